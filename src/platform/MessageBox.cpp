@@ -1,0 +1,54 @@
+#include "platform/MessageBox.h"
+
+#include "common/Cp932.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace pim {
+
+namespace {
+
+MessageBoxHandler& Handler() {
+    static MessageBoxHandler handler;
+    return handler;
+}
+
+QMessageBox::Icon IconOf(unsigned flags) {
+    switch (flags & 0xF0) {
+    case mb::IconQuestion:
+        return QMessageBox::Question;
+    case mb::IconExclamation:
+        return QMessageBox::Warning;
+    case mb::IconInformation:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+} // namespace
+
+void SetMessageBoxHandler(MessageBoxHandler handler) {
+    Handler() = std::move(handler);
+}
+
+int MessageBox(QWidget* parent, std::string_view text, unsigned flags) {
+    if (Handler())
+        return Handler()(text, flags);
+    QMessageBox box(IconOf(flags), QStringLiteral("Pim"), cp932::ToUnicode(text),
+                    QMessageBox::NoButton, parent);
+    if ((flags & 0xF) == mb::YesNo) {
+        QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+        QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+        box.setDefaultButton((flags & mb::DefButton2) ? no : yes);
+        box.exec();
+        // Closing the box any other way than with No counts as Yes.
+        return box.clickedButton() == no ? IDNO : IDYES;
+    }
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.exec();
+    return IDOK;
+}
+
+} // namespace pim

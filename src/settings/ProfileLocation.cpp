@@ -1,0 +1,36 @@
+#include "settings/ProfileLocation.h"
+
+#include <cstdlib>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pim {
+
+namespace {
+
+std::string ConfigHome() {
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        if (const passwd* entry = ::getpwuid(::getuid()))
+            home = entry->pw_dir;
+    }
+    return std::string(home ? home : "") + "/.config";
+}
+
+} // namespace
+
+std::string ProfilePath(const std::string& programDir) {
+    const std::string beside = programDir + "Pim.INI";
+    if (::access(beside.c_str(), F_OK) == 0 || ::access(programDir.c_str(), W_OK) == 0)
+        return beside;
+    const std::string home = ConfigHome();
+    const std::string folder = home + "/Pim";
+    ::mkdir(home.c_str(), 0700);
+    ::mkdir(folder.c_str(), 0700);
+    return folder + "/Pim.INI";
+}
+
+} // namespace pim

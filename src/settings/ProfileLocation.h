@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+namespace pim {
+
+// Pim.INI lives beside the program, as a portable program's settings do. Only
+// when that folder cannot be written and holds no Pim.INI does it move to
+// $XDG_CONFIG_HOME/Pim (or ~/.config/Pim), which is created when missing.
+// `programDir` ends with '/'.
+std::string ProfilePath(const std::string& programDir);
+
+} // namespace pim

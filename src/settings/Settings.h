@@ -1,0 +1,90 @@
+// The settings record and the account table, one field per key of Pim.INI,
+// named like the key. Default member values are the keys' defaults.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace pim {
+
+struct TAccount {
+    bool Enabled = false;
+    std::string Name;
+    std::string HostName;
+    std::string UserID;
+    std::string Password; // plain in memory, encoded in the file
+
+    bool operator==(const TAccount&) const = default;
+};
+
+inline constexpr int kMaxAccounts = 20;
+using TAccounts = std::array<TAccount, kMaxAccounts>;
+
+// The client area the main window is designed for; the default position centres it.
+inline constexpr int kMainClientWidth = 350;
+inline constexpr int kMainClientHeight = 300;
+
+// CustomizeDial as read when the key is absent; the loader resolves it.
+inline constexpr int32_t kCustomizeDialAbsent = 99;
+
+struct TSettings {
+    // [MainWindow]
+    uint8_t Type = 0;
+    int32_t Left = 0;
+    int32_t Top = 0;
+
+    // [Setting]
+    bool ScheduleRun = false;
+    bool ScheduleDialup = false;
+    bool ScheduleTime = false;
+    int32_t ScheduleTimeCount = 1;
+    bool ScheduleTimeInfo = false;
+    bool MailerAutoRun = false;
+    bool MailerAutoRunSameCheck = false;
+    bool ScheduleTimeout = false;
+    int32_t ScheduleTimeoutCount = 60;
+    std::string MailerPath;
+    std::string MailerOption;
+    int32_t MailerIcon = 0;
+    bool MailerMinimized = false;
+    bool SettingTask = false;
+    bool SettingTaskbar = false;
+    bool SettingEndCheck = true;
+    bool SettingCountOnly = false;
+    bool SettingRunHide = false;
+    bool SettingAnimation = true;
+    bool SettingDeconnect = false;
+    bool SettingAutoShow = true;
+    bool SettingAutoShowCheck = false;
+    bool SettingAutoShowChange = false;
+    bool SettingInfoOpen = true;
+    bool SettingOldMailNotShow = false;
+    bool SettingMailerHide = false;
+
+    // [Customize]
+    int32_t CustomizeDial = 0;
+    std::string CustomizeDialName;
+
+    // [Schedule]
+    bool DialMailNonDisconnect = false;
+    bool DialExistingNonDisconnect = false;
+
+    // [Sound]
+    uint8_t Kind = 0;
+    std::string WaveRecv;
+    bool SameCheck = false;
+
+    // [FPN]
+    bool Login = false;
+    bool PasswordCheck = false;
+    std::string Password;
+
+    bool operator==(const TSettings&) const = default;
+};
+
+// The process-wide settings, read by every part of the program.
+extern TSettings Settings;
+extern TAccounts Accounts;
+
+} // namespace pim

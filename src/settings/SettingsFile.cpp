@@ -1,0 +1,208 @@
+#include "settings/SettingsFile.h"
+
+#include "common/Cp932.h"
+#include "common/HexKey.h"
+#include "settings/IniFile.h"
+
+#include <QString>
+#include <variant>
+
+namespace pim {
+
+TSettings Settings;
+TAccounts Accounts;
+
+namespace {
+
+using Field = std::variant<bool TSettings::*, int32_t TSettings::*, uint8_t TSettings::*,
+                           std::string TSettings::*>;
+
+struct Key {
+    const char* section;
+    const char* name;
+    Field field;
+    bool encoded = false; // a password, stored through the hex-key encoding
+};
+
+// In the order they are written; a file first written by Pim lists them so.
+const Key kKeys[] = {
+    {"Setting", "MailerPath", &TSettings::MailerPath},
+    {"Setting", "MailerOption", &TSettings::MailerOption},
+    {"Setting", "MailerIcon", &TSettings::MailerIcon},
+    {"Setting", "MailerMinimized", &TSettings::MailerMinimized},
+    {"Setting", "MailerAutoRun", &TSettings::MailerAutoRun},
+    {"Setting", "MailerAutoRunSameCheck", &TSettings::MailerAutoRunSameCheck},
+    {"Setting", "ScheduleRun", &TSettings::ScheduleRun},
+    {"Setting", "ScheduleDialup", &TSettings::ScheduleDialup},
+    {"Setting", "ScheduleTime", &TSettings::ScheduleTime},
+    {"Setting", "ScheduleTimeCount", &TSettings::ScheduleTimeCount},
+    {"Setting", "ScheduleTimeout", &TSettings::ScheduleTimeout},
+    {"Setting", "ScheduleTimeoutCount", &TSettings::ScheduleTimeoutCount},
+    {"Setting", "ScheduleTimeInfo", &TSettings::ScheduleTimeInfo},
+    {"Setting", "SettingTask", &TSettings::SettingTask},
+    {"Setting", "SettingTaskbar", &TSettings::SettingTaskbar},
+    {"Setting", "SettingEndCheck", &TSettings::SettingEndCheck},
+    {"Setting", "SettingCountOnly", &TSettings::SettingCountOnly},
+    {"Setting", "SettingRunHide", &TSettings::SettingRunHide},
+    {"Setting", "SettingAnimation", &TSettings::SettingAnimation},
+    {"Customize", "CustomizeDial", &TSettings::CustomizeDial},
+    {"Customize", "CustomizeDialName", &TSettings::CustomizeDialName},
+    {"Setting", "SettingDeconnect", &TSettings::SettingDeconnect},
+    {"Schedule", "DialMailNonDisconnect", &TSettings::DialMailNonDisconnect},
+    {"Schedule", "DialExistingNonDisconnect", &TSettings::DialExistingNonDisconnect},
+    {"Setting", "SettingAutoShow", &TSettings::SettingAutoShow},
+    {"Setting", "SettingAutoShowCheck", &TSettings::SettingAutoShowCheck},
+    {"Setting", "SettingAutoShowChange", &TSettings::SettingAutoShowChange},
+    {"Setting", "SettingInfoOpen", &TSettings::SettingInfoOpen},
+    {"Setting", "SettingOldMailNotShow", &TSettings::SettingOldMailNotShow},
+    {"Setting", "SettingMailerHide", &TSettings::SettingMailerHide},
+    {"Sound", "Kind", &TSettings::Kind},
+    {"Sound", "WaveRecv", &TSettings::WaveRecv},
+    {"Sound", "SameCheck", &TSettings::SameCheck},
+    {"FPN", "Login", &TSettings::Login},
+    {"FPN", "PasswordCheck", &TSettings::PasswordCheck},
+    {"FPN", "Password", &TSettings::Password, true},
+};
+
+const Key kMainWindowKeys[] = {
+    {"MainWindow", "Type", &TSettings::Type},
+    {"MainWindow", "Left", &TSettings::Left},
+    {"MainWindow", "Top", &TSettings::Top},
+};
+
+struct Reader {
+    const IniFile& ini;
+    const Key& key;
+    TSettings& out;
+    const TSettings& defaults;
+
+    void operator()(bool TSettings::*f) const {
+        out.*f = ini.ReadBool(key.section, key.name, defaults.*f);
+    }
+    void operator()(int32_t TSettings::*f) const {
+        out.*f = ini.ReadInteger(key.section, key.name, defaults.*f);
+    }
+    void operator()(uint8_t TSettings::*f) const {
+        // Held in one byte: the low eight bits of the value read.
+        out.*f = static_cast<uint8_t>(ini.ReadInteger(key.section, key.name, defaults.*f) & 0xFF);
+    }
+    void operator()(std::string TSettings::*f) const {
+        const std::string text = ini.ReadString(key.section, key.name);
+        out.*f = key.encoded ? DecodePassword(text) : text;
+    }
+};
+
+struct Writer {
+    IniFile& ini;
+    const Key& key;
+    const TSettings& in;
+
+    void operator()(bool TSettings::*f) const { ini.WriteBool(key.section, key.name, in.*f); }
+    void operator()(int32_t TSettings::*f) const { ini.WriteInteger(key.section, key.name, in.*f); }
+    void operator()(uint8_t TSettings::*f) const { ini.WriteInteger(key.section, key.name, in.*f); }
+    void operator()(std::string TSettings::*f) const {
+        ini.WriteString(key.section, key.name, key.encoded ? EncodePassword(in.*f) : in.*f);
+    }
+};
+
+std::string AccountSection(int slot) {
+    return "Account" + std::to_string(slot);
+}
+
+// Re-reads the file so that whatever else it holds (hand edits, unknown keys,
+// [MainWindow]) is kept, applies `write` and replaces the file in one step.
+template <typename WriteFn>
+bool Rewrite(const std::string& path, std::string* error, WriteFn write) {
+    IniFile::LoadStatus status;
+    IniFile ini = IniFile::Load(path, &status);
+    // Writing over a file we could not read would lose everything in it.
+    bool ok = status != IniFile::LoadStatus::Unreadable;
+    if (ok) {
+        write(ini);
+        ok = ini.Save(path);
+    }
+    if (!ok && error)
+        *error = CannotWriteText(path);
+    return ok;
+}
+
+} // namespace
+
+std::string CannotWriteText(const std::string& path) {
+    return cp932::FromUnicode(QString::fromLocal8Bit(path.data(), qsizetype(path.size()))) +
+           cp932::FromUtf8(" に書き込めません");
+}
+
+void LoadSettings(const std::string& path, DialupPhonebook& dialup, ScreenSize screen,
+                  TSettings& settings, TAccounts& accounts) {
+    const IniFile ini = IniFile::Load(path);
+
+    TSettings defaults;
+    defaults.Left = (screen.width - kMainClientWidth) / 2;
+    defaults.Top = (screen.height - kMainClientHeight) / 2;
+    settings = defaults;
+    for (const Key& key : kMainWindowKeys)
+        std::visit(Reader{ini, key, settings, defaults}, key.field);
+
+    accounts = TAccounts{};
+    for (int slot = 0; slot < kMaxAccounts; ++slot) {
+        const std::string section = AccountSection(slot);
+        TAccount& account = accounts[static_cast<size_t>(slot)];
+        account.Enabled = ini.ReadBool(section, "Enabled", false);
+        account.Name = ini.ReadString(section, "Name");
+        account.HostName = ini.ReadString(section, "HostName");
+        account.UserID = ini.ReadString(section, "UserID");
+        account.Password = DecodePassword(ini.ReadString(section, "Password"));
+        if (account.HostName.empty())
+            break;
+    }
+
+    for (const Key& key : kKeys)
+        std::visit(Reader{ini, key, settings, defaults}, key.field);
+
+    // An absent (or 99) CustomizeDial falls back on the older SettingConnecting.
+    settings.CustomizeDial = ini.ReadInteger("Customize", "CustomizeDial", kCustomizeDialAbsent);
+    if (settings.CustomizeDial == kCustomizeDialAbsent)
+        settings.CustomizeDial = ini.ReadBool("Setting", "SettingConnecting", false) ? 1 : 0;
+
+    if (settings.CustomizeDialName.empty() && dialup.EntryCount() != 0)
+        settings.CustomizeDialName = dialup.GetEntryName(0);
+
+    if (dialup.ServiceError()) {
+        settings.CustomizeDial = 0;
+        settings.CustomizeDialName.clear();
+        settings.ScheduleDialup = false;
+        settings.SettingDeconnect = false;
+        settings.DialMailNonDisconnect = false;
+        settings.DialExistingNonDisconnect = false;
+    }
+}
+
+bool SaveSettings(const std::string& path, const TSettings& settings, const TAccounts& accounts,
+                  std::string* error) {
+    return Rewrite(path, error, [&](IniFile& ini) {
+        for (int slot = 0; slot < kMaxAccounts; ++slot) {
+            const std::string section = AccountSection(slot);
+            const TAccount& account = accounts[static_cast<size_t>(slot)];
+            ini.WriteBool(section, "Enabled", account.Enabled);
+            ini.WriteString(section, "Name", account.Name);
+            ini.WriteString(section, "HostName", account.HostName);
+            ini.WriteString(section, "UserID", account.UserID);
+            ini.WriteString(section, "Password", EncodePassword(account.Password));
+            // The first slot without a host is written too: it marks the end.
+            if (account.HostName.empty())
+                break;
+        }
+        for (const Key& key : kKeys)
+            std::visit(Writer{ini, key, settings}, key.field);
+    });
+}
+
+bool SaveMainWindow(const std::string& path, const TSettings& settings, std::string* error) {
+    return Rewrite(path, error, [&](IniFile& ini) {
+        for (const Key& key : kMainWindowKeys)
+            std::visit(Writer{ini, key, settings}, key.field);
+    });
+}
+
+} // namespace pim

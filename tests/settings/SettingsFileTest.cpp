@@ -1,0 +1,226 @@
+#include "settings/SettingsFile.h"
+
+#include "common/HexKey.h"
+#include "settings/IniFile.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace pim {
+namespace {
+
+class FakePhonebook : public DialupPhonebook {
+public:
+    std::vector<std::string> entries;
+    bool serviceError = false;
+    int EntryCount() override { return static_cast<int>(entries.size()); }
+    std::string GetEntryName(int i) override { return entries.at(static_cast<size_t>(i)); }
+    bool ServiceError() override { return serviceError; }
+};
+
+class SettingsFileTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    std::string path = dir.file("Pim.INI");
+    FakePhonebook phonebook;
+    TSettings settings;
+    TAccounts accounts;
+
+    void Load(ScreenSize screen = {1024, 768}) {
+        LoadSettings(path, phonebook, screen, settings, accounts);
+    }
+    void LoadText(const std::string& text) {
+        test::WriteFile(path, text);
+        Load();
+    }
+    IniFile File() const { return IniFile::Load(path); }
+
+    static TAccount Account(int i) {
+        const std::string n = std::to_string(i);
+        return {i % 2 == 0, "name" + n, "pop" + n + ".example", "user" + n, "pw" + n};
+    }
+    void SaveAccounts(int count) {
+        TAccounts table{};
+        for (int i = 0; i < count; ++i)
+            table[static_cast<size_t>(i)] = Account(i);
+        ASSERT_TRUE(SaveSettings(path, settings, table));
+    }
+};
+
+TEST_F(SettingsFileTest, NoFileGivesTheDefaults) {
+    phonebook.entries = {"ISP", "VPN"};
+    Load({1024, 768});
+    TSettings expected;
+    expected.Left = 337;
+    expected.Top = 234;
+    expected.CustomizeDialName = "ISP";
+    EXPECT_EQ(settings, expected);
+    EXPECT_TRUE(settings.SettingEndCheck && settings.SettingAnimation && settings.SettingAutoShow &&
+                settings.SettingInfoOpen);
+    EXPECT_EQ(accounts, TAccounts{});
+}
+
+TEST_F(SettingsFileTest, CentringTruncatesTowardZero) {
+    Load({101, 101});
+    EXPECT_EQ(settings.Left, -124);
+    EXPECT_EQ(settings.Top, -99);
+}
+
+TEST_F(SettingsFileTest, EveryKeyRoundTrips) {
+    TSettings out;
+    out.ScheduleRun = out.ScheduleDialup = out.ScheduleTime = out.ScheduleTimeInfo = true;
+    out.ScheduleTimeCount = 999;
+    out.MailerAutoRun = out.MailerAutoRunSameCheck = out.ScheduleTimeout = true;
+    out.ScheduleTimeoutCount = 20;
+    out.MailerPath = "/usr/bin/mail reader";
+    out.MailerOption = "-a \"%1\" \\x";
+    out.MailerIcon = 3;
+    out.MailerMinimized = out.SettingTask = out.SettingTaskbar = true;
+    out.SettingEndCheck = false;
+    out.SettingCountOnly = out.SettingRunHide = true;
+    out.SettingAnimation = false;
+    out.SettingDeconnect = true;
+    out.SettingAutoShow = false;
+    out.SettingAutoShowCheck = out.SettingAutoShowChange = true;
+    out.SettingInfoOpen = false;
+    out.SettingOldMailNotShow = out.SettingMailerHide = true;
+    out.CustomizeDial = 2;
+    out.CustomizeDialName = "\x83\x76\x83\x8D\x83\x6F\x83\x43\x83\x5F"; // プロバイダ
+    out.DialMailNonDisconnect = out.DialExistingNonDisconnect = true;
+    out.Kind = 2;
+    out.WaveRecv = "/home/u/new mail.wav";
+    out.SameCheck = out.Login = out.PasswordCheck = true;
+    out.Password = std::string("\0\x01\xFF=\r\n;[x]", 9);
+    out.Type = 1;
+    out.Left = -20;
+    out.Top = 4000;
+
+    TAccounts table{};
+    table[0] = {true, "\x83\x81\x83\x43\x83\x8B", "pop.example.jp", "taro", "p=a;s[s]"};
+    ASSERT_TRUE(SaveSettings(path, out, table));
+    ASSERT_TRUE(SaveMainWindow(path, out));
+    Load();
+    EXPECT_EQ(settings, out);
+    EXPECT_EQ(accounts, table);
+}
+
+TEST_F(SettingsFileTest, PasswordsOfEveryByteValueRoundTrip) {
+    TAccounts table{};
+    for (int slot = 0; slot < 4; ++slot) {
+        std::string password;
+        for (int b = slot * 64; b < (slot + 1) * 64; ++b)
+            password.push_back(static_cast<char>(b));
+        table[static_cast<size_t>(slot)] = {true, "n", "h", "u", password};
+    }
+    ASSERT_TRUE(SaveSettings(path, settings, table));
+    Load();
+    EXPECT_EQ(accounts, table);
+}
+
+TEST_F(SettingsFileTest, AFreshFileListsItsSectionsInWritingOrder) {
+    SaveAccounts(1);
+    ASSERT_TRUE(SaveMainWindow(path, settings));
+    std::vector<std::string> sections;
+    const std::string bytes = test::ReadFile(path);
+    for (size_t at = bytes.find('['); at != std::string::npos; at = bytes.find('[', at + 1))
+        sections.push_back(bytes.substr(at + 1, bytes.find(']', at) - at - 1));
+    EXPECT_EQ(sections, (std::vector<std::string>{"Account0", "Account1", "Setting", "Customize",
+                                                  "Schedule", "Sound", "FPN", "MainWindow"}));
+    EXPECT_EQ(bytes.find("SettingConnecting"), std::string::npos);
+    EXPECT_NE(bytes.find("\r\nMailerPath=\r\nMailerOption=\r\nMailerIcon=0\r\n"),
+              std::string::npos);
+}
+
+TEST_F(SettingsFileTest, TwentyAccountsNeedNoEndMarker) {
+    SaveAccounts(20);
+    const IniFile ini = File();
+    EXPECT_EQ(ini.Value("Account19", "HostName"), "pop19.example");
+    EXPECT_EQ(ini.Value("Account20", "HostName"), std::nullopt);
+    Load();
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(accounts[static_cast<size_t>(i)], Account(i));
+}
+
+TEST_F(SettingsFileTest, ShrinkingWritesAnEndMarkerAndLeavesLaterSections) {
+    SaveAccounts(5);
+    SaveAccounts(3);
+    const IniFile ini = File();
+    EXPECT_EQ(ini.Value("Account3", "Enabled"), "0");
+    EXPECT_EQ(ini.Value("Account3", "Name"), "");
+    EXPECT_EQ(ini.Value("Account3", "HostName"), "");
+    EXPECT_EQ(ini.Value("Account3", "UserID"), "");
+    EXPECT_EQ(ini.Value("Account3", "Password")->size(), 2u);
+    EXPECT_EQ(ini.Value("Account4", "HostName"), "pop4.example");
+    Load();
+    EXPECT_EQ(accounts[2], Account(2));
+    EXPECT_EQ(accounts[3], TAccount{});
+    EXPECT_EQ(accounts[4], TAccount{});
+}
+
+TEST_F(SettingsFileTest, AnEmptyHostNameEndsTheListAfterItsOwnSlot) {
+    LoadText("[Account0]\r\nEnabled=1\r\nName=a\r\nHostName=h\r\n"
+             "[Account1]\r\nEnabled=1\r\nName=b\r\nHostName=\r\nUserID=u\r\nPassword=509192\r\n"
+             "[Account2]\r\nEnabled=1\r\nName=c\r\nHostName=h2\r\n");
+    EXPECT_EQ(accounts[0], (TAccount{true, "a", "h", "", ""}));
+    EXPECT_EQ(accounts[1], (TAccount{true, "b", "", "u", "AB"}));
+    EXPECT_EQ(accounts[2], TAccount{});
+}
+
+TEST_F(SettingsFileTest, CustomizeDialFallsBackOnSettingConnecting) {
+    LoadText("[Setting]\r\nSettingConnecting=1\r\n");
+    EXPECT_EQ(settings.CustomizeDial, 1);
+    LoadText("[Setting]\r\nSettingConnecting=0\r\n");
+    EXPECT_EQ(settings.CustomizeDial, 0);
+    LoadText("[Customize]\r\nCustomizeDial=99\r\n[Setting]\r\nSettingConnecting=1\r\n");
+    EXPECT_EQ(settings.CustomizeDial, 1);
+    LoadText("[Customize]\r\nCustomizeDial=2\r\n[Setting]\r\nSettingConnecting=1\r\n");
+    EXPECT_EQ(settings.CustomizeDial, 2);
+    SaveAccounts(0);
+    EXPECT_EQ(File().Value("Setting", "SettingConnecting"), "1"); // read, never written
+}
+
+TEST_F(SettingsFileTest, WithoutDialupTheDialupKeysAreForcedAndSavedSo) {
+    phonebook.entries = {"ISP"};
+    phonebook.serviceError = true;
+    LoadText("[Customize]\r\nCustomizeDial=2\r\nCustomizeDialName=ISP\r\n"
+             "[Setting]\r\nScheduleDialup=1\r\nSettingDeconnect=1\r\n"
+             "[Schedule]\r\nDialMailNonDisconnect=1\r\nDialExistingNonDisconnect=1\r\n");
+    EXPECT_EQ(settings.CustomizeDial, 0);
+    EXPECT_EQ(settings.CustomizeDialName, "");
+    EXPECT_FALSE(settings.ScheduleDialup || settings.SettingDeconnect ||
+                 settings.DialMailNonDisconnect || settings.DialExistingNonDisconnect);
+    EXPECT_EQ(File().Value("Customize", "CustomizeDial"), "2"); // loading writes nothing
+    SaveAccounts(0);
+    EXPECT_EQ(File().Value("Customize", "CustomizeDial"), "0");
+    EXPECT_EQ(File().Value("Schedule", "DialMailNonDisconnect"), "0");
+}
+
+TEST_F(SettingsFileTest, HandWrittenValuesReadWithTheNumberRules) {
+    LoadText("[Setting]\r\nScheduleRun=2\r\nSettingEndCheck=yes\r\nScheduleTime=yes\r\n"
+             "ScheduleTimeCount=$1F\r\nScheduleTimeoutCount=0x\r\nMailerIcon=0x1F\r\n"
+             "[MainWindow]\r\nType=257\r\n[Sound]\r\nKind=-254\r\n"
+             "[FPN]\r\nPassword=50919G\r\n");
+    EXPECT_TRUE(settings.ScheduleRun);
+    EXPECT_TRUE(settings.SettingEndCheck); // unreadable: the default, true
+    EXPECT_FALSE(settings.ScheduleTime);   // unreadable: the default, false
+    EXPECT_EQ(settings.ScheduleTimeCount, 31);
+    EXPECT_EQ(settings.ScheduleTimeoutCount, 60);
+    EXPECT_EQ(settings.MailerIcon, 31);
+    EXPECT_EQ(settings.Type, 1);
+    EXPECT_EQ(settings.Kind, 2);
+    EXPECT_EQ(settings.Password, "");
+}
+
+TEST_F(SettingsFileTest, SavingKeepsHandEditsAndTheWindowSection) {
+    test::WriteFile(path, "; mine\r\n[MainWindow]\r\nType=1\r\nLeft=5\r\nTop=6\r\n"
+                          "[Setting]\r\nMyOwnKey=x\r\n");
+    SaveAccounts(1);
+    const std::string bytes = test::ReadFile(path);
+    EXPECT_EQ(bytes.rfind("; mine\r\n[MainWindow]\r\nType=1\r\nLeft=5\r\nTop=6\r\n"
+                          "[Setting]\r\nMyOwnKey=x\r\nMailerPath=\r\n",
+                          0),
+              0u);
+}
+
+} // namespace
+} // namespace pim
