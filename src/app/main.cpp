@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 int main(int argc, char** argv) {
+    pim::TerminationSignals::HoldUntilWatched();
     pim::SingleInstance instance;
     if (!instance.Acquire())
         return 0; // another Pim runs: end silently

@@ -13,6 +13,14 @@ namespace {
 int gPipe[2] = {-1, -1};
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
+sigset_t SignalSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signalNumber : kSignals)
+        sigaddset(&set, signalNumber);
+    return set;
+}
+
 void OnSignal(int signalNumber) {
     const int saved = errno;
     const auto byte = static_cast<unsigned char>(signalNumber);
@@ -22,9 +30,18 @@ void OnSignal(int signalNumber) {
 
 } // namespace
 
+void TerminationSignals::HoldUntilWatched() {
+    const sigset_t set = SignalSet();
+    ::sigprocmask(SIG_BLOCK, &set, nullptr);
+}
+
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
-    if (::pipe2(gPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    const sigset_t set = SignalSet();
+    if (::pipe2(gPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        // Without the pipe the signals keep their default: they end the program.
+        ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
         return;
+    }
     notifier_ = new QSocketNotifier(gPipe[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &TerminationSignals::readPipe);
     struct sigaction action {};
@@ -33,6 +50,7 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
     action.sa_flags = SA_RESTART;
     for (int signalNumber : kSignals)
         ::sigaction(signalNumber, &action, nullptr);
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 TerminationSignals::~TerminationSignals() {

@@ -12,6 +12,10 @@ namespace pim {
 class TerminationSignals : public QObject {
     Q_OBJECT
 public:
+    // Call first thing in main(): a signal that comes before the watch exists then
+    // waits for it instead of killing the program.
+    static void HoldUntilWatched();
+
     explicit TerminationSignals(QObject* parent = nullptr);
     ~TerminationSignals() override;
 

@@ -1,0 +1,112 @@
+#include "app/MainForm.h"
+#include "app/StatusTexts.h"
+#include "common/Cp932.h"
+#include "platform/MessageBox.h"
+#include "settings/IniFile.h"
+#include "support/TempDir.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace pim {
+namespace {
+
+class MainFormTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    NoDialup dialup;
+    std::vector<std::pair<std::string, unsigned>> boxes;
+    int answer = IDYES;
+
+    void SetUp() override {
+        SetMessageBoxHandler([this](std::string_view text, unsigned flags) {
+            boxes.emplace_back(cp932::ToUtf8(text), flags);
+            return answer;
+        });
+    }
+    void TearDown() override { SetMessageBoxHandler({}); }
+
+    void WriteProfile(const std::string& text) { test::WriteFile(dir.file("Pim.INI"), text); }
+    std::unique_ptr<TMainForm> Create() {
+        return std::make_unique<TMainForm>(dir.path() + "/", dialup);
+    }
+};
+
+TEST_F(MainFormTest, AFirstStartCentresTheWindow) {
+    auto form = Create();
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    EXPECT_EQ(form->pos(), QPoint((screen.width() - 350) / 2, (screen.height() - 300) / 2));
+    EXPECT_EQ(form->size(), QSize(350, 300));
+}
+
+TEST_F(MainFormTest, ThePlaceWrittenAtTheEndIsReadAtTheNextStart) {
+    WriteProfile("[MainWindow]\r\nType=1\r\nLeft=40\r\nTop=50\r\n[Other]\r\nkeep=1\r\n");
+    auto form = Create();
+    EXPECT_EQ(form->pos(), QPoint(40, 50));
+    form->move(61, 72);
+    form.reset();
+    const IniFile ini = IniFile::Load(dir.file("Pim.INI"));
+    EXPECT_EQ(ini.Value("MainWindow", "Type"), "1");
+    EXPECT_EQ(ini.Value("MainWindow", "Left"), "61");
+    EXPECT_EQ(ini.Value("MainWindow", "Top"), "72");
+    EXPECT_EQ(ini.Value("Other", "keep"), "1");
+    EXPECT_EQ(Create()->pos(), QPoint(61, 72));
+}
+
+TEST_F(MainFormTest, ClosingWhileIdleAsksAndNoKeepsTheWindow) {
+    auto form = Create();
+    form->show();
+    answer = IDNO;
+    EXPECT_FALSE(form->close());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first, "終了してもよろしいですか？");
+    EXPECT_EQ(boxes[0].second, 36u);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->DialogOpen);
+
+    answer = IDYES;
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(form->DialogOpen); // stays set while the program ends
+}
+
+TEST_F(MainFormTest, WithoutEndCheckClosingAsksNothing) {
+    WriteProfile("[Setting]\r\nSettingEndCheck=0\r\n");
+    auto form = Create();
+    form->show();
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(MainFormTest, TerminationNeverAsks) {
+    auto form = Create();
+    form->show();
+    form->Terminate();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(MainFormTest, TheCaptionCarriesTheInitialStatus) {
+    WriteProfile("[Setting]\r\nScheduleTime=1\r\n");
+    EXPECT_EQ(Create()->windowTitle(), QStringLiteral("Pim - 自動チェック待機中"));
+}
+
+TEST(InitialStatusText, WaitsOnlyWhenAnAutomaticCheckCanFallDue) {
+    TSettings s;
+    EXPECT_EQ(InitialStatusText(s), texts::AutoCheckStopped());
+    s.ScheduleTime = true;
+    EXPECT_EQ(InitialStatusText(s), texts::AutoCheckWaiting());
+    // Checks pause while the mailbox information is open, and it opens at start.
+    s.ScheduleTimeInfo = true;
+    s.Type = 1;
+    EXPECT_EQ(InitialStatusText(s), texts::AutoCheckStopped());
+    s.SettingRunHide = true;
+    EXPECT_EQ(InitialStatusText(s), texts::AutoCheckWaiting());
+    s.SettingRunHide = false;
+    s.Type = 0;
+    EXPECT_EQ(InitialStatusText(s), texts::AutoCheckWaiting());
+}
+
+} // namespace
+} // namespace pim
