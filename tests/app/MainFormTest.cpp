@@ -1,4 +1,5 @@
 #include "app/MainForm.h"
+
 #include "app/StatusTexts.h"
 #include "common/Cp932.h"
 #include "platform/MessageBox.h"

@@ -26,9 +26,7 @@ protected:
     test::TempDir dir; // holds the program, its Pim.INI and its lock
     std::string program = dir.file("pim");
 
-    void SetUp() override {
-        std::filesystem::copy_file(PIM_BINARY, program);
-    }
+    void SetUp() override { std::filesystem::copy_file(PIM_BINARY, program); }
 
     pid_t Start() {
         std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + dir.path(), "HOME=" + dir.path(),
