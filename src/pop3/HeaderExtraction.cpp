@@ -7,9 +7,15 @@ const DayNames& SystemDayNames() {
     return names;
 }
 
-std::string ExtractMailTitle(std::string_view) { return {}; }
-std::string ExtractSendUser(std::string_view) { return {}; }
-std::string ExtractRecvTime(std::string_view, const DayNames&) { return {}; }
+std::string ExtractMailTitle(std::string_view) {
+    return {};
+}
+std::string ExtractSendUser(std::string_view) {
+    return {};
+}
+std::string ExtractRecvTime(std::string_view, const DayNames&) {
+    return {};
+}
 
 MailSummary ExtractMailInformation(std::string_view message, const DayNames& dayNames) {
     return {ExtractMailTitle(message), ExtractSendUser(message),

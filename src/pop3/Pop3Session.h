@@ -1,0 +1,108 @@
+// The POP3 dialogue without any I/O: fed the bytes the server sends, it answers
+// with the commands to send, the timer to run and the events to report, all
+// through its host. Every transcript can so be tested without a socket.
+#pragma once
+
+#include "pop3/HeaderExtraction.h"
+#include "pop3/ReplyBuffer.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace pim {
+
+// What the session needs from whoever owns the connection.
+class Pop3SessionHost {
+public:
+    virtual ~Pop3SessionHost() = default;
+    // Sends `line` followed by CR LF; true when every byte was handed over.
+    virtual bool SendLine(const std::string& line) = 0;
+    virtual void StartTimer() = 0; // (re)starts the reply time-out
+    virtual void StopTimer() = 0;
+    // Drops the connection (and any lookup) at once, without a word to the server.
+    virtual void CloseConnection() = 0;
+
+    virtual bool HandlesConnect() const = 0; // an OnConnect handler is assigned
+    virtual void Connected(int mailCount) = 0;
+    virtual void MailInformation(const MailSummary& summary) = 0;
+    virtual void Disconnected() = 0;
+    virtual void Failed(uint8_t errorNo) = 0;
+};
+
+class Pop3Session {
+public:
+    enum State : uint8_t {
+        psGreeting = 1,
+        psUser,
+        psPass,
+        psStat,
+        psReady,
+        psRetrieve,
+        psQuit,
+        psRejected,
+    };
+    enum ErrorNo : uint8_t {
+        peTimeOut = 1,
+        peConnect,
+        peUser,
+        pePass,
+        peStat,
+        peRetrieve,
+    };
+
+    // A one-line reply longer than this counts as the refusal of its step.
+    static constexpr size_t kMaxLineReply = 64 * 1024;
+    // A message longer than this ends the session as a time-out.
+    static constexpr size_t kMaxMessage = size_t{1} << 30;
+
+    explicit Pop3Session(Pop3SessionHost& host) : host_(host) {}
+
+    // A connection is being opened for this user; the greeting is awaited next.
+    void Begin(const std::string& userID, const std::string& password);
+    void Receive(std::string_view chunk);
+    // The server closed the connection.
+    void ConnectionClosed();
+    // The connection could not be made.
+    void ConnectionFailed();
+    void TimerExpired();
+
+    bool Retr(int mailNo);
+    bool Quit();
+
+    // Ends the session and returns to the initial state, reporting nothing.
+    void Reset();
+    void StartTimeOut();
+    void StopTimeOut();
+
+    bool Open() const { return open_; }
+    State FState() const { return state_; }
+    uint8_t FErrorNo() const { return errorNo_; }
+    bool TimerRunning() const { return timerRunning_; }
+
+    // Tests pin the weekday names of the time stamps.
+    void SetDayNames(const DayNames& names) { dayNames_ = &names; }
+
+private:
+    enum class Completion { Waiting, Complete, Overflow };
+    Completion Judge() const;
+    void ProcessReply();
+    void Send(const std::string& line) { host_.SendLine(line); }
+    void Refuse(uint8_t errorNo);
+    void Reject(uint8_t errorNo);
+    void Continue(State next, const std::string& command);
+    void StatReplied();
+
+    Pop3SessionHost& host_;
+    const DayNames* dayNames_ = nullptr;
+    bool open_ = false;
+    bool timerRunning_ = false;
+    bool quitAcknowledged_ = false;
+    State state_ = psGreeting;
+    uint8_t errorNo_ = 0;
+    std::string userID_;
+    std::string password_;
+    ReplyBuffer received_{kHeaderScanLimit};
+};
+
+} // namespace pim

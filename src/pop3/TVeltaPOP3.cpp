@@ -1,0 +1,194 @@
+#include "pop3/TVeltaPOP3.h"
+
+#include "common/Cp932.h"
+#include "pop3/Pop3Endpoint.h"
+
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QSslSocket>
+
+namespace pim {
+
+namespace {
+// Qt reads no further ahead than this, so memory stays flat however fast the server sends.
+constexpr qint64 kReadChunk = 64 * 1024;
+} // namespace
+
+TVeltaPOP3::TVeltaPOP3(QObject* parent) : QObject(parent) {
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, [this] { session_.TimerExpired(); });
+}
+
+TVeltaPOP3::~TVeltaPOP3() {
+    // Going away ends the session without reporting it.
+    CloseConnection();
+}
+
+bool TVeltaPOP3::Connect(const std::string& hostName, const std::string& userID,
+                         const std::string& password) {
+    if (session_.Open())
+        return false;
+    const auto endpoint = ParsePop3Endpoint(hostName);
+    if (!endpoint)
+        return false;
+    host_ = cp932::ToUnicode(endpoint->host);
+    port_ = endpoint->port;
+    tls_ = endpoint->tls;
+    ++generation_;
+    session_.Begin(userID, password);
+
+    // An address needs no lookup (and a reverse lookup could stall on a machine
+    // without DNS); it still connects from the event loop, never from inside Connect.
+    if (!QHostAddress(host_).isNull()) {
+        const uint64_t generation = generation_;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation] {
+                if (generation == generation_ && session_.Open()) {
+                    session_.StopTimeOut();
+                    StartSocket(host_);
+                }
+            },
+            Qt::QueuedConnection);
+        return true;
+    }
+    lookupId_ = QHostInfo::lookupHost(host_, this, &TVeltaPOP3::LookupDone);
+    return true;
+}
+
+bool TVeltaPOP3::Retr(int mailNo) {
+    return session_.Retr(mailNo);
+}
+
+bool TVeltaPOP3::Quit() {
+    return session_.Quit();
+}
+
+void TVeltaPOP3::LookupDone(const QHostInfo& info) {
+    // A lookup that ends after its session was reset must never connect.
+    if (info.lookupId() != lookupId_ || !session_.Open())
+        return;
+    lookupId_ = -1;
+    session_.StopTimeOut();
+    QString address = host_; // a failed lookup still tries the text as an address
+    if (info.error() == QHostInfo::NoError && !info.addresses().isEmpty()) {
+        address = info.addresses().first().toString();
+        for (const QHostAddress& candidate : info.addresses()) {
+            if (candidate.protocol() == QAbstractSocket::IPv4Protocol) {
+                address = candidate.toString();
+                break;
+            }
+        }
+    }
+    StartSocket(address);
+}
+
+void TVeltaPOP3::StartSocket(const QString& address) {
+    socket_ = new QSslSocket(this);
+    socket_->setReadBufferSize(kReadChunk);
+    established_ = false;
+    connect(socket_, &QSslSocket::readyRead, this, &TVeltaPOP3::ReadSocket);
+    connect(socket_, &QSslSocket::disconnected, this, &TVeltaPOP3::SocketClosed);
+    connect(socket_, &QSslSocket::errorOccurred, this, &TVeltaPOP3::SocketFailed);
+    connect(socket_, tls_ ? &QSslSocket::encrypted : &QSslSocket::connected, this,
+            [this] { established_ = true; });
+
+    session_.StartTimeOut();
+    const QHostAddress target(address);
+    if (target.isNull()) {
+        const uint64_t generation = generation_;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation] {
+                if (generation == generation_)
+                    session_.ConnectionFailed();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    if (tls_)
+        socket_->connectToHostEncrypted(target.toString(), port_, host_);
+    else
+        socket_->connectToHost(target, port_);
+}
+
+void TVeltaPOP3::ReadSocket() {
+    char buffer[kReadChunk];
+    const uint64_t generation = generation_;
+    // An event handler inside Receive may end this session (or start another).
+    while (socket_ && generation == generation_) {
+        const qint64 n = socket_->read(buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        session_.Receive(std::string_view(buffer, static_cast<size_t>(n)));
+    }
+}
+
+void TVeltaPOP3::SocketClosed() {
+    const uint64_t generation = generation_;
+    ReadSocket();
+    if (generation == generation_)
+        session_.ConnectionClosed();
+}
+
+void TVeltaPOP3::SocketFailed() {
+    // Refused, unreachable, or a TLS handshake or certificate that fails: no connection.
+    if (!established_)
+        session_.ConnectionFailed();
+    else
+        SocketClosed();
+}
+
+bool TVeltaPOP3::SendLine(const std::string& line) {
+    if (!socket_)
+        return false;
+    const std::string text = line + "\r\n";
+    return socket_->write(text.data(), static_cast<qint64>(text.size())) ==
+           static_cast<qint64>(text.size());
+}
+
+void TVeltaPOP3::StartTimer() {
+    timer_.start(TimeOutCount);
+}
+
+void TVeltaPOP3::StopTimer() {
+    timer_.stop();
+}
+
+void TVeltaPOP3::CloseConnection() {
+    ++generation_;
+    timer_.stop();
+    if (lookupId_ != -1) {
+        QHostInfo::abortHostLookup(lookupId_);
+        lookupId_ = -1;
+    }
+    if (socket_) {
+        socket_->disconnect(this);
+        socket_->abort();
+        socket_->deleteLater();
+        socket_ = nullptr;
+    }
+    established_ = false;
+}
+
+void TVeltaPOP3::Connected(int mailCount) {
+    if (OnConnect)
+        OnConnect(this, mailCount);
+}
+
+void TVeltaPOP3::MailInformation(const MailSummary& summary) {
+    if (OnGetMailInformation)
+        OnGetMailInformation(this, summary.MailTitle, summary.SendUser, summary.RecvTime);
+}
+
+void TVeltaPOP3::Disconnected() {
+    if (OnDisconnect)
+        OnDisconnect(this);
+}
+
+void TVeltaPOP3::Failed(uint8_t errorNo) {
+    if (OnError)
+        OnError(this, errorNo);
+}
+
+} // namespace pim

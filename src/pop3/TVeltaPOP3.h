@@ -1,0 +1,78 @@
+// The POP3 client component: logs in to one mailbox at a time, reports how many
+// messages wait and, message by message, their title, sender and date. It never
+// deletes or keeps mail. Runs on the Qt event loop of the GUI thread; nothing blocks.
+#pragma once
+
+#include "pop3/Pop3Session.h"
+
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QHostInfo;
+class QSslSocket;
+
+namespace pim {
+
+class TVeltaPOP3 : public QObject, private Pop3SessionHost {
+    Q_OBJECT
+public:
+    explicit TVeltaPOP3(QObject* parent = nullptr);
+    ~TVeltaPOP3() override;
+
+    // Milliseconds of silence allowed while a connection or a reply is awaited;
+    // a new value applies from the next timer start.
+    int TimeOutCount = 60000;
+
+    std::function<void(TVeltaPOP3* sender, int mailCount)> OnConnect;
+    std::function<void(TVeltaPOP3* sender)> OnDisconnect;
+    std::function<void(TVeltaPOP3* sender, const std::string& mailTitle,
+                       const std::string& sendUser, const std::string& recvTime)>
+        OnGetMailInformation;
+    std::function<void(TVeltaPOP3* sender, uint8_t errorNo)> OnError;
+
+    // `hostName` is "host", "host:port" (port 110 otherwise) or
+    // "pop3s://host[:port]" for TLS (port 995 otherwise). True: events follow.
+    // False: a session is already open or the host cannot be used; no event follows.
+    bool Connect(const std::string& hostName, const std::string& userID,
+                 const std::string& password);
+    // Only in the ready state (after OnConnect has returned).
+    bool Retr(int mailNo);
+    // In any state of an open session.
+    bool Quit();
+
+    bool SessionOpen() const { return session_.Open(); }
+    Pop3Session::State State() const { return session_.FState(); }
+
+private:
+    // Pop3SessionHost
+    bool SendLine(const std::string& line) override;
+    void StartTimer() override;
+    void StopTimer() override;
+    void CloseConnection() override;
+    bool HandlesConnect() const override { return static_cast<bool>(OnConnect); }
+    void Connected(int mailCount) override;
+    void MailInformation(const MailSummary& summary) override;
+    void Disconnected() override;
+    void Failed(uint8_t errorNo) override;
+
+    void LookupDone(const QHostInfo& info);
+    void StartSocket(const QString& address);
+    void ReadSocket();
+    void SocketClosed();
+    void SocketFailed();
+
+    Pop3Session session_{*this};
+    QTimer timer_;
+    QSslSocket* socket_ = nullptr;
+    int lookupId_ = -1;
+    bool tls_ = false;
+    bool established_ = false; // connected (and, for TLS, encrypted)
+    quint16 port_ = 110;
+    QString host_;
+    uint64_t generation_ = 0; // tells a late notification from the current session's
+};
+
+} // namespace pim

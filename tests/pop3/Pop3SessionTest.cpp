@@ -1,0 +1,278 @@
+// Transcripts of the POP3 dialogue: what the server says, what the client must
+// send and report. Each one runs with the server's bytes in whole replies and
+// again one byte at a time, and must come out the same.
+#include "pop3/Pop3Session.h"
+
+#include "common/Cp932.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <variant>
+
+namespace pim {
+namespace {
+
+using namespace std::string_literals;
+
+class Recorder : public Pop3SessionHost {
+public:
+    std::vector<std::string> log;
+    bool handlesConnect = true;
+    std::function<void(int)> onConnect;
+    bool timerRunning = false;
+
+    bool SendLine(const std::string& line) override {
+        log.push_back("C: " + line);
+        return true;
+    }
+    void StartTimer() override { timerRunning = true; }
+    void StopTimer() override { timerRunning = false; }
+    void CloseConnection() override { log.push_back("close"); }
+    bool HandlesConnect() const override { return handlesConnect; }
+    void Connected(int count) override {
+        log.push_back("OnConnect " + std::to_string(count));
+        if (onConnect)
+            onConnect(count);
+    }
+    void MailInformation(const MailSummary& s) override {
+        log.push_back("OnGetMailInformation " + s.MailTitle + " | " + s.SendUser);
+    }
+    void Disconnected() override { log.push_back("OnDisconnect"); }
+    void Failed(uint8_t errorNo) override { log.push_back("OnError " + std::to_string(errorNo)); }
+};
+
+// A step of a transcript: bytes from the server, or something the owner does.
+struct Server {
+    std::string bytes;
+};
+enum class Owner { Quit, Retr1, Retr2, Close, TimeOut };
+using Step = std::variant<Server, Owner>;
+
+class Transcript {
+public:
+    Recorder host;
+    Pop3Session session{host};
+
+    void Run(const std::vector<Step>& steps, bool byteByByte) {
+        session.Begin("taro", "secret");
+        for (const Step& step : steps) {
+            if (const auto* server = std::get_if<Server>(&step)) {
+                if (!byteByByte) {
+                    session.Receive(server->bytes);
+                    continue;
+                }
+                for (char c : server->bytes)
+                    session.Receive(std::string_view(&c, 1));
+                continue;
+            }
+            switch (std::get<Owner>(step)) {
+            case Owner::Quit:
+                session.Quit();
+                break;
+            case Owner::Retr1:
+                session.Retr(1);
+                break;
+            case Owner::Retr2:
+                session.Retr(2);
+                break;
+            case Owner::Close:
+                session.ConnectionClosed();
+                break;
+            case Owner::TimeOut:
+                // Only a running timer can expire; it is single-shot.
+                EXPECT_TRUE(host.timerRunning);
+                host.timerRunning = false;
+                session.TimerExpired();
+                break;
+            }
+        }
+    }
+};
+
+void ExpectTranscript(const std::vector<Step>& steps, const std::vector<std::string>& expected,
+                      const std::function<void(Transcript&)>& check = {}) {
+    for (const bool byteByByte : {false, true}) {
+        Transcript t;
+        t.Run(steps, byteByByte);
+        EXPECT_EQ(t.host.log, expected) << (byteByByte ? "byte by byte" : "whole replies");
+        if (check)
+            check(t);
+    }
+}
+
+const Server kGreeting{"+OK ready\r\n"};
+const Server kOk{"+OK\r\n"};
+const Server kErr{"-ERR no\r\n"};
+const std::vector<Step> kLogin = {kGreeting, kOk, kOk};
+const std::vector<std::string> kLoginSent = {"C: USER taro", "C: PASS secret", "C: STAT"};
+
+std::vector<Step> Join(std::vector<Step> a, const std::vector<Step>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+void ExpectClosedAndReset(Transcript& t) {
+    EXPECT_FALSE(t.session.Open());
+    EXPECT_EQ(t.session.FState(), Pop3Session::psGreeting);
+    EXPECT_EQ(t.session.FErrorNo(), 0);
+    EXPECT_FALSE(t.host.timerRunning);
+}
+
+TEST(Pop3Session, ANormalSessionReadsEveryMessageAndLogsOut) {
+    ExpectTranscript(
+        Join(kLogin,
+             {Server{"+OK 2 320\r\n"}, Owner::Retr1,
+              Server{"+OK 120 octets\r\nSubject: first\r\nFrom: a@example.jp\r\n\r\n"
+                     "body\r\n.\r\n"},
+              Owner::Retr2, Server{"+OK\r\nFrom: b@example.jp\r\nSubject: second\r\n\r\n.\r\n"},
+              Owner::Quit, Server{"+OK bye\r\n"}, Owner::Close}),
+        Join(kLoginSent,
+             {"OnConnect 2", "C: RETR 1", "OnGetMailInformation first | a@example.jp", "C: RETR 2",
+              "OnGetMailInformation second | b@example.jp", "C: QUIT", "OnDisconnect", "close"}),
+        ExpectClosedAndReset);
+}
+
+TEST(Pop3Session, AnEmptyMailboxGoesStraightToQuit) {
+    ExpectTranscript(Join(kLogin, {Server{"+OK 0 0\r\n"}, Owner::Quit, kOk, Owner::Close}),
+                     Join(kLoginSent, {"OnConnect 0", "C: QUIT", "OnDisconnect", "close"}));
+}
+
+TEST(Pop3Session, ARefusedUserIsReportedWhenTheServerCloses) {
+    ExpectTranscript({kGreeting, kErr, Owner::Close}, {"C: USER taro", "OnError 3", "close"},
+                     ExpectClosedAndReset);
+    // One more line after the refusal: the client says goodbye itself.
+    ExpectTranscript({kGreeting, kErr, Server{"-ERR really\r\n"}, kOk, Owner::Close},
+                     {"C: USER taro", "C: QUIT", "OnError 3", "close"});
+}
+
+TEST(Pop3Session, ARefusedPasswordFollowedBySilenceTimesOut) {
+    ExpectTranscript({kGreeting, kOk, kErr, Owner::TimeOut},
+                     {"C: USER taro", "C: PASS secret", "close", "OnError 1"},
+                     ExpectClosedAndReset);
+    ExpectTranscript({kGreeting, kOk, kErr, Owner::Close},
+                     {"C: USER taro", "C: PASS secret", "OnError 4", "close"});
+}
+
+TEST(Pop3Session, ARefusedGreetingOrStatQuitsAndReportsAtTheClose) {
+    ExpectTranscript({kErr, kOk, Owner::Close}, {"C: QUIT", "OnError 2", "close"});
+    // "+ok" is not "+OK".
+    ExpectTranscript({Server{"+ok hello\r\n"}, kOk, Owner::Close},
+                     {"C: QUIT", "OnError 2", "close"});
+    ExpectTranscript(Join(kLogin, {kErr, kOk, Owner::Close}),
+                     Join(kLoginSent, {"C: QUIT", "OnError 5", "close"}));
+}
+
+TEST(Pop3Session, AStatCountThatCannotBeReadEndsTheSessionAsARefusedStat) {
+    for (const char* reply : {"+OK\r\n", "+OK many 100\r\n", "+OK -1 0\r\n", "+OK 4294967296 0\r\n",
+                              "+OK 2147483648 1\r\n"}) {
+        ExpectTranscript(Join(kLogin, {Server{reply}, kOk, Owner::Close}),
+                         Join(kLoginSent, {"C: QUIT", "OnError 5", "close"}));
+    }
+    // A count without the octets after it is still a count.
+    ExpectTranscript(Join(kLogin, {Server{"+OK 7\r\n"}}), Join(kLoginSent, {"OnConnect 7"}));
+}
+
+TEST(Pop3Session, WithoutAConnectHandlerTheCountIsNotRead) {
+    for (const bool byteByByte : {false, true}) {
+        Transcript t;
+        t.host.handlesConnect = false;
+        t.Run(Join(kLogin, {Server{"+OK not a number\r\n"}}), byteByByte);
+        EXPECT_EQ(t.host.log, kLoginSent);
+        EXPECT_EQ(t.session.FState(), Pop3Session::psReady);
+        EXPECT_FALSE(t.host.timerRunning);
+    }
+}
+
+TEST(Pop3Session, RetrFromInsideOnConnectIsRefused) {
+    Transcript t;
+    bool accepted = true;
+    t.host.onConnect = [&](int) {
+        EXPECT_EQ(t.session.FState(), Pop3Session::psStat);
+        accepted = t.session.Retr(1);
+    };
+    t.Run(Join(kLogin, {Server{"+OK 1 10\r\n"}}), false);
+    EXPECT_FALSE(accepted);
+    EXPECT_EQ(t.host.log, Join(kLoginSent, {"OnConnect 1"}));
+    EXPECT_EQ(t.session.FState(), Pop3Session::psReady);
+    EXPECT_TRUE(t.session.Retr(1));
+}
+
+TEST(Pop3Session, ARefusedRetrKeepsTheSessionOpenUntilTheOwnerQuits) {
+    ExpectTranscript(Join(kLogin, {Server{"+OK 1 10\r\n"}, Owner::Retr2, kErr}),
+                     Join(kLoginSent, {"OnConnect 1", "C: RETR 2", "OnError 6"}),
+                     [](Transcript& t) {
+                         EXPECT_TRUE(t.session.Open());
+                         EXPECT_EQ(t.session.FState(), Pop3Session::psRetrieve);
+                         EXPECT_FALSE(t.host.timerRunning);
+                         EXPECT_FALSE(t.session.Retr(1));
+                         EXPECT_TRUE(t.session.Quit());
+                     });
+}
+
+TEST(Pop3Session, ARefusedQuitEndsTheSessionSilently) {
+    ExpectTranscript(Join(kLogin, {Server{"+OK 0 0\r\n"}, Owner::Quit, kErr}),
+                     Join(kLoginSent, {"OnConnect 0", "C: QUIT", "close"}), ExpectClosedAndReset);
+}
+
+TEST(Pop3Session, AnAcknowledgedQuitDoesNotWaitForeverForTheClose) {
+    ExpectTranscript(Join(kLogin, {Server{"+OK 0 0\r\n"}, Owner::Quit, kOk, Owner::TimeOut}),
+                     Join(kLoginSent, {"OnConnect 0", "C: QUIT", "OnDisconnect", "close"}),
+                     ExpectClosedAndReset);
+}
+
+TEST(Pop3Session, OnlyTheTerminatingLineEndsAMessage) {
+    // A stuffed "..", a line ". " and a NUL byte are all body, not the end.
+    const std::string body = "Subject: dots\r\n\r\n. \r\n..\r\n.\r\n.x\r\nab\0cd\r\n.\r\n"s;
+    ExpectTranscript(
+        Join(kLogin, {Server{"+OK 1 10\r\n"}, Owner::Retr1, Server{"+OK\r\n" + body}}),
+        Join(kLoginSent, {"OnConnect 1", "C: RETR 1",
+                          "OnGetMailInformation dots | " + cp932::FromUtf8("（差出人不明）")}));
+}
+
+TEST(Pop3Session, AChunkThatDoesNotStartAReplyIsDropped) {
+    ExpectTranscript({Server{"garbage\r\n"}, kGreeting}, {"C: USER taro"});
+}
+
+TEST(Pop3Session, AnEndlessLineCountsAsARefusal) {
+    Transcript t;
+    t.session.Begin("taro", "secret");
+    const std::string chunk(4096, 'x');
+    t.session.Receive("+OK ");
+    for (size_t sent = 0; sent <= Pop3Session::kMaxLineReply; sent += chunk.size())
+        t.session.Receive(chunk);
+    EXPECT_EQ(t.host.log, (std::vector<std::string>{"C: QUIT"}));
+    EXPECT_EQ(t.session.FErrorNo(), Pop3Session::peConnect);
+}
+
+TEST(Pop3Session, AMessageBeyondOneGigabyteEndsAsATimeOut) {
+    Transcript t;
+    t.Run(Join(kLogin, {Server{"+OK 1 10\r\n"}, Owner::Retr1, Server{"+OK\r\n"}}), false);
+    const std::string chunk(1 << 20, 'y');
+    for (size_t sent = 0; sent <= Pop3Session::kMaxMessage && t.session.Open();
+         sent += chunk.size())
+        t.session.Receive(chunk);
+    EXPECT_EQ(t.host.log, Join(kLoginSent, {"OnConnect 1", "C: RETR 1", "close", "OnError 1"}));
+}
+
+TEST(Pop3Session, EventsComeBeforeTheResetSoTheSessionStillCountsAsOpen) {
+    bool openInHandler = false;
+    struct Host : Recorder {
+        Pop3Session* session = nullptr;
+        bool* open = nullptr;
+        void Disconnected() override { *open = session->Open(); }
+    } host;
+    Pop3Session session(host);
+    host.session = &session;
+    host.open = &openInHandler;
+    session.Begin("u", "p");
+    session.ConnectionClosed();
+    EXPECT_TRUE(openInHandler);
+    EXPECT_FALSE(session.Open());
+}
+
+} // namespace
+} // namespace pim

@@ -1,0 +1,83 @@
+// Memory stays flat however large a message is: only what the header extraction
+// reads is kept.
+#include "pop3/TVeltaPOP3.h"
+#include "support/EventLoop.h"
+#include "support/ScriptedServer.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace pim {
+namespace {
+
+using namespace std::chrono_literals;
+
+long StatusKb(const std::string& key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(key + ":", 0) == 0)
+            return std::stol(line.substr(key.size() + 1));
+    }
+    return -1;
+}
+
+// Serves one message of `bodyBytes` bytes, streamed from a small buffer.
+void Serve(test::ServerConnection& c, size_t bodyBytes) {
+    if (!(c.Send("+OK\r\n") && c.ReadLine() == "USER u" && c.Send("+OK\r\n") &&
+          c.ReadLine() == "PASS p" && c.Send("+OK\r\n") && c.ReadLine() == "STAT" &&
+          c.Send("+OK 1 1\r\n") && c.ReadLine() == "RETR 1"))
+        return;
+    c.Send("+OK\r\nSubject: big\r\nFrom: a@example.jp\r\n\r\n");
+    std::string line(76, 'A');
+    line += "\r\n";
+    std::string block;
+    while (block.size() < 64 * 1024)
+        block += line;
+    for (size_t sent = 0; sent < bodyBytes; sent += block.size()) {
+        if (!c.Send(block))
+            return;
+    }
+    c.Send(".\r\n");
+    if (c.ReadLine() == "QUIT")
+        c.Send("+OK\r\n");
+}
+
+TEST(TVeltaPOP3Memory, AFiftyMegabyteMessageCostsLessThanTwoMegabytes) {
+    size_t nextSize = 10 * 1024; // a small first session sets up what a socket needs
+    test::ScriptedServer server([&](test::ServerConnection& c) { Serve(c, nextSize); });
+
+    TVeltaPOP3 pop3;
+    bool ended = false;
+    int mails = 0;
+    pop3.OnConnect = [](TVeltaPOP3* p, int) {
+        QMetaObject::invokeMethod(
+            p, [p] { p->Retr(1); }, Qt::QueuedConnection);
+    };
+    pop3.OnGetMailInformation = [&](TVeltaPOP3* p, const std::string&, const std::string&,
+                                    const std::string&) {
+        ++mails;
+        QMetaObject::invokeMethod(
+            p, [p] { p->Quit(); }, Qt::QueuedConnection);
+    };
+    pop3.OnDisconnect = [&](TVeltaPOP3*) { ended = true; };
+    pop3.OnError = [&](TVeltaPOP3*, uint8_t) { ended = true; };
+    const std::string host = "127.0.0.1:" + std::to_string(server.Port());
+
+    ASSERT_TRUE(pop3.Connect(host, "u", "p"));
+    ASSERT_TRUE(test::RunUntil([&] { return ended; }, 10s));
+    ASSERT_EQ(mails, 1);
+
+    nextSize = 50u * 1024 * 1024;
+    ended = false;
+    std::ofstream("/proc/self/clear_refs") << "5"; // the peak starts again from here
+    const long before = StatusKb("VmRSS");
+    ASSERT_TRUE(pop3.Connect(host, "u", "p"));
+    ASSERT_TRUE(test::RunUntil([&] { return ended; }, 60s));
+    const long peak = StatusKb("VmHWM");
+    EXPECT_EQ(mails, 2);
+    EXPECT_LT(peak - before, 2048) << "peak " << peak << " kB, before " << before << " kB";
+}
+
+} // namespace
+} // namespace pim

@@ -1,0 +1,209 @@
+// The component against a scripted POP3 server on loopback.
+#include "pop3/TVeltaPOP3.h"
+
+#include "support/EventLoop.h"
+#include "support/ScriptedServer.h"
+
+#include <gtest/gtest.h>
+
+namespace pim {
+namespace {
+
+using namespace std::chrono_literals;
+using test::RunUntil;
+using test::ScriptedServer;
+using test::ServerConnection;
+
+// Greeting, login and STAT with `count` messages; true when the client got that far.
+bool Login(ServerConnection& c, int count) {
+    return c.Send("+OK hello\r\n") && c.ReadLine() == "USER taro" && c.Send("+OK\r\n") &&
+           c.ReadLine() == "PASS secret" && c.Send("+OK\r\n") && c.ReadLine() == "STAT" &&
+           c.Send("+OK " + std::to_string(count) + " 1000\r\n");
+}
+
+void Logout(ServerConnection& c) {
+    if (c.ReadLine() == "QUIT")
+        c.Send("+OK bye\r\n");
+}
+
+// The owner side, as the check run does it: every next step posted, never called
+// from inside an event.
+class Client {
+public:
+    TVeltaPOP3 pop3;
+    std::vector<std::string> log;
+    bool ended = false;
+
+    Client() {
+        pop3.OnConnect = [this](TVeltaPOP3*, int count) {
+            log.push_back("connect " + std::to_string(count));
+            count_ = count;
+            Post([this] { Next(); });
+        };
+        pop3.OnGetMailInformation = [this](TVeltaPOP3*, const std::string& title,
+                                           const std::string&, const std::string&) {
+            log.push_back("mail " + title);
+            Post([this] { Next(); });
+        };
+        pop3.OnDisconnect = [this](TVeltaPOP3*) {
+            log.push_back("disconnect");
+            ended = true;
+        };
+        pop3.OnError = [this](TVeltaPOP3* sender, uint8_t error) {
+            log.push_back("error " + std::to_string(error));
+            openDuringError = sender->SessionOpen();
+            ended = error != 6;
+        };
+    }
+
+    bool Connect(uint16_t port, const std::string& host = "127.0.0.1") {
+        next_ = 1;
+        ended = false;
+        return pop3.Connect(host + ":" + std::to_string(port), "taro", "secret");
+    }
+    bool WaitEnd(std::chrono::milliseconds limit = 10s) {
+        return RunUntil([this] { return ended; }, limit);
+    }
+
+    bool openDuringError = false;
+
+private:
+    void Post(std::function<void()> f) {
+        QMetaObject::invokeMethod(&pop3, std::move(f), Qt::QueuedConnection);
+    }
+    void Next() {
+        if (next_ <= count_)
+            pop3.Retr(next_++);
+        else
+            pop3.Quit();
+    }
+    int count_ = 0;
+    int next_ = 1;
+};
+
+std::string Message(const std::string& subject) {
+    return "+OK\r\nSubject: " + subject + "\r\nFrom: a@example.jp\r\n\r\nbody\r\n.\r\n";
+}
+
+TEST(TVeltaPOP3, ReadsAMailboxThroughAHostNameLookup) {
+    ScriptedServer server([](ServerConnection& c) {
+        if (!Login(c, 2))
+            return;
+        for (const char* n : {"1", "2"}) {
+            if (c.ReadLine() != std::string("RETR ") + n)
+                return;
+            c.Send(Message(std::string("s") + n));
+        }
+        Logout(c);
+    });
+    Client client;
+    ASSERT_TRUE(client.Connect(server.Port(), "localhost"));
+    ASSERT_TRUE(client.WaitEnd());
+    EXPECT_EQ(client.log,
+              (std::vector<std::string>{"connect 2", "mail s1", "mail s2", "disconnect"}));
+    EXPECT_FALSE(client.pop3.SessionOpen());
+}
+
+TEST(TVeltaPOP3, AGreetingThatNeverComesTimesOut) {
+    ScriptedServer server([](ServerConnection& c) { c.WaitClosed(10s); });
+    Client client;
+    client.pop3.TimeOutCount = 300;
+    ASSERT_TRUE(client.Connect(server.Port()));
+    ASSERT_TRUE(client.WaitEnd());
+    EXPECT_EQ(client.log, (std::vector<std::string>{"error 1"}));
+    EXPECT_FALSE(client.openDuringError); // reset before the event
+}
+
+TEST(TVeltaPOP3, ASlowButSteadyServerNeverTimesOut) {
+    const std::string message = Message("slow");
+    ScriptedServer server([&](ServerConnection& c) {
+        if (!Login(c, 1) || c.ReadLine() != "RETR 1")
+            return;
+        // Each piece comes well within the time-out; all of them take far longer.
+        const size_t piece = message.size() / 12 + 1;
+        for (size_t at = 0; at < message.size(); at += piece) {
+            std::this_thread::sleep_for(120ms);
+            c.Send(std::string_view(message).substr(at, piece));
+        }
+        Logout(c);
+    });
+    Client client;
+    client.pop3.TimeOutCount = 400;
+    ASSERT_TRUE(client.Connect(server.Port()));
+    ASSERT_TRUE(client.WaitEnd());
+    EXPECT_EQ(client.log, (std::vector<std::string>{"connect 1", "mail slow", "disconnect"}));
+}
+
+TEST(TVeltaPOP3, ARefusedConnectionIsReportedAtOnceAsNoConnection) {
+    Client client;
+    client.pop3.TimeOutCount = 60000; // a time-out would be reported as 1, and far later
+    ASSERT_TRUE(client.Connect(ScriptedServer::ClosedPort()));
+    ASSERT_TRUE(client.WaitEnd(10s));
+    EXPECT_EQ(client.log, (std::vector<std::string>{"error 2"}));
+    EXPECT_TRUE(client.openDuringError); // reported like a close: before the reset
+    EXPECT_FALSE(client.pop3.SessionOpen());
+}
+
+TEST(TVeltaPOP3, ASecondConnectWhileOneRunsIsRefusedAndTheFirstCarriesOn) {
+    ScriptedServer server([](ServerConnection& c) {
+        if (Login(c, 0))
+            Logout(c);
+    });
+    Client client;
+    EXPECT_TRUE(client.Connect(server.Port()));
+    EXPECT_FALSE(client.Connect(server.Port()));
+    ASSERT_TRUE(client.WaitEnd());
+    EXPECT_EQ(client.log, (std::vector<std::string>{"connect 0", "disconnect"}));
+    EXPECT_EQ(server.Accepted(), 1);
+}
+
+TEST(TVeltaPOP3, ConnectInsideOnDisconnectIsRefusedAndRightAfterItAccepted) {
+    ScriptedServer server([](ServerConnection& c) {
+        if (Login(c, 0))
+            Logout(c);
+    });
+    Client client;
+    bool insideAccepted = true;
+    bool afterAccepted = false;
+    client.pop3.OnDisconnect = [&](TVeltaPOP3* pop3) {
+        insideAccepted = client.Connect(server.Port());
+        QMetaObject::invokeMethod(
+            pop3, [&] { afterAccepted = client.Connect(server.Port()); }, Qt::QueuedConnection);
+        client.pop3.OnDisconnect = [&](TVeltaPOP3*) { client.ended = true; };
+    };
+    ASSERT_TRUE(client.Connect(server.Port()));
+    ASSERT_TRUE(client.WaitEnd());
+    EXPECT_FALSE(insideAccepted);
+    EXPECT_TRUE(afterAccepted);
+    EXPECT_EQ(client.log, (std::vector<std::string>{"connect 0", "connect 0"}));
+}
+
+TEST(TVeltaPOP3, AServerThatNeverClosesAfterQuitIsClosedByTheClient) {
+    ScriptedServer server([](ServerConnection& c) {
+        if (!Login(c, 0))
+            return;
+        Logout(c);
+        c.WaitClosed(10s);
+    });
+    Client client;
+    client.pop3.TimeOutCount = 300;
+    ASSERT_TRUE(client.Connect(server.Port()));
+    ASSERT_TRUE(client.WaitEnd());
+    EXPECT_EQ(client.log, (std::vector<std::string>{"connect 0", "disconnect"}));
+}
+
+TEST(TVeltaPOP3, DestroyingItMidSessionReportsNothing) {
+    ScriptedServer server([](ServerConnection& c) { c.WaitClosed(10s); });
+    std::vector<std::string> log;
+    {
+        Client client;
+        ASSERT_TRUE(client.Connect(server.Port()));
+        test::RunFor(100ms);
+        log = client.log;
+    }
+    test::RunFor(50ms);
+    EXPECT_TRUE(log.empty());
+}
+
+} // namespace
+} // namespace pim
