@@ -35,6 +35,7 @@ TEST(DecodeBase64, OutputLengthFollowsTheCountNotTheGroups) {
     EXPECT_EQ(DecodeBase64("QUJDR"), "ABC");
     // Padding in the middle: n = 4 gives 3 bytes, the groups write only 2.
     EXPECT_EQ(DecodeBase64("QQ==QQ=="), std::string("AA\0", 3));
+    EXPECT_EQ(DecodeBase64("QQ==QQ==Q"), std::string("AA\0", 3));
     EXPECT_EQ(DecodeBase64("QQ==QUJD"), "AABC");
     // Groups that would write more than the length allows are cut off.
     EXPECT_EQ(DecodeBase64("Q=QQ"), std::string("\x40\x04", 2));
@@ -150,6 +151,9 @@ TEST(DecodeHeader, ConvertsRawUtf8ButNotRawCp932) {
     // CP932 that is not valid UTF-8 goes the old way, byte for byte.
     const std::string sjis = Sjis("件名 ") + "=?UTF-8?B?5pel?=";
     EXPECT_EQ(DecodeHeader(sjis), Sjis("件名 日"));
+    // Overlong forms and surrogates are not UTF-8 either.
+    for (const std::string bytes : {"a\xE0\x80\xA1", "a\xED\xA0\x80", "a\xF4\x90\x80\x80"})
+        EXPECT_EQ(DecodeHeader(bytes), bytes);
 }
 
 TEST(DecodeHeader, SeesNoWordsInsideRawTwoByteText) {
