@@ -44,6 +44,10 @@ const FixedTexts& Texts() {
     return texts;
 }
 
+char UpperByte(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 std::string_view ScannedPart(std::string_view message) {
     return message.substr(0, std::min(message.size(), kHeaderScanLimit));
 }
@@ -70,8 +74,9 @@ std::optional<std::string> FindFoldedValue(std::string_view text, std::string_vi
     return value;
 }
 
-// Upper-cased with every CR LF deleted, in one pass.
-std::string FlattenForDate(std::string_view text) {
+// The text with every CR LF deleted. Upper-casing is left to the few places
+// that compare letters; doing it over the whole text would cost most of the time.
+std::string DeleteLineEnds(std::string_view text) {
     std::string flat;
     flat.reserve(text.size());
     size_t start = 0;
@@ -79,13 +84,7 @@ std::string FlattenForDate(std::string_view text) {
         size_t end = text.find(kCrLf, start);
         if (end == std::string_view::npos)
             end = text.size();
-        const size_t base = flat.size();
         flat.append(text.substr(start, end - start));
-        for (size_t i = base; i < flat.size(); ++i) {
-            const char c = flat[i];
-            if (c >= 'a' && c <= 'z')
-                flat[i] = static_cast<char>(c - 'a' + 'A');
-        }
         start = end + kCrLf.size();
     }
     return flat;
@@ -142,7 +141,8 @@ void AppendDigits(std::string& out, int value, int width) {
     out.append(digits, static_cast<size_t>(width));
 }
 
-// Reads the date at the start of `text` (a day name and ", " first); fixed positions.
+// Reads the date at the start of `text` (a day name and ", " first, upper case);
+// fixed positions.
 std::optional<std::string> TryDate(std::string_view text, const DayNames& dayNames) {
     const auto field = [text](size_t position, size_t length) {
         return position - 1 < text.size() ? text.substr(position - 1, length) : std::string_view();
@@ -201,14 +201,16 @@ std::string ExtractSendUser(std::string_view message) {
 }
 
 std::string ExtractRecvTime(std::string_view message, const DayNames& dayNames) {
-    const std::string text = FlattenForDate(ScannedPart(message));
+    const std::string text = DeleteLineEnds(ScannedPart(message));
     // Where each day name followed by ", " occurs, found in one pass over the commas.
     std::vector<size_t> occurrences[7];
     for (const char* hit = static_cast<const char*>(std::memchr(text.data(), ',', text.size()));
          hit != nullptr;) {
         const auto comma = static_cast<size_t>(hit - text.data());
         if (comma >= 3 && comma + 1 < text.size() && text[comma + 1] == ' ') {
-            const std::string_view name(text.data() + comma - 3, 3);
+            const char letters[3] = {UpperByte(text[comma - 3]), UpperByte(text[comma - 2]),
+                                     UpperByte(text[comma - 1])};
+            const std::string_view name(letters, 3);
             for (size_t k = 0; k < 7; ++k) {
                 if (name == kDayNames[k])
                     occurrences[k].push_back(comma - 3);
@@ -230,7 +232,12 @@ std::string ExtractRecvTime(std::string_view message, const DayNames& dayNames) 
         }
         if (found == std::string_view::npos)
             break;
-        if (auto date = TryDate(std::string_view(text).substr(found), dayNames))
+        // Everything a date reads lies in its first 25 characters.
+        char window[25];
+        const size_t length = std::min(sizeof window, text.size() - found);
+        for (size_t i = 0; i < length; ++i)
+            window[i] = UpperByte(text[found + i]);
+        if (auto date = TryDate(std::string_view(window, length), dayNames))
             return *date;
         start = found + 1;
     }
