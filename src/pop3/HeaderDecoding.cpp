@@ -1,18 +1,362 @@
 #include "pop3/HeaderDecoding.h"
 
+#include "common/Bytes.h"
+#include "common/Cp932.h"
+#include "pop3/AsciiSearch.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
 namespace pim {
 
+namespace {
+
+constexpr std::string_view kJisWordOpen = "=?ISO-2022-JP?B?";
+constexpr std::string_view kWordClose = "?=";
+constexpr char kEsc = '\x1B';
+
+// Long enough for any registered charset name with a language tag.
+constexpr size_t kMaxCharsetLength = 64;
+
+void AppendJisChar(std::string& out, uint8_t j1, uint8_t j2) {
+    // Integer arithmetic, cut to a byte at the end.
+    const int first = ((j1 + 1) >> 1) + (j1 < 0x5F ? 0x70 : 0xB0);
+    int second;
+    if (j1 & 1)
+        second = j2 + (j2 < 0x60 ? 0x1F : 0x20);
+    else
+        second = j2 + 0x7E;
+    out.push_back(static_cast<char>(static_cast<uint8_t>(first)));
+    out.push_back(static_cast<char>(static_cast<uint8_t>(second)));
+}
+
+// Characters outside the alphabet count as 0, like "A".
+uint8_t Base64Value(char c) {
+    if (c >= 'A' && c <= 'Z')
+        return static_cast<uint8_t>(c - 'A');
+    if (c >= 'a' && c <= 'z')
+        return static_cast<uint8_t>(c - 'a' + 26);
+    if (c >= '0' && c <= '9')
+        return static_cast<uint8_t>(c - '0' + 52);
+    if (c == '+')
+        return 62;
+    if (c == '/')
+        return 63;
+    return 0;
+}
+
+bool IsCrOrLf(char c) {
+    return c == '\r' || c == '\n';
+}
+
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+uint8_t HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return static_cast<uint8_t>(c - '0');
+    if (c >= 'a' && c <= 'f')
+        return static_cast<uint8_t>(c - 'a' + 10);
+    return static_cast<uint8_t>(c - 'A' + 10);
+}
+
+std::string DecodeQ(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '_') {
+            out.push_back(' ');
+        } else if (c == '=' && i + 2 < text.size() && IsHexDigit(text[i + 1]) &&
+                   IsHexDigit(text[i + 2])) {
+            out.push_back(static_cast<char>((HexValue(text[i + 1]) << 4) | HexValue(text[i + 2])));
+            i += 2;
+        } else {
+            // A stray "=" stays as it is rather than eating what follows.
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+bool IsCharsetChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || c == '.' || c == ':' || c == '+' || c == '*';
+}
+
+bool IsEncodedTextChar(char c) {
+    return c > ' ' && c < '\x7F' && c != '?';
+}
+
+bool IsFoldingWhiteSpace(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
+}
+
+bool HasHighByte(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+bool IsValidUtf8(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t length;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            if (lead == 0xE0)
+                low = 0xA0; // overlong
+            else if (lead == 0xED)
+                high = 0x9F; // surrogates
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            if (lead == 0xF0)
+                low = 0x90;
+            else if (lead == 0xF4)
+                high = 0x8F; // above U+10FFFF
+        } else {
+            return false;
+        }
+        if (text.size() - i < length)
+            return false;
+        const auto second = static_cast<unsigned char>(text[i + 1]);
+        if (second < low || second > high)
+            return false;
+        for (size_t k = 2; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+// An encoded word of a charset other than the designed ISO-2022-JP "B" one.
+struct EncodedWord {
+    size_t begin = 0;
+    size_t end = 0;
+    std::string charset; // upper case, language tag removed
+    std::string bytes;   // the payload decoded, still in `charset`
+};
+
+// Reads "=?charset?B|Q?text?=" at `at`. Encoded text holds neither white space
+// nor "?", so a failed attempt never reads past the next "?" but one.
+std::optional<EncodedWord> ParseEncodedWord(std::string_view text, size_t at) {
+    size_t i = at + 2;
+    const size_t charsetBegin = i;
+    while (i < text.size() && i - charsetBegin < kMaxCharsetLength && IsCharsetChar(text[i]))
+        ++i;
+    const std::string_view token = text.substr(charsetBegin, i - charsetBegin);
+    // RFC 2231 language tag: "charset*lang".
+    const std::string_view charset = token.substr(0, token.find('*'));
+    if (charset.empty() || i + 2 >= text.size() || text[i] != '?' || text[i + 2] != '?')
+        return std::nullopt;
+    const char encoding = text[i + 1];
+    if (encoding != 'B' && encoding != 'b' && encoding != 'Q' && encoding != 'q')
+        return std::nullopt;
+    i += 3;
+    const size_t payloadBegin = i;
+    while (i < text.size() && IsEncodedTextChar(text[i]))
+        ++i;
+    if (i + 1 >= text.size() || text[i] != '?' || text[i + 1] != '=')
+        return std::nullopt;
+    const std::string_view payload = text.substr(payloadBegin, i - payloadBegin);
+    EncodedWord word;
+    word.begin = at;
+    word.end = i + 2;
+    word.charset = AsciiUpper(charset);
+    word.bytes = (encoding == 'B' || encoding == 'b') ? DecodeBase64(payload) : DecodeQ(payload);
+    return word;
+}
+
+// Text outside encoded words: raw UTF-8 when the whole value reads as UTF-8,
+// otherwise raw ISO-2022-JP or CP932, which JisToSjis leaves alone.
+void AppendRawText(std::string& out, std::string_view text, bool rawIsUtf8) {
+    if (text.empty())
+        return;
+    if (rawIsUtf8 && HasHighByte(text))
+        out += cp932::FromUtf8(text);
+    else
+        out += JisToSjis(text);
+}
+
+// Finds the encoded words of other charsets. Only bytes JisToSjis would copy
+// as they are can start one, so raw ISO-2022-JP converts exactly as before.
+std::vector<EncodedWord> FindEncodedWords(std::string_view text) {
+    std::vector<EncodedWord> words;
+    bool twoByte = false;
+    size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == kEsc) {
+            if (i + 1 < text.size()) {
+                if (text[i + 1] == '$')
+                    twoByte = true;
+                else if (text[i + 1] == '(')
+                    twoByte = false;
+            }
+            i += std::min<size_t>(3, text.size() - i);
+        } else if (twoByte) {
+            i += (i + 1 < text.size() && text[i + 1] != kEsc) ? 2 : 1;
+        } else if (c == '=' && i + 1 < text.size() && text[i + 1] == '?') {
+            if (auto word = ParseEncodedWord(text, i)) {
+                i = word->end;
+                words.push_back(std::move(*word));
+            } else {
+                ++i;
+            }
+        } else {
+            ++i;
+        }
+    }
+    return words;
+}
+
+// Text between designed ISO-2022-JP words.
+void AppendOrdinaryText(std::string& out, std::string_view text, bool rawIsUtf8) {
+    const std::vector<EncodedWord> words = FindEncodedWords(text);
+    size_t done = 0;
+    bool previousDecoded = false;
+    size_t k = 0;
+    while (k < words.size()) {
+        // Mailers split one character over several words of one charset, so
+        // the bytes of such a run are converted together.
+        size_t last = k;
+        std::string bytes = words[k].bytes;
+        while (last + 1 < words.size() && words[last + 1].charset == words[k].charset &&
+               IsFoldingWhiteSpace(
+                   text.substr(words[last].end, words[last + 1].begin - words[last].end))) {
+            ++last;
+            bytes += words[last].bytes;
+        }
+        const std::optional<std::string> decoded =
+            cp932::FromCharset(bytes, words[k].charset.c_str());
+        const std::string_view gap = text.substr(done, words[k].begin - done);
+        if (!(previousDecoded && decoded && IsFoldingWhiteSpace(gap)))
+            AppendRawText(out, gap, rawIsUtf8);
+        if (decoded)
+            out += *decoded;
+        else
+            out += text.substr(words[k].begin, words[last].end - words[k].begin);
+        previousDecoded = decoded.has_value();
+        done = words[last].end;
+        k = last + 1;
+    }
+    AppendRawText(out, text.substr(done), rawIsUtf8);
+}
+
+} // namespace
+
 std::string DecodeHeader(std::string_view value) {
-    return std::string(value);
+    const bool rawIsUtf8 = HasHighByte(value) && IsValidUtf8(value);
+    std::string result;
+    result.reserve(value.size());
+    size_t pos = 0;
+    // Once no closing marker is left, none will be found further on either;
+    // remembering that keeps a value full of unclosed openings linear.
+    size_t close = 0;
+    while (true) {
+        const size_t open = FindIgnoreAsciiCase(value, kJisWordOpen, pos);
+        if (open == std::string_view::npos)
+            break;
+        AppendOrdinaryText(result, value.substr(pos, open - pos), rawIsUtf8);
+        pos = open + kJisWordOpen.size();
+        if (close != std::string_view::npos && close < pos)
+            close = value.find(kWordClose, pos);
+        if (close != std::string_view::npos) {
+            result += JisToSjis(DecodeBase64(value.substr(pos, close - pos)));
+            pos = close + kWordClose.size();
+        }
+    }
+    AppendOrdinaryText(result, value.substr(pos), rawIsUtf8);
+    return result;
 }
-std::string DecodeBase64(std::string_view) {
-    return {};
+
+std::string DecodeBase64(std::string_view text) {
+    const size_t skipped = static_cast<size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return IsCrOrLf(c) || c == '='; }));
+    const size_t n = text.size() - skipped;
+    static constexpr size_t kTailBytes[4] = {0, 0, 1, 2};
+    // Bytes that malformed input (padding inside the text) leaves unwritten stay 0;
+    // whatever would go past the length is dropped.
+    std::string out(n / 4 * 3 + kTailBytes[n % 4], '\0');
+    size_t written = 0;
+    const auto put = [&](unsigned value) {
+        if (written < out.size())
+            out[written++] = static_cast<char>(static_cast<uint8_t>(value));
+    };
+    size_t i = 0;
+    while (i < text.size()) {
+        if (IsCrOrLf(text[i])) {
+            ++i;
+            continue;
+        }
+        const size_t length = std::min<size_t>(4, text.size() - i);
+        const std::string_view group = text.substr(i, length);
+        i += length;
+        if (length == 1)
+            break;
+        unsigned v[4] = {};
+        bool padding[4] = {false, false, true, true};
+        for (size_t k = 0; k < length; ++k) {
+            v[k] = Base64Value(group[k]);
+            padding[k] = group[k] == '=';
+        }
+        put((v[0] << 2) | (v[1] >> 4));
+        if (padding[2])
+            continue;
+        put((v[1] << 4) | (v[2] >> 2));
+        if (padding[3])
+            continue;
+        put((v[2] << 6) | v[3]);
+    }
+    return out;
 }
+
 std::string JisToSjis(std::string_view text) {
-    return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    bool twoByte = false;
+    size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == kEsc) {
+            if (i + 1 < text.size()) {
+                if (text[i + 1] == '$')
+                    twoByte = true;
+                else if (text[i + 1] == '(')
+                    twoByte = false;
+            }
+            i += std::min<size_t>(3, text.size() - i);
+        } else if (!twoByte) {
+            out.push_back(c);
+            ++i;
+        } else if (i + 1 < text.size() && text[i + 1] != kEsc) {
+            AppendJisChar(out, static_cast<uint8_t>(c), static_cast<uint8_t>(text[i + 1]));
+            i += 2;
+        } else {
+            // Half a character, before an escape or at the end: dropped.
+            ++i;
+        }
+    }
+    return out;
 }
-std::string JisCharToSjis(uint8_t, uint8_t) {
-    return {};
+
+std::string JisCharToSjis(uint8_t j1, uint8_t j2) {
+    std::string out;
+    AppendJisChar(out, j1, j2);
+    return out;
 }
 
 } // namespace pim
