@@ -65,7 +65,7 @@ uint16_t FreePort(int& keep) {
 }
 
 // Runs a program to its end with its output appended to `logPath`; its exit status.
-int Run(std::vector<std::string> args, const std::string& workDir, const std::string& logPath) {
+int Run(std::vector<std::string> args, const std::string& logPath) {
     std::vector<char*> argv;
     for (auto& arg : args)
         argv.push_back(arg.data());
@@ -76,12 +76,8 @@ int Run(std::vector<std::string> args, const std::string& workDir, const std::st
     ::posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                        0600);
     ::posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    // Keeps openssl's helper files (the serial number) in the folder.
-    const fs::path before = fs::current_path();
-    fs::current_path(workDir);
     pid_t pid = 0;
     const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    fs::current_path(before);
     ::posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
         return -1;
@@ -241,44 +237,41 @@ bool DovecotServer::MakeCertificates() {
     if (::mkdir(tls.c_str(), 0700) != 0)
         return Fail("cannot make " + tls);
     // EC keys: generated in milliseconds, where RSA ones take a noticeable while.
+    const std::vector<std::string> newKey = {"-newkey", "ec", "-pkeyopt",
+                                             "ec_paramgen_curve:prime256v1", "-nodes"};
+    auto openssl = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), kOpenssl);
+        return Run(std::move(args), log) == 0;
+    };
     auto makeAuthority = [&](const std::string& name, const std::string& commonName) {
-        return Run({kOpenssl,
-                    "req",
-                    "-x509",
-                    "-newkey",
-                    "ec",
-                    "-pkeyopt",
-                    "ec_paramgen_curve:prime256v1",
-                    "-nodes",
-                    "-keyout",
-                    name + ".key",
-                    "-out",
-                    name + ".pem",
-                    "-days",
-                    "30",
-                    "-subj",
-                    "/CN=" + commonName,
-                    "-addext",
-                    "basicConstraints=critical,CA:TRUE",
-                    "-addext",
-                    "keyUsage=critical,keyCertSign,cRLSign"},
-                   tls, log) == 0;
+        std::vector<std::string> args = {"req",     "-x509",
+                                         "-days",   "30",
+                                         "-subj",   "/CN=" + commonName,
+                                         "-addext", "basicConstraints=critical,CA:TRUE",
+                                         "-addext", "keyUsage=critical,keyCertSign,cRLSign",
+                                         "-keyout", tls + "/" + name + ".key",
+                                         "-out",    tls + "/" + name + ".pem"};
+        args.insert(args.end(), newKey.begin(), newKey.end());
+        return openssl(args);
     };
     if (!WriteBytes(tls + "/server.ext",
                     "subjectAltName=DNS:localhost,IP:127.0.0.1\n"
                     "basicConstraints=CA:FALSE\n"
-                    "keyUsage=critical,digitalSignature,keyEncipherment\n"
+                    "keyUsage=critical,digitalSignature\n"
                     "extendedKeyUsage=serverAuth\n",
                     0600))
         return Fail("cannot write " + tls + "/server.ext");
-    const bool made =
-        makeAuthority("ca", "Pim Test CA") && makeAuthority("untrusted-ca", "Pim Untrusted CA") &&
-        Run({kOpenssl, "req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-             "-nodes", "-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost"},
-            tls, log) == 0 &&
-        Run({kOpenssl, "x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-             "-CAcreateserial", "-out", "server.pem", "-days", "30", "-extfile", "server.ext"},
-            tls, log) == 0;
+    std::vector<std::string> request = {"req",     "-new",
+                                        "-subj",   "/CN=localhost",
+                                        "-keyout", tls + "/server.key",
+                                        "-out",    tls + "/server.csr"};
+    request.insert(request.end(), newKey.begin(), newKey.end());
+    // Without a serial file openssl picks a random serial number.
+    const bool made = makeAuthority("ca", "Pim Test CA") &&
+                      makeAuthority("untrusted-ca", "Pim Untrusted CA") && openssl(request) &&
+                      openssl({"x509", "-req", "-in", tls + "/server.csr", "-CA", tls + "/ca.pem",
+                               "-CAkey", tls + "/ca.key", "-out", tls + "/server.pem", "-days",
+                               "30", "-extfile", tls + "/server.ext"});
     if (!made)
         return Fail("openssl failed:\n" + ReadBytes(log));
     // Readable by whoever runs the client under test.
