@@ -10,7 +10,7 @@ class Host : public pim::Pop3SessionHost {
 public:
     pim::Pop3Session* session = nullptr;
     bool SendLine(const std::string&) override { return true; }
-    void StartTimer() override {}
+    void StartTimer(Wait) override {}
     void StopTimer() override {}
     void CloseConnection() override {}
     bool HandlesConnect() const override { return true; }

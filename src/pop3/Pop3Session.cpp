@@ -37,9 +37,9 @@ void Pop3Session::Begin(const std::string& userID, const std::string& password) 
     StartTimeOut();
 }
 
-void Pop3Session::StartTimeOut() {
+void Pop3Session::StartTimeOut(Pop3SessionHost::Wait wait) {
     timerRunning_ = true;
-    host_.StartTimer();
+    host_.StartTimer(wait);
 }
 
 void Pop3Session::StopTimeOut() {
@@ -66,7 +66,7 @@ void Pop3Session::Receive(std::string_view chunk) {
     if (!open_)
         return;
     // The time-out measures silence, not the length of the whole reply.
-    if (timerRunning_)
+    if (timerRunning_ && state_ != psRejected)
         StartTimeOut();
     received_.Append(chunk);
     if (!received_.Empty() && !received_.StartsWith("+") && !received_.StartsWith("-"))
@@ -96,6 +96,12 @@ void Pop3Session::TimerExpired() {
     if (!open_)
         return;
     timerRunning_ = false;
+    // Most servers add nothing after refusing a login and wait for QUIT.
+    if (state_ == psRejected) {
+        received_.Clear();
+        Quit();
+        return;
+    }
     // QUIT was acknowledged and the server never closed: close it ourselves.
     if (state_ == psQuit && quitAcknowledged_) {
         ConnectionClosed();
@@ -213,12 +219,13 @@ void Pop3Session::Refuse(uint8_t errorNo) {
     Quit();
 }
 
-// A refused USER or PASS: wait for one more line before saying goodbye.
+// A refused USER or PASS: wait for the line some servers add before saying
+// goodbye, but only briefly.
 void Pop3Session::Reject(uint8_t errorNo) {
     errorNo_ = errorNo;
     received_.Clear();
     state_ = psRejected;
-    StartTimeOut();
+    StartTimeOut(Pop3SessionHost::Wait::RejectedLine);
 }
 
 void Pop3Session::StatReplied() {

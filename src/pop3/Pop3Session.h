@@ -18,7 +18,10 @@ public:
     virtual ~Pop3SessionHost() = default;
     // Sends `line` followed by CR LF; true when every byte was handed over.
     virtual bool SendLine(const std::string& line) = 0;
-    virtual void StartTimer() = 0; // (re)starts the reply time-out
+    // What a running timer waits for: a reply (the reply time-out), or the line a
+    // server may add after refusing USER or PASS (a short wait).
+    enum class Wait { Reply, RejectedLine };
+    virtual void StartTimer(Wait wait) = 0; // (re)starts the timer
     virtual void StopTimer() = 0;
     // Drops the connection (and any lookup) at once, without a word to the server.
     virtual void CloseConnection() = 0;
@@ -72,7 +75,7 @@ public:
 
     // Ends the session and returns to the initial state, reporting nothing.
     void Reset();
-    void StartTimeOut();
+    void StartTimeOut(Pop3SessionHost::Wait wait = Pop3SessionHost::Wait::Reply);
     void StopTimeOut();
 
     bool Open() const { return open_; }

@@ -12,6 +12,8 @@ namespace pim {
 namespace {
 // Qt reads no further ahead than this, so memory stays flat however fast the server sends.
 constexpr qint64 kReadChunk = 64 * 1024;
+// A server that adds a line after refusing a login sends it at once.
+constexpr int kRejectedLineWait = 2000;
 } // namespace
 
 TVeltaPOP3::TVeltaPOP3(QObject* parent) : QObject(parent) {
@@ -147,8 +149,9 @@ bool TVeltaPOP3::SendLine(const std::string& line) {
            static_cast<qint64>(text.size());
 }
 
-void TVeltaPOP3::StartTimer() {
-    timer_.start(TimeOutCount);
+void TVeltaPOP3::StartTimer(Wait wait) {
+    timer_.start(wait == Wait::RejectedLine ? std::min(TimeOutCount, kRejectedLineWait)
+                                            : TimeOutCount);
 }
 
 void TVeltaPOP3::StopTimer() {

@@ -49,7 +49,7 @@ public:
 private:
     // Pop3SessionHost
     bool SendLine(const std::string& line) override;
-    void StartTimer() override;
+    void StartTimer(Wait wait) override;
     void StopTimer() override;
     void CloseConnection() override;
     bool HandlesConnect() const override { return static_cast<bool>(OnConnect); }

@@ -16,16 +16,22 @@ using namespace std::string_literals;
 
 class Recorder : public Pop3SessionHost {
 public:
+    using Wait = Pop3SessionHost::Wait;
+
     std::vector<std::string> log;
     bool handlesConnect = true;
     std::function<void(int)> onConnect;
     bool timerRunning = false;
+    Wait wait = Wait::Reply;
 
     bool SendLine(const std::string& line) override {
         log.push_back("C: " + line);
         return true;
     }
-    void StartTimer() override { timerRunning = true; }
+    void StartTimer(Wait w) override {
+        timerRunning = true;
+        wait = w;
+    }
     void StopTimer() override { timerRunning = false; }
     void CloseConnection() override { log.push_back("close"); }
     bool HandlesConnect() const override { return handlesConnect; }
@@ -150,11 +156,20 @@ TEST(Pop3Session, ARefusedUserIsReportedWhenTheServerCloses) {
 }
 
 TEST(Pop3Session, ARefusedPasswordFollowedBySilenceTimesOut) {
-    ExpectTranscript({kGreeting, kOk, kErr, Owner::TimeOut},
-                     {"C: USER taro", "C: PASS secret", "close", "OnError 1"},
+    // A short wait for a line after the refusal, QUIT, and then silence.
+    ExpectTranscript({kGreeting, kOk, kErr, Owner::TimeOut, Owner::TimeOut},
+                     {"C: USER taro", "C: PASS secret", "C: QUIT", "close", "OnError 1"},
                      ExpectClosedAndReset);
     ExpectTranscript({kGreeting, kOk, kErr, Owner::Close},
                      {"C: USER taro", "C: PASS secret", "OnError 4", "close"});
+}
+
+TEST(Pop3Session, ARefusedPasswordIsReportedWhenTheServerWaitsForQuit) {
+    ExpectTranscript({kGreeting, kOk, kErr, Owner::TimeOut, kOk, Owner::Close},
+                     {"C: USER taro", "C: PASS secret", "C: QUIT", "OnError 4", "close"});
+    Transcript t;
+    t.Run({kGreeting, kOk, kErr}, false);
+    EXPECT_EQ(t.host.wait, Pop3SessionHost::Wait::RejectedLine);
 }
 
 TEST(Pop3Session, ARefusedGreetingOrStatQuitsAndReportsAtTheClose) {
