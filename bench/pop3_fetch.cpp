@@ -5,7 +5,22 @@
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <fstream>
 #include <string>
+
+namespace {
+
+long StatusKb(const std::string& key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(key + ":", 0) == 0)
+            return std::stol(line.substr(key.size() + 1));
+    }
+    return -1;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -27,7 +42,11 @@ int main(int argc, char** argv) {
         else
             pop3.Quit();
     };
+    long before = 0;
     pop3.OnConnect = [&](pim::TVeltaPOP3*, int mailCount) {
+        // From here on it is retrieving; what logging in paged in is not counted.
+        std::ofstream("/proc/self/clear_refs") << "5";
+        before = StatusKb("VmRSS");
         count = mailCount;
         post(advance);
     };
@@ -50,6 +69,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     QCoreApplication::exec();
-    std::printf("%d of %d messages\n", fetched, count);
+    std::printf("%d of %d messages, peak RSS growth while retrieving %ld KB\n", fetched, count,
+                StatusKb("VmHWM") - before);
     return status;
 }

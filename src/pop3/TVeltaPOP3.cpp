@@ -86,14 +86,18 @@ void TVeltaPOP3::LookupDone(const QHostInfo& info) {
 }
 
 void TVeltaPOP3::StartSocket(const QString& address) {
-    socket_ = new QSslSocket(this);
+    // Plain POP3 never loads the TLS library: a resident program keeps its memory small.
+    QSslSocket* tlsSocket = tls_ ? new QSslSocket(this) : nullptr;
+    socket_ = tlsSocket ? tlsSocket : new QTcpSocket(this);
     socket_->setReadBufferSize(kReadChunk);
     established_ = false;
-    connect(socket_, &QSslSocket::readyRead, this, &TVeltaPOP3::ReadSocket);
-    connect(socket_, &QSslSocket::disconnected, this, &TVeltaPOP3::SocketClosed);
-    connect(socket_, &QSslSocket::errorOccurred, this, &TVeltaPOP3::SocketFailed);
-    connect(socket_, tls_ ? &QSslSocket::encrypted : &QSslSocket::connected, this,
-            [this] { established_ = true; });
+    connect(socket_, &QTcpSocket::readyRead, this, &TVeltaPOP3::ReadSocket);
+    connect(socket_, &QTcpSocket::disconnected, this, &TVeltaPOP3::SocketClosed);
+    connect(socket_, &QTcpSocket::errorOccurred, this, &TVeltaPOP3::SocketFailed);
+    if (tlsSocket)
+        connect(tlsSocket, &QSslSocket::encrypted, this, [this] { established_ = true; });
+    else
+        connect(socket_, &QTcpSocket::connected, this, [this] { established_ = true; });
 
     session_.StartTimeOut();
     const QHostAddress target(address);
@@ -108,8 +112,8 @@ void TVeltaPOP3::StartSocket(const QString& address) {
             Qt::QueuedConnection);
         return;
     }
-    if (tls_)
-        socket_->connectToHostEncrypted(target.toString(), port_, host_);
+    if (tlsSocket)
+        tlsSocket->connectToHostEncrypted(target.toString(), port_, host_);
     else
         socket_->connectToHost(target, port_);
 }

@@ -12,7 +12,7 @@
 #include <string>
 
 class QHostInfo;
-class QSslSocket;
+class QTcpSocket;
 
 namespace pim {
 
@@ -66,7 +66,7 @@ private:
 
     Pop3Session session_{*this};
     QTimer timer_;
-    QSslSocket* socket_ = nullptr;
+    QTcpSocket* socket_ = nullptr; // a QSslSocket for TLS
     int lookupId_ = -1;
     bool tls_ = false;
     bool established_ = false; // connected (and, for TLS, encrypted)
