@@ -7,6 +7,12 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+// Under AddressSanitizer freed memory must be reused at once, or its quarantine
+// would look like growth.
+extern "C" const char* __asan_default_options() {
+    return "quarantine_size_mb=0:thread_local_quarantine_size_kb=0";
+}
+
 namespace pim {
 namespace {
 
