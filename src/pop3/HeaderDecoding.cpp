@@ -16,6 +16,18 @@ constexpr std::string_view kJisWordOpen = "=?ISO-2022-JP?B?";
 constexpr std::string_view kWordClose = "?=";
 constexpr char kEsc = '\x1B';
 
+// Skips the escape sequence at `i` (three bytes, or what is left of them) and
+// sets the mode its selector names; the final byte is not examined.
+size_t SkipEscape(std::string_view text, size_t i, bool& twoByte) {
+    if (i + 1 < text.size()) {
+        if (text[i + 1] == '$')
+            twoByte = true;
+        else if (text[i + 1] == '(')
+            twoByte = false;
+    }
+    return i + std::min<size_t>(3, text.size() - i);
+}
+
 // Long enough for any registered charset name with a language tag.
 constexpr size_t kMaxCharsetLength = 64;
 
@@ -200,13 +212,7 @@ std::vector<EncodedWord> FindEncodedWords(std::string_view text) {
     while (i < text.size()) {
         const char c = text[i];
         if (c == kEsc) {
-            if (i + 1 < text.size()) {
-                if (text[i + 1] == '$')
-                    twoByte = true;
-                else if (text[i + 1] == '(')
-                    twoByte = false;
-            }
-            i += std::min<size_t>(3, text.size() - i);
+            i = SkipEscape(text, i, twoByte);
         } else if (twoByte) {
             i += (i + 1 < text.size() && text[i + 1] != kEsc) ? 2 : 1;
         } else if (c == '=' && i + 1 < text.size() && text[i + 1] == '?') {
@@ -332,13 +338,7 @@ std::string JisToSjis(std::string_view text) {
     while (i < text.size()) {
         const char c = text[i];
         if (c == kEsc) {
-            if (i + 1 < text.size()) {
-                if (text[i + 1] == '$')
-                    twoByte = true;
-                else if (text[i + 1] == '(')
-                    twoByte = false;
-            }
-            i += std::min<size_t>(3, text.size() - i);
+            i = SkipEscape(text, i, twoByte);
         } else if (!twoByte) {
             out.push_back(c);
             ++i;
