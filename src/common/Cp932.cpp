@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <iconv.h>
+#include <map>
+#include <memory>
 
 namespace pim::cp932 {
 
@@ -53,7 +55,7 @@ public:
             out.append(replacement);
             inPtr += dropped;
             inLeft -= dropped;
-            iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+            // The shift state stays: in a stateful charset the text goes on in it.
             if (inLeft == 0)
                 break;
         }
@@ -125,7 +127,16 @@ QString ToUnicode(std::string_view bytes) {
 }
 
 std::optional<std::string> FromCharset(std::string_view bytes, const char* charset) {
-    Converter toUtf8("UTF-8", charset);
+    // Opening a converter costs far more than a short conversion, and a hostile
+    // header can name many charsets: keep a few, unknown names included.
+    thread_local std::map<std::string, std::unique_ptr<Converter>, std::less<>> converters;
+    auto found = converters.find(std::string_view(charset));
+    if (found == converters.end()) {
+        if (converters.size() >= 16)
+            converters.clear();
+        found = converters.emplace(charset, std::make_unique<Converter>("UTF-8", charset)).first;
+    }
+    Converter& toUtf8 = *found->second;
     if (!toUtf8.valid())
         return std::nullopt;
     // One byte per bad spot keeps as much of a damaged text as possible.

@@ -246,8 +246,11 @@ void AppendOrdinaryText(std::string& out, std::string_view text, bool rawIsUtf8)
             ++last;
             bytes += words[last].bytes;
         }
+        // ISO-2022-JP in any other form converts the designed way too, so that
+        // its vendor characters come out as they do from a "B" word.
         const std::optional<std::string> decoded =
-            cp932::FromCharset(bytes, words[k].charset.c_str());
+            words[k].charset == "ISO-2022-JP" ? JisToSjis(bytes)
+                                              : cp932::FromCharset(bytes, words[k].charset.c_str());
         const std::string_view gap = text.substr(done, words[k].begin - done);
         if (!(previousDecoded && decoded && IsFoldingWhiteSpace(gap)))
             AppendRawText(out, gap, rawIsUtf8);

@@ -27,6 +27,7 @@ bool ReadMailCount(std::string_view reply, int& count) {
 } // namespace
 
 void Pop3Session::Begin(const std::string& userID, const std::string& password) {
+    ++serial_;
     open_ = true;
     state_ = psGreeting;
     errorNo_ = 0;
@@ -50,6 +51,7 @@ void Pop3Session::StopTimeOut() {
 }
 
 void Pop3Session::Reset() {
+    ++serial_;
     StopTimeOut();
     if (open_)
         host_.CloseConnection();
@@ -63,7 +65,9 @@ void Pop3Session::Reset() {
 }
 
 void Pop3Session::Receive(std::string_view chunk) {
-    if (!open_)
+    // After QUIT was acknowledged only the close counts: trickled bytes must not
+    // keep the session alive, nor a stray line end it without a word.
+    if (!open_ || (state_ == psQuit && quitAcknowledged_))
         return;
     // The time-out measures silence, not the length of the whole reply.
     if (timerRunning_ && state_ != psRejected)
@@ -77,7 +81,9 @@ void Pop3Session::Receive(std::string_view chunk) {
 void Pop3Session::ConnectionClosed() {
     if (!open_)
         return;
-    // Reported before the reset: inside the handler the session still counts as open.
+    // Reported before the reset: inside the handler the session still counts as
+    // open. No time-out may end it a second time meanwhile.
+    StopTimeOut();
     if (errorNo_ != 0)
         host_.Failed(errorNo_);
     else
@@ -235,7 +241,11 @@ void Pop3Session::StatReplied() {
             Refuse(peStat);
             return;
         }
+        const uint64_t serial = serial_;
         host_.Connected(count);
+        // The handler may have let this session end, and another begin.
+        if (serial != serial_)
+            return;
     }
     // Only now is the session ready: Retr from inside the handler is refused.
     received_.Clear();

@@ -101,6 +101,7 @@ private:
     bool open_ = false;
     bool timerRunning_ = false;
     bool quitAcknowledged_ = false;
+    uint64_t serial_ = 0; // changes whenever a session begins or ends
     State state_ = psGreeting;
     uint8_t errorNo_ = 0;
     std::string userID_;

@@ -146,7 +146,9 @@ void TVeltaPOP3::SocketFailed() {
 }
 
 bool TVeltaPOP3::SendLine(const std::string& line) {
-    if (!socket_)
+    // Before the connection (or its TLS handshake) is up nothing can be sent; a
+    // socket would buffer it and the server would take it for an answer.
+    if (!socket_ || !established_)
         return false;
     const std::string text = line + "\r\n";
     return socket_->write(text.data(), static_cast<qint64>(text.size())) ==
@@ -154,8 +156,9 @@ bool TVeltaPOP3::SendLine(const std::string& line) {
 }
 
 void TVeltaPOP3::StartTimer(Wait wait) {
-    timer_.start(wait == Wait::RejectedLine ? std::min(TimeOutCount, kRejectedLineWait)
-                                            : TimeOutCount);
+    // A time-out of 0 or less would never fire; it ends the wait at once instead.
+    const int limit = std::max(1, TimeOutCount);
+    timer_.start(wait == Wait::RejectedLine ? std::min(limit, kRejectedLineWait) : limit);
 }
 
 void TVeltaPOP3::StopTimer() {

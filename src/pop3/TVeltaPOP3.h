@@ -32,6 +32,9 @@ public:
                        const std::string& sendUser, const std::string& recvTime)>
         OnGetMailInformation;
     std::function<void(TVeltaPOP3* sender, uint8_t errorNo)> OnError;
+    // The component finishes its own work after an event returns: a handler may
+    // call Connect, Retr or Quit, but must never destroy the component (deleteLater
+    // is fine).
 
     // `hostName` is "host", "host:port" (port 110 otherwise) or
     // "pop3s://host[:port]" for TLS (port 995 otherwise). True: events follow.

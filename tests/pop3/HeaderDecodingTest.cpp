@@ -117,6 +117,8 @@ TEST(DecodeHeader, DecodesWordsOfOtherCharsets) {
     EXPECT_EQ(DecodeHeader("=?EUC-JP?B?xvzL3A==?="), Sjis("日本"));
     EXPECT_EQ(DecodeHeader("=?ISO-8859-1?Q?5=D73?="), Sjis("5×3"));
     EXPECT_EQ(DecodeHeader("=?ISO-2022-JP?Q?=1B$B$F$9$H=1B(B?="), Sjis("てすと"));
+    // Vendor characters (row 13) convert as they do from a "B" word.
+    EXPECT_EQ(DecodeHeader("=?iso-2022-jp*ja?Q?=1B$B-!$F$9=1B(B?="), Sjis("①てす"));
     // What CP932 cannot hold becomes a geta; a stray "=" stays.
     EXPECT_EQ(DecodeHeader("=?ISO-8859-1?Q?caf=E9=?="), "caf\x81\xAC=");
 }

@@ -291,3 +291,116 @@ TEST(Pop3Session, EventsComeBeforeTheResetSoTheSessionStillCountsAsOpen) {
 
 } // namespace
 } // namespace pim
+
+namespace pim {
+namespace {
+
+TEST(Pop3Session, TheTimerRunsExactlyWhileSomethingIsAwaited) {
+    Transcript t;
+    const auto expectTimer = [&](bool running, const char* where) {
+        EXPECT_EQ(t.host.timerRunning, running) << where;
+        EXPECT_EQ(t.session.TimerRunning(), running) << where;
+    };
+    t.Run({}, false);
+    expectTimer(true, "connecting");
+    t.Run({}, false);
+    for (const char* reply : {"+OK ready\r\n", "+OK\r\n", "+OK\r\n"}) {
+        t.session.Receive(reply);
+        expectTimer(true, reply);
+    }
+    t.session.Receive("+OK 1 10\r\n");
+    expectTimer(false, "ready");
+    t.session.Receive("+OK unasked\r\n");
+    expectTimer(false, "ready, unasked text");
+    t.session.Retr(1);
+    expectTimer(true, "retrieving");
+    t.session.Receive("+OK\r\n\r\n.\r\n");
+    expectTimer(false, "retrieved");
+    t.session.Quit();
+    expectTimer(true, "quitting");
+    t.session.Receive("+OK\r\n");
+    expectTimer(true, "waiting for the close");
+    t.session.ConnectionClosed();
+    expectTimer(false, "closed");
+}
+
+TEST(Pop3Session, AfterAnAcknowledgedQuitOnlyTheCloseCounts) {
+    // Neither a stray refusal nor trickled bytes may end or prolong the wait.
+    ExpectTranscript(Join(kLogin, {Server{"+OK 0 0\r\n"}, Owner::Quit, kOk,
+                                   Server{"-ERR late\r\n+OK again\r\n"}, Owner::TimeOut}),
+                     Join(kLoginSent, {"OnConnect 0", "C: QUIT", "OnDisconnect", "close"}));
+}
+
+TEST(Pop3Session, ASessionEndedInsideOnConnectIsNotMadeReadyAfterwards) {
+    Transcript t;
+    t.host.onConnect = [&](int) {
+        t.session.ConnectionClosed();
+        t.session.Begin("next", "user");
+    };
+    t.Run(Join(kLogin, {Server{"+OK 1 10\r\n"}}), false);
+    EXPECT_TRUE(t.session.Open());
+    EXPECT_EQ(t.session.FState(), Pop3Session::psGreeting);
+    t.session.Receive("+OK\r\n");
+    EXPECT_EQ(t.host.log.back(), "C: USER next");
+}
+
+TEST(Pop3Session, OnGetMailInformationComesWhenTheNextRetrIsAccepted) {
+    struct Host : Recorder {
+        Pop3Session* session = nullptr;
+        std::vector<bool> accepted;
+        void MailInformation(const MailSummary& s) override {
+            Recorder::MailInformation(s);
+            accepted.push_back(session->FState() == Pop3Session::psReady && session->Retr(2));
+        }
+    } host;
+    Pop3Session session(host);
+    host.session = &session;
+    session.Begin("u", "p");
+    for (const char* reply : {"+OK\r\n", "+OK\r\n", "+OK\r\n", "+OK 2 0\r\n"})
+        session.Receive(reply);
+    session.Retr(1);
+    session.Receive("+OK\r\nSubject: one\r\n\r\n.\r\n");
+    EXPECT_EQ(host.accepted, std::vector<bool>{true});
+    EXPECT_EQ(host.log.back(), "C: RETR 2");
+}
+
+TEST(Pop3Session, ALongMessageGivesTheTextsAKeptWholeMessageWould) {
+    // The Subject line starts just before the limit of what is kept and ends after it.
+    std::string message =
+        "+OK\r\nFrom: a@example.jp\r\nX-Pad: " + std::string(kHeaderScanLimit - 60, 'p') +
+        "\r\nSubject: " + std::string(60, 's') + "\r\nDate: Sun, 5 Jan 2001 10:00:00 +0900\r\n\r\n";
+    for (int i = 0; i < 3000; ++i)
+        message += "line of body text " + std::to_string(i) + "\r\n";
+    message += ".\r\n";
+    const DayNames names = {"Mo", "Tu", "We", "Th", "Fr", "Sa", "Su"};
+    const MailSummary whole = ExtractMailInformation(message, names);
+
+    uint32_t seed = 7;
+    for (int round = 0; round < 5; ++round) {
+        MailSummary got;
+        struct Capture : Recorder {
+            MailSummary* out = nullptr;
+            void MailInformation(const MailSummary& s) override { *out = s; }
+        } capture;
+        Pop3Session s(capture);
+        capture.out = &got;
+        s.SetDayNames(names);
+        s.Begin("u", "p");
+        for (const char* reply : {"+OK\r\n", "+OK\r\n", "+OK\r\n", "+OK 1 0\r\n"})
+            s.Receive(reply);
+        s.Retr(1);
+        for (size_t at = 0; at < message.size();) {
+            seed = seed * 1103515245 + 12345;
+            const size_t piece = 1 + (seed >> 16) % 9000;
+            s.Receive(std::string_view(message).substr(at, piece));
+            at += piece;
+        }
+        EXPECT_EQ(got, whole) << "round " << round;
+    }
+    // The marker is kept, the end of its line is not: an empty title, not the fallback.
+    EXPECT_EQ(whole.MailTitle, "");
+    EXPECT_EQ(whole.SendUser, "a@example.jp");
+}
+
+} // namespace
+} // namespace pim
