@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 #include "common/Random.h"
+#include "dialup/TVeltaRAS.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
 
     const std::string programDir =
         QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString() + "/";
-    pim::NoDialup dialup;
+    pim::TVeltaRAS dialup;
     pim::TerminationSignals termination;
     pim::TMainForm form(programDir, dialup);
     QObject::connect(&termination, &pim::TerminationSignals::requested, &form,

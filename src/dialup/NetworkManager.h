@@ -1,0 +1,59 @@
+// The little of NetworkManager that dial-up control needs, over D-Bus: the
+// on-demand connection profiles (our phonebook), the active connections, and
+// activating and deactivating them. Every call is synchronous and bounded.
+#pragma once
+
+#include <QDBusConnection>
+#include <QString>
+#include <optional>
+#include <vector>
+
+namespace pim {
+
+class NetworkManager {
+public:
+    // NetworkManager's own values for an active connection.
+    enum ActiveState : uint32_t {
+        Unknown = 0,
+        Activating = 1,
+        Activated = 2,
+        Deactivating = 3,
+        Deactivated = 4,
+    };
+
+    struct Profile {
+        QString path;
+        QString id;
+        QString type;
+    };
+    struct Active {
+        QString path;
+        QString type;
+        uint32_t state = Unknown;
+        bool needsAuthentication = false; // asking for secrets or authenticating
+    };
+
+    explicit NetworkManager(QDBusConnection bus);
+
+    // NetworkManager answers on the bus.
+    bool Available() const;
+
+    // The profiles of the kinds a user brings up on demand (VPN, WireGuard,
+    // mobile broadband, PPPoE/ADSL, Bluetooth), in NetworkManager's order.
+    std::optional<std::vector<Profile>> OnDemandProfiles() const;
+    // The active connections of those kinds, whatever their state.
+    std::optional<std::vector<Active>> OnDemandActive() const;
+    // One active connection; empty when it no longer exists.
+    std::optional<Active> ActiveConnection(const QString& path) const;
+
+    // The path of the new active connection; empty when NetworkManager refuses.
+    std::optional<QString> Activate(const QString& profilePath) const;
+    bool Deactivate(const QString& activePath) const;
+
+    static bool IsOnDemandType(const QString& type);
+
+private:
+    QDBusConnection bus_;
+};
+
+} // namespace pim

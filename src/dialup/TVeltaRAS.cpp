@@ -1,0 +1,194 @@
+#include "dialup/TVeltaRAS.h"
+
+#include "common/Cp932.h"
+
+#include <QCursor>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+
+namespace pim {
+
+namespace {
+
+constexpr int kMaxEntries = 100;
+constexpr int kHangUpPoll = 100;
+
+// The busy cursor shows while NetworkManager is asked to start the connection.
+class BusyCursor {
+public:
+    BusyCursor() : shown_(qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        if (shown_)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    ~BusyCursor() {
+        if (shown_)
+            QGuiApplication::restoreOverrideCursor();
+    }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    bool shown_;
+};
+
+} // namespace
+
+TVeltaRAS::TVeltaRAS(QDBusConnection bus, QObject* parent) : QObject(parent), nm_(std::move(bus)) {
+    FServiceError = !nm_.Available();
+    connect(&watchTimer_, &QTimer::timeout, this, &TVeltaRAS::WatchTick);
+    connect(&dialPoll_, &QTimer::timeout, this, &TVeltaRAS::DialTick);
+    dialLimit_.setSingleShot(true);
+    // Neither up nor failed after all this time: it has failed.
+    connect(&dialLimit_, &QTimer::timeout, this, [this] { DialFinished(false); });
+}
+
+TVeltaRAS::~TVeltaRAS() {
+    // A dial under way is left to NetworkManager.
+    SetWatching(false);
+}
+
+int TVeltaRAS::EntryCount() {
+    if (FServiceError)
+        return -1;
+    const auto profiles = nm_.OnDemandProfiles();
+    if (!profiles)
+        return -1;
+    return std::min(static_cast<int>(profiles->size()), kMaxEntries);
+}
+
+std::string TVeltaRAS::GetEntryName(int index) {
+    if (FServiceError || index < 0 || index >= kMaxEntries)
+        return {};
+    const auto profiles = nm_.OnDemandProfiles();
+    if (!profiles || index >= static_cast<int>(profiles->size()))
+        return {};
+    return cp932::FromUnicode((*profiles)[static_cast<size_t>(index)].id);
+}
+
+int TVeltaRAS::ActiveEntryCount() {
+    if (FServiceError)
+        return -1;
+    const auto active = nm_.OnDemandActive();
+    if (!active)
+        return -1;
+    return static_cast<int>(std::count_if(active->begin(), active->end(), [](const auto& a) {
+        return a.state == NetworkManager::Activated;
+    }));
+}
+
+bool TVeltaRAS::HangUp() {
+    if (FServiceError)
+        return false;
+    const auto active = nm_.OnDemandActive();
+    if (!active)
+        return false;
+    bool allGone = true;
+    for (const auto& connection : *active) {
+        if (!nm_.Deactivate(connection.path)) {
+            allGone = false;
+            break;
+        }
+        // Wait until it is gone, keeping the program responsive, but not for ever.
+        const QDeadlineTimer deadline(HangUpLimit);
+        const auto gone = [&] {
+            const auto state = nm_.ActiveConnection(connection.path);
+            return !state || state->state == NetworkManager::Deactivated;
+        };
+        while (!gone()) {
+            if (deadline.hasExpired()) {
+                allGone = false;
+                break;
+            }
+            QEventLoop wait;
+            QTimer::singleShot(kHangUpPoll, &wait, &QEventLoop::quit);
+            wait.exec();
+        }
+        if (!allGone)
+            break;
+    }
+    return allGone;
+}
+
+bool TVeltaRAS::Dial(int index) {
+    if (FServiceError || index < 0 || index >= kMaxEntries || !FRasConn.isEmpty())
+        return false;
+    const auto profiles = nm_.OnDemandProfiles();
+    if (!profiles || index >= static_cast<int>(profiles->size()))
+        return false;
+    const NetworkManager::Profile& profile = (*profiles)[static_cast<size_t>(index)];
+    std::optional<QString> active;
+    {
+        BusyCursor busy;
+        active = nm_.Activate(profile.path);
+    }
+    if (!active || active->isEmpty() || *active == QLatin1String("/"))
+        return false;
+    FRasConn = *active;
+    FDialName = cp932::FromUnicode(profile.id);
+    authenticating_ = false;
+    // The outcome is looked at from the event loop, never from inside Dial.
+    dialPoll_.start(DialPollInterval);
+    dialLimit_.start(DialLimit);
+    return true;
+}
+
+void TVeltaRAS::DialTick() {
+    const auto active = nm_.ActiveConnection(FRasConn);
+    if (!active || active->state == NetworkManager::Deactivated) {
+        DialFinished(false);
+        return;
+    }
+    if (active->state == NetworkManager::Activated) {
+        DialFinished(true);
+        return;
+    }
+    if (active->needsAuthentication && !authenticating_) {
+        authenticating_ = true;
+        if (OnConnectAuthenticate)
+            OnConnectAuthenticate(this, FDialName);
+    } else if (!active->needsAuthentication) {
+        authenticating_ = false;
+    }
+}
+
+void TVeltaRAS::DialFinished(bool connected) {
+    dialPoll_.stop();
+    dialLimit_.stop();
+    if (!connected && !FRasConn.isEmpty())
+        nm_.Deactivate(FRasConn); // a failed connection is not left half made
+    FRasConn.clear();
+    const std::string name = std::exchange(FDialName, std::string());
+    const auto& event = connected ? OnConnect : OnConnectError;
+    if (event)
+        event(this, name);
+}
+
+void TVeltaRAS::SetWatching(bool value) {
+    if (FServiceError)
+        return;
+    if (value) {
+        if (!watchTimer_.isActive())
+            watchTimer_.start(WatchInterval);
+    } else {
+        watchTimer_.stop();
+    }
+    FWatching = value;
+}
+
+void TVeltaRAS::WatchTick() {
+    if (!FWatching)
+        return;
+    const int count = ActiveEntryCount();
+    if (count != 0 && !FConnected) {
+        FConnected = true;
+        if (OnFirstConnect)
+            OnFirstConnect(this);
+    } else if (count == 0 && FConnected) {
+        FConnected = false;
+        if (OnAllDeconnect)
+            OnAllDeconnect(this);
+    }
+}
+
+} // namespace pim
