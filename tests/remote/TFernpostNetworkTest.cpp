@@ -2,6 +2,7 @@
 // what the station sends heard on the loopback broadcast.
 #include "WireTap.h"
 #include "common/Cp932.h"
+#include "remote/PimStation.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -253,6 +254,19 @@ TEST_F(StationTest, AFullSetOfSlotsReportsTheOverflowAndAStationOpensOnce) {
     EXPECT_EQ(overflows, 1);
     EXPECT_FALSE(station.Open());
     EXPECT_NE(station.SocketNo(), -1);
+}
+
+TEST(FernpostStations, PimPresentsItselfAsAPimStationWithAMenu) {
+    TFernpostNetwork station;
+    station.BroadcastIP = "10.0.0.1";
+    ConfigureAsPim(station);
+    EXPECT_EQ(station.Discrimination, "Pim");
+    EXPECT_EQ(station.Version, 100);
+    EXPECT_TRUE(station.Security && station.Menu);
+    EXPECT_EQ(station.PortNo, 51000);
+    EXPECT_EQ(station.BroadcastIP, "");
+    EXPECT_EQ(station.HandleName, "Pim <" + LoginName() + ">");
+    EXPECT_FALSE(LoginName().empty());
 }
 
 TEST(FernpostStations, TwoStationsInOneProcessFindEachOtherAndIgnoreCopies) {
