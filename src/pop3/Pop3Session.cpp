@@ -200,6 +200,7 @@ void Pop3Session::ProcessReply() {
             StartTimeOut();
         } else {
             Reset();
+            host_.QuitRefused();
         }
         break;
     case psRejected:

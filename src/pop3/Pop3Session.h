@@ -31,6 +31,9 @@ public:
     virtual void MailInformation(const MailSummary& summary) = 0;
     virtual void Disconnected() = 0;
     virtual void Failed(uint8_t errorNo) = 0;
+    // The server refused QUIT and the session ended without a word; only an
+    // owner that waits for the end of every session needs to know.
+    virtual void QuitRefused() {}
 };
 
 class Pop3Session {

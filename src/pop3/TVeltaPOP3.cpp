@@ -196,6 +196,11 @@ void TVeltaPOP3::Disconnected() {
         OnDisconnect(this);
 }
 
+void TVeltaPOP3::QuitRefused() {
+    if (OnQuitRefused)
+        OnQuitRefused(this);
+}
+
 void TVeltaPOP3::Failed(uint8_t errorNo) {
     if (OnError)
         OnError(this, errorNo);

@@ -32,6 +32,9 @@ public:
                        const std::string& sendUser, const std::string& recvTime)>
         OnGetMailInformation;
     std::function<void(TVeltaPOP3* sender, uint8_t errorNo)> OnError;
+    // Not an event of the classic component: the server refused QUIT and the
+    // session ended silently (after the reset). A check run moves on with it.
+    std::function<void(TVeltaPOP3* sender)> OnQuitRefused;
     // The component finishes its own work after an event returns: a handler may
     // call Connect, Retr or Quit, but must never destroy the component (deleteLater
     // is fine).
@@ -60,6 +63,7 @@ private:
     void MailInformation(const MailSummary& summary) override;
     void Disconnected() override;
     void Failed(uint8_t errorNo) override;
+    void QuitRefused() override;
 
     void LookupDone(const QHostInfo& info);
     void StartSocket(const QString& address);

@@ -45,6 +45,7 @@ public:
     }
     void Disconnected() override { log.push_back("OnDisconnect"); }
     void Failed(uint8_t errorNo) override { log.push_back("OnError " + std::to_string(errorNo)); }
+    void QuitRefused() override { log.push_back("quit refused"); }
 };
 
 // A step of a transcript: bytes from the server, or something the owner does.
@@ -230,7 +231,8 @@ TEST(Pop3Session, ARefusedRetrKeepsTheSessionOpenUntilTheOwnerQuits) {
 
 TEST(Pop3Session, ARefusedQuitEndsTheSessionSilently) {
     ExpectTranscript(Join(kLogin, {Server{"+OK 0 0\r\n"}, Owner::Quit, kErr}),
-                     Join(kLoginSent, {"OnConnect 0", "C: QUIT", "close"}), ExpectClosedAndReset);
+                     Join(kLoginSent, {"OnConnect 0", "C: QUIT", "close", "quit refused"}),
+                     ExpectClosedAndReset);
 }
 
 TEST(Pop3Session, AnAcknowledgedQuitDoesNotWaitForeverForTheClose) {
