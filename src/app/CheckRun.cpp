@@ -1,0 +1,300 @@
+#include "app/CheckRun.h"
+
+#include "common/Cp932.h"
+#include "platform/MessageBox.h"
+#include "pop3/TVeltaPOP3.h"
+
+#include <QEventLoop>
+
+namespace pim {
+
+namespace {
+
+#define PIM_TEXT(name, utf8)                                                                       \
+    const std::string& name() {                                                                    \
+        static const std::string text = cp932::FromUtf8(utf8);                                     \
+        return text;                                                                               \
+    }
+
+PIM_TEXT(GoOnlineQuestion, "現在、オフライン作業中です。オンラインに切り替えますか？")
+PIM_TEXT(NoConnection, "ダイヤルアップ接続されていない為、メールチェックを行うことはできません。")
+PIM_TEXT(EntryMissing, "のダイヤルアップ設定が存在しません。\rオプションにて存在するダイヤルアップ"
+                       "接続先を設定してください。")
+PIM_TEXT(NoEntryChosen, "ダイヤル先が指定されていません。\rオプションにて存在するダイヤルアップ"
+                        "接続先を設定してください。")
+PIM_TEXT(DialRefused,
+         "ダイヤルアップ接続中にエラーが発生しました。\r手動、または他のアプリケーションで"
+         "ダイヤルアップ接続処理が行われている可能性があります。\rメールチェックを実行"
+         "することができません。")
+PIM_TEXT(Dialling, "へダイヤル中")
+PIM_TEXT(DialFailed,
+         "への接続に失敗、または手動によりキャンセルされました。\rこのメッセージが毎回表示"
+         "される場合は、以下の設定を確認してみてください。\r\r・接続機器の電源、PCとの"
+         "接続状況\r・ダイヤル先の情報の整合性\r・IDとパスワードの指定")
+PIM_TEXT(Checking, "のメールをチェック中")
+
+#undef PIM_TEXT
+
+constexpr unsigned kNotice = mb::Ok | mb::IconExclamation;
+
+} // namespace
+
+CheckRun::CheckRun(TVeltaPOP3& pop3, DialupControl& dialup, CheckRunHost& host,
+                   const TSettings& settings, const TAccounts& accounts, QObject* parent)
+    : QObject(parent), pop3_(pop3), dialup_(dialup), host_(host), settings_(settings),
+      accounts_(accounts) {
+    // Every handler only posts the next step: the component finishes its own
+    // bookkeeping after the event returns.
+    pop3_.OnConnect = [this](TVeltaPOP3*, int count) { VeltaPOP3Connect(count); };
+    pop3_.OnGetMailInformation = [this](TVeltaPOP3*, const std::string& title,
+                                        const std::string& sender, const std::string& date) {
+        VeltaPOP3GetMailInformation(title, sender, date);
+    };
+    pop3_.OnDisconnect = [this](TVeltaPOP3*) { VeltaPOP3Disconnect(); };
+    pop3_.OnError = [this](TVeltaPOP3*, uint8_t error) { VeltaPOP3Error(error); };
+    // A refused QUIT ends the session without an event; the run must not stall.
+    pop3_.OnQuitRefused = [this](TVeltaPOP3*) { Post(&CheckRun::CheckNext); };
+}
+
+CheckRun::~CheckRun() {
+    Abandon();
+    pop3_.OnConnect = nullptr;
+    pop3_.OnGetMailInformation = nullptr;
+    pop3_.OnDisconnect = nullptr;
+    pop3_.OnError = nullptr;
+    pop3_.OnQuitRefused = nullptr;
+}
+
+void CheckRun::Post(void (CheckRun::*step)()) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, step] {
+            if (!abandoned_)
+                (this->*step)();
+        },
+        Qt::QueuedConnection);
+}
+
+void CheckRun::pbCheckClick(Sender sender) {
+    const bool button = sender == Sender::CheckButton;
+    if (CheckIndex != -1 || abandoned_)
+        return;
+    if (host_.Offline()) {
+        if (!button || host_.Ask(GoOnlineQuestion(), mb::YesNo | mb::IconQuestion) == IDNO)
+            return;
+        host_.GoOnline();
+    }
+    if (settings_.CustomizeDial == 1 && dialup_.ActiveEntryCount() == 0) {
+        if (button)
+            host_.Ask(NoConnection(), kNotice);
+        return;
+    }
+    DialledByCheck = false;
+    bool dialled = false;
+    if (settings_.CustomizeDial == 2 && dialup_.ActiveEntryCount() == 0) {
+        if (!DialStep(sender))
+            return;
+        dialled = true;
+    }
+    if (!dialled)
+        host_.StartBusyAnimation();
+
+    TotalMail = 0;
+    ClearResults(WorkingResults);
+    size_t k = 0;
+    for (const TAccount& account : accounts_) {
+        if (!account.Enabled || account.Name.empty())
+            continue;
+        CheckList[k] = account;
+        WorkingResults[k].Name = account.Name;
+        WorkingResults[k].Count = -2;
+        ++k;
+    }
+    Post(&CheckRun::CheckNext);
+}
+
+bool CheckRun::DialStep(Sender) {
+    DialWait = true;
+    const std::string& name = settings_.CustomizeDialName;
+    int entry = -1;
+    for (int i = 0, count = dialup_.EntryCount(); i < count; ++i) {
+        if (dialup_.GetEntryName(i) == name) {
+            entry = i;
+            break;
+        }
+    }
+    if (entry < 0) {
+        DialWait = false;
+        host_.Ask(name.empty() ? NoEntryChosen() : name + EntryMissing(), kNotice);
+        return false;
+    }
+    CheckIndex = -2;
+    if (!dialup_.Dial(entry)) {
+        DialWait = false;
+        host_.Ask(DialRefused(), kNotice);
+        CheckIndex = -1;
+        return false;
+    }
+    host_.StartBusyAnimation();
+    host_.SetStatus(name + Dialling());
+
+    // Timers, the tray and the LAN go on meanwhile; they find CheckIndex -2.
+    QEventLoop wait;
+    dialLoop_ = &wait;
+    if (DialWait)
+        wait.exec();
+    dialLoop_ = nullptr;
+    if (abandoned_)
+        return false;
+
+    if (dialup_.ActiveEntryCount() != 0) {
+        CheckIndex = -1;
+        DialledByCheck = true;
+        return true;
+    }
+    host_.Ask(name + DialFailed(), kNotice);
+    CheckIndex = -1;
+    host_.ResetAfterFailedDial();
+    return false;
+}
+
+void CheckRun::DialFinished() {
+    DialWait = false;
+    if (dialLoop_)
+        dialLoop_->quit();
+}
+
+void CheckRun::Abandon() {
+    abandoned_ = true;
+    DialFinished();
+}
+
+void CheckRun::CheckNext() {
+    ++CheckIndex;
+    if (CheckIndex > 19 || CheckList[static_cast<size_t>(CheckIndex)].HostName.empty()) {
+        EndRun();
+        return;
+    }
+    const TAccount& account = CheckList[static_cast<size_t>(CheckIndex)];
+    host_.SetStatus(account.Name + Checking());
+    // No session could be started: the slot keeps -2 (no answer).
+    if (!pop3_.Connect(account.HostName, account.UserID, account.Password))
+        Post(&CheckRun::CheckNext);
+}
+
+void CheckRun::CheckQuit() {
+    pop3_.Quit();
+}
+
+void CheckRun::CheckRetr() {
+    pop3_.Retr(NextMailNo);
+}
+
+void CheckRun::VeltaPOP3Connect(int mailCount) {
+    if (CheckIndex < 0 || CheckIndex > 19)
+        return;
+    AccountResult& r = Current();
+    r.Count = mailCount;
+    if (mailCount == 0) {
+        Post(&CheckRun::CheckQuit);
+    } else if (!settings_.SettingCountOnly) {
+        FetchCount = mailCount;
+        NextMailNo = 1;
+        Post(&CheckRun::CheckRetr);
+    } else {
+        r.Count = -1;
+        r.OldCount = -1;
+        r.Subjects[0] = std::to_string(mailCount);
+        TotalMail += mailCount;
+        Post(&CheckRun::CheckQuit);
+    }
+}
+
+void CheckRun::VeltaPOP3GetMailInformation(const std::string& title, const std::string& sender,
+                                           const std::string& date) {
+    if (CheckIndex < 0 || CheckIndex > 19 || NextMailNo < 1 || NextMailNo > kMaxMails)
+        return;
+    AccountResult& r = Current();
+    const auto i = static_cast<size_t>(NextMailNo - 1);
+    r.Subjects[i] = title;
+    r.Senders[i] = sender;
+    r.Dates[i] = date;
+    ++TotalMail;
+    ++NextMailNo;
+    // A record holds 255 summaries: the rest of a larger mailbox is counted, not read.
+    if (NextMailNo > std::min(FetchCount, kMaxMails)) {
+        TotalMail += std::max(0, FetchCount - kMaxMails);
+        Post(&CheckRun::CheckQuit);
+    } else {
+        Post(&CheckRun::CheckRetr);
+    }
+}
+
+void CheckRun::VeltaPOP3Disconnect() {
+    Post(&CheckRun::CheckNext);
+}
+
+void CheckRun::VeltaPOP3Error(uint8_t errorNo) {
+    if (CheckIndex < 0 || CheckIndex > 19)
+        return;
+    AccountResult& r = Current();
+    if (errorNo == 1)
+        r.Count = -3;
+    else if (errorNo == 3 || errorNo == 4)
+        r.Count = -4;
+    else if (errorNo == 5 || errorNo == 6)
+        r.Count = -5;
+    // The failed account keeps its previous list for the next comparison; the
+    // accounts already checked in this run keep their fresh ones.
+    const AccountResult& shown = ShownResults[static_cast<size_t>(CheckIndex)];
+    r.Subjects = shown.Subjects;
+    r.Senders = shown.Senders;
+    r.Dates = shown.Dates;
+    Post(errorNo == 6 ? &CheckRun::CheckQuit : &CheckRun::CheckNext);
+}
+
+void CheckRun::CompareWithShown(RunOutcome& outcome) {
+    for (size_t i = 0; i < WorkingResults.size(); ++i) {
+        AccountResult& w = WorkingResults[i];
+        AccountResult& s = ShownResults[i];
+        const int compared = std::min(w.Count, kMaxMails);
+        for (int j = 0; j < compared; ++j) {
+            const auto k = static_cast<size_t>(j);
+            if (w.Subjects[k] != s.Subjects[k] || w.Senders[k] != s.Senders[k] ||
+                w.Dates[k] != s.Dates[k])
+                break;
+            ++w.OldCount;
+        }
+        // Beyond 255 only the count can be compared: an unchanged first 255 and an
+        // unchanged count is no change; new mail arrives at the end of a mailbox.
+        if (w.Count > kMaxMails && w.OldCount == kMaxMails && s.Count == w.Count)
+            w.OldCount = w.Count;
+        s = w;
+        if (w.OldCount != w.Count)
+            outcome.Changed = true;
+    }
+}
+
+void CheckRun::EndRun() {
+    if (settings_.SettingDeconnect && (!settings_.DialMailNonDisconnect || TotalMail == 0) &&
+        (!settings_.DialExistingNonDisconnect || DialledByCheck))
+        dialup_.HangUp();
+    RunOutcome outcome;
+    outcome.TotalMail = TotalMail;
+    outcome.AnyAccount = !WorkingResults[0].Name.empty();
+    CompareWithShown(outcome);
+    if (abandoned_)
+        return;
+    host_.ShowRun(outcome);
+    ClearCheckList();
+    ClearResults(WorkingResults);
+    CheckIndex = -1;
+    host_.RunOver(outcome);
+}
+
+void CheckRun::ForgetShownResults() {
+    ClearResults(ShownResults);
+    TotalMail = 0;
+}
+
+} // namespace pim

@@ -1,0 +1,113 @@
+// One mail check across the accounts: the start rules, the dial before it, the
+// walk over the accounts driven by the POP3 component's events, old and new
+// mail, and the hang-up after it. Widgets only show what it hands over.
+#pragma once
+
+#include "app/AccountResult.h"
+#include "settings/Settings.h"
+
+#include <QObject>
+#include <functional>
+#include <string>
+
+class QEventLoop;
+
+namespace pim {
+
+class TVeltaPOP3;
+
+// What a check needs of the dial-up component.
+class DialupControl {
+public:
+    virtual ~DialupControl() = default;
+    virtual int ActiveEntryCount() = 0;
+    virtual int EntryCount() = 0;
+    virtual std::string GetEntryName(int index) = 0;
+    virtual bool Dial(int index) = 0;
+    virtual bool HangUp() = 0;
+};
+
+struct RunOutcome {
+    int TotalMail = 0;
+    bool Changed = false;    // new mail (or an error) compared with the last run
+    bool AnyAccount = false; // at least one account took part
+};
+
+// The window side of a run: questions, status, animation, and the showing of
+// what the run found.
+class CheckRunHost {
+public:
+    virtual ~CheckRunHost() = default;
+    // A message box of the main window (DialogOpen is set while it shows).
+    virtual int Ask(const std::string& text, unsigned flags) = 0;
+    virtual bool Offline() const = 0;
+    virtual void GoOnline() = 0;
+    virtual void SetStatus(const std::string& text) = 0;
+    virtual void StartBusyAnimation() = 0;
+    // A dial that failed: animation off, idle icon and status.
+    virtual void ResetAfterFailedDial() = 0;
+    // End of run, steps that show the result: automatic show, labels, sound,
+    // trees, mailer. CheckIndex is still that of the last account.
+    virtual void ShowRun(const RunOutcome& outcome) = 0;
+    // After the run is over (CheckIndex -1): animation and idle status.
+    virtual void RunOver(const RunOutcome& outcome) = 0;
+};
+
+class CheckRun : public QObject {
+    Q_OBJECT
+public:
+    CheckRun(TVeltaPOP3& pop3, DialupControl& dialup, CheckRunHost& host, const TSettings& settings,
+             const TAccounts& accounts, QObject* parent = nullptr);
+    ~CheckRun() override;
+
+    enum class Sender { CheckButton, Other };
+
+    // Starts a check; the check button alone gets the offline question and the
+    // message about a missing connection.
+    void pbCheckClick(Sender sender);
+    // VeltaRAS.OnConnect and OnConnectError: the dial being waited for is over.
+    void DialFinished();
+    // The program ends: a dial being waited for stops waiting, and nothing more
+    // is started.
+    void Abandon();
+
+    int CheckIndex = -1; // -1 idle, -2 dialling, 0..19 the account being checked
+    int TotalMail = 0;
+    int FetchCount = 0;
+    int NextMailNo = 0;
+    bool DialWait = false;
+    bool DialledByCheck = false;
+    TAccounts CheckList{};
+    Results WorkingResults;
+    Results ShownResults;
+
+    // Mailer start with SettingMailerHide: the user has read the list.
+    void ForgetShownResults();
+
+private:
+    bool DialStep(Sender sender);
+    void CheckNext();
+    void CheckQuit();
+    void CheckRetr();
+    void Post(void (CheckRun::*step)());
+    void EndRun();
+    void CompareWithShown(RunOutcome& outcome);
+    void ClearCheckList() { CheckList = TAccounts{}; }
+    AccountResult& Current() { return WorkingResults[static_cast<size_t>(CheckIndex)]; }
+
+    void VeltaPOP3Connect(int mailCount);
+    void VeltaPOP3GetMailInformation(const std::string& title, const std::string& sender,
+                                     const std::string& date);
+    void VeltaPOP3Disconnect();
+    void VeltaPOP3Error(uint8_t errorNo);
+
+    TVeltaPOP3& pop3_;
+    DialupControl& dialup_;
+    CheckRunHost& host_;
+    const TSettings& settings_;
+    const TAccounts& accounts_;
+    QEventLoop* dialLoop_ = nullptr;
+    bool abandoned_ = false;
+};
+
+} // namespace pim

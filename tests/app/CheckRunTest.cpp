@@ -1,0 +1,333 @@
+// Whole check runs: the real POP3 component against a small POP3 server on
+// loopback, the dial-up component and the window played by test doubles.
+#include "app/CheckRun.h"
+
+#include "common/Cp932.h"
+#include "platform/MessageBox.h"
+#include "pop3/TVeltaPOP3.h"
+#include "support/EventLoop.h"
+#include "support/MailboxServer.h"
+
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace pim {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Mailbox;
+using test::SimpleMessage;
+
+class FakeDialup : public DialupControl {
+public:
+    int active = 1;
+    std::vector<std::string> entries = {"ISP", "VPN"};
+    bool dialStarts = true;
+    bool dialConnects = true;
+    int dials = 0;
+    int hangUps = 0;
+    std::function<void()> dialOutcome; // delivered later, as the component would
+
+    int ActiveEntryCount() override { return active; }
+    int EntryCount() override { return static_cast<int>(entries.size()); }
+    std::string GetEntryName(int i) override { return entries.at(static_cast<size_t>(i)); }
+    bool Dial(int) override {
+        ++dials;
+        if (!dialStarts)
+            return false;
+        QTimer::singleShot(50, [this] {
+            if (dialConnects)
+                active = 1;
+            if (dialOutcome)
+                dialOutcome();
+        });
+        return true;
+    }
+    bool HangUp() override {
+        ++hangUps;
+        active = 0;
+        return true;
+    }
+};
+
+class FakeHost : public CheckRunHost {
+public:
+    std::vector<std::pair<std::string, unsigned>> asked;
+    int answer = IDYES;
+    bool offline = false;
+    std::vector<RunOutcome> shown;
+    int over = 0;
+    int failedDials = 0;
+
+    int Ask(const std::string& text, unsigned flags) override {
+        asked.emplace_back(cp932::ToUtf8(text), flags);
+        return answer;
+    }
+    bool Offline() const override { return offline; }
+    void GoOnline() override { offline = false; }
+    void SetStatus(const std::string&) override {}
+    void StartBusyAnimation() override {}
+    void ResetAfterFailedDial() override { ++failedDials; }
+    void ShowRun(const RunOutcome& outcome) override { shown.push_back(outcome); }
+    void RunOver(const RunOutcome&) override { ++over; }
+};
+
+class CheckRunTest : public ::testing::Test {
+protected:
+    test::MailboxServer server;
+    TVeltaPOP3 pop3;
+    FakeDialup dialup;
+    FakeHost host;
+    TSettings settings;
+    TAccounts accounts{};
+    CheckRun run{pop3, dialup, host, settings, accounts};
+
+    void SetUp() override {
+        dialup.dialOutcome = [this] { run.DialFinished(); };
+    }
+
+    void Account(size_t slot, const std::string& user, bool enabled = true) {
+        accounts[slot] = {enabled, "acct-" + user, server.Host(), user, "pw"};
+    }
+    // One whole run; false when it did not end.
+    bool Check(CheckRun::Sender sender = CheckRun::Sender::Other) {
+        const int before = host.over;
+        run.pbCheckClick(sender);
+        return test::RunUntil([&] { return host.over > before; }, 15s);
+    }
+    const AccountResult& Shown(size_t slot) const { return run.ShownResults[slot]; }
+    static Mailbox Box(std::vector<std::string> subjects) {
+        Mailbox box;
+        for (const std::string& s : subjects)
+            box.messages.push_back(SimpleMessage(s));
+        return box;
+    }
+};
+
+TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatus) {
+    server.Set("mail", Box({"one", "two"}));
+    server.Set("empty", Box({}));
+    Mailbox retr = Box({"r1", "r2", "r3"});
+    retr.refusedRetr = {2};
+    server.Set("retr", retr);
+    Mailbox quit = Box({"q1"});
+    quit.refuseQuit = true;
+    server.Set("quit", quit);
+    server.Set("after", Box({"last"}));
+    Account(0, "mail");
+    Account(1, "empty");
+    Account(2, "nobody"); // wrong password
+    Account(3, "retr");
+    Account(4, "quit");
+    Account(5, "off", false); // not enabled: not even listed
+    Account(6, "after");
+    accounts[7] = {true, "acct-closed",
+                   "127.0.0.1:" + std::to_string(test::ScriptedServer::ClosedPort()), "u", "p"};
+
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(Shown(0).Count, 2);
+    EXPECT_EQ(Shown(0).Subjects[1], "two");
+    EXPECT_EQ(Shown(1).Count, 0);
+    EXPECT_EQ(Shown(2).Count, -4);
+    EXPECT_EQ(Shown(3).Count, -5) << "a refused message ends the account";
+    EXPECT_EQ(Shown(4).Count, 1) << "a refused QUIT still moves on";
+    EXPECT_EQ(Shown(5).Name, "acct-after");
+    EXPECT_EQ(Shown(5).Count, 1);
+    EXPECT_EQ(Shown(6).Count, -2);
+    EXPECT_EQ(host.shown.back().TotalMail, 2 + 1 + 1 + 1);
+    EXPECT_TRUE(host.shown.back().Changed);
+    EXPECT_EQ(run.CheckIndex, -1);
+}
+
+TEST_F(CheckRunTest, ASilentServerTimesOutAndAnEmptyHostEndsTheRun) {
+    pop3.TimeOutCount = 300;
+    Mailbox silent = Box({"x"});
+    silent.silentAfterPass = true;
+    server.Set("silent", silent);
+    server.Set("mail", Box({"m"}));
+    Account(0, "silent");
+    accounts[1] = {true, "no host", "", "u", "p"};
+    Account(2, "mail");
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(Shown(0).Count, -3);
+    EXPECT_EQ(Shown(1).Count, -2);
+    EXPECT_EQ(Shown(2).Count, -2) << "not checked after the empty host";
+}
+
+TEST_F(CheckRunTest, NoAccountAtAllEndsAtOnce) {
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(host.shown.back().TotalMail, 0);
+    EXPECT_FALSE(host.shown.back().AnyAccount);
+    EXPECT_FALSE(host.shown.back().Changed);
+}
+
+TEST_F(CheckRunTest, OldAndNewMailAreToldApart) {
+    server.Set("mail", Box({"a", "b"}));
+    Account(0, "mail");
+    ASSERT_TRUE(Check());
+    EXPECT_TRUE(host.shown.back().Changed);
+    ASSERT_TRUE(Check());
+    EXPECT_FALSE(host.shown.back().Changed);
+    EXPECT_EQ(Shown(0).OldCount, 2);
+
+    server.Set("mail", Box({"a", "b", "c"}));
+    ASSERT_TRUE(Check());
+    EXPECT_TRUE(host.shown.back().Changed);
+    EXPECT_EQ(Shown(0).OldCount, 2);
+
+    server.Set("mail", Box({"b", "c"}));
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(Shown(0).OldCount, 0) << "deleted at the top: all count as new";
+}
+
+TEST_F(CheckRunTest, CountOnlyCountsAndNeverChanges) {
+    settings.SettingCountOnly = true;
+    server.Set("a", Box({"1", "2"}));
+    server.Set("b", Box({"3"}));
+    Account(0, "a");
+    Account(1, "b");
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(Shown(0).Count, -1);
+    EXPECT_EQ(Shown(0).OldCount, -1);
+    EXPECT_EQ(Shown(0).Subjects[0], "2");
+    EXPECT_EQ(host.shown.back().TotalMail, 3);
+    EXPECT_FALSE(host.shown.back().Changed);
+}
+
+TEST_F(CheckRunTest, AFailedAccountKeepsItsOldListAndTheOthersTheirNewOnes) {
+    server.Set("a", Box({"a1"}));
+    server.Set("b", Box({"b1"}));
+    Account(0, "a");
+    Account(1, "b");
+    ASSERT_TRUE(Check());
+    server.Set("a", Box({"a1", "a2"}));
+    Mailbox broken = Box({"b1", "b2"});
+    broken.password = "changed";
+    server.Set("b", broken);
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(Shown(0).Count, 2);
+    EXPECT_EQ(Shown(0).Subjects[1], "a2");
+    EXPECT_EQ(Shown(1).Count, -4);
+    EXPECT_EQ(Shown(1).Subjects[0], "b1");
+    EXPECT_TRUE(host.shown.back().Changed);
+}
+
+TEST_F(CheckRunTest, BeyondTwoHundredFiftyFiveOnlyTheCountIsCompared) {
+    std::vector<std::string> subjects;
+    for (int i = 0; i < 300; ++i)
+        subjects.push_back("s" + std::to_string(i));
+    server.Set("big", Box(subjects));
+    Account(0, "big");
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(Shown(0).Count, 300);
+    EXPECT_EQ(Shown(0).Subjects[254], "s254");
+    EXPECT_EQ(host.shown.back().TotalMail, 300);
+    ASSERT_TRUE(Check());
+    EXPECT_FALSE(host.shown.back().Changed);
+    subjects.push_back("s300");
+    server.Set("big", Box(subjects));
+    ASSERT_TRUE(Check());
+    EXPECT_TRUE(host.shown.back().Changed);
+}
+
+TEST_F(CheckRunTest, OfflineAndAMissingConnectionStopOnlyTheButtonWithAWord) {
+    host.offline = true;
+    run.pbCheckClick(CheckRun::Sender::Other);
+    EXPECT_TRUE(host.asked.empty());
+    host.answer = IDNO;
+    run.pbCheckClick(CheckRun::Sender::CheckButton);
+    ASSERT_EQ(host.asked.size(), 1u);
+    EXPECT_EQ(host.asked[0].second, 36u);
+    EXPECT_TRUE(host.offline);
+    EXPECT_EQ(run.CheckIndex, -1);
+
+    host.offline = false;
+    settings.CustomizeDial = 1;
+    dialup.active = 0;
+    run.pbCheckClick(CheckRun::Sender::Other);
+    EXPECT_EQ(host.asked.size(), 1u);
+    run.pbCheckClick(CheckRun::Sender::CheckButton);
+    ASSERT_EQ(host.asked.size(), 2u);
+    EXPECT_EQ(host.asked[1].first,
+              "ダイヤルアップ接続されていない為、メールチェックを行うことはできません。");
+    EXPECT_EQ(host.asked[1].second, 48u);
+    test::RunFor(50ms);
+    EXPECT_EQ(host.over, 0);
+}
+
+TEST_F(CheckRunTest, DiallingFindsItsEntryAndReportsEachFailure) {
+    settings.CustomizeDial = 2;
+    dialup.active = 0;
+    settings.CustomizeDialName = "Missing";
+    run.pbCheckClick(CheckRun::Sender::Other);
+    settings.CustomizeDialName = "";
+    run.pbCheckClick(CheckRun::Sender::Other);
+    settings.CustomizeDialName = "VPN";
+    dialup.dialStarts = false;
+    run.pbCheckClick(CheckRun::Sender::Other);
+    dialup.dialStarts = true;
+    dialup.dialConnects = false;
+    run.pbCheckClick(CheckRun::Sender::Other);
+    ASSERT_EQ(host.asked.size(), 4u);
+    EXPECT_EQ(host.asked[0].first.substr(0, 7), "Missing");
+    EXPECT_EQ(host.asked[1].first.rfind("ダイヤル先が指定されていません。\r", 0), 0u);
+    EXPECT_NE(host.asked[2].first.find("エラーが発生しました"), std::string::npos);
+    EXPECT_EQ(host.asked[3].first.substr(0, 3), "VPN");
+    EXPECT_EQ(host.failedDials, 1);
+    EXPECT_EQ(run.CheckIndex, -1);
+    EXPECT_EQ(host.over, 0);
+
+    dialup.dialConnects = true;
+    ASSERT_TRUE(Check());
+    EXPECT_TRUE(run.DialledByCheck);
+    EXPECT_EQ(dialup.dials, 3);
+}
+
+TEST_F(CheckRunTest, HangingUpFollowsTheThreeSettings) {
+    server.Set("mail", Box({"m"}));
+    Account(0, "mail");
+    struct Case {
+        bool deconnect, keepWithMail, onlyOwn;
+        int expectedHangUps;
+    };
+    // The connection existed before the run (not dialled by it), and mail is found.
+    const Case cases[] = {{false, false, false, 0},
+                          {true, false, false, 1},
+                          {true, true, false, 0},
+                          {true, false, true, 0}};
+    for (const Case& c : cases) {
+        settings.SettingDeconnect = c.deconnect;
+        settings.DialMailNonDisconnect = c.keepWithMail;
+        settings.DialExistingNonDisconnect = c.onlyOwn;
+        dialup.hangUps = 0;
+        dialup.active = 1;
+        ASSERT_TRUE(Check());
+        EXPECT_EQ(dialup.hangUps, c.expectedHangUps) << c.deconnect << c.keepWithMail << c.onlyOwn;
+    }
+}
+
+TEST_F(CheckRunTest, AStartWhileRunningOrDiallingDoesNothingAndClosingEndsTheWait) {
+    server.Set("mail", Box({"m"}));
+    Account(0, "mail");
+    run.pbCheckClick(CheckRun::Sender::Other);
+    run.pbCheckClick(CheckRun::Sender::CheckButton);
+    ASSERT_TRUE(test::RunUntil([&] { return host.over == 1; }, 10s));
+    test::RunFor(100ms);
+    EXPECT_EQ(host.over, 1);
+
+    // A dial that never ends: closing the program ends the wait.
+    settings.CustomizeDial = 2;
+    settings.CustomizeDialName = "ISP";
+    dialup.active = 0;
+    dialup.dialOutcome = nullptr;
+    QTimer::singleShot(100, [&] {
+        run.pbCheckClick(CheckRun::Sender::Other); // finds CheckIndex -2
+        run.Abandon();
+    });
+    run.pbCheckClick(CheckRun::Sender::Other);
+    EXPECT_EQ(host.over, 1);
+    EXPECT_EQ(dialup.dials, 1);
+}
+
+} // namespace
+} // namespace pim
