@@ -25,6 +25,8 @@ struct AccountResult {
 
 using Results = std::array<AccountResult, 20>;
 
-inline void ClearResults(Results& results) { results.fill(AccountResult{}); }
+inline void ClearResults(Results& results) {
+    results.fill(AccountResult{});
+}
 
 } // namespace pim
