@@ -1,8 +1,10 @@
 // The remote menu driven through its two handlers, with the program's state
-// faked and every prompt recorded.
+// faked and every prompt recorded; the station adapter once over loopback.
 #include "app/RemoteMenu.h"
 
+#include "app/StationPrompts.h"
 #include "common/Cp932.h"
+#include "remote/WireTap.h"
 
 #include <gtest/gtest.h>
 
@@ -435,6 +437,69 @@ TEST_F(RemoteMenuTest, OutsideTextCannotCutFieldsOrChoices) {
                               "\r\n\r\n≪受信日時≫\r\n d&｜");
     Answer("InfoMain2", "x");
     EXPECT_EQ(Took().message, NumberPrompt(kNote, "Club", 1, 1));
+}
+
+// The adapter, with the menu on a real station: the texts on the wire keep
+// every field in its place.
+TEST(RemoteMenuOnAStation, PromptsReachTheConsoleWithEveryFieldInPlace) {
+    const uint16_t port = test::FreshPort();
+    test::WireTap tap{port};
+    TFernpostNetwork station;
+    station.PortNo = port;
+    station.BroadcastAddress = test::kLoopbackBroadcast;
+    station.Discrimination = "Pim";
+    station.HandleName = "Pim <taro>";
+    station.Menu = true;
+    ASSERT_TRUE(station.Open());
+    ASSERT_TRUE(station.Login());
+
+    FakeHost host;
+    host.results[0] = Account("A&|B", 1);
+    host.results[0].Subjects[0] = "a&|b";
+    host.totalMail = 1;
+    TSettings settings;
+    StationPrompts prompts{station};
+    RemoteMenu menu{host, settings, prompts};
+    menu.Now = [] { return QDateTime(QDate(2026, 1, 2), QTime(9, 5)); };
+    station.OnMenuRequest = [&](auto*, auto& handle, auto& machine, auto& disc) {
+        menu.FPNMenuRequest(handle, machine, disc);
+    };
+    station.OnInputReturn = [&](auto*, auto& tag, auto& value, auto& handle, auto& machine,
+                                auto& disc) {
+        menu.FPNInputReturn(tag, value, handle, machine, disc);
+    };
+
+    const std::string console = "10.9.8.7";
+    const auto fromConsole = [&](const std::string& command, std::vector<std::string> fields) {
+        fields.insert(fields.begin(), {station.IPAddress(), "Pim", "hanako", "PC02"});
+        test::Inject(station, fpn::CommandText(command, fields), console);
+    };
+    test::Inject(station,
+                 fpn::CommandText("LOGIN", {"PC02", console, "FPN", "hanako", "100", "0", "1"}));
+    fromConsole("MENU_CHECK", {console, "FPN"});
+    ASSERT_TRUE(tap.WaitFor("INPUT_SELECT"));
+    const std::string intro = cp932::FromUtf8(kHeader + "メールが 1通届いています。\r\r" + kChoose);
+    EXPECT_EQ(tap.Heard("INPUT_SELECT")[0],
+              fpn::CommandText(
+                  "INPUT_SELECT",
+                  {console, "FPN", "Pim <taro>", station.MachineName(), "Pim", "MenuSelect", intro,
+                   cp932::FromUtf8("メールチェック開始&:着信メール確認"), "MailCheck&:Mail"}));
+
+    fromConsole("INPUT_RETURN", {"FPN", "Info", "0"});
+    ASSERT_TRUE(tap.WaitFor("INPUT_LINE"));
+    const std::string line = tap.Heard("INPUT_LINE")[0];
+    EXPECT_EQ(fpn::GetField(line, 6), "InfoMain0");
+    EXPECT_EQ(cp932::ToUtf8(fpn::GetField(line, 7)), NumberPrompt("", "A&｜B", 1, 1));
+    EXPECT_EQ(cp932::ToUtf8(fpn::GetField(line, 8)), "メール番号");
+    EXPECT_EQ(fpn::GetField(line, 9), "");
+
+    fromConsole("INPUT_RETURN", {"FPN", "InfoMain0", "1"});
+    ASSERT_TRUE(tap.WaitFor("INPUT_MESSAGE"));
+    const std::string mail = tap.Heard("INPUT_MESSAGE")[0];
+    EXPECT_EQ(cp932::ToUtf8(fpn::GetField(mail, 6)),
+              "≪タイトル≫\r\n a&｜b\r\n\r\n≪送信者≫\r\n "
+              "sender1@example.jp\r\n\r\n≪受信日時≫\r\n 2026/01/01");
+    EXPECT_EQ(fpn::GetField(mail, 7), "");
 }
 
 } // namespace
