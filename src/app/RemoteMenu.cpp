@@ -1,0 +1,334 @@
+#include "app/RemoteMenu.h"
+
+#include "common/Bytes.h"
+#include "common/Cp932.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace pim {
+
+namespace {
+
+#define PIM_TEXT(name, utf8)                                                                       \
+    const std::string& name() {                                                                    \
+        static const std::string text = cp932::FromUtf8(utf8);                                     \
+        return text;                                                                               \
+    }
+
+PIM_TEXT(HeaderOpen, "【Pim Menu -")
+PIM_TEXT(Hours, "時")
+PIM_TEXT(Minutes, "分")
+PIM_TEXT(HeaderClose, "-】\r\r")
+PIM_TEXT(PasswordNeeded, "Pimを制御するにはパスワードが必要です。")
+PIM_TEXT(PasswordCaption, "パスワード")
+PIM_TEXT(MailNumberCaption, "メール番号")
+PIM_TEXT(MenuLabels, "メールチェック開始&:着信メール確認")
+PIM_TEXT(MailWaitingOpen, "メールが ")
+PIM_TEXT(MailWaitingClose, "通届いています。\r\r")
+PIM_TEXT(CheckRunning, "現在、メールチェックを実行中です。\r\r")
+PIM_TEXT(Dialling, "現在、メールチェックの為にダイヤルアップ接続処理を実行中です。\r\r")
+PIM_TEXT(ChooseFromMenu, "メニューより、実行したい項目を選択してください。")
+PIM_TEXT(LabelOpen, " -")
+PIM_TEXT(LabelClose, "通-")
+PIM_TEXT(OverviewOpen, "全部でメールが ")
+PIM_TEXT(OverviewClose, "通届いています。\r\rメールの詳細情報を参照したい場合は、"
+                        "一覧から対象を選択してください。")
+PIM_TEXT(AccountMailOpen, "には、メールが ")
+PIM_TEXT(AccountMailRange, "通届いてます。\r参照したいメール番号を 1 ～ ")
+PIM_TEXT(AccountMailClose, " の番号で指定してください。")
+PIM_TEXT(OutOfRange, "≪注意≫ 指定された範囲の番号を数値で設定してください。\r\r")
+PIM_TEXT(TitleHeading, "≪タイトル≫\r\n ")
+PIM_TEXT(SenderHeading, "\r\n\r\n≪送信者≫\r\n ")
+PIM_TEXT(DateHeading, "\r\n\r\n≪受信日時≫\r\n ")
+PIM_TEXT(BusyDialog, "現在、Pimはオプション変更中、もしくはダイアログ表示中です。\r\n"
+                     "通信制御を行うことはできません。")
+PIM_TEXT(OfflineNow, "現在、Pimはオフライン作業中です。\r\n通信制御を行うことはできません。")
+PIM_TEXT(WrongPassword, "パスワードが違います。")
+PIM_TEXT(AlreadyRunning, "既にメールチェックを実行中です。")
+PIM_TEXT(NoConnection, "ダイヤルアップ接続されていないため、メールチェックを実行することができ"
+                       "ません。")
+PIM_TEXT(CheckStarted, "メールチェックを開始しました。\r\n"
+                       "メールチェックの結果はトップメニューより参照してください。")
+PIM_TEXT(NoMail, "メールは届いていません。")
+PIM_TEXT(NoAccount, "指定したアカウントが存在しません。\r\n"
+                    "メールチェック内容が更新された可能性があります。\r\n"
+                    "再度、メールチェックを実行してみてください。")
+PIM_TEXT(NoMailFor, "には、メールは届いていません。\r\n"
+                    "既にメールが受信されてしまった可能性があります。\r\n"
+                    "再度、メールチェックを実行してみてください。")
+// The wire has no escape for its separators; outside text gets look-alikes instead.
+PIM_TEXT(FieldSeparatorStandIn, "&｜")
+PIM_TEXT(ChoiceSeparatorStandIn, "&：")
+
+#undef PIM_TEXT
+
+const std::string kTagPassword = "Password";
+const std::string kTagMenu = "Menu";
+const std::string kTagMenuSelect = "MenuSelect";
+const std::string kTagInfo = "Info";
+const std::string kTagInfoMain = "InfoMain";
+const std::string kMenuValues = "MailCheck&:Mail";
+
+std::string FieldText(std::string_view text) {
+    return ReplaceAll(text, "&|", FieldSeparatorStandIn());
+}
+
+std::string ChoiceText(std::string_view text) {
+    return ReplaceAll(text, "&:", ChoiceSeparatorStandIn());
+}
+
+std::string TwoDigits(int n) {
+    return {static_cast<char>('0' + n / 10 % 10), static_cast<char>('0' + n % 10)};
+}
+
+// Plain decimal digits only; large values are clamped, as no slot or mail number is near.
+std::optional<int> DecimalNumber(std::string_view text) {
+    if (text.empty())
+        return std::nullopt;
+    int value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = std::min(value * 10 + (c - '0'), 1'000'000);
+    }
+    return value;
+}
+
+} // namespace
+
+RemoteMenu::RemoteMenu(RemoteMenuHost& host, const TSettings& settings, RemotePrompts& prompts)
+    : host_(host), settings_(settings), prompts_(prompts) {}
+
+void RemoteMenu::FPNMenuRequest(const std::string& handleName, const std::string& machineName,
+                                const std::string& discrimination) {
+    if (Refused(machineName, discrimination))
+        return;
+    if (settings_.PasswordCheck) {
+        AskPassword(MenuHeader(), machineName, discrimination);
+        return;
+    }
+    FPNInputReturn(kTagMenu, {}, handleName, machineName, discrimination);
+}
+
+void RemoteMenu::FPNInputReturn(const std::string& inputDiscrimination,
+                                const std::string& inputReturn, const std::string&,
+                                const std::string& machineName, const std::string& discrimination) {
+    if (Refused(machineName, discrimination))
+        return;
+    const std::string header = MenuHeader();
+    std::string tag = inputDiscrimination;
+    if (tag == kTagPassword) {
+        if (inputReturn != settings_.Password) {
+            Message(WrongPassword(), machineName, discrimination);
+            return;
+        }
+        Remember(machineName, discrimination);
+        tag = kTagMenu;
+    } else if (settings_.PasswordCheck && !Admitted(machineName, discrimination)) {
+        // Any console can send any tag: only the password opens the menu.
+        AskPassword(header, machineName, discrimination);
+        return;
+    }
+
+    if (tag == kTagMenu) {
+        TopMenu(header, machineName, discrimination);
+    } else if (tag == kTagMenuSelect) {
+        if (inputReturn == "MailCheck")
+            StartCheck(machineName, discrimination);
+        else if (inputReturn == "Mail")
+            MailOverview(header, machineName, discrimination);
+    } else if (tag == kTagInfo) {
+        AccountChosen(header, inputReturn, machineName, discrimination);
+    } else if (tag.starts_with(kTagInfoMain)) {
+        MailChosen(header, tag, inputReturn, machineName, discrimination);
+    }
+}
+
+void RemoteMenu::ConsoleLoggedOut(const std::string& machineName,
+                                  const std::string& discrimination) {
+    const auto it = Find(machineName, discrimination);
+    if (it != consoles_.end())
+        consoles_.erase(it);
+}
+
+bool RemoteMenu::Refused(const std::string& machineName, const std::string& discrimination) {
+    if (host_.DialogOpen()) {
+        Message(BusyDialog(), machineName, discrimination);
+        return true;
+    }
+    if (host_.Offline()) {
+        Message(OfflineNow(), machineName, discrimination);
+        return true;
+    }
+    return false;
+}
+
+std::vector<RemoteMenu::Console>::iterator RemoteMenu::Find(const std::string& machineName,
+                                                            const std::string& discrimination) {
+    return std::find_if(consoles_.begin(), consoles_.end(), [&](const Console& c) {
+        return c.MachineName == machineName && c.Discrimination == discrimination;
+    });
+}
+
+bool RemoteMenu::Admitted(const std::string& machineName, const std::string& discrimination) {
+    const auto it = Find(machineName, discrimination);
+    if (it == consoles_.end())
+        return false;
+    const QDateTime now = Now();
+    const qint64 age = it->Given.msecsTo(now);
+    // A clock set back must not stretch the memory.
+    if (it->Password != settings_.Password || age < 0 || age > kPasswordMemoryMs) {
+        consoles_.erase(it);
+        return false;
+    }
+    it->Given = now;
+    return true;
+}
+
+void RemoteMenu::Remember(const std::string& machineName, const std::string& discrimination) {
+    const QDateTime now = Now();
+    auto it = Find(machineName, discrimination);
+    if (it == consoles_.end()) {
+        if (consoles_.size() >= kRememberedConsoles) {
+            consoles_.erase(std::min_element(
+                consoles_.begin(), consoles_.end(),
+                [](const Console& a, const Console& b) { return a.Given < b.Given; }));
+        }
+        consoles_.push_back({machineName, discrimination, {}, {}});
+        it = consoles_.end() - 1;
+    }
+    it->Password = settings_.Password;
+    it->Given = now;
+}
+
+std::string RemoteMenu::MenuHeader() const {
+    const QTime time = Now().time();
+    return HeaderOpen() + TwoDigits(time.hour()) + Hours() + TwoDigits(time.minute()) + Minutes() +
+           HeaderClose();
+}
+
+void RemoteMenu::AskPassword(const std::string& header, const std::string& machineName,
+                             const std::string& discrimination) {
+    Line(header + PasswordNeeded(), PasswordCaption(), kTagPassword, machineName, discrimination);
+}
+
+void RemoteMenu::TopMenu(const std::string& header, const std::string& machineName,
+                         const std::string& discrimination) {
+    std::string message = header;
+    if (host_.TotalMail() > 0)
+        message += MailWaitingOpen() + std::to_string(host_.TotalMail()) + MailWaitingClose();
+    if (host_.CheckIndex() >= 0)
+        message += CheckRunning();
+    else if (host_.CheckIndex() == -2)
+        message += Dialling();
+    message += ChooseFromMenu();
+    Select(message, MenuLabels(), kMenuValues, kTagMenuSelect, machineName, discrimination);
+}
+
+void RemoteMenu::StartCheck(const std::string& machineName, const std::string& discrimination) {
+    if (host_.CheckIndex() != -1) {
+        Message(AlreadyRunning(), machineName, discrimination);
+    } else if (settings_.CustomizeDial == 1 && host_.ActiveEntryCount() == 0) {
+        Message(NoConnection(), machineName, discrimination);
+    } else {
+        Message(CheckStarted(), machineName, discrimination);
+        host_.StartCheck();
+    }
+}
+
+void RemoteMenu::MailOverview(const std::string& header, const std::string& machineName,
+                              const std::string& discrimination) {
+    if (host_.TotalMail() == 0) {
+        Message(NoMail(), machineName, discrimination);
+        return;
+    }
+    std::string labels, values;
+    const Results& results = host_.ShownResults();
+    for (size_t i = 0; i < results.size(); ++i) {
+        const AccountResult& r = results[i];
+        if (r.Name.empty() || r.Count < 1)
+            continue;
+        if (!labels.empty()) {
+            labels += "&:";
+            values += "&:";
+        }
+        labels += ChoiceText(r.Name + LabelOpen() + std::to_string(r.Count) + LabelClose());
+        values += std::to_string(i);
+    }
+    Select(header + OverviewOpen() + std::to_string(host_.TotalMail()) + OverviewClose(), labels,
+           values, kTagInfo, machineName, discrimination);
+}
+
+const AccountResult* RemoteMenu::AccountWithMail(const std::string& slotText,
+                                                 const std::string& machineName,
+                                                 const std::string& discrimination) {
+    const Results& results = host_.ShownResults();
+    const std::optional<int> slot = DecimalNumber(slotText);
+    if (!slot || *slot >= static_cast<int>(results.size()) || results[*slot].Name.empty()) {
+        Message(NoAccount(), machineName, discrimination);
+        return nullptr;
+    }
+    const AccountResult& r = results[*slot];
+    if (r.Count < 1) {
+        Message(r.Name + NoMailFor(), machineName, discrimination);
+        return nullptr;
+    }
+    return &r;
+}
+
+void RemoteMenu::AccountChosen(const std::string& header, const std::string& slotText,
+                               const std::string& machineName, const std::string& discrimination) {
+    if (const AccountResult* r = AccountWithMail(slotText, machineName, discrimination))
+        AskMailNumber(header, {}, *r, kTagInfoMain + slotText, machineName, discrimination);
+}
+
+void RemoteMenu::MailChosen(const std::string& header, const std::string& tag,
+                            const std::string& inputReturn, const std::string& machineName,
+                            const std::string& discrimination) {
+    const AccountResult* r =
+        AccountWithMail(tag.substr(kTagInfoMain.size()), machineName, discrimination);
+    if (!r)
+        return;
+    const std::optional<int> n = DecimalNumber(inputReturn);
+    if (n && *n >= 1 && *n <= std::min(r->Count, kMaxMails)) {
+        const size_t i = static_cast<size_t>(*n - 1);
+        Message(TitleHeading() + r->Subjects[i] + SenderHeading() + r->Senders[i] + DateHeading() +
+                    r->Dates[i],
+                machineName, discrimination);
+    } else {
+        AskMailNumber(header, OutOfRange(), *r, tag, machineName, discrimination);
+    }
+}
+
+void RemoteMenu::AskMailNumber(const std::string& header, const std::string& note,
+                               const AccountResult& account, const std::string& tag,
+                               const std::string& machineName, const std::string& discrimination) {
+    // Beyond the first 255 mails nothing was read, so the range offered stops there.
+    const std::string count = std::to_string(account.Count);
+    const std::string last = std::to_string(std::min(account.Count, kMaxMails));
+    Line(header + note + account.Name + AccountMailOpen() + count + AccountMailRange() + last +
+             AccountMailClose(),
+         MailNumberCaption(), tag, machineName, discrimination);
+}
+
+void RemoteMenu::Select(const std::string& message, const std::string& list,
+                        const std::string& values, const std::string& tag,
+                        const std::string& machineName, const std::string& discrimination) {
+    prompts_.InputSelect(FieldText(message), FieldText(list), FieldText(values), FieldText(tag),
+                         machineName, discrimination);
+}
+
+void RemoteMenu::Line(const std::string& message, const std::string& caption,
+                      const std::string& tag, const std::string& machineName,
+                      const std::string& discrimination) {
+    prompts_.InputLine(FieldText(message), FieldText(caption), FieldText(tag), machineName,
+                       discrimination);
+}
+
+void RemoteMenu::Message(const std::string& message, const std::string& machineName,
+                         const std::string& discrimination) {
+    prompts_.InputMessage(FieldText(message), machineName, discrimination);
+}
+
+} // namespace pim
