@@ -109,6 +109,10 @@ std::optional<std::vector<std::string>> MakeDatagrams(std::string_view text, boo
 }
 
 std::optional<std::string> CompleteText(const std::vector<std::string>& fragments) {
+    // The first fragment holds the flag and the length: without it a later
+    // fragment's bytes would be read as both, and could "complete" a wrong text.
+    if (fragments.empty() || fragments.front().empty())
+        return std::nullopt;
     std::string joined;
     for (const std::string& fragment : fragments) {
         joined += fragment;

@@ -1,0 +1,196 @@
+// The wire format byte for byte, and reassembly of every kind of arrival.
+#include "remote/FernpostProtocol.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace pim::fpn {
+namespace {
+
+std::string TextOf(size_t bytes) {
+    std::string text(bytes, 'x');
+    for (size_t i = 0; i < bytes; ++i)
+        text[i] = static_cast<char>('A' + i % 26);
+    return text;
+}
+
+// The text that comes out of feeding `datagrams` in the given order, if any.
+std::optional<std::string> Reassemble(const std::vector<std::string>& datagrams,
+                                      const std::string& sender = "10.0.0.1") {
+    Reassembly buffers;
+    std::string text;
+    std::optional<std::string> result;
+    for (const std::string& d : datagrams) {
+        if (buffers.Add(sender, d, QDateTime::currentDateTime(), text) ==
+            Reassembly::Result::Complete)
+            result = text;
+    }
+    return result;
+}
+
+TEST(FernpostWire, CutsBodiesAt510BytesWithATrailingNul) {
+    // Body = flag (1) + length field (5) + text.
+    const auto d509 = *MakeDatagrams(TextOf(503), false);
+    ASSERT_EQ(d509.size(), 1u);
+    EXPECT_EQ(d509[0].size(), 512u);
+    EXPECT_EQ(d509[0].substr(0, 7), std::string("\x01"
+                                                "0  503",
+                                                7));
+    EXPECT_EQ(d509[0].substr(510), std::string("\0\0", 2));
+
+    const auto d510 = *MakeDatagrams(TextOf(504), false);
+    ASSERT_EQ(d510.size(), 2u);
+    EXPECT_EQ(d510[0].size(), 512u);
+    EXPECT_EQ(d510[0].back(), '\0');
+    EXPECT_EQ(d510[1], std::string("\x02\0", 2));
+
+    const auto d1020 = *MakeDatagrams(TextOf(1014), false);
+    ASSERT_EQ(d1020.size(), 3u);
+    EXPECT_EQ(d1020[1][0], '\x02');
+    EXPECT_EQ(d1020[2], std::string("\x03\0", 2));
+
+    const auto small = *MakeDatagrams("abc", false);
+    EXPECT_EQ(small, std::vector<std::string>{std::string("\x01"
+                                                          "0    3abc\0",
+                                                          11)});
+}
+
+TEST(FernpostWire, NoCrLfTravelsAndBothWaysOfWritingOneComeBack) {
+    const auto datagrams = *MakeDatagrams("a\r\nb\\|c", false);
+    ASSERT_EQ(datagrams.size(), 1u);
+    EXPECT_EQ(datagrams[0], std::string("\x01"
+                                        "0    7a\\|b\\|c\0",
+                                        15));
+    EXPECT_EQ(Reassemble(datagrams), "a\r\nb\r\nc");
+}
+
+TEST(FernpostWire, ScrambledBodiesCarryAKeyAndDecodeAnywhere) {
+    const auto datagrams = *MakeDatagrams("FPMESSAGE:LOGOUT", true);
+    const std::string& d = datagrams[0];
+    EXPECT_EQ(d[1], '1');
+    const int key = std::stoi(d.substr(2, 2), nullptr, 16);
+    EXPECT_GE(key, 50);
+    EXPECT_LE(key, 199);
+    EXPECT_TRUE(std::all_of(d.begin() + 2, d.end() - 1, [](char c) { return std::isxdigit(c); }));
+    EXPECT_EQ(Reassemble(datagrams), "FPMESSAGE:LOGOUT");
+}
+
+TEST(FernpostWire, RefusesTextsTheWireCannotCarry) {
+    EXPECT_TRUE(MakeDatagrams(TextOf(kMaxTextBytes), false).has_value());
+    EXPECT_FALSE(MakeDatagrams(TextOf(kMaxTextBytes + 1), false).has_value());
+    // Scrambled, a text needs about twice the room: 255 datagrams hold ~65 KB.
+    EXPECT_TRUE(MakeDatagrams(TextOf(65000), true).has_value());
+    EXPECT_FALSE(MakeDatagrams(TextOf(65100), true).has_value());
+}
+
+TEST(FernpostWire, PacketIdsAreTwentyTwoSpacePaddedCharacters) {
+    const QDateTime when(QDate(2026, 1, 5), QTime(9, 3, 7, 42));
+    EXPECT_EQ(PacketId(when, 17), "2026 1 5 9 3 7 42   17");
+    EXPECT_EQ(PacketId(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59, 999)), 99999),
+              "2026123123595999999999");
+}
+
+TEST(FernpostWire, FieldsAreSeparatedByAmpersandBar) {
+    const std::string logout = CommandText("LOGOUT", {"PC01", "Pim"});
+    EXPECT_EQ(logout, "FPMESSAGE:LOGOUT&|PC01&|Pim");
+    EXPECT_EQ(GetField(logout, 0), "FPMESSAGE:LOGOUT");
+    EXPECT_EQ(GetField(logout, 2), "Pim");
+    EXPECT_EQ(GetField(logout, 3), "");
+    EXPECT_EQ(GetField("a&|&|c", 1), "");
+    EXPECT_EQ(GetField("a&|&|c", 2), "c");
+}
+
+TEST(FernpostReassembly, EveryLengthRoundTripsInOrderAndReversed) {
+    for (const bool security : {false, true}) {
+        for (size_t length = 1; length <= 1600; ++length) {
+            const std::string text = TextOf(length);
+            auto datagrams = *MakeDatagrams(text, security);
+            ASSERT_EQ(Reassemble(datagrams), text) << length << (security ? " scrambled" : "");
+            std::reverse(datagrams.begin(), datagrams.end());
+            ASSERT_EQ(Reassemble(datagrams), text) << length << " reversed";
+        }
+    }
+}
+
+TEST(FernpostReassembly, ALoneLastHexDigitDoesNotCompleteAScrambledText) {
+    // 249 bytes scrambled make a 511-byte body: the second datagram holds one digit.
+    const std::string text = TextOf(249);
+    const auto datagrams = *MakeDatagrams(text, true);
+    ASSERT_EQ(datagrams.size(), 2u);
+    ASSERT_EQ(datagrams[1].size(), 3u);
+    Reassembly buffers;
+    std::string out;
+    const QDateTime now = QDateTime::currentDateTime();
+    EXPECT_EQ(buffers.Add("10.0.0.1", datagrams[0], now, out), Reassembly::Result::Incomplete);
+    EXPECT_EQ(buffers.Add("10.0.0.1", datagrams[1], now, out), Reassembly::Result::Complete);
+    EXPECT_EQ(out, text);
+}
+
+TEST(FernpostReassembly, SendersAndTextsKeepToTheirOwnSlots) {
+    const std::string a1 = TextOf(1500), a2 = "second text", b = TextOf(1200);
+    const auto da1 = *MakeDatagrams(a1, false), da2 = *MakeDatagrams(a2, false),
+               db = *MakeDatagrams(b, true);
+    Reassembly buffers;
+    std::vector<std::string> done;
+    std::string out;
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto add = [&](const char* sender, const std::string& d) {
+        if (buffers.Add(sender, d, now, out) == Reassembly::Result::Complete)
+            done.push_back(out);
+    };
+    add("10.0.0.1", da1[0]);
+    add("10.0.0.2", db[0]);
+    add("10.0.0.1", da2[0]); // a new text while the first is incomplete: another slot
+    add("10.0.0.1", da1[1]);
+    for (size_t i = 1; i < db.size(); ++i)
+        add("10.0.0.2", db[i]);
+    add("10.0.0.1", da1[2]);
+    EXPECT_EQ(done, (std::vector<std::string>{a2, b, a1}));
+    EXPECT_EQ(buffers.BusySlots(), 0u);
+}
+
+TEST(FernpostReassembly, ABrokenLengthFieldExpiresAfterAMinute) {
+    Reassembly buffers;
+    std::string out;
+    const QDateTime start(QDate(2026, 12, 6), QTime(10, 0, 0));
+    EXPECT_EQ(buffers.Add("10.0.0.1",
+                          std::string("\x01"
+                                      "0 12x4FPMESSAGE:X\0",
+                                      19),
+                          start, out),
+              Reassembly::Result::Incomplete);
+    buffers.Expire(start.addSecs(60));
+    EXPECT_EQ(buffers.BusySlots(), 1u);
+    buffers.Expire(start.addSecs(61));
+    EXPECT_EQ(buffers.BusySlots(), 0u);
+}
+
+TEST(FernpostReassembly, TwentyBusySlotsOverflowAndFragmentZeroIsDropped) {
+    Reassembly buffers;
+    std::string out;
+    const QDateTime now = QDateTime::currentDateTime();
+    const std::string first = (*MakeDatagrams(TextOf(2000), false))[0];
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(buffers.Add("10.0.0." + std::to_string(i), first, now, out),
+                  Reassembly::Result::Incomplete);
+    EXPECT_EQ(buffers.Add("10.0.1.1", first, now, out), Reassembly::Result::Overflow);
+    EXPECT_EQ(buffers.Add("10.0.0.5",
+                          std::string("\0"
+                                      "0    1x\0",
+                                      9),
+                          now, out),
+              Reassembly::Result::Dropped);
+    EXPECT_EQ(buffers.Add("10.0.0.5", "", now, out), Reassembly::Result::Dropped);
+}
+
+TEST(FernpostHistory, RemembersTheLastElevenTexts) {
+    PacketHistory history;
+    for (int i = 0; i < 11; ++i)
+        EXPECT_FALSE(history.Seen("id" + std::to_string(i)));
+    EXPECT_TRUE(history.Seen("id0"));
+    EXPECT_FALSE(history.Seen("id11")); // pushes id0 out
+    EXPECT_FALSE(history.Seen("id0"));
+}
+
+} // namespace
+} // namespace pim::fpn

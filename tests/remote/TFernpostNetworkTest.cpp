@@ -1,0 +1,302 @@
+// A station's session and menus: texts injected as a peer would send them, and
+// what the station sends heard on the loopback broadcast.
+#include "WireTap.h"
+#include "common/Cp932.h"
+#include "remote/PimStation.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <gtest/gtest.h>
+
+namespace pim {
+namespace {
+
+using fpn::CommandText;
+using fpn::GetField;
+using namespace std::chrono_literals;
+
+const std::string kPeerIp = "10.9.8.7";
+
+std::string LoginText(const std::string& machine, const std::string& discrimination,
+                      const std::string& handle, const std::string& ip = kPeerIp,
+                      const std::string& version = "100") {
+    return CommandText("LOGIN", {machine, ip, discrimination, handle, version, "0", "1"});
+}
+
+class StationTest : public ::testing::Test {
+protected:
+    uint16_t port = test::FreshPort();
+    test::WireTap tap{port};
+    TFernpostNetwork station;
+    std::vector<std::string> events;
+
+    void SetUp() override {
+        station.PortNo = port;
+        station.BroadcastAddress = test::kLoopbackBroadcast;
+        station.Discrimination = "Pim";
+        station.HandleName = "Pim <taro>";
+        station.Menu = true;
+        ASSERT_TRUE(station.Open());
+        ASSERT_TRUE(station.Login());
+        // Its own LOGIN comes back to it, and it answers itself.
+        ASSERT_TRUE(tap.WaitFor("LOGIN_OK"));
+        test::RunFor(50ms);
+        tap.texts.clear();
+        station.LoginUsers.clear();
+        station.OnLogin = [this](auto*, auto& handle, auto& machine, auto&, auto& disc, int, bool,
+                                 bool) {
+            events.push_back("login " + handle + " " + machine + " " + disc);
+        };
+        station.OnInfoChange = [this](auto*, auto& machine, auto& handle, auto&, auto&, int, bool,
+                                      bool) {
+            events.push_back("change " + machine + " " + handle);
+        };
+        station.OnLogout = [this](auto*, auto& handle, auto&, auto&, auto&) {
+            events.push_back("logout " + handle);
+        };
+    }
+
+    // The start of a text directed to the station.
+    std::string ToStation(const std::string& command) const {
+        return "FPMESSAGE:" + command + "&|" + station.IPAddress() + "&|Pim";
+    }
+    void Inject(const std::string& text) { test::Inject(station, text); }
+};
+
+TEST_F(StationTest, ALoginIsAnsweredEvenWhenNothingChanged) {
+    Inject(LoginText("PC02", "FPN", "hanako"));
+    Inject(LoginText("PC02", "FPN", "hanako"));
+    ASSERT_TRUE(tap.WaitFor("LOGIN_OK", 2));
+    const std::string answer = tap.Heard("LOGIN_OK")[0];
+    EXPECT_EQ(answer,
+              CommandText("LOGIN_OK", {kPeerIp, "FPN", station.MachineName(), station.IPAddress(),
+                                       "Pim", "Pim <taro>", "100", "0", "1"}));
+    EXPECT_EQ(events, std::vector<std::string>{"login hanako PC02 FPN"});
+    EXPECT_EQ(station.LoginCount(), 1);
+}
+
+TEST_F(StationTest, PeersAreUpdatedAddedAndRemovedInOrder) {
+    Inject(LoginText("PC02", "FPN", "hanako"));
+    Inject(LoginText("PC03", "FPN", "jiro"));
+    Inject(CommandText("INFO_CHANGE", {"PC02", "FPN", kPeerIp, "hanako2", "100", "0", "1"}));
+    Inject(CommandText("INFO_CHANGE", {"PC04", "Pim", kPeerIp, "saburo", "100", "1", "0"}));
+    Inject(CommandText("LOGOUT", {"PC02", "FPN"}));
+    Inject(CommandText("LOGOUT", {"PC09", "FPN"})); // unknown: nothing
+    EXPECT_EQ(events, (std::vector<std::string>{"login hanako PC02 FPN", "login jiro PC03 FPN",
+                                                "change PC02 hanako2", "login saburo PC04 Pim",
+                                                "logout hanako2"}));
+    ASSERT_EQ(station.LoginCount(), 2);
+    EXPECT_EQ(station.LoginUsers[0].HandleName, "jiro");
+    EXPECT_EQ(station.LoginUsers[1].HandleName, "saburo");
+    EXPECT_TRUE(station.LoginUsers[1].Absence);
+}
+
+TEST_F(StationTest, OwnLogoutEmptiesTheTableWithoutEvents) {
+    Inject(LoginText("PC02", "FPN", "hanako"));
+    events.clear();
+    EXPECT_TRUE(station.Logout());
+    EXPECT_EQ(station.LoginCount(), 0);
+    EXPECT_TRUE(events.empty());
+    ASSERT_TRUE(tap.WaitFor("LOGOUT"));
+    EXPECT_EQ(tap.Heard("LOGOUT")[0], CommandText("LOGOUT", {station.MachineName(), "Pim"}));
+    // Logged out, it neither answers nor records anyone.
+    const size_t answered = tap.Heard("LOGIN_OK").size();
+    Inject(LoginText("PC03", "FPN", "jiro"));
+    test::RunFor(100ms);
+    EXPECT_EQ(tap.Heard("LOGIN_OK").size(), answered);
+    EXPECT_EQ(station.LoginCount(), 0);
+}
+
+TEST_F(StationTest, AbsenceQueriesAreAnsweredNothingUnlessANoteIsSet) {
+    station.Absence = true;
+    Inject(ToStation("HUZAI_CHECK") + "&|" + kPeerIp + "&|FPN");
+    station.AbsenceMessage = "外出中";
+    Inject(ToStation("HUZAI_CHECK") + "&|" + kPeerIp + "&|FPN");
+    ASSERT_TRUE(tap.WaitFor("HUZAI_MESSAGE", 2));
+    const auto answers = tap.Heard("HUZAI_MESSAGE");
+    EXPECT_EQ(answers[0], CommandText("HUZAI_MESSAGE", {kPeerIp, "FPN", "Pim <taro>",
+                                                        station.MachineName(), "Pim", "Nothing"}));
+    EXPECT_EQ(GetField(answers[1], 6), "外出中");
+}
+
+TEST_F(StationTest, AMessageIsAcknowledgedOnlyWhenItSaysWhereTo) {
+    std::vector<std::string> messages;
+    station.OnMessage = [&](auto*, auto& message, auto& id, auto& handle, auto&, auto& disc,
+                            auto&) {
+        messages.push_back(message + "|" + id + "|" + handle + "|" + disc);
+    };
+    Inject(ToStation("MESSAGE") + "&|hanako&|PC02&|&|FPN&|7&|こんにちは");
+    Inject(ToStation("MESSAGE") + "&|hanako&|PC02&|" + kPeerIp + "&|FPN&|8&|again");
+    ASSERT_TRUE(tap.WaitFor("MESSAGE_OK"));
+    test::RunFor(50ms);
+    const auto acks = tap.Heard("MESSAGE_OK");
+    ASSERT_EQ(acks.size(), 1u);
+    EXPECT_EQ(acks[0], CommandText("MESSAGE_OK", {kPeerIp, "FPN", "Pim <taro>",
+                                                  station.MachineName(), "Pim", "8"}));
+    EXPECT_EQ(messages,
+              (std::vector<std::string>{"こんにちは|7|hanako|FPN", "again|8|hanako|FPN"}));
+}
+
+TEST_F(StationTest, TextsForAnotherStationAreIgnored) {
+    Inject("FPMESSAGE:HUZAI_CHECK&|10.0.0.99&|Pim&|" + kPeerIp + "&|FPN");
+    Inject(ToStation("HUZAI_CHECK").replace(ToStation("").size() - 3, 3, "FPN") + "&|" + kPeerIp +
+           "&|FPN");
+    Inject("FPMESSAGE:NO_SUCH_COMMAND&|" + station.IPAddress() + "&|Pim");
+    test::RunFor(150ms);
+    EXPECT_TRUE(tap.texts.empty());
+}
+
+TEST_F(StationTest, AMenuRequestWithoutAMenuIsRefusedToTheRequester) {
+    int requests = 0;
+    const std::string check = ToStation("MENU_CHECK") + "&|hanako&|PC02&|10.1.1.1&|FPN";
+    station.Menu = false;
+    station.OnMenuRequest = [&](auto*, auto&, auto&, auto&) { ++requests; };
+    Inject(check);
+    station.Menu = true;
+    station.OnMenuRequest = nullptr;
+    Inject(check);
+    ASSERT_TRUE(tap.WaitFor("MENU_NOTHING", 2));
+    EXPECT_EQ(tap.Heard("MENU_NOTHING")[0],
+              CommandText("MENU_NOTHING",
+                          {"10.1.1.1", "FPN", "Pim <taro>", station.MachineName(), "Pim"}));
+    EXPECT_EQ(requests, 0);
+
+    std::string requester;
+    station.OnMenuRequest = [&](auto*, auto& handle, auto& machine, auto& disc) {
+        requester = handle + " " + machine + " " + disc;
+    };
+    Inject(check);
+    test::RunFor(100ms);
+    EXPECT_EQ(requester, "hanako PC02 FPN");
+    EXPECT_EQ(tap.Heard("MENU_NOTHING").size(), 2u);
+}
+
+TEST_F(StationTest, PromptsGoOnlyToConsolesInTheTableAndKeepTheirSeparators) {
+    const std::string labels = cp932::FromUtf8("メールチェック開始&:着信メール確認");
+    EXPECT_FALSE(station.InputSelect("m", labels, "MailCheck&:Mail", "1", "PC02", "FPN"));
+    Inject(LoginText("PC02", "Pim", "other pim", "10.5.5.5"));
+    Inject(LoginText("PC02", "FPN", "console"));
+    EXPECT_TRUE(station.InputSelect("m\r\nline", labels, "MailCheck&:Mail", "1", "PC02", "FPN"));
+    ASSERT_TRUE(tap.WaitFor("INPUT_SELECT"));
+    const std::string prompt = tap.Heard("INPUT_SELECT")[0];
+    // The first record with that machine name gives the address.
+    EXPECT_EQ(prompt,
+              CommandText("INPUT_SELECT", {"10.5.5.5", "FPN", "Pim <taro>", station.MachineName(),
+                                           "Pim", "1", "m\r\nline", labels, "MailCheck&:Mail"}));
+    EXPECT_TRUE(station.InputLine("m", cp932::FromUtf8("パスワード"), "2", "PC02", "FPN"));
+    EXPECT_TRUE(station.InputMessage("done", "PC02", "FPN"));
+    ASSERT_TRUE(tap.WaitFor("INPUT_MESSAGE"));
+    EXPECT_EQ(GetField(tap.Heard("INPUT_LINE")[0], 8), cp932::FromUtf8("パスワード"));
+    EXPECT_TRUE(station.Logout());
+    EXPECT_FALSE(station.InputMessage("late", "PC02", "FPN"));
+}
+
+TEST_F(StationTest, APeerBeyondTheTableAndNonNumericDataAreIgnored) {
+    // Answers are read as they come, or a burst of 257 would overflow the socket buffers.
+    for (int i = 0; i < 256; ++i) {
+        Inject(LoginText("PC" + std::to_string(i), "FPN", "h"));
+        QCoreApplication::processEvents();
+    }
+    Inject(LoginText("PC999", "FPN", "late"));
+    EXPECT_EQ(station.LoginCount(), 256);
+    events.clear();
+    Inject(LoginText("PC1000", "FPN", "bad", kPeerIp, "1.0"));
+    Inject(CommandText("INFO_CHANGE", {"PC1", "FPN", kPeerIp, "h2", "100", "yes", "1"}));
+    EXPECT_TRUE(events.empty());
+    // The 257th station is still answered; the LOGIN with a bad number is not.
+    EXPECT_TRUE(tap.WaitFor("LOGIN_OK", 257));
+    test::RunFor(100ms);
+    EXPECT_EQ(tap.Heard("LOGIN_OK").size(), 257u);
+}
+
+TEST_F(StationTest, ACopyOfATextIsHandledOnce) {
+    const std::string text =
+        fpn::PacketId(QDateTime::currentDateTime(), 4242) + LoginText("PC02", "FPN", "hanako");
+    const auto datagrams = fpn::MakeDatagrams(text, true);
+    for (int copy = 0; copy < 2; ++copy) {
+        for (const std::string& d : *datagrams)
+            station.ReceiveDatagram(copy ? "10.9.8.6" : kPeerIp, d);
+    }
+    EXPECT_EQ(events.size(), 1u);
+    test::RunFor(100ms);
+    EXPECT_EQ(tap.Heard("LOGIN_OK").size(), 1u);
+}
+
+TEST_F(StationTest, ArrivalTimesUseTheTwelveHourClockOfTheLocale) {
+    std::vector<std::string> times;
+    station.OnInputMessage = [&](auto*, auto&, auto&, auto&, auto&, auto& time) {
+        times.push_back(cp932::ToUtf8(time));
+    };
+    const QLocale locale = QLocale::system();
+    for (const QTime t : {QTime(13, 7, 9), QTime(0, 5, 0)}) {
+        station.Now = [t] { return QDateTime(QDate(2026, 12, 5), t); };
+        Inject(ToStation("INPUT_MESSAGE") + "&|console&|PC02&|FPN&|hello");
+    }
+    EXPECT_EQ(times, (std::vector<std::string>{
+                         "2026年12月05日 " + locale.pmText().toStdString() + " 1時07分09秒",
+                         "2026年12月05日 " + locale.amText().toStdString() + " 12時05分00秒"}));
+}
+
+TEST_F(StationTest, TextsTheWireCannotCarryAreNotSent) {
+    EXPECT_FALSE(station.SendText(std::string(fpn::kMaxTextBytes, 'x')));
+    station.Security = true;
+    EXPECT_FALSE(station.SendText(std::string(70000, 'x')));
+    test::RunFor(100ms);
+    EXPECT_TRUE(tap.texts.empty());
+}
+
+TEST_F(StationTest, AFullSetOfSlotsReportsTheOverflowAndAStationOpensOnce) {
+    int overflows = 0;
+    station.OnErrorRecvOverflow = [&](auto*) { ++overflows; };
+    const std::string first = (*fpn::MakeDatagrams(std::string(3000, 'y'), false))[0];
+    for (int i = 0; i < 21; ++i)
+        station.ReceiveDatagram("10.2.0." + std::to_string(i), first);
+    EXPECT_EQ(overflows, 1);
+    EXPECT_FALSE(station.Open());
+    EXPECT_NE(station.SocketNo(), -1);
+}
+
+TEST(FernpostStations, PimPresentsItselfAsAPimStationWithAMenu) {
+    TFernpostNetwork station;
+    station.BroadcastIP = "10.0.0.1";
+    ConfigureAsPim(station);
+    EXPECT_EQ(station.Discrimination, "Pim");
+    EXPECT_EQ(station.Version, 100);
+    EXPECT_TRUE(station.Security && station.Menu);
+    EXPECT_EQ(station.PortNo, 51000);
+    EXPECT_EQ(station.BroadcastIP, "");
+    EXPECT_EQ(station.HandleName, "Pim <" + LoginName() + ">");
+    EXPECT_FALSE(LoginName().empty());
+}
+
+TEST(FernpostStations, TwoStationsInOneProcessFindEachOtherAndIgnoreCopies) {
+    const uint16_t port = test::FreshPort();
+    TFernpostNetwork pim, console;
+    int pimLogins = 0, consoleLogins = 0;
+    for (TFernpostNetwork* s : {&pim, &console}) {
+        s->PortNo = port;
+        s->BroadcastAddress = test::kLoopbackBroadcast;
+        s->Security = true;
+    }
+    pim.Discrimination = "Pim";
+    console.Discrimination = "FPN";
+    // Each of the pim station's texts also goes to 127.0.0.1: the copy must not count twice.
+    pim.BroadcastIP = "127.0.0.1&|not an address";
+    pim.OnLogin = [&](auto*, auto&, auto&, auto&, auto& disc, int, bool, bool) {
+        pimLogins += disc == "FPN";
+    };
+    console.OnLogin = [&](auto*, auto&, auto&, auto&, auto& disc, int, bool, bool) {
+        consoleLogins += disc == "Pim";
+    };
+    ASSERT_TRUE(pim.Open() && console.Open());
+    ASSERT_TRUE(pim.Login());
+    test::RunFor(100ms);
+    ASSERT_TRUE(console.Login());
+    ASSERT_TRUE(test::RunUntil([&] { return pimLogins && consoleLogins; }, 3s));
+    test::RunFor(200ms);
+    EXPECT_EQ(pimLogins, 1);
+    EXPECT_EQ(consoleLogins, 1);
+}
+
+} // namespace
+} // namespace pim

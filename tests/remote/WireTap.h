@@ -1,0 +1,74 @@
+// Listens on a test's Fernpost port over the loopback broadcast and hands back
+// every text sent there, without its PacketID; injects texts as a peer would.
+#pragma once
+
+#include "common/Random.h"
+#include "remote/FernpostProtocol.h"
+#include "remote/TFernpostNetwork.h"
+#include "support/EventLoop.h"
+
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+#include <unistd.h>
+
+namespace pim::test {
+
+inline constexpr const char* kLoopbackBroadcast = "127.255.255.255";
+
+// A port of its own for each test, so tests running side by side do not hear
+// each other.
+inline uint16_t FreshPort() {
+    static int serial = 0;
+    return static_cast<uint16_t>(20000 + (::getpid() * 37 + serial++ * 101) % 40000);
+}
+
+class WireTap {
+public:
+    explicit WireTap(uint16_t port) {
+        socket_.bind(QHostAddress::AnyIPv4, port,
+                     QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+        QObject::connect(&socket_, &QUdpSocket::readyRead, [this] {
+            while (socket_.hasPendingDatagrams()) {
+                const QNetworkDatagram d = socket_.receiveDatagram(512);
+                std::string text;
+                if (buffers_.Add(d.senderAddress().toString().toStdString(), d.data().toStdString(),
+                                 QDateTime::currentDateTime(),
+                                 text) == fpn::Reassembly::Result::Complete)
+                    texts.push_back(text.substr(fpn::kPacketIdBytes));
+            }
+        });
+    }
+
+    // Texts heard so far whose command is `command` (without "FPMESSAGE:").
+    std::vector<std::string> Heard(const std::string& command) const {
+        std::vector<std::string> found;
+        for (const std::string& text : texts) {
+            if (fpn::GetField(text, 0) == "FPMESSAGE:" + command)
+                found.push_back(text);
+        }
+        return found;
+    }
+
+    // Waits until `count` texts of `command` were heard.
+    bool WaitFor(const std::string& command, size_t count = 1) {
+        return RunUntil([&] { return Heard(command).size() >= count; },
+                        std::chrono::milliseconds(3000));
+    }
+
+    std::vector<std::string> texts;
+
+private:
+    QUdpSocket socket_;
+    fpn::Reassembly buffers_;
+};
+
+// Hands `command` to `station` as if `sender` had sent it, with a fresh PacketID.
+inline void Inject(TFernpostNetwork& station, const std::string& command,
+                   const std::string& sender = "10.9.8.7", bool security = false) {
+    const std::string text = fpn::PacketId(QDateTime::currentDateTime(), Random(100000)) + command;
+    const auto datagrams = fpn::MakeDatagrams(text, security);
+    for (const std::string& d : *datagrams)
+        station.ReceiveDatagram(sender, d);
+}
+
+} // namespace pim::test
