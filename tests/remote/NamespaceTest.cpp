@@ -1,0 +1,142 @@
+// The real limited broadcast 255.255.255.255 between a station and the console,
+// each in a network namespace of its own, joined by a veth pair. Nothing of it
+// reaches the machine's own namespace: the namespaces, the veth pair and its
+// private addresses exist only for the test and are deleted at its end.
+#include <QProcess>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace pim {
+namespace {
+
+using ::testing::HasSubstr;
+
+const std::string kId = std::to_string(::getpid());
+
+struct Result {
+    int exit = -1;
+    std::string out;
+    std::string err;
+};
+
+Result Execute(const QStringList& command, int limitMs = 30000) {
+    QProcess process;
+    process.start(command.front(), command.mid(1));
+    process.closeWriteChannel();
+    Result run;
+    if (!process.waitForFinished(limitMs)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    run.out = process.readAllStandardOutput().toStdString();
+    run.err = process.readAllStandardError().toStdString();
+    return run;
+}
+
+// Two namespaces "station" (10.254.0.1) and "console" (10.254.0.2) and the
+// station running in the first; all of it removed again, whatever happened.
+class Lan {
+public:
+    const QString station = QString::fromStdString("pim-fpn-station-" + kId);
+    const QString console = QString::fromStdString("pim-fpn-console-" + kId);
+    std::string error;
+
+    Lan() {
+        // Left over by a run that was killed.
+        Remove();
+        if (const Result added = Execute({"ip", "netns", "add", station}); added.exit != 0) {
+            error = "ip netns add failed: " + added.err;
+            return;
+        }
+        const QString vs = QString::fromStdString("vfs" + kId);
+        const QString vc = QString::fromStdString("vfc" + kId);
+        const QList<QStringList> steps = {
+            {"ip", "netns", "add", console},
+            {"ip", "-n", station, "link", "add", vs, "type", "veth", "peer", "name", vc, "netns",
+             console},
+            {"ip", "-n", station, "addr", "add", "10.254.0.1/24", "dev", vs},
+            {"ip", "-n", console, "addr", "add", "10.254.0.2/24", "dev", vc},
+            {"ip", "-n", station, "link", "set", "lo", "up"},
+            {"ip", "-n", console, "link", "set", "lo", "up"},
+            {"ip", "-n", station, "link", "set", vs, "up"},
+            {"ip", "-n", console, "link", "set", vc, "up"},
+            // The limited broadcast needs a route to leave by.
+            {"ip", "-n", station, "route", "add", "255.255.255.255/32", "dev", vs},
+            {"ip", "-n", console, "route", "add", "255.255.255.255/32", "dev", vc},
+        };
+        for (const QStringList& step : steps) {
+            if (const Result run = Execute(step); run.exit != 0) {
+                error = step.join(' ').toStdString() + ": " + run.err;
+                return;
+            }
+        }
+    }
+    ~Lan() {
+        if (stationProcess_.state() != QProcess::NotRunning) {
+            stationProcess_.kill();
+            stationProcess_.waitForFinished();
+        }
+        Remove();
+    }
+    Lan(const Lan&) = delete;
+    Lan& operator=(const Lan&) = delete;
+
+    // Starts fpn-station under `hostname`; true once it is logged in.
+    bool StartStation(const QString& hostname) {
+        stationProcess_.start("ip", {"netns", "exec", station, FPN_STATION, "--hostname", hostname,
+                                     "--seconds", "60"});
+        while (!stationOut_.contains("READY") && stationProcess_.waitForReadyRead(10000))
+            stationOut_ += stationProcess_.readAllStandardOutput();
+        return stationOut_.contains("READY");
+    }
+
+    std::string StationOutput() {
+        stationProcess_.waitForReadyRead(1000);
+        stationOut_ += stationProcess_.readAllStandardOutput();
+        return stationOut_.toStdString();
+    }
+
+    Result Console(QStringList args) {
+        return Execute(QStringList{"ip", "netns", "exec", console, FPN_CONSOLE} + args);
+    }
+
+private:
+    void Remove() {
+        Execute({"ip", "netns", "del", station});
+        Execute({"ip", "netns", "del", console});
+    }
+
+    QProcess stationProcess_;
+    QString stationOut_;
+};
+
+TEST(NamespaceTest, ListAndMenuOverTheLimitedBroadcast) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to create network namespaces";
+    Lan lan;
+    if (lan.error.starts_with("ip netns add"))
+        GTEST_SKIP() << lan.error;
+    ASSERT_EQ(lan.error, "");
+
+    // Namespaces share the host name; the station gets one of its own so that
+    // its prompts, addressed by machine name, reach the console and not itself.
+    const QString machine = QString::fromStdString("pimst" + kId).left(15);
+    ASSERT_TRUE(lan.StartStation(machine)) << lan.StationOutput();
+    EXPECT_THAT(lan.StationOutput(), HasSubstr("READY " + machine.toStdString() + " 10.254.0.1"));
+
+    const Result list = lan.Console({"list"});
+    EXPECT_EQ(list.exit, 0) << list.err;
+    EXPECT_EQ(list.out, "Pim <テスト>\t" + machine.toStdString() + "\t10.254.0.1\tPim\tyes\n");
+
+    const Result menu = lan.Console({"menu", machine, "--answer", "1"});
+    EXPECT_EQ(menu.exit, 0) << menu.err;
+    EXPECT_EQ(menu.out, "メニュー\n  1) メールチェック開始\n  2) 着信メール確認\n番号: 1\n"
+                        "了解しました\n");
+    EXPECT_THAT(lan.StationOutput(), HasSubstr("RETURN Main MailCheck"));
+}
+
+} // namespace
+} // namespace pim
