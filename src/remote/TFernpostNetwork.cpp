@@ -281,19 +281,19 @@ void TFernpostNetwork::UpdatePeer(TFPN_LoginUserInformation peer) {
             known.Menu == peer.Menu)
             return;
         known = peer;
+        // The handler gets a copy: it may change the table (log out, for one).
         if (OnInfoChange)
-            OnInfoChange(this, known.MachineName, known.HandleName, known.IPAddress,
-                         known.Discrimination, known.Version, known.Absence, known.Menu);
+            OnInfoChange(this, peer.MachineName, peer.HandleName, peer.IPAddress,
+                         peer.Discrimination, peer.Version, peer.Absence, peer.Menu);
         return;
     }
     // The table is full: a further station is not recorded.
     if (LoginUsers.size() >= kMaxPeers)
         return;
-    LoginUsers.push_back(std::move(peer));
-    const TFPN_LoginUserInformation& added = LoginUsers.back();
+    LoginUsers.push_back(peer);
     if (OnLogin)
-        OnLogin(this, added.HandleName, added.MachineName, added.IPAddress, added.Discrimination,
-                added.Version, added.Absence, added.Menu);
+        OnLogin(this, peer.HandleName, peer.MachineName, peer.IPAddress, peer.Discrimination,
+                peer.Version, peer.Absence, peer.Menu);
 }
 
 void TFernpostNetwork::RemovePeer(const std::string& machineName,
