@@ -10,30 +10,25 @@ namespace pim {
 
 namespace {
 
-#define PIM_TEXT(name, utf8)                                                                       \
-    const std::string& name() {                                                                    \
-        static const std::string text = cp932::FromUtf8(utf8);                                     \
-        return text;                                                                               \
-    }
-
-PIM_TEXT(GoOnlineQuestion, "現在、オフライン作業中です。オンラインに切り替えますか？")
-PIM_TEXT(NoConnection, "ダイヤルアップ接続されていない為、メールチェックを行うことはできません。")
-PIM_TEXT(EntryMissing, "のダイヤルアップ設定が存在しません。\rオプションにて存在するダイヤルアップ"
-                       "接続先を設定してください。")
-PIM_TEXT(NoEntryChosen, "ダイヤル先が指定されていません。\rオプションにて存在するダイヤルアップ"
-                        "接続先を設定してください。")
-PIM_TEXT(DialRefused,
-         "ダイヤルアップ接続中にエラーが発生しました。\r手動、または他のアプリケーションで"
-         "ダイヤルアップ接続処理が行われている可能性があります。\rメールチェックを実行"
-         "することができません。")
-PIM_TEXT(Dialling, "へダイヤル中")
-PIM_TEXT(DialFailed,
-         "への接続に失敗、または手動によりキャンセルされました。\rこのメッセージが毎回表示"
-         "される場合は、以下の設定を確認してみてください。\r\r・接続機器の電源、PCとの"
-         "接続状況\r・ダイヤル先の情報の整合性\r・IDとパスワードの指定")
-PIM_TEXT(Checking, "のメールをチェック中")
-
-#undef PIM_TEXT
+PIM_CP932_TEXT(GoOnlineQuestion, "現在、オフライン作業中です。オンラインに切り替えますか？")
+PIM_CP932_TEXT(NoConnection,
+               "ダイヤルアップ接続されていない為、メールチェックを行うことはできません。")
+PIM_CP932_TEXT(EntryMissing,
+               "のダイヤルアップ設定が存在しません。\rオプションにて存在するダイヤルアップ"
+               "接続先を設定してください。")
+PIM_CP932_TEXT(NoEntryChosen,
+               "ダイヤル先が指定されていません。\rオプションにて存在するダイヤルアップ"
+               "接続先を設定してください。")
+PIM_CP932_TEXT(DialRefused,
+               "ダイヤルアップ接続中にエラーが発生しました。\r手動、または他のアプリケーションで"
+               "ダイヤルアップ接続処理が行われている可能性があります。\rメールチェックを実行"
+               "することができません。")
+PIM_CP932_TEXT(Dialling, "へダイヤル中")
+PIM_CP932_TEXT(DialFailed,
+               "への接続に失敗、または手動によりキャンセルされました。\rこのメッセージが毎回表示"
+               "される場合は、以下の設定を確認してみてください。\r\r・接続機器の電源、PCとの"
+               "接続状況\r・ダイヤル先の情報の整合性\r・IDとパスワードの指定")
+PIM_CP932_TEXT(Checking, "のメールをチェック中")
 
 constexpr unsigned kNotice = mb::Ok | mb::IconExclamation;
 

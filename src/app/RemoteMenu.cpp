@@ -10,58 +10,51 @@ namespace pim {
 
 namespace {
 
-#define PIM_TEXT(name, utf8)                                                                       \
-    const std::string& name() {                                                                    \
-        static const std::string text = cp932::FromUtf8(utf8);                                     \
-        return text;                                                                               \
-    }
-
-PIM_TEXT(HeaderOpen, "【Pim Menu -")
-PIM_TEXT(Hours, "時")
-PIM_TEXT(Minutes, "分")
-PIM_TEXT(HeaderClose, "-】\r\r")
-PIM_TEXT(PasswordNeeded, "Pimを制御するにはパスワードが必要です。")
-PIM_TEXT(PasswordCaption, "パスワード")
-PIM_TEXT(MailNumberCaption, "メール番号")
-PIM_TEXT(MenuLabels, "メールチェック開始&:着信メール確認")
-PIM_TEXT(MailWaitingOpen, "メールが ")
-PIM_TEXT(MailWaitingClose, "通届いています。\r\r")
-PIM_TEXT(CheckRunning, "現在、メールチェックを実行中です。\r\r")
-PIM_TEXT(Dialling, "現在、メールチェックの為にダイヤルアップ接続処理を実行中です。\r\r")
-PIM_TEXT(ChooseFromMenu, "メニューより、実行したい項目を選択してください。")
-PIM_TEXT(LabelOpen, " -")
-PIM_TEXT(LabelClose, "通-")
-PIM_TEXT(OverviewOpen, "全部でメールが ")
-PIM_TEXT(OverviewClose, "通届いています。\r\rメールの詳細情報を参照したい場合は、"
-                        "一覧から対象を選択してください。")
-PIM_TEXT(AccountMailOpen, "には、メールが ")
-PIM_TEXT(AccountMailRange, "通届いてます。\r参照したいメール番号を 1 ～ ")
-PIM_TEXT(AccountMailClose, " の番号で指定してください。")
-PIM_TEXT(OutOfRange, "≪注意≫ 指定された範囲の番号を数値で設定してください。\r\r")
-PIM_TEXT(TitleHeading, "≪タイトル≫\r\n ")
-PIM_TEXT(SenderHeading, "\r\n\r\n≪送信者≫\r\n ")
-PIM_TEXT(DateHeading, "\r\n\r\n≪受信日時≫\r\n ")
-PIM_TEXT(BusyDialog, "現在、Pimはオプション変更中、もしくはダイアログ表示中です。\r\n"
-                     "通信制御を行うことはできません。")
-PIM_TEXT(OfflineNow, "現在、Pimはオフライン作業中です。\r\n通信制御を行うことはできません。")
-PIM_TEXT(WrongPassword, "パスワードが違います。")
-PIM_TEXT(AlreadyRunning, "既にメールチェックを実行中です。")
-PIM_TEXT(NoConnection, "ダイヤルアップ接続されていないため、メールチェックを実行することができ"
-                       "ません。")
-PIM_TEXT(CheckStarted, "メールチェックを開始しました。\r\n"
-                       "メールチェックの結果はトップメニューより参照してください。")
-PIM_TEXT(NoMail, "メールは届いていません。")
-PIM_TEXT(NoAccount, "指定したアカウントが存在しません。\r\n"
-                    "メールチェック内容が更新された可能性があります。\r\n"
-                    "再度、メールチェックを実行してみてください。")
-PIM_TEXT(NoMailFor, "には、メールは届いていません。\r\n"
-                    "既にメールが受信されてしまった可能性があります。\r\n"
-                    "再度、メールチェックを実行してみてください。")
+PIM_CP932_TEXT(HeaderOpen, "【Pim Menu -")
+PIM_CP932_TEXT(Hours, "時")
+PIM_CP932_TEXT(Minutes, "分")
+PIM_CP932_TEXT(HeaderClose, "-】\r\r")
+PIM_CP932_TEXT(PasswordNeeded, "Pimを制御するにはパスワードが必要です。")
+PIM_CP932_TEXT(PasswordCaption, "パスワード")
+PIM_CP932_TEXT(MailNumberCaption, "メール番号")
+PIM_CP932_TEXT(MenuLabels, "メールチェック開始&:着信メール確認")
+PIM_CP932_TEXT(MailWaitingOpen, "メールが ")
+PIM_CP932_TEXT(MailWaitingClose, "通届いています。\r\r")
+PIM_CP932_TEXT(CheckRunning, "現在、メールチェックを実行中です。\r\r")
+PIM_CP932_TEXT(Dialling, "現在、メールチェックの為にダイヤルアップ接続処理を実行中です。\r\r")
+PIM_CP932_TEXT(ChooseFromMenu, "メニューより、実行したい項目を選択してください。")
+PIM_CP932_TEXT(LabelOpen, " -")
+PIM_CP932_TEXT(LabelClose, "通-")
+PIM_CP932_TEXT(OverviewOpen, "全部でメールが ")
+PIM_CP932_TEXT(OverviewClose, "通届いています。\r\rメールの詳細情報を参照したい場合は、"
+                              "一覧から対象を選択してください。")
+PIM_CP932_TEXT(AccountMailOpen, "には、メールが ")
+PIM_CP932_TEXT(AccountMailRange, "通届いてます。\r参照したいメール番号を 1 ～ ")
+PIM_CP932_TEXT(AccountMailClose, " の番号で指定してください。")
+PIM_CP932_TEXT(OutOfRange, "≪注意≫ 指定された範囲の番号を数値で設定してください。\r\r")
+PIM_CP932_TEXT(TitleHeading, "≪タイトル≫\r\n ")
+PIM_CP932_TEXT(SenderHeading, "\r\n\r\n≪送信者≫\r\n ")
+PIM_CP932_TEXT(DateHeading, "\r\n\r\n≪受信日時≫\r\n ")
+PIM_CP932_TEXT(BusyDialog, "現在、Pimはオプション変更中、もしくはダイアログ表示中です。\r\n"
+                           "通信制御を行うことはできません。")
+PIM_CP932_TEXT(OfflineNow, "現在、Pimはオフライン作業中です。\r\n通信制御を行うことはできません。")
+PIM_CP932_TEXT(WrongPassword, "パスワードが違います。")
+PIM_CP932_TEXT(AlreadyRunning, "既にメールチェックを実行中です。")
+PIM_CP932_TEXT(NoConnection,
+               "ダイヤルアップ接続されていないため、メールチェックを実行することができ"
+               "ません。")
+PIM_CP932_TEXT(CheckStarted, "メールチェックを開始しました。\r\n"
+                             "メールチェックの結果はトップメニューより参照してください。")
+PIM_CP932_TEXT(NoMail, "メールは届いていません。")
+PIM_CP932_TEXT(NoAccount, "指定したアカウントが存在しません。\r\n"
+                          "メールチェック内容が更新された可能性があります。\r\n"
+                          "再度、メールチェックを実行してみてください。")
+PIM_CP932_TEXT(NoMailFor, "には、メールは届いていません。\r\n"
+                          "既にメールが受信されてしまった可能性があります。\r\n"
+                          "再度、メールチェックを実行してみてください。")
 // The wire has no escape for its separators; outside text gets look-alikes instead.
-PIM_TEXT(FieldSeparatorStandIn, "&｜")
-PIM_TEXT(ChoiceSeparatorStandIn, "&：")
-
-#undef PIM_TEXT
+PIM_CP932_TEXT(FieldSeparatorStandIn, "&｜")
+PIM_CP932_TEXT(ChoiceSeparatorStandIn, "&：")
 
 const std::string kTagPassword = "Password";
 const std::string kTagMenu = "Menu";

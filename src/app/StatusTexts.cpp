@@ -6,17 +6,9 @@ namespace pim {
 
 namespace texts {
 
-#define PIM_TEXT(name, utf8)                                                                       \
-    const std::string& name() {                                                                    \
-        static const std::string text = cp932::FromUtf8(utf8);                                     \
-        return text;                                                                               \
-    }
-
-PIM_TEXT(AutoCheckStopped, "自動チェック停止中")
-PIM_TEXT(AutoCheckWaiting, "自動チェック待機中")
-PIM_TEXT(ConfirmExit, "終了してもよろしいですか？")
-
-#undef PIM_TEXT
+PIM_CP932_TEXT(AutoCheckStopped, "自動チェック停止中")
+PIM_CP932_TEXT(AutoCheckWaiting, "自動チェック待機中")
+PIM_CP932_TEXT(ConfirmExit, "終了してもよろしいですか？")
 
 } // namespace texts
 

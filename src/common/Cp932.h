@@ -24,3 +24,11 @@ std::optional<std::string> FromCharset(std::string_view bytes, const char* chars
 inline constexpr std::string_view kGeta = "\x81\xAC";
 
 } // namespace pim::cp932
+
+// Defines `const std::string& name()`: the system's own text `utf8`, converted
+// to CP932 once, on first use.
+#define PIM_CP932_TEXT(name, utf8)                                                                 \
+    const std::string& name() {                                                                    \
+        static const std::string text = ::pim::cp932::FromUtf8(utf8);                              \
+        return text;                                                                               \
+    }
