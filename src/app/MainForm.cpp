@@ -1,29 +1,72 @@
 #include "app/MainForm.h"
 
+#include "app/Notification.h"
 #include "app/StatusTexts.h"
 #include "common/Cp932.h"
 #include "platform/MessageBox.h"
+#include "remote/PimStation.h"
 #include "settings/ProfileLocation.h"
 #include "settings/SettingsFile.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
 #include <QPainter>
+#include <QProcess>
+#include <QPushButton>
 #include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTreeWidget>
 #include <cstdio>
 
 namespace pim {
 
-TMainForm::TMainForm(const std::string& programDir, DialupPhonebook& dialup, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), programDir_(programDir),
-      dialup_(dialup) {
+namespace {
+
+PIM_CP932_TEXT(ConfirmWhileChecking, "メールチェック中です。強制終了いたしますか？（通常はメールチェックが"
+                                     "終了するまでPimを終了しないでください）")
+PIM_CP932_TEXT(ConfirmWhileDialling, "ダイヤルアップ接続処理中です。強制終了すると接続処理がキャンセル"
+                                     "されます。よろしいですか？")
+PIM_CP932_TEXT(ServiceFailed, "FernpostNetworkサービスを開始することができませんでした。")
+PIM_CP932_TEXT(LoginFailed, "FernpostNetworkにログインすることができませんでした。")
+
+// The tray tip holds 63 bytes.
+constexpr size_t kTipBytes = 63;
+
+QIcon MailIcon(bool waiting) {
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(waiting ? QColor(0x30, 0x90, 0xFF) : QColor(0x20, 0x50, 0xA0));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(2, 2, 28, 28);
+    painter.setPen(Qt::white);
+    painter.setFont(QFont(QStringLiteral("Sans"), 14, QFont::Bold));
+    painter.drawText(pixmap.rect(), Qt::AlignCenter, QStringLiteral("P"));
+    return QIcon(pixmap);
+}
+
+QString U(const std::string& cp932Text) { return cp932::ToUnicode(cp932Text); }
+
+} // namespace
+
+TMainForm::TMainForm(const std::string& programDir, TVeltaRAS& ras, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), programDir_(programDir), ras_(ras),
+      run_(VeltaPOP3, rasControl_, *this, Settings, Accounts),
+      scheduler_(
+          Settings, [this] { return SchedulePaused(); },
+          [this] { run_.pbCheckClick(CheckRun::Sender::Other); }),
+      menu_(menuHost_, Settings, prompts_) {
     FormCreate();
 }
 
-TMainForm::~TMainForm() {
-    FormDestroy();
-}
+TMainForm::~TMainForm() { FormDestroy(); }
 
 void TMainForm::FormCreate() {
     setFixedSize(kMainClientWidth, kMainClientHeight);
@@ -32,23 +75,103 @@ void TMainForm::FormCreate() {
     ScreenSize screen;
     if (const QScreen* primary = QGuiApplication::primaryScreen())
         screen = {primary->size().width(), primary->size().height()};
-    LoadSettings(profilePath_, dialup_, screen, Settings, Accounts);
+    LoadSettings(profilePath_, ras_, screen, Settings, Accounts);
     move(Settings.Left, Settings.Top);
 
+    // A plain face until the skin: status strip, check button, counts, mail list.
+    setAutoFillBackground(true);
+    QPalette face = palette();
+    face.setColor(QPalette::Window, QColor(0xC8, 0xCC, 0xD4));
+    setPalette(face);
+    laStatus_ = new QLabel(this);
+    laStatus_->setGeometry(66, 33, 265, 14);
+    laStatus_->setStyleSheet(QStringLiteral("background: black; color: #00ff00; font-weight: bold;"));
+    pbCheck_ = new QPushButton(MailIcon(false), QString(), this);
+    pbCheck_->setGeometry(16, 20, 40, 40);
+    pbCheck_->setIconSize(QSize(32, 32));
+    pbCheck_->setToolTip(QStringLiteral("メールチェック"));
+    connect(pbCheck_, &QPushButton::clicked, this, &TMainForm::pbCheckClick);
+    laMailCount_ = new QLabel(QStringLiteral("---"), this);
+    laMailCount_->setGeometry(66, 52, 80, 16);
+    laDate_ = new QLabel(QStringLiteral("--/-- --:--:--"), this);
+    laDate_->setGeometry(200, 52, 130, 16);
+    tvMail_ = new QTreeWidget(this);
+    tvMail_->setGeometry(8, 96, 334, 196);
+    tvMail_->setHeaderHidden(true);
+    tvMail_->setColumnCount(1);
+
+    // The run walks the accounts on its own; the dial-up component and the LAN
+    // station report to it and to the scheduler.
+    ras_.OnConnect = [this](TVeltaRAS*, const std::string&) { run_.DialFinished(); };
+    ras_.OnConnectError = [this](TVeltaRAS*, const std::string&) { run_.DialFinished(); };
+    ras_.OnFirstConnect = [this](TVeltaRAS*) { scheduler_.VeltaRASFirstConnect(); };
+
+    if (Settings.SettingTask && QSystemTrayIcon::isSystemTrayAvailable()) {
+        tray_ = new QSystemTrayIcon(MailIcon(false), this);
+        auto* menu = new QMenu(this);
+        menu->addAction(QStringLiteral("メインウィンドウを表示(&M)"), this, [this] {
+            showNormal();
+            raise();
+        });
+        menu->addAction(QStringLiteral("メールチェック(&C)"), this, &TMainForm::pbCheckClick);
+        menu->addSeparator();
+        menu->addAction(QStringLiteral("終了(&E)"), this, &QWidget::close);
+        tray_->setContextMenu(menu);
+        tray_->show();
+    }
+    setWindowIcon(MailIcon(false));
     SetStatus(InitialStatusText(Settings));
+
+    VeltaPOP3.TimeOutCount =
+        Settings.ScheduleTimeout ? Settings.ScheduleTimeoutCount * 1000 : 60000;
+
+    ConfigureAsPim(FPN);
+    FPN.OnMenuRequest = [this](TFernpostNetwork*, const std::string& handle,
+                               const std::string& machine, const std::string& kind) {
+        menu_.FPNMenuRequest(handle, machine, kind);
+    };
+    FPN.OnInputReturn = [this](TFernpostNetwork*, const std::string& tag,
+                               const std::string& answer, const std::string& handle,
+                               const std::string& machine, const std::string& kind) {
+        menu_.FPNInputReturn(tag, answer, handle, machine, kind);
+    };
+    FPN.OnLogout = [this](TFernpostNetwork*, const std::string&, const std::string& machine,
+                          const std::string&, const std::string& kind) {
+        menu_.ConsoleLoggedOut(machine, kind);
+    };
+    if (Settings.Login) {
+        if (!FPN.Open())
+            MessageBoxShown(ServiceFailed(), mb::IconExclamation);
+        else if (!FPN.Login())
+            MessageBoxShown(LoginFailed(), mb::IconExclamation);
+    }
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (firstShow_) {
+        firstShow_ = false;
+        FormShow();
+    }
+}
+
+void TMainForm::FormShow() {
+    if (Settings.ScheduleRun)
+        run_.pbCheckClick(CheckRun::Sender::Other);
+    if (Settings.ScheduleDialup)
+        ras_.SetWatching(true);
+    scheduler_.Arm();
 }
 
 void TMainForm::FormDestroy() {
+    run_.Abandon();
+    FPN.Logout();
+    FPN.Close();
     std::string error;
-    if (SaveMainWindow(
-            profilePath_,
-            [this] {
-                TSettings settings = Settings;
-                settings.Left = pos().x();
-                settings.Top = pos().y();
-                return settings;
-            }(),
-            &error))
+    TSettings place = Settings;
+    place.Left = pos().x();
+    place.Top = pos().y();
+    if (SaveMainWindow(profilePath_, place, &error))
         return;
     std::fprintf(stderr, "Pim: %s\n", cp932::ToUtf8(error).c_str());
     // Nobody is there to answer a box when the session is ending.
@@ -56,10 +179,115 @@ void TMainForm::FormDestroy() {
         MessageBox(nullptr, error, mb::IconExclamation);
 }
 
+int TMainForm::MessageBoxShown(const std::string& text, unsigned flags) {
+    const bool wasOpen = DialogOpen;
+    DialogOpen = true;
+    const int answer = MessageBox(this, text, flags);
+    DialogOpen = wasOpen;
+    return answer;
+}
+
 void TMainForm::SetStatus(const std::string& text) {
+    if (text.empty())
+        return;
     statusText_ = text;
-    setWindowTitle(QStringLiteral("Pim - ") + cp932::ToUnicode(text));
-    update();
+    laStatus_->setText(U(text));
+    const std::string caption = "Pim - " + text;
+    setWindowTitle(U(caption));
+    if (tray_)
+        tray_->setToolTip(U(cp932::Truncate(caption, kTipBytes)));
+}
+
+bool TMainForm::SchedulePaused() const {
+    return Settings.ScheduleTimeInfo && Settings.Type == 1 && isVisible() && !isMinimized();
+}
+
+void TMainForm::UpdateStatusLine() {
+    if (run_.CheckIndex != -1)
+        return;
+    SetStatus(IdleStatusText(Settings, offline_, cp932::FromUnicode(laMailCount_->text()),
+                             SchedulePaused()));
+}
+
+void TMainForm::pbCheckClick() { run_.pbCheckClick(CheckRun::Sender::CheckButton); }
+
+void TMainForm::miOfflineClick() {
+    offline_ = !offline_;
+    UpdateStatusLine();
+}
+
+void TMainForm::StartBusyAnimation() { pbCheck_->setEnabled(false); }
+
+void TMainForm::ResetAfterFailedDial() {
+    pbCheck_->setEnabled(true);
+    UpdateStatusLine();
+}
+
+void TMainForm::ShowRun(const RunOutcome& outcome) {
+    if (AutoShowWanted(Settings, outcome)) {
+        Settings.Type = 1;
+        showNormal();
+        raise();
+        activateWindow();
+    }
+    laMailCount_->setText(QString::number(outcome.TotalMail));
+    laDate_->setText(QDateTime::currentDateTime().toString(QStringLiteral("MM/dd hh:mm:ss")));
+    if (SoundWanted(Settings, outcome) && Settings.Kind != 0)
+        QApplication::beep();
+    ShowResults();
+    if (MailerWanted(Settings, outcome))
+        imMailerClick();
+}
+
+void TMainForm::RunOver(const RunOutcome& outcome) {
+    pbCheck_->setEnabled(true);
+    const QIcon icon = MailIcon(outcome.TotalMail != 0);
+    pbCheck_->setIcon(icon);
+    if (tray_)
+        tray_->setIcon(icon);
+    UpdateStatusLine();
+}
+
+void TMainForm::ShowResults() {
+    tvMail_->clear();
+    for (const AccountResult& r : run_.ShownResults) {
+        if (r.Name.empty())
+            continue;
+        QString state;
+        if (r.Count >= 0)
+            state = QStringLiteral("%1通").arg(r.Count);
+        else if (r.Count == -1)
+            state = U(r.Subjects[0]) + QStringLiteral("通");
+        else
+            state = QStringLiteral("エラー");
+        auto* account = new QTreeWidgetItem(tvMail_, {U(r.Name) + QStringLiteral(" - ") + state});
+        for (int i = 0; i < std::min(r.Count, kMaxMails); ++i) {
+            const auto k = static_cast<size_t>(i);
+            new QTreeWidgetItem(account, {U(r.Subjects[k]) + QStringLiteral(" / ") +
+                                          U(r.Senders[k]) + QStringLiteral(" / ") + U(r.Dates[k])});
+        }
+    }
+    if (Settings.SettingInfoOpen)
+        tvMail_->expandAll();
+}
+
+void TMainForm::imMailerClick() {
+    const QString path = QString::fromLocal8Bit(Settings.MailerPath.c_str());
+    // A mail program that cannot start leaves everything as it is: the user has
+    // not read the mail.
+    if (path.isEmpty() ||
+        !QProcess::startDetached(path, QProcess::splitCommand(U(Settings.MailerOption)),
+                                 QFileInfo(path).absolutePath()))
+        return;
+    if (Settings.SettingMailerHide) {
+        tvMail_->clear();
+        run_.ForgetShownResults();
+        laMailCount_->setText(QStringLiteral("---"));
+        laDate_->setText(QStringLiteral("--/-- --:--:--"));
+        UpdateStatusLine();
+    }
+    if (Settings.MailerMinimized)
+        showMinimized();
 }
 
 void TMainForm::Terminate() {
@@ -71,8 +299,18 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     if (!terminating_) {
         const bool wasOpen = DialogOpen;
         DialogOpen = true;
-        if (Settings.SettingEndCheck &&
-            MessageBox(this, texts::ConfirmExit(), mb::YesNo | mb::IconQuestion) == IDNO) {
+        int answer = IDYES;
+        if (run_.CheckIndex >= 0)
+            answer = MessageBox(this, ConfirmWhileChecking(),
+                                mb::YesNo | mb::IconQuestion | mb::DefButton2);
+        else if (run_.CheckIndex == -2) {
+            answer = MessageBox(this, ConfirmWhileDialling(),
+                                mb::YesNo | mb::IconQuestion | mb::DefButton2);
+            if (answer != IDNO)
+                ras_.HangUp();
+        } else if (Settings.SettingEndCheck)
+            answer = MessageBox(this, texts::ConfirmExit(), mb::YesNo | mb::IconQuestion);
+        if (answer == IDNO) {
             DialogOpen = wasOpen;
             event->ignore();
             return;
@@ -80,18 +318,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     }
     // DialogOpen stays set, so nothing reacts to input while the program ends.
     DialogOpen = true;
+    run_.Abandon();
     event->accept();
     QCoreApplication::quit();
-}
-
-void TMainForm::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.fillRect(rect(), QColor(0xC0, 0xC4, 0xCC));
-    const QRect strip(43, 30, 265, 12);
-    painter.fillRect(strip, Qt::black);
-    painter.setPen(QColor(0x00, 0xFF, 0x00));
-    painter.drawText(strip.adjusted(2, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
-                     cp932::ToUnicode(statusText_));
 }
 
 } // namespace pim

@@ -1,48 +1,114 @@
-// The main window: owns the program's life from loading the settings to
-// writing the window's place back at the end.
+// The main window: owns the program's components, the check run, the scheduler
+// and the remote menu, and shows what they do. The skinned look comes later;
+// this window already checks mail, shows the result and tells of new mail.
 #pragma once
 
-#include "settings/DialupPhonebook.h"
+#include "app/CheckRun.h"
+#include "app/RasControl.h"
+#include "app/RemoteMenu.h"
+#include "app/Scheduler.h"
+#include "app/StationPrompts.h"
+#include "dialup/TVeltaRAS.h"
+#include "pop3/TVeltaPOP3.h"
+#include "remote/TFernpostNetwork.h"
 
 #include <QWidget>
 #include <string>
 
+class QLabel;
+class QPushButton;
+class QSystemTrayIcon;
+class QTreeWidget;
+
 namespace pim {
 
-class TMainForm : public QWidget {
+class TMainForm : public QWidget, private CheckRunHost {
     Q_OBJECT
 public:
-    // `programDir` is the program's folder with a trailing '/'; `dialup` must
+    // `programDir` is the program's folder with a trailing '/'; `ras` must
     // outlive the window.
-    TMainForm(const std::string& programDir, DialupPhonebook& dialup, QWidget* parent = nullptr);
+    TMainForm(const std::string& programDir, TVeltaRAS& ras, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     const std::string& ProgramDir() const { return programDir_; }
     const std::string& ProfilePath() const { return profilePath_; }
     const std::string& StatusText() const { return statusText_; }
+    CheckRun& Run() { return run_; }
 
-    // -1 idle, -2 dialling, 0..19 the account being checked.
-    int CheckIndex = -1;
     // A dialog or message box of the main window is open.
     bool DialogOpen = false;
+
+    TVeltaPOP3 VeltaPOP3;
+    TFernpostNetwork FPN;
 
 public slots:
     // Ends the program through the orderly shutdown, without asking (logout, SIGTERM).
     void Terminate();
+    void pbCheckClick();
+    void miOfflineClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void FormCreate();
+    void FormShow();
     void FormDestroy();
-    void SetStatus(const std::string& text);
+    void SetStatus(const std::string& text) override;
+    void UpdateStatusLine();
+    bool SchedulePaused() const;
+    void ShowResults();
+    void imMailerClick();
+    int MessageBoxShown(const std::string& text, unsigned flags);
+
+    // CheckRunHost
+    int Ask(const std::string& text, unsigned flags) override {
+        return MessageBoxShown(text, flags);
+    }
+    bool Offline() const override { return offline_; }
+    void GoOnline() override { miOfflineClick(); }
+    void StartBusyAnimation() override;
+    void ResetAfterFailedDial() override;
+    void ShowRun(const RunOutcome& outcome) override;
+    void RunOver(const RunOutcome& outcome) override;
+
+    // What the remote menu reads of the window.
+    class MenuHost : public RemoteMenuHost {
+    public:
+        explicit MenuHost(TMainForm& form) : form_(form) {}
+        bool DialogOpen() const override { return form_.DialogOpen; }
+        bool Offline() const override { return form_.offline_; }
+        int CheckIndex() const override { return form_.run_.CheckIndex; }
+        int TotalMail() const override { return form_.run_.TotalMail; }
+        const Results& ShownResults() const override { return form_.run_.ShownResults; }
+        int ActiveEntryCount() override { return form_.ras_.ActiveEntryCount(); }
+        void StartCheck() override { form_.run_.pbCheckClick(CheckRun::Sender::Other); }
+
+    private:
+        TMainForm& form_;
+    };
 
     std::string programDir_;
     std::string profilePath_;
-    DialupPhonebook& dialup_;
+    TVeltaRAS& ras_;
+    RasControl rasControl_{ras_};
+    CheckRun run_;
+    Scheduler scheduler_;
+    StationPrompts prompts_{FPN};
+    MenuHost menuHost_{*this};
+    RemoteMenu menu_;
+
+    QLabel* laStatus_ = nullptr;
+    QLabel* laMailCount_ = nullptr;
+    QLabel* laDate_ = nullptr;
+    QPushButton* pbCheck_ = nullptr;
+    QTreeWidget* tvMail_ = nullptr;
+    QSystemTrayIcon* tray_ = nullptr;
+
     std::string statusText_;
+    bool offline_ = false;
+    bool firstShow_ = true;
     bool terminating_ = false;
 };
 

@@ -126,6 +126,17 @@ QString ToUnicode(std::string_view bytes) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
+std::string Truncate(std::string_view text, size_t maxBytes) {
+    size_t end = 0;
+    while (end < text.size()) {
+        const size_t length = IsCp932Lead(static_cast<unsigned char>(text[end])) ? 2 : 1;
+        if (end + length > maxBytes)
+            break;
+        end += length;
+    }
+    return std::string(text.substr(0, std::min(end, text.size())));
+}
+
 std::optional<std::string> FromCharset(std::string_view bytes, const char* charset) {
     // Opening a converter costs far more than a short conversion, and a hostile
     // header can name many charsets: keep a few, unknown names included.

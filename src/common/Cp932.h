@@ -20,6 +20,10 @@ std::string ToUtf8(std::string_view bytes);
 // cannot hold and for malformed input. Empty when iconv does not know `charset`.
 std::optional<std::string> FromCharset(std::string_view bytes, const char* charset);
 
+// The longest start of `text` of at most `maxBytes` bytes that does not end in
+// the middle of a two-byte character.
+std::string Truncate(std::string_view text, size_t maxBytes);
+
 // "〓" in CP932.
 inline constexpr std::string_view kGeta = "\x81\xAC";
 

@@ -2,8 +2,11 @@
 
 #include "app/StatusTexts.h"
 #include "common/Cp932.h"
+#include "common/HexKey.h"
 #include "platform/MessageBox.h"
 #include "settings/IniFile.h"
+#include "support/EventLoop.h"
+#include "support/MailboxServer.h"
 #include "support/TempDir.h"
 
 #include <QGuiApplication>
@@ -17,7 +20,9 @@ namespace {
 class MainFormTest : public ::testing::Test {
 protected:
     test::TempDir dir;
-    NoDialup dialup;
+    // No NetworkManager: a bus that is not there.
+    TVeltaRAS dialup{QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
+                                                   QStringLiteral("pim-test-no-bus"))};
     std::vector<std::pair<std::string, unsigned>> boxes;
     int answer = IDYES;
 
@@ -91,6 +96,24 @@ TEST_F(MainFormTest, TerminationNeverAsks) {
 TEST_F(MainFormTest, TheCaptionCarriesTheInitialStatus) {
     WriteProfile("[Setting]\r\nScheduleTime=1\r\n");
     EXPECT_EQ(Create()->windowTitle(), QStringLiteral("Pim - 自動チェック待機中"));
+}
+
+TEST_F(MainFormTest, ACheckAtStartShowsTheMailAndTheCount) {
+    test::MailboxServer server;
+    test::Mailbox box;
+    box.messages = {test::SimpleMessage("Hello"), test::SimpleMessage("World")};
+    server.Set("demo", box);
+    WriteProfile("[Account0]\r\nEnabled=1\r\nName=Demo\r\nHostName=" + server.Host() +
+                 "\r\nUserID=demo\r\nPassword=" + EncodePassword("pw") +
+                 "\r\n[Setting]\r\nScheduleRun=1\r\nSettingEndCheck=0\r\n");
+    auto form = Create();
+    form->show();
+    ASSERT_TRUE(test::RunUntil(
+        [&] { return form->Run().CheckIndex == -1 && form->Run().ShownResults[0].Count == 2; },
+        std::chrono::seconds(10)));
+    EXPECT_EQ(form->Run().ShownResults[0].Subjects[1], "World");
+    EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "<着信メール 2通> 自動チェック停止中");
+    form->grab().save(QStringLiteral("main-window-after-check.png"));
 }
 
 TEST(InitialStatusText, WaitsOnlyWhenAnAutomaticCheckCanFallDue) {
