@@ -28,10 +28,12 @@ namespace pim {
 
 namespace {
 
-PIM_CP932_TEXT(ConfirmWhileChecking, "メールチェック中です。強制終了いたしますか？（通常はメールチェックが"
-                                     "終了するまでPimを終了しないでください）")
-PIM_CP932_TEXT(ConfirmWhileDialling, "ダイヤルアップ接続処理中です。強制終了すると接続処理がキャンセル"
-                                     "されます。よろしいですか？")
+PIM_CP932_TEXT(ConfirmWhileChecking,
+               "メールチェック中です。強制終了いたしますか？（通常はメールチェックが"
+               "終了するまでPimを終了しないでください）")
+PIM_CP932_TEXT(ConfirmWhileDialling,
+               "ダイヤルアップ接続処理中です。強制終了すると接続処理がキャンセル"
+               "されます。よろしいですか？")
 PIM_CP932_TEXT(ServiceFailed, "FernpostNetworkサービスを開始することができませんでした。")
 PIM_CP932_TEXT(LoginFailed, "FernpostNetworkにログインすることができませんでした。")
 
@@ -52,7 +54,9 @@ QIcon MailIcon(bool waiting) {
     return QIcon(pixmap);
 }
 
-QString U(const std::string& cp932Text) { return cp932::ToUnicode(cp932Text); }
+QString U(const std::string& cp932Text) {
+    return cp932::ToUnicode(cp932Text);
+}
 
 } // namespace
 
@@ -66,7 +70,9 @@ TMainForm::TMainForm(const std::string& programDir, TVeltaRAS& ras, QWidget* par
     FormCreate();
 }
 
-TMainForm::~TMainForm() { FormDestroy(); }
+TMainForm::~TMainForm() {
+    FormDestroy();
+}
 
 void TMainForm::FormCreate() {
     setFixedSize(kMainClientWidth, kMainClientHeight);
@@ -85,7 +91,8 @@ void TMainForm::FormCreate() {
     setPalette(face);
     laStatus_ = new QLabel(this);
     laStatus_->setGeometry(66, 33, 265, 14);
-    laStatus_->setStyleSheet(QStringLiteral("background: black; color: #00ff00; font-weight: bold;"));
+    laStatus_->setStyleSheet(
+        QStringLiteral("background: black; color: #00ff00; font-weight: bold;"));
     pbCheck_ = new QPushButton(MailIcon(false), QString(), this);
     pbCheck_->setGeometry(16, 20, 40, 40);
     pbCheck_->setIconSize(QSize(32, 32));
@@ -99,6 +106,8 @@ void TMainForm::FormCreate() {
     tvMail_->setGeometry(8, 96, 334, 196);
     tvMail_->setHeaderHidden(true);
     tvMail_->setColumnCount(1);
+    shape_.ApplyRegion = [this](const QRegion& region) { setMask(region); };
+    shape_.SetHeight = [this](int height) { setFixedHeight(height); };
 
     // The run walks the accounts on its own; the dial-up component and the LAN
     // station report to it and to the scheduler.
@@ -130,15 +139,14 @@ void TMainForm::FormCreate() {
                                const std::string& machine, const std::string& kind) {
         menu_.FPNMenuRequest(handle, machine, kind);
     };
-    FPN.OnInputReturn = [this](TFernpostNetwork*, const std::string& tag,
-                               const std::string& answer, const std::string& handle,
-                               const std::string& machine, const std::string& kind) {
+    FPN.OnInputReturn = [this](TFernpostNetwork*, const std::string& tag, const std::string& answer,
+                               const std::string& handle, const std::string& machine,
+                               const std::string& kind) {
         menu_.FPNInputReturn(tag, answer, handle, machine, kind);
     };
     FPN.OnLogout = [this](TFernpostNetwork*, const std::string&, const std::string& machine,
-                          const std::string&, const std::string& kind) {
-        menu_.ConsoleLoggedOut(machine, kind);
-    };
+                          const std::string&,
+                          const std::string& kind) { menu_.ConsoleLoggedOut(machine, kind); };
     if (Settings.Login) {
         if (!FPN.Open())
             MessageBoxShown(ServiceFailed(), mb::IconExclamation);
@@ -153,6 +161,10 @@ void TMainForm::showEvent(QShowEvent* event) {
         firstShow_ = false;
         FormShow();
     }
+    if (isVisible())
+        shape_.StartRegionAnimation(Settings.Type == 1 ? WindowShape::OpenFull
+                                                       : WindowShape::OpenCompact,
+                                    Settings.SettingAnimation);
 }
 
 void TMainForm::FormShow() {
@@ -209,14 +221,18 @@ void TMainForm::UpdateStatusLine() {
                              SchedulePaused()));
 }
 
-void TMainForm::pbCheckClick() { run_.pbCheckClick(CheckRun::Sender::CheckButton); }
+void TMainForm::pbCheckClick() {
+    run_.pbCheckClick(CheckRun::Sender::CheckButton);
+}
 
 void TMainForm::miOfflineClick() {
     offline_ = !offline_;
     UpdateStatusLine();
 }
 
-void TMainForm::StartBusyAnimation() { pbCheck_->setEnabled(false); }
+void TMainForm::StartBusyAnimation() {
+    pbCheck_->setEnabled(false);
+}
 
 void TMainForm::ResetAfterFailedDial() {
     pbCheck_->setEnabled(true);
@@ -225,6 +241,10 @@ void TMainForm::ResetAfterFailedDial() {
 
 void TMainForm::ShowRun(const RunOutcome& outcome) {
     if (AutoShowWanted(Settings, outcome)) {
+        if (Settings.Type == 0 && isVisible()) {
+            Settings.Type = 1;
+            shape_.StartRegionAnimation(WindowShape::Unfold, Settings.SettingAnimation);
+        }
         Settings.Type = 1;
         showNormal();
         raise();

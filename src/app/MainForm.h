@@ -8,6 +8,7 @@
 #include "app/RemoteMenu.h"
 #include "app/Scheduler.h"
 #include "app/StationPrompts.h"
+#include "app/WindowShape.h"
 #include "dialup/TVeltaRAS.h"
 #include "pop3/TVeltaPOP3.h"
 #include "remote/TFernpostNetwork.h"
@@ -105,6 +106,7 @@ private:
     QPushButton* pbCheck_ = nullptr;
     QTreeWidget* tvMail_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
+    WindowShape shape_;
 
     std::string statusText_;
     bool offline_ = false;

@@ -53,3 +53,21 @@ TEST(Cp932, ConvertsFromOtherCharsets) {
 
 } // namespace
 } // namespace pim
+
+namespace pim {
+namespace {
+
+TEST(Cp932, TruncationNeverSplitsACharacter) {
+    // "Pim - " and 32 two-byte characters: 70 bytes.
+    std::string text = "Pim - ";
+    for (int i = 0; i < 32; ++i)
+        text += "\x82\xA0";
+    const std::string tip = cp932::Truncate(text, 63);
+    EXPECT_EQ(tip.size(), 62u);
+    EXPECT_EQ(cp932::ToUtf8(tip).find("〓"), std::string::npos);
+    EXPECT_EQ(cp932::Truncate("abc", 63), "abc");
+    EXPECT_EQ(cp932::Truncate("ab\x82\xA0", 3), "ab");
+}
+
+} // namespace
+} // namespace pim

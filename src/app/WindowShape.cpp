@@ -1,0 +1,110 @@
+#include "app/WindowShape.h"
+
+#include <QPolygon>
+
+namespace pim {
+
+namespace {
+
+constexpr int kCorner = 18;
+
+QRegion Polygon(std::initializer_list<QPoint> points) {
+    return QRegion(QPolygon(QList<QPoint>(points)), Qt::WindingFill);
+}
+
+} // namespace
+
+QRegion RoundRect(int left, int top, int right, int bottom) {
+    const int width = right - left;
+    const int height = bottom - top;
+    if (width <= 0 || height <= 0)
+        return {};
+    const int cw = std::min(kCorner, width);
+    const int ch = std::min(kCorner, height);
+    QRegion region(left + cw / 2, top, width - cw / 2 * 2, height);
+    region += QRegion(left, top + ch / 2, width, height - ch / 2 * 2);
+    region += QRegion(left, top, cw, ch, QRegion::Ellipse);
+    region += QRegion(right - cw, top, cw, ch, QRegion::Ellipse);
+    region += QRegion(left, bottom - ch, cw, ch, QRegion::Ellipse);
+    region += QRegion(right - cw, bottom - ch, cw, ch, QRegion::Ellipse);
+    return region;
+}
+
+QRegion UpperPart() {
+    static const QRegion upper = RoundRect(0, 0, 117, 91) + RoundRect(0, 0, 351, 60) +
+                                 Polygon({{107, 90}, {116, 90}, {147, 59}, {107, 59}});
+    return upper;
+}
+
+QRegion LowerPart() {
+    static const QRegion lower = RoundRect(0, 90, 351, 301) + RoundRect(147, 59, 351, 301) +
+                                 Polygon({{116, 90}, {147, 59}, {157, 59}, {157, 90}});
+    return lower;
+}
+
+WindowShape::WindowShape() {
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &WindowShape::RegionAnimationStep);
+}
+
+QRegion WindowShape::RegionAt(Mode mode, int s, bool* last) {
+    const QRegion u = UpperPart();
+    const QRegion l = LowerPart();
+    bool end = false;
+    QRegion region;
+    switch (mode) {
+    case OpenCompact:
+        end = s >= 11;
+        region = end ? u : u & RoundRect(0, 45 - 4 * s, 351, 46 + 4 * s);
+        break;
+    case OpenFull:
+        end = s >= 11;
+        region = end ? u + l : (u + l) & RoundRect(0, 150 - 15 * s, 351, 151 + 15 * s);
+        break;
+    case Unfold:
+        end = s >= 11;
+        region = end ? u + l : u + (l & RoundRect(0, 180 - 12 * s, 351, 181 + 12 * s));
+        break;
+    case Fold:
+        end = s < 1;
+        region = end ? u : u + (l & RoundRect(0, 180 - 12 * s, 351, 181 + 12 * s));
+        break;
+    }
+    if (last)
+        *last = end;
+    return region;
+}
+
+void WindowShape::StartRegionAnimation(Mode mode, bool animate) {
+    timer_.stop(); // one chain at a time
+    RegionMode = mode;
+    if (mode == Fold)
+        RegionStep = animate ? 10 : 0;
+    else
+        RegionStep = animate ? 1 : 11;
+    RegionAnimationStep();
+    if (!SetHeight)
+        return;
+    if (mode == OpenCompact)
+        SetHeight(kCompactHeight);
+    else if (mode != Fold)
+        SetHeight(kFullHeight);
+}
+
+void WindowShape::RegionAnimationStep() {
+    bool last = false;
+    const QRegion region = RegionAt(RegionMode, RegionStep, &last);
+    if (ApplyRegion)
+        ApplyRegion(region);
+    if (!last) {
+        RegionStep += RegionMode == Fold ? -1 : 1;
+        timer_.start(kStepMs);
+        return;
+    }
+    if ((RegionMode == Unfold || RegionMode == Fold) && EnableInformationButton)
+        EnableInformationButton();
+    if (RegionMode == Fold && SetHeight)
+        SetHeight(kCompactHeight);
+}
+
+} // namespace pim
