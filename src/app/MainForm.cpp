@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -115,19 +116,28 @@ void TMainForm::FormCreate() {
     ras_.OnConnectError = [this](TVeltaRAS*, const std::string&) { run_.DialFinished(); };
     ras_.OnFirstConnect = [this](TVeltaRAS*) { scheduler_.VeltaRASFirstConnect(); };
 
+    pmTask = new QMenu(this);
+    pmTask->addAction(QStringLiteral("環境設定(&O)")); // the options dialog comes later
+    pmTask->addAction(QStringLiteral("メインウィンドウを表示(&M)"), this,
+                      &TMainForm::miTaskMainClick);
+    pmTask->addSeparator();
+    pmTask->addAction(QStringLiteral("メールチェック(&C)"), this, &TMainForm::pbCheckClick);
+    pmTask->addSeparator();
+    miOffline_ =
+        pmTask->addAction(QStringLiteral("オフライン作業(&W)"), this, &TMainForm::miOfflineClick);
+    miOffline_->setCheckable(true);
+    pmTask->addSeparator();
+    pmTask->addAction(QStringLiteral("ヘルプ(&H)"));
+    pmTask->addAction(QStringLiteral("バージョン情報(&V)"));
+    pmTask->addAction(QStringLiteral("終了(&E)"), this, &QWidget::close);
+    // No tray host: Pim runs on with its window.
     if (Settings.SettingTask && QSystemTrayIcon::isSystemTrayAvailable()) {
         tray_ = new QSystemTrayIcon(MailIcon(false), this);
-        auto* menu = new QMenu(this);
-        menu->addAction(QStringLiteral("メインウィンドウを表示(&M)"), this, [this] {
-            showNormal();
-            raise();
-        });
-        menu->addAction(QStringLiteral("メールチェック(&C)"), this, &TMainForm::pbCheckClick);
-        menu->addSeparator();
-        menu->addAction(QStringLiteral("終了(&E)"), this, &QWidget::close);
-        tray_->setContextMenu(menu);
+        connect(tray_, &QSystemTrayIcon::activated, this, &TMainForm::TrayActivated);
         tray_->show();
     }
+    // Hidden in the tray, the window has no taskbar button.
+    setWindowFlag(Qt::Tool, Settings.SettingTask && Settings.SettingTaskbar);
     setWindowIcon(MailIcon(false));
     SetStatus(InitialStatusText(Settings));
 
@@ -227,7 +237,45 @@ void TMainForm::pbCheckClick() {
 
 void TMainForm::miOfflineClick() {
     offline_ = !offline_;
+    miOffline_->setChecked(offline_);
     UpdateStatusLine();
+}
+
+void TMainForm::StartUp() {
+    // Hidden in the tray from the start: the start-up work runs all the same.
+    if (Settings.SettingRunHide && Settings.SettingTask && Settings.SettingTaskbar) {
+        firstShow_ = false;
+        FormShow();
+        return;
+    }
+    if (Settings.SettingRunHide)
+        showMinimized();
+    else
+        show();
+}
+
+void TMainForm::sbMinimumClick() {
+    if (Settings.SettingTask && Settings.SettingTaskbar)
+        hide();
+    else
+        showMinimized();
+    UpdateStatusLine();
+}
+
+void TMainForm::miTaskMainClick() {
+    showNormal();
+    raise();
+    activateWindow();
+    UpdateStatusLine();
+}
+
+void TMainForm::TrayActivated(int reason) {
+    if (DialogOpen)
+        return;
+    if (reason == QSystemTrayIcon::DoubleClick)
+        miTaskMainClick();
+    else if (reason == QSystemTrayIcon::Context)
+        pmTask->popup(QCursor::pos());
 }
 
 void TMainForm::StartBusyAnimation() {

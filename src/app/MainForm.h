@@ -16,7 +16,9 @@
 #include <QWidget>
 #include <string>
 
+class QAction;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QSystemTrayIcon;
 class QTreeWidget;
@@ -47,6 +49,16 @@ public slots:
     void Terminate();
     void pbCheckClick();
     void miOfflineClick();
+    void miTaskMainClick();
+    void sbMinimumClick();
+    void TrayActivated(int reason);
+
+public:
+    // Shows the window, minimised or not at all, as the settings ask, and runs
+    // the start-up work.
+    void StartUp();
+    bool Offline() const override { return offline_; }
+    QMenu* pmTask = nullptr; // the tray menu
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -67,7 +79,6 @@ private:
     int Ask(const std::string& text, unsigned flags) override {
         return MessageBoxShown(text, flags);
     }
-    bool Offline() const override { return offline_; }
     void GoOnline() override { miOfflineClick(); }
     void StartBusyAnimation() override;
     void ResetAfterFailedDial() override;
@@ -106,6 +117,7 @@ private:
     QPushButton* pbCheck_ = nullptr;
     QTreeWidget* tvMail_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
+    QAction* miOffline_ = nullptr;
     WindowShape shape_;
 
     std::string statusText_;

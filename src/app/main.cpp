@@ -32,6 +32,6 @@ int main(int argc, char** argv) {
     pim::TMainForm form(programDir, dialup);
     QObject::connect(&termination, &pim::TerminationSignals::requested, &form,
                      &pim::TMainForm::Terminate);
-    form.show();
+    form.StartUp();
     return app.exec();
 }

@@ -10,6 +10,7 @@
 #include "support/TempDir.h"
 
 #include <QGuiApplication>
+#include <QMenu>
 #include <QScreen>
 #include <gtest/gtest.h>
 #include <memory>
@@ -114,6 +115,57 @@ TEST_F(MainFormTest, ACheckAtStartShowsTheMailAndTheCount) {
     EXPECT_EQ(form->Run().ShownResults[0].Subjects[1], "World");
     EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "<着信メール 2通> 自動チェック停止中");
     form->grab().save(QStringLiteral("main-window-after-check.png"));
+}
+
+TEST_F(MainFormTest, TheTrayMenuListsItsItemsInOrder) {
+    auto form = Create();
+    QStringList texts;
+    for (const QAction* action : form->pmTask->actions())
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    EXPECT_EQ(texts, (QStringList{"環境設定(&O)", "メインウィンドウを表示(&M)", "-",
+                                  "メールチェック(&C)", "-", "オフライン作業(&W)", "-",
+                                  "ヘルプ(&H)", "バージョン情報(&V)", "終了(&E)"}));
+    // Offline mode: the check mark and the status text follow it.
+    form->pmTask->actions()[5]->trigger();
+    EXPECT_TRUE(form->pmTask->actions()[5]->isChecked());
+    EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "オフライン作業中");
+    form->pmTask->actions()[5]->trigger();
+    EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "自動チェック停止中");
+}
+
+TEST_F(MainFormTest, MinimisingHidesOnlyWithTrayAndNoTaskbarButton) {
+    for (const bool both : {false, true}) {
+        WriteProfile(both ? "[Setting]\r\nSettingTask=1\r\nSettingTaskbar=1\r\n"
+                          : "[Setting]\r\nSettingTask=1\r\n");
+        auto form = Create();
+        form->show();
+        form->sbMinimumClick();
+        EXPECT_EQ(form->isVisible(), !both);
+        EXPECT_EQ(form->isMinimized(), !both);
+    }
+}
+
+TEST_F(MainFormTest, AHiddenStartStillChecksAndRunHideWithoutTrayMinimises) {
+    test::MailboxServer server;
+    test::Mailbox box;
+    box.messages = {test::SimpleMessage("x")};
+    server.Set("demo", box);
+    WriteProfile("[Account0]\r\nEnabled=1\r\nName=Demo\r\nHostName=" + server.Host() +
+                 "\r\nUserID=demo\r\nPassword=" + EncodePassword("pw") +
+                 "\r\n[Setting]\r\nScheduleRun=1\r\nSettingRunHide=1\r\nSettingTask=1\r\n"
+                 "SettingTaskbar=1\r\nSettingAutoShow=0\r\nSettingEndCheck=0\r\n");
+    auto hidden = Create();
+    hidden->StartUp();
+    EXPECT_FALSE(hidden->isVisible());
+    ASSERT_TRUE(test::RunUntil([&] { return hidden->Run().ShownResults[0].Count == 1; },
+                               std::chrono::seconds(10)));
+    EXPECT_FALSE(hidden->isVisible());
+    hidden.reset();
+
+    WriteProfile("[Setting]\r\nSettingRunHide=1\r\nSettingEndCheck=0\r\n");
+    auto minimised = Create();
+    minimised->StartUp();
+    EXPECT_TRUE(minimised->isMinimized());
 }
 
 TEST(InitialStatusText, WaitsOnlyWhenAnAutomaticCheckCanFallDue) {
