@@ -168,6 +168,48 @@ TEST_F(MainFormTest, AHiddenStartStillChecksAndRunHideWithoutTrayMinimises) {
     EXPECT_TRUE(minimised->isMinimized());
 }
 
+TEST_F(MainFormTest, ClosingDuringACheckAlwaysAsksWithNoAsTheDefault) {
+    test::MailboxServer server;
+    test::Mailbox box;
+    box.silentAfterPass = true; // the check hangs in its first account
+    server.Set("demo", box);
+    WriteProfile("[Account0]\r\nEnabled=1\r\nName=Demo\r\nHostName=" + server.Host() +
+                 "\r\nUserID=demo\r\nPassword=" + EncodePassword("pw") +
+                 "\r\n[Setting]\r\nSettingEndCheck=0\r\n");
+    auto form = Create();
+    form->show();
+    form->pbCheckClick();
+    ASSERT_TRUE(
+        test::RunUntil([&] { return form->Run().CheckIndex == 0; }, std::chrono::seconds(5)));
+    answer = IDNO;
+    EXPECT_FALSE(form->close());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first.rfind("メールチェック中です。強制終了いたしますか？", 0), 0u);
+    EXPECT_EQ(boxes[0].second, 292u);
+    answer = IDYES;
+    EXPECT_TRUE(form->close());
+}
+
+TEST_F(MainFormTest, AMailerThatCannotStartLeavesTheListAsItIs) {
+    test::MailboxServer server;
+    test::Mailbox box;
+    box.messages = {test::SimpleMessage("x")};
+    server.Set("demo", box);
+    WriteProfile("[Account0]\r\nEnabled=1\r\nName=Demo\r\nHostName=" + server.Host() +
+                 "\r\nUserID=demo\r\nPassword=" + EncodePassword("pw") +
+                 "\r\n[Setting]\r\nScheduleRun=1\r\nMailerAutoRun=1\r\nSettingMailerHide=1"
+                 "\r\nMailerMinimized=1\r\nMailerPath=/nonexistent/mailer\r\n"
+                 "SettingEndCheck=0\r\n");
+    auto form = Create();
+    form->show();
+    ASSERT_TRUE(test::RunUntil(
+        [&] { return form->Run().CheckIndex == -1 && form->Run().ShownResults[0].Count == 1; },
+        std::chrono::seconds(10)));
+    EXPECT_EQ(form->Run().TotalMail, 1);
+    EXPECT_FALSE(form->isMinimized());
+    EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "<着信メール 1通> 自動チェック停止中");
+}
+
 TEST(InitialStatusText, WaitsOnlyWhenAnAutomaticCheckCanFallDue) {
     TSettings s;
     EXPECT_EQ(InitialStatusText(s), texts::AutoCheckStopped());
