@@ -22,7 +22,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QTreeWidget>
+#include <cmath>
 #include <cstdio>
 
 namespace pim {
@@ -41,12 +43,21 @@ PIM_CP932_TEXT(LoginFailed, "FernpostNetworkにログインすることができ
 // The tray tip holds 63 bytes.
 constexpr size_t kTipBytes = 63;
 
-QIcon MailIcon(bool waiting) {
+// Frame 0 idle, 1..7 busy (the light turns round the sphere), 8..12 mail
+// waiting (brighter and brighter). The skin's own images replace these later.
+QIcon MailIcon(int frame) {
     QPixmap pixmap(32, 32);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(waiting ? QColor(0x30, 0x90, 0xFF) : QColor(0x20, 0x50, 0xA0));
+    const QPointF light = frame >= 1 && frame <= 7 ? QPointF(16 + 9 * std::cos(frame * 0.9),
+                                                             16 + 9 * std::sin(frame * 0.9))
+                                                   : QPointF(11, 10);
+    QRadialGradient sphere(light, 20);
+    const int glow = frame >= 8 ? 40 + (frame - 8) * 30 : 0;
+    sphere.setColorAt(0, QColor(std::min(255, 0x90 + glow), std::min(255, 0xC0 + glow), 0xFF));
+    sphere.setColorAt(1, QColor(0x10, 0x30, 0x80));
+    painter.setBrush(sphere);
     painter.setPen(Qt::NoPen);
     painter.drawEllipse(2, 2, 28, 28);
     painter.setPen(Qt::white);
@@ -90,11 +101,12 @@ void TMainForm::FormCreate() {
     QPalette face = palette();
     face.setColor(QPalette::Window, QColor(0xC8, 0xCC, 0xD4));
     setPalette(face);
-    laStatus_ = new QLabel(this);
-    laStatus_->setGeometry(66, 33, 265, 14);
-    laStatus_->setStyleSheet(
-        QStringLiteral("background: black; color: #00ff00; font-weight: bold;"));
-    pbCheck_ = new QPushButton(MailIcon(false), QString(), this);
+    strip_ = new StatusStrip(this);
+    strip_->move(66, 33);
+    tmAnimation_ = new QTimer(this);
+    tmAnimation_->setInterval(150);
+    connect(tmAnimation_, &QTimer::timeout, this, &TMainForm::tmAnimationTimerTimer);
+    pbCheck_ = new QPushButton(MailIcon(0), QString(), this);
     pbCheck_->setGeometry(16, 20, 40, 40);
     pbCheck_->setIconSize(QSize(32, 32));
     pbCheck_->setToolTip(QStringLiteral("メールチェック"));
@@ -132,13 +144,13 @@ void TMainForm::FormCreate() {
     pmTask->addAction(QStringLiteral("終了(&E)"), this, &QWidget::close);
     // No tray host: Pim runs on with its window.
     if (Settings.SettingTask && QSystemTrayIcon::isSystemTrayAvailable()) {
-        tray_ = new QSystemTrayIcon(MailIcon(false), this);
+        tray_ = new QSystemTrayIcon(MailIcon(0), this);
         connect(tray_, &QSystemTrayIcon::activated, this, &TMainForm::TrayActivated);
         tray_->show();
     }
     // Hidden in the tray, the window has no taskbar button.
     setWindowFlag(Qt::Tool, Settings.SettingTask && Settings.SettingTaskbar);
-    setWindowIcon(MailIcon(false));
+    setWindowIcon(MailIcon(0));
     SetStatus(InitialStatusText(Settings));
 
     VeltaPOP3.TimeOutCount =
@@ -213,7 +225,7 @@ void TMainForm::SetStatus(const std::string& text) {
     if (text.empty())
         return;
     statusText_ = text;
-    laStatus_->setText(U(text));
+    strip_->SetText(U(text));
     const std::string caption = "Pim - " + text;
     setWindowTitle(U(caption));
     if (tray_)
@@ -278,12 +290,32 @@ void TMainForm::TrayActivated(int reason) {
         pmTask->popup(QCursor::pos());
 }
 
+void TMainForm::ShowFrame(int frame) {
+    const QIcon icon = MailIcon(frame);
+    pbCheck_->setIcon(icon);
+    setWindowIcon(icon);
+    if (tray_)
+        tray_->setIcon(icon);
+}
+
+void TMainForm::tmAnimationTimerTimer() {
+    ShowFrame(anim_.AnimFrame);
+    anim_.Advance();
+}
+
+void TMainForm::StopAnimation() {
+    tmAnimation_->stop();
+    anim_ = {};
+    ShowFrame(0);
+}
+
 void TMainForm::StartBusyAnimation() {
-    pbCheck_->setEnabled(false);
+    anim_ = {IconAnimation::Busy, 1};
+    tmAnimation_->start();
 }
 
 void TMainForm::ResetAfterFailedDial() {
-    pbCheck_->setEnabled(true);
+    StopAnimation();
     UpdateStatusLine();
 }
 
@@ -308,11 +340,10 @@ void TMainForm::ShowRun(const RunOutcome& outcome) {
 }
 
 void TMainForm::RunOver(const RunOutcome& outcome) {
-    pbCheck_->setEnabled(true);
-    const QIcon icon = MailIcon(outcome.TotalMail != 0);
-    pbCheck_->setIcon(icon);
-    if (tray_)
-        tray_->setIcon(icon);
+    if (outcome.TotalMail != 0)
+        anim_ = {IconAnimation::Rising, 8}; // the waiting-mail swing
+    else
+        StopAnimation();
     UpdateStatusLine();
 }
 
@@ -352,6 +383,8 @@ void TMainForm::imMailerClick() {
         run_.ForgetShownResults();
         laMailCount_->setText(QStringLiteral("---"));
         laDate_->setText(QStringLiteral("--/-- --:--:--"));
+        if (anim_.AnimMode != IconAnimation::Busy && tmAnimation_->isActive())
+            StopAnimation();
         UpdateStatusLine();
     }
     if (Settings.MailerMinimized)

@@ -4,10 +4,12 @@
 #pragma once
 
 #include "app/CheckRun.h"
+#include "app/IconAnimation.h"
 #include "app/RasControl.h"
 #include "app/RemoteMenu.h"
 #include "app/Scheduler.h"
 #include "app/StationPrompts.h"
+#include "app/StatusStrip.h"
 #include "app/WindowShape.h"
 #include "dialup/TVeltaRAS.h"
 #include "pop3/TVeltaPOP3.h"
@@ -111,7 +113,7 @@ private:
     MenuHost menuHost_{*this};
     RemoteMenu menu_;
 
-    QLabel* laStatus_ = nullptr;
+    StatusStrip* strip_ = nullptr;
     QLabel* laMailCount_ = nullptr;
     QLabel* laDate_ = nullptr;
     QPushButton* pbCheck_ = nullptr;
@@ -119,6 +121,11 @@ private:
     QSystemTrayIcon* tray_ = nullptr;
     QAction* miOffline_ = nullptr;
     WindowShape shape_;
+    IconAnimation anim_;
+    QTimer* tmAnimation_ = nullptr;
+    void tmAnimationTimerTimer();
+    void ShowFrame(int frame);
+    void StopAnimation();
 
     std::string statusText_;
     bool offline_ = false;

@@ -1,0 +1,69 @@
+#include "app/StatusStrip.h"
+
+#include <QPainter>
+
+namespace pim {
+
+namespace {
+const QString kPad(53, QLatin1Char(' '));
+} // namespace
+
+QFont SkinFont(bool proportional, int pointSize, bool bold) {
+    QFont font;
+    font.setFamilies(proportional ? QStringList{"MS PGothic", "IPAPGothic", "Noto Sans CJK JP"}
+                                  : QStringList{"MS Gothic", "IPAGothic", "Noto Sans Mono CJK JP"});
+    font.setPointSize(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+StatusStrip::StatusStrip(QWidget* parent) : QWidget(parent) {
+    setFixedSize(kWidth, kHeight);
+    setFont(SkinFont(true, 9, true));
+    timer_.setInterval(100);
+    connect(&timer_, &QTimer::timeout, this, &StatusStrip::tmStatusTimerTimer);
+}
+
+void StatusStrip::SetText(const QString& text) {
+    if (text.isEmpty())
+        return;
+    timer_.stop();
+    text_ = text;
+    scrollText_.clear();
+    ScrollX = 0;
+    if (fontMetrics().horizontalAdvance(text) > kWidth) {
+        scrollText_ = kPad + text + kPad;
+        ScrollWidth = fontMetrics().horizontalAdvance(kPad + text);
+        ScrollX = -kWidth;
+        ScrollDelay = 5;
+        timer_.start();
+    }
+    update();
+}
+
+void StatusStrip::tmStatusTimerTimer() {
+    if (ScrollDelay > 0) {
+        --ScrollDelay;
+        return;
+    }
+    ScrollX -= 4;
+    if (ScrollX < -ScrollWidth)
+        ScrollX = 0;
+    update();
+}
+
+void StatusStrip::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    painter.setPen(QColor(0x00, 0xFF, 0x00));
+    const QRect line(0, 0, 4000, kHeight);
+    // The scrolling text is drawn ScrollX pixels from the left, as a window
+    // scrolled to the right (the first frames show the blank lead-in).
+    if (scrollText_.isEmpty() || ScrollDelay > 0)
+        painter.drawText(line, Qt::AlignVCenter | Qt::AlignLeft, text_);
+    else
+        painter.drawText(line.translated(ScrollX, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                         scrollText_);
+}
+
+} // namespace pim

@@ -1,0 +1,39 @@
+// The status strip: lime on black, and a text too wide for it scrolls by after
+// a short wait, 4 pixels every 100 ms.
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+
+namespace pim {
+
+class StatusStrip : public QWidget {
+    Q_OBJECT
+public:
+    explicit StatusStrip(QWidget* parent = nullptr);
+
+    void SetText(const QString& text);
+    // One marquee step (the 100 ms timer calls it).
+    void tmStatusTimerTimer();
+
+    bool Scrolling() const { return timer_.isActive(); }
+    int ScrollX = 0;
+    int ScrollWidth = 0;
+    int ScrollDelay = 0;
+
+    static constexpr int kWidth = 265;
+    static constexpr int kHeight = 12;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString text_;
+    QString scrollText_;
+    QTimer timer_;
+};
+
+// The window's font families, the designed one first, then what Linux has.
+QFont SkinFont(bool proportional, int pointSize, bool bold = false);
+
+} // namespace pim
