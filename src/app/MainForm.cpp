@@ -4,6 +4,7 @@
 #include "app/StatusTexts.h"
 #include "common/Cp932.h"
 #include "platform/MessageBox.h"
+#include "platform/Sound.h"
 #include "remote/PimStation.h"
 #include "settings/ProfileLocation.h"
 #include "settings/SettingsFile.h"
@@ -12,6 +13,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDateTime>
+#include <QDesktopServices>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -24,6 +26,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 #include <cmath>
 #include <cstdio>
 
@@ -139,7 +142,7 @@ void TMainForm::FormCreate() {
         pmTask->addAction(QStringLiteral("オフライン作業(&W)"), this, &TMainForm::miOfflineClick);
     miOffline_->setCheckable(true);
     pmTask->addSeparator();
-    pmTask->addAction(QStringLiteral("ヘルプ(&H)"));
+    pmTask->addAction(QStringLiteral("ヘルプ(&H)"), this, &TMainForm::miTaskHelpClick);
     pmTask->addAction(QStringLiteral("バージョン情報(&V)"));
     pmTask->addAction(QStringLiteral("終了(&E)"), this, &QWidget::close);
     // No tray host: Pim runs on with its window.
@@ -266,6 +269,14 @@ void TMainForm::StartUp() {
         show();
 }
 
+void TMainForm::miTaskHelpClick() {
+    // Beside the program first (a portable copy), else where it was installed.
+    QString page = QString::fromLocal8Bit(programDir_.c_str()) + QStringLiteral("Pim.html");
+    if (!QFileInfo(page).isFile())
+        page = QStringLiteral(PIM_HELP_INSTALLED);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+}
+
 void TMainForm::sbMinimumClick() {
     if (Settings.SettingTask && Settings.SettingTaskbar)
         hide();
@@ -332,8 +343,8 @@ void TMainForm::ShowRun(const RunOutcome& outcome) {
     }
     laMailCount_->setText(QString::number(outcome.TotalMail));
     laDate_->setText(QDateTime::currentDateTime().toString(QStringLiteral("MM/dd hh:mm:ss")));
-    if (SoundWanted(Settings, outcome) && Settings.Kind != 0)
-        QApplication::beep();
+    if (SoundWanted(Settings, outcome))
+        PlayArrivalSound(Settings.Kind, QString::fromLocal8Bit(Settings.WaveRecv.c_str()));
     ShowResults();
     if (MailerWanted(Settings, outcome))
         imMailerClick();

@@ -53,6 +53,7 @@ public slots:
     void miOfflineClick();
     void miTaskMainClick();
     void sbMinimumClick();
+    void miTaskHelpClick();
     void TrayActivated(int reason);
 
 public:

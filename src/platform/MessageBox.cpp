@@ -36,8 +36,11 @@ void SetMessageBoxHandler(MessageBoxHandler handler) {
 int MessageBox(QWidget* parent, std::string_view text, unsigned flags) {
     if (Handler())
         return Handler()(text, flags);
-    QMessageBox box(IconOf(flags), QStringLiteral("Pim"), cp932::ToUnicode(text),
-                    QMessageBox::NoButton, parent);
+    // The texts break their lines with CR alone, as the classic boxes did.
+    QString shown = cp932::ToUnicode(text);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox box(IconOf(flags), QStringLiteral("Pim"), shown, QMessageBox::NoButton, parent);
     if ((flags & 0xF) == mb::YesNo) {
         QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
         QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
