@@ -192,17 +192,17 @@ TEST_F(StationTest, PromptsGoOnlyToConsolesInTheTableAndKeepTheirSeparators) {
 }
 
 TEST_F(StationTest, APeerBeyondTheTableAndNonNumericDataAreIgnored) {
+    // A full table, filled directly: 256 answers at once could overflow the
+    // socket buffers of a busy machine.
     for (int i = 0; i < 256; ++i)
-        Inject(LoginText("PC" + std::to_string(i), "FPN", "h"));
-    EXPECT_EQ(station.LoginCount(), 256);
+        station.LoginUsers.push_back(
+            {"h", "PC" + std::to_string(i), kPeerIp, "FPN", 100, false, true});
     // Each answer below goes to an address of its own, so it can be told apart.
-    test::RunFor(100ms);
-    tap.texts.clear();
     Inject(LoginText("PC999", "FPN", "late", "10.7.7.7"));
     Inject(LoginText("PC1000", "FPN", "bad", "10.6.6.6", "1.0"));
     Inject(CommandText("INFO_CHANGE", {"PC1", "FPN", kPeerIp, "h2", "100", "yes", "1"}));
     EXPECT_EQ(station.LoginCount(), 256);
-    EXPECT_EQ(events.size(), 256u) << "no event for the 257th, the bad LOGIN or the bad change";
+    EXPECT_TRUE(events.empty()) << "no event for the 257th, the bad LOGIN or the bad change";
     // The 257th station is still answered; the LOGIN with a bad number is not.
     const auto answeredTo = [&](const std::string& ip) {
         const auto answers = tap.Heard("LOGIN_OK");
