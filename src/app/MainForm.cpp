@@ -17,8 +17,10 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
@@ -27,6 +29,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
+#include <QWindow>
 #include <cmath>
 #include <cstdio>
 
@@ -147,6 +150,28 @@ void TMainForm::FormCreate() {
     pmTask->addAction(QStringLiteral("ヘルプ(&H)"), this, &TMainForm::miTaskHelpClick);
     pmTask->addAction(QStringLiteral("バージョン情報(&V)"));
     pmTask->addAction(QStringLiteral("終了(&E)"), this, &QWidget::close);
+    // The system menu, as the window manager's would read with Pim's own items.
+    sysMenu = new QMenu(this);
+    sysMenu->addAction(QStringLiteral("環境設定(&O)"));
+    sysMenu->addSeparator();
+    sysMenu->addAction(QStringLiteral("メールチェック(&C)"), this, [this] {
+        run_.pbCheckClick(CheckRun::Sender::Other); // the window, not the check button
+    });
+    sysMenu->addSeparator();
+    miSysOffline_ =
+        sysMenu->addAction(QStringLiteral("オフライン作業(&O)"), this, &TMainForm::miOfflineClick);
+    miSysOffline_->setCheckable(true);
+    sysMenu->addSeparator();
+    sysMenu->addAction(QStringLiteral("元のサイズに戻す(&R)"), this, &TMainForm::miTaskMainClick);
+    sysMenu->addAction(QStringLiteral("移動(&M)"), this, [this] {
+        if (windowHandle())
+            windowHandle()->startSystemMove();
+    });
+    sysMenu->addAction(QStringLiteral("最小化(&N)"), this, &TMainForm::sbMinimumClick);
+    sysMenu->addSeparator();
+    sysMenu->addAction(QStringLiteral("ヘルプ(&H)"), this, &TMainForm::miTaskHelpClick);
+    sysMenu->addAction(QStringLiteral("バージョン情報(&V)"));
+    sysMenu->addAction(QStringLiteral("終了(&E)"), this, &QWidget::close);
     // No tray host: Pim runs on with its window.
     if (Settings.SettingTask && QSystemTrayIcon::isSystemTrayAvailable()) {
         tray_ = new QSystemTrayIcon(MailIcon(0), this);
@@ -255,6 +280,7 @@ void TMainForm::pbCheckClick() {
 void TMainForm::miOfflineClick() {
     offline_ = !offline_;
     miOffline_->setChecked(offline_);
+    miSysOffline_->setChecked(offline_);
     UpdateStatusLine();
 }
 
@@ -292,6 +318,33 @@ void TMainForm::miTaskMainClick() {
     raise();
     activateWindow();
     UpdateStatusLine();
+}
+
+void TMainForm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::AltModifier) {
+        sysMenu->popup(mapToGlobal(QPoint(4, 23)));
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TMainForm::mousePressEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    // The window icon: its menu just below it on the left button, else at the cursor.
+    if (QRect(4, 7, 16, 16).contains(at)) {
+        pmTask->popup(event->button() == Qt::LeftButton ? mapToGlobal(QPoint(4, 7 + 16))
+                                                        : event->globalPosition().toPoint());
+        return;
+    }
+    // The caption: the menu on the right button, a drag on the left one.
+    if (QRect(23, 7, 319, 15).contains(at)) {
+        if (event->button() == Qt::RightButton)
+            pmTask->popup(event->globalPosition().toPoint());
+        else if (event->button() == Qt::LeftButton && windowHandle())
+            windowHandle()->startSystemMove();
+        return;
+    }
+    QWidget::mousePressEvent(event);
 }
 
 void TMainForm::TrayActivated(int reason) {

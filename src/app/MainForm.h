@@ -61,11 +61,14 @@ public:
     // the start-up work.
     void StartUp();
     bool Offline() const override { return offline_; }
-    QMenu* pmTask = nullptr; // the tray menu
+    QMenu* pmTask = nullptr;  // the tray menu
+    QMenu* sysMenu = nullptr; // the system menu (Alt+Space)
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     void FormCreate();
@@ -121,6 +124,7 @@ private:
     QTreeWidget* tvMail_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     QAction* miOffline_ = nullptr;
+    QAction* miSysOffline_ = nullptr;
     WindowShape shape_;
     IconAnimation anim_;
     QTimer* tmAnimation_ = nullptr;

@@ -125,9 +125,17 @@ TEST_F(MainFormTest, TheTrayMenuListsItsItemsInOrder) {
     EXPECT_EQ(texts, (QStringList{"環境設定(&O)", "メインウィンドウを表示(&M)", "-",
                                   "メールチェック(&C)", "-", "オフライン作業(&W)", "-",
                                   "ヘルプ(&H)", "バージョン情報(&V)", "終了(&E)"}));
-    // Offline mode: the check mark and the status text follow it.
+    texts.clear();
+    for (const QAction* action : form->sysMenu->actions())
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    EXPECT_EQ(texts,
+              (QStringList{"環境設定(&O)", "-", "メールチェック(&C)", "-", "オフライン作業(&O)",
+                           "-", "元のサイズに戻す(&R)", "移動(&M)", "最小化(&N)", "-", "ヘルプ(&H)",
+                           "バージョン情報(&V)", "終了(&E)"}));
+    // Offline mode: both check marks and the status text follow it.
     form->pmTask->actions()[5]->trigger();
     EXPECT_TRUE(form->pmTask->actions()[5]->isChecked());
+    EXPECT_TRUE(form->sysMenu->actions()[4]->isChecked());
     EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "オフライン作業中");
     form->pmTask->actions()[5]->trigger();
     EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "自動チェック停止中");
