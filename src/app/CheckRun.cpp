@@ -48,7 +48,7 @@ CheckRun::CheckRun(TVeltaPOP3& pop3, DialupControl& dialup, CheckRunHost& host,
     pop3_.OnDisconnect = [this](TVeltaPOP3*) { VeltaPOP3Disconnect(); };
     pop3_.OnError = [this](TVeltaPOP3*, uint8_t error) { VeltaPOP3Error(error); };
     // A refused QUIT ends the session without an event; the run must not stall.
-    pop3_.OnQuitRefused = [this](TVeltaPOP3*) { Post(&CheckRun::CheckNext); };
+    pop3_.OnQuitRefused = [this](TVeltaPOP3*) { VeltaPOP3Disconnect(); };
 }
 
 CheckRun::~CheckRun() {
@@ -72,7 +72,9 @@ void CheckRun::Post(void (CheckRun::*step)()) {
 
 void CheckRun::pbCheckClick(Sender sender) {
     const bool button = sender == Sender::CheckButton;
-    if (CheckIndex != -1 || abandoned_)
+    // Until the first account's turn comes, a run is starting: a second start
+    // in that moment would interleave with it.
+    if (CheckIndex != -1 || starting_ || abandoned_)
         return;
     if (host_.Offline()) {
         if (!button || host_.Ask(GoOnlineQuestion(), mb::YesNo | mb::IconQuestion) == IDNO)
@@ -105,6 +107,7 @@ void CheckRun::pbCheckClick(Sender sender) {
         WorkingResults[k].Count = -2;
         ++k;
     }
+    starting_ = true;
     Post(&CheckRun::CheckNext);
 }
 
@@ -165,6 +168,9 @@ void CheckRun::Abandon() {
 }
 
 void CheckRun::CheckNext() {
+    starting_ = false;
+    if (CheckIndex < -1)
+        return; // dialling: no account is being checked
     ++CheckIndex;
     if (CheckIndex > 19 || CheckList[static_cast<size_t>(CheckIndex)].HostName.empty()) {
         EndRun();
@@ -226,7 +232,9 @@ void CheckRun::VeltaPOP3GetMailInformation(const std::string& title, const std::
 }
 
 void CheckRun::VeltaPOP3Disconnect() {
-    Post(&CheckRun::CheckNext);
+    // Only a session of this run moves it on.
+    if (CheckIndex >= 0 && CheckIndex <= 19)
+        Post(&CheckRun::CheckNext);
 }
 
 void CheckRun::VeltaPOP3Error(uint8_t errorNo) {

@@ -108,6 +108,7 @@ private:
     const TAccounts& accounts_;
     QEventLoop* dialLoop_ = nullptr;
     bool abandoned_ = false;
+    bool starting_ = false; // started, the first account not yet reached
 };
 
 } // namespace pim

@@ -141,7 +141,9 @@ void TMainForm::FormCreate() {
     pmTask->addAction(QStringLiteral("メインウィンドウを表示(&M)"), this,
                       &TMainForm::miTaskMainClick);
     pmTask->addSeparator();
-    pmTask->addAction(QStringLiteral("メールチェック(&C)"), this, &TMainForm::pbCheckClick);
+    // Only the check button asks about offline mode; the menu item does not.
+    pmTask->addAction(QStringLiteral("メールチェック(&C)"), this,
+                      [this] { run_.pbCheckClick(CheckRun::Sender::Other); });
     pmTask->addSeparator();
     miOffline_ =
         pmTask->addAction(QStringLiteral("オフライン作業(&W)"), this, &TMainForm::miOfflineClick);
@@ -229,6 +231,10 @@ void TMainForm::FormShow() {
 
 void TMainForm::FormDestroy() {
     run_.Abandon();
+    // The dial-up component outlives the window.
+    ras_.OnConnect = nullptr;
+    ras_.OnConnectError = nullptr;
+    ras_.OnFirstConnect = nullptr;
     FPN.Logout();
     FPN.Close();
     std::string error;
@@ -405,8 +411,9 @@ void TMainForm::ShowRun(const RunOutcome& outcome) {
         imMailerClick();
 }
 
-void TMainForm::RunOver(const RunOutcome& outcome) {
-    if (outcome.TotalMail != 0)
+void TMainForm::RunOver(const RunOutcome&) {
+    // The mail program may have emptied the list meanwhile (SettingMailerHide).
+    if (run_.TotalMail != 0)
         anim_ = {IconAnimation::Rising, 8}; // the waiting-mail swing
     else
         StopAnimation();
@@ -454,7 +461,7 @@ void TMainForm::imMailerClick() {
         UpdateStatusLine();
     }
     if (Settings.MailerMinimized)
-        showMinimized();
+        sbMinimumClick(); // to the tray, when it hides there
 }
 
 void TMainForm::Terminate() {
@@ -487,7 +494,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     DialogOpen = true;
     run_.Abandon();
     event->accept();
-    QCoreApplication::quit();
+    // Posted: a close during the start-up check's dial comes before the main
+    // loop runs, and a quit then would be lost.
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
 } // namespace pim

@@ -309,11 +309,14 @@ TEST_F(CheckRunTest, HangingUpFollowsTheThreeSettings) {
 TEST_F(CheckRunTest, AStartWhileRunningOrDiallingDoesNothingAndClosingEndsTheWait) {
     server.Set("mail", Box({"m"}));
     Account(0, "mail");
+    // The second start comes before the first account's turn: it must not
+    // interleave with the first (which would end the run with slot 0 unchecked).
     run.pbCheckClick(CheckRun::Sender::Other);
     run.pbCheckClick(CheckRun::Sender::CheckButton);
     ASSERT_TRUE(test::RunUntil([&] { return host.over == 1; }, 10s));
     test::RunFor(100ms);
     EXPECT_EQ(host.over, 1);
+    EXPECT_EQ(Shown(0).Count, 1);
 
     // A dial that never ends: closing the program ends the wait.
     settings.CustomizeDial = 2;
