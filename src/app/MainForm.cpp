@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 
+#include "app/MailTree.h"
 #include "app/Notification.h"
 #include "app/StatusTexts.h"
 #include "common/Cp932.h"
@@ -121,10 +122,20 @@ void TMainForm::FormCreate() {
     laMailCount_->setGeometry(66, 52, 80, 16);
     laDate_ = new QLabel(QStringLiteral("--/-- --:--:--"), this);
     laDate_->setGeometry(200, 52, 130, 16);
+    tvAccount_ = new QTreeWidget(this);
+    tvAccount_->setGeometry(15, 101, 320, 52);
     tvMail_ = new QTreeWidget(this);
-    tvMail_->setGeometry(8, 96, 334, 196);
-    tvMail_->setHeaderHidden(true);
-    tvMail_->setColumnCount(1);
+    tvMail_->setGeometry(15, 159, 320, 131);
+    for (QTreeWidget* tree : {tvAccount_, tvMail_}) {
+        tree->setHeaderHidden(true);
+        tree->setColumnCount(1);
+        tree->setRootIsDecorated(false);
+        tree->setFrameShape(QFrame::NoFrame);
+        tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    }
+    tvAccount_->setIndentation(35);
+    tvMail_->setIndentation(19);
+    connect(tvAccount_, &QTreeWidget::itemClicked, this, [this] { tvAccountClick(); });
     // The offscreen platform (no display) has no window shapes, and says so at every step.
     if (QGuiApplication::platformName() != QLatin1String("offscreen"))
         shape_.ApplyRegion = [this](const QRegion& region) { setMask(region); };
@@ -420,27 +431,41 @@ void TMainForm::RunOver(const RunOutcome&) {
     UpdateStatusLine();
 }
 
-void TMainForm::ShowResults() {
-    tvMail_->clear();
-    for (const AccountResult& r : run_.ShownResults) {
-        if (r.Name.empty())
-            continue;
-        QString state;
-        if (r.Count >= 0)
-            state = QStringLiteral("%1通").arg(r.Count);
-        else if (r.Count == -1)
-            state = U(r.Subjects[0]) + QStringLiteral("通");
-        else
-            state = QStringLiteral("エラー");
-        auto* account = new QTreeWidgetItem(tvMail_, {U(r.Name) + QStringLiteral(" - ") + state});
-        for (int i = 0; i < std::min(r.Count, kMaxMails); ++i) {
-            const auto k = static_cast<size_t>(i);
-            new QTreeWidgetItem(account, {U(r.Subjects[k]) + QStringLiteral(" / ") +
-                                          U(r.Senders[k]) + QStringLiteral(" / ") + U(r.Dates[k])});
-        }
+namespace {
+
+void AddLines(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<TreeLine>& lines) {
+    for (const TreeLine& line : lines) {
+        auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
+        item->setText(0, U(line.text));
+        item->setData(0, Qt::UserRole, line.image);
+        AddLines(item, tree, line.children);
     }
+}
+
+} // namespace
+
+void TMainForm::ShowResults() {
+    tvAccount_->clear();
+    AddLines(nullptr, tvAccount_, AccountTree(run_.ShownResults));
+    tvAccount_->setCurrentItem(tvAccount_->topLevelItem(0));
+    tvAccountClick();
+}
+
+void TMainForm::tvAccountClick() {
+    const QTreeWidgetItem* selected = tvAccount_->currentItem();
+    if (!selected)
+        return;
+    const int node = tvAccount_->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(selected));
+    tvMail_->clear();
+    AddLines(nullptr, tvMail_, MailTree(run_.ShownResults, node, Settings.SettingOldMailNotShow));
+    // The headings of the all-accounts view open one level; SettingInfoOpen opens all.
     if (Settings.SettingInfoOpen)
         tvMail_->expandAll();
+    else if (node == 0)
+        for (int i = 0; i < tvMail_->topLevelItemCount(); ++i)
+            tvMail_->topLevelItem(i)->setExpanded(true);
+    if (tvMail_->topLevelItemCount() > 0)
+        tvMail_->setCurrentItem(tvMail_->topLevelItem(0));
 }
 
 void TMainForm::imMailerClick() {
@@ -452,6 +477,7 @@ void TMainForm::imMailerClick() {
                                  QFileInfo(path).absolutePath()))
         return;
     if (Settings.SettingMailerHide) {
+        tvAccount_->clear();
         tvMail_->clear();
         run_.ForgetShownResults();
         laMailCount_->setText(QStringLiteral("---"));

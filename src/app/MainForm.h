@@ -78,6 +78,7 @@ private:
     void UpdateStatusLine();
     bool SchedulePaused() const;
     void ShowResults();
+    void tvAccountClick();
     void imMailerClick();
     int MessageBoxShown(const std::string& text, unsigned flags);
 
@@ -121,6 +122,7 @@ private:
     QLabel* laMailCount_ = nullptr;
     QLabel* laDate_ = nullptr;
     QPushButton* pbCheck_ = nullptr;
+    QTreeWidget* tvAccount_ = nullptr;
     QTreeWidget* tvMail_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     QAction* miOffline_ = nullptr;

@@ -1,0 +1,29 @@
+// What the account tree and the mail tree show of a run's results, as lines
+// with their image numbers; the window only draws them.
+#pragma once
+
+#include "app/AccountResult.h"
+
+#include <string>
+#include <vector>
+
+namespace pim {
+
+struct TreeLine {
+    enum Image : int { Mailbox = 0, MailboxError, Letter, FadedLetter, Error, Sender, Date };
+
+    std::string text; // CP932
+    int image = Mailbox;
+    std::vector<TreeLine> children;
+
+    bool operator==(const TreeLine&) const = default;
+};
+
+// "すべてのアカウント", then one node per named account.
+std::vector<TreeLine> AccountTree(const Results& shown);
+
+// The mail tree for account node `selected` of the account tree (0: all
+// accounts, each under a heading; n: slot n - 1 alone, without a heading).
+std::vector<TreeLine> MailTree(const Results& shown, int selected, bool oldMailNotShow);
+
+} // namespace pim

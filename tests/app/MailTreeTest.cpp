@@ -1,0 +1,78 @@
+#include "app/MailTree.h"
+
+#include "common/Cp932.h"
+
+#include <gtest/gtest.h>
+
+namespace pim {
+namespace {
+
+std::string U(const std::string& cp932Text) {
+    return cp932::ToUtf8(cp932Text);
+}
+
+Results Shown() {
+    Results shown;
+    const int counts[] = {-5, -4, -3, -2, -1, 0, 2};
+    for (size_t i = 0; i < 7; ++i) {
+        shown[i].Name = "a" + std::to_string(i);
+        shown[i].Count = counts[i];
+    }
+    shown[4].Subjects[0] = "7";
+    shown[6].Subjects = {"s1", "s2"};
+    shown[6].Senders = {"f1", "f2"};
+    shown[6].Dates = {"d1", "d2"};
+    return shown;
+}
+
+TEST(MailTree, EveryCountHasItsLineAndImage) {
+    const Results shown = Shown();
+    const auto accounts = AccountTree(shown);
+    ASSERT_EQ(accounts.size(), 8u);
+    EXPECT_EQ(U(accounts[0].text), "すべてのアカウント");
+    EXPECT_EQ(accounts[1].image, TreeLine::MailboxError);
+    EXPECT_EQ(accounts[5].image, TreeLine::Mailbox) << "count only is not an error";
+
+    const auto all = MailTree(shown, 0, false);
+    ASSERT_EQ(all.size(), 7u);
+    const char* expected[] = {
+        "メール情報の取得に失敗しました。",       "ユーザID、またはパスワードが違います。",
+        "サーバへの接続がタイムアウトしました。", "サーバが応答しませんでした。",
+        "メールが 7通、届いています。",           "メールは届いていません。"};
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(all[i].text, "a" + std::to_string(i));
+        ASSERT_EQ(all[i].children.size(), 1u);
+        EXPECT_EQ(U(all[i].children[0].text), expected[i]);
+    }
+    EXPECT_EQ(all[0].children[0].image, TreeLine::Error);
+    EXPECT_EQ(all[5].children[0].image, TreeLine::FadedLetter);
+    const TreeLine& mail = all[6].children[1];
+    EXPECT_EQ(mail, (TreeLine{"s2",
+                              TreeLine::Letter,
+                              {{"f2", TreeLine::Sender, {}}, {"d2", TreeLine::Date, {}}}}));
+}
+
+TEST(MailTree, OneAccountStandsWithoutAHeadingAndOldMailCanBeHidden) {
+    Results shown = Shown();
+    shown[6].Count = 4;
+    shown[6].OldCount = 2;
+    shown[6].Subjects = {"old1", "old2", "new1", "new2"};
+    const auto single = MailTree(shown, 7, true);
+    ASSERT_EQ(single.size(), 3u);
+    EXPECT_EQ(U(single[0].text), "以前から届いているメールが 2通あります。");
+    EXPECT_EQ(single[1].text, "new1");
+    EXPECT_EQ(single[2].text, "new2");
+    EXPECT_EQ(MailTree(shown, 7, false).size(), 4u);
+    // Counting only, OldCount is -1: just the count line.
+    EXPECT_EQ(MailTree(shown, 5, true).size(), 1u);
+    EXPECT_TRUE(MailTree(shown, 9, false).empty());
+}
+
+TEST(MailTree, NoAccountLeavesOnlyTheFirstNode) {
+    const Results none;
+    EXPECT_EQ(AccountTree(none).size(), 1u);
+    EXPECT_TRUE(MailTree(none, 0, false).empty());
+}
+
+} // namespace
+} // namespace pim
