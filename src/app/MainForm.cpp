@@ -114,14 +114,35 @@ void TMainForm::FormCreate() {
     tmAnimation_->setInterval(150);
     connect(tmAnimation_, &QTimer::timeout, this, &TMainForm::tmAnimationTimerTimer);
     pbCheck_ = new QPushButton(MailIcon(0), QString(), this);
-    pbCheck_->setGeometry(16, 20, 40, 40);
+    pbCheck_->setGeometry(18, 39, 32, 32);
     pbCheck_->setIconSize(QSize(32, 32));
+    pbCheck_->setFlat(true);
     pbCheck_->setToolTip(QStringLiteral("メールチェック"));
+    // Provisional buttons where the skin's will be.
+    const auto button = [this](const QString& text, const QString& hint, QRect at) {
+        auto* b = new QPushButton(text, this);
+        b->setGeometry(at);
+        b->setToolTip(hint);
+        return b;
+    };
+    connect(button(QStringLiteral("_"), QStringLiteral("最小化"), {310, 8, 14, 14}),
+            &QPushButton::clicked, this, &TMainForm::sbMinimumClick);
+    connect(button(QStringLiteral("×"), QStringLiteral("閉じる"), {326, 8, 14, 14}),
+            &QPushButton::clicked, this, &QWidget::close);
+    imInformation_ =
+        button(QStringLiteral("i"), QStringLiteral("メールボックス情報"), {88, 52, 32, 32});
+    connect(imInformation_, &QPushButton::clicked, this, &TMainForm::imInformationClick);
+    shape_.EnableInformationButton = [this] { imInformation_->setEnabled(true); };
     connect(pbCheck_, &QPushButton::clicked, this, &TMainForm::pbCheckClick);
     laMailCount_ = new QLabel(QStringLiteral("---"), this);
-    laMailCount_->setGeometry(66, 52, 80, 16);
+    laMailCount_->setGeometry(153, 75, 22, 12);
+    laMailCount_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     laDate_ = new QLabel(QStringLiteral("--/-- --:--:--"), this);
-    laDate_->setGeometry(200, 52, 130, 16);
+    laDate_->setGeometry(199, 75, 99, 12);
+    for (QLabel* label : {laMailCount_, laDate_}) {
+        label->setFont(SkinFont(false, 9, true));
+        label->setStyleSheet(QStringLiteral("background: black; color: #00ff00;"));
+    }
     tvAccount_ = new QTreeWidget(this);
     tvAccount_->setGeometry(15, 101, 320, 52);
     tvMail_ = new QTreeWidget(this);
@@ -312,6 +333,21 @@ void TMainForm::StartUp() {
         showMinimized();
     else
         show();
+}
+
+void TMainForm::imInformationClick() {
+    // Disabled until the animation ends: two quick clicks act once.
+    if (!imInformation_->isEnabled())
+        return;
+    imInformation_->setEnabled(false);
+    if (Settings.Type == 1) {
+        Settings.Type = 0;
+        shape_.StartRegionAnimation(WindowShape::Fold, Settings.SettingAnimation);
+    } else {
+        Settings.Type = 1;
+        shape_.StartRegionAnimation(WindowShape::Unfold, Settings.SettingAnimation);
+    }
+    UpdateStatusLine();
 }
 
 void TMainForm::miTaskHelpClick() {

@@ -54,6 +54,7 @@ public slots:
     void miTaskMainClick();
     void sbMinimumClick();
     void miTaskHelpClick();
+    void imInformationClick();
     void TrayActivated(int reason);
 
 public:
@@ -123,6 +124,7 @@ private:
     QLabel* laDate_ = nullptr;
     QPushButton* pbCheck_ = nullptr;
     QTreeWidget* tvAccount_ = nullptr;
+    QPushButton* imInformation_ = nullptr;
     QTreeWidget* tvMail_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     QAction* miOffline_ = nullptr;

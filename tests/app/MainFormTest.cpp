@@ -218,6 +218,17 @@ TEST_F(MainFormTest, AMailerThatCannotStartLeavesTheListAsItIs) {
     EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "<着信メール 1通> 自動チェック停止中");
 }
 
+TEST_F(MainFormTest, TheInformationButtonFoldsAndUnfoldsOncePerAnimation) {
+    WriteProfile("[MainWindow]\r\nType=1\r\n[Setting]\r\nSettingEndCheck=0\r\n");
+    auto form = Create();
+    form->show();
+    ASSERT_TRUE(test::RunUntil([&] { return form->height() == 300; }, std::chrono::seconds(2)));
+    form->imInformationClick();
+    form->imInformationClick(); // disabled meanwhile: ignored by the button
+    ASSERT_TRUE(test::RunUntil([&] { return form->height() == 90; }, std::chrono::seconds(2)));
+    EXPECT_EQ(Settings.Type, 0);
+}
+
 TEST(InitialStatusText, WaitsOnlyWhenAnAutomaticCheckCanFallDue) {
     TSettings s;
     EXPECT_EQ(InitialStatusText(s), texts::AutoCheckStopped());
