@@ -36,6 +36,12 @@ protected:
     void TearDown() override { SetMessageBoxHandler({}); }
 
     void WriteProfile(const std::string& text) { test::WriteFile(dir.file("Pim.INI"), text); }
+    // One account "Demo" (user demo, password pw) on `server`, then [Setting] lines.
+    void WriteAccountProfile(const test::MailboxServer& server, const std::string& settings) {
+        WriteProfile("[Account0]\r\nEnabled=1\r\nName=Demo\r\nHostName=" + server.Host() +
+                     "\r\nUserID=demo\r\nPassword=" + EncodePassword("pw") + "\r\n[Setting]\r\n" +
+                     settings);
+    }
     std::unique_ptr<TMainForm> Create() {
         return std::make_unique<TMainForm>(dir.path() + "/", dialup);
     }
@@ -104,9 +110,7 @@ TEST_F(MainFormTest, ACheckAtStartShowsTheMailAndTheCount) {
     test::Mailbox box;
     box.messages = {test::SimpleMessage("Hello"), test::SimpleMessage("World")};
     server.Set("demo", box);
-    WriteProfile("[Account0]\r\nEnabled=1\r\nName=Demo\r\nHostName=" + server.Host() +
-                 "\r\nUserID=demo\r\nPassword=" + EncodePassword("pw") +
-                 "\r\n[Setting]\r\nScheduleRun=1\r\nSettingEndCheck=0\r\n");
+    WriteAccountProfile(server, "ScheduleRun=1\r\nSettingEndCheck=0\r\n");
     auto form = Create();
     form->show();
     ASSERT_TRUE(test::RunUntil(
@@ -158,10 +162,8 @@ TEST_F(MainFormTest, AHiddenStartStillChecksAndRunHideWithoutTrayMinimises) {
     test::Mailbox box;
     box.messages = {test::SimpleMessage("x")};
     server.Set("demo", box);
-    WriteProfile("[Account0]\r\nEnabled=1\r\nName=Demo\r\nHostName=" + server.Host() +
-                 "\r\nUserID=demo\r\nPassword=" + EncodePassword("pw") +
-                 "\r\n[Setting]\r\nScheduleRun=1\r\nSettingRunHide=1\r\nSettingTask=1\r\n"
-                 "SettingTaskbar=1\r\nSettingAutoShow=0\r\nSettingEndCheck=0\r\n");
+    WriteAccountProfile(server, "ScheduleRun=1\r\nSettingRunHide=1\r\nSettingTask=1\r\n"
+                                "SettingTaskbar=1\r\nSettingAutoShow=0\r\nSettingEndCheck=0\r\n");
     auto hidden = Create();
     hidden->StartUp();
     EXPECT_FALSE(hidden->isVisible());
@@ -181,9 +183,7 @@ TEST_F(MainFormTest, ClosingDuringACheckAlwaysAsksWithNoAsTheDefault) {
     test::Mailbox box;
     box.silentAfterPass = true; // the check hangs in its first account
     server.Set("demo", box);
-    WriteProfile("[Account0]\r\nEnabled=1\r\nName=Demo\r\nHostName=" + server.Host() +
-                 "\r\nUserID=demo\r\nPassword=" + EncodePassword("pw") +
-                 "\r\n[Setting]\r\nSettingEndCheck=0\r\n");
+    WriteAccountProfile(server, "SettingEndCheck=0\r\n");
     auto form = Create();
     form->show();
     form->pbCheckClick();
@@ -203,11 +203,9 @@ TEST_F(MainFormTest, AMailerThatCannotStartLeavesTheListAsItIs) {
     test::Mailbox box;
     box.messages = {test::SimpleMessage("x")};
     server.Set("demo", box);
-    WriteProfile("[Account0]\r\nEnabled=1\r\nName=Demo\r\nHostName=" + server.Host() +
-                 "\r\nUserID=demo\r\nPassword=" + EncodePassword("pw") +
-                 "\r\n[Setting]\r\nScheduleRun=1\r\nMailerAutoRun=1\r\nSettingMailerHide=1"
-                 "\r\nMailerMinimized=1\r\nMailerPath=/nonexistent/mailer\r\n"
-                 "SettingEndCheck=0\r\n");
+    WriteAccountProfile(server, "ScheduleRun=1\r\nMailerAutoRun=1\r\nSettingMailerHide=1"
+                                "\r\nMailerMinimized=1\r\nMailerPath=/nonexistent/mailer\r\n"
+                                "SettingEndCheck=0\r\n");
     auto form = Create();
     form->show();
     ASSERT_TRUE(test::RunUntil(
