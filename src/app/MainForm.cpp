@@ -11,6 +11,7 @@
 #include "settings/SettingsFile.h"
 
 #include <QApplication>
+#include <QBitmap>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDateTime>
@@ -34,6 +35,11 @@
 #include <cmath>
 #include <cstdio>
 
+// The skin lives in a static library: its resources must be asked for by name.
+static void InitSkin() {
+    Q_INIT_RESOURCE(skin);
+}
+
 namespace pim {
 
 namespace {
@@ -50,26 +56,18 @@ PIM_CP932_TEXT(LoginFailed, "FernpostNetworkにログインすることができ
 // The tray tip holds 63 bytes.
 constexpr size_t kTipBytes = 63;
 
-// Frame 0 idle, 1..7 busy (the light turns round the sphere), 8..12 mail
-// waiting (brighter and brighter). The skin's own images replace these later.
+// Frame 0 idle, 1..7 busy, 8..12 mail waiting: the check button's image and,
+// smaller, the tray's.
 QIcon MailIcon(int frame) {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QPointF light = frame >= 1 && frame <= 7 ? QPointF(16 + 9 * std::cos(frame * 0.9),
-                                                             16 + 9 * std::sin(frame * 0.9))
-                                                   : QPointF(11, 10);
-    QRadialGradient sphere(light, 20);
-    const int glow = frame >= 8 ? 40 + (frame - 8) * 30 : 0;
-    sphere.setColorAt(0, QColor(std::min(255, 0x90 + glow), std::min(255, 0xC0 + glow), 0xFF));
-    sphere.setColorAt(1, QColor(0x10, 0x30, 0x80));
-    painter.setBrush(sphere);
-    painter.setPen(Qt::NoPen);
-    painter.drawEllipse(2, 2, 28, 28);
-    painter.setPen(Qt::white);
-    painter.setFont(QFont(QStringLiteral("Sans"), 14, QFont::Bold));
-    painter.drawText(pixmap.rect(), Qt::AlignCenter, QStringLiteral("P"));
+    QIcon icon(QStringLiteral(":/skin/MAIN_ICON_%1").arg(frame + 1));
+    icon.addFile(QStringLiteral(":/skin/TASK_ICON_%1").arg(frame + 1));
+    return icon;
+}
+
+// A tree image; lime is transparent.
+QIcon TreeIcon(int index) {
+    QPixmap pixmap(QStringLiteral(":/skin/MAIN_INFORMATION_%1").arg(index + 1));
+    pixmap.setMask(pixmap.createMaskFromColor(QColor(0x00, 0xFF, 0x00)));
     return QIcon(pixmap);
 }
 
@@ -94,6 +92,7 @@ TMainForm::~TMainForm() {
 }
 
 void TMainForm::FormCreate() {
+    InitSkin();
     setFixedSize(kMainClientWidth, kMainClientHeight);
     profilePath_ = pim::ProfilePath(programDir_);
 
@@ -473,7 +472,7 @@ void AddLines(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<Tree
     for (const TreeLine& line : lines) {
         auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
         item->setText(0, U(line.text));
-        item->setData(0, Qt::UserRole, line.image);
+        item->setIcon(0, TreeIcon(line.image));
         AddLines(item, tree, line.children);
     }
 }

@@ -1,0 +1,175 @@
+// Draws Pim's skin images and writes them, with the resource file that names
+// them, into the folder given: skin-gen OUTDIR
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTextStream>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+const QColor kLime(0x00, 0xFF, 0x00);
+
+// An envelope centred at `c`, `w` wide.
+void Envelope(QPainter& p, QPointF c, double w, const QColor& paper, const QColor& line) {
+    const double h = w * 0.66;
+    const QRectF body(c.x() - w / 2, c.y() - h / 2, w, h);
+    p.setPen(QPen(line, std::max(1.0, w / 14)));
+    p.setBrush(paper);
+    p.drawRoundedRect(body, w / 12, w / 12);
+    QPainterPath flap;
+    flap.moveTo(body.topLeft());
+    flap.lineTo(c.x(), c.y() + h * 0.08);
+    flap.lineTo(body.topRight());
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(flap);
+}
+
+// The check button and tray icon: a blue sphere carrying a letter. Frames 1..7
+// turn the light round it (busy), 8..12 make it brighter (mail waiting).
+QImage Sphere(int size, int frame) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const double s = size;
+    const double angle =
+        (frame >= 1 && frame <= 7) ? (frame - 1) * 2 * M_PI / 7 - M_PI * 0.75 : -M_PI * 0.75;
+    const QPointF light(s / 2 + s * 0.22 * std::cos(angle), s / 2 + s * 0.22 * std::sin(angle));
+    const int glow = frame >= 8 ? (frame - 7) * 22 : 0;
+    QRadialGradient g(light, s * 0.62);
+    g.setColorAt(0, QColor(std::min(255, 0xC8 + glow), std::min(255, 0xE6 + glow / 2), 0xFF));
+    g.setColorAt(0.45, QColor(std::min(255, 0x3A + glow), std::min(255, 0x78 + glow), 0xF0));
+    g.setColorAt(1, QColor(0x0A, std::min(255, 0x22 + glow / 2), std::min(255, 0x70 + glow)));
+    p.setPen(QPen(QColor(0x06, 0x16, 0x48), std::max(1.0, s / 24)));
+    p.setBrush(g);
+    p.drawEllipse(QRectF(s * 0.04, s * 0.04, s * 0.92, s * 0.92));
+    Envelope(p, {s / 2, s * 0.54}, s * 0.5, QColor(255, 255, 255, 235), QColor(0x20, 0x40, 0x90));
+    return image;
+}
+
+QImage Caption(bool active) {
+    QImage image(319, 15, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient g(0, 0, 319, 0);
+    g.setColorAt(0, active ? QColor(0x10, 0x30, 0x90) : QColor(0x70, 0x70, 0x78));
+    g.setColorAt(1, active ? QColor(0x70, 0xB0, 0xF0) : QColor(0xC8, 0xC8, 0xCC));
+    p.fillRect(image.rect(), g);
+    p.setPen(Qt::white);
+    QFont font(QStringLiteral("Sans"));
+    font.setPixelSize(11);
+    font.setBold(true);
+    p.setFont(font);
+    p.drawText(QRect(6, 0, 300, 15), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("Pim"));
+    return image;
+}
+
+QImage Button(bool information, bool pressed) {
+    QImage image(32, 32, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillRect(image.rect(), pressed ? QColor(0x70, 0x74, 0x7C) : QColor(0xB8, 0xBC, 0xC4));
+    const QColor swirl = information ? QColor(0x30, 0x80, 0xE0) : QColor(0x9A, 0xD0, 0x20);
+    p.setPen(QPen(swirl, 3));
+    p.drawArc(QRectF(3, 3, 26, 26), 30 * 16, 280 * 16);
+    if (information) {
+        p.setPen(QPen(QColor(0x30, 0x30, 0x40), 1.5));
+        p.setBrush(QColor(0xE0, 0x40, 0x30));
+        p.drawRoundedRect(QRectF(9, 10, 14, 10), 4, 4);
+        p.drawLine(QPointF(16, 20), QPointF(16, 26));
+    } else {
+        Envelope(p, {16, 16}, 16, Qt::white, QColor(0x30, 0x50, 0x20));
+    }
+    return image;
+}
+
+// The tree images: mailbox, mailbox with a red tick, letter, faded letter,
+// red tick, person, clock. Lime is transparent.
+QImage TreeImage(int index) {
+    QImage image(16, 16, QImage::Format_RGB32);
+    image.fill(kLime);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const auto tick = [&] {
+        p.setPen(QPen(QColor(0xE0, 0x10, 0x10), 2.2));
+        p.drawPolyline(QPolygonF({{3, 8}, {6.5, 12}, {13, 3}}));
+    };
+    switch (index) {
+    case 0:
+    case 1:
+        p.setPen(QPen(QColor(0x20, 0x20, 0x30), 1));
+        p.setBrush(QColor(0x30, 0x70, 0xD0));
+        p.drawRoundedRect(QRectF(2, 4, 12, 8), 3, 3);
+        p.drawLine(QPointF(8, 12), QPointF(8, 15));
+        if (index == 1)
+            tick();
+        break;
+    case 2:
+        Envelope(p, {8, 8}, 13, Qt::white, QColor(0x20, 0x40, 0x90));
+        break;
+    case 3:
+        Envelope(p, {8, 8}, 13, QColor(0xE8, 0xE8, 0xE8), QColor(0xA0, 0xA8, 0xB8));
+        break;
+    case 4:
+        tick();
+        break;
+    case 5:
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x40, 0x60, 0x90));
+        p.drawEllipse(QRectF(5, 1.5, 6, 6));
+        p.drawRoundedRect(QRectF(3, 8.5, 10, 6.5), 3, 3);
+        break;
+    default:
+        p.setPen(QPen(QColor(0x20, 0x20, 0x30), 1.2));
+        p.setBrush(Qt::white);
+        p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+        p.drawLine(QPointF(8, 8), QPointF(8, 4));
+        p.drawLine(QPointF(8, 8), QPointF(11, 9.5));
+        break;
+    }
+    return image;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: skin-gen OUTDIR\n");
+        return 2;
+    }
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    QDir().mkpath(out.path());
+    QStringList names;
+    const auto save = [&](const QString& name, const QImage& image) {
+        if (!image.save(out.filePath(name + QStringLiteral(".png"))))
+            std::exit(1);
+        names << name;
+    };
+    for (int n = 1; n <= 13; ++n) {
+        save(QStringLiteral("MAIN_ICON_%1").arg(n), Sphere(32, n - 1));
+        save(QStringLiteral("TASK_ICON_%1").arg(n), Sphere(16, n - 1));
+    }
+    for (int n = 1; n <= 2; ++n) {
+        save(QStringLiteral("MAIN_CAPTION_%1").arg(n), Caption(n == 1));
+        save(QStringLiteral("OPTION_BUTTON_%1").arg(n), Button(false, n == 2));
+        save(QStringLiteral("INFORMATION_BUTTON_%1").arg(n), Button(true, n == 2));
+    }
+    for (int n = 1; n <= 7; ++n)
+        save(QStringLiteral("MAIN_INFORMATION_%1").arg(n), TreeImage(n - 1));
+
+    QFile qrc(out.filePath(QStringLiteral("skin.qrc")));
+    if (!qrc.open(QIODevice::WriteOnly))
+        return 1;
+    QTextStream text(&qrc);
+    text << "<RCC><qresource prefix=\"/skin\">\n";
+    for (const QString& name : names)
+        text << "  <file alias=\"" << name << "\">" << name << ".png</file>\n";
+    text << "</qresource></RCC>\n";
+    return 0;
+}
