@@ -103,10 +103,6 @@ void TMainForm::FormCreate() {
     move(Settings.Left, Settings.Top);
 
     // A plain face until the skin: status strip, check button, counts, mail list.
-    setAutoFillBackground(true);
-    QPalette face = palette();
-    face.setColor(QPalette::Window, QColor(0xC8, 0xCC, 0xD4));
-    setPalette(face);
     strip_ = new StatusStrip(this);
     strip_->move(66, 33);
     tmAnimation_ = new QTimer(this);
@@ -370,6 +366,21 @@ void TMainForm::miTaskMainClick() {
     raise();
     activateWindow();
     UpdateStatusLine();
+}
+
+void TMainForm::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, QPixmap(QStringLiteral(":/skin/MAIN_BACKGROUND")));
+    // The caption shows whether Pim is the active application.
+    painter.drawPixmap(23, 7,
+                       QPixmap(isActiveWindow() ? QStringLiteral(":/skin/MAIN_CAPTION_1")
+                                                : QStringLiteral(":/skin/MAIN_CAPTION_2")));
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange)
+        update(23, 7, 319, 15);
+    QWidget::changeEvent(event);
 }
 
 void TMainForm::keyPressEvent(QKeyEvent* event) {

@@ -134,6 +134,53 @@ QImage TreeImage(int index) {
     return image;
 }
 
+// The 350 x 300 panel behind the controls: grey metal, a well behind the check
+// button, black boxes behind the status strip, the count and the date, and
+// black panels behind the two trees.
+QImage Background() {
+    QImage image(350, 300, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient metal(0, 0, 0, 300);
+    metal.setColorAt(0, QColor(0xE4, 0xE6, 0xEA));
+    metal.setColorAt(0.5, QColor(0xB4, 0xB8, 0xC0));
+    metal.setColorAt(1, QColor(0x9A, 0x9E, 0xA8));
+    p.fillRect(image.rect(), metal);
+    // Fine brushed lines.
+    for (int y = 0; y < 300; y += 2) {
+        p.setPen(QColor(255, 255, 255, y % 4 ? 18 : 10));
+        p.drawLine(0, y, 350, y);
+    }
+    p.setPen(QPen(QColor(0x60, 0x64, 0x70), 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(0.5, 0.5, 349, 299), 9, 9);
+    Envelope(p, {12, 15}, 13, Qt::white, QColor(0x20, 0x40, 0x90));
+    // The well behind the check button.
+    QRadialGradient well(QPointF(34, 55), 24);
+    well.setColorAt(0, QColor(0x20, 0x24, 0x30));
+    well.setColorAt(1, QColor(0x50, 0x54, 0x60));
+    p.setPen(QPen(QColor(0xF0, 0xF0, 0xF4), 1));
+    p.setBrush(well);
+    p.drawEllipse(QRectF(13, 34, 42, 42));
+    const auto box = [&](QRectF r) {
+        p.setPen(QPen(QColor(0xF4, 0xF4, 0xF8), 1));
+        p.setBrush(Qt::black);
+        p.drawRoundedRect(r, 2, 2);
+    };
+    box({63, 31, 271, 16});
+    box({126, 72, 52, 18});
+    Envelope(p, {136, 81}, 11, QColor(0xC0, 0xFF, 0xC0), QColor(0x00, 0x80, 0x00));
+    box({181, 72, 120, 18});
+    // A small calendar before the date.
+    p.setPen(QPen(QColor(0x00, 0xC0, 0x00), 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(185.5, 76.5, 10, 10));
+    p.drawLine(QPointF(185.5, 79.5), QPointF(195.5, 79.5));
+    box({11, 97, 328, 60});
+    box({11, 155, 328, 139});
+    return image;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -162,6 +209,7 @@ int main(int argc, char** argv) {
     }
     for (int n = 1; n <= 7; ++n)
         save(QStringLiteral("MAIN_INFORMATION_%1").arg(n), TreeImage(n - 1));
+    save(QStringLiteral("MAIN_BACKGROUND"), Background());
 
     QFile qrc(out.filePath(QStringLiteral("skin.qrc")));
     if (!qrc.open(QIODevice::WriteOnly))
