@@ -445,13 +445,7 @@ TEST(RemoteMenuOnAStation, PromptsReachTheConsoleWithEveryFieldInPlace) {
     const uint16_t port = test::FreshPort();
     test::WireTap tap{port};
     TFernpostNetwork station;
-    station.PortNo = port;
-    station.BroadcastAddress = test::kLoopbackBroadcast;
-    station.Discrimination = "Pim";
-    station.HandleName = "Pim <taro>";
-    station.Menu = true;
-    ASSERT_TRUE(station.Open());
-    ASSERT_TRUE(station.Login());
+    ASSERT_TRUE(test::OpenPimStation(station, port));
 
     FakeHost host;
     host.results[0] = Account("A&|B", 1);

@@ -31,13 +31,7 @@ protected:
     std::vector<std::string> events;
 
     void SetUp() override {
-        station.PortNo = port;
-        station.BroadcastAddress = test::kLoopbackBroadcast;
-        station.Discrimination = "Pim";
-        station.HandleName = "Pim <taro>";
-        station.Menu = true;
-        ASSERT_TRUE(station.Open());
-        ASSERT_TRUE(station.Login());
+        ASSERT_TRUE(test::OpenPimStation(station, port));
         // Its own LOGIN comes back to it, and it answers itself.
         ASSERT_TRUE(tap.WaitFor("LOGIN_OK"));
         test::RunFor(50ms);

@@ -62,6 +62,16 @@ private:
     fpn::Reassembly buffers_;
 };
 
+// Opens `station` as Pim's, on `port` over the loopback broadcast, and logs it in.
+inline bool OpenPimStation(TFernpostNetwork& station, uint16_t port) {
+    station.PortNo = port;
+    station.BroadcastAddress = kLoopbackBroadcast;
+    station.Discrimination = "Pim";
+    station.HandleName = "Pim <taro>";
+    station.Menu = true;
+    return station.Open() && station.Login();
+}
+
 // Hands `command` to `station` as if `sender` had sent it, with a fresh PacketID.
 inline void Inject(TFernpostNetwork& station, const std::string& command,
                    const std::string& sender = "10.9.8.7", bool security = false) {
