@@ -2,10 +2,28 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QSoundEffect>
-#include <QUrl>
+#include <QLibrary>
 
 namespace pim {
+
+namespace {
+
+using PlayWave = void (*)(const QString&);
+
+// The player beside the program (a portable copy), else where it was installed,
+// else where it was built. Nothing found: silence, as for a file that cannot play.
+PlayWave LoadPlayer() {
+    const QStringList places{QCoreApplication::applicationDirPath() + QStringLiteral("/pim_sound"),
+                             QStringLiteral(PIM_SOUND_INSTALLED), QStringLiteral(PIM_SOUND_BUILT)};
+    for (const QString& place : places) {
+        QLibrary library(place);
+        if (auto play = reinterpret_cast<PlayWave>(library.resolve("PimPlayWave")))
+            return play; // the library stays loaded for the program's life
+    }
+    return nullptr;
+}
+
+} // namespace
 
 void PlayArrivalSound(int kind, const QString& waveFile) {
     if (kind == 1) {
@@ -14,10 +32,9 @@ void PlayArrivalSound(int kind, const QString& waveFile) {
     }
     if (kind != 2 || !QFileInfo(waveFile).isFile())
         return;
-    // One effect for the program's life: playing is asynchronous.
-    static QSoundEffect* effect = new QSoundEffect(qApp);
-    effect->setSource(QUrl::fromLocalFile(waveFile));
-    effect->play();
+    static const PlayWave play = LoadPlayer();
+    if (play)
+        play(waveFile);
 }
 
 } // namespace pim
