@@ -1,0 +1,169 @@
+#include "platform/ProgramIcons.h"
+
+#include "support/TempDir.h"
+
+#include <QImage>
+#include <QPixmap>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <vector>
+
+namespace pim {
+namespace {
+
+namespace fs = std::filesystem;
+using Colors = std::vector<QRgb>;
+
+constexpr QRgb kRed = 0xffff0000, kGreen = 0xff00ff00, kBlue = 0xff0000ff, kYellow = 0xffffff00;
+
+// Sets an environment variable for one test.
+struct ScopedEnv {
+    ScopedEnv(const char* name, const std::string& value) : name(name), old(qgetenv(name)) {
+        qputenv(name, value.c_str());
+    }
+    ~ScopedEnv() { old.isNull() ? qunsetenv(name) : qputenv(name, old); }
+    const char* name;
+    QByteArray old;
+};
+
+void Write(const std::string& path, const std::string& bytes) {
+    fs::create_directories(fs::path(path).parent_path());
+    test::WriteFile(path, bytes);
+}
+
+void WriteImage(const std::string& path, QRgb color, int width = 16) {
+    fs::create_directories(fs::path(path).parent_path());
+    QImage image(width, 16, QImage::Format_ARGB32);
+    image.fill(color);
+    ASSERT_TRUE(image.save(QString::fromStdString(path)));
+}
+
+QRgb ColorOf(const QIcon& icon) {
+    return icon.pixmap(16).toImage().pixel(8, 8);
+}
+
+// Every icon has a colour of its own, so the colours tell which icons came back.
+Colors ColorsOf(const std::string& program) {
+    Colors colors;
+    for (const QIcon& icon : ProgramIcons(QString::fromStdString(program)))
+        colors.push_back(ColorOf(icon));
+    return colors;
+}
+
+// Data folders home, sys1 and sys2 in that order, and a theme of four coloured icons.
+class ProgramIconsTest : public testing::Test {
+protected:
+    void SetUp() override {
+        Write(dir_.file("icons/t/index.theme"), "[Icon Theme]\nName=t\nDirectories=16/apps\n"
+                                                "[16/apps]\nSize=16\nType=Fixed\n");
+        for (const auto& [name, color] : {std::pair{"pimred", kRed},
+                                          {"pimgreen", kGreen},
+                                          {"pimblue", kBlue},
+                                          {"pimyellow", kYellow}})
+            WriteImage(dir_.file("icons/t/16/apps/") + name + ".png", color);
+        QIcon::setFallbackSearchPaths({});
+        QIcon::setThemeSearchPaths({QString::fromStdString(dir_.file("icons"))});
+        QIcon::setThemeName(QStringLiteral("t"));
+    }
+    void Entry(const std::string& data, const std::string& name, const std::string& keys) {
+        Write(dir_.file(data + "/applications/" + name), "[Desktop Entry]\n" + keys);
+    }
+
+    test::TempDir dir_;
+    ScopedEnv dataHome_{"XDG_DATA_HOME", dir_.file("home")};
+    ScopedEnv dataDirs_{"XDG_DATA_DIRS", dir_.file("sys1") + ":relative:" + dir_.file("sys2")};
+};
+
+TEST_F(ProgramIconsTest, DesktopFileGivesItsOwnIconElseItsProgramsIcons) {
+    WriteImage(dir_.file("own/yellow.png"), kYellow);
+    Write(dir_.file("own/theme.desktop"), "[Desktop Entry]\nIcon=pimred\nExec=pimblue\n");
+    Write(dir_.file("own/file.desktop"), "[Desktop Entry]\nIcon=" + dir_.file("own/yellow.png"));
+    Write(dir_.file("own/none.desktop"), "[Desktop Entry]\nIcon=nosuch\nExec=pimblue %U\n");
+    EXPECT_EQ(ColorsOf(dir_.file("own/theme.desktop")), Colors{kRed});
+    EXPECT_EQ(ColorsOf(dir_.file("own/file.desktop")), Colors{kYellow});
+    EXPECT_EQ(ColorsOf(dir_.file("own/none.desktop")), Colors{kBlue});
+}
+
+TEST_F(ProgramIconsTest, EntriesNamingTheProgramInFolderThenNameOrder) {
+    Entry("sys1", "b.desktop", "Exec=/opt/mail/pimmail\nIcon=pimblue\n");
+    Entry("sys1", "a.desktop", "Exec=pimmail %U\nIcon=pimgreen.png\n");
+    Entry("home", "z.desktop", "Exec=\"/opt/mail/pimmail\" --compose\nIcon=pimred\n");
+    Entry("sys2", "c.desktop", "Exec=pimmail\nIcon=pimred\n");
+    Entry("sys2", "d.desktop", "Exec=/opt/other/pimmail\nIcon=pimyellow\n");
+    Entry("home", "solo.desktop", "Exec=env A=1 pimsolo\nIcon=pimyellow\n");
+    EXPECT_EQ(ColorsOf("/opt/mail/pimmail"), (Colors{kRed, kGreen, kBlue}));
+    EXPECT_EQ(ColorsOf("/usr/bin/pimsolo"), Colors{kYellow});
+    EXPECT_EQ(ColorOf(ProgramIcon("/opt/mail/pimmail", 2)), kBlue);
+    EXPECT_TRUE(ProgramIcon("/opt/mail/pimmail", 3).isNull());
+    EXPECT_TRUE(ProgramIcon("/opt/mail/pimmail", -1).isNull());
+}
+
+TEST_F(ProgramIconsTest, LinksAndPathLeadToTheProgramsFile) {
+    Write(dir_.file("bin/realmail"), "#!/bin/sh\n");
+    fs::permissions(dir_.file("bin/realmail"), fs::perms::owner_all);
+    fs::create_symlink("realmail", dir_.file("bin/pimlink"));
+    fs::create_symlink("loop", dir_.file("bin/loop"));
+    const ScopedEnv path("PATH", dir_.file("bin"));
+    Entry("home", "link.desktop", "Exec=" + dir_.file("bin/pimlink") + "\nIcon=pimred\n");
+    Entry("home", "path.desktop", "Exec=pimlink\nIcon=pimgreen\n");
+    Entry("home", "loop.desktop", "Exec=" + dir_.file("bin/loop") + "\nIcon=pimblue\n");
+    EXPECT_EQ(ColorsOf(dir_.file("bin/realmail")), (Colors{kRed, kGreen}));
+}
+
+TEST_F(ProgramIconsTest, HiddenShadowedAndUnshowableDoNotCount) {
+    Entry("sys1", "mail.desktop", "Exec=pimmail\nIcon=pimred\n");
+    Entry("home", "mail.desktop", "Hidden=true\nExec=pimmail\nIcon=pimred\n");
+    Entry("sys1", "other.desktop", "Exec=pimmail\nIcon=pimgreen\n");
+    Entry("sys2", "other.desktop", "Exec=pimmail\nIcon=pimblue\n");
+    Entry("sys1", "kde-extra.desktop", "Exec=nothing\nIcon=pimyellow\n");
+    Entry("sys2", "kde/extra.desktop", "Exec=pimmail\nIcon=pimyellow\n");
+    Write(dir_.file("text.png"), "not an image");
+    WriteImage(dir_.file("wide.png"), kRed, 1025);
+    for (const std::string icon : {"nosuch", "", "/missing.png", "text.png", "wide.png"})
+        Entry("home", "x" + icon + ".desktop",
+              "Exec=pimmail\nIcon=" + (icon.ends_with(".png") ? dir_.file(icon) : icon));
+    EXPECT_EQ(ColorsOf("/usr/bin/pimmail"), Colors{kGreen});
+}
+
+TEST_F(ProgramIconsTest, ThemeIconNamedLikeTheProgramWhenNoEntryHasOne) {
+    EXPECT_EQ(ColorsOf("/usr/local/bin/pimyellow"), Colors{kYellow});
+    Entry("home", "a.desktop", "Exec=pimyellow\nIcon=nosuch\n");
+    EXPECT_EQ(ColorsOf("/usr/local/bin/pimyellow"), Colors{kYellow});
+    EXPECT_TRUE(ColorsOf("/usr/bin/pimnothing").empty());
+    EXPECT_TRUE(ColorsOf("").empty());
+}
+
+TEST_F(ProgramIconsTest, HostileFilesAreSkippedAndBounded) {
+    const std::string apps = dir_.file("home/applications/");
+    const std::string big =
+        "[Desktop Entry]\nExec=pimmail\nIcon=pimred\n" + std::string(65536, '#');
+    Write(apps + "big.desktop", big);
+    Write(dir_.file("big.desktop"), big);
+    std::string junk;
+    for (int i = 0; i < 60000; ++i)
+        junk += "\"\\[=\n\0\xff"[i * 7919 % 7];
+    Write(apps + "junk.desktop", junk + "\n[Desktop Entry]\nExec=pimmail\nIcon=pimyellow\n");
+    ASSERT_EQ(::mkfifo((apps + "fifo.desktop").c_str(), 0600), 0);
+    fs::create_symlink("loop.desktop", apps + "loop.desktop");
+    fs::create_directory_symlink("..", apps + "up");
+    Entry("elsewhere", "linked.desktop", "Exec=pimmail\nIcon=pimblue\n");
+    fs::create_directory_symlink("../../elsewhere/applications", apps + "linked");
+    WriteImage(dir_.file("huge.png"), kRed);
+    fs::resize_file(dir_.file("huge.png"), 17 << 20); // still a good image, but too large to read
+    Entry("home", "huge.desktop", "Exec=pimmail\nIcon=" + dir_.file("huge.png"));
+    Entry("sys1", "ok.desktop", "Exec=pimmail\nIcon=pimgreen\n");
+    EXPECT_EQ(ColorsOf("/usr/bin/pimmail"), (Colors{kYellow, kGreen}));
+    EXPECT_TRUE(ColorsOf(dir_.file("big.desktop")).empty());
+    EXPECT_TRUE(ColorsOf(apps + "fifo.desktop").empty());
+
+    for (int i = 100; i < 400; ++i) {
+        WriteImage(dir_.file("many/") + std::to_string(i) + ".png", kBlue);
+        Entry("sys2", std::to_string(i) + ".desktop",
+              "Exec=many\nIcon=" + dir_.file("many/") + std::to_string(i) + ".png");
+    }
+    EXPECT_EQ(ColorsOf("/usr/bin/many").size(), 256u);
+}
+
+} // namespace
+} // namespace pim
