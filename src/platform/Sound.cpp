@@ -12,7 +12,7 @@ using PlayWave = void (*)(const QString&);
 
 // The player beside the program (a portable copy), else where it was installed,
 // else where it was built. Nothing found: silence, as for a file that cannot play.
-PlayWave LoadPlayer() {
+PlayWave Player() {
     const QStringList places{QCoreApplication::applicationDirPath() + QStringLiteral("/pim_sound"),
                              QStringLiteral(PIM_SOUND_INSTALLED), QStringLiteral(PIM_SOUND_BUILT)};
     for (const QString& place : places) {
@@ -23,7 +23,16 @@ PlayWave LoadPlayer() {
     return nullptr;
 }
 
+const PlayWave& LoadedPlayer() {
+    static const PlayWave play = Player();
+    return play;
+}
+
 } // namespace
+
+bool WavePlayerFound() {
+    return LoadedPlayer() != nullptr;
+}
 
 void PlayArrivalSound(int kind, const QString& waveFile) {
     if (kind == 1) {
@@ -32,8 +41,7 @@ void PlayArrivalSound(int kind, const QString& waveFile) {
     }
     if (kind != 2 || !QFileInfo(waveFile).isFile())
         return;
-    static const PlayWave play = LoadPlayer();
-    if (play)
+    if (const PlayWave play = LoadedPlayer())
         play(waveFile);
 }
 

@@ -8,4 +8,7 @@ namespace pim {
 // all when it cannot be played: no default sound instead), anything else silence.
 void PlayArrivalSound(int kind, const QString& waveFile);
 
+// Whether the wave player module can be found and loaded.
+bool WavePlayerFound();
+
 } // namespace pim
