@@ -68,21 +68,70 @@ QImage Caption(bool active) {
     return image;
 }
 
+// The panel's metal at height y, so that a button's corners melt into it.
+QColor MetalAt(double y) {
+    const QColor top(0xE4, 0xE6, 0xEA), middle(0xB4, 0xB8, 0xC0), bottom(0x9A, 0x9E, 0xA8);
+    const auto mix = [](const QColor& a, const QColor& b, double t) {
+        return QColor::fromRgbF(a.redF() + (b.redF() - a.redF()) * t,
+                                a.greenF() + (b.greenF() - a.greenF()) * t,
+                                a.blueF() + (b.blueF() - a.blueF()) * t);
+    };
+    const double t = y / 300;
+    return t < 0.5 ? mix(top, middle, t * 2) : mix(middle, bottom, (t - 0.5) * 2);
+}
+
+// A swirl: a spiral of a few turns round the button's middle.
+void Swirl(QPainter& p, const QColor& colour) {
+    QPainterPath path;
+    for (int i = 0; i <= 120; ++i) {
+        const double a = -M_PI / 2 + i * (1.6 * 2 * M_PI) / 120;
+        const double r = 13 - i * 0.055;
+        const QPointF at(16 + r * std::cos(a), 16 + r * std::sin(a));
+        i == 0 ? path.moveTo(at) : path.lineTo(at);
+    }
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(colour, 2.2, Qt::SolidLine, Qt::RoundCap));
+    p.drawPath(path);
+}
+
+// The option button (a letter in a yellow-green swirl) and the information
+// button (a mailbox in a blue swirl); pressed, the tile is darker and sunken.
 QImage Button(bool information, bool pressed) {
     QImage image(32, 32, QImage::Format_RGB32);
+    image.fill(MetalAt(68));
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    p.fillRect(image.rect(), pressed ? QColor(0x70, 0x74, 0x7C) : QColor(0xB8, 0xBC, 0xC4));
-    const QColor swirl = information ? QColor(0x30, 0x80, 0xE0) : QColor(0x9A, 0xD0, 0x20);
-    p.setPen(QPen(swirl, 3));
-    p.drawArc(QRectF(3, 3, 26, 26), 30 * 16, 280 * 16);
+    QLinearGradient tile(0, 0, 0, 32);
+    tile.setColorAt(0, pressed ? QColor(0x88, 0x8C, 0x96) : QColor(0xFA, 0xFA, 0xFC));
+    tile.setColorAt(1, pressed ? QColor(0xB0, 0xB4, 0xBC) : QColor(0xA8, 0xAC, 0xB6));
+    p.setPen(QPen(QColor(0x50, 0x54, 0x60), 1));
+    p.setBrush(tile);
+    p.drawRoundedRect(QRectF(0.5, 0.5, 31, 31), 6, 6);
+    p.setPen(QPen(pressed ? QColor(0x60, 0x64, 0x70) : QColor(255, 255, 255, 200), 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(1.5, 1.5, 29, 29), 5, 5);
+    Swirl(p, information ? QColor(0x20, 0x70, 0xE0) : QColor(0x90, 0xC8, 0x10));
     if (information) {
-        p.setPen(QPen(QColor(0x30, 0x30, 0x40), 1.5));
-        p.setBrush(QColor(0xE0, 0x40, 0x30));
-        p.drawRoundedRect(QRectF(9, 10, 14, 10), 4, 4);
-        p.drawLine(QPointF(16, 20), QPointF(16, 26));
+        // A mailbox on its post, its red flag up.
+        p.setPen(QPen(QColor(0x20, 0x28, 0x40), 1));
+        p.setBrush(QColor(0x50, 0x60, 0x78));
+        p.drawRect(QRectF(14.5, 19, 3, 7));
+        QLinearGradient box(0, 10, 0, 20);
+        box.setColorAt(0, QColor(0x70, 0xA8, 0xF8));
+        box.setColorAt(1, QColor(0x20, 0x50, 0xB8));
+        p.setBrush(box);
+        QPainterPath body;
+        body.moveTo(9, 20);
+        body.lineTo(9, 14);
+        body.arcTo(QRectF(9, 10, 14, 8), 180, -180);
+        body.lineTo(23, 20);
+        body.closeSubpath();
+        p.drawPath(body);
+        p.setBrush(QColor(0xE8, 0x20, 0x20));
+        p.drawRect(QRectF(20, 8, 1.8, 7));
+        p.drawRect(QRectF(20, 8, 4, 2.5));
     } else {
-        Envelope(p, {16, 16}, 16, Qt::white, QColor(0x30, 0x50, 0x20));
+        Envelope(p, {16, 16.5}, 15, Qt::white, QColor(0x30, 0x50, 0x20));
     }
     return image;
 }
@@ -142,9 +191,9 @@ QImage Background() {
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     QLinearGradient metal(0, 0, 0, 300);
-    metal.setColorAt(0, QColor(0xE4, 0xE6, 0xEA));
-    metal.setColorAt(0.5, QColor(0xB4, 0xB8, 0xC0));
-    metal.setColorAt(1, QColor(0x9A, 0x9E, 0xA8));
+    metal.setColorAt(0, MetalAt(0));
+    metal.setColorAt(0.5, MetalAt(150));
+    metal.setColorAt(1, MetalAt(300));
     p.fillRect(image.rect(), metal);
     // Fine brushed lines.
     for (int y = 0; y < 300; y += 2) {
@@ -168,8 +217,9 @@ QImage Background() {
         p.drawRoundedRect(r, 2, 2);
     };
     box({63, 31, 271, 16});
-    box({126, 72, 52, 18});
-    Envelope(p, {136, 81}, 11, QColor(0xC0, 0xFF, 0xC0), QColor(0x00, 0x80, 0x00));
+    // Right of the slanted joint, so that the folded window shows no part of it.
+    box({135, 72, 43, 18});
+    Envelope(p, {143, 81}, 11, QColor(0xC0, 0xFF, 0xC0), QColor(0x00, 0x80, 0x00));
     box({181, 72, 120, 18});
     // A small calendar before the date.
     p.setPen(QPen(QColor(0x00, 0xC0, 0x00), 1));
@@ -178,6 +228,103 @@ QImage Background() {
     p.drawLine(QPointF(185.5, 79.5), QPointF(195.5, 79.5));
     box({11, 97, 328, 60});
     box({11, 155, 328, 139});
+    return image;
+}
+
+// The pictures in the headers of the options pages: accounts (a person by a
+// mailbox), customising (a gear), the schedule (a clock) and the LAN (two
+// screens joined by a cable).
+QImage OptionIcon(int page) {
+    QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::black); // the header panel is black
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor ink(0x10, 0x18, 0x30);
+    switch (page) {
+    case 0: {
+        p.setPen(QPen(ink, 1));
+        QLinearGradient box(0, 10, 0, 24);
+        box.setColorAt(0, QColor(0x60, 0xA0, 0xF0));
+        box.setColorAt(1, QColor(0x20, 0x50, 0xB0));
+        p.setBrush(box);
+        p.drawRoundedRect(QRectF(13, 9, 17, 12), 5, 5);
+        p.setBrush(QColor(0x90, 0x90, 0x98));
+        p.drawRect(QRectF(20, 21, 3, 9));
+        p.setBrush(QColor(0xE0, 0x30, 0x20));
+        p.drawRect(QRectF(26, 5, 2, 7));
+        p.setBrush(QColor(0xF0, 0xC8, 0x90));
+        p.drawEllipse(QRectF(3, 6, 9, 9));
+        p.setBrush(QColor(0x40, 0xA0, 0x40));
+        p.drawRoundedRect(QRectF(1, 16, 13, 14), 5, 5);
+        break;
+    }
+    case 1: {
+        QPainterPath gear;
+        for (int i = 0; i < 8; ++i) {
+            const double a = i * M_PI / 4;
+            QTransform t;
+            t.translate(16, 16);
+            t.rotateRadians(a);
+            QPainterPath tooth;
+            tooth.addRect(QRectF(-3, -15, 6, 8));
+            gear.addPath(t.map(tooth));
+        }
+        gear.addEllipse(QPointF(16, 16), 10.5, 10.5);
+        gear = gear.simplified();
+        QPainterPath hole;
+        hole.addEllipse(QPointF(16, 16), 4, 4);
+        QRadialGradient metal(QPointF(12, 11), 20);
+        metal.setColorAt(0, QColor(0xF4, 0xF4, 0xF8));
+        metal.setColorAt(1, QColor(0x78, 0x80, 0x90));
+        p.setPen(QPen(ink, 1));
+        p.setBrush(metal);
+        p.drawPath(gear.subtracted(hole));
+        break;
+    }
+    case 2: {
+        QRadialGradient face(QPointF(12, 11), 18);
+        face.setColorAt(0, Qt::white);
+        face.setColorAt(1, QColor(0xC8, 0xD4, 0xE8));
+        p.setPen(QPen(QColor(0x30, 0x60, 0xC0), 2.5));
+        p.setBrush(face);
+        p.drawEllipse(QRectF(2.5, 2.5, 27, 27));
+        p.setPen(QPen(ink, 1));
+        for (int h = 0; h < 12; ++h) {
+            const double a = h * M_PI / 6;
+            p.drawLine(QPointF(16 + 10 * std::cos(a), 16 + 10 * std::sin(a)),
+                       QPointF(16 + 11.5 * std::cos(a), 16 + 11.5 * std::sin(a)));
+        }
+        p.setPen(QPen(ink, 2, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(16, 16), QPointF(16, 8));
+        p.drawLine(QPointF(16, 16), QPointF(22, 19));
+        p.setPen(QPen(QColor(0xE0, 0x20, 0x20), 1));
+        p.drawLine(QPointF(16, 16), QPointF(10, 24));
+        break;
+    }
+    default: {
+        const auto screen = [&](QRectF r) {
+            p.setPen(QPen(ink, 1));
+            p.setBrush(QColor(0xD8, 0xDC, 0xE4));
+            p.drawRoundedRect(r, 1.5, 1.5);
+            QLinearGradient glass(r.topLeft(), r.bottomRight());
+            glass.setColorAt(0, QColor(0x80, 0xC0, 0xFF));
+            glass.setColorAt(1, QColor(0x10, 0x40, 0xA0));
+            p.setBrush(glass);
+            p.setPen(Qt::NoPen);
+            p.drawRect(r.adjusted(2, 2, -2, -2));
+            p.setBrush(QColor(0xA0, 0xA4, 0xB0));
+            p.drawRect(QRectF(r.center().x() - 2, r.bottom(), 4, 2));
+            p.drawRect(QRectF(r.center().x() - 5, r.bottom() + 2, 10, 1.5));
+        };
+        p.setPen(QPen(QColor(0xF0, 0xD0, 0x20), 1.5));
+        p.drawLine(QPointF(8, 22), QPointF(8, 29));
+        p.drawLine(QPointF(8, 29), QPointF(24, 29));
+        p.drawLine(QPointF(24, 29), QPointF(24, 22));
+        screen({1, 3, 15, 12});
+        screen({16, 9, 15, 12});
+        break;
+    }
+    }
     return image;
 }
 
@@ -209,6 +356,8 @@ int main(int argc, char** argv) {
     }
     for (int n = 1; n <= 7; ++n)
         save(QStringLiteral("MAIN_INFORMATION_%1").arg(n), TreeImage(n - 1));
+    for (int n = 1; n <= 4; ++n)
+        save(QStringLiteral("OPTION_ICON_%1").arg(n), OptionIcon(n - 1));
     save(QStringLiteral("MAIN_BACKGROUND"), Background());
 
     QFile qrc(out.filePath(QStringLiteral("skin.qrc")));

@@ -1,0 +1,40 @@
+// A button of the skin: a picture that reacts to the left mouse button. It
+// either shows a second picture while pressed or moves one pixel right and down.
+#pragma once
+
+#include <QPixmap>
+#include <QWidget>
+
+namespace pim {
+
+class PictureButton : public QWidget {
+    Q_OBJECT
+public:
+    PictureButton(QWidget* parent, const QRect& at, const QString& hint);
+
+    // With a pressed picture the button stays put while pressed; without one it shifts.
+    void SetPictures(const QPixmap& released, const QPixmap& pressed = QPixmap());
+    bool Pressed() const { return pressed_; }
+
+signals:
+    // A click or a double-click: each ends with the button's release over it.
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void Press();
+    void Release();
+
+    QPixmap released_;
+    QPixmap down_;
+    QPoint home_;
+    bool pressed_ = false;
+};
+
+} // namespace pim
