@@ -72,6 +72,8 @@ public:
     void Abandon();
 
     int CheckIndex = -1; // -1 idle, -2 dialling, 0..19 the account being checked
+    // A run was started and has not ended yet (also before its first account).
+    bool Running() const { return CheckIndex != -1 || starting_; }
     int TotalMail = 0;
     int FetchCount = 0;
     int NextMailNo = 0;

@@ -2,9 +2,11 @@
 
 #include "app/MailTree.h"
 #include "app/Notification.h"
+#include "app/PictureButton.h"
 #include "app/StatusTexts.h"
 #include "common/Cp932.h"
 #include "platform/MessageBox.h"
+#include "platform/ProgramIcons.h"
 #include "platform/Sound.h"
 #include "remote/PimStation.h"
 #include "settings/ProfileLocation.h"
@@ -25,10 +27,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
-#include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QWindow>
@@ -71,6 +74,16 @@ QIcon TreeIcon(int index) {
     return QIcon(pixmap);
 }
 
+// The trees draw no root lines and no expand buttons: a message opens by a
+// double-click, and the indentation alone shows the levels.
+class PlainTree : public QTreeWidget {
+public:
+    using QTreeWidget::QTreeWidget;
+
+protected:
+    void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
+};
+
 QString U(const std::string& cp932Text) {
     return cp932::ToUnicode(cp932Text);
 }
@@ -108,27 +121,43 @@ void TMainForm::FormCreate() {
     tmAnimation_ = new QTimer(this);
     tmAnimation_->setInterval(150);
     connect(tmAnimation_, &QTimer::timeout, this, &TMainForm::tmAnimationTimerTimer);
-    pbCheck_ = new QPushButton(MailIcon(0), QString(), this);
-    pbCheck_->setGeometry(18, 39, 32, 32);
-    pbCheck_->setIconSize(QSize(32, 32));
-    pbCheck_->setFlat(true);
-    pbCheck_->setToolTip(QStringLiteral("メールチェック"));
-    // Provisional buttons where the skin's will be.
-    const auto button = [this](const QString& text, const QString& hint, QRect at) {
-        auto* b = new QPushButton(text, this);
-        b->setGeometry(at);
+    pbCheck_ = new PictureButton(this, {18, 39, 32, 32}, QStringLiteral("メールチェック"));
+    connect(pbCheck_, &PictureButton::clicked, this, &TMainForm::pbCheckClick);
+    imOption_ = new PictureButton(this, {57, 52, 32, 32}, QStringLiteral("オプション"));
+    imOption_->SetPictures(QPixmap(QStringLiteral(":/skin/OPTION_BUTTON_1")),
+                           QPixmap(QStringLiteral(":/skin/OPTION_BUTTON_2")));
+    connect(imOption_, &PictureButton::clicked, this, &TMainForm::miTaskOptionClick);
+    imInformation_ =
+        new PictureButton(this, {88, 52, 32, 32}, QStringLiteral("メールボックス情報"));
+    imInformation_->SetPictures(QPixmap(QStringLiteral(":/skin/INFORMATION_BUTTON_1")),
+                                QPixmap(QStringLiteral(":/skin/INFORMATION_BUTTON_2")));
+    connect(imInformation_, &PictureButton::clicked, this, &TMainForm::imInformationClick);
+    shape_.EnableInformationButton = [this] { imInformation_->setEnabled(true); };
+    imMailer_ = new PictureButton(this, {304, 64, 32, 32}, QStringLiteral("メーラ起動"));
+    connect(imMailer_, &PictureButton::clicked, this, &TMainForm::imMailerClick);
+    ShowMailerButton();
+    // Flat buttons on the caption, white like its text.
+    const auto flat = [this](const QString& text, const QString& hint, QRect at) {
+        auto* b = new QToolButton(this);
+        b->setText(text);
         b->setToolTip(hint);
+        b->setGeometry(at);
+        b->setStyleSheet(QStringLiteral(
+            "QToolButton { color: white; font-weight: bold; font-size: 11px; border: none;"
+            " padding: 0px; background: transparent; }"
+            "QToolButton:hover { border: 1px solid rgba(255,255,255,160); }"
+            "QToolButton:pressed { background: rgba(0,0,0,60); }"));
         return b;
     };
-    connect(button(QStringLiteral("_"), QStringLiteral("最小化"), {310, 8, 14, 14}),
-            &QPushButton::clicked, this, &TMainForm::sbMinimumClick);
-    connect(button(QStringLiteral("×"), QStringLiteral("閉じる"), {326, 8, 14, 14}),
-            &QPushButton::clicked, this, &QWidget::close);
-    imInformation_ =
-        button(QStringLiteral("i"), QStringLiteral("メールボックス情報"), {88, 52, 32, 32});
-    connect(imInformation_, &QPushButton::clicked, this, &TMainForm::imInformationClick);
-    shape_.EnableInformationButton = [this] { imInformation_->setEnabled(true); };
-    connect(pbCheck_, &QPushButton::clicked, this, &TMainForm::pbCheckClick);
+    connect(flat(QStringLiteral("_"), QStringLiteral("最小化"), {310, 8, 14, 14}),
+            &QToolButton::clicked, this, &TMainForm::sbMinimumClick);
+    connect(flat(QStringLiteral("×"), QStringLiteral("閉じる"), {326, 8, 14, 14}),
+            &QToolButton::clicked, this, &QWidget::close);
+    // Named as in the design, for the tests and for anyone who inspects the window.
+    pbCheck_->setObjectName(QStringLiteral("pbCheck"));
+    imOption_->setObjectName(QStringLiteral("imOption"));
+    imInformation_->setObjectName(QStringLiteral("imInformation"));
+    imMailer_->setObjectName(QStringLiteral("imMailer"));
     laMailCount_ = new QLabel(QStringLiteral("---"), this);
     laMailCount_->setGeometry(153, 75, 22, 12);
     laMailCount_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -138,9 +167,13 @@ void TMainForm::FormCreate() {
         label->setFont(SkinFont(false, 9, true));
         label->setStyleSheet(QStringLiteral("background: black; color: #00ff00;"));
     }
-    tvAccount_ = new QTreeWidget(this);
+    tvAccount_ = new PlainTree(this);
     tvAccount_->setGeometry(15, 101, 320, 52);
-    tvMail_ = new QTreeWidget(this);
+    tvMail_ = new PlainTree(this);
+    laMailCount_->setObjectName(QStringLiteral("laMailCount"));
+    laDate_->setObjectName(QStringLiteral("laMailDate"));
+    tvAccount_->setObjectName(QStringLiteral("tvAccount"));
+    tvMail_->setObjectName(QStringLiteral("tvMail"));
     tvMail_->setGeometry(15, 159, 320, 131);
     for (QTreeWidget* tree : {tvAccount_, tvMail_}) {
         tree->setHeaderHidden(true);
@@ -153,8 +186,12 @@ void TMainForm::FormCreate() {
     tvMail_->setIndentation(19);
     connect(tvAccount_, &QTreeWidget::itemClicked, this, [this] { tvAccountClick(); });
     // The offscreen platform (no display) has no window shapes, and says so at every step.
-    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
-        shape_.ApplyRegion = [this](const QRegion& region) { setMask(region); };
+    const bool shapes = QGuiApplication::platformName() != QLatin1String("offscreen");
+    shape_.ApplyRegion = [this, shapes](const QRegion& region) {
+        outline_ = region;
+        if (shapes)
+            setMask(region);
+    };
     shape_.SetHeight = [this](int height) { setFixedHeight(height); };
 
     // The run walks the accounts on its own; the dial-up component and the LAN
@@ -209,7 +246,7 @@ void TMainForm::FormCreate() {
     }
     // Hidden in the tray, the window has no taskbar button.
     setWindowFlag(Qt::Tool, Settings.SettingTask && Settings.SettingTaskbar);
-    setWindowIcon(MailIcon(0));
+    ShowFrame(0);
     SetStatus(InitialStatusText(Settings));
 
     VeltaPOP3.TimeOutCount =
@@ -368,6 +405,17 @@ void TMainForm::miTaskMainClick() {
     UpdateStatusLine();
 }
 
+QImage TMainForm::Screenshot() {
+    QImage image = grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    // What lies outside the window's outline is not the window.
+    const QRegion outside = QRegion(image.rect()) - outline_;
+    for (const QRect& r : outside)
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                image.setPixel(x, y, 0);
+    return image;
+}
+
 void TMainForm::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.drawPixmap(0, 0, QPixmap(QStringLiteral(":/skin/MAIN_BACKGROUND")));
@@ -421,7 +469,7 @@ void TMainForm::TrayActivated(int reason) {
 
 void TMainForm::ShowFrame(int frame) {
     const QIcon icon = MailIcon(frame);
-    pbCheck_->setIcon(icon);
+    pbCheck_->SetPictures(QPixmap(QStringLiteral(":/skin/MAIN_ICON_%1").arg(frame + 1)));
     setWindowIcon(icon);
     if (tray_)
         tray_->setIcon(icon);
@@ -513,6 +561,23 @@ void TMainForm::tvAccountClick() {
     if (tvMail_->topLevelItemCount() > 0)
         tvMail_->setCurrentItem(tvMail_->topLevelItem(0));
 }
+
+void TMainForm::ShowMailerButton() {
+    const QString path = QString::fromLocal8Bit(Settings.MailerPath.c_str());
+    if (path.isEmpty() || !QFileInfo(path).isFile()) {
+        imMailer_->hide();
+        return;
+    }
+    // A program without an icon of its own still gets a button one can see.
+    QIcon icon = ProgramIcon(path, Settings.MailerIcon);
+    if (icon.isNull())
+        icon = QIcon::fromTheme(QStringLiteral("internet-mail"),
+                                style()->standardIcon(QStyle::SP_FileIcon));
+    imMailer_->SetPictures(icon.pixmap(32, 32));
+    imMailer_->show();
+}
+
+void TMainForm::miTaskOptionClick() {}
 
 void TMainForm::imMailerClick() {
     const QString path = QString::fromLocal8Bit(Settings.MailerPath.c_str());

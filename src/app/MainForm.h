@@ -1,6 +1,5 @@
 // The main window: owns the program's components, the check run, the scheduler
-// and the remote menu, and shows what they do. The skinned look comes later;
-// this window already checks mail, shows the result and tells of new mail.
+// and the remote menu, and shows what they do on its skinned panel.
 #pragma once
 
 #include "app/CheckRun.h"
@@ -15,17 +14,19 @@
 #include "pop3/TVeltaPOP3.h"
 #include "remote/TFernpostNetwork.h"
 
+#include <QImage>
 #include <QWidget>
 #include <string>
 
 class QAction;
 class QLabel;
 class QMenu;
-class QPushButton;
 class QSystemTrayIcon;
 class QTreeWidget;
 
 namespace pim {
+
+class PictureButton;
 
 class TMainForm : public QWidget, private CheckRunHost {
     Q_OBJECT
@@ -39,6 +40,9 @@ public:
     const std::string& ProfilePath() const { return profilePath_; }
     const std::string& StatusText() const { return statusText_; }
     CheckRun& Run() { return run_; }
+    bool ShapePending() const { return shape_.Pending(); }
+    // The window as the user sees it, outside its outline transparent.
+    QImage Screenshot();
 
     // A dialog or message box of the main window is open.
     bool DialogOpen = false;
@@ -55,6 +59,7 @@ public slots:
     void sbMinimumClick();
     void miTaskHelpClick();
     void imInformationClick();
+    void miTaskOptionClick();
     void TrayActivated(int reason);
 
 public:
@@ -83,6 +88,8 @@ private:
     void ShowResults();
     void tvAccountClick();
     void imMailerClick();
+    // The mail program's button: its icon, or hidden when there is no such program.
+    void ShowMailerButton();
     int MessageBoxShown(const std::string& text, unsigned flags);
 
     // CheckRunHost
@@ -124,14 +131,17 @@ private:
     StatusStrip* strip_ = nullptr;
     QLabel* laMailCount_ = nullptr;
     QLabel* laDate_ = nullptr;
-    QPushButton* pbCheck_ = nullptr;
+    PictureButton* pbCheck_ = nullptr;
+    PictureButton* imOption_ = nullptr;
+    PictureButton* imMailer_ = nullptr;
     QTreeWidget* tvAccount_ = nullptr;
-    QPushButton* imInformation_ = nullptr;
+    PictureButton* imInformation_ = nullptr;
     QTreeWidget* tvMail_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     QAction* miOffline_ = nullptr;
     QAction* miSysOffline_ = nullptr;
     WindowShape shape_;
+    QRegion outline_{0, 0, kMainClientWidth, kMainClientHeight};
     IconAnimation anim_;
     QTimer* tmAnimation_ = nullptr;
     void tmAnimationTimerTimer();
