@@ -1,51 +1,14 @@
-#include "app/MainForm.h"
-
+#include "MainFormFixture.h"
 #include "app/StatusTexts.h"
-#include "common/Cp932.h"
-#include "common/HexKey.h"
-#include "platform/MessageBox.h"
 #include "settings/IniFile.h"
 #include "support/EventLoop.h"
-#include "support/MailboxServer.h"
-#include "support/TempDir.h"
 
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
-#include <gtest/gtest.h>
-#include <memory>
 
 namespace pim {
 namespace {
-
-class MainFormTest : public ::testing::Test {
-protected:
-    test::TempDir dir;
-    // No NetworkManager: a bus that is not there.
-    TVeltaRAS dialup{QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
-                                                   QStringLiteral("pim-test-no-bus"))};
-    std::vector<std::pair<std::string, unsigned>> boxes;
-    int answer = IDYES;
-
-    void SetUp() override {
-        SetMessageBoxHandler([this](std::string_view text, unsigned flags) {
-            boxes.emplace_back(cp932::ToUtf8(text), flags);
-            return answer;
-        });
-    }
-    void TearDown() override { SetMessageBoxHandler({}); }
-
-    void WriteProfile(const std::string& text) { test::WriteFile(dir.file("Pim.INI"), text); }
-    // One account "Demo" (user demo, password pw) on `server`, then [Setting] lines.
-    void WriteAccountProfile(const test::MailboxServer& server, const std::string& settings) {
-        WriteProfile("[Account0]\r\nEnabled=1\r\nName=Demo\r\nHostName=" + server.Host() +
-                     "\r\nUserID=demo\r\nPassword=" + EncodePassword("pw") + "\r\n[Setting]\r\n" +
-                     settings);
-    }
-    std::unique_ptr<TMainForm> Create() {
-        return std::make_unique<TMainForm>(dir.path() + "/", dialup);
-    }
-};
 
 TEST_F(MainFormTest, AFirstStartCentresTheWindow) {
     auto form = Create();
@@ -118,7 +81,6 @@ TEST_F(MainFormTest, ACheckAtStartShowsTheMailAndTheCount) {
         std::chrono::seconds(10)));
     EXPECT_EQ(form->Run().ShownResults[0].Subjects[1], "World");
     EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "<着信メール 2通> 自動チェック停止中");
-    form->grab().save(QStringLiteral("main-window-after-check.png"));
 }
 
 TEST_F(MainFormTest, TheTrayMenuListsItsItemsInOrder) {

@@ -1,0 +1,45 @@
+// A main window over a temporary Pim.INI, with message boxes answered by the test.
+#pragma once
+
+#include "app/MainForm.h"
+#include "common/Cp932.h"
+#include "common/HexKey.h"
+#include "platform/MessageBox.h"
+#include "support/MailboxServer.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace pim {
+
+class MainFormTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    // No NetworkManager: a bus that is not there.
+    TVeltaRAS dialup{QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
+                                                   QStringLiteral("pim-test-no-bus"))};
+    std::vector<std::pair<std::string, unsigned>> boxes;
+    int answer = IDYES;
+
+    void SetUp() override {
+        SetMessageBoxHandler([this](std::string_view text, unsigned flags) {
+            boxes.emplace_back(cp932::ToUtf8(text), flags);
+            return answer;
+        });
+    }
+    void TearDown() override { SetMessageBoxHandler({}); }
+
+    void WriteProfile(const std::string& text) { test::WriteFile(dir.file("Pim.INI"), text); }
+    // One account "Demo" (user demo, password pw) on `server`, then [Setting] lines.
+    void WriteAccountProfile(const test::MailboxServer& server, const std::string& settings) {
+        WriteProfile("[Account0]\r\nEnabled=1\r\nName=Demo\r\nHostName=" + server.Host() +
+                     "\r\nUserID=demo\r\nPassword=" + EncodePassword("pw") + "\r\n[Setting]\r\n" +
+                     settings);
+    }
+    std::unique_ptr<TMainForm> Create() {
+        return std::make_unique<TMainForm>(dir.path() + "/", dialup);
+    }
+};
+
+} // namespace pim
