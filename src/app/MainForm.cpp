@@ -9,11 +9,11 @@
 #include "platform/ProgramIcons.h"
 #include "platform/Sound.h"
 #include "remote/PimStation.h"
+#include "resources/Skin.h"
 #include "settings/ProfileLocation.h"
 #include "settings/SettingsFile.h"
 
 #include <QApplication>
-#include <QBitmap>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDateTime>
@@ -37,11 +37,6 @@
 #include <QWindow>
 #include <cmath>
 #include <cstdio>
-
-// The skin lives in a static library: its resources must be asked for by name.
-static void InitSkin() {
-    Q_INIT_RESOURCE(skin);
-}
 
 namespace pim {
 
@@ -69,9 +64,7 @@ QIcon MailIcon(int frame) {
 
 // A tree image; lime is transparent.
 QIcon TreeIcon(int index) {
-    QPixmap pixmap(QStringLiteral(":/skin/MAIN_INFORMATION_%1").arg(index + 1));
-    pixmap.setMask(pixmap.createMaskFromColor(QColor(0x00, 0xFF, 0x00)));
-    return QIcon(pixmap);
+    return QIcon(SkinPixmap(QStringLiteral("MAIN_INFORMATION_%1").arg(index + 1), true));
 }
 
 // The trees draw no root lines and no expand buttons: a message opens by a

@@ -1,5 +1,7 @@
 #include "app/StatusStrip.h"
 
+#include "resources/Skin.h"
+
 #include <QPainter>
 
 namespace pim {
@@ -7,15 +9,6 @@ namespace pim {
 namespace {
 const QString kPad(53, QLatin1Char(' '));
 } // namespace
-
-QFont SkinFont(bool proportional, int pointSize, bool bold) {
-    QFont font;
-    font.setFamilies(proportional ? QStringList{"MS PGothic", "IPAPGothic", "Noto Sans CJK JP"}
-                                  : QStringList{"MS Gothic", "IPAGothic", "Noto Sans Mono CJK JP"});
-    font.setPointSize(pointSize);
-    font.setBold(bold);
-    return font;
-}
 
 StatusStrip::StatusStrip(QWidget* parent) : QWidget(parent) {
     setFixedSize(kWidth, kHeight);

@@ -33,7 +33,4 @@ private:
     QTimer timer_;
 };
 
-// The window's font families, the designed one first, then what Linux has.
-QFont SkinFont(bool proportional, int pointSize, bool bold = false);
-
 } // namespace pim

@@ -1,0 +1,33 @@
+#include "resources/Skin.h"
+
+#include <QBitmap>
+
+// The images live in a static library: its resources must be asked for by name,
+// and outside any namespace.
+static void InitSkinResources() {
+    Q_INIT_RESOURCE(skin);
+}
+
+namespace pim {
+
+void InitSkin() {
+    InitSkinResources();
+}
+
+QPixmap SkinPixmap(const QString& name, bool lime) {
+    QPixmap pixmap(QStringLiteral(":/skin/") + name);
+    if (lime && !pixmap.isNull())
+        pixmap.setMask(pixmap.createMaskFromColor(QColor(0x00, 0xFF, 0x00)));
+    return pixmap;
+}
+
+QFont SkinFont(bool proportional, int pointSize, bool bold) {
+    QFont font;
+    font.setFamilies(proportional ? QStringList{"MS PGothic", "IPAPGothic", "Noto Sans CJK JP"}
+                                  : QStringList{"MS Gothic", "IPAGothic", "Noto Sans Mono CJK JP"});
+    font.setPointSize(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+} // namespace pim
