@@ -1,0 +1,33 @@
+// What applying the options changes in the running program, besides Settings,
+// Accounts and the file: the main window implements it.
+#pragma once
+
+class QWidget;
+
+namespace pim {
+
+class OptionHost {
+public:
+    virtual ~OptionHost() = default;
+
+    // POP3 reply time-out of the next sessions.
+    virtual void SetPop3TimeOut(int milliseconds) = 0;
+    // The mail program's button: its icon from MailerPath/MailerIcon, or hidden.
+    virtual void ShowMailerButton() = 0;
+    // Adds or removes the tray icon.
+    virtual void ShowTrayIcon(bool shown) = 0;
+    // The main window with or without a taskbar button, as SettingTask and
+    // SettingTaskbar now say; `dialog` is brought back to the front afterwards.
+    virtual void ApplyTaskbarMode(QWidget* dialog) = 0;
+    virtual void UpdateStatusLine() = 0;
+    virtual void SetDialupWatching(bool watching) = 0;
+    // The Fernpost station.
+    virtual bool FpnLoggedIn() = 0;
+    virtual bool FpnOpen() = 0;
+    virtual bool FpnLogin() = 0;
+    virtual void FpnLogoutAndClose() = 0;
+    // -1 idle, -2 dialling, 0..19 the account a run is checking.
+    virtual int CheckIndex() = 0;
+};
+
+} // namespace pim

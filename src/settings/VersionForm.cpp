@@ -1,0 +1,7 @@
+#include "settings/VersionForm.h"
+
+namespace pim {
+
+TVersionForm::TVersionForm(QWidget* parent) : QDialog(parent) {}
+
+} // namespace pim
