@@ -5,6 +5,7 @@
 #include "app/PictureButton.h"
 #include "app/StatusTexts.h"
 #include "common/Cp932.h"
+#include "platform/Help.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramIcons.h"
 #include "platform/Sound.h"
@@ -17,7 +18,6 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -33,7 +33,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
-#include <QUrl>
 #include <QWindow>
 #include <cmath>
 #include <cstdio>
@@ -376,11 +375,7 @@ void TMainForm::imInformationClick() {
 }
 
 void TMainForm::miTaskHelpClick() {
-    // Beside the program first (a portable copy), else where it was installed.
-    QString page = QString::fromLocal8Bit(programDir_.c_str()) + QStringLiteral("Pim.html");
-    if (!QFileInfo(page).isFile())
-        page = QStringLiteral(PIM_HELP_INSTALLED);
-    QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+    OpenHelp();
 }
 
 void TMainForm::sbMinimumClick() {

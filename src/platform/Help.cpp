@@ -1,0 +1,74 @@
+#include "platform/Help.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QEvent>
+#include <QFileInfo>
+#include <QShortcut>
+#include <QWhatsThis>
+
+namespace pim {
+
+namespace {
+
+const char* const kContextProperty = "helpContext";
+
+void OpenFocusedHelp(QDialog* dialog) {
+    const QWidget* focused = dialog->focusWidget();
+    OpenHelp(HelpContext(focused ? focused : dialog));
+}
+
+// The "?" button starts the what's-this mode; Pim answers it with the help page.
+class HelpButtonFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::EnterWhatsThisMode) {
+            QWhatsThis::leaveWhatsThisMode();
+            OpenFocusedHelp(static_cast<QDialog*>(watched));
+            return true;
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+QUrl HelpUrl(int context) {
+    QString page = QCoreApplication::applicationDirPath() + QStringLiteral("/Pim.html");
+    if (!QFileInfo(page).isFile())
+        page = QStringLiteral(PIM_HELP_INSTALLED);
+    QUrl url = QUrl::fromLocalFile(page);
+    if (context > 0)
+        url.setFragment(QStringLiteral("help-%1").arg(context));
+    return url;
+}
+
+void OpenHelp(int context) {
+    QDesktopServices::openUrl(HelpUrl(context));
+}
+
+void SetHelpContext(QWidget* control, int context) {
+    control->setProperty(kContextProperty, context);
+}
+
+int HelpContext(const QWidget* control) {
+    for (; control; control = control->parentWidget()) {
+        const QVariant context = control->property(kContextProperty);
+        if (context.isValid())
+            return context.toInt();
+    }
+    return 0;
+}
+
+void EnableContextHelp(QDialog* dialog) {
+    dialog->setWindowFlag(Qt::WindowContextHelpButtonHint, true);
+    auto* f1 = new QShortcut(QKeySequence::HelpContents, dialog);
+    QObject::connect(f1, &QShortcut::activated, dialog, [dialog] { OpenFocusedHelp(dialog); });
+    dialog->installEventFilter(new HelpButtonFilter(dialog));
+}
+
+} // namespace pim

@@ -1,0 +1,25 @@
+// The help page, Pim.html, opened in the desktop's browser; a help-context
+// number N of a control is the anchor "#help-N".
+#pragma once
+
+#include <QUrl>
+
+class QDialog;
+class QWidget;
+
+namespace pim {
+
+// The page beside the program (a portable copy), else where it was installed;
+// with a context above 0 at its anchor.
+QUrl HelpUrl(int context = 0);
+void OpenHelp(int context = 0);
+
+void SetHelpContext(QWidget* control, int context);
+// The context of `control` or of the nearest parent that has one; 0 when none.
+int HelpContext(const QWidget* control);
+
+// F1 and the title bar's "?" button of `dialog` open the help of the control
+// that has the keyboard focus.
+void EnableContextHelp(QDialog* dialog);
+
+} // namespace pim
