@@ -1,9 +1,116 @@
 #include "settings/AccountForm.h"
 
+#include "common/Cp932.h"
+#include "platform/Help.h"
+#include "platform/MessageBox.h"
+#include "resources/Skin.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <algorithm>
+
 namespace pim {
 
-TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent) {}
-void TAccountForm::btOkClick() {}
-void TAccountForm::btCancelClick() {}
+namespace {
+
+PIM_CP932_TEXT(EnterName, "表示名を入力してください。")
+PIM_CP932_TEXT(EnterHost, "ホスト名を入力してください。")
+PIM_CP932_TEXT(EnterUser, "ユーザIDを入力してください。")
+
+constexpr int kClientWidth = 309;
+constexpr int kClientHeight = 161;
+constexpr int kEditLeft = 96;
+constexpr int kEditHeight = 22;
+constexpr int kRowTop = 30;
+constexpr int kRowPitch = 24;
+
+// Nothing left once blanks and control characters are cut from both ends.
+bool Blank(const QString& text) {
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0x20; });
+}
+
+} // namespace
+
+TAccountForm::TAccountForm(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    setWindowTitle(QStringLiteral("Pim -アカウント設定-"));
+    setFont(SkinFont(true, 9));
+    setFixedSize(kClientWidth, kClientHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().center() - rect().center());
+
+    auto* intro =
+        new QLabel(QStringLiteral("メールアカウント情報を設定、変更してください。"), this);
+    intro->setGeometry(10, 6, kClientWidth - 20, 20);
+
+    int row = 0;
+    const auto edit = [&](const char* name, const QString& caption, int help) {
+        const int top = kRowTop + kRowPitch * row++;
+        auto* label = new QLabel(caption, this);
+        label->setGeometry(18, top, kEditLeft - 22, kEditHeight);
+        auto* ed = new QLineEdit(this);
+        ed->setObjectName(QLatin1String(name));
+        ed->setGeometry(kEditLeft, top, kClientWidth - 8 - kEditLeft, kEditHeight);
+        SetHelpContext(ed, help);
+        return ed;
+    };
+    edName = edit("edName", QStringLiteral("表示名"), 31);
+    edHostName = edit("edHostName", QStringLiteral("POP3サーバ"), 32);
+    edUserID = edit("edUserID", QStringLiteral("ユーザID"), 33);
+    edPassword = edit("edPassword", QStringLiteral("パスワード"), 34);
+
+    // Server, user ID and password are ASCII: typing goes straight in, past the
+    // input method. The display name is often Japanese and keeps it.
+    for (QLineEdit* ascii : {edHostName, edUserID}) {
+        ascii->setInputMethodHints(Qt::ImhLatinOnly | Qt::ImhNoPredictiveText |
+                                   Qt::ImhNoAutoUppercase);
+        ascii->setAttribute(Qt::WA_InputMethodEnabled, false);
+    }
+    edPassword->setEchoMode(QLineEdit::Password);
+    // Qt masks with bullets by default; here every character shows as "*".
+    edPassword->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; "
+                                             "lineedit-password-mask-delay: 0; }"));
+    edPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
+
+    btOk = new QPushButton(QStringLiteral("設定"), this);
+    btOk->setObjectName(QStringLiteral("btOk"));
+    btOk->setGeometry(kClientWidth - 8 - 75 - 6 - 75, 128, 75, 25);
+    // Default: Enter in any edit ends up here (an edit passes Enter on to the dialog).
+    btOk->setDefault(true);
+    SetHelpContext(btOk, 35);
+    connect(btOk, &QPushButton::clicked, this, &TAccountForm::btOkClick);
+
+    btCancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    btCancel->setObjectName(QStringLiteral("btCancel"));
+    btCancel->setGeometry(kClientWidth - 8 - 75, 128, 75, 25);
+    SetHelpContext(btCancel, 36);
+    connect(btCancel, &QPushButton::clicked, this, &TAccountForm::btCancelClick);
+
+    EnableContextHelp(this);
+    edName->setFocus();
+}
+
+void TAccountForm::btOkClick() {
+    const std::pair<QLineEdit*, const std::string& (*)()> required[] = {
+        {edName, EnterName}, {edHostName, EnterHost}, {edUserID, EnterUser}};
+    for (const auto& [ed, message] : required) {
+        if (Blank(ed->text())) {
+            ed->setFocus();
+            MessageBox(this, message(), mb::Ok | mb::IconExclamation);
+            return;
+        }
+    }
+    Result = 0;
+    accept();
+}
+
+void TAccountForm::btCancelClick() {
+    Result = 1;
+    reject();
+}
 
 } // namespace pim

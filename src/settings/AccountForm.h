@@ -6,6 +6,7 @@
 #include <QDialog>
 
 class QLineEdit;
+class QPushButton;
 
 namespace pim {
 
@@ -18,6 +19,8 @@ public:
     QLineEdit* edHostName = nullptr;
     QLineEdit* edUserID = nullptr;
     QLineEdit* edPassword = nullptr; // shows "*" for every character
+    QPushButton* btOk = nullptr;     // also pressed by Enter in the edits
+    QPushButton* btCancel = nullptr;
 
     // 0 accepted (after validation), 1 cancelled or closed.
     int Result = 1;

@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class QListWidget;
+class QPushButton;
 
 namespace pim {
 
@@ -17,6 +18,8 @@ public:
     void Fill(const QString& programPath);
 
     QListWidget* lvIcon = nullptr;
+    QPushButton* btOk = nullptr;
+    QPushButton* btCancel = nullptr;
 
     // The picked icon's number; -1 when nothing was picked.
     int Result = -1;

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 
 class QLabel;
+class QPushButton;
 
 namespace pim {
 
@@ -12,7 +14,14 @@ class TVersionForm : public QDialog {
 public:
     explicit TVersionForm(QWidget* parent = nullptr);
 
+    // "Lucida Handwriting" for the title when it is among `installedFamilies`
+    // (exactly so named), else Arial bold italic. The box calls it on creation
+    // with the system's fonts.
+    void PickTitleFont(const QStringList& installedFamilies);
+
+    QWidget* pbLogo = nullptr;
     QLabel* laTitle = nullptr;
+    QPushButton* btClose = nullptr;
 };
 
 } // namespace pim

@@ -1,1 +1,170 @@
+#include "settings/IconForm.h"
+
+#include "common/Cp932.h"
+#include "platform/MessageBox.h"
+#include "support/TempDir.h"
+
+#include <QDir>
+#include <QIcon>
+#include <QImage>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace pim {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr QRgb kRed = 0xffff0000, kGreen = 0xff00ff00, kBlue = 0xff0000ff;
+
+// Sets an environment variable for one test.
+struct ScopedEnv {
+    ScopedEnv(const char* name, const std::string& value) : name(name), old(qgetenv(name)) {
+        qputenv(name, value.c_str());
+    }
+    ~ScopedEnv() { old.isNull() ? qunsetenv(name) : qputenv(name, old); }
+    const char* name;
+    QByteArray old;
+};
+
+// The mail program "pimmail" with desktop entries in a private data folder, their
+// icons 16-pixel squares of one colour each in a private theme.
+class IconFormTest : public testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(dir_.file("icons/t/16/apps"));
+        fs::create_directories(dir_.file("home/applications"));
+        test::WriteFile(dir_.file("icons/t/index.theme"),
+                        "[Icon Theme]\nName=t\nDirectories=16/apps\n[16/apps]\nSize=16\n");
+        for (const auto& [name, color] :
+             {std::pair{"pimred", kRed}, {"pimgreen", kGreen}, {"pimblue", kBlue}}) {
+            QImage image(16, 16, QImage::Format_ARGB32);
+            image.fill(color);
+            image.save(QString::fromStdString(dir_.file("icons/t/16/apps/") + name + ".png"));
+        }
+        QIcon::setFallbackSearchPaths({});
+        QIcon::setThemeSearchPaths({QString::fromStdString(dir_.file("icons"))});
+        QIcon::setThemeName(QStringLiteral("t"));
+        SetMessageBoxHandler([this](std::string_view text, unsigned flags) {
+            boxes.emplace_back(cp932::ToUtf8(text), flags);
+            return IDOK;
+        });
+    }
+    void TearDown() override { SetMessageBoxHandler({}); }
+
+    // Entries count in name order: the first name gives icon 0.
+    void Entries(std::initializer_list<const char*> icons) {
+        char name = 'a';
+        for (const char* icon : icons)
+            test::WriteFile(dir_.file("home/applications/") + name++ + ".desktop",
+                            std::string("[Desktop Entry]\nExec=pimmail %U\nIcon=") + icon + "\n");
+        form.Fill("/usr/bin/pimmail");
+    }
+    // Runs the picker as the options dialog does, doing `act` once it is up; one
+    // that stays open ends after a while with 99 so that the test goes on.
+    int Exec(const std::function<void()>& act) {
+        QTimer::singleShot(0, &form, act);
+        QTimer guard;
+        QObject::connect(&guard, &QTimer::timeout, &form, [this] { form.done(99); });
+        guard.start(2000);
+        return form.exec();
+    }
+    QPoint CentreOf(int row) {
+        return form.lvIcon->visualItemRect(form.lvIcon->item(row)).center();
+    }
+    void Click(QPoint at) { QTest::mouseClick(form.lvIcon->viewport(), Qt::LeftButton, {}, at); }
+    // A person's double-click: a click, then the double-click and its release.
+    void DoubleClick(QPoint at) {
+        Click(at);
+        QTest::mouseDClick(form.lvIcon->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(form.lvIcon->viewport(), Qt::LeftButton, {}, at);
+    }
+    QRgb ColorAt(int row, QPoint at) {
+        return form.lvIcon->item(row)->icon().pixmap(32).toImage().pixel(at);
+    }
+
+    test::TempDir dir_;
+    ScopedEnv dataHome_{"XDG_DATA_HOME", dir_.file("home")};
+    ScopedEnv dataDirs_{"XDG_DATA_DIRS", dir_.file("none")};
+    TIconForm form;
+    std::vector<std::pair<std::string, unsigned>> boxes;
+};
+
+TEST_F(IconFormTest, OneIconGivesOneItemAndChoosingItReturnsZero) {
+    Entries({"pimgreen"});
+    ASSERT_EQ(form.lvIcon->count(), 1);
+    EXPECT_EQ(ColorAt(0, {16, 16}), kGreen);
+    EXPECT_EQ(form.lvIcon->item(0)->text(), "");
+    EXPECT_EQ(Exec([&] {
+                  Click(CentreOf(0));
+                  QTest::mouseClick(form.btOk, Qt::LeftButton);
+              }),
+              QDialog::Accepted);
+    EXPECT_EQ(form.Result, 0);
+    EXPECT_TRUE(boxes.empty());
+}
+
+// Also a picture for a person to look at (in the test's build folder).
+TEST_F(IconFormTest, ItemsFollowTheIconNumbersAndADoubleClickPicksTheThird) {
+    Entries({"pimred", "pimgreen", "pimblue"});
+    ASSERT_EQ(form.lvIcon->count(), 3);
+    // Each cell is 32 x 32, the 16-pixel pictures stretched to fill it.
+    EXPECT_EQ(ColorAt(0, {1, 1}), kRed);
+    EXPECT_EQ(ColorAt(1, {16, 16}), kGreen);
+    EXPECT_EQ(ColorAt(2, {30, 30}), kBlue);
+    EXPECT_EQ(Exec([&] {
+                  form.lvIcon->setCurrentRow(1);
+                  QDir().mkpath(QStringLiteral("screenshots"));
+                  form.grab().save(QStringLiteral("screenshots/icon-picker.png"));
+                  DoubleClick(CentreOf(2));
+              }),
+              QDialog::Accepted);
+    EXPECT_EQ(form.Result, 2);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(IconFormTest, AnEmptyListAsksForAChoiceAndOnlyCancelLeaves) {
+    form.Fill("/usr/bin/pimnothing");
+    ASSERT_EQ(form.lvIcon->count(), 0);
+    bool openAfterOk = false, openAfterDoubleClick = false;
+    EXPECT_EQ(Exec([&] {
+                  QTest::mouseClick(form.btOk, Qt::LeftButton);
+                  openAfterOk = form.isVisible();
+                  DoubleClick(form.lvIcon->viewport()->rect().center());
+                  openAfterDoubleClick = form.isVisible();
+                  QTest::mouseClick(form.btCancel, Qt::LeftButton);
+              }),
+              QDialog::Rejected);
+    ASSERT_EQ(boxes.size(), 1u) << "the double-click on the empty area says nothing";
+    EXPECT_EQ(boxes[0].first, "リストの中から設定したいアイコンを選択してください。");
+    EXPECT_EQ(boxes[0].second, mb::IconExclamation);
+    EXPECT_TRUE(openAfterOk);
+    EXPECT_TRUE(openAfterDoubleClick);
+    EXPECT_EQ(form.Result, -1);
+}
+
+TEST_F(IconFormTest, CancelAndTheCloseBoxReturnNothingEvenWithAnIconSelected) {
+    Entries({"pimred", "pimgreen"});
+    for (const std::function<void()>& leave :
+         {std::function<void()>([&] { QTest::mouseClick(form.btCancel, Qt::LeftButton); }),
+          std::function<void()>([&] { form.close(); })}) {
+        form.Fill("/usr/bin/pimmail");
+        EXPECT_EQ(Exec([&] {
+                      Click(CentreOf(1));
+                      leave();
+                  }),
+                  QDialog::Rejected);
+        EXPECT_EQ(form.Result, -1);
+    }
+    EXPECT_EQ(form.lvIcon->count(), 2) << "filling again starts over";
+}
+
+} // namespace
+} // namespace pim
