@@ -9,9 +9,24 @@
 #include "settings/Settings.h"
 
 #include <QDialog>
+#include <QString>
+#include <QStringList>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+class QRadioButton;
+class QStackedWidget;
 class QTabWidget;
+class QToolButton;
 class QWidget;
 
 namespace pim {
@@ -24,6 +39,31 @@ public:
                 QWidget* parent = nullptr);
     ~TOptionForm() override;
 
+    // The four edits of the account editor, as the user left them.
+    struct AccountFields {
+        QString Name;
+        QString HostName;
+        QString UserID;
+        QString Password;
+    };
+    // An open-file dialog: the first filter is selected; with `ExecutablesFirst`
+    // that filter lists only files the user may run.
+    struct FileRequest {
+        QString Caption;
+        QStringList Filters;
+        QString Directory;
+        bool ExecutablesFirst = false;
+    };
+
+    // The other dialogs and the sound, replaceable so that tests answer for them.
+    // RunAccountForm shows the editor over `fields` (empty for Add) and returns
+    // true when it was accepted; RunIconForm returns the picked icon or -1;
+    // RunFileDialog returns the chosen file or an empty text.
+    std::function<bool(AccountFields& fields)> RunAccountForm;
+    std::function<int(const QString& programPath)> RunIconForm;
+    std::function<QString(const FileRequest& request)> RunFileDialog;
+    std::function<void(const QString& waveFile)> PlaySound;
+
     QTabWidget* tcOption = nullptr;
     QWidget* tsAccount = nullptr;
     QWidget* tsCustomize = nullptr;
@@ -33,9 +73,134 @@ public:
     TAccounts EditAccounts;
     bool AccountsChanged = false;
     bool ApplyFailed = false;
+    // The working value of MailerIcon, shown in imMailerIcon.
+    int MailerIconIndex = 0;
 
 public slots:
     void ApplySettings();
+
+private:
+    void CreateControls();
+    QWidget* CreateAccountPage();
+    QWidget* CreateCustomizePage();
+    QWidget* CreateSchedulePage();
+    QWidget* CreateFpnPage();
+    void FormShow();
+
+    void ShowPage(QWidget* panel, QToolButton* button, bool moveFocus);
+    void ApplyEnablingRules();
+    void SettingChanged();
+    void cbSettingCountOnlyClick(bool checked);
+
+    void UpdateAccountButtons();
+    int SelectedAccount() const;
+    void clAccountItemChanged(QListWidgetItem* item);
+    void btAddClick();
+    void btSettingClick();
+    void btDeleteClick();
+    void MoveAccount(int by);
+
+    void sbSoundTestRecvClick();
+    void sbSoundSearchRecvClick();
+    void sbMailerPathSearchClick();
+    void edMailerPathChange();
+    void btMailerIconChangeClick();
+    void ShowMailerIcon();
+    void btOkClick();
+
+    OptionHost& host_;
+    DialupPhonebook& phonebook_;
+    std::string profilePath_;
+    // Each page button with the panel it shows.
+    std::vector<std::pair<QToolButton*, QWidget*>> pageButtons_;
+
+    QPushButton* btOk = nullptr;
+    QPushButton* btCancel = nullptr;
+    QPushButton* btUpdate = nullptr;
+
+    QListWidget* clAccount = nullptr;
+    QPushButton* btAccountUp = nullptr;
+    QPushButton* btAccountDown = nullptr;
+    QPushButton* btAdd = nullptr;
+    QPushButton* btSetting = nullptr;
+    QPushButton* btDelete = nullptr;
+
+    QStackedWidget* customizePanels_ = nullptr;
+    QStackedWidget* schedulePanels_ = nullptr;
+    QToolButton* sbCustomizeAction = nullptr;
+    QToolButton* sbCustomizeShow = nullptr;
+    QToolButton* sbCustomizeSound = nullptr;
+    QToolButton* sbCustomizeMailer = nullptr;
+    QToolButton* sbCustomizeDialup = nullptr;
+    QToolButton* sbScheduleAutoCheck = nullptr;
+    QToolButton* sbScheduleCheckEnd = nullptr;
+    QWidget* pnCustomizeAction = nullptr;
+    QWidget* pnCustomizeShow = nullptr;
+    QWidget* pnCustomizeSound = nullptr;
+    QWidget* pnCustomizeMailer = nullptr;
+    QWidget* pnCustomizeDialup = nullptr;
+    QWidget* pnScheduleAutoCheck = nullptr;
+    QWidget* pnScheduleCheckEnd = nullptr;
+
+    QCheckBox* cbSettingTask = nullptr;
+    QCheckBox* cbSettingTaskbar = nullptr;
+    QCheckBox* cbSettingCountOnly = nullptr;
+    QCheckBox* cbSettingEndCheck = nullptr;
+    QCheckBox* cbScheduleTimeout = nullptr;
+    QLabel* laScheduleTimeout1 = nullptr;
+    QLineEdit* edScheduleTimeoutCount = nullptr;
+    QLabel* laScheduleTimeout2 = nullptr;
+
+    QCheckBox* cbSettingAnimation = nullptr;
+    QCheckBox* cbSettingRunHide = nullptr;
+    QCheckBox* cbSettingMailerMinimized = nullptr;
+    QCheckBox* cbSettingInfoOpen = nullptr;
+    QCheckBox* cbSettingOldMailNotShow = nullptr;
+    QCheckBox* cbSettingMailerHide = nullptr;
+
+    QRadioButton* rbSoundNone = nullptr;
+    QRadioButton* rbSoundBeep = nullptr;
+    QRadioButton* rbSoundWave = nullptr;
+    QLabel* laSoundWave = nullptr;
+    QLineEdit* edSoundRecv = nullptr;
+    QToolButton* sbSoundTestRecv = nullptr;
+    QToolButton* sbSoundSearchRecv = nullptr;
+    QCheckBox* cbSoundSameCheck = nullptr;
+
+    QLineEdit* edMailerPath = nullptr;
+    QToolButton* sbMailerPathSearch = nullptr;
+    QLineEdit* edMailerOption = nullptr;
+    QLabel* imMailerIcon = nullptr;
+    QPushButton* btMailerIconChange = nullptr;
+
+    QRadioButton* rbCuDialNon = nullptr;
+    QRadioButton* rbCuDialNonMail = nullptr;
+    QRadioButton* rbCuDialAuto = nullptr;
+    QLabel* laCuDialLabel = nullptr;
+    QComboBox* cbCuDialSelect = nullptr;
+
+    QCheckBox* cbScheduleRun = nullptr;
+    QCheckBox* cbScheduleDialup = nullptr;
+    QCheckBox* cbScheduleTime = nullptr;
+    QLabel* laScheduleTime1 = nullptr;
+    QLineEdit* edScheduleTimeCount = nullptr;
+    QLabel* laScheduleTime2 = nullptr;
+    QCheckBox* cbScheduleTimeInfo = nullptr;
+
+    QCheckBox* cbMailerAutoRun = nullptr;
+    QCheckBox* cbMailerAutoRunSameCheck = nullptr;
+    QCheckBox* cbSettingAutoShow = nullptr;
+    QCheckBox* cbSettingAutoShowCheck = nullptr;
+    QCheckBox* cbSettingAutoShowChange = nullptr;
+    QCheckBox* cbSettingDeconnect = nullptr;
+    QCheckBox* cbScDialExistingNonDisconnect = nullptr;
+    QCheckBox* cbCuDialMailNonDisconnect = nullptr;
+
+    QRadioButton* rbFPNNone = nullptr;
+    QRadioButton* rbFPNLogin = nullptr;
+    QCheckBox* cbFPNPassword = nullptr;
+    QLabel* laFPNPassword = nullptr;
+    QLineEdit* edFPNPassword = nullptr;
 };
 
 } // namespace pim

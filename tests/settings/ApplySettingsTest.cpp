@@ -1,1 +1,212 @@
-#include <gtest/gtest.h>
+#include "OptionFormFixture.h"
+#include "settings/IniFile.h"
+#include "settings/SettingsFile.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <filesystem>
+
+namespace pim {
+namespace {
+
+class ApplySettingsTest : public OptionFormTest {
+protected:
+    std::string Saved(const char* section, const char* key) const {
+        return IniFile::Load(profile).ReadString(section, key);
+    }
+    void Type(const char* edit, const char* text) {
+        Click(edit);
+        Child<QLineEdit>(edit)->setText(QString::fromUtf8(text));
+    }
+};
+
+TEST_F(ApplySettingsTest, AnIntervalBelowOneIsRefusedOnlyWhileTheAutomaticCheckIsOn) {
+    for (const char* text : {"0", "", "abc"}) {
+        Settings.ScheduleTime = true;
+        Settings.ScheduleTimeCount = 15;
+        boxes.clear();
+        std::filesystem::remove(profile);
+        Open();
+        Type("edScheduleTimeCount", text);
+        form->tcOption->setCurrentWidget(form->tsAccount);
+        QTest::mouseClick(Child("btOk"), Qt::LeftButton);
+        EXPECT_EQ(boxes,
+                  Texts{"自動メールチェックの間隔は「1」～「999」の範囲で設定してください。"});
+        EXPECT_EQ(flags.back(), mb::IconExclamation);
+        EXPECT_TRUE(form->ApplyFailed && form->isVisible());
+        EXPECT_EQ(form->tcOption->currentWidget(), form->tsSchedule);
+        EXPECT_TRUE(Child("pnScheduleAutoCheck")->isVisible());
+        EXPECT_EQ(form->focusWidget(), Child("edScheduleTimeCount"));
+        EXPECT_FALSE(std::filesystem::exists(profile));
+        EXPECT_EQ(Settings.ScheduleTimeCount, 15);
+
+        Click("cbScheduleTime");
+        Apply();
+        EXPECT_FALSE(form->ApplyFailed);
+        EXPECT_EQ(Saved("Setting", "ScheduleTimeCount"), "1") << text;
+    }
+    EXPECT_EQ(host.calls.size(), 3 * 5u) << "only the accepted Applies reached the program";
+}
+
+TEST_F(ApplySettingsTest, ATimeOutOf19IsRefusedAnd20Taken) {
+    Settings.ScheduleTimeout = true;
+    Open();
+    Type("edScheduleTimeoutCount", "19");
+    form->tcOption->setCurrentWidget(form->tsSchedule);
+    Apply();
+    EXPECT_EQ(boxes, Texts{"タイムアウトの指定は「20」～「999」の範囲で設定してください。"});
+    EXPECT_EQ(form->tcOption->currentWidget(), form->tsCustomize);
+    EXPECT_TRUE(Child("pnCustomizeAction")->isVisible());
+    EXPECT_EQ(form->focusWidget(), Child("edScheduleTimeoutCount"));
+    EXPECT_FALSE(std::filesystem::exists(profile));
+
+    Type("edScheduleTimeoutCount", "20");
+    Apply();
+    EXPECT_EQ(Settings.ScheduleTimeoutCount, 20);
+    EXPECT_EQ(host.calls.at(0), "TimeOut 20000");
+    EXPECT_FALSE(Enabled("btUpdate"));
+
+    Click("cbScheduleTimeout");
+    Child<QLineEdit>("edScheduleTimeoutCount")->setText(QStringLiteral("x"));
+    Apply();
+    EXPECT_EQ(Saved("Setting", "ScheduleTimeoutCount"), "1");
+    EXPECT_EQ(host.calls.at(5), "TimeOut 60000");
+}
+
+// The only account deleted: Account0 becomes the end marker. A dial-up name that
+// no phonebook entry has shows no selection and is saved empty.
+TEST_F(ApplySettingsTest, TheEndMarkerAndAnUnknownDialupName) {
+    Accounts[0] = Account("home");
+    phonebook.entries = {"vpn-a", "vpn-b"};
+    Settings.CustomizeDial = 2;
+    Settings.CustomizeDialName = "vpn-gone";
+    Open();
+    Child<QListWidget>("clAccount")->setCurrentRow(0);
+    Click("btDelete");
+    Apply();
+    EXPECT_EQ(Accounts[0], TAccount{});
+    EXPECT_EQ(Saved("Account0", "Enabled") + Saved("Account0", "Name"), "0");
+    EXPECT_EQ(Saved("Account0", "HostName"), "");
+    EXPECT_EQ(Saved("Account0", "Password").size(), 2u);
+    EXPECT_EQ(Settings.CustomizeDialName, "");
+    EXPECT_EQ(IniFile::Load(profile).Value("Customize", "CustomizeDialName"), "");
+}
+
+TEST_F(ApplySettingsTest, OkWithoutAChangeWritesNothingAndCancelKeepsAnEarlierApply) {
+    const std::string before = "[Setting]\r\nSettingEndCheck=1\r\n; mine\r\n";
+    test::WriteFile(profile, before);
+    std::filesystem::last_write_time(profile, std::filesystem::file_time_type{});
+    Open();
+    QTest::mouseClick(Child("btOk"), Qt::LeftButton);
+    EXPECT_EQ(form->result(), QDialog::Accepted);
+    EXPECT_EQ(test::ReadFile(profile), before);
+    EXPECT_EQ(std::filesystem::last_write_time(profile), std::filesystem::file_time_type{});
+    EXPECT_TRUE(host.calls.empty());
+
+    Open();
+    Click("cbSettingEndCheck");
+    Apply();
+    Click("cbSettingRunHide");
+    QTest::mouseClick(Child("btCancel"), Qt::LeftButton);
+    EXPECT_EQ(form->result(), QDialog::Rejected);
+    EXPECT_FALSE(Settings.SettingEndCheck || Settings.SettingRunHide);
+    EXPECT_EQ(Saved("Setting", "SettingEndCheck") + Saved("Setting", "SettingRunHide"), "00");
+    EXPECT_NE(test::ReadFile(profile).find("; mine"), std::string::npos);
+}
+
+TEST_F(ApplySettingsTest, TheProgramIsToldInOrderAndTheTrayOnlyWhenItsSettingsChanged) {
+    Settings.SettingTask = Settings.SettingTaskbar = Settings.ScheduleDialup = true;
+    Open();
+    Click("cbSettingTask");
+    Apply();
+    EXPECT_EQ(host.calls, (Texts{"TimeOut 60000", "MailerButton", "Tray 0", "TaskbarMode",
+                                 "StatusLine", "Watch 1", "Logout"}));
+    EXPECT_TRUE(Settings.SettingTaskbar) << "kept, though it does nothing without the tray";
+
+    Click("cbSettingEndCheck");
+    Apply();
+    EXPECT_EQ(Texts(host.calls.begin() + 7, host.calls.end()),
+              (Texts{"TimeOut 60000", "MailerButton", "StatusLine", "Watch 1", "Logout"}));
+    Click("cbSettingTask");
+    Click("cbSettingTaskbar");
+    Apply();
+    EXPECT_EQ(Texts(host.calls.begin() + 14, host.calls.begin() + 16),
+              (Texts{"Tray 1", "TaskbarMode"}));
+}
+
+TEST_F(ApplySettingsTest, LoginOpensAndLogsInOnceAndLoginOffLogsOut) {
+    Open();
+    const auto applyAgain = [&] {
+        host.calls.clear();
+        Click("cbSettingEndCheck");
+        Apply();
+        return host.calls;
+    };
+    Click("rbFPNLogin");
+    Apply();
+    EXPECT_EQ(Texts(host.calls.end() - 2, host.calls.end()), (Texts{"Open", "Login"}));
+    host.loggedIn = true;
+    EXPECT_EQ(applyAgain().back(), "Watch 0") << "logged in already: nothing more";
+    EXPECT_TRUE(boxes.empty());
+
+    host.loggedIn = host.loginWorks = false;
+    EXPECT_EQ(applyAgain().back(), "Login");
+    host.openWorks = false;
+    EXPECT_EQ(applyAgain().back(), "Open");
+    EXPECT_EQ(boxes, (Texts{"FernpostNetworkにログインすることができませんでした。",
+                            "FernpostNetworkサービスを開始することができませんでした。"}));
+    EXPECT_EQ(Saved("FPN", "Login"), "1") << "saved all the same";
+
+    Click("rbFPNNone");
+    Apply();
+    EXPECT_EQ(host.calls.back(), "Logout");
+}
+
+TEST_F(ApplySettingsTest, TheAccountNoticeComesOnlyDuringARunAfterAnAccountChange) {
+    Accounts[0] = Account("a");
+    Accounts[1] = Account("b");
+    Open();
+    auto* list = Child<QListWidget>("clAccount");
+    host.checkIndex = 0;
+    list->setCurrentRow(1);
+    Click("btAccountUp");
+    Apply();
+    EXPECT_EQ(Accounts[0].Name, "b");
+    list->setCurrentRow(0);
+    QTest::keyClick(list, Qt::Key_Space);
+    host.checkIndex = -2; // dialling is no run yet
+    Apply();
+    EXPECT_FALSE(Accounts[0].Enabled);
+    EXPECT_TRUE(boxes.empty()) << "neither a new order nor a change while idle";
+
+    QTest::keyClick(list, Qt::Key_Space);
+    host.checkIndex = 1;
+    Apply();
+    EXPECT_EQ(boxes, Texts{"アカウントの設定は次回チェック開始時より有効になります。"});
+    EXPECT_EQ(flags[0], mb::IconInformation);
+    EXPECT_FALSE(form->AccountsChanged);
+    Click("cbSettingEndCheck");
+    Apply();
+    EXPECT_EQ(boxes.size(), 1u);
+}
+
+TEST_F(ApplySettingsTest, AWriteErrorKeepsTheNewSettingsShowsTheErrorAndSkipsTheRest) {
+    test::WriteFile(dir.file("plain-file"), "");
+    profile = dir.file("plain-file") + "/Pim.INI"; // a folder that cannot be made
+    Accounts[0] = Account("a");
+    Open();
+    Child<QListWidget>("clAccount")->setCurrentRow(0);
+    Click("btDelete");
+    Click("cbSettingEndCheck");
+    QTest::mouseClick(Child("btOk"), Qt::LeftButton);
+    EXPECT_FALSE(Settings.SettingEndCheck);
+    EXPECT_EQ(Accounts[0], TAccount{});
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1], cp932::ToUtf8(CannotWriteText(profile)));
+    EXPECT_EQ(flags[1], mb::IconExclamation);
+    EXPECT_TRUE(host.calls.empty());
+    EXPECT_TRUE(form->isVisible() && Enabled("btUpdate")) << "nothing saved: the dialog stays";
+}
+
+} // namespace
+} // namespace pim

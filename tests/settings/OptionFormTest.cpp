@@ -1,1 +1,382 @@
-#include <gtest/gtest.h>
+#include "OptionFormFixture.h"
+#include "resources/Skin.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRegularExpression>
+#include <QToolButton>
+#include <map>
+#include <set>
+
+namespace pim {
+namespace {
+
+using Names = std::vector<std::string>;
+
+TEST_F(OptionFormTest, OpensOnTheAccountsPageFilledFromTheSettings) {
+    Settings.ScheduleTimeCount = 12345; // hand-edited beyond what the edit holds
+    Settings.ScheduleTimeoutCount = -4;
+    Settings.Kind = 7;
+    Settings.CustomizeDial = 1;
+    Settings.CustomizeDialName = "vpn";
+    Settings.MailerIcon = 3;
+    phonebook.entries = {"vpn", "mobile", "vpn"};
+    phonebook.serviceError = true;
+    Accounts[0] = Account("home");
+    Accounts[1] = Account("work", false);
+    Accounts[3] = Account("after-a-gap");
+    Open();
+
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Pim -オプション-"));
+    EXPECT_EQ(form->size(), QSize(421, 360));
+    const QStringList tabs{"アカウント", "カスタマイズ", "スケジュール", "FernpostNetwork"};
+    const QList<QWidget*> pages{form->tsAccount, form->tsCustomize, form->tsSchedule, form->tsFPN};
+    ASSERT_EQ(form->tcOption->count(), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(form->tcOption->tabText(i), tabs[i]);
+        EXPECT_EQ(form->tcOption->widget(i), pages[i]);
+        const QString icon = QStringLiteral("OPTION_ICON_%1").arg(i + 1);
+        EXPECT_EQ(Child<QLabel>("pbOptionIcon" + std::to_string(i + 1))->pixmap().toImage(),
+                  SkinPixmap(icon).toImage());
+    }
+    EXPECT_EQ(form->tcOption->currentWidget(), form->tsAccount);
+
+    auto* list = Child<QListWidget>("clAccount");
+    ASSERT_EQ(list->count(), 2) << "the list ends at the first slot without a name";
+    EXPECT_EQ(list->item(1)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(form->EditAccounts[1], Accounts[1]);
+
+    EXPECT_EQ(Child<QLineEdit>("edScheduleTimeCount")->text(), QStringLiteral("999"));
+    EXPECT_EQ(Child<QLineEdit>("edScheduleTimeoutCount")->text(), QStringLiteral("20"));
+    EXPECT_FALSE(Checked("rbSoundNone") || Checked("rbSoundBeep") || Checked("rbSoundWave"));
+    EXPECT_TRUE(Checked("rbCuDialNonMail"));
+    EXPECT_EQ(Child<QComboBox>("cbCuDialSelect")->currentIndex(), 2) << "the last equal name";
+    EXPECT_EQ(form->MailerIconIndex, 3);
+    for (const char* n :
+         {"rbCuDialNonMail", "rbCuDialAuto", "cbScheduleDialup", "cbSettingDeconnect", "btUpdate",
+          "btAccountUp", "btAccountDown", "btSetting", "btDelete"})
+        EXPECT_FALSE(Enabled(n)) << n;
+    EXPECT_NE(form->focusWidget(), Child("cbSettingTask")) << "showing moves no focus";
+}
+
+TEST_F(OptionFormTest, EachRuleEnablesItsDependentsAndDisablesThemAgain) {
+    Settings.SettingAutoShow = false;
+    Settings.SettingAutoShowCheck = Settings.SettingAutoShowChange = true;
+    Settings.Login = true;
+    Open();
+    const std::vector<std::pair<std::string, Names>> rules{
+        {"cbScheduleTime",
+         {"laScheduleTime1", "edScheduleTimeCount", "laScheduleTime2", "cbScheduleTimeInfo"}},
+        {"cbScheduleTimeout",
+         {"laScheduleTimeout1", "edScheduleTimeoutCount", "laScheduleTimeout2"}},
+        {"cbSettingTask", {"cbSettingTaskbar"}},
+        {"cbSettingAutoShow", {"cbSettingAutoShowCheck", "cbSettingAutoShowChange"}},
+        {"cbMailerAutoRun", {"cbMailerAutoRunSameCheck"}},
+        {"cbSettingDeconnect", {"cbScDialExistingNonDisconnect", "cbCuDialMailNonDisconnect"}},
+        {"rbSoundWave", {"laSoundWave", "edSoundRecv", "sbSoundTestRecv", "sbSoundSearchRecv"}},
+        {"rbCuDialAuto", {"laCuDialLabel", "cbCuDialSelect"}},
+        {"cbFPNPassword", {"laFPNPassword", "edFPNPassword"}},
+        {"rbFPNLogin", {"cbFPNPassword"}},
+    };
+    // The radio buttons are left for their first sibling, the boxes by a second click.
+    const std::map<std::string, std::string> off{{"rbSoundWave", "rbSoundBeep"},
+                                                 {"rbCuDialAuto", "rbCuDialNonMail"},
+                                                 {"rbFPNLogin", "rbFPNNone"}};
+    for (const auto& [control, dependents] : rules) {
+        for (const bool on : {true, false}) {
+            Click(on || !off.count(control) ? control : off.at(control));
+            for (const std::string& d : dependents)
+                EXPECT_EQ(Enabled(d), on) << control << " -> " << d;
+        }
+    }
+    Click("rbFPNLogin");
+    Click("cbFPNPassword");
+    Click("rbFPNNone");
+    EXPECT_FALSE(Enabled("edFPNPassword") || Enabled("laFPNPassword"));
+
+    Click("cbSettingAutoShow");
+    Click("cbSettingAutoShowCheck");
+    EXPECT_FALSE(Enabled("cbSettingAutoShowChange")) << "needs both boxes";
+}
+
+TEST_F(OptionFormTest, CountOnlyAsksFirstAndLocksTheNewMailOptions) {
+    Settings.SettingAutoShow = Settings.SettingAutoShowCheck = Settings.MailerAutoRun = true;
+    Settings.Kind = 1;
+    Open();
+    const Names newMail{"cbSettingAutoShowChange", "cbSettingOldMailNotShow",
+                        "cbMailerAutoRunSameCheck", "cbSoundSameCheck"};
+    const auto expect = [&](bool on) {
+        for (const std::string& n : newMail)
+            EXPECT_EQ(Enabled(n), on) << n;
+    };
+    expect(true);
+    answer = IDNO;
+    Click("cbSettingCountOnly");
+    EXPECT_EQ(boxes, Texts{"メールの着信数のみをチェックする場合、新着メールチェック関連の"
+                           "オプションが使用できなくなります。\rよろしいですか？"});
+    EXPECT_EQ(flags[0], mb::YesNo | mb::IconQuestion);
+    EXPECT_FALSE(Checked("cbSettingCountOnly"));
+    expect(true);
+
+    answer = IDYES;
+    Click("cbSettingCountOnly");
+    expect(false);
+    Click("rbSoundWave");
+    Click("cbSettingAutoShowCheck");
+    Click("cbSettingAutoShowCheck");
+    expect(false);
+    Click("cbSettingCountOnly");
+    EXPECT_EQ(boxes.size(), 2u) << "clearing asks nothing";
+    expect(true);
+
+    Click("rbSoundNone");
+    for (int i = 0; i < 2; ++i) {
+        Click("cbSettingCountOnly");
+        EXPECT_FALSE(Enabled("cbSoundSameCheck")) << "no sound, nothing to hold back";
+    }
+}
+
+TEST_F(OptionFormTest, PageButtonsShowTheirPanelInRedAndMoveTheFocus) {
+    Settings.Kind = 2;
+    Settings.CustomizeDial = 1;
+    Open();
+    const std::vector<std::tuple<std::string, std::string, std::string>> pages{
+        {"Customize", "Show", "cbSettingAnimation"}, {"Customize", "Sound", "rbSoundWave"},
+        {"Customize", "Mailer", "edMailerPath"},     {"Customize", "Dialup", "rbCuDialNonMail"},
+        {"Customize", "Action", "cbSettingTask"},    {"Schedule", "CheckEnd", "cbMailerAutoRun"},
+        {"Schedule", "AutoCheck", "cbScheduleRun"}};
+    for (const auto& [page, panel, focus] : pages) {
+        form->tcOption->setCurrentWidget(Child("ts" + page));
+        QTest::mouseClick(Child("sb" + page + panel), Qt::LeftButton);
+        EXPECT_TRUE(Child("pn" + page + panel)->isVisible()) << panel;
+        EXPECT_EQ(QApplication::focusWidget(), Child(focus)) << panel;
+        for (const auto& [otherPage, other, unused] : pages) {
+            const auto* b = Child<QToolButton>("sb" + otherPage + other);
+            if (otherPage != page)
+                continue;
+            EXPECT_TRUE(b->font().bold());
+            EXPECT_EQ(b->font().underline(), other == panel) << other;
+            EXPECT_EQ(b->palette().color(QPalette::ButtonText),
+                      other == panel ? QColor(Qt::red) : QColor(Qt::blue));
+        }
+    }
+    EXPECT_FALSE(Enabled("btUpdate")) << "choosing a panel changes no setting";
+}
+
+TEST_F(OptionFormTest, EveryKindOfChangeEnablesApplyAndEnterActsAsOk) {
+    phonebook.entries = {"a", "b"};
+    Settings.CustomizeDial = 2;
+    Accounts[0] = Account("home");
+    const std::vector<std::function<void()>> changes{
+        [&] { Click("rbSoundBeep"); },
+        [&] { Child<QLineEdit>("edMailerOption")->setText(QStringLiteral("-compose")); },
+        [&] {
+            QTest::mouseClick(Child("sbCustomizeDialup"), Qt::LeftButton);
+            QTest::keyClick(Child("cbCuDialSelect"), Qt::Key_Down);
+        },
+        [&] {
+            form->RunIconForm = [](const QString&) { return 1; };
+            Click("btMailerIconChange");
+        }};
+    for (const auto& change : changes) {
+        Open();
+        change();
+        EXPECT_TRUE(Enabled("btUpdate")) << "change " << &change - &changes[0];
+    }
+    for (const char* control : {"edMailerOption", "clAccount"}) {
+        Open();
+        Click("cbSettingEndCheck");
+        Click(control);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        EXPECT_EQ(form->result(), QDialog::Accepted) << control;
+        EXPECT_FALSE(form->isVisible());
+        EXPECT_FALSE(Settings.SettingEndCheck);
+        Settings.SettingEndCheck = true;
+    }
+}
+
+TEST_F(OptionFormTest, AccountsAreAddedTrimmedChangedAndTheirBoxesToggled) {
+    Accounts[0] = Account("home");
+    Open();
+    auto* list = Child<QListWidget>("clAccount");
+    TOptionForm::AccountFields seen;
+    form->RunAccountForm = [&](TOptionForm::AccountFields& f) {
+        seen = f;
+        f = {QStringLiteral("  会社\t"), QStringLiteral(" pop.example.jp "),
+             QStringLiteral("\ttaro "), QStringLiteral(" p w ")};
+        return true;
+    };
+    Click("btAdd");
+    EXPECT_TRUE(seen.Name.isEmpty() && seen.HostName.isEmpty() && seen.Password.isEmpty());
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(1)->text(), QStringLiteral("会社"));
+    EXPECT_EQ(list->item(1)->checkState(), Qt::Checked);
+    EXPECT_EQ(form->EditAccounts[1],
+              (TAccount{true, cp932::FromUtf8("会社"), "pop.example.jp", "taro", " p w "}));
+    EXPECT_TRUE(form->AccountsChanged && Enabled("btUpdate"));
+
+    list->setCurrentRow(0);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_FALSE(form->EditAccounts[0].Enabled);
+    form->RunAccountForm = [&](TOptionForm::AccountFields& f) {
+        seen = f;
+        f.Name = QStringLiteral(" 自宅 ");
+        return true;
+    };
+    Click("btSetting");
+    EXPECT_EQ(seen.HostName, QStringLiteral("pop.home.example"));
+    EXPECT_EQ(seen.Password, QStringLiteral("home-pw"));
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("自宅"));
+    EXPECT_EQ(list->item(0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(form->EditAccounts[0].Name, cp932::FromUtf8("自宅"));
+
+    form->RunAccountForm = [](TOptionForm::AccountFields& f) {
+        f.Name = QStringLiteral("cancelled");
+        return false;
+    };
+    Click("btSetting");
+    Click("btAdd");
+    EXPECT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("自宅"));
+    EXPECT_EQ(Accounts[0], Account("home")) << "only Apply touches the program's accounts";
+}
+
+TEST_F(OptionFormTest, DeleteAsksUpDownStopAtTheEndsAndAddStopsAtTwenty) {
+    for (int i = 0; i < kMaxAccounts; ++i)
+        Accounts[size_t(i)] = Account("a" + std::to_string(i), i != 1);
+    Open();
+    auto* list = Child<QListWidget>("clAccount");
+    EXPECT_FALSE(Enabled("btAdd"));
+    list->setCurrentRow(0);
+    EXPECT_FALSE(Enabled("btAccountUp"));
+    Click("btAccountDown");
+    EXPECT_EQ(list->currentRow(), 1);
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("a1"));
+    EXPECT_EQ(list->item(0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(form->EditAccounts[1], Accounts[0]);
+    EXPECT_FALSE(form->AccountsChanged) << "the order alone is no account change";
+    EXPECT_TRUE(Enabled("btUpdate"));
+    list->setCurrentRow(19);
+    EXPECT_TRUE(Enabled("btAccountUp") && !Enabled("btAccountDown"));
+
+    answer = IDNO;
+    list->setCurrentRow(1);
+    Click("btDelete");
+    EXPECT_EQ(boxes, Texts{"アカウント「a0」を削除してもよろしいですか？"});
+    EXPECT_EQ(flags[0], mb::YesNo | mb::IconQuestion);
+    EXPECT_EQ(list->count(), 20);
+    answer = IDYES;
+    Click("btDelete");
+    ASSERT_EQ(list->count(), 19);
+    EXPECT_EQ(form->EditAccounts[1], Accounts[2]);
+    EXPECT_EQ(form->EditAccounts[19], TAccount{});
+    EXPECT_TRUE(list->selectedItems().isEmpty());
+    for (const char* b : {"btAccountUp", "btAccountDown", "btSetting", "btDelete"})
+        EXPECT_FALSE(Enabled(b)) << b;
+    EXPECT_TRUE(form->AccountsChanged && Enabled("btAdd"));
+    form->RunAccountForm = [](TOptionForm::AccountFields& f) {
+        f.Name = QStringLiteral("new");
+        return true;
+    };
+    Click("btAdd");
+    EXPECT_EQ(form->EditAccounts[19].Name, "new");
+    EXPECT_FALSE(Enabled("btAdd"));
+}
+
+TEST_F(OptionFormTest, SoundTestBrowsingAndTheMailerIcon) {
+    Settings.Kind = 2;
+    Settings.WaveRecv = "/home/taro/sounds/old.wav";
+    const std::string png = dir.file("mailer.png");
+    QImage(32, 32, QImage::Format_RGB32).save(QString::fromStdString(png));
+    Settings.MailerPath = dir.file("mailer.desktop");
+    test::WriteFile(Settings.MailerPath, "[Desktop Entry]\nType=Application\nIcon=" + png + "\n");
+    Open();
+    EXPECT_FALSE(Child<QLabel>("imMailerIcon")->pixmap().isNull());
+
+    QString played, chosen;
+    form->PlaySound = [&](const QString& file) { played = file; };
+    Click("sbSoundTestRecv");
+    EXPECT_EQ(played, QStringLiteral("/home/taro/sounds/old.wav"));
+    std::vector<TOptionForm::FileRequest> asked;
+    form->RunFileDialog = [&](const TOptionForm::FileRequest& r) {
+        asked.push_back(r);
+        return chosen;
+    };
+    Click("sbSoundSearchRecv");
+    EXPECT_FALSE(Enabled("btUpdate")) << "neither the test nor a cancelled browse is a change";
+    chosen = QStringLiteral("/tmp/new.wav");
+    Click("sbSoundSearchRecv");
+    EXPECT_EQ(Child<QLineEdit>("edSoundRecv")->text(), chosen);
+    EXPECT_TRUE(Enabled("btUpdate"));
+    EXPECT_EQ(asked[0].Caption, QStringLiteral("サウンド参照"));
+    EXPECT_EQ(asked[0].Filters, QStringList({"サウンドファイル(*.wav)", "すべてのファイル(*)"}));
+    EXPECT_EQ(asked[0].Directory, QStringLiteral("/home/taro/sounds/"));
+
+    form->RunIconForm = [](const QString&) { return 4; };
+    Click("btMailerIconChange");
+    EXPECT_EQ(form->MailerIconIndex, 4);
+    chosen = QStringLiteral("/usr/bin/no-such-mailer");
+    Click("sbMailerPathSearch");
+    EXPECT_EQ(asked.back().Caption, QStringLiteral("メーラ参照"));
+    EXPECT_EQ(asked.back().Filters, QStringList({"実行ファイル(*)", "すべてのファイル(*)"}));
+    EXPECT_EQ(asked.back().Directory, QString::fromStdString(dir.path() + "/"));
+    EXPECT_TRUE(asked.back().ExecutablesFirst);
+    EXPECT_EQ(form->MailerIconIndex, 0) << "a new path starts at its first icon";
+    EXPECT_TRUE(Child<QLabel>("imMailerIcon")->pixmap().isNull());
+}
+
+// The help page has an anchor for every help number of the dialog and of the two
+// dialogs it opens (31 to 39), and every control has a number.
+TEST_F(OptionFormTest, EveryHelpNumberHasItsAnchorOnTheHelpPage) {
+    QFile page(QStringLiteral(PIM_HELP_PAGE));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(page.readAll());
+    std::set<int> numbers{31, 32, 33, 34, 35, 36, 37, 38, 39};
+    Open();
+    const QRegularExpression control(QStringLiteral("^(bt|cb|rb|ed|cl|sbSound|sbMailer)[A-Z]"));
+    for (QWidget* w : form->findChildren<QWidget*>()) {
+        const int help = w->property("helpContext").toInt();
+        EXPECT_TRUE(help > 0 || !control.match(w->objectName()).hasMatch())
+            << w->objectName().toStdString();
+        if (help > 0)
+            numbers.insert(help);
+    }
+    EXPECT_EQ(numbers.size(), 59u);
+    for (int n : numbers)
+        EXPECT_TRUE(html.contains(QStringLiteral("id=\"help-%1\"").arg(n))) << n;
+}
+
+// Pictures for a person to look at, in screenshots/ of the test's working folder.
+TEST_F(OptionFormTest, ScreenshotsOfEveryPageAndPanel) {
+    QDir().mkpath(QStringLiteral("screenshots"));
+    Accounts = {Account("home"),
+                {true, cp932::FromUtf8("会社のメール"), "pop.example.jp", "t", ""},
+                Account("mobile", false)};
+    Settings.SettingTask = Settings.ScheduleTime = Settings.SettingDeconnect = true;
+    Settings.Kind = Settings.CustomizeDial = 2;
+    Settings.WaveRecv = "/usr/share/sounds/pim/arrival.wav";
+    Settings.CustomizeDialName = cp932::FromUtf8("会社VPN");
+    phonebook.entries = {Settings.CustomizeDialName};
+    Open();
+    const std::vector<std::pair<std::string, Names>> pages{
+        {"Account", {""}},
+        {"Customize", {"Action", "Show", "Sound", "Mailer", "Dialup"}},
+        {"Schedule", {"AutoCheck", "CheckEnd"}},
+        {"FPN", {""}}};
+    for (const auto& [page, panels] : pages) {
+        form->tcOption->setCurrentWidget(Child("ts" + page));
+        for (const std::string& panel : panels) {
+            if (!panel.empty())
+                QTest::mouseClick(Child("sb" + page + panel), Qt::LeftButton);
+            const QString name = QString::fromStdString(page + (panel.empty() ? "" : "-") + panel);
+            EXPECT_TRUE(form->grab().save("screenshots/option-" + name.toLower() + ".png"));
+        }
+    }
+}
+
+} // namespace
+} // namespace pim

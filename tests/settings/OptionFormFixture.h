@@ -1,0 +1,109 @@
+// An options dialog over a temporary Pim.INI: a host that records what Apply asks
+// of the program, a phonebook and message boxes answered by the test.
+#pragma once
+
+#include "common/Cp932.h"
+#include "platform/MessageBox.h"
+#include "settings/OptionForm.h"
+#include "support/TempDir.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QTabWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace pim {
+
+using Texts = std::vector<std::string>;
+
+class FakeOptionHost : public OptionHost {
+public:
+    Texts calls;
+    bool loggedIn = false, openWorks = true, loginWorks = true;
+    int checkIndex = -1;
+
+    void SetPop3TimeOut(int ms) override { calls.push_back("TimeOut " + std::to_string(ms)); }
+    void ShowMailerButton() override { calls.push_back("MailerButton"); }
+    void ShowTrayIcon(bool on) override { calls.push_back(on ? "Tray 1" : "Tray 0"); }
+    void ApplyTaskbarMode(QWidget*) override { calls.push_back("TaskbarMode"); }
+    void UpdateStatusLine() override { calls.push_back("StatusLine"); }
+    void SetDialupWatching(bool on) override { calls.push_back(on ? "Watch 1" : "Watch 0"); }
+    bool FpnLoggedIn() override { return loggedIn; }
+    bool FpnOpen() override { return calls.push_back("Open"), openWorks; }
+    bool FpnLogin() override { return calls.push_back("Login"), loginWorks; }
+    void FpnLogoutAndClose() override { calls.push_back("Logout"); }
+    int CheckIndex() override { return checkIndex; }
+};
+
+class FakePhonebook : public DialupPhonebook {
+public:
+    Texts entries;
+    bool serviceError = false;
+    int EntryCount() override { return static_cast<int>(entries.size()); }
+    std::string GetEntryName(int i) override { return entries.at(size_t(i)); }
+    bool ServiceError() override { return serviceError; }
+};
+
+class OptionFormTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    std::string profile = dir.file("Pim.INI");
+    FakeOptionHost host;
+    FakePhonebook phonebook;
+    Texts boxes; // in UTF-8
+    std::vector<unsigned> flags;
+    int answer = IDYES;
+    std::unique_ptr<TOptionForm> form;
+
+    void SetUp() override {
+        Settings = {};
+        Accounts = {};
+        SetMessageBoxHandler([this](std::string_view text, unsigned f) {
+            boxes.push_back(cp932::ToUtf8(text));
+            flags.push_back(f);
+            return answer;
+        });
+    }
+    void TearDown() override {
+        form.reset();
+        SetMessageBoxHandler({});
+        Settings = {};
+        Accounts = {};
+    }
+
+    static TAccount Account(const std::string& name, bool enabled = true) {
+        return {enabled, name, "pop." + name + ".example", name + "-id", name + "-pw"};
+    }
+    // Shown and active, so that focus and Enter behave as for the user.
+    void Open() {
+        form = std::make_unique<TOptionForm>(host, phonebook, profile);
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+    template <class W = QWidget>
+    W* Child(const std::string& name) {
+        W* w = form->findChild<W*>(QString::fromStdString(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    bool Enabled(const std::string& name) { return Child(name)->isEnabled(); }
+    bool Checked(const std::string& name) { return Child<QAbstractButton>(name)->isChecked(); }
+    // Brings up the control's page and panel first, as the user would.
+    void Click(const std::string& name) {
+        QWidget* control = Child(name);
+        for (QWidget* w = control; w != form.get(); w = w->parentWidget()) {
+            if (w->objectName().startsWith(u"pn"))
+                QTest::mouseClick(Child("sb" + w->objectName().mid(2).toStdString()),
+                                  Qt::LeftButton);
+            if (w->objectName().startsWith(u"ts"))
+                form->tcOption->setCurrentWidget(w);
+        }
+        QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(6, control->height() / 2));
+    }
+    void Apply() { QTest::mouseClick(Child("btUpdate"), Qt::LeftButton); }
+};
+
+} // namespace pim
