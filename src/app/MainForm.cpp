@@ -11,8 +11,10 @@
 #include "platform/Sound.h"
 #include "remote/PimStation.h"
 #include "resources/Skin.h"
+#include "settings/OptionForm.h"
 #include "settings/ProfileLocation.h"
 #include "settings/SettingsFile.h"
+#include "settings/VersionForm.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -28,6 +30,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -82,6 +85,10 @@ QString U(const std::string& cp932Text) {
 
 } // namespace
 
+std::function<bool()> TMainForm::SystemTrayAvailable = [] {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+};
+
 TMainForm::TMainForm(const std::string& programDir, TVeltaRAS& ras, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), programDir_(programDir), ras_(ras),
       run_(VeltaPOP3, rasControl_, *this, Settings, Accounts),
@@ -99,6 +106,9 @@ TMainForm::~TMainForm() {
 void TMainForm::FormCreate() {
     InitSkin();
     setFixedSize(kMainClientWidth, kMainClientHeight);
+    QFont windowFont = SkinFont(true, 9);
+    windowFont.setPixelSize(12);
+    setFont(windowFont);
     profilePath_ = pim::ProfilePath(programDir_);
 
     ScreenSize screen;
@@ -118,7 +128,7 @@ void TMainForm::FormCreate() {
     imOption_ = new PictureButton(this, {57, 52, 32, 32}, QStringLiteral("オプション"));
     imOption_->SetPictures(QPixmap(QStringLiteral(":/skin/OPTION_BUTTON_1")),
                            QPixmap(QStringLiteral(":/skin/OPTION_BUTTON_2")));
-    connect(imOption_, &PictureButton::clicked, this, &TMainForm::miTaskOptionClick);
+    connect(imOption_, &PictureButton::clicked, this, &TMainForm::imOptionClick);
     imInformation_ =
         new PictureButton(this, {88, 52, 32, 32}, QStringLiteral("メールボックス情報"));
     imInformation_->SetPictures(QPixmap(QStringLiteral(":/skin/INFORMATION_BUTTON_1")),
@@ -134,6 +144,7 @@ void TMainForm::FormCreate() {
         b->setText(text);
         b->setToolTip(hint);
         b->setGeometry(at);
+        b->setFocusPolicy(Qt::NoFocus); // Space must not minimise or close
         b->setStyleSheet(QStringLiteral(
             "QToolButton { color: white; font-weight: bold; font-size: 11px; border: none;"
             " padding: 0px; background: transparent; }"
@@ -155,8 +166,10 @@ void TMainForm::FormCreate() {
     laMailCount_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     laDate_ = new QLabel(QStringLiteral("--/-- --:--:--"), this);
     laDate_->setGeometry(199, 75, 99, 12);
+    QFont labelFont = SkinFont(false, 9, true);
+    labelFont.setPixelSize(12);
     for (QLabel* label : {laMailCount_, laDate_}) {
-        label->setFont(SkinFont(false, 9, true));
+        label->setFont(labelFont);
         label->setStyleSheet(QStringLiteral("background: black; color: #00ff00;"));
     }
     tvAccount_ = new PlainTree(this);
@@ -192,8 +205,15 @@ void TMainForm::FormCreate() {
     ras_.OnConnectError = [this](TVeltaRAS*, const std::string&) { run_.DialFinished(); };
     ras_.OnFirstConnect = [this](TVeltaRAS*) { scheduler_.VeltaRASFirstConnect(); };
 
+    auto* altSpace = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
+    connect(altSpace, &QShortcut::activated, this,
+            [this] { sysMenu->popup(mapToGlobal(QPoint(4, 23))); });
+    // The caption follows the application's activation, dialogs included.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this] { update(23, 7, 319, 15); });
+
     pmTask = new QMenu(this);
-    pmTask->addAction(QStringLiteral("環境設定(&O)")); // the options dialog comes later
+    pmTask->addAction(QStringLiteral("環境設定(&O)"), this, &TMainForm::imOptionClick);
     pmTask->addAction(QStringLiteral("メインウィンドウを表示(&M)"), this,
                       &TMainForm::miTaskMainClick);
     pmTask->addSeparator();
@@ -206,11 +226,11 @@ void TMainForm::FormCreate() {
     miOffline_->setCheckable(true);
     pmTask->addSeparator();
     pmTask->addAction(QStringLiteral("ヘルプ(&H)"), this, &TMainForm::miTaskHelpClick);
-    pmTask->addAction(QStringLiteral("バージョン情報(&V)"));
+    pmTask->addAction(QStringLiteral("バージョン情報(&V)"), this, &TMainForm::miVersionClick);
     pmTask->addAction(QStringLiteral("終了(&E)"), this, &QWidget::close);
     // The system menu, as the window manager's would read with Pim's own items.
     sysMenu = new QMenu(this);
-    sysMenu->addAction(QStringLiteral("環境設定(&O)"));
+    sysMenu->addAction(QStringLiteral("環境設定(&O)"), this, &TMainForm::imOptionClick);
     sysMenu->addSeparator();
     sysMenu->addAction(QStringLiteral("メールチェック(&C)"), this, [this] {
         run_.pbCheckClick(CheckRun::Sender::Other); // the window, not the check button
@@ -228,21 +248,15 @@ void TMainForm::FormCreate() {
     sysMenu->addAction(QStringLiteral("最小化(&N)"), this, &TMainForm::sbMinimumClick);
     sysMenu->addSeparator();
     sysMenu->addAction(QStringLiteral("ヘルプ(&H)"), this, &TMainForm::miTaskHelpClick);
-    sysMenu->addAction(QStringLiteral("バージョン情報(&V)"));
+    sysMenu->addAction(QStringLiteral("バージョン情報(&V)"), this, &TMainForm::miVersionClick);
     sysMenu->addAction(QStringLiteral("終了(&E)"), this, &QWidget::close);
-    // No tray host: Pim runs on with its window.
-    if (Settings.SettingTask && QSystemTrayIcon::isSystemTrayAvailable()) {
-        tray_ = new QSystemTrayIcon(MailIcon(0), this);
-        connect(tray_, &QSystemTrayIcon::activated, this, &TMainForm::TrayActivated);
-        tray_->show();
-    }
+    ShowTrayIcon(Settings.SettingTask);
     // Hidden in the tray, the window has no taskbar button.
-    setWindowFlag(Qt::Tool, Settings.SettingTask && Settings.SettingTaskbar);
+    SetWindowKind(InTray());
     ShowFrame(0);
     SetStatus(InitialStatusText(Settings));
 
-    VeltaPOP3.TimeOutCount =
-        Settings.ScheduleTimeout ? Settings.ScheduleTimeoutCount * 1000 : 60000;
+    SetPop3TimeOut(Settings.ScheduleTimeout ? Settings.ScheduleTimeoutCount * 1000 : 60000);
 
     ConfigureAsPim(FPN);
     FPN.OnMenuRequest = [this](TFernpostNetwork*, const std::string& handle,
@@ -271,7 +285,9 @@ void TMainForm::showEvent(QShowEvent* event) {
         firstShow_ = false;
         FormShow();
     }
-    if (isVisible())
+    // A window the window system maps again (restored, another workspace) is
+    // not opened anew.
+    if (isVisible() && !event->spontaneous())
         shape_.StartRegionAnimation(Settings.Type == 1 ? WindowShape::OpenFull
                                                        : WindowShape::OpenCompact,
                                     Settings.SettingAnimation);
@@ -348,7 +364,7 @@ void TMainForm::miOfflineClick() {
 
 void TMainForm::StartUp() {
     // Hidden in the tray from the start: the start-up work runs all the same.
-    if (Settings.SettingRunHide && Settings.SettingTask && Settings.SettingTaskbar) {
+    if (Settings.SettingRunHide && InTray()) {
         firstShow_ = false;
         FormShow();
         return;
@@ -379,7 +395,7 @@ void TMainForm::miTaskHelpClick() {
 }
 
 void TMainForm::sbMinimumClick() {
-    if (Settings.SettingTask && Settings.SettingTaskbar)
+    if (InTray())
         hide();
     else
         showMinimized();
@@ -409,22 +425,19 @@ void TMainForm::paintEvent(QPaintEvent*) {
     painter.drawPixmap(0, 0, QPixmap(QStringLiteral(":/skin/MAIN_BACKGROUND")));
     // The caption shows whether Pim is the active application.
     painter.drawPixmap(23, 7,
-                       QPixmap(isActiveWindow() ? QStringLiteral(":/skin/MAIN_CAPTION_1")
-                                                : QStringLiteral(":/skin/MAIN_CAPTION_2")));
+                       QPixmap(QGuiApplication::applicationState() == Qt::ApplicationActive
+                                   ? QStringLiteral(":/skin/MAIN_CAPTION_1")
+                                   : QStringLiteral(":/skin/MAIN_CAPTION_2")));
 }
 
 void TMainForm::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::ActivationChange)
-        update(23, 7, 319, 15);
     QWidget::changeEvent(event);
-}
-
-void TMainForm::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::AltModifier) {
-        sysMenu->popup(mapToGlobal(QPoint(4, 23)));
+    if (event->type() != QEvent::WindowStateChange)
         return;
-    }
-    QWidget::keyPressEvent(event);
+    // Minimised by the window manager: to the tray when Pim lives there.
+    if (isMinimized() && InTray())
+        QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
+    UpdateStatusLine();
 }
 
 void TMainForm::mousePressEvent(QMouseEvent* event) {
@@ -449,7 +462,9 @@ void TMainForm::mousePressEvent(QMouseEvent* event) {
 void TMainForm::TrayActivated(int reason) {
     if (DialogOpen)
         return;
-    if (reason == QSystemTrayIcon::DoubleClick)
+    // Trays that speak StatusNotifierItem report a single activation, never a
+    // double-click: either brings the window.
+    if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
         miTaskMainClick();
     else if (reason == QSystemTrayIcon::Context)
         pmTask->popup(QCursor::pos());
@@ -498,7 +513,7 @@ void TMainForm::ShowRun(const RunOutcome& outcome) {
     laMailCount_->setText(QString::number(outcome.TotalMail));
     laDate_->setText(QDateTime::currentDateTime().toString(QStringLiteral("MM/dd hh:mm:ss")));
     if (SoundWanted(Settings, outcome))
-        PlayArrivalSound(Settings.Kind, QString::fromLocal8Bit(Settings.WaveRecv.c_str()));
+        PlayArrivalSound(Settings.Kind, U(Settings.WaveRecv));
     ShowResults();
     if (MailerWanted(Settings, outcome))
         imMailerClick();
@@ -551,7 +566,7 @@ void TMainForm::tvAccountClick() {
 }
 
 void TMainForm::ShowMailerButton() {
-    const QString path = QString::fromLocal8Bit(Settings.MailerPath.c_str());
+    const QString path = U(Settings.MailerPath);
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
         imMailer_->hide();
         return;
@@ -565,10 +580,117 @@ void TMainForm::ShowMailerButton() {
     imMailer_->show();
 }
 
-void TMainForm::miTaskOptionClick() {}
+void TMainForm::imOptionClick() {
+    if (optionForm_ || versionForm_)
+        return;
+    const bool oldScheduleTime = Settings.ScheduleTime;
+    const int oldScheduleTimeCount = Settings.ScheduleTimeCount;
+    setEnabled(false);
+    DialogOpen = true;
+    {
+        TOptionForm form(*this, ras_, profilePath_);
+        optionForm_ = &form;
+        form.tcOption->setCurrentWidget(form.tsAccount);
+        form.exec();
+        optionForm_ = nullptr;
+    }
+    DialogOpen = false;
+    EnableMainWindow();
+    scheduler_.Rearm(oldScheduleTime, oldScheduleTimeCount);
+}
+
+void TMainForm::miVersionClick() {
+    if (optionForm_ || versionForm_)
+        return;
+    setEnabled(false);
+    DialogOpen = true;
+    {
+        TVersionForm form;
+        versionForm_ = &form;
+        form.exec();
+        versionForm_ = nullptr;
+    }
+    DialogOpen = false;
+    EnableMainWindow();
+}
+
+void TMainForm::EnableMainWindow() {
+    if (!optionForm_ && !versionForm_)
+        setEnabled(true);
+}
+
+void TMainForm::SetPop3TimeOut(int milliseconds) {
+    VeltaPOP3.TimeOutCount = milliseconds;
+}
+
+void TMainForm::ShowTrayIcon(bool shown) {
+    if (!shown) {
+        delete tray_;
+        tray_ = nullptr;
+        return;
+    }
+    // No tray host: Pim runs on with its window.
+    if (tray_ || !SystemTrayAvailable())
+        return;
+    tray_ = new QSystemTrayIcon(MailIcon(anim_.AnimFrame), this);
+    tray_->setToolTip(U(cp932::Truncate("Pim - " + statusText_, kTipBytes)));
+    connect(tray_, &QSystemTrayIcon::activated, this, &TMainForm::TrayActivated);
+    tray_->show();
+}
+
+void TMainForm::ApplyTaskbarMode(QWidget* dialog) {
+    // Hidden and shown again without the opening animation.
+    const bool animation = Settings.SettingAnimation;
+    Settings.SettingAnimation = false;
+    bool visible = isVisible();
+    hide();
+    const bool inTray = InTray();
+    if (inTray) {
+        if (isMinimized()) {
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+            visible = false;
+        }
+    } else if (!visible) {
+        setWindowState(windowState() | Qt::WindowMinimized);
+        visible = true;
+    }
+    SetWindowKind(inTray);
+    setVisible(visible);
+    Settings.SettingAnimation = animation;
+    if (dialog) {
+        dialog->raise();
+        dialog->activateWindow();
+    }
+}
+
+void TMainForm::SetWindowKind(bool inTray) {
+    // The kind is a field of the flags: a tool window is a window without a taskbar button.
+    setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | (inTray ? Qt::Tool : Qt::Window));
+}
+
+void TMainForm::SetDialupWatching(bool watching) {
+    ras_.SetWatching(watching);
+}
+
+bool TMainForm::FpnLoggedIn() {
+    return FPN.LoginStates();
+}
+
+bool TMainForm::FpnOpen() {
+    return FPN.Open();
+}
+
+bool TMainForm::FpnLogin() {
+    return FPN.Login();
+}
+
+void TMainForm::FpnLogoutAndClose() {
+    FPN.Logout();
+    FPN.Close();
+}
 
 void TMainForm::imMailerClick() {
-    const QString path = QString::fromLocal8Bit(Settings.MailerPath.c_str());
+    const QString path = U(Settings.MailerPath);
     // A mail program that cannot start leaves everything as it is: the user has
     // not read the mail.
     if (path.isEmpty() ||

@@ -13,12 +13,15 @@
 #include "dialup/TVeltaRAS.h"
 #include "pop3/TVeltaPOP3.h"
 #include "remote/TFernpostNetwork.h"
+#include "settings/OptionHost.h"
 
 #include <QImage>
 #include <QWidget>
+#include <functional>
 #include <string>
 
 class QAction;
+class QDialog;
 class QLabel;
 class QMenu;
 class QSystemTrayIcon;
@@ -28,7 +31,7 @@ namespace pim {
 
 class PictureButton;
 
-class TMainForm : public QWidget, private CheckRunHost {
+class TMainForm : public QWidget, private CheckRunHost, public OptionHost {
     Q_OBJECT
 public:
     // `programDir` is the program's folder with a trailing '/'; `ras` must
@@ -43,6 +46,9 @@ public:
     bool ShapePending() const { return shape_.Pending(); }
     // The window as the user sees it, outside its outline transparent.
     QImage Screenshot();
+
+    // Whether the desktop has a tray; tests replace it.
+    static std::function<bool()> SystemTrayAvailable;
 
     // A dialog or message box of the main window is open.
     bool DialogOpen = false;
@@ -59,7 +65,8 @@ public slots:
     void sbMinimumClick();
     void miTaskHelpClick();
     void imInformationClick();
-    void miTaskOptionClick();
+    void imOptionClick();
+    void miVersionClick();
     void TrayActivated(int reason);
 
 public:
@@ -70,26 +77,41 @@ public:
     QMenu* pmTask = nullptr;  // the tray menu
     QMenu* sysMenu = nullptr; // the system menu (Alt+Space)
 
+    void UpdateStatusLine() override;
+    // Enabled again once neither the options dialog nor the about box is open.
+    void EnableMainWindow();
+
+    // OptionHost: what applying the options changes at once.
+    void SetPop3TimeOut(int milliseconds) override;
+    void ShowMailerButton() override;
+    void ShowTrayIcon(bool shown) override;
+    void ApplyTaskbarMode(QWidget* dialog) override;
+    void SetDialupWatching(bool watching) override;
+    bool FpnLoggedIn() override;
+    bool FpnOpen() override;
+    bool FpnLogin() override;
+    void FpnLogoutAndClose() override;
+    int CheckIndex() override { return run_.CheckIndex; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
     void FormCreate();
+    void SetWindowKind(bool inTray);
+    // Pim hides in the tray instead of the taskbar: only with a tray to hide in.
+    bool InTray() const { return Settings.SettingTask && Settings.SettingTaskbar && tray_; }
     void FormShow();
     void FormDestroy();
     void SetStatus(const std::string& text) override;
-    void UpdateStatusLine();
     bool SchedulePaused() const;
     void ShowResults();
     void tvAccountClick();
     void imMailerClick();
-    // The mail program's button: its icon, or hidden when there is no such program.
-    void ShowMailerButton();
     int MessageBoxShown(const std::string& text, unsigned flags);
 
     // CheckRunHost
@@ -149,6 +171,8 @@ private:
     void StopAnimation();
 
     std::string statusText_;
+    QDialog* optionForm_ = nullptr;
+    QDialog* versionForm_ = nullptr;
     bool offline_ = false;
     bool firstShow_ = true;
     bool terminating_ = false;

@@ -76,7 +76,11 @@ QRegion WindowShape::RegionAt(Mode mode, int s, bool* last) {
 }
 
 void WindowShape::StartRegionAnimation(Mode mode, bool animate) {
-    timer_.stop(); // one chain at a time
+    // One chain at a time; a fold or unfold cut short still gives the button back.
+    const bool cutFolding = timer_.isActive() && (RegionMode == Fold || RegionMode == Unfold);
+    timer_.stop();
+    if (cutFolding && EnableInformationButton)
+        EnableInformationButton();
     RegionMode = mode;
     if (mode == Fold)
         RegionStep = animate ? 10 : 0;

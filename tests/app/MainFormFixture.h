@@ -23,12 +23,17 @@ protected:
     int answer = IDYES;
 
     void SetUp() override {
+        // The offscreen platform has no tray host; the window acts as with one.
+        TMainForm::SystemTrayAvailable = [] { return true; };
         SetMessageBoxHandler([this](std::string_view text, unsigned flags) {
             boxes.emplace_back(cp932::ToUtf8(text), flags);
             return answer;
         });
     }
-    void TearDown() override { SetMessageBoxHandler({}); }
+    void TearDown() override {
+        SetMessageBoxHandler({});
+        TMainForm::SystemTrayAvailable = [] { return false; };
+    }
 
     void WriteProfile(const std::string& text) { test::WriteFile(dir.file("Pim.INI"), text); }
     // One account "Demo" (user demo, password pw) on `server`, then [Setting] lines.

@@ -58,7 +58,7 @@ TEST_F(MainWindowDisplayTest, TheMailerButtonShowsOnlyForAProgramThatExists) {
     EXPECT_FALSE(Child<PictureButton>(*Create(), "imMailer")->isHidden());
 }
 
-TEST_F(MainWindowDisplayTest, TheLeftButtonShiftsTheCheckButtonAndDarkensTheOptionButton) {
+TEST_F(MainWindowDisplayTest, TheLeftButtonShiftsTheCheckButtonOnePixelWhilePressed) {
     WriteProfile("[Setting]\r\nSettingEndCheck=0\r\n");
     auto form = Create();
     form->show();
@@ -70,18 +70,29 @@ TEST_F(MainWindowDisplayTest, TheLeftButtonShiftsTheCheckButtonAndDarkensTheOpti
     EXPECT_EQ(check->pos(), QPoint(19, 40));
     QTest::mouseRelease(check, Qt::LeftButton);
     EXPECT_EQ(check->pos(), QPoint(18, 39));
+}
 
-    auto* option = Child<PictureButton>(*form, "imOption");
+TEST(PictureButton, APressedPictureReplacesTheShiftAndAReleaseElsewhereDoesNotClick) {
+    QWidget window;
+    QPixmap up(32, 32), down(32, 32);
+    up.fill(Qt::white);
+    down.fill(Qt::black);
+    auto* option = new PictureButton(&window, {57, 52, 32, 32}, QStringLiteral("オプション"));
+    option->SetPictures(up, down);
     int clicks = 0;
     QObject::connect(option, &PictureButton::clicked, [&] { ++clicks; });
     QTest::mousePress(option, Qt::LeftButton);
     EXPECT_TRUE(option->Pressed());
-    EXPECT_EQ(option->pos(), QPoint(57, 52)); // a pressed picture instead of a shift
+    EXPECT_EQ(option->pos(), QPoint(57, 52));
+    EXPECT_EQ(option->grab().toImage().pixel(16, 16), QColor(Qt::black).rgb());
     QTest::mouseRelease(option, Qt::LeftButton, {}, QPoint(40, 40)); // let go elsewhere
     EXPECT_FALSE(option->Pressed());
     EXPECT_EQ(clicks, 0);
     QTest::mouseClick(option, Qt::LeftButton);
-    EXPECT_EQ(clicks, 1);
+    // A double-click: press, release, then the double-click press and its release.
+    QTest::mouseDClick(option, Qt::LeftButton);
+    QTest::mouseRelease(option, Qt::LeftButton);
+    EXPECT_EQ(clicks, 2);
 }
 
 TEST_F(MainWindowDisplayTest, TheSameMailTwiceIsAnnouncedOnceAndAnErrorCountsAsAChange) {

@@ -92,7 +92,9 @@ TEST(WindowShape, AnOpeningTakesElevenStepsAndAFoldDuringAnUnfoldLeavesOneChain)
     r.shape.StartRegionAnimation(WindowShape::Fold, true);
     ASSERT_TRUE(test::RunUntil([&] { return !r.shape.Pending(); }, 2s));
     test::RunFor(60ms);
-    EXPECT_EQ(r.enabled, 1) << "only the fold ran to its end";
+    // The unfold cut short gives the button back at once, the fold at its end;
+    // nothing of the unfold runs after that.
+    EXPECT_EQ(r.enabled, 2);
     EXPECT_EQ(r.regions.back(), UpperPart());
     EXPECT_EQ(r.heights.back(), 90);
 }

@@ -1,0 +1,97 @@
+#include "MainFormFixture.h"
+#include "support/EventLoop.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+namespace pim {
+namespace {
+
+// While a dialog of the window is open, the window and the tray are out of reach.
+TEST_F(MainFormTest, TheOptionsDialogAndTheAboutBoxDisableTheWindowWhileOpen) {
+    WriteProfile("[Setting]\r\nSettingEndCheck=0\r\n");
+    auto form = Create();
+    form->show();
+    for (QAction* item : {form->pmTask->actions()[0], form->pmTask->actions()[8]}) {
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            ASSERT_NE(dialog, nullptr);
+            seen = true;
+            EXPECT_TRUE(form->DialogOpen);
+            EXPECT_FALSE(form->isEnabled());
+            form->TrayActivated(QSystemTrayIcon::DoubleClick); // ignored meanwhile
+            form->imOptionClick();                             // no second dialog
+            EXPECT_EQ(QApplication::activeModalWidget(), dialog);
+            dialog->close();
+        });
+        item->trigger();
+        EXPECT_TRUE(seen) << item->text().toStdString();
+        EXPECT_FALSE(form->DialogOpen);
+        EXPECT_TRUE(form->isEnabled());
+    }
+}
+
+TEST_F(MainFormTest, LeavingTheTrayGivesAHiddenWindowATaskbarButtonMinimised) {
+    WriteProfile("[Setting]\r\nSettingTask=1\r\nSettingTaskbar=1\r\nSettingEndCheck=0\r\n");
+    auto form = Create();
+    EXPECT_EQ(form->windowType(), Qt::Tool);
+    Settings.SettingTask = false;
+    form->ShowTrayIcon(false);
+    form->ApplyTaskbarMode(nullptr);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->isMinimized());
+    EXPECT_EQ(form->windowType(), Qt::Window);
+
+    // Back to the tray: a minimised window is restored and hidden there.
+    Settings.SettingTask = true;
+    form->ShowTrayIcon(true);
+    form->ApplyTaskbarMode(nullptr);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(form->isMinimized());
+    EXPECT_EQ(form->windowType(), Qt::Tool);
+    EXPECT_TRUE(Settings.SettingAnimation) << "the animation setting comes back";
+}
+
+TEST_F(MainFormTest, WithoutATrayHostTheWindowKeepsItsTaskbarButton) {
+    TMainForm::SystemTrayAvailable = [] { return false; };
+    WriteProfile("[Setting]\r\nSettingTask=1\r\nSettingTaskbar=1\r\nSettingRunHide=1\r\n"
+                 "SettingEndCheck=0\r\n");
+    auto form = Create();
+    EXPECT_EQ(form->windowType(), Qt::Window);
+    form->StartUp();
+    EXPECT_TRUE(form->isMinimized()) << "reachable from the taskbar";
+    form->showNormal();
+    form->sbMinimumClick();
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(MainFormTest, AMinimiseByTheWindowManagerGoesToTheTrayAndRefreshesTheStatus) {
+    WriteProfile("[MainWindow]\r\nType=1\r\n[Setting]\r\nSettingTask=1\r\nSettingTaskbar=1\r\n"
+                 "ScheduleTime=1\r\nScheduleTimeInfo=1\r\nSettingEndCheck=0\r\n");
+    auto form = Create();
+    form->show();
+    EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "自動チェック停止中") << "paused while shown";
+    form->setWindowState(Qt::WindowMinimized);
+    EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "自動チェック待機中");
+    ASSERT_TRUE(test::RunUntil([&] { return !form->isVisible(); }, std::chrono::seconds(2)));
+}
+
+TEST_F(MainFormTest, AShowCuttingAFoldShortGivesTheInformationButtonBack) {
+    WriteProfile("[MainWindow]\r\nType=1\r\n[Setting]\r\nSettingEndCheck=0\r\n");
+    auto form = Create();
+    form->show();
+    ASSERT_TRUE(test::RunUntil([&] { return !form->ShapePending(); }, std::chrono::seconds(2)));
+    form->imInformationClick();
+    QWidget* button = form->findChild<QWidget*>(QStringLiteral("imInformation"));
+    EXPECT_FALSE(button->isEnabled());
+    form->hide();
+    form->show(); // a new opening cuts the fold short
+    EXPECT_TRUE(button->isEnabled());
+}
+
+} // namespace
+} // namespace pim
