@@ -1,0 +1,131 @@
+// Apply: the options dialog's edits become the program's settings, in Pim.INI
+// and in the running program.
+#include "common/Cp932.h"
+#include "common/Numbers.h"
+#include "platform/MessageBox.h"
+#include "settings/OptionForm.h"
+#include "settings/OptionFormParts.h"
+#include "settings/OptionRules.h"
+#include "settings/SettingsFile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+
+namespace pim {
+
+namespace {
+
+using option_parts::B;
+
+PIM_CP932_TEXT(IntervalRange, "自動メールチェックの間隔は「1」～「999」の範囲で設定してください。")
+PIM_CP932_TEXT(TimeoutRange, "タイムアウトの指定は「20」～「999」の範囲で設定してください。")
+PIM_CP932_TEXT(ServiceFailed, "FernpostNetworkサービスを開始することができませんでした。")
+PIM_CP932_TEXT(LoginFailed, "FernpostNetworkにログインすることができませんでした。")
+PIM_CP932_TEXT(AccountsNextCheck, "アカウントの設定は次回チェック開始時より有効になります。")
+
+// A number edit's value; a text that is no number reads as `fallback`.
+int32_t EditNumber(const QLineEdit* edit, int32_t fallback) {
+    return ReadInteger(B(edit->text()), fallback);
+}
+
+} // namespace
+
+void TOptionForm::ApplySettings() {
+    ApplyFailed = false;
+    if (cbScheduleTime->isChecked() && EditNumber(edScheduleTimeCount, 0) < 1) {
+        tcOption->setCurrentWidget(tsSchedule);
+        ShowPage(pnScheduleAutoCheck, sbScheduleAutoCheck, false);
+        edScheduleTimeCount->setFocus(Qt::OtherFocusReason);
+        MessageBox(this, IntervalRange(), mb::Ok | mb::IconExclamation);
+        ApplyFailed = true;
+        return;
+    }
+    if (cbScheduleTimeout->isChecked() && EditNumber(edScheduleTimeoutCount, 0) < 20) {
+        tcOption->setCurrentWidget(tsCustomize);
+        ShowPage(pnCustomizeAction, sbCustomizeAction, false);
+        edScheduleTimeoutCount->setFocus(Qt::OtherFocusReason);
+        MessageBox(this, TimeoutRange(), mb::Ok | mb::IconExclamation);
+        ApplyFailed = true;
+        return;
+    }
+
+    const int listed = std::min(clAccount->count(), kMaxAccounts);
+    for (int i = 0; i < kMaxAccounts; ++i)
+        Accounts[size_t(i)] = i < listed ? EditAccounts[size_t(i)] : TAccount{};
+
+    TSettings& s = Settings;
+    const bool oldTask = s.SettingTask;
+    const bool oldTaskbar = s.SettingTaskbar;
+    s.SettingTask = cbSettingTask->isChecked();
+    s.SettingTaskbar = cbSettingTaskbar->isChecked();
+    s.SettingCountOnly = cbSettingCountOnly->isChecked();
+    s.SettingEndCheck = cbSettingEndCheck->isChecked();
+    s.ScheduleTimeout = cbScheduleTimeout->isChecked();
+    s.ScheduleTimeoutCount = EditNumber(edScheduleTimeoutCount, 1);
+    s.SettingAnimation = cbSettingAnimation->isChecked();
+    s.SettingRunHide = cbSettingRunHide->isChecked();
+    s.MailerMinimized = cbSettingMailerMinimized->isChecked();
+    s.SettingInfoOpen = cbSettingInfoOpen->isChecked();
+    s.SettingOldMailNotShow = cbSettingOldMailNotShow->isChecked();
+    s.SettingMailerHide = cbSettingMailerHide->isChecked();
+    s.Kind = rbSoundNone->isChecked() ? 0 : rbSoundBeep->isChecked() ? 1 : 2;
+    s.WaveRecv = B(edSoundRecv->text());
+    s.SameCheck = cbSoundSameCheck->isChecked();
+    s.MailerPath = B(edMailerPath->text());
+    s.MailerOption = B(edMailerOption->text());
+    s.MailerIcon = MailerIconIndex;
+    s.CustomizeDial = rbCuDialNon->isChecked() ? 0 : rbCuDialNonMail->isChecked() ? 1 : 2;
+    s.CustomizeDialName = cbCuDialSelect->currentData().toByteArray().toStdString();
+    s.ScheduleRun = cbScheduleRun->isChecked();
+    s.ScheduleDialup = cbScheduleDialup->isChecked();
+    s.ScheduleTime = cbScheduleTime->isChecked();
+    // An interval below one minute means nothing, whether the check is on or not.
+    s.ScheduleTimeCount = std::max(EditNumber(edScheduleTimeCount, 1), 1);
+    s.ScheduleTimeInfo = cbScheduleTimeInfo->isChecked();
+    s.MailerAutoRun = cbMailerAutoRun->isChecked();
+    s.MailerAutoRunSameCheck = cbMailerAutoRunSameCheck->isChecked();
+    s.SettingAutoShow = cbSettingAutoShow->isChecked();
+    s.SettingAutoShowCheck = cbSettingAutoShowCheck->isChecked();
+    s.SettingAutoShowChange = cbSettingAutoShowChange->isChecked();
+    s.SettingDeconnect = cbSettingDeconnect->isChecked();
+    s.DialExistingNonDisconnect = cbScDialExistingNonDisconnect->isChecked();
+    s.DialMailNonDisconnect = cbCuDialMailNonDisconnect->isChecked();
+    s.Login = rbFPNLogin->isChecked();
+    s.PasswordCheck = cbFPNPassword->isChecked();
+    s.Password = B(edFPNPassword->text());
+
+    std::string error;
+    if (!SaveSettings(profilePath_, Settings, Accounts, &error)) {
+        MessageBox(this, error, mb::Ok | mb::IconExclamation);
+        return;
+    }
+    btUpdate->setEnabled(false);
+
+    host_.SetPop3TimeOut(s.ScheduleTimeout ? s.ScheduleTimeoutCount * 1000 : 60000);
+    host_.ShowMailerButton();
+    if (s.SettingTask != oldTask)
+        host_.ShowTrayIcon(s.SettingTask);
+    if (s.SettingTask != oldTask || s.SettingTaskbar != oldTaskbar)
+        host_.ApplyTaskbarMode(this);
+    host_.UpdateStatusLine();
+    host_.SetDialupWatching(s.ScheduleDialup);
+    if (!s.Login) {
+        host_.FpnLogoutAndClose();
+    } else if (!host_.FpnLoggedIn()) {
+        if (!host_.FpnOpen())
+            MessageBox(this, ServiceFailed(), mb::Ok | mb::IconExclamation);
+        else if (!host_.FpnLogin())
+            MessageBox(this, LoginFailed(), mb::Ok | mb::IconExclamation);
+    }
+    if (host_.CheckIndex() >= 0 && AccountsChanged) {
+        MessageBox(this, AccountsNextCheck(), mb::Ok | mb::IconInformation);
+        AccountsChanged = false;
+    }
+}
+
+} // namespace pim
