@@ -7,6 +7,7 @@
 #include "resources/Skin.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
@@ -117,6 +118,10 @@ TIconForm::TIconForm(QWidget* parent)
 
 void TIconForm::Fill(const QString& programPath) {
     lvIcon->clear();
+    // Only a file has icons: a path that names none lists nothing, even when a
+    // desktop entry happens to start a program of that name.
+    if (!QFileInfo(programPath).isFile())
+        return;
     for (const QIcon& icon : ProgramIcons(programPath)) {
         auto* item = new QListWidgetItem(Cell(icon), QString(), lvIcon);
         item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);

@@ -97,7 +97,7 @@ void TOptionForm::ApplySettings() {
     s.DialMailNonDisconnect = cbCuDialMailNonDisconnect->isChecked();
     s.Login = rbFPNLogin->isChecked();
     s.PasswordCheck = cbFPNPassword->isChecked();
-    s.Password = B(edFPNPassword->text());
+    s.Password = option_parts::Kept(edFPNPassword->text(), s.Password);
 
     std::string error;
     if (!SaveSettings(profilePath_, Settings, Accounts, &error)) {

@@ -46,12 +46,17 @@ std::string B(const QString& text) {
     return cp932::FromUnicode(text);
 }
 
+std::string Kept(const QString& text, const std::string& original) {
+    return text == U(original) ? original : B(text);
+}
+
 } // namespace option_parts
 
 namespace {
 
 using option_parts::B;
 using option_parts::DialogFont;
+using option_parts::Kept;
 using option_parts::U;
 
 PIM_CP932_TEXT(CountOnlyQuestion,
@@ -85,10 +90,10 @@ QIcon PageGlyph() {
 
 // The editor leaves the trimming to its caller; the password counts as typed.
 void TakeFields(TAccount& account, const TOptionForm::AccountFields& fields) {
-    account.Name = TrimAccountText(B(fields.Name));
-    account.HostName = TrimAccountText(B(fields.HostName));
-    account.UserID = TrimAccountText(B(fields.UserID));
-    account.Password = B(fields.Password);
+    account.Name = TrimAccountText(Kept(fields.Name, account.Name));
+    account.HostName = TrimAccountText(Kept(fields.HostName, account.HostName));
+    account.UserID = TrimAccountText(Kept(fields.UserID, account.UserID));
+    account.Password = Kept(fields.Password, account.Password);
 }
 
 QListWidgetItem* AccountItem(const TAccount& account) {

@@ -525,6 +525,9 @@ QWidget* TOptionForm::CreateFpnPage() {
     laFPNPassword = Named(new QLabel(QStringLiteral("パスワード")), "laFPNPassword", 89);
     edFPNPassword = Named(new QLineEdit, "edFPNPassword", 89);
     edFPNPassword->setEchoMode(QLineEdit::Password);
+    // Every character as "*", not the style's bullet.
+    edFPNPassword->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; "
+                                                "lineedit-password-mask-delay: 0; }"));
     edFPNPassword->setMinimumWidth(160);
     c.Row({laFPNPassword, edFPNPassword}, 3);
     c.End();

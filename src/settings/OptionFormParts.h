@@ -11,5 +11,9 @@ QFont DialogFont(bool bold = false);
 // CP932 to the widgets and back.
 QString U(const std::string& cp932Text);
 std::string B(const QString& text);
+// The text of an edit as bytes; the original bytes while the text still reads
+// as they do. Not every CP932 byte string survives a trip through Unicode (a
+// hand-edited password may hold any byte), and an untouched field must not change.
+std::string Kept(const QString& text, const std::string& original);
 
 } // namespace pim::option_parts

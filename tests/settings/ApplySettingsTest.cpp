@@ -208,5 +208,33 @@ TEST_F(ApplySettingsTest, AWriteErrorKeepsTheNewSettingsShowsTheErrorAndSkipsThe
     EXPECT_TRUE(form->isVisible() && Enabled("btUpdate")) << "nothing saved: the dialog stays";
 }
 
+// Bytes that do not come back the same from Unicode (a lone 0x80, 0xFD, the NEC
+// duplicate 0x8790, the IBM duplicate 0xED40) stay as they were in fields the
+// user did not change.
+TEST_F(ApplySettingsTest, UntouchedPasswordsKeepBytesThatUnicodeCannotCarry) {
+    const std::string odd = "\x87\x90"
+                            "a\x80\xFD";
+    Settings.Password = odd;
+    Accounts[0] = Account("home");
+    Accounts[0].Password = "\xED\x40pw";
+    Open();
+    form->RunAccountForm = [](TOptionForm::AccountFields& f) {
+        f.Name = QStringLiteral("自宅"); // the name changes, the password does not
+        return true;
+    };
+    form->findChild<QListWidget*>(QStringLiteral("clAccount"))->setCurrentRow(0);
+    QTest::mouseClick(Child("btSetting"), Qt::LeftButton);
+    Click("cbSettingEndCheck");
+    Apply();
+    EXPECT_EQ(Settings.Password, odd);
+    EXPECT_EQ(Accounts[0].Password, "\xED\x40pw");
+    EXPECT_EQ(cp932::ToUtf8(Accounts[0].Name), "自宅");
+
+    // A password typed anew is taken as typed.
+    Child<QLineEdit>("edFPNPassword")->setText(QStringLiteral("新しい"));
+    Apply();
+    EXPECT_EQ(cp932::ToUtf8(Settings.Password), "新しい");
+}
+
 } // namespace
 } // namespace pim

@@ -41,6 +41,8 @@ protected:
     void SetUp() override {
         fs::create_directories(dir_.file("icons/t/16/apps"));
         fs::create_directories(dir_.file("home/applications"));
+        fs::create_directories(dir_.file("bin"));
+        test::WriteFile(dir_.file("bin/pimmail"), "#!/bin/sh\n");
         test::WriteFile(dir_.file("icons/t/index.theme"),
                         "[Icon Theme]\nName=t\nDirectories=16/apps\n[16/apps]\nSize=16\n");
         for (const auto& [name, color] :
@@ -59,13 +61,15 @@ protected:
     }
     void TearDown() override { SetMessageBoxHandler({}); }
 
+    // The mail program, a file of its own: only files have icons.
+    QString Mailer() { return QString::fromStdString(dir_.file("bin/pimmail")); }
     // Entries count in name order: the first name gives icon 0.
     void Entries(std::initializer_list<const char*> icons) {
         char name = 'a';
         for (const char* icon : icons)
             test::WriteFile(dir_.file("home/applications/") + name++ + ".desktop",
                             std::string("[Desktop Entry]\nExec=pimmail %U\nIcon=") + icon + "\n");
-        form.Fill("/usr/bin/pimmail");
+        form.Fill(Mailer());
     }
     // Runs the picker as the options dialog does, doing `act` once it is up; one
     // that stays open ends after a while with 99 so that the test goes on.
@@ -131,7 +135,11 @@ TEST_F(IconFormTest, ItemsFollowTheIconNumbersAndADoubleClickPicksTheThird) {
 }
 
 TEST_F(IconFormTest, AnEmptyListAsksForAChoiceAndOnlyCancelLeaves) {
-    form.Fill("/usr/bin/pimnothing");
+    // A path that names no file has no icons, even when an entry starts a
+    // program of that name.
+    test::WriteFile(dir_.file("home/applications/a.desktop"),
+                    "[Desktop Entry]\nExec=pimmail\nIcon=pimred\n");
+    form.Fill(QStringLiteral("/nonexistent/pimmail"));
     ASSERT_EQ(form.lvIcon->count(), 0);
     bool openAfterOk = false, openAfterDoubleClick = false;
     EXPECT_EQ(Exec([&] {
@@ -155,7 +163,7 @@ TEST_F(IconFormTest, CancelAndTheCloseBoxReturnNothingEvenWithAnIconSelected) {
     for (const std::function<void()>& leave :
          {std::function<void()>([&] { QTest::mouseClick(form.btCancel, Qt::LeftButton); }),
           std::function<void()>([&] { form.close(); })}) {
-        form.Fill("/usr/bin/pimmail");
+        form.Fill(Mailer());
         EXPECT_EQ(Exec([&] {
                       Click(CentreOf(1));
                       leave();
