@@ -21,10 +21,14 @@ QPixmap SkinPixmap(const QString& name, bool lime) {
     return pixmap;
 }
 
+// The fixed font shows digits only (the mail count and the date): a small Latin
+// monospace before the CJK one, whose tables alone would cost a resident
+// Pim some 2.5 MB.
 QFont SkinFont(bool proportional, int pointSize, bool bold) {
     QFont font;
     font.setFamilies(proportional ? QStringList{"MS PGothic", "IPAPGothic", "Noto Sans CJK JP"}
-                                  : QStringList{"MS Gothic", "IPAGothic", "Noto Sans Mono CJK JP"});
+                                  : QStringList{"MS Gothic", "IPAGothic", "DejaVu Sans Mono",
+                                                "Noto Sans Mono CJK JP"});
     font.setPointSize(pointSize);
     font.setBold(bold);
     return font;
