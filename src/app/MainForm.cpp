@@ -193,9 +193,14 @@ void TMainForm::FormCreate() {
     // The offscreen platform (no display) has no window shapes, and says so at every step.
     const bool shapes = QGuiApplication::platformName() != QLatin1String("offscreen");
     shape_.ApplyRegion = [this, shapes](const QRegion& region) {
+        const QRegion uncovered = region - outline_;
         outline_ = region;
-        if (shapes)
-            setMask(region);
+        if (!shapes)
+            return;
+        setMask(region);
+        // Painting stops at the mask: what a wider one uncovers was never drawn.
+        if (!uncovered.isEmpty())
+            update(uncovered);
     };
     shape_.SetHeight = [this](int height) { setFixedHeight(height); };
 
