@@ -3,13 +3,11 @@
 #include "common/Cp932.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
-#include "resources/Skin.h"
+#include "settings/DialogFrame.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <algorithm>
 
 namespace pim {
@@ -34,14 +32,8 @@ bool Blank(const QString& text) {
 
 } // namespace
 
-TAccountForm::TAccountForm(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
-    setWindowTitle(QStringLiteral("Pim -アカウント設定-"));
-    setFont(SkinFont(true, 9));
-    setFixedSize(kClientWidth, kClientHeight);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().center() - rect().center());
+TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
+    FrameDialog(*this, QStringLiteral("Pim -アカウント設定-"), kClientWidth, kClientHeight);
 
     auto* intro =
         new QLabel(QStringLiteral("メールアカウント情報を設定、変更してください。"), this);

@@ -4,7 +4,7 @@
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramIcons.h"
-#include "resources/Skin.h"
+#include "settings/DialogFrame.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -12,7 +12,6 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyledItemDelegate>
 
 namespace pim {
@@ -71,14 +70,8 @@ public:
 
 } // namespace
 
-TIconForm::TIconForm(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
-    setWindowTitle(QStringLiteral("Pim -メーラ起動アイコン設定-"));
-    setFont(SkinFont(true, 9));
-    setFixedSize(kClientWidth, kClientHeight);
-    if (const QScreen* screen = QApplication::primaryScreen())
-        move(screen->geometry().center() - rect().center());
+TIconForm::TIconForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
+    FrameDialog(*this, QStringLiteral("Pim -メーラ起動アイコン設定-"), kClientWidth, kClientHeight);
 
     auto* intro =
         new QLabel(QStringLiteral("表示するメーラの起動アイコンを指定してください。"), this);

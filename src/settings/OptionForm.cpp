@@ -7,6 +7,7 @@
 #include "platform/Sound.h"
 #include "resources/Skin.h"
 #include "settings/AccountForm.h"
+#include "settings/DialogFrame.h"
 #include "settings/IconForm.h"
 #include "settings/OptionFormParts.h"
 #include "settings/OptionRules.h"
@@ -32,11 +33,6 @@ namespace option_parts {
 
 // 9 points at 96 dots per inch. Pixels rather than points: the
 // dialog has a fixed size, and its lines must fit whatever the screen's DPI says.
-QFont DialogFont(bool bold) {
-    QFont font = SkinFont(true, 9, bold);
-    font.setPixelSize(12);
-    return font;
-}
 
 QString U(const std::string& cp932Text) {
     return cp932::ToUnicode(cp932Text);
@@ -55,7 +51,6 @@ std::string Kept(const QString& text, const std::string& original) {
 namespace {
 
 using option_parts::B;
-using option_parts::DialogFont;
 using option_parts::Kept;
 using option_parts::U;
 
@@ -148,16 +143,14 @@ QString RunRealFileDialog(QWidget* parent, const TOptionForm::FileRequest& reque
 
 TOptionForm::TOptionForm(OptionHost& host, DialupPhonebook& phonebook,
                          const std::string& profilePath, QWidget* parent)
-    : QDialog(parent), host_(host), phonebook_(phonebook), profilePath_(profilePath) {
+    : QDialog(parent, kDialogFlags), host_(host), phonebook_(phonebook), profilePath_(profilePath) {
     RunAccountForm = [this](AccountFields& fields) { return RunRealAccountForm(this, fields); };
     RunIconForm = [this](const QString& path) { return RunRealIconForm(this, path); };
     RunFileDialog = [this](const FileRequest& request) { return RunRealFileDialog(this, request); };
     PlaySound = [](const QString& file) { PlayArrivalSound(2, file); };
 
     InitSkin();
-    setWindowTitle(QStringLiteral("Pim -オプション-"));
-    setFont(DialogFont());
-    setFixedSize(421, 360);
+    FrameDialog(*this, QStringLiteral("Pim -オプション-"), 421, 360);
     EnableContextHelp(this);
     CreateControls();
     FormShow();

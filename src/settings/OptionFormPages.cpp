@@ -1,8 +1,8 @@
 // The options dialog's pages and controls, laid out; what they do is in OptionForm.cpp.
 #include "platform/Help.h"
 #include "resources/Skin.h"
+#include "settings/DialogFrame.h"
 #include "settings/OptionForm.h"
-#include "settings/OptionFormParts.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -22,8 +22,6 @@
 namespace pim {
 
 namespace {
-
-using option_parts::DialogFont;
 
 // Both number edits hold three characters: 999 is the most they can show.
 constexpr int kNumberChars = 3;
@@ -71,6 +69,23 @@ QWidget* HeaderPanel(int index, const QString& text) {
     row->addWidget(picture);
     row->addWidget(caption, 1);
     return panel;
+}
+
+// A page whose panels share one place: the header, the row of page buttons,
+// then the panels.
+void LayOutButtonPage(QWidget* page, QWidget* header, std::initializer_list<QToolButton*> buttons,
+                      QWidget* panels) {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(0);
+    for (QToolButton* b : buttons)
+        row->addWidget(b);
+    row->addStretch();
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(4, 4, 4, 2);
+    layout->setSpacing(2);
+    layout->addWidget(header);
+    layout->addLayout(row);
+    layout->addWidget(panels, 1);
 }
 
 // The controls of a panel top to bottom, each at its indentation.
@@ -396,19 +411,12 @@ QWidget* TOptionForm::CreateCustomizePage() {
     sbCustomizeDialup =
         pageButton("sbCustomizeDialup", QStringLiteral("ダイヤルアップ"), pnCustomizeDialup);
 
-    auto* row = new QHBoxLayout;
-    row->setSpacing(0);
-    for (QToolButton* b : {sbCustomizeAction, sbCustomizeShow, sbCustomizeSound, sbCustomizeMailer,
-                           sbCustomizeDialup})
-        row->addWidget(b);
-    row->addStretch();
-    auto* layout = new QVBoxLayout(tsCustomize);
-    layout->setContentsMargins(4, 4, 4, 2);
-    layout->setSpacing(2);
-    layout->addWidget(
-        HeaderPanel(1, QStringLiteral("より使いやすくカスタマイズすることができます。")));
-    layout->addLayout(row);
-    layout->addWidget(customizePanels_, 1);
+    LayOutButtonPage(
+        tsCustomize,
+        HeaderPanel(1, QStringLiteral("より使いやすくカスタマイズすることができます。")),
+        {sbCustomizeAction, sbCustomizeShow, sbCustomizeSound, sbCustomizeMailer,
+         sbCustomizeDialup},
+        customizePanels_);
     return tsCustomize;
 }
 
@@ -495,18 +503,10 @@ QWidget* TOptionForm::CreateSchedulePage() {
     sbScheduleCheckEnd = pageButton("sbScheduleCheckEnd", QStringLiteral("メールチェック完了時"),
                                     pnScheduleCheckEnd);
 
-    auto* row = new QHBoxLayout;
-    row->setSpacing(0);
-    row->addWidget(sbScheduleAutoCheck);
-    row->addWidget(sbScheduleCheckEnd);
-    row->addStretch();
-    auto* layout = new QVBoxLayout(tsSchedule);
-    layout->setContentsMargins(4, 4, 4, 2);
-    layout->setSpacing(2);
-    layout->addWidget(
-        HeaderPanel(2, QStringLiteral("時間やイベント毎に様々な処理をすることができます。")));
-    layout->addLayout(row);
-    layout->addWidget(schedulePanels_, 1);
+    LayOutButtonPage(
+        tsSchedule,
+        HeaderPanel(2, QStringLiteral("時間やイベント毎に様々な処理をすることができます。")),
+        {sbScheduleAutoCheck, sbScheduleCheckEnd}, schedulePanels_);
     return tsSchedule;
 }
 

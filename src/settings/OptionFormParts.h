@@ -7,7 +7,6 @@
 
 namespace pim::option_parts {
 
-QFont DialogFont(bool bold = false);
 // CP932 to the widgets and back.
 QString U(const std::string& cp932Text);
 std::string B(const QString& text);

@@ -1,6 +1,7 @@
 #include "settings/VersionForm.h"
 
 #include "resources/Skin.h"
+#include "settings/DialogFrame.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -63,15 +64,9 @@ QLabel* PanelText(QWidget* panel, const char* name, const QString& text, QPoint 
 
 } // namespace
 
-TVersionForm::TVersionForm(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+TVersionForm::TVersionForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
     InitSkin();
-    setWindowTitle(QStringLiteral("Pim -バージョン情報-"));
-    setFont(SkinFont(true, 9));
-    setFixedSize(kClientWidth, kClientHeight);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().center() - rect().center());
+    FrameDialog(*this, QStringLiteral("Pim -バージョン情報-"), kClientWidth, kClientHeight);
 
     auto* panel = new LoweredPanel(this);
     panel->setGeometry(8, 8, 261, 81);
