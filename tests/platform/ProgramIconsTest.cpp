@@ -1,5 +1,6 @@
 #include "platform/ProgramIcons.h"
 
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <QImage>
@@ -17,15 +18,7 @@ using Colors = std::vector<QRgb>;
 
 constexpr QRgb kRed = 0xffff0000, kGreen = 0xff00ff00, kBlue = 0xff0000ff, kYellow = 0xffffff00;
 
-// Sets an environment variable for one test.
-struct ScopedEnv {
-    ScopedEnv(const char* name, const std::string& value) : name(name), old(qgetenv(name)) {
-        qputenv(name, value.c_str());
-    }
-    ~ScopedEnv() { old.isNull() ? qunsetenv(name) : qputenv(name, old); }
-    const char* name;
-    QByteArray old;
-};
+using test::ScopedEnv;
 
 void Write(const std::string& path, const std::string& bytes) {
     fs::create_directories(fs::path(path).parent_path());

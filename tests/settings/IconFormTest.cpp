@@ -2,6 +2,7 @@
 
 #include "common/Cp932.h"
 #include "platform/MessageBox.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -24,15 +25,7 @@ namespace fs = std::filesystem;
 
 constexpr QRgb kRed = 0xffff0000, kGreen = 0xff00ff00, kBlue = 0xff0000ff;
 
-// Sets an environment variable for one test.
-struct ScopedEnv {
-    ScopedEnv(const char* name, const std::string& value) : name(name), old(qgetenv(name)) {
-        qputenv(name, value.c_str());
-    }
-    ~ScopedEnv() { old.isNull() ? qunsetenv(name) : qputenv(name, old); }
-    const char* name;
-    QByteArray old;
-};
+using test::ScopedEnv;
 
 // The mail program "pimmail" with desktop entries in a private data folder, their
 // icons 16-pixel squares of one colour each in a private theme.
