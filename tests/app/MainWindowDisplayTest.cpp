@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -158,6 +159,32 @@ TEST_F(MainWindowDisplayTest, StartingTheMailerClearsTheDisplayWhenAsked) {
     EXPECT_EQ(Child<QTreeWidget>(*form, "tvAccount")->topLevelItemCount(), 0);
     EXPECT_EQ(Child<QTreeWidget>(*form, "tvMail")->topLevelItemCount(), 0);
     EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "自動チェック停止中");
+}
+
+// The tray tip holds 63 bytes; a cut there must not leave half a character.
+TEST_F(MainWindowDisplayTest, ALongStatusGivesATrayTipOfWholeCharactersWithin63Bytes) {
+    test::MailboxServer server;
+    test::Mailbox box;
+    box.silentAfterPass = true; // the check stays on this account
+    server.Set("demo", box);
+    std::string name;
+    for (int i = 0; i < 30; ++i)
+        name += cp932::FromUtf8("あ");
+    WriteProfile("[Account0]\r\nEnabled=1\r\nName=" + name + "\r\nHostName=" + server.Host() +
+                 "\r\nUserID=demo\r\nPassword=" + EncodePassword("pw") +
+                 "\r\n[Setting]\r\nSettingTask=1\r\nSettingEndCheck=0\r\n");
+    auto form = Create();
+    auto* tray = form->findChild<QSystemTrayIcon*>();
+    ASSERT_NE(tray, nullptr);
+    form->Run().pbCheckClick(CheckRun::Sender::Other);
+    ASSERT_TRUE(test::RunUntil([&] { return form->Run().CheckIndex == 0; }, seconds(5)));
+    const std::string caption = "Pim - " + form->StatusText();
+    ASSERT_GT(caption.size(), 63u);
+    const std::string tip = cp932::FromUnicode(tray->toolTip());
+    EXPECT_EQ(tip.size(), 62u) << "the 63rd byte would start a character";
+    EXPECT_EQ(tip, caption.substr(0, tip.size()));
+    EXPECT_EQ(form->windowTitle(), cp932::ToUnicode(caption)) << "the caption is whole";
+    form->Run().Abandon();
 }
 
 // Pictures for a person to look at (in the test's build folder), checked here
