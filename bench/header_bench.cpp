@@ -1,17 +1,15 @@
 // Header extraction runs once per retrieved message, over up to 100 KB.
-#include "common/Cp932.h"
 #include "pop3/HeaderDecoding.h"
 #include "pop3/HeaderExtraction.h"
 
+#include <QLocale>
 #include <benchmark/benchmark.h>
 
 namespace {
 
 const pim::DayNames& Days() {
-    static const pim::DayNames days{pim::cp932::FromUtf8("月曜日"), pim::cp932::FromUtf8("火曜日"),
-                                    pim::cp932::FromUtf8("水曜日"), pim::cp932::FromUtf8("木曜日"),
-                                    pim::cp932::FromUtf8("金曜日"), pim::cp932::FromUtf8("土曜日"),
-                                    pim::cp932::FromUtf8("日曜日")};
+    static const pim::DayNames days =
+        pim::LocaleDayNames(QLocale(QLocale::Japanese, QLocale::Japan));
     return days;
 }
 

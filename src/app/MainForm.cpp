@@ -126,13 +126,13 @@ void TMainForm::FormCreate() {
     pbCheck_ = new PictureButton(this, {18, 39, 32, 32}, QStringLiteral("メールチェック"));
     connect(pbCheck_, &PictureButton::clicked, this, &TMainForm::pbCheckClick);
     imOption_ = new PictureButton(this, {57, 52, 32, 32}, QStringLiteral("オプション"));
-    imOption_->SetPictures(QPixmap(QStringLiteral(":/skin/OPTION_BUTTON_1")),
-                           QPixmap(QStringLiteral(":/skin/OPTION_BUTTON_2")));
+    imOption_->SetPictures(SkinPixmap(QStringLiteral("OPTION_BUTTON_1")),
+                           SkinPixmap(QStringLiteral("OPTION_BUTTON_2")));
     connect(imOption_, &PictureButton::clicked, this, &TMainForm::imOptionClick);
     imInformation_ =
         new PictureButton(this, {88, 52, 32, 32}, QStringLiteral("メールボックス情報"));
-    imInformation_->SetPictures(QPixmap(QStringLiteral(":/skin/INFORMATION_BUTTON_1")),
-                                QPixmap(QStringLiteral(":/skin/INFORMATION_BUTTON_2")));
+    imInformation_->SetPictures(SkinPixmap(QStringLiteral("INFORMATION_BUTTON_1")),
+                                SkinPixmap(QStringLiteral("INFORMATION_BUTTON_2")));
     connect(imInformation_, &PictureButton::clicked, this, &TMainForm::imInformationClick);
     shape_.EnableInformationButton = [this] { imInformation_->setEnabled(true); };
     imMailer_ = new PictureButton(this, {304, 64, 32, 32}, QStringLiteral("メーラ起動"));
@@ -427,12 +427,12 @@ QImage TMainForm::Screenshot() {
 
 void TMainForm::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.drawPixmap(0, 0, QPixmap(QStringLiteral(":/skin/MAIN_BACKGROUND")));
+    painter.drawPixmap(0, 0, SkinPixmap(QStringLiteral("MAIN_BACKGROUND")));
     // The caption shows whether Pim is the active application.
     painter.drawPixmap(23, 7,
-                       QPixmap(QGuiApplication::applicationState() == Qt::ApplicationActive
-                                   ? QStringLiteral(":/skin/MAIN_CAPTION_1")
-                                   : QStringLiteral(":/skin/MAIN_CAPTION_2")));
+                       SkinPixmap(QGuiApplication::applicationState() == Qt::ApplicationActive
+                                      ? QStringLiteral("MAIN_CAPTION_1")
+                                      : QStringLiteral("MAIN_CAPTION_2")));
 }
 
 void TMainForm::changeEvent(QEvent* event) {
@@ -477,7 +477,7 @@ void TMainForm::TrayActivated(int reason) {
 
 void TMainForm::ShowFrame(int frame) {
     const QIcon icon = MailIcon(frame);
-    pbCheck_->SetPictures(QPixmap(QStringLiteral(":/skin/MAIN_ICON_%1").arg(frame + 1)));
+    pbCheck_->SetPictures(SkinPixmap(QStringLiteral("MAIN_ICON_%1").arg(frame + 1)));
     setWindowIcon(icon);
     if (tray_)
         tray_->setIcon(icon);

@@ -178,15 +178,16 @@ std::optional<std::string> TryDate(std::string_view text, const DayNames& dayNam
 
 } // namespace
 
+DayNames LocaleDayNames(const QLocale& locale) {
+    DayNames names;
+    for (int day = 1; day <= 7; ++day)
+        names[static_cast<size_t>(day - 1)] =
+            cp932::FromUnicode(locale.dayName(day, QLocale::LongFormat));
+    return names;
+}
+
 const DayNames& SystemDayNames() {
-    static const DayNames names = [] {
-        DayNames result;
-        const QLocale locale = QLocale::system();
-        for (int day = 1; day <= 7; ++day)
-            result[static_cast<size_t>(day - 1)] =
-                cp932::FromUnicode(locale.dayName(day, QLocale::LongFormat));
-        return result;
-    }();
+    static const DayNames names = LocaleDayNames(QLocale::system());
     return names;
 }
 

@@ -62,10 +62,7 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
                                    Qt::ImhNoAutoUppercase);
         ascii->setAttribute(Qt::WA_InputMethodEnabled, false);
     }
-    edPassword->setEchoMode(QLineEdit::Password);
-    // Qt masks with bullets by default; here every character shows as "*".
-    edPassword->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; "
-                                             "lineedit-password-mask-delay: 0; }"));
+    ShowAsStars(edPassword);
     edPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
 
     btOk = new QPushButton(QStringLiteral("設定"), this);

@@ -3,6 +3,7 @@
 #include "resources/Skin.h"
 
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QScreen>
 
 namespace pim {
@@ -11,6 +12,12 @@ QFont DialogFont(bool bold) {
     QFont font = SkinFont(true, 9, bold);
     font.setPixelSize(12);
     return font;
+}
+
+void ShowAsStars(QLineEdit* edit) {
+    edit->setEchoMode(QLineEdit::Password);
+    edit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; "
+                                       "lineedit-password-mask-delay: 0; }"));
 }
 
 void FrameDialog(QDialog& dialog, const QString& caption, int clientWidth, int clientHeight) {

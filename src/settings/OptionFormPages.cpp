@@ -37,6 +37,19 @@ W* Named(W* widget, const char* name, int help = 0) {
     return widget;
 }
 
+// A control with its design name and help number.
+QCheckBox* Check(const char* name, const QString& text, int help) {
+    return Named(new QCheckBox(text), name, help);
+}
+
+QRadioButton* Radio(const char* name, const QString& text, int help) {
+    return Named(new QRadioButton(text), name, help);
+}
+
+QLabel* Label(const char* name, const QString& text, int help) {
+    return Named(new QLabel(text), name, help);
+}
+
 QLabel* GroupTitle(const QString& caption) {
     auto* title = new QLabel(QStringLiteral("<span style=\"color:#ff0000\">■</span>"
                                             "<span style=\"color:#008080; font-weight:bold\">"
@@ -249,34 +262,25 @@ QWidget* TOptionForm::CreateAccountPage() {
 
 QWidget* TOptionForm::CreateCustomizePage() {
     tsCustomize = Named(new QWidget, "tsCustomize");
-    const auto check = [](const char* name, const QString& text, int help) {
-        return Named(new QCheckBox(text), name, help);
-    };
-    const auto radio = [](const char* name, const QString& text, int help) {
-        return Named(new QRadioButton(text), name, help);
-    };
-    const auto label = [](const char* name, const QString& text, int help) {
-        return Named(new QLabel(text), name, help);
-    };
 
     pnCustomizeAction = Named(new QWidget, "pnCustomizeAction");
     {
         Column c(pnCustomizeAction);
         c.Title(QStringLiteral("一般動作"));
-        cbSettingTask = c.Add(check("cbSettingTask", QStringLiteral("タスクトレイを利用する"), 8));
+        cbSettingTask = c.Add(Check("cbSettingTask", QStringLiteral("タスクトレイを利用する"), 8));
         cbSettingTaskbar = c.Add(
-            check("cbSettingTaskbar", QStringLiteral("タスクバーにアイコンを表示しない"), 77), 2);
+            Check("cbSettingTaskbar", QStringLiteral("タスクバーにアイコンを表示しない"), 77), 2);
         cbSettingCountOnly = c.Add(
-            check("cbSettingCountOnly", QStringLiteral("メールの着信数のみチェックする"), 76));
+            Check("cbSettingCountOnly", QStringLiteral("メールの着信数のみチェックする"), 76));
         cbSettingEndCheck =
-            c.Add(check("cbSettingEndCheck", QStringLiteral("終了時に確認する"), 74));
+            c.Add(Check("cbSettingEndCheck", QStringLiteral("終了時に確認する"), 74));
         c.Title(QStringLiteral("タイムアウト"));
         cbScheduleTimeout =
-            c.Add(check("cbScheduleTimeout",
+            c.Add(Check("cbScheduleTimeout",
                         QStringLiteral("メールチェックのタイムアウト時間を手動で設定する"), 82));
-        laScheduleTimeout1 = label("laScheduleTimeout1", QStringLiteral("タイムアウト時間"), 83);
+        laScheduleTimeout1 = Label("laScheduleTimeout1", QStringLiteral("タイムアウト時間"), 83);
         edScheduleTimeoutCount = Named(new QLineEdit, "edScheduleTimeoutCount", 83);
-        laScheduleTimeout2 = label("laScheduleTimeout2", QStringLiteral("秒"), 83);
+        laScheduleTimeout2 = Label("laScheduleTimeout2", QStringLiteral("秒"), 83);
         c.Row({laScheduleTimeout1, edScheduleTimeoutCount, laScheduleTimeout2}, 2);
         c.End();
     }
@@ -286,21 +290,21 @@ QWidget* TOptionForm::CreateCustomizePage() {
         Column c(pnCustomizeShow);
         c.Title(QStringLiteral("ウィンドウ"));
         cbSettingAnimation = c.Add(
-            check("cbSettingAnimation", QStringLiteral("ウィンドウをアニメーション表示する"), 10));
+            Check("cbSettingAnimation", QStringLiteral("ウィンドウをアニメーション表示する"), 10));
         cbSettingRunHide = c.Add(
-            check("cbSettingRunHide", QStringLiteral("起動時にメインウィンドウを表示しない"), 9));
+            Check("cbSettingRunHide", QStringLiteral("起動時にメインウィンドウを表示しない"), 9));
         cbSettingMailerMinimized =
-            c.Add(check("cbSettingMailerMinimized",
+            c.Add(Check("cbSettingMailerMinimized",
                         QStringLiteral("メーラ起動時にメインウィンドウを最小化する"), 112));
         c.Title(QStringLiteral("メールリスト"));
         cbSettingInfoOpen =
-            c.Add(check("cbSettingInfoOpen",
+            c.Add(Check("cbSettingInfoOpen",
                         QStringLiteral("メールリストを表示する際に、自動的に詳細を展開する"), 14));
         cbSettingOldMailNotShow =
-            c.Add(check("cbSettingOldMailNotShow",
+            c.Add(Check("cbSettingOldMailNotShow",
                         QStringLiteral("新着メールのみをメールリストに表示する"), 84));
         cbSettingMailerHide =
-            c.Add(check("cbSettingMailerHide",
+            c.Add(Check("cbSettingMailerHide",
                         QStringLiteral("メーラ起動時にメールリストの内容をクリアする"), 111));
         c.End();
     }
@@ -309,11 +313,11 @@ QWidget* TOptionForm::CreateCustomizePage() {
     {
         Column c(pnCustomizeSound);
         c.Title(QStringLiteral("メール着信サウンド"));
-        rbSoundNone = c.Add(radio("rbSoundNone", QStringLiteral("サウンドを使用しない"), 17));
-        rbSoundBeep = c.Add(radio("rbSoundBeep", QStringLiteral("BEEP音を鳴らす"), 18));
+        rbSoundNone = c.Add(Radio("rbSoundNone", QStringLiteral("サウンドを使用しない"), 17));
+        rbSoundBeep = c.Add(Radio("rbSoundBeep", QStringLiteral("BEEP音を鳴らす"), 18));
         rbSoundWave =
-            c.Add(radio("rbSoundWave", QStringLiteral("指定したWAVEファイルを鳴らす"), 19));
-        laSoundWave = label("laSoundWave", QStringLiteral("ファイル名"), 20);
+            c.Add(Radio("rbSoundWave", QStringLiteral("指定したWAVEファイルを鳴らす"), 19));
+        laSoundWave = Label("laSoundWave", QStringLiteral("ファイル名"), 20);
         edSoundRecv = Named(new QLineEdit, "edSoundRecv", 20);
         edSoundRecv->setMinimumWidth(230);
         sbSoundTestRecv = Named(new QToolButton, "sbSoundTestRecv", 20);
@@ -324,7 +328,7 @@ QWidget* TOptionForm::CreateCustomizePage() {
         sbSoundSearchRecv->setToolTip(QStringLiteral("ファイル参照"));
         c.Row({laSoundWave, edSoundRecv, sbSoundTestRecv, sbSoundSearchRecv}, 2);
         c.Title(QStringLiteral("条件"));
-        cbSoundSameCheck = c.Add(check(
+        cbSoundSameCheck = c.Add(Check(
             "cbSoundSameCheck", QStringLiteral("新着メールが無い場合はサウンドを鳴らさない"), 21));
         c.End();
     }
@@ -353,12 +357,12 @@ QWidget* TOptionForm::CreateCustomizePage() {
         btMailerIconChange =
             Named(new QPushButton(QStringLiteral("変更")), "btMailerIconChange", 28);
         btMailerIconChange->setFixedSize(75, 25);
-        grid->addWidget(label("laMailerPath", QStringLiteral("メーラの場所"), 26), 0, 0);
+        grid->addWidget(Label("laMailerPath", QStringLiteral("メーラの場所"), 26), 0, 0);
         grid->addWidget(edMailerPath, 0, 1);
         grid->addWidget(sbMailerPathSearch, 0, 2);
-        grid->addWidget(label("laMailerOption", QStringLiteral("起動オプション"), 80), 1, 0);
+        grid->addWidget(Label("laMailerOption", QStringLiteral("起動オプション"), 80), 1, 0);
         grid->addWidget(edMailerOption, 1, 1, 1, 2);
-        grid->addWidget(label("laMailerIcon", QStringLiteral("起動アイコン"), 28), 2, 0,
+        grid->addWidget(Label("laMailerIcon", QStringLiteral("起動アイコン"), 28), 2, 0,
                         Qt::AlignTop | Qt::AlignLeft);
         auto* iconRow = new QHBoxLayout;
         iconRow->setSpacing(8);
@@ -376,14 +380,14 @@ QWidget* TOptionForm::CreateCustomizePage() {
     {
         Column c(pnCustomizeDialup);
         c.Title(QStringLiteral("メールチェック時 ダイヤルアップ"));
-        rbCuDialNon = c.Add(radio("rbCuDialNon", QStringLiteral("ダイヤルアップ制御しない"), 103));
-        rbCuDialNonMail = c.Add(radio(
+        rbCuDialNon = c.Add(Radio("rbCuDialNon", QStringLiteral("ダイヤルアップ制御しない"), 103));
+        rbCuDialNonMail = c.Add(Radio(
             "rbCuDialNonMail",
             QStringLiteral("ダイヤルアップ接続されていない場合はメールをチェックしない"), 15));
-        rbCuDialAuto = c.Add(radio(
+        rbCuDialAuto = c.Add(Radio(
             "rbCuDialAuto",
             QStringLiteral("ダイヤルアップ接続されていない場合は自動的に接続処理を行う"), 104));
-        laCuDialLabel = label("laCuDialLabel", QStringLiteral("接続先"), 105);
+        laCuDialLabel = Label("laCuDialLabel", QStringLiteral("接続先"), 105);
         cbCuDialSelect = Named(new QComboBox, "cbCuDialSelect", 105);
         cbCuDialSelect->setMinimumWidth(220);
         c.Row({laCuDialLabel, cbCuDialSelect}, 2);
@@ -422,28 +426,24 @@ QWidget* TOptionForm::CreateCustomizePage() {
 
 QWidget* TOptionForm::CreateSchedulePage() {
     tsSchedule = Named(new QWidget, "tsSchedule");
-    const auto check = [](const char* name, const QString& text, int help) {
-        return Named(new QCheckBox(text), name, help);
-    };
 
     pnScheduleAutoCheck = Named(new QWidget, "pnScheduleAutoCheck");
     {
         Column c(pnScheduleAutoCheck);
         c.Title(QStringLiteral("自動メールチェック"));
         cbScheduleRun =
-            c.Add(check("cbScheduleRun", QStringLiteral("起動時にメールをチェックする"), 22));
+            c.Add(Check("cbScheduleRun", QStringLiteral("起動時にメールをチェックする"), 22));
         cbScheduleDialup =
-            c.Add(check("cbScheduleDialup",
+            c.Add(Check("cbScheduleDialup",
                         QStringLiteral("ダイヤルアップ接続完了後にメールをチェックする"), 81));
         cbScheduleTime = c.Add(
-            check("cbScheduleTime", QStringLiteral("指定した間隔でメールをチェックする"), 23));
-        laScheduleTime1 =
-            Named(new QLabel(QStringLiteral("チェックする間隔")), "laScheduleTime1", 24);
+            Check("cbScheduleTime", QStringLiteral("指定した間隔でメールをチェックする"), 23));
+        laScheduleTime1 = Label("laScheduleTime1", QStringLiteral("チェックする間隔"), 24);
         edScheduleTimeCount = Named(new QLineEdit, "edScheduleTimeCount", 24);
-        laScheduleTime2 = Named(new QLabel(QStringLiteral("分毎")), "laScheduleTime2", 24);
+        laScheduleTime2 = Label("laScheduleTime2", QStringLiteral("分毎"), 24);
         c.Row({laScheduleTime1, edScheduleTimeCount, laScheduleTime2}, 2);
         cbScheduleTimeInfo =
-            c.Add(check("cbScheduleTimeInfo",
+            c.Add(Check("cbScheduleTimeInfo",
                         QStringLiteral("メールボックス情報を表示しているときはチェックしない"), 25),
                   2);
         c.End();
@@ -453,34 +453,34 @@ QWidget* TOptionForm::CreateSchedulePage() {
     {
         Column c(pnScheduleCheckEnd);
         c.Title(QStringLiteral("メーラ起動"));
-        cbMailerAutoRun = c.Add(check(
+        cbMailerAutoRun = c.Add(Check(
             "cbMailerAutoRun",
             QStringLiteral("メールチェック完了後、メールが届いていたらメーラを起動する"), 78));
         cbMailerAutoRunSameCheck =
-            c.Add(check("cbMailerAutoRunSameCheck",
+            c.Add(Check("cbMailerAutoRunSameCheck",
                         QStringLiteral("新着メールが無い場合は起動しない"), 79),
                   2);
         c.Title(QStringLiteral("メールボックス表示"));
         cbSettingAutoShow =
-            c.Add(check("cbSettingAutoShow",
+            c.Add(Check("cbSettingAutoShow",
                         QStringLiteral("メールチェック完了後、メールボックス情報を表示する"), 11));
         cbSettingAutoShowCheck = c.Add(
-            check("cbSettingAutoShowCheck", QStringLiteral("メールが届いている時のみ表示する"), 12),
+            Check("cbSettingAutoShowCheck", QStringLiteral("メールが届いている時のみ表示する"), 12),
             2);
         cbSettingAutoShowChange =
-            c.Add(check("cbSettingAutoShowChange",
+            c.Add(Check("cbSettingAutoShowChange",
                         QStringLiteral("新着メールが無い場合は表示しない"), 13),
                   3);
         c.Title(QStringLiteral("ダイヤルアップ切断"));
-        cbSettingDeconnect = c.Add(check(
+        cbSettingDeconnect = c.Add(Check(
             "cbSettingDeconnect",
             QStringLiteral("メールチェック完了後、すべてのダイヤルアップ接続を切断する"), 16));
         cbScDialExistingNonDisconnect =
-            c.Add(check("cbScDialExistingNonDisconnect",
+            c.Add(Check("cbScDialExistingNonDisconnect",
                         QStringLiteral("Pimの自動接続設定にて接続された場合のみ切断する"), 107),
                   2);
         cbCuDialMailNonDisconnect =
-            c.Add(check("cbCuDialMailNonDisconnect",
+            c.Add(Check("cbCuDialMailNonDisconnect",
                         QStringLiteral("メールが届いているときは切断しない"), 108),
                   2);
         c.End();
@@ -515,19 +515,13 @@ QWidget* TOptionForm::CreateFpnPage() {
     auto* body = new QWidget;
     Column c(body);
     c.Title(QStringLiteral("FernpostNetwork制御"));
-    rbFPNNone = c.Add(Named(new QRadioButton(QStringLiteral("FernpostNetworkにログインしない")),
-                            "rbFPNNone", 86));
-    rbFPNLogin = c.Add(
-        Named(new QRadioButton(QStringLiteral("FernpostNetworkにログインする")), "rbFPNLogin", 87));
-    cbFPNPassword = c.Add(Named(new QCheckBox(QStringLiteral("パスワードによる認証チェックを行う")),
-                                "cbFPNPassword", 88),
-                          2);
-    laFPNPassword = Named(new QLabel(QStringLiteral("パスワード")), "laFPNPassword", 89);
+    rbFPNNone = c.Add(Radio("rbFPNNone", QStringLiteral("FernpostNetworkにログインしない"), 86));
+    rbFPNLogin = c.Add(Radio("rbFPNLogin", QStringLiteral("FernpostNetworkにログインする"), 87));
+    cbFPNPassword =
+        c.Add(Check("cbFPNPassword", QStringLiteral("パスワードによる認証チェックを行う"), 88), 2);
+    laFPNPassword = Label("laFPNPassword", QStringLiteral("パスワード"), 89);
     edFPNPassword = Named(new QLineEdit, "edFPNPassword", 89);
-    edFPNPassword->setEchoMode(QLineEdit::Password);
-    // Every character as "*", not the style's bullet.
-    edFPNPassword->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; "
-                                                "lineedit-password-mask-delay: 0; }"));
+    ShowAsStars(edFPNPassword);
     edFPNPassword->setMinimumWidth(160);
     c.Row({laFPNPassword, edFPNPassword}, 3);
     c.End();

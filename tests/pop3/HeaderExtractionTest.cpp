@@ -2,6 +2,7 @@
 
 #include "common/Cp932.h"
 
+#include <QLocale>
 #include <gtest/gtest.h>
 
 namespace pim {
@@ -12,8 +13,7 @@ std::string Sjis(std::string_view utf8) {
 }
 
 const DayNames& JapaneseDays() {
-    static const DayNames days{Sjis("月曜日"), Sjis("火曜日"), Sjis("水曜日"), Sjis("木曜日"),
-                               Sjis("金曜日"), Sjis("土曜日"), Sjis("日曜日")};
+    static const DayNames days = LocaleDayNames(QLocale(QLocale::Japanese, QLocale::Japan));
     return days;
 }
 
