@@ -56,19 +56,6 @@ PIM_CP932_TEXT(LoginFailed, "FernpostNetworkにログインすることができ
 // The tray tip holds 63 bytes.
 constexpr size_t kTipBytes = 63;
 
-// Frame 0 idle, 1..7 busy, 8..12 mail waiting: the check button's image and,
-// smaller, the tray's.
-QIcon MailIcon(int frame) {
-    QIcon icon(QStringLiteral(":/skin/MAIN_ICON_%1").arg(frame + 1));
-    icon.addFile(QStringLiteral(":/skin/TASK_ICON_%1").arg(frame + 1));
-    return icon;
-}
-
-// A tree image; lime is transparent.
-QIcon TreeIcon(int index) {
-    return QIcon(SkinPixmap(QStringLiteral("MAIN_INFORMATION_%1").arg(index + 1), true));
-}
-
 // The trees draw no root lines and no expand buttons: a message opens by a
 // double-click, and the indentation alone shows the levels.
 class PlainTree : public QTreeWidget {
@@ -105,6 +92,15 @@ TMainForm::~TMainForm() {
 
 void TMainForm::FormCreate() {
     InitSkin();
+    // Made once: an icon made per tree line or per frame is a new picture each
+    // time, and Qt's pixmap cache keeps the scaled copies of every one of them.
+    for (size_t frame = 0; frame < mailIcons_.size(); ++frame) {
+        mailIcons_[frame] = QIcon(QStringLiteral(":/skin/MAIN_ICON_%1").arg(frame + 1));
+        mailIcons_[frame].addFile(QStringLiteral(":/skin/TASK_ICON_%1").arg(frame + 1));
+    }
+    for (size_t image = 0; image < treeIcons_.size(); ++image)
+        treeIcons_[image] =
+            QIcon(SkinPixmap(QStringLiteral("MAIN_INFORMATION_%1").arg(image + 1), true));
     setFixedSize(kMainClientWidth, kMainClientHeight);
     QFont windowFont = SkinFont(true, 9);
     windowFont.setPixelSize(12);
@@ -476,7 +472,7 @@ void TMainForm::TrayActivated(int reason) {
 }
 
 void TMainForm::ShowFrame(int frame) {
-    const QIcon icon = MailIcon(frame);
+    const QIcon& icon = mailIcons_[static_cast<size_t>(frame)];
     pbCheck_->SetPictures(SkinPixmap(QStringLiteral("MAIN_ICON_%1").arg(frame + 1)));
     setWindowIcon(icon);
     if (tray_)
@@ -535,12 +531,13 @@ void TMainForm::RunOver(const RunOutcome&) {
 
 namespace {
 
-void AddLines(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<TreeLine>& lines) {
+void AddLines(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<TreeLine>& lines,
+              const TreeIcons& icons) {
     for (const TreeLine& line : lines) {
         auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
         item->setText(0, U(line.text));
-        item->setIcon(0, TreeIcon(line.image));
-        AddLines(item, tree, line.children);
+        item->setIcon(0, icons[static_cast<size_t>(line.image)]);
+        AddLines(item, tree, line.children, icons);
     }
 }
 
@@ -548,7 +545,7 @@ void AddLines(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<Tree
 
 void TMainForm::ShowResults() {
     tvAccount_->clear();
-    AddLines(nullptr, tvAccount_, AccountTree(run_.ShownResults));
+    AddLines(nullptr, tvAccount_, AccountTree(run_.ShownResults), treeIcons_);
     tvAccount_->setCurrentItem(tvAccount_->topLevelItem(0));
     tvAccountClick();
 }
@@ -559,7 +556,8 @@ void TMainForm::tvAccountClick() {
         return;
     const int node = tvAccount_->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(selected));
     tvMail_->clear();
-    AddLines(nullptr, tvMail_, MailTree(run_.ShownResults, node, Settings.SettingOldMailNotShow));
+    AddLines(nullptr, tvMail_, MailTree(run_.ShownResults, node, Settings.SettingOldMailNotShow),
+             treeIcons_);
     // The headings of the all-accounts view open one level; SettingInfoOpen opens all.
     if (Settings.SettingInfoOpen)
         tvMail_->expandAll();
@@ -637,7 +635,7 @@ void TMainForm::ShowTrayIcon(bool shown) {
     // No tray host: Pim runs on with its window.
     if (tray_ || !SystemTrayAvailable())
         return;
-    tray_ = new QSystemTrayIcon(MailIcon(anim_.AnimFrame), this);
+    tray_ = new QSystemTrayIcon(mailIcons_[static_cast<size_t>(anim_.AnimFrame)], this);
     tray_->setToolTip(U(cp932::Truncate("Pim - " + statusText_, kTipBytes)));
     connect(tray_, &QSystemTrayIcon::activated, this, &TMainForm::TrayActivated);
     tray_->show();

@@ -15,8 +15,10 @@
 #include "remote/TFernpostNetwork.h"
 #include "settings/OptionHost.h"
 
+#include <QIcon>
 #include <QImage>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <string>
 
@@ -30,6 +32,8 @@ class QTreeWidget;
 namespace pim {
 
 class PictureButton;
+
+using TreeIcons = std::array<QIcon, 7>;
 
 class TMainForm : public QWidget, private CheckRunHost, public OptionHost {
     Q_OBJECT
@@ -165,6 +169,8 @@ private:
     WindowShape shape_;
     QRegion outline_{0, 0, kMainClientWidth, kMainClientHeight};
     IconAnimation anim_;
+    std::array<QIcon, 13> mailIcons_; // frame 0 idle, 1..7 busy, 8..12 mail waiting
+    TreeIcons treeIcons_;             // by TreeLine::Image
     QTimer* tmAnimation_ = nullptr;
     void tmAnimationTimerTimer();
     void ShowFrame(int frame);
