@@ -57,6 +57,8 @@ private:
     bool SendLine(const std::string& line) override;
     void StartTimer(Wait wait) override;
     void StopTimer() override;
+    void StartSessionTimer() override;
+    void StopSessionTimer() override;
     void CloseConnection() override;
     bool HandlesConnect() const override { return static_cast<bool>(OnConnect); }
     void Connected(int mailCount) override;
@@ -73,6 +75,7 @@ private:
 
     Pop3Session session_{*this};
     QTimer timer_;
+    QTimer sessionTimer_;
     QTcpSocket* socket_ = nullptr; // a QSslSocket for TLS
     int lookupId_ = -1;
     bool tls_ = false;
