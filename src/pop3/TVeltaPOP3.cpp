@@ -56,7 +56,9 @@ bool TVeltaPOP3::Connect(const std::string& hostName, const std::string& userID,
             Qt::QueuedConnection);
         return true;
     }
-    lookupId_ = QHostInfo::lookupHost(host_, this, &TVeltaPOP3::LookupDone);
+    // By slot name: an aborted lookup then leaves nothing behind, where a
+    // functor's slot object would be freed only with a delivered result.
+    lookupId_ = QHostInfo::lookupHost(host_, this, SLOT(LookupDone(QHostInfo)));
     return true;
 }
 

@@ -52,6 +52,9 @@ public:
     bool SessionOpen() const { return session_.Open(); }
     Pop3Session::State State() const { return session_.FState(); }
 
+private Q_SLOTS:
+    void LookupDone(const QHostInfo& info);
+
 private:
     // Pop3SessionHost
     bool SendLine(const std::string& line) override;
@@ -67,7 +70,6 @@ private:
     void Failed(uint8_t errorNo) override;
     void QuitRefused() override;
 
-    void LookupDone(const QHostInfo& info);
     void StartSocket(const QString& address);
     void ReadSocket();
     void SocketClosed();
