@@ -12,6 +12,8 @@ public:
     bool SendLine(const std::string&) override { return true; }
     void StartTimer(Wait) override {}
     void StopTimer() override {}
+    void StartSessionTimer() override {}
+    void StopSessionTimer() override {}
     void CloseConnection() override {}
     bool HandlesConnect() const override { return true; }
     void Connected(int count) override {
@@ -45,9 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         session.Receive(chunk);
         chunk.clear();
-        switch (data[++i] % 6) {
+        switch (data[++i] % 7) {
         case 0:
-            session.Retr(1 + data[i] / 6);
+            session.Retr(1 + data[i] / 7);
             break;
         case 1:
             session.Quit();
@@ -61,9 +63,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 4:
             session.ConnectionFailed();
             break;
-        default:
+        case 5:
             if (!session.Open())
                 session.Begin("user", "password");
+            break;
+        default:
+            session.SessionTimerExpired();
         }
         if (!session.Open() && (session.FState() != pim::Pop3Session::psGreeting ||
                                 session.FErrorNo() != 0 || session.TimerRunning()))

@@ -5,6 +5,7 @@
 #include "pop3/TVeltaPOP3.h"
 
 #include <QEventLoop>
+#include <limits>
 
 namespace pim {
 
@@ -31,6 +32,12 @@ PIM_CP932_TEXT(DialFailed,
 PIM_CP932_TEXT(Checking, "のメールをチェック中")
 
 constexpr unsigned kNotice = mb::Ok | mb::IconExclamation;
+
+// A server may claim any count up to 2^31 - 1; the total stops there.
+int AddMail(int total, int count) {
+    return count > std::numeric_limits<int>::max() - total ? std::numeric_limits<int>::max()
+                                                           : total + count;
+}
 
 } // namespace
 
@@ -177,6 +184,7 @@ void CheckRun::CheckNext() {
         return;
     }
     const TAccount& account = CheckList[static_cast<size_t>(CheckIndex)];
+    mailBefore_ = TotalMail;
     host_.SetStatus(account.Name + Checking());
     // No session could be started: the slot keeps -2 (no answer).
     if (!pop3_.Connect(account.HostName, account.UserID, account.Password))
@@ -206,7 +214,7 @@ void CheckRun::VeltaPOP3Connect(int mailCount) {
         r.Count = -1;
         r.OldCount = -1;
         r.Subjects[0] = std::to_string(mailCount);
-        TotalMail += mailCount;
+        TotalMail = AddMail(TotalMail, mailCount);
         Post(&CheckRun::CheckQuit);
     }
 }
@@ -220,11 +228,11 @@ void CheckRun::VeltaPOP3GetMailInformation(const std::string& title, const std::
     r.Subjects[i] = title;
     r.Senders[i] = sender;
     r.Dates[i] = date;
-    ++TotalMail;
+    TotalMail = AddMail(TotalMail, 1);
     ++NextMailNo;
     // A record holds 255 summaries: the rest of a larger mailbox is counted, not read.
     if (NextMailNo > std::min(FetchCount, kMaxMails)) {
-        TotalMail += std::max(0, FetchCount - kMaxMails);
+        TotalMail = AddMail(TotalMail, std::max(0, FetchCount - kMaxMails));
         Post(&CheckRun::CheckQuit);
     } else {
         Post(&CheckRun::CheckRetr);
@@ -248,7 +256,9 @@ void CheckRun::VeltaPOP3Error(uint8_t errorNo) {
     else if (errorNo == 5 || errorNo == 6)
         r.Count = -5;
     // The failed account keeps its previous list for the next comparison; the
-    // accounts already checked in this run keep their fresh ones.
+    // accounts already checked in this run keep their fresh ones. What it found
+    // before failing is not shown, so it is not counted either (no false alarm).
+    TotalMail = mailBefore_;
     const AccountResult& shown = ShownResults[static_cast<size_t>(CheckIndex)];
     r.Subjects = shown.Subjects;
     r.Senders = shown.Senders;
@@ -268,9 +278,9 @@ void CheckRun::CompareWithShown(RunOutcome& outcome) {
                 break;
             ++w.OldCount;
         }
-        // Beyond 255 only the count can be compared: an unchanged first 255 and an
-        // unchanged count is no change; new mail arrives at the end of a mailbox.
-        if (w.Count > kMaxMails && w.OldCount == kMaxMails && s.Count == w.Count)
+        // Beyond 255 only the count can be compared: with the first 255 unchanged,
+        // only a larger count is new mail (it arrives at the end of a mailbox).
+        if (w.Count > kMaxMails && w.OldCount == kMaxMails && s.Count >= w.Count)
             w.OldCount = w.Count;
         s = w;
         if (w.OldCount != w.Count)

@@ -111,6 +111,7 @@ private:
     QEventLoop* dialLoop_ = nullptr;
     bool abandoned_ = false;
     bool starting_ = false; // started, the first account not yet reached
+    int mailBefore_ = 0;    // TotalMail before the current account
 };
 
 } // namespace pim

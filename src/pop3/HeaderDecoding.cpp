@@ -112,7 +112,9 @@ bool HasHighByte(std::string_view text) {
                        [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
 
-bool IsValidUtf8(std::string_view text) {
+// True when `text` is UTF-8; `longest` is then the length of its longest sequence.
+bool IsValidUtf8(std::string_view text, size_t& longest) {
+    longest = 0;
     size_t i = 0;
     while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
@@ -149,9 +151,36 @@ bool IsValidUtf8(std::string_view text) {
             if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
                 return false;
         }
+        longest = std::max(longest, length);
         i += length;
     }
     return true;
+}
+
+// The byte structure of CP932: ASCII, half-width katakana, or a lead byte with
+// its trail byte.
+bool IsValidCp932(std::string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80 || (c >= 0xA1 && c <= 0xDF))
+            continue;
+        if (!((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) || i + 1 == text.size())
+            return false;
+        const auto trail = static_cast<unsigned char>(text[++i]);
+        if (trail < 0x40 || trail == 0x7F || trail > 0xFC)
+            return false;
+    }
+    return true;
+}
+
+// Raw 8-bit text is read as UTF-8 only when that is the likelier reading. Two
+// half-width katakana often pair up as a valid two-byte UTF-8 sequence ("ﾃｽ" is
+// C3 BD), but Japanese in UTF-8 takes three bytes a character.
+bool RawTextIsUtf8(std::string_view value) {
+    size_t longest = 0;
+    if (!HasHighByte(value) || !IsValidUtf8(value, longest))
+        return false;
+    return longest >= 3 || !IsValidCp932(value);
 }
 
 // An encoded word of a charset other than the designed ISO-2022-JP "B" one.
@@ -192,7 +221,7 @@ std::optional<EncodedWord> ParseEncodedWord(std::string_view text, size_t at) {
     return word;
 }
 
-// Text outside encoded words: raw UTF-8 when the whole value reads as UTF-8,
+// Text outside encoded words: raw UTF-8 when the whole value likely is UTF-8,
 // otherwise raw ISO-2022-JP or CP932, which JisToSjis leaves alone.
 void AppendRawText(std::string& out, std::string_view text, bool rawIsUtf8) {
     if (text.empty())
@@ -268,7 +297,7 @@ void AppendOrdinaryText(std::string& out, std::string_view text, bool rawIsUtf8)
 } // namespace
 
 std::string DecodeHeader(std::string_view value) {
-    const bool rawIsUtf8 = HasHighByte(value) && IsValidUtf8(value);
+    const bool rawIsUtf8 = RawTextIsUtf8(value);
     std::string result;
     result.reserve(value.size());
     size_t pos = 0;

@@ -32,9 +32,11 @@ void Pop3Session::Begin(const std::string& userID, const std::string& password) 
     state_ = psGreeting;
     errorNo_ = 0;
     quitAcknowledged_ = false;
+    counted_ = false;
     userID_ = userID;
     password_ = password;
     received_.Clear();
+    host_.StartSessionTimer();
     StartTimeOut();
 }
 
@@ -53,10 +55,13 @@ void Pop3Session::StopTimeOut() {
 void Pop3Session::Reset() {
     ++serial_;
     StopTimeOut();
-    if (open_)
+    if (open_) {
+        host_.StopSessionTimer();
         host_.CloseConnection();
+    }
     open_ = false;
     quitAcknowledged_ = false;
+    counted_ = false;
     userID_.clear();
     password_.clear();
     received_.Clear();
@@ -84,6 +89,10 @@ void Pop3Session::ConnectionClosed() {
     // Reported before the reset: inside the handler the session still counts as
     // open. No time-out may end it a second time meanwhile.
     StopTimeOut();
+    // Between the count and the answer to QUIT a close cuts the mail
+    // information short: the account failed as with a refused STAT.
+    if (errorNo_ == 0 && counted_ && !quitAcknowledged_)
+        errorNo_ = peStat;
     if (errorNo_ != 0)
         host_.Failed(errorNo_);
     else
@@ -108,6 +117,15 @@ void Pop3Session::TimerExpired() {
         Quit();
         return;
     }
+    TimedOut();
+}
+
+void Pop3Session::SessionTimerExpired() {
+    if (open_)
+        TimedOut();
+}
+
+void Pop3Session::TimedOut() {
     // QUIT was acknowledged and the server never closed: close it ourselves.
     if (state_ == psQuit && quitAcknowledged_) {
         ConnectionClosed();
@@ -157,8 +175,7 @@ void Pop3Session::ProcessReply() {
         return;
     if (completion == Completion::Overflow && state_ == psRetrieve &&
         received_.StartsWith(kPositive)) {
-        Reset();
-        host_.Failed(peTimeOut);
+        TimedOut();
         return;
     }
     StopTimeOut();
@@ -236,6 +253,7 @@ void Pop3Session::Reject(uint8_t errorNo) {
 }
 
 void Pop3Session::StatReplied() {
+    counted_ = true;
     if (host_.HandlesConnect()) {
         int count = 0;
         if (!ReadMailCount(received_.Head(), count)) {

@@ -6,6 +6,7 @@
 #include "pop3/HeaderExtraction.h"
 #include "pop3/ReplyBuffer.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,6 +24,10 @@ public:
     enum class Wait { Reply, RejectedLine };
     virtual void StartTimer(Wait wait) = 0; // (re)starts the timer
     virtual void StopTimer() = 0;
+    // A second timer bounds the whole session (Pop3Session::SessionLimit), so
+    // that a server trickling bytes cannot hold the check for ever.
+    virtual void StartSessionTimer() = 0;
+    virtual void StopSessionTimer() = 0;
     // Drops the connection (and any lookup) at once, without a word to the server.
     virtual void CloseConnection() = 0;
 
@@ -61,6 +66,14 @@ public:
     static constexpr size_t kMaxLineReply = 64 * 1024;
     // A message longer than this ends the session as a time-out.
     static constexpr size_t kMaxMessage = size_t{1} << 30;
+    // One session may last this many reply time-outs, but never more than ten
+    // minutes; then it ends as a time-out.
+    static constexpr int kSessionTimeOuts = 10;
+    static constexpr int kMaxSessionMs = 10 * 60 * 1000;
+    static constexpr int SessionLimit(int timeOutCount) {
+        const int64_t limit = int64_t{kSessionTimeOuts} * std::max(1, timeOutCount);
+        return static_cast<int>(std::min<int64_t>(limit, kMaxSessionMs));
+    }
 
     explicit Pop3Session(Pop3SessionHost& host) : host_(host) {}
 
@@ -72,6 +85,7 @@ public:
     // The connection could not be made.
     void ConnectionFailed();
     void TimerExpired();
+    void SessionTimerExpired();
 
     bool Retr(int mailNo);
     bool Quit();
@@ -98,13 +112,15 @@ private:
     void Reject(uint8_t errorNo);
     void Continue(State next, const std::string& command);
     void StatReplied();
+    void TimedOut();
 
     Pop3SessionHost& host_;
     const DayNames* dayNames_ = nullptr;
     bool open_ = false;
     bool timerRunning_ = false;
     bool quitAcknowledged_ = false;
-    uint64_t serial_ = 0; // changes whenever a session begins or ends
+    bool counted_ = false; // STAT was answered: mail information is being read
+    uint64_t serial_ = 0;  // changes whenever a session begins or ends
     State state_ = psGreeting;
     uint8_t errorNo_ = 0;
     std::string userID_;

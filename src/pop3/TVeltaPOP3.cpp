@@ -19,6 +19,8 @@ constexpr int kRejectedLineWait = 2000;
 TVeltaPOP3::TVeltaPOP3(QObject* parent) : QObject(parent) {
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, [this] { session_.TimerExpired(); });
+    sessionTimer_.setSingleShot(true);
+    connect(&sessionTimer_, &QTimer::timeout, this, [this] { session_.SessionTimerExpired(); });
 }
 
 TVeltaPOP3::~TVeltaPOP3() {
@@ -54,7 +56,9 @@ bool TVeltaPOP3::Connect(const std::string& hostName, const std::string& userID,
             Qt::QueuedConnection);
         return true;
     }
-    lookupId_ = QHostInfo::lookupHost(host_, this, &TVeltaPOP3::LookupDone);
+    // By slot name: an aborted lookup then leaves nothing behind, where a
+    // functor's slot object would be freed only with a delivered result.
+    lookupId_ = QHostInfo::lookupHost(host_, this, SLOT(LookupDone(QHostInfo)));
     return true;
 }
 
@@ -163,6 +167,14 @@ void TVeltaPOP3::StartTimer(Wait wait) {
 
 void TVeltaPOP3::StopTimer() {
     timer_.stop();
+}
+
+void TVeltaPOP3::StartSessionTimer() {
+    sessionTimer_.start(Pop3Session::SessionLimit(TimeOutCount));
+}
+
+void TVeltaPOP3::StopSessionTimer() {
+    sessionTimer_.stop();
 }
 
 void TVeltaPOP3::CloseConnection() {

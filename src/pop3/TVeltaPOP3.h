@@ -52,11 +52,16 @@ public:
     bool SessionOpen() const { return session_.Open(); }
     Pop3Session::State State() const { return session_.FState(); }
 
+private Q_SLOTS:
+    void LookupDone(const QHostInfo& info);
+
 private:
     // Pop3SessionHost
     bool SendLine(const std::string& line) override;
     void StartTimer(Wait wait) override;
     void StopTimer() override;
+    void StartSessionTimer() override;
+    void StopSessionTimer() override;
     void CloseConnection() override;
     bool HandlesConnect() const override { return static_cast<bool>(OnConnect); }
     void Connected(int mailCount) override;
@@ -65,7 +70,6 @@ private:
     void Failed(uint8_t errorNo) override;
     void QuitRefused() override;
 
-    void LookupDone(const QHostInfo& info);
     void StartSocket(const QString& address);
     void ReadSocket();
     void SocketClosed();
@@ -73,6 +77,7 @@ private:
 
     Pop3Session session_{*this};
     QTimer timer_;
+    QTimer sessionTimer_;
     QTcpSocket* socket_ = nullptr; // a QSslSocket for TLS
     int lookupId_ = -1;
     bool tls_ = false;

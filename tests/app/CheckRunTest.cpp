@@ -2,6 +2,7 @@
 // loopback, the dial-up component and the window played by test doubles.
 #include "app/CheckRun.h"
 
+#include "app/Notification.h"
 #include "common/Cp932.h"
 #include "platform/MessageBox.h"
 #include "pop3/TVeltaPOP3.h"
@@ -10,6 +11,7 @@
 
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace pim {
 namespace {
@@ -134,7 +136,7 @@ TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatus) {
     EXPECT_EQ(Shown(5).Name, "acct-after");
     EXPECT_EQ(Shown(5).Count, 1);
     EXPECT_EQ(Shown(6).Count, -2);
-    EXPECT_EQ(host.shown.back().TotalMail, 2 + 1 + 1 + 1);
+    EXPECT_EQ(host.shown.back().TotalMail, 2 + 1 + 1) << "r1 of the failed account is not shown";
     EXPECT_TRUE(host.shown.back().Changed);
     EXPECT_EQ(run.CheckIndex, -1);
 }
@@ -228,6 +230,74 @@ TEST_F(CheckRunTest, BeyondTwoHundredFiftyFiveOnlyTheCountIsCompared) {
     server.Set("big", Box(subjects));
     ASSERT_TRUE(Check());
     EXPECT_TRUE(host.shown.back().Changed);
+    // A message deleted beyond the 255th: fewer, none new.
+    subjects.erase(subjects.begin() + 280);
+    server.Set("big", Box(subjects));
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(Shown(0).Count, 300);
+    EXPECT_FALSE(host.shown.back().Changed);
+}
+
+// Servers that misbehave on purpose. Each row: a good run first, then the
+// hostile one; an account that fails keeps its previous list, adds nothing to
+// the total and so raises no alarm of its own.
+TEST_F(CheckRunTest, HostileServersEndTheirAccountCleanly) {
+    constexpr int kMax = std::numeric_limits<int>::max();
+    const std::vector<std::string> five = {"h1", "h2", "h3", "h4", "h5"};
+    std::vector<std::string> many;
+    for (int i = 0; i < kMaxMails; ++i)
+        many.push_back("m" + std::to_string(i));
+    using Hostile = void (*)(Mailbox&);
+    const Hostile fin = [](Mailbox& b) { b.cutInMessage = 2; };
+    const Hostile rst = [](Mailbox& b) {
+        b.cutInMessage = 2;
+        b.cutByReset = true;
+    };
+    const Hostile trickle = [](Mailbox& b) { b.trickleAfterUser = true; };
+    const Hostile claim = [](Mailbox& b) { b.claimedCount = kMax; };
+    const struct {
+        const char* name;
+        const std::vector<std::string>& subjects;
+        Hostile hostile;
+        bool countOnly;
+        int otherMail;
+        int32_t count;
+        int total;
+    } rows[] = {
+        {"FIN in message 2", five, fin, false, 0, -5, 0},
+        {"RST in message 2", five, rst, false, 0, -5, 0},
+        {"USER answered a byte at a time", five, trickle, false, 0, -3, 0},
+        {"STAT 2^31-1, count only", five, claim, true, 2, -1, kMax},
+        {"STAT 2^31-1, summaries read", many, claim, false, 2, kMax, kMax},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        run.ShownResults = {};
+        settings.SettingCountOnly = false;
+        Mailbox box = Box(row.subjects);
+        server.Set("hostile", box);
+        server.Set("other", Box(std::vector<std::string>(static_cast<size_t>(row.otherMail), "o")));
+        Account(0, "hostile");
+        Account(1, "other");
+        ASSERT_TRUE(Check());
+        const AccountResult before = Shown(0);
+
+        row.hostile(box);
+        server.Set("hostile", box);
+        settings.SettingCountOnly = row.countOnly;
+        // The trickle is ended by the bound of a whole session, ten reply time-outs.
+        pop3.TimeOutCount = row.hostile == trickle ? 150 : 60000;
+        ASSERT_TRUE(Check());
+        const RunOutcome& outcome = host.shown.back();
+        EXPECT_EQ(Shown(0).Count, row.count);
+        EXPECT_EQ(outcome.TotalMail, row.total);
+        EXPECT_EQ(Shown(1).Count, row.countOnly ? -1 : row.otherMail) << "the run went on";
+        if (row.count < -1) {
+            EXPECT_EQ(Shown(0).Subjects, before.Subjects);
+            EXPECT_EQ(Shown(0).Dates, before.Dates);
+            EXPECT_FALSE(SoundWanted(settings, outcome));
+        }
+    }
 }
 
 TEST_F(CheckRunTest, OfflineAndAMissingConnectionStopOnlyTheButtonWithAWord) {

@@ -156,6 +156,13 @@ TEST(DecodeHeader, ConvertsRawUtf8ButNotRawCp932) {
     // Overlong forms and surrogates are not UTF-8 either.
     for (const std::string bytes : {"a\xE0\x80\xA1", "a\xED\xA0\x80", "a\xF4\x90\x80\x80"})
         EXPECT_EQ(DecodeHeader(bytes), bytes);
+    // Half-width katakana in pairs read as two-byte UTF-8 too ("ﾃｽ" is C3 BD);
+    // without a longer sequence the CP932 reading is the likelier one.
+    const std::pair<const char*, const char*> katakana[] = {
+        {"ﾃｽ", "ﾃｽ"}, {"ﾗｼﾞｵ ﾌｫﾛｰ", "ﾗｼﾞｵ ﾌｫﾛｰ"}, {"Re: ﾐｽ =?UTF-8?B?5pel?=", "Re: ﾐｽ 日"}};
+    for (const auto& [raw, shown] : katakana)
+        EXPECT_EQ(DecodeHeader(Sjis(raw)), Sjis(shown)) << raw;
+    EXPECT_EQ(DecodeHeader("Привет"), Sjis("Привет")) << "two-byte UTF-8 that is no CP932";
 }
 
 TEST(DecodeHeader, SeesNoWordsInsideRawTwoByteText) {

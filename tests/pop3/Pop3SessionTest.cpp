@@ -33,6 +33,9 @@ public:
         wait = w;
     }
     void StopTimer() override { timerRunning = false; }
+    bool sessionTimerRunning = false;
+    void StartSessionTimer() override { sessionTimerRunning = true; }
+    void StopSessionTimer() override { sessionTimerRunning = false; }
     void CloseConnection() override { log.push_back("close"); }
     bool HandlesConnect() const override { return handlesConnect; }
     void Connected(int count) override {
@@ -52,7 +55,7 @@ public:
 struct Server {
     std::string bytes;
 };
-enum class Owner { Quit, Retr1, Retr2, Close, TimeOut };
+enum class Owner { Quit, Retr1, Retr2, Close, TimeOut, SessionLimit };
 using Step = std::variant<Server, Owner>;
 
 class Transcript {
@@ -91,6 +94,11 @@ public:
                 host.timerRunning = false;
                 session.TimerExpired();
                 break;
+            case Owner::SessionLimit:
+                EXPECT_TRUE(host.sessionTimerRunning);
+                host.sessionTimerRunning = false;
+                session.SessionTimerExpired();
+                break;
             }
         }
     }
@@ -127,6 +135,7 @@ void ExpectClosedAndReset(Transcript& t) {
     EXPECT_EQ(t.session.FState(), Pop3Session::psGreeting);
     EXPECT_EQ(t.session.FErrorNo(), 0);
     EXPECT_FALSE(t.host.timerRunning);
+    EXPECT_FALSE(t.host.sessionTimerRunning);
 }
 
 TEST(Pop3Session, ANormalSessionReadsEveryMessageAndLogsOut) {
@@ -233,6 +242,45 @@ TEST(Pop3Session, ARefusedQuitEndsTheSessionSilently) {
     ExpectTranscript(Join(kLogin, {Server{"+OK 0 0\r\n"}, Owner::Quit, kErr}),
                      Join(kLoginSent, {"OnConnect 0", "C: QUIT", "close", "quit refused"}),
                      ExpectClosedAndReset);
+}
+
+TEST(Pop3Session, AConnectionLostAfterTheCountAndBeforeTheAnswerToQuitIsAFailedStat) {
+    const Server count{"+OK 2 320\r\n"};
+    const Server mail{"+OK\r\nSubject: first\r\n\r\n.\r\n"};
+    const std::string got = "OnGetMailInformation first | " + cp932::FromUtf8("（差出人不明）");
+    const struct {
+        std::vector<Step> steps;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {{count, Owner::Close}, {"OnConnect 2", "OnError 5", "close"}},
+        {{count, Owner::Retr1, mail, Owner::Close},
+         {"OnConnect 2", "C: RETR 1", got, "OnError 5", "close"}},
+        {{count, Owner::Retr1, mail, Owner::Retr2, Server{"+OK\r\n"}, Owner::Close},
+         {"OnConnect 2", "C: RETR 1", got, "C: RETR 2", "OnError 5", "close"}},
+        {{count, Owner::Quit, Owner::Close}, {"OnConnect 2", "C: QUIT", "OnError 5", "close"}},
+        // Before the count and after the answer to QUIT a close is no failure.
+        {{count, Owner::Quit, kOk, Owner::Close},
+         {"OnConnect 2", "C: QUIT", "OnDisconnect", "close"}},
+    };
+    for (const auto& c : cases)
+        ExpectTranscript(Join(kLogin, c.steps), Join(kLoginSent, c.expected), ExpectClosedAndReset);
+    ExpectTranscript({kGreeting, kOk, Owner::Close},
+                     {"C: USER taro", "C: PASS secret", "OnDisconnect", "close"});
+}
+
+TEST(Pop3Session, TheWholeSessionIsBoundedHoweverTheServerTrickles) {
+    // The reply time-out never fires while bytes keep coming.
+    ExpectTranscript({Server{"+OK hel"}, Owner::SessionLimit}, {"close", "OnError 1"},
+                     ExpectClosedAndReset);
+    ExpectTranscript(Join(kLogin, {Server{"+OK 1 10\r\n"}, Owner::Retr1, Server{"+OK\r\nSub"},
+                                   Owner::SessionLimit}),
+                     Join(kLoginSent, {"OnConnect 1", "C: RETR 1", "close", "OnError 1"}),
+                     ExpectClosedAndReset);
+    // With QUIT acknowledged all was read: the session simply ends.
+    ExpectTranscript(Join(kLogin, {Server{"+OK 0 0\r\n"}, Owner::Quit, kOk, Owner::SessionLimit}),
+                     Join(kLoginSent, {"OnConnect 0", "C: QUIT", "OnDisconnect", "close"}),
+                     ExpectClosedAndReset);
+    static_assert(Pop3Session::SessionLimit(999000) == 600000, "ten minutes at most");
 }
 
 TEST(Pop3Session, AnAcknowledgedQuitDoesNotWaitForeverForTheClose) {

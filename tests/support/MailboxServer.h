@@ -17,6 +17,11 @@ struct Mailbox {
     std::set<int> refusedRetr;         // message numbers answered -ERR
     bool refuseQuit = false;
     bool silentAfterPass = false; // takes the password and then says nothing
+    // Hostile ways:
+    long long claimedCount = -1;   // what STAT says, when not the real count
+    int cutInMessage = 0;          // the connection ends halfway through this message...
+    bool cutByReset = false;       // ...with RST instead of FIN
+    bool trickleAfterUser = false; // answers USER a byte at a time, never ending the line
 };
 
 // A message whose subject, sender and date are as given (plain ASCII).
@@ -54,6 +59,14 @@ private:
                 line.find(' ') == std::string::npos ? "" : line.substr(line.find(' ') + 1);
             if (verb == "USER") {
                 user = arg;
+                if (Trickles(user)) {
+                    // Each byte well within any time-out, until the client gives up.
+                    for (int i = 0; i < 1500 && c.Send(i == 0 ? "+OK" : "."); ++i) {
+                        if (c.WaitClosed(std::chrono::milliseconds(20)))
+                            break;
+                    }
+                    return;
+                }
                 c.Send("+OK\r\n");
             } else if (verb == "PASS") {
                 std::lock_guard lock(mutex_);
@@ -70,13 +83,26 @@ private:
                 }
                 c.Send("+OK\r\n");
             } else if (verb == "STAT" && loggedIn) {
-                c.Send("+OK " + std::to_string(box.messages.size()) + " 1000\r\n");
+                const long long count = box.claimedCount >= 0
+                                            ? box.claimedCount
+                                            : static_cast<long long>(box.messages.size());
+                c.Send("+OK " + std::to_string(count) + " 1000\r\n");
             } else if (verb == "RETR" && loggedIn) {
                 const int n = std::atoi(arg.c_str());
-                if (n < 1 || n > static_cast<int>(box.messages.size()) || box.refusedRetr.count(n))
+                if (n < 1 || n > static_cast<int>(box.messages.size()) ||
+                    box.refusedRetr.count(n)) {
                     c.Send("-ERR no such message\r\n");
-                else
-                    c.Send("+OK\r\n" + box.messages[static_cast<size_t>(n - 1)] + ".\r\n");
+                    continue;
+                }
+                const std::string reply =
+                    "+OK\r\n" + box.messages[static_cast<size_t>(n - 1)] + ".\r\n";
+                if (n != box.cutInMessage) {
+                    c.Send(reply);
+                    continue;
+                }
+                c.Send(std::string_view(reply).substr(0, reply.size() / 2));
+                box.cutByReset ? c.Reset() : c.Close();
+                return;
             } else if (verb == "QUIT") {
                 c.Send(box.refuseQuit ? "-ERR not now\r\n" : "+OK bye\r\n");
                 if (!box.refuseQuit)
@@ -87,6 +113,12 @@ private:
                 c.Send("-ERR\r\n");
             }
         }
+    }
+
+    bool Trickles(const std::string& user) {
+        std::lock_guard lock(mutex_);
+        const auto found = boxes_.find(user);
+        return found != boxes_.end() && found->second.trickleAfterUser;
     }
 
     std::mutex mutex_;
