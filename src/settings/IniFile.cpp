@@ -50,16 +50,26 @@ bool IsBlank(std::string_view line) {
     return TrimBlanks(line).empty();
 }
 
+uint32_t UpperByte(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 'a' && u <= 'z' ? u - ('a' - 'A') : u;
+}
+
 int CompareIgnoreAsciiCase(std::string_view a, std::string_view b) {
-    const auto upper = [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u >= 'a' && u <= 'z' ? u - ('a' - 'A') : u;
-    };
     for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
-        if (upper(a[i]) != upper(b[i]))
-            return upper(a[i]) < upper(b[i]) ? -1 : 1;
+        if (UpperByte(a[i]) != UpperByte(b[i]))
+            return UpperByte(a[i]) < UpperByte(b[i]) ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+// FNV-1a of the name in upper case: the index orders by it, so that sorting and
+// searching mostly compare numbers.
+uint32_t NameHash(std::string_view name) {
+    uint32_t hash = 2166136261u;
+    for (char c : name)
+        hash = (hash ^ UpperByte(c)) * 16777619u;
+    return hash;
 }
 
 // A value must stay on its line: a line break in it would start new keys.
@@ -207,50 +217,66 @@ IniFile IniFile::Index(std::string bytes) {
     while (start < source.size()) {
         const auto newline = source.find('\n', start);
         const size_t next = newline == std::string_view::npos ? source.size() : newline + 1;
-        const auto text = file.SourceLine(static_cast<Offset>(start));
-        if (SectionName(text)) {
-            headers.push_back({static_cast<Offset>(start), static_cast<Offset>(next)});
-        } else if (!headers.empty()) {
-            if (!IsBlank(text))
+        auto text = source.substr(start, next - start);
+        if (text.ends_with('\n'))
+            text.remove_suffix(text.ends_with("\r\n") ? 2 : 1);
+        if (!IsBlank(text)) {
+            if (const auto name = SectionName(text)) {
+                headers.push_back(
+                    {NameHash(*name), static_cast<Offset>(start), static_cast<Offset>(next)});
+            } else if (!headers.empty()) {
                 headers.back().insertAt = static_cast<Offset>(next);
-            if (KeyOf(text))
-                keys.push_back(
-                    {static_cast<uint32_t>(headers.size() - 1), static_cast<Offset>(start)});
+                if (const auto key = KeyOf(text))
+                    keys.push_back({static_cast<uint32_t>(headers.size() - 1), NameHash(key->key),
+                                    static_cast<Offset>(start)});
+            }
         }
         start = next;
     }
 
-    // The first section of each name, sorted by name; later ones are ignored.
+    // The first section of each name; later ones are ignored.
     std::vector<uint32_t> order(headers.size());
     for (uint32_t i = 0; i < order.size(); ++i)
         order[i] = i;
-    const auto sectionName = [&](uint32_t i) { return file.SectionNameAt(headers[i].header); };
-    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-        return CompareIgnoreAsciiCase(sectionName(a), sectionName(b)) < 0;
-    });
+    const auto sectionLess = [&](const Section& a, const Section& b) {
+        if (a.hash != b.hash)
+            return a.hash < b.hash;
+        return CompareIgnoreAsciiCase(file.SectionNameAt(a.header), file.SectionNameAt(b.header)) <
+               0;
+    };
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return sectionLess(headers[a], headers[b]); });
     constexpr uint32_t kIgnored = UINT32_MAX;
     std::vector<uint32_t> kept(headers.size(), kIgnored);
+    const auto repeated = [&](size_t i) {
+        return i > 0 && !sectionLess(headers[order[i - 1]], headers[order[i]]);
+    };
+    size_t distinct = 0;
+    for (size_t i = 0; i < order.size(); ++i)
+        distinct += repeated(i) ? 0 : 1;
+    file.sections_.reserve(distinct);
     for (size_t i = 0; i < order.size(); ++i) {
-        if (i > 0 && CompareIgnoreAsciiCase(sectionName(order[i - 1]), sectionName(order[i])) == 0)
+        if (repeated(i))
             continue;
         kept[order[i]] = static_cast<uint32_t>(file.sections_.size());
         file.sections_.push_back(headers[order[i]]);
     }
+    headers = {};
+    order = {};
 
-    // The first key of each name in those sections, sorted by section and name.
+    // The first key of each name in those sections.
     for (Key& key : keys)
         key.section = kept[key.section];
     std::erase_if(keys, [](const Key& key) { return key.section == kIgnored; });
     const auto keyLess = [&](const Key& a, const Key& b) {
-        if (a.section != b.section)
-            return a.section < b.section;
+        if (a.section != b.section || a.hash != b.hash)
+            return a.section != b.section ? a.section < b.section : a.hash < b.hash;
         return CompareIgnoreAsciiCase(file.KeyNameAt(a.line), file.KeyNameAt(b.line)) < 0;
     };
     std::stable_sort(keys.begin(), keys.end(), keyLess);
-    keys.erase(
-        std::unique(keys.begin(), keys.end(),
-                    [&](const Key& a, const Key& b) { return !keyLess(a, b) && !keyLess(b, a); }),
-        keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end(),
+                           [&](const Key& a, const Key& b) { return !keyLess(a, b); }),
+               keys.end());
     keys.shrink_to_fit();
     file.keys_ = std::move(keys);
     return file;
@@ -293,11 +319,14 @@ std::string_view IniFile::CurrentText(Offset line) const {
 }
 
 std::optional<IniFile::SectionRef> IniFile::FindSection(std::string_view section) const {
+    const uint32_t hash = NameHash(section);
     const auto found = std::lower_bound(
-        sections_.begin(), sections_.end(), section, [&](const Section& s, std::string_view name) {
-            return CompareIgnoreAsciiCase(SectionNameAt(s.header), name) < 0;
+        sections_.begin(), sections_.end(), hash, [&](const Section& s, uint32_t h) {
+            return s.hash != h ? s.hash < h
+                               : CompareIgnoreAsciiCase(SectionNameAt(s.header), section) < 0;
         });
-    if (found != sections_.end() && EqualsIgnoreAsciiCase(SectionNameAt(found->header), section))
+    if (found != sections_.end() && found->hash == hash &&
+        EqualsIgnoreAsciiCase(SectionNameAt(found->header), section))
         return SectionRef{false, static_cast<uint32_t>(found - sections_.begin())};
     for (size_t i = 0; i < appended_.size(); ++i) {
         if (EqualsIgnoreAsciiCase(appended_[i], section))
@@ -308,13 +337,14 @@ std::optional<IniFile::SectionRef> IniFile::FindSection(std::string_view section
 
 std::optional<IniFile::Offset> IniFile::FindSourceKey(uint32_t section,
                                                       std::string_view key) const {
+    const Key probe{section, NameHash(key), 0};
     const auto found =
-        std::lower_bound(keys_.begin(), keys_.end(), key, [&](const Key& k, std::string_view name) {
-            if (k.section != section)
-                return k.section < section;
-            return CompareIgnoreAsciiCase(KeyNameAt(k.line), name) < 0;
+        std::lower_bound(keys_.begin(), keys_.end(), probe, [&](const Key& k, const Key& p) {
+            if (k.section != p.section || k.hash != p.hash)
+                return k.section != p.section ? k.section < p.section : k.hash < p.hash;
+            return CompareIgnoreAsciiCase(KeyNameAt(k.line), key) < 0;
         });
-    if (found != keys_.end() && found->section == section &&
+    if (found != keys_.end() && found->section == section && found->hash == probe.hash &&
         EqualsIgnoreAsciiCase(KeyNameAt(found->line), key))
         return found->line;
     return std::nullopt;

@@ -8,7 +8,7 @@
 //
 // The sections and keys are indexed once when the text is read, so a lookup never
 // scans the text, and memory stays a small multiple of the file's size: the bytes
-// once, eight bytes per section and per key, nothing per other line.
+// once, twelve bytes per section and per key, nothing per other line.
 #pragma once
 
 #include <cstdint>
@@ -73,15 +73,19 @@ public:
 
 private:
     using Offset = uint32_t;
-    // A section as it first appears in the text; sections_ is sorted by name.
+    // A section as it first appears in the text; sections_ is sorted by the hash of
+    // the name, then by the name.
     struct Section {
+        uint32_t hash;
         Offset header;   // where its header line starts
         Offset insertAt; // just after its last non-blank line: where added keys go
     };
-    // The first line of a key in its section; keys_ is sorted by section, then name.
+    // The first line of a key in its section; keys_ is sorted by section, then as
+    // the sections are.
     struct Key {
         uint32_t section; // index in sections_
-        Offset line;      // where the line starts
+        uint32_t hash;
+        Offset line; // where the line starts
     };
     // Where a section is: in the text (index in sections_) or added (in appended_).
     struct SectionRef {
