@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
         {"blank lines", Fill("", "", false, "\r\n")},
         {"distinct keys in [Setting]", Fill("[Setting]\r\n", "K", true, "=1\r\n")},
         {"distinct sections", Fill("", "[S", true, "]\r\n")},
+        {"one key repeated", Fill("[Setting]\n", "K=", false, "\n")},
+        {"one section repeated", Fill("", "[S]", false, "\n")},
     };
     std::printf("%-28s %9s %12s %10s %12s %10s\n", "Pim.INI of", "bytes", "start ms", "peak MiB",
                 "end ms", "peak MiB");

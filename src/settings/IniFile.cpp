@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,21 +56,56 @@ uint32_t UpperByte(char c) {
     return u >= 'a' && u <= 'z' ? u - ('a' - 'A') : u;
 }
 
-int CompareIgnoreAsciiCase(std::string_view a, std::string_view b) {
-    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
-        if (UpperByte(a[i]) != UpperByte(b[i]))
-            return UpperByte(a[i]) < UpperByte(b[i]) ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
-}
-
-// FNV-1a of the name in upper case: the index orders by it, so that sorting and
-// searching mostly compare numbers.
-uint32_t NameHash(std::string_view name) {
-    uint32_t hash = 2166136261u;
+// FNV-1a of the name in upper case from a start of this process's own, so that
+// no file can be made for its names to pile up in one place of the index.
+uint32_t NameHash(std::string_view name, uint32_t salt = 0) {
+    static const uint32_t seed = [] {
+        uint32_t random = 0;
+        return ::getrandom(&random, sizeof random, GRND_NONBLOCK) == sizeof random ? random : 0u;
+    }();
+    uint32_t hash = (2166136261u ^ seed) + salt * 0x9E3779B9u;
     for (char c : name)
         hash = (hash ^ UpperByte(c)) * 16777619u;
+    // The index uses the low bits: mix the high ones in.
+    hash ^= hash >> 16;
+    hash *= 0x85EBCA6Bu;
+    hash ^= hash >> 13;
     return hash;
+}
+
+// Open addressing with linear probing: `slots` holds an entry's index + 1, 0 where
+// free; its size is a power of two and at most half of it is used.
+template <typename Matches>
+std::optional<uint32_t> Probe(const std::vector<uint32_t>& slots, uint32_t hash,
+                              const Matches& matches) {
+    if (slots.empty())
+        return std::nullopt;
+    const size_t mask = slots.size() - 1;
+    for (size_t i = hash & mask; slots[i] != 0; i = (i + 1) & mask) {
+        if (matches(slots[i] - 1))
+            return slots[i] - 1;
+    }
+    return std::nullopt;
+}
+
+void PutSlot(std::vector<uint32_t>& slots, uint32_t hash, uint32_t value) {
+    const size_t mask = slots.size() - 1;
+    size_t i = hash & mask;
+    while (slots[i] != 0)
+        i = (i + 1) & mask;
+    slots[i] = value;
+}
+
+// Adds entry `index` of `entries`, each with its `hash`.
+template <typename Entry>
+void AddSlot(std::vector<uint32_t>& slots, const std::vector<Entry>& entries, uint32_t index) {
+    if ((index + 1) * 2 > slots.size()) {
+        std::vector<uint32_t> grown(std::max<size_t>(16, slots.size() * 2));
+        for (uint32_t i = 0; i < index; ++i)
+            PutSlot(grown, entries[i].hash, i + 1);
+        slots = std::move(grown);
+    }
+    PutSlot(slots, entries[index].hash, index + 1);
 }
 
 // A value must stay on its line: a line break in it would start new keys.
@@ -184,7 +220,7 @@ std::optional<std::string> LinkTarget(std::string path) {
         if (static_cast<size_t>(n) == sizeof link)
             return std::nullopt;
         const std::string target(link, static_cast<size_t>(n));
-        path = target.front() == '/' ? target : FolderOf(path) + target;
+        path = target.starts_with('/') ? target : FolderOf(path) + target;
     }
     return std::nullopt;
 }
@@ -210,9 +246,10 @@ IniFile IniFile::Index(std::string bytes) {
     file.source_ = std::move(bytes);
     const std::string_view source = file.source_;
 
-    // Every header and key line, in the order of the text.
-    std::vector<Section> headers;
-    std::vector<Key> keys;
+    // The section the lines belong to; none before the first header and in a
+    // section whose name came before, which is ignored.
+    constexpr uint32_t kNone = UINT32_MAX;
+    uint32_t current = kNone;
     size_t start = source.starts_with(kUtf8Bom) ? kUtf8Bom.size() : 0;
     while (start < source.size()) {
         const auto newline = source.find('\n', start);
@@ -220,65 +257,32 @@ IniFile IniFile::Index(std::string bytes) {
         auto text = source.substr(start, next - start);
         if (text.ends_with('\n'))
             text.remove_suffix(text.ends_with("\r\n") ? 2 : 1);
-        if (!IsBlank(text)) {
-            if (const auto name = SectionName(text)) {
-                headers.push_back(
-                    {NameHash(*name), static_cast<Offset>(start), static_cast<Offset>(next)});
-            } else if (!headers.empty()) {
-                headers.back().insertAt = static_cast<Offset>(next);
-                if (const auto key = KeyOf(text))
-                    keys.push_back({static_cast<uint32_t>(headers.size() - 1), NameHash(key->key),
-                                    static_cast<Offset>(start)});
+        if (IsBlank(text)) {
+            start = next;
+            continue;
+        }
+        if (const auto name = SectionName(text)) {
+            const uint32_t hash = NameHash(*name);
+            current = kNone;
+            if (!file.FindSourceSection(*name, hash)) {
+                current = static_cast<uint32_t>(file.sections_.size());
+                file.sections_.push_back(
+                    {hash, static_cast<Offset>(start), static_cast<Offset>(next)});
+                AddSlot(file.sectionSlots_, file.sections_, current);
+            }
+        } else if (current != kNone) {
+            file.sections_[current].insertAt = static_cast<Offset>(next);
+            const auto key = KeyOf(text);
+            const uint32_t hash = key ? NameHash(key->key, current) : 0;
+            if (key && !file.FindSourceKey(current, key->key, hash)) {
+                file.keys_.push_back({current, hash, static_cast<Offset>(start)});
+                AddSlot(file.keySlots_, file.keys_, static_cast<uint32_t>(file.keys_.size() - 1));
             }
         }
         start = next;
     }
-
-    // The first section of each name; later ones are ignored.
-    std::vector<uint32_t> order(headers.size());
-    for (uint32_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    const auto sectionLess = [&](const Section& a, const Section& b) {
-        if (a.hash != b.hash)
-            return a.hash < b.hash;
-        return CompareIgnoreAsciiCase(file.SectionNameAt(a.header), file.SectionNameAt(b.header)) <
-               0;
-    };
-    std::stable_sort(order.begin(), order.end(),
-                     [&](uint32_t a, uint32_t b) { return sectionLess(headers[a], headers[b]); });
-    constexpr uint32_t kIgnored = UINT32_MAX;
-    std::vector<uint32_t> kept(headers.size(), kIgnored);
-    const auto repeated = [&](size_t i) {
-        return i > 0 && !sectionLess(headers[order[i - 1]], headers[order[i]]);
-    };
-    size_t distinct = 0;
-    for (size_t i = 0; i < order.size(); ++i)
-        distinct += repeated(i) ? 0 : 1;
-    file.sections_.reserve(distinct);
-    for (size_t i = 0; i < order.size(); ++i) {
-        if (repeated(i))
-            continue;
-        kept[order[i]] = static_cast<uint32_t>(file.sections_.size());
-        file.sections_.push_back(headers[order[i]]);
-    }
-    headers = {};
-    order = {};
-
-    // The first key of each name in those sections.
-    for (Key& key : keys)
-        key.section = kept[key.section];
-    std::erase_if(keys, [](const Key& key) { return key.section == kIgnored; });
-    const auto keyLess = [&](const Key& a, const Key& b) {
-        if (a.section != b.section || a.hash != b.hash)
-            return a.section != b.section ? a.section < b.section : a.hash < b.hash;
-        return CompareIgnoreAsciiCase(file.KeyNameAt(a.line), file.KeyNameAt(b.line)) < 0;
-    };
-    std::stable_sort(keys.begin(), keys.end(), keyLess);
-    keys.erase(std::unique(keys.begin(), keys.end(),
-                           [&](const Key& a, const Key& b) { return !keyLess(a, b); }),
-               keys.end());
-    keys.shrink_to_fit();
-    file.keys_ = std::move(keys);
+    file.sections_.shrink_to_fit();
+    file.keys_.shrink_to_fit();
     return file;
 }
 
@@ -318,16 +322,16 @@ std::string_view IniFile::CurrentText(Offset line) const {
     return changed != replaced_.end() ? std::string_view(changed->second) : SourceLine(line);
 }
 
+std::optional<uint32_t> IniFile::FindSourceSection(std::string_view section, uint32_t hash) const {
+    return Probe(sectionSlots_, hash, [&](uint32_t i) {
+        return sections_[i].hash == hash &&
+               EqualsIgnoreAsciiCase(SectionNameAt(sections_[i].header), section);
+    });
+}
+
 std::optional<IniFile::SectionRef> IniFile::FindSection(std::string_view section) const {
-    const uint32_t hash = NameHash(section);
-    const auto found = std::lower_bound(
-        sections_.begin(), sections_.end(), hash, [&](const Section& s, uint32_t h) {
-            return s.hash != h ? s.hash < h
-                               : CompareIgnoreAsciiCase(SectionNameAt(s.header), section) < 0;
-        });
-    if (found != sections_.end() && found->hash == hash &&
-        EqualsIgnoreAsciiCase(SectionNameAt(found->header), section))
-        return SectionRef{false, static_cast<uint32_t>(found - sections_.begin())};
+    if (const auto found = FindSourceSection(section, NameHash(section)))
+        return SectionRef{false, *found};
     for (size_t i = 0; i < appended_.size(); ++i) {
         if (EqualsIgnoreAsciiCase(appended_[i], section))
             return SectionRef{true, static_cast<uint32_t>(i)};
@@ -335,19 +339,18 @@ std::optional<IniFile::SectionRef> IniFile::FindSection(std::string_view section
     return std::nullopt;
 }
 
+std::optional<IniFile::Offset> IniFile::FindSourceKey(uint32_t section, std::string_view key,
+                                                      uint32_t hash) const {
+    const auto found = Probe(keySlots_, hash, [&](uint32_t i) {
+        return keys_[i].hash == hash && keys_[i].section == section &&
+               EqualsIgnoreAsciiCase(KeyNameAt(keys_[i].line), key);
+    });
+    return found ? std::optional<Offset>(keys_[*found].line) : std::nullopt;
+}
+
 std::optional<IniFile::Offset> IniFile::FindSourceKey(uint32_t section,
                                                       std::string_view key) const {
-    const Key probe{section, NameHash(key), 0};
-    const auto found =
-        std::lower_bound(keys_.begin(), keys_.end(), probe, [&](const Key& k, const Key& p) {
-            if (k.section != p.section || k.hash != p.hash)
-                return k.section != p.section ? k.section < p.section : k.hash < p.hash;
-            return CompareIgnoreAsciiCase(KeyNameAt(k.line), key) < 0;
-        });
-    if (found != keys_.end() && found->section == section && found->hash == probe.hash &&
-        EqualsIgnoreAsciiCase(KeyNameAt(found->line), key))
-        return found->line;
-    return std::nullopt;
+    return FindSourceKey(section, key, NameHash(key, section));
 }
 
 // Added lines are the few a save writes, so they are simply searched.

@@ -8,7 +8,7 @@
 //
 // The sections and keys are indexed once when the text is read, so a lookup never
 // scans the text, and memory stays a small multiple of the file's size: the bytes
-// once, twelve bytes per section and per key, nothing per other line.
+// once, 20 to 28 bytes per distinct section and key, nothing per other line.
 #pragma once
 
 #include <cstdint>
@@ -73,15 +73,13 @@ public:
 
 private:
     using Offset = uint32_t;
-    // A section as it first appears in the text; sections_ is sorted by the hash of
-    // the name, then by the name.
+    // The first section of each name in the text, in the order of the text.
     struct Section {
         uint32_t hash;
         Offset header;   // where its header line starts
         Offset insertAt; // just after its last non-blank line: where added keys go
     };
-    // The first line of a key in its section; keys_ is sorted by section, then as
-    // the sections are.
+    // The first line of each key of a section, in the order of the text.
     struct Key {
         uint32_t section; // index in sections_
         uint32_t hash;
@@ -104,13 +102,19 @@ private:
     std::string_view SectionNameAt(Offset header) const;
     std::string_view KeyNameAt(Offset line) const;
     std::string_view CurrentText(Offset line) const;
+    std::optional<uint32_t> FindSourceSection(std::string_view section, uint32_t hash) const;
     std::optional<SectionRef> FindSection(std::string_view section) const;
+    std::optional<Offset> FindSourceKey(uint32_t section, std::string_view key,
+                                        uint32_t hash) const;
     std::optional<Offset> FindSourceKey(uint32_t section, std::string_view key) const;
     std::optional<size_t> FindAddedKey(SectionRef section, std::string_view key) const;
 
     std::string source_;
     std::vector<Section> sections_;
     std::vector<Key> keys_;
+    // Hash tables over sections_ and keys_ (see IniFile.cpp).
+    std::vector<uint32_t> sectionSlots_;
+    std::vector<uint32_t> keySlots_;
     std::map<Offset, std::string> replaced_; // key lines of the text whose value changed
     std::vector<AddedLine> added_;
     std::vector<std::string> appended_; // names of the sections added at the end
