@@ -1,11 +1,10 @@
 #include "settings/SettingsFile.h"
 
-#include "common/Cp932.h"
 #include "common/HexKey.h"
 #include "settings/IniFile.h"
 #include "support/TempDir.h"
 
-#include <csignal>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -314,12 +313,6 @@ TEST_F(SettingsFileTest, AnUnusableFileGivesTheDefaultsAndIsNeverWritten) {
         EXPECT_EQ(WEXITSTATUS(result), static_cast<int>(c.status)) << "16: saved, 32: not defaults";
         EXPECT_EQ(Listing(folder.path()), before);
     }
-}
-
-TEST_F(SettingsFileTest, TheUserLearnsWhichFileWhyAndThatNothingIsSaved) {
-    EXPECT_EQ(cp932::ToUtf8(CannotReadText("/p/Pim.INI", IniFile::LoadStatus::Folder)),
-              "/p/Pim.INI を読み込むことができませんでした。\rファイルではなくフォルダです。"
-              "\r\r初期設定で起動しますが、設定は保存されません。");
 }
 
 TEST_F(SettingsFileTest, AFileUnusableAtLoadingIsNotWrittenUntilALoadReadsIt) {
