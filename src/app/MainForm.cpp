@@ -110,8 +110,19 @@ void TMainForm::FormCreate() {
     ScreenSize screen;
     if (const QScreen* primary = QGuiApplication::primaryScreen())
         screen = {primary->size().width(), primary->size().height()};
-    LoadSettings(profilePath_, ras_, screen, Settings, Accounts);
+    const IniFile::LoadStatus profile =
+        LoadSettings(profilePath_, ras_, screen, Settings, Accounts);
     move(Settings.Left, Settings.Top);
+    profileUsable_ = IniFile::Usable(profile);
+    if (!profileUsable_) {
+        // Shown from the event loop, where a signal can still end the program.
+        QMetaObject::invokeMethod(
+            this,
+            [this, text = CannotReadText(profilePath_, profile)] {
+                MessageBoxShown(text, mb::IconExclamation);
+            },
+            Qt::QueuedConnection);
+    }
 
     // A plain face until the skin: status strip, check button, counts, mail list.
     strip_ = new StatusStrip(this);
@@ -257,7 +268,7 @@ void TMainForm::FormCreate() {
     ShowFrame(0);
     SetStatus(InitialStatusText(Settings));
 
-    SetPop3TimeOut(Settings.ScheduleTimeout ? Settings.ScheduleTimeoutCount * 1000 : 60000);
+    SetPop3TimeOut(ReplyTimeOut(Settings));
 
     ConfigureAsPim(FPN);
     FPN.OnMenuRequest = [this](TFernpostNetwork*, const std::string& handle,
@@ -310,6 +321,8 @@ void TMainForm::FormDestroy() {
     ras_.OnFirstConnect = nullptr;
     FPN.Logout();
     FPN.Close();
+    if (!profileUsable_)
+        return; // the user was told at start that nothing is saved
     std::string error;
     TSettings place = Settings;
     place.Left = pos().x();

@@ -182,6 +182,8 @@ private:
     bool offline_ = false;
     bool firstShow_ = true;
     bool terminating_ = false;
+    // Pim.INI could be read (or was missing) at start; otherwise it is never written.
+    bool profileUsable_ = true;
 };
 
 } // namespace pim

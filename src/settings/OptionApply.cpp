@@ -106,7 +106,7 @@ void TOptionForm::ApplySettings() {
     }
     btUpdate->setEnabled(false);
 
-    host_.SetPop3TimeOut(s.ScheduleTimeout ? s.ScheduleTimeoutCount * 1000 : 60000);
+    host_.SetPop3TimeOut(ReplyTimeOut(s));
     host_.ShowMailerButton();
     if (s.SettingTask != oldTask)
         host_.ShowTrayIcon(s.SettingTask);

@@ -24,7 +24,9 @@ std::string ConfigHome() {
 
 std::string ProfilePath(const std::string& programDir) {
     const std::string beside = programDir + "Pim.INI";
-    if (::access(beside.c_str(), F_OK) == 0 || ::access(programDir.c_str(), W_OK) == 0)
+    // Whatever is there counts, a link to a file not yet written included.
+    struct stat info {};
+    if (::lstat(beside.c_str(), &info) == 0 || ::access(programDir.c_str(), W_OK) == 0)
         return beside;
     const std::string home = ConfigHome();
     const std::string folder = home + "/Pim";

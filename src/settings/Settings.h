@@ -2,6 +2,7 @@
 // named like the key. Default member values are the keys' defaults.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -24,6 +25,11 @@ using TAccounts = std::array<TAccount, kMaxAccounts>;
 // The client area the main window is designed for; the default position centres it.
 inline constexpr int kMainClientWidth = 350;
 inline constexpr int kMainClientHeight = 300;
+
+// The largest interval (minutes) and time-out (seconds) the options dialog takes.
+inline constexpr int32_t kMaxScheduleCount = 999;
+// Window places beyond this are no place on any screen (X11 holds 16 bits).
+inline constexpr int32_t kMaxScreenCoordinate = 32767;
 
 // CustomizeDial as read when the key is absent; the loader resolves it.
 inline constexpr int32_t kCustomizeDialAbsent = 99;
@@ -82,6 +88,13 @@ struct TSettings {
 
     bool operator==(const TSettings&) const = default;
 };
+
+// The POP3 reply time-out, in milliseconds, that the settings ask for.
+inline int ReplyTimeOut(const TSettings& settings) {
+    return settings.ScheduleTimeout
+               ? std::clamp(settings.ScheduleTimeoutCount, 1, kMaxScheduleCount) * 1000
+               : 60000;
+}
 
 // The process-wide settings, read by every part of the program.
 extern TSettings Settings;

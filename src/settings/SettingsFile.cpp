@@ -5,6 +5,8 @@
 #include "settings/IniFile.h"
 
 #include <QString>
+#include <algorithm>
+#include <set>
 #include <variant>
 
 namespace pim {
@@ -109,6 +111,14 @@ std::string AccountSection(int slot) {
     return "Account" + std::to_string(slot);
 }
 
+// Files that the last load could not use. The user was told that nothing will be
+// saved; even when the file has become readable since, writing the defaults Pim
+// runs on over it would lose what it holds.
+std::set<std::string>& UnusedFiles() {
+    static std::set<std::string> paths;
+    return paths;
+}
+
 // Re-reads the file so that whatever else it holds (hand edits, unknown keys,
 // [MainWindow]) is kept, applies `write` and replaces the file in one step.
 template <typename WriteFn>
@@ -116,7 +126,7 @@ bool Rewrite(const std::string& path, std::string* error, WriteFn write) {
     IniFile::LoadStatus status;
     IniFile ini = IniFile::Load(path, &status);
     // Writing over a file we could not read would lose everything in it.
-    bool ok = status != IniFile::LoadStatus::Unreadable;
+    bool ok = IniFile::Usable(status) && !UnusedFiles().contains(path);
     if (ok) {
         write(ini);
         ok = ini.Save(path);
@@ -133,9 +143,41 @@ std::string CannotWriteText(const std::string& path) {
            cp932::FromUtf8(" に書き込めません");
 }
 
-void LoadSettings(const std::string& path, DialupPhonebook& dialup, ScreenSize screen,
-                  TSettings& settings, TAccounts& accounts) {
-    const IniFile ini = IniFile::Load(path);
+std::string CannotReadText(const std::string& path, IniFile::LoadStatus status) {
+    using enum IniFile::LoadStatus;
+    const char* reason = "読み込み中にエラーが発生しました。";
+    switch (status) {
+    case Folder:
+        reason = "ファイルではなくフォルダです。";
+        break;
+    case NotAFile:
+        reason = "通常のファイルではありません。";
+        break;
+    case TooLarge:
+        reason = "ファイルサイズが上限（16MB）を超えています。";
+        break;
+    case NoPermission:
+        reason = "ファイルを読み込む権限がありません。";
+        break;
+    case LinkLoop:
+        reason = "シンボリックリンクが循環しています。";
+        break;
+    default:
+        break;
+    }
+    return cp932::FromUnicode(QString::fromLocal8Bit(path.data(), qsizetype(path.size()))) +
+           cp932::FromUtf8(std::string(" を読み込むことができませんでした。\r") + reason +
+                           "\r\r初期設定で起動しますが、設定は保存されません。");
+}
+
+IniFile::LoadStatus LoadSettings(const std::string& path, DialupPhonebook& dialup,
+                                 ScreenSize screen, TSettings& settings, TAccounts& accounts) {
+    IniFile::LoadStatus status;
+    const IniFile ini = IniFile::Load(path, &status);
+    if (IniFile::Usable(status))
+        UnusedFiles().erase(path);
+    else
+        UnusedFiles().insert(path);
 
     TSettings defaults;
     defaults.Left = (screen.width - kMainClientWidth) / 2;
@@ -143,6 +185,8 @@ void LoadSettings(const std::string& path, DialupPhonebook& dialup, ScreenSize s
     settings = defaults;
     for (const Key& key : kMainWindowKeys)
         std::visit(Reader{ini, key, settings, defaults}, key.field);
+    settings.Left = std::clamp(settings.Left, -kMaxScreenCoordinate, kMaxScreenCoordinate);
+    settings.Top = std::clamp(settings.Top, -kMaxScreenCoordinate, kMaxScreenCoordinate);
 
     accounts = TAccounts{};
     for (int slot = 0; slot < kMaxAccounts; ++slot) {
@@ -159,6 +203,10 @@ void LoadSettings(const std::string& path, DialupPhonebook& dialup, ScreenSize s
 
     for (const Key& key : kKeys)
         std::visit(Reader{ini, key, settings, defaults}, key.field);
+    // A hand-edited count beyond them would overflow the time-out in milliseconds
+    // or the countdown; nothing below 1 has a meaning.
+    settings.ScheduleTimeCount = std::clamp(settings.ScheduleTimeCount, 1, kMaxScheduleCount);
+    settings.ScheduleTimeoutCount = std::clamp(settings.ScheduleTimeoutCount, 1, kMaxScheduleCount);
 
     // An absent (or 99) CustomizeDial falls back on the older SettingConnecting.
     settings.CustomizeDial = ini.ReadInteger("Customize", "CustomizeDial", kCustomizeDialAbsent);
@@ -176,6 +224,7 @@ void LoadSettings(const std::string& path, DialupPhonebook& dialup, ScreenSize s
         settings.DialMailNonDisconnect = false;
         settings.DialExistingNonDisconnect = false;
     }
+    return status;
 }
 
 bool SaveSettings(const std::string& path, const TSettings& settings, const TAccounts& accounts,

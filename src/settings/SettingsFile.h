@@ -2,6 +2,7 @@
 #pragma once
 
 #include "settings/DialupPhonebook.h"
+#include "settings/IniFile.h"
 #include "settings/Settings.h"
 
 #include <string>
@@ -13,10 +14,14 @@ struct ScreenSize {
     int height = 0;
 };
 
-// Fills `settings` and `accounts` from the file; a missing or unreadable file, key
-// or number gives the default. Left and Top default to centring the main window.
-void LoadSettings(const std::string& path, DialupPhonebook& dialup, ScreenSize screen,
-                  TSettings& settings, TAccounts& accounts);
+// Fills `settings` and `accounts` from the file; a missing or unusable file, key
+// or number gives the default. Left and Top default to centring the main window;
+// the counts are kept to what the options dialog accepts, the place to what a
+// screen can hold. Returns how the file was read: when it was unusable, its
+// contents are unknown, and the saves below refuse to write over it until a later
+// load reads it.
+IniFile::LoadStatus LoadSettings(const std::string& path, DialupPhonebook& dialup,
+                                 ScreenSize screen, TSettings& settings, TAccounts& accounts);
 
 // Both return false, with the error text for the user (CP932) in `error`, when the
 // file cannot be written; the file is then left exactly as it was. One call is one
@@ -28,5 +33,8 @@ bool SaveMainWindow(const std::string& path, const TSettings& settings,
 
 // "%s に書き込めません" for `path`, in CP932.
 std::string CannotWriteText(const std::string& path);
+// For the user, in CP932: `path` could not be read, why, and that the settings
+// will not be saved.
+std::string CannotReadText(const std::string& path, IniFile::LoadStatus status);
 
 } // namespace pim

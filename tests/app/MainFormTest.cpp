@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
+#include <filesystem>
 
 namespace pim {
 namespace {
@@ -29,6 +30,22 @@ TEST_F(MainFormTest, ThePlaceWrittenAtTheEndIsReadAtTheNextStart) {
     EXPECT_EQ(ini.Value("MainWindow", "Top"), "72");
     EXPECT_EQ(ini.Value("Other", "keep"), "1");
     EXPECT_EQ(Create()->pos(), QPoint(61, 72));
+}
+
+TEST_F(MainFormTest, AnUnusableProfileIsToldOnceAndLeftAsItIs) {
+    const std::string profile = dir.file("Pim.INI");
+    std::filesystem::create_directory(profile);
+    auto form = Create();
+    form->show();
+    test::RunUntil([&] { return !boxes.empty(); }, std::chrono::seconds(5));
+    form.reset();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first,
+              profile + " を読み込むことができませんでした。\rファイルではなくフォルダです。"
+                        "\r\r初期設定で起動しますが、設定は保存されません。");
+    EXPECT_EQ(boxes[0].second, unsigned(mb::IconExclamation));
+    EXPECT_TRUE(std::filesystem::is_directory(profile));
+    EXPECT_TRUE(std::filesystem::is_empty(profile));
 }
 
 TEST_F(MainFormTest, ClosingWhileIdleAsksAndNoKeepsTheWindow) {

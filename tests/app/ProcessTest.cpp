@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -113,6 +115,41 @@ TEST_F(ProcessTest, SessionSignalsEndItInOrderAndSaveTheWindowPlace) {
         EXPECT_EQ(ini.Value("MainWindow", "Type"), "1");
         std::filesystem::remove(dir.file("Pim.INI"));
     }
+}
+
+TEST_F(ProcessTest, AProfileThatIsAFifoNeitherHangsTheStartNorIsReplaced) {
+    const std::string profile = dir.file("Pim.INI");
+    ASSERT_EQ(::mkfifo(profile.c_str(), 0600), 0);
+    const pid_t pid = Start();
+    WaitForLock();
+    // Its message box is open meanwhile; the signal ends the program all the same.
+    ::kill(pid, SIGTERM);
+    const int exit = WaitExit(pid, 10s);
+    if (exit < 0)
+        Stop(pid);
+    EXPECT_EQ(exit, 0);
+    struct stat info {};
+    ASSERT_EQ(::lstat(profile.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
+TEST_F(ProcessTest, AFileSizeLimitFailsTheSaveButNeitherKillsNorLeavesATemporaryFile) {
+    const std::string profile = dir.file("Pim.INI");
+    const std::string text =
+        "[MainWindow]\r\nType=1\r\nLeft=12\r\nTop=34\r\n; " + std::string(200, 'x') + "\r\n";
+    test::WriteFile(profile, text);
+    const pid_t pid = Start();
+    WaitForLock();
+    rlimit limit{};
+    ASSERT_EQ(::prlimit(pid, RLIMIT_FSIZE, nullptr, &limit), 0);
+    limit.rlim_cur = 64; // smaller than the file Pim writes at the end
+    ASSERT_EQ(::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr), 0);
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(WaitExit(pid, 10s), 0);
+    EXPECT_EQ(test::ReadFile(profile), text);
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().filename().string().rfind(".Pim.INI.", 0), std::string::npos)
+            << entry.path();
 }
 
 } // namespace

@@ -67,6 +67,18 @@ TEST(IniFile, ReadsTheFirstMatchTrimmedAndCut) {
     EXPECT_EQ(ini.Value("B", "only"), "b");
 }
 
+TEST(IniFile, WritesGoToTheFirstOfRepeatedSectionsAndKeys) {
+    IniFile ini = IniFile::Parse("[B]\nk=b\n[A]\nk=1\nK=2\n\n[b]\nk=late\n[a]\nnew=late");
+    ini.WriteString("a", "k", "3");
+    ini.WriteString("A", "new", "4");
+    ini.WriteString("b", "new", "5");
+    ini.WriteString("A", "NEW", "6");
+    EXPECT_EQ(ini.Bytes(),
+              "[B]\nk=b\nnew=5\r\n[A]\nk=3\nK=2\nnew=6\r\n\n[b]\nk=late\n[a]\nnew=late");
+    EXPECT_EQ(ini.Value("A", "new"), "6");
+    EXPECT_EQ(ini.Value("b", "K"), "b");
+}
+
 TEST(IniFile, AValueCannotBreakOutOfItsLine) {
     IniFile ini;
     ini.WriteString("Account0", "Name", "x\r\n[FPN]\r\nPasswordCheck=0");

@@ -3,6 +3,7 @@
 #include "support/TempDir.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -40,9 +41,13 @@ TEST_F(ProfileLocationTest, AWritableProgramFolderHoldsTheFile) {
     EXPECT_EQ(ProfilePath(programDir), programDir + "Pim.INI");
 }
 
-TEST_F(ProfileLocationTest, AnExistingFileBesideTheProgramIsUsedEvenReadOnly) {
-    test::WriteFile(programDir + "Pim.INI", "");
-    EXPECT_TRUE(ChoosesAsUnprivileged(programDir + "Pim.INI"));
+TEST_F(ProfileLocationTest, AnExistingFileOrLinkBesideTheProgramIsUsedEvenReadOnly) {
+    const std::string beside = programDir + "Pim.INI";
+    test::WriteFile(beside, "");
+    EXPECT_TRUE(ChoosesAsUnprivileged(beside));
+    std::filesystem::remove(beside);
+    std::filesystem::create_symlink(config.file("not-yet-written.ini"), beside);
+    EXPECT_TRUE(ChoosesAsUnprivileged(beside));
 }
 
 TEST_F(ProfileLocationTest, AReadOnlyProgramFolderSendsTheFileToTheConfigFolder) {

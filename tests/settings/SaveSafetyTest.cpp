@@ -106,20 +106,53 @@ TEST_F(SaveSafetyTest, AnAbandonedSaveRemovesItsTemporaryFile) {
     EXPECT_EQ(FilesInFolder(), 1u);
 }
 
-TEST_F(SaveSafetyTest, AFileTooLargeToReadIsNeverOverwritten) {
-    ASSERT_EQ(::truncate(path.c_str(), IniFile::kMaxFileBytes + 1), 0);
-    EXPECT_FALSE(SaveMainWindow(path, settings));
-    EXPECT_EQ(std::filesystem::file_size(path), IniFile::kMaxFileBytes + 1);
+TEST_F(SaveSafetyTest, AReadOnlyFileIsReadButNotReplaced) {
+    // Root may write any file; the mode alone says read-only here.
+    ::chmod(path.c_str(), 0400);
+    EXPECT_EQ(IniFile::Load(path).Value("Account0", "Name"), "old");
+    std::string error;
+    EXPECT_FALSE(SaveSettings(path, settings, accounts, &error));
+    EXPECT_EQ(error, CannotWriteText(path));
+    EXPECT_EQ(test::ReadFile(path), kOldFile);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0400u);
+    EXPECT_EQ(FilesInFolder(), 1u);
 }
 
-TEST_F(SaveSafetyTest, ALinkedFileIsUpdatedThroughTheLink) {
-    test::TempDir elsewhere;
-    const std::string target = elsewhere.file("real.ini");
-    std::filesystem::rename(path, target);
-    std::filesystem::create_symlink(target, path);
-    ASSERT_TRUE(SaveSettings(path, settings, accounts));
-    EXPECT_TRUE(std::filesystem::is_symlink(path));
-    EXPECT_NE(test::ReadFile(target).find("HostName=new.example"), std::string::npos);
+TEST_F(SaveSafetyTest, ALinkedFileIsWrittenWhereTheLinksEnd) {
+    struct Case {
+        const char* name;
+        bool targetExists;
+        bool relative;
+        bool chained; // a link to a link
+    };
+    const Case cases[] = {{"link", true, false, false},
+                          {"dangling link", false, false, false},
+                          {"dangling relative link", false, true, false},
+                          {"chain of links", false, false, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir elsewhere;
+        const std::string target = elsewhere.file("real.ini");
+        std::filesystem::remove(path);
+        if (c.targetExists)
+            test::WriteFile(target, kOldFile);
+        std::string first = target;
+        if (c.chained) {
+            first = dir.file("middle");
+            std::filesystem::remove(first);
+            std::filesystem::create_symlink(target, first);
+        }
+        std::filesystem::create_symlink(
+            c.relative ? std::filesystem::relative(first, dir.path()).string() : first, path);
+        ASSERT_TRUE(SaveSettings(path, settings, accounts));
+        EXPECT_TRUE(std::filesystem::is_symlink(path));
+        EXPECT_NE(test::ReadFile(target).find("HostName=new.example"), std::string::npos);
+        if (c.targetExists) {
+            EXPECT_NE(test::ReadFile(target).find("; hand note"), std::string::npos);
+        }
+    }
 }
 
 } // namespace

@@ -4,7 +4,13 @@
 #include "settings/IniFile.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace pim {
 namespace {
@@ -209,6 +215,116 @@ TEST_F(SettingsFileTest, HandWrittenValuesReadWithTheNumberRules) {
     EXPECT_EQ(settings.Type, 1);
     EXPECT_EQ(settings.Kind, 2);
     EXPECT_EQ(settings.Password, "");
+}
+
+TEST_F(SettingsFileTest, NumbersBeyondTheirRangeAreKeptInItOnLoading) {
+    LoadText("[Setting]\r\nScheduleTimeout=1\r\nScheduleTimeoutCount=2147484\r\n"
+             "ScheduleTimeCount=-2147483648\r\n[MainWindow]\r\nLeft=2147483647\r\nTop=-40000\r\n");
+    EXPECT_EQ(settings.ScheduleTimeoutCount, 999);
+    EXPECT_EQ(ReplyTimeOut(settings), 999000);
+    EXPECT_EQ(settings.ScheduleTimeCount, 1);
+    EXPECT_EQ(settings.Left, 32767);
+    EXPECT_EQ(settings.Top, -32767);
+    LoadText("[Setting]\r\nScheduleTimeoutCount=0\r\nScheduleTimeCount=1000\r\n");
+    EXPECT_EQ(settings.ScheduleTimeoutCount, 1);
+    EXPECT_EQ(settings.ScheduleTimeCount, 999);
+}
+
+TEST_F(SettingsFileTest, AByteOrderMarkNeitherHidesTheFirstSectionNorIsLost) {
+    LoadText("\xEF\xBB\xBF[Setting]\r\nScheduleRun=1\r\n");
+    EXPECT_TRUE(settings.ScheduleRun);
+    ASSERT_TRUE(SaveMainWindow(path, settings));
+    EXPECT_EQ(
+        test::ReadFile(path).rfind("\xEF\xBB\xBF[Setting]\r\nScheduleRun=1\r\n[MainWindow]", 0),
+        0u);
+}
+
+// What a folder holds: names, kinds, sizes and modes, so that any replacement or
+// left-over temporary file shows.
+std::vector<std::string> Listing(const std::string& folder) {
+    std::vector<std::string> listing;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        struct stat info {};
+        ::lstat(entry.path().c_str(), &info);
+        listing.push_back(entry.path().filename().string() + " " + std::to_string(info.st_mode) +
+                          " " + std::to_string(info.st_size));
+    }
+    std::sort(listing.begin(), listing.end());
+    return listing;
+}
+
+TEST_F(SettingsFileTest, AnUnusableFileGivesTheDefaultsAndIsNeverWritten) {
+    using enum IniFile::LoadStatus;
+    struct Case {
+        const char* name;
+        std::function<void(const std::string&)> make;
+        IniFile::LoadStatus status;
+        bool unprivileged = false; // root reads anything, so nobody loads this one
+    };
+    const std::string text = "[Setting]\r\nScheduleRun=1\r\n";
+    const Case cases[] = {
+        {"FIFO", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, NotAFile},
+        {"folder", [](const std::string& p) { ::mkdir(p.c_str(), 0700); }, Folder},
+        {"too large",
+         [&](const std::string& p) {
+             test::WriteFile(p, text);
+             ASSERT_EQ(::truncate(p.c_str(), IniFile::kMaxFileBytes + 1), 0);
+         },
+         TooLarge},
+        {"no permission",
+         [&](const std::string& p) {
+             test::WriteFile(p, text);
+             ::chmod(p.c_str(), 0);
+         },
+         NoPermission, true},
+        {"loop of links",
+         [](const std::string& p) {
+             std::filesystem::create_symlink(p + ".2", p);
+             std::filesystem::create_symlink(p, p + ".2");
+         },
+         LinkLoop},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir folder;
+        const std::string file = folder.file("Pim.INI");
+        c.make(file);
+        const auto before = Listing(folder.path());
+        // In a child: a blocking open ends in the alarm instead of hanging the test.
+        ::chmod(folder.path().c_str(), 0777);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::alarm(10);
+            if (c.unprivileged && ::geteuid() == 0 && ::setuid(65534) != 0)
+                ::_exit(100);
+            TSettings loaded;
+            TAccounts table;
+            const auto status = LoadSettings(file, phonebook, {1024, 768}, loaded, table);
+            std::string error;
+            const bool saved = SaveSettings(file, loaded, table, &error) ||
+                               SaveMainWindow(file, loaded) || error != CannotWriteText(file);
+            const bool defaults = !loaded.ScheduleRun && loaded.Left == 337;
+            ::_exit(static_cast<int>(status) | (saved ? 16 : 0) | (defaults ? 0 : 32));
+        }
+        int result = 0;
+        ::waitpid(child, &result, 0);
+        ::chmod(folder.path().c_str(), 0700);
+        ASSERT_TRUE(WIFEXITED(result)) << "ended by signal " << WTERMSIG(result);
+        EXPECT_EQ(WEXITSTATUS(result), static_cast<int>(c.status)) << "16: saved, 32: not defaults";
+        EXPECT_EQ(Listing(folder.path()), before);
+    }
+}
+
+TEST_F(SettingsFileTest, AFileUnusableAtLoadingIsNotWrittenUntilALoadReadsIt) {
+    ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
+    EXPECT_EQ(LoadSettings(path, phonebook, {}, settings, accounts), IniFile::LoadStatus::Folder);
+    ::rmdir(path.c_str());
+    test::WriteFile(path, "[Account0]\r\nHostName=mine\r\n");
+    // Pim runs on defaults: saving them now would lose the account.
+    EXPECT_FALSE(SaveSettings(path, settings, accounts));
+    EXPECT_EQ(test::ReadFile(path), "[Account0]\r\nHostName=mine\r\n");
+    EXPECT_EQ(LoadSettings(path, phonebook, {}, settings, accounts), IniFile::LoadStatus::Loaded);
+    EXPECT_TRUE(SaveMainWindow(path, settings));
 }
 
 TEST_F(SettingsFileTest, SavingKeepsHandEditsAndTheWindowSection) {
