@@ -106,7 +106,7 @@ std::optional<std::vector<std::string>> MakeDatagrams(std::string_view text, boo
     return datagrams;
 }
 
-// The body is read as the original reads it: the fragments joined with CR LF
+// The body is read as every station reads it: the fragments joined with CR LF
 // after each, then every CR LF pair removed, scanning again after each removal.
 // A joint's own pair removes itself; what is left is the removal of pairs over
 // the plain concatenation, where a CR stays open until the next byte shows

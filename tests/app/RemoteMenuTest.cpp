@@ -7,7 +7,6 @@
 #include "remote/WireTap.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -46,7 +45,7 @@ struct Sent {
 
 struct RecordedPrompts : RemotePrompts {
     std::vector<Sent> sent;
-    // The station's table: every console at kConsole unless told otherwise.
+    // The station's table: every console at 10.9.8.7 unless told otherwise.
     std::map<std::string, std::string> addresses;
     size_t room = 65000;
 
