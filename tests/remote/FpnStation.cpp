@@ -8,9 +8,10 @@
 //               [--password PW]
 //
 // Prints "READY machine address" once logged in and "RETURN tag value" for each
-// answer; logs out after S seconds. --hostname gives the process a host name of
-// its own (a new UTS namespace, root only), so that a console in a neighbouring
-// network namespace of the same machine sees another machine name.
+// answer (with --password, "RETURN tag value from ADDR"); logs out after S
+// seconds. --hostname gives the process a host name of its own (a new UTS
+// namespace, root only), so that a console in a neighbouring network namespace
+// of the same machine sees another machine name.
 #include "app/RemoteMenu.h"
 #include "app/StationPrompts.h"
 #include "common/Cp932.h"

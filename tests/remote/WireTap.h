@@ -58,10 +58,10 @@ public:
     }
 
     // Sends `command` with a fresh PacketID to the port, as a peer would.
-    void Send(const std::string& command, bool security = false) {
+    void Send(const std::string& command) {
         const std::string text =
             fpn::PacketId(QDateTime::currentDateTime(), Random(100000)) + command;
-        const auto datagrams = fpn::MakeDatagrams(text, security);
+        const auto datagrams = fpn::MakeDatagrams(text, false);
         for (const std::string& d : *datagrams)
             SendDatagram(d);
     }
