@@ -271,14 +271,14 @@ void TMainForm::FormCreate() {
     SetPop3TimeOut(ReplyTimeOut(Settings));
 
     ConfigureAsPim(FPN);
-    FPN.OnMenuRequest = [this](TFernpostNetwork*, const std::string& handle,
+    FPN.OnMenuRequest = [this](TFernpostNetwork* fpn, const std::string& handle,
                                const std::string& machine, const std::string& kind) {
-        menu_.FPNMenuRequest(handle, machine, kind);
+        menu_.FPNMenuRequest(handle, machine, kind, fpn->RecvSenderIP());
     };
-    FPN.OnInputReturn = [this](TFernpostNetwork*, const std::string& tag, const std::string& answer,
-                               const std::string& handle, const std::string& machine,
-                               const std::string& kind) {
-        menu_.FPNInputReturn(tag, answer, handle, machine, kind);
+    FPN.OnInputReturn = [this](TFernpostNetwork* fpn, const std::string& tag,
+                               const std::string& answer, const std::string& handle,
+                               const std::string& machine, const std::string& kind) {
+        menu_.FPNInputReturn(tag, answer, handle, machine, kind, fpn->RecvSenderIP());
     };
     FPN.OnLogout = [this](TFernpostNetwork*, const std::string&, const std::string& machine,
                           const std::string&,

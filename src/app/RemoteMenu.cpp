@@ -4,6 +4,7 @@
 #include "common/Cp932.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 
 namespace pim {
@@ -75,6 +76,32 @@ std::string TwoDigits(int n) {
     return {static_cast<char>('0' + n / 10 % 10), static_cast<char>('0' + n % 10)};
 }
 
+// A header read whole can be longer than the wire carries: the texts are cut,
+// each to an equal share of what the shorter ones leave, at a character boundary.
+template <size_t N>
+void FitInto(std::array<std::string, N>& texts, size_t room) {
+    std::array<size_t, N> order;
+    for (size_t i = 0; i < N; ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return texts[a].size() < texts[b].size(); });
+    for (size_t k = 0; k < N; ++k) {
+        std::string& text = texts[order[k]];
+        const size_t share = room / (N - k);
+        if (text.size() > share)
+            text = cp932::Truncate(text, share);
+        room -= text.size();
+    }
+}
+
+// Optionally signed decimal digits.
+bool IsNumber(std::string_view text) {
+    if (!text.empty() && (text.front() == '-' || text.front() == '+'))
+        text.remove_prefix(1);
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // Plain decimal digits only; large values are clamped, as no slot or mail number is near.
 std::optional<int> DecimalNumber(std::string_view text) {
     if (text.empty())
@@ -94,31 +121,38 @@ RemoteMenu::RemoteMenu(RemoteMenuHost& host, const TSettings& settings, RemotePr
     : host_(host), settings_(settings), prompts_(prompts) {}
 
 void RemoteMenu::FPNMenuRequest(const std::string& handleName, const std::string& machineName,
-                                const std::string& discrimination) {
+                                const std::string& discrimination, const std::string& senderIP) {
     if (Refused(machineName, discrimination))
         return;
     if (settings_.PasswordCheck) {
         AskPassword(MenuHeader(), machineName, discrimination);
         return;
     }
-    FPNInputReturn(kTagMenu, {}, handleName, machineName, discrimination);
+    FPNInputReturn(kTagMenu, {}, handleName, machineName, discrimination, senderIP);
 }
 
 void RemoteMenu::FPNInputReturn(const std::string& inputDiscrimination,
                                 const std::string& inputReturn, const std::string&,
-                                const std::string& machineName, const std::string& discrimination) {
+                                const std::string& machineName, const std::string& discrimination,
+                                const std::string& senderIP) {
     if (Refused(machineName, discrimination))
         return;
     const std::string header = MenuHeader();
     std::string tag = inputDiscrimination;
     if (tag == kTagPassword) {
+        // Guessing gets five tries a minute, and no answer at all meanwhile.
+        if (LockedOut(senderIP))
+            return;
         if (inputReturn != settings_.Password) {
+            CountWrongPassword(senderIP);
             Message(WrongPassword(), machineName, discrimination);
             return;
         }
-        Remember(machineName, discrimination);
+        if (const auto it = FindWrongPasswords(senderIP); it != wrongPasswords_.end())
+            wrongPasswords_.erase(it);
+        Remember(machineName, discrimination, senderIP);
         tag = kTagMenu;
-    } else if (settings_.PasswordCheck && !Admitted(machineName, discrimination)) {
+    } else if (settings_.PasswordCheck && !Admitted(machineName, discrimination, senderIP)) {
         // Any console can send any tag: only the password opens the menu.
         AskPassword(header, machineName, discrimination);
         return;
@@ -164,23 +198,32 @@ std::vector<RemoteMenu::Console>::iterator RemoteMenu::Find(const std::string& m
     });
 }
 
-bool RemoteMenu::Admitted(const std::string& machineName, const std::string& discrimination) {
+// A clock set back must not stretch a span.
+bool RemoteMenu::Within(const QDateTime& since, qint64 spanMs) const {
+    if (!since.isValid())
+        return false;
+    const qint64 age = since.msecsTo(Now());
+    return age >= 0 && age <= spanMs;
+}
+
+bool RemoteMenu::Admitted(const std::string& machineName, const std::string& discrimination,
+                          const std::string& senderIP) {
     const auto it = Find(machineName, discrimination);
     if (it == consoles_.end())
         return false;
-    const QDateTime now = Now();
-    const qint64 age = it->Given.msecsTo(now);
-    // A clock set back must not stretch the memory.
-    if (it->Password != settings_.Password || age < 0 || age > kPasswordMemoryMs) {
+    if (it->Password != settings_.Password || !Within(it->Given, kPasswordMemoryMs)) {
         consoles_.erase(it);
         return false;
     }
-    it->Given = now;
+    // A stranger claiming the console's names is not it, and does not renew it.
+    if (it->Source != senderIP || it->PeerAddress != prompts_.ConsoleAddress(machineName))
+        return false;
+    it->Given = Now();
     return true;
 }
 
-void RemoteMenu::Remember(const std::string& machineName, const std::string& discrimination) {
-    const QDateTime now = Now();
+void RemoteMenu::Remember(const std::string& machineName, const std::string& discrimination,
+                          const std::string& senderIP) {
     auto it = Find(machineName, discrimination);
     if (it == consoles_.end()) {
         if (consoles_.size() >= kRememberedConsoles) {
@@ -188,11 +231,43 @@ void RemoteMenu::Remember(const std::string& machineName, const std::string& dis
                 consoles_.begin(), consoles_.end(),
                 [](const Console& a, const Console& b) { return a.Given < b.Given; }));
         }
-        consoles_.push_back({machineName, discrimination, {}, {}});
+        consoles_.push_back({machineName, discrimination, {}, {}, {}, {}});
         it = consoles_.end() - 1;
     }
     it->Password = settings_.Password;
-    it->Given = now;
+    it->Given = Now();
+    it->Source = senderIP;
+    it->PeerAddress = prompts_.ConsoleAddress(machineName);
+}
+
+std::vector<RemoteMenu::WrongPasswords>::iterator
+RemoteMenu::FindWrongPasswords(const std::string& senderIP) {
+    return std::find_if(wrongPasswords_.begin(), wrongPasswords_.end(),
+                        [&](const WrongPasswords& w) { return w.Source == senderIP; });
+}
+
+bool RemoteMenu::LockedOut(const std::string& senderIP) {
+    const auto it = FindWrongPasswords(senderIP);
+    return it != wrongPasswords_.end() && it->Count >= kPasswordTries &&
+           Within(it->Last, kLockOutMs);
+}
+
+void RemoteMenu::CountWrongPassword(const std::string& senderIP) {
+    auto it = FindWrongPasswords(senderIP);
+    if (it == wrongPasswords_.end()) {
+        if (wrongPasswords_.size() >= kRememberedConsoles) {
+            wrongPasswords_.erase(std::min_element(
+                wrongPasswords_.begin(), wrongPasswords_.end(),
+                [](const WrongPasswords& a, const WrongPasswords& b) { return a.Last < b.Last; }));
+        }
+        wrongPasswords_.push_back({senderIP, 0, {}});
+        it = wrongPasswords_.end() - 1;
+    }
+    // Mistakes a minute apart are not guessing; a lock-out over starts the count anew.
+    if (!Within(it->Last, kLockOutMs) || it->Count >= kPasswordTries)
+        it->Count = 0;
+    ++it->Count;
+    it->Last = Now();
 }
 
 std::string RemoteMenu::MenuHeader() const {
@@ -226,7 +301,18 @@ void RemoteMenu::StartCheck(const std::string& machineName, const std::string& d
         Message(NoConnection(), machineName, discrimination);
     } else {
         Message(CheckStarted(), machineName, discrimination);
-        host_.StartCheck();
+        if (Within(lastRemoteCheck_, kRemoteCheckGapMs))
+            return;
+        lastRemoteCheck_ = Now();
+        // Not inside the station's receive handler: a check may dial and wait
+        // for the connection, and the station must go on answering meanwhile.
+        QMetaObject::invokeMethod(
+            &queue_,
+            [this] {
+                if (!host_.DialogOpen())
+                    host_.StartCheck();
+            },
+            Qt::QueuedConnection);
     }
 }
 
@@ -279,15 +365,22 @@ void RemoteMenu::AccountChosen(const std::string& header, const std::string& slo
 void RemoteMenu::MailChosen(const std::string& header, const std::string& tag,
                             const std::string& inputReturn, const std::string& machineName,
                             const std::string& discrimination) {
-    const AccountResult* r =
-        AccountWithMail(tag.substr(kTagInfoMain.size()), machineName, discrimination);
+    const std::string slotText = tag.substr(kTagInfoMain.size());
+    if (!IsNumber(slotText))
+        return;
+    const AccountResult* r = AccountWithMail(slotText, machineName, discrimination);
     if (!r)
         return;
     const std::optional<int> n = DecimalNumber(inputReturn);
     if (n && *n >= 1 && *n <= std::min(r->Count, kMaxMails)) {
         const size_t i = static_cast<size_t>(*n - 1);
-        Message(TitleHeading() + r->Subjects[i] + SenderHeading() + r->Senders[i] + DateHeading() +
-                    r->Dates[i],
+        std::array<std::string, 3> texts = {FieldText(r->Subjects[i]), FieldText(r->Senders[i]),
+                                            FieldText(r->Dates[i])};
+        const size_t headings =
+            TitleHeading().size() + SenderHeading().size() + DateHeading().size();
+        const size_t room = prompts_.MessageRoom(machineName, discrimination);
+        FitInto(texts, room > headings ? room - headings : 0);
+        Message(TitleHeading() + texts[0] + SenderHeading() + texts[1] + DateHeading() + texts[2],
                 machineName, discrimination);
     } else {
         AskMailNumber(header, OutOfRange(), *r, tag, machineName, discrimination);

@@ -1,4 +1,4 @@
-// The remote menu's prompts sent by a Fernpost station.
+// The remote menu's station: prompts sent, and consoles looked up, by a Fernpost station.
 #pragma once
 
 #include "app/RemoteMenu.h"
@@ -18,6 +18,13 @@ public:
                    const std::string& discrimination) override;
     void InputMessage(const std::string& message, const std::string& machineName,
                       const std::string& discrimination) override;
+    std::string ConsoleAddress(const std::string& machineName) const override {
+        return station_.FindPeerIP(machineName);
+    }
+    size_t MessageRoom(const std::string& machineName,
+                       const std::string& discrimination) const override {
+        return station_.InputMessageRoom(machineName, discrimination);
+    }
 
 private:
     TFernpostNetwork& station_;

@@ -3,7 +3,9 @@
 #include "common/Bytes.h"
 #include "common/HexKey.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <limits>
 
 namespace pim::fpn {
 
@@ -11,21 +13,6 @@ namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kWireCrLf = "\\|";
-
-// Removes every CR LF pair, scanning again after each removal as the original
-// does: a CR before a removed pair and an LF after it form a new pair. A stack
-// gives the same result in one pass.
-std::string RemoveCrLfPairs(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        if (c == '\n' && !out.empty() && out.back() == '\r')
-            out.pop_back();
-        else
-            out.push_back(c);
-    }
-    return out;
-}
 
 // The length field: five characters, leading spaces allowed, then a decimal number.
 std::optional<long> ReadLength(std::string_view field) {
@@ -44,6 +31,16 @@ std::optional<long> ReadLength(std::string_view field) {
         value = value * 10 + (field[i] - '0');
     }
     return negative ? -value : value;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
 }
 
 } // namespace
@@ -85,7 +82,8 @@ std::optional<std::vector<std::string>> MakeDatagrams(std::string_view text, boo
     std::snprintf(length, sizeof length, "%5zu", text.size());
     const std::string framed =
         ReplaceAll(std::string(length) + std::string(text), kCrLf, kWireCrLf);
-    const std::string body = security ? "1" + HexKeyEncode(framed) : "0" + framed;
+    std::string body(1, security ? '1' : '0');
+    body += security ? HexKeyEncode(framed) : framed;
 
     // The trailing NUL counts as a byte of the body: a body of a multiple of 510
     // bytes ends with a datagram of its number and the NUL alone.
@@ -108,72 +106,185 @@ std::optional<std::vector<std::string>> MakeDatagrams(std::string_view text, boo
     return datagrams;
 }
 
-std::optional<std::string> CompleteText(const std::vector<std::string>& fragments) {
-    // The first fragment holds the flag and the length: without it a later
-    // fragment's bytes would be read as both, and could "complete" a wrong text.
-    if (fragments.empty() || fragments.front().empty())
-        return std::nullopt;
-    std::string joined;
-    for (const std::string& fragment : fragments) {
-        joined += fragment;
-        joined += kCrLf;
+// The body is read as every station reads it: the fragments joined with CR LF
+// after each, then every CR LF pair removed, scanning again after each removal.
+// A joint's own pair removes itself; what is left is the removal of pairs over
+// the plain concatenation, where a CR stays open until the next byte shows
+// whether an LF takes it away.
+void BodyDecoder::Feed(std::string_view bytes) {
+    for (const char c : bytes) {
+        if (c == '\n' && heldCr_ > 0) {
+            --heldCr_;
+        } else if (c == '\r') {
+            ++heldCr_;
+        } else {
+            for (; heldCr_ > 0; --heldCr_)
+                Unscramble('\r');
+            Unscramble(c);
+        }
     }
-    std::string text = RemoveCrLfPairs(joined);
-    if (text.empty())
-        return std::nullopt;
-    const char flag = text.front();
-    text.erase(0, 1);
-    if (flag == '1') {
-        // Only whole bytes count: a lone last digit would decode into a wrong byte
-        // and let the text complete one datagram early.
-        if (text.size() % 2 != 0)
-            return std::nullopt;
-        text = HexKeyDecode(text);
+}
+
+void BodyDecoder::Unscramble(char c) {
+    if (flag_ < 0) {
+        flag_ = c;
+        return;
     }
-    text = ReplaceAll(text, kWireCrLf, kCrLf);
-    if (text.size() < 5)
-        return std::nullopt;
-    const auto length = ReadLength(std::string_view(text).substr(0, 5));
-    if (!length || static_cast<long>(text.size()) < *length + 5)
-        return std::nullopt;
-    return text.substr(5);
+    if (flag_ != '1') {
+        Unescape(c);
+        return;
+    }
+    if (broken_)
+        return;
+    const int value = HexValue(c);
+    if (value < 0) {
+        broken_ = true; // the whole text unscrambles to nothing
+        return;
+    }
+    if (digit_ < 0) {
+        digit_ = value;
+        return;
+    }
+    const int pair = digit_ * 16 + value;
+    digit_ = -1;
+    if (key_ < 0)
+        key_ = pair;
+    else
+        Unescape(static_cast<char>((pair - key_ + 256) & 0xFF));
+}
+
+void BodyDecoder::Unescape(char c) {
+    if (heldBackslash_) {
+        heldBackslash_ = false;
+        if (c == '|') {
+            Emit('\r');
+            Emit('\n');
+            return;
+        }
+        Emit('\\');
+    }
+    if (c == '\\')
+        heldBackslash_ = true;
+    else
+        Emit(c);
+}
+
+void BodyDecoder::Emit(char c) {
+    if (length_.size() < 5)
+        length_.push_back(c);
+    else
+        text_.push_back(c);
+}
+
+bool BodyDecoder::Complete() {
+    if (flag_ < 0 || length_.size() < 5)
+        return false;
+    // What is held back still counts: the body may end here.
+    size_t held = heldBackslash_ ? 1 : 0;
+    if (flag_ == '1') {
+        // Only whole bytes count: a lone last digit would decode into a wrong
+        // byte and let the text complete one datagram early.
+        if (broken_ || digit_ >= 0 || heldCr_ > 0)
+            return false;
+    } else {
+        held += heldCr_;
+    }
+    if (!announced_) {
+        announced_ = ReadLength(length_);
+        // A length field that is not a number never completes.
+        if (!announced_)
+            announced_ = std::numeric_limits<long>::max();
+    }
+    return static_cast<long>(text_.size() + held) >= *announced_;
+}
+
+std::string BodyDecoder::Take() {
+    if (heldBackslash_)
+        text_.push_back('\\');
+    if (flag_ != '1')
+        text_.append(heldCr_, '\r');
+    heldBackslash_ = false;
+    heldCr_ = 0;
+    return std::move(text_);
+}
+
+bool Reassembly::Place(Slot& slot, size_t index, std::string_view payload) {
+    if (slot.fragments.size() <= index)
+        slot.fragments.resize(index + 1);
+    slot.fragments[index] = std::string(payload);
+    // The text is read from its first fragment on, up to the first gap; the
+    // fragment that fills a gap brings those behind it along.
+    while (slot.decoded < slot.fragments.size() && !slot.fragments[slot.decoded].empty())
+        slot.decoder.Feed(slot.fragments[slot.decoded++]);
+    return slot.decoded > 0 && slot.decoder.Complete();
 }
 
 Reassembly::Result Reassembly::Add(const std::string& sender, std::string_view datagram,
                                    const QDateTime& now, std::string& completed) {
-    // Fragment number 0 would stand before the first fragment.
-    if (datagram.empty() || datagram.front() == '\0')
+    // Fragment number 0 would stand before the first fragment. No station
+    // sends more than 512 bytes: a longer datagram is not cut to size but dropped.
+    if (datagram.empty() || datagram.front() == '\0' || datagram.size() > kDatagramBytes)
         return Result::Dropped;
     const size_t index = static_cast<unsigned char>(datagram.front()) - 1u;
+    std::string_view payload = datagram.substr(1);
+    payload = payload.substr(0, payload.find('\0'));
 
+    // A slot of this sender still missing that fragment takes it; of several,
+    // the one in use last, which holds the text being sent now.
     Slot* chosen = nullptr;
     Slot* free = nullptr;
+    Slot* oldest = nullptr;
+    Slot* oldestOwn = nullptr;
+    size_t own = 0;
+    bool copy = false;
     for (Slot& slot : slots_) {
-        if (slot.sender == sender &&
-            (slot.fragments.size() <= index || slot.fragments[index].empty()))
-            chosen = &slot;
-        if (slot.sender.empty())
+        if (slot.sender.empty()) {
             free = &slot;
+            continue;
+        }
+        if (!oldest || slot.used < oldest->used)
+            oldest = &slot;
+        if (slot.sender != sender)
+            continue;
+        ++own;
+        if (!oldestOwn || slot.used < oldestOwn->used)
+            oldestOwn = &slot;
+        if (slot.fragments.size() <= index || slot.fragments[index].empty()) {
+            if (!chosen || slot.used > chosen->used)
+                chosen = &slot;
+        } else if (slot.fragments[index] == payload) {
+            copy = true;
+        }
     }
-    if (!chosen)
-        chosen = free;
-    if (!chosen)
-        return Result::Overflow;
+    ++serial_;
+    if (chosen) {
+        chosen->time = now;
+        chosen->used = serial_;
+        if (!Place(*chosen, index, payload))
+            return Result::Incomplete;
+        completed = chosen->decoder.Take();
+        *chosen = Slot{};
+        return Result::Complete;
+    }
+    // A fragment this sender's slots hold already is a copy; only another
+    // fragment of that number starts another text.
+    if (copy)
+        return Result::Dropped;
 
-    chosen->sender = sender;
-    chosen->time = now;
-    std::string_view payload = datagram.substr(1, kDatagramBytes - 1);
-    payload = payload.substr(0, payload.find('\0'));
-    if (chosen->fragments.size() <= index)
-        chosen->fragments.resize(index + 1);
-    chosen->fragments[index] = std::string(payload);
-
-    auto text = CompleteText(chosen->fragments);
-    if (!text)
-        return Result::Incomplete;
-    completed = std::move(*text);
-    *chosen = Slot{};
-    return Result::Complete;
+    Slot fresh;
+    fresh.sender = sender;
+    fresh.time = now;
+    fresh.used = serial_;
+    // A text of one datagram needs no slot, so a flood of partial texts
+    // cannot keep it out.
+    if (Place(fresh, index, payload)) {
+        completed = fresh.decoder.Take();
+        return Result::Complete;
+    }
+    Slot* target = own >= kSlotsPerSender ? oldestOwn : free ? free : oldest;
+    const bool pushedOut = !target->sender.empty();
+    *target = std::move(fresh);
+    return pushedOut ? Result::Overflow : Result::Incomplete;
 }
 
 void Reassembly::Expire(const QDateTime& now) {

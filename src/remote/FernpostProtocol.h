@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -30,13 +31,46 @@ std::string CommandText(std::string_view command, const std::vector<std::string>
 // The datagrams that carry `text` (PacketID and command text); empty when the
 // text is longer than 99999 bytes or its body needs more than 255 datagrams.
 std::optional<std::vector<std::string>> MakeDatagrams(std::string_view text, bool security);
+// The longest text MakeDatagrams carries: scrambled, a body takes about twice
+// the room, so 255 datagrams hold 65018 bytes.
+constexpr size_t MaxTextBytes(bool security) {
+    // Body: the flag, then the framed text (length field + text), hex-encoded
+    // after a two-digit key when scrambled; the trailing NUL counts too.
+    constexpr size_t room = kMaxDatagrams * kPayloadBytes - 1 - 1;
+    return security ? (room - 2) / 2 - 5 : std::min(kMaxTextBytes, room - 5);
+}
 
-// The completion test of a reassembly slot: the text (from its PacketID on) once
-// every byte the length field announces has arrived, else empty.
-std::optional<std::string> CompleteText(const std::vector<std::string>& fragments);
+// Turns the body of a text, fed fragment by fragment in order, into the text
+// (from its PacketID on), as the whole body would be read at once: CR LF pairs
+// dropped, unscrambled after a "1" flag, "\|" back to CR LF. Every byte is
+// looked at once, so a long text costs no more than its length.
+class BodyDecoder {
+public:
+    void Feed(std::string_view bytes);
+    // Every byte the length field announces is here (bytes beyond it are kept).
+    bool Complete();
+    // The text; the decoder is spent afterwards.
+    std::string Take();
+
+private:
+    void Unscramble(char c);
+    void Unescape(char c);
+    void Emit(char c);
+
+    int flag_ = -1;
+    size_t heldCr_ = 0;          // CRs an LF may still take away
+    int key_ = -1;               // the scrambling key, once its two digits are here
+    int digit_ = -1;             // the first digit of a pair
+    bool broken_ = false;        // a scrambled body with a byte that is not hexadecimal
+    bool heldBackslash_ = false; // may be the start of "\|"
+    std::string length_;         // the five characters of the length field
+    std::optional<long> announced_;
+    std::string text_;
+};
 
 class Reassembly {
 public:
+    // Overflow: the text has a slot, but only by pushing out an incomplete one.
     enum class Result { Incomplete, Complete, Overflow, Dropped };
 
     // One datagram from `sender`; on Complete, `completed` holds the text.
@@ -48,14 +82,24 @@ public:
     size_t BusySlots() const;
 
     static constexpr size_t kSlots = 20;
+    // A station sends one text after another; more at once from one address is
+    // a flood, which must not take the slots of the others.
+    static constexpr size_t kSlotsPerSender = 4;
 
 private:
     struct Slot {
         std::vector<std::string> fragments; // index = fragment number - 1; "" = not yet here
-        std::string sender;                 // empty: the slot is free
+        size_t decoded = 0;                 // fragments fed to the decoder, from the first on
+        BodyDecoder decoder;
+        std::string sender; // empty: the slot is free
         QDateTime time;
+        uint64_t used = 0; // when the slot last took a fragment, in datagrams
     };
+    // Places the fragment; true when the slot's text is complete.
+    static bool Place(Slot& slot, size_t index, std::string_view payload);
+
     std::array<Slot, kSlots> slots_;
+    uint64_t serial_ = 0;
 };
 
 // The PacketIDs of the last 11 texts, newest first.

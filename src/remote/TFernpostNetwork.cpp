@@ -8,7 +8,9 @@
 #include <QLocale>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
+#include <algorithm>
 #include <charconv>
+#include <utility>
 
 namespace pim {
 
@@ -96,11 +98,15 @@ void TFernpostNetwork::Close() {
     if (socket_) {
         socket_->disconnect(this);
         socket_->close();
-        socket_->deleteLater();
+        if (reading_ > 0)
+            closedWhileReading_.push_back(socket_);
+        else
+            socket_->deleteLater();
         socket_ = nullptr;
     }
     recvBuffers_.Clear();
     LoginUsers.clear();
+    peerHeard_.clear();
     FMachineName.clear();
     FIPAddress.clear();
     AbsenceMessage.clear();
@@ -140,9 +146,13 @@ bool TFernpostNetwork::SendDatagrams(const std::string& text, const std::string&
 }
 
 void TFernpostNetwork::ReadSocket() {
-    while (socket_ && socket_->hasPendingDatagrams()) {
+    QUdpSocket* const socket = socket_;
+    ++reading_;
+    // A handler may close the station (and open it anew) meanwhile.
+    while (socket_ == socket && socket->hasPendingDatagrams()) {
+        // One byte more than a datagram may have, so that a longer one shows.
         const QNetworkDatagram datagram =
-            socket_->receiveDatagram(static_cast<qint64>(fpn::kDatagramBytes));
+            socket->receiveDatagram(static_cast<qint64>(fpn::kDatagramBytes + 1));
         const QByteArray data = datagram.data();
         QHostAddress sender = datagram.senderAddress();
         if (sender.protocol() == QAbstractSocket::IPv6Protocol) {
@@ -154,12 +164,20 @@ void TFernpostNetwork::ReadSocket() {
         ReceiveDatagram(sender.toString().toStdString(),
                         std::string_view(data.constData(), static_cast<size_t>(data.size())));
     }
+    // Back in the outermost frame only the emitting code of the socket is left
+    // above: a deletion posted now happens after it.
+    if (--reading_ == 0) {
+        for (QUdpSocket* closed : closedWhileReading_)
+            closed->deleteLater();
+        closedWhileReading_.clear();
+    }
 }
 
 void TFernpostNetwork::ReceiveDatagram(const std::string& sender, std::string_view datagram) {
     std::string text;
     switch (recvBuffers_.Add(sender, datagram, Now(), text)) {
     case fpn::Reassembly::Result::Overflow:
+        // An incomplete text lost its slot to this one.
         if (OnErrorRecvOverflow)
             OnErrorRecvOverflow(this);
         break;
@@ -175,14 +193,17 @@ void TFernpostNetwork::Housekeeping() {
     recvBuffers_.Expire(Now());
 }
 
-void TFernpostNetwork::Dispatch(const std::string& text, const std::string&) {
+void TFernpostNetwork::Dispatch(const std::string& text, const std::string& sender) {
     const std::string id = text.substr(0, fpn::kPacketIdBytes);
     // A copy of a text already handled (the BroadcastIP copy of a broadcast).
     if (recvHistory_.Seen(id))
         return;
     if (!FLoginStates)
         return;
+    // A handler may run an event loop in which another text arrives.
+    const std::string outer = std::exchange(recvSender_, sender);
     Handle(text.substr(std::min(text.size(), fpn::kPacketIdBytes)));
+    recvSender_ = outer;
 }
 
 bool TFernpostNetwork::Directed(const std::string& text) const {
@@ -273,6 +294,7 @@ void TFernpostNetwork::Handle(const std::string& text) {
 }
 
 void TFernpostNetwork::UpdatePeer(TFPN_LoginUserInformation peer) {
+    peerHeard_[{peer.MachineName, peer.Discrimination}] = ++heardSerial_;
     for (TFPN_LoginUserInformation& known : LoginUsers) {
         if (known.MachineName != peer.MachineName || known.Discrimination != peer.Discrimination)
             continue;
@@ -287,10 +309,21 @@ void TFernpostNetwork::UpdatePeer(TFPN_LoginUserInformation peer) {
                          peer.Discrimination, peer.Version, peer.Absence, peer.Menu);
         return;
     }
-    // The table is full: a further station is not recorded.
-    if (LoginUsers.size() >= kMaxPeers)
-        return;
-    LoginUsers.push_back(peer);
+    if (LoginUsers.size() < kMaxPeers) {
+        LoginUsers.push_back(peer);
+    } else {
+        // A full table takes a newcomer in place of the peer announced least
+        // recently, so that fake logins cannot lock the others out for good.
+        const auto heard = [this](const TFPN_LoginUserInformation& p) {
+            const auto it = peerHeard_.find({p.MachineName, p.Discrimination});
+            return it == peerHeard_.end() ? 0 : it->second;
+        };
+        const auto oldest =
+            std::min_element(LoginUsers.begin(), LoginUsers.end(),
+                             [&](const auto& a, const auto& b) { return heard(a) < heard(b); });
+        peerHeard_.erase({oldest->MachineName, oldest->Discrimination});
+        *oldest = peer;
+    }
     if (OnLogin)
         OnLogin(this, peer.HandleName, peer.MachineName, peer.IPAddress, peer.Discrimination,
                 peer.Version, peer.Absence, peer.Menu);
@@ -303,6 +336,7 @@ void TFernpostNetwork::RemovePeer(const std::string& machineName,
             continue;
         const TFPN_LoginUserInformation gone = *it;
         LoginUsers.erase(it);
+        peerHeard_.erase({machineName, discrimination});
         if (OnLogout)
             OnLogout(this, gone.HandleName, gone.MachineName, gone.IPAddress, gone.Discrimination);
         return;
@@ -322,6 +356,7 @@ bool TFernpostNetwork::Logout() {
     const bool sent = SendText(CommandText("LOGOUT", {FMachineName, Discrimination}));
     FLoginStates = false;
     LoginUsers.clear();
+    peerHeard_.clear();
     return sent;
 }
 
@@ -339,16 +374,32 @@ std::string TFernpostNetwork::FindPeerIP(const std::string& machineName) const {
     return {};
 }
 
-bool TFernpostNetwork::SendPrompt(const std::string& command, const std::string& machineName,
-                                  const std::string& discrimination,
-                                  const std::vector<std::string>& fields) {
+std::optional<std::string>
+TFernpostNetwork::PromptText(const std::string& command, const std::string& machineName,
+                             const std::string& discrimination,
+                             const std::vector<std::string>& fields) const {
     const std::string address = FindPeerIP(machineName);
     if (address.empty() || !FLoginStates)
-        return false;
+        return std::nullopt;
     std::vector<std::string> all = {address, discrimination, HandleName, FMachineName,
                                     Discrimination};
     all.insert(all.end(), fields.begin(), fields.end());
-    return SendText(CommandText(command, all));
+    return CommandText(command, all);
+}
+
+bool TFernpostNetwork::SendPrompt(const std::string& command, const std::string& machineName,
+                                  const std::string& discrimination,
+                                  const std::vector<std::string>& fields) {
+    const auto text = PromptText(command, machineName, discrimination, fields);
+    return text && SendText(*text);
+}
+
+size_t TFernpostNetwork::InputMessageRoom(const std::string& machineName,
+                                          const std::string& discrimination) const {
+    const auto envelope = PromptText("INPUT_MESSAGE", machineName, discrimination, {""});
+    const size_t used = envelope ? fpn::kPacketIdBytes + envelope->size() : 0;
+    const size_t room = fpn::MaxTextBytes(Security);
+    return envelope && used < room ? room - used : 0;
 }
 
 bool TFernpostNetwork::InputSelect(const std::string& message, const std::string& selectList,

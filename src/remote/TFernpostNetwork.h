@@ -12,6 +12,8 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -85,6 +87,16 @@ public:
     // False, and nothing sent, for a text the wire cannot carry.
     bool SendText(const std::string& text, const std::string& address = {});
 
+    // The address prompts for `machineName` go to: that of the first peer of
+    // that name. Empty when there is none.
+    std::string FindPeerIP(const std::string& machineName) const;
+    // The longest Message an InputMessage to that console can carry (0 when it
+    // is not in the table).
+    size_t InputMessageRoom(const std::string& machineName,
+                            const std::string& discrimination) const;
+    // Inside an event handler: the source address of the text being handled.
+    const std::string& RecvSenderIP() const { return recvSender_; }
+
     // Events; every string is CP932.
     using S = const std::string&;
     std::function<void(TFernpostNetwork*)> OnErrorRecvOverflow;
@@ -140,11 +152,14 @@ private:
     bool SendDatagrams(const std::string& text, const std::string& address);
     bool Directed(const std::string& text) const;
     std::string RecvTime() const;
-    std::string FindPeerIP(const std::string& machineName) const;
     void UpdatePeer(TFPN_LoginUserInformation peer);
     void RemovePeer(const std::string& machineName, const std::string& discrimination);
     bool SendPrompt(const std::string& command, const std::string& machineName,
                     const std::string& discrimination, const std::vector<std::string>& fields);
+    std::optional<std::string> PromptText(const std::string& command,
+                                          const std::string& machineName,
+                                          const std::string& discrimination,
+                                          const std::vector<std::string>& fields) const;
     std::string OwnData(bool ipFirst) const;
 
     QUdpSocket* socket_ = nullptr;
@@ -154,6 +169,15 @@ private:
     bool FLoginStates = false;
     fpn::Reassembly recvBuffers_;
     fpn::PacketHistory recvHistory_;
+    std::string recvSender_;
+    // When each peer, by (MachineName, Discrimination), was last announced.
+    std::map<std::pair<std::string, std::string>, uint64_t> peerHeard_;
+    uint64_t heardSerial_ = 0;
+    // ReadSocket frames on the stack, and sockets closed meanwhile: a socket
+    // deleted while its own readyRead is being delivered pulls the ground from
+    // under Qt, even by deleteLater when a handler runs a nested event loop.
+    int reading_ = 0;
+    std::vector<QUdpSocket*> closedWhileReading_;
 };
 
 } // namespace pim

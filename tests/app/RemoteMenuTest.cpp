@@ -6,7 +6,9 @@
 #include "common/Cp932.h"
 #include "remote/WireTap.h"
 
+#include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <map>
 
 namespace pim {
 namespace {
@@ -21,6 +23,7 @@ struct FakeHost : RemoteMenuHost {
     Results results;
     int activeEntries = 0;
     int checksStarted = 0;
+    std::function<void()> onStart;
 
     bool DialogOpen() const override { return dialogOpen; }
     bool Offline() const override { return offline; }
@@ -28,7 +31,11 @@ struct FakeHost : RemoteMenuHost {
     int TotalMail() const override { return totalMail; }
     const Results& ShownResults() const override { return results; }
     int ActiveEntryCount() override { return activeEntries; }
-    void StartCheck() override { ++checksStarted; }
+    void StartCheck() override {
+        ++checksStarted;
+        if (onStart)
+            onStart();
+    }
 };
 
 // One prompt as sent, its texts in UTF-8 for readable expectations.
@@ -38,6 +45,15 @@ struct Sent {
 
 struct RecordedPrompts : RemotePrompts {
     std::vector<Sent> sent;
+    // The station's table: every console at 10.9.8.7 unless told otherwise.
+    std::map<std::string, std::string> addresses;
+    size_t room = 65000;
+
+    std::string ConsoleAddress(const std::string& machine) const override {
+        const auto it = addresses.find(machine);
+        return it == addresses.end() ? "10.9.8.7" : it->second;
+    }
+    size_t MessageRoom(const std::string&, const std::string&) const override { return room; }
 
     void InputSelect(const std::string& message, const std::string& list, const std::string& values,
                      const std::string& tag, const std::string& machine,
@@ -102,13 +118,18 @@ protected:
         host.totalMail = 4;
     }
 
+    // Where the requests come from.
+    std::string source = "10.9.8.7";
+
     void Request(const std::string& machine = "PC02", const std::string& disc = "FPN") {
-        menu.FPNMenuRequest("hanako", machine, disc);
+        menu.FPNMenuRequest("hanako", machine, disc, source);
     }
     void Answer(const std::string& tag, const std::string& value,
                 const std::string& machine = "PC02", const std::string& disc = "FPN") {
-        menu.FPNInputReturn(tag, value, "hanako", machine, disc);
+        menu.FPNInputReturn(tag, value, "hanako", machine, disc, source);
     }
+    // Runs what the menu queued (a check start).
+    void Settle() { QCoreApplication::processEvents(); }
     // The one prompt sent since the last call; at most one may be sent per call.
     Sent Took() {
         EXPECT_EQ(prompts.sent.size(), 1u);
@@ -242,8 +263,12 @@ TEST_F(RemoteMenuTest, ACheckStartsOnlyWhenIdleAndConnectedAsTheSettingAsks) {
         settings.CustomizeDial = c.customizeDial;
         host.activeEntries = c.activeEntries;
         host.checksStarted = 0;
+        clock = clock.addSecs(61);
         Answer("MenuSelect", "MailCheck");
         EXPECT_EQ(Took().message, c.expected) << c.checkIndex << " " << c.customizeDial;
+        // Started from the event loop, never inside the station's handler.
+        EXPECT_EQ(host.checksStarted, 0);
+        Settle();
         EXPECT_EQ(host.checksStarted, c.expected == started ? 1 : 0);
     }
     for (const std::string other : {"mailcheck", "", "Menu"}) {
@@ -252,6 +277,15 @@ TEST_F(RemoteMenuTest, ACheckStartsOnlyWhenIdleAndConnectedAsTheSettingAsks) {
     }
     Answer("Unknown", "MailCheck");
     EXPECT_TRUE(NothingSent());
+
+    // A dialog opened before the queued start came to run: nothing starts.
+    clock = clock.addSecs(61);
+    host.checksStarted = 0;
+    Answer("MenuSelect", "MailCheck");
+    EXPECT_EQ(Took().message, started);
+    host.dialogOpen = true;
+    Settle();
+    EXPECT_EQ(host.checksStarted, 0);
 }
 
 TEST_F(RemoteMenuTest, TheOverviewListsOnlyAccountsWithMail) {
@@ -312,16 +346,19 @@ TEST_F(RemoteMenuTest, AMailNumberInRangeGivesTheMailAndAnyOtherAsksAgain) {
         EXPECT_EQ(s.tag, "InfoMain0") << n;
     }
 
-    // Results renewed since the list was sent, and tags no list ever carried.
+    // Results renewed since the list was sent, and tags no list ever carried:
+    // a number that is no slot is told so, anything else is not answered.
     Answer("InfoMain1", "1");
     EXPECT_EQ(Took().message.substr(0, 4), "Work");
-    for (const std::string tag : {"InfoMain7", "InfoMain20", "InfoMain", "InfoMainx"}) {
+    for (const std::string tag : {"InfoMain7", "InfoMain20", "InfoMain-1", "InfoMain99999999999"}) {
         Answer(tag, "1");
         EXPECT_EQ(Took().message, kNoAccount) << tag;
     }
-    Answer("Infos", "0");
-    Answer("info", "0");
-    EXPECT_TRUE(NothingSent());
+    for (const std::string tag :
+         {"InfoMain", "InfoMainx", "InfoMain0x", "InfoMain 0", "InfoMain-", "Infos", "info"}) {
+        Answer(tag, "1");
+        EXPECT_TRUE(NothingSent()) << tag;
+    }
 }
 
 TEST_F(RemoteMenuTest, MailsBeyondTheReadOnesAreNotOffered) {
@@ -352,12 +389,33 @@ TEST_F(RemoteMenuTest, OnlyAConsoleThatGaveThePasswordIsServed) {
     EXPECT_EQ(Took().kind, "message");
     Answer("MenuSelect", "MailCheck");
     Took();
+    Settle();
     EXPECT_EQ(host.checksStarted, 1);
     // The same machine under another kind of console, and another machine, are strangers.
     Answer("InfoMain0", "1", "PC02", "FPN2");
     ExpectPasswordPrompt(Took());
     Answer("InfoMain0", "1", "PC03", "FPN");
     ExpectPasswordPrompt(Took());
+    // So is a station that writes the console's names from another address,
+    // however often it asks: it does not keep the console's admission alive.
+    source = "10.9.8.66";
+    for (int i = 0; i < 3; ++i) {
+        clock = clock.addSecs(300);
+        Answer("InfoMain0", "1");
+        ExpectPasswordPrompt(Took());
+    }
+    source = "10.9.8.7";
+    Answer("Menu", "");
+    ExpectPasswordPrompt(Took());
+    // Admission holds only while the station's table sends the answers where
+    // they went when the password was given.
+    LogIn();
+    prompts.addresses["PC02"] = "10.9.8.66";
+    Answer("Menu", "");
+    ExpectPasswordPrompt(Took());
+    prompts.addresses.clear();
+    Answer("Menu", "");
+    ExpectTopMenu(Took());
 
     // A changed password must be given anew.
     settings.Password = "new";
@@ -439,47 +497,153 @@ TEST_F(RemoteMenuTest, OutsideTextCannotCutFieldsOrChoices) {
     EXPECT_EQ(Took().message, NumberPrompt(kNote, "Club", 1, 1));
 }
 
-// The adapter, with the menu on a real station: the texts on the wire keep
-// every field in its place.
-TEST(RemoteMenuOnAStation, PromptsReachTheConsoleWithEveryFieldInPlace) {
-    const uint16_t port = test::FreshPort();
+TEST_F(RemoteMenuTest, PasswordGuessesAndCheckStartsFromTheLanAreRationed) {
+    settings.PasswordCheck = true;
+    settings.Password = "pw";
+    const std::string wrong = "パスワードが違います。";
+    struct Step {
+        int seconds; // after the previous step
+        std::string source, answer, expected;
+    } steps[] = {
+        {0, "10.0.0.5", "a", wrong},
+        {1, "10.0.0.5", "b", wrong},
+        {1, "10.0.0.5", "c", wrong},
+        {1, "10.0.0.5", "d", wrong},
+        {1, "10.0.0.5", "e", wrong},
+        // Five wrong: its password answers go unheard for a minute, the right one too.
+        {1, "10.0.0.5", "f", ""},
+        {1, "10.0.0.5", "pw", ""},
+        {0, "10.0.0.6", "x", wrong},
+        {56, "10.0.0.5", "pw", ""},
+        {3, "10.0.0.5", "g", wrong},
+        {0, "10.0.0.5", "h", wrong},
+        {0, "10.0.0.5", "i", wrong},
+        {0, "10.0.0.5", "j", wrong},
+        // The right one forgets the wrong ones.
+        {0, "10.0.0.5", "pw", "menu"},
+        {0, "10.0.0.5", "k", wrong},
+        {0, "10.0.0.5", "l", wrong},
+        {0, "10.0.0.5", "m", wrong},
+        {0, "10.0.0.5", "n", wrong},
+        // Mistakes a minute apart do not add up.
+        {61, "10.0.0.5", "o", wrong},
+        {0, "10.0.0.5", "p", wrong},
+        {0, "10.0.0.5", "q", wrong},
+        {0, "10.0.0.5", "r", wrong},
+        {0, "10.0.0.5", "s", wrong},
+        {0, "10.0.0.5", "t", ""},
+    };
+    for (const Step& step : steps) {
+        clock = clock.addSecs(step.seconds);
+        source = step.source;
+        Answer("Password", step.answer);
+        const std::string what = step.source + " " + step.answer;
+        if (step.expected.empty()) {
+            EXPECT_TRUE(NothingSent()) << what;
+            prompts.sent.clear();
+        } else if (step.expected == "menu") {
+            ExpectTopMenu(Took());
+        } else {
+            EXPECT_EQ(Took().message, step.expected) << what;
+        }
+    }
+    // The menu request itself is still answered.
+    Request();
+    ExpectPasswordPrompt(Took());
+
+    // However often a console asks, one check a minute starts; the others are
+    // answered alike.
+    settings.PasswordCheck = false;
+    const std::string started = "メールチェックを開始しました。\r\nメールチェックの結果はトップメニ"
+                                "ューより参照してください。";
+    for (const int seconds : {0, 1, 30, 29, 1, 59, 61}) {
+        clock = clock.addSecs(seconds);
+        Answer("MenuSelect", "MailCheck");
+        EXPECT_EQ(Took().message, started);
+    }
+    Settle();
+    EXPECT_EQ(host.checksStarted, 3);
+}
+
+TEST_F(RemoteMenuTest, ALongMailIsCutToWhatTheWireCarriesAtWholeCharacters) {
+    std::string subject = "x"; // so that a cut at an even byte count splits a character
+    for (int i = 0; i < 25000; ++i)
+        subject += cp932::FromUtf8("件");
+    host.results[0].Subjects[0] = subject;
+    host.results[0].Senders[0] = std::string(3000, 's');
+    const std::string whole = cp932::ToUtf8(subject) + "\r\n\r\n≪送信者≫\r\n " +
+                              std::string(3000, 's') + "\r\n\r\n≪受信日時≫\r\n 2026/01/01";
+    for (const size_t room : {size_t{60000}, size_t{2000}, size_t{101}}) {
+        prompts.room = room;
+        Answer("InfoMain0", "1");
+        const Sent s = Took();
+        const size_t bytes = cp932::FromUtf8(s.message).size();
+        if (room == 60000) {
+            EXPECT_EQ(s.message, "≪タイトル≫\r\n " + whole);
+            continue;
+        }
+        EXPECT_LE(bytes, room);
+        EXPECT_GE(bytes, room - 1) << "the cut leaves no more than half a character unused";
+        EXPECT_EQ(s.message.find("〓"), std::string::npos) << room;
+        EXPECT_TRUE(s.message.starts_with("≪タイトル≫\r\n x件件")) << room;
+        // The short date keeps what it has; the sender and the subject share the rest.
+        EXPECT_TRUE(s.message.ends_with("\r\n\r\n≪受信日時≫\r\n 2026/01/01")) << room;
+    }
+}
+
+// The menu on a real station, as the main window wires it, and a console
+// PC02 at kConsole in its table; what the station sends is heard on the tap.
+class RemoteMenuOnAStation : public ::testing::Test {
+protected:
+    const std::string kConsole = "10.9.8.7";
+    uint16_t port = test::FreshPort();
     test::WireTap tap{port};
     TFernpostNetwork station;
-    ASSERT_TRUE(test::OpenPimStation(station, port));
-
     FakeHost host;
-    host.results[0] = Account("A&|B", 1);
-    host.results[0].Subjects[0] = "a&|b";
-    host.totalMail = 1;
     TSettings settings;
     StationPrompts prompts{station};
     RemoteMenu menu{host, settings, prompts};
-    menu.Now = [] { return QDateTime(QDate(2026, 1, 2), QTime(9, 5)); };
-    station.OnMenuRequest = [&](auto*, auto& handle, auto& machine, auto& disc) {
-        menu.FPNMenuRequest(handle, machine, disc);
-    };
-    station.OnInputReturn = [&](auto*, auto& tag, auto& value, auto& handle, auto& machine,
-                                auto& disc) {
-        menu.FPNInputReturn(tag, value, handle, machine, disc);
-    };
 
-    const std::string console = "10.9.8.7";
-    const auto fromConsole = [&](const std::string& command, std::vector<std::string> fields) {
+    void SetUp() override {
+        ASSERT_TRUE(test::OpenPimStation(station, port));
+        station.Security = true; // as Pim's own
+        menu.Now = [] { return QDateTime(QDate(2026, 1, 2), QTime(9, 5)); };
+        station.OnMenuRequest = [&](auto* fpn, auto& handle, auto& machine, auto& disc) {
+            menu.FPNMenuRequest(handle, machine, disc, fpn->RecvSenderIP());
+        };
+        station.OnInputReturn = [&](auto* fpn, auto& tag, auto& value, auto& handle, auto& machine,
+                                    auto& disc) {
+            menu.FPNInputReturn(tag, value, handle, machine, disc, fpn->RecvSenderIP());
+        };
+        test::Inject(station, fpn::CommandText(
+                                  "LOGIN", {"PC02", kConsole, "FPN", "hanako", "100", "0", "1"}));
+    }
+
+    // A text from the console, addressed to the station.
+    std::string FromConsole(const std::string& command, std::vector<std::string> fields) const {
         fields.insert(fields.begin(), {station.IPAddress(), "Pim", "hanako", "PC02"});
-        test::Inject(station, fpn::CommandText(command, fields), console);
-    };
-    test::Inject(station,
-                 fpn::CommandText("LOGIN", {"PC02", console, "FPN", "hanako", "100", "0", "1"}));
-    fromConsole("MENU_CHECK", {console, "FPN"});
+        return fpn::CommandText(command, fields);
+    }
+    void Inject(const std::string& command, const std::vector<std::string>& fields) {
+        test::Inject(station, FromConsole(command, fields), kConsole);
+    }
+};
+
+// The texts on the wire keep every field in its place.
+TEST_F(RemoteMenuOnAStation, PromptsReachTheConsoleWithEveryFieldInPlace) {
+    host.results[0] = Account("A&|B", 1);
+    host.results[0].Subjects[0] = "a&|b";
+    host.totalMail = 1;
+    Inject("MENU_CHECK", {kConsole, "FPN"});
     ASSERT_TRUE(tap.WaitFor("INPUT_SELECT"));
     const std::string intro = cp932::FromUtf8(kHeader + "メールが 1通届いています。\r\r" + kChoose);
     EXPECT_EQ(tap.Heard("INPUT_SELECT")[0],
               fpn::CommandText(
                   "INPUT_SELECT",
-                  {console, "FPN", "Pim <taro>", station.MachineName(), "Pim", "MenuSelect", intro,
+                  {kConsole, "FPN", "Pim <taro>", station.MachineName(), "Pim", "MenuSelect", intro,
                    cp932::FromUtf8("メールチェック開始&:着信メール確認"), "MailCheck&:Mail"}));
 
-    fromConsole("INPUT_RETURN", {"FPN", "Info", "0"});
+    Inject("INPUT_RETURN", {"FPN", "Info", "0"});
     ASSERT_TRUE(tap.WaitFor("INPUT_LINE"));
     const std::string line = tap.Heard("INPUT_LINE")[0];
     EXPECT_EQ(fpn::GetField(line, 6), "InfoMain0");
@@ -487,13 +651,50 @@ TEST(RemoteMenuOnAStation, PromptsReachTheConsoleWithEveryFieldInPlace) {
     EXPECT_EQ(cp932::ToUtf8(fpn::GetField(line, 8)), "メール番号");
     EXPECT_EQ(fpn::GetField(line, 9), "");
 
-    fromConsole("INPUT_RETURN", {"FPN", "InfoMain0", "1"});
+    Inject("INPUT_RETURN", {"FPN", "InfoMain0", "1"});
     ASSERT_TRUE(tap.WaitFor("INPUT_MESSAGE"));
     const std::string mail = tap.Heard("INPUT_MESSAGE")[0];
     EXPECT_EQ(cp932::ToUtf8(fpn::GetField(mail, 6)),
               "≪タイトル≫\r\n a&｜b\r\n\r\n≪送信者≫\r\n "
               "sender1@example.jp\r\n\r\n≪受信日時≫\r\n 2026/01/01");
     EXPECT_EQ(fpn::GetField(mail, 7), "");
+
+    // A subject longer than a scrambled text can be still leaves a mail to read.
+    std::string subject;
+    for (int i = 0; i < 35000; ++i)
+        subject += cp932::FromUtf8("件");
+    host.results[1] = Account("Big", 1);
+    host.results[1].Subjects[0] = subject;
+    Inject("INPUT_RETURN", {"FPN", "InfoMain1", "1"});
+    ASSERT_TRUE(tap.WaitFor("INPUT_MESSAGE", 2));
+    const std::string big = cp932::ToUtf8(fpn::GetField(tap.Heard("INPUT_MESSAGE")[1], 6));
+    EXPECT_TRUE(big.starts_with("≪タイトル≫\r\n 件件件"));
+    EXPECT_TRUE(big.ends_with("件\r\n\r\n≪送信者≫\r\n sender1@example.jp\r\n\r\n≪受信日時≫\r\n "
+                              "2026/01/01"));
+}
+
+// A check that must dial first waits for the connection in an event loop of
+// its own; the station goes on reading and answering meanwhile.
+TEST_F(RemoteMenuOnAStation, ItAnswersWhileACheckStartedFromTheLanDials) {
+    const std::string dialling = "現在、メールチェックの為にダイヤルアップ接続処理を実行中です。";
+    const auto diallingLineHeard = [&] {
+        for (const std::string& select : tap.Heard("INPUT_SELECT")) {
+            if (cp932::ToUtf8(fpn::GetField(select, 7)).find(dialling) != std::string::npos)
+                return true;
+        }
+        return false;
+    };
+    bool heardWhileDialling = false;
+    host.onStart = [&] {
+        host.checkIndex = -2;
+        tap.Send(FromConsole("INPUT_RETURN", {"FPN", "Menu", ""}));
+        heardWhileDialling = test::RunUntil(diallingLineHeard, 5s);
+        host.checkIndex = -1;
+    };
+    tap.Send(FromConsole("INPUT_RETURN", {"FPN", "MenuSelect", "MailCheck"}));
+    ASSERT_TRUE(test::RunUntil([&] { return host.checksStarted == 1; }, 10s));
+    EXPECT_TRUE(heardWhileDialling);
+    EXPECT_EQ(tap.Heard("INPUT_MESSAGE").size(), 1u) << "check-started";
 }
 
 } // namespace

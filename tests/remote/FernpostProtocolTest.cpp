@@ -1,16 +1,19 @@
 // The wire format byte for byte, and reassembly of every kind of arrival.
 #include "remote/FernpostProtocol.h"
 
+#include "common/HexKey.h"
+
 #include <algorithm>
 #include <gtest/gtest.h>
 
 namespace pim::fpn {
 namespace {
 
+// Letters with a CR LF now and then, which travels as "\|", at times across two datagrams.
 std::string TextOf(size_t bytes) {
     std::string text(bytes, 'x');
     for (size_t i = 0; i < bytes; ++i)
-        text[i] = static_cast<char>('A' + i % 26);
+        text[i] = i % 37 == 35 ? '\r' : i % 37 == 36 ? '\n' : static_cast<char>('A' + i % 26);
     return text;
 }
 
@@ -76,11 +79,15 @@ TEST(FernpostWire, ScrambledBodiesCarryAKeyAndDecodeAnywhere) {
 }
 
 TEST(FernpostWire, RefusesTextsTheWireCannotCarry) {
-    EXPECT_TRUE(MakeDatagrams(TextOf(kMaxTextBytes), false).has_value());
-    EXPECT_FALSE(MakeDatagrams(TextOf(kMaxTextBytes + 1), false).has_value());
+    for (const bool security : {false, true}) {
+        const size_t most = MaxTextBytes(security);
+        EXPECT_TRUE(MakeDatagrams(TextOf(most), security).has_value()) << security;
+        EXPECT_FALSE(MakeDatagrams(TextOf(most + 1), security).has_value()) << security;
+    }
+    EXPECT_EQ(MaxTextBytes(false), kMaxTextBytes);
     // Scrambled, a text needs about twice the room: 255 datagrams hold ~65 KB.
-    EXPECT_TRUE(MakeDatagrams(TextOf(65000), true).has_value());
-    EXPECT_FALSE(MakeDatagrams(TextOf(65100), true).has_value());
+    EXPECT_EQ(MaxTextBytes(true), 65018u);
+    EXPECT_EQ(MakeDatagrams(TextOf(65018), true)->size(), kMaxDatagrams);
 }
 
 TEST(FernpostWire, PacketIdsAreTwentyTwoSpacePaddedCharacters) {
@@ -165,22 +172,116 @@ TEST(FernpostReassembly, ABrokenLengthFieldExpiresAfterAMinute) {
     EXPECT_EQ(buffers.BusySlots(), 0u);
 }
 
-TEST(FernpostReassembly, TwentyBusySlotsOverflowAndFragmentZeroIsDropped) {
+TEST(FernpostReassembly, TheBodyIsReadAsAWholeWouldBe) {
+    // Fragments as a station might send them, not only as MakeDatagrams cuts.
+    struct Case {
+        std::vector<std::string> payloads;
+        std::optional<std::string> text;
+    } cases[] = {
+        {{"0    5ab\r", "\ncde"}, "abcde"},                         // a CR LF pair across fragments
+        {{"0    4a\\", "|b"}, "a\r\nb"},                            // "\|" across fragments
+        {{"0    3a\rb"}, "a\rb"},                                   // a lone CR stays
+        {{"0    2a\r\r\n\nb"}, "ab"},                               // a removal makes another pair
+        {{"0    3ab\r"}, "ab\r"},                                   // a CR at the very end counts
+        {{"0    3ab\\"}, "ab\\"},                                   // as does a backslash
+        {{"0    2abc"}, "abc"},                                     // bytes beyond the length stay
+        {{"0    4abc"}, std::nullopt},                              // one short
+        {{"0 12x4FPMESSAGE:X"}, std::nullopt},                      // a length that is no number
+        {{"1" + HexKeyEncode("    2ab", 77)}, "ab"},                // scrambled
+        {{"1" + HexKeyEncode("    2ab", 77) + "ZZ"}, std::nullopt}, // a byte that is no digit
+        {{"x    2ab"}, "ab"},                                       // any other flag is plain
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> datagrams;
+        for (size_t i = 0; i < c.payloads.size(); ++i)
+            datagrams.push_back(static_cast<char>(i + 1) + c.payloads[i] + '\0');
+        EXPECT_EQ(Reassemble(datagrams), c.text) << c.payloads[0];
+    }
+}
+
+TEST(FernpostReassembly, ACopyOfAFragmentAddsNothingAndCostsNothing) {
+    const std::string text = TextOf(1200);
+    const auto d = *MakeDatagrams(text, true);
+    ASSERT_EQ(d.size(), 5u);
     Reassembly buffers;
     std::string out;
     const QDateTime now = QDateTime::currentDateTime();
-    const std::string first = (*MakeDatagrams(TextOf(2000), false))[0];
-    for (int i = 0; i < 20; ++i)
-        ASSERT_EQ(buffers.Add("10.0.0." + std::to_string(i), first, now, out),
-                  Reassembly::Result::Incomplete);
-    EXPECT_EQ(buffers.Add("10.0.1.1", first, now, out), Reassembly::Result::Overflow);
-    EXPECT_EQ(buffers.Add("10.0.0.5",
-                          std::string("\0"
-                                      "0    1x\0",
-                                      9),
-                          now, out),
-              Reassembly::Result::Dropped);
-    EXPECT_EQ(buffers.Add("10.0.0.5", "", now, out), Reassembly::Result::Dropped);
+    using R = Reassembly::Result;
+    const std::pair<std::string, R> arrivals[] = {
+        {d[0], R::Incomplete},
+        {d[0], R::Dropped},
+        {d[1], R::Incomplete},
+        {d[1], R::Dropped},
+        {d[0], R::Dropped},
+        {d[3], R::Incomplete},
+        {d[3], R::Dropped},
+        // The last fragment, empty, over and over in the place of the missing one.
+        {std::string("\x05\0", 2), R::Incomplete},
+        {std::string("\x05\0", 2), R::Incomplete},
+        {d[2], R::Incomplete},
+        {d[4], R::Complete},
+    };
+    for (size_t i = 0; i < std::size(arrivals); ++i) {
+        EXPECT_EQ(buffers.Add("10.0.0.1", arrivals[i].first, now, out), arrivals[i].second) << i;
+        EXPECT_EQ(buffers.BusySlots(), i + 1 < std::size(arrivals) ? 1u : 0u) << i;
+    }
+    EXPECT_EQ(out, text);
+}
+
+TEST(FernpostReassembly, AFloodCannotTakeTheSlotsOfOthers) {
+    Reassembly buffers;
+    std::string out;
+    const QDateTime now = QDateTime::currentDateTime();
+    using R = Reassembly::Result;
+    std::vector<std::vector<std::string>> texts;
+    for (int i = 0; i < 30; ++i)
+        texts.push_back(*MakeDatagrams(std::to_string(i) + TextOf(1100), false));
+    const auto add = [&](const std::string& sender, int text, size_t fragment) {
+        return buffers.Add(sender, texts[text][fragment], now, out);
+    };
+
+    // One address holds four texts at most: a fifth pushes out its own oldest.
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(add("10.0.0.1", i, 0), R::Incomplete) << i;
+    EXPECT_EQ(add("10.0.0.1", 4, 0), R::Overflow);
+    EXPECT_EQ(buffers.BusySlots(), 4u);
+    // Sixteen more addresses fill the twenty slots.
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(add("10.0.1." + std::to_string(i), 5 + i, 0), R::Incomplete) << i;
+    EXPECT_EQ(buffers.BusySlots(), 20u);
+    // A text of one datagram needs no slot and pushes nobody out.
+    EXPECT_EQ(buffers.Add("10.0.2.1", *MakeDatagrams("short", false)->begin(), now, out),
+              R::Complete);
+    EXPECT_EQ(out, "short");
+    // A longer one takes the slot of the oldest incomplete text, 10.0.0.1's second.
+    EXPECT_EQ(add("10.0.2.1", 25, 0), R::Overflow);
+    EXPECT_EQ(buffers.BusySlots(), 20u);
+    // Everyone else's texts complete; the newest of the flooding address's too.
+    for (const auto& [sender, text] :
+         {std::pair{"10.0.2.1", 25}, {"10.0.0.1", 4}, {"10.0.1.0", 5}, {"10.0.1.15", 20}}) {
+        EXPECT_EQ(add(sender, text, 1), R::Incomplete) << text;
+        EXPECT_EQ(add(sender, text, 2), R::Complete) << text;
+    }
+    EXPECT_EQ(buffers.BusySlots(), 16u);
+}
+
+TEST(FernpostReassembly, DatagramsNoStationSendsAreDropped) {
+    Reassembly buffers;
+    std::string out;
+    const QDateTime now = QDateTime::currentDateTime();
+    const std::string whole = (*MakeDatagrams(TextOf(503), false))[0];
+    ASSERT_EQ(whole.size(), kDatagramBytes);
+    const std::string dropped[] = {
+        "",
+        std::string("\0"
+                    "0    1x\0",
+                    9), // fragment number 0
+        whole + "tail", // longer than 512 bytes: not cut to size
+    };
+    for (const std::string& d : dropped)
+        EXPECT_EQ(buffers.Add("10.0.0.5", d, now, out), Reassembly::Result::Dropped) << d.size();
+    EXPECT_EQ(buffers.BusySlots(), 0u);
+    EXPECT_EQ(buffers.Add("10.0.0.5", whole, now, out), Reassembly::Result::Complete);
 }
 
 TEST(FernpostHistory, RemembersTheLastElevenTexts) {

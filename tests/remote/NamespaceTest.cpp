@@ -36,8 +36,9 @@ Result Execute(const QStringList& command, int limitMs = 30000) {
     return run;
 }
 
-// Two namespaces "station" (10.254.0.1) and "console" (10.254.0.2) and the
-// station running in the first; all of it removed again, whatever happened.
+// Two namespaces "station" (10.254.0.1) and "console" (10.254.0.2, and
+// 10.254.0.3 for a second sender) and the station running in the first; all
+// of it removed again, whatever happened.
 class Lan {
 public:
     const QString station = QString::fromStdString("pim-fpn-station-" + kId);
@@ -59,6 +60,7 @@ public:
              console},
             {"ip", "-n", station, "addr", "add", "10.254.0.1/24", "dev", vs},
             {"ip", "-n", console, "addr", "add", "10.254.0.2/24", "dev", vc},
+            {"ip", "-n", console, "addr", "add", "10.254.0.3/24", "dev", vc},
             {"ip", "-n", station, "link", "set", "lo", "up"},
             {"ip", "-n", console, "link", "set", "lo", "up"},
             {"ip", "-n", station, "link", "set", vs, "up"},
@@ -85,9 +87,10 @@ public:
     Lan& operator=(const Lan&) = delete;
 
     // Starts fpn-station under `hostname`; true once it is logged in.
-    bool StartStation(const QString& hostname) {
-        stationProcess_.start("ip", {"netns", "exec", station, FPN_STATION, "--hostname", hostname,
-                                     "--seconds", "60"});
+    bool StartStation(const QString& hostname, const QStringList& options = {}) {
+        stationProcess_.start("ip", QStringList{"netns", "exec", station, FPN_STATION, "--hostname",
+                                                hostname, "--seconds", "60"} +
+                                        options);
         while (!stationOut_.contains("READY") && stationProcess_.waitForReadyRead(10000))
             stationOut_ += stationProcess_.readAllStandardOutput();
         return stationOut_.contains("READY");
@@ -99,8 +102,8 @@ public:
         return stationOut_.toStdString();
     }
 
-    Result Console(QStringList args) {
-        return Execute(QStringList{"ip", "netns", "exec", console, FPN_CONSOLE} + args);
+    Result Console(QStringList args, const char* program = FPN_CONSOLE) {
+        return Execute(QStringList{"ip", "netns", "exec", console, program} + args);
     }
 
 private:
@@ -136,6 +139,30 @@ TEST(NamespaceTest, ListAndMenuOverTheLimitedBroadcast) {
     EXPECT_EQ(menu.out, "メニュー\n  1) メールチェック開始\n  2) 着信メール確認\n番号: 1\n"
                         "了解しました\n");
     EXPECT_THAT(lan.StationOutput(), HasSubstr("RETURN Main MailCheck"));
+}
+
+// The console gives the password from its address; a station at another
+// address that writes the console's names into its requests is asked for the
+// password, and the console itself is served on.
+TEST(NamespaceTest, TheMenuServesOnlyTheAddressThePasswordCameFrom) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to create network namespaces";
+    Lan lan;
+    if (lan.error.starts_with("ip netns add"))
+        GTEST_SKIP() << lan.error;
+    ASSERT_EQ(lan.error, "");
+
+    const QString machine = QString::fromStdString("pimst" + kId).left(15);
+    ASSERT_TRUE(lan.StartStation(machine, {"--password", "pw"})) << lan.StationOutput();
+    const Result run = lan.Console({machine, "menu", "Password=pw", "10.254.0.3>InfoMain0=1",
+                                    "10.254.0.3>MenuSelect=Mail", "InfoMain0=1"},
+                                   FPN_CONSOLE_SCRIPT);
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(run.out, "line Password\nselect MenuSelect\nline Password\nline Password\n"
+                       "message ≪タイトル≫\n");
+    const std::string station = lan.StationOutput();
+    EXPECT_THAT(station, HasSubstr("RETURN Password pw from 10.254.0.2"));
+    EXPECT_THAT(station, HasSubstr("RETURN InfoMain0 1 from 10.254.0.3"));
 }
 
 } // namespace

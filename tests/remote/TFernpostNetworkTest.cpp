@@ -5,7 +5,11 @@
 #include "remote/PimStation.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QLocale>
+#include <QPointer>
+#include <QTimer>
+#include <QUdpSocket>
 #include <gtest/gtest.h>
 
 namespace pim {
@@ -185,25 +189,35 @@ TEST_F(StationTest, PromptsGoOnlyToConsolesInTheTableAndKeepTheirSeparators) {
     EXPECT_FALSE(station.InputMessage("late", "PC02", "FPN"));
 }
 
-TEST_F(StationTest, APeerBeyondTheTableAndNonNumericDataAreIgnored) {
+TEST_F(StationTest, AFullTableGivesUpThePeerHeardLeastRecentlyAndBadDataIsIgnored) {
     // A full table, filled directly: 256 answers at once could overflow the
-    // socket buffers of a busy machine.
+    // socket buffers of a busy machine. None of these was heard since.
     for (int i = 0; i < 256; ++i)
         station.LoginUsers.push_back(
             {"h", "PC" + std::to_string(i), kPeerIp, "FPN", 100, false, true});
+    // Announced again, unchanged: heard now.
+    Inject(CommandText("INFO_CHANGE", {"PC0", "FPN", kPeerIp, "h", "100", "0", "1"}));
     // Each answer below goes to an address of its own, so it can be told apart.
     Inject(LoginText("PC999", "FPN", "late", "10.7.7.7"));
     Inject(LoginText("PC1000", "FPN", "bad", "10.6.6.6", "1.0"));
-    Inject(CommandText("INFO_CHANGE", {"PC1", "FPN", kPeerIp, "h2", "100", "yes", "1"}));
+    Inject(CommandText("INFO_CHANGE", {"PC2", "FPN", kPeerIp, "h2", "100", "yes", "1"}));
+    Inject(LoginText("PC1001", "FPN", "later", "10.7.7.8"));
+    Inject(LoginText("PC1002", "FPN", "latest", "10.7.7.9"));
     EXPECT_EQ(station.LoginCount(), 256);
-    EXPECT_TRUE(events.empty()) << "no event for the 257th, the bad LOGIN or the bad change";
-    // The 257th station is still answered; the LOGIN with a bad number is not.
+    EXPECT_EQ(events, (std::vector<std::string>{"login late PC999 FPN", "login later PC1001 FPN",
+                                                "login latest PC1002 FPN"}))
+        << "no event for the bad LOGIN or the bad change";
+    const std::pair<size_t, std::string> kept[] = {{0, "PC0"},    {1, "PC999"}, {2, "PC1001"},
+                                                   {3, "PC1002"}, {4, "PC4"},   {255, "PC255"}};
+    for (const auto& [i, machine] : kept)
+        EXPECT_EQ(station.LoginUsers[i].MachineName, machine) << i;
+    // The LOGIN with a bad number is not answered.
     const auto answeredTo = [&](const std::string& ip) {
         const auto answers = tap.Heard("LOGIN_OK");
         return std::any_of(answers.begin(), answers.end(),
                            [&](const std::string& a) { return GetField(a, 1) == ip; });
     };
-    EXPECT_TRUE(test::RunUntil([&] { return answeredTo("10.7.7.7"); }, 3s));
+    EXPECT_TRUE(test::RunUntil([&] { return answeredTo("10.7.7.9"); }, 3s));
     test::RunFor(100ms);
     EXPECT_FALSE(answeredTo("10.6.6.6"));
 }
@@ -253,6 +267,59 @@ TEST_F(StationTest, AFullSetOfSlotsReportsTheOverflowAndAStationOpensOnce) {
     EXPECT_EQ(overflows, 1);
     EXPECT_FALSE(station.Open());
     EXPECT_NE(station.SocketNo(), -1);
+}
+
+// Over the station's own socket: what the kernel hands over whole.
+TEST_F(StationTest, ADatagramLongerThanAnyStationSendsIsDroppedWhole) {
+    const auto login = [](const std::string& ip) {
+        const std::string text = fpn::PacketId(QDateTime::currentDateTime(), Random(100000)) +
+                                 LoginText("PC05", "FPN", "hanako", ip);
+        return (*fpn::MakeDatagrams(text, false))[0];
+    };
+    // Cut to 512 bytes it would be a whole LOGIN.
+    tap.SendDatagram(login("10.5.0.5") + std::string(600, 'x'));
+    tap.SendDatagram(login("10.5.0.6"));
+    ASSERT_TRUE(tap.WaitFor("LOGIN_OK"));
+    test::RunFor(100ms);
+    const auto answers = tap.Heard("LOGIN_OK");
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(GetField(answers[0], 1), "10.5.0.6");
+}
+
+// As when the options dialog turns the login off and on while a handler waits
+// (for a dial-up connection, say): the socket whose text is being handled is
+// closed, and a new one opened. The closed one must outlive the delivery of
+// its own signal, which is still under way.
+TEST_F(StationTest, AHandlerMayCloseAndReopenTheStationInAnEventLoopOfItsOwn) {
+    int requests = 0;
+    QPointer<QUdpSocket> handled;
+    bool outlivedTheHandler = false;
+    station.OnMenuRequest = [&](auto*, auto&, auto&, auto&) {
+        ++requests;
+        handled = station.findChild<QUdpSocket*>();
+        QEventLoop wait;
+        QTimer::singleShot(0, &wait, [&] {
+            QEventLoop dialog;
+            QTimer::singleShot(0, &dialog, [&] {
+                station.Close();
+                EXPECT_TRUE(station.Open() && station.Login());
+                dialog.quit();
+            });
+            dialog.exec();
+        });
+        QTimer::singleShot(100, &wait, &QEventLoop::quit);
+        wait.exec();
+        outlivedTheHandler = !handled.isNull();
+    };
+    const std::string check = ToStation("MENU_CHECK") + "&|hanako&|PC02&|10.1.1.1&|FPN";
+    tap.Send(check);
+    ASSERT_TRUE(test::RunUntil([&] { return requests == 1; }, 3s));
+    test::RunFor(100ms);
+    EXPECT_TRUE(outlivedTheHandler);
+    EXPECT_TRUE(handled.isNull()) << "deleted afterwards";
+    station.OnMenuRequest = nullptr;
+    tap.Send(check);
+    EXPECT_TRUE(tap.WaitFor("MENU_NOTHING"));
 }
 
 TEST(FernpostStations, PimPresentsItselfAsAPimStationWithAMenu) {

@@ -24,9 +24,11 @@ inline uint16_t FreshPort() {
 
 class WireTap {
 public:
-    explicit WireTap(uint16_t port) {
+    explicit WireTap(uint16_t port) : port_(port) {
         socket_.bind(QHostAddress::AnyIPv4, port,
                      QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+        // A text of 255 datagrams arrives at once.
+        socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1 << 20);
         QObject::connect(&socket_, &QUdpSocket::readyRead, [this] {
             while (socket_.hasPendingDatagrams()) {
                 const QNetworkDatagram d = socket_.receiveDatagram(512);
@@ -55,9 +57,23 @@ public:
                         std::chrono::milliseconds(3000));
     }
 
+    // Sends `command` with a fresh PacketID to the port, as a peer would.
+    void Send(const std::string& command) {
+        const std::string text =
+            fpn::PacketId(QDateTime::currentDateTime(), Random(100000)) + command;
+        const auto datagrams = fpn::MakeDatagrams(text, false);
+        for (const std::string& d : *datagrams)
+            SendDatagram(d);
+    }
+    void SendDatagram(const std::string& datagram) {
+        socket_.writeDatagram(datagram.data(), static_cast<qint64>(datagram.size()),
+                              QHostAddress(kLoopbackBroadcast), port_);
+    }
+
     std::vector<std::string> texts;
 
 private:
+    uint16_t port_;
     QUdpSocket socket_;
     fpn::Reassembly buffers_;
 };
