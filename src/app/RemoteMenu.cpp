@@ -301,16 +301,15 @@ void RemoteMenu::StartCheck(const std::string& machineName, const std::string& d
         Message(NoConnection(), machineName, discrimination);
     } else {
         Message(CheckStarted(), machineName, discrimination);
-        if (Within(lastRemoteCheck_, kRemoteCheckGapMs))
-            return;
-        lastRemoteCheck_ = Now();
         // Not inside the station's receive handler: a check may dial and wait
         // for the connection, and the station must go on answering meanwhile.
         QMetaObject::invokeMethod(
             &queue_,
             [this] {
-                if (!host_.DialogOpen())
-                    host_.StartCheck();
+                if (host_.DialogOpen() || Within(lastRemoteCheck_, kRemoteCheckGapMs))
+                    return;
+                lastRemoteCheck_ = Now();
+                host_.StartCheck();
             },
             Qt::QueuedConnection);
     }

@@ -37,7 +37,6 @@ void Scheduler::ScheduleTimerTimer() {
     }
     if (paused_())
         return;
-    // A count of 0 or less (only by hand) goes below 0 and never fires.
     if (--ScheduleCountdown == 0) {
         startCheck_();
         ScheduleCountdown = settings_.ScheduleTimeCount;

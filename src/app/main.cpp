@@ -6,14 +6,10 @@
 
 #include <QApplication>
 #include <QFile>
-#include <csignal>
 #include <cstdlib>
 
 int main(int argc, char** argv) {
     pim::TerminationSignals::HoldUntilWatched();
-    // Past a file-size limit a write must fail, so that saving Pim.INI reports it
-    // and removes its temporary file, instead of the signal killing the program.
-    std::signal(SIGXFSZ, SIG_IGN);
     pim::SingleInstance instance;
     if (!instance.Acquire())
         return 0; // another Pim runs: end silently

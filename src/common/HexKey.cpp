@@ -1,5 +1,6 @@
 #include "common/HexKey.h"
 
+#include "common/Numbers.h"
 #include "common/Random.h"
 
 namespace pim {
@@ -13,21 +14,11 @@ void AppendHexByte(std::string& out, unsigned value) {
     out.push_back(kHexDigits[value & 0xF]);
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // One or two hex digits; -1 when any is not a digit.
 int HexGroup(std::string_view group) {
     int value = 0;
     for (char c : group) {
-        const int d = HexValue(c);
+        const int d = HexDigitValue(c);
         if (d < 0)
             return -1;
         value = value * 16 + d;

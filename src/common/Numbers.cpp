@@ -4,22 +4,12 @@ namespace pim {
 
 namespace {
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::optional<uint32_t> ParseHex(std::string_view digits) {
     if (digits.empty())
         return std::nullopt;
     uint64_t value = 0;
     for (char c : digits) {
-        const int d = HexDigit(c);
+        const int d = HexDigitValue(c);
         if (d < 0)
             return std::nullopt;
         value = value * 16 + static_cast<uint64_t>(d);

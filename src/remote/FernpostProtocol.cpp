@@ -2,6 +2,7 @@
 
 #include "common/Bytes.h"
 #include "common/HexKey.h"
+#include "common/Numbers.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -31,16 +32,6 @@ std::optional<long> ReadLength(std::string_view field) {
         value = value * 10 + (field[i] - '0');
     }
     return negative ? -value : value;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 } // namespace
@@ -136,7 +127,7 @@ void BodyDecoder::Unscramble(char c) {
     }
     if (broken_)
         return;
-    const int value = HexValue(c);
+    const int value = HexDigitValue(c);
     if (value < 0) {
         broken_ = true; // the whole text unscrambles to nothing
         return;

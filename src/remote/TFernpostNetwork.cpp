@@ -266,6 +266,7 @@ void TFernpostNetwork::Handle(const std::string& text) {
         if (OnMessageOpen)
             OnMessageOpen(this, field(6), field(3), field(4), field(5));
     } else if (directedTo("MENU_CHECK")) {
+        PeerHeard(field(4), field(6));
         if (Menu && OnMenuRequest)
             OnMenuRequest(this, field(3), field(4), field(6));
         else
@@ -285,6 +286,7 @@ void TFernpostNetwork::Handle(const std::string& text) {
         if (OnInputText)
             OnInputText(this, field(7), field(6), field(3), field(4), field(5));
     } else if (directedTo("INPUT_RETURN")) {
+        PeerHeard(field(4), field(5));
         if (OnInputReturn)
             OnInputReturn(this, field(6), field(7), field(3), field(4), field(5));
     } else if (directedTo("INPUT_MESSAGE")) {
@@ -327,6 +329,18 @@ void TFernpostNetwork::UpdatePeer(TFPN_LoginUserInformation peer) {
     if (OnLogin)
         OnLogin(this, peer.HandleName, peer.MachineName, peer.IPAddress, peer.Discrimination,
                 peer.Version, peer.Absence, peer.Menu);
+}
+
+// A console in use is heard, though it announces itself only at its start: a
+// full table must not give it up for newcomers.
+void TFernpostNetwork::PeerHeard(const std::string& machineName,
+                                 const std::string& discrimination) {
+    const bool known = std::any_of(LoginUsers.begin(), LoginUsers.end(), [&](const auto& p) {
+        return p.MachineName == machineName && p.Discrimination == discrimination &&
+               p.IPAddress == recvSender_;
+    });
+    if (known)
+        peerHeard_[{machineName, discrimination}] = ++heardSerial_;
 }
 
 void TFernpostNetwork::RemovePeer(const std::string& machineName,

@@ -154,6 +154,7 @@ private:
     std::string RecvTime() const;
     void UpdatePeer(TFPN_LoginUserInformation peer);
     void RemovePeer(const std::string& machineName, const std::string& discrimination);
+    void PeerHeard(const std::string& machineName, const std::string& discrimination);
     bool SendPrompt(const std::string& command, const std::string& machineName,
                     const std::string& discrimination, const std::vector<std::string>& fields);
     std::optional<std::string> PromptText(const std::string& command,

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -485,7 +486,30 @@ std::string IniFile::Bytes() const {
     return out;
 }
 
+namespace {
+
+// Past a file-size limit a write must fail with an error, so that the temporary
+// file is removed, instead of SIGXFSZ ending the program. Only for the save: a
+// program started later must not inherit the ignored signal.
+class FileSizeSignalIgnored {
+public:
+    FileSizeSignalIgnored() {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGXFSZ, &ignore, &old_);
+    }
+    ~FileSizeSignalIgnored() { ::sigaction(SIGXFSZ, &old_, nullptr); }
+    FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
+    FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
+
+private:
+    struct sigaction old_ {};
+};
+
+} // namespace
+
 bool IniFile::Save(const std::string& path, const BeforeReplace& beforeReplace) const {
+    const FileSizeSignalIgnored fileSizeSignal;
     const auto target = LinkTarget(path);
     if (!target || !Replaceable(*target))
         return false;

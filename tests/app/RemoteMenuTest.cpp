@@ -286,6 +286,12 @@ TEST_F(RemoteMenuTest, ACheckStartsOnlyWhenIdleAndConnectedAsTheSettingAsks) {
     host.dialogOpen = true;
     Settle();
     EXPECT_EQ(host.checksStarted, 0);
+    // ... and the start that did not happen does not hold back the next one.
+    host.dialogOpen = false;
+    Answer("MenuSelect", "MailCheck");
+    Took();
+    Settle();
+    EXPECT_EQ(host.checksStarted, 1);
 }
 
 TEST_F(RemoteMenuTest, TheOverviewListsOnlyAccountsWithMail) {
@@ -560,8 +566,8 @@ TEST_F(RemoteMenuTest, PasswordGuessesAndCheckStartsFromTheLanAreRationed) {
         clock = clock.addSecs(seconds);
         Answer("MenuSelect", "MailCheck");
         EXPECT_EQ(Took().message, started);
+        Settle();
     }
-    Settle();
     EXPECT_EQ(host.checksStarted, 3);
 }
 

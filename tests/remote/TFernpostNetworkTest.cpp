@@ -195,8 +195,10 @@ TEST_F(StationTest, AFullTableGivesUpThePeerHeardLeastRecentlyAndBadDataIsIgnore
     for (int i = 0; i < 256; ++i)
         station.LoginUsers.push_back(
             {"h", "PC" + std::to_string(i), kPeerIp, "FPN", 100, false, true});
-    // Announced again, unchanged: heard now.
+    // Announced again, unchanged, or a console in use from its own address: heard now.
     Inject(CommandText("INFO_CHANGE", {"PC0", "FPN", kPeerIp, "h", "100", "0", "1"}));
+    Inject(ToStation("INPUT_RETURN") + "&|h&|PC1&|FPN&|Menu&|Mail");
+    test::Inject(station, ToStation("INPUT_RETURN") + "&|h&|PC2&|FPN&|Menu&|Mail", "10.5.5.5");
     // Each answer below goes to an address of its own, so it can be told apart.
     Inject(LoginText("PC999", "FPN", "late", "10.7.7.7"));
     Inject(LoginText("PC1000", "FPN", "bad", "10.6.6.6", "1.0"));
@@ -207,8 +209,9 @@ TEST_F(StationTest, AFullTableGivesUpThePeerHeardLeastRecentlyAndBadDataIsIgnore
     EXPECT_EQ(events, (std::vector<std::string>{"login late PC999 FPN", "login later PC1001 FPN",
                                                 "login latest PC1002 FPN"}))
         << "no event for the bad LOGIN or the bad change";
-    const std::pair<size_t, std::string> kept[] = {{0, "PC0"},    {1, "PC999"}, {2, "PC1001"},
-                                                   {3, "PC1002"}, {4, "PC4"},   {255, "PC255"}};
+    const std::pair<size_t, std::string> kept[] = {{0, "PC0"},    {1, "PC1"},    {2, "PC999"},
+                                                   {3, "PC1001"}, {4, "PC1002"}, {5, "PC5"},
+                                                   {255, "PC255"}};
     for (const auto& [i, machine] : kept)
         EXPECT_EQ(station.LoginUsers[i].MachineName, machine) << i;
     // The LOGIN with a bad number is not answered.
