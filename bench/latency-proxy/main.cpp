@@ -5,6 +5,7 @@
 // round trips and time. Runs until killed.
 #include "LatencyProxy.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
