@@ -223,7 +223,11 @@ double Check(pim::TVeltaPOP3& pop3, uint16_t port, const Settings& settings,
     return milliseconds;
 }
 
-const char* const kNames[] = {"curl", "top", "first", "second"};
+// What each run measures, in this order: the name in a run's output and the label.
+const char* const kMeasured[][2] = {{"curl", "curl, RETR each"},
+                                    {"top", "pipelined TOP n 0"},
+                                    {"first", "first check"},
+                                    {"second", "second check"}};
 
 // One run at one delay: prints "NAME MS TO_SERVER FROM_SERVER ROUND_TRIPS" for each.
 void Run(const Settings& settings, int delay, int count) {
@@ -240,12 +244,12 @@ void Run(const Settings& settings, int delay, int count) {
                     static_cast<unsigned long long>(links[0].toServer),
                     static_cast<unsigned long long>(links[0].fromServer), links[0].roundTrips);
     };
-    report(kNames[0], Curl(settings, port, count));
-    report(kNames[1], PipelinedTop(settings, port, count));
+    report(kMeasured[0][0], Curl(settings, port, count));
+    report(kMeasured[1][0], PipelinedTop(settings, port, count));
     pim::TVeltaPOP3 pop3;
     std::vector<Summary> first, second;
-    report(kNames[2], Check(pop3, port, settings, first));
-    report(kNames[3], Check(pop3, port, settings, second));
+    report(kMeasured[2][0], Check(pop3, port, settings, first));
+    report(kMeasured[3][0], Check(pop3, port, settings, second));
     if (first != second)
         Die("the second check found other summaries than the first");
 }
@@ -283,9 +287,9 @@ int main(int argc, char** argv) {
     int runs = 5;
     // Internal: one run, as a process of its own.
     if (args.size() == 7 && args[0] == "--run") {
-        settings = {static_cast<uint16_t>(std::stoi(args[4])), args[5], args[6],
-                    std::stoull(args[2])};
         try {
+            settings = {static_cast<uint16_t>(std::stoi(args[4])), args[5], args[6],
+                        std::stoull(args[2])};
             Run(settings, std::stoi(args[1]), std::stoi(args[3]));
         } catch (const std::exception& error) {
             Die(error.what());
@@ -348,19 +352,17 @@ int main(int argc, char** argv) {
                 figures.roundTrips.push_back(trips);
                 milliseconds[name] = ms;
             }
-            if (milliseconds.size() != std::size(kNames))
+            if (milliseconds.size() != std::size(kMeasured))
                 Die("a run reported no figures");
             ratios[delay].push_back(milliseconds["first"] /
                                     milliseconds[delay == 0 ? "curl" : "top"]);
         }
         std::printf("\nDelay %d ms each way:     time      from server    to server  round trips\n",
                     delay);
-        const char* const labels[] = {"curl, RETR each", "pipelined TOP n 0", "first check",
-                                      "second check"};
-        for (size_t i = 0; i < std::size(kNames); ++i) {
-            const Figures& figures = results[delay][kNames[i]];
-            std::printf("  %-18s %9.1f ms %13s %12s %8.0f\n", labels[i],
-                        Median(figures.milliseconds), Size(Median(figures.fromServer)).c_str(),
+        for (const auto& [name, label] : kMeasured) {
+            const Figures& figures = results[delay][name];
+            std::printf("  %-18s %9.1f ms %13s %12s %8.0f\n", label, Median(figures.milliseconds),
+                        Size(Median(figures.fromServer)).c_str(),
                         Size(Median(figures.toServer)).c_str(), Median(figures.roundTrips));
         }
         std::fflush(stdout);
