@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <limits>
 #include <set>
 
 namespace pim {
@@ -159,7 +158,7 @@ void Pop3Session::Reset() {
     state_ = psGreeting;
     errorNo_ = 0;
     capaAnswered_ = offersUidl_ = offersPipelining_ = false;
-    top_ = Top::No;
+    useTop_ = false;
     count_ = 0;
     ids_.clear();
     outstanding_.clear();
@@ -381,7 +380,7 @@ const std::string* Pop3Session::UniqueId(int mailNo) const {
 }
 
 bool Pop3Session::Fetch(int mailNo) {
-    const bool top = top_ != Top::No;
+    const bool top = useTop_;
     outstanding_.push_back(Command{mailNo, top});
     const std::string number = std::to_string(mailNo);
     return host_.SendLine(top ? "TOP " + number + " 0" : "RETR " + number);
@@ -459,7 +458,7 @@ void Pop3Session::ProcessReply(bool ended) {
         ClearReply();
         Quit();
         break;
-    case psRetrieve: // a reply to a message always has its command outstanding
+    case psRetrieve: // after a refused message: nothing is awaited
     case psReady:
         ClearReply();
         break;
@@ -468,11 +467,11 @@ void Pop3Session::ProcessReply(bool ended) {
 
 void Pop3Session::CapaReplied(bool positive) {
     capaAnswered_ = positive;
-    top_ = positive ? Top::No : Top::Try;
+    // Without CAPA, TOP is tried on the first message.
+    useTop_ = !positive;
     if (positive) {
         ForEachLine(received_.Head(), [&](std::string_view line) {
-            if (StartsWithWord(line, "TOP"))
-                top_ = Top::Use;
+            useTop_ = useTop_ || StartsWithWord(line, "TOP");
             offersUidl_ = offersUidl_ || StartsWithWord(line, "UIDL");
             offersPipelining_ = offersPipelining_ || StartsWithWord(line, "PIPELINING");
             return line != ".";
@@ -530,7 +529,7 @@ void Pop3Session::MailReplied(bool positive) {
     if (!positive && command.top && state_ != psQuit) {
         // Not every server has TOP, whatever it says: RETR has to do.
         ClearReply();
-        top_ = Top::No;
+        useTop_ = false;
         StartTimeOut();
         Fetch(command.mailNo);
         return;

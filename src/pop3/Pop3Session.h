@@ -165,14 +165,14 @@ private:
     // Where the end of the reply being received stands.
     bool statusLineDone_ = false;
     bool sawCr_ = false;
-    int terminator_ = 0; // bytes of "." CR LF seen at the start of a line
+    // 1: at the start of a line; 2: after a "." there; 3: after "." CR.
+    int terminator_ = 0;
 
     // What CAPA told (all false for a server without CAPA).
     bool capaAnswered_ = false;
     bool offersUidl_ = false;
     bool offersPipelining_ = false;
-    enum class Top { Use, Try, No };
-    Top top_ = Top::No;
+    bool useTop_ = false; // a refused TOP leaves RETR for the rest of the session
 
     SummaryCache* cache_ = nullptr;
     int count_ = 0;                // STAT's count, when it could be read
