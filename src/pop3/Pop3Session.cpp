@@ -159,6 +159,7 @@ void Pop3Session::Reset() {
     errorNo_ = 0;
     capaAnswered_ = offersUidl_ = offersPipelining_ = false;
     useTop_ = false;
+    uidlSent_ = false;
     count_ = 0;
     ids_.clear();
     outstanding_.clear();
@@ -432,13 +433,26 @@ void Pop3Session::ProcessReply(bool ended) {
         CapaReplied(positive);
         break;
     case psUser:
-        positive ? Continue(psPass, "PASS " + password_) : Reject(peUser);
+        if (!positive)
+            Reject(peUser);
+        else if (offersPipelining_)
+            Await(psPass);
+        else
+            Continue(psPass, "PASS " + password_);
         break;
     case psPass:
-        positive ? Continue(psStat, "STAT") : Reject(pePass);
+        if (!positive) {
+            Reject(pePass);
+            break;
+        }
+        Continue(psStat, "STAT");
+        if (offersPipelining_ && cache_) {
+            uidlSent_ = true;
+            Send("UIDL");
+        }
         break;
     case psStat:
-        positive ? StatReplied() : Refuse(peStat);
+        positive ? StatReplied() : RefuseStat();
         break;
     case psUidl:
         UidlReplied(positive);
@@ -478,6 +492,10 @@ void Pop3Session::CapaReplied(bool positive) {
         });
     }
     Continue(psUser, "USER " + userID_);
+    // A server that pipelines takes the password in the same round trip; after a
+    // refused USER its answer is the line waited for before QUIT.
+    if (offersPipelining_)
+        Send("PASS " + password_);
 }
 
 void Pop3Session::StatReplied() {
@@ -485,10 +503,14 @@ void Pop3Session::StatReplied() {
     int count = 0;
     const bool readable = ReadMailCount(received_.Head(), count);
     if (host_.HandlesConnect() && !readable) {
-        Refuse(peStat);
+        RefuseStat();
         return;
     }
     count_ = readable ? count : 0;
+    if (uidlSent_) {
+        Await(psUidl);
+        return;
+    }
     // A server without CAPA may still know UIDL: one try costs one line.
     if (cache_ && count_ > 0 && (offersUidl_ || !capaAnswered_)) {
         Continue(psUidl, "UIDL");
@@ -498,6 +520,11 @@ void Pop3Session::StatReplied() {
 }
 
 void Pop3Session::UidlReplied(bool positive) {
+    // STAT failed while UIDL was on its way: only now can QUIT follow.
+    if (errorNo_ != 0) {
+        Refuse(errorNo_);
+        return;
+    }
     if (positive) {
         ids_ = ReadUniqueIds(received_.Head(), received_.Size() == received_.Head().size(), count_,
                              std::min<size_t>(count_, SummaryCache::kMaxPerAccount));
@@ -567,11 +594,24 @@ void Pop3Session::Answer(const std::optional<MailSummary>& summary) {
     host_.MailInformation(*summary);
 }
 
-void Pop3Session::Continue(State next, const std::string& command) {
+void Pop3Session::Await(State next) {
     ClearReply();
     state_ = next;
     StartTimeOut();
+}
+
+void Pop3Session::Continue(State next, const std::string& command) {
+    Await(next);
     Send(command);
+}
+
+void Pop3Session::RefuseStat() {
+    if (!uidlSent_) {
+        Refuse(peStat);
+        return;
+    }
+    errorNo_ = peStat;
+    Await(psUidl);
 }
 
 // A refused greeting or STAT: say goodbye; the error is reported at the close.

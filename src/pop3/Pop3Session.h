@@ -145,7 +145,9 @@ private:
     void Send(const std::string& line) { host_.SendLine(line); }
     void Refuse(uint8_t errorNo);
     void Reject(uint8_t errorNo);
+    void Await(State next);
     void Continue(State next, const std::string& command);
+    void RefuseStat();
     void StatReplied();
     void TimedOut();
 
@@ -172,7 +174,8 @@ private:
     bool capaAnswered_ = false;
     bool offersUidl_ = false;
     bool offersPipelining_ = false;
-    bool useTop_ = false; // a refused TOP leaves RETR for the rest of the session
+    bool uidlSent_ = false; // with STAT, in the same round trip
+    bool useTop_ = false;   // a refused TOP leaves RETR for the rest of the session
 
     SummaryCache* cache_ = nullptr;
     int count_ = 0;                // STAT's count, when it could be read
