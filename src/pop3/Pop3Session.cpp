@@ -433,12 +433,7 @@ void Pop3Session::ProcessReply(bool ended) {
         CapaReplied(positive);
         break;
     case psUser:
-        if (!positive)
-            Reject(peUser);
-        else if (offersPipelining_)
-            Await(psPass);
-        else
-            Continue(psPass, "PASS " + password_);
+        positive ? Continue(psPass, "PASS " + password_) : Reject(peUser);
         break;
     case psPass:
         if (!positive) {
@@ -491,11 +486,9 @@ void Pop3Session::CapaReplied(bool positive) {
             return line != ".";
         });
     }
+    // USER and PASS are not pipelined: Dovecot answers a PASS that came with
+    // USER noticeably later than one sent on its own.
     Continue(psUser, "USER " + userID_);
-    // A server that pipelines takes the password in the same round trip; after a
-    // refused USER its answer is the line waited for before QUIT.
-    if (offersPipelining_)
-        Send("PASS " + password_);
 }
 
 void Pop3Session::StatReplied() {
