@@ -610,6 +610,11 @@ TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
         EXPECT_EQ(t.cache.Size(SummaryCache::AccountKey("", "taro")), SummaryCache::kMaxPerAccount);
         t.session.ConnectionClosed();
     }
+    // A listing one short of the count is not trusted, however many it lists.
+    t.Run(Login(kCapaTopUidl, "+OK " + std::to_string(kCount + 1) + " 0\r\n"), false);
+    t.session.Receive(list);
+    t.session.Retr(1);
+    EXPECT_EQ(t.host.log.back(), "C: TOP 1 0");
 }
 
 } // namespace
