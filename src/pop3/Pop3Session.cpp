@@ -1,7 +1,8 @@
 #include "pop3/Pop3Session.h"
 
+#include <algorithm>
 #include <charconv>
-#include <limits>
+#include <set>
 
 namespace pim {
 
@@ -9,7 +10,6 @@ namespace {
 
 constexpr std::string_view kPositive = "+OK";
 constexpr std::string_view kLineEnd = "\r\n";
-constexpr std::string_view kMessageEnd = "\r\n.\r\n";
 
 // The count of "+OK count octets": the text after "+OK " up to the next space or
 // line end, as a non-negative decimal number that fits 32 bits.
@@ -24,18 +24,107 @@ bool ReadMailCount(std::string_view reply, int& count) {
     return error == std::errc() && end == reply.data() + reply.size();
 }
 
+// The lines of a multi-line reply after its status line, up to the terminating
+// line or as far as `reply` goes.
+template <typename Visit>
+void ForEachLine(std::string_view reply, Visit visit) {
+    size_t end = reply.find(kLineEnd);
+    while (end != std::string_view::npos) {
+        reply.remove_prefix(end + kLineEnd.size());
+        end = reply.find(kLineEnd);
+        if (end == std::string_view::npos || !visit(reply.substr(0, end)))
+            return;
+    }
+}
+
+bool StartsWithWord(std::string_view line, std::string_view word) {
+    if (line.size() < word.size() || (line.size() > word.size() && line[word.size()] != ' '))
+        return false;
+    for (size_t i = 0; i < word.size(); ++i) {
+        const char c = line[i];
+        if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != word[i])
+            return false;
+    }
+    return true;
+}
+
+// "n id" for message n; an id is 1 to 70 characters from 0x21 to 0x7E.
+bool ReadUniqueIdLine(std::string_view line, int mailNo, std::string_view& id) {
+    const size_t space = line.find(' ');
+    if (space == std::string_view::npos)
+        return false;
+    int number = 0;
+    const auto [end, error] = std::from_chars(line.data(), line.data() + space, number);
+    if (error != std::errc() || end != line.data() + space || number != mailNo)
+        return false;
+    id = line.substr(space + 1);
+    return !id.empty() && id.size() <= Pop3Session::kMaxUniqueId &&
+           std::all_of(id.begin(), id.end(), [](char c) { return c > ' ' && c < 0x7F; });
+}
+
+// The unique ids of messages 1 to `wanted` from a UIDL listing of `count`
+// messages. A listing kept `whole` must list exactly `count`; of a longer one only
+// the kept part is checked. Empty when anything does not fit.
+std::vector<std::string> ReadUniqueIds(std::string_view reply, bool whole, int count,
+                                       size_t wanted) {
+    std::vector<std::string> ids;
+    std::set<std::string_view> seen;
+    int listed = 0;
+    bool ended = false;
+    bool fits = true;
+    ForEachLine(reply, [&](std::string_view line) {
+        if (line == ".") {
+            ended = true;
+            return false;
+        }
+        std::string_view id;
+        if (listed == count || !ReadUniqueIdLine(line, ++listed, id)) {
+            fits = false;
+            return false;
+        }
+        if (ids.size() < wanted) {
+            // Two messages with one id would show each other's summary.
+            if (!seen.insert(id).second) {
+                fits = false;
+                return false;
+            }
+            ids.emplace_back(id);
+        }
+        return true;
+    });
+    if (!fits || ids.size() < wanted || (whole && (!ended || listed != count)))
+        return {};
+    return ids;
+}
+
+// The message's header: the status line is no part of the message, and the body
+// is not looked at (a "Subject:" in the text of a mail is no title).
+std::string_view MessageHeader(std::string_view reply) {
+    const size_t status = reply.find(kLineEnd);
+    if (status == std::string_view::npos)
+        return {};
+    reply.remove_prefix(status + kLineEnd.size());
+    if (reply.starts_with(kLineEnd))
+        return {};
+    if (const size_t blank = reply.find("\r\n\r\n"); blank != std::string_view::npos)
+        return reply.substr(0, blank + kLineEnd.size());
+    if (reply == ".\r\n")
+        return {};
+    if (reply.ends_with("\r\n.\r\n"))
+        reply.remove_suffix(3);
+    return reply;
+}
+
 } // namespace
 
-void Pop3Session::Begin(const std::string& userID, const std::string& password) {
+void Pop3Session::Begin(const std::string& userID, const std::string& password,
+                        const std::string& server) {
+    Reset();
     ++serial_;
     open_ = true;
-    state_ = psGreeting;
-    errorNo_ = 0;
-    quitAcknowledged_ = false;
-    counted_ = false;
     userID_ = userID;
     password_ = password;
-    received_.Clear();
+    account_ = SummaryCache::AccountKey(server, userID);
     host_.StartSessionTimer();
     StartTimeOut();
 }
@@ -64,23 +153,122 @@ void Pop3Session::Reset() {
     counted_ = false;
     userID_.clear();
     password_.clear();
-    received_.Clear();
+    account_.clear();
+    ClearReply();
     state_ = psGreeting;
     errorNo_ = 0;
+    capaAnswered_ = offersUidl_ = offersPipelining_ = false;
+    useTop_ = false;
+    uidlSent_ = false;
+    count_ = 0;
+    ids_.clear();
+    outstanding_.clear();
+    readAhead_.clear();
+    asked_ = lastAsked_ = 0;
+    nextAhead_ = 1;
+}
+
+void Pop3Session::ClearReply() {
+    received_.Clear();
+    statusLineDone_ = false;
+    sawCr_ = false;
+    terminator_ = 0;
+}
+
+Pop3Session::Expect Pop3Session::Expected() const {
+    if (!outstanding_.empty())
+        return Expect::Mail;
+    switch (state_) {
+    case psReady:
+        return Expect::Nothing;
+    case psCapa:
+    case psUidl:
+        return Expect::Lines;
+    default:
+        return Expect::Line;
+    }
 }
 
 void Pop3Session::Receive(std::string_view chunk) {
+    const uint64_t serial = serial_;
     // After QUIT was acknowledged only the close counts: trickled bytes must not
     // keep the session alive, nor a stray line end it without a word.
-    if (!open_ || (state_ == psQuit && quitAcknowledged_))
+    const auto closing = [this] { return !open_ || (state_ == psQuit && quitAcknowledged_); };
+    if (closing())
         return;
     // The time-out measures silence, not the length of the whole reply.
     if (timerRunning_ && state_ != psRejected)
         StartTimeOut();
-    received_.Append(chunk);
-    if (!received_.Empty() && !received_.StartsWith("+") && !received_.StartsWith("-"))
-        received_.Clear();
-    ProcessReply();
+    // Pipelined replies may share a chunk: each is judged on its own.
+    while (!chunk.empty() && serial == serial_ && !closing()) {
+        const Expect expect = Expected();
+        // Nothing is awaited: unasked-for text is dropped.
+        if (expect == Expect::Nothing)
+            return;
+        if (received_.Empty()) {
+            const size_t start = chunk.find_first_of("+-");
+            if (start == std::string_view::npos)
+                return;
+            chunk.remove_prefix(start);
+        }
+        bool ended = false;
+        const size_t used = ScanReply(chunk, expect != Expect::Line, ended);
+        received_.Append(chunk.substr(0, used));
+        chunk.remove_prefix(used);
+        ProcessReply(ended);
+    }
+}
+
+// A one-line reply ends with its first CR LF; a positive multi-line reply with
+// the line "." (found across chunk boundaries).
+size_t Pop3Session::ScanReply(std::string_view chunk, bool multiLine, bool& ended) {
+    ended = false;
+    for (size_t i = 0; i < chunk.size(); ++i) {
+        // Inside a line only a CR can start the end of the message.
+        if (statusLineDone_ && terminator_ == 0 && !sawCr_) {
+            const size_t cr = chunk.find('\r', i);
+            if (cr == std::string_view::npos)
+                return chunk.size();
+            i = cr;
+        }
+        const char c = chunk[i];
+        if (!statusLineDone_) {
+            if (sawCr_ && c == '\n') {
+                sawCr_ = false;
+                std::string first(received_.Head().substr(0, kPositive.size()));
+                first.append(chunk.substr(0, std::min(i + 1, kPositive.size() - first.size())));
+                if (!multiLine || first != kPositive) {
+                    ended = true;
+                    return i + 1;
+                }
+                statusLineDone_ = true;
+                terminator_ = 1;
+                continue;
+            }
+            sawCr_ = c == '\r';
+            continue;
+        }
+        if (terminator_ == 1 && c == '.') {
+            terminator_ = 2;
+            continue;
+        }
+        if (terminator_ == 2 && c == '\r') {
+            terminator_ = 3;
+            continue;
+        }
+        if (terminator_ == 3 && c == '\n') {
+            ended = true;
+            return i + 1;
+        }
+        terminator_ = 0;
+        if (sawCr_ && c == '\n') {
+            sawCr_ = false;
+            terminator_ = 1;
+            continue;
+        }
+        sawCr_ = c == '\r';
+    }
+    return chunk.size();
 }
 
 void Pop3Session::ConnectionClosed() {
@@ -113,8 +301,14 @@ void Pop3Session::TimerExpired() {
     timerRunning_ = false;
     // Most servers add nothing after refusing a login and wait for QUIT.
     if (state_ == psRejected) {
-        received_.Clear();
+        ClearReply();
         Quit();
+        return;
+    }
+    // A server that does not answer CAPA is an old one: log in as always.
+    if (state_ == psCapa) {
+        ClearReply();
+        CapaReplied(false);
         return;
     }
     TimedOut();
@@ -139,8 +333,21 @@ bool Pop3Session::Retr(int mailNo) {
     if (!open_ || state_ != psReady)
         return false;
     state_ = psRetrieve;
+    asked_ = mailNo;
+    lastAsked_ = mailNo;
+    std::optional<MailSummary> known;
+    if (Known(mailNo, known)) {
+        Answer(known);
+        return true;
+    }
+    bool sent = true;
+    const bool inFlight = std::any_of(outstanding_.begin(), outstanding_.end(),
+                                      [&](const Command& c) { return c.mailNo == mailNo; });
     StartTimeOut();
-    return host_.SendLine("RETR " + std::to_string(mailNo));
+    if (!inFlight)
+        sent = Fetch(mailNo);
+    FetchAhead();
+    return sent;
 }
 
 bool Pop3Session::Quit() {
@@ -148,69 +355,105 @@ bool Pop3Session::Quit() {
         return false;
     state_ = psQuit;
     quitAcknowledged_ = false;
+    asked_ = 0;
+    readAhead_.clear();
     StartTimeOut();
     return host_.SendLine("QUIT");
 }
 
-Pop3Session::Completion Pop3Session::Judge() const {
-    const bool multiLine = state_ == psRetrieve && received_.StartsWith(kPositive);
-    if (received_.EndsWith(multiLine ? kMessageEnd : kLineEnd))
-        return Completion::Complete;
-    if (received_.Size() > (multiLine ? kMaxMessage : kMaxLineReply))
-        return Completion::Overflow;
-    return Completion::Waiting;
+bool Pop3Session::Known(int mailNo, std::optional<MailSummary>& summary) {
+    if (const auto ahead = readAhead_.find(mailNo); ahead != readAhead_.end()) {
+        summary = ahead->second;
+        readAhead_.erase(ahead);
+        return true;
+    }
+    const std::string* id = UniqueId(mailNo);
+    const MailSummary* cached = id && cache_ ? cache_->Find(account_, *id) : nullptr;
+    if (cached)
+        summary = *cached;
+    return cached != nullptr;
 }
 
-void Pop3Session::ProcessReply() {
-    if (state_ == psReady) {
-        // Nothing is awaited; unasked-for text only has to stay bounded.
-        if (received_.Size() > kMaxLineReply)
-            received_.Clear();
+const std::string* Pop3Session::UniqueId(int mailNo) const {
+    if (mailNo < 1 || static_cast<size_t>(mailNo) > ids_.size())
+        return nullptr;
+    return &ids_[static_cast<size_t>(mailNo - 1)];
+}
+
+bool Pop3Session::Fetch(int mailNo) {
+    const bool top = useTop_;
+    outstanding_.push_back(Command{mailNo, top});
+    const std::string number = std::to_string(mailNo);
+    return host_.SendLine(top ? "TOP " + number + " 0" : "RETR " + number);
+}
+
+// With pipelining the messages after the one asked for are requested before the
+// owner asks, a window at a time.
+void Pop3Session::FetchAhead() {
+    if (!offersPipelining_ || state_ == psQuit)
         return;
+    const int last = std::min({count_, static_cast<int>(SummaryCache::kMaxPerAccount),
+                               lastAsked_ + static_cast<int>(kMaxOutstanding)});
+    nextAhead_ = std::max(nextAhead_, lastAsked_ + 1);
+    const bool wasIdle = outstanding_.empty();
+    while (outstanding_.size() < kMaxOutstanding && nextAhead_ <= last) {
+        const int mailNo = nextAhead_++;
+        const std::string* id = UniqueId(mailNo);
+        if (readAhead_.count(mailNo) || (id && cache_ && cache_->Find(account_, *id)))
+            continue;
+        Fetch(mailNo);
     }
-    if (received_.Size() < 2)
-        return;
-    const Completion completion = Judge();
-    if (completion == Completion::Waiting)
-        return;
-    if (completion == Completion::Overflow && state_ == psRetrieve &&
-        received_.StartsWith(kPositive)) {
-        TimedOut();
-        return;
+    if (wasIdle && !outstanding_.empty())
+        StartTimeOut();
+}
+
+void Pop3Session::ProcessReply(bool ended) {
+    if (!ended) {
+        if (received_.Size() <= (statusLineDone_ ? kMaxMessage : kMaxLineReply))
+            return;
+        // A multi-line reply that never ends; an endless line is no answer
+        // and counts as a refusal.
+        if (statusLineDone_ || (Expected() != Expect::Line && received_.StartsWith(kPositive))) {
+            TimedOut();
+            return;
+        }
     }
     StopTimeOut();
-    // An endless line is no answer: it counts as a refusal.
-    const bool positive = completion == Completion::Complete && received_.StartsWith(kPositive);
+    const bool positive = ended && received_.StartsWith(kPositive);
+    if (!outstanding_.empty()) {
+        MailReplied(positive);
+        return;
+    }
 
     switch (state_) {
     case psGreeting:
-        positive ? Continue(psUser, "USER " + userID_) : Refuse(peConnect);
+        positive ? Continue(psCapa, "CAPA") : Refuse(peConnect);
+        break;
+    case psCapa:
+        CapaReplied(positive);
         break;
     case psUser:
         positive ? Continue(psPass, "PASS " + password_) : Reject(peUser);
         break;
     case psPass:
-        positive ? Continue(psStat, "STAT") : Reject(pePass);
-        break;
-    case psStat:
-        positive ? StatReplied() : Refuse(peStat);
-        break;
-    case psRetrieve:
-        if (positive) {
-            static const DayNames& system = SystemDayNames();
-            const MailSummary summary =
-                ExtractMailInformation(received_.Head(), dayNames_ ? *dayNames_ : system);
-            received_.Clear();
-            state_ = psReady;
-            host_.MailInformation(summary);
-        } else {
-            // The session stays open in this state; the owner ends it with Quit.
-            received_.Clear();
-            host_.Failed(peRetrieve);
+        if (!positive) {
+            Reject(pePass);
+            break;
+        }
+        Continue(psStat, "STAT");
+        if (offersPipelining_ && cache_) {
+            uidlSent_ = true;
+            Send("UIDL");
         }
         break;
+    case psStat:
+        positive ? StatReplied() : RefuseStat();
+        break;
+    case psUidl:
+        UidlReplied(positive);
+        break;
     case psQuit:
-        received_.Clear();
+        ClearReply();
         if (positive) {
             quitAcknowledged_ = true;
             // Wait for the server's close, but not for ever.
@@ -221,24 +464,152 @@ void Pop3Session::ProcessReply() {
         }
         break;
     case psRejected:
-        received_.Clear();
+        ClearReply();
         Quit();
         break;
+    case psRetrieve: // after a refused message: nothing is awaited
     case psReady:
+        ClearReply();
         break;
     }
 }
 
-void Pop3Session::Continue(State next, const std::string& command) {
-    received_.Clear();
+void Pop3Session::CapaReplied(bool positive) {
+    capaAnswered_ = positive;
+    // Without CAPA, TOP is tried on the first message.
+    useTop_ = !positive;
+    if (positive) {
+        ForEachLine(received_.Head(), [&](std::string_view line) {
+            useTop_ = useTop_ || StartsWithWord(line, "TOP");
+            offersUidl_ = offersUidl_ || StartsWithWord(line, "UIDL");
+            offersPipelining_ = offersPipelining_ || StartsWithWord(line, "PIPELINING");
+            return line != ".";
+        });
+    }
+    // USER and PASS are not pipelined: Dovecot answers a PASS that came with
+    // USER noticeably later than one sent on its own.
+    Continue(psUser, "USER " + userID_);
+}
+
+void Pop3Session::StatReplied() {
+    counted_ = true;
+    int count = 0;
+    const bool readable = ReadMailCount(received_.Head(), count);
+    if (host_.HandlesConnect() && !readable) {
+        RefuseStat();
+        return;
+    }
+    count_ = readable ? count : 0;
+    if (uidlSent_) {
+        Await(psUidl);
+        return;
+    }
+    // A server without CAPA may still know UIDL: one try costs one line.
+    if (cache_ && count_ > 0 && (offersUidl_ || !capaAnswered_)) {
+        Continue(psUidl, "UIDL");
+        return;
+    }
+    Ready();
+}
+
+void Pop3Session::UidlReplied(bool positive) {
+    // STAT failed while UIDL was on its way: only now can QUIT follow.
+    if (errorNo_ != 0) {
+        Refuse(errorNo_);
+        return;
+    }
+    if (positive) {
+        ids_ = ReadUniqueIds(received_.Head(), received_.Size() == received_.Head().size(), count_,
+                             std::min<size_t>(count_, SummaryCache::kMaxPerAccount));
+        // A listing that does not fit STAT's count is not trusted: every
+        // message is read as if there were no ids.
+        if (!ids_.empty())
+            cache_->Keep(account_, ids_);
+    }
+    state_ = psStat;
+    Ready();
+}
+
+void Pop3Session::Ready() {
+    if (host_.HandlesConnect()) {
+        const uint64_t serial = serial_;
+        host_.Connected(count_);
+        // The handler may have let this session end, and another begin.
+        if (serial != serial_)
+            return;
+    }
+    // Only now is the session ready: Retr from inside the handler is refused.
+    ClearReply();
+    state_ = psReady;
+}
+
+void Pop3Session::MailReplied(bool positive) {
+    const Command command = outstanding_.front();
+    outstanding_.pop_front();
+    if (!positive && command.top && state_ != psQuit) {
+        // Not every server has TOP, whatever it says: RETR has to do.
+        ClearReply();
+        useTop_ = false;
+        StartTimeOut();
+        Fetch(command.mailNo);
+        return;
+    }
+    std::optional<MailSummary> summary;
+    if (positive) {
+        static const DayNames& system = SystemDayNames();
+        summary = ExtractMailInformation(MessageHeader(received_.Head()),
+                                         dayNames_ ? *dayNames_ : system);
+        if (const std::string* id = UniqueId(command.mailNo); id && cache_)
+            cache_->Store(account_, *id, *summary);
+    }
+    ClearReply();
+    if (!outstanding_.empty())
+        StartTimeOut();
+    if (state_ == psQuit)
+        return;
+    if (state_ == psRetrieve && command.mailNo == asked_) {
+        Answer(summary);
+        return;
+    }
+    readAhead_[command.mailNo] = summary;
+    FetchAhead();
+}
+
+void Pop3Session::Answer(const std::optional<MailSummary>& summary) {
+    asked_ = 0;
+    if (!summary) {
+        // The session stays open in this state; the owner ends it with Quit.
+        host_.Failed(peRetrieve);
+        return;
+    }
+    state_ = psReady;
+    FetchAhead();
+    host_.MailInformation(*summary);
+}
+
+void Pop3Session::Await(State next) {
+    ClearReply();
     state_ = next;
     StartTimeOut();
+}
+
+void Pop3Session::Continue(State next, const std::string& command) {
+    Await(next);
     Send(command);
+}
+
+void Pop3Session::RefuseStat() {
+    if (!uidlSent_) {
+        Refuse(peStat);
+        return;
+    }
+    errorNo_ = peStat;
+    Await(psUidl);
 }
 
 // A refused greeting or STAT: say goodbye; the error is reported at the close.
 void Pop3Session::Refuse(uint8_t errorNo) {
-    received_.Clear();
+    ClearReply();
     errorNo_ = errorNo;
     Quit();
 }
@@ -247,28 +618,9 @@ void Pop3Session::Refuse(uint8_t errorNo) {
 // goodbye, but only briefly.
 void Pop3Session::Reject(uint8_t errorNo) {
     errorNo_ = errorNo;
-    received_.Clear();
+    ClearReply();
     state_ = psRejected;
     StartTimeOut(Pop3SessionHost::Wait::RejectedLine);
-}
-
-void Pop3Session::StatReplied() {
-    counted_ = true;
-    if (host_.HandlesConnect()) {
-        int count = 0;
-        if (!ReadMailCount(received_.Head(), count)) {
-            Refuse(peStat);
-            return;
-        }
-        const uint64_t serial = serial_;
-        host_.Connected(count);
-        // The handler may have let this session end, and another begin.
-        if (serial != serial_)
-            return;
-    }
-    // Only now is the session ready: Retr from inside the handler is refused.
-    received_.Clear();
-    state_ = psReady;
 }
 
 } // namespace pim

@@ -5,11 +5,16 @@
 
 #include "pop3/HeaderExtraction.h"
 #include "pop3/ReplyBuffer.h"
+#include "pop3/SummaryCache.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pim {
 
@@ -52,6 +57,8 @@ public:
         psRetrieve,
         psQuit,
         psRejected,
+        psCapa, // "CAPA" sent after the greeting
+        psUidl, // "UIDL" sent after STAT, before OnConnect
     };
     enum ErrorNo : uint8_t {
         peTimeOut = 1,
@@ -75,10 +82,22 @@ public:
         return static_cast<int>(std::min<int64_t>(limit, kMaxSessionMs));
     }
 
+    // Pipelined commands in flight at most: a few hundred bytes, far below any
+    // TCP window, so neither side can block on a full buffer (RFC 2449, 6.6).
+    static constexpr size_t kMaxOutstanding = 64;
+    // A unique id is 1 to 70 printable characters (RFC 1939, UIDL).
+    static constexpr size_t kMaxUniqueId = 70;
+
     explicit Pop3Session(Pop3SessionHost& host) : host_(host) {}
 
-    // A connection is being opened for this user; the greeting is awaited next.
-    void Begin(const std::string& userID, const std::string& password);
+    // Summaries of messages already seen are looked up here by unique id; none
+    // when null.
+    void UseCache(SummaryCache* cache) { cache_ = cache; }
+
+    // A connection is being opened for this user of `server`; the greeting is
+    // awaited next.
+    void Begin(const std::string& userID, const std::string& password,
+               const std::string& server = {});
     void Receive(std::string_view chunk);
     // The server closed the connection.
     void ConnectionClosed();
@@ -87,6 +106,8 @@ public:
     void TimerExpired();
     void SessionTimerExpired();
 
+    // A message already known (from the cache, or read ahead) is answered at
+    // once, from inside the call.
     bool Retr(int mailNo);
     bool Quit();
 
@@ -104,13 +125,29 @@ public:
     void SetDayNames(const DayNames& names) { dayNames_ = &names; }
 
 private:
-    enum class Completion { Waiting, Complete, Overflow };
-    Completion Judge() const;
-    void ProcessReply();
+    // What the reply being received is.
+    enum class Expect { Nothing, Line, Lines, Mail };
+    Expect Expected() const;
+    // How many bytes of `chunk` belong to the reply being received; `ended`
+    // tells whether they end it.
+    size_t ScanReply(std::string_view chunk, bool multiLine, bool& ended);
+    void ProcessReply(bool ended);
+    void CapaReplied(bool positive);
+    void UidlReplied(bool positive);
+    void MailReplied(bool positive);
+    void Ready();
+    void Answer(const std::optional<MailSummary>& summary);
+    bool Known(int mailNo, std::optional<MailSummary>& summary);
+    bool Fetch(int mailNo);
+    void FetchAhead();
+    const std::string* UniqueId(int mailNo) const;
+    void ClearReply();
     void Send(const std::string& line) { host_.SendLine(line); }
     void Refuse(uint8_t errorNo);
     void Reject(uint8_t errorNo);
+    void Await(State next);
     void Continue(State next, const std::string& command);
+    void RefuseStat();
     void StatReplied();
     void TimedOut();
 
@@ -125,7 +162,34 @@ private:
     uint8_t errorNo_ = 0;
     std::string userID_;
     std::string password_;
+    std::string account_;
     ReplyBuffer received_{kHeaderScanLimit};
+    // Where the end of the reply being received stands.
+    bool statusLineDone_ = false;
+    bool sawCr_ = false;
+    // 1: at the start of a line; 2: after a "." there; 3: after "." CR.
+    int terminator_ = 0;
+
+    // What CAPA told (all false for a server without CAPA).
+    bool capaAnswered_ = false;
+    bool offersUidl_ = false;
+    bool offersPipelining_ = false;
+    bool uidlSent_ = false; // with STAT, in the same round trip
+    bool useTop_ = false;   // a refused TOP leaves RETR for the rest of the session
+
+    SummaryCache* cache_ = nullptr;
+    int count_ = 0;                // STAT's count, when it could be read
+    std::vector<std::string> ids_; // unique ids of the messages a check reads
+    struct Command {
+        int mailNo;
+        bool top;
+    };
+    std::deque<Command> outstanding_; // sent, in order, not yet answered
+    // Read ahead of the owner's requests; nullopt: refused.
+    std::map<int, std::optional<MailSummary>> readAhead_;
+    int asked_ = 0;     // the message the owner waits for
+    int lastAsked_ = 0; // the last message the owner asked for
+    int nextAhead_ = 1; // the next message to consider reading ahead
 };
 
 } // namespace pim

@@ -17,6 +17,7 @@ constexpr int kRejectedLineWait = 2000;
 } // namespace
 
 TVeltaPOP3::TVeltaPOP3(QObject* parent) : QObject(parent) {
+    session_.UseCache(&SummaryCache::Shared());
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, [this] { session_.TimerExpired(); });
     sessionTimer_.setSingleShot(true);
@@ -39,7 +40,7 @@ bool TVeltaPOP3::Connect(const std::string& hostName, const std::string& userID,
     port_ = endpoint->port;
     tls_ = endpoint->tls;
     ++generation_;
-    session_.Begin(userID, password);
+    session_.Begin(userID, password, hostName);
 
     // An address needs no lookup (and a reverse lookup could stall on a machine
     // without DNS); it still connects from the event loop, never from inside Connect.

@@ -44,7 +44,9 @@ public:
     // False: a session is already open or the host cannot be used; no event follows.
     bool Connect(const std::string& hostName, const std::string& userID,
                  const std::string& password);
-    // Only in the ready state (after OnConnect has returned).
+    // Only in the ready state (after OnConnect has returned). A message the
+    // component already knows (seen by an earlier check under the same unique id,
+    // or read ahead) is answered from inside the call.
     bool Retr(int mailNo);
     // In any state of an open session.
     bool Quit();

@@ -5,6 +5,7 @@
 
 #include "common/Cp932.h"
 
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <variant>
@@ -55,15 +56,17 @@ public:
 struct Server {
     std::string bytes;
 };
-enum class Owner { Quit, Retr1, Retr2, Close, TimeOut, SessionLimit };
+enum class Owner { Quit, Retr1, Retr2, Retr3, Close, TimeOut, SessionLimit, Begin };
 using Step = std::variant<Server, Owner>;
 
 class Transcript {
 public:
     Recorder host;
     Pop3Session session{host};
+    SummaryCache cache;
 
     void Run(const std::vector<Step>& steps, bool byteByByte) {
+        session.UseCache(&cache);
         session.Begin("taro", "secret");
         for (const Step& step : steps) {
             if (const auto* server = std::get_if<Server>(&step)) {
@@ -84,6 +87,12 @@ public:
                 break;
             case Owner::Retr2:
                 session.Retr(2);
+                break;
+            case Owner::Retr3:
+                session.Retr(3);
+                break;
+            case Owner::Begin:
+                session.Begin("taro", "secret");
                 break;
             case Owner::Close:
                 session.ConnectionClosed();
@@ -118,8 +127,11 @@ void ExpectTranscript(const std::vector<Step>& steps, const std::vector<std::str
 const Server kGreeting{"+OK ready\r\n"};
 const Server kOk{"+OK\r\n"};
 const Server kErr{"-ERR no\r\n"};
-const std::vector<Step> kLogin = {kGreeting, kOk, kOk};
-const std::vector<std::string> kLoginSent = {"C: USER taro", "C: PASS secret", "C: STAT"};
+// A server that knows CAPA but offers neither TOP nor UIDL: every message by RETR.
+const Server kCapa{"+OK\r\nUSER\r\n.\r\n"};
+const std::vector<Step> kLogin = {kGreeting, kCapa, kOk, kOk};
+const std::vector<std::string> kLoginSent = {"C: CAPA", "C: USER taro", "C: PASS secret",
+                                             "C: STAT"};
 
 std::vector<Step> Join(std::vector<Step> a, const std::vector<Step>& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -158,27 +170,28 @@ TEST(Pop3Session, AnEmptyMailboxGoesStraightToQuit) {
 }
 
 TEST(Pop3Session, ARefusedUserIsReportedWhenTheServerCloses) {
-    ExpectTranscript({kGreeting, kErr, Owner::Close}, {"C: USER taro", "OnError 3", "close"},
-                     ExpectClosedAndReset);
+    ExpectTranscript({kGreeting, kCapa, kErr, Owner::Close},
+                     {"C: CAPA", "C: USER taro", "OnError 3", "close"}, ExpectClosedAndReset);
     // One more line after the refusal: the client says goodbye itself.
-    ExpectTranscript({kGreeting, kErr, Server{"-ERR really\r\n"}, kOk, Owner::Close},
-                     {"C: USER taro", "C: QUIT", "OnError 3", "close"});
+    ExpectTranscript({kGreeting, kCapa, kErr, Server{"-ERR really\r\n"}, kOk, Owner::Close},
+                     {"C: CAPA", "C: USER taro", "C: QUIT", "OnError 3", "close"});
 }
 
 TEST(Pop3Session, ARefusedPasswordFollowedBySilenceTimesOut) {
     // A short wait for a line after the refusal, QUIT, and then silence.
-    ExpectTranscript({kGreeting, kOk, kErr, Owner::TimeOut, Owner::TimeOut},
-                     {"C: USER taro", "C: PASS secret", "C: QUIT", "close", "OnError 1"},
+    ExpectTranscript({kGreeting, kCapa, kOk, kErr, Owner::TimeOut, Owner::TimeOut},
+                     {"C: CAPA", "C: USER taro", "C: PASS secret", "C: QUIT", "close", "OnError 1"},
                      ExpectClosedAndReset);
-    ExpectTranscript({kGreeting, kOk, kErr, Owner::Close},
-                     {"C: USER taro", "C: PASS secret", "OnError 4", "close"});
+    ExpectTranscript({kGreeting, kCapa, kOk, kErr, Owner::Close},
+                     {"C: CAPA", "C: USER taro", "C: PASS secret", "OnError 4", "close"});
 }
 
 TEST(Pop3Session, ARefusedPasswordIsReportedWhenTheServerWaitsForQuit) {
-    ExpectTranscript({kGreeting, kOk, kErr, Owner::TimeOut, kOk, Owner::Close},
-                     {"C: USER taro", "C: PASS secret", "C: QUIT", "OnError 4", "close"});
+    ExpectTranscript(
+        {kGreeting, kCapa, kOk, kErr, Owner::TimeOut, kOk, Owner::Close},
+        {"C: CAPA", "C: USER taro", "C: PASS secret", "C: QUIT", "OnError 4", "close"});
     Transcript t;
-    t.Run({kGreeting, kOk, kErr}, false);
+    t.Run({kGreeting, kCapa, kOk, kErr}, false);
     EXPECT_EQ(t.host.wait, Pop3SessionHost::Wait::RejectedLine);
 }
 
@@ -264,8 +277,8 @@ TEST(Pop3Session, AConnectionLostAfterTheCountAndBeforeTheAnswerToQuitIsAFailedS
     };
     for (const auto& c : cases)
         ExpectTranscript(Join(kLogin, c.steps), Join(kLoginSent, c.expected), ExpectClosedAndReset);
-    ExpectTranscript({kGreeting, kOk, Owner::Close},
-                     {"C: USER taro", "C: PASS secret", "OnDisconnect", "close"});
+    ExpectTranscript({kGreeting, kCapa, kOk, Owner::Close},
+                     {"C: CAPA", "C: USER taro", "C: PASS secret", "OnDisconnect", "close"});
 }
 
 TEST(Pop3Session, TheWholeSessionIsBoundedHoweverTheServerTrickles) {
@@ -299,7 +312,7 @@ TEST(Pop3Session, OnlyTheTerminatingLineEndsAMessage) {
 }
 
 TEST(Pop3Session, AChunkThatDoesNotStartAReplyIsDropped) {
-    ExpectTranscript({Server{"garbage\r\n"}, kGreeting}, {"C: USER taro"});
+    ExpectTranscript({Server{"garbage\r\n"}, kGreeting}, {"C: CAPA"});
 }
 
 TEST(Pop3Session, AnEndlessLineCountsAsARefusal) {
@@ -354,7 +367,7 @@ TEST(Pop3Session, TheTimerRunsExactlyWhileSomethingIsAwaited) {
     t.Run({}, false);
     expectTimer(true, "connecting");
     t.Run({}, false);
-    for (const char* reply : {"+OK ready\r\n", "+OK\r\n", "+OK\r\n"}) {
+    for (const char* reply : {"+OK ready\r\n", "+OK\r\n.\r\n", "+OK\r\n", "+OK\r\n"}) {
         t.session.Receive(reply);
         expectTimer(true, reply);
     }
@@ -390,7 +403,7 @@ TEST(Pop3Session, ASessionEndedInsideOnConnectIsNotMadeReadyAfterwards) {
     t.Run(Join(kLogin, {Server{"+OK 1 10\r\n"}}), false);
     EXPECT_TRUE(t.session.Open());
     EXPECT_EQ(t.session.FState(), Pop3Session::psGreeting);
-    t.session.Receive("+OK\r\n");
+    t.session.Receive("+OK\r\n-ERR\r\n");
     EXPECT_EQ(t.host.log.back(), "C: USER next");
 }
 
@@ -406,7 +419,7 @@ TEST(Pop3Session, OnGetMailInformationComesWhenTheNextRetrIsAccepted) {
     Pop3Session session(host);
     host.session = &session;
     session.Begin("u", "p");
-    for (const char* reply : {"+OK\r\n", "+OK\r\n", "+OK\r\n", "+OK 2 0\r\n"})
+    for (const char* reply : {"+OK\r\n", "+OK\r\n.\r\n", "+OK\r\n", "+OK\r\n", "+OK 2 0\r\n"})
         session.Receive(reply);
     session.Retr(1);
     session.Receive("+OK\r\nSubject: one\r\n\r\n.\r\n");
@@ -436,7 +449,7 @@ TEST(Pop3Session, ALongMessageGivesTheTextsAKeptWholeMessageWould) {
         capture.out = &got;
         s.SetDayNames(names);
         s.Begin("u", "p");
-        for (const char* reply : {"+OK\r\n", "+OK\r\n", "+OK\r\n", "+OK 1 0\r\n"})
+        for (const char* reply : {"+OK\r\n", "+OK\r\n.\r\n", "+OK\r\n", "+OK\r\n", "+OK 1 0\r\n"})
             s.Receive(reply);
         s.Retr(1);
         for (size_t at = 0; at < message.size();) {
@@ -450,6 +463,158 @@ TEST(Pop3Session, ALongMessageGivesTheTextsAKeptWholeMessageWould) {
     // The marker is kept, the end of its line is not: an empty title, not the fallback.
     EXPECT_EQ(whole.MailTitle, "");
     EXPECT_EQ(whole.SendUser, "a@example.jp");
+}
+
+} // namespace
+} // namespace pim
+
+namespace pim {
+namespace {
+
+// What TOP n 0 returns, and what a check reports for it.
+Server Header(const std::string& subject) {
+    return Server{"+OK\r\nSubject: " + subject + "\r\nFrom: f\r\n\r\n.\r\n"};
+}
+std::string Got(const std::string& subject) {
+    return "OnGetMailInformation " + subject + " | f";
+}
+const Server kCapaTop{"+OK\r\nTOP\r\n.\r\n"};
+const Server kCapaTopUidl{"+OK\r\nTOP\r\nUIDL\r\n.\r\n"};
+const Server kCapaAll{"+OK\r\nUSER\r\ntop\r\nUIDL\r\nPIPELINING\r\n.\r\n"};
+const std::vector<std::string> kSent = {"C: CAPA", "C: USER taro", "C: PASS secret", "C: STAT"};
+
+std::vector<Step> Login(const Server& capa, const std::string& stat) {
+    return {kGreeting, capa, kOk, kOk, Server{stat}};
+}
+
+// Each server a check may meet, from one that knows no CAPA to one that
+// pipelines; the texts reported are the same whichever way they were read.
+TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
+    const Server uidl{"+OK\r\n1 a\r\n2 b\r\n.\r\n"};
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"no CAPA: TOP and UIDL are tried",
+         Join(Login(kErr, "+OK 2 0\r\n"),
+              {kErr, Owner::Retr1, Header("one"), Owner::Retr2, Header("two")}),
+         Join(kSent,
+              {"C: UIDL", "OnConnect 2", "C: TOP 1 0", Got("one"), "C: TOP 2 0", Got("two")})},
+        {"CAPA never answered: an old server",
+         Join({kGreeting, Owner::TimeOut, kOk, kOk, Server{"+OK 0 0\r\n"}}, {}),
+         Join(kSent, {"OnConnect 0"})},
+        {"TOP refused: RETR from then on",
+         Join(Login(kCapaTop, "+OK 2 0\r\n"),
+              {Owner::Retr1, kErr, Header("one"), Owner::Retr2, Header("two")}),
+         Join(kSent,
+              {"OnConnect 2", "C: TOP 1 0", "C: RETR 1", Got("one"), "C: RETR 2", Got("two")})},
+        {"RETR refused after TOP",
+         Join(Login(kErr, "+OK 1 0\r\n"), {kErr, Owner::Retr1, kErr, kErr}),
+         Join(kSent, {"C: UIDL", "OnConnect 1", "C: TOP 1 0", "C: RETR 1", "OnError 6"})},
+        {"a Subject in the body is no title",
+         Join(Login(kCapa, "+OK 1 0\r\n"),
+              {Owner::Retr1, Server{"+OK\r\nFrom: f\r\n\r\nSubject: body\r\n.\r\n"}}),
+         Join(kSent, {"OnConnect 1", "C: RETR 1", Got(cp932::FromUtf8("（タイトル未設定）"))})},
+        {"pipelined: every TOP at once, the replies in one piece or byte by byte",
+         Join(Login(kCapaAll, "+OK 3 0\r\n"),
+              {Server{"+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n"}, Owner::Retr1,
+               Server{Header("one").bytes + Header("two").bytes + Header("three").bytes},
+               Owner::Retr2, Owner::Retr3, Owner::Quit, kOk, Owner::Close}),
+         Join(kSent, {"C: UIDL", "OnConnect 3", "C: TOP 1 0", "C: TOP 2 0", "C: TOP 3 0",
+                      Got("one"), Got("two"), Got("three"), "C: QUIT", "OnDisconnect", "close"})},
+        {"pipelined: a refused STAT quits once UIDL is answered",
+         Join(Login(kCapaAll, "-ERR\r\n"), {kErr, kOk, Owner::Close}),
+         Join(kSent, {"C: UIDL", "C: QUIT", "OnError 5", "close"})},
+        {"pipelined: the connection dropped in the middle of a batch",
+         Join(Login(kCapaAll, "+OK 3 0\r\n"),
+              {kErr, Owner::Retr1, Server{Header("one").bytes + "+OK\r\nSubj"}, Owner::Close}),
+         Join(kSent, {"C: UIDL", "OnConnect 3", "C: TOP 1 0", "C: TOP 2 0", "C: TOP 3 0",
+                      Got("one"), "OnError 5", "close"})},
+        {"pipelined: QUIT waits behind the replies still due",
+         Join(Login(kCapaAll, "+OK 2 0\r\n"),
+              {uidl, Owner::Retr1, Header("one"), Owner::Quit, Header("two"), kOk, Owner::Close}),
+         Join(kSent, {"C: UIDL", "OnConnect 2", "C: TOP 1 0", "C: TOP 2 0", Got("one"), "C: QUIT",
+                      "OnDisconnect", "close"})},
+        {"a message known by its id is answered without a request",
+         Join(Join(Login(kCapaTopUidl, "+OK 2 0\r\n"),
+                   {uidl, Owner::Retr1, Header("one"), Owner::Retr2, Header("two"), Owner::Close,
+                    Owner::Begin}),
+              // a deleted, c added, b now first
+              Join(Login(kCapaTopUidl, "+OK 2 0\r\n"),
+                   {Server{"+OK\r\n1 b\r\n2 c\r\n.\r\n"}, Owner::Retr1, Owner::Retr2,
+                    Header("three"), Owner::Close, Owner::Begin,
+                    // a was forgotten when the server stopped listing it
+                    kGreeting, kCapaTopUidl, kOk, kOk, Server{"+OK 2 0\r\n"},
+                    Server{"+OK\r\n1 a\r\n2 c\r\n.\r\n"}, Owner::Retr1, Header("again"),
+                    Owner::Retr2})),
+         Join(Join(kSent, {"C: UIDL", "OnConnect 2", "C: TOP 1 0", Got("one"), "C: TOP 2 0",
+                           Got("two"), "OnError 5", "close"}),
+              Join(Join(kSent, {"C: UIDL", "OnConnect 2", Got("two"), "C: TOP 2 0", Got("three"),
+                                "OnError 5", "close"}),
+                   Join(kSent,
+                        {"C: UIDL", "OnConnect 2", "C: TOP 1 0", Got("again"), Got("three")})))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExpectTranscript(c.steps, c.expected);
+    }
+}
+
+// A listing that cannot be trusted is not used: every message is asked for.
+TEST(Pop3Session, AnUntrustworthyIdListIsNotUsed) {
+    const std::string longId(Pop3Session::kMaxUniqueId + 1, 'x');
+    for (const std::string& list : std::vector<std::string>{
+             "1 a\r\n.\r\n", "1 a\r\n2 b\r\n3 c\r\n.\r\n", "1 a\r\n2 a\r\n.\r\n",
+             "1 a\r\n3 b\r\n.\r\n", "1 a\r\n2 " + longId + "\r\n.\r\n", "1 a\r\n2\r\n.\r\n",
+             "1 a\r\n2  b\r\n.\r\n"}) {
+        SCOPED_TRACE(list);
+        const std::vector<Step> first =
+            Join(Login(kCapaTopUidl, "+OK 2 0\r\n"),
+                 {Server{"+OK\r\n1 a\r\n2 b\r\n.\r\n"}, Owner::Retr1, Header("one"), Owner::Close});
+        const std::vector<Step> second =
+            Join(Login(kCapaTopUidl, "+OK 2 0\r\n"), {Server{"+OK\r\n" + list}, Owner::Retr1});
+        Transcript t;
+        t.Run(Join(Join(first, {Owner::Begin}), second), false);
+        EXPECT_EQ(t.host.log.back(), "C: TOP 1 0");
+    }
+}
+
+// A check reads at most 255 messages: those are what is kept, and known next time.
+TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
+    constexpr int kCount = 300;
+    std::string list = "+OK\r\n";
+    for (int i = 1; i <= kCount; ++i)
+        list += std::to_string(i) + " id" + std::to_string(i) + "\r\n";
+    list += ".\r\n";
+    Transcript t;
+    for (int round = 0; round < 2; ++round) {
+        t.Run(Login(kCapaAll, "+OK " + std::to_string(kCount) + " 0\r\n"), false);
+        t.session.Receive(list);
+        t.host.log.clear();
+        int tops = 0;
+        int answered = 0;
+        for (int i = 1; i <= 256; ++i) {
+            ASSERT_TRUE(t.session.Retr(i)) << i;
+            // Answer every TOP sent so far, including those each answer sends.
+            while (answered <
+                   (tops = static_cast<int>(std::count_if(
+                        t.host.log.begin(), t.host.log.end(),
+                        [](const std::string& l) { return l.starts_with("C: TOP"); })))) {
+                t.session.Receive(Header("m").bytes);
+                ++answered;
+            }
+        }
+        // 255 read ahead, then the one asked for; the second time only that one.
+        EXPECT_EQ(tops, round == 0 ? 256 : 1);
+        EXPECT_EQ(t.cache.Size(SummaryCache::AccountKey("", "taro")), SummaryCache::kMaxPerAccount);
+        t.session.ConnectionClosed();
+    }
+    // A listing one short of the count is not trusted, however many it lists.
+    t.Run(Login(kCapaTopUidl, "+OK " + std::to_string(kCount + 1) + " 0\r\n"), false);
+    t.session.Receive(list);
+    t.session.Retr(1);
+    EXPECT_EQ(t.host.log.back(), "C: TOP 1 0");
 }
 
 } // namespace

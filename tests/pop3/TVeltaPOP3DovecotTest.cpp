@@ -6,10 +6,14 @@
 #include "support/DovecotServer.h"
 #include "support/EventLoop.h"
 #include "support/MailGenerator.h"
+#include "support/Pop3TestClient.h"
 
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace pim {
 namespace {
@@ -55,6 +59,57 @@ std::string Sjis(const char* utf8) {
     return cp932::FromUtf8(utf8);
 }
 
+// The sample mailbox of the demo server and generated mail of every kind.
+std::vector<std::string> SampleMail() {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(PIM_SAMPLE_MAILBOX))
+        files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    std::vector<std::string> mail;
+    for (const auto& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        mail.push_back(text.str());
+    }
+    // What the body says is not the message's title or date.
+    mail.push_back(test::MakeMessage("", "a@example.jp", "Mon, 1 Jan 2001 00:00:00 +0900",
+                                     "Subject: not this\nDate: Sun, 7 Jan 2001 00:00:00 +0900\n"));
+    mail.push_back(test::MakeMessage("", "", "", "From: nobody\n.\n..\n"));
+    mail.push_back(test::MakeAttachmentMessage(test::EncodeUtf8Word("添付"), "b@example.jp",
+                                               "Sun, 7 Jan 2001 23:59:01 +0900", "text\n",
+                                               300 * 1024, 3));
+    mail.push_back("Subject: no body\r\nFrom: c@example.jp\r\n");
+    return mail;
+}
+
+// What RETR makes of the reply the server sends for a message.
+MailSummary ByRetr(const std::string& reply) {
+    struct Host : Pop3SessionHost {
+        MailSummary got;
+        bool SendLine(const std::string&) override { return true; }
+        void StartTimer(Wait) override {}
+        void StopTimer() override {}
+        void StartSessionTimer() override {}
+        void StopSessionTimer() override {}
+        void CloseConnection() override {}
+        bool HandlesConnect() const override { return true; }
+        void Connected(int) override {}
+        void MailInformation(const MailSummary& summary) override { got = summary; }
+        void Disconnected() override {}
+        void Failed(uint8_t) override {}
+    } host;
+    Pop3Session session(host);
+    session.Begin("u", "p");
+    // A server that knows CAPA but not TOP.
+    for (const char* line :
+         {"+OK\r\n", "+OK\r\nUSER\r\n.\r\n", "+OK\r\n", "+OK\r\n", "+OK 1 0\r\n"})
+        session.Receive(line);
+    session.Retr(1);
+    session.Receive(reply);
+    return host.got;
+}
+
 class TVeltaPOP3Dovecot : public ::testing::Test {
 protected:
     static inline test::DovecotServer* server = nullptr;
@@ -86,8 +141,9 @@ protected:
              date(6, "2001年01月07日", "23:59:01")},
             {Sjis("ご注文の発送 〓"), "shop@example.com", Sjis("（受信日時不明）")},
         };
+        MailUser sample{"sample", "pw", SampleMail()};
         server = new test::DovecotServer;
-        if (!server->Start({hanako}, true))
+        if (!server->Start({hanako, sample}, true))
             ADD_FAILURE() << server->error() << server->Log();
     }
 
@@ -117,6 +173,31 @@ TEST_F(TVeltaPOP3Dovecot, ReadsEveryMessageWithItsThreeTexts) {
     EXPECT_TRUE(fetched.disconnected);
     EXPECT_EQ(fetched.count, 3);
     EXPECT_EQ(fetched.mails, expected);
+}
+
+// Dovecot offers TOP, UIDL and pipelining: the header alone gives what the whole
+// message gave, the first time and from memory the second.
+TEST_F(TVeltaPOP3Dovecot, TheHeaderGivesTheTextsOfTheWholeMessage) {
+    test::Pop3TestClient client;
+    ASSERT_TRUE(client.Connect(server->Port()));
+    ASSERT_TRUE(client.ReadLine());
+    client.Command("USER sample");
+    client.Command("PASS pw");
+    std::vector<MailSummary> retrieved;
+    for (size_t i = 1; i <= SampleMail().size(); ++i) {
+        ASSERT_TRUE(client.Send("RETR " + std::to_string(i) + "\r\n"));
+        const auto reply = client.ReadMultiline();
+        ASSERT_TRUE(reply);
+        retrieved.push_back(ByRetr(*reply));
+    }
+    for (int round = 0; round < 2; ++round) {
+        const Fetched fetched =
+            FetchAll("127.0.0.1:" + std::to_string(server->Port()), "sample", "pw");
+        EXPECT_EQ(fetched.error, 0);
+        EXPECT_EQ(fetched.mails, retrieved) << "round " << round;
+    }
+    EXPECT_EQ(retrieved[6].MailTitle, Sjis("（タイトル未設定）"));
+    EXPECT_TRUE(retrieved[6].RecvTime.starts_with(Sjis("2001年01月01日")));
 }
 
 TEST_F(TVeltaPOP3Dovecot, AWrongPasswordIsReportedAsSuch) {

@@ -30,9 +30,10 @@ long StatusKb(const std::string& key) {
 
 // Serves one message of `bodyBytes` bytes, streamed from a small buffer.
 void Serve(test::ServerConnection& c, size_t bodyBytes) {
-    if (!(c.Send("+OK\r\n") && c.ReadLine() == "USER u" && c.Send("+OK\r\n") &&
-          c.ReadLine() == "PASS p" && c.Send("+OK\r\n") && c.ReadLine() == "STAT" &&
-          c.Send("+OK 1 1\r\n") && c.ReadLine() == "RETR 1"))
+    if (!(c.Send("+OK\r\n") && c.ReadLine() == "CAPA" && c.Send("+OK\r\nUSER\r\n.\r\n") &&
+          c.ReadLine() == "USER u" && c.Send("+OK\r\n") && c.ReadLine() == "PASS p" &&
+          c.Send("+OK\r\n") && c.ReadLine() == "STAT" && c.Send("+OK 1 1\r\n") &&
+          c.ReadLine() == "RETR 1"))
         return;
     c.Send("+OK\r\nSubject: big\r\nFrom: a@example.jp\r\n\r\n");
     std::string line(76, 'A');

@@ -16,8 +16,9 @@ using test::ServerConnection;
 
 // Greeting, login and STAT with `count` messages; true when the client got that far.
 bool Login(ServerConnection& c, int count) {
-    return c.Send("+OK hello\r\n") && c.ReadLine() == "USER taro" && c.Send("+OK\r\n") &&
-           c.ReadLine() == "PASS secret" && c.Send("+OK\r\n") && c.ReadLine() == "STAT" &&
+    return c.Send("+OK hello\r\n") && c.ReadLine() == "CAPA" && c.Send("+OK\r\nUSER\r\n.\r\n") &&
+           c.ReadLine() == "USER taro" && c.Send("+OK\r\n") && c.ReadLine() == "PASS secret" &&
+           c.Send("+OK\r\n") && c.ReadLine() == "STAT" &&
            c.Send("+OK " + std::to_string(count) + " 1000\r\n");
 }
 
