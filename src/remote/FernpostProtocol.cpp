@@ -118,7 +118,8 @@ void BodyDecoder::Feed(std::string_view bytes) {
 
 void BodyDecoder::Unscramble(char c) {
     if (flag_ < 0) {
-        flag_ = c;
+        // Any byte is the flag; one above 0x7F must not read as none yet.
+        flag_ = static_cast<unsigned char>(c);
         return;
     }
     if (flag_ != '1') {

@@ -190,6 +190,7 @@ TEST(FernpostReassembly, TheBodyIsReadAsAWholeWouldBe) {
         {{"1" + HexKeyEncode("    2ab", 77)}, "ab"},                // scrambled
         {{"1" + HexKeyEncode("    2ab", 77) + "ZZ"}, std::nullopt}, // a byte that is no digit
         {{"x    2ab"}, "ab"},                                       // any other flag is plain
+        {{"\xA5    2ab"}, "ab"},                                    // a flag byte above 0x7F too
     };
     for (const Case& c : cases) {
         std::vector<std::string> datagrams;
