@@ -438,10 +438,11 @@ void Pop3Session::FetchAhead() {
         Fetch(nextAhead_);
     }
     // Every message left to ask for is known or on its way: QUIT shares their
-    // round trip. (Of a mailbox beyond what a check reads, the owner may ask for
-    // more.) TOP is used here only because CAPA offered it, so no refused TOP has
-    // to be asked again by RETR behind the QUIT; it is answered as refused.
-    if (nextAhead_ > last && last == count_ && !quitAhead_) {
+    // round trip. (Of a mailbox beyond what a check reads, or one whose count was
+    // not read, the owner may ask for more.) TOP is used here only because CAPA
+    // offered it, so no refused TOP has to be asked again by RETR behind the
+    // QUIT; it is answered as refused.
+    if (nextAhead_ > last && last == count_ && host_.HandlesConnect() && !quitAhead_) {
         quitAhead_ = true;
         Send("QUIT");
     }
