@@ -149,7 +149,7 @@ void Pop3Session::Reset() {
         host_.CloseConnection();
     }
     open_ = false;
-    quitAcknowledged_ = false;
+    quitAcknowledged_ = quitAhead_ = quitRefusedAhead_ = closedAhead_ = false;
     counted_ = false;
     userID_.clear();
     password_.clear();
@@ -159,10 +159,11 @@ void Pop3Session::Reset() {
     errorNo_ = 0;
     capaAnswered_ = offersUidl_ = offersPipelining_ = false;
     useTop_ = false;
-    uidlSent_ = false;
+    due_.clear();
     count_ = 0;
     ids_.clear();
     outstanding_.clear();
+    outstandingBytes_ = 0;
     readAhead_.clear();
     asked_ = lastAsked_ = 0;
     nextAhead_ = 1;
@@ -178,6 +179,10 @@ void Pop3Session::ClearReply() {
 Pop3Session::Expect Pop3Session::Expected() const {
     if (!outstanding_.empty())
         return Expect::Mail;
+    if (AwaitingQuitAhead())
+        return Expect::Line;
+    if (Draining())
+        return due_.front() == psUidl ? Expect::Lines : Expect::Line;
     switch (state_) {
     case psReady:
         return Expect::Nothing;
@@ -193,7 +198,7 @@ void Pop3Session::Receive(std::string_view chunk) {
     const uint64_t serial = serial_;
     // After QUIT was acknowledged only the close counts: trickled bytes must not
     // keep the session alive, nor a stray line end it without a word.
-    const auto closing = [this] { return !open_ || (state_ == psQuit && quitAcknowledged_); };
+    const auto closing = [this] { return !open_ || quitAcknowledged_; };
     if (closing())
         return;
     // The time-out measures silence, not the length of the whole reply.
@@ -277,6 +282,12 @@ void Pop3Session::ConnectionClosed() {
     // Reported before the reset: inside the handler the session still counts as
     // open. No time-out may end it a second time meanwhile.
     StopTimeOut();
+    // The server said goodbye to a QUIT sent ahead: the owner still takes what
+    // was read ahead, and learns of the end when it quits.
+    if (quitAhead_ && quitAcknowledged_ && state_ != psQuit) {
+        closedAhead_ = true;
+        return;
+    }
     // Between the count and the answer to QUIT a close cuts the mail
     // information short: the account failed as with a refused STAT.
     if (errorNo_ == 0 && counted_ && !quitAcknowledged_)
@@ -343,6 +354,11 @@ bool Pop3Session::Retr(int mailNo) {
     bool sent = true;
     const bool inFlight = std::any_of(outstanding_.begin(), outstanding_.end(),
                                       [&](const Command& c) { return c.mailNo == mailNo; });
+    // Past a QUIT sent ahead nothing more can be asked.
+    if (quitAhead_ && !inFlight) {
+        Answer(std::nullopt);
+        return true;
+    }
     StartTimeOut();
     if (!inFlight)
         sent = Fetch(mailNo);
@@ -354,10 +370,22 @@ bool Pop3Session::Quit() {
     if (!open_)
         return false;
     state_ = psQuit;
-    quitAcknowledged_ = false;
     asked_ = 0;
     readAhead_.clear();
+    if (closedAhead_) {
+        ConnectionClosed();
+        return true;
+    }
+    if (quitRefusedAhead_) {
+        Reset();
+        host_.QuitRefused();
+        return true;
+    }
+    // Waits for the answer to QUIT, or for the close after it.
     StartTimeOut();
+    if (quitAhead_)
+        return true;
+    quitAcknowledged_ = false;
     return host_.SendLine("QUIT");
 }
 
@@ -380,11 +408,16 @@ const std::string* Pop3Session::UniqueId(int mailNo) const {
     return &ids_[static_cast<size_t>(mailNo - 1)];
 }
 
-bool Pop3Session::Fetch(int mailNo) {
-    const bool top = useTop_;
-    outstanding_.push_back(Command{mailNo, top});
+std::string Pop3Session::FetchCommand(int mailNo) const {
     const std::string number = std::to_string(mailNo);
-    return host_.SendLine(top ? "TOP " + number + " 0" : "RETR " + number);
+    return useTop_ ? "TOP " + number + " 0" : "RETR " + number;
+}
+
+bool Pop3Session::Fetch(int mailNo) {
+    const std::string line = FetchCommand(mailNo);
+    outstanding_.push_back(Command{mailNo, useTop_, line.size() + kLineEnd.size()});
+    outstandingBytes_ += outstanding_.back().bytes;
+    return host_.SendLine(line);
 }
 
 // With pipelining the messages after the one asked for are requested before the
@@ -392,18 +425,28 @@ bool Pop3Session::Fetch(int mailNo) {
 void Pop3Session::FetchAhead() {
     if (!offersPipelining_ || state_ == psQuit)
         return;
-    const int last = std::min({count_, static_cast<int>(SummaryCache::kMaxPerAccount),
-                               lastAsked_ + static_cast<int>(kMaxOutstanding)});
+    const int last = std::min(count_, static_cast<int>(SummaryCache::kMaxPerAccount));
     nextAhead_ = std::max(nextAhead_, lastAsked_ + 1);
     const bool wasIdle = outstanding_.empty();
-    while (outstanding_.size() < kMaxOutstanding && nextAhead_ <= last) {
-        const int mailNo = nextAhead_++;
-        const std::string* id = UniqueId(mailNo);
-        if (readAhead_.count(mailNo) || (id && cache_ && cache_->Find(account_, *id)))
+    for (; nextAhead_ <= last; ++nextAhead_) {
+        const std::string* id = UniqueId(nextAhead_);
+        if (readAhead_.count(nextAhead_) || (id && cache_ && cache_->Find(account_, *id)))
             continue;
-        Fetch(mailNo);
+        if (outstandingBytes_ + FetchCommand(nextAhead_).size() + kLineEnd.size() >
+            kMaxOutstandingBytes)
+            break;
+        Fetch(nextAhead_);
     }
-    if (wasIdle && !outstanding_.empty())
+    // Every message left to ask for is known or on its way: QUIT shares their
+    // round trip. (Of a mailbox beyond what a check reads, or one whose count was
+    // not read, the owner may ask for more.) TOP is used here only because CAPA
+    // offered it, so no refused TOP has to be asked again by RETR behind the
+    // QUIT; it is answered as refused.
+    if (nextAhead_ > last && last == count_ && host_.HandlesConnect() && !quitAhead_) {
+        quitAhead_ = true;
+        Send("QUIT");
+    }
+    if (wasIdle && (!outstanding_.empty() || AwaitingQuitAhead()))
         StartTimeOut();
 }
 
@@ -424,6 +467,18 @@ void Pop3Session::ProcessReply(bool ended) {
         MailReplied(positive);
         return;
     }
+    if (AwaitingQuitAhead() && state_ != psQuit) {
+        QuitAheadReplied(positive);
+        return;
+    }
+    // The replies to a login sent ahead of a refusal say nothing more.
+    if (Draining()) {
+        ClearReply();
+        due_.pop_front();
+        StartTimeOut(Draining() || state_ != psRejected ? Pop3SessionHost::Wait::Reply
+                                                        : Pop3SessionHost::Wait::RejectedLine);
+        return;
+    }
 
     switch (state_) {
     case psGreeting:
@@ -436,15 +491,7 @@ void Pop3Session::ProcessReply(bool ended) {
         positive ? Continue(psPass, "PASS " + password_) : Reject(peUser);
         break;
     case psPass:
-        if (!positive) {
-            Reject(pePass);
-            break;
-        }
-        Continue(psStat, "STAT");
-        if (offersPipelining_ && cache_) {
-            uidlSent_ = true;
-            Send("UIDL");
-        }
+        positive ? Continue(psStat, "STAT") : Reject(pePass);
         break;
     case psStat:
         positive ? StatReplied() : RefuseStat();
@@ -486,9 +533,22 @@ void Pop3Session::CapaReplied(bool positive) {
             return line != ".";
         });
     }
-    // USER and PASS are not pipelined: Dovecot answers a PASS that came with
-    // USER noticeably later than one sent on its own.
     Continue(psUser, "USER " + userID_);
+    PipelineLogin();
+}
+
+// A pipelining server gets the rest of the login, STAT and UIDL in the write of
+// USER: one round trip instead of four.
+void Pop3Session::PipelineLogin() {
+    if (!offersPipelining_)
+        return;
+    due_ = {psPass, psStat};
+    Send("PASS " + password_);
+    Send("STAT");
+    if (cache_) {
+        due_.push_back(psUidl);
+        Send("UIDL");
+    }
 }
 
 void Pop3Session::StatReplied() {
@@ -500,8 +560,8 @@ void Pop3Session::StatReplied() {
         return;
     }
     count_ = readable ? count : 0;
-    if (uidlSent_) {
-        Await(psUidl);
+    if (!due_.empty()) {
+        Continue(psUidl, "UIDL");
         return;
     }
     // A server without CAPA may still know UIDL: one try costs one line.
@@ -546,7 +606,8 @@ void Pop3Session::Ready() {
 void Pop3Session::MailReplied(bool positive) {
     const Command command = outstanding_.front();
     outstanding_.pop_front();
-    if (!positive && command.top && state_ != psQuit) {
+    outstandingBytes_ -= command.bytes;
+    if (!positive && command.top && state_ != psQuit && !quitAhead_) {
         // Not every server has TOP, whatever it says: RETR has to do.
         ClearReply();
         useTop_ = false;
@@ -563,7 +624,7 @@ void Pop3Session::MailReplied(bool positive) {
             cache_->Store(account_, *id, *summary);
     }
     ClearReply();
-    if (!outstanding_.empty())
+    if (!outstanding_.empty() || state_ == psQuit || AwaitingQuitAhead())
         StartTimeOut();
     if (state_ == psQuit)
         return;
@@ -573,6 +634,15 @@ void Pop3Session::MailReplied(bool positive) {
     }
     readAhead_[command.mailNo] = summary;
     FetchAhead();
+}
+
+void Pop3Session::QuitAheadReplied(bool positive) {
+    ClearReply();
+    // Nothing is awaited until the owner quits; the session limit still holds.
+    if (positive)
+        quitAcknowledged_ = true;
+    else
+        quitRefusedAhead_ = true;
 }
 
 void Pop3Session::Answer(const std::optional<MailSummary>& summary) {
@@ -593,18 +663,23 @@ void Pop3Session::Await(State next) {
     StartTimeOut();
 }
 
+// Sends the command of the next step, unless it went out ahead.
 void Pop3Session::Continue(State next, const std::string& command) {
     Await(next);
-    Send(command);
+    if (!due_.empty() && due_.front() == next)
+        due_.pop_front();
+    else
+        Send(command);
 }
 
 void Pop3Session::RefuseStat() {
-    if (!uidlSent_) {
+    if (due_.empty()) {
         Refuse(peStat);
         return;
     }
+    // QUIT can follow only once the UIDL sent ahead is answered.
     errorNo_ = peStat;
-    Await(psUidl);
+    Continue(psUidl, "UIDL");
 }
 
 // A refused greeting or STAT: say goodbye; the error is reported at the close.
@@ -620,7 +695,7 @@ void Pop3Session::Reject(uint8_t errorNo) {
     errorNo_ = errorNo;
     ClearReply();
     state_ = psRejected;
-    StartTimeOut(Pop3SessionHost::Wait::RejectedLine);
+    StartTimeOut(Draining() ? Pop3SessionHost::Wait::Reply : Pop3SessionHost::Wait::RejectedLine);
 }
 
 } // namespace pim

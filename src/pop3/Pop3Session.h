@@ -82,9 +82,13 @@ public:
         return static_cast<int>(std::min<int64_t>(limit, kMaxSessionMs));
     }
 
-    // Pipelined commands in flight at most: a few hundred bytes, far below any
-    // TCP window, so neither side can block on a full buffer (RFC 2449, 6.6).
-    static constexpr size_t kMaxOutstanding = 64;
+    // Bytes of pipelined TOP/RETR commands in flight at most. RFC 2449 (6.6)
+    // forbids a client to block on sending while the server blocks on sending
+    // replies nobody reads. Neither can happen here: 4 KB fit any TCP send and
+    // receive buffer, so the server can always take every command in; and our
+    // socket writes never block (Qt buffers them) while the event loop keeps
+    // reading the replies. Enough for 255 `TOP n 0` in one write.
+    static constexpr size_t kMaxOutstandingBytes = 4096;
     // A unique id is 1 to 70 printable characters (RFC 1939, UIDL).
     static constexpr size_t kMaxUniqueId = 70;
 
@@ -109,6 +113,8 @@ public:
     // A message already known (from the cache, or read ahead) is answered at
     // once, from inside the call.
     bool Retr(int mailNo);
+    // With a pipelining server QUIT may have gone out behind the last batch; a
+    // close that followed it is then reported from inside this call.
     bool Quit();
 
     // Ends the session and returns to the initial state, reporting nothing.
@@ -135,9 +141,14 @@ private:
     void CapaReplied(bool positive);
     void UidlReplied(bool positive);
     void MailReplied(bool positive);
+    void QuitAheadReplied(bool positive);
+    bool AwaitingQuitAhead() const {
+        return quitAhead_ && !quitAcknowledged_ && !quitRefusedAhead_;
+    }
     void Ready();
     void Answer(const std::optional<MailSummary>& summary);
     bool Known(int mailNo, std::optional<MailSummary>& summary);
+    std::string FetchCommand(int mailNo) const;
     bool Fetch(int mailNo);
     void FetchAhead();
     const std::string* UniqueId(int mailNo) const;
@@ -147,6 +158,8 @@ private:
     void Reject(uint8_t errorNo);
     void Await(State next);
     void Continue(State next, const std::string& command);
+    void PipelineLogin();
+    bool Draining() const { return !due_.empty() && (state_ == psRejected || state_ == psQuit); }
     void RefuseStat();
     void StatReplied();
     void TimedOut();
@@ -156,6 +169,11 @@ private:
     bool open_ = false;
     bool timerRunning_ = false;
     bool quitAcknowledged_ = false;
+    // QUIT went out behind the last batch, before the owner asked for it; what
+    // the server then said to it, and whether it has closed since.
+    bool quitAhead_ = false;
+    bool quitRefusedAhead_ = false;
+    bool closedAhead_ = false;
     bool counted_ = false; // STAT was answered: mail information is being read
     uint64_t serial_ = 0;  // changes whenever a session begins or ends
     State state_ = psGreeting;
@@ -174,8 +192,10 @@ private:
     bool capaAnswered_ = false;
     bool offersUidl_ = false;
     bool offersPipelining_ = false;
-    bool uidlSent_ = false; // with STAT, in the same round trip
-    bool useTop_ = false;   // a refused TOP leaves RETR for the rest of the session
+    // The login steps whose commands went out ahead of their turn, in the order
+    // their replies are due; after a refused login they are read and dropped.
+    std::deque<State> due_;
+    bool useTop_ = false; // a refused TOP leaves RETR for the rest of the session
 
     SummaryCache* cache_ = nullptr;
     int count_ = 0;                // STAT's count, when it could be read
@@ -183,8 +203,10 @@ private:
     struct Command {
         int mailNo;
         bool top;
+        size_t bytes; // the line as sent, CR LF included
     };
     std::deque<Command> outstanding_; // sent, in order, not yet answered
+    size_t outstandingBytes_ = 0;
     // Read ahead of the owner's requests; nullopt: refused.
     std::map<int, std::optional<MailSummary>> readAhead_;
     int asked_ = 0;     // the message the owner waits for
