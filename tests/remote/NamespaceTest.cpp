@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <optional>
 #include <unistd.h>
 
 namespace pim {
@@ -116,51 +117,50 @@ private:
     QString stationOut_;
 };
 
-TEST(NamespaceTest, ListAndMenuOverTheLimitedBroadcast) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to create network namespaces";
-    Lan lan;
-    if (lan.error.starts_with("ip netns add"))
-        GTEST_SKIP() << lan.error;
-    ASSERT_EQ(lan.error, "");
-
+class NamespaceTest : public ::testing::Test {
+protected:
+    std::optional<Lan> lan;
     // Namespaces share the host name; the station gets one of its own so that
     // its prompts, addressed by machine name, reach the console and not itself.
     const QString machine = QString::fromStdString("pimst" + kId).left(15);
-    ASSERT_TRUE(lan.StartStation(machine)) << lan.StationOutput();
-    EXPECT_THAT(lan.StationOutput(), HasSubstr("READY " + machine.toStdString() + " 10.254.0.1"));
 
-    const Result list = lan.Console({"list"});
+    void SetUp() override {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "needs root to create network namespaces";
+        lan.emplace();
+        if (lan->error.starts_with("ip netns add"))
+            GTEST_SKIP() << lan->error;
+        ASSERT_EQ(lan->error, "");
+    }
+};
+
+TEST_F(NamespaceTest, ListAndMenuOverTheLimitedBroadcast) {
+    ASSERT_TRUE(lan->StartStation(machine)) << lan->StationOutput();
+    EXPECT_THAT(lan->StationOutput(), HasSubstr("READY " + machine.toStdString() + " 10.254.0.1"));
+
+    const Result list = lan->Console({"list"});
     EXPECT_EQ(list.exit, 0) << list.err;
     EXPECT_EQ(list.out, "Pim <テスト>\t" + machine.toStdString() + "\t10.254.0.1\tPim\tyes\n");
 
-    const Result menu = lan.Console({"menu", machine, "--answer", "1"});
+    const Result menu = lan->Console({"menu", machine, "--answer", "1"});
     EXPECT_EQ(menu.exit, 0) << menu.err;
     EXPECT_EQ(menu.out, "メニュー\n  1) メールチェック開始\n  2) 着信メール確認\n番号: 1\n"
                         "了解しました\n");
-    EXPECT_THAT(lan.StationOutput(), HasSubstr("RETURN Main MailCheck"));
+    EXPECT_THAT(lan->StationOutput(), HasSubstr("RETURN Main MailCheck"));
 }
 
 // The console gives the password from its address; a station at another
 // address that writes the console's names into its requests is asked for the
 // password, and the console itself is served on.
-TEST(NamespaceTest, TheMenuServesOnlyTheAddressThePasswordCameFrom) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to create network namespaces";
-    Lan lan;
-    if (lan.error.starts_with("ip netns add"))
-        GTEST_SKIP() << lan.error;
-    ASSERT_EQ(lan.error, "");
-
-    const QString machine = QString::fromStdString("pimst" + kId).left(15);
-    ASSERT_TRUE(lan.StartStation(machine, {"--password", "pw"})) << lan.StationOutput();
-    const Result run = lan.Console({machine, "menu", "Password=pw", "10.254.0.3>InfoMain0=1",
-                                    "10.254.0.3>MenuSelect=Mail", "InfoMain0=1"},
-                                   FPN_CONSOLE_SCRIPT);
+TEST_F(NamespaceTest, TheMenuServesOnlyTheAddressThePasswordCameFrom) {
+    ASSERT_TRUE(lan->StartStation(machine, {"--password", "pw"})) << lan->StationOutput();
+    const Result run = lan->Console({machine, "menu", "Password=pw", "10.254.0.3>InfoMain0=1",
+                                     "10.254.0.3>MenuSelect=Mail", "InfoMain0=1"},
+                                    FPN_CONSOLE_SCRIPT);
     EXPECT_EQ(run.exit, 0) << run.err;
     EXPECT_EQ(run.out, "line Password\nselect MenuSelect\nline Password\nline Password\n"
                        "message ≪タイトル≫\n");
-    const std::string station = lan.StationOutput();
+    const std::string station = lan->StationOutput();
     EXPECT_THAT(station, HasSubstr("RETURN Password pw from 10.254.0.2"));
     EXPECT_THAT(station, HasSubstr("RETURN InfoMain0 1 from 10.254.0.3"));
 }
