@@ -4,6 +4,7 @@
 #pragma once
 
 #include "pop3/Pop3Session.h"
+#include "pop3/TlsOutcome.h"
 
 #include <QObject>
 #include <QTimer>
@@ -25,6 +26,8 @@ public:
     // Milliseconds of silence allowed while a connection or a reply is awaited;
     // a new value applies from the next timer start.
     int TimeOutCount = 60000;
+    // What the account has earned; read at Connect.
+    TlsPolicy Security;
 
     std::function<void(TVeltaPOP3* sender, int mailCount)> OnConnect;
     std::function<void(TVeltaPOP3* sender)> OnDisconnect;
@@ -50,6 +53,9 @@ public:
     bool Retr(int mailNo);
     // In any state of an open session.
     bool Quit();
+
+    // What TLS did in the last session (reset by Connect).
+    const TlsOutcome& SecurityOutcome() const { return tlsOutcome_; }
 
     bool SessionOpen() const { return session_.Open(); }
     Pop3Session::State State() const { return session_.FState(); }
@@ -86,6 +92,7 @@ private:
     bool established_ = false; // connected (and, for TLS, encrypted)
     quint16 port_ = 110;
     QString host_;
+    TlsOutcome tlsOutcome_;
     uint64_t generation_ = 0; // tells a late notification from the current session's
 };
 
