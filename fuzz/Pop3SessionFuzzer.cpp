@@ -16,6 +16,7 @@ public:
     void StartSessionTimer() override {}
     void StopSessionTimer() override {}
     void CloseConnection() override {}
+    void StartTls() override {}
     bool HandlesConnect() const override { return true; }
     void Connected(int count) override {
         if (count < 0)
