@@ -65,6 +65,7 @@ bool TVeltaPOP3::Connect(const std::string& hostName, const std::string& userID,
     ++generation_;
     tlsOutcome_ = {};
     tlsOutcome_.Offered = tls_;
+    trustedFingerprint_ = Security.TrustedFingerprint;
     session_.Begin(userID, password, hostName,
                    tls_                ? Pop3Session::Tls::Implicit
                    : Security.Required ? Pop3Session::Tls::Required
@@ -195,7 +196,7 @@ void TVeltaPOP3::CertificateErrors(const QList<QSslError>& errors) {
         tlsOutcome_.Failure = TlsFailure::Handshake;
         return;
     }
-    const std::string& trusted = Security.TrustedFingerprint;
+    const std::string& trusted = trustedFingerprint_;
     if (!trusted.empty() && tlsOutcome_.Fingerprint == trusted) {
         // The user trusted this very certificate as it is.
         socket_->ignoreSslErrors(errors);

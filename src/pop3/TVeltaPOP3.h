@@ -102,6 +102,7 @@ private:
     quint16 port_ = 110;
     QString host_;
     std::string hostText_; // the host as the account names it
+    std::string trustedFingerprint_;
     TlsOutcome tlsOutcome_;
     uint64_t generation_ = 0; // tells a late notification from the current session's
 };
