@@ -31,6 +31,7 @@ struct Host : CheckRunHost {
     void ResetAfterFailedDial() override {}
     void ShowRun(const RunOutcome& outcome) override { runs.push_back(outcome); }
     void RunOver(const RunOutcome&) override {}
+    void RememberSecurity(const TAccount&) override {}
 };
 
 TEST(CheckRunDovecot, ThreeAccountsShowTheirMailAndASecondRunNoChange) {
