@@ -545,18 +545,17 @@ void TMainForm::RememberSecurity(const TAccount& learnt) {
     // An Apply of an options dialog open meanwhile must not undo it.
     if (optionForm_)
         TakeSecurity(optionForm_->EditAccounts, learnt);
-    for (const int slot : TakeSecurity(Accounts, learnt)) {
-        if (!profileUsable_)
-            continue; // the user was told at start that nothing is saved
-        std::string error;
-        if (SaveAccountSecurity(profilePath_, slot, Accounts[size_t(slot)], &error) ||
-            securityWriteFailed_)
-            continue;
-        // Accounts holds it while Pim runs and the next Apply writes it; a box
-        // at every check would help nobody.
-        securityWriteFailed_ = true;
-        std::fprintf(stderr, "Pim: %s\n", cp932::ToUtf8(error).c_str());
+    if (!profileUsable_) {
+        TakeSecurity(Accounts, learnt); // the user was told at start that nothing is saved
+        return;
     }
+    std::string error;
+    if (StoreSecurity(profilePath_, Accounts, learnt, &error) || securityWriteFailed_)
+        return;
+    // Accounts holds it while Pim runs and the next Apply writes it; a box at
+    // every check would help nobody.
+    securityWriteFailed_ = true;
+    std::fprintf(stderr, "Pim: %s\n", cp932::ToUtf8(error).c_str());
 }
 
 namespace {

@@ -304,6 +304,14 @@ bool SaveAccountSecurity(const std::string& path, int slot, const TAccount& acco
     });
 }
 
+bool StoreSecurity(const std::string& path, TAccounts& accounts, const TAccount& learnt,
+                   std::string* error) {
+    bool ok = true;
+    for (const int slot : TakeSecurity(accounts, learnt))
+        ok = SaveAccountSecurity(path, slot, accounts[size_t(slot)], ok ? error : nullptr) && ok;
+    return ok;
+}
+
 std::vector<int> TakeSecurity(TAccounts& accounts, const TAccount& learnt) {
     std::vector<int> changed;
     for (int slot = 0; slot < kMaxAccounts; ++slot) {

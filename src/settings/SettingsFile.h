@@ -35,6 +35,10 @@ bool SaveMainWindow(const std::string& path, const TSettings& settings,
 // and UserID: a trusted certificate must not pass to another server.
 bool SaveAccountSecurity(const std::string& path, int slot, const TAccount& account,
                          std::string* error = nullptr);
+// TakeSecurity into `accounts`, and every slot it changed saved so; false, with
+// the error of the first failed save, when one failed.
+bool StoreSecurity(const std::string& path, TAccounts& accounts, const TAccount& learnt,
+                   std::string* error = nullptr);
 
 // "%s に書き込めません" for `path`, in CP932.
 std::string CannotWriteText(const std::string& path);
