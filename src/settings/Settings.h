@@ -16,12 +16,12 @@ struct TAccount {
     std::string HostName;
     std::string UserID;
     std::string Password; // plain in memory, encoded in the file
-    // Keys the originals' files lack: the server offered TLS, so a session
-    // without it is refused; the SHA-256 (64 lower-case hex digits) of a
-    // certificate the user chose to trust although it does not verify.
+    // Keys that older files lack: the server offered TLS, so a session without
+    // it is refused; the SHA-256 (64 lower-case hex digits) of a certificate the
+    // user chose to trust although it does not verify. Both have initialisers,
+    // so a brace list of the first five fields stays complete.
     bool TlsRequired = false;
-    std::string TrustedCertificate =
-        {}; // initialised: a brace list of the first five needs no more
+    std::string TrustedCertificate = {};
 
     bool operator==(const TAccount&) const = default;
 };

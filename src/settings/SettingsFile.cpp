@@ -129,10 +129,10 @@ std::string ReadFingerprint(const std::optional<std::string>& value) {
     return lower;
 }
 
-// The originals know neither key: a section gains one only when it has
-// something to say, and a key already there (an account moved or changed)
-// is rewritten only when what it says changes; one that can not be deleted
-// is emptied.
+// Older files have neither key and should stay as they are: a section gains
+// one only when it has something to say, and a key already there (an account
+// moved or changed) is rewritten only when what it says changes; since keys
+// are never deleted, one that says nothing any more is emptied.
 void WriteSecurity(IniFile& ini, const std::string& section, const TAccount& account) {
     const auto tls = ini.Value(section, "TlsRequired");
     if (tls ? ReadTlsRequired(tls) != account.TlsRequired : account.TlsRequired)
