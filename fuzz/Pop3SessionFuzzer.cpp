@@ -1,6 +1,7 @@
 // Arbitrary server bytes, cut into arbitrary chunks, mixed with whatever the owner
 // may do: the session never crashes, and whenever it is closed it is fully reset.
-// Capabilities, id listings and pipelined replies all come from the same bytes.
+// Capabilities, id listings and pipelined replies all come from the same bytes,
+// and so do the upgrades to TLS, their outcome and whether TLS is required.
 #include "pop3/Pop3Session.h"
 
 #include <cstdlib>
@@ -16,6 +17,10 @@ public:
     void StartSessionTimer() override {}
     void StopSessionTimer() override {}
     void CloseConnection() override {}
+    void StartTls() override {
+        if (session->FState() != pim::Pop3Session::psHandshake)
+            std::abort();
+    }
     bool HandlesConnect() const override { return true; }
     void Connected(int count) override {
         if (count < 0)
@@ -38,6 +43,7 @@ const pim::DayNames kNames = {"Mo", "Tu", "We", "Th", "Fr", "Sa", "Su"};
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Host host;
     pim::Pop3Session session(host);
+    host.session = &session;
     // Later sessions of one input meet what earlier ones kept.
     pim::SummaryCache cache;
     session.UseCache(&cache);
@@ -51,9 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         session.Receive(chunk);
         chunk.clear();
-        switch (data[++i] % 7) {
+        switch (data[++i] % 8) {
         case 0:
-            session.Retr(1 + data[i] / 7);
+            session.Retr(1 + data[i] / 8);
             break;
         case 1:
             session.Quit();
@@ -69,10 +75,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         case 5:
             if (!session.Open())
-                session.Begin("user", "password");
+                session.Begin("user", "password", {},
+                              static_cast<pim::Pop3Session::Tls>(data[i] / 8 % 3));
+            break;
+        case 6:
+            session.SessionTimerExpired();
             break;
         default:
-            session.SessionTimerExpired();
+            session.TlsStarted();
         }
         if (!session.Open() && (session.FState() != pim::Pop3Session::psGreeting ||
                                 session.FErrorNo() != 0 || session.TimerRunning()))

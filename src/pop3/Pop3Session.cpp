@@ -118,10 +118,11 @@ std::string_view MessageHeader(std::string_view reply) {
 } // namespace
 
 void Pop3Session::Begin(const std::string& userID, const std::string& password,
-                        const std::string& server) {
+                        const std::string& server, Tls tls) {
     Reset();
     ++serial_;
     open_ = true;
+    tls_ = tls;
     userID_ = userID;
     password_ = password;
     account_ = SummaryCache::AccountKey(server, userID);
@@ -157,6 +158,7 @@ void Pop3Session::Reset() {
     ClearReply();
     state_ = psGreeting;
     errorNo_ = 0;
+    encrypted_ = false;
     capaAnswered_ = offersUidl_ = offersPipelining_ = false;
     useTop_ = false;
     due_.clear();
@@ -185,6 +187,7 @@ Pop3Session::Expect Pop3Session::Expected() const {
         return due_.front() == psUidl ? Expect::Lines : Expect::Line;
     switch (state_) {
     case psReady:
+    case psHandshake:
         return Expect::Nothing;
     case psCapa:
     case psUidl:
@@ -199,7 +202,9 @@ void Pop3Session::Receive(std::string_view chunk) {
     // After QUIT was acknowledged only the close counts: trickled bytes must not
     // keep the session alive, nor a stray line end it without a word.
     const auto closing = [this] { return !open_ || quitAcknowledged_; };
-    if (closing())
+    // Text in clear after "+OK" to STLS may come from anyone on the way: it is
+    // never read, and it does not hold the handshake's time-out off either.
+    if (closing() || state_ == psHandshake)
         return;
     // The time-out measures silence, not the length of the whole reply.
     if (timerRunning_ && state_ != psRejected)
@@ -279,6 +284,10 @@ size_t Pop3Session::ScanReply(std::string_view chunk, bool multiLine, bool& ende
 void Pop3Session::ConnectionClosed() {
     if (!open_)
         return;
+    if (errorNo_ == 0 && (state_ == psStls || state_ == psHandshake)) {
+        EndInClear(TlsFailure::Handshake);
+        return;
+    }
     // Reported before the reset: inside the handler the session still counts as
     // open. No time-out may end it a second time meanwhile.
     StopTimeOut();
@@ -302,7 +311,9 @@ void Pop3Session::ConnectionClosed() {
 void Pop3Session::ConnectionFailed() {
     if (!open_)
         return;
-    errorNo_ = peConnect;
+    // On the way to TLS the close tells why.
+    if (state_ != psStls && state_ != psHandshake)
+        errorNo_ = peConnect;
     ConnectionClosed();
 }
 
@@ -316,10 +327,15 @@ void Pop3Session::TimerExpired() {
         Quit();
         return;
     }
-    // A server that does not answer CAPA is an old one: log in as always.
+    // A server that does not answer CAPA is an old one: log in as always
+    // (unless TLS is required).
     if (state_ == psCapa) {
         ClearReply();
         CapaReplied(false);
+        return;
+    }
+    if (state_ == psStls || state_ == psHandshake) {
+        EndInClear(TlsFailure::Handshake);
         return;
     }
     TimedOut();
@@ -487,6 +503,9 @@ void Pop3Session::ProcessReply(bool ended) {
     case psCapa:
         CapaReplied(positive);
         break;
+    case psStls:
+        StlsReplied(positive);
+        break;
     case psUser:
         positive ? Continue(psPass, "PASS " + password_) : Reject(peUser);
         break;
@@ -516,6 +535,7 @@ void Pop3Session::ProcessReply(bool ended) {
         break;
     case psRetrieve: // after a refused message: nothing is awaited
     case psReady:
+    case psHandshake:
         ClearReply();
         break;
     }
@@ -525,16 +545,56 @@ void Pop3Session::CapaReplied(bool positive) {
     capaAnswered_ = positive;
     // Without CAPA, TOP is tried on the first message.
     useTop_ = !positive;
+    bool offersStls = false;
     if (positive) {
         ForEachLine(received_.Head(), [&](std::string_view line) {
             useTop_ = useTop_ || StartsWithWord(line, "TOP");
             offersUidl_ = offersUidl_ || StartsWithWord(line, "UIDL");
             offersPipelining_ = offersPipelining_ || StartsWithWord(line, "PIPELINING");
+            offersStls = offersStls || StartsWithWord(line, "STLS");
             return line != ".";
         });
     }
+    if (tls_ != Tls::Implicit && !encrypted_) {
+        if (offersStls) {
+            host_.TlsOffered();
+            // Alone: nothing may follow it in clear text.
+            Continue(psStls, "STLS");
+            return;
+        }
+        if (tls_ == Tls::Required) {
+            EndInClear(TlsFailure::Downgrade);
+            return;
+        }
+    }
     Continue(psUser, "USER " + userID_);
     PipelineLogin();
+}
+
+void Pop3Session::StlsReplied(bool positive) {
+    if (!positive) {
+        EndInClear(TlsFailure::Handshake);
+        return;
+    }
+    // The handshake counts as a reply: it has the reply time-out.
+    Await(psHandshake);
+    host_.StartTls();
+}
+
+void Pop3Session::TlsStarted() {
+    if (!open_ || state_ != psHandshake)
+        return;
+    encrypted_ = true;
+    // What the server offered in clear text may have been forged on the way.
+    capaAnswered_ = offersUidl_ = offersPipelining_ = useTop_ = false;
+    Continue(psCapa, "CAPA");
+}
+
+// A failed or refused upgrade: not a word more in clear text, not even QUIT.
+void Pop3Session::EndInClear(TlsFailure failure) {
+    host_.TlsFailed(failure);
+    errorNo_ = peConnect;
+    ConnectionClosed();
 }
 
 // A pipelining server gets the rest of the login, STAT and UIDL in the write of

@@ -6,6 +6,7 @@
 #include "pop3/HeaderExtraction.h"
 #include "pop3/ReplyBuffer.h"
 #include "pop3/SummaryCache.h"
+#include "pop3/TlsOutcome.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -35,6 +36,14 @@ public:
     virtual void StopSessionTimer() = 0;
     // Drops the connection (and any lookup) at once, without a word to the server.
     virtual void CloseConnection() = 0;
+    // The server said "+OK" to STLS: whatever it has sent since is dropped unread,
+    // and the handshake starts. The host answers with Pop3Session::TlsStarted, or
+    // with ConnectionFailed when the handshake or the certificate fails.
+    virtual void StartTls() = 0;
+    // The server listed STLS before TLS was up.
+    virtual void TlsOffered() {}
+    // The session ends as error 2 for this reason; told just before Failed.
+    virtual void TlsFailed(TlsFailure) {}
 
     virtual bool HandlesConnect() const = 0; // an OnConnect handler is assigned
     virtual void Connected(int mailCount) = 0;
@@ -57,8 +66,16 @@ public:
         psRetrieve,
         psQuit,
         psRejected,
-        psCapa, // "CAPA" sent after the greeting
-        psUidl, // "UIDL" sent after STAT, before OnConnect
+        psCapa,      // "CAPA" sent after the greeting (and again over TLS)
+        psUidl,      // "UIDL" sent after STAT, before OnConnect
+        psStls,      // "STLS" sent
+        psHandshake, // the TLS handshake runs; nothing the server sends counts
+    };
+    // How the connection is protected.
+    enum class Tls : uint8_t {
+        Offered,  // plain; upgraded when the server lists STLS
+        Required, // plain, and a server that does not list STLS gets no login
+        Implicit, // TLS from the start (pop3s)
     };
     enum ErrorNo : uint8_t {
         peTimeOut = 1,
@@ -101,7 +118,7 @@ public:
     // A connection is being opened for this user of `server`; the greeting is
     // awaited next.
     void Begin(const std::string& userID, const std::string& password,
-               const std::string& server = {});
+               const std::string& server = {}, Tls tls = Tls::Offered);
     void Receive(std::string_view chunk);
     // The server closed the connection.
     void ConnectionClosed();
@@ -109,6 +126,8 @@ public:
     void ConnectionFailed();
     void TimerExpired();
     void SessionTimerExpired();
+    // The handshake the host was asked for succeeded.
+    void TlsStarted();
 
     // A message already known (from the cache, or read ahead) is answered at
     // once, from inside the call.
@@ -139,6 +158,8 @@ private:
     size_t ScanReply(std::string_view chunk, bool multiLine, bool& ended);
     void ProcessReply(bool ended);
     void CapaReplied(bool positive);
+    void StlsReplied(bool positive);
+    void EndInClear(TlsFailure failure);
     void UidlReplied(bool positive);
     void MailReplied(bool positive);
     void QuitAheadReplied(bool positive);
@@ -188,7 +209,10 @@ private:
     // 1: at the start of a line; 2: after a "." there; 3: after "." CR.
     int terminator_ = 0;
 
-    // What CAPA told (all false for a server without CAPA).
+    Tls tls_ = Tls::Offered;
+    bool encrypted_ = false; // STLS succeeded
+    // What CAPA told (all false for a server without CAPA); what it told before
+    // TLS is forgotten once TLS is up.
     bool capaAnswered_ = false;
     bool offersUidl_ = false;
     bool offersPipelining_ = false;

@@ -3,6 +3,7 @@
 #include "common/Cp932.h"
 #include "pop3/Pop3Endpoint.h"
 
+#include <QCryptographicHash>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QSslSocket>
@@ -14,6 +15,27 @@ namespace {
 constexpr qint64 kReadChunk = 64 * 1024;
 // A server that adds a line after refusing a login sends it at once.
 constexpr int kRejectedLineWait = 2000;
+
+// Why a certificate does not verify; 0 when an error is of another kind.
+uint8_t CertificateProblemOf(const QSslError& error) {
+    switch (error.error()) {
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+        return cpSelfSigned;
+    case QSslError::CertificateExpired:
+    case QSslError::CertificateNotYetValid:
+        return cpExpired;
+    case QSslError::HostNameMismatch:
+        return cpWrongName;
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::CertificateUntrusted:
+    case QSslError::UnableToVerifyFirstCertificate:
+        return cpUnknownAuthority;
+    default:
+        return 0;
+    }
+}
 } // namespace
 
 TVeltaPOP3::TVeltaPOP3(QObject* parent) : QObject(parent) {
@@ -37,10 +59,17 @@ bool TVeltaPOP3::Connect(const std::string& hostName, const std::string& userID,
     if (!endpoint)
         return false;
     host_ = cp932::ToUnicode(endpoint->host);
+    hostText_ = endpoint->host;
     port_ = endpoint->port;
     tls_ = endpoint->tls;
     ++generation_;
-    session_.Begin(userID, password, hostName);
+    tlsOutcome_ = {};
+    tlsOutcome_.Offered = tls_;
+    trustedFingerprint_ = Security.TrustedFingerprint;
+    session_.Begin(userID, password, hostName,
+                   tls_                ? Pop3Session::Tls::Implicit
+                   : Security.Required ? Pop3Session::Tls::Required
+                                       : Pop3Session::Tls::Offered);
 
     // An address needs no lookup (and a reverse lookup could stall on a machine
     // without DNS); it still connects from the event loop, never from inside Connect.
@@ -91,18 +120,25 @@ void TVeltaPOP3::LookupDone(const QHostInfo& info) {
 }
 
 void TVeltaPOP3::StartSocket(const QString& address) {
-    // Plain POP3 never loads the TLS library: a resident program keeps its memory small.
-    QSslSocket* tlsSocket = tls_ ? new QSslSocket(this) : nullptr;
-    socket_ = tlsSocket ? tlsSocket : new QTcpSocket(this);
+    // A TLS socket for plain POP3 too, so that STLS can upgrade it; the TLS
+    // library is loaded with the first check, not at start.
+    socket_ = new QSslSocket(this);
     socket_->setReadBufferSize(kReadChunk);
+    // The name the account gives, not the address it resolved to.
+    socket_->setPeerVerifyName(host_);
     established_ = false;
+    handshaking_ = false;
     connect(socket_, &QTcpSocket::readyRead, this, &TVeltaPOP3::ReadSocket);
     connect(socket_, &QTcpSocket::disconnected, this, &TVeltaPOP3::SocketClosed);
     connect(socket_, &QTcpSocket::errorOccurred, this, &TVeltaPOP3::SocketFailed);
-    if (tlsSocket)
-        connect(tlsSocket, &QSslSocket::encrypted, this, [this] { established_ = true; });
-    else
-        connect(socket_, &QTcpSocket::connected, this, [this] { established_ = true; });
+    connect(socket_, &QSslSocket::encrypted, this, &TVeltaPOP3::Encrypted);
+    connect(socket_, &QSslSocket::sslErrors, this, &TVeltaPOP3::CertificateErrors);
+    connect(socket_, &QTcpSocket::connected, this, [this] {
+        if (tls_)
+            handshaking_ = true;
+        else
+            established_ = true;
+    });
 
     session_.StartTimeOut();
     const QHostAddress target(address);
@@ -117,10 +153,64 @@ void TVeltaPOP3::StartSocket(const QString& address) {
             Qt::QueuedConnection);
         return;
     }
-    if (tlsSocket)
-        tlsSocket->connectToHostEncrypted(target.toString(), port_, host_);
+    if (tls_)
+        socket_->connectToHostEncrypted(target.toString(), port_, host_);
     else
         socket_->connectToHost(target, port_);
+}
+
+void TVeltaPOP3::StartTls() {
+    if (!socket_)
+        return;
+    // What came after "+OK" in clear text is dropped unread: anyone on the way
+    // could have put it there.
+    while (socket_->bytesAvailable() > 0 && socket_->skip(socket_->bytesAvailable()) > 0) {
+    }
+    established_ = false;
+    handshaking_ = true;
+    socket_->startClientEncryption();
+}
+
+void TVeltaPOP3::Encrypted() {
+    handshaking_ = false;
+    established_ = true;
+    tlsOutcome_.Encrypted = true;
+    if (!tls_)
+        session_.TlsStarted();
+}
+
+void TVeltaPOP3::CertificateErrors(const QList<QSslError>& errors) {
+    uint8_t problems = 0;
+    bool other = errors.isEmpty();
+    for (const QSslError& error : errors) {
+        const uint8_t problem = CertificateProblemOf(error);
+        problems |= problem;
+        other = other || problem == 0;
+    }
+    const QSslCertificate peer = socket_->peerCertificate();
+    tlsOutcome_.Host = hostText_;
+    tlsOutcome_.Fingerprint = peer.isNull()
+                                  ? std::string()
+                                  : peer.digest(QCryptographicHash::Sha256).toHex().toStdString();
+    if (other || peer.isNull()) {
+        tlsOutcome_.Failure = TlsFailure::Handshake;
+        return;
+    }
+    const std::string& trusted = trustedFingerprint_;
+    if (!trusted.empty() && tlsOutcome_.Fingerprint == trusted) {
+        // The user trusted this very certificate as it is.
+        socket_->ignoreSslErrors(errors);
+        return;
+    }
+    tlsOutcome_.Failure = TlsFailure::Untrusted;
+    tlsOutcome_.Problems = problems;
+    tlsOutcome_.FingerprintChanged = !trusted.empty();
+}
+
+void TVeltaPOP3::TlsFailed(TlsFailure failure) {
+    // The certificate's verdict comes first and says more.
+    if (tlsOutcome_.Failure == TlsFailure::None)
+        tlsOutcome_.Failure = failure;
 }
 
 void TVeltaPOP3::ReadSocket() {
@@ -136,6 +226,10 @@ void TVeltaPOP3::ReadSocket() {
 }
 
 void TVeltaPOP3::SocketClosed() {
+    if (handshaking_) {
+        SocketFailed();
+        return;
+    }
     const uint64_t generation = generation_;
     ReadSocket();
     if (generation == generation_)
@@ -144,6 +238,8 @@ void TVeltaPOP3::SocketClosed() {
 
 void TVeltaPOP3::SocketFailed() {
     // Refused, unreachable, or a TLS handshake or certificate that fails: no connection.
+    if (handshaking_)
+        TlsFailed(TlsFailure::Handshake);
     if (!established_)
         session_.ConnectionFailed();
     else
@@ -192,6 +288,7 @@ void TVeltaPOP3::CloseConnection() {
         socket_ = nullptr;
     }
     established_ = false;
+    handshaking_ = false;
 }
 
 void TVeltaPOP3::Connected(int mailCount) {

@@ -13,7 +13,8 @@
 #include <string>
 
 class QHostInfo;
-class QTcpSocket;
+class QSslError;
+class QSslSocket;
 
 namespace pim {
 
@@ -26,7 +27,9 @@ public:
     // Milliseconds of silence allowed while a connection or a reply is awaited;
     // a new value applies from the next timer start.
     int TimeOutCount = 60000;
-    // What the account has earned; read at Connect.
+    // What the account has earned; read at Connect. On a plain connection STLS
+    // is used whenever the server lists it; the certificate must be valid for
+    // the host name, or be the one trusted.
     TlsPolicy Security;
 
     std::function<void(TVeltaPOP3* sender, int mailCount)> OnConnect;
@@ -71,6 +74,9 @@ private:
     void StartSessionTimer() override;
     void StopSessionTimer() override;
     void CloseConnection() override;
+    void StartTls() override;
+    void TlsOffered() override { tlsOutcome_.Offered = true; }
+    void TlsFailed(TlsFailure failure) override;
     bool HandlesConnect() const override { return static_cast<bool>(OnConnect); }
     void Connected(int mailCount) override;
     void MailInformation(const MailSummary& summary) override;
@@ -82,16 +88,21 @@ private:
     void ReadSocket();
     void SocketClosed();
     void SocketFailed();
+    void Encrypted();
+    void CertificateErrors(const QList<QSslError>& errors);
 
     Pop3Session session_{*this};
     QTimer timer_;
     QTimer sessionTimer_;
-    QTcpSocket* socket_ = nullptr; // a QSslSocket for TLS
+    QSslSocket* socket_ = nullptr; // plain until TLS starts (pop3s: at once)
     int lookupId_ = -1;
     bool tls_ = false;
     bool established_ = false; // connected (and, for TLS, encrypted)
+    bool handshaking_ = false;
     quint16 port_ = 110;
     QString host_;
+    std::string hostText_; // the host as the account names it
+    std::string trustedFingerprint_;
     TlsOutcome tlsOutcome_;
     uint64_t generation_ = 0; // tells a late notification from the current session's
 };

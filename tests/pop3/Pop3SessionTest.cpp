@@ -38,6 +38,11 @@ public:
     void StartSessionTimer() override { sessionTimerRunning = true; }
     void StopSessionTimer() override { sessionTimerRunning = false; }
     void CloseConnection() override { log.push_back("close"); }
+    void StartTls() override { log.push_back("start TLS"); }
+    void TlsOffered() override { log.push_back("STLS offered"); }
+    void TlsFailed(TlsFailure failure) override {
+        log.push_back(failure == TlsFailure::Downgrade ? "downgrade" : "TLS failed");
+    }
     bool HandlesConnect() const override { return handlesConnect; }
     void Connected(int count) override {
         log.push_back("OnConnect " + std::to_string(count));
@@ -56,7 +61,18 @@ public:
 struct Server {
     std::string bytes;
 };
-enum class Owner { Quit, Retr1, Retr2, Retr3, Close, TimeOut, SessionLimit, Begin };
+enum class Owner {
+    Quit,
+    Retr1,
+    Retr2,
+    Retr3,
+    Close,
+    TimeOut,
+    SessionLimit,
+    Begin,
+    TlsUp,     // the host's handshake succeeded
+    TlsFailed, // the host's handshake or certificate failed
+};
 using Step = std::variant<Server, Owner>;
 
 class Transcript {
@@ -64,10 +80,11 @@ public:
     Recorder host;
     Pop3Session session{host};
     SummaryCache cache;
+    Pop3Session::Tls tls = Pop3Session::Tls::Offered;
 
     void Run(const std::vector<Step>& steps, bool byteByByte) {
         session.UseCache(&cache);
-        session.Begin("taro", "secret");
+        session.Begin("taro", "secret", {}, tls);
         for (const Step& step : steps) {
             if (const auto* server = std::get_if<Server>(&step)) {
                 if (!byteByByte) {
@@ -92,7 +109,13 @@ public:
                 session.Retr(3);
                 break;
             case Owner::Begin:
-                session.Begin("taro", "secret");
+                session.Begin("taro", "secret", {}, tls);
+                break;
+            case Owner::TlsUp:
+                session.TlsStarted();
+                break;
+            case Owner::TlsFailed:
+                session.ConnectionFailed();
                 break;
             case Owner::Close:
                 session.ConnectionClosed();
@@ -114,9 +137,11 @@ public:
 };
 
 void ExpectTranscript(const std::vector<Step>& steps, const std::vector<std::string>& expected,
-                      const std::function<void(Transcript&)>& check = {}) {
+                      const std::function<void(Transcript&)>& check = {},
+                      Pop3Session::Tls tls = Pop3Session::Tls::Offered) {
     for (const bool byteByByte : {false, true}) {
         Transcript t;
+        t.tls = tls;
         t.Run(steps, byteByByte);
         EXPECT_EQ(t.host.log, expected) << (byteByByte ? "byte by byte" : "whole replies");
         if (check)
@@ -481,7 +506,13 @@ std::string Got(const std::string& subject) {
 const Server kCapaTop{"+OK\r\nTOP\r\n.\r\n"};
 const Server kCapaTopUidl{"+OK\r\nTOP\r\nUIDL\r\n.\r\n"};
 const Server kCapaAll{"+OK\r\nUSER\r\ntop\r\nUIDL\r\nPIPELINING\r\n.\r\n"};
+const Server kCapaStls{"+OK\r\nTOP\r\nPIPELINING\r\nSTLS\r\n.\r\n"};
+const Server kCapaOnlyStls{"+OK\r\nSTLS\r\n.\r\n"};
 const std::vector<std::string> kSent = {"C: CAPA", "C: USER taro", "C: PASS secret", "C: STAT"};
+const std::vector<std::string> kStls = {"C: CAPA", "STLS offered", "C: STLS"};
+const std::vector<std::string> kUpgrade = Join(kStls, {"start TLS"});
+const std::vector<std::string> kEndedInClear = {"TLS failed", "OnError 2", "close"};
+const std::vector<std::string> kDowngrade = {"C: CAPA", "downgrade", "OnError 2", "close"};
 
 std::vector<Step> Login(const Server& capa, const std::string& stat) {
     return {kGreeting, capa, kOk, kOk, Server{stat}};
@@ -491,10 +522,12 @@ std::vector<Step> Login(const Server& capa, const std::string& stat) {
 // pipelines; the texts reported are the same whichever way they were read.
 TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
     const Server uidl{"+OK\r\n1 a\r\n2 b\r\n.\r\n"};
+    using Tls = Pop3Session::Tls;
     const struct {
         const char* name;
         std::vector<Step> steps;
         std::vector<std::string> expected;
+        Tls tls = Tls::Offered;
     } cases[] = {
         {"no CAPA: TOP and UIDL are tried",
          Join(Login(kErr, "+OK 2 0\r\n"),
@@ -570,10 +603,40 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
                                 "OnError 5", "close"}),
                    Join(kSent,
                         {"C: UIDL", "OnConnect 2", "C: TOP 1 0", Got("again"), Got("three")})))},
+        {"STLS: what was offered in clear text is forgotten once TLS is up",
+         {kGreeting, kCapaStls, kOk, Owner::TlsUp, kCapa, kOk, kOk, Server{"+OK 1 0\r\n"},
+          Owner::Retr1},
+         Join(kUpgrade, Join(kSent, {"OnConnect 1", "C: RETR 1"}))},
+        {"STLS: the CAPA over TLS decides the pipelining",
+         {kGreeting, kCapaOnlyStls, kOk, Owner::TlsUp, kCapaAll, Owner::Close},
+         Join(kUpgrade, Join(kSent, {"C: UIDL", "OnDisconnect", "close"})),
+         Tls::Required},
+        {"STLS: what follows its +OK in clear text is never read",
+         {kGreeting, kCapaStls, Server{"+OK\r\n-ERR\r\n+OK\r\nPIPELINING\r\n.\r\n"}, Owner::TlsUp,
+          kCapa, kErr, Owner::Close},
+         Join(kUpgrade, {"C: CAPA", "C: USER taro", "OnError 3", "close"})},
+        {"STLS refused: nothing more in clear text",
+         {kGreeting, kCapaStls, kErr},
+         Join(kStls, kEndedInClear)},
+        {"STLS unanswered", {kGreeting, kCapaStls, Owner::TimeOut}, Join(kStls, kEndedInClear)},
+        {"STLS: the handshake fails",
+         {kGreeting, kCapaStls, kOk, Owner::TlsFailed},
+         Join(kUpgrade, kEndedInClear)},
+        {"STLS: the server closes during the handshake",
+         {kGreeting, kCapaStls, kOk, Owner::Close},
+         Join(kUpgrade, kEndedInClear)},
+        {"STLS: nothing said during the handshake counts, and it times out",
+         {kGreeting, kCapaStls, kOk, Server{"+OK 0 0\r\n"}, Owner::TimeOut},
+         Join(kUpgrade, kEndedInClear)},
+        {"TLS required: a CAPA without STLS", {kGreeting, kCapaAll}, kDowngrade, Tls::Required},
+        {"TLS required: CAPA refused", {kGreeting, kErr}, kDowngrade, Tls::Required},
+        {"TLS required: CAPA unanswered", {kGreeting, Owner::TimeOut}, kDowngrade, Tls::Required},
+        {"pop3s: no STLS over TLS", Login(kCapaOnlyStls, "+OK 0 0\r\n"),
+         Join(kSent, {"OnConnect 0"}), Tls::Implicit},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ExpectTranscript(c.steps, c.expected);
+        ExpectTranscript(c.steps, c.expected, {}, c.tls);
     }
 }
 
@@ -635,6 +698,39 @@ TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
     t.session.Receive(list);
     t.session.Retr(1);
     EXPECT_EQ(t.host.log.back(), "C: TOP 1 0");
+}
+
+} // namespace
+} // namespace pim
+
+namespace pim {
+namespace {
+
+TEST(TlsReasonText, NamesWhatFailedInOneLine) {
+    const auto outcome = [](TlsFailure failure, uint8_t problems = 0, bool changed = false) {
+        TlsOutcome o;
+        o.Failure = failure;
+        o.Problems = problems;
+        o.FingerprintChanged = changed;
+        return o;
+    };
+    const struct {
+        TlsOutcome outcome;
+        const char* utf8;
+    } cases[] = {
+        {outcome(TlsFailure::None), ""},
+        {outcome(TlsFailure::Downgrade), "サーバが暗号化通信（STLS）を提供しなくなった為、パスワー"
+                                         "ドを守る為に接続を中止しました。"},
+        {outcome(TlsFailure::Handshake), "暗号化通信を開始できませんでした。"},
+        {outcome(TlsFailure::Untrusted, cpSelfSigned),
+         "サーバの証明書を信頼できません（自己署名）。"},
+        {outcome(TlsFailure::Untrusted, cpExpired | cpWrongName | cpUnknownAuthority),
+         "サーバの証明書を信頼できません（有効期間外、ホスト名の不一致、不明な認証局）。"},
+        {outcome(TlsFailure::Untrusted, cpUnknownAuthority, true),
+         "サーバの証明書が以前に信頼したものから変わっています（不明な認証局）。"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TlsReasonText(c.outcome), cp932::FromUtf8(c.utf8)) << c.utf8;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The component against a real Dovecot: realistic Japanese mail, a large
-// attachment, a wrong password, and TLS with a trusted and an untrusted authority.
+// attachment, a wrong password, and TLS (STLS and pop3s) with a trusted and an
+// untrusted authority.
 #include "common/Cp932.h"
 #include "pop3/HeaderExtraction.h"
 #include "pop3/TVeltaPOP3.h"
@@ -10,6 +11,8 @@
 
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -26,11 +29,14 @@ struct Fetched {
     int count = -1;
     int error = 0;
     bool disconnected = false;
+    TlsOutcome tls;
 };
 
 // Fetches every message the way a check does and returns what was reported.
-Fetched FetchAll(const std::string& host, const std::string& user, const std::string& password) {
+Fetched FetchAll(const std::string& host, const std::string& user, const std::string& password,
+                 const TlsPolicy& security = {}) {
     TVeltaPOP3 pop3;
+    pop3.Security = security;
     Fetched result;
     int next = 1;
     const auto advance = [&] {
@@ -49,11 +55,45 @@ Fetched FetchAll(const std::string& host, const std::string& user, const std::st
         QMetaObject::invokeMethod(p, advance, Qt::QueuedConnection);
     };
     pop3.OnDisconnect = [&](TVeltaPOP3*) { result.disconnected = true; };
-    pop3.OnError = [&](TVeltaPOP3*, uint8_t error) { result.error = error; };
+    pop3.OnError = [&](TVeltaPOP3* p, uint8_t error) {
+        result.error = error;
+        result.tls = p->SecurityOutcome();
+    };
     EXPECT_TRUE(pop3.Connect(host, user, password));
     EXPECT_TRUE(test::RunUntil([&] { return result.disconnected || result.error; }, 30s));
+    if (!result.error)
+        result.tls = pop3.SecurityOutcome();
     return result;
 }
+
+// Passes bytes between 127.0.0.2 and the server on 127.0.0.1: an address that
+// the server's certificate does not name.
+class Relay {
+public:
+    explicit Relay(uint16_t target) {
+        listening_ = server_.listen(QHostAddress("127.0.0.2"));
+        QObject::connect(&server_, &QTcpServer::newConnection, [this, target] {
+            while (QTcpSocket* in = server_.nextPendingConnection()) {
+                auto* out = new QTcpSocket(in);
+                const auto pass = [](QTcpSocket* from, QTcpSocket* to) {
+                    QObject::connect(from, &QTcpSocket::readyRead, to,
+                                     [from, to] { to->write(from->readAll()); });
+                    QObject::connect(from, &QTcpSocket::disconnected, to,
+                                     &QTcpSocket::disconnectFromHost);
+                };
+                pass(in, out);
+                pass(out, in);
+                out->connectToHost(QHostAddress::LocalHost, target);
+            }
+        });
+    }
+    bool Listening() const { return listening_; }
+    uint16_t Port() const { return server_.serverPort(); }
+
+private:
+    QTcpServer server_;
+    bool listening_ = false;
+};
 
 std::string Sjis(const char* utf8) {
     return cp932::FromUtf8(utf8);
@@ -93,6 +133,7 @@ MailSummary ByRetr(const std::string& reply) {
         void StartSessionTimer() override {}
         void StopSessionTimer() override {}
         void CloseConnection() override {}
+        void StartTls() override {}
         bool HandlesConnect() const override { return true; }
         void Connected(int) override {}
         void MailInformation(const MailSummary& summary) override { got = summary; }
@@ -156,7 +197,12 @@ protected:
         if (const std::string reason = test::DovecotServer::SkipReason(true); !reason.empty())
             GTEST_SKIP() << reason;
         ASSERT_TRUE(server && server->Running());
+        // The plain port offers STLS: every session is upgraded.
+        original_ = QSslConfiguration::defaultConfiguration();
+        TrustOnly(server->CaCertificatePath());
     }
+
+    void TearDown() override { QSslConfiguration::setDefaultConfiguration(original_); }
 
     static void TrustOnly(const std::string& authority) {
         QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
@@ -164,6 +210,8 @@ protected:
             QSslCertificate::fromPath(QString::fromStdString(authority)));
         QSslConfiguration::setDefaultConfiguration(configuration);
     }
+
+    QSslConfiguration original_;
 };
 
 TEST_F(TVeltaPOP3Dovecot, ReadsEveryMessageWithItsThreeTexts) {
@@ -173,6 +221,8 @@ TEST_F(TVeltaPOP3Dovecot, ReadsEveryMessageWithItsThreeTexts) {
     EXPECT_TRUE(fetched.disconnected);
     EXPECT_EQ(fetched.count, 3);
     EXPECT_EQ(fetched.mails, expected);
+    EXPECT_TRUE(fetched.tls.Offered);
+    EXPECT_TRUE(fetched.tls.Encrypted);
 }
 
 // Dovecot offers TOP, UIDL and pipelining: the header alone gives what the whole
@@ -207,21 +257,65 @@ TEST_F(TVeltaPOP3Dovecot, AWrongPasswordIsReportedAsSuch) {
     EXPECT_TRUE(fetched.mails.empty());
 }
 
-TEST_F(TVeltaPOP3Dovecot, TlsWorksWithATrustedAuthorityAndRefusesAnUnknownOne) {
-    const std::string host = "pop3s://localhost:" + std::to_string(server->TlsPort());
-    const QSslConfiguration original = QSslConfiguration::defaultConfiguration();
+// What TLS does with each certificate, over STLS on the plain port and over pop3s.
+TEST_F(TVeltaPOP3Dovecot, ACertificateIsUsedWhenItVerifiesOrIsTheOneTrusted) {
+    const QList<QSslCertificate> shown =
+        QSslCertificate::fromPath(QString::fromStdString(server->Folder() + "/tls/server.pem"));
+    ASSERT_EQ(shown.size(), 1);
+    const std::string pin = shown.front().digest(QCryptographicHash::Sha256).toHex().toStdString();
+    const std::string otherPin(64, '0');
+    Relay relay(server->Port());
+    ASSERT_TRUE(relay.Listening());
+    // The account's host, and the name the certificate is checked against.
+    const std::pair<std::string, std::string> plain = {
+        "localhost:" + std::to_string(server->Port()), "localhost"};
+    const std::pair<std::string, std::string> pop3s = {
+        "pop3s://localhost:" + std::to_string(server->TlsPort()), "localhost"};
+    const std::pair<std::string, std::string> misnamed = {
+        "127.0.0.2:" + std::to_string(relay.Port()), "127.0.0.2"};
 
-    TrustOnly(server->CaCertificatePath());
-    const Fetched trusted = FetchAll(host, "hanako", "pass word");
-    EXPECT_EQ(trusted.error, 0);
-    EXPECT_EQ(trusted.mails, expected);
-
-    TrustOnly(server->UntrustedCaCertificatePath());
-    const Fetched untrusted = FetchAll(host, "hanako", "pass word");
-    EXPECT_EQ(untrusted.error, 2);
-    EXPECT_EQ(untrusted.count, -1);
-
-    QSslConfiguration::setDefaultConfiguration(original);
+    const auto ok = TlsFailure::None;
+    const auto untrusted = TlsFailure::Untrusted;
+    const struct {
+        const char* name;
+        std::pair<std::string, std::string> host;
+        bool knownAuthority;
+        TlsPolicy security;
+        TlsFailure failure;
+        uint8_t problems;
+    } cases[] = {
+        {"STLS", plain, true, {true, ""}, ok, 0},
+        {"pop3s", pop3s, true, {}, ok, 0},
+        {"STLS, unknown authority", plain, false, {}, untrusted, cpUnknownAuthority},
+        {"pop3s, unknown authority", pop3s, false, {}, untrusted, cpUnknownAuthority},
+        {"the certificate trusted", plain, false, {false, pin}, ok, 0},
+        {"another than the one trusted",
+         plain,
+         false,
+         {false, otherPin},
+         untrusted,
+         cpUnknownAuthority},
+        {"a name it does not carry", misnamed, true, {}, untrusted, cpWrongName},
+        {"a name it does not carry, trusted", misnamed, true, {false, pin}, ok, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TrustOnly(c.knownAuthority ? server->CaCertificatePath()
+                                   : server->UntrustedCaCertificatePath());
+        const Fetched fetched = FetchAll(c.host.first, "hanako", "pass word", c.security);
+        const bool fails = c.failure != ok;
+        EXPECT_EQ(fetched.error, fails ? 2 : 0);
+        EXPECT_EQ(fetched.mails, fails ? std::vector<MailSummary>{} : expected);
+        EXPECT_TRUE(fetched.tls.Offered);
+        EXPECT_EQ(fetched.tls.Encrypted, !fails);
+        EXPECT_EQ(fetched.tls.Failure, c.failure);
+        EXPECT_EQ(fetched.tls.Problems, c.problems);
+        EXPECT_EQ(fetched.tls.FingerprintChanged, fails && !c.security.TrustedFingerprint.empty());
+        if (fails) {
+            EXPECT_EQ(fetched.tls.Fingerprint, pin);
+            EXPECT_EQ(fetched.tls.Host, c.host.second);
+        }
+    }
 }
 
 } // namespace

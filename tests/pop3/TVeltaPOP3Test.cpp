@@ -4,6 +4,7 @@
 #include "support/EventLoop.h"
 #include "support/ScriptedServer.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
 
 namespace pim {
@@ -219,6 +220,62 @@ TEST(TVeltaPOP3, AnAbandonedLookupLeavesNothingBehind) {
         ASSERT_TRUE(client.WaitEnd());
     }
     test::RunFor(200ms);
+}
+
+// A server that fails the upgrade, or no longer offers it, hears nothing more in
+// clear text: no USER, not even QUIT.
+TEST(TVeltaPOP3, NothingGoesOutInClearTextWhenTlsFailsOrIsNoLongerOffered) {
+    const struct {
+        const char* name;
+        bool required;
+        std::string capa;
+        std::string stlsReply; // empty: STLS is not expected
+        std::string handshake; // what the server answers to the client's first TLS bytes
+        TlsFailure failure;
+    } cases[] = {
+        {"no TLS after +OK", false, "+OK\r\nSTLS\r\nUSER\r\n.\r\n", "+OK go ahead\r\n+OK 0 0\r\n",
+         "-ERR this is no TLS\r\n", TlsFailure::Handshake},
+        {"STLS refused", false, "+OK\r\nSTLS\r\n.\r\n", "-ERR not now\r\n", "",
+         TlsFailure::Handshake},
+        {"STLS no longer offered", true, "+OK\r\nUSER\r\n.\r\n", "", "", TlsFailure::Downgrade},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> wire; // what the client sent after CAPA's answer
+        std::atomic<bool> served = false;
+        ScriptedServer server([&](ServerConnection& connection) {
+            if (connection.Send("+OK hello\r\n") && connection.ReadLine() == "CAPA" &&
+                connection.Send(c.capa)) {
+                if (!c.stlsReply.empty() && connection.ReadLine() == "STLS")
+                    connection.Send(c.stlsReply);
+                if (!c.handshake.empty()) {
+                    connection.ReadLine(200ms); // the client's hello has no line end
+                    connection.Send(c.handshake);
+                }
+                for (std::string line; !(line = connection.ReadLine(5s)).empty();)
+                    wire.push_back(line);
+            }
+            served = true;
+        });
+        Client client;
+        client.pop3.Security.Required = c.required;
+        ASSERT_TRUE(client.Connect(server.Port()));
+        ASSERT_TRUE(client.WaitEnd());
+        EXPECT_EQ(client.log, (std::vector<std::string>{"error 2"}));
+        EXPECT_EQ(client.pop3.SecurityOutcome().Failure, c.failure);
+        EXPECT_EQ(client.pop3.SecurityOutcome().Offered, !c.stlsReply.empty());
+        EXPECT_FALSE(client.pop3.SecurityOutcome().Encrypted);
+        ASSERT_TRUE(RunUntil([&] { return served.load(); }, 5s));
+        // A failed handshake leaves bytes of its own; none of them is a command.
+        for (const std::string& line : wire) {
+            for (const char* command : {"USER", "PASS", "QUIT", "CAPA"}) {
+                EXPECT_EQ(line.find(command), std::string::npos) << line;
+            }
+        }
+        if (c.handshake.empty()) {
+            EXPECT_TRUE(wire.empty());
+        }
+    }
 }
 
 TEST(TVeltaPOP3, DestroyingItMidSessionReportsNothing) {
