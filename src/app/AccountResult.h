@@ -19,6 +19,8 @@ struct AccountResult {
     std::array<std::string, kMaxMails> Subjects;
     std::array<std::string, kMaxMails> Senders;
     std::array<std::string, kMaxMails> Dates;
+    // Why TLS failed or was refused (CP932, one line), shown under the error.
+    std::string Reason;
 
     bool operator==(const AccountResult&) const = default;
 };

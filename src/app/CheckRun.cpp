@@ -5,6 +5,7 @@
 #include "pop3/TVeltaPOP3.h"
 
 #include <QEventLoop>
+#include <cctype>
 #include <limits>
 
 namespace pim {
@@ -30,8 +31,40 @@ PIM_CP932_TEXT(DialFailed,
                "される場合は、以下の設定を確認してみてください。\r\r・接続機器の電源、PCとの"
                "接続状況\r・ダイヤル先の情報の整合性\r・IDとパスワードの指定")
 PIM_CP932_TEXT(Checking, "のメールをチェック中")
+PIM_CP932_TEXT(TrustAccount, "アカウント「")
+PIM_CP932_TEXT(TrustServer, "」のサーバ ")
+PIM_CP932_TEXT(TrustUnverified, " の証明書を検証できませんでした。\r")
+PIM_CP932_TEXT(TrustFingerprint, "\r\r証明書のSHA-256フィンガープリント：\r")
+PIM_CP932_TEXT(TrustChanged,
+               "\r\r警告：以前に信頼した証明書とは異なる証明書です。\rサーバの証明書が更新"
+               "されたことを確認できない場合は、なりすましのおそれがあるため「いいえ」を選んで"
+               "ください。")
+PIM_CP932_TEXT(TrustQuestionEnd, "\r\rこの証明書を信頼してメールチェックを続けますか？")
 
 constexpr unsigned kNotice = mb::Ok | mb::IconExclamation;
+
+// Upper-case pairs joined by colons, sixteen to a line, as certificate viewers
+// show them, so that the user can compare it with what the administrator says.
+std::string FingerprintText(const std::string& hex) {
+    std::string text;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+        if (i != 0)
+            text += i % 32 == 0 ? '\r' : ':';
+        text += char(std::toupper(uint8_t(hex[i])));
+        text += char(std::toupper(uint8_t(hex[i + 1])));
+    }
+    return text;
+}
+
+std::string TrustQuestion(const TAccount& account, const TlsOutcome& outcome) {
+    std::string text = TrustAccount() + account.Name + TrustServer() +
+                       (outcome.Host.empty() ? account.HostName : outcome.Host) +
+                       TrustUnverified() + TlsReasonText(outcome) + TrustFingerprint() +
+                       FingerprintText(outcome.Fingerprint);
+    if (outcome.FingerprintChanged)
+        text += TrustChanged();
+    return text + TrustQuestionEnd();
+}
 
 // A server may claim any count up to 2^31 - 1; the total stops there.
 int AddMail(int total, int count) {
@@ -93,6 +126,8 @@ void CheckRun::pbCheckClick(Sender sender) {
             host_.Ask(NoConnection(), kNotice);
         return;
     }
+    userStarted_ = sender != Sender::Other;
+    trustAsked_.fill(false);
     DialledByCheck = false;
     bool dialled = false;
     if (settings_.CustomizeDial == 2 && dialup_.ActiveEntryCount() == 0) {
@@ -183,12 +218,57 @@ void CheckRun::CheckNext() {
         EndRun();
         return;
     }
+    CheckAccount();
+}
+
+void CheckRun::CheckAccount() {
     const TAccount& account = CheckList[static_cast<size_t>(CheckIndex)];
+    // A check again after the trust question starts afresh as well.
+    AccountResult& r = Current();
+    r = AccountResult{};
+    r.Name = account.Name;
+    r.Count = -2;
     mailBefore_ = TotalMail;
     host_.SetStatus(account.Name + Checking());
+    pop3_.Security = {account.TlsRequired, account.TrustedCertificate};
     // No session could be started: the slot keeps -2 (no answer).
     if (!pop3_.Connect(account.HostName, account.UserID, account.Password))
         Post(&CheckRun::CheckNext);
+}
+
+void CheckRun::AskTrust() {
+    if (CheckIndex < 0 || CheckIndex > 19)
+        return;
+    const auto slot = static_cast<size_t>(CheckIndex);
+    trustAsked_[slot] = true;
+    // Only an explicit Yes trusts a certificate.
+    const bool trusted = host_.Ask(TrustQuestion(CheckList[slot], untrusted_),
+                                   mb::YesNo | mb::IconQuestion | mb::DefButton2) == IDYES;
+    if (abandoned_)
+        return; // the program was closed while the box showed
+    if (!trusted) {
+        CheckNext();
+        return;
+    }
+    TAccount learnt = CheckList[slot];
+    learnt.TrustedCertificate = untrusted_.Fingerprint;
+    Remember(learnt);
+    CheckAccount();
+}
+
+void CheckRun::Learn(const TlsOutcome& outcome) {
+    const TAccount& account = CheckList[static_cast<size_t>(CheckIndex)];
+    // Once offered, TLS is required: a later plain session would be a downgrade.
+    if (!outcome.Offered || account.TlsRequired)
+        return;
+    TAccount learnt = account;
+    learnt.TlsRequired = true;
+    Remember(learnt);
+}
+
+void CheckRun::Remember(const TAccount& learnt) {
+    TakeSecurity(CheckList, learnt);
+    host_.RememberSecurity(learnt);
 }
 
 void CheckRun::CheckQuit() {
@@ -202,6 +282,7 @@ void CheckRun::CheckRetr() {
 void CheckRun::VeltaPOP3Connect(int mailCount) {
     if (CheckIndex < 0 || CheckIndex > 19)
         return;
+    Learn(pop3_.SecurityOutcome());
     AccountResult& r = Current();
     r.Count = mailCount;
     if (mailCount == 0) {
@@ -255,6 +336,10 @@ void CheckRun::VeltaPOP3Error(uint8_t errorNo) {
         r.Count = -4;
     else if (errorNo == 5 || errorNo == 6)
         r.Count = -5;
+    const TlsOutcome& tls = pop3_.SecurityOutcome();
+    Learn(tls);
+    if (tls.Failure != TlsFailure::None)
+        r.Reason = TlsReasonText(tls);
     // The failed account keeps its previous list for the next comparison; the
     // accounts already checked in this run keep their fresh ones. What it found
     // before failing is not shown, so it is not counted either (no false alarm).
@@ -263,6 +348,13 @@ void CheckRun::VeltaPOP3Error(uint8_t errorNo) {
     r.Subjects = shown.Subjects;
     r.Senders = shown.Senders;
     r.Dates = shown.Dates;
+    // The question waits until the component has returned from this event.
+    if (tls.Failure == TlsFailure::Untrusted && userStarted_ && !tls.Fingerprint.empty() &&
+        !trustAsked_[static_cast<size_t>(CheckIndex)]) {
+        untrusted_ = tls;
+        Post(&CheckRun::AskTrust);
+        return;
+    }
     Post(errorNo == 6 ? &CheckRun::CheckQuit : &CheckRun::CheckNext);
 }
 

@@ -4,9 +4,11 @@
 #pragma once
 
 #include "app/AccountResult.h"
+#include "pop3/TlsOutcome.h"
 #include "settings/Settings.h"
 
 #include <QObject>
+#include <array>
 #include <functional>
 #include <string>
 
@@ -51,6 +53,9 @@ public:
     virtual void ShowRun(const RunOutcome& outcome) = 0;
     // After the run is over (CheckIndex -1): animation and idle status.
     virtual void RunOver(const RunOutcome& outcome) = 0;
+    // What a check learnt of an account's server (TlsRequired on, or a
+    // certificate the user trusts) belongs in the program's accounts and Pim.INI.
+    virtual void RememberSecurity(const TAccount& learnt) = 0;
 };
 
 class CheckRun : public QObject {
@@ -60,10 +65,13 @@ public:
              const TAccounts& accounts, QObject* parent = nullptr);
     ~CheckRun() override;
 
-    enum class Sender { CheckButton, Other };
+    // Menu: the tray menu's and the system menu's item.
+    enum class Sender { CheckButton, Menu, Other };
 
     // Starts a check; the check button alone gets the offline question and the
-    // message about a missing connection.
+    // message about a missing connection. A check the user started (the button
+    // or a menu) may ask whether to trust a certificate that does not verify;
+    // the others report it as an error.
     void pbCheckClick(Sender sender);
     // VeltaRAS.OnConnect and OnConnectError: the dial being waited for is over.
     void DialFinished();
@@ -89,6 +97,10 @@ public:
 private:
     bool DialStep(Sender sender);
     void CheckNext();
+    void CheckAccount();
+    void AskTrust();
+    void Learn(const TlsOutcome& outcome);
+    void Remember(const TAccount& learnt);
     void CheckQuit();
     void CheckRetr();
     void Post(void (CheckRun::*step)());
@@ -112,6 +124,9 @@ private:
     bool abandoned_ = false;
     bool starting_ = false; // started, the first account not yet reached
     int mailBefore_ = 0;    // TotalMail before the current account
+    bool userStarted_ = false;
+    std::array<bool, kMaxAccounts> trustAsked_{}; // once per account and run
+    TlsOutcome untrusted_;                        // what AskTrust asks about
 };
 
 } // namespace pim

@@ -21,16 +21,30 @@ int MailboxImage(const AccountResult& r) {
     return r.Count < -1 ? TreeLine::MailboxError : TreeLine::Mailbox;
 }
 
-std::vector<TreeLine> Lines(const AccountResult& r, bool oldMailNotShow) {
-    switch (r.Count) {
+const std::string* ErrorText(int32_t count) {
+    switch (count) {
     case -5:
-        return {{ReadFailed(), TreeLine::Error, {}}};
+        return &ReadFailed();
     case -4:
-        return {{LoginRefused(), TreeLine::Error, {}}};
+        return &LoginRefused();
     case -3:
-        return {{TimedOut(), TreeLine::Error, {}}};
+        return &TimedOut();
     case -2:
-        return {{NoAnswer(), TreeLine::Error, {}}};
+        return &NoAnswer();
+    default:
+        return nullptr;
+    }
+}
+
+std::vector<TreeLine> Lines(const AccountResult& r, bool oldMailNotShow) {
+    if (const std::string* error = ErrorText(r.Count)) {
+        std::vector<TreeLine> lines = {{*error, TreeLine::Error, {}}};
+        // A sibling, not a child: it shows also with the lines folded.
+        if (!r.Reason.empty())
+            lines.push_back({r.Reason, TreeLine::Error, {}});
+        return lines;
+    }
+    switch (r.Count) {
     case -1:
         return {{CountOpen() + r.Subjects[0] + CountClose(), TreeLine::Letter, {}}};
     case 0:

@@ -231,7 +231,7 @@ void TMainForm::FormCreate() {
     pmTask->addSeparator();
     // Only the check button asks about offline mode; the menu item does not.
     pmTask->addAction(QStringLiteral("メールチェック(&C)"), this,
-                      [this] { run_.pbCheckClick(CheckRun::Sender::Other); });
+                      [this] { run_.pbCheckClick(CheckRun::Sender::Menu); });
     pmTask->addSeparator();
     miOffline_ =
         pmTask->addAction(QStringLiteral("オフライン作業(&W)"), this, &TMainForm::miOfflineClick);
@@ -244,9 +244,8 @@ void TMainForm::FormCreate() {
     sysMenu = new QMenu(this);
     sysMenu->addAction(QStringLiteral("環境設定(&O)"), this, &TMainForm::imOptionClick);
     sysMenu->addSeparator();
-    sysMenu->addAction(QStringLiteral("メールチェック(&C)"), this, [this] {
-        run_.pbCheckClick(CheckRun::Sender::Other); // the window, not the check button
-    });
+    sysMenu->addAction(QStringLiteral("メールチェック(&C)"), this,
+                       [this] { run_.pbCheckClick(CheckRun::Sender::Menu); });
     sysMenu->addSeparator();
     miSysOffline_ =
         sysMenu->addAction(QStringLiteral("オフライン作業(&O)"), this, &TMainForm::miOfflineClick);
@@ -540,6 +539,23 @@ void TMainForm::RunOver(const RunOutcome&) {
     else
         StopAnimation();
     UpdateStatusLine();
+}
+
+void TMainForm::RememberSecurity(const TAccount& learnt) {
+    // An Apply of an options dialog open meanwhile must not undo it.
+    if (optionForm_)
+        TakeSecurity(optionForm_->EditAccounts, learnt);
+    if (!profileUsable_) {
+        TakeSecurity(Accounts, learnt); // the user was told at start that nothing is saved
+        return;
+    }
+    std::string error;
+    if (StoreSecurity(profilePath_, Accounts, learnt, &error) || securityWriteFailed_)
+        return;
+    // Accounts holds it while Pim runs and the next Apply writes it; a box at
+    // every check would help nobody.
+    securityWriteFailed_ = true;
+    std::fprintf(stderr, "Pim: %s\n", cp932::ToUtf8(error).c_str());
 }
 
 namespace {

@@ -32,6 +32,7 @@ class QTreeWidget;
 namespace pim {
 
 class PictureButton;
+class TOptionForm;
 
 using TreeIcons = std::array<QIcon, 7>;
 
@@ -127,6 +128,7 @@ private:
     void ResetAfterFailedDial() override;
     void ShowRun(const RunOutcome& outcome) override;
     void RunOver(const RunOutcome& outcome) override;
+    void RememberSecurity(const TAccount& learnt) override;
 
     // What the remote menu reads of the window.
     class MenuHost : public RemoteMenuHost {
@@ -177,13 +179,14 @@ private:
     void StopAnimation();
 
     std::string statusText_;
-    QDialog* optionForm_ = nullptr;
+    TOptionForm* optionForm_ = nullptr;
     QDialog* versionForm_ = nullptr;
     bool offline_ = false;
     bool firstShow_ = true;
     bool terminating_ = false;
     // Pim.INI could be read (or was missing) at start; otherwise it is never written.
     bool profileUsable_ = true;
+    bool securityWriteFailed_ = false; // said once on stderr, not at every check
 };
 
 } // namespace pim

@@ -85,8 +85,14 @@ QIcon PageGlyph() {
 
 // The editor leaves the trimming to its caller; the password counts as typed.
 void TakeFields(TAccount& account, const TOptionForm::AccountFields& fields) {
+    const std::string host = TrimAccountText(Kept(fields.HostName, account.HostName));
+    // What was learnt of one server's TLS says nothing of another.
+    if (host != account.HostName) {
+        account.TlsRequired = false;
+        account.TrustedCertificate.clear();
+    }
     account.Name = TrimAccountText(Kept(fields.Name, account.Name));
-    account.HostName = TrimAccountText(Kept(fields.HostName, account.HostName));
+    account.HostName = host;
     account.UserID = TrimAccountText(Kept(fields.UserID, account.UserID));
     account.Password = Kept(fields.Password, account.Password);
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace pim {
 
@@ -15,6 +16,12 @@ struct TAccount {
     std::string HostName;
     std::string UserID;
     std::string Password; // plain in memory, encoded in the file
+    // Keys that older files lack: the server offered TLS, so a session without
+    // it is refused; the SHA-256 (64 lower-case hex digits) of a certificate the
+    // user chose to trust although it does not verify. Both have initialisers,
+    // so a brace list of the first five fields stays complete.
+    bool TlsRequired = false;
+    std::string TrustedCertificate = {};
 
     bool operator==(const TAccount&) const = default;
 };
@@ -99,5 +106,11 @@ inline int ReplyTimeOut(const TSettings& settings) {
 // The process-wide settings, read by every part of the program.
 extern TSettings Settings;
 extern TAccounts Accounts;
+
+// What a check learnt of a server's TLS (`learnt`: TlsRequired on, or a
+// certificate to trust) goes to every account of the same HostName and UserID:
+// the options dialog may have moved it since the check copied it. Nothing is
+// forgotten here. Returns the slots that changed.
+std::vector<int> TakeSecurity(TAccounts& accounts, const TAccount& learnt);
 
 } // namespace pim

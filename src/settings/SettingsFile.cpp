@@ -6,6 +6,8 @@
 
 #include <QString>
 #include <algorithm>
+#include <cctype>
+#include <optional>
 #include <set>
 #include <variant>
 
@@ -111,6 +113,36 @@ std::string AccountSection(int slot) {
     return "Account" + std::to_string(slot);
 }
 
+// The keys a hand may have spoilt read as unset.
+bool ReadTlsRequired(const std::optional<std::string>& value) {
+    return value == "1";
+}
+
+std::string ReadFingerprint(const std::optional<std::string>& value) {
+    if (!value || value->size() != 64 || !std::all_of(value->begin(), value->end(), [](char c) {
+            return std::isxdigit(uint8_t(c));
+        }))
+        return {};
+    std::string lower = *value;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return char(std::tolower(uint8_t(c))); });
+    return lower;
+}
+
+// Older files have neither key and should stay as they are: a section gains
+// one only when it has something to say, and a key already there (an account
+// moved or changed) is rewritten only when what it says changes; since keys
+// are never deleted, one that says nothing any more is emptied.
+void WriteSecurity(IniFile& ini, const std::string& section, const TAccount& account) {
+    const auto tls = ini.Value(section, "TlsRequired");
+    if (tls ? ReadTlsRequired(tls) != account.TlsRequired : account.TlsRequired)
+        ini.WriteString(section, "TlsRequired", account.TlsRequired ? "1" : "");
+    const auto trusted = ini.Value(section, "TrustedCertificate");
+    if (trusted ? ReadFingerprint(trusted) != account.TrustedCertificate
+                : !account.TrustedCertificate.empty())
+        ini.WriteString(section, "TrustedCertificate", account.TrustedCertificate);
+}
+
 // Files that the last load could not use. The user was told that nothing will be
 // saved; even when the file has become readable since, writing the defaults Pim
 // runs on over it would lose what it holds.
@@ -120,17 +152,16 @@ std::set<std::string>& UnusedFiles() {
 }
 
 // Re-reads the file so that whatever else it holds (hand edits, unknown keys,
-// [MainWindow]) is kept, applies `write` and replaces the file in one step.
+// [MainWindow]) is kept, applies `write` and replaces the file in one step;
+// `write` returning false abandons the save.
 template <typename WriteFn>
 bool Rewrite(const std::string& path, std::string* error, WriteFn write) {
     IniFile::LoadStatus status;
     IniFile ini = IniFile::Load(path, &status);
     // Writing over a file we could not read would lose everything in it.
     bool ok = IniFile::Usable(status) && !UnusedFiles().contains(path);
-    if (ok) {
-        write(ini);
-        ok = ini.Save(path);
-    }
+    if (ok)
+        ok = write(ini) && ini.Save(path);
     if (!ok && error)
         *error = CannotWriteText(path);
     return ok;
@@ -197,6 +228,8 @@ IniFile::LoadStatus LoadSettings(const std::string& path, DialupPhonebook& dialu
         account.HostName = ini.ReadString(section, "HostName");
         account.UserID = ini.ReadString(section, "UserID");
         account.Password = DecodePassword(ini.ReadString(section, "Password"));
+        account.TlsRequired = ReadTlsRequired(ini.Value(section, "TlsRequired"));
+        account.TrustedCertificate = ReadFingerprint(ini.Value(section, "TrustedCertificate"));
         if (account.HostName.empty())
             break;
     }
@@ -238,12 +271,14 @@ bool SaveSettings(const std::string& path, const TSettings& settings, const TAcc
             ini.WriteString(section, "HostName", account.HostName);
             ini.WriteString(section, "UserID", account.UserID);
             ini.WriteString(section, "Password", EncodePassword(account.Password));
+            WriteSecurity(ini, section, account);
             // The first slot without a host is written too: it marks the end.
             if (account.HostName.empty())
                 break;
         }
         for (const Key& key : kKeys)
             std::visit(Writer{ini, key, settings}, key.field);
+        return true;
     });
 }
 
@@ -251,7 +286,49 @@ bool SaveMainWindow(const std::string& path, const TSettings& settings, std::str
     return Rewrite(path, error, [&](IniFile& ini) {
         for (const Key& key : kMainWindowKeys)
             std::visit(Writer{ini, key, settings}, key.field);
+        return true;
     });
+}
+
+bool SaveAccountSecurity(const std::string& path, int slot, const TAccount& account,
+                         std::string* error) {
+    if (slot < 0 || slot >= kMaxAccounts)
+        return false;
+    const std::string section = AccountSection(slot);
+    return Rewrite(path, error, [&](IniFile& ini) {
+        if (ini.ReadString(section, "HostName") != account.HostName ||
+            ini.ReadString(section, "UserID") != account.UserID)
+            return false;
+        WriteSecurity(ini, section, account);
+        return true;
+    });
+}
+
+bool StoreSecurity(const std::string& path, TAccounts& accounts, const TAccount& learnt,
+                   std::string* error) {
+    bool ok = true;
+    for (const int slot : TakeSecurity(accounts, learnt))
+        ok = SaveAccountSecurity(path, slot, accounts[size_t(slot)], ok ? error : nullptr) && ok;
+    return ok;
+}
+
+std::vector<int> TakeSecurity(TAccounts& accounts, const TAccount& learnt) {
+    std::vector<int> changed;
+    for (int slot = 0; slot < kMaxAccounts; ++slot) {
+        TAccount& account = accounts[size_t(slot)];
+        if (account.HostName.empty() || account.HostName != learnt.HostName ||
+            account.UserID != learnt.UserID)
+            continue;
+        const bool tls = account.TlsRequired || learnt.TlsRequired;
+        const std::string& trusted = learnt.TrustedCertificate.empty() ? account.TrustedCertificate
+                                                                       : learnt.TrustedCertificate;
+        if (tls == account.TlsRequired && trusted == account.TrustedCertificate)
+            continue;
+        account.TlsRequired = tls;
+        account.TrustedCertificate = trusted;
+        changed.push_back(slot);
+    }
+    return changed;
 }
 
 } // namespace pim

@@ -72,6 +72,8 @@ public:
     void ResetAfterFailedDial() override { ++failedDials; }
     void ShowRun(const RunOutcome& outcome) override { shown.push_back(outcome); }
     void RunOver(const RunOutcome&) override { ++over; }
+    void RememberSecurity(const TAccount& learnt) override { remembered.push_back(learnt); }
+    std::vector<TAccount> remembered;
 };
 
 class CheckRunTest : public ::testing::Test {
@@ -303,6 +305,7 @@ TEST_F(CheckRunTest, HostileServersEndTheirAccountCleanly) {
 TEST_F(CheckRunTest, OfflineAndAMissingConnectionStopOnlyTheButtonWithAWord) {
     host.offline = true;
     run.pbCheckClick(CheckRun::Sender::Other);
+    run.pbCheckClick(CheckRun::Sender::Menu);
     EXPECT_TRUE(host.asked.empty());
     host.answer = IDNO;
     run.pbCheckClick(CheckRun::Sender::CheckButton);
@@ -315,6 +318,7 @@ TEST_F(CheckRunTest, OfflineAndAMissingConnectionStopOnlyTheButtonWithAWord) {
     settings.CustomizeDial = 1;
     dialup.active = 0;
     run.pbCheckClick(CheckRun::Sender::Other);
+    run.pbCheckClick(CheckRun::Sender::Menu);
     EXPECT_EQ(host.asked.size(), 1u);
     run.pbCheckClick(CheckRun::Sender::CheckButton);
     ASSERT_EQ(host.asked.size(), 2u);

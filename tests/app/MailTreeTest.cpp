@@ -19,6 +19,7 @@ Results Shown() {
         shown[i].Count = counts[i];
     }
     shown[4].Subjects[0] = "7";
+    shown[3].Reason = "why"; // beside -2, the only error a TLS failure gives
     shown[6].Subjects = {"s1", "s2"};
     shown[6].Senders = {"f1", "f2"};
     shown[6].Dates = {"d1", "d2"};
@@ -41,9 +42,12 @@ TEST(MailTree, EveryCountHasItsLineAndImage) {
         "メールが 7通、届いています。",           "メールは届いていません。"};
     for (size_t i = 0; i < 6; ++i) {
         EXPECT_EQ(all[i].text, "a" + std::to_string(i));
-        ASSERT_EQ(all[i].children.size(), 1u);
+        ASSERT_EQ(all[i].children.size(), i == 3 ? 2u : 1u);
         EXPECT_EQ(U(all[i].children[0].text), expected[i]);
     }
+    // The reason stands under the error line, beside it rather than folded in it.
+    EXPECT_EQ(all[3].children[1], (TreeLine{"why", TreeLine::Error, {}}));
+    EXPECT_EQ(MailTree(shown, 4, false), all[3].children);
     EXPECT_EQ(all[0].children[0].image, TreeLine::Error);
     EXPECT_EQ(all[5].children[0].image, TreeLine::FadedLetter);
     const TreeLine& mail = all[6].children[1];

@@ -200,7 +200,10 @@ TEST_F(OptionFormTest, EveryKindOfChangeEnablesApplyAndEnterActsAsOk) {
 }
 
 TEST_F(OptionFormTest, AccountsAreAddedTrimmedChangedAndTheirBoxesToggled) {
-    Accounts[0] = Account("home");
+    TAccount home = Account("home");
+    home.TlsRequired = true;
+    home.TrustedCertificate = std::string(64, 'a');
+    Accounts[0] = home;
     Open();
     auto* list = Child<QListWidget>("clAccount");
     TOptionForm::AccountFields seen;
@@ -233,6 +236,8 @@ TEST_F(OptionFormTest, AccountsAreAddedTrimmedChangedAndTheirBoxesToggled) {
     EXPECT_EQ(list->item(0)->text(), QStringLiteral("自宅"));
     EXPECT_EQ(list->item(0)->checkState(), Qt::Unchecked);
     EXPECT_EQ(form->EditAccounts[0].Name, cp932::FromUtf8("自宅"));
+    EXPECT_TRUE(form->EditAccounts[0].TlsRequired) << "the same server";
+    EXPECT_EQ(form->EditAccounts[0].TrustedCertificate, home.TrustedCertificate);
 
     form->RunAccountForm = [](TOptionForm::AccountFields& f) {
         f.Name = QStringLiteral("cancelled");
@@ -242,7 +247,24 @@ TEST_F(OptionFormTest, AccountsAreAddedTrimmedChangedAndTheirBoxesToggled) {
     Click("btAdd");
     EXPECT_EQ(list->count(), 2);
     EXPECT_EQ(list->item(0)->text(), QStringLiteral("自宅"));
-    EXPECT_EQ(Accounts[0], Account("home")) << "only Apply touches the program's accounts";
+    EXPECT_EQ(Accounts[0], home) << "only Apply touches the program's accounts";
+
+    // What was learnt of the server goes with its name, even a trimmed one.
+    const struct {
+        QString host;
+        bool kept;
+    } hosts[] = {{" pop.home.example ", true}, {"pop3s://pop.home.example", false}};
+    for (const auto& h : hosts) {
+        form->EditAccounts[0] = home;
+        form->RunAccountForm = [&](TOptionForm::AccountFields& f) {
+            f.HostName = h.host;
+            f.UserID = QStringLiteral("other-id");
+            return true;
+        };
+        Click("btSetting");
+        EXPECT_EQ(form->EditAccounts[0].TlsRequired, h.kept) << h.host.toStdString();
+        EXPECT_EQ(form->EditAccounts[0].TrustedCertificate.empty(), !h.kept);
+    }
 }
 
 TEST_F(OptionFormTest, DeleteAsksUpDownStopAtTheEndsAndAddStopsAtTwenty) {

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -110,9 +111,17 @@ TEST_F(SaveSafetyTest, AReadOnlyFileIsReadButNotReplaced) {
     // Root may write any file; the mode alone says read-only here.
     ::chmod(path.c_str(), 0400);
     EXPECT_EQ(IniFile::Load(path).Value("Account0", "Name"), "old");
-    std::string error;
-    EXPECT_FALSE(SaveSettings(path, settings, accounts, &error));
-    EXPECT_EQ(error, CannotWriteText(path));
+    TAccount old{false, "old", "h", "", ""};
+    old.TlsRequired = true;
+    const std::function<bool(std::string*)> saves[] = {
+        [&](std::string* error) { return SaveSettings(path, settings, accounts, error); },
+        [&](std::string* error) { return SaveAccountSecurity(path, 0, old, error); },
+    };
+    for (const auto& save : saves) {
+        std::string error;
+        EXPECT_FALSE(save(&error));
+        EXPECT_EQ(error, CannotWriteText(path));
+    }
     EXPECT_EQ(test::ReadFile(path), kOldFile);
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);

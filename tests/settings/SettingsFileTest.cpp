@@ -172,6 +172,104 @@ TEST_F(SettingsFileTest, AnEmptyHostNameEndsTheListAfterItsOwnSlot) {
     EXPECT_EQ(accounts[2], TAccount{});
 }
 
+TEST_F(SettingsFileTest, TlsKeysAreWrittenOnlyWhereSetAndMoveWithTheirAccount) {
+    const std::string fingerprint(64, 'c');
+    TAccounts table{};
+    table[0] = Account(0);
+    table[1] = Account(1);
+    table[1].TlsRequired = true;
+    table[1].TrustedCertificate = fingerprint;
+    ASSERT_TRUE(SaveSettings(path, settings, table));
+    EXPECT_EQ(File().Value("Account0", "TlsRequired"), std::nullopt);
+    EXPECT_EQ(File().Value("Account0", "TrustedCertificate"), std::nullopt);
+    EXPECT_EQ(File().Value("Account2", "TlsRequired"), std::nullopt) << "the end marker";
+    EXPECT_EQ(File().Value("Account1", "TlsRequired"), "1");
+    Load();
+    EXPECT_EQ(accounts, table);
+
+    // Moved up: the slot it left keeps the keys, which can not be deleted, empty.
+    std::swap(table[0], table[1]);
+    ASSERT_TRUE(SaveSettings(path, settings, table));
+    EXPECT_EQ(File().Value("Account0", "TrustedCertificate"), fingerprint);
+    EXPECT_EQ(File().Value("Account1", "TlsRequired"), "");
+    EXPECT_EQ(File().Value("Account1", "TrustedCertificate"), "");
+    Load();
+    EXPECT_EQ(accounts, table);
+}
+
+TEST_F(SettingsFileTest, HandEditedTlsKeysReadUnsetUnlessWellFormedAndStayAsTheyAre) {
+    const std::string lower = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+    std::string upper = lower;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    const struct {
+        std::string tls, certificate;
+        bool required;
+        std::string trusted;
+    } cases[] = {
+        {"1", lower, true, lower},
+        {"0", upper, false, lower},
+        {"2", lower.substr(1), false, ""},
+        {"yes", lower + "0", false, ""},
+        {"01", lower.substr(1) + "g", false, ""},
+        {"", "01:23", false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tls + " " + c.certificate);
+        const std::string text = "[Account0]\r\nHostName=h\r\nTlsRequired=" + c.tls +
+                                 "\r\nTrustedCertificate=" + c.certificate + "\r\n";
+        LoadText(text);
+        EXPECT_EQ(accounts[0].TlsRequired, c.required);
+        EXPECT_EQ(accounts[0].TrustedCertificate, c.trusted);
+        // Saved as read, they say the same: their bytes stay.
+        ASSERT_TRUE(SaveSettings(path, settings, accounts));
+        EXPECT_EQ(File().Value("Account0", "TlsRequired"), c.tls);
+        EXPECT_EQ(File().Value("Account0", "TrustedCertificate"), c.certificate);
+    }
+}
+
+TEST_F(SettingsFileTest, TheRunTimeSaveWritesTheTlsKeysOfItsAccountAlone) {
+    SaveAccounts(2);
+    ASSERT_TRUE(SaveMainWindow(path, settings));
+    const std::string before = test::ReadFile(path);
+    TAccount account = Account(1);
+    account.TlsRequired = true;
+    account.TrustedCertificate = std::string(64, 'e');
+    ASSERT_TRUE(SaveAccountSecurity(path, 1, account));
+    const std::string added =
+        "TlsRequired=1\r\nTrustedCertificate=" + std::string(64, 'e') + "\r\n";
+    std::string after = test::ReadFile(path);
+    const size_t at = after.find(added);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(after.substr(0, at).rfind("[Account1]"), after.substr(0, at).rfind('['));
+    EXPECT_EQ(after.erase(at, added.size()), before);
+
+    // Another account in that slot (a hand edit meanwhile) gets nothing.
+    std::string error;
+    EXPECT_FALSE(SaveAccountSecurity(path, 0, account, &error));
+    EXPECT_EQ(error, CannotWriteText(path));
+    account.UserID = "someone else";
+    EXPECT_FALSE(SaveAccountSecurity(path, 1, account));
+    EXPECT_FALSE(SaveAccountSecurity(path, 20, account));
+    EXPECT_EQ(File().Value("Account0", "TlsRequired"), std::nullopt);
+}
+
+TEST(TakeSecurity, WhatACheckLearntGoesToEveryAccountOfItsServerAndUserAndForgetsNothing) {
+    TAccounts table{};
+    table[0] = {true, "moved", "pop.example", "u", "p"};
+    table[1] = {true, "other user", "pop.example", "v", "p"};
+    table[2] = {true, "twin", "pop.example", "u", "q"};
+    table[2].TrustedCertificate = std::string(64, '1');
+    TAccount learnt = table[0];
+    learnt.TlsRequired = true;
+    EXPECT_EQ(TakeSecurity(table, learnt), (std::vector<int>{0, 2}));
+    EXPECT_FALSE(table[1].TlsRequired);
+    EXPECT_EQ(table[2].TrustedCertificate, std::string(64, '1')) << "not forgotten";
+    learnt.TrustedCertificate = std::string(64, '2');
+    EXPECT_EQ(TakeSecurity(table, learnt), (std::vector<int>{0, 2}));
+    EXPECT_EQ(table[2].TrustedCertificate, learnt.TrustedCertificate);
+    EXPECT_TRUE(TakeSecurity(table, learnt).empty());
+}
+
 TEST_F(SettingsFileTest, CustomizeDialFallsBackOnSettingConnecting) {
     LoadText("[Setting]\r\nSettingConnecting=1\r\n");
     EXPECT_EQ(settings.CustomizeDial, 1);
@@ -301,8 +399,11 @@ TEST_F(SettingsFileTest, AnUnusableFileGivesTheDefaultsAndIsNeverWritten) {
             TAccounts table;
             const auto status = LoadSettings(file, phonebook, {1024, 768}, loaded, table);
             std::string error;
-            const bool saved = SaveSettings(file, loaded, table, &error) ||
-                               SaveMainWindow(file, loaded) || error != CannotWriteText(file);
+            TAccount account{true, "n", "", "", ""};
+            account.TlsRequired = true;
+            const bool saved =
+                SaveSettings(file, loaded, table, &error) || SaveMainWindow(file, loaded) ||
+                SaveAccountSecurity(file, 0, account) || error != CannotWriteText(file);
             const bool defaults = !loaded.ScheduleRun && loaded.Left == 337;
             ::_exit(static_cast<int>(status) | (saved ? 16 : 0) | (defaults ? 0 : 32));
         }
