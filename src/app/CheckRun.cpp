@@ -263,6 +263,9 @@ void CheckRun::Learn(const TlsOutcome& outcome) {
         return;
     TAccount learnt = account;
     learnt.TlsRequired = true;
+    // A pin this run's copy still holds may have been forgotten by the options
+    // dialog since (a new host); only what this session learnt goes back.
+    learnt.TrustedCertificate.clear();
     Remember(learnt);
 }
 

@@ -342,7 +342,11 @@ void Pop3Session::TimerExpired() {
 }
 
 void Pop3Session::SessionTimerExpired() {
-    if (open_)
+    if (!open_)
+        return;
+    if (state_ == psStls || state_ == psHandshake)
+        EndInClear(TlsFailure::Handshake);
+    else
         TimedOut();
 }
 
@@ -385,6 +389,11 @@ bool Pop3Session::Retr(int mailNo) {
 bool Pop3Session::Quit() {
     if (!open_)
         return false;
+    // On the way to TLS not even QUIT goes out in clear text.
+    if (state_ == psStls || state_ == psHandshake) {
+        EndInClear(TlsFailure::Handshake);
+        return true;
+    }
     state_ = psQuit;
     asked_ = 0;
     readAhead_.clear();
