@@ -565,6 +565,8 @@ void AddLines(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<Tree
     for (const TreeLine& line : lines) {
         auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
         item->setText(0, U(line.text));
+        // A narrow window elides long lines; the whole text is a hover away.
+        item->setToolTip(0, item->text(0));
         item->setIcon(0, icons[static_cast<size_t>(line.image)]);
         AddLines(item, tree, line.children, icons);
     }

@@ -5,11 +5,10 @@
 namespace pim {
 
 namespace {
-PIM_CP932_TEXT(DowngradeText, "サーバが暗号化通信（STLS）を提供しなくなった為、"
-                              "パスワードを守る為に接続を中止しました。")
+PIM_CP932_TEXT(DowngradeText, "暗号化（STLS）がなく、接続を中止しました。")
 PIM_CP932_TEXT(HandshakeText, "暗号化通信を開始できませんでした。")
 PIM_CP932_TEXT(UntrustedText, "サーバの証明書を信頼できません")
-PIM_CP932_TEXT(ChangedText, "サーバの証明書が以前に信頼したものから変わっています")
+PIM_CP932_TEXT(ChangedText, "サーバの証明書が以前と変わっています")
 PIM_CP932_TEXT(SelfSignedText, "自己署名")
 PIM_CP932_TEXT(ExpiredText, "有効期間外")
 PIM_CP932_TEXT(WrongNameText, "ホスト名の不一致")

@@ -723,15 +723,14 @@ TEST(TlsReasonText, NamesWhatFailedInOneLine) {
         const char* utf8;
     } cases[] = {
         {outcome(TlsFailure::None), ""},
-        {outcome(TlsFailure::Downgrade), "サーバが暗号化通信（STLS）を提供しなくなった為、パスワー"
-                                         "ドを守る為に接続を中止しました。"},
+        {outcome(TlsFailure::Downgrade), "暗号化（STLS）がなく、接続を中止しました。"},
         {outcome(TlsFailure::Handshake), "暗号化通信を開始できませんでした。"},
         {outcome(TlsFailure::Untrusted, cpSelfSigned),
          "サーバの証明書を信頼できません（自己署名）。"},
         {outcome(TlsFailure::Untrusted, cpExpired | cpWrongName | cpUnknownAuthority),
          "サーバの証明書を信頼できません（有効期間外、ホスト名の不一致、不明な認証局）。"},
         {outcome(TlsFailure::Untrusted, cpUnknownAuthority, true),
-         "サーバの証明書が以前に信頼したものから変わっています（不明な認証局）。"},
+         "サーバの証明書が以前と変わっています（不明な認証局）。"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(TlsReasonText(c.outcome), cp932::FromUtf8(c.utf8)) << c.utf8;
