@@ -216,6 +216,12 @@ void TMainForm::FormCreate() {
     ras_.OnConnect = [this](TVeltaRAS*, const std::string&) { run_.DialFinished(); };
     ras_.OnConnectError = [this](TVeltaRAS*, const std::string&) { run_.DialFinished(); };
     ras_.OnFirstConnect = [this](TVeltaRAS*) { scheduler_.VeltaRASFirstConnect(); };
+    // After a resume or when the network returns, the interval check comes early.
+    wake_.Conditions = [this] {
+        return WakeCheck::Conditions{Settings.ScheduleTime && !SchedulePaused(), run_.Running(),
+                                     offline_};
+    };
+    wake_.OnCheck = [this](WakeWatch*) { scheduler_.CheckNow(); };
 
     auto* altSpace = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
     connect(altSpace, &QShortcut::activated, this,
@@ -533,6 +539,7 @@ void TMainForm::ShowRun(const RunOutcome& outcome) {
 }
 
 void TMainForm::RunOver(const RunOutcome&) {
+    wake_.RunEnded();
     // The mail program may have emptied the list meanwhile (SettingMailerHide).
     if (run_.TotalMail != 0)
         anim_ = {IconAnimation::Rising, 8}; // the waiting-mail swing

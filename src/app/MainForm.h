@@ -11,6 +11,7 @@
 #include "app/StatusStrip.h"
 #include "app/WindowShape.h"
 #include "dialup/TVeltaRAS.h"
+#include "dialup/WakeWatch.h"
 #include "pop3/TVeltaPOP3.h"
 #include "remote/TFernpostNetwork.h"
 #include "settings/OptionHost.h"
@@ -152,6 +153,7 @@ private:
     RasControl rasControl_{ras_};
     CheckRun run_;
     Scheduler scheduler_;
+    WakeWatch wake_{ras_.Bus()};
     StationPrompts prompts_{FPN};
     MenuHost menuHost_{*this};
     RemoteMenu menu_;

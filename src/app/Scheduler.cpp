@@ -37,10 +37,13 @@ void Scheduler::ScheduleTimerTimer() {
     }
     if (paused_())
         return;
-    if (--ScheduleCountdown == 0) {
-        startCheck_();
-        ScheduleCountdown = settings_.ScheduleTimeCount;
-    }
+    if (--ScheduleCountdown == 0)
+        CheckNow();
+}
+
+void Scheduler::CheckNow() {
+    startCheck_();
+    ScheduleCountdown = settings_.ScheduleTimeCount;
 }
 
 void Scheduler::VeltaRASFirstConnect() {

@@ -28,6 +28,9 @@ public:
     // were before it opened; unrelated changes leave the countdown alone.
     void Rearm(bool oldScheduleTime, int oldScheduleTimeCount);
     void ScheduleTimerTimer();
+    // An automatic check at a moment of its own (the machine woke up, the
+    // network came back): the next interval check counts from it.
+    void CheckNow();
     void VeltaRASFirstConnect();
     bool TimerOn() const { return timer_.isActive(); }
 

@@ -157,4 +157,14 @@ bool NetworkManager::Deactivate(const QString& activePath) const {
         .has_value();
 }
 
+std::optional<uint32_t> NetworkManager::Connectivity() const {
+    const auto value = Property(bus_, kManagerPath, kManager, QStringLiteral("Connectivity"));
+    return value ? std::optional(UInt(*value)) : std::nullopt;
+}
+
+std::optional<uint32_t> NetworkManager::State() const {
+    const auto value = Property(bus_, kManagerPath, kManager, QStringLiteral("State"));
+    return value ? std::optional(UInt(*value)) : std::nullopt;
+}
+
 } // namespace pim

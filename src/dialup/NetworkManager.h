@@ -50,7 +50,12 @@ public:
     std::optional<QString> Activate(const QString& profilePath) const;
     bool Deactivate(const QString& activePath) const;
 
+    // NetworkManager's own Connectivity and State of the whole machine.
+    std::optional<uint32_t> Connectivity() const;
+    std::optional<uint32_t> State() const;
+
     static bool IsOnDemandType(const QString& type);
+    const QDBusConnection& Bus() const { return bus_; }
 
 private:
     QDBusConnection bus_;

@@ -43,6 +43,8 @@ public:
     // Starts bringing up entry `index`. True: OnConnect or OnConnectError follows.
     bool Dial(int index);
     void SetWatching(bool value);
+    // The bus it asks NetworkManager on.
+    const QDBusConnection& Bus() const { return nm_.Bus(); }
 
     // Bounds and intervals, in milliseconds; tests shorten them.
     int WatchInterval = 3000;

@@ -127,6 +127,8 @@ DesktopEntry ParseDesktopEntry(const QByteArray& text) {
             exec = Unescaped(value);
         else if (key == "Hidden")
             entry.hidden = value == "true" || value == "1";
+        else if (key == "X-GNOME-Autostart-enabled")
+            entry.autostartDisabled = value == "false";
     }
     entry.program = ProgramOf(exec);
     return entry;

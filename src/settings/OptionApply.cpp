@@ -2,6 +2,7 @@
 // and in the running program.
 #include "common/Cp932.h"
 #include "common/Numbers.h"
+#include "platform/Autostart.h"
 #include "platform/MessageBox.h"
 #include "settings/OptionForm.h"
 #include "settings/OptionFormParts.h"
@@ -10,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -125,6 +127,16 @@ void TOptionForm::ApplySettings() {
     if (host_.CheckIndex() >= 0 && AccountsChanged) {
         MessageBox(this, AccountsNextCheck(), mb::Ok | mb::IconInformation);
         AccountsChanged = false;
+    }
+    // No key of Pim.INI: the entry itself says whether Pim starts at login.
+    if (cbStartAtLogin->isChecked() != startAtLogin_) {
+        if (SetAutostart(AutostartProgram, cbStartAtLogin->isChecked())) {
+            startAtLogin_ = !startAtLogin_;
+        } else {
+            MessageBox(this, CannotWriteText(QFile::encodeName(AutostartPath()).toStdString()),
+                       mb::Ok | mb::IconExclamation);
+            btUpdate->setEnabled(true); // OK stays open, as after a failed save
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #include "settings/OptionForm.h"
 
 #include "common/Cp932.h"
+#include "platform/Autostart.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramIcons.h"
@@ -14,6 +15,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -154,6 +156,7 @@ TOptionForm::TOptionForm(OptionHost& host, DialupPhonebook& phonebook,
     RunIconForm = [this](const QString& path) { return RunRealIconForm(this, path); };
     RunFileDialog = [this](const FileRequest& request) { return RunRealFileDialog(this, request); };
     PlaySound = [](const QString& file) { PlayArrivalSound(2, file); };
+    AutostartProgram = QCoreApplication::applicationFilePath();
 
     InitSkin();
     FrameDialog(*this, QStringLiteral("Pim -オプション-"), 421, 360);
@@ -183,6 +186,8 @@ void TOptionForm::FormShow() {
     cbSettingTaskbar->setChecked(s.SettingTaskbar);
     cbSettingCountOnly->setChecked(s.SettingCountOnly);
     cbSettingEndCheck->setChecked(s.SettingEndCheck);
+    startAtLogin_ = AutostartOn(AutostartProgram);
+    cbStartAtLogin->setChecked(startAtLogin_);
     cbScheduleTimeout->setChecked(s.ScheduleTimeout);
     edScheduleTimeoutCount->setText(NumberText(s.ScheduleTimeoutCount, 20));
     cbSettingAnimation->setChecked(s.SettingAnimation);

@@ -63,6 +63,8 @@ public:
     std::function<int(const QString& programPath)> RunIconForm;
     std::function<QString(const FileRequest& request)> RunFileDialog;
     std::function<void(const QString& waveFile)> PlaySound;
+    // The program that starts at login: this one (tests name another).
+    QString AutostartProgram;
 
     QTabWidget* tcOption = nullptr;
     QWidget* tsAccount = nullptr;
@@ -146,6 +148,8 @@ private:
     QCheckBox* cbSettingTaskbar = nullptr;
     QCheckBox* cbSettingCountOnly = nullptr;
     QCheckBox* cbSettingEndCheck = nullptr;
+    QCheckBox* cbStartAtLogin = nullptr;
+    bool startAtLogin_ = false; // the autostart entry as Apply last left it
     QCheckBox* cbScheduleTimeout = nullptr;
     QLabel* laScheduleTimeout1 = nullptr;
     QLineEdit* edScheduleTimeoutCount = nullptr;

@@ -274,6 +274,8 @@ QWidget* TOptionForm::CreateCustomizePage() {
             Check("cbSettingCountOnly", QStringLiteral("メールの着信数のみチェックする"), 76));
         cbSettingEndCheck =
             c.Add(Check("cbSettingEndCheck", QStringLiteral("終了時に確認する"), 74));
+        cbStartAtLogin =
+            c.Add(Check("cbStartAtLogin", QStringLiteral("ログイン時にPimを起動する"), 118));
         c.Title(QStringLiteral("タイムアウト"));
         cbScheduleTimeout =
             c.Add(Check("cbScheduleTimeout",

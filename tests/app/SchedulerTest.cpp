@@ -82,6 +82,19 @@ TEST_F(SchedulerTest, OnlyChangesOfTheIntervalSettingsRearm) {
     EXPECT_FALSE(scheduler.TimerOn());
 }
 
+TEST_F(SchedulerTest, ACheckAtAMomentOfItsOwnStartsTheIntervalAgain) {
+    settings.ScheduleTime = true;
+    settings.ScheduleTimeCount = 5;
+    scheduler.Arm();
+    Ticks(3);
+    scheduler.CheckNow();
+    EXPECT_EQ(checks, 1);
+    Ticks(4);
+    EXPECT_EQ(checks, 1);
+    Ticks(1);
+    EXPECT_EQ(checks, 2);
+}
+
 TEST_F(SchedulerTest, ANewDialupConnectionChecksOnlyWhenAskedTo) {
     scheduler.VeltaRASFirstConnect();
     settings.ScheduleDialup = true;

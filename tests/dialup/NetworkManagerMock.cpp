@@ -124,13 +124,21 @@ bool NetworkManagerMock::Start(bool withNetworkManager) {
         error_ = bus_.lastError().message();
         return false;
     }
-    if (!withNetworkManager)
-        return true;
-    mock_ = Spawn({kPython, "-m", "dbusmock", "--system", "--template", PIM_NM_TEMPLATE},
-                  {"DBUS_SYSTEM_BUS_ADDRESS=" + address}, dir_.file("mock.log"));
-    if (mock_ < 0 ||
-        !WaitFor([&] { return bus_.interface()->isServiceRegistered(kService).value(); }, 15000)) {
-        error_ = QStringLiteral("the NetworkManager mock did not come up");
+    return !withNetworkManager || StartTemplate(PIM_NM_TEMPLATE, kService, mock_);
+}
+
+bool NetworkManagerMock::StartLogind() {
+    return StartTemplate("logind", QStringLiteral("org.freedesktop.login1"), logind_);
+}
+
+bool NetworkManagerMock::StartTemplate(const std::string& name, const QString& service,
+                                       pid_t& pid) {
+    pid = Spawn({kPython, "-m", "dbusmock", "--system", "--template", name},
+                {"DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + dir_.file("bus")},
+                dir_.file(service.toStdString() + ".log"));
+    if (pid < 0 ||
+        !WaitFor([&] { return bus_.interface()->isServiceRegistered(service).value(); }, 15000)) {
+        error_ = QStringLiteral("the mock of %1 did not come up").arg(service);
         return false;
     }
     return true;
@@ -143,13 +151,14 @@ NetworkManagerMock::~NetworkManagerMock() {
     if (!connectionName_.isEmpty())
         QDBusConnection::disconnectFromBus(connectionName_);
     Stop(mock_);
+    Stop(logind_);
     Stop(daemon_);
 }
 
-QVariant NetworkManagerMock::CallMock(const QString& method, const QVariantList& arguments) {
-    QDBusMessage message =
-        QDBusMessage::createMethodCall(kService, QStringLiteral("/org/freedesktop"),
-                                       QStringLiteral("org.freedesktop.DBus.Mock"), method);
+QVariant NetworkManagerMock::CallMock(const QString& method, const QVariantList& arguments,
+                                      const QString& service, const QString& path) {
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        service, path, QStringLiteral("org.freedesktop.DBus.Mock"), method);
     message.setArguments(arguments);
     const QDBusMessage reply = bus_.call(message, QDBus::Block, 10000);
     if (reply.type() != QDBusMessage::ReplyMessage) {
@@ -173,6 +182,23 @@ void NetworkManagerMock::DropActive(const QString& activePath) {
 
 void NetworkManagerMock::SetBehaviour(const QString& what, const QString& mode) {
     CallMock(QStringLiteral("SetBehaviour"), {what, mode});
+}
+
+void NetworkManagerMock::SetConnectivity(uint value) {
+    CallMock(QStringLiteral("UpdateProperties"),
+             {kService, QVariantMap{{QStringLiteral("Connectivity"), QVariant::fromValue(value)}}},
+             kService, QStringLiteral("/org/freedesktop/NetworkManager"));
+}
+
+void NetworkManagerMock::SetState(uint value) {
+    CallMock(QStringLiteral("SetGlobalConnectionState"), {QVariant::fromValue(value)});
+}
+
+void NetworkManagerMock::PrepareForSleep(bool sleeping) {
+    CallMock(QStringLiteral("EmitSignal"),
+             {QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"),
+              QStringLiteral("b"), QVariantList{sleeping}},
+             QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"));
 }
 
 QStringList NetworkManagerMock::ActivePaths() const {

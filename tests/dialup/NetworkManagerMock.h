@@ -1,5 +1,6 @@
 // A private D-Bus daemon, and on it NetworkManager as python3-dbusmock plays it
-// (with nm_template.py). Nothing touches the machine's own system bus.
+// (with nm_template.py), and logind when asked. Nothing touches the machine's
+// own system bus.
 #pragma once
 
 #include "support/TempDir.h"
@@ -33,12 +34,26 @@ public:
     void SetBehaviour(const QString& what, const QString& mode);
     QStringList ActivePaths() const;
 
+    // NetworkManager's Connectivity, announced as today's NetworkManager does
+    // (org.freedesktop.DBus.Properties); its State as older ones did (StateChanged
+    // and a PropertiesChanged of its own interface).
+    void SetConnectivity(uint value);
+    void SetState(uint value);
+
+    // logind on the same bus: dbusmock's template.
+    bool StartLogind();
+    void PrepareForSleep(bool sleeping);
+
 private:
-    QVariant CallMock(const QString& method, const QVariantList& arguments);
+    bool StartTemplate(const std::string& name, const QString& service, pid_t& pid);
+    QVariant CallMock(const QString& method, const QVariantList& arguments,
+                      const QString& service = QStringLiteral("org.freedesktop.NetworkManager"),
+                      const QString& path = QStringLiteral("/org/freedesktop"));
 
     TempDir dir_;
     pid_t daemon_ = -1;
     pid_t mock_ = -1;
+    pid_t logind_ = -1;
     QString connectionName_;
     QDBusConnection bus_{QString()};
     QString error_;

@@ -1,5 +1,10 @@
 #include "platform/DesktopEntry.h"
 
+#include "platform/Autostart.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
+
+#include <QFile>
 #include <gtest/gtest.h>
 
 namespace pim {
@@ -36,6 +41,52 @@ TEST(DesktopEntryTest, ProgramIsTheFirstWordOfExec) {
     for (const auto& [exec, program] : cases)
         EXPECT_EQ(ParseDesktopEntry(QByteArray("[Desktop Entry]\nExec=") + exec).program, program)
             << exec;
+}
+
+// Whatever the path, the entry's Exec= reads back as that path.
+TEST(Autostart, TheEntryStartsTheProgramWhateverItsPath) {
+    for (const char* path :
+         {"/usr/bin/pim", "/home/me/my programs/pim", R"(/opt/"it's"/pim)", R"(/opt/a\b\\c/pim)",
+          "/opt/$HOME`x`/100%/pim", "/opt/タブ\t/pim", "/opt/new\nline/pim"}) {
+        const QString program = QString::fromUtf8(path);
+        const QByteArray entry = AutostartEntry(program);
+        EXPECT_EQ(ParseDesktopEntry(entry).program, program) << entry.toStdString();
+        EXPECT_EQ(entry.count('\n'), 9) << "one line per key, a new line in the path escaped";
+    }
+    EXPECT_TRUE(
+        AutostartEntry(QStringLiteral("/opt/my pim/pim")).contains("\nExec=\"/opt/my pim/pim\"\n"));
+}
+
+TEST(Autostart, OnOnlyWhileTheEntryIsThereAndStartsAPim) {
+    test::TempDir dir;
+    const test::ScopedEnv config("XDG_CONFIG_HOME", dir.file("config"));
+    const QString program = QString::fromStdString(dir.file("bin dir/Pim-2"));
+    const std::string entry = dir.file("config/autostart/pim.desktop");
+    EXPECT_EQ(AutostartPath().toStdString(), entry);
+    EXPECT_FALSE(AutostartOn(program));
+    ASSERT_TRUE(SetAutostart(program, true));
+    EXPECT_TRUE(AutostartOn(program));
+    const std::pair<const char*, bool> kinds[] = {
+        {"Exec=/usr/bin/pim", true},
+        {"Exec=/usr/bin/Pim-2 --x", true},
+        {"Exec=/usr/bin/pim\nHidden=true", false},
+        {"Exec=/usr/bin/mail", false},
+        {"Exec=pim\nX-GNOME-Autostart-enabled=false", false},
+        {"Name=Pim", false},
+    };
+    for (const auto& [lines, on] : kinds) {
+        test::WriteFile(entry, std::string("[Desktop Entry]\n") + lines + "\n");
+        EXPECT_EQ(AutostartOn(program), on) << lines;
+    }
+    ASSERT_TRUE(SetAutostart(program, false));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(entry)));
+    EXPECT_TRUE(SetAutostart(program, false)) << "nothing to remove";
+    EXPECT_FALSE(SetAutostart(QStringLiteral("pim"), true)) << "a path that is not absolute";
+
+    // A relative XDG_CONFIG_HOME does not count.
+    const test::ScopedEnv relative("XDG_CONFIG_HOME", "config");
+    const test::ScopedEnv home("HOME", dir.path());
+    EXPECT_EQ(AutostartPath().toStdString(), dir.file(".config/autostart/pim.desktop"));
 }
 
 } // namespace

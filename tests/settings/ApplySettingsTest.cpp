@@ -1,4 +1,5 @@
 #include "OptionFormFixture.h"
+#include "platform/DesktopEntry.h"
 #include "settings/IniFile.h"
 #include "settings/SettingsFile.h"
 
@@ -234,6 +235,36 @@ TEST_F(ApplySettingsTest, UntouchedPasswordsKeepBytesThatUnicodeCannotCarry) {
     Child<QLineEdit>("edFPNPassword")->setText(QStringLiteral("新しい"));
     Apply();
     EXPECT_EQ(cp932::ToUtf8(Settings.Password), "新しい");
+}
+
+// No key of Pim.INI: the box shows whether the autostart entry is there, and
+// Apply writes or removes it.
+TEST_F(ApplySettingsTest, StartAtLoginWritesReadsBackAndRemovesTheAutostartEntry) {
+    const std::string folder = dir.file("config/autostart");
+    const std::string entry = folder + "/pim.desktop";
+    const QString program = QString::fromStdString(dir.file("my programs/pim"));
+    Open();
+    EXPECT_FALSE(Checked("cbStartAtLogin"));
+    form->AutostartProgram = program;
+    Click("cbStartAtLogin");
+    Apply();
+    EXPECT_EQ(ParseDesktopEntry(QByteArray::fromStdString(test::ReadFile(entry))).program, program);
+
+    Open();
+    EXPECT_TRUE(Checked("cbStartAtLogin"));
+    Click("cbStartAtLogin");
+    Apply();
+    EXPECT_FALSE(std::filesystem::exists(entry));
+    EXPECT_TRUE(boxes.empty());
+
+    // Its folder cannot be made: the message, and Apply stays to be pressed again.
+    std::filesystem::remove(folder);
+    test::WriteFile(folder, "");
+    Click("cbStartAtLogin");
+    Apply();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], cp932::ToUtf8(CannotWriteText(entry)));
+    EXPECT_TRUE(Enabled("btUpdate"));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "common/Cp932.h"
 #include "platform/MessageBox.h"
 #include "settings/OptionForm.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <QAbstractButton>
@@ -50,6 +51,8 @@ class OptionFormTest : public ::testing::Test {
 protected:
     test::TempDir dir;
     std::string profile = dir.file("Pim.INI");
+    // The autostart entry's folder, not the user's.
+    test::ScopedEnv config{"XDG_CONFIG_HOME", dir.file("config")};
     FakeOptionHost host;
     FakePhonebook phonebook;
     Texts boxes; // in UTF-8

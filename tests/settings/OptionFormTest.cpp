@@ -367,7 +367,7 @@ TEST_F(OptionFormTest, EveryHelpNumberHasItsAnchorOnTheHelpPage) {
         if (help > 0)
             numbers.insert(help);
     }
-    EXPECT_EQ(numbers.size(), 59u);
+    EXPECT_EQ(numbers.size(), 60u);
     for (int n : numbers)
         EXPECT_TRUE(html.contains(QStringLiteral("id=\"help-%1\"").arg(n))) << n;
 }

@@ -1,0 +1,79 @@
+#include "dialup/WakeWatch.h"
+
+#include "dialup/NetworkManager.h"
+
+namespace pim {
+
+namespace {
+
+const QString kLogin = QStringLiteral("org.freedesktop.login1");
+const QString kLoginPath = QStringLiteral("/org/freedesktop/login1");
+const QString kLoginManager = QStringLiteral("org.freedesktop.login1.Manager");
+const QString kNetwork = QStringLiteral("org.freedesktop.NetworkManager");
+const QString kNetworkPath = QStringLiteral("/org/freedesktop/NetworkManager");
+const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+
+} // namespace
+
+WakeWatch::WakeWatch(QDBusConnection bus, QObject* parent) : QObject(parent) {
+    timer_.setSingleShot(true);
+    // A coarse timer may fire early, before the network has settled.
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &WakeWatch::Settled);
+    if (!bus.isConnected())
+        return;
+    // Matched by name: a service that starts later is heard all the same.
+    bus.connect(kLogin, kLoginPath, kLoginManager, QStringLiteral("PrepareForSleep"), this,
+                SLOT(PrepareForSleep(bool)));
+    bus.connect(kNetwork, kNetworkPath, kProperties, QStringLiteral("PropertiesChanged"), this,
+                SLOT(PropertiesChanged(QString, QVariantMap, QStringList)));
+    // Older NetworkManagers announce their changes only on their own interface.
+    bus.connect(kNetwork, kNetworkPath, kNetwork, QStringLiteral("PropertiesChanged"), this,
+                SLOT(ManagerPropertiesChanged(QVariantMap)));
+    bus.connect(kNetwork, kNetworkPath, kNetwork, QStringLiteral("StateChanged"), this,
+                SLOT(StateChanged(uint)));
+    // Where the network stands now, so that its return can be told.
+    const NetworkManager nm(bus);
+    if (!nm.Available())
+        return;
+    if (const auto connectivity = nm.Connectivity())
+        check_.Connectivity(*connectivity);
+    if (const auto state = nm.State())
+        check_.NetworkState(*state);
+}
+
+void WakeWatch::Wait(std::optional<WakeCheck::Duration> wait) {
+    if (wait)
+        timer_.start(*wait);
+}
+
+void WakeWatch::PrepareForSleep(bool sleeping) {
+    Wait(check_.PrepareForSleep(sleeping));
+    if (!check_.Pending())
+        timer_.stop();
+}
+
+void WakeWatch::PropertiesChanged(const QString& interface, const QVariantMap& changed,
+                                  const QStringList&) {
+    if (interface == kNetwork)
+        ManagerPropertiesChanged(changed);
+}
+
+void WakeWatch::ManagerPropertiesChanged(const QVariantMap& changed) {
+    if (const auto it = changed.find(QStringLiteral("Connectivity")); it != changed.end())
+        Wait(check_.Connectivity(it->toUInt()));
+    if (const auto it = changed.find(QStringLiteral("State")); it != changed.end())
+        Wait(check_.NetworkState(it->toUInt()));
+}
+
+void WakeWatch::StateChanged(uint state) {
+    Wait(check_.NetworkState(state));
+}
+
+void WakeWatch::Settled() {
+    const bool start = check_.Due(Conditions ? Conditions() : WakeCheck::Conditions{});
+    if (start && OnCheck)
+        OnCheck(this);
+}
+
+} // namespace pim
