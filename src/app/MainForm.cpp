@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 
+#include "app/ArrivalNotice.h"
 #include "app/MailTree.h"
 #include "app/Notification.h"
 #include "app/PictureButton.h"
@@ -74,6 +75,10 @@ QString U(const std::string& cp932Text) {
 
 std::function<bool()> TMainForm::SystemTrayAvailable = [] {
     return QSystemTrayIcon::isSystemTrayAvailable();
+};
+
+std::function<QDBusConnection()> TMainForm::NotificationBus = [] {
+    return QDBusConnection::sessionBus();
 };
 
 TMainForm::TMainForm(const std::string& programDir, TVeltaRAS& ras, QWidget* parent)
@@ -222,6 +227,16 @@ void TMainForm::FormCreate() {
                                      offline_};
     };
     wake_.OnCheck = [this](WakeWatch*) { scheduler_.CheckNow(); };
+    // A notification's actions do what the tray menu and the mailer button do.
+    connect(&notifications_, &DesktopNotifications::actionInvoked, this,
+            [this](const QString& key) {
+                if (DialogOpen)
+                    return;
+                if (key == QLatin1String("default"))
+                    miTaskMainClick();
+                else if (key == QLatin1String("mailer"))
+                    imMailerClick();
+            });
 
     auto* altSpace = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
     connect(altSpace, &QShortcut::activated, this,
@@ -531,8 +546,12 @@ void TMainForm::ShowRun(const RunOutcome& outcome) {
     }
     laMailCount_->setText(QString::number(outcome.TotalMail));
     laDate_->setText(QDateTime::currentDateTime().toString(QStringLiteral("MM/dd hh:mm:ss")));
-    if (SoundWanted(Settings, outcome))
+    if (SoundWanted(Settings, outcome)) {
         PlayArrivalSound(Settings.Kind, U(Settings.WaveRecv));
+        if (Settings.SettingNotification)
+            notifications_.Notify(
+                ArrivalNotice(run_.ShownResults, outcome.TotalMail, !Settings.MailerPath.empty()));
+    }
     ShowResults();
     if (MailerWanted(Settings, outcome))
         imMailerClick();
@@ -738,6 +757,7 @@ void TMainForm::imMailerClick() {
         !QProcess::startDetached(path, QProcess::splitCommand(U(Settings.MailerOption)),
                                  QFileInfo(path).absolutePath()))
         return;
+    notifications_.Close(); // the user is reading the mail
     if (Settings.SettingMailerHide) {
         tvAccount_->clear();
         tvMail_->clear();

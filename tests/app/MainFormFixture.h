@@ -25,6 +25,8 @@ protected:
     void SetUp() override {
         // The offscreen platform has no tray host; the window acts as with one.
         TMainForm::SystemTrayAvailable = [] { return true; };
+        // Never the desktop's own notification service.
+        TMainForm::NotificationBus = [] { return NoBus(); };
         SetMessageBoxHandler([this](std::string_view text, unsigned flags) {
             boxes.emplace_back(cp932::ToUtf8(text), flags);
             return answer;
@@ -33,6 +35,11 @@ protected:
     void TearDown() override {
         SetMessageBoxHandler({});
         TMainForm::SystemTrayAvailable = [] { return false; };
+        TMainForm::NotificationBus = [] { return NoBus(); };
+    }
+    static QDBusConnection NoBus() {
+        return QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
+                                             QStringLiteral("pim-test-no-bus"));
     }
 
     void WriteProfile(const std::string& text) { test::WriteFile(dir.file("Pim.INI"), text); }
