@@ -65,7 +65,7 @@ bool DesktopNotifications::Connected() {
     busTried_ = true;
     bus_ = busSource_();
     if (!bus_.isConnected()) {
-        Unavailable(bus_.lastError());
+        Unavailable(QStringLiteral("セッションバスがありません"));
         return false;
     }
     bus_.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this,
@@ -117,7 +117,7 @@ void DesktopNotifications::AskCapabilities() {
         busy_ = false;
         const QDBusPendingReply<QStringList> reply = *call;
         if (reply.isError()) {
-            Unavailable(reply.error());
+            Unavailable(reply.error().name());
             pending_.reset(); // asked again at the next notification
         } else {
             capabilities_ = reply.value();
@@ -144,7 +144,7 @@ void DesktopNotifications::Send(const Content& content) {
         busy_ = false;
         const QDBusPendingReply<uint> reply = *call;
         if (reply.isError())
-            Unavailable(reply.error());
+            Unavailable(reply.error().name());
         else
             id_ = reply.value();
         Next();
@@ -161,12 +161,11 @@ void DesktopNotifications::NotificationClosed(uint id, uint) {
         id_ = 0;
 }
 
-void DesktopNotifications::Unavailable(const QDBusError& error) {
+void DesktopNotifications::Unavailable(const QString& why) {
     // Said once: a desktop without a notification service is no fault.
     if (told_)
         return;
     told_ = true;
-    const QString why = error.name().isEmpty() ? error.message() : error.name();
     std::fprintf(stderr, "Pim: デスクトップ通知を使えません（%s）\n", why.toUtf8().constData());
 }
 

@@ -13,8 +13,6 @@
 #include <optional>
 #include <vector>
 
-class QDBusError;
-
 namespace pim {
 
 class DesktopNotifications : public QObject {
@@ -57,7 +55,7 @@ private:
     void Next();
     void AskCapabilities();
     void Send(const Content& content);
-    void Unavailable(const QDBusError& error);
+    void Unavailable(const QString& why);
 
     QString appName_;
     QString appIcon_;
