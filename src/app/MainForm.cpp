@@ -546,15 +546,18 @@ void TMainForm::ShowRun(const RunOutcome& outcome) {
     }
     laMailCount_->setText(QString::number(outcome.TotalMail));
     laDate_->setText(QDateTime::currentDateTime().toString(QStringLiteral("MM/dd hh:mm:ss")));
+    std::optional<DesktopNotifications::Content> notice;
     if (SoundWanted(Settings, outcome)) {
         PlayArrivalSound(Settings.Kind, U(Settings.WaveRecv));
         if (Settings.SettingNotification)
-            notifications_.Notify(
-                ArrivalNotice(run_.ShownResults, outcome.TotalMail, !Settings.MailerPath.empty()));
+            notice =
+                ArrivalNotice(run_.ShownResults, outcome.TotalMail, !Settings.MailerPath.empty());
     }
     ShowResults();
-    if (MailerWanted(Settings, outcome))
-        imMailerClick();
+    // A mail program started now is the notice; a notification would close at once.
+    const bool mailerStarted = MailerWanted(Settings, outcome) && imMailerClick();
+    if (notice && !mailerStarted)
+        notifications_.Notify(std::move(*notice));
 }
 
 void TMainForm::RunOver(const RunOutcome&) {
@@ -749,14 +752,14 @@ void TMainForm::FpnLogoutAndClose() {
     FPN.Close();
 }
 
-void TMainForm::imMailerClick() {
+bool TMainForm::imMailerClick() {
     const QString path = U(Settings.MailerPath);
     // A mail program that cannot start leaves everything as it is: the user has
     // not read the mail.
     if (path.isEmpty() ||
         !QProcess::startDetached(path, QProcess::splitCommand(U(Settings.MailerOption)),
                                  QFileInfo(path).absolutePath()))
-        return;
+        return false;
     notifications_.Close(); // the user is reading the mail
     if (Settings.SettingMailerHide) {
         tvAccount_->clear();
@@ -770,6 +773,7 @@ void TMainForm::imMailerClick() {
     }
     if (Settings.MailerMinimized)
         sbMinimumClick(); // to the tray, when it hides there
+    return true;
 }
 
 void TMainForm::Terminate() {

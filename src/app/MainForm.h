@@ -120,7 +120,8 @@ private:
     bool SchedulePaused() const;
     void ShowResults();
     void tvAccountClick();
-    void imMailerClick();
+    // Whether the mail program started.
+    bool imMailerClick();
     int MessageBoxShown(const std::string& text, unsigned flags);
 
     // CheckRunHost

@@ -236,13 +236,22 @@ TEST_F(DesktopNotificationTest, ANewRunReplacesTheNotificationAndItsActionsShowA
     EXPECT_EQ(MailerStarts(), 1);
 }
 
-TEST_F(DesktopNotificationTest, NothingIsSentWithTheOptionOffAndNothingFailsWithoutADaemon) {
+TEST_F(DesktopNotificationTest, NothingIsSentWithTheOptionOffOrTheMailerStartedNorWithoutADaemon) {
     box.messages = {test::SimpleMessage("one")};
     {
         auto form = Start("body actions", "SettingNotification=0\r\n");
         ASSERT_TRUE(CheckOnce(*form));
         test::RunFor(std::chrono::milliseconds(300));
         EXPECT_TRUE(daemon->Calls(QStringLiteral("GetCapabilities")).empty());
+        EXPECT_TRUE(daemon->Calls(QStringLiteral("Notify")).empty());
+    }
+    {
+        // The mail program started at the end of the run is the notice itself.
+        auto form =
+            Start("body actions", "MailerAutoRun=1\r\nMailerPath=" + WriteMailer() + "\r\n");
+        ASSERT_TRUE(CheckOnce(*form));
+        EXPECT_TRUE(test::RunUntil([&] { return MailerStarts() == 1; }, seconds(5)));
+        test::RunFor(std::chrono::milliseconds(300));
         EXPECT_TRUE(daemon->Calls(QStringLiteral("Notify")).empty());
     }
     auto form = Start("", "");
