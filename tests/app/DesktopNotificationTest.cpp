@@ -6,7 +6,6 @@
 
 #include <QDBusArgument>
 #include <QDBusVariant>
-#include <QFile>
 #include <ostream>
 
 // Failures show texts as text.
@@ -115,21 +114,6 @@ protected:
         server.Set("demo", box);
         WriteAccountProfile(server, "SettingAutoShow=0\r\nSettingEndCheck=0\r\n" + settings);
         return Create();
-    }
-    std::string WriteMailer() {
-        const std::string path = dir.file("mailer.sh");
-        test::WriteFile(path, "#!/bin/sh\necho started >> '" + dir.file("starts") + "'\n");
-        QFile::setPermissions(QString::fromStdString(path),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        return path;
-    }
-    int MailerStarts() {
-        QFile file(QString::fromStdString(dir.file("starts")));
-        return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
-    }
-    static bool CheckOnce(TMainForm& form) {
-        form.Run().pbCheckClick(CheckRun::Sender::Other);
-        return test::RunUntil([&] { return !form.Run().Running(); }, seconds(10));
     }
     bool NotifiedTimes(size_t n) {
         return test::RunUntil([&] { return daemon->Calls(QStringLiteral("Notify")).size() == n; },
