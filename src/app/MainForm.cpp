@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 
+#include "app/ArrivalNotice.h"
 #include "app/MailTree.h"
 #include "app/Notification.h"
 #include "app/PictureButton.h"
@@ -74,6 +75,10 @@ QString U(const std::string& cp932Text) {
 
 std::function<bool()> TMainForm::SystemTrayAvailable = [] {
     return QSystemTrayIcon::isSystemTrayAvailable();
+};
+
+std::function<QDBusConnection()> TMainForm::NotificationBus = [] {
+    return QDBusConnection::sessionBus();
 };
 
 TMainForm::TMainForm(const std::string& programDir, TVeltaRAS& ras, QWidget* parent)
@@ -222,6 +227,16 @@ void TMainForm::FormCreate() {
                                      offline_};
     };
     wake_.OnCheck = [this](WakeWatch*) { scheduler_.CheckNow(); };
+    // A notification's actions do what the tray menu and the mailer button do.
+    connect(&notifications_, &DesktopNotifications::actionInvoked, this,
+            [this](const QString& key) {
+                if (DialogOpen)
+                    return;
+                if (key == QLatin1String("default"))
+                    miTaskMainClick();
+                else if (key == QLatin1String("mailer"))
+                    imMailerClick();
+            });
 
     auto* altSpace = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
     connect(altSpace, &QShortcut::activated, this,
@@ -531,11 +546,18 @@ void TMainForm::ShowRun(const RunOutcome& outcome) {
     }
     laMailCount_->setText(QString::number(outcome.TotalMail));
     laDate_->setText(QDateTime::currentDateTime().toString(QStringLiteral("MM/dd hh:mm:ss")));
-    if (SoundWanted(Settings, outcome))
+    std::optional<DesktopNotifications::Content> notice;
+    if (SoundWanted(Settings, outcome)) {
         PlayArrivalSound(Settings.Kind, U(Settings.WaveRecv));
+        if (Settings.SettingNotification)
+            notice =
+                ArrivalNotice(run_.ShownResults, outcome.TotalMail, !Settings.MailerPath.empty());
+    }
     ShowResults();
-    if (MailerWanted(Settings, outcome))
-        imMailerClick();
+    // A mail program started now is the notice; a notification would close at once.
+    const bool mailerStarted = MailerWanted(Settings, outcome) && imMailerClick();
+    if (notice && !mailerStarted)
+        notifications_.Notify(std::move(*notice));
 }
 
 void TMainForm::RunOver(const RunOutcome&) {
@@ -730,14 +752,15 @@ void TMainForm::FpnLogoutAndClose() {
     FPN.Close();
 }
 
-void TMainForm::imMailerClick() {
+bool TMainForm::imMailerClick() {
     const QString path = U(Settings.MailerPath);
     // A mail program that cannot start leaves everything as it is: the user has
     // not read the mail.
     if (path.isEmpty() ||
         !QProcess::startDetached(path, QProcess::splitCommand(U(Settings.MailerOption)),
                                  QFileInfo(path).absolutePath()))
-        return;
+        return false;
+    notifications_.Close(); // the user is reading the mail
     if (Settings.SettingMailerHide) {
         tvAccount_->clear();
         tvMail_->clear();
@@ -750,6 +773,7 @@ void TMainForm::imMailerClick() {
     }
     if (Settings.MailerMinimized)
         sbMinimumClick(); // to the tray, when it hides there
+    return true;
 }
 
 void TMainForm::Terminate() {

@@ -12,6 +12,7 @@
 #include "app/WindowShape.h"
 #include "dialup/TVeltaRAS.h"
 #include "dialup/WakeWatch.h"
+#include "platform/DesktopNotifications.h"
 #include "pop3/TVeltaPOP3.h"
 #include "remote/TFernpostNetwork.h"
 #include "settings/OptionHost.h"
@@ -55,6 +56,8 @@ public:
 
     // Whether the desktop has a tray; tests replace it.
     static std::function<bool()> SystemTrayAvailable;
+    // The bus of the desktop notifications; tests replace it.
+    static std::function<QDBusConnection()> NotificationBus;
 
     // A dialog or message box of the main window is open.
     bool DialogOpen = false;
@@ -117,7 +120,8 @@ private:
     bool SchedulePaused() const;
     void ShowResults();
     void tvAccountClick();
-    void imMailerClick();
+    // Whether the mail program started.
+    bool imMailerClick();
     int MessageBoxShown(const std::string& text, unsigned flags);
 
     // CheckRunHost
@@ -157,6 +161,8 @@ private:
     StationPrompts prompts_{FPN};
     MenuHost menuHost_{*this};
     RemoteMenu menu_;
+    DesktopNotifications notifications_{QStringLiteral("Pim"), DesktopNotifications::ProgramIcon(),
+                                        NotificationBus};
 
     StatusStrip* strip_ = nullptr;
     QLabel* laMailCount_ = nullptr;

@@ -78,6 +78,7 @@ void TOptionForm::ApplySettings() {
     s.Kind = rbSoundNone->isChecked() ? 0 : rbSoundBeep->isChecked() ? 1 : 2;
     s.WaveRecv = B(edSoundRecv->text());
     s.SameCheck = cbSoundSameCheck->isChecked();
+    s.SettingNotification = cbSettingNotification->isChecked();
     s.MailerPath = B(edMailerPath->text());
     s.MailerOption = B(edMailerOption->text());
     s.MailerIcon = MailerIconIndex;

@@ -201,6 +201,7 @@ void TOptionForm::FormShow() {
     rbSoundWave->setChecked(s.Kind == 2);
     edSoundRecv->setText(U(s.WaveRecv));
     cbSoundSameCheck->setChecked(s.SameCheck);
+    cbSettingNotification->setChecked(s.SettingNotification);
     edMailerPath->setText(U(s.MailerPath)); // resets the icon; the saved one follows
     edMailerOption->setText(U(s.MailerOption));
     MailerIconIndex = s.MailerIcon;
@@ -309,6 +310,7 @@ void TOptionForm::ApplyEnablingRules() {
              : rbCuDialNonMail->isChecked() ? 1
              : rbCuDialAuto->isChecked()    ? 2
                                             : -1;
+    c.SettingNotification = cbSettingNotification->isChecked();
     c.SettingDeconnect = cbSettingDeconnect->isChecked();
     c.FPNLogin = rbFPNLogin->isChecked();
     c.FPNPassword = cbFPNPassword->isChecked();

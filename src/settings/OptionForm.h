@@ -170,6 +170,7 @@ private:
     QToolButton* sbSoundTestRecv = nullptr;
     QToolButton* sbSoundSearchRecv = nullptr;
     QCheckBox* cbSoundSameCheck = nullptr;
+    QCheckBox* cbSettingNotification = nullptr;
 
     QLineEdit* edMailerPath = nullptr;
     QToolButton* sbMailerPathSearch = nullptr;

@@ -329,6 +329,9 @@ QWidget* TOptionForm::CreateCustomizePage() {
         sbSoundSearchRecv->setText(QStringLiteral("…"));
         sbSoundSearchRecv->setToolTip(QStringLiteral("ファイル参照"));
         c.Row({laSoundWave, edSoundRecv, sbSoundTestRecv, sbSoundSearchRecv}, 2);
+        c.Title(QStringLiteral("デスクトップ通知"));
+        cbSettingNotification = c.Add(Check(
+            "cbSettingNotification", QStringLiteral("新着メールをデスクトップに通知する"), 113));
         c.Title(QStringLiteral("条件"));
         cbSoundSameCheck = c.Add(Check(
             "cbSoundSameCheck", QStringLiteral("新着メールが無い場合はサウンドを鳴らさない"), 21));

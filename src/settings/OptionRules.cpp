@@ -15,7 +15,9 @@ OptionEnabling EnablingFor(const OptionChecks& c) {
     e.MailerAutoRunSameCheck = c.MailerAutoRun && !c.SettingCountOnly;
     e.SettingOldMailNotShow = !c.SettingCountOnly;
     e.SoundFile = c.Sound == 2;
-    e.SoundSameCheck = (c.Sound == 1 || c.Sound == 2) && !c.SettingCountOnly;
+    // The condition decides the desktop notification as well as the sound.
+    e.SoundSameCheck =
+        (c.Sound == 1 || c.Sound == 2 || c.SettingNotification) && !c.SettingCountOnly;
     e.DialSelect = c.Dial == 2;
     e.DeconnectDetail = c.SettingDeconnect;
     e.FPNPasswordCheck = c.FPNLogin;

@@ -21,6 +21,7 @@ struct OptionChecks {
     bool SettingCountOnly = false;
     bool MailerAutoRun = false;
     int Sound = -1;
+    bool SettingNotification = false;
     int Dial = -1;
     bool SettingDeconnect = false;
     bool FPNLogin = false;

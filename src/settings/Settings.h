@@ -74,6 +74,7 @@ struct TSettings {
     bool SettingInfoOpen = true;
     bool SettingOldMailNotShow = false;
     bool SettingMailerHide = false;
+    bool SettingNotification = true; // a desktop notification where the sound is due
 
     // [Customize]
     int32_t CustomizeDial = 0;

@@ -60,6 +60,7 @@ const Key kKeys[] = {
     {"Setting", "SettingInfoOpen", &TSettings::SettingInfoOpen},
     {"Setting", "SettingOldMailNotShow", &TSettings::SettingOldMailNotShow},
     {"Setting", "SettingMailerHide", &TSettings::SettingMailerHide},
+    {"Setting", "SettingNotification", &TSettings::SettingNotification},
     {"Sound", "Kind", &TSettings::Kind},
     {"Sound", "WaveRecv", &TSettings::WaveRecv},
     {"Sound", "SameCheck", &TSettings::SameCheck},

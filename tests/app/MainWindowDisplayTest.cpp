@@ -3,7 +3,6 @@
 #include "support/EventLoop.h"
 
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -22,23 +21,6 @@ protected:
         T* child = form.findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(child, nullptr) << name;
         return child;
-    }
-    // A mail program that notes each start in a file.
-    std::string WriteMailer() {
-        const std::string path = dir.file("mailer.sh");
-        test::WriteFile(path, "#!/bin/sh\necho started >> '" + dir.file("starts") + "'\n");
-        QFile::setPermissions(QString::fromStdString(path),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        return path;
-    }
-    int MailerStarts() {
-        QFile file(QString::fromStdString(dir.file("starts")));
-        return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
-    }
-    // One check, as the tray menu starts it, waited for to its end.
-    static bool CheckOnce(TMainForm& form) {
-        form.Run().pbCheckClick(CheckRun::Sender::Other);
-        return test::RunUntil([&] { return !form.Run().Running(); }, seconds(10));
     }
 };
 

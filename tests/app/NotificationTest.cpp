@@ -1,5 +1,6 @@
 #include "app/Notification.h"
 
+#include "app/ArrivalNotice.h"
 #include "common/Cp932.h"
 
 #include <gtest/gtest.h>
@@ -50,6 +51,62 @@ TEST(Notification, TheIdleStatusNamesMailOfflineAndTheSchedule) {
     EXPECT_EQ(text(false, "0", true), "自動チェック停止中");
     EXPECT_EQ(text(false, "12", false), "<着信メール 12通> 自動チェック待機中");
     EXPECT_EQ(text(true, "12", false), "<着信メール 12通> オフライン作業中");
+}
+
+// One account's result: its name, the count at the last run and now, the subjects.
+AccountResult Account(const char* name, int oldCount, int count,
+                      const std::vector<std::string>& subjects = {}) {
+    AccountResult r;
+    r.Name = name;
+    r.OldCount = oldCount;
+    r.Count = count;
+    for (size_t i = 0; i < subjects.size(); ++i) {
+        r.Subjects[i] = cp932::FromUtf8(subjects[i]);
+        r.Senders[i] = cp932::FromUtf8("差出人" + std::to_string(i + 1));
+    }
+    return r;
+}
+
+TEST(Notification, TheArrivalNoticeNamesWhatIsNewElseWhatWaits) {
+    const std::string longSubject = "a\tb" + std::string(120, 'x');
+    const QString cut = QStringLiteral("a b") + QString(96, QLatin1Char('x')) + QStringLiteral("…");
+    struct Row {
+        const char* name;
+        std::vector<AccountResult> accounts;
+        int totalMail;
+        QString summary;
+        QString body;
+    };
+    const std::vector<Row> rows{
+        {"only what lies beyond the last run is new",
+         {Account("A", 2, 3, {"old1", "old2", "new"}), Account("B", 0, 1, {"B1"}),
+          Account("C", 0, -4)},
+         4,
+         QStringLiteral("新着メールが 2 通あります"),
+         QStringLiteral("new（差出人3）\nB1（差出人1）")},
+        {"nothing new: what waits, when the run announces it",
+         {Account("A", 2, 2, {"s1", "s2"})},
+         2,
+         QStringLiteral("メールが 2 通届いています"),
+         QStringLiteral("s1（差出人1）\ns2（差出人2）")},
+        {"counted only",
+         {Account("A", -1, -1, {"4"}), Account("B", 0, 0)},
+         4,
+         QStringLiteral("メールが 4 通届いています"),
+         QStringLiteral("A: 4 通")},
+        {"a subject on one line and not at any length",
+         {Account("A", 0, 1, {longSubject})},
+         1,
+         QStringLiteral("新着メールが 1 通あります"),
+         cut + QStringLiteral("（差出人1）")},
+    };
+    for (const Row& row : rows) {
+        Results shown;
+        std::copy(row.accounts.begin(), row.accounts.end(), shown.begin());
+        const auto notice = ArrivalNotice(shown, row.totalMail, false);
+        EXPECT_EQ(notice.summary, row.summary) << row.name;
+        EXPECT_EQ(notice.body, row.body) << row.name;
+    }
 }
 
 } // namespace

@@ -3,28 +3,22 @@
 // own system bus.
 #pragma once
 
-#include "support/TempDir.h"
+#include "support/PrivateBus.h"
 
 #include <QDBusConnection>
 #include <QString>
-#include <sys/types.h>
 
 namespace pim::test {
 
 class NetworkManagerMock {
 public:
-    NetworkManagerMock() = default;
-    ~NetworkManagerMock();
-    NetworkManagerMock(const NetworkManagerMock&) = delete;
-    NetworkManagerMock& operator=(const NetworkManagerMock&) = delete;
-
     // Why it cannot run here; empty when it can.
-    static QString SkipReason();
+    static QString SkipReason() { return PrivateBus::SkipReason(); }
 
     // Starts the bus and, unless `withNetworkManager` is false, the mock on it.
     bool Start(bool withNetworkManager = true);
-    QDBusConnection Bus() const { return bus_; }
-    const QString& error() const { return error_; }
+    QDBusConnection Bus() const { return bus_.Bus(); }
+    const QString& error() const { return bus_.error(); }
 
     QString AddProfile(const QString& name, const QString& kind);
     QString ActivateElsewhere(const QString& profile, uint state = 2);
@@ -45,18 +39,11 @@ public:
     void PrepareForSleep(bool sleeping);
 
 private:
-    bool StartTemplate(const std::string& name, const QString& service, pid_t& pid);
     QVariant CallMock(const QString& method, const QVariantList& arguments,
                       const QString& service = QStringLiteral("org.freedesktop.NetworkManager"),
                       const QString& path = QStringLiteral("/org/freedesktop"));
 
-    TempDir dir_;
-    pid_t daemon_ = -1;
-    pid_t mock_ = -1;
-    pid_t logind_ = -1;
-    QString connectionName_;
-    QDBusConnection bus_{QString()};
-    QString error_;
+    PrivateBus bus_;
 };
 
 } // namespace pim::test

@@ -24,6 +24,7 @@ TEST_F(OptionFormTest, OpensOnTheAccountsPageFilledFromTheSettings) {
     Settings.CustomizeDial = 1;
     Settings.CustomizeDialName = "vpn";
     Settings.MailerIcon = 3;
+    Settings.SettingNotification = false;
     phonebook.entries = {"vpn", "mobile", "vpn"};
     phonebook.serviceError = true;
     Accounts[0] = Account("home");
@@ -56,6 +57,7 @@ TEST_F(OptionFormTest, OpensOnTheAccountsPageFilledFromTheSettings) {
     EXPECT_TRUE(Checked("rbCuDialNonMail"));
     EXPECT_EQ(Child<QComboBox>("cbCuDialSelect")->currentIndex(), 2) << "the last equal name";
     EXPECT_EQ(form->MailerIconIndex, 3);
+    EXPECT_FALSE(Checked("cbSettingNotification"));
     for (const char* n :
          {"rbCuDialNonMail", "rbCuDialAuto", "cbScheduleDialup", "cbSettingDeconnect", "btUpdate",
           "btAccountUp", "btAccountDown", "btSetting", "btDelete"})
@@ -134,10 +136,13 @@ TEST_F(OptionFormTest, CountOnlyAsksFirstAndLocksTheNewMailOptions) {
     expect(true);
 
     Click("rbSoundNone");
+    Click("cbSettingNotification");
     for (int i = 0; i < 2; ++i) {
         Click("cbSettingCountOnly");
         EXPECT_FALSE(Enabled("cbSoundSameCheck")) << "no sound, nothing to hold back";
     }
+    Click("cbSettingNotification");
+    EXPECT_TRUE(Enabled("cbSoundSameCheck")) << "it holds back the desktop notification too";
 }
 
 TEST_F(OptionFormTest, PageButtonsShowTheirPanelInRedAndMoveTheFocus) {
@@ -190,12 +195,13 @@ TEST_F(OptionFormTest, EveryKindOfChangeEnablesApplyAndEnterActsAsOk) {
     for (const char* control : {"edMailerOption", "clAccount"}) {
         Open();
         Click("cbSettingEndCheck");
+        Click("cbSettingNotification");
         Click(control);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         EXPECT_EQ(form->result(), QDialog::Accepted) << control;
         EXPECT_FALSE(form->isVisible());
-        EXPECT_FALSE(Settings.SettingEndCheck);
-        Settings.SettingEndCheck = true;
+        EXPECT_FALSE(Settings.SettingEndCheck || Settings.SettingNotification);
+        Settings.SettingEndCheck = Settings.SettingNotification = true;
     }
 }
 
@@ -367,7 +373,7 @@ TEST_F(OptionFormTest, EveryHelpNumberHasItsAnchorOnTheHelpPage) {
         if (help > 0)
             numbers.insert(help);
     }
-    EXPECT_EQ(numbers.size(), 60u);
+    EXPECT_EQ(numbers.size(), 61u);
     for (int n : numbers)
         EXPECT_TRUE(html.contains(QStringLiteral("id=\"help-%1\"").arg(n))) << n;
 }

@@ -62,7 +62,7 @@ TEST_F(SettingsFileTest, NoFileGivesTheDefaults) {
     expected.CustomizeDialName = "ISP";
     EXPECT_EQ(settings, expected);
     EXPECT_TRUE(settings.SettingEndCheck && settings.SettingAnimation && settings.SettingAutoShow &&
-                settings.SettingInfoOpen);
+                settings.SettingInfoOpen && settings.SettingNotification);
     EXPECT_EQ(accounts, TAccounts{});
 }
 
@@ -90,6 +90,7 @@ TEST_F(SettingsFileTest, EveryKeyRoundTrips) {
     out.SettingAutoShowCheck = out.SettingAutoShowChange = true;
     out.SettingInfoOpen = false;
     out.SettingOldMailNotShow = out.SettingMailerHide = true;
+    out.SettingNotification = false;
     out.CustomizeDial = 2;
     out.CustomizeDialName = "\x83\x76\x83\x8D\x83\x6F\x83\x43\x83\x5F"; // プロバイダ
     out.DialMailNonDisconnect = out.DialExistingNonDisconnect = true;
@@ -301,12 +302,14 @@ TEST_F(SettingsFileTest, WithoutDialupTheDialupKeysAreForcedAndSavedSo) {
 
 TEST_F(SettingsFileTest, HandWrittenValuesReadWithTheNumberRules) {
     LoadText("[Setting]\r\nScheduleRun=2\r\nSettingEndCheck=yes\r\nScheduleTime=yes\r\n"
+             "SettingNotification=off\r\n"
              "ScheduleTimeCount=$1F\r\nScheduleTimeoutCount=0x\r\nMailerIcon=0x1F\r\n"
              "[MainWindow]\r\nType=257\r\n[Sound]\r\nKind=-254\r\n"
              "[FPN]\r\nPassword=50919G\r\n");
     EXPECT_TRUE(settings.ScheduleRun);
     EXPECT_TRUE(settings.SettingEndCheck); // unreadable: the default, true
     EXPECT_FALSE(settings.ScheduleTime);   // unreadable: the default, false
+    EXPECT_TRUE(settings.SettingNotification);
     EXPECT_EQ(settings.ScheduleTimeCount, 31);
     EXPECT_EQ(settings.ScheduleTimeoutCount, 60);
     EXPECT_EQ(settings.MailerIcon, 31);

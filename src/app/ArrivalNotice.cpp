@@ -1,0 +1,71 @@
+#include "app/ArrivalNotice.h"
+
+#include "common/Cp932.h"
+
+#include <algorithm>
+
+namespace pim {
+
+namespace {
+
+// A subject or sender is shown on one line and not at any length.
+constexpr qsizetype kLineChars = 100;
+
+QString OneLine(const std::string& cp932Text) {
+    QString text = cp932::ToUnicode(cp932Text);
+    for (QChar& c : text) {
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    }
+    text = text.trimmed();
+    if (text.size() > kLineChars)
+        text = text.left(kLineChars - 1) + QStringLiteral("…");
+    return text;
+}
+
+} // namespace
+
+DesktopNotifications::Content ArrivalNotice(const Results& shown, int totalMail, bool mailerSet) {
+    // New: what lies beyond the messages an account had at the previous run.
+    long long newMail = 0;
+    for (const AccountResult& r : shown) {
+        if (r.Count > 0)
+            newMail += r.Count - std::clamp(r.OldCount, 0, r.Count);
+    }
+    QStringList lines;
+    long long named = 0;
+    long long counted = 0;
+    for (const AccountResult& r : shown) {
+        if (r.Count == -1) { // counted only: no subjects to name
+            lines << cp932::ToUnicode(r.Name) + QStringLiteral(": ") +
+                         cp932::ToUnicode(r.Subjects[0]) + QStringLiteral(" 通");
+            continue;
+        }
+        if (r.Count <= 0)
+            continue;
+        const int first = newMail > 0 ? std::clamp(r.OldCount, 0, r.Count) : 0;
+        counted += r.Count - first;
+        for (int j = first; j < std::min(r.Count, kMaxMails) && named < kNoticeMessages; ++j) {
+            const auto k = static_cast<size_t>(j);
+            lines << OneLine(r.Subjects[k]) + QStringLiteral("（") + OneLine(r.Senders[k]) +
+                         QStringLiteral("）");
+            ++named;
+        }
+    }
+    if (counted > named)
+        lines << QStringLiteral("ほか %1 通").arg(counted - named);
+
+    DesktopNotifications::Content content;
+    content.summary = newMail > 0 ? QStringLiteral("新着メールが %1 通あります").arg(newMail)
+                                  : QStringLiteral("メールが %1 通届いています").arg(totalMail);
+    content.body = lines.join(QLatin1Char('\n'));
+    content.actions.push_back(
+        {QStringLiteral("default"), QStringLiteral("メインウィンドウを表示")});
+    if (mailerSet)
+        content.actions.push_back({QStringLiteral("mailer"), QStringLiteral("メーラを起動")});
+    content.hints = {{QStringLiteral("desktop-entry"), QStringLiteral("pim")},
+                     {QStringLiteral("category"), QStringLiteral("email.arrived")}};
+    return content;
+}
+
+} // namespace pim

@@ -1,0 +1,165 @@
+#include "support/PrivateBus.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusError>
+#include <QThread>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace pim::test {
+
+namespace {
+
+const char* const kPython = "/usr/bin/python3";
+const char* const kDaemon = "/usr/bin/dbus-daemon";
+
+pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> extraEnv,
+            const std::string& log) {
+    std::vector<std::string> env = std::move(extraEnv);
+    for (char** e = environ; *e; ++e)
+        env.emplace_back(*e);
+    std::vector<char*> args;
+    for (auto& a : argv)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    // Its output goes to a log: a daemon that kept the test's stdout open would
+    // hold up whoever reads it.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+void Stop(pid_t& pid) {
+    if (pid <= 0)
+        return;
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+    pid = -1;
+}
+
+bool CanConnect(const std::string& socketPath) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+template <typename Predicate>
+bool WaitFor(Predicate done, int milliseconds) {
+    for (int waited = 0; waited < milliseconds; waited += 20) {
+        if (done())
+            return true;
+        QThread::msleep(20);
+    }
+    return done();
+}
+
+} // namespace
+
+QString PrivateBus::SkipReason() {
+    if (::access(kDaemon, X_OK) != 0)
+        return QStringLiteral("dbus-daemon is not installed");
+    if (std::system("/usr/bin/python3 -c 'import dbusmock, gi' 2>/dev/null") != 0)
+        return QStringLiteral("python3-dbusmock is not installed");
+    return {};
+}
+
+bool PrivateBus::Start() {
+    const std::string socket = dir_.file("bus");
+    address_ = "unix:path=" + socket;
+    WriteFile(dir_.file("bus.conf"),
+              "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+              " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+              "<busconfig>\n"
+              "  <type>session</type>\n"
+              "  <listen>" +
+                  address_ +
+                  "</listen>\n"
+                  "  <auth>EXTERNAL</auth>\n"
+                  "  <policy context=\"default\">\n"
+                  "    <allow user=\"*\"/>\n"
+                  "    <allow own=\"*\"/>\n"
+                  "    <allow send_destination=\"*\"/>\n"
+                  "    <allow receive_sender=\"*\"/>\n"
+                  "  </policy>\n"
+                  "</busconfig>\n");
+    daemon_ = Spawn({kDaemon, "--nofork", "--nopidfile", "--config-file=" + dir_.file("bus.conf")},
+                    {}, dir_.file("bus.log"));
+    if (daemon_ < 0) {
+        error_ = QStringLiteral("cannot start dbus-daemon");
+        return false;
+    }
+    static int serial = 0;
+    connectionName_ = QStringLiteral("pim-test-bus-%1").arg(++serial);
+    // Connect only once the daemon listens: a failed attempt leaves libdbus unhappy.
+    if (!WaitFor([&] { return CanConnect(socket); }, 10000)) {
+        error_ = QStringLiteral("the private bus did not come up");
+        return false;
+    }
+    bus_ = QDBusConnection::connectToBus(QString::fromStdString(address_), connectionName_);
+    if (!bus_.isConnected()) {
+        error_ = bus_.lastError().message();
+        return false;
+    }
+    return true;
+}
+
+bool PrivateBus::StartMock(const std::vector<std::string>& arguments, bool asSystemBus,
+                           const QString& service) {
+    std::vector<std::string> argv = {kPython, "-m", "dbusmock"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    const pid_t mock = Spawn(
+        argv, {(asSystemBus ? "DBUS_SYSTEM_BUS_ADDRESS=" : "DBUS_SESSION_BUS_ADDRESS=") + address_},
+        dir_.file(service.toStdString() + ".log"));
+    if (mock > 0)
+        mocks_.push_back(mock);
+    if (mock < 0 ||
+        !WaitFor([&] { return bus_.interface()->isServiceRegistered(service).value(); }, 15000)) {
+        error_ = QStringLiteral("the mock of %1 did not come up").arg(service);
+        return false;
+    }
+    return true;
+}
+
+QDBusMessage PrivateBus::Call(const QString& service, const QString& path, const QString& interface,
+                              const QString& method, const QVariantList& arguments) {
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+    message.setArguments(arguments);
+    const QDBusMessage reply = bus_.call(message, QDBus::Block, 10000);
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        error_ = reply.errorMessage();
+    return reply;
+}
+
+PrivateBus::~PrivateBus() {
+    // Every reference goes before the connection is closed, and it is closed
+    // before its daemon goes.
+    bus_ = QDBusConnection(QString());
+    if (!connectionName_.isEmpty())
+        QDBusConnection::disconnectFromBus(connectionName_);
+    for (pid_t& mock : mocks_)
+        Stop(mock);
+    Stop(daemon_);
+}
+
+} // namespace pim::test

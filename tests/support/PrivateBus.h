@@ -1,0 +1,49 @@
+// A private D-Bus daemon for a test, and services that python3-dbusmock plays
+// on it. Nothing touches the machine's own session or system bus.
+#pragma once
+
+#include "support/TempDir.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QString>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace pim::test {
+
+class PrivateBus {
+public:
+    PrivateBus() = default;
+    ~PrivateBus();
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    // Why it cannot run here; empty when it can.
+    static QString SkipReason();
+
+    // Starts the daemon and connects to it.
+    bool Start();
+    // Starts `python3 -m dbusmock` with `arguments` on this bus (given to it as
+    // the system bus or the session bus) and waits until `service` is there.
+    bool StartMock(const std::vector<std::string>& arguments, bool asSystemBus,
+                   const QString& service);
+
+    QDBusConnection Bus() const { return bus_; }
+    const QString& error() const { return error_; }
+    // A method call and its reply (an error reply sets error()).
+    QDBusMessage Call(const QString& service, const QString& path, const QString& interface,
+                      const QString& method, const QVariantList& arguments = {});
+
+private:
+    TempDir dir_;
+    std::string address_;
+    pid_t daemon_ = -1;
+    std::vector<pid_t> mocks_;
+    QString connectionName_;
+    QDBusConnection bus_{QString()};
+    QString error_;
+};
+
+} // namespace pim::test
