@@ -23,6 +23,8 @@ public:
     // Starts the bus and, unless `withNetworkManager` is false, the mock on it.
     bool Start(bool withNetworkManager = true);
     QDBusConnection Bus() const { return bus_; }
+    // For a second peer on the same bus.
+    QString Address() const { return QString::fromStdString("unix:path=" + dir_.file("bus")); }
     const QString& error() const { return error_; }
 
     QString AddProfile(const QString& name, const QString& kind);
