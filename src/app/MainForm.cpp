@@ -324,8 +324,12 @@ void TMainForm::FormDestroy() {
         return; // the user was told at start that nothing is saved
     std::string error;
     TSettings place = Settings;
-    place.Left = pos().x();
-    place.Top = pos().y();
+    // Wayland neither places a window nor tells where it is: the place read at
+    // start is kept for the next session that can.
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        place.Left = pos().x();
+        place.Top = pos().y();
+    }
     if (SaveMainWindow(profilePath_, place, &error))
         return;
     std::fprintf(stderr, "Pim: %s\n", cp932::ToUtf8(error).c_str());
@@ -382,10 +386,13 @@ void TMainForm::StartUp() {
         FormShow();
         return;
     }
-    if (Settings.SettingRunHide)
-        showMinimized();
-    else
+    if (!Settings.SettingRunHide) {
         show();
+        return;
+    }
+    if (Settings.SettingTask && Settings.SettingTaskbar)
+        follow_.NoTrayAtStart();
+    showMinimized();
 }
 
 void TMainForm::imInformationClick() {

@@ -5,10 +5,10 @@
 namespace pim {
 
 TrayFollow::Window TrayFollow::HostAppeared(bool livesInTray, Window now) {
-    const bool cameBack = std::exchange(cameBack_, false);
-    // As if the tray had been there from the start: a minimised window (a hidden
-    // start without a tray) and one that came out only for want of it go back in.
-    if (livesInTray && (now == Window::Minimised || (now == Window::Shown && cameBack)))
+    const bool outForWant = std::exchange(outForWantOfTray_, false);
+    // As if the tray had been there from the start: a minimised window and one
+    // that is out only for want of a tray go in.
+    if (livesInTray && (now == Window::Minimised || (now == Window::Shown && outForWant)))
         return Window::Hidden;
     return now;
 }
@@ -16,7 +16,7 @@ TrayFollow::Window TrayFollow::HostAppeared(bool livesInTray, Window now) {
 TrayFollow::Window TrayFollow::HostVanished(bool livesInTray, Window now) {
     if (!livesInTray || now != Window::Hidden)
         return now;
-    cameBack_ = true;
+    outForWantOfTray_ = true;
     return Window::Shown;
 }
 

@@ -12,11 +12,14 @@ public:
     // window as it is; the answer is where it goes.
     Window HostAppeared(bool livesInTray, Window now);
     Window HostVanished(bool livesInTray, Window now);
+    // A start that should have hidden the window in the tray found none: the
+    // window is out (minimised, or shown where the platform cannot minimise).
+    void NoTrayAtStart() { outForWantOfTray_ = true; }
     // The user asked for the window: it is no longer out only for want of a tray.
-    void Shown() { cameBack_ = false; }
+    void Shown() { outForWantOfTray_ = false; }
 
 private:
-    bool cameBack_ = false; // shown because the tray it was hidden in went away
+    bool outForWantOfTray_ = false;
 };
 
 } // namespace pim

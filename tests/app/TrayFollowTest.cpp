@@ -9,9 +9,9 @@ namespace {
 using Window = TrayFollow::Window;
 
 struct Step {
-    enum Event { Appears, Vanishes, UserShows } event;
+    enum Event { Appears, Vanishes, UserShows, NoTrayAtStart } event;
     Window now;
-    Window expected; // where the window goes; unused for UserShows
+    Window expected; // where the window goes, when a host comes or goes
 };
 
 struct Case {
@@ -25,6 +25,10 @@ TEST(TrayFollow, TheWindowFollowsTheTrayHostOnlyWhereItLivesThere) {
         {"a hidden start without a tray goes in when one comes",
          true,
          {{Step::Appears, Window::Minimised, Window::Hidden}}},
+        {"so does one that the platform could not minimise",
+         true,
+         {{Step::NoTrayAtStart, Window::Shown, Window::Shown},
+          {Step::Appears, Window::Shown, Window::Hidden}}},
         {"hidden in the tray, it comes out when the tray goes and back when it returns",
          true,
          {{Step::Vanishes, Window::Hidden, Window::Shown},
@@ -57,6 +61,10 @@ TEST(TrayFollow, TheWindowFollowsTheTrayHostOnlyWhereItLivesThere) {
             const Step& step = c.steps[i];
             if (step.event == Step::UserShows) {
                 follow.Shown();
+                continue;
+            }
+            if (step.event == Step::NoTrayAtStart) {
+                follow.NoTrayAtStart();
                 continue;
             }
             const Window place = step.event == Step::Appears
