@@ -158,6 +158,7 @@ void ShowRequestServer::Accept() {
             continue;
         }
         ++pending_;
+        peer->setReadBufferSize(kRequest.size() + 1);
         connect(peer, &QObject::destroyed, this, [this] { --pending_; });
         connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
         connect(peer, &QLocalSocket::readyRead, this, [this, peer] { Read(peer); });

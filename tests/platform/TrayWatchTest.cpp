@@ -40,18 +40,24 @@ protected:
         if (const QString reason = test::NetworkManagerMock::SkipReason(); !reason.isEmpty())
             GTEST_SKIP() << reason.toStdString();
         ASSERT_TRUE(bus.Start(false)) << bus.error().toStdString();
-        watcher.moveToThread(&panelThread);
-        panelThread.start();
         panel = QDBusConnection::connectToBus(bus.Address(), QStringLiteral("pim-test-panel"));
+        // Registered first: what the bus hangs on the object then moves along with it.
         ASSERT_TRUE(panel.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
                                          QDBusConnection::ExportAllProperties |
                                              QDBusConnection::ExportAllSignals));
+        watcher.moveToThread(&panelThread);
+        panelThread.start();
     }
     void TearDown() override {
+        panel.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
         panelThread.quit();
         panelThread.wait();
         panel = QDBusConnection(QString());
         QDBusConnection::disconnectFromBus(QStringLiteral("pim-test-panel"));
+    }
+    // The bus relays a signal only from the object's own thread.
+    void Emit(void (Watcher::*signal)()) {
+        QMetaObject::invokeMethod(&watcher, [this, signal] { emit(watcher.*signal)(); });
     }
     void PanelStarts(bool withHost) {
         watcher.host = withHost;
@@ -76,12 +82,12 @@ TEST_F(TrayWatchTest, AWatcherWithAHostIsReportedEachTimeItComesOrGoes) {
     // A watcher is no tray until a host registers with it.
     PanelStarts(false);
     watcher.host = true;
-    emit watcher.StatusNotifierHostRegistered();
+    Emit(&Watcher::StatusNotifierHostRegistered);
     ASSERT_TRUE(test::RunUntil([&] { return changes == 3; }, 10s));
     EXPECT_TRUE(watch.Present());
 
     watcher.host = false;
-    emit watcher.StatusNotifierHostUnregistered();
+    Emit(&Watcher::StatusNotifierHostUnregistered);
     ASSERT_TRUE(test::RunUntil([&] { return changes == 4; }, 10s));
     EXPECT_FALSE(watch.Present());
 }
