@@ -345,8 +345,12 @@ void TMainForm::FormDestroy() {
         return; // the user was told at start that nothing is saved
     std::string error;
     TSettings place = Settings;
-    place.Left = pos().x();
-    place.Top = pos().y();
+    // Wayland neither places a window nor tells where it is: the place read at
+    // start is kept for the next session that can.
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        place.Left = pos().x();
+        place.Top = pos().y();
+    }
     if (SaveMainWindow(profilePath_, place, &error))
         return;
     std::fprintf(stderr, "Pim: %s\n", cp932::ToUtf8(error).c_str());
@@ -403,10 +407,13 @@ void TMainForm::StartUp() {
         FormShow();
         return;
     }
-    if (Settings.SettingRunHide)
-        showMinimized();
-    else
+    if (!Settings.SettingRunHide) {
         show();
+        return;
+    }
+    if (Settings.SettingTask && Settings.SettingTaskbar)
+        follow_.NoTrayAtStart();
+    showMinimized();
 }
 
 void TMainForm::imInformationClick() {
@@ -437,6 +444,7 @@ void TMainForm::sbMinimumClick() {
 }
 
 void TMainForm::miTaskMainClick() {
+    follow_.Shown();
     showNormal();
     raise();
     activateWindow();
@@ -540,6 +548,7 @@ void TMainForm::ShowRun(const RunOutcome& outcome) {
             shape_.StartRegionAnimation(WindowShape::Unfold, Settings.SettingAnimation);
         }
         Settings.Type = 1;
+        follow_.Shown();
         showNormal();
         raise();
         activateWindow();
@@ -687,6 +696,7 @@ void TMainForm::SetPop3TimeOut(int milliseconds) {
 }
 
 void TMainForm::ShowTrayIcon(bool shown) {
+    emit trayIconWanted(shown);
     if (!shown) {
         delete tray_;
         tray_ = nullptr;
@@ -702,25 +712,66 @@ void TMainForm::ShowTrayIcon(bool shown) {
 }
 
 void TMainForm::ApplyTaskbarMode(QWidget* dialog) {
+    using Window = TrayFollow::Window;
+    Window place = WindowPlace();
+    // Minimised means hidden in the tray, and hidden is out of reach without one.
+    if (InTray() && place == Window::Minimised)
+        place = Window::Hidden;
+    else if (!InTray() && place == Window::Hidden)
+        place = Window::Minimised;
+    PlaceWindow(place, dialog);
+}
+
+TrayFollow::Window TMainForm::WindowPlace() const {
+    if (!isVisible())
+        return TrayFollow::Window::Hidden;
+    return isMinimized() ? TrayFollow::Window::Minimised : TrayFollow::Window::Shown;
+}
+
+void TMainForm::PlaceWindow(TrayFollow::Window place, QWidget* dialog) {
     // Hidden and shown again without the opening animation.
     const bool animation = Settings.SettingAnimation;
     Settings.SettingAnimation = false;
-    bool visible = isVisible();
+    // Restored before it is hidden: on X11 the end of a minimised state maps the
+    // window, hidden or not, and the window manager would take it back.
+    if (place != TrayFollow::Window::Minimised)
+        setWindowState(windowState() & ~Qt::WindowMinimized);
     hide();
-    const bool inTray = InTray();
-    if (inTray) {
-        if (isMinimized()) {
-            setWindowState(windowState() & ~Qt::WindowMinimized);
-            visible = false;
-        }
-    } else if (!visible) {
+    if (place == TrayFollow::Window::Minimised)
         setWindowState(windowState() | Qt::WindowMinimized);
-        visible = true;
-    }
-    SetWindowKind(inTray);
-    setVisible(visible);
+    SetWindowKind(InTray());
+    setVisible(place != TrayFollow::Window::Hidden);
     Settings.SettingAnimation = animation;
     if (dialog) {
+        dialog->raise();
+        dialog->activateWindow();
+    }
+}
+
+void TMainForm::TrayHostChanged() {
+    if (!Settings.SettingTask || terminating_)
+        return;
+    const bool present = SystemTrayAvailable();
+    if (present == (tray_ != nullptr))
+        return;
+    const bool livesInTray = Settings.SettingTaskbar;
+    const TrayFollow::Window place = present ? follow_.HostAppeared(livesInTray, WindowPlace())
+                                             : follow_.HostVanished(livesInTray, WindowPlace());
+    if (present) {
+        ShowTrayIcon(true);
+    } else {
+        delete tray_;
+        tray_ = nullptr;
+    }
+    // Otherwise the window keeps its place and its taskbar button.
+    if (livesInTray)
+        PlaceWindow(place, QApplication::activeModalWidget());
+}
+
+void TMainForm::ShowRequested() {
+    miTaskMainClick();
+    // An open dialog stays in front of the window it belongs to.
+    if (QWidget* dialog = QApplication::activeModalWidget()) {
         dialog->raise();
         dialog->activateWindow();
     }

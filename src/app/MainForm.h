@@ -9,6 +9,7 @@
 #include "app/Scheduler.h"
 #include "app/StationPrompts.h"
 #include "app/StatusStrip.h"
+#include "app/TrayFollow.h"
 #include "app/WindowShape.h"
 #include "dialup/TVeltaRAS.h"
 #include "dialup/WakeWatch.h"
@@ -54,7 +55,8 @@ public:
     // The window as the user sees it, outside its outline transparent.
     QImage Screenshot();
 
-    // Whether the desktop has a tray; tests replace it.
+    // Whether the desktop has a tray host now; the program asks its tray watch,
+    // tests replace it.
     static std::function<bool()> SystemTrayAvailable;
     // The bus of the desktop notifications; tests replace it.
     static std::function<QDBusConnection()> NotificationBus;
@@ -77,6 +79,14 @@ public slots:
     void imOptionClick();
     void miVersionClick();
     void TrayActivated(int reason);
+    // A second start asks for the window.
+    void ShowRequested();
+    // A tray host came or went (SystemTrayAvailable answers otherwise).
+    void TrayHostChanged();
+
+signals:
+    // The tray icon is wanted or no longer (SettingTask).
+    void trayIconWanted(bool wanted);
 
 public:
     // Shows the window, minimised or not at all, as the settings ask, and runs
@@ -112,6 +122,10 @@ protected:
 private:
     void FormCreate();
     void SetWindowKind(bool inTray);
+    TrayFollow::Window WindowPlace() const;
+    // Hidden, minimised or shown, with a taskbar button unless it lives in the tray;
+    // `dialog` is brought back to the front afterwards.
+    void PlaceWindow(TrayFollow::Window place, QWidget* dialog);
     // Pim hides in the tray instead of the taskbar: only with a tray to hide in.
     bool InTray() const { return Settings.SettingTask && Settings.SettingTaskbar && tray_; }
     void FormShow();
@@ -174,6 +188,7 @@ private:
     PictureButton* imInformation_ = nullptr;
     QTreeWidget* tvMail_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
+    TrayFollow follow_;
     QAction* miOffline_ = nullptr;
     QAction* miSysOffline_ = nullptr;
     WindowShape shape_;

@@ -3,16 +3,34 @@
 #include "dialup/TVeltaRAS.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
+#include "platform/TrayWatch.h"
 
 #include <QApplication>
 #include <QFile>
+#include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char** argv) {
+    using namespace std::chrono_literals;
     pim::TerminationSignals::HoldUntilWatched();
     pim::SingleInstance instance;
-    if (!instance.Acquire())
-        return 0; // another Pim runs: end silently
+    std::string error;
+    pim::SingleInstance::Outcome lock = instance.Acquire(&error);
+    if (lock == pim::SingleInstance::Outcome::HeldElsewhere) {
+        // Another Pim runs: it shows its window, and this one ends.
+        if (pim::SingleInstance::ShowRunning(pim::SingleInstance::SocketPath(), 3s))
+            return 0;
+        // It may have been ending just now.
+        lock = instance.Acquire(&error);
+        if (lock == pim::SingleInstance::Outcome::HeldElsewhere) {
+            std::fprintf(stderr, "Pim: 起動中の Pim が応答しません。\n");
+            return 0;
+        }
+    }
+    if (lock == pim::SingleInstance::Outcome::Failed) {
+        std::fprintf(stderr, "Pim: ロックファイルを作成できません: %s\n", error.c_str());
+        return 1;
+    }
 
     // A resident program started without a display (a service, a test) still runs.
     if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") &&
@@ -29,9 +47,22 @@ int main(int argc, char** argv) {
         QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString() + "/";
     pim::TVeltaRAS dialup;
     pim::TerminationSignals termination;
+    pim::TrayWatch trayWatch(QDBusConnection::sessionBus());
+    pim::TMainForm::SystemTrayAvailable = [&trayWatch] { return trayWatch.Present(); };
     pim::TMainForm form(programDir, dialup);
+    QObject::connect(&trayWatch, &pim::TrayWatch::changed, &form, &pim::TMainForm::TrayHostChanged);
+    QObject::connect(&form, &pim::TMainForm::trayIconWanted, &trayWatch,
+                     &pim::TrayWatch::SetWatching);
+    trayWatch.SetWatching(pim::Settings.SettingTask);
     QObject::connect(&termination, &pim::TerminationSignals::requested, &form,
                      &pim::TMainForm::Terminate);
+    // Listened for only now: a request that came earlier would find no window to show.
+    pim::ShowRequestServer showRequests;
+    QObject::connect(&showRequests, &pim::ShowRequestServer::showRequested, &form,
+                     &pim::TMainForm::ShowRequested);
+    if (!showRequests.Listen(pim::SingleInstance::SocketPath()))
+        std::fprintf(stderr, "Pim: %s を開けません。次の起動はこの Pim を表示できません。\n",
+                     pim::SingleInstance::SocketPath().c_str());
     form.StartUp();
     return app.exec();
 }

@@ -1,6 +1,12 @@
 #pragma once
 
+#include <QByteArray>
+#include <QObject>
+#include <chrono>
 #include <string>
+
+class QLocalServer;
+class QLocalSocket;
 
 namespace pim {
 
@@ -13,14 +19,52 @@ public:
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // $XDG_RUNTIME_DIR/Pim.lock, else /tmp/Pim-<uid>.lock.
+    // $XDG_RUNTIME_DIR/Pim.lock, else (unset, or not a folder this user can
+    // write) /tmp/Pim-<uid>.lock.
     static std::string LockPath();
+    // The running Pim's socket, beside the lock.
+    static std::string SocketPath();
 
-    // False when another instance holds the lock (or the lock file cannot be made).
-    bool Acquire();
+    enum class Outcome { Acquired, HeldElsewhere, Failed };
+    // Failed: the lock file cannot be made; `error` then says why.
+    Outcome Acquire(std::string* error = nullptr);
+
+    // Asks the Pim that holds the lock to show its window: connects (the other
+    // may still be starting, so for up to `wait`), sends the request and waits
+    // as long again for the answer. False when nobody answered.
+    static bool ShowRunning(const std::string& socketPath, std::chrono::milliseconds wait);
 
 private:
     int fd_ = -1;
+};
+
+// What a connection to the socket has sent so far: the request, a part of it,
+// or anything else.
+enum class ShowRequestState { Partial, Complete, Bad };
+ShowRequestState CheckShowRequest(const QByteArray& received);
+
+// The running Pim's end of the socket: a second start asks it to show the window.
+// A peer that sends anything but the request, or too little for too long, is
+// dropped; none holds up the others.
+class ShowRequestServer : public QObject {
+    Q_OBJECT
+public:
+    explicit ShowRequestServer(QObject* parent = nullptr);
+    ~ShowRequestServer() override;
+
+    // Call only while holding the lock: whatever lies at `path` is then left
+    // by a Pim that has ended, and is replaced.
+    bool Listen(const std::string& path);
+
+signals:
+    void showRequested();
+
+private:
+    void Accept();
+    void Read(QLocalSocket* peer);
+
+    QLocalServer* server_;
+    int pending_ = 0;
 };
 
 } // namespace pim

@@ -69,6 +69,57 @@ TEST_F(MainFormTest, WithoutATrayHostTheWindowKeepsItsTaskbarButton) {
     EXPECT_TRUE(form->isVisible());
 }
 
+TEST_F(MainFormTest, TheWindowFollowsATrayHostThatComesAndGoes) {
+    bool host = false; // the panel starts after Pim
+    TMainForm::SystemTrayAvailable = [&host] { return host; };
+    WriteProfile("[Setting]\r\nSettingTask=1\r\nSettingTaskbar=1\r\nSettingRunHide=1\r\n"
+                 "ScheduleTime=1\r\nSettingEndCheck=0\r\n");
+    auto form = Create();
+    form->StartUp();
+    ASSERT_TRUE(form->isMinimized());
+    EXPECT_EQ(form->findChild<QSystemTrayIcon*>(), nullptr);
+    const auto changed = [&](bool present) {
+        host = present;
+        form->TrayHostChanged();
+    };
+
+    changed(true);
+    const auto* icon = form->findChild<QSystemTrayIcon*>();
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(icon->toolTip(), QStringLiteral("Pim - 自動チェック待機中"));
+    EXPECT_FALSE(form->isVisible()) << "hidden in the tray, as if it had been there at start";
+    EXPECT_EQ(form->windowType(), Qt::Tool);
+
+    changed(false);
+    EXPECT_EQ(form->findChild<QSystemTrayIcon*>(), nullptr);
+    EXPECT_TRUE(form->isVisible() && !form->isMinimized()) << "out, so Pim stays reachable";
+    EXPECT_EQ(form->windowType(), Qt::Window);
+
+    changed(true);
+    EXPECT_FALSE(form->isVisible()) << "back in the tray";
+
+    // Asked for meanwhile, it stays out when the tray returns.
+    changed(false);
+    form->ShowRequested();
+    changed(true);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->windowType(), Qt::Tool);
+}
+
+TEST_F(MainFormTest, ASecondStartBringsBackAWindowHiddenOrMinimised) {
+    for (const bool tray : {true, false}) {
+        TMainForm::SystemTrayAvailable = [tray] { return tray; };
+        WriteProfile("[Setting]\r\nSettingTask=1\r\nSettingTaskbar=1\r\nSettingRunHide=1\r\n"
+                     "SettingEndCheck=0\r\n");
+        auto form = Create();
+        form->StartUp();
+        ASSERT_NE(form->isVisible(), tray);
+        form->ShowRequested();
+        EXPECT_TRUE(form->isVisible()) << tray;
+        EXPECT_FALSE(form->isMinimized()) << tray;
+    }
+}
+
 TEST_F(MainFormTest, AMinimiseByTheWindowManagerGoesToTheTrayAndRefreshesTheStatus) {
     WriteProfile("[MainWindow]\r\nType=1\r\n[Setting]\r\nSettingTask=1\r\nSettingTaskbar=1\r\n"
                  "ScheduleTime=1\r\nScheduleTimeInfo=1\r\nSettingEndCheck=0\r\n");

@@ -31,6 +31,8 @@ public:
                    const QString& service);
 
     QDBusConnection Bus() const { return bus_; }
+    // For a second peer on the same bus.
+    QString Address() const { return QString::fromStdString(address_); }
     const QString& error() const { return error_; }
     // A method call and its reply (an error reply sets error()).
     QDBusMessage Call(const QString& service, const QString& path, const QString& interface,
