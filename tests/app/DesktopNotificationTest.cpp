@@ -37,31 +37,7 @@ public:
     }
     // The arguments of each call of `method`, oldest first.
     std::vector<QVariantList> Calls(const QString& method) {
-        const QDBusMessage reply =
-            bus.Call(kService, kPath, QStringLiteral("org.freedesktop.DBus.Mock"),
-                     QStringLiteral("GetMethodCalls"), {method});
-        std::vector<QVariantList> calls;
-        if (reply.type() != QDBusMessage::ReplyMessage)
-            return calls;
-        const auto list = qvariant_cast<QDBusArgument>(reply.arguments().value(0));
-        list.beginArray();
-        while (!list.atEnd()) {
-            quint64 time = 0;
-            QVariantList arguments;
-            list.beginStructure();
-            list >> time;
-            list.beginArray();
-            while (!list.atEnd()) {
-                QDBusVariant argument;
-                list >> argument;
-                arguments << argument.variant();
-            }
-            list.endArray();
-            list.endStructure();
-            calls.push_back(arguments);
-        }
-        list.endArray();
-        return calls;
+        return bus.MockCalls(kService, kPath, method);
     }
     void Emit(const QString& name, const QString& signature, const QVariantList& arguments) {
         bus.Call(kService, kPath, QStringLiteral("org.freedesktop.DBus.Mock"),

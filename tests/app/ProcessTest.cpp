@@ -1,6 +1,7 @@
 // The program as a process: one instance per user, which a second start shows,
 // and an orderly end on the signals a session sends.
 #include "settings/IniFile.h"
+#include "support/Spawn.h"
 #include "support/TempDir.h"
 
 #include <cerrno>
@@ -10,7 +11,6 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -19,8 +19,6 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace pim {
 namespace {
@@ -34,32 +32,15 @@ protected:
 
     void SetUp() override { std::filesystem::copy_file(PIM_BINARY, program); }
 
-    // `errors`: a file for what it writes on stderr.
+    // `errors`: a file for what it prints.
     pid_t Start(const std::string& errors = {}) {
         // No session bus: a tray watch must not ask the machine's.
-        std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + dir.path(), "HOME=" + dir.path(),
-                                        "QT_QPA_PLATFORM=offscreen",
-                                        "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.file("no-bus")};
-        for (char** e = environ; *e; ++e) {
-            const std::string entry = *e;
-            if (entry.rfind("XDG_RUNTIME_DIR=", 0) && entry.rfind("HOME=", 0) &&
-                entry.rfind("QT_QPA_PLATFORM=", 0) && entry.rfind("DISPLAY=", 0) &&
-                entry.rfind("DBUS_SESSION_BUS_ADDRESS=", 0))
-                env.push_back(entry);
-        }
-        std::vector<char*> envp;
-        for (auto& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        char* argv[] = {program.data(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        if (!errors.empty())
-            posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(),
-                                             O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        pid_t pid = 0;
-        EXPECT_EQ(::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
-        posix_spawn_file_actions_destroy(&actions);
+        const pid_t pid = test::Spawn(
+            {program},
+            {"XDG_RUNTIME_DIR=" + dir.path(), "HOME=" + dir.path(), "QT_QPA_PLATFORM=offscreen",
+             "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.file("no-bus"), "DISPLAY"},
+            errors);
+        EXPECT_GT(pid, 0);
         return pid;
     }
 

@@ -1,18 +1,17 @@
 #include "support/PrivateBus.h"
 
+#include "support/Spawn.h"
+
+#include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QThread>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace pim::test {
 
@@ -20,31 +19,6 @@ namespace {
 
 const char* const kPython = "/usr/bin/python3";
 const char* const kDaemon = "/usr/bin/dbus-daemon";
-
-pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> extraEnv,
-            const std::string& log) {
-    std::vector<std::string> env = std::move(extraEnv);
-    for (char** e = environ; *e; ++e)
-        env.emplace_back(*e);
-    std::vector<char*> args;
-    for (auto& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-    std::vector<char*> envp;
-    for (auto& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    // Its output goes to a log: a daemon that kept the test's stdout open would
-    // hold up whoever reads it.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
-}
 
 void Stop(pid_t& pid) {
     if (pid <= 0)
@@ -149,6 +123,34 @@ QDBusMessage PrivateBus::Call(const QString& service, const QString& path, const
     if (reply.type() != QDBusMessage::ReplyMessage)
         error_ = reply.errorMessage();
     return reply;
+}
+
+std::vector<QVariantList> PrivateBus::MockCalls(const QString& service, const QString& path,
+                                                const QString& method) {
+    const QDBusMessage reply = Call(service, path, QStringLiteral("org.freedesktop.DBus.Mock"),
+                                    QStringLiteral("GetMethodCalls"), {method});
+    std::vector<QVariantList> calls;
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return calls;
+    const auto list = qvariant_cast<QDBusArgument>(reply.arguments().value(0));
+    list.beginArray();
+    while (!list.atEnd()) {
+        quint64 time = 0;
+        QVariantList arguments;
+        list.beginStructure();
+        list >> time;
+        list.beginArray();
+        while (!list.atEnd()) {
+            QDBusVariant argument;
+            list >> argument;
+            arguments << argument.variant();
+        }
+        list.endArray();
+        list.endStructure();
+        calls.push_back(arguments);
+    }
+    list.endArray();
+    return calls;
 }
 
 PrivateBus::~PrivateBus() {

@@ -37,6 +37,9 @@ public:
     // A method call and its reply (an error reply sets error()).
     QDBusMessage Call(const QString& service, const QString& path, const QString& interface,
                       const QString& method, const QVariantList& arguments = {});
+    // The arguments of each call of `method` that a dbusmock object recorded, oldest first.
+    std::vector<QVariantList> MockCalls(const QString& service, const QString& path,
+                                        const QString& method);
 
 private:
     TempDir dir_;
