@@ -27,7 +27,7 @@ void AsSpace(QKeyEvent* event, Handler handler) {
 void CaptionButton::paintEvent(QPaintEvent* event) {
     QToolButton::paintEvent(event);
     QPainter painter(this);
-    DrawKeyFocus(painter, *this);
+    DrawKeyFocus(painter, *this, rect());
 }
 
 void CaptionButton::keyPressEvent(QKeyEvent* event) {

@@ -3,6 +3,7 @@
 #include "app/Accessibility.h"
 #include "app/ArrivalNotice.h"
 #include "app/CaptionButton.h"
+#include "app/KeyFocus.h"
 #include "app/MailTree.h"
 #include "app/Notification.h"
 #include "app/PictureButton.h"
@@ -61,9 +62,9 @@ constexpr size_t kTipBytes = 63;
 
 // The trees draw no root lines and no expand buttons: a message opens by a
 // double-click, and the indentation alone shows the levels.
-class PlainTree : public QTreeWidget {
+class PlainTree : public KeyFocusTree {
 public:
-    using QTreeWidget::QTreeWidget;
+    using KeyFocusTree::KeyFocusTree;
 
 protected:
     void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}

@@ -31,7 +31,7 @@ void PictureButton::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     // A picture of another size (the mail program's icon) is stretched to fit.
     painter.drawPixmap(rect(), picture);
-    DrawKeyFocus(painter, *this);
+    DrawKeyFocus(painter, *this, rect());
 }
 
 void PictureButton::Press() {
