@@ -6,6 +6,7 @@
 #include "settings/PageButton.h"
 
 #include <QBoxLayout>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -92,8 +93,11 @@ void LayOutButtonPage(QWidget* page, QWidget* header, std::initializer_list<QToo
                       QWidget* panels) {
     auto* row = new QHBoxLayout;
     row->setSpacing(0);
-    for (QToolButton* b : buttons)
+    auto* group = new QButtonGroup(page); // one of them chosen at a time
+    for (QToolButton* b : buttons) {
         row->addWidget(b);
+        group->addButton(b);
+    }
     row->addStretch();
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(4, 4, 4, 2);

@@ -1,5 +1,6 @@
 #include "settings/PageButton.h"
 
+#include <QButtonGroup>
 #include <QKeyEvent>
 #include <QStyleOptionToolButton>
 #include <QStylePainter>
@@ -7,17 +8,17 @@
 namespace pim {
 
 PageButton::PageButton(QWidget* parent) : QToolButton(parent) {
+    // Not auto-exclusive: Qt would count every radio button of the page's
+    // panels into the row and take them out of the Tab order.
     setCheckable(true);
-    setAutoExclusive(true);
     setFocusPolicy(Qt::NoFocus);
     connect(this, &QToolButton::toggled, this,
             [this](bool chosen) { setFocusPolicy(chosen ? Qt::TabFocus : Qt::NoFocus); });
 }
 
 void PageButton::keyPressEvent(QKeyEvent* event) {
-    // The row: the page buttons that share this one's page, in the order laid out.
-    const QList<PageButton*> row =
-        parentWidget()->findChildren<PageButton*>(Qt::FindDirectChildrenOnly);
+    const QList<QAbstractButton*> row =
+        group() ? group()->buttons() : QList<QAbstractButton*>{this};
     const qsizetype at = row.indexOf(this);
     qsizetype to = at;
     switch (event->key()) {
@@ -42,7 +43,7 @@ void PageButton::keyPressEvent(QKeyEvent* event) {
     // At either end the row stops, as a tab bar does.
     if (to < 0 || to >= row.size() || to == at)
         return;
-    PageButton* next = row[to];
+    QAbstractButton* next = row[to];
     // Focused first: a page button chosen with the focus on it keeps the focus.
     next->setFocus(Qt::TabFocusReason);
     next->click();

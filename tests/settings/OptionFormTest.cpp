@@ -190,22 +190,24 @@ TEST_F(OptionFormTest, ThePageButtonsAreOneTabStopAndTheArrowKeysChoose) {
     const std::vector<std::pair<Qt::Key, std::string>> keys{
         {Qt::Key_Right, "Show"},   {Qt::Key_Down, "Sound"}, {Qt::Key_End, "Dialup"},
         {Qt::Key_Right, "Dialup"}, {Qt::Key_Up, "Mailer"},  {Qt::Key_Home, "Action"},
-        {Qt::Key_Left, "Action"}};
+        {Qt::Key_Left, "Action"},  {Qt::Key_Right, "Show"}, {Qt::Key_Right, "Sound"}};
     for (const auto& [key, panel] : keys) {
         QTest::keyClick(QApplication::focusWidget(), key);
         EXPECT_EQ(focused(), "sbCustomize" + panel) << panel;
         EXPECT_TRUE(Child("pnCustomize" + panel)->isVisible()) << panel;
         EXPECT_TRUE(Checked("sbCustomize" + panel)) << "a reader hears which is chosen";
     }
-    const QImage focus = Child("sbCustomizeAction")->grab().toImage();
+    const QImage focus = Child("sbCustomizeSound")->grab().toImage();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(focused(), "cbSettingTask") << "the other page buttons are passed by";
-    EXPECT_NE(Child("sbCustomizeAction")->grab().toImage(), focus) << "the focus showed";
+    EXPECT_EQ(focused(), "rbSoundNone") << "the other page buttons are passed by, no radio button";
+    EXPECT_NE(Child("sbCustomizeSound")->grab().toImage(), focus) << "the focus showed";
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-    EXPECT_EQ(focused(), "sbCustomizeAction");
+    EXPECT_EQ(focused(), "sbCustomizeSound");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-    EXPECT_EQ(focused(), "sbCustomizeAction") << "chosen from the keyboard, it keeps the focus";
+    EXPECT_EQ(focused(), "sbCustomizeSound") << "chosen from the keyboard, it keeps the focus";
+    EXPECT_TRUE(Checked("sbCustomizeSound"));
     EXPECT_FALSE(Checked("sbCustomizeShow"));
+    EXPECT_TRUE(Checked("rbSoundNone"));
     EXPECT_FALSE(Enabled("btUpdate")) << "choosing a panel changes no setting";
 }
 
