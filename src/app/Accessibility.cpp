@@ -33,8 +33,10 @@ public:
         return QStringList{pressAction()} + QAccessibleWidget::actionNames();
     }
     void doAction(const QString& action) override {
+        // Later, as Qt's own buttons do: a dialog the click opens must not hold
+        // the reader's call until it closes.
         if (action == pressAction())
-            Button()->Click();
+            QMetaObject::invokeMethod(Button(), &PictureButton::Click, Qt::QueuedConnection);
         else
             QAccessibleWidget::doAction(action);
     }
@@ -70,6 +72,9 @@ QAccessibleInterface* Factory(const QString& className, QObject* object) {
         return nullptr;
     if (className == QLatin1String("pim::PictureButton"))
         return new ButtonAccessible(static_cast<PictureButton*>(object));
+    // The skinned window is a window to the reader too, not a panel.
+    if (className == QLatin1String("pim::TMainForm"))
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
     if (std::find(std::begin(kDisplays), std::end(kDisplays), className) == std::end(kDisplays))
         return nullptr;
     return new DisplayAccessible(static_cast<QWidget*>(object), qobject_cast<StatusStrip*>(object)

@@ -13,7 +13,7 @@ PictureButton::PictureButton(QWidget* parent, const QRect& at, const QString& hi
     setGeometry(at);
     setToolTip(hint);
     setAttribute(Qt::WA_TranslucentBackground);
-    // Tab only: a click leaves the focus where it was, as on the trees.
+    // Tab only: a click leaves the focus where it was.
     setFocusPolicy(Qt::TabFocus);
 }
 
