@@ -1,5 +1,6 @@
 #include "settings/PageButton.h"
 
+#include <QAccessibleWidget>
 #include <QButtonGroup>
 #include <QKeyEvent>
 #include <QStyleOptionToolButton>
@@ -7,7 +8,53 @@
 
 namespace pim {
 
+namespace {
+
+// A reader hears a tab of a tab list, selected or not (Qt would say check box).
+class PageTabAccessible : public QAccessibleWidget {
+public:
+    explicit PageTabAccessible(PageButton* button)
+        : QAccessibleWidget(button, QAccessible::PageTab) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return Button()->text();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.selectable = true;
+        state.selected = Button()->isChecked();
+        return state;
+    }
+    QStringList actionNames() const override {
+        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& action) override {
+        if (action == pressAction())
+            QMetaObject::invokeMethod(Button(), &QAbstractButton::click, Qt::QueuedConnection);
+        else
+            QAccessibleWidget::doAction(action);
+    }
+
+private:
+    PageButton* Button() const { return static_cast<PageButton*>(widget()); }
+};
+
+QAccessibleInterface* PageTabFactory(const QString& className, QObject* object) {
+    if (className != QLatin1String("pim::PageButton") || !object)
+        return nullptr;
+    return new PageTabAccessible(static_cast<PageButton*>(object));
+}
+
+} // namespace
+
 PageButton::PageButton(QWidget* parent) : QToolButton(parent) {
+    static const bool factory = [] {
+        QAccessible::installFactory(PageTabFactory);
+        return true;
+    }();
+    (void)factory;
     // Not auto-exclusive: Qt would count every radio button of the page's
     // panels into the row and take them out of the Tab order.
     setCheckable(true);
@@ -53,8 +100,7 @@ void PageButton::paintEvent(QPaintEvent*) {
     QStylePainter painter(this);
     QStyleOptionToolButton option;
     initStyleOption(&option);
-    // Checked only for the screen reader: the style's pressed look would say
-    // something else than the dialog's red caption.
+    // The style's pressed look would say something else than the red caption.
     option.state &= ~QStyle::State_On;
     if (!isDown())
         option.state = (option.state & ~QStyle::State_Sunken) | QStyle::State_Raised;
