@@ -1,6 +1,9 @@
 #include "app/MainForm.h"
 
+#include "app/Accessibility.h"
 #include "app/ArrivalNotice.h"
+#include "app/CaptionButton.h"
+#include "app/KeyFocus.h"
 #include "app/MailTree.h"
 #include "app/Notification.h"
 #include "app/PictureButton.h"
@@ -59,9 +62,9 @@ constexpr size_t kTipBytes = 63;
 
 // The trees draw no root lines and no expand buttons: a message opens by a
 // double-click, and the indentation alone shows the levels.
-class PlainTree : public QTreeWidget {
+class PlainTree : public KeyFocusTree {
 public:
-    using QTreeWidget::QTreeWidget;
+    using KeyFocusTree::KeyFocusTree;
 
 protected:
     void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
@@ -146,17 +149,16 @@ void TMainForm::FormCreate() {
     imInformation_->SetPictures(SkinPixmap(QStringLiteral("INFORMATION_BUTTON_1")),
                                 SkinPixmap(QStringLiteral("INFORMATION_BUTTON_2")));
     connect(imInformation_, &PictureButton::clicked, this, &TMainForm::imInformationClick);
-    shape_.EnableInformationButton = [this] { imInformation_->setEnabled(true); };
+    shape_.EnableInformationButton = [this] { imInformation_->SetUsable(true); };
     imMailer_ = new PictureButton(this, {304, 64, 32, 32}, QStringLiteral("メーラ起動"));
     connect(imMailer_, &PictureButton::clicked, this, &TMainForm::imMailerClick);
     ShowMailerButton();
     // Flat buttons on the caption, white like its text.
     const auto flat = [this](const QString& text, const QString& hint, QRect at) {
-        auto* b = new QToolButton(this);
+        auto* b = new CaptionButton(this);
         b->setText(text);
         b->setToolTip(hint);
         b->setGeometry(at);
-        b->setFocusPolicy(Qt::NoFocus); // Space must not minimise or close
         b->setStyleSheet(QStringLiteral(
             "QToolButton { color: white; font-weight: bold; font-size: 11px; border: none;"
             " padding: 0px; background: transparent; }"
@@ -164,19 +166,21 @@ void TMainForm::FormCreate() {
             "QToolButton:pressed { background: rgba(0,0,0,60); }"));
         return b;
     };
-    connect(flat(QStringLiteral("_"), QStringLiteral("最小化"), {310, 8, 14, 14}),
-            &QToolButton::clicked, this, &TMainForm::sbMinimumClick);
-    connect(flat(QStringLiteral("×"), QStringLiteral("閉じる"), {326, 8, 14, 14}),
-            &QToolButton::clicked, this, &QWidget::close);
+    sbMinimum_ = flat(QStringLiteral("_"), QStringLiteral("最小化"), {310, 8, 14, 14});
+    connect(sbMinimum_, &QToolButton::clicked, this, &TMainForm::sbMinimumClick);
+    spClose_ = flat(QStringLiteral("×"), QStringLiteral("閉じる"), {326, 8, 14, 14});
+    connect(spClose_, &QToolButton::clicked, this, &QWidget::close);
     // Named as in the design, for the tests and for anyone who inspects the window.
     pbCheck_->setObjectName(QStringLiteral("pbCheck"));
     imOption_->setObjectName(QStringLiteral("imOption"));
     imInformation_->setObjectName(QStringLiteral("imInformation"));
     imMailer_->setObjectName(QStringLiteral("imMailer"));
-    laMailCount_ = new QLabel(QStringLiteral("---"), this);
+    sbMinimum_->setObjectName(QStringLiteral("sbMinimum"));
+    spClose_->setObjectName(QStringLiteral("spClose"));
+    laMailCount_ = new DisplayLabel(QStringLiteral("---"), this);
     laMailCount_->setGeometry(153, 75, 22, 12);
     laMailCount_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    laDate_ = new QLabel(QStringLiteral("--/-- --:--:--"), this);
+    laDate_ = new DisplayLabel(QStringLiteral("--/-- --:--:--"), this);
     laDate_->setGeometry(199, 75, 99, 12);
     QFont labelFont = SkinFont(false, 9, true);
     labelFont.setPixelSize(12);
@@ -214,7 +218,12 @@ void TMainForm::FormCreate() {
         if (!uncovered.isEmpty())
             update(uncovered);
     };
-    shape_.SetHeight = [this](int height) { setFixedHeight(height); };
+    shape_.SetHeight = [this](int height) {
+        setFixedHeight(height);
+        // Folded away, the trees leave the Tab order and the screen reader's view.
+        tvAccount_->setVisible(height > WindowShape::kCompactHeight);
+        tvMail_->setVisible(height > WindowShape::kCompactHeight);
+    };
 
     // The run walks the accounts on its own; the dial-up component and the LAN
     // station report to it and to the scheduler.
@@ -282,6 +291,7 @@ void TMainForm::FormCreate() {
     sysMenu->addAction(QStringLiteral("ヘルプ(&H)"), this, &TMainForm::miTaskHelpClick);
     sysMenu->addAction(QStringLiteral("バージョン情報(&V)"), this, &TMainForm::miVersionClick);
     sysMenu->addAction(QStringLiteral("終了(&E)"), this, &QWidget::close);
+    SetUpAccess();
     ShowTrayIcon(Settings.SettingTask);
     // Hidden in the tray, the window has no taskbar button.
     SetWindowKind(InTray());
@@ -420,7 +430,7 @@ void TMainForm::imInformationClick() {
     // Disabled until the animation ends: two quick clicks act once.
     if (!imInformation_->isEnabled())
         return;
-    imInformation_->setEnabled(false);
+    imInformation_->SetUsable(false);
     if (Settings.Type == 1) {
         Settings.Type = 0;
         shape_.StartRegionAnimation(WindowShape::Fold, Settings.SettingAnimation);

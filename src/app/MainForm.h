@@ -30,6 +30,7 @@ class QDialog;
 class QLabel;
 class QMenu;
 class QSystemTrayIcon;
+class QToolButton;
 class QTreeWidget;
 
 namespace pim {
@@ -121,6 +122,10 @@ protected:
 
 private:
     void FormCreate();
+    // The keyboard's way through the window and what a screen reader reads of it.
+    void SetUpAccess();
+    // The system menu at the control that has the focus (the Menu key, Shift+F10).
+    void PopUpSystemMenuAtFocus();
     void SetWindowKind(bool inTray);
     TrayFollow::Window WindowPlace() const;
     // Hidden, minimised or shown, with a taskbar button unless it lives in the tray;
@@ -184,6 +189,8 @@ private:
     PictureButton* pbCheck_ = nullptr;
     PictureButton* imOption_ = nullptr;
     PictureButton* imMailer_ = nullptr;
+    QToolButton* sbMinimum_ = nullptr;
+    QToolButton* spClose_ = nullptr;
     QTreeWidget* tvAccount_ = nullptr;
     PictureButton* imInformation_ = nullptr;
     QTreeWidget* tvMail_ = nullptr;

@@ -1,5 +1,8 @@
 #include "app/PictureButton.h"
 
+#include "app/KeyFocus.h"
+
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -10,6 +13,8 @@ PictureButton::PictureButton(QWidget* parent, const QRect& at, const QString& hi
     setGeometry(at);
     setToolTip(hint);
     setAttribute(Qt::WA_TranslucentBackground);
+    // Tab only: a click leaves the focus where it was.
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void PictureButton::SetPictures(const QPixmap& released, const QPixmap& pressed) {
@@ -26,6 +31,7 @@ void PictureButton::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     // A picture of another size (the mail program's icon) is stretched to fit.
     painter.drawPixmap(rect(), picture);
+    DrawKeyFocus(painter, *this, rect());
 }
 
 void PictureButton::Press() {
@@ -37,6 +43,7 @@ void PictureButton::Press() {
 
 void PictureButton::Release() {
     pressed_ = false;
+    keyDown_ = false;
     move(home_);
     update();
 }
@@ -59,6 +66,68 @@ void PictureButton::mouseReleaseEvent(QMouseEvent* event) {
     // the button's home place, since it has just moved back.
     if (rect().contains(event->position().toPoint() + (down_.isNull() ? QPoint(1, 1) : QPoint())))
         emit clicked();
+}
+
+namespace {
+
+bool PressKey(const QKeyEvent* event) {
+    const int key = event->key();
+    return (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) &&
+           !(event->modifiers() & ~Qt::KeypadModifier);
+}
+
+} // namespace
+
+// Down while the key is down, a click when it comes up, as a mouse button does;
+// a held key's repeats are no further clicks.
+void PictureButton::keyPressEvent(QKeyEvent* event) {
+    if (!PressKey(event)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    if (!event->isAutoRepeat() && !pressed_) {
+        keyDown_ = true;
+        Press();
+    }
+}
+
+void PictureButton::keyReleaseEvent(QKeyEvent* event) {
+    if (!PressKey(event)) {
+        QWidget::keyReleaseEvent(event);
+        return;
+    }
+    if (event->isAutoRepeat() || !keyDown_)
+        return;
+    Release();
+    emit clicked();
+}
+
+void PictureButton::focusOutEvent(QFocusEvent* event) {
+    // The key comes up elsewhere: no click.
+    if (keyDown_)
+        Release();
+    QWidget::focusOutEvent(event);
+}
+
+void PictureButton::Click() {
+    if (isEnabled())
+        emit clicked();
+}
+
+void PictureButton::SetUsable(bool usable) {
+    QWidget* window = this->window();
+    if (!usable) {
+        const bool hadFocus = window->focusWidget() == this;
+        setEnabled(false);
+        focusLent_ = hadFocus;
+        focusHeir_ = hadFocus ? window->focusWidget() : nullptr;
+        return;
+    }
+    setEnabled(true);
+    if (focusLent_ && window->focusWidget() == focusHeir_)
+        setFocus(Qt::OtherFocusReason);
+    focusLent_ = false;
+    focusHeir_ = nullptr;
 }
 
 void PictureButton::changeEvent(QEvent* event) {

@@ -1,8 +1,10 @@
-// A button of the skin: a picture that reacts to the left mouse button. It
-// either shows a second picture while pressed or moves one pixel right and down.
+// A button of the skin: a picture that reacts to the left mouse button, and to
+// Space and Enter once Tab has given it the focus. It either shows a second
+// picture while pressed or moves one pixel right and down.
 #pragma once
 
 #include <QPixmap>
+#include <QPointer>
 #include <QWidget>
 
 namespace pim {
@@ -15,6 +17,12 @@ public:
     // With a pressed picture the button stays put while pressed; without one it shifts.
     void SetPictures(const QPixmap& released, const QPixmap& pressed = QPixmap());
     bool Pressed() const { return pressed_; }
+    // What a click does, for a screen reader's press (nothing while disabled).
+    void Click();
+    // Out of use for a while (the information button during its animation).
+    // The keyboard focus it had to give up comes back with it, unless the user
+    // has moved it elsewhere meanwhile.
+    void SetUsable(bool usable);
 
 signals:
     // A click or a double-click: each ends with the button's release over it.
@@ -25,6 +33,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
@@ -35,6 +46,9 @@ private:
     QPixmap down_;
     QPoint home_;
     bool pressed_ = false;
+    bool keyDown_ = false; // pressed by Space or Enter, not the mouse
+    bool focusLent_ = false;
+    QPointer<QWidget> focusHeir_;
 };
 
 } // namespace pim

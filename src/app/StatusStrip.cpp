@@ -2,6 +2,7 @@
 
 #include "resources/Skin.h"
 
+#include <QAccessible>
 #include <QPainter>
 
 namespace pim {
@@ -32,6 +33,8 @@ void StatusStrip::SetText(const QString& text) {
         timer_.start();
     }
     update();
+    QAccessibleEvent changed(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void StatusStrip::tmStatusTimerTimer() {

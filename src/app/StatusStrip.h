@@ -13,6 +13,7 @@ public:
     explicit StatusStrip(QWidget* parent = nullptr);
 
     void SetText(const QString& text);
+    const QString& Text() const { return text_; }
     // One marquee step (the 100 ms timer calls it).
     void tmStatusTimerTimer();
 

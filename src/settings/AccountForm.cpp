@@ -48,6 +48,7 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
         ed->setObjectName(QLatin1String(name));
         ed->setGeometry(kEditLeft, top, kClientWidth - 8 - kEditLeft, kEditHeight);
         SetHelpContext(ed, help);
+        label->setBuddy(ed); // a screen reader names the edit by its label
         return ed;
     };
     edName = edit("edName", QStringLiteral("表示名"), 31);

@@ -88,6 +88,7 @@ TIconForm::TIconForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
     lvIcon->setResizeMode(QListView::Adjust);
     lvIcon->setSelectionMode(QAbstractItemView::SingleSelection);
     SetHelpContext(lvIcon, 37);
+    lvIcon->setAccessibleName(QStringLiteral("起動アイコン"));
     // Only a double-click on an item picks it; one on the empty area does nothing.
     connect(lvIcon, &QListWidget::itemDoubleClicked, this, [this] {
         if (!lvIcon->selectedItems().isEmpty())
@@ -118,6 +119,8 @@ void TIconForm::Fill(const QString& programPath) {
     for (const QIcon& icon : ProgramIcons(programPath)) {
         auto* item = new QListWidgetItem(Cell(icon), QString(), lvIcon);
         item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        // No caption to read: a screen reader reads the icon's number.
+        item->setData(Qt::AccessibleTextRole, QStringLiteral("アイコン %1").arg(lvIcon->count()));
     }
 }
 

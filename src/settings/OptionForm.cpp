@@ -255,6 +255,7 @@ void TOptionForm::FormShow() {
 void TOptionForm::ShowPage(QWidget* panel, QToolButton* button, bool moveFocus) {
     auto* stack = static_cast<QStackedWidget*>(panel->parentWidget());
     stack->setCurrentWidget(panel);
+    button->setChecked(true);
     for (const auto& [b, p] : pageButtons_) {
         if (p->parentWidget() != stack)
             continue;

@@ -83,6 +83,8 @@ public slots:
 
 private:
     void CreateControls();
+    // What a screen reader reads for the controls whose text does not say it.
+    void SetUpAccess();
     QWidget* CreateAccountPage();
     QWidget* CreateCustomizePage();
     QWidget* CreateSchedulePage();

@@ -3,8 +3,10 @@
 #include "resources/Skin.h"
 #include "settings/DialogFrame.h"
 #include "settings/OptionForm.h"
+#include "settings/PageButton.h"
 
 #include <QBoxLayout>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -56,6 +58,7 @@ QLabel* GroupTitle(const QString& caption) {
                                             "%1</span>")
                                  .arg(caption));
     title->setTextFormat(Qt::RichText);
+    title->setAccessibleName(caption); // without the square
     return title;
 }
 
@@ -90,8 +93,11 @@ void LayOutButtonPage(QWidget* page, QWidget* header, std::initializer_list<QToo
                       QWidget* panels) {
     auto* row = new QHBoxLayout;
     row->setSpacing(0);
-    for (QToolButton* b : buttons)
+    auto* group = new QButtonGroup(page); // one of them chosen at a time
+    for (QToolButton* b : buttons) {
         row->addWidget(b);
+        group->addButton(b);
+    }
     row->addStretch();
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(4, 4, 4, 2);
@@ -179,9 +185,6 @@ void TOptionForm::CreateControls() {
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         button->setAutoRaise(true);
     }
-    // Speed buttons: Tab passes them by, so Enter in a setting stays OK.
-    for (QToolButton* b : findChildren<QToolButton*>())
-        b->setFocusPolicy(Qt::NoFocus);
     for (QToolButton* b : {sbSoundTestRecv, sbSoundSearchRecv, sbMailerPathSearch})
         b->setFixedSize(22, 22);
     for (QLineEdit* edit : {edScheduleTimeoutCount, edScheduleTimeCount}) {
@@ -206,6 +209,7 @@ void TOptionForm::CreateControls() {
     connect(cbSettingCountOnly, &QCheckBox::clicked, this, &TOptionForm::cbSettingCountOnlyClick);
     connect(cbCuDialSelect, &QComboBox::activated, this, &TOptionForm::SettingChanged);
     connect(edMailerPath, &QLineEdit::textChanged, this, &TOptionForm::edMailerPathChange);
+    SetUpAccess();
 }
 
 QWidget* TOptionForm::CreateAccountPage() {
@@ -405,11 +409,12 @@ QWidget* TOptionForm::CreateCustomizePage() {
         customizePanels_->addWidget(panel);
 
     const auto pageButton = [this](const char* name, const QString& text, QWidget* panel) {
-        auto* button = Named(new QToolButton, name);
+        auto* button = Named(new PageButton, name);
         button->setText(text);
         pageButtons_.push_back({button, panel});
+        // Chosen from the keyboard, the focus stays in the row.
         connect(button, &QToolButton::clicked, this,
-                [this, button, panel] { ShowPage(panel, button, true); });
+                [this, button, panel] { ShowPage(panel, button, !button->hasFocus()); });
         return button;
     };
     sbCustomizeAction = pageButton("sbCustomizeAction", QStringLiteral("動作"), pnCustomizeAction);
@@ -496,11 +501,12 @@ QWidget* TOptionForm::CreateSchedulePage() {
     schedulePanels_->addWidget(pnScheduleCheckEnd);
 
     const auto pageButton = [this](const char* name, const QString& text, QWidget* panel) {
-        auto* button = Named(new QToolButton, name);
+        auto* button = Named(new PageButton, name);
         button->setText(text);
         pageButtons_.push_back({button, panel});
+        // Chosen from the keyboard, the focus stays in the row.
         connect(button, &QToolButton::clicked, this,
-                [this, button, panel] { ShowPage(panel, button, true); });
+                [this, button, panel] { ShowPage(panel, button, !button->hasFocus()); });
         return button;
     };
     sbScheduleAutoCheck = pageButton("sbScheduleAutoCheck", QStringLiteral("自動メールチェック"),

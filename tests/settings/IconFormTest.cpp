@@ -5,6 +5,7 @@
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QIcon>
 #include <QImage>
@@ -116,6 +117,12 @@ TEST_F(IconFormTest, ItemsFollowTheIconNumbersAndADoubleClickPicksTheThird) {
     EXPECT_EQ(ColorAt(0, {1, 1}), kRed);
     EXPECT_EQ(ColorAt(1, {16, 16}), kGreen);
     EXPECT_EQ(ColorAt(2, {30, 30}), kBlue);
+    // No caption: a screen reader reads each icon's number.
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(form.lvIcon);
+    ASSERT_EQ(list->childCount(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(list->child(i)->text(QAccessible::Name),
+                  QStringLiteral("アイコン %1").arg(i + 1));
     EXPECT_EQ(Exec([&] {
                   form.lvIcon->setCurrentRow(1);
                   QDir().mkpath(QStringLiteral("screenshots"));

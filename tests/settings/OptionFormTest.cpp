@@ -1,6 +1,11 @@
 #include "OptionFormFixture.h"
 #include "resources/Skin.h"
+#include "settings/AccountForm.h"
+#include "settings/IconForm.h"
+#include "settings/PageButton.h"
+#include "settings/VersionForm.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -8,6 +13,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRegularExpression>
+#include <QTabBar>
 #include <QToolButton>
 #include <map>
 #include <set>
@@ -170,6 +176,87 @@ TEST_F(OptionFormTest, PageButtonsShowTheirPanelInRedAndMoveTheFocus) {
         }
     }
     EXPECT_FALSE(Enabled("btUpdate")) << "choosing a panel changes no setting";
+}
+
+// A row of page buttons works as a tab bar: Tab stops at the chosen one only,
+// the arrow keys and Home and End choose along the row and keep the focus there.
+TEST_F(OptionFormTest, ThePageButtonsAreOneTabStopAndTheArrowKeysChoose) {
+    Open();
+    form->tcOption->setCurrentWidget(form->tsCustomize);
+    form->tcOption->tabBar()->setFocus(Qt::TabFocusReason);
+    const auto focused = [] { return QApplication::focusWidget()->objectName().toStdString(); };
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(focused(), "sbCustomizeAction");
+    const std::vector<std::pair<Qt::Key, std::string>> keys{
+        {Qt::Key_Right, "Show"},   {Qt::Key_Down, "Sound"}, {Qt::Key_End, "Dialup"},
+        {Qt::Key_Right, "Dialup"}, {Qt::Key_Up, "Mailer"},  {Qt::Key_Home, "Action"},
+        {Qt::Key_Left, "Action"},  {Qt::Key_Right, "Show"}, {Qt::Key_Right, "Sound"}};
+    for (const auto& [key, panel] : keys) {
+        QTest::keyClick(QApplication::focusWidget(), key);
+        EXPECT_EQ(focused(), "sbCustomize" + panel) << panel;
+        EXPECT_TRUE(Child("pnCustomize" + panel)->isVisible()) << panel;
+        // A reader hears a tab, and which is chosen.
+        QAccessibleInterface* tab =
+            QAccessible::queryAccessibleInterface(Child("sbCustomize" + panel));
+        EXPECT_EQ(tab->role(), QAccessible::PageTab);
+        EXPECT_TRUE(tab->state().selected) << panel;
+    }
+    const QImage focus = Child("sbCustomizeSound")->grab().toImage();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(focused(), "rbSoundNone") << "the other page buttons are passed by, no radio button";
+    EXPECT_NE(Child("sbCustomizeSound")->grab().toImage(), focus) << "the focus showed";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(focused(), "sbCustomizeSound");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(focused(), "sbCustomizeSound") << "chosen from the keyboard, it keeps the focus";
+    EXPECT_TRUE(Checked("sbCustomizeSound"));
+    EXPECT_FALSE(Checked("sbCustomizeShow"));
+    EXPECT_TRUE(Checked("rbSoundNone"));
+    EXPECT_FALSE(Enabled("btUpdate")) << "choosing a panel changes no setting";
+}
+
+// Every control of every dialog can be reached from the keyboard (a page button
+// through its row's Tab stop), and a screen reader reads a name for it, not a sign.
+TEST_F(OptionFormTest, EveryControlOfEveryDialogIsReachableAndNamedForAReader) {
+    Open();
+    TAccountForm account;
+    TIconForm icon;
+    TVersionForm about;
+    const QRegularExpression control(QStringLiteral("^(bt|cb|rb|ed|cl|lv|sb)[A-Z]"));
+    const auto readerName = [](QWidget* w) {
+        return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).toStdString();
+    };
+    int controls = 0;
+    for (QDialog* dialog : std::initializer_list<QDialog*>{form.get(), &account, &icon, &about}) {
+        for (QWidget* w : dialog->findChildren<QWidget*>()) {
+            const std::string name = w->objectName().toStdString();
+            if (qobject_cast<QLabel*>(w)) {
+                EXPECT_EQ(readerName(w).find("■"), std::string::npos) << readerName(w);
+            }
+            if (!control.match(w->objectName()).hasMatch())
+                continue;
+            ++controls;
+            bool reachable = w->focusPolicy() & Qt::TabFocus;
+            if (qobject_cast<PageButton*>(w))
+                for (const auto* b : w->parentWidget()->findChildren<PageButton*>())
+                    reachable = reachable || (b->focusPolicy() & Qt::TabFocus);
+            EXPECT_TRUE(reachable) << name;
+            const QString read = QString::fromStdString(readerName(w));
+            EXPECT_TRUE(std::any_of(read.begin(), read.end(), [](QChar c) { return c.isLetter(); }))
+                << name << " reads as \"" << read.toStdString() << "\"";
+        }
+    }
+    EXPECT_GT(controls, 60);
+    // An edit is read by its label.
+    const std::vector<std::pair<QWidget*, std::string>> labelled{
+        {Child("edMailerPath"), "メーラの場所"},
+        {Child("edScheduleTimeCount"), "チェックする間隔"},
+        {Child("cbCuDialSelect"), "接続先"},
+        {Child("edFPNPassword"), "パスワード"},
+        {account.edName, "表示名"},
+        {account.edPassword, "パスワード"}};
+    for (const auto& [edit, label] : labelled)
+        EXPECT_EQ(readerName(edit), label) << edit->objectName().toStdString();
 }
 
 TEST_F(OptionFormTest, EveryKindOfChangeEnablesApplyAndEnterActsAsOk) {

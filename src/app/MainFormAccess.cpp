@@ -1,0 +1,66 @@
+// The main window from the keyboard and through a screen reader.
+#include "app/Accessibility.h"
+#include "app/MainForm.h"
+#include "app/PictureButton.h"
+#include "app/StatusStrip.h"
+
+#include <QAbstractItemView>
+#include <QLabel>
+#include <QMenu>
+#include <QShortcut>
+#include <QToolButton>
+#include <QTreeWidget>
+
+namespace pim {
+
+void TMainForm::SetUpAccess() {
+    InstallAccessibleFactory();
+    const std::pair<QWidget*, QString> names[] = {
+        {pbCheck_, QStringLiteral("メールチェック")},
+        {imOption_, QStringLiteral("環境設定")},
+        {imInformation_, QStringLiteral("メールボックス情報の表示／非表示")},
+        {imMailer_, QStringLiteral("メーラを起動")},
+        {tvAccount_, QStringLiteral("アカウントリスト")},
+        {tvMail_, QStringLiteral("メールリスト")},
+        {sbMinimum_, QStringLiteral("最小化")},
+        {spClose_, QStringLiteral("閉じる")}};
+    // Tab walks the buttons, then the trees, then the caption's buttons.
+    QWidget* previous = nullptr;
+    for (const auto& [widget, name] : names) {
+        widget->setAccessibleName(name);
+        // A reader reads the hidden header as the column's name.
+        if (auto* tree = qobject_cast<QTreeWidget*>(widget))
+            tree->setHeaderLabel(name);
+        if (previous)
+            setTabOrder(previous, widget);
+        previous = widget;
+    }
+    NameDisplay(strip_, QStringLiteral("状態"));
+    NameDisplay(laMailCount_, QStringLiteral("着信メール数"));
+    NameDisplay(laDate_, QStringLiteral("最終チェック日時"));
+
+    // Keys for the system menu that window managers leave alone, unlike Alt+Space.
+    for (const QKeySequence& key :
+         {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)})
+        connect(new QShortcut(key, this), &QShortcut::activated, this,
+                &TMainForm::PopUpSystemMenuAtFocus);
+}
+
+void TMainForm::PopUpSystemMenuAtFocus() {
+    QPoint at(4, 23); // where Alt+Space opens it, below the window icon
+    QWidget* focus = focusWidget();
+    if (focus && focus != this && focus->isVisible()) {
+        QRect area = focus->rect();
+        // In a tree, at its current line.
+        if (const auto* view = qobject_cast<QAbstractItemView*>(focus);
+            view && view->currentIndex().isValid()) {
+            const QRect line = view->visualRect(view->currentIndex()) & view->viewport()->rect();
+            if (!line.isEmpty())
+                area = QRect(view->viewport()->mapTo(focus, line.topLeft()), line.size());
+        }
+        at = focus->mapTo(this, area.bottomLeft() + QPoint(0, 1));
+    }
+    sysMenu->popup(mapToGlobal(at));
+}
+
+} // namespace pim
