@@ -442,7 +442,8 @@ void TMainForm::imInformationClick() {
 }
 
 void TMainForm::miTaskHelpClick() {
-    OpenHelp();
+    if (!OpenHelp())
+        MessageBoxShown(HelpNotOpenedText(), mb::IconExclamation);
 }
 
 void TMainForm::sbMinimumClick() {

@@ -1,5 +1,8 @@
 #include "platform/Help.h"
 
+#include "common/Cp932.h"
+#include "platform/MessageBox.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
@@ -16,7 +19,8 @@ const char* const kContextProperty = "helpContext";
 
 void OpenFocusedHelp(QDialog* dialog) {
     const QWidget* focused = dialog->focusWidget();
-    OpenHelp(HelpContext(focused ? focused : dialog));
+    if (!OpenHelp(HelpContext(focused ? focused : dialog)))
+        MessageBox(dialog, HelpNotOpenedText(), mb::IconExclamation);
 }
 
 // The "?" button starts the what's-this mode; Pim answers it with the help page.
@@ -47,8 +51,14 @@ QUrl HelpUrl(int context) {
     return url;
 }
 
-void OpenHelp(int context) {
-    QDesktopServices::openUrl(HelpUrl(context));
+bool OpenHelp(int context) {
+    // Qt says on stderr why it could not.
+    return QDesktopServices::openUrl(HelpUrl(context));
+}
+
+std::string HelpNotOpenedText() {
+    return cp932::FromUtf8("ヘルプのページを開くことができませんでした。\r\rページの場所:\r") +
+           cp932::FromUnicode(HelpUrl().toLocalFile());
 }
 
 void SetHelpContext(QWidget* control, int context) {

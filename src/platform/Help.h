@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QUrl>
+#include <string>
 
 class QDialog;
 class QWidget;
@@ -12,7 +13,10 @@ namespace pim {
 // The page beside the program (a portable copy), else where it was installed;
 // with a context above 0 at its anchor.
 QUrl HelpUrl(int context = 0);
-void OpenHelp(int context = 0);
+// Opens the page in the desktop's browser; false when nothing could open it.
+bool OpenHelp(int context = 0);
+// What a message box says when the page cannot be opened: that, and where it is (CP932).
+std::string HelpNotOpenedText();
 
 void SetHelpContext(QWidget* control, int context);
 // The context of `control` or of the nearest parent that has one; 0 when none.

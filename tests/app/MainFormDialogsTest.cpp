@@ -144,5 +144,20 @@ TEST_F(MainFormTest, AShowCuttingAFoldShortGivesTheInformationButtonBack) {
     EXPECT_TRUE(button->isEnabled());
 }
 
+TEST_F(MainFormTest, HelpThatCannotBeOpenedIsToldInABoxOfTheWindow) {
+    auto form = Create();
+    bool dialogOpen = false;
+    SetMessageBoxHandler([&](std::string_view text, unsigned flags) {
+        boxes.emplace_back(cp932::ToUtf8(text), flags);
+        dialogOpen = form->DialogOpen;
+        return IDOK;
+    });
+    form->pmTask->actions()[7]->trigger(); // "ヘルプ(&H)"; offscreen opens no page
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first.rfind("ヘルプのページを開くことができませんでした。", 0), 0u);
+    EXPECT_TRUE(dialogOpen);
+    EXPECT_FALSE(form->DialogOpen);
+}
+
 } // namespace
 } // namespace pim

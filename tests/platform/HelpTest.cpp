@@ -1,5 +1,10 @@
 #include "platform/Help.h"
 
+#include "common/Cp932.h"
+#include "platform/MessageBox.h"
+
+#include <QDialog>
+#include <QShortcut>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -23,6 +28,23 @@ TEST(Help, TheNumberBecomesTheAnchorOfThePage) {
     EXPECT_EQ(HelpUrl(27).fragment(), QStringLiteral("help-27"));
     EXPECT_TRUE(HelpUrl(27).path().endsWith(QStringLiteral("/Pim.html")));
     EXPECT_FALSE(HelpUrl().hasFragment());
+}
+
+// The offscreen platform opens no page, as a desktop without a browser.
+TEST(Help, APageThatCannotBeOpenedIsToldWithWhereItIs) {
+    std::vector<std::pair<std::string, unsigned>> boxes;
+    SetMessageBoxHandler([&](std::string_view text, unsigned flags) {
+        boxes.emplace_back(cp932::ToUtf8(text), flags);
+        return IDOK;
+    });
+    QDialog dialog;
+    EnableContextHelp(&dialog);
+    emit dialog.findChild<QShortcut*>()->activated(); // F1
+    SetMessageBoxHandler({});
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first, "ヘルプのページを開くことができませんでした。\r\rページの場所:\r" +
+                                  HelpUrl().toLocalFile().toStdString());
+    EXPECT_EQ(boxes[0].second, mb::IconExclamation);
 }
 
 } // namespace
