@@ -21,6 +21,12 @@ QPixmap SkinPixmap(const QString& name, bool lime) {
     return pixmap;
 }
 
+QIcon SkinMailIcon(int frame) {
+    QIcon icon(QStringLiteral(":/skin/MAIN_ICON_%1").arg(frame + 1));
+    icon.addFile(QStringLiteral(":/skin/TASK_ICON_%1").arg(frame + 1));
+    return icon;
+}
+
 // The fixed font shows digits only (the mail count and the date): a small Latin
 // monospace before the CJK one, whose tables alone would cost a resident
 // Pim some 2.5 MB.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QFont>
+#include <QIcon>
 #include <QPixmap>
 #include <QString>
 
@@ -13,6 +14,10 @@ void InitSkin();
 
 // An image of the skin by its name; with `lime` the lime pixels are transparent.
 QPixmap SkinPixmap(const QString& name, bool lime = false);
+
+// Pim's icon, the sphere with a letter, at `frame` (0 idle, 1..7 busy, 8..12
+// mail waiting), for the window and the tray.
+QIcon SkinMailIcon(int frame);
 
 // The designed fonts ("ＭＳ Ｐゴシック" proportional, "ＭＳ ゴシック" fixed), then
 // what Linux has in their place.

@@ -102,10 +102,11 @@ void TMainForm::FormCreate() {
     InitSkin();
     // Made once: an icon made per tree line or per frame is a new picture each
     // time, and Qt's pixmap cache keeps the scaled copies of every one of them.
-    for (size_t frame = 0; frame < mailIcons_.size(); ++frame) {
-        mailIcons_[frame] = QIcon(QStringLiteral(":/skin/MAIN_ICON_%1").arg(frame + 1));
-        mailIcons_[frame].addFile(QStringLiteral(":/skin/TASK_ICON_%1").arg(frame + 1));
-    }
+    for (size_t frame = 0; frame < mailIcons_.size(); ++frame)
+        mailIcons_[frame] = SkinMailIcon(static_cast<int>(frame));
+    // Every dialog and message box shows Pim's icon, also one without the main
+    // window behind it.
+    QApplication::setWindowIcon(mailIcons_[0]);
     for (size_t image = 0; image < treeIcons_.size(); ++image)
         treeIcons_[image] =
             QIcon(SkinPixmap(QStringLiteral("MAIN_INFORMATION_%1").arg(image + 1), true));

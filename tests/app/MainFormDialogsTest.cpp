@@ -1,4 +1,6 @@
 #include "MainFormFixture.h"
+#include "resources/Skin.h"
+#include "settings/VersionForm.h"
 #include "support/EventLoop.h"
 
 #include <QApplication>
@@ -142,6 +144,23 @@ TEST_F(MainFormTest, AShowCuttingAFoldShortGivesTheInformationButtonBack) {
     form->hide();
     form->show(); // a new opening cuts the fold short
     EXPECT_TRUE(button->isEnabled());
+}
+
+// Pim's icon, also on a dialog or message box without the window behind it.
+TEST_F(MainFormTest, DialogsAndMessageBoxesShowPimsIcon) {
+    auto form = Create();
+    const QImage pim = SkinMailIcon(0).pixmap(16, 16).toImage();
+    EXPECT_EQ(TVersionForm().windowIcon().pixmap(16, 16).toImage(), pim);
+    SetMessageBoxHandler({}); // the real box
+    QImage shown;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        shown = box->windowIcon().pixmap(16, 16).toImage();
+        box->close();
+    });
+    MessageBox(nullptr, "Pim", mb::IconInformation);
+    EXPECT_EQ(shown, pim);
 }
 
 TEST_F(MainFormTest, HelpThatCannotBeOpenedIsToldInABoxOfTheWindow) {
