@@ -171,7 +171,7 @@ void TMainForm::FormCreate() {
     connect(sbMinimum_, &QToolButton::clicked, this, &TMainForm::sbMinimumClick);
     spClose_ = flat(QStringLiteral("×"), QStringLiteral("閉じる"), {326, 8, 14, 14});
     connect(spClose_, &QToolButton::clicked, this, &QWidget::close);
-    // Named as in the design, for the tests and for anyone who inspects the window.
+    // Named after the controls, for the tests and for anyone who inspects the window.
     pbCheck_->setObjectName(QStringLiteral("pbCheck"));
     imOption_->setObjectName(QStringLiteral("imOption"));
     imInformation_->setObjectName(QStringLiteral("imInformation"));

@@ -14,7 +14,7 @@ namespace {
 // More than any entry needs; a larger file is not one Pim wrote.
 constexpr qint64 kMaxEntryBytes = 64 * 1024;
 
-// An argument of Exec= as the desktop entry specification quotes it: in double
+// An argument of Exec= quoted by the Desktop Entry rules: in double
 // quotes when it holds a reserved character, " ` $ \ escaped inside them, and
 // % doubled everywhere, as it would start a field code.
 QString ExecArgument(const QString& argument) {
