@@ -135,11 +135,8 @@ void TMainForm::FormCreate() {
         LoadSettings(profilePath_, ras_, screen, Settings, Accounts);
     // A place saved on a larger screen, or at a smaller scale, may be off every
     // screen now; Pim.INI keeps it until the window is saved where it is.
-    QList<QRect> available;
-    for (const QScreen* s : QGuiApplication::screens())
-        available.append(s->availableGeometry());
     move(PlaceOnScreen({Settings.Left, Settings.Top, kMainClientWidth, kMainClientHeight},
-                       available));
+                       AvailableAreas()));
     profileUsable_ = IniFile::Usable(profile);
     if (!profileUsable_) {
         // Shown from the event loop, where a signal can still end the program.

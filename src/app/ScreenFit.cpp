@@ -1,8 +1,11 @@
 #include "app/ScreenFit.h"
 
 #include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTreeWidget>
 #include <algorithm>
+#include <cmath>
 
 namespace pim {
 
@@ -51,6 +54,20 @@ QFont FontFitting(QFont font, const QStringList& texts, int width, const QWidget
     while (font.pixelSize() > 1 && widest(font) > width)
         font.setPixelSize(font.pixelSize() - 1);
     return font;
+}
+
+QList<QRect> AvailableAreas() {
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        QRect area = screen->availableGeometry();
+        // At a fractional scale Qt rounds the area to its whole pixels, and
+        // the last of them may lie partly past the screen's edge.
+        const qreal ratio = screen->devicePixelRatio();
+        if (ratio != std::floor(ratio))
+            area.adjust(0, 0, -1, -1);
+        areas.append(area);
+    }
+    return areas;
 }
 
 QPoint PlaceOnScreen(const QRect& window, const QList<QRect>& available) {

@@ -23,6 +23,10 @@ int TreeRowHeight(QTreeWidget* tree, const QString& text, const QIcon& icon);
 // unchanged when they fit already.
 QFont FontFitting(QFont font, const QStringList& texts, int width, const QWidget* device);
 
+// The screens' areas for windows (without panels), in whole pixels of Qt's
+// that lie on the screen.
+QList<QRect> AvailableAreas();
+
 // Where a window at `window` goes: left where it is when it lies whole within
 // the screens' `available` areas, else moved into the nearest of them.
 QPoint PlaceOnScreen(const QRect& window, const QList<QRect>& available);
