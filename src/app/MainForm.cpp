@@ -7,14 +7,17 @@
 #include "app/MailTree.h"
 #include "app/Notification.h"
 #include "app/PictureButton.h"
+#include "app/ScreenFit.h"
 #include "app/StatusTexts.h"
 #include "common/Cp932.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramIcons.h"
+#include "platform/ShownPosition.h"
 #include "platform/Sound.h"
 #include "remote/PimStation.h"
 #include "resources/Skin.h"
+#include "resources/SkinBox.h"
 #include "settings/OptionForm.h"
 #include "settings/ProfileLocation.h"
 #include "settings/SettingsFile.h"
@@ -59,6 +62,15 @@ PIM_CP932_TEXT(LoginFailed, "FernpostNetworkにログインすることができ
 
 // The tray tip holds 63 bytes.
 constexpr size_t kTipBytes = 63;
+
+// The trees: the account tree's top, the gap between them and the mail tree's
+// bottom stay as designed; their heights follow the rows of the system's font.
+constexpr int kAccountTreeTop = 101;
+constexpr int kTreeGap = 6;
+constexpr int kMailTreeBottom = 290;
+// "すべてのアカウント" and two accounts, as the designed 52 pixels held them.
+constexpr int kAccountRows = 3;
+constexpr int kDesignedAccountTreeHeight = 52;
 
 // The trees draw no root lines and no expand buttons: a message opens by a
 // double-click, and the indentation alone shows the levels.
@@ -121,7 +133,10 @@ void TMainForm::FormCreate() {
         screen = {primary->size().width(), primary->size().height()};
     const IniFile::LoadStatus profile =
         LoadSettings(profilePath_, ras_, screen, Settings, Accounts);
-    move(Settings.Left, Settings.Top);
+    // A place saved on a larger screen, or at a smaller scale, may be off every
+    // screen now; Pim.INI keeps it until the window is saved where it is.
+    move(PlaceOnScreen({Settings.Left, Settings.Top, kMainClientWidth, kMainClientHeight},
+                       AvailableAreas()));
     profileUsable_ = IniFile::Usable(profile);
     if (!profileUsable_) {
         // Shown from the event loop, where a signal can still end the program.
@@ -154,14 +169,15 @@ void TMainForm::FormCreate() {
     imMailer_ = new PictureButton(this, {304, 64, 32, 32}, QStringLiteral("メーラ起動"));
     connect(imMailer_, &PictureButton::clicked, this, &TMainForm::imMailerClick);
     ShowMailerButton();
-    // Flat buttons on the caption, white like its text.
+    // Flat buttons on the light end of the caption: dark, to read on its blue
+    // and on its grey.
     const auto flat = [this](const QString& text, const QString& hint, QRect at) {
         auto* b = new CaptionButton(this);
         b->setText(text);
         b->setToolTip(hint);
         b->setGeometry(at);
         b->setStyleSheet(QStringLiteral(
-            "QToolButton { color: white; font-weight: bold; font-size: 11px; border: none;"
+            "QToolButton { color: #102050; font-weight: bold; font-size: 11px; border: none;"
             " padding: 0px; background: transparent; }"
             "QToolButton:hover { border: 1px solid rgba(255,255,255,160); }"
             "QToolButton:pressed { background: rgba(0,0,0,60); }"));
@@ -185,18 +201,22 @@ void TMainForm::FormCreate() {
     laDate_->setGeometry(199, 75, 99, 12);
     QFont labelFont = SkinFont(false, 9, true);
     labelFont.setPixelSize(12);
+    // The skin's boxes hold the design's fixed font; a wider one here is narrowed.
+    labelFont =
+        FontFitting(labelFont, {QStringLiteral("--/-- --:--:--"), QStringLiteral("12/31 23:59:59")},
+                    laDate_->width(), laDate_);
+    labelFont = FontFitting(labelFont, {QStringLiteral("---"), QStringLiteral("999")},
+                            laMailCount_->width(), laMailCount_);
     for (QLabel* label : {laMailCount_, laDate_}) {
         label->setFont(labelFont);
         label->setStyleSheet(QStringLiteral("background: black; color: #00ff00;"));
     }
     tvAccount_ = new PlainTree(this);
-    tvAccount_->setGeometry(15, 101, 320, 52);
     tvMail_ = new PlainTree(this);
     laMailCount_->setObjectName(QStringLiteral("laMailCount"));
     laDate_->setObjectName(QStringLiteral("laMailDate"));
     tvAccount_->setObjectName(QStringLiteral("tvAccount"));
     tvMail_->setObjectName(QStringLiteral("tvMail"));
-    tvMail_->setGeometry(15, 159, 320, 131);
     for (QTreeWidget* tree : {tvAccount_, tvMail_}) {
         tree->setHeaderHidden(true);
         tree->setColumnCount(1);
@@ -206,6 +226,15 @@ void TMainForm::FormCreate() {
     }
     tvAccount_->setIndentation(35);
     tvMail_->setIndentation(19);
+    // At most half the room, so that the mail tree keeps the other half.
+    const int accountHeight = std::min(
+        std::max(kDesignedAccountTreeHeight,
+                 kAccountRows * TreeRowHeight(tvAccount_, QStringLiteral("すべてのアカウント"),
+                                              treeIcons_[0])),
+        (kMailTreeBottom - kAccountTreeTop - kTreeGap) / 2);
+    tvAccount_->setGeometry(15, kAccountTreeTop, 320, accountHeight);
+    const int mailTop = kAccountTreeTop + accountHeight + kTreeGap;
+    tvMail_->setGeometry(15, mailTop, 320, kMailTreeBottom - mailTop);
     connect(tvAccount_, &QTreeWidget::itemClicked, this, [this] { tvAccountClick(); });
     // The offscreen platform (no display) has no window shapes, and says so at every step.
     const bool shapes = QGuiApplication::platformName() != QLatin1String("offscreen");
@@ -215,11 +244,12 @@ void TMainForm::FormCreate() {
         if (!shapes)
             return;
         setMask(region);
-        // Painting stops at the mask: what a wider one uncovers was never drawn.
-        if (!uncovered.isEmpty())
-            update(uncovered);
+        // Painting stops at the mask: what a wider one uncovers was never drawn,
+        // in the window or in a tree filled meanwhile.
+        RepaintUncovered(this, uncovered);
     };
     shape_.SetHeight = [this](int height) {
+        KeepPlace(); // a resize sends it
         setFixedHeight(height);
         // Folded away, the trees leave the Tab order and the screen reader's view.
         tvAccount_->setVisible(height > WindowShape::kCompactHeight);
@@ -334,6 +364,17 @@ void TMainForm::showEvent(QShowEvent* event) {
         shape_.StartRegionAnimation(Settings.Type == 1 ? WindowShape::OpenFull
                                                        : WindowShape::OpenCompact,
                                     Settings.SettingAnimation);
+}
+
+void TMainForm::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // The place it shows at again, and the one saved.
+    KeepPlace();
+}
+
+void TMainForm::KeepPlace() {
+    if (const QPoint shown = ShownPosition(this); shown != pos())
+        move(shown);
 }
 
 void TMainForm::FormShow() {
@@ -482,6 +523,9 @@ void TMainForm::paintEvent(QPaintEvent*) {
                        SkinPixmap(QGuiApplication::applicationState() == Qt::ApplicationActive
                                       ? QStringLiteral("MAIN_CAPTION_1")
                                       : QStringLiteral("MAIN_CAPTION_2")));
+    // The trees' panels follow the trees, whose height follows the font.
+    for (const QTreeWidget* tree : {tvAccount_, tvMail_})
+        DrawSkinBox(painter, QRectF(tree->geometry().adjusted(-4, -4, 4, 4)));
 }
 
 void TMainForm::changeEvent(QEvent* event) {

@@ -116,6 +116,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -134,6 +135,8 @@ private:
     // Pim hides in the tray instead of the taskbar: only with a tray to hide in.
     bool InTray() const { return Settings.SettingTask && Settings.SettingTaskbar && tray_; }
     void FormShow();
+    // Qt's idea of where the window is set right before it is used.
+    void KeepPlace();
     void FormDestroy();
     void SetStatus(const std::string& text) override;
     bool SchedulePaused() const;

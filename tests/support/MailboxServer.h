@@ -4,6 +4,7 @@
 
 #include "support/ScriptedServer.h"
 
+#include <future>
 #include <map>
 #include <mutex>
 #include <set>
@@ -16,7 +17,8 @@ struct Mailbox {
     std::vector<std::string> messages; // header and body, CR LF, without the final "."
     std::set<int> refusedRetr;         // message numbers answered -ERR
     bool refuseQuit = false;
-    bool silentAfterPass = false; // takes the password and then says nothing
+    bool silentAfterPass = false;             // takes the password and then says nothing
+    std::shared_future<void> passAnswerWaits; // the answer to the password waits for this
     // Hostile ways:
     long long claimedCount = -1;   // what STAT says, when not the real count
     int cutInMessage = 0;          // the connection ends halfway through this message...
@@ -77,6 +79,8 @@ private:
                 }
                 box = found->second;
                 loggedIn = true;
+                if (box.passAnswerWaits.valid())
+                    box.passAnswerWaits.wait_for(std::chrono::seconds(30));
                 if (box.silentAfterPass) {
                     c.WaitClosed(std::chrono::seconds(10));
                     return;

@@ -1,5 +1,7 @@
 // Draws Pim's skin images and writes them, with the resource file that names
 // them, into the folder given: skin-gen OUTDIR
+#include "resources/SkinBox.h"
+
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -211,11 +213,7 @@ QImage Background() {
     p.setPen(QPen(QColor(0xF0, 0xF0, 0xF4), 1));
     p.setBrush(well);
     p.drawEllipse(QRectF(13, 34, 42, 42));
-    const auto box = [&](QRectF r) {
-        p.setPen(QPen(QColor(0xF4, 0xF4, 0xF8), 1));
-        p.setBrush(Qt::black);
-        p.drawRoundedRect(r, 2, 2);
-    };
+    const auto box = [&](QRectF r) { pim::DrawSkinBox(p, r); };
     box({63, 31, 271, 16});
     // Right of the slanted joint, so that the folded window shows no part of it.
     box({135, 72, 43, 18});
