@@ -1,14 +1,20 @@
 #include "app/StatusTexts.h"
 
-#include "common/Cp932.h"
+#include "common/UiText.h"
 
 namespace pim {
 
 namespace texts {
 
-PIM_CP932_TEXT(AutoCheckStopped, "自動チェック停止中")
-PIM_CP932_TEXT(AutoCheckWaiting, "自動チェック待機中")
-PIM_CP932_TEXT(ConfirmExit, "終了してもよろしいですか？")
+const std::string& AutoCheckStopped() {
+    return UiText("StatusTexts", "自動チェック停止中");
+}
+const std::string& AutoCheckWaiting() {
+    return UiText("StatusTexts", "自動チェック待機中");
+}
+const std::string& ConfirmExit() {
+    return UiText("StatusTexts", "終了してもよろしいですか？");
+}
 
 } // namespace texts
 

@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 #include "common/Random.h"
+#include "common/UiText.h"
 #include "dialup/TVeltaRAS.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
@@ -7,12 +8,15 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLocale>
 #include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char** argv) {
     using namespace std::chrono_literals;
     pim::TerminationSignals::HoldUntilWatched();
+    // Once, before any text: a window already built would not follow a change.
+    pim::SetUiLanguage(pim::LanguageFor(QLocale::system()));
     pim::SingleInstance instance;
     std::string error;
     pim::SingleInstance::Outcome lock = instance.Acquire(&error);
