@@ -235,7 +235,9 @@ void TMainForm::FormCreate() {
     tvAccount_->setGeometry(15, kAccountTreeTop, 320, accountHeight);
     const int mailTop = kAccountTreeTop + accountHeight + kTreeGap;
     tvMail_->setGeometry(15, mailTop, 320, kMailTreeBottom - mailTop);
+    // A click shows the account again; the arrow keys choose another.
     connect(tvAccount_, &QTreeWidget::itemClicked, this, [this] { tvAccountClick(); });
+    connect(tvAccount_, &QTreeWidget::currentItemChanged, this, [this] { tvAccountClick(); });
     // The offscreen platform (no display) has no window shapes, and says so at every step.
     const bool shapes = QGuiApplication::platformName() != QLatin1String("offscreen");
     shape_.ApplyRegion = [this, shapes](const QRegion& region) {
@@ -671,8 +673,7 @@ void AddLines(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<Tree
 void TMainForm::ShowResults() {
     tvAccount_->clear();
     AddLines(nullptr, tvAccount_, AccountTree(run_.ShownResults), treeIcons_);
-    tvAccount_->setCurrentItem(tvAccount_->topLevelItem(0));
-    tvAccountClick();
+    tvAccount_->setCurrentItem(tvAccount_->topLevelItem(0)); // shows its mail
 }
 
 void TMainForm::tvAccountClick() {

@@ -58,6 +58,8 @@ int main(int argc, char** argv) {
     QObject::connect(&form, &pim::TMainForm::trayIconWanted, &trayWatch,
                      &pim::TrayWatch::SetWatching);
     trayWatch.SetWatching(pim::Settings.SettingTask);
+    // A tray that came while the window was being made, a box of its open, was not heard.
+    form.TrayHostChanged();
     QObject::connect(&termination, &pim::TerminationSignals::requested, &form,
                      &pim::TMainForm::Terminate);
     // Listened for only now: a request that came earlier would find no window to show.

@@ -406,6 +406,12 @@ TEST_F(MainWindowDisplayTest, AScreenReaderReadsEveryControlByItsNameAndTheTrees
             rows.push_back(said(tree->child(i)));
         EXPECT_EQ(rows, lines) << name;
     }
+
+    // The arrow keys choose an account as a click does.
+    auto* accounts = Child<QTreeWidget>(*form, "tvAccount");
+    accounts->setFocus();
+    QTest::keyClick(accounts, Qt::Key_Down);
+    EXPECT_EQ(Child<QTreeWidget>(*form, "tvMail")->topLevelItem(0)->text(0), "Hello");
 }
 
 } // namespace
