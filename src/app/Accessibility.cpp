@@ -2,6 +2,7 @@
 
 #include "app/PictureButton.h"
 #include "app/StatusStrip.h"
+#include "common/UiText.h"
 
 #include <QAccessibleWidget>
 #include <algorithm>
@@ -51,7 +52,8 @@ public:
 
     QString text(QAccessible::Text t) const override {
         if (t == QAccessible::Name)
-            return widget()->property(kDisplayName).toString() + QStringLiteral("：") + Shown();
+            return UiString("Accessibility", "%1：%2")
+                .arg(widget()->property(kDisplayName).toString(), Shown());
         if (t == QAccessible::Value)
             return Shown();
         return QAccessibleWidget::text(t);

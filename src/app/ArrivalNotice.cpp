@@ -1,6 +1,8 @@
 #include "app/ArrivalNotice.h"
 
+#include "app/ShownSummary.h"
 #include "common/Cp932.h"
+#include "common/UiText.h"
 
 #include <algorithm>
 
@@ -11,8 +13,8 @@ namespace {
 // A subject or sender is shown on one line and not at any length.
 constexpr qsizetype kLineChars = 100;
 
-QString OneLine(const std::string& cp932Text) {
-    QString text = cp932::ToUnicode(cp932Text);
+QString OneLine(SummaryField field, const std::string& cp932Text) {
+    QString text = ShownSummary(field, cp932Text);
     for (QChar& c : text) {
         if (c.category() == QChar::Other_Control)
             c = QLatin1Char(' ');
@@ -37,8 +39,8 @@ DesktopNotifications::Content ArrivalNotice(const Results& shown, int totalMail,
     long long counted = 0;
     for (const AccountResult& r : shown) {
         if (r.Count == -1) { // counted only: no subjects to name
-            lines << cp932::ToUnicode(r.Name) + QStringLiteral(": ") +
-                         cp932::ToUnicode(r.Subjects[0]) + QStringLiteral(" 通");
+            lines << UiString("ArrivalNotice", "%1: %2 通")
+                         .arg(cp932::ToUnicode(r.Name), cp932::ToUnicode(r.Subjects[0]));
             continue;
         }
         if (r.Count <= 0)
@@ -47,22 +49,25 @@ DesktopNotifications::Content ArrivalNotice(const Results& shown, int totalMail,
         counted += r.Count - first;
         for (int j = first; j < std::min(r.Count, kMaxMails) && named < kNoticeMessages; ++j) {
             const auto k = static_cast<size_t>(j);
-            lines << OneLine(r.Subjects[k]) + QStringLiteral("（") + OneLine(r.Senders[k]) +
-                         QStringLiteral("）");
+            lines << UiString("ArrivalNotice", "%1（%2）")
+                         .arg(OneLine(SummaryField::Title, r.Subjects[k]),
+                              OneLine(SummaryField::Sender, r.Senders[k]));
             ++named;
         }
     }
     if (counted > named)
-        lines << QStringLiteral("ほか %1 通").arg(counted - named);
+        lines << UiString("ArrivalNotice", "ほか %1 通").arg(counted - named);
 
     DesktopNotifications::Content content;
-    content.summary = newMail > 0 ? QStringLiteral("新着メールが %1 通あります").arg(newMail)
-                                  : QStringLiteral("メールが %1 通届いています").arg(totalMail);
+    content.summary = newMail > 0
+                          ? UiString("ArrivalNotice", "新着メールが %1 通あります").arg(newMail)
+                          : UiString("ArrivalNotice", "メールが %1 通届いています").arg(totalMail);
     content.body = lines.join(QLatin1Char('\n'));
     content.actions.push_back(
-        {QStringLiteral("default"), QStringLiteral("メインウィンドウを表示")});
+        {QStringLiteral("default"), UiString("ArrivalNotice", "メインウィンドウを表示")});
     if (mailerSet)
-        content.actions.push_back({QStringLiteral("mailer"), QStringLiteral("メーラを起動")});
+        content.actions.push_back(
+            {QStringLiteral("mailer"), UiString("ArrivalNotice", "メーラを起動")});
     content.hints = {{QStringLiteral("desktop-entry"), QStringLiteral("pim")},
                      {QStringLiteral("category"), QStringLiteral("email.arrived")}};
     return content;

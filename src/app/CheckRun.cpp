@@ -1,6 +1,7 @@
 #include "app/CheckRun.h"
 
 #include "common/Cp932.h"
+#include "common/UiText.h"
 #include "platform/MessageBox.h"
 #include "pop3/TVeltaPOP3.h"
 
@@ -12,34 +13,51 @@ namespace pim {
 
 namespace {
 
-PIM_CP932_TEXT(GoOnlineQuestion, "現在、オフライン作業中です。オンラインに切り替えますか？")
-PIM_CP932_TEXT(NoConnection,
-               "ダイヤルアップ接続されていない為、メールチェックを行うことはできません。")
-PIM_CP932_TEXT(EntryMissing,
-               "のダイヤルアップ設定が存在しません。\rオプションにて存在するダイヤルアップ"
-               "接続先を設定してください。")
-PIM_CP932_TEXT(NoEntryChosen,
-               "ダイヤル先が指定されていません。\rオプションにて存在するダイヤルアップ"
-               "接続先を設定してください。")
-PIM_CP932_TEXT(DialRefused,
-               "ダイヤルアップ接続中にエラーが発生しました。\r手動、または他のアプリケーションで"
-               "ダイヤルアップ接続処理が行われている可能性があります。\rメールチェックを実行"
-               "することができません。")
-PIM_CP932_TEXT(Dialling, "へダイヤル中")
-PIM_CP932_TEXT(DialFailed,
-               "への接続に失敗、または手動によりキャンセルされました。\rこのメッセージが毎回表示"
-               "される場合は、以下の設定を確認してみてください。\r\r・接続機器の電源、PCとの"
-               "接続状況\r・ダイヤル先の情報の整合性\r・IDとパスワードの指定")
-PIM_CP932_TEXT(Checking, "のメールをチェック中")
-PIM_CP932_TEXT(TrustAccount, "アカウント「")
-PIM_CP932_TEXT(TrustServer, "」のサーバ ")
-PIM_CP932_TEXT(TrustUnverified, " の証明書を検証できませんでした。\r")
-PIM_CP932_TEXT(TrustFingerprint, "\r\r証明書のSHA-256フィンガープリント：\r")
-PIM_CP932_TEXT(TrustChanged,
-               "\r\r警告：以前に信頼した証明書とは異なる証明書です。\rサーバの証明書が更新"
-               "されたことを確認できない場合は、なりすましのおそれがあるため「いいえ」を選んで"
-               "ください。")
-PIM_CP932_TEXT(TrustQuestionEnd, "\r\rこの証明書を信頼してメールチェックを続けますか？")
+// The texts in CP932; a line break is a CR alone, as the message boxes take it.
+std::string Say(const QString& text) {
+    return cp932::FromUnicode(text);
+}
+QString U(const std::string& cp932Text) {
+    return cp932::ToUnicode(cp932Text);
+}
+
+const std::string& GoOnlineQuestion() {
+    return UiText("CheckRun", "現在、オフライン作業中です。オンラインに切り替えますか？");
+}
+const std::string& NoConnection() {
+    return UiText("CheckRun",
+                  "ダイヤルアップ接続されていない為、メールチェックを行うことはできません。");
+}
+// `name` empty: no entry chosen at all.
+std::string EntryMissing(const std::string& name) {
+    return (name.empty() ? UiText("CheckRun", "ダイヤル先が指定されていません。")
+                         : Say(UiString("CheckRun", "%1のダイヤルアップ設定が存在しません。")
+                                   .arg(U(name)))) +
+           "\r" +
+           UiText("CheckRun", "オプションにて存在するダイヤルアップ接続先を設定してください。");
+}
+std::string DialRefused() {
+    return UiText("CheckRun", "ダイヤルアップ接続中にエラーが発生しました。") + "\r" +
+           UiText("CheckRun", "手動、または他のアプリケーションでダイヤルアップ接続処理が"
+                              "行われている可能性があります。") +
+           "\r" + UiText("CheckRun", "メールチェックを実行することができません。");
+}
+std::string Dialling(const std::string& name) {
+    return Say(UiString("CheckRun", "%1へダイヤル中").arg(U(name)));
+}
+std::string DialFailed(const std::string& name) {
+    return Say(UiString("CheckRun", "%1への接続に失敗、または手動によりキャンセルされました。")
+                   .arg(U(name))) +
+           "\r" +
+           UiText("CheckRun",
+                  "このメッセージが毎回表示される場合は、以下の設定を確認してみてください。") +
+           "\r\r" + UiText("CheckRun", "・接続機器の電源、PCとの接続状況") + "\r" +
+           UiText("CheckRun", "・ダイヤル先の情報の整合性") + "\r" +
+           UiText("CheckRun", "・IDとパスワードの指定");
+}
+std::string Checking(const std::string& name) {
+    return Say(UiString("CheckRun", "%1のメールをチェック中").arg(U(name)));
+}
 
 constexpr unsigned kNotice = mb::Ok | mb::IconExclamation;
 
@@ -57,13 +75,19 @@ std::string FingerprintText(const std::string& hex) {
 }
 
 std::string TrustQuestion(const TAccount& account, const TlsOutcome& outcome) {
-    std::string text = TrustAccount() + account.Name + TrustServer() +
-                       (outcome.Host.empty() ? account.HostName : outcome.Host) +
-                       TrustUnverified() + TlsReasonText(outcome) + TrustFingerprint() +
-                       FingerprintText(outcome.Fingerprint);
+    const std::string& host = outcome.Host.empty() ? account.HostName : outcome.Host;
+    std::string text =
+        Say(UiString("CheckRun", "アカウント「%1」のサーバ %2 の証明書を検証できませんでした。")
+                .arg(U(account.Name), U(host))) +
+        "\r" + TlsReasonText(outcome) + "\r\r" +
+        UiText("CheckRun", "証明書のSHA-256フィンガープリント：") + "\r" +
+        FingerprintText(outcome.Fingerprint);
     if (outcome.FingerprintChanged)
-        text += TrustChanged();
-    return text + TrustQuestionEnd();
+        text += "\r\r" + UiText("CheckRun", "警告：以前に信頼した証明書とは異なる証明書です。") +
+                "\r" +
+                UiText("CheckRun", "サーバの証明書が更新されたことを確認できない場合は、"
+                                   "なりすましのおそれがあるため「いいえ」を選んでください。");
+    return text + "\r\r" + UiText("CheckRun", "この証明書を信頼してメールチェックを続けますか？");
 }
 
 // A server may claim any count up to 2^31 - 1; the total stops there.
@@ -165,7 +189,7 @@ bool CheckRun::DialStep(Sender) {
     }
     if (entry < 0) {
         DialWait = false;
-        host_.Ask(name.empty() ? NoEntryChosen() : name + EntryMissing(), kNotice);
+        host_.Ask(EntryMissing(name), kNotice);
         return false;
     }
     CheckIndex = -2;
@@ -176,7 +200,7 @@ bool CheckRun::DialStep(Sender) {
         return false;
     }
     host_.StartBusyAnimation();
-    host_.SetStatus(name + Dialling());
+    host_.SetStatus(Dialling(name));
 
     // Timers, the tray and the LAN go on meanwhile; they find CheckIndex -2.
     QEventLoop wait;
@@ -192,7 +216,7 @@ bool CheckRun::DialStep(Sender) {
         DialledByCheck = true;
         return true;
     }
-    host_.Ask(name + DialFailed(), kNotice);
+    host_.Ask(DialFailed(name), kNotice);
     CheckIndex = -1;
     host_.ResetAfterFailedDial();
     return false;
@@ -229,7 +253,7 @@ void CheckRun::CheckAccount() {
     r.Name = account.Name;
     r.Count = -2;
     mailBefore_ = TotalMail;
-    host_.SetStatus(account.Name + Checking());
+    host_.SetStatus(Checking(account.Name));
     pop3_.Security = {account.TlsRequired, account.TrustedCertificate};
     // No session could be started: the slot keeps -2 (no answer).
     if (!pop3_.Connect(account.HostName, account.UserID, account.Password))

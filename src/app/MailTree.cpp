@@ -1,21 +1,16 @@
 #include "app/MailTree.h"
 
 #include "common/Cp932.h"
+#include "common/UiText.h"
 
 namespace pim {
 
 namespace {
 
-PIM_CP932_TEXT(AllAccounts, "すべてのアカウント")
-PIM_CP932_TEXT(ReadFailed, "メール情報の取得に失敗しました。")
-PIM_CP932_TEXT(LoginRefused, "ユーザID、またはパスワードが違います。")
-PIM_CP932_TEXT(TimedOut, "サーバへの接続がタイムアウトしました。")
-PIM_CP932_TEXT(NoAnswer, "サーバが応答しませんでした。")
-PIM_CP932_TEXT(CountOpen, "メールが ")
-PIM_CP932_TEXT(CountClose, "通、届いています。")
-PIM_CP932_TEXT(NoMail, "メールは届いていません。")
-PIM_CP932_TEXT(OlderOpen, "以前から届いているメールが ")
-PIM_CP932_TEXT(OlderClose, "通あります。")
+// A text with a number in it, in CP932.
+std::string WithCount(const QString& text, const std::string& count) {
+    return cp932::FromUnicode(text.arg(cp932::ToUnicode(count)));
+}
 
 int MailboxImage(const AccountResult& r) {
     return r.Count < -1 ? TreeLine::MailboxError : TreeLine::Mailbox;
@@ -24,13 +19,13 @@ int MailboxImage(const AccountResult& r) {
 const std::string* ErrorText(int32_t count) {
     switch (count) {
     case -5:
-        return &ReadFailed();
+        return &UiText("MailTree", "メール情報の取得に失敗しました。");
     case -4:
-        return &LoginRefused();
+        return &UiText("MailTree", "ユーザID、またはパスワードが違います。");
     case -3:
-        return &TimedOut();
+        return &UiText("MailTree", "サーバへの接続がタイムアウトしました。");
     case -2:
-        return &NoAnswer();
+        return &UiText("MailTree", "サーバが応答しませんでした。");
     default:
         return nullptr;
     }
@@ -46,9 +41,11 @@ std::vector<TreeLine> Lines(const AccountResult& r, bool oldMailNotShow) {
     }
     switch (r.Count) {
     case -1:
-        return {{CountOpen() + r.Subjects[0] + CountClose(), TreeLine::Letter, {}}};
+        return {{WithCount(UiString("MailTree", "メールが %1通、届いています。"), r.Subjects[0]),
+                 TreeLine::Letter,
+                 {}}};
     case 0:
-        return {{NoMail(), TreeLine::FadedLetter, {}}};
+        return {{UiText("MailTree", "メールは届いていません。"), TreeLine::FadedLetter, {}}};
     default:
         break;
     }
@@ -58,7 +55,10 @@ std::vector<TreeLine> Lines(const AccountResult& r, bool oldMailNotShow) {
     int first = 0;
     if (oldMailNotShow && r.OldCount > 0) {
         lines.push_back(
-            {OlderOpen() + std::to_string(r.OldCount) + OlderClose(), TreeLine::Letter, {}});
+            {WithCount(UiString("MailTree", "以前から届いているメールが %1通あります。"),
+                       std::to_string(r.OldCount)),
+             TreeLine::Letter,
+             {}});
         first = r.OldCount;
     }
     for (int j = first; j < std::min(r.Count, kMaxMails); ++j) {
@@ -73,7 +73,8 @@ std::vector<TreeLine> Lines(const AccountResult& r, bool oldMailNotShow) {
 } // namespace
 
 std::vector<TreeLine> AccountTree(const Results& shown) {
-    std::vector<TreeLine> nodes = {{AllAccounts(), TreeLine::Mailbox, {}}};
+    std::vector<TreeLine> nodes = {
+        {UiText("MailTree", "すべてのアカウント"), TreeLine::Mailbox, {}}};
     for (const AccountResult& r : shown) {
         if (!r.Name.empty())
             nodes.push_back({r.Name, MailboxImage(r), {}});

@@ -1,5 +1,7 @@
 // What the account tree and the mail tree show of a run's results, as lines
-// with their image numbers; the window only draws them.
+// with their image numbers; the window only draws them. A message's lines
+// (Letter with its Sender and Date) hold its summary as the check found it,
+// which the window shows through ShownSummary.
 #pragma once
 
 #include "app/AccountResult.h"

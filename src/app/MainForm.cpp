@@ -8,8 +8,10 @@
 #include "app/Notification.h"
 #include "app/PictureButton.h"
 #include "app/ScreenFit.h"
+#include "app/ShownSummary.h"
 #include "app/StatusTexts.h"
 #include "common/Cp932.h"
+#include "common/UiText.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramIcons.h"
@@ -51,14 +53,20 @@ namespace pim {
 
 namespace {
 
-PIM_CP932_TEXT(ConfirmWhileChecking,
-               "メールチェック中です。強制終了いたしますか？（通常はメールチェックが"
-               "終了するまでPimを終了しないでください）")
-PIM_CP932_TEXT(ConfirmWhileDialling,
-               "ダイヤルアップ接続処理中です。強制終了すると接続処理がキャンセル"
-               "されます。よろしいですか？")
-PIM_CP932_TEXT(ServiceFailed, "FernpostNetworkサービスを開始することができませんでした。")
-PIM_CP932_TEXT(LoginFailed, "FernpostNetworkにログインすることができませんでした。")
+const std::string& ConfirmWhileChecking() {
+    return UiText("MainForm", "メールチェック中です。強制終了いたしますか？（通常はメールチェックが"
+                              "終了するまでPimを終了しないでください）");
+}
+const std::string& ConfirmWhileDialling() {
+    return UiText("MainForm", "ダイヤルアップ接続処理中です。強制終了すると接続処理がキャンセル"
+                              "されます。よろしいですか？");
+}
+const std::string& ServiceFailed() {
+    return UiText("MainForm", "FernpostNetworkサービスを開始することができませんでした。");
+}
+const std::string& LoginFailed() {
+    return UiText("MainForm", "FernpostNetworkにログインすることができませんでした。");
+}
 
 // The tray tip holds 63 bytes.
 constexpr size_t kTipBytes = 63;
@@ -154,19 +162,19 @@ void TMainForm::FormCreate() {
     tmAnimation_ = new QTimer(this);
     tmAnimation_->setInterval(150);
     connect(tmAnimation_, &QTimer::timeout, this, &TMainForm::tmAnimationTimerTimer);
-    pbCheck_ = new PictureButton(this, {18, 39, 32, 32}, QStringLiteral("メールチェック"));
+    pbCheck_ = new PictureButton(this, {18, 39, 32, 32}, UiString("MainForm", "メールチェック"));
     connect(pbCheck_, &PictureButton::clicked, this, &TMainForm::pbCheckClick);
-    imOption_ = new PictureButton(this, {57, 52, 32, 32}, QStringLiteral("オプション"));
+    imOption_ = new PictureButton(this, {57, 52, 32, 32}, UiString("MainForm", "オプション"));
     imOption_->SetPictures(SkinPixmap(QStringLiteral("OPTION_BUTTON_1")),
                            SkinPixmap(QStringLiteral("OPTION_BUTTON_2")));
     connect(imOption_, &PictureButton::clicked, this, &TMainForm::imOptionClick);
     imInformation_ =
-        new PictureButton(this, {88, 52, 32, 32}, QStringLiteral("メールボックス情報"));
+        new PictureButton(this, {88, 52, 32, 32}, UiString("MainForm", "メールボックス情報"));
     imInformation_->SetPictures(SkinPixmap(QStringLiteral("INFORMATION_BUTTON_1")),
                                 SkinPixmap(QStringLiteral("INFORMATION_BUTTON_2")));
     connect(imInformation_, &PictureButton::clicked, this, &TMainForm::imInformationClick);
     shape_.EnableInformationButton = [this] { imInformation_->SetUsable(true); };
-    imMailer_ = new PictureButton(this, {304, 64, 32, 32}, QStringLiteral("メーラ起動"));
+    imMailer_ = new PictureButton(this, {304, 64, 32, 32}, UiString("MainForm", "メーラ起動"));
     connect(imMailer_, &PictureButton::clicked, this, &TMainForm::imMailerClick);
     ShowMailerButton();
     // Flat buttons on the light end of the caption: dark, to read on its blue
@@ -183,9 +191,9 @@ void TMainForm::FormCreate() {
             "QToolButton:pressed { background: rgba(0,0,0,60); }"));
         return b;
     };
-    sbMinimum_ = flat(QStringLiteral("_"), QStringLiteral("最小化"), {310, 8, 14, 14});
+    sbMinimum_ = flat(QStringLiteral("_"), UiString("MainForm", "最小化"), {310, 8, 14, 14});
     connect(sbMinimum_, &QToolButton::clicked, this, &TMainForm::sbMinimumClick);
-    spClose_ = flat(QStringLiteral("×"), QStringLiteral("閉じる"), {326, 8, 14, 14});
+    spClose_ = flat(QStringLiteral("×"), UiString("MainForm", "閉じる"), {326, 8, 14, 14});
     connect(spClose_, &QToolButton::clicked, this, &QWidget::close);
     // Named after the controls, for the tests and for anyone who inspects the window.
     pbCheck_->setObjectName(QStringLiteral("pbCheck"));
@@ -288,42 +296,44 @@ void TMainForm::FormCreate() {
             [this] { update(23, 7, 319, 15); });
 
     pmTask = new QMenu(this);
-    pmTask->addAction(QStringLiteral("環境設定(&O)"), this, &TMainForm::imOptionClick);
-    pmTask->addAction(QStringLiteral("メインウィンドウを表示(&M)"), this,
+    pmTask->addAction(UiString("MainForm", "環境設定(&O)"), this, &TMainForm::imOptionClick);
+    pmTask->addAction(UiString("MainForm", "メインウィンドウを表示(&M)"), this,
                       &TMainForm::miTaskMainClick);
     pmTask->addSeparator();
     // Only the check button asks about offline mode; the menu item does not.
-    pmTask->addAction(QStringLiteral("メールチェック(&C)"), this,
+    pmTask->addAction(UiString("MainForm", "メールチェック(&C)"), this,
                       [this] { run_.pbCheckClick(CheckRun::Sender::Menu); });
     pmTask->addSeparator();
-    miOffline_ =
-        pmTask->addAction(QStringLiteral("オフライン作業(&W)"), this, &TMainForm::miOfflineClick);
+    miOffline_ = pmTask->addAction(UiString("MainForm", "オフライン作業(&W)"), this,
+                                   &TMainForm::miOfflineClick);
     miOffline_->setCheckable(true);
     pmTask->addSeparator();
-    pmTask->addAction(QStringLiteral("ヘルプ(&H)"), this, &TMainForm::miTaskHelpClick);
-    pmTask->addAction(QStringLiteral("バージョン情報(&V)"), this, &TMainForm::miVersionClick);
-    pmTask->addAction(QStringLiteral("終了(&E)"), this, &QWidget::close);
+    pmTask->addAction(UiString("MainForm", "ヘルプ(&H)"), this, &TMainForm::miTaskHelpClick);
+    pmTask->addAction(UiString("MainForm", "バージョン情報(&V)"), this, &TMainForm::miVersionClick);
+    pmTask->addAction(UiString("MainForm", "終了(&E)"), this, &QWidget::close);
     // The system menu, as the window manager's would read with Pim's own items.
     sysMenu = new QMenu(this);
-    sysMenu->addAction(QStringLiteral("環境設定(&O)"), this, &TMainForm::imOptionClick);
+    sysMenu->addAction(UiString("MainForm", "環境設定(&O)"), this, &TMainForm::imOptionClick);
     sysMenu->addSeparator();
-    sysMenu->addAction(QStringLiteral("メールチェック(&C)"), this,
+    sysMenu->addAction(UiString("MainForm", "メールチェック(&C)"), this,
                        [this] { run_.pbCheckClick(CheckRun::Sender::Menu); });
     sysMenu->addSeparator();
-    miSysOffline_ =
-        sysMenu->addAction(QStringLiteral("オフライン作業(&O)"), this, &TMainForm::miOfflineClick);
+    miSysOffline_ = sysMenu->addAction(UiString("MainForm", "オフライン作業(&O)"), this,
+                                       &TMainForm::miOfflineClick);
     miSysOffline_->setCheckable(true);
     sysMenu->addSeparator();
-    sysMenu->addAction(QStringLiteral("元のサイズに戻す(&R)"), this, &TMainForm::miTaskMainClick);
-    sysMenu->addAction(QStringLiteral("移動(&M)"), this, [this] {
+    sysMenu->addAction(UiString("MainForm", "元のサイズに戻す(&R)"), this,
+                       &TMainForm::miTaskMainClick);
+    sysMenu->addAction(UiString("MainForm", "移動(&M)"), this, [this] {
         if (windowHandle())
             windowHandle()->startSystemMove();
     });
-    sysMenu->addAction(QStringLiteral("最小化(&N)"), this, &TMainForm::sbMinimumClick);
+    sysMenu->addAction(UiString("MainForm", "最小化(&N)"), this, &TMainForm::sbMinimumClick);
     sysMenu->addSeparator();
-    sysMenu->addAction(QStringLiteral("ヘルプ(&H)"), this, &TMainForm::miTaskHelpClick);
-    sysMenu->addAction(QStringLiteral("バージョン情報(&V)"), this, &TMainForm::miVersionClick);
-    sysMenu->addAction(QStringLiteral("終了(&E)"), this, &QWidget::close);
+    sysMenu->addAction(UiString("MainForm", "ヘルプ(&H)"), this, &TMainForm::miTaskHelpClick);
+    sysMenu->addAction(UiString("MainForm", "バージョン情報(&V)"), this,
+                       &TMainForm::miVersionClick);
+    sysMenu->addAction(UiString("MainForm", "終了(&E)"), this, &QWidget::close);
     SetUpAccess();
     ShowTrayIcon(Settings.SettingTask);
     // Hidden in the tray, the window has no taskbar button.
@@ -656,11 +666,26 @@ void TMainForm::RememberSecurity(const TAccount& learnt) {
 
 namespace {
 
+// A message's lines (Letter, Sender, Date) hold its summary as data; a count
+// line, a Letter too, never reads as a summary's fallback.
+QString Shown(const TreeLine& line) {
+    switch (line.image) {
+    case TreeLine::Letter:
+        return ShownSummary(SummaryField::Title, line.text);
+    case TreeLine::Sender:
+        return ShownSummary(SummaryField::Sender, line.text);
+    case TreeLine::Date:
+        return ShownSummary(SummaryField::Date, line.text);
+    default:
+        return U(line.text);
+    }
+}
+
 void AddLines(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<TreeLine>& lines,
               const TreeIcons& icons) {
     for (const TreeLine& line : lines) {
         auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
-        item->setText(0, U(line.text));
+        item->setText(0, Shown(line));
         // A narrow window elides long lines; the whole text is a hover away.
         item->setToolTip(0, item->text(0));
         item->setIcon(0, icons[static_cast<size_t>(line.image)]);

@@ -3,6 +3,7 @@
 #include "app/MainForm.h"
 #include "app/PictureButton.h"
 #include "app/StatusStrip.h"
+#include "common/UiText.h"
 
 #include <QAbstractItemView>
 #include <QLabel>
@@ -16,14 +17,14 @@ namespace pim {
 void TMainForm::SetUpAccess() {
     InstallAccessibleFactory();
     const std::pair<QWidget*, QString> names[] = {
-        {pbCheck_, QStringLiteral("メールチェック")},
-        {imOption_, QStringLiteral("環境設定")},
-        {imInformation_, QStringLiteral("メールボックス情報の表示／非表示")},
-        {imMailer_, QStringLiteral("メーラを起動")},
-        {tvAccount_, QStringLiteral("アカウントリスト")},
-        {tvMail_, QStringLiteral("メールリスト")},
-        {sbMinimum_, QStringLiteral("最小化")},
-        {spClose_, QStringLiteral("閉じる")}};
+        {pbCheck_, UiString("MainForm", "メールチェック")},
+        {imOption_, UiString("MainForm", "環境設定")},
+        {imInformation_, UiString("MainForm", "メールボックス情報の表示／非表示")},
+        {imMailer_, UiString("MainForm", "メーラを起動")},
+        {tvAccount_, UiString("MainForm", "アカウントリスト")},
+        {tvMail_, UiString("MainForm", "メールリスト")},
+        {sbMinimum_, UiString("MainForm", "最小化")},
+        {spClose_, UiString("MainForm", "閉じる")}};
     // Tab walks the buttons, then the trees, then the caption's buttons.
     QWidget* previous = nullptr;
     for (const auto& [widget, name] : names) {
@@ -35,9 +36,9 @@ void TMainForm::SetUpAccess() {
             setTabOrder(previous, widget);
         previous = widget;
     }
-    NameDisplay(strip_, QStringLiteral("状態"));
-    NameDisplay(laMailCount_, QStringLiteral("着信メール数"));
-    NameDisplay(laDate_, QStringLiteral("最終チェック日時"));
+    NameDisplay(strip_, UiString("MainForm", "状態"));
+    NameDisplay(laMailCount_, UiString("MainForm", "着信メール数"));
+    NameDisplay(laDate_, UiString("MainForm", "最終チェック日時"));
 
     // Keys for the system menu that window managers leave alone, unlike Alt+Space.
     for (const QKeySequence& key :

@@ -2,6 +2,7 @@
 
 #include "app/StatusTexts.h"
 #include "common/Cp932.h"
+#include "common/UiText.h"
 
 namespace pim {
 
@@ -29,14 +30,13 @@ bool MailerWanted(const TSettings& settings, const RunOutcome& run) {
 
 std::string IdleStatusText(const TSettings& settings, bool offline,
                            const std::string& mailCountLabel, bool paused) {
-    std::string text;
-    if (mailCountLabel != "---" && mailCountLabel != "0")
-        text = cp932::FromUtf8("<着信メール ") + mailCountLabel + cp932::FromUtf8("通> ");
-    if (offline)
-        return text + cp932::FromUtf8("オフライン作業中");
-    if (settings.ScheduleTime && !paused)
-        return text + texts::AutoCheckWaiting();
-    return text + texts::AutoCheckStopped();
+    const std::string& state = offline ? UiText("Notification", "オフライン作業中")
+                               : settings.ScheduleTime && !paused ? texts::AutoCheckWaiting()
+                                                                  : texts::AutoCheckStopped();
+    if (mailCountLabel == "---" || mailCountLabel == "0")
+        return state;
+    return cp932::FromUnicode(UiString("Notification", "<着信メール %1通> %2")
+                                  .arg(cp932::ToUnicode(mailCountLabel), cp932::ToUnicode(state)));
 }
 
 } // namespace pim

@@ -12,6 +12,15 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace {
+
+// A line on stderr, in the locale's encoding: no window may be there to show it.
+void Say(const QString& line) {
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     using namespace std::chrono_literals;
     pim::TerminationSignals::HoldUntilWatched();
@@ -27,12 +36,13 @@ int main(int argc, char** argv) {
         // It may have been ending just now.
         lock = instance.Acquire(&error);
         if (lock == pim::SingleInstance::Outcome::HeldElsewhere) {
-            std::fprintf(stderr, "Pim: 起動中の Pim が応答しません。\n");
+            Say(pim::UiString("main", "Pim: 起動中の Pim が応答しません。"));
             return 0;
         }
     }
     if (lock == pim::SingleInstance::Outcome::Failed) {
-        std::fprintf(stderr, "Pim: ロックファイルを作成できません: %s\n", error.c_str());
+        Say(pim::UiString("main", "Pim: ロックファイルを作成できません: %1")
+                .arg(QString::fromLocal8Bit(error)));
         return 1;
     }
 
@@ -67,8 +77,8 @@ int main(int argc, char** argv) {
     QObject::connect(&showRequests, &pim::ShowRequestServer::showRequested, &form,
                      &pim::TMainForm::ShowRequested);
     if (!showRequests.Listen(pim::SingleInstance::SocketPath()))
-        std::fprintf(stderr, "Pim: %s を開けません。次の起動はこの Pim を表示できません。\n",
-                     pim::SingleInstance::SocketPath().c_str());
+        Say(pim::UiString("main", "Pim: %1 を開けません。次の起動はこの Pim を表示できません。")
+                .arg(QString::fromLocal8Bit(pim::SingleInstance::SocketPath())));
     form.StartUp();
     return app.exec();
 }

@@ -1,5 +1,7 @@
 #include "platform/DesktopNotifications.h"
 
+#include "common/UiText.h"
+
 #include <QCoreApplication>
 #include <QDBusError>
 #include <QDBusMessage>
@@ -65,7 +67,7 @@ bool DesktopNotifications::Connected() {
     busTried_ = true;
     bus_ = busSource_();
     if (!bus_.isConnected()) {
-        Unavailable(QStringLiteral("セッションバスがありません"));
+        Unavailable(UiString("DesktopNotifications", "セッションバスがありません"));
         return false;
     }
     bus_.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this,
@@ -166,7 +168,11 @@ void DesktopNotifications::Unavailable(const QString& why) {
     if (told_)
         return;
     told_ = true;
-    std::fprintf(stderr, "Pim: デスクトップ通知を使えません（%s）\n", why.toUtf8().constData());
+    std::fprintf(stderr, "%s\n",
+                 UiString("DesktopNotifications", "Pim: デスクトップ通知を使えません（%1）")
+                     .arg(why)
+                     .toLocal8Bit()
+                     .constData());
 }
 
 } // namespace pim

@@ -1,6 +1,7 @@
 #include "platform/MessageBox.h"
 
 #include "common/Cp932.h"
+#include "common/UiText.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -42,8 +43,8 @@ int MessageBox(QWidget* parent, std::string_view text, unsigned flags) {
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     QMessageBox box(IconOf(flags), QStringLiteral("Pim"), shown, QMessageBox::NoButton, parent);
     if ((flags & 0xF) == mb::YesNo) {
-        QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
-        QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+        QPushButton* yes = box.addButton(UiString("MessageBox", "はい(&Y)"), QMessageBox::YesRole);
+        QPushButton* no = box.addButton(UiString("MessageBox", "いいえ(&N)"), QMessageBox::NoRole);
         box.setDefaultButton((flags & mb::DefButton2) ? no : yes);
         box.exec();
         // Closing the box any other way than with No counts as Yes.

@@ -4,6 +4,7 @@
 #include "app/MainForm.h"
 #include "common/Cp932.h"
 #include "common/HexKey.h"
+#include "common/UiText.h"
 #include "platform/MessageBox.h"
 #include "support/EventLoop.h"
 #include "support/MailboxServer.h"
@@ -34,6 +35,7 @@ protected:
         });
     }
     void TearDown() override {
+        SetUiLanguage(UiLanguage::Japanese); // a test in English leaves none behind
         SetMessageBoxHandler({});
         TMainForm::SystemTrayAvailable = [] { return false; };
         TMainForm::NotificationBus = [] { return NoBus(); };

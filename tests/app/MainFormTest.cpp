@@ -101,17 +101,18 @@ TEST_F(MainFormTest, ACheckAtStartShowsTheMailAndTheCount) {
 }
 
 TEST_F(MainFormTest, TheTrayMenuListsItsItemsInOrder) {
+    const auto items = [](const QMenu* menu) {
+        QStringList texts;
+        for (const QAction* action : menu->actions())
+            texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        return texts;
+    };
     auto form = Create();
-    QStringList texts;
-    for (const QAction* action : form->pmTask->actions())
-        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    EXPECT_EQ(texts, (QStringList{"環境設定(&O)", "メインウィンドウを表示(&M)", "-",
-                                  "メールチェック(&C)", "-", "オフライン作業(&W)", "-",
-                                  "ヘルプ(&H)", "バージョン情報(&V)", "終了(&E)"}));
-    texts.clear();
-    for (const QAction* action : form->sysMenu->actions())
-        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    EXPECT_EQ(texts,
+    EXPECT_EQ(
+        items(form->pmTask),
+        (QStringList{"環境設定(&O)", "メインウィンドウを表示(&M)", "-", "メールチェック(&C)", "-",
+                     "オフライン作業(&W)", "-", "ヘルプ(&H)", "バージョン情報(&V)", "終了(&E)"}));
+    EXPECT_EQ(items(form->sysMenu),
               (QStringList{"環境設定(&O)", "-", "メールチェック(&C)", "-", "オフライン作業(&O)",
                            "-", "元のサイズに戻す(&R)", "移動(&M)", "最小化(&N)", "-", "ヘルプ(&H)",
                            "バージョン情報(&V)", "終了(&E)"}));
@@ -122,6 +123,21 @@ TEST_F(MainFormTest, TheTrayMenuListsItsItemsInOrder) {
     EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "オフライン作業中");
     form->pmTask->actions()[5]->trigger();
     EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "自動チェック停止中");
+
+    // In English, each menu with keys of its own.
+    form.reset();
+    ASSERT_TRUE(SetUiLanguage(UiLanguage::English));
+    form = Create();
+    EXPECT_EQ(items(form->pmTask),
+              (QStringList{"&Options", "Show &main window", "-", "&Check mail", "-",
+                           "&Work offline", "-", "&Help", "&About Pim", "&Quit"}));
+    EXPECT_EQ(items(form->sysMenu),
+              (QStringList{"&Options", "-", "&Check mail", "-", "&Work offline", "-", "&Restore",
+                           "&Move", "Mi&nimize", "-", "&Help", "&About Pim", "&Quit"}));
+    form->pmTask->actions()[5]->trigger();
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Pim - Working offline"));
+    EXPECT_EQ(form->findChild<QWidget*>(QStringLiteral("imOption"))->toolTip(),
+              QStringLiteral("Options"));
 }
 
 TEST_F(MainFormTest, MinimisingHidesOnlyWithTrayAndNoTaskbarButton) {

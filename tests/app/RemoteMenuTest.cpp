@@ -4,6 +4,7 @@
 
 #include "app/StationPrompts.h"
 #include "common/Cp932.h"
+#include "common/UiText.h"
 #include "remote/WireTap.h"
 
 #include <QCoreApplication>
@@ -595,6 +596,39 @@ TEST_F(RemoteMenuTest, ALongMailIsCutToWhatTheWireCarriesAtWholeCharacters) {
         // The short date keeps what it has; the sender and the subject share the rest.
         EXPECT_TRUE(s.message.ends_with("\r\n\r\n≪受信日時≫\r\n 2026/01/01")) << room;
     }
+}
+
+// The consoles read the texts as every station sends them: an English desktop
+// changes nothing on the LAN, the summaries' fallbacks and dates included.
+TEST_F(RemoteMenuTest, AnEnglishDesktopSendsTheSameTexts) {
+    host.results[0].Subjects[1] = cp932::FromUtf8("（タイトル未設定）");
+    host.results[0].Senders[1] = cp932::FromUtf8("（差出人不明）");
+    host.results[0].Dates[1] = cp932::FromUtf8("2024年12月02日（Monday） 10:00:00");
+    host.results[3] = Account("Error", -4);
+    const auto walk = [&] {
+        std::vector<std::string> texts;
+        Request();
+        const std::pair<const char*, const char*> answers[] = {
+            {"Menu", ""},  {"MenuSelect", "Mail"}, {"Info", "0"},
+            {"Info", "1"}, {"InfoMain0", "2"},     {"InfoMain0", "9"}};
+        for (const auto& [tag, value] : answers)
+            Answer(tag, value);
+        for (const Sent& s : prompts.sent)
+            texts.push_back(s.kind + "|" + s.message + "|" + s.list + "|" + s.values + "|" +
+                            s.caption);
+        prompts.sent.clear();
+        return texts;
+    };
+    const std::vector<std::string> japanese = walk();
+    const bool english = SetUiLanguage(UiLanguage::English);
+    const std::vector<std::string> inEnglish = walk();
+    SetUiLanguage(UiLanguage::Japanese);
+    ASSERT_TRUE(english);
+    ASSERT_EQ(japanese.size(), 7u);
+    EXPECT_EQ(inEnglish, japanese);
+    EXPECT_EQ(japanese[5],
+              "message|≪タイトル≫\r\n （タイトル未設定）\r\n\r\n≪送信者≫\r\n "
+              "（差出人不明）\r\n\r\n≪受信日時≫\r\n 2024年12月02日（Monday） 10:00:00|||");
 }
 
 // The menu on a real station, as the main window wires it, and a console

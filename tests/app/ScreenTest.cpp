@@ -215,15 +215,17 @@ protected:
         return box;
     }
 
-    void Start(double factor) {
+    // `lang`: the locale, and with it the language of the texts.
+    void Start(double factor, const std::string& lang = "ja_JP.UTF-8") {
         scale = factor;
         std::filesystem::copy_file(PIM_BINARY, dir.file("pim"));
         pim = std::make_unique<Child>(
             std::vector<std::string>{dir.file("pim")},
-            std::vector<std::string>{"DISPLAY=" + XDesktop::display, "QT_QPA_PLATFORM",
-                                     "QT_SCALE_FACTOR=" + QString::number(factor).toStdString(),
-                                     "XDG_RUNTIME_DIR=" + dir.path(), "HOME=" + dir.path(),
-                                     "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.file("no-bus")});
+            test::WithLocale({"DISPLAY=" + XDesktop::display, "QT_QPA_PLATFORM",
+                              "QT_SCALE_FACTOR=" + QString::number(factor).toStdString(),
+                              "XDG_RUNTIME_DIR=" + dir.path(), "HOME=" + dir.path(),
+                              "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.file("no-bus")},
+                             lang));
         ASSERT_TRUE(pim->Started());
     }
 
@@ -415,6 +417,20 @@ TEST_F(ScreenTest, AtOneAndAHalfTheFirstRowIsPaintedAndTheWindowIsWholeOnScreen)
         ++highlighted;
     EXPECT_GE(highlighted, int(16 * scale)) << "the first row, selected, from the tree's top";
     ExpectAccountRowsWhole(shown, 1);
+}
+
+// An English locale reads English: the window as it is at 1x, with the same
+// rows and labels whole.
+TEST_F(ScreenTest, InEnglishTheWindowReadsAndItsRowsAndLabelsFit) {
+    WriteProfile(true, "ScheduleRun=1\r\nSettingEndCheck=0\r\n[MainWindow]\r\nType=1\r\n");
+    server.Set("demo", OneMessage("Hello"));
+    server.Set("sub", OneMessage("Sub"));
+    Start(1, "en_US.UTF-8");
+    const xcb_window_t window = Window(QStringLiteral("<Mail: 2> Auto check"));
+    ASSERT_NE(window, 0u);
+    const QImage shown = Picture(window, QStringLiteral("screenshots/x11-english-1x.png"));
+    ExpectAccountRowsWhole(shown, 2);
+    ExpectDateInsideItsLabel(shown);
 }
 
 } // namespace

@@ -91,10 +91,11 @@ protected:
                         "leak:libwayland-client.so\nleak:QDBusMetaObject::createMetaObject\n");
         return test::Spawn(
             {program},
-            {"XDG_RUNTIME_DIR=" + dir.path(), "HOME=" + dir.path(), "QT_QPA_PLATFORM=wayland",
-             std::string("WAYLAND_DISPLAY=") + kSocket, "WAYLAND_SOCKET", "DISPLAY",
-             "DBUS_SESSION_BUS_ADDRESS=" + bus.Address().toStdString(),
-             "LSAN_OPTIONS=fast_unwind_on_malloc=0:suppressions=" + dir.file("leaks.supp")},
+            test::WithLocale(
+                {"XDG_RUNTIME_DIR=" + dir.path(), "HOME=" + dir.path(), "QT_QPA_PLATFORM=wayland",
+                 std::string("WAYLAND_DISPLAY=") + kSocket, "WAYLAND_SOCKET", "DISPLAY",
+                 "DBUS_SESSION_BUS_ADDRESS=" + bus.Address().toStdString(),
+                 "LSAN_OPTIONS=fast_unwind_on_malloc=0:suppressions=" + dir.file("leaks.supp")}),
             output);
     }
 

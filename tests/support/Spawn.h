@@ -60,4 +60,12 @@ inline pid_t Spawn(std::vector<std::string> argv, const std::vector<std::string>
     return rc == 0 ? pid : -1;
 }
 
+// `changes` with the locale pinned to `lang`: a started Pim reads Japanese by
+// default whatever the machine's locale (often none, which reads English).
+inline std::vector<std::string> WithLocale(std::vector<std::string> changes,
+                                           const std::string& lang = "ja_JP.UTF-8") {
+    changes.insert(changes.end(), {"LANG=" + lang, "LANGUAGE", "LC_ALL", "LC_MESSAGES"});
+    return changes;
+}
+
 } // namespace pim::test

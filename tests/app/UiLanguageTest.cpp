@@ -1,0 +1,100 @@
+// The language the user reads, by locale, and what changes with it: the
+// window's texts and the way the summaries read, never the summaries themselves.
+#include "app/ArrivalNotice.h"
+#include "app/MailTree.h"
+#include "app/ShownSummary.h"
+#include "common/Cp932.h"
+#include "common/UiText.h"
+#include "pop3/TlsOutcome.h"
+
+#include <QLocale>
+#include <gtest/gtest.h>
+
+namespace pim {
+namespace {
+
+TEST(UiLanguage, JapaneseOnlyForAJapaneseLocale) {
+    const std::pair<const char*, UiLanguage> rows[] = {{"ja_JP", UiLanguage::Japanese},
+                                                       {"ja", UiLanguage::Japanese},
+                                                       {"en_US", UiLanguage::English},
+                                                       {"de_DE", UiLanguage::English},
+                                                       {"C", UiLanguage::English}};
+    for (const auto& [name, language] : rows)
+        EXPECT_EQ(LanguageFor(QLocale(QString::fromLatin1(name))), language) << name;
+}
+
+// English for the test, Japanese again after it, whatever happens in it.
+class InEnglish : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(SetUiLanguage(UiLanguage::English)); }
+    void TearDown() override { SetUiLanguage(UiLanguage::Japanese); }
+};
+
+TEST_F(InEnglish, SummariesReadInTheLanguageAndDatesAsTheLocaleWritesThem) {
+    const std::string monday = "2024年12月02日（Monday） 10:00:00";
+    struct Row {
+        UiLanguage language;
+        SummaryField field;
+        std::string data; // UTF-8
+        const char* locale;
+        std::string shown;
+    };
+    const auto J = UiLanguage::Japanese;
+    const auto E = UiLanguage::English;
+    const Row rows[] = {
+        {J, SummaryField::Date, "2024年12月02日（月曜日） 10:00:00", "en_US",
+         "2024年12月02日（月曜日） 10:00:00"},
+        {J, SummaryField::Title, "（タイトル未設定）", "en_US", "（タイトル未設定）"},
+        {E, SummaryField::Title, "（タイトル未設定）", "en_US", "(no subject)"},
+        {E, SummaryField::Sender, "（差出人不明）", "en_US", "(unknown sender)"},
+        {E, SummaryField::Date, "（受信日時不明）", "en_US", "(no date)"},
+        // Only a date is read as one, only a fallback of its own field replaced.
+        {E, SummaryField::Title, monday, "en_US", monday},
+        {E, SummaryField::Sender, "（タイトル未設定）", "en_US", "（タイトル未設定）"},
+        {E, SummaryField::Date, monday, "en_US", "Monday, December 2, 2024 10:00 AM"},
+        {E, SummaryField::Date, monday, "de_DE", "Montag, 2. Dezember 2024 10:00"},
+        {E, SummaryField::Date, monday, "C", "Monday, 2 December 2024 10:00:00"},
+        // A header without seconds leaves its zone in the eight characters.
+        {E, SummaryField::Date, "2024年12月02日（Monday） 10:00 +0", "de_DE",
+         "Montag, 2. Dezember 2024 10:00"},
+        {E, SummaryField::Date, "2024年02月30日（Friday） 10:00:00", "en_US",
+         "2024年02月30日（Friday） 10:00:00"},
+        {E, SummaryField::Date, "2024/12/02 10:00", "en_US", "2024/12/02 10:00"},
+    };
+    for (const Row& row : rows) {
+        SetUiLanguage(row.language);
+        const QString shown = ShownSummary(row.field, cp932::FromUtf8(row.data),
+                                           QLocale(QString::fromLatin1(row.locale)));
+        // Newer locale data puts a narrow space before AM.
+        EXPECT_EQ(QString(shown).replace(QChar(0x202F), QLatin1Char(' ')).toStdString(), row.shown)
+            << row.data << " " << row.locale;
+    }
+}
+
+TEST_F(InEnglish, TreeLinesNoticesAndReasonsReadInEnglish) {
+    Results shown;
+    shown[0].Name = "Home";
+    shown[0].Count = -1;
+    shown[0].Subjects[0] = "7";
+    shown[1].Name = "Work";
+    shown[1].Count = 2;
+    shown[1].OldCount = 1;
+    shown[1].Subjects = {"old", cp932::FromUtf8("（タイトル未設定）")};
+    shown[1].Senders = {"a@example.jp", cp932::FromUtf8("（差出人不明）")};
+    EXPECT_EQ(AccountTree(shown)[0].text, "All accounts");
+    EXPECT_EQ(MailTree(shown, 1, false)[0].text, "Messages waiting: 7");
+    EXPECT_EQ(MailTree(shown, 2, true)[0].text, "Messages from before: 1");
+    const auto notice = ArrivalNotice(shown, 9, true);
+    EXPECT_EQ(notice.summary, QStringLiteral("New messages: 1"));
+    EXPECT_EQ(notice.body, QStringLiteral("Home: 7\n(no subject) — (unknown sender)"));
+    ASSERT_EQ(notice.actions.size(), 2u);
+    EXPECT_EQ(notice.actions[1].label, QStringLiteral("Start mail program"));
+    TlsOutcome tls;
+    tls.Failure = TlsFailure::Untrusted;
+    tls.Problems = cpSelfSigned | cpExpired;
+    EXPECT_EQ(TlsReasonText(tls),
+              "The server's certificate is not trusted (self-signed, expired).");
+}
+
+} // namespace
+} // namespace pim
