@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US" sourcelanguage="ja_JP">
 <context>
+    <name>Help</name>
+    <message>
+        <source>ヘルプのページを開くことができませんでした。<byte value="xd"/><byte value="xd"/>ページの場所:<byte value="xd"/>%1</source>
+        <translation>The help page could not be opened.<byte value="xd"/><byte value="xd"/>The page is at:<byte value="xd"/>%1</translation>
+    </message>
+</context>
+<context>
     <name>StatusTexts</name>
     <message>
         <source>自動チェック停止中</source>
