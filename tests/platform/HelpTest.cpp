@@ -84,7 +84,7 @@ TEST_F(HelpPageTest, ThePageBesideTheProgramComesFirstAndEnglishFallsBackToJapan
 
 // The offscreen platform opens no page, as a desktop without a browser.
 TEST_F(HelpPageTest, APageThatCannotBeOpenedIsToldWithWhereItIs) {
-    for (const auto& [language, text] :
+    for (const auto& [language, said] :
          {std::pair{UiLanguage::Japanese,
                     "ヘルプのページを開くことができませんでした。\r\rページの場所:\r"},
           std::pair{UiLanguage::English,
@@ -100,7 +100,7 @@ TEST_F(HelpPageTest, APageThatCannotBeOpenedIsToldWithWhereItIs) {
         emit dialog.findChild<QShortcut*>()->activated(); // F1
         SetMessageBoxHandler({});
         ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].first, text + HelpUrl().toLocalFile().toStdString());
+        EXPECT_EQ(boxes[0].first, said + HelpUrl().toLocalFile().toStdString());
         EXPECT_EQ(boxes[0].second, mb::IconExclamation);
     }
 }
