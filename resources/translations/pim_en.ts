@@ -134,6 +134,13 @@
     </message>
 </context>
 <context>
+    <name>Help</name>
+    <message>
+        <source>ヘルプのページを開くことができませんでした。<byte value="xd"/><byte value="xd"/>ページの場所:<byte value="xd"/>%1</source>
+        <translation>The help page could not be opened.<byte value="xd"/><byte value="xd"/>The page is at:<byte value="xd"/>%1</translation>
+    </message>
+</context>
+<context>
     <name>MailTree</name>
     <message>
         <source>メール情報の取得に失敗しました。</source>

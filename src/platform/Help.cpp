@@ -1,6 +1,7 @@
 #include "platform/Help.h"
 
 #include "common/Cp932.h"
+#include "common/UiText.h"
 #include "platform/MessageBox.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QShortcut>
+#include <QStringList>
 #include <QWhatsThis>
 
 namespace pim {
@@ -41,11 +43,23 @@ protected:
 
 } // namespace
 
+QString HelpPage(const QString& programFolder, const QString& installedFolder) {
+    QStringList names{QStringLiteral("Pim.html")};
+    if (CurrentUiLanguage() == UiLanguage::English)
+        names.prepend(QStringLiteral("Pim.en.html"));
+    for (const QString& name : names) {
+        for (const QString& folder : {programFolder, installedFolder}) {
+            const QString page = folder + u'/' + name;
+            if (QFileInfo(page).isFile())
+                return page;
+        }
+    }
+    return installedFolder + u'/' + names.first();
+}
+
 QUrl HelpUrl(int context) {
-    QString page = QCoreApplication::applicationDirPath() + QStringLiteral("/Pim.html");
-    if (!QFileInfo(page).isFile())
-        page = QStringLiteral(PIM_HELP_INSTALLED);
-    QUrl url = QUrl::fromLocalFile(page);
+    QUrl url = QUrl::fromLocalFile(HelpPage(QCoreApplication::applicationDirPath(),
+                                            QFileInfo(QStringLiteral(PIM_HELP_INSTALLED)).path()));
     if (context > 0)
         url.setFragment(QStringLiteral("help-%1").arg(context));
     return url;
@@ -57,8 +71,9 @@ bool OpenHelp(int context) {
 }
 
 std::string HelpNotOpenedText() {
-    return cp932::FromUtf8("ヘルプのページを開くことができませんでした。\r\rページの場所:\r") +
-           cp932::FromUnicode(HelpUrl().toLocalFile());
+    return cp932::FromUnicode(
+        UiString("Help", "ヘルプのページを開くことができませんでした。\r\rページの場所:\r%1")
+            .arg(HelpUrl().toLocalFile()));
 }
 
 void SetHelpContext(QWidget* control, int context) {

@@ -1,7 +1,8 @@
-// The help page, Pim.html, opened in the desktop's browser; a help-context
-// number N of a control is the anchor "#help-N".
+// The help page, Pim.html or in English Pim.en.html, opened in the desktop's
+// browser; a help-context number N of a control is the anchor "#help-N".
 #pragma once
 
+#include <QString>
 #include <QUrl>
 #include <string>
 
@@ -10,9 +11,13 @@ class QWidget;
 
 namespace pim {
 
-// The page beside the program (a portable copy), else where it was installed;
-// with a context above 0 at its anchor.
+// The page in the language of the texts, beside the program (a portable copy),
+// else where it was installed; with a context above 0 at its anchor.
 QUrl HelpUrl(int context = 0);
+// The page of the current language in the first of the two folders that has it;
+// without an English page, the Japanese one. When neither folder has a page, the
+// one that should be installed.
+QString HelpPage(const QString& programFolder, const QString& installedFolder);
 // Opens the page in the desktop's browser; false when nothing could open it.
 bool OpenHelp(int context = 0);
 // What a message box says when the page cannot be opened: that, and where it is (CP932).

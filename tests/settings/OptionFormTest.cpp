@@ -17,6 +17,8 @@
 #include <QToolButton>
 #include <map>
 #include <set>
+#include <string>
+#include <vector>
 
 namespace pim {
 namespace {
@@ -444,12 +446,10 @@ TEST_F(OptionFormTest, SoundTestBrowsingAndTheMailerIcon) {
     EXPECT_TRUE(Child<QLabel>("imMailerIcon")->pixmap().isNull());
 }
 
-// The help page has an anchor for every help number of the dialog and of the two
-// dialogs it opens (31 to 39), and every control has a number.
-TEST_F(OptionFormTest, EveryHelpNumberHasItsAnchorOnTheHelpPage) {
-    QFile page(QStringLiteral(PIM_HELP_PAGE));
-    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
-    const QString html = QString::fromUtf8(page.readAll());
+// Both help pages have an anchor for every help number of the dialog and of the
+// two dialogs it opens (31 to 39), and every control has a number. The English
+// page has the same anchors as the Japanese one, the sections' too.
+TEST_F(OptionFormTest, EveryHelpNumberHasItsAnchorOnBothHelpPages) {
     std::set<int> numbers{31, 32, 33, 34, 35, 36, 37, 38, 39};
     Open();
     const QRegularExpression control(QStringLiteral("^(bt|cb|rb|ed|cl|sbSound|sbMailer)[A-Z]"));
@@ -461,8 +461,18 @@ TEST_F(OptionFormTest, EveryHelpNumberHasItsAnchorOnTheHelpPage) {
             numbers.insert(help);
     }
     EXPECT_EQ(numbers.size(), 61u);
-    for (int n : numbers)
-        EXPECT_TRUE(html.contains(QStringLiteral("id=\"help-%1\"").arg(n))) << n;
+    std::map<std::string, std::vector<std::string>> anchors;
+    for (const std::string name : {"Pim.html", "Pim.en.html"}) {
+        QFile page(QStringLiteral(PIM_HELP_FOLDER "/") + QString::fromStdString(name));
+        ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << name;
+        const QString html = QString::fromUtf8(page.readAll());
+        for (int n : numbers)
+            EXPECT_TRUE(html.contains(QStringLiteral("id=\"help-%1\"").arg(n))) << name << ' ' << n;
+        for (const auto& id :
+             QRegularExpression(QStringLiteral("id=\"([^\"]+)\"")).globalMatch(html))
+            anchors[name].push_back(id.captured(1).toStdString());
+    }
+    EXPECT_EQ(anchors["Pim.en.html"], anchors["Pim.html"]);
 }
 
 // Pictures for a person to look at, in screenshots/ of the test's working folder.
