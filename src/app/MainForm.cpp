@@ -496,8 +496,7 @@ void TMainForm::imInformationClick() {
 }
 
 void TMainForm::miTaskHelpClick() {
-    if (!OpenHelp())
-        MessageBoxShown(HelpNotOpenedText(), mb::IconExclamation);
+    OpenHelp(0, this, [this] { MessageBoxShown(HelpNotOpenedText(), mb::IconExclamation); });
 }
 
 void TMainForm::sbMinimumClick() {

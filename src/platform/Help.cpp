@@ -9,7 +9,9 @@
 #include <QDialog>
 #include <QEvent>
 #include <QFileInfo>
+#include <QProcess>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QWhatsThis>
 
@@ -21,8 +23,8 @@ const char* const kContextProperty = "helpContext";
 
 void OpenFocusedHelp(QDialog* dialog) {
     const QWidget* focused = dialog->focusWidget();
-    if (!OpenHelp(HelpContext(focused ? focused : dialog)))
-        MessageBox(dialog, HelpNotOpenedText(), mb::IconExclamation);
+    OpenHelp(HelpContext(focused ? focused : dialog), dialog,
+             [dialog] { MessageBox(dialog, HelpNotOpenedText(), mb::IconExclamation); });
 }
 
 // The "?" button starts the what's-this mode; Pim answers it with the help page.
@@ -65,9 +67,37 @@ QUrl HelpUrl(int context) {
     return url;
 }
 
-bool OpenHelp(int context) {
-    // Qt says on stderr why it could not.
-    return QDesktopServices::openUrl(HelpUrl(context));
+void OpenHelp(int context, QObject* owner, std::function<void()> failed) {
+    const QUrl url = HelpUrl(context);
+    // Qt would hand the page to xdg-open too, but call it opened as soon as
+    // xdg-open starts: on a desktop with nothing to show pages, xdg-open fails
+    // only then. Its messages go to stderr, as Qt's would.
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) {
+        if (!QDesktopServices::openUrl(url))
+            failed();
+        return;
+    }
+    // Not the owner's child: closing a dialog must not end a browser's start.
+    auto* process = new QProcess(QCoreApplication::instance());
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    QObject::connect(process, &QProcess::finished, owner,
+                     [failed](int code, QProcess::ExitStatus status) {
+                         if (status != QProcess::NormalExit || code != 0)
+                             failed();
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, owner,
+                     [failed](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart)
+                             failed();
+                     });
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process](QProcess::ProcessError e) {
+                         if (e == QProcess::FailedToStart)
+                             process->deleteLater();
+                     });
+    process->start(opener, {url.toString(QUrl::FullyEncoded)});
 }
 
 std::string HelpNotOpenedText() {

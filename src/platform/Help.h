@@ -4,9 +4,11 @@
 
 #include <QString>
 #include <QUrl>
+#include <functional>
 #include <string>
 
 class QDialog;
+class QObject;
 class QWidget;
 
 namespace pim {
@@ -18,8 +20,9 @@ QUrl HelpUrl(int context = 0);
 // without an English page, the Japanese one. When neither folder has a page, the
 // one that should be installed.
 QString HelpPage(const QString& programFolder, const QString& installedFolder);
-// Opens the page in the desktop's browser; false when nothing could open it.
-bool OpenHelp(int context = 0);
+// Opens the page in the desktop's browser. When nothing could open it, which
+// may be known only later, calls `failed`, unless `owner` is gone by then.
+void OpenHelp(int context, QObject* owner, std::function<void()> failed);
 // What a message box says when the page cannot be opened: that, and where it is (CP932).
 std::string HelpNotOpenedText();
 

@@ -5,8 +5,10 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTemporaryDir>
 #include <QTimer>
 
 namespace pim {
@@ -171,7 +173,18 @@ TEST_F(MainFormTest, HelpThatCannotBeOpenedIsToldInABoxOfTheWindow) {
         dialogOpen = form->DialogOpen;
         return IDOK;
     });
-    form->pmTask->actions()[7]->trigger(); // "ヘルプ(&H)"; offscreen opens no page
+    // xdg-open that finds nothing to show the page with.
+    QTemporaryDir bin;
+    QFile opener(bin.filePath(QStringLiteral("xdg-open")));
+    ASSERT_TRUE(opener.open(QIODevice::WriteOnly));
+    opener.write("#!/bin/sh\nexit 3\n");
+    opener.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    opener.close();
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.path().toUtf8());
+    form->pmTask->actions()[7]->trigger(); // "ヘルプ(&H)"
+    test::RunUntil([&] { return !boxes.empty(); }, std::chrono::seconds(5));
+    qputenv("PATH", path);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].first.rfind("ヘルプのページを開くことができませんでした。", 0), 0u);
     EXPECT_TRUE(dialogOpen);

@@ -3,6 +3,7 @@
 #include "common/Cp932.h"
 #include "common/UiText.h"
 #include "platform/MessageBox.h"
+#include "support/EventLoop.h"
 
 #include <QDialog>
 #include <QDir>
@@ -82,14 +83,39 @@ TEST_F(HelpPageTest, ThePageBesideTheProgramComesFirstAndEnglishFallsBackToJapan
     }
 }
 
-// The offscreen platform opens no page, as a desktop without a browser.
+// xdg-open that has nothing to show pages with fails after it started; without
+// xdg-open, the offscreen platform opens no page either.
 TEST_F(HelpPageTest, APageThatCannotBeOpenedIsToldWithWhereItIs) {
-    for (const auto& [language, said] :
-         {std::pair{UiLanguage::Japanese,
-                    "ヘルプのページを開くことができませんでした。\r\rページの場所:\r"},
-          std::pair{UiLanguage::English,
-                    "The help page could not be opened.\r\rThe page is at:\r"}}) {
-        ASSERT_TRUE(SetUiLanguage(language));
+    QTemporaryDir bin;
+    const QString opened = bin.filePath(QStringLiteral("opened"));
+    const auto opener = [&](const char* exit) {
+        QFile script(bin.filePath(QStringLiteral("xdg-open")));
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        script.write(QStringLiteral("#!/bin/sh\necho \"$@\" > '%1'\nexit %2\n")
+                         .arg(opened, QLatin1String(exit))
+                         .toUtf8());
+        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                              QFileDevice::ExeOwner);
+    };
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.path().toUtf8());
+    struct Case {
+        UiLanguage language;
+        const char* exit; // of xdg-open; none: not there
+        const char* said; // nothing: no box
+    };
+    for (const Case& c :
+         {Case{UiLanguage::Japanese, "3",
+               "ヘルプのページを開くことができませんでした。\r\rページの場所:\r"},
+          Case{UiLanguage::English, "3", "The help page could not be opened.\r\rThe page is at:\r"},
+          Case{UiLanguage::Japanese, "0", nullptr},
+          Case{UiLanguage::Japanese, nullptr,
+               "ヘルプのページを開くことができませんでした。\r\rページの場所:\r"}}) {
+        ASSERT_TRUE(SetUiLanguage(c.language));
+        QFile::remove(opened);
+        QFile::remove(bin.filePath(QStringLiteral("xdg-open")));
+        if (c.exit)
+            opener(c.exit);
         std::vector<std::pair<std::string, unsigned>> boxes;
         SetMessageBoxHandler([&](std::string_view text, unsigned flags) {
             boxes.emplace_back(cp932::ToUtf8(text), flags);
@@ -97,12 +123,31 @@ TEST_F(HelpPageTest, APageThatCannotBeOpenedIsToldWithWhereItIs) {
         });
         QDialog dialog;
         EnableContextHelp(&dialog);
+        SetHelpContext(&dialog, 27);
         emit dialog.findChild<QShortcut*>()->activated(); // F1
+        if (c.exit) {
+            // Given the page at its anchor.
+            ASSERT_TRUE(
+                test::RunUntil([&] { return QFile::exists(opened); }, std::chrono::seconds(5)));
+            QFile args(opened);
+            ASSERT_TRUE(args.open(QIODevice::ReadOnly));
+            EXPECT_EQ(args.readAll().trimmed(), HelpUrl(27).toString(QUrl::FullyEncoded).toUtf8());
+        }
+        // The box comes once xdg-open has ended.
+        if (c.said)
+            test::RunUntil([&] { return !boxes.empty(); }, std::chrono::seconds(5));
+        else
+            test::RunFor(std::chrono::milliseconds(300));
         SetMessageBoxHandler({});
+        if (!c.said) {
+            EXPECT_TRUE(boxes.empty());
+            continue;
+        }
         ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].first, said + HelpUrl().toLocalFile().toStdString());
+        EXPECT_EQ(boxes[0].first, c.said + HelpUrl().toLocalFile().toStdString());
         EXPECT_EQ(boxes[0].second, mb::IconExclamation);
     }
+    qputenv("PATH", path);
 }
 
 } // namespace
