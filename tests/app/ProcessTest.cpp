@@ -37,9 +37,9 @@ protected:
         // No session bus: a tray watch must not ask the machine's.
         const pid_t pid = test::Spawn(
             {program},
-            test::WithLocale(
-                {"XDG_RUNTIME_DIR=" + dir.path(), "HOME=" + dir.path(), "QT_QPA_PLATFORM=offscreen",
-                 "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.file("no-bus"), "DISPLAY"}),
+            test::ForPim({"XDG_RUNTIME_DIR=" + dir.path(), "HOME=" + dir.path(),
+                          "QT_QPA_PLATFORM=offscreen",
+                          "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.file("no-bus"), "DISPLAY"}),
             errors);
         EXPECT_GT(pid, 0);
         return pid;

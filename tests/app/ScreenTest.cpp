@@ -221,11 +221,11 @@ protected:
         std::filesystem::copy_file(PIM_BINARY, dir.file("pim"));
         pim = std::make_unique<Child>(
             std::vector<std::string>{dir.file("pim")},
-            test::WithLocale({"DISPLAY=" + XDesktop::display, "QT_QPA_PLATFORM",
-                              "QT_SCALE_FACTOR=" + QString::number(factor).toStdString(),
-                              "XDG_RUNTIME_DIR=" + dir.path(), "HOME=" + dir.path(),
-                              "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.file("no-bus")},
-                             lang));
+            test::ForPim({"DISPLAY=" + XDesktop::display, "QT_QPA_PLATFORM",
+                          "QT_SCALE_FACTOR=" + QString::number(factor).toStdString(),
+                          "XDG_RUNTIME_DIR=" + dir.path(), "HOME=" + dir.path(),
+                          "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.file("no-bus")},
+                         lang));
         ASSERT_TRUE(pim->Started());
     }
 

@@ -91,7 +91,7 @@ protected:
                         "leak:libwayland-client.so\nleak:QDBusMetaObject::createMetaObject\n");
         return test::Spawn(
             {program},
-            test::WithLocale(
+            test::ForPim(
                 {"XDG_RUNTIME_DIR=" + dir.path(), "HOME=" + dir.path(), "QT_QPA_PLATFORM=wayland",
                  std::string("WAYLAND_DISPLAY=") + kSocket, "WAYLAND_SOCKET", "DISPLAY",
                  "DBUS_SESSION_BUS_ADDRESS=" + bus.Address().toStdString(),

@@ -60,11 +60,14 @@ inline pid_t Spawn(std::vector<std::string> argv, const std::vector<std::string>
     return rc == 0 ? pid : -1;
 }
 
-// `changes` with the locale pinned to `lang`: a started Pim reads Japanese by
-// default whatever the machine's locale (often none, which reads English).
-inline std::vector<std::string> WithLocale(std::vector<std::string> changes,
-                                           const std::string& lang = "ja_JP.UTF-8") {
-    changes.insert(changes.end(), {"LANG=" + lang, "LANGUAGE", "LC_ALL", "LC_MESSAGES"});
+// `changes` for a Pim started by a test: the locale pinned to `lang` (it reads
+// Japanese by default whatever the machine's locale, often none, which reads
+// English) and the machine's system bus out of reach, so that its network and
+// sleep watches do not depend on the machine.
+inline std::vector<std::string> ForPim(std::vector<std::string> changes,
+                                       const std::string& lang = "ja_JP.UTF-8") {
+    changes.insert(changes.end(), {"LANG=" + lang, "LANGUAGE", "LC_ALL", "LC_MESSAGES",
+                                   "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/pim-test-bus"});
     return changes;
 }
 
