@@ -14,16 +14,16 @@ namespace pim {
 
 namespace {
 
-const QString kService = QStringLiteral("org.freedesktop.NetworkManager");
-const QString kManagerPath = QStringLiteral("/org/freedesktop/NetworkManager");
-const QString kManager = QStringLiteral("org.freedesktop.NetworkManager");
+const QString& kService = NetworkManager::kService;
+const QString& kManagerPath = NetworkManager::kManagerPath;
+const QString& kProperties = NetworkManager::kProperties;
+const QString& kManager = kService; // its interface has its name
 const QString kSettingsPath = QStringLiteral("/org/freedesktop/NetworkManager/Settings");
 const QString kSettings = QStringLiteral("org.freedesktop.NetworkManager.Settings");
 const QString kConnection = QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection");
 const QString kActive = QStringLiteral("org.freedesktop.NetworkManager.Connection.Active");
 const QString kVpn = QStringLiteral("org.freedesktop.NetworkManager.VPN.Connection");
 const QString kDevice = QStringLiteral("org.freedesktop.NetworkManager.Device");
-const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 
 // A NetworkManager that hangs must not hang the program for D-Bus's 25 seconds.
 constexpr int kCallTimeout = 5000;

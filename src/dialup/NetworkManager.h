@@ -12,6 +12,11 @@ namespace pim {
 
 class NetworkManager {
 public:
+    // Where NetworkManager answers, and how its objects tell of changes.
+    static inline const QString kService = QStringLiteral("org.freedesktop.NetworkManager");
+    static inline const QString kManagerPath = QStringLiteral("/org/freedesktop/NetworkManager");
+    static inline const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+
     // NetworkManager's own values for an active connection.
     enum ActiveState : uint32_t {
         Unknown = 0,

@@ -9,9 +9,6 @@ namespace {
 const QString kLogin = QStringLiteral("org.freedesktop.login1");
 const QString kLoginPath = QStringLiteral("/org/freedesktop/login1");
 const QString kLoginManager = QStringLiteral("org.freedesktop.login1.Manager");
-const QString kNetwork = QStringLiteral("org.freedesktop.NetworkManager");
-const QString kNetworkPath = QStringLiteral("/org/freedesktop/NetworkManager");
-const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 
 } // namespace
 
@@ -25,13 +22,15 @@ WakeWatch::WakeWatch(QDBusConnection bus, QObject* parent) : QObject(parent) {
     // Matched by name: a service that starts later is heard all the same.
     bus.connect(kLogin, kLoginPath, kLoginManager, QStringLiteral("PrepareForSleep"), this,
                 SLOT(PrepareForSleep(bool)));
-    bus.connect(kNetwork, kNetworkPath, kProperties, QStringLiteral("PropertiesChanged"), this,
+    bus.connect(NetworkManager::kService, NetworkManager::kManagerPath, NetworkManager::kProperties,
+                QStringLiteral("PropertiesChanged"), this,
                 SLOT(PropertiesChanged(QString, QVariantMap, QStringList)));
     // Older NetworkManagers announce their changes only on their own interface.
-    bus.connect(kNetwork, kNetworkPath, kNetwork, QStringLiteral("PropertiesChanged"), this,
+    bus.connect(NetworkManager::kService, NetworkManager::kManagerPath, NetworkManager::kService,
+                QStringLiteral("PropertiesChanged"), this,
                 SLOT(ManagerPropertiesChanged(QVariantMap)));
-    bus.connect(kNetwork, kNetworkPath, kNetwork, QStringLiteral("StateChanged"), this,
-                SLOT(StateChanged(uint)));
+    bus.connect(NetworkManager::kService, NetworkManager::kManagerPath, NetworkManager::kService,
+                QStringLiteral("StateChanged"), this, SLOT(StateChanged(uint)));
     // Where the network stands now, so that its return can be told.
     const NetworkManager nm(bus);
     if (!nm.Available())
@@ -55,7 +54,7 @@ void WakeWatch::PrepareForSleep(bool sleeping) {
 
 void WakeWatch::PropertiesChanged(const QString& interface, const QVariantMap& changed,
                                   const QStringList&) {
-    if (interface == kNetwork)
+    if (interface == NetworkManager::kService)
         ManagerPropertiesChanged(changed);
 }
 
