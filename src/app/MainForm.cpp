@@ -543,6 +543,10 @@ void TMainForm::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange)
         return;
+    // The user took it out of the taskbar: a tray that comes later leaves it out.
+    if ((static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized) &&
+        !isMinimized() && !placing_)
+        follow_.Shown();
     // Minimised by the window manager: to the tray when Pim lives there.
     if (isMinimized() && InTray())
         QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
@@ -813,6 +817,7 @@ void TMainForm::PlaceWindow(TrayFollow::Window place, QWidget* dialog) {
     // Hidden and shown again without the opening animation.
     const bool animation = Settings.SettingAnimation;
     Settings.SettingAnimation = false;
+    placing_ = true;
     // Restored before it is hidden: on X11 the end of a minimised state maps the
     // window, hidden or not, and the window manager would take it back.
     if (place != TrayFollow::Window::Minimised)
@@ -822,6 +827,7 @@ void TMainForm::PlaceWindow(TrayFollow::Window place, QWidget* dialog) {
         setWindowState(windowState() | Qt::WindowMinimized);
     SetWindowKind(InTray());
     setVisible(place != TrayFollow::Window::Hidden);
+    placing_ = false;
     Settings.SettingAnimation = animation;
     if (dialog) {
         dialog->raise();

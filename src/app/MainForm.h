@@ -199,6 +199,7 @@ private:
     QTreeWidget* tvMail_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     TrayFollow follow_;
+    bool placing_ = false; // PlaceWindow, not the user, changes its state
     QAction* miOffline_ = nullptr;
     QAction* miSysOffline_ = nullptr;
     WindowShape shape_;

@@ -108,6 +108,16 @@ TEST_F(MainFormTest, TheWindowFollowsATrayHostThatComesAndGoes) {
     changed(true);
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(form->windowType(), Qt::Tool);
+
+    // Taken out of its minimised state by the user, it stays out too.
+    form.reset();
+    host = false;
+    form = Create();
+    form->StartUp();
+    ASSERT_TRUE(form->isMinimized());
+    form->showNormal(); // from the taskbar
+    changed(true);
+    EXPECT_TRUE(form->isVisible());
 }
 
 TEST_F(MainFormTest, ASecondStartBringsBackAWindowHiddenOrMinimised) {
