@@ -4,11 +4,13 @@
 //   demo-shot FOLDER OUT.png
 #include "app/MainForm.h"
 #include "common/Cp932.h"
+#include "common/UiText.h"
 #include "dialup/TVeltaRAS.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLocale>
 #include <QTimer>
 #include <cstdio>
 
@@ -42,6 +44,7 @@ void PrintFindings(const pim::Results& results) {
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    pim::SetUiLanguage(pim::LanguageFor(QLocale::system())); // as Pim chooses
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     if (argc != 3) {
