@@ -9,6 +9,53 @@
     </message>
 </context>
 <context>
+    <name>AccountForm</name>
+    <message>
+        <source>表示名を入力してください。</source>
+        <translation>Please enter a name.</translation>
+    </message>
+    <message>
+        <source>ホスト名を入力してください。</source>
+        <translation>Please enter the POP3 server.</translation>
+    </message>
+    <message>
+        <source>ユーザIDを入力してください。</source>
+        <translation>Please enter the user ID.</translation>
+    </message>
+    <message>
+        <source>Pim -アカウント設定-</source>
+        <translation>Pim - Account</translation>
+    </message>
+    <message>
+        <source>メールアカウント情報を設定、変更してください。</source>
+        <translation>Enter or change the details of the account.</translation>
+    </message>
+    <message>
+        <source>表示名</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>POP3サーバ</source>
+        <translation>POP3 server</translation>
+    </message>
+    <message>
+        <source>ユーザID</source>
+        <translation>User ID</translation>
+    </message>
+    <message>
+        <source>パスワード</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>設定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
     <name>ArrivalNotice</name>
     <message>
         <source>%1: %2 通</source>
@@ -138,6 +185,37 @@
     <message>
         <source>ヘルプのページを開くことができませんでした。<byte value="xd"/><byte value="xd"/>ページの場所:<byte value="xd"/>%1</source>
         <translation>The help page could not be opened.<byte value="xd"/><byte value="xd"/>The page is at:<byte value="xd"/>%1</translation>
+    </message>
+</context>
+<context>
+    <name>IconForm</name>
+    <message>
+        <source>リストの中から設定したいアイコンを選択してください。</source>
+        <translation>Please choose an icon from the list.</translation>
+    </message>
+    <message>
+        <source>Pim -メーラ起動アイコン設定-</source>
+        <translation>Pim - Mailer Icon</translation>
+    </message>
+    <message>
+        <source>表示するメーラの起動アイコンを指定してください。</source>
+        <translation>Choose the icon to show for the mailer.</translation>
+    </message>
+    <message>
+        <source>起動アイコン</source>
+        <translation>Mailer icon</translation>
+    </message>
+    <message>
+        <source>設定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>アイコン %1</source>
+        <translation>Icon %1</translation>
     </message>
 </context>
 <context>
@@ -317,6 +395,436 @@
     </message>
 </context>
 <context>
+    <name>OptionForm</name>
+    <message>
+        <source>自動メールチェックの間隔は「1」～「999」の範囲で設定してください。</source>
+        <translation>Please set the interval between checks from 1 to 999 minutes.</translation>
+    </message>
+    <message>
+        <source>タイムアウトの指定は「20」～「999」の範囲で設定してください。</source>
+        <translation>Please set the timeout from 20 to 999 seconds.</translation>
+    </message>
+    <message>
+        <source>FernpostNetworkサービスを開始することができませんでした。</source>
+        <translation>The FernpostNetwork service could not be started.</translation>
+    </message>
+    <message>
+        <source>FernpostNetworkにログインすることができませんでした。</source>
+        <translation>Could not log in to FernpostNetwork.</translation>
+    </message>
+    <message>
+        <source>アカウントの設定は次回チェック開始時より有効になります。</source>
+        <translation>The account settings take effect from the next check.</translation>
+    </message>
+    <message>
+        <source>メールの着信数のみをチェックする場合、新着メールチェック関連のオプションが使用できなくなります。<byte value="xd"/>よろしいですか？</source>
+        <translation>When Pim only counts the messages, the options for new mail cannot be used.<byte value="xd"/>Do you want to continue?</translation>
+    </message>
+    <message>
+        <source>Pim -オプション-</source>
+        <translation>Pim - Options</translation>
+    </message>
+    <message>
+        <source>アカウント「%1」を削除してもよろしいですか？</source>
+        <translation>Delete the account &quot;%1&quot;?</translation>
+    </message>
+    <message>
+        <source>サウンド参照</source>
+        <translation>Choose a Sound</translation>
+    </message>
+    <message>
+        <source>サウンドファイル(*.wav)</source>
+        <translation>Sound files (*.wav)</translation>
+    </message>
+    <message>
+        <source>すべてのファイル(*)</source>
+        <translation>All files (*)</translation>
+    </message>
+    <message>
+        <source>メーラ参照</source>
+        <translation>Choose the Mailer</translation>
+    </message>
+    <message>
+        <source>実行ファイル(*)</source>
+        <translation>Programs (*)</translation>
+    </message>
+    <message>
+        <source>メールチェック アカウント</source>
+        <translation>Accounts to check</translation>
+    </message>
+    <message>
+        <source>上へ移動</source>
+        <translation>Move up</translation>
+    </message>
+    <message>
+        <source>下へ移動</source>
+        <translation>Move down</translation>
+    </message>
+    <message>
+        <source>起動アイコン</source>
+        <translation>Icon</translation>
+    </message>
+    <message>
+        <source>選択したアカウントを変更</source>
+        <translation>Change the selected account</translation>
+    </message>
+    <message>
+        <source>起動アイコンを変更</source>
+        <translation>Change the mailer icon</translation>
+    </message>
+    <message>
+        <source>アカウント</source>
+        <translation>Accounts</translation>
+    </message>
+    <message>
+        <source>カスタマイズ</source>
+        <translation>Customize</translation>
+    </message>
+    <message>
+        <source>スケジュール</source>
+        <translation>Schedule</translation>
+    </message>
+    <message>
+        <source>設定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>適用</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>追加</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>変更</source>
+        <translation>Change</translation>
+    </message>
+    <message>
+        <source>削除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>チェックするアカウントを複数設定することができます。</source>
+        <translation>Pim can check several mail accounts.</translation>
+    </message>
+    <message>
+        <source>一般動作</source>
+        <translation>General</translation>
+    </message>
+    <message>
+        <source>タスクトレイを利用する</source>
+        <translation>Use the system tray</translation>
+    </message>
+    <message>
+        <source>タスクバーにアイコンを表示しない</source>
+        <translation>No button on the taskbar</translation>
+    </message>
+    <message>
+        <source>メールの着信数のみチェックする</source>
+        <translation>Only count the messages</translation>
+    </message>
+    <message>
+        <source>終了時に確認する</source>
+        <translation>Confirm before quitting</translation>
+    </message>
+    <message>
+        <source>ログイン時にPimを起動する</source>
+        <translation>Start Pim at login</translation>
+    </message>
+    <message>
+        <source>タイムアウト</source>
+        <translation>Timeout</translation>
+    </message>
+    <message>
+        <source>メールチェックのタイムアウト時間を手動で設定する</source>
+        <translation>Set the timeout of a mail check by hand</translation>
+    </message>
+    <message>
+        <source>タイムアウト時間</source>
+        <translation>Timeout</translation>
+    </message>
+    <message>
+        <source>秒</source>
+        <translation>seconds</translation>
+    </message>
+    <message>
+        <source>ウィンドウ</source>
+        <translation>Window</translation>
+    </message>
+    <message>
+        <source>ウィンドウをアニメーション表示する</source>
+        <translation>Animate the window</translation>
+    </message>
+    <message>
+        <source>起動時にメインウィンドウを表示しない</source>
+        <translation>Start with the main window hidden</translation>
+    </message>
+    <message>
+        <source>メーラ起動時にメインウィンドウを最小化する</source>
+        <translation>Minimize the main window when the mailer starts</translation>
+    </message>
+    <message>
+        <source>メールリスト</source>
+        <translation>Mail list</translation>
+    </message>
+    <message>
+        <source>メールリストを表示する際に、自動的に詳細を展開する</source>
+        <translation>Expand the details when the mail list opens</translation>
+    </message>
+    <message>
+        <source>新着メールのみをメールリストに表示する</source>
+        <translation>Show only new mail in the mail list</translation>
+    </message>
+    <message>
+        <source>メーラ起動時にメールリストの内容をクリアする</source>
+        <translation>Clear the mail list when the mailer starts</translation>
+    </message>
+    <message>
+        <source>メール着信サウンド</source>
+        <translation>New mail sound</translation>
+    </message>
+    <message>
+        <source>サウンドを使用しない</source>
+        <translation>No sound</translation>
+    </message>
+    <message>
+        <source>BEEP音を鳴らす</source>
+        <translation>Beep</translation>
+    </message>
+    <message>
+        <source>指定したWAVEファイルを鳴らす</source>
+        <translation>Play a WAVE file</translation>
+    </message>
+    <message>
+        <source>ファイル名</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>サウンドテスト</source>
+        <translation>Test the sound</translation>
+    </message>
+    <message>
+        <source>ファイル参照</source>
+        <translation>Browse</translation>
+    </message>
+    <message>
+        <source>デスクトップ通知</source>
+        <translation>Desktop notification</translation>
+    </message>
+    <message>
+        <source>新着メールをデスクトップに通知する</source>
+        <translation>Show a desktop notification for new mail</translation>
+    </message>
+    <message>
+        <source>条件</source>
+        <translation>Condition</translation>
+    </message>
+    <message>
+        <source>新着メールが無い場合はサウンドを鳴らさない</source>
+        <translation>Stay silent when there is no new mail</translation>
+    </message>
+    <message>
+        <source>起動メーラ</source>
+        <translation>Mailer</translation>
+    </message>
+    <message>
+        <source>メーラの場所</source>
+        <translation>Program</translation>
+    </message>
+    <message>
+        <source>起動オプション</source>
+        <translation>Options</translation>
+    </message>
+    <message>
+        <source>メールチェック時 ダイヤルアップ</source>
+        <translation>Dial-up for a mail check</translation>
+    </message>
+    <message>
+        <source>ダイヤルアップ制御しない</source>
+        <translation>Leave dial-up alone</translation>
+    </message>
+    <message>
+        <source>ダイヤルアップ接続されていない場合はメールをチェックしない</source>
+        <translation>Do not check mail when not connected</translation>
+    </message>
+    <message>
+        <source>ダイヤルアップ接続されていない場合は自動的に接続処理を行う</source>
+        <translation>Connect automatically when not connected</translation>
+    </message>
+    <message>
+        <source>接続先</source>
+        <translation>Connection</translation>
+    </message>
+    <message>
+        <source>動作</source>
+        <translation>Behavior</translation>
+    </message>
+    <message>
+        <source>表示</source>
+        <translation>Display</translation>
+    </message>
+    <message>
+        <source>サウンド</source>
+        <translation>Sound</translation>
+    </message>
+    <message>
+        <source>メーラ</source>
+        <translation>Mailer</translation>
+    </message>
+    <message>
+        <source>ダイヤルアップ</source>
+        <translation>Dial-up</translation>
+    </message>
+    <message>
+        <source>より使いやすくカスタマイズすることができます。</source>
+        <translation>Make Pim work the way you like.</translation>
+    </message>
+    <message>
+        <source>自動メールチェック</source>
+        <translation>Automatic check</translation>
+    </message>
+    <message>
+        <source>起動時にメールをチェックする</source>
+        <translation>Check mail at startup</translation>
+    </message>
+    <message>
+        <source>ダイヤルアップ接続完了後にメールをチェックする</source>
+        <translation>Check mail when dial-up connects</translation>
+    </message>
+    <message>
+        <source>指定した間隔でメールをチェックする</source>
+        <translation>Check mail at an interval</translation>
+    </message>
+    <message>
+        <source>チェックする間隔</source>
+        <translation>Check every</translation>
+    </message>
+    <message>
+        <source>分毎</source>
+        <translation>minutes</translation>
+    </message>
+    <message>
+        <source>メールボックス情報を表示しているときはチェックしない</source>
+        <translation>Not while the mail list is shown</translation>
+    </message>
+    <message>
+        <source>メーラ起動</source>
+        <translation>Start the mailer</translation>
+    </message>
+    <message>
+        <source>メールチェック完了後、メールが届いていたらメーラを起動する</source>
+        <translation>Start the mailer when a check finds mail</translation>
+    </message>
+    <message>
+        <source>新着メールが無い場合は起動しない</source>
+        <translation>Not when there is no new mail</translation>
+    </message>
+    <message>
+        <source>メールボックス表示</source>
+        <translation>Mail list</translation>
+    </message>
+    <message>
+        <source>メールチェック完了後、メールボックス情報を表示する</source>
+        <translation>Show the mail list after a check</translation>
+    </message>
+    <message>
+        <source>メールが届いている時のみ表示する</source>
+        <translation>Only when there is mail</translation>
+    </message>
+    <message>
+        <source>新着メールが無い場合は表示しない</source>
+        <translation>Not when there is no new mail</translation>
+    </message>
+    <message>
+        <source>ダイヤルアップ切断</source>
+        <translation>Hang up</translation>
+    </message>
+    <message>
+        <source>メールチェック完了後、すべてのダイヤルアップ接続を切断する</source>
+        <translation>Hang up every dial-up connection after a check</translation>
+    </message>
+    <message>
+        <source>Pimの自動接続設定にて接続された場合のみ切断する</source>
+        <translation>Only when Pim made the connection</translation>
+    </message>
+    <message>
+        <source>メールが届いているときは切断しない</source>
+        <translation>Not when there is mail</translation>
+    </message>
+    <message>
+        <source>メールチェック完了時</source>
+        <translation>After a check</translation>
+    </message>
+    <message>
+        <source>時間やイベント毎に様々な処理をすることができます。</source>
+        <translation>Pim can act at set times and on events.</translation>
+    </message>
+    <message>
+        <source>FernpostNetwork制御</source>
+        <translation>FernpostNetwork</translation>
+    </message>
+    <message>
+        <source>FernpostNetworkにログインしない</source>
+        <translation>Do not log in to FernpostNetwork</translation>
+    </message>
+    <message>
+        <source>FernpostNetworkにログインする</source>
+        <translation>Log in to FernpostNetwork</translation>
+    </message>
+    <message>
+        <source>パスワードによる認証チェックを行う</source>
+        <translation>Require a password</translation>
+    </message>
+    <message>
+        <source>パスワード</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>FPNにより、他のマシンから遠隔操作することができます。</source>
+        <translation>With FPN, other machines can control Pim.</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsFile</name>
+    <message>
+        <source>%1 に書き込めません</source>
+        <translation>Cannot write to %1</translation>
+    </message>
+    <message>
+        <source>ファイルではなくフォルダです。</source>
+        <translation>It is a folder, not a file.</translation>
+    </message>
+    <message>
+        <source>通常のファイルではありません。</source>
+        <translation>It is not a regular file.</translation>
+    </message>
+    <message>
+        <source>ファイルサイズが上限（16MB）を超えています。</source>
+        <translation>It is larger than 16 MB.</translation>
+    </message>
+    <message>
+        <source>ファイルを読み込む権限がありません。</source>
+        <translation>You have no permission to read it.</translation>
+    </message>
+    <message>
+        <source>シンボリックリンクが循環しています。</source>
+        <translation>Its symbolic links form a loop.</translation>
+    </message>
+    <message>
+        <source>読み込み中にエラーが発生しました。</source>
+        <translation>An error occurred while reading it.</translation>
+    </message>
+    <message>
+        <source>%1 を読み込むことができませんでした。<byte value="xd"/>%2<byte value="xd"/><byte value="xd"/>初期設定で起動しますが、設定は保存されません。</source>
+        <translation>Could not read %1.<byte value="xd"/>%2<byte value="xd"/><byte value="xd"/>Pim starts with the default settings and will not save them.</translation>
+    </message>
+</context>
+<context>
     <name>ShownSummary</name>
     <message>
         <source>（タイトル未設定）</source>
@@ -391,6 +899,13 @@
     <message>
         <source>、</source>
         <translation>, </translation>
+    </message>
+</context>
+<context>
+    <name>VersionForm</name>
+    <message>
+        <source>Pim -バージョン情報-</source>
+        <translation>About Pim</translation>
     </message>
 </context>
 <context>

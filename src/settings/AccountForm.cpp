@@ -1,6 +1,6 @@
 #include "settings/AccountForm.h"
 
-#include "common/Cp932.h"
+#include "common/UiText.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
 #include "settings/DialogFrame.h"
@@ -14,9 +14,15 @@ namespace pim {
 
 namespace {
 
-PIM_CP932_TEXT(EnterName, "表示名を入力してください。")
-PIM_CP932_TEXT(EnterHost, "ホスト名を入力してください。")
-PIM_CP932_TEXT(EnterUser, "ユーザIDを入力してください。")
+const std::string& EnterName() {
+    return UiText("AccountForm", "表示名を入力してください。");
+}
+const std::string& EnterHost() {
+    return UiText("AccountForm", "ホスト名を入力してください。");
+}
+const std::string& EnterUser() {
+    return UiText("AccountForm", "ユーザIDを入力してください。");
+}
 
 constexpr int kClientWidth = 309;
 constexpr int kClientHeight = 161;
@@ -33,10 +39,11 @@ bool Blank(const QString& text) {
 } // namespace
 
 TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
-    FrameDialog(*this, QStringLiteral("Pim -アカウント設定-"), kClientWidth, kClientHeight);
+    FrameDialog(*this, UiString("AccountForm", "Pim -アカウント設定-"), kClientWidth,
+                kClientHeight);
 
     auto* intro =
-        new QLabel(QStringLiteral("メールアカウント情報を設定、変更してください。"), this);
+        new QLabel(UiString("AccountForm", "メールアカウント情報を設定、変更してください。"), this);
     intro->setGeometry(10, 6, kClientWidth - 20, 20);
 
     int row = 0;
@@ -51,10 +58,10 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
         label->setBuddy(ed); // a screen reader names the edit by its label
         return ed;
     };
-    edName = edit("edName", QStringLiteral("表示名"), 31);
-    edHostName = edit("edHostName", QStringLiteral("POP3サーバ"), 32);
-    edUserID = edit("edUserID", QStringLiteral("ユーザID"), 33);
-    edPassword = edit("edPassword", QStringLiteral("パスワード"), 34);
+    edName = edit("edName", UiString("AccountForm", "表示名"), 31);
+    edHostName = edit("edHostName", UiString("AccountForm", "POP3サーバ"), 32);
+    edUserID = edit("edUserID", UiString("AccountForm", "ユーザID"), 33);
+    edPassword = edit("edPassword", UiString("AccountForm", "パスワード"), 34);
 
     // Server, user ID and password are ASCII: typing goes straight in, past the
     // input method. The display name is often Japanese and keeps it.
@@ -66,7 +73,7 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
     ShowAsStars(edPassword);
     edPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
 
-    btOk = new QPushButton(QStringLiteral("設定"), this);
+    btOk = new QPushButton(UiString("AccountForm", "設定"), this);
     btOk->setObjectName(QStringLiteral("btOk"));
     btOk->setGeometry(kClientWidth - 8 - 75 - 6 - 75, 128, 75, 25);
     // Default: Enter in any edit ends up here (an edit passes Enter on to the dialog).
@@ -74,7 +81,7 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
     SetHelpContext(btOk, 35);
     connect(btOk, &QPushButton::clicked, this, &TAccountForm::btOkClick);
 
-    btCancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    btCancel = new QPushButton(UiString("AccountForm", "キャンセル"), this);
     btCancel->setObjectName(QStringLiteral("btCancel"));
     btCancel->setGeometry(kClientWidth - 8 - 75, 128, 75, 25);
     SetHelpContext(btCancel, 36);

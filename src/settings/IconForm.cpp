@@ -1,6 +1,6 @@
 #include "settings/IconForm.h"
 
-#include "common/Cp932.h"
+#include "common/UiText.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramIcons.h"
@@ -18,7 +18,9 @@ namespace pim {
 
 namespace {
 
-PIM_CP932_TEXT(ChooseIcon, "リストの中から設定したいアイコンを選択してください。")
+const std::string& ChooseIcon() {
+    return UiText("IconForm", "リストの中から設定したいアイコンを選択してください。");
+}
 
 constexpr int kClientWidth = 380;
 constexpr int kClientHeight = 242;
@@ -71,10 +73,11 @@ public:
 } // namespace
 
 TIconForm::TIconForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
-    FrameDialog(*this, QStringLiteral("Pim -メーラ起動アイコン設定-"), kClientWidth, kClientHeight);
+    FrameDialog(*this, UiString("IconForm", "Pim -メーラ起動アイコン設定-"), kClientWidth,
+                kClientHeight);
 
     auto* intro =
-        new QLabel(QStringLiteral("表示するメーラの起動アイコンを指定してください。"), this);
+        new QLabel(UiString("IconForm", "表示するメーラの起動アイコンを指定してください。"), this);
     intro->setGeometry(10, 6, kClientWidth - 20, 20);
 
     lvIcon = new QListWidget(this);
@@ -88,20 +91,20 @@ TIconForm::TIconForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
     lvIcon->setResizeMode(QListView::Adjust);
     lvIcon->setSelectionMode(QAbstractItemView::SingleSelection);
     SetHelpContext(lvIcon, 37);
-    lvIcon->setAccessibleName(QStringLiteral("起動アイコン"));
+    lvIcon->setAccessibleName(UiString("IconForm", "起動アイコン"));
     // Only a double-click on an item picks it; one on the empty area does nothing.
     connect(lvIcon, &QListWidget::itemDoubleClicked, this, [this] {
         if (!lvIcon->selectedItems().isEmpty())
             btOkClick();
     });
 
-    btOk = new QPushButton(QStringLiteral("設定"), this);
+    btOk = new QPushButton(UiString("IconForm", "設定"), this);
     btOk->setObjectName(QStringLiteral("btOk"));
     btOk->setGeometry(kClientWidth - 8 - 75 - 6 - 75, 209, 75, 25);
     SetHelpContext(btOk, 38);
     connect(btOk, &QPushButton::clicked, this, &TIconForm::btOkClick);
 
-    btCancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    btCancel = new QPushButton(UiString("IconForm", "キャンセル"), this);
     btCancel->setObjectName(QStringLiteral("btCancel"));
     btCancel->setGeometry(kClientWidth - 8 - 75, 209, 75, 25);
     SetHelpContext(btCancel, 39);
@@ -120,7 +123,8 @@ void TIconForm::Fill(const QString& programPath) {
         auto* item = new QListWidgetItem(Cell(icon), QString(), lvIcon);
         item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
         // No caption to read: a screen reader reads the icon's number.
-        item->setData(Qt::AccessibleTextRole, QStringLiteral("アイコン %1").arg(lvIcon->count()));
+        item->setData(Qt::AccessibleTextRole,
+                      UiString("IconForm", "アイコン %1").arg(lvIcon->count()));
     }
 }
 

@@ -1,7 +1,7 @@
 // Apply: the options dialog's edits become the program's settings, in Pim.INI
 // and in the running program.
-#include "common/Cp932.h"
 #include "common/Numbers.h"
+#include "common/UiText.h"
 #include "platform/Autostart.h"
 #include "platform/MessageBox.h"
 #include "settings/OptionForm.h"
@@ -24,11 +24,22 @@ namespace {
 
 using option_parts::B;
 
-PIM_CP932_TEXT(IntervalRange, "自動メールチェックの間隔は「1」～「999」の範囲で設定してください。")
-PIM_CP932_TEXT(TimeoutRange, "タイムアウトの指定は「20」～「999」の範囲で設定してください。")
-PIM_CP932_TEXT(ServiceFailed, "FernpostNetworkサービスを開始することができませんでした。")
-PIM_CP932_TEXT(LoginFailed, "FernpostNetworkにログインすることができませんでした。")
-PIM_CP932_TEXT(AccountsNextCheck, "アカウントの設定は次回チェック開始時より有効になります。")
+const std::string& IntervalRange() {
+    return UiText("OptionForm",
+                  "自動メールチェックの間隔は「1」～「999」の範囲で設定してください。");
+}
+const std::string& TimeoutRange() {
+    return UiText("OptionForm", "タイムアウトの指定は「20」～「999」の範囲で設定してください。");
+}
+const std::string& ServiceFailed() {
+    return UiText("OptionForm", "FernpostNetworkサービスを開始することができませんでした。");
+}
+const std::string& LoginFailed() {
+    return UiText("OptionForm", "FernpostNetworkにログインすることができませんでした。");
+}
+const std::string& AccountsNextCheck() {
+    return UiText("OptionForm", "アカウントの設定は次回チェック開始時より有効になります。");
+}
 
 // A number edit's value; a text that is no number reads as `fallback`.
 int32_t EditNumber(const QLineEdit* edit, int32_t fallback) {

@@ -1,6 +1,7 @@
 #include "settings/OptionForm.h"
 
 #include "common/Cp932.h"
+#include "common/UiText.h"
 #include "platform/Autostart.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
@@ -56,11 +57,11 @@ using option_parts::B;
 using option_parts::Kept;
 using option_parts::U;
 
-PIM_CP932_TEXT(CountOnlyQuestion,
-               "メールの着信数のみをチェックする場合、新着メールチェック関連のオプションが"
-               "使用できなくなります。\rよろしいですか？")
-PIM_CP932_TEXT(DeleteQuestionStart, "アカウント「")
-PIM_CP932_TEXT(DeleteQuestionEnd, "」を削除してもよろしいですか？")
+const std::string& CountOnlyQuestion() {
+    return UiText("OptionForm",
+                  "メールの着信数のみをチェックする場合、新着メールチェック関連のオプションが"
+                  "使用できなくなります。\rよろしいですか？");
+}
 
 // A hand-edited value the edit cannot hold shows as the nearest one it can.
 QString NumberText(int32_t value, int32_t lowest) {
@@ -159,7 +160,7 @@ TOptionForm::TOptionForm(OptionHost& host, DialupPhonebook& phonebook,
     AutostartProgram = QCoreApplication::applicationFilePath();
 
     InitSkin();
-    FrameDialog(*this, QStringLiteral("Pim -オプション-"), 421, 360);
+    FrameDialog(*this, UiString("OptionForm", "Pim -オプション-"), 421, 360);
     EnableContextHelp(this);
     CreateControls();
     FormShow();
@@ -416,7 +417,8 @@ void TOptionForm::btDeleteClick() {
     if (row < 0)
         return;
     const std::string question =
-        DeleteQuestionStart() + B(clAccount->item(row)->text()) + DeleteQuestionEnd();
+        B(UiString("OptionForm", "アカウント「%1」を削除してもよろしいですか？")
+              .arg(clAccount->item(row)->text()));
     if (MessageBox(this, question, mb::YesNo | mb::IconQuestion) == IDNO)
         return;
     DeleteAccount(EditAccounts, row);
@@ -447,20 +449,20 @@ void TOptionForm::sbSoundTestRecvClick() {
 }
 
 void TOptionForm::sbSoundSearchRecvClick() {
-    const QString file = RunFileDialog(
-        {QStringLiteral("サウンド参照"),
-         {QStringLiteral("サウンドファイル(*.wav)"), QStringLiteral("すべてのファイル(*)")},
-         FolderOf(edSoundRecv->text())});
+    const QString file = RunFileDialog({UiString("OptionForm", "サウンド参照"),
+                                        {UiString("OptionForm", "サウンドファイル(*.wav)"),
+                                         UiString("OptionForm", "すべてのファイル(*)")},
+                                        FolderOf(edSoundRecv->text())});
     if (!file.isEmpty())
         edSoundRecv->setText(file);
 }
 
 void TOptionForm::sbMailerPathSearchClick() {
-    const QString file =
-        RunFileDialog({QStringLiteral("メーラ参照"),
-                       {QStringLiteral("実行ファイル(*)"), QStringLiteral("すべてのファイル(*)")},
-                       FolderOf(edMailerPath->text()),
-                       true});
+    const QString file = RunFileDialog(
+        {UiString("OptionForm", "メーラ参照"),
+         {UiString("OptionForm", "実行ファイル(*)"), UiString("OptionForm", "すべてのファイル(*)")},
+         FolderOf(edMailerPath->text()),
+         true});
     if (!file.isEmpty())
         edMailerPath->setText(file);
 }

@@ -1,5 +1,6 @@
 // The options dialog through a screen reader: each edit is named by its label,
 // and the buttons that show a sign say what they do.
+#include "common/UiText.h"
 #include "settings/OptionForm.h"
 
 #include <QComboBox>
@@ -26,15 +27,15 @@ void TOptionForm::SetUpAccess() {
     for (QToolButton* b : {sbSoundTestRecv, sbSoundSearchRecv, sbMailerPathSearch})
         b->setAccessibleName(b->toolTip());
     const std::pair<QWidget*, QString> names[] = {
-        {clAccount, QStringLiteral("メールチェック アカウント")},
-        {btAccountUp, QStringLiteral("上へ移動")},
-        {btAccountDown, QStringLiteral("下へ移動")},
-        {imMailerIcon, QStringLiteral("起動アイコン")}};
+        {clAccount, UiString("OptionForm", "メールチェック アカウント")},
+        {btAccountUp, UiString("OptionForm", "上へ移動")},
+        {btAccountDown, UiString("OptionForm", "下へ移動")},
+        {imMailerIcon, UiString("OptionForm", "起動アイコン")}};
     for (const auto& [widget, name] : names)
         widget->setAccessibleName(name);
     // Two buttons read "変更": each says what it changes.
-    btSetting->setAccessibleDescription(QStringLiteral("選択したアカウントを変更"));
-    btMailerIconChange->setAccessibleDescription(QStringLiteral("起動アイコンを変更"));
+    btSetting->setAccessibleDescription(UiString("OptionForm", "選択したアカウントを変更"));
+    btMailerIconChange->setAccessibleDescription(UiString("OptionForm", "起動アイコンを変更"));
 }
 
 } // namespace pim

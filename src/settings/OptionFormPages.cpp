@@ -1,4 +1,5 @@
 // The options dialog's pages and controls, laid out; what they do is in OptionForm.cpp.
+#include "common/UiText.h"
 #include "platform/Help.h"
 #include "resources/Skin.h"
 #include "settings/DialogFrame.h"
@@ -156,14 +157,14 @@ public:
 
 void TOptionForm::CreateControls() {
     tcOption = Named(new QTabWidget, "tcOption");
-    tcOption->addTab(CreateAccountPage(), QStringLiteral("アカウント"));
-    tcOption->addTab(CreateCustomizePage(), QStringLiteral("カスタマイズ"));
-    tcOption->addTab(CreateSchedulePage(), QStringLiteral("スケジュール"));
+    tcOption->addTab(CreateAccountPage(), UiString("OptionForm", "アカウント"));
+    tcOption->addTab(CreateCustomizePage(), UiString("OptionForm", "カスタマイズ"));
+    tcOption->addTab(CreateSchedulePage(), UiString("OptionForm", "スケジュール"));
     tcOption->addTab(CreateFpnPage(), QStringLiteral("FernpostNetwork"));
 
-    btOk = Named(new QPushButton(QStringLiteral("設定")), "btOk", 27);
-    btCancel = Named(new QPushButton(QStringLiteral("キャンセル")), "btCancel", 29);
-    btUpdate = Named(new QPushButton(QStringLiteral("適用")), "btUpdate", 30);
+    btOk = Named(new QPushButton(UiString("OptionForm", "設定")), "btOk", 27);
+    btCancel = Named(new QPushButton(UiString("OptionForm", "キャンセル")), "btCancel", 29);
+    btUpdate = Named(new QPushButton(UiString("OptionForm", "適用")), "btUpdate", 30);
     btOk->setDefault(true);
     connect(btOk, &QPushButton::clicked, this, &TOptionForm::btOkClick);
     connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -220,9 +221,9 @@ QWidget* TOptionForm::CreateAccountPage() {
     clAccount->setSelectionMode(QAbstractItemView::SingleSelection);
     btAccountUp = Named(new QPushButton(QStringLiteral("▲")), "btAccountUp", 3);
     btAccountDown = Named(new QPushButton(QStringLiteral("▼")), "btAccountDown", 4);
-    btAdd = Named(new QPushButton(QStringLiteral("追加")), "btAdd", 5);
-    btSetting = Named(new QPushButton(QStringLiteral("変更")), "btSetting", 7);
-    btDelete = Named(new QPushButton(QStringLiteral("削除")), "btDelete", 6);
+    btAdd = Named(new QPushButton(UiString("OptionForm", "追加")), "btAdd", 5);
+    btSetting = Named(new QPushButton(UiString("OptionForm", "変更")), "btSetting", 7);
+    btDelete = Named(new QPushButton(UiString("OptionForm", "削除")), "btDelete", 6);
     for (QPushButton* b : {btAccountUp, btAccountDown})
         b->setFixedSize(28, 28);
     for (QPushButton* b : {btAdd, btSetting, btDelete})
@@ -255,10 +256,10 @@ QWidget* TOptionForm::CreateAccountPage() {
     auto* layout = new QVBoxLayout(tsAccount);
     layout->setContentsMargins(4, 4, 4, 6);
     layout->setSpacing(4);
-    layout->addWidget(
-        HeaderPanel(0, QStringLiteral("チェックするアカウントを複数設定することができます。")));
+    layout->addWidget(HeaderPanel(
+        0, UiString("OptionForm", "チェックするアカウントを複数設定することができます。")));
     layout->addSpacing(2);
-    layout->addWidget(GroupTitle(QStringLiteral("メールチェック アカウント")));
+    layout->addWidget(GroupTitle(UiString("OptionForm", "メールチェック アカウント")));
     layout->addLayout(list, 1);
     layout->addLayout(edits);
     return tsAccount;
@@ -270,23 +271,27 @@ QWidget* TOptionForm::CreateCustomizePage() {
     pnCustomizeAction = Named(new QWidget, "pnCustomizeAction");
     {
         Column c(pnCustomizeAction);
-        c.Title(QStringLiteral("一般動作"));
-        cbSettingTask = c.Add(Check("cbSettingTask", QStringLiteral("タスクトレイを利用する"), 8));
-        cbSettingTaskbar = c.Add(
-            Check("cbSettingTaskbar", QStringLiteral("タスクバーにアイコンを表示しない"), 77), 2);
-        cbSettingCountOnly = c.Add(
-            Check("cbSettingCountOnly", QStringLiteral("メールの着信数のみチェックする"), 76));
+        c.Title(UiString("OptionForm", "一般動作"));
+        cbSettingTask =
+            c.Add(Check("cbSettingTask", UiString("OptionForm", "タスクトレイを利用する"), 8));
+        cbSettingTaskbar =
+            c.Add(Check("cbSettingTaskbar",
+                        UiString("OptionForm", "タスクバーにアイコンを表示しない"), 77),
+                  2);
+        cbSettingCountOnly = c.Add(Check(
+            "cbSettingCountOnly", UiString("OptionForm", "メールの着信数のみチェックする"), 76));
         cbSettingEndCheck =
-            c.Add(Check("cbSettingEndCheck", QStringLiteral("終了時に確認する"), 74));
-        cbStartAtLogin =
-            c.Add(Check("cbStartAtLogin", QStringLiteral("ログイン時にPimを起動する"), 118));
-        c.Title(QStringLiteral("タイムアウト"));
-        cbScheduleTimeout =
-            c.Add(Check("cbScheduleTimeout",
-                        QStringLiteral("メールチェックのタイムアウト時間を手動で設定する"), 82));
-        laScheduleTimeout1 = Label("laScheduleTimeout1", QStringLiteral("タイムアウト時間"), 83);
+            c.Add(Check("cbSettingEndCheck", UiString("OptionForm", "終了時に確認する"), 74));
+        cbStartAtLogin = c.Add(
+            Check("cbStartAtLogin", UiString("OptionForm", "ログイン時にPimを起動する"), 118));
+        c.Title(UiString("OptionForm", "タイムアウト"));
+        cbScheduleTimeout = c.Add(
+            Check("cbScheduleTimeout",
+                  UiString("OptionForm", "メールチェックのタイムアウト時間を手動で設定する"), 82));
+        laScheduleTimeout1 =
+            Label("laScheduleTimeout1", UiString("OptionForm", "タイムアウト時間"), 83);
         edScheduleTimeoutCount = Named(new QLineEdit, "edScheduleTimeoutCount", 83);
-        laScheduleTimeout2 = Label("laScheduleTimeout2", QStringLiteral("秒"), 83);
+        laScheduleTimeout2 = Label("laScheduleTimeout2", UiString("OptionForm", "秒"), 83);
         c.Row({laScheduleTimeout1, edScheduleTimeoutCount, laScheduleTimeout2}, 2);
         c.End();
     }
@@ -294,51 +299,55 @@ QWidget* TOptionForm::CreateCustomizePage() {
     pnCustomizeShow = Named(new QWidget, "pnCustomizeShow");
     {
         Column c(pnCustomizeShow);
-        c.Title(QStringLiteral("ウィンドウ"));
-        cbSettingAnimation = c.Add(
-            Check("cbSettingAnimation", QStringLiteral("ウィンドウをアニメーション表示する"), 10));
-        cbSettingRunHide = c.Add(
-            Check("cbSettingRunHide", QStringLiteral("起動時にメインウィンドウを表示しない"), 9));
+        c.Title(UiString("OptionForm", "ウィンドウ"));
+        cbSettingAnimation =
+            c.Add(Check("cbSettingAnimation",
+                        UiString("OptionForm", "ウィンドウをアニメーション表示する"), 10));
+        cbSettingRunHide = c.Add(Check(
+            "cbSettingRunHide", UiString("OptionForm", "起動時にメインウィンドウを表示しない"), 9));
         cbSettingMailerMinimized =
             c.Add(Check("cbSettingMailerMinimized",
-                        QStringLiteral("メーラ起動時にメインウィンドウを最小化する"), 112));
-        c.Title(QStringLiteral("メールリスト"));
-        cbSettingInfoOpen =
-            c.Add(Check("cbSettingInfoOpen",
-                        QStringLiteral("メールリストを表示する際に、自動的に詳細を展開する"), 14));
+                        UiString("OptionForm", "メーラ起動時にメインウィンドウを最小化する"), 112));
+        c.Title(UiString("OptionForm", "メールリスト"));
+        cbSettingInfoOpen = c.Add(Check(
+            "cbSettingInfoOpen",
+            UiString("OptionForm", "メールリストを表示する際に、自動的に詳細を展開する"), 14));
         cbSettingOldMailNotShow =
             c.Add(Check("cbSettingOldMailNotShow",
-                        QStringLiteral("新着メールのみをメールリストに表示する"), 84));
-        cbSettingMailerHide =
-            c.Add(Check("cbSettingMailerHide",
-                        QStringLiteral("メーラ起動時にメールリストの内容をクリアする"), 111));
+                        UiString("OptionForm", "新着メールのみをメールリストに表示する"), 84));
+        cbSettingMailerHide = c.Add(
+            Check("cbSettingMailerHide",
+                  UiString("OptionForm", "メーラ起動時にメールリストの内容をクリアする"), 111));
         c.End();
     }
 
     pnCustomizeSound = Named(new QWidget, "pnCustomizeSound");
     {
         Column c(pnCustomizeSound);
-        c.Title(QStringLiteral("メール着信サウンド"));
-        rbSoundNone = c.Add(Radio("rbSoundNone", QStringLiteral("サウンドを使用しない"), 17));
-        rbSoundBeep = c.Add(Radio("rbSoundBeep", QStringLiteral("BEEP音を鳴らす"), 18));
+        c.Title(UiString("OptionForm", "メール着信サウンド"));
+        rbSoundNone =
+            c.Add(Radio("rbSoundNone", UiString("OptionForm", "サウンドを使用しない"), 17));
+        rbSoundBeep = c.Add(Radio("rbSoundBeep", UiString("OptionForm", "BEEP音を鳴らす"), 18));
         rbSoundWave =
-            c.Add(Radio("rbSoundWave", QStringLiteral("指定したWAVEファイルを鳴らす"), 19));
-        laSoundWave = Label("laSoundWave", QStringLiteral("ファイル名"), 20);
+            c.Add(Radio("rbSoundWave", UiString("OptionForm", "指定したWAVEファイルを鳴らす"), 19));
+        laSoundWave = Label("laSoundWave", UiString("OptionForm", "ファイル名"), 20);
         edSoundRecv = Named(new QLineEdit, "edSoundRecv", 20);
         edSoundRecv->setMinimumWidth(230);
         sbSoundTestRecv = Named(new QToolButton, "sbSoundTestRecv", 20);
         sbSoundTestRecv->setText(QStringLiteral("♪"));
-        sbSoundTestRecv->setToolTip(QStringLiteral("サウンドテスト"));
+        sbSoundTestRecv->setToolTip(UiString("OptionForm", "サウンドテスト"));
         sbSoundSearchRecv = Named(new QToolButton, "sbSoundSearchRecv", 20);
         sbSoundSearchRecv->setText(QStringLiteral("…"));
-        sbSoundSearchRecv->setToolTip(QStringLiteral("ファイル参照"));
+        sbSoundSearchRecv->setToolTip(UiString("OptionForm", "ファイル参照"));
         c.Row({laSoundWave, edSoundRecv, sbSoundTestRecv, sbSoundSearchRecv}, 2);
-        c.Title(QStringLiteral("デスクトップ通知"));
-        cbSettingNotification = c.Add(Check(
-            "cbSettingNotification", QStringLiteral("新着メールをデスクトップに通知する"), 113));
-        c.Title(QStringLiteral("条件"));
-        cbSoundSameCheck = c.Add(Check(
-            "cbSoundSameCheck", QStringLiteral("新着メールが無い場合はサウンドを鳴らさない"), 21));
+        c.Title(UiString("OptionForm", "デスクトップ通知"));
+        cbSettingNotification =
+            c.Add(Check("cbSettingNotification",
+                        UiString("OptionForm", "新着メールをデスクトップに通知する"), 113));
+        c.Title(UiString("OptionForm", "条件"));
+        cbSoundSameCheck =
+            c.Add(Check("cbSoundSameCheck",
+                        UiString("OptionForm", "新着メールが無い場合はサウンドを鳴らさない"), 21));
         c.End();
     }
     connect(sbSoundTestRecv, &QToolButton::clicked, this, &TOptionForm::sbSoundTestRecvClick);
@@ -347,7 +356,7 @@ QWidget* TOptionForm::CreateCustomizePage() {
     pnCustomizeMailer = Named(new QWidget, "pnCustomizeMailer");
     {
         Column c(pnCustomizeMailer);
-        c.Title(QStringLiteral("起動メーラ"));
+        c.Title(UiString("OptionForm", "起動メーラ"));
         auto* grid = new QGridLayout;
         grid->setContentsMargins(kIndent, 4, 4, 0);
         grid->setHorizontalSpacing(6);
@@ -355,7 +364,7 @@ QWidget* TOptionForm::CreateCustomizePage() {
         edMailerPath = Named(new QLineEdit, "edMailerPath", 26);
         sbMailerPathSearch = Named(new QToolButton, "sbMailerPathSearch", 26);
         sbMailerPathSearch->setText(QStringLiteral("…"));
-        sbMailerPathSearch->setToolTip(QStringLiteral("ファイル参照"));
+        sbMailerPathSearch->setToolTip(UiString("OptionForm", "ファイル参照"));
         edMailerOption = Named(new QLineEdit, "edMailerOption", 80);
         auto* iconFrame = new QFrame;
         iconFrame->setFrameShape(QFrame::StyledPanel);
@@ -364,14 +373,15 @@ QWidget* TOptionForm::CreateCustomizePage() {
         imMailerIcon = Named(new QLabel(iconFrame), "imMailerIcon", 28);
         imMailerIcon->setGeometry(4, 4, 32, 32);
         btMailerIconChange =
-            Named(new QPushButton(QStringLiteral("変更")), "btMailerIconChange", 28);
+            Named(new QPushButton(UiString("OptionForm", "変更")), "btMailerIconChange", 28);
         btMailerIconChange->setFixedSize(75, 25);
-        grid->addWidget(Label("laMailerPath", QStringLiteral("メーラの場所"), 26), 0, 0);
+        grid->addWidget(Label("laMailerPath", UiString("OptionForm", "メーラの場所"), 26), 0, 0);
         grid->addWidget(edMailerPath, 0, 1);
         grid->addWidget(sbMailerPathSearch, 0, 2);
-        grid->addWidget(Label("laMailerOption", QStringLiteral("起動オプション"), 80), 1, 0);
+        grid->addWidget(Label("laMailerOption", UiString("OptionForm", "起動オプション"), 80), 1,
+                        0);
         grid->addWidget(edMailerOption, 1, 1, 1, 2);
-        grid->addWidget(Label("laMailerIcon", QStringLiteral("起動アイコン"), 28), 2, 0,
+        grid->addWidget(Label("laMailerIcon", UiString("OptionForm", "起動アイコン"), 28), 2, 0,
                         Qt::AlignTop | Qt::AlignLeft);
         auto* iconRow = new QHBoxLayout;
         iconRow->setSpacing(8);
@@ -388,15 +398,18 @@ QWidget* TOptionForm::CreateCustomizePage() {
     pnCustomizeDialup = Named(new QWidget, "pnCustomizeDialup");
     {
         Column c(pnCustomizeDialup);
-        c.Title(QStringLiteral("メールチェック時 ダイヤルアップ"));
-        rbCuDialNon = c.Add(Radio("rbCuDialNon", QStringLiteral("ダイヤルアップ制御しない"), 103));
+        c.Title(UiString("OptionForm", "メールチェック時 ダイヤルアップ"));
+        rbCuDialNon =
+            c.Add(Radio("rbCuDialNon", UiString("OptionForm", "ダイヤルアップ制御しない"), 103));
         rbCuDialNonMail = c.Add(Radio(
             "rbCuDialNonMail",
-            QStringLiteral("ダイヤルアップ接続されていない場合はメールをチェックしない"), 15));
+            UiString("OptionForm", "ダイヤルアップ接続されていない場合はメールをチェックしない"),
+            15));
         rbCuDialAuto = c.Add(Radio(
             "rbCuDialAuto",
-            QStringLiteral("ダイヤルアップ接続されていない場合は自動的に接続処理を行う"), 104));
-        laCuDialLabel = Label("laCuDialLabel", QStringLiteral("接続先"), 105);
+            UiString("OptionForm", "ダイヤルアップ接続されていない場合は自動的に接続処理を行う"),
+            104));
+        laCuDialLabel = Label("laCuDialLabel", UiString("OptionForm", "接続先"), 105);
         cbCuDialSelect = Named(new QComboBox, "cbCuDialSelect", 105);
         cbCuDialSelect->setMinimumWidth(220);
         c.Row({laCuDialLabel, cbCuDialSelect}, 2);
@@ -417,17 +430,20 @@ QWidget* TOptionForm::CreateCustomizePage() {
                 [this, button, panel] { ShowPage(panel, button, !button->hasFocus()); });
         return button;
     };
-    sbCustomizeAction = pageButton("sbCustomizeAction", QStringLiteral("動作"), pnCustomizeAction);
-    sbCustomizeShow = pageButton("sbCustomizeShow", QStringLiteral("表示"), pnCustomizeShow);
-    sbCustomizeSound = pageButton("sbCustomizeSound", QStringLiteral("サウンド"), pnCustomizeSound);
+    sbCustomizeAction =
+        pageButton("sbCustomizeAction", UiString("OptionForm", "動作"), pnCustomizeAction);
+    sbCustomizeShow =
+        pageButton("sbCustomizeShow", UiString("OptionForm", "表示"), pnCustomizeShow);
+    sbCustomizeSound =
+        pageButton("sbCustomizeSound", UiString("OptionForm", "サウンド"), pnCustomizeSound);
     sbCustomizeMailer =
-        pageButton("sbCustomizeMailer", QStringLiteral("メーラ"), pnCustomizeMailer);
-    sbCustomizeDialup =
-        pageButton("sbCustomizeDialup", QStringLiteral("ダイヤルアップ"), pnCustomizeDialup);
+        pageButton("sbCustomizeMailer", UiString("OptionForm", "メーラ"), pnCustomizeMailer);
+    sbCustomizeDialup = pageButton("sbCustomizeDialup", UiString("OptionForm", "ダイヤルアップ"),
+                                   pnCustomizeDialup);
 
     LayOutButtonPage(
         tsCustomize,
-        HeaderPanel(1, QStringLiteral("より使いやすくカスタマイズすることができます。")),
+        HeaderPanel(1, UiString("OptionForm", "より使いやすくカスタマイズすることができます。")),
         {sbCustomizeAction, sbCustomizeShow, sbCustomizeSound, sbCustomizeMailer,
          sbCustomizeDialup},
         customizePanels_);
@@ -440,58 +456,62 @@ QWidget* TOptionForm::CreateSchedulePage() {
     pnScheduleAutoCheck = Named(new QWidget, "pnScheduleAutoCheck");
     {
         Column c(pnScheduleAutoCheck);
-        c.Title(QStringLiteral("自動メールチェック"));
-        cbScheduleRun =
-            c.Add(Check("cbScheduleRun", QStringLiteral("起動時にメールをチェックする"), 22));
-        cbScheduleDialup =
-            c.Add(Check("cbScheduleDialup",
-                        QStringLiteral("ダイヤルアップ接続完了後にメールをチェックする"), 81));
-        cbScheduleTime = c.Add(
-            Check("cbScheduleTime", QStringLiteral("指定した間隔でメールをチェックする"), 23));
-        laScheduleTime1 = Label("laScheduleTime1", QStringLiteral("チェックする間隔"), 24);
+        c.Title(UiString("OptionForm", "自動メールチェック"));
+        cbScheduleRun = c.Add(
+            Check("cbScheduleRun", UiString("OptionForm", "起動時にメールをチェックする"), 22));
+        cbScheduleDialup = c.Add(
+            Check("cbScheduleDialup",
+                  UiString("OptionForm", "ダイヤルアップ接続完了後にメールをチェックする"), 81));
+        cbScheduleTime = c.Add(Check(
+            "cbScheduleTime", UiString("OptionForm", "指定した間隔でメールをチェックする"), 23));
+        laScheduleTime1 = Label("laScheduleTime1", UiString("OptionForm", "チェックする間隔"), 24);
         edScheduleTimeCount = Named(new QLineEdit, "edScheduleTimeCount", 24);
-        laScheduleTime2 = Label("laScheduleTime2", QStringLiteral("分毎"), 24);
+        laScheduleTime2 = Label("laScheduleTime2", UiString("OptionForm", "分毎"), 24);
         c.Row({laScheduleTime1, edScheduleTimeCount, laScheduleTime2}, 2);
-        cbScheduleTimeInfo =
-            c.Add(Check("cbScheduleTimeInfo",
-                        QStringLiteral("メールボックス情報を表示しているときはチェックしない"), 25),
-                  2);
+        cbScheduleTimeInfo = c.Add(
+            Check("cbScheduleTimeInfo",
+                  UiString("OptionForm", "メールボックス情報を表示しているときはチェックしない"),
+                  25),
+            2);
         c.End();
     }
 
     pnScheduleCheckEnd = Named(new QWidget, "pnScheduleCheckEnd");
     {
         Column c(pnScheduleCheckEnd);
-        c.Title(QStringLiteral("メーラ起動"));
+        c.Title(UiString("OptionForm", "メーラ起動"));
         cbMailerAutoRun = c.Add(Check(
             "cbMailerAutoRun",
-            QStringLiteral("メールチェック完了後、メールが届いていたらメーラを起動する"), 78));
+            UiString("OptionForm", "メールチェック完了後、メールが届いていたらメーラを起動する"),
+            78));
         cbMailerAutoRunSameCheck =
             c.Add(Check("cbMailerAutoRunSameCheck",
-                        QStringLiteral("新着メールが無い場合は起動しない"), 79),
+                        UiString("OptionForm", "新着メールが無い場合は起動しない"), 79),
                   2);
-        c.Title(QStringLiteral("メールボックス表示"));
-        cbSettingAutoShow =
-            c.Add(Check("cbSettingAutoShow",
-                        QStringLiteral("メールチェック完了後、メールボックス情報を表示する"), 11));
-        cbSettingAutoShowCheck = c.Add(
-            Check("cbSettingAutoShowCheck", QStringLiteral("メールが届いている時のみ表示する"), 12),
-            2);
+        c.Title(UiString("OptionForm", "メールボックス表示"));
+        cbSettingAutoShow = c.Add(Check(
+            "cbSettingAutoShow",
+            UiString("OptionForm", "メールチェック完了後、メールボックス情報を表示する"), 11));
+        cbSettingAutoShowCheck =
+            c.Add(Check("cbSettingAutoShowCheck",
+                        UiString("OptionForm", "メールが届いている時のみ表示する"), 12),
+                  2);
         cbSettingAutoShowChange =
             c.Add(Check("cbSettingAutoShowChange",
-                        QStringLiteral("新着メールが無い場合は表示しない"), 13),
+                        UiString("OptionForm", "新着メールが無い場合は表示しない"), 13),
                   3);
-        c.Title(QStringLiteral("ダイヤルアップ切断"));
+        c.Title(UiString("OptionForm", "ダイヤルアップ切断"));
         cbSettingDeconnect = c.Add(Check(
             "cbSettingDeconnect",
-            QStringLiteral("メールチェック完了後、すべてのダイヤルアップ接続を切断する"), 16));
-        cbScDialExistingNonDisconnect =
-            c.Add(Check("cbScDialExistingNonDisconnect",
-                        QStringLiteral("Pimの自動接続設定にて接続された場合のみ切断する"), 107),
-                  2);
+            UiString("OptionForm", "メールチェック完了後、すべてのダイヤルアップ接続を切断する"),
+            16));
+        cbScDialExistingNonDisconnect = c.Add(
+            Check("cbScDialExistingNonDisconnect",
+                  UiString("OptionForm", "Pimの自動接続設定にて接続された場合のみ切断する"), 107),
+            2);
         cbCuDialMailNonDisconnect =
             c.Add(Check("cbCuDialMailNonDisconnect",
-                        QStringLiteral("メールが届いているときは切断しない"), 108),
+                        UiString("OptionForm", "メールが届いているときは切断しない"), 108),
                   2);
         c.End();
     }
@@ -509,15 +529,15 @@ QWidget* TOptionForm::CreateSchedulePage() {
                 [this, button, panel] { ShowPage(panel, button, !button->hasFocus()); });
         return button;
     };
-    sbScheduleAutoCheck = pageButton("sbScheduleAutoCheck", QStringLiteral("自動メールチェック"),
-                                     pnScheduleAutoCheck);
-    sbScheduleCheckEnd = pageButton("sbScheduleCheckEnd", QStringLiteral("メールチェック完了時"),
-                                    pnScheduleCheckEnd);
+    sbScheduleAutoCheck = pageButton(
+        "sbScheduleAutoCheck", UiString("OptionForm", "自動メールチェック"), pnScheduleAutoCheck);
+    sbScheduleCheckEnd = pageButton(
+        "sbScheduleCheckEnd", UiString("OptionForm", "メールチェック完了時"), pnScheduleCheckEnd);
 
-    LayOutButtonPage(
-        tsSchedule,
-        HeaderPanel(2, QStringLiteral("時間やイベント毎に様々な処理をすることができます。")),
-        {sbScheduleAutoCheck, sbScheduleCheckEnd}, schedulePanels_);
+    LayOutButtonPage(tsSchedule,
+                     HeaderPanel(2, UiString("OptionForm",
+                                             "時間やイベント毎に様々な処理をすることができます。")),
+                     {sbScheduleAutoCheck, sbScheduleCheckEnd}, schedulePanels_);
     return tsSchedule;
 }
 
@@ -525,12 +545,15 @@ QWidget* TOptionForm::CreateFpnPage() {
     tsFPN = Named(new QWidget, "tsFPN");
     auto* body = new QWidget;
     Column c(body);
-    c.Title(QStringLiteral("FernpostNetwork制御"));
-    rbFPNNone = c.Add(Radio("rbFPNNone", QStringLiteral("FernpostNetworkにログインしない"), 86));
-    rbFPNLogin = c.Add(Radio("rbFPNLogin", QStringLiteral("FernpostNetworkにログインする"), 87));
-    cbFPNPassword =
-        c.Add(Check("cbFPNPassword", QStringLiteral("パスワードによる認証チェックを行う"), 88), 2);
-    laFPNPassword = Label("laFPNPassword", QStringLiteral("パスワード"), 89);
+    c.Title(UiString("OptionForm", "FernpostNetwork制御"));
+    rbFPNNone =
+        c.Add(Radio("rbFPNNone", UiString("OptionForm", "FernpostNetworkにログインしない"), 86));
+    rbFPNLogin =
+        c.Add(Radio("rbFPNLogin", UiString("OptionForm", "FernpostNetworkにログインする"), 87));
+    cbFPNPassword = c.Add(
+        Check("cbFPNPassword", UiString("OptionForm", "パスワードによる認証チェックを行う"), 88),
+        2);
+    laFPNPassword = Label("laFPNPassword", UiString("OptionForm", "パスワード"), 89);
     edFPNPassword = Named(new QLineEdit, "edFPNPassword", 89);
     ShowAsStars(edFPNPassword);
     edFPNPassword->setMinimumWidth(160);
@@ -540,8 +563,8 @@ QWidget* TOptionForm::CreateFpnPage() {
     auto* layout = new QVBoxLayout(tsFPN);
     layout->setContentsMargins(4, 4, 4, 2);
     layout->setSpacing(4);
-    layout->addWidget(
-        HeaderPanel(3, QStringLiteral("FPNにより、他のマシンから遠隔操作することができます。")));
+    layout->addWidget(HeaderPanel(
+        3, UiString("OptionForm", "FPNにより、他のマシンから遠隔操作することができます。")));
     layout->addWidget(body, 1);
     return tsFPN;
 }

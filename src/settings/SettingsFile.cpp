@@ -2,6 +2,7 @@
 
 #include "common/Cp932.h"
 #include "common/HexKey.h"
+#include "common/UiText.h"
 #include "settings/IniFile.h"
 
 #include <QString>
@@ -110,6 +111,11 @@ struct Writer {
     }
 };
 
+// A path as the user reads it: the file system's bytes in the locale's encoding.
+QString ShownPath(const std::string& path) {
+    return QString::fromLocal8Bit(path.data(), qsizetype(path.size()));
+}
+
 std::string AccountSection(int slot) {
     return "Account" + std::to_string(slot);
 }
@@ -171,35 +177,36 @@ bool Rewrite(const std::string& path, std::string* error, WriteFn write) {
 } // namespace
 
 std::string CannotWriteText(const std::string& path) {
-    return cp932::FromUnicode(QString::fromLocal8Bit(path.data(), qsizetype(path.size()))) +
-           cp932::FromUtf8(" に書き込めません");
+    return cp932::FromUnicode(UiString("SettingsFile", "%1 に書き込めません").arg(ShownPath(path)));
 }
 
 std::string CannotReadText(const std::string& path, IniFile::LoadStatus status) {
     using enum IniFile::LoadStatus;
-    const char* reason = "読み込み中にエラーが発生しました。";
+    QString reason;
     switch (status) {
     case Folder:
-        reason = "ファイルではなくフォルダです。";
+        reason = UiString("SettingsFile", "ファイルではなくフォルダです。");
         break;
     case NotAFile:
-        reason = "通常のファイルではありません。";
+        reason = UiString("SettingsFile", "通常のファイルではありません。");
         break;
     case TooLarge:
-        reason = "ファイルサイズが上限（16MB）を超えています。";
+        reason = UiString("SettingsFile", "ファイルサイズが上限（16MB）を超えています。");
         break;
     case NoPermission:
-        reason = "ファイルを読み込む権限がありません。";
+        reason = UiString("SettingsFile", "ファイルを読み込む権限がありません。");
         break;
     case LinkLoop:
-        reason = "シンボリックリンクが循環しています。";
+        reason = UiString("SettingsFile", "シンボリックリンクが循環しています。");
         break;
     default:
+        reason = UiString("SettingsFile", "読み込み中にエラーが発生しました。");
         break;
     }
-    return cp932::FromUnicode(QString::fromLocal8Bit(path.data(), qsizetype(path.size()))) +
-           cp932::FromUtf8(std::string(" を読み込むことができませんでした。\r") + reason +
-                           "\r\r初期設定で起動しますが、設定は保存されません。");
+    return cp932::FromUnicode(UiString("SettingsFile",
+                                       "%1 を読み込むことができませんでした。\r%2\r\r"
+                                       "初期設定で起動しますが、設定は保存されません。")
+                                  .arg(ShownPath(path), reason));
 }
 
 IniFile::LoadStatus LoadSettings(const std::string& path, DialupPhonebook& dialup,

@@ -1,5 +1,6 @@
 #include "settings/VersionForm.h"
 
+#include "common/UiText.h"
 #include "resources/Skin.h"
 #include "settings/DialogFrame.h"
 
@@ -66,7 +67,8 @@ QLabel* PanelText(QWidget* panel, const char* name, const QString& text, QPoint 
 
 TVersionForm::TVersionForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
     InitSkin();
-    FrameDialog(*this, QStringLiteral("Pim -バージョン情報-"), kClientWidth, kClientHeight);
+    FrameDialog(*this, UiString("VersionForm", "Pim -バージョン情報-"), kClientWidth,
+                kClientHeight);
 
     auto* panel = new LoweredPanel(this);
     panel->setGeometry(8, 8, 261, 81);

@@ -1,19 +1,27 @@
 #include "OptionFormFixture.h"
+#include "common/UiText.h"
 #include "resources/Skin.h"
 #include "settings/AccountForm.h"
 #include "settings/IconForm.h"
 #include "settings/PageButton.h"
+#include "settings/SettingsFile.h"
 #include "settings/VersionForm.h"
 
 #include <QAccessible>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
+#include <QStyleOptionButton>
 #include <QTabBar>
+#include <QTimer>
 #include <QToolButton>
 #include <map>
 #include <set>
@@ -475,8 +483,69 @@ TEST_F(OptionFormTest, EveryHelpNumberHasItsAnchorOnBothHelpPages) {
     EXPECT_EQ(anchors["Pim.en.html"], anchors["Pim.html"]);
 }
 
-// Pictures for a person to look at, in screenshots/ of the test's working folder.
-TEST_F(OptionFormTest, ScreenshotsOfEveryPageAndPanel) {
+// A test in either language: whichever it chose, the next one reads Japanese.
+class LanguageTest : public OptionFormTest {
+protected:
+    void TearDown() override {
+        OptionFormTest::TearDown();
+        SetUiLanguage(UiLanguage::Japanese);
+    }
+};
+
+bool HasJapanese(const QString& text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) {
+        return (c >= u'\u3000' && c <= u'\u9FFF') || (c >= u'\uFF00' && c <= u'\uFFEF');
+    });
+}
+
+// Every text `dialog` shows lies whole within its control, measured in the
+// control's font, and every control within its parent: nothing is clipped or
+// elided. In English no Japanese is left, but in what the user entered.
+void ExpectEveryTextFits(QWidget* dialog, UiLanguage language) {
+    const auto expectLanguage = [language](const QString& text, const std::string& what) {
+        if (language == UiLanguage::English) {
+            EXPECT_FALSE(HasJapanese(text)) << what;
+        }
+    };
+    expectLanguage(dialog->windowTitle(), "caption");
+    for (QWidget* w : dialog->findChildren<QWidget*>()) {
+        const auto* button = qobject_cast<QAbstractButton*>(w);
+        const auto* label = qobject_cast<QLabel*>(w);
+        const auto* tabs = qobject_cast<QTabBar*>(w);
+        if (!w->isVisible() || !(button || label || tabs))
+            continue;
+        const QString text = button ? button->text() : label ? label->text() : QString();
+        const std::string what = w->objectName().toStdString() + " \"" + text.toStdString() + "\"";
+        for (const QWidget* p = w; p != dialog; p = p->parentWidget())
+            EXPECT_TRUE(p->parentWidget()->rect().contains(p->geometry())) << what;
+        for (const QString& read :
+             {text, w->toolTip(), w->accessibleName(), w->accessibleDescription()})
+            expectLanguage(read, what);
+        const int textWidth = w->fontMetrics().horizontalAdvance(QString(text).remove(u'&'));
+        if (label) {
+            EXPECT_LE(label->sizeHint().width(), label->width()) << what;
+        } else if (qobject_cast<const QCheckBox*>(w) || qobject_cast<const QRadioButton*>(w)) {
+            QStyleOptionButton option;
+            option.initFrom(w);
+            const bool check = qobject_cast<const QCheckBox*>(w);
+            const QRect room = w->style()->subElementRect(
+                check ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents, &option, w);
+            EXPECT_LE(textWidth, room.width()) << what;
+        } else if (qobject_cast<const PageButton*>(w)) {
+            EXPECT_LE(w->sizeHint().width(), w->width()) << what;
+        } else if (button) {
+            EXPECT_LE(textWidth + 8, w->width()) << what;
+        } else if (tabs) {
+            EXPECT_LE(tabs->sizeHint().width(), tabs->width()) << "tabs";
+            for (int i = 0; i < tabs->count(); ++i)
+                expectLanguage(tabs->tabText(i), "tab");
+        }
+    }
+}
+
+// Every page, panel and dialog in both languages, each a picture for a person to
+// look at (in screenshots/ of the test's working folder).
+TEST_F(LanguageTest, EveryTextOfEveryPageAndDialogFitsInBothLanguages) {
     QDir().mkpath(QStringLiteral("screenshots"));
     Accounts = {Account("home"),
                 {true, cp932::FromUtf8("会社のメール"), "pop.example.jp", "t", ""},
@@ -486,20 +555,90 @@ TEST_F(OptionFormTest, ScreenshotsOfEveryPageAndPanel) {
     Settings.WaveRecv = "/usr/share/sounds/pim/arrival.wav";
     Settings.CustomizeDialName = cp932::FromUtf8("会社VPN");
     phonebook.entries = {Settings.CustomizeDialName};
-    Open();
     const std::vector<std::pair<std::string, Names>> pages{
         {"Account", {""}},
         {"Customize", {"Action", "Show", "Sound", "Mailer", "Dialup"}},
         {"Schedule", {"AutoCheck", "CheckEnd"}},
         {"FPN", {""}}};
-    for (const auto& [page, panels] : pages) {
-        form->tcOption->setCurrentWidget(Child("ts" + page));
-        for (const std::string& panel : panels) {
-            if (!panel.empty())
-                QTest::mouseClick(Child("sb" + page + panel), Qt::LeftButton);
-            const QString name = QString::fromStdString(page + (panel.empty() ? "" : "-") + panel);
-            EXPECT_TRUE(form->grab().save("screenshots/option-" + name.toLower() + ".png"));
+    for (const UiLanguage language : {UiLanguage::Japanese, UiLanguage::English}) {
+        ASSERT_TRUE(SetUiLanguage(language));
+        const QString suffix = language == UiLanguage::English ? QStringLiteral("-en") : QString();
+        Open();
+        for (const auto& [page, panels] : pages) {
+            form->tcOption->setCurrentWidget(Child("ts" + page));
+            for (const std::string& panel : panels) {
+                if (!panel.empty())
+                    QTest::mouseClick(Child("sb" + page + panel), Qt::LeftButton);
+                const QString name =
+                    QString::fromStdString(page + (panel.empty() ? "" : "-") + panel).toLower();
+                SCOPED_TRACE(name.toStdString() + suffix.toStdString());
+                EXPECT_TRUE(form->grab().save("screenshots/option-" + name + suffix + ".png"));
+                ExpectEveryTextFits(form.get(), language);
+            }
         }
+        TAccountForm account;
+        TIconForm icon;
+        TVersionForm about;
+        const std::pair<QDialog*, QString> dialogs[] = {
+            {&account, "account"}, {&icon, "icon"}, {&about, "about"}};
+        for (const auto& [dialog, name] : dialogs) {
+            SCOPED_TRACE(name.toStdString() + suffix.toStdString());
+            dialog->show();
+            EXPECT_TRUE(dialog->grab().save("screenshots/dialog-" + name + suffix + ".png"));
+            ExpectEveryTextFits(dialog, language);
+        }
+    }
+}
+
+// The texts follow the language; the Japanese are those the program always had,
+// and so are the buttons of its message boxes.
+TEST_F(LanguageTest, TheTextsAreEnglishInEnglishAndTheJapaneseAreKept) {
+    Accounts[0] = Account("home");
+    const struct {
+        std::function<QString()> shown;
+        QString japanese, english;
+    } texts[] = {
+        {[&] { return form->windowTitle(); }, "Pim -オプション-", "Pim - Options"},
+        {[&] { return form->tcOption->tabText(1); }, "カスタマイズ", "Customize"},
+        {[&] { return Child<QCheckBox>("cbSettingTask")->text(); }, "タスクトレイを利用する",
+         "Use the system tray"},
+        {[&] { return Child<QPushButton>("btOk")->text(); }, "設定", "OK"},
+        {[&] { return Child<QToolButton>("sbScheduleCheckEnd")->text(); }, "メールチェック完了時",
+         "After a check"},
+        {[&] {
+             Child<QListWidget>("clAccount")->setCurrentRow(0);
+             Click("btDelete");
+             return QString::fromStdString(boxes.back());
+         },
+         "アカウント「home」を削除してもよろしいですか？", "Delete the account \"home\"?"},
+        {[] { return cp932::ToUnicode(CannotReadText("/x/Pim.INI", IniFile::LoadStatus::Folder)); },
+         "/x/Pim.INI を読み込むことができませんでした。\rファイルではなくフォルダです。\r\r"
+         "初期設定で起動しますが、設定は保存されません。",
+         "Could not read /x/Pim.INI.\rIt is a folder, not a file.\r\r"
+         "Pim starts with the default settings and will not save them."},
+        {[] {
+             SetMessageBoxHandler({});
+             QString buttons;
+             QTimer::singleShot(0, [&buttons] {
+                 if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                     for (QAbstractButton* b : box->buttons())
+                         buttons += b->text() + u' ';
+                     box->reject();
+                 }
+             });
+             MessageBox(nullptr, "?", mb::YesNo);
+             return buttons.trimmed();
+         },
+         "はい(&Y) いいえ(&N)", "&Yes &No"}};
+    for (const UiLanguage language : {UiLanguage::Japanese, UiLanguage::English}) {
+        ASSERT_TRUE(SetUiLanguage(language));
+        SetMessageBoxHandler([this](std::string_view text, unsigned) {
+            boxes.push_back(cp932::ToUtf8(text));
+            return IDNO;
+        });
+        Open();
+        for (const auto& t : texts)
+            EXPECT_EQ(t.shown(), language == UiLanguage::English ? t.english : t.japanese);
     }
 }
 
