@@ -215,6 +215,7 @@ void TMainForm::FormCreate() {
                     laDate_->width(), laDate_);
     labelFont = FontFitting(labelFont, {QStringLiteral("---"), QStringLiteral("999")},
                             laMailCount_->width(), laMailCount_);
+    countFont_ = labelFont;
     for (QLabel* label : {laMailCount_, laDate_}) {
         label->setFont(labelFont);
         label->setStyleSheet(QStringLiteral("background: black; color: #00ff00;"));
@@ -612,6 +613,12 @@ void TMainForm::ResetAfterFailedDial() {
     UpdateStatusLine();
 }
 
+void TMainForm::SetMailCount(const QString& text) {
+    // Up to three digits in the box's font; 20 full mailboxes hold four.
+    laMailCount_->setFont(FontFitting(countFont_, {text}, laMailCount_->width(), laMailCount_));
+    laMailCount_->setText(text);
+}
+
 void TMainForm::ShowRun(const RunOutcome& outcome) {
     if (AutoShowWanted(Settings, outcome)) {
         if (Settings.Type == 0 && isVisible()) {
@@ -624,7 +631,7 @@ void TMainForm::ShowRun(const RunOutcome& outcome) {
         raise();
         activateWindow();
     }
-    laMailCount_->setText(QString::number(outcome.TotalMail));
+    SetMailCount(QString::number(outcome.TotalMail));
     laDate_->setText(QDateTime::currentDateTime().toString(QStringLiteral("MM/dd hh:mm:ss")));
     std::optional<DesktopNotifications::Content> notice;
     if (SoundWanted(Settings, outcome)) {
@@ -903,7 +910,7 @@ bool TMainForm::imMailerClick() {
         tvAccount_->clear();
         tvMail_->clear();
         run_.ForgetShownResults();
-        laMailCount_->setText(QStringLiteral("---"));
+        SetMailCount(QStringLiteral("---"));
         laDate_->setText(QStringLiteral("--/-- --:--:--"));
         if (anim_.AnimMode != IconAnimation::Busy && tmAnimation_->isActive())
             StopAnimation();

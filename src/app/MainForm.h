@@ -18,6 +18,7 @@
 #include "remote/TFernpostNetwork.h"
 #include "settings/OptionHost.h"
 
+#include <QFont>
 #include <QIcon>
 #include <QImage>
 #include <QWidget>
@@ -135,6 +136,7 @@ private:
     // Pim hides in the tray instead of the taskbar: only with a tray to hide in.
     bool InTray() const { return Settings.SettingTask && Settings.SettingTaskbar && tray_; }
     void FormShow();
+    void SetMailCount(const QString& text);
     // Qt's idea of where the window is set right before it is used.
     void KeepPlace();
     void FormDestroy();
@@ -199,6 +201,7 @@ private:
     QTreeWidget* tvMail_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     TrayFollow follow_;
+    QFont countFont_;      // the count's box holds three digits in it
     bool placing_ = false; // PlaceWindow, not the user, changes its state
     QAction* miOffline_ = nullptr;
     QAction* miSysOffline_ = nullptr;

@@ -147,6 +147,14 @@ TEST_F(MainWindowDisplayTest, CountingOnlyAnnouncesEveryRunWithMail) {
     ASSERT_TRUE(CheckOnce(*form));
     EXPECT_TRUE(test::RunUntil([&] { return MailerStarts() == 2; }, seconds(5)));
     EXPECT_EQ(form->Run().ShownResults[0].Count, -1);
+
+    // Twenty full mailboxes count four digits; they fit the count's box too.
+    box.claimedCount = 5100;
+    server.Set("demo", box);
+    ASSERT_TRUE(CheckOnce(*form));
+    const auto* count = Child<QLabel>(*form, "laMailCount");
+    EXPECT_EQ(count->text(), QStringLiteral("5100"));
+    EXPECT_LE(QFontMetrics(count->font()).horizontalAdvance(count->text()), count->width());
 }
 
 TEST_F(MainWindowDisplayTest, StartingTheMailerClearsTheDisplayWhenAsked) {
