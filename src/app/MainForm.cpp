@@ -372,8 +372,8 @@ void TMainForm::showEvent(QShowEvent* event) {
         FormShow();
     }
     // A window the window system maps again (restored, another workspace) is
-    // not opened anew.
-    if (isVisible() && !event->spontaneous())
+    // not opened anew; one shown minimised was shaped before.
+    if (isVisible() && !event->spontaneous() && !isMinimized())
         shape_.StartRegionAnimation(Settings.Type == 1 ? WindowShape::OpenFull
                                                        : WindowShape::OpenCompact,
                                     Settings.SettingAnimation);
@@ -478,6 +478,10 @@ void TMainForm::StartUp() {
     }
     if (Settings.SettingTask && Settings.SettingTaskbar)
         follow_.NoTrayAtStart();
+    // Shaped before it is shown: on X11 a resize or a move of a window shown
+    // minimised, before the window manager has it, shows it normally instead.
+    shape_.StartRegionAnimation(
+        Settings.Type == 1 ? WindowShape::OpenFull : WindowShape::OpenCompact, false);
     showMinimized();
 }
 

@@ -433,5 +433,23 @@ TEST_F(ScreenTest, InEnglishTheWindowReadsAndItsRowsAndLabelsFit) {
     ExpectDateInsideItsLabel(shown);
 }
 
+// Started hidden with no tray to hide in, folded, the window waits minimised
+// in the taskbar, not shown.
+TEST_F(ScreenTest, AHiddenStartWithoutATrayIsMinimised) {
+    WriteProfile(false, "SettingRunHide=1\r\nSettingEndCheck=0\r\n[MainWindow]\r\nType=0\r\n");
+    Start(1);
+    const xcb_window_t window = Window(QStringLiteral("自動チェック"));
+    ASSERT_NE(window, 0u);
+    constexpr uint32_t kIconic = 3;
+    uint32_t state = 0;
+    for (auto waited = 0ms; waited < 5s && state != kIconic; waited += 50ms) {
+        std::this_thread::sleep_for(50ms);
+        const QByteArray wmState = Property(window, "WM_STATE");
+        if (wmState.size() >= 4)
+            std::memcpy(&state, wmState.constData(), 4);
+    }
+    EXPECT_EQ(state, kIconic);
+}
+
 } // namespace
 } // namespace pim
