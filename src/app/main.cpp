@@ -8,7 +8,9 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLibraryInfo>
 #include <QLocale>
+#include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
 
@@ -56,6 +58,13 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Pim"));
     // The window ends the program itself; hiding it to the tray must not.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Qt's own texts (a file dialog, a text field's menu) in Japanese too, where
+    // the system has their translation.
+    QTranslator qtTexts;
+    if (pim::CurrentUiLanguage() == pim::UiLanguage::Japanese &&
+        qtTexts.load(QStringLiteral("qtbase_ja"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     const std::string programDir =
         QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString() + "/";
