@@ -216,6 +216,7 @@ TEST_F(CheckRunTest, BeyondTwoHundredFiftyFiveOnlyTheCountIsCompared) {
     }
     EXPECT_EQ(Shown(0).Subjects[254], "s254");
 }
+
 // Servers that misbehave on purpose. Each row: a good run first, then the
 // hostile one; an account that fails keeps its previous list, adds nothing to
 // the total and so raises no alarm of its own.
