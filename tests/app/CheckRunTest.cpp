@@ -18,21 +18,16 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Mailbox;
-using test::SimpleMessage;
 
 class FakeDialup : public DialupControl {
 public:
-    int active = 1;
-    std::vector<std::string> entries = {"ISP", "VPN"};
-    bool dialStarts = true;
-    bool dialConnects = true;
-    int dials = 0;
-    int hangUps = 0;
+    int active = 1, dials = 0, hangUps = 0;
+    bool dialStarts = true, dialConnects = true;
     std::function<void()> dialOutcome; // delivered later, as the component would
 
     int ActiveEntryCount() override { return active; }
-    int EntryCount() override { return static_cast<int>(entries.size()); }
-    std::string GetEntryName(int i) override { return entries.at(static_cast<size_t>(i)); }
+    int EntryCount() override { return 2; }
+    std::string GetEntryName(int i) override { return i == 0 ? "ISP" : "VPN"; }
     bool Dial(int) override {
         ++dials;
         if (!dialStarts)
@@ -55,11 +50,9 @@ public:
 class FakeHost : public CheckRunHost {
 public:
     std::vector<std::pair<std::string, unsigned>> asked;
-    int answer = IDYES;
+    int answer = IDYES, over = 0, failedDials = 0;
     bool offline = false;
     std::vector<RunOutcome> shown;
-    int over = 0;
-    int failedDials = 0;
 
     int Ask(const std::string& text, unsigned flags) override {
         asked.emplace_back(cp932::ToUtf8(text), flags);
@@ -72,9 +65,15 @@ public:
     void ResetAfterFailedDial() override { ++failedDials; }
     void ShowRun(const RunOutcome& outcome) override { shown.push_back(outcome); }
     void RunOver(const RunOutcome&) override { ++over; }
-    void RememberSecurity(const TAccount& learnt) override { remembered.push_back(learnt); }
-    std::vector<TAccount> remembered;
+    void RememberSecurity(const TAccount&) override {}
 };
+
+Mailbox Box(std::vector<std::string> subjects) {
+    Mailbox box;
+    for (const std::string& s : subjects)
+        box.messages.push_back(test::SimpleMessage(s));
+    return box;
+}
 
 class CheckRunTest : public ::testing::Test {
 protected:
@@ -89,7 +88,6 @@ protected:
     void SetUp() override {
         dialup.dialOutcome = [this] { run.DialFinished(); };
     }
-
     void Account(size_t slot, const std::string& user, bool enabled = true) {
         accounts[slot] = {enabled, "acct-" + user, server.Host(), user, "pw"};
     }
@@ -100,15 +98,11 @@ protected:
         return test::RunUntil([&] { return host.over > before; }, 15s);
     }
     const AccountResult& Shown(size_t slot) const { return run.ShownResults[slot]; }
-    static Mailbox Box(std::vector<std::string> subjects) {
-        Mailbox box;
-        for (const std::string& s : subjects)
-            box.messages.push_back(SimpleMessage(s));
-        return box;
-    }
+    const RunOutcome& Last() const { return host.shown.back(); }
 };
 
-TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatus) {
+TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatusAndAnEmptyHostEndsTheRun) {
+    pop3.TimeOutCount = 300;
     server.Set("mail", Box({"one", "two"}));
     server.Set("empty", Box({}));
     Mailbox retr = Box({"r1", "r2", "r3"});
@@ -117,71 +111,73 @@ TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatus) {
     Mailbox quit = Box({"q1"});
     quit.refuseQuit = true;
     server.Set("quit", quit);
-    server.Set("after", Box({"last"}));
-    Account(0, "mail");
-    Account(1, "empty");
-    Account(2, "nobody"); // wrong password
-    Account(3, "retr");
-    Account(4, "quit");
-    Account(5, "off", false); // not enabled: not even listed
-    Account(6, "after");
-    accounts[7] = {true, "acct-closed",
-                   "127.0.0.1:" + std::to_string(test::ScriptedServer::ClosedPort()), "u", "p"};
-
-    ASSERT_TRUE(Check());
-    EXPECT_EQ(Shown(0).Count, 2);
-    EXPECT_EQ(Shown(0).Subjects[1], "two");
-    EXPECT_EQ(Shown(1).Count, 0);
-    EXPECT_EQ(Shown(2).Count, -4);
-    EXPECT_EQ(Shown(3).Count, -5) << "a refused message ends the account";
-    EXPECT_EQ(Shown(4).Count, 1) << "a refused QUIT still moves on";
-    EXPECT_EQ(Shown(5).Name, "acct-after");
-    EXPECT_EQ(Shown(5).Count, 1);
-    EXPECT_EQ(Shown(6).Count, -2);
-    EXPECT_EQ(host.shown.back().TotalMail, 2 + 1 + 1) << "r1 of the failed account is not shown";
-    EXPECT_TRUE(host.shown.back().Changed);
-    EXPECT_EQ(run.CheckIndex, -1);
-}
-
-TEST_F(CheckRunTest, ASilentServerTimesOutAndAnEmptyHostEndsTheRun) {
-    pop3.TimeOutCount = 300;
     Mailbox silent = Box({"x"});
     silent.silentAfterPass = true;
     server.Set("silent", silent);
-    server.Set("mail", Box({"m"}));
-    Account(0, "silent");
-    accounts[1] = {true, "no host", "", "u", "p"};
-    Account(2, "mail");
+    // Wrong password; a refused message ends the account, a refused QUIT does
+    // not; a time-out; nothing listening; no session could be started.
+    const std::pair<const char*, int32_t> rows[] = {{"mail", 2},    {"empty", 0},   {"nobody", -4},
+                                                    {"retr", -5},   {"quit", 1},    {"silent", -3},
+                                                    {"closed", -2}, {"badport", -2}};
+    size_t slot = 0;
+    for (const auto& [user, count] : rows) {
+        if (slot == 2)
+            Account(slot++, "off", false); // not enabled: not even listed
+        Account(slot++, user);
+    }
+    accounts[7].HostName = "127.0.0.1:" + std::to_string(test::ScriptedServer::ClosedPort());
+    accounts[8].HostName = "127.0.0.1:99999";
+    accounts[9] = {true, "no host", "", "u", "p"};
+    Account(10, "mail");
+
     ASSERT_TRUE(Check());
-    EXPECT_EQ(Shown(0).Count, -3);
-    EXPECT_EQ(Shown(1).Count, -2);
-    EXPECT_EQ(Shown(2).Count, -2) << "not checked after the empty host";
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(Shown(i).Name, std::string("acct-") + rows[i].first);
+        EXPECT_EQ(Shown(i).Count, rows[i].second) << rows[i].first;
+    }
+    EXPECT_EQ(Shown(0).Subjects[1], "two");
+    EXPECT_EQ(Shown(8).Count, -2);
+    EXPECT_EQ(Shown(9).Count, -2) << "not checked after the empty host";
+    EXPECT_EQ(Last().TotalMail, 2 + 1) << "r1 of the failed account is not shown";
+    EXPECT_TRUE(Last().Changed);
+    EXPECT_EQ(run.CheckIndex, -1);
 }
 
-TEST_F(CheckRunTest, NoAccountAtAllEndsAtOnce) {
+// Each run compares with the list shown before: what is new, and what a failed
+// account keeps.
+TEST_F(CheckRunTest, OldAndNewMailAreToldApartAndAFailedAccountKeepsItsOldList) {
     ASSERT_TRUE(Check());
-    EXPECT_EQ(host.shown.back().TotalMail, 0);
-    EXPECT_FALSE(host.shown.back().AnyAccount);
-    EXPECT_FALSE(host.shown.back().Changed);
-}
+    EXPECT_EQ(Last().TotalMail, 0);
+    EXPECT_FALSE(Last().AnyAccount) << "no account at all";
+    EXPECT_FALSE(Last().Changed);
 
-TEST_F(CheckRunTest, OldAndNewMailAreToldApart) {
-    server.Set("mail", Box({"a", "b"}));
-    Account(0, "mail");
-    ASSERT_TRUE(Check());
-    EXPECT_TRUE(host.shown.back().Changed);
-    ASSERT_TRUE(Check());
-    EXPECT_FALSE(host.shown.back().Changed);
-    EXPECT_EQ(Shown(0).OldCount, 2);
-
-    server.Set("mail", Box({"a", "b", "c"}));
-    ASSERT_TRUE(Check());
-    EXPECT_TRUE(host.shown.back().Changed);
-    EXPECT_EQ(Shown(0).OldCount, 2);
-
-    server.Set("mail", Box({"b", "c"}));
-    ASSERT_TRUE(Check());
-    EXPECT_EQ(Shown(0).OldCount, 0) << "deleted at the top: all count as new";
+    Account(0, "a");
+    Account(1, "b");
+    server.Set("b", Box({"b1"}));
+    Mailbox broken = Box({"b1", "b2"});
+    broken.password = "changed";
+    const struct {
+        std::vector<std::string> a;
+        bool bFails, changed;
+        int oldCount;
+    } runs[] = {
+        {{"a", "b"}, false, true, 0},
+        {{"a", "b"}, false, false, 2},
+        {{"a", "b", "c"}, false, true, 2},
+        {{"b", "c"}, false, true, 0}, // deleted at the top: all count as new
+        {{"b", "c"}, true, true, 2},  // only the error is new
+    };
+    for (const auto& r : runs) {
+        server.Set("a", Box(r.a));
+        if (r.bFails)
+            server.Set("b", broken);
+        ASSERT_TRUE(Check());
+        EXPECT_EQ(Last().Changed, r.changed) << r.a.size();
+        EXPECT_EQ(Shown(0).OldCount, r.oldCount) << r.a.size();
+        EXPECT_EQ(Shown(0).Subjects[r.a.size() - 1], r.a.back());
+    }
+    EXPECT_EQ(Shown(1).Count, -4);
+    EXPECT_EQ(Shown(1).Subjects[0], "b1");
 }
 
 TEST_F(CheckRunTest, CountOnlyCountsAndNeverChanges) {
@@ -194,50 +190,31 @@ TEST_F(CheckRunTest, CountOnlyCountsAndNeverChanges) {
     EXPECT_EQ(Shown(0).Count, -1);
     EXPECT_EQ(Shown(0).OldCount, -1);
     EXPECT_EQ(Shown(0).Subjects[0], "2");
-    EXPECT_EQ(host.shown.back().TotalMail, 3);
-    EXPECT_FALSE(host.shown.back().Changed);
-}
-
-TEST_F(CheckRunTest, AFailedAccountKeepsItsOldListAndTheOthersTheirNewOnes) {
-    server.Set("a", Box({"a1"}));
-    server.Set("b", Box({"b1"}));
-    Account(0, "a");
-    Account(1, "b");
-    ASSERT_TRUE(Check());
-    server.Set("a", Box({"a1", "a2"}));
-    Mailbox broken = Box({"b1", "b2"});
-    broken.password = "changed";
-    server.Set("b", broken);
-    ASSERT_TRUE(Check());
-    EXPECT_EQ(Shown(0).Count, 2);
-    EXPECT_EQ(Shown(0).Subjects[1], "a2");
-    EXPECT_EQ(Shown(1).Count, -4);
-    EXPECT_EQ(Shown(1).Subjects[0], "b1");
-    EXPECT_TRUE(host.shown.back().Changed);
+    EXPECT_EQ(Last().TotalMail, 3);
+    EXPECT_FALSE(Last().Changed);
 }
 
 TEST_F(CheckRunTest, BeyondTwoHundredFiftyFiveOnlyTheCountIsCompared) {
     std::vector<std::string> subjects;
     for (int i = 0; i < 300; ++i)
         subjects.push_back("s" + std::to_string(i));
-    server.Set("big", Box(subjects));
     Account(0, "big");
-    ASSERT_TRUE(Check());
-    EXPECT_EQ(Shown(0).Count, 300);
+    const struct {
+        int added, deletedAt; // deletedAt: beyond the 255th, fewer and none new
+        bool changed;
+    } runs[] = {{0, -1, true}, {0, -1, false}, {1, -1, true}, {0, 280, false}};
+    for (const auto& r : runs) {
+        if (r.added)
+            subjects.push_back("new");
+        if (r.deletedAt >= 0)
+            subjects.erase(subjects.begin() + r.deletedAt);
+        server.Set("big", Box(subjects));
+        ASSERT_TRUE(Check());
+        EXPECT_EQ(Last().Changed, r.changed);
+        EXPECT_EQ(Last().TotalMail, int(subjects.size()));
+        EXPECT_EQ(Shown(0).Count, int(subjects.size()));
+    }
     EXPECT_EQ(Shown(0).Subjects[254], "s254");
-    EXPECT_EQ(host.shown.back().TotalMail, 300);
-    ASSERT_TRUE(Check());
-    EXPECT_FALSE(host.shown.back().Changed);
-    subjects.push_back("s300");
-    server.Set("big", Box(subjects));
-    ASSERT_TRUE(Check());
-    EXPECT_TRUE(host.shown.back().Changed);
-    // A message deleted beyond the 255th: fewer, none new.
-    subjects.erase(subjects.begin() + 280);
-    server.Set("big", Box(subjects));
-    ASSERT_TRUE(Check());
-    EXPECT_EQ(Shown(0).Count, 300);
-    EXPECT_FALSE(host.shown.back().Changed);
 }
 
 // Servers that misbehave on purpose. Each row: a good run first, then the

@@ -60,19 +60,6 @@ TEST_F(MainFormTest, LeavingTheTrayGivesAHiddenWindowATaskbarButtonMinimised) {
     EXPECT_TRUE(Settings.SettingAnimation) << "the animation setting comes back";
 }
 
-TEST_F(MainFormTest, WithoutATrayHostTheWindowKeepsItsTaskbarButton) {
-    TMainForm::SystemTrayAvailable = [] { return false; };
-    WriteProfile("[Setting]\r\nSettingTask=1\r\nSettingTaskbar=1\r\nSettingRunHide=1\r\n"
-                 "SettingEndCheck=0\r\n");
-    auto form = Create();
-    EXPECT_EQ(form->windowType(), Qt::Window);
-    form->StartUp();
-    EXPECT_TRUE(form->isMinimized()) << "reachable from the taskbar";
-    form->showNormal();
-    form->sbMinimumClick();
-    EXPECT_TRUE(form->isVisible());
-}
-
 TEST_F(MainFormTest, TheWindowFollowsATrayHostThatComesAndGoes) {
     bool host = false; // the panel starts after Pim
     TMainForm::SystemTrayAvailable = [&host] { return host; };
@@ -120,17 +107,24 @@ TEST_F(MainFormTest, TheWindowFollowsATrayHostThatComesAndGoes) {
     EXPECT_TRUE(form->isVisible());
 }
 
-TEST_F(MainFormTest, ASecondStartBringsBackAWindowHiddenOrMinimised) {
+// Started hidden, the window waits in the tray, or without one minimised in the
+// taskbar; a second start brings it back, and only a tray hides it on minimising.
+TEST_F(MainFormTest, AHiddenStartWaitsInTheTrayOrTheTaskbarAndASecondStartBringsItBack) {
     for (const bool tray : {true, false}) {
+        SCOPED_TRACE(tray);
         TMainForm::SystemTrayAvailable = [tray] { return tray; };
         WriteProfile("[Setting]\r\nSettingTask=1\r\nSettingTaskbar=1\r\nSettingRunHide=1\r\n"
                      "SettingEndCheck=0\r\n");
         auto form = Create();
+        EXPECT_EQ(form->windowType(), tray ? Qt::Tool : Qt::Window);
         form->StartUp();
-        ASSERT_NE(form->isVisible(), tray);
+        EXPECT_EQ(form->isVisible(), !tray);
+        EXPECT_EQ(form->isMinimized(), !tray);
         form->ShowRequested();
-        EXPECT_TRUE(form->isVisible()) << tray;
-        EXPECT_FALSE(form->isMinimized()) << tray;
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_FALSE(form->isMinimized());
+        form->sbMinimumClick();
+        EXPECT_EQ(form->isVisible(), !tray);
     }
 }
 

@@ -5,7 +5,6 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -46,16 +45,6 @@ protected:
     }
 };
 
-TEST_F(MainWindowDisplayTest, BeforeTheFirstRunTheLabelsShowDashesAndTheTreesAreEmpty) {
-    auto form = Create();
-    EXPECT_EQ(Child<QLabel>(*form, "laMailCount")->text(), QStringLiteral("---"));
-    EXPECT_EQ(Child<QLabel>(*form, "laMailDate")->text(), QStringLiteral("--/-- --:--:--"));
-    EXPECT_EQ(Child<QTreeWidget>(*form, "tvAccount")->topLevelItemCount(), 0);
-    EXPECT_EQ(Child<QTreeWidget>(*form, "tvMail")->topLevelItemCount(), 0);
-    // No mail program: no button for it.
-    EXPECT_TRUE(Child<PictureButton>(*form, "imMailer")->isHidden());
-}
-
 TEST_F(MainWindowDisplayTest, TheMailerButtonShowsOnlyForAProgramThatExists) {
     WriteProfile("[Setting]\r\nMailerPath=" + dir.file("nothing-here") + "\r\n");
     EXPECT_TRUE(Child<PictureButton>(*Create(), "imMailer")->isHidden());
@@ -63,22 +52,18 @@ TEST_F(MainWindowDisplayTest, TheMailerButtonShowsOnlyForAProgramThatExists) {
     EXPECT_FALSE(Child<PictureButton>(*Create(), "imMailer")->isHidden());
 }
 
-TEST_F(MainWindowDisplayTest, TheLeftButtonShiftsTheCheckButtonOnePixelWhilePressed) {
-    WriteProfile("[Setting]\r\nSettingEndCheck=0\r\n");
-    auto form = Create();
-    form->show();
-    auto* check = Child<PictureButton>(*form, "pbCheck");
-    QTest::mousePress(check, Qt::RightButton);
-    EXPECT_EQ(check->pos(), QPoint(18, 39));
-    QTest::mouseRelease(check, Qt::RightButton);
-    QTest::mousePress(check, Qt::LeftButton);
-    EXPECT_EQ(check->pos(), QPoint(19, 40));
-    QTest::mouseRelease(check, Qt::LeftButton);
-    EXPECT_EQ(check->pos(), QPoint(18, 39));
-}
-
-TEST(PictureButton, APressedPictureReplacesTheShiftAndAReleaseElsewhereDoesNotClick) {
+// Pressed by the left button alone, a button without pictures moves a pixel.
+TEST(PictureButton, ALeftPressShiftsOrShowsThePressedPictureAndAReleaseElsewhereDoesNotClick) {
     QWidget window;
+    PictureButton check(&window, {18, 39, 96, 32}, QStringLiteral("メールチェック"));
+    QTest::mousePress(&check, Qt::RightButton);
+    EXPECT_EQ(check.pos(), QPoint(18, 39));
+    QTest::mouseRelease(&check, Qt::RightButton);
+    QTest::mousePress(&check, Qt::LeftButton);
+    EXPECT_EQ(check.pos(), QPoint(19, 40));
+    QTest::mouseRelease(&check, Qt::LeftButton);
+    EXPECT_EQ(check.pos(), QPoint(18, 39));
+
     QPixmap up(32, 32), down(32, 32);
     up.fill(Qt::white);
     down.fill(Qt::black);
@@ -197,43 +182,6 @@ TEST_F(MainWindowDisplayTest, ALongStatusGivesATrayTipOfWholeCharactersWithin63B
     EXPECT_EQ(tip, caption.substr(0, tip.size()));
     EXPECT_EQ(form->windowTitle(), cp932::ToUnicode(caption)) << "the caption is whole";
     form->Run().Abandon();
-}
-
-// Pictures for a person to look at (in the test's build folder), checked here
-// only for the outline: inside the window painted, outside transparent.
-TEST_F(MainWindowDisplayTest, ScreenshotsOfTheCompactWindowTheFullWindowAndTheTrayMenu) {
-    QDir().mkpath(QStringLiteral("screenshots"));
-    test::MailboxServer server;
-    test::Mailbox box;
-    box.messages = {
-        test::SimpleMessage("=?ISO-2022-JP?B?GyRCPTU8ITJxNUQkTiQqQ04kaSQ7GyhC?=",
-                            "=?ISO-2022-JP?B?GyRCOzNFRBsoQiAbJEJCQE86GyhC?= <yamada@example.jp>"),
-        test::SimpleMessage("=?ISO-2022-JP?B?UmU6IBskQjgrQFE9cSRON28bKEI=?=", "sales@example.com",
-                            "Mon, 3 Dec 2026 17:05:09 +0900")};
-    server.Set("demo", box);
-    WriteAccountProfile(server, "SettingEndCheck=0\r\nSettingAutoShow=1\r\n");
-    auto form = Create();
-    form->show();
-    ASSERT_TRUE(test::RunUntil([&] { return !form->ShapePending(); }, seconds(2)));
-    const QImage compact = form->Screenshot();
-    ASSERT_TRUE(compact.save(QStringLiteral("screenshots/main-compact.png")));
-    EXPECT_EQ(compact.height(), 90);
-    EXPECT_EQ(qAlpha(compact.pixel(300, 80)), 0) << "below the caption row, right: outside";
-    EXPECT_EQ(qAlpha(compact.pixel(34, 55)), 255);
-
-    ASSERT_TRUE(CheckOnce(*form));
-    ASSERT_TRUE(test::RunUntil([&] { return !form->ShapePending(); }, seconds(2)));
-    const QImage full = form->Screenshot();
-    ASSERT_TRUE(full.save(QStringLiteral("screenshots/main-full.png")));
-    EXPECT_EQ(full.height(), 300);
-    EXPECT_EQ(qAlpha(full.pixel(0, 0)), 0) << "the round corner";
-    EXPECT_EQ(qAlpha(full.pixel(200, 200)), 255);
-    EXPECT_EQ(form->Run().ShownResults[0].Subjects[0],
-              cp932::FromUnicode(QStringLiteral("週次会議のお知らせ")));
-
-    form->pmTask->popup(form->mapToGlobal(QPoint(4, 23)));
-    ASSERT_TRUE(form->pmTask->grab().save(QStringLiteral("screenshots/tray-menu.png")));
-    form->pmTask->close();
 }
 
 // Tab goes round the buttons, the trees (while the window shows them) and the

@@ -8,36 +8,32 @@
 namespace pim {
 namespace {
 
-TEST(Notification, UnchangedMailIsSkippedOnlyWhereTheOptionsSaySo) {
-    TSettings s;
-    s.SameCheck = true;
-    s.MailerAutoRun = true;
-    s.MailerAutoRunSameCheck = true;
-    s.SettingAutoShowCheck = true;
-    s.SettingAutoShowChange = true;
-    const RunOutcome same{3, false, true};
-    const RunOutcome changed{3, true, true};
-    EXPECT_FALSE(SoundWanted(s, same));
-    EXPECT_FALSE(MailerWanted(s, same));
-    EXPECT_FALSE(AutoShowWanted(s, same));
-    EXPECT_TRUE(SoundWanted(s, changed) && MailerWanted(s, changed) && AutoShowWanted(s, changed));
-    // Counting only, every run with mail notifies.
-    s.SettingCountOnly = true;
-    EXPECT_TRUE(SoundWanted(s, same) && MailerWanted(s, same) && AutoShowWanted(s, same));
-}
-
-TEST(Notification, NoMailNeverSoundsOrStartsTheMailerButMayStillShow) {
-    TSettings s;
-    s.MailerAutoRun = true;
-    const RunOutcome none{0, true, true};
-    EXPECT_FALSE(SoundWanted(s, none));
-    EXPECT_FALSE(MailerWanted(s, none));
-    EXPECT_TRUE(AutoShowWanted(s, none));
-    s.SettingAutoShowCheck = true;
-    EXPECT_FALSE(AutoShowWanted(s, none));
-    EXPECT_FALSE(AutoShowWanted(TSettings{}, RunOutcome{2, true, false})) << "no account took part";
-    s.MailerAutoRun = false;
-    EXPECT_FALSE(MailerWanted(s, RunOutcome{2, true, true}));
+TEST(Notification, UnchangedOrNoMailIsSkippedWhereTheOptionsSaySo) {
+    TSettings all; // every option that skips unchanged mail
+    all.SameCheck = all.MailerAutoRun = all.MailerAutoRunSameCheck = true;
+    all.SettingAutoShowCheck = all.SettingAutoShowChange = true;
+    TSettings counting = all;
+    counting.SettingCountOnly = true;
+    TSettings mailerOnly;
+    mailerOnly.MailerAutoRun = true;
+    const struct {
+        const char* name;
+        const TSettings& settings;
+        RunOutcome outcome; // total, changed, any account
+        bool sound, mailer, show;
+    } rows[] = {
+        {"unchanged", all, {3, false, true}, false, false, false},
+        {"changed", all, {3, true, true}, true, true, true},
+        {"counting only, every run with mail", counting, {3, false, true}, true, true, true},
+        {"no mail may still show", mailerOnly, {0, true, true}, false, false, true},
+        {"no mail, shown only with mail", all, {0, true, true}, false, false, false},
+        {"no account took part", TSettings{}, {2, true, false}, true, false, false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(SoundWanted(row.settings, row.outcome), row.sound) << row.name;
+        EXPECT_EQ(MailerWanted(row.settings, row.outcome), row.mailer) << row.name;
+        EXPECT_EQ(AutoShowWanted(row.settings, row.outcome), row.show) << row.name;
+    }
 }
 
 TEST(Notification, TheIdleStatusNamesMailOfflineAndTheSchedule) {

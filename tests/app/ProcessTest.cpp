@@ -64,6 +64,16 @@ protected:
         return -1;
     }
 
+    // A connection once the instance listens; -1 when it never does.
+    int Connected() const {
+        for (auto waited = 0ms; waited < 20s; waited += 20ms) {
+            if (const int fd = ConnectToSocket(); fd >= 0)
+                return fd;
+            std::this_thread::sleep_for(20ms);
+        }
+        return -1;
+    }
+
     bool LockHeld() const {
         const int fd = ::open(dir.file("Pim.lock").c_str(), O_RDWR | O_CLOEXEC);
         if (fd < 0)
@@ -97,18 +107,23 @@ protected:
     }
 };
 
-TEST_F(ProcessTest, ASecondStartIsAnsweredByTheFirstEvenPastGarbageAndSilence) {
+// A killed instance leaves its socket behind: the next start takes its place
+// and answers a second start, past peers that send garbage or nothing.
+TEST_F(ProcessTest, ASecondStartIsAnsweredPastAKilledInstanceGarbageAndSilence) {
+    const pid_t killed = Start();
+    WaitForLock();
+    const int before = Connected();
+    ASSERT_GE(before, 0) << "the first instance listens beside its lock";
+    ::close(before);
+    Stop(killed);
+    ASSERT_TRUE(std::filesystem::exists(dir.file("Pim.socket")));
+
     const pid_t first = Start();
     WaitForLock();
-    int silent = -1;
-    for (auto waited = 0ms; waited < 20s && silent < 0; waited += 20ms) {
-        std::this_thread::sleep_for(20ms);
-        silent = ConnectToSocket();
-    }
-    ASSERT_GE(silent, 0) << "the first instance listens beside its lock";
-    const std::string bad[] = {"\x80garbage\n", "Pim: show\nand more"};
+    const int silent = Connected();
+    ASSERT_GE(silent, 0);
     std::vector<int> peers;
-    for (const std::string& bytes : bad) {
+    for (const std::string bytes : {"\x80garbage\n", "Pim: show\nand more"}) {
         peers.push_back(ConnectToSocket());
         ASSERT_EQ(::send(peers.back(), bytes.data(), bytes.size(), MSG_NOSIGNAL),
                   ssize_t(bytes.size()));
@@ -128,70 +143,59 @@ TEST_F(ProcessTest, ASecondStartIsAnsweredByTheFirstEvenPastGarbageAndSilence) {
     Stop(first);
 }
 
-TEST_F(ProcessTest, AKilledInstanceDoesNotBlockTheNextStartNorLeaveItUnreachable) {
-    const pid_t first = Start();
-    WaitForLock();
-    for (auto waited = 0ms; waited < 20s && !std::filesystem::exists(dir.file("Pim.socket"));
-         waited += 20ms)
-        std::this_thread::sleep_for(20ms);
-    Stop(first); // its socket stays behind
-    ASSERT_TRUE(std::filesystem::exists(dir.file("Pim.socket")));
-    const pid_t next = Start();
-    WaitForLock();
-    EXPECT_EQ(WaitExit(next, 300ms), -1);
-    ExpectSecondStartAnswered();
-    Stop(next);
-}
-
-TEST_F(ProcessTest, SessionSignalsEndItInOrderAndSaveTheWindowPlace) {
-    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
-        test::WriteFile(dir.file("Pim.INI"), "[MainWindow]\r\nType=1\r\nLeft=12\r\nTop=34\r\n"
-                                             "[Setting]\r\nSettingEndCheck=1\r\n");
-        const pid_t pid = Start();
-        WaitForLock();
-        ::kill(pid, signalNumber);
-        EXPECT_EQ(WaitExit(pid, 10s), 0) << "signal " << signalNumber;
-        const IniFile ini = IniFile::Load(dir.file("Pim.INI"));
-        EXPECT_EQ(ini.Value("MainWindow", "Left"), "12");
-        EXPECT_EQ(ini.Value("MainWindow", "Top"), "34");
-        EXPECT_EQ(ini.Value("MainWindow", "Type"), "1");
-        std::filesystem::remove(dir.file("Pim.INI"));
-    }
-}
-
-TEST_F(ProcessTest, AProfileThatIsAFifoNeitherHangsTheStartNorIsReplaced) {
-    const std::string profile = dir.file("Pim.INI");
-    ASSERT_EQ(::mkfifo(profile.c_str(), 0600), 0);
-    const pid_t pid = Start();
-    WaitForLock();
-    // Its message box is open meanwhile; the signal ends the program all the same.
-    ::kill(pid, SIGTERM);
-    const int exit = WaitExit(pid, 10s);
-    if (exit < 0)
-        Stop(pid);
-    EXPECT_EQ(exit, 0);
-    struct stat info {};
-    ASSERT_EQ(::lstat(profile.c_str(), &info), 0);
-    EXPECT_TRUE(S_ISFIFO(info.st_mode));
-}
-
-TEST_F(ProcessTest, AFileSizeLimitFailsTheSaveButNeitherKillsNorLeavesATemporaryFile) {
+// The signals a session sends end it in order, saving the window's place; a
+// profile that is a FIFO neither hangs the start nor is replaced; a file-size
+// limit fails the save but neither kills it nor leaves a temporary file.
+TEST_F(ProcessTest, SessionSignalsEndItInOrderAndTheSaveNeverHarmsTheProfile) {
     const std::string profile = dir.file("Pim.INI");
     const std::string text =
         "[MainWindow]\r\nType=1\r\nLeft=12\r\nTop=34\r\n; " + std::string(200, 'x') + "\r\n";
-    test::WriteFile(profile, text);
-    const pid_t pid = Start();
-    WaitForLock();
-    rlimit limit{};
-    ASSERT_EQ(::prlimit(pid, RLIMIT_FSIZE, nullptr, &limit), 0);
-    limit.rlim_cur = 64; // smaller than the file Pim writes at the end
-    ASSERT_EQ(::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr), 0);
-    ::kill(pid, SIGTERM);
-    EXPECT_EQ(WaitExit(pid, 10s), 0);
-    EXPECT_EQ(test::ReadFile(profile), text);
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        EXPECT_EQ(entry.path().filename().string().rfind(".Pim.INI.", 0), std::string::npos)
-            << entry.path();
+    const struct {
+        int signal;
+        bool fifo, limited;
+    } rows[] = {{SIGTERM, false, false},
+                {SIGINT, false, false},
+                {SIGHUP, false, false},
+                {SIGTERM, true, false},
+                {SIGTERM, false, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.signal) + (row.fifo ? " FIFO" : "") +
+                     (row.limited ? " limited" : ""));
+        std::filesystem::remove(profile);
+        if (row.fifo)
+            ASSERT_EQ(::mkfifo(profile.c_str(), 0600), 0);
+        else
+            test::WriteFile(profile, text + "[Setting]\r\nSettingEndCheck=1\r\n");
+        const pid_t pid = Start();
+        WaitForLock();
+        if (row.limited) {
+            rlimit limit{};
+            ASSERT_EQ(::prlimit(pid, RLIMIT_FSIZE, nullptr, &limit), 0);
+            limit.rlim_cur = 64; // smaller than the file Pim writes at the end
+            ASSERT_EQ(::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr), 0);
+        }
+        // With a FIFO its message box is open meanwhile; the signal ends it all the same.
+        ::kill(pid, row.signal);
+        const int exit = WaitExit(pid, 10s);
+        if (exit < 0)
+            Stop(pid);
+        EXPECT_EQ(exit, 0);
+        if (row.fifo) {
+            struct stat info {};
+            ASSERT_EQ(::lstat(profile.c_str(), &info), 0);
+            EXPECT_TRUE(S_ISFIFO(info.st_mode));
+            continue;
+        }
+        const IniFile ini = IniFile::Load(profile);
+        EXPECT_EQ(ini.Value("MainWindow", "Left"), "12");
+        EXPECT_EQ(ini.Value("MainWindow", "Top"), "34");
+        EXPECT_EQ(ini.Value("MainWindow", "Type"), "1");
+        if (row.limited) {
+            EXPECT_EQ(test::ReadFile(profile), text + "[Setting]\r\nSettingEndCheck=1\r\n");
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            EXPECT_FALSE(entry.path().filename().string().starts_with(".Pim.INI.")) << entry.path();
+    }
 }
 
 } // namespace

@@ -17,13 +17,9 @@ namespace {
 using namespace std::chrono_literals;
 
 struct FakeHost : RemoteMenuHost {
-    bool dialogOpen = false;
-    bool offline = false;
-    int checkIndex = -1;
-    int totalMail = 0;
+    bool dialogOpen = false, offline = false;
+    int checkIndex = -1, totalMail = 0, activeEntries = 0, checksStarted = 0;
     Results results;
-    int activeEntries = 0;
-    int checksStarted = 0;
     std::function<void()> onStart;
 
     bool DialogOpen() const override { return dialogOpen; }
@@ -55,7 +51,6 @@ struct RecordedPrompts : RemotePrompts {
         return it == addresses.end() ? "10.9.8.7" : it->second;
     }
     size_t MessageRoom(const std::string&, const std::string&) const override { return room; }
-
     void InputSelect(const std::string& message, const std::string& list, const std::string& values,
                      const std::string& tag, const std::string& machine,
                      const std::string& discrimination) override {
@@ -84,6 +79,9 @@ const std::string kNoAccount = "指定したアカウントが存在しません
                                "メールチェック内容が更新された可能性があります。\r\n"
                                "再度、メールチェックを実行してみてください。";
 const std::string kNote = "≪注意≫ 指定された範囲の番号を数値で設定してください。\r\r";
+const std::string kWrong = "パスワードが違います。";
+const std::string kStarted = "メールチェックを開始しました。\r\nメールチェックの結果はトップメニ"
+                             "ューより参照してください。";
 
 AccountResult Account(const std::string& utf8Name, int count) {
     AccountResult r;
@@ -103,6 +101,19 @@ std::string NumberPrompt(const std::string& note, const std::string& name, int c
            " の番号で指定してください。";
 }
 
+std::string Mail(const std::string& subject, const std::string& sender, const std::string& date) {
+    return "≪タイトル≫\r\n " + subject + "\r\n\r\n≪送信者≫\r\n " + sender +
+           "\r\n\r\n≪受信日時≫\r\n " + date;
+}
+
+// A request ("?") or an answer, and what it must bring: "" nothing, "PW" the
+// password prompt, "MENU" the top menu, else the one message's text.
+struct Step {
+    std::string tag, value, expect;
+    int seconds = 0; // on the clock before it
+    std::string machine = "PC02", disc = "FPN", source = "10.9.8.7";
+};
+
 class RemoteMenuTest : public ::testing::Test {
 protected:
     FakeHost host;
@@ -118,50 +129,51 @@ protected:
         host.results[2] = Account("Club", 1);
         host.totalMail = 4;
     }
-
-    // Where the requests come from.
-    std::string source = "10.9.8.7";
-
-    void Request(const std::string& machine = "PC02", const std::string& disc = "FPN") {
-        menu.FPNMenuRequest("hanako", machine, disc, source);
+    void Answer(const std::string& tag, const std::string& value) {
+        menu.FPNInputReturn(tag, value, "hanako", "PC02", "FPN", "10.9.8.7");
     }
-    void Answer(const std::string& tag, const std::string& value,
-                const std::string& machine = "PC02", const std::string& disc = "FPN") {
-        menu.FPNInputReturn(tag, value, "hanako", machine, disc, source);
-    }
-    // Runs what the menu queued (a check start).
-    void Settle() { QCoreApplication::processEvents(); }
-    // The one prompt sent since the last call; at most one may be sent per call.
+    // The one prompt sent since the last call.
     Sent Took() {
         EXPECT_EQ(prompts.sent.size(), 1u);
         Sent s = prompts.sent.empty() ? Sent{} : prompts.sent.back();
         prompts.sent.clear();
         return s;
     }
-    bool NothingSent() const { return prompts.sent.empty(); }
-    // `header` empty: whatever time the clock shows.
-    void ExpectPasswordPrompt(const Sent& s, const std::string& header = {}) {
-        const std::string ask = "Pimを制御するにはパスワードが必要です。";
-        EXPECT_EQ(s.kind, "line");
-        if (header.empty())
-            EXPECT_TRUE(s.message.ends_with("-】\r\r" + ask)) << s.message;
-        else
-            EXPECT_EQ(s.message, header + ask);
-        EXPECT_EQ(s.caption, "パスワード");
-        EXPECT_EQ(s.tag, "Password");
-    }
-    void ExpectTopMenu(const Sent& s) {
-        EXPECT_EQ(s.kind, "select");
-        EXPECT_EQ(s.tag, "MenuSelect");
-    }
-    void LogIn(const std::string& machine = "PC02", const std::string& disc = "FPN") {
-        Answer("Password", settings.Password, machine, disc);
-        ExpectTopMenu(Took());
+    // Each step, then what it queued (a check start).
+    void Run(const std::vector<Step>& steps) {
+        for (size_t i = 0; i < steps.size(); ++i) {
+            const Step& s = steps[i];
+            SCOPED_TRACE(std::to_string(i) + ": " + s.tag + "=" + s.value + " from " + s.machine);
+            clock = clock.addSecs(s.seconds);
+            if (s.tag == "?")
+                menu.FPNMenuRequest("hanako", s.machine, s.disc, s.source);
+            else
+                menu.FPNInputReturn(s.tag, s.value, "hanako", s.machine, s.disc, s.source);
+            QCoreApplication::processEvents();
+            if (s.expect.empty()) {
+                EXPECT_TRUE(prompts.sent.empty());
+                prompts.sent.clear();
+                continue;
+            }
+            const Sent got = Took();
+            if (s.expect == "PW") {
+                EXPECT_EQ(got.kind, "line");
+                EXPECT_EQ(got.message, "【Pim Menu -" + clock.toString("hh時mm分").toStdString() +
+                                           "-】\r\rPimを制御するにはパスワードが必要です。");
+                EXPECT_EQ(got.caption, "パスワード");
+                EXPECT_EQ(got.tag, "Password");
+            } else if (s.expect == "MENU") {
+                EXPECT_EQ(got.kind, "select");
+                EXPECT_EQ(got.tag, "MenuSelect");
+            } else {
+                EXPECT_EQ(got.message, s.expect);
+            }
+        }
     }
 };
 
-TEST_F(RemoteMenuTest, WithoutPasswordCheckARequestGetsTheTopMenuAtOnce) {
-    Request("PC07", "FPN2");
+TEST_F(RemoteMenuTest, TheTopMenuTellsTheMailCountAndWhatIsRunningAtTheClocksTime) {
+    menu.FPNMenuRequest("hanako", "PC07", "FPN2", "10.9.8.7");
     const Sent s = Took();
     EXPECT_EQ(s.kind, "select");
     EXPECT_EQ(s.message, kHeader + "メールが 4通届いています。\r\r" + kChoose);
@@ -170,20 +182,15 @@ TEST_F(RemoteMenuTest, WithoutPasswordCheckARequestGetsTheTopMenuAtOnce) {
     EXPECT_EQ(s.tag, "MenuSelect");
     EXPECT_EQ(s.machine, "PC07");
     EXPECT_EQ(s.discrimination, "FPN2");
-}
-
-TEST_F(RemoteMenuTest, TheTopMenuTellsTheMailCountAndWhatIsRunningAtTheClocksTime) {
+    const std::string running = "現在、メールチェックを実行中です。\r\r";
     struct Case {
         int total, checkIndex;
         QTime time;
         std::string expected;
     } cases[] = {
         {0, -1, QTime(23, 59, 59), "【Pim Menu -23時59分-】\r\r" + kChoose},
-        {0, 0, QTime(0, 7),
-         "【Pim Menu -00時07分-】\r\r現在、メールチェックを実行中です。\r\r" + kChoose},
-        {12, 19, QTime(9, 5),
-         kHeader + "メールが 12通届いています。\r\r現在、メールチェックを実行中です。\r\r" +
-             kChoose},
+        {0, 0, QTime(0, 7), "【Pim Menu -00時07分-】\r\r" + running + kChoose},
+        {12, 19, QTime(9, 5), kHeader + "メールが 12通届いています。\r\r" + running + kChoose},
         {1, -2, QTime(9, 5),
          kHeader +
              "メールが 1通届いています。\r\r"
@@ -194,55 +201,33 @@ TEST_F(RemoteMenuTest, TheTopMenuTellsTheMailCountAndWhatIsRunningAtTheClocksTim
         host.totalMail = c.total;
         host.checkIndex = c.checkIndex;
         clock.setTime(c.time);
-        Answer("Menu", "");
-        EXPECT_EQ(Took().message, c.expected) << c.total << " " << c.checkIndex;
+        Run({{"Menu", "", c.expected}});
     }
 }
 
-TEST_F(RemoteMenuTest, ThePasswordOpensTheMenuAndAWrongOneOnlySaysSo) {
+TEST_F(RemoteMenuTest, ThePasswordOpensTheMenuAndADialogOrOfflineModeRefusesEverything) {
     settings.PasswordCheck = true;
     settings.Password = "Secret";
-    Request();
-    ExpectPasswordPrompt(Took(), kHeader);
-
-    for (const std::string wrong : {"secret", "", "Secret "}) {
-        Answer("Password", wrong);
-        const Sent s = Took();
-        EXPECT_EQ(s.kind, "message");
-        EXPECT_EQ(s.message, "パスワードが違います。");
-    }
-    Answer("Password", "Secret");
-    const Sent s = Took();
-    ExpectTopMenu(s);
-    EXPECT_EQ(s.message, kHeader + "メールが 4通届いています。\r\r" + kChoose);
-
+    Run({{"?", "", "PW"},
+         {"Password", "secret", kWrong},
+         {"Password", "", kWrong},
+         {"Password", "Secret ", kWrong},
+         {"Password", "Secret", "MENU"}});
     settings.Password.clear();
-    Answer("Password", "", "PC03");
-    ExpectTopMenu(Took());
-}
+    Run({{"Password", "", "MENU", 0, "PC03"}});
 
-TEST_F(RemoteMenuTest, ADialogOrOfflineModeRefusesEverythingBeforeThePassword) {
-    settings.PasswordCheck = true;
-    host.dialogOpen = true;
-    host.offline = true;
-    Request();
-    EXPECT_EQ(Took().message, kBusy);
-    Answer("Password", "");
-    EXPECT_EQ(Took().message, kBusy);
+    host.dialogOpen = host.offline = true;
+    Run({{"?", "", kBusy}, {"Password", "", kBusy}});
     host.dialogOpen = false;
-    Request();
-    EXPECT_EQ(Took().message, kOffline);
-    Answer("MenuSelect", "MailCheck");
-    EXPECT_EQ(Took().message, kOffline);
-
+    Run({{"?", "", kOffline}, {"MenuSelect", "MailCheck", kOffline}});
     // A console that did give the password is refused just the same.
     host.offline = false;
-    LogIn();
+    Run({{"Password", "", "MENU"}});
     host.dialogOpen = true;
-    for (const std::string tag : {"Menu", "MenuSelect", "Info", "InfoMain0"}) {
-        Answer(tag, tag == "MenuSelect" ? "MailCheck" : "1");
-        EXPECT_EQ(Took().message, kBusy) << tag;
-    }
+    Run({{"Menu", "", kBusy},
+         {"MenuSelect", "MailCheck", kBusy},
+         {"Info", "1", kBusy},
+         {"InfoMain0", "1", kBusy}});
     EXPECT_EQ(host.checksStarted, 0);
 }
 
@@ -250,14 +235,12 @@ TEST_F(RemoteMenuTest, ACheckStartsOnlyWhenIdleAndConnectedAsTheSettingAsks) {
     const std::string running = "既にメールチェックを実行中です。";
     const std::string noConnection =
         "ダイヤルアップ接続されていないため、メールチェックを実行することができません。";
-    const std::string started = "メールチェックを開始しました。\r\nメールチェックの結果はトップメニ"
-                                "ューより参照してください。";
     struct Case {
         int checkIndex, customizeDial, activeEntries;
         std::string expected;
     } cases[] = {
-        {-2, 0, 1, running}, {0, 0, 1, running},  {19, 1, 1, running}, {-1, 1, 0, noConnection},
-        {-1, 1, 1, started}, {-1, 0, 0, started}, {-1, 2, 0, started},
+        {-2, 0, 1, running},  {0, 0, 1, running},   {19, 1, 1, running},  {-1, 1, 0, noConnection},
+        {-1, 1, 1, kStarted}, {-1, 0, 0, kStarted}, {-1, 2, 0, kStarted},
     };
     for (const Case& c : cases) {
         host.checkIndex = c.checkIndex;
@@ -269,221 +252,186 @@ TEST_F(RemoteMenuTest, ACheckStartsOnlyWhenIdleAndConnectedAsTheSettingAsks) {
         EXPECT_EQ(Took().message, c.expected) << c.checkIndex << " " << c.customizeDial;
         // Started from the event loop, never inside the station's handler.
         EXPECT_EQ(host.checksStarted, 0);
-        Settle();
-        EXPECT_EQ(host.checksStarted, c.expected == started ? 1 : 0);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(host.checksStarted, c.expected == kStarted ? 1 : 0);
     }
-    for (const std::string other : {"mailcheck", "", "Menu"}) {
-        Answer("MenuSelect", other);
-        EXPECT_TRUE(NothingSent()) << other;
-    }
-    Answer("Unknown", "MailCheck");
-    EXPECT_TRUE(NothingSent());
+    Run({{"MenuSelect", "mailcheck", ""}, {"MenuSelect", "", ""}, {"Unknown", "MailCheck", ""}});
 
-    // A dialog opened before the queued start came to run: nothing starts.
-    clock = clock.addSecs(61);
+    // A dialog opened before the queued start came to run: nothing starts, and
+    // the start that did not happen does not hold back the next one.
     host.checksStarted = 0;
+    clock = clock.addSecs(61);
     Answer("MenuSelect", "MailCheck");
-    EXPECT_EQ(Took().message, started);
+    EXPECT_EQ(Took().message, kStarted);
     host.dialogOpen = true;
-    Settle();
+    QCoreApplication::processEvents();
     EXPECT_EQ(host.checksStarted, 0);
-    // ... and the start that did not happen does not hold back the next one.
     host.dialogOpen = false;
-    Answer("MenuSelect", "MailCheck");
-    Took();
-    Settle();
+    Run({{"MenuSelect", "MailCheck", kStarted}});
     EXPECT_EQ(host.checksStarted, 1);
 }
 
-TEST_F(RemoteMenuTest, TheOverviewListsOnlyAccountsWithMail) {
+TEST_F(RemoteMenuTest, TheListsGiveAccountsWithMailAndTheirMailsAndSayWhyNot) {
     host.results[3] = Account("", 2); // a free slot never shows
     host.results[4] = Account("Error", -4);
+    host.results[5] = Account("Big", 300);
     Answer("MenuSelect", "Mail");
-    const Sent s = Took();
-    EXPECT_EQ(s.kind, "select");
-    EXPECT_EQ(s.message,
+    const Sent overview = Took();
+    EXPECT_EQ(overview.kind, "select");
+    EXPECT_EQ(overview.message,
               kHeader + "全部でメールが 4通届いています。\r\r"
                         "メールの詳細情報を参照したい場合は、一覧から対象を選択してください。");
-    EXPECT_EQ(s.list, "Home -3通-&:Club -1通-");
-    EXPECT_EQ(s.values, "0&:2");
-    EXPECT_EQ(s.tag, "Info");
-
-    host.totalMail = 0;
-    Answer("MenuSelect", "Mail");
-    EXPECT_EQ(Took().message, "メールは届いていません。");
-    Answer("Menu", "");
-    EXPECT_EQ(Took().message, kHeader + kChoose);
-}
-
-TEST_F(RemoteMenuTest, AChosenAccountAsksForAMailNumberOrSaysWhyNot) {
+    EXPECT_EQ(overview.list, "Home -3通-&:Club -1通-&:Big -300通-");
+    EXPECT_EQ(overview.values, "0&:2&:5");
+    EXPECT_EQ(overview.tag, "Info");
     Answer("Info", "0");
-    Sent s = Took();
-    EXPECT_EQ(s.kind, "line");
-    EXPECT_EQ(s.message, NumberPrompt("", "Home", 3, 3));
-    EXPECT_EQ(s.caption, "メール番号");
-    EXPECT_EQ(s.tag, "InfoMain0");
-
-    // The tag carries the answer as received.
+    const Sent number = Took();
+    EXPECT_EQ(number.caption, "メール番号");
+    EXPECT_EQ(number.tag, "InfoMain0");
+    // The tag carries the answer as received, and an answer out of range is asked again.
     Answer("Info", "02");
     EXPECT_EQ(Took().tag, "InfoMain02");
+    Answer("InfoMain02", "9");
+    EXPECT_EQ(Took().tag, "InfoMain02");
 
-    Answer("Info", "1");
-    EXPECT_EQ(Took().message, "Workには、メールは届いていません。\r\n"
-                              "既にメールが受信されてしまった可能性があります。\r\n"
-                              "再度、メールチェックを実行してみてください。");
-    for (const std::string slot : {"5", "19", "20", "-1", "x", "", "4294967296"}) {
-        Answer("Info", slot);
-        EXPECT_EQ(Took().message, kNoAccount) << slot;
-    }
-}
-
-TEST_F(RemoteMenuTest, AMailNumberInRangeGivesTheMailAndAnyOtherAsksAgain) {
-    Answer("InfoMain0", "2");
-    EXPECT_EQ(Took().message, "≪タイトル≫\r\n 件名2\r\n\r\n≪送信者≫\r\n sender2@example.jp"
-                              "\r\n\r\n≪受信日時≫\r\n 2026/01/02");
-    Answer("InfoMain2", "1");
-    EXPECT_EQ(Took().message, "≪タイトル≫\r\n 件名1\r\n\r\n≪送信者≫\r\n sender1@example.jp"
-                              "\r\n\r\n≪受信日時≫\r\n 2026/01/01");
-
-    for (const std::string n : {"0", "4", "abc", "", "-1", "1.0"}) {
-        Answer("InfoMain0", n);
-        const Sent s = Took();
-        EXPECT_EQ(s.kind, "line") << n;
-        EXPECT_EQ(s.message, NumberPrompt(kNote, "Home", 3, 3)) << n;
-        EXPECT_EQ(s.tag, "InfoMain0") << n;
-    }
-
-    // Results renewed since the list was sent, and tags no list ever carried:
-    // a number that is no slot is told so, anything else is not answered.
-    Answer("InfoMain1", "1");
-    EXPECT_EQ(Took().message.substr(0, 4), "Work");
-    for (const std::string tag : {"InfoMain7", "InfoMain20", "InfoMain-1", "InfoMain99999999999"}) {
-        Answer(tag, "1");
-        EXPECT_EQ(Took().message, kNoAccount) << tag;
-    }
+    const std::string noMail = "Workには、メールは届いていません。\r\n"
+                               "既にメールが受信されてしまった可能性があります。\r\n"
+                               "再度、メールチェックを実行してみてください。";
+    const std::string again = NumberPrompt(kNote, "Home", 3, 3);
+    std::vector<Step> steps = {
+        {"Info", "0", NumberPrompt("", "Home", 3, 3)},
+        {"Info", "1", noMail},
+        // Beyond the first 255 mails nothing was read.
+        {"Info", "5", NumberPrompt("", "Big", 300, 255)},
+        {"InfoMain5", "255", Mail("件名255", "sender255@example.jp", "2026/01/03")},
+        {"InfoMain5", "256", NumberPrompt(kNote, "Big", 300, 255)},
+        {"InfoMain0", "2", Mail("件名2", "sender2@example.jp", "2026/01/02")},
+        {"InfoMain2", "1", Mail("件名1", "sender1@example.jp", "2026/01/01")},
+        // Results renewed since the list was sent.
+        {"InfoMain1", "1", noMail},
+    };
+    for (const std::string n : {"0", "4", "abc", "", "-1", "1.0"})
+        steps.push_back({"InfoMain0", n, again});
+    for (const std::string slot : {"7", "19", "20", "-1", "x", "", "4294967296"})
+        steps.push_back({"Info", slot, kNoAccount});
+    // Tags no list ever carried: a number that is no slot is told so, anything else unanswered.
+    for (const std::string tag : {"InfoMain7", "InfoMain20", "InfoMain-1", "InfoMain99999999999"})
+        steps.push_back({tag, "1", kNoAccount});
     for (const std::string tag :
-         {"InfoMain", "InfoMainx", "InfoMain0x", "InfoMain 0", "InfoMain-", "Infos", "info"}) {
-        Answer(tag, "1");
-        EXPECT_TRUE(NothingSent()) << tag;
-    }
-}
-
-TEST_F(RemoteMenuTest, MailsBeyondTheReadOnesAreNotOffered) {
-    host.results[5] = Account("Big", 300);
-    Answer("Info", "5");
-    EXPECT_EQ(Took().message, NumberPrompt("", "Big", 300, 255));
-    Answer("InfoMain5", "255");
-    EXPECT_NE(Took().message.find("件名255"), std::string::npos);
-    Answer("InfoMain5", "256");
-    EXPECT_EQ(Took().message, NumberPrompt(kNote, "Big", 300, 255));
+         {"InfoMain", "InfoMainx", "InfoMain0x", "InfoMain 0", "InfoMain-", "Infos", "info"})
+        steps.push_back({tag, "1", ""});
+    Run(steps);
+    host.totalMail = 0;
+    Run({{"MenuSelect", "Mail", "メールは届いていません。"}});
 }
 
 TEST_F(RemoteMenuTest, OnlyAConsoleThatGaveThePasswordIsServed) {
     settings.PasswordCheck = true;
     settings.Password = "pw";
-    const std::pair<std::string, std::string> answers[] = {
-        {"Menu", ""},       {"MenuSelect", "MailCheck"}, {"MenuSelect", "Mail"}, {"Info", "0"},
-        {"InfoMain0", "1"}, {"InfoMain0", "9"},          {"Whatever", "x"},
-    };
-    for (const auto& [tag, value] : answers) {
-        Answer(tag, value);
-        ExpectPasswordPrompt(Took());
-    }
+    Run({{"Menu", "", "PW"},
+         {"MenuSelect", "MailCheck", "PW"},
+         {"MenuSelect", "Mail", "PW"},
+         {"Info", "0", "PW"},
+         {"InfoMain0", "1", "PW"},
+         {"InfoMain0", "9", "PW"},
+         {"Whatever", "x", "PW"}});
     EXPECT_EQ(host.checksStarted, 0);
-
-    LogIn();
-    Answer("InfoMain0", "1");
-    EXPECT_EQ(Took().kind, "message");
-    Answer("MenuSelect", "MailCheck");
-    Took();
-    Settle();
+    const std::string first = Mail("件名1", "sender1@example.jp", "2026/01/01");
+    Run({{"Password", "pw", "MENU"},
+         {"InfoMain0", "1", first},
+         {"MenuSelect", "MailCheck", kStarted},
+         // The same machine under another kind of console, and another machine, are strangers.
+         {"InfoMain0", "1", "PW", 0, "PC02", "FPN2"},
+         {"InfoMain0", "1", "PW", 0, "PC03"},
+         // So is a station writing the console's names from another address, however
+         // often it asks: it does not keep the console's admission alive.
+         {"InfoMain0", "1", "PW", 300, "PC02", "FPN", "10.9.8.66"},
+         {"InfoMain0", "1", "PW", 300, "PC02", "FPN", "10.9.8.66"},
+         {"InfoMain0", "1", "PW", 300, "PC02", "FPN", "10.9.8.66"},
+         {"Menu", "", "PW"},
+         {"Password", "pw", "MENU"}});
     EXPECT_EQ(host.checksStarted, 1);
-    // The same machine under another kind of console, and another machine, are strangers.
-    Answer("InfoMain0", "1", "PC02", "FPN2");
-    ExpectPasswordPrompt(Took());
-    Answer("InfoMain0", "1", "PC03", "FPN");
-    ExpectPasswordPrompt(Took());
-    // So is a station that writes the console's names from another address,
-    // however often it asks: it does not keep the console's admission alive.
-    source = "10.9.8.66";
-    for (int i = 0; i < 3; ++i) {
-        clock = clock.addSecs(300);
-        Answer("InfoMain0", "1");
-        ExpectPasswordPrompt(Took());
-    }
-    source = "10.9.8.7";
-    Answer("Menu", "");
-    ExpectPasswordPrompt(Took());
     // Admission holds only while the station's table sends the answers where
     // they went when the password was given.
-    LogIn();
     prompts.addresses["PC02"] = "10.9.8.66";
-    Answer("Menu", "");
-    ExpectPasswordPrompt(Took());
+    Run({{"Menu", "", "PW"}});
     prompts.addresses.clear();
-    Answer("Menu", "");
-    ExpectTopMenu(Took());
-
+    Run({{"Menu", "", "MENU"}});
     // A changed password must be given anew.
     settings.Password = "new";
-    Answer("Menu", "");
-    ExpectPasswordPrompt(Took());
-    Answer("Menu", "");
-    ExpectPasswordPrompt(Took());
-    LogIn();
-    Answer("Menu", "");
-    ExpectTopMenu(Took());
+    Run({{"Menu", "", "PW"},
+         {"Menu", "", "PW"},
+         {"Password", "new", "MENU"},
+         {"Menu", "", "MENU"}});
 }
 
 TEST_F(RemoteMenuTest, ThePasswordIsForgottenAfterTenQuietMinutesOrALogout) {
     settings.PasswordCheck = true;
-    LogIn();
-    // Each served answer renews it.
-    clock = clock.addSecs(599);
-    Answer("Menu", "");
-    ExpectTopMenu(Took());
-    clock = clock.addSecs(600);
-    Answer("Menu", "");
-    ExpectTopMenu(Took());
-    clock = clock.addSecs(601);
-    Answer("Menu", "");
-    ExpectPasswordPrompt(Took(), "【Pim Menu -09時35分-】\r\r");
-    // Forgotten for good, not only while the clock reads late.
-    clock = clock.addSecs(-601);
-    Answer("Menu", "");
-    ExpectPasswordPrompt(Took());
-
-    LogIn();
-    LogIn("PC03");
+    // Each served answer renews it; forgotten for good, not only while the clock reads late.
+    Run({{"Password", "", "MENU"},
+         {"Menu", "", "MENU", 599},
+         {"Menu", "", "MENU", 600},
+         {"Menu", "", "PW", 601},
+         {"Menu", "", "PW", -601},
+         {"Password", "", "MENU"},
+         {"Password", "", "MENU", 0, "PC03"}});
     menu.ConsoleLoggedOut("PC03", "FPN");
     menu.ConsoleLoggedOut("PC02", "FPN2");
-    Answer("Menu", "", "PC03");
-    ExpectPasswordPrompt(Took());
-    Answer("Menu", "");
-    ExpectTopMenu(Took());
+    Run({{"Menu", "", "PW", 0, "PC03"}, {"Menu", "", "MENU"}});
     menu.ConsoleLoggedOut("PC02", "FPN");
-    Answer("Menu", "");
-    ExpectPasswordPrompt(Took());
+    // A clock set back does not keep a console in either.
+    Run({{"Menu", "", "PW"}, {"Password", "", "MENU"}, {"Menu", "", "PW", -1}});
 
-    // A clock set back does not keep a console in.
-    LogIn();
-    clock = clock.addSecs(-1);
-    Answer("Menu", "");
-    ExpectPasswordPrompt(Took());
+    // The memory keeps the consoles that gave the password last.
+    for (size_t i = 0; i <= RemoteMenu::kRememberedConsoles; ++i)
+        Run({{"Password", "", "MENU", 1, "PC" + std::to_string(i)}});
+    Run({{"Menu", "", "MENU", 0, "PC1"},
+         {"Menu", "", "MENU", 0, "PC" + std::to_string(RemoteMenu::kRememberedConsoles)},
+         {"Menu", "", "PW", 0, "PC0"}});
 }
 
-TEST_F(RemoteMenuTest, TheMemoryKeepsTheConsolesThatGaveThePasswordLast) {
+TEST_F(RemoteMenuTest, PasswordGuessesAndCheckStartsFromTheLanAreRationed) {
     settings.PasswordCheck = true;
-    for (size_t i = 0; i <= RemoteMenu::kRememberedConsoles; ++i) {
-        clock = clock.addSecs(1);
-        LogIn("PC" + std::to_string(i));
-    }
-    Answer("Menu", "", "PC1");
-    ExpectTopMenu(Took());
-    Answer("Menu", "", "PC" + std::to_string(RemoteMenu::kRememberedConsoles));
-    ExpectTopMenu(Took());
-    Answer("Menu", "", "PC0");
-    ExpectPasswordPrompt(Took(), "【Pim Menu -09時09分-】\r\r");
+    settings.Password = "pw";
+    const auto from = [](const std::string& answer, const std::string& expect, int seconds = 0,
+                         const std::string& source = "10.0.0.5") {
+        return Step{"Password", answer, expect, seconds, "PC02", "FPN", source};
+    };
+    Run({from("a", kWrong),
+         from("b", kWrong, 1),
+         from("c", kWrong, 1),
+         from("d", kWrong, 1),
+         from("e", kWrong, 1),
+         // Five wrong: its password answers go unheard for a minute, the right one too.
+         from("f", "", 1),
+         from("pw", "", 1),
+         from("x", kWrong, 0, "10.0.0.6"),
+         from("pw", "", 56),
+         from("g", kWrong, 3),
+         from("h", kWrong),
+         from("i", kWrong),
+         from("j", kWrong),
+         // The right one forgets the wrong ones.
+         from("pw", "MENU"),
+         from("k", kWrong),
+         from("l", kWrong),
+         from("m", kWrong),
+         from("n", kWrong),
+         // Mistakes a minute apart do not add up.
+         from("o", kWrong, 61),
+         from("p", kWrong),
+         from("q", kWrong),
+         from("r", kWrong),
+         from("s", kWrong),
+         from("t", ""),
+         // The menu request itself is still answered.
+         {"?", "", "PW", 0, "PC02", "FPN", "10.0.0.5"}});
+
+    // However often a console asks, one check a minute starts; the others are answered alike.
+    settings.PasswordCheck = false;
+    for (const int seconds : {0, 1, 30, 29, 1, 59, 61})
+        Run({{"MenuSelect", "MailCheck", kStarted, seconds}});
+    EXPECT_EQ(host.checksStarted, 3);
 }
 
 TEST_F(RemoteMenuTest, OutsideTextCannotCutFieldsOrChoices) {
@@ -495,81 +443,9 @@ TEST_F(RemoteMenuTest, OutsideTextCannotCutFieldsOrChoices) {
     const Sent overview = Took();
     EXPECT_EQ(overview.list, "A&｜B&：C -3通-&:Club -1通-");
     EXPECT_EQ(overview.values, "0&:2");
-    Answer("Info", "0");
-    EXPECT_EQ(Took().message, NumberPrompt("", "A&｜B&:C", 3, 3));
-    Answer("InfoMain0", "1");
-    EXPECT_EQ(Took().message, "≪タイトル≫\r\n a&｜b&:c\r\n\r\n≪送信者≫\r\n x&｜y"
-                              "\r\n\r\n≪受信日時≫\r\n d&｜");
-    Answer("InfoMain2", "x");
-    EXPECT_EQ(Took().message, NumberPrompt(kNote, "Club", 1, 1));
-}
-
-TEST_F(RemoteMenuTest, PasswordGuessesAndCheckStartsFromTheLanAreRationed) {
-    settings.PasswordCheck = true;
-    settings.Password = "pw";
-    const std::string wrong = "パスワードが違います。";
-    struct Step {
-        int seconds; // after the previous step
-        std::string source, answer, expected;
-    } steps[] = {
-        {0, "10.0.0.5", "a", wrong},
-        {1, "10.0.0.5", "b", wrong},
-        {1, "10.0.0.5", "c", wrong},
-        {1, "10.0.0.5", "d", wrong},
-        {1, "10.0.0.5", "e", wrong},
-        // Five wrong: its password answers go unheard for a minute, the right one too.
-        {1, "10.0.0.5", "f", ""},
-        {1, "10.0.0.5", "pw", ""},
-        {0, "10.0.0.6", "x", wrong},
-        {56, "10.0.0.5", "pw", ""},
-        {3, "10.0.0.5", "g", wrong},
-        {0, "10.0.0.5", "h", wrong},
-        {0, "10.0.0.5", "i", wrong},
-        {0, "10.0.0.5", "j", wrong},
-        // The right one forgets the wrong ones.
-        {0, "10.0.0.5", "pw", "menu"},
-        {0, "10.0.0.5", "k", wrong},
-        {0, "10.0.0.5", "l", wrong},
-        {0, "10.0.0.5", "m", wrong},
-        {0, "10.0.0.5", "n", wrong},
-        // Mistakes a minute apart do not add up.
-        {61, "10.0.0.5", "o", wrong},
-        {0, "10.0.0.5", "p", wrong},
-        {0, "10.0.0.5", "q", wrong},
-        {0, "10.0.0.5", "r", wrong},
-        {0, "10.0.0.5", "s", wrong},
-        {0, "10.0.0.5", "t", ""},
-    };
-    for (const Step& step : steps) {
-        clock = clock.addSecs(step.seconds);
-        source = step.source;
-        Answer("Password", step.answer);
-        const std::string what = step.source + " " + step.answer;
-        if (step.expected.empty()) {
-            EXPECT_TRUE(NothingSent()) << what;
-            prompts.sent.clear();
-        } else if (step.expected == "menu") {
-            ExpectTopMenu(Took());
-        } else {
-            EXPECT_EQ(Took().message, step.expected) << what;
-        }
-    }
-    // The menu request itself is still answered.
-    Request();
-    ExpectPasswordPrompt(Took());
-
-    // However often a console asks, one check a minute starts; the others are
-    // answered alike.
-    settings.PasswordCheck = false;
-    const std::string started = "メールチェックを開始しました。\r\nメールチェックの結果はトップメニ"
-                                "ューより参照してください。";
-    for (const int seconds : {0, 1, 30, 29, 1, 59, 61}) {
-        clock = clock.addSecs(seconds);
-        Answer("MenuSelect", "MailCheck");
-        EXPECT_EQ(Took().message, started);
-        Settle();
-    }
-    EXPECT_EQ(host.checksStarted, 3);
+    Run({{"Info", "0", NumberPrompt("", "A&｜B&:C", 3, 3)},
+         {"InfoMain0", "1", Mail("a&｜b&:c", "x&｜y", "d&｜")},
+         {"InfoMain2", "x", NumberPrompt(kNote, "Club", 1, 1)}});
 }
 
 TEST_F(RemoteMenuTest, ALongMailIsCutToWhatTheWireCarriesAtWholeCharacters) {
@@ -578,17 +454,16 @@ TEST_F(RemoteMenuTest, ALongMailIsCutToWhatTheWireCarriesAtWholeCharacters) {
         subject += cp932::FromUtf8("件");
     host.results[0].Subjects[0] = subject;
     host.results[0].Senders[0] = std::string(3000, 's');
-    const std::string whole = cp932::ToUtf8(subject) + "\r\n\r\n≪送信者≫\r\n " +
-                              std::string(3000, 's') + "\r\n\r\n≪受信日時≫\r\n 2026/01/01";
     for (const size_t room : {size_t{60000}, size_t{2000}, size_t{101}}) {
         prompts.room = room;
         Answer("InfoMain0", "1");
         const Sent s = Took();
-        const size_t bytes = cp932::FromUtf8(s.message).size();
         if (room == 60000) {
-            EXPECT_EQ(s.message, "≪タイトル≫\r\n " + whole);
+            EXPECT_EQ(s.message,
+                      Mail(cp932::ToUtf8(subject), std::string(3000, 's'), "2026/01/01"));
             continue;
         }
+        const size_t bytes = cp932::FromUtf8(s.message).size();
         EXPECT_LE(bytes, room);
         EXPECT_GE(bytes, room - 1) << "the cut leaves no more than half a character unused";
         EXPECT_EQ(s.message.find("〓"), std::string::npos) << room;
@@ -607,11 +482,14 @@ TEST_F(RemoteMenuTest, AnEnglishDesktopSendsTheSameTexts) {
     host.results[3] = Account("Error", -4);
     const auto walk = [&] {
         std::vector<std::string> texts;
-        Request();
-        const std::pair<const char*, const char*> answers[] = {
-            {"Menu", ""},  {"MenuSelect", "Mail"}, {"Info", "0"},
-            {"Info", "1"}, {"InfoMain0", "2"},     {"InfoMain0", "9"}};
-        for (const auto& [tag, value] : answers)
+        menu.FPNMenuRequest("hanako", "PC02", "FPN", "10.9.8.7");
+        for (const auto& [tag, value] :
+             std::vector<std::pair<std::string, std::string>>{{"Menu", ""},
+                                                              {"MenuSelect", "Mail"},
+                                                              {"Info", "0"},
+                                                              {"Info", "1"},
+                                                              {"InfoMain0", "2"},
+                                                              {"InfoMain0", "9"}})
             Answer(tag, value);
         for (const Sent& s : prompts.sent)
             texts.push_back(s.kind + "|" + s.message + "|" + s.list + "|" + s.values + "|" +
@@ -626,9 +504,10 @@ TEST_F(RemoteMenuTest, AnEnglishDesktopSendsTheSameTexts) {
     ASSERT_TRUE(english);
     ASSERT_EQ(japanese.size(), 7u);
     EXPECT_EQ(inEnglish, japanese);
-    EXPECT_EQ(japanese[5],
-              "message|≪タイトル≫\r\n （タイトル未設定）\r\n\r\n≪送信者≫\r\n "
-              "（差出人不明）\r\n\r\n≪受信日時≫\r\n 2024年12月02日（Monday） 10:00:00|||");
+    EXPECT_EQ(japanese[5], "message|" +
+                               Mail("（タイトル未設定）", "（差出人不明）",
+                                    "2024年12月02日（Monday） 10:00:00") +
+                               "|||");
 }
 
 // The menu on a real station, as the main window wires it, and a console
