@@ -91,7 +91,8 @@ TEST_F(HelpPageTest, APageThatCannotBeOpenedIsToldWithWhereItIs) {
     const auto opener = [&](const char* exit) {
         QFile script(bin.filePath(QStringLiteral("xdg-open")));
         ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        script.write(QStringLiteral("#!/bin/sh\necho \"$@\" > '%1'\nexit %2\n")
+        script.write(QStringLiteral(
+                         "#!/bin/sh\necho \"$@\" > '%1.part' && /bin/mv '%1.part' '%1'\nexit %2\n")
                          .arg(opened, QLatin1String(exit))
                          .toUtf8());
         script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
