@@ -105,24 +105,44 @@ TEST_F(SettingsFileTest, NoFileGivesTheDefaultsWithTheWindowCentredTruncatingTow
 
 TEST_F(SettingsFileTest, EveryKeyAndPasswordsOfEveryByteValueRoundTrip) {
     TSettings out;
-    out.ScheduleRun = out.ScheduleDialup = out.ScheduleTime = out.ScheduleTimeInfo = true;
-    out.MailerAutoRun = out.MailerAutoRunSameCheck = out.ScheduleTimeout = true;
+    // Every flag the other way from its default.
+    for (bool TSettings::*flag : {&TSettings::ScheduleRun,
+                                  &TSettings::ScheduleDialup,
+                                  &TSettings::ScheduleTime,
+                                  &TSettings::ScheduleTimeInfo,
+                                  &TSettings::MailerAutoRun,
+                                  &TSettings::MailerAutoRunSameCheck,
+                                  &TSettings::ScheduleTimeout,
+                                  &TSettings::MailerMinimized,
+                                  &TSettings::SettingTask,
+                                  &TSettings::SettingTaskbar,
+                                  &TSettings::SettingEndCheck,
+                                  &TSettings::SettingCountOnly,
+                                  &TSettings::SettingRunHide,
+                                  &TSettings::SettingAnimation,
+                                  &TSettings::SettingDeconnect,
+                                  &TSettings::SettingAutoShow,
+                                  &TSettings::SettingAutoShowCheck,
+                                  &TSettings::SettingAutoShowChange,
+                                  &TSettings::SettingInfoOpen,
+                                  &TSettings::SettingOldMailNotShow,
+                                  &TSettings::SettingMailerHide,
+                                  &TSettings::SettingNotification,
+                                  &TSettings::DialMailNonDisconnect,
+                                  &TSettings::DialExistingNonDisconnect,
+                                  &TSettings::SameCheck,
+                                  &TSettings::Login,
+                                  &TSettings::PasswordCheck})
+        out.*flag = !(out.*flag);
     out.ScheduleTimeCount = 999;
     out.ScheduleTimeoutCount = 20;
     out.MailerPath = "/usr/bin/mail reader";
     out.MailerOption = "-a \"%1\" \\x";
     out.MailerIcon = 3;
-    out.MailerMinimized = out.SettingTask = out.SettingTaskbar = out.SettingCountOnly = true;
-    out.SettingRunHide = out.SettingDeconnect = out.SettingAutoShowCheck = true;
-    out.SettingAutoShowChange = out.SettingOldMailNotShow = out.SettingMailerHide = true;
-    out.SettingEndCheck = out.SettingAnimation = out.SettingAutoShow = false;
-    out.SettingInfoOpen = out.SettingNotification = false;
     out.CustomizeDial = 2;
     out.CustomizeDialName = "\x83\x76\x83\x8D\x83\x6F\x83\x43\x83\x5F"; // プロバイダ
-    out.DialMailNonDisconnect = out.DialExistingNonDisconnect = true;
     out.Kind = 2;
     out.WaveRecv = "/home/u/new mail.wav";
-    out.SameCheck = out.Login = out.PasswordCheck = true;
     out.Password = std::string("\0\x01\xFF=\r\n;[x]", 9);
     out.Type = 1;
     out.Left = -20;
