@@ -453,7 +453,7 @@ TEST_F(SettingsFileTest, AFileUnusableAtLoadingIsNotWrittenUntilALoadReadsIt) {
 // A save either replaces the whole file or leaves it exactly as it was.
 const std::string kOldFile = "[Account0]\r\nName=old\r\nHostName=h\r\n; hand note\r\n";
 
-TEST_F(SettingsFileTest, ASaveReplacesTheFileWherePrivateToItsOwnerWhereTheLinksEnd) {
+TEST_F(SettingsFileTest, ASaveReplacesTheFileWholePrivateToItsOwnerWhereTheLinksEnd) {
     accounts[0] = {true, "n", "new.example", "u", "p"};
     struct Case {
         const char* name;
