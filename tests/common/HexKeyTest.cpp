@@ -8,13 +8,10 @@
 namespace pim {
 namespace {
 
-TEST(HexKey, EncodesWithTheKeyFirstAndWrapsAt256) {
+TEST(HexKey, EncodesWithTheKeyFirstAndEveryByteRoundTripsUnderEveryKey) {
     EXPECT_EQ(HexKeyEncode("AB", 0x50), "509192");
     EXPECT_EQ(HexKeyEncode("\xC0", 0x50), "5010");
     EXPECT_EQ(HexKeyEncode("", 0xC7), "C7");
-}
-
-TEST(HexKey, EveryByteRoundTripsUnderEveryKey) {
     std::string all;
     for (int b = 0; b < 256; ++b)
         all.push_back(static_cast<char>(b));
@@ -32,20 +29,13 @@ TEST(HexKey, DrawsEveryKeyFrom50To199AndNoOther) {
     EXPECT_EQ(*keys.rbegin(), 199);
 }
 
-TEST(HexKey, DecodesShortOddAndLowerCaseTexts) {
-    EXPECT_EQ(DecodePassword(""), "");
-    EXPECT_EQ(DecodePassword("50"), "");
-    EXPECT_EQ(DecodePassword("509192"), "AB");
-    EXPECT_EQ(DecodePassword("50919c"), "AL");
+TEST(HexKey, DecodesShortOddAndLowerCaseTextsAndAnyGroupNotHexEmptiesAll) {
     // A last group of one digit is read on its own: 5 - 0x50 + 256 = 0xB5.
-    EXPECT_EQ(DecodePassword("50915"), "A\xB5");
-}
-
-TEST(HexKey, AnyGroupThatIsNotHexEmptiesTheWholeResult) {
-    EXPECT_EQ(DecodePassword("5G91"), "");
-    EXPECT_EQ(DecodePassword("5091ZZ"), "");
-    EXPECT_EQ(DecodePassword("5091 2"), "");
-    EXPECT_EQ(DecodePassword("50-1"), "");
+    const std::pair<const char*, const char*> cases[] = {
+        {"", ""},     {"50", ""},     {"509192", "AB"}, {"50919c", "AL"}, {"50915", "A\xB5"},
+        {"5G91", ""}, {"5091ZZ", ""}, {"5091 2", ""},   {"50-1", ""}};
+    for (const auto& [text, password] : cases)
+        EXPECT_EQ(DecodePassword(text), password) << text;
 }
 
 } // namespace

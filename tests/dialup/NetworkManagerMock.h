@@ -5,45 +5,47 @@
 
 #include "support/PrivateBus.h"
 
-#include <QDBusConnection>
-#include <QString>
+#include <QDBusArgument>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 
 namespace pim::test {
 
-class NetworkManagerMock {
+inline const QString kNetworkManager = QStringLiteral("org.freedesktop.NetworkManager");
+
+class NetworkManagerMock : public PrivateBus {
 public:
-    // Why it cannot run here; empty when it can.
-    static QString SkipReason() { return PrivateBus::SkipReason(); }
-
-    // Starts the bus and, unless `withNetworkManager` is false, the mock on it.
-    bool Start(bool withNetworkManager = true);
-    QDBusConnection Bus() const { return bus_.Bus(); }
-    const QString& error() const { return bus_.error(); }
-
-    QString AddProfile(const QString& name, const QString& kind);
-    QString ActivateElsewhere(const QString& profile, uint state = 2);
-    void DropActive(const QString& activePath);
-    // "activation": activate | fail | hang | refuse | authenticate
-    // "deactivation": remove | stuck | refuse
-    void SetBehaviour(const QString& what, const QString& mode);
-    QStringList ActivePaths() const;
-
-    // NetworkManager's Connectivity, announced as today's NetworkManager does
-    // (org.freedesktop.DBus.Properties); its State as older ones did (StateChanged
-    // and a PropertiesChanged of its own interface).
-    void SetConnectivity(uint value);
-    void SetState(uint value);
-
-    // logind on the same bus: dbusmock's template.
-    bool StartLogind();
-    void PrepareForSleep(bool sleeping);
-
-private:
-    QVariant CallMock(const QString& method, const QVariantList& arguments,
-                      const QString& service = QStringLiteral("org.freedesktop.NetworkManager"),
-                      const QString& path = QStringLiteral("/org/freedesktop"));
-
-    PrivateBus bus_;
+    // The bus and, unless `withNetworkManager` is false, the mock on it.
+    bool StartWith(bool withNetworkManager = true) {
+        return Start() &&
+               (!withNetworkManager ||
+                StartMock({"--system", "--template", PIM_NM_TEMPLATE}, true, kNetworkManager));
+    }
+    bool StartLogind() {
+        return StartMock({"--system", "--template", "logind"}, true,
+                         QStringLiteral("org.freedesktop.login1"));
+    }
+    // A method of the mock: nm_template.py's (AddProfile, ActivateElsewhere,
+    // DropActive, SetBehaviour) or dbusmock's own on `path` of `service`.
+    QVariant Mock(const QString& method, const QVariantList& arguments,
+                  const QString& service = kNetworkManager,
+                  const QString& path = QStringLiteral("/org/freedesktop")) {
+        return Call(service, path, QStringLiteral("org.freedesktop.DBus.Mock"), method, arguments)
+            .arguments()
+            .value(0);
+    }
+    QStringList ActivePaths() {
+        const QDBusMessage reply =
+            Call(kNetworkManager, QStringLiteral("/org/freedesktop/NetworkManager"),
+                 QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                 {kNetworkManager, QStringLiteral("ActiveConnections")});
+        QStringList paths;
+        const QVariant value = qvariant_cast<QDBusVariant>(reply.arguments().value(0)).variant();
+        for (const QDBusObjectPath& path : qdbus_cast<QList<QDBusObjectPath>>(value))
+            paths << path.path();
+        return paths;
+    }
 };
 
 } // namespace pim::test

@@ -13,6 +13,7 @@ namespace pim {
 namespace {
 
 using namespace std::chrono_literals;
+using Events = std::vector<std::string>;
 using test::RunFor;
 using test::RunUntil;
 
@@ -20,46 +21,51 @@ class TVeltaRASTest : public ::testing::Test {
 protected:
     test::NetworkManagerMock nm;
     std::unique_ptr<TVeltaRAS> ras;
-    std::vector<std::string> events;
+    Events events;
+    QString vpn;
 
     void SetUp() override {
-        if (const QString reason = test::NetworkManagerMock::SkipReason(); !reason.isEmpty())
+        if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
             GTEST_SKIP() << reason.toStdString();
     }
-
     void Start(bool withNetworkManager = true) {
-        ASSERT_TRUE(nm.Start(withNetworkManager)) << nm.error().toStdString();
+        ASSERT_TRUE(nm.StartWith(withNetworkManager)) << nm.error().toStdString();
         ras = std::make_unique<TVeltaRAS>(nm.Bus());
         ras->WatchInterval = 100;
         ras->DialPollInterval = 20;
+        const auto record = [this](const char* what) {
+            return [this, what](TVeltaRAS*, const std::string& name) {
+                events.push_back(what + cp932::ToUtf8(name));
+            };
+        };
         ras->OnFirstConnect = [this](TVeltaRAS*) { events.push_back("first connect"); };
         ras->OnAllDeconnect = [this](TVeltaRAS*) { events.push_back("all disconnected"); };
-        ras->OnConnect = [this](TVeltaRAS*, const std::string& name) {
-            events.push_back("connect " + cp932::ToUtf8(name));
-        };
-        ras->OnConnectAuthenticate = [this](TVeltaRAS*, const std::string& name) {
-            events.push_back("authenticate " + cp932::ToUtf8(name));
-        };
-        ras->OnConnectError = [this](TVeltaRAS*, const std::string& name) {
-            events.push_back("error " + cp932::ToUtf8(name));
-        };
+        ras->OnConnect = record("connect ");
+        ras->OnConnectAuthenticate = record("authenticate ");
+        ras->OnConnectError = record("error ");
     }
-
+    QString AddProfile(const char* name, const char* kind) {
+        return nm.Mock(QStringLiteral("AddProfile"), {QString::fromUtf8(name), kind}).toString();
+    }
+    QString ActivateElsewhere(const QString& profile, uint state = 2) {
+        return nm.Mock(QStringLiteral("ActivateElsewhere"), {profile, state}).toString();
+    }
+    void SetBehaviour(const char* what, const char* mode) {
+        nm.Mock(QStringLiteral("SetBehaviour"), {what, mode});
+    }
     // A LAN, a Wi-Fi and two on-demand profiles, in that order.
-    QString vpn;
     void AddPhonebook() {
-        nm.AddProfile(QStringLiteral("有線"), QStringLiteral("802-3-ethernet"));
-        nm.AddProfile(QStringLiteral("自宅Wi-Fi"), QStringLiteral("802-11-wireless"));
-        vpn = nm.AddProfile(QStringLiteral("社内VPN"), QStringLiteral("vpn"));
-        nm.AddProfile(QStringLiteral("モバイル"), QStringLiteral("gsm"));
+        AddProfile("有線", "802-3-ethernet");
+        AddProfile("自宅Wi-Fi", "802-11-wireless");
+        vpn = AddProfile("社内VPN", "vpn");
+        AddProfile("モバイル", "gsm");
     }
-
     bool WaitEvents(size_t count, std::chrono::milliseconds limit = 5s) {
         return RunUntil([&] { return events.size() >= count; }, limit);
     }
 };
 
-TEST_F(TVeltaRASTest, WithoutNetworkManagerEverythingFailsAndNothingFires) {
+TEST_F(TVeltaRASTest, WithoutNetworkManagerOrAnyBusEverythingFailsAndNothingFires) {
     Start(false);
     EXPECT_TRUE(ras->ServiceError());
     EXPECT_EQ(ras->EntryCount(), -1);
@@ -71,15 +77,13 @@ TEST_F(TVeltaRASTest, WithoutNetworkManagerEverythingFailsAndNothingFires) {
     EXPECT_FALSE(ras->FWatching);
     RunFor(350ms);
     EXPECT_TRUE(events.empty());
-}
 
-TEST(TVeltaRAS, WithoutAnyBusItIsAServiceError) {
     const QString name = QStringLiteral("pim-test-no-bus");
     {
-        TVeltaRAS ras(
+        TVeltaRAS none(
             QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), name));
-        EXPECT_TRUE(ras.ServiceError());
-        EXPECT_EQ(ras.EntryCount(), -1);
+        EXPECT_TRUE(none.ServiceError());
+        EXPECT_EQ(none.EntryCount(), -1);
     }
     QDBusConnection::disconnectFromBus(name);
 }
@@ -91,87 +95,67 @@ TEST_F(TVeltaRASTest, ThePhonebookListsOnlyOnDemandProfilesInOrder) {
     EXPECT_EQ(ras->EntryCount(), 2);
     EXPECT_EQ(ras->GetEntryName(0), cp932::FromUtf8("社内VPN"));
     EXPECT_EQ(ras->GetEntryName(1), cp932::FromUtf8("モバイル"));
-    EXPECT_EQ(ras->GetEntryName(2), "");
-    EXPECT_EQ(ras->GetEntryName(-1), "");
-    EXPECT_EQ(ras->GetEntryName(100), "");
+    for (int beyond : {2, -1, 100})
+        EXPECT_EQ(ras->GetEntryName(beyond), "") << beyond;
 }
 
-TEST_F(TVeltaRASTest, ADialThatSucceedsReportsOnceAndAllowsTheNext) {
+// One dial at a time, its outcome reported once from the event loop, never from
+// inside Dial; a failed one, or one past its bound, taken down.
+TEST_F(TVeltaRASTest, EachOutcomeOfADialIsReportedOnce) {
+    const struct {
+        const char* activation;
+        bool dialled;
+        Events events;
+    } cases[] = {
+        {"activate", true, {"connect 社内VPN"}},
+        {"authenticate", true, {"authenticate 社内VPN", "connect 社内VPN"}},
+        {"fail", true, {"error 社内VPN"}},
+        {"hang", true, {"error 社内VPN"}},
+        {"refuse", false, {}},
+    };
     Start();
     AddPhonebook();
-    ASSERT_TRUE(ras->Dial(0));
-    EXPECT_FALSE(ras->Dial(1)) << "one dial at a time";
-    EXPECT_TRUE(events.empty()) << "never from inside Dial";
+    ras->DialLimit = 600;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.activation);
+        ASSERT_TRUE(ras->HangUp());
+        events.clear();
+        SetBehaviour("activation", c.activation);
+        EXPECT_EQ(ras->Dial(0), c.dialled);
+        EXPECT_FALSE(ras->Dial(1));
+        EXPECT_TRUE(events.empty());
+        ASSERT_TRUE(WaitEvents(c.events.size()));
+        RunFor(200ms); // and nothing more
+        EXPECT_EQ(events, c.events);
+        const bool up = !c.events.empty() && c.events.back().starts_with("connect");
+        EXPECT_TRUE(RunUntil([&] { return nm.ActivePaths().isEmpty() == !up; }, 2s));
+        EXPECT_EQ(ras->ActiveEntryCount(), up ? 1 : 0);
+    }
+    SetBehaviour("activation", "activate");
+    EXPECT_TRUE(ras->Dial(1)) << "the next may follow";
     ASSERT_TRUE(WaitEvents(1));
-    EXPECT_EQ(events, std::vector<std::string>{"connect 社内VPN"});
-    EXPECT_EQ(ras->ActiveEntryCount(), 1);
-    EXPECT_TRUE(ras->Dial(1));
-    ASSERT_TRUE(WaitEvents(2));
     EXPECT_EQ(events.back(), "connect モバイル");
-}
-
-TEST_F(TVeltaRASTest, AFailedDialIsReportedAndTakenDown) {
-    Start();
-    AddPhonebook();
-    nm.SetBehaviour("activation", "fail");
-    ASSERT_TRUE(ras->Dial(0));
-    ASSERT_TRUE(WaitEvents(1));
-    EXPECT_EQ(events, std::vector<std::string>{"error 社内VPN"});
-    EXPECT_TRUE(RunUntil([&] { return nm.ActivePaths().isEmpty(); }, 2s));
-    nm.SetBehaviour("activation", "activate");
-    EXPECT_TRUE(ras->Dial(0));
-}
-
-TEST_F(TVeltaRASTest, AuthenticationIsReportedOnTheWayUp) {
-    Start();
-    AddPhonebook();
-    nm.SetBehaviour("activation", "authenticate");
-    ASSERT_TRUE(ras->Dial(0));
-    ASSERT_TRUE(WaitEvents(2));
-    EXPECT_EQ(events, (std::vector<std::string>{"authenticate 社内VPN", "connect 社内VPN"}));
-}
-
-TEST_F(TVeltaRASTest, ADialRefusedAtOnceReturnsFalseAndFiresNothing) {
-    Start();
-    AddPhonebook();
-    nm.SetBehaviour("activation", "refuse");
-    EXPECT_FALSE(ras->Dial(0));
     EXPECT_FALSE(ras->Dial(2)) << "no such entry";
-    RunFor(200ms);
-    EXPECT_TRUE(events.empty());
-}
-
-TEST_F(TVeltaRASTest, ADialThatNeverCompletesFailsAfterItsBound) {
-    Start();
-    AddPhonebook();
-    nm.SetBehaviour("activation", "hang");
-    ras->DialLimit = 300;
-    ASSERT_TRUE(ras->Dial(0));
-    RunFor(150ms);
-    EXPECT_TRUE(events.empty());
-    ASSERT_TRUE(WaitEvents(1));
-    EXPECT_EQ(events, std::vector<std::string>{"error 社内VPN"});
-    EXPECT_TRUE(nm.ActivePaths().isEmpty()) << "the half-made connection is taken down";
 }
 
 TEST_F(TVeltaRASTest, TheWatchReportsConnectionsMadeElsewhere) {
     Start();
     AddPhonebook();
     ras->SetWatching(true);
-    const QString half = nm.ActivateElsewhere(vpn, 1); // still activating: not up
+    const QString half = ActivateElsewhere(vpn, 1); // still activating: not up
     RunFor(250ms);
     EXPECT_TRUE(events.empty());
     EXPECT_EQ(ras->ActiveEntryCount(), 0);
-    nm.DropActive(half);
+    nm.Mock(QStringLiteral("DropActive"), {half});
 
-    const QString up = nm.ActivateElsewhere(vpn);
+    const QString up = ActivateElsewhere(vpn);
     ASSERT_TRUE(WaitEvents(1, 1s));
-    nm.DropActive(up);
+    nm.Mock(QStringLiteral("DropActive"), {up});
     ASSERT_TRUE(WaitEvents(2, 1s));
-    EXPECT_EQ(events, (std::vector<std::string>{"first connect", "all disconnected"}));
+    EXPECT_EQ(events, (Events{"first connect", "all disconnected"}));
 
     // Switching the watch off and on while a connection stays up reports it once.
-    nm.ActivateElsewhere(vpn);
+    ActivateElsewhere(vpn);
     ASSERT_TRUE(WaitEvents(3, 1s));
     ras->SetWatching(false);
     ras->SetWatching(true);
@@ -179,28 +163,24 @@ TEST_F(TVeltaRASTest, TheWatchReportsConnectionsMadeElsewhere) {
     EXPECT_EQ(events.size(), 3u);
 }
 
-TEST_F(TVeltaRASTest, HangUpTakesDownOnlyOnDemandConnections) {
+// Only on-demand connections are taken down; one that never goes fails after its bound.
+TEST_F(TVeltaRASTest, HangUpTakesDownOnlyOnDemandConnectionsWithinItsBound) {
     Start();
     EXPECT_TRUE(ras->HangUp()) << "nothing to hang up";
-    const QString lan = nm.AddProfile(QStringLiteral("有線"), QStringLiteral("802-3-ethernet"));
-    const QString lanActive = nm.ActivateElsewhere(lan);
-    vpn = nm.AddProfile(QStringLiteral("社内VPN"), QStringLiteral("vpn"));
-    nm.ActivateElsewhere(vpn);
+    const QString lanActive = ActivateElsewhere(AddProfile("有線", "802-3-ethernet"));
+    vpn = AddProfile("社内VPN", "vpn");
+    ActivateElsewhere(vpn);
     EXPECT_EQ(ras->ActiveEntryCount(), 1);
     EXPECT_TRUE(ras->HangUp());
     EXPECT_EQ(nm.ActivePaths(), QStringList{lanActive});
     EXPECT_EQ(ras->ActiveEntryCount(), 0);
-}
 
-TEST_F(TVeltaRASTest, AConnectionThatNeverGoesMakesHangUpFailAfterItsBound) {
-    Start();
-    vpn = nm.AddProfile(QStringLiteral("社内VPN"), QStringLiteral("vpn"));
-    nm.ActivateElsewhere(vpn);
-    nm.SetBehaviour("deactivation", "stuck");
+    ActivateElsewhere(vpn);
     ras->HangUpLimit = 300;
-    EXPECT_FALSE(ras->HangUp());
-    nm.SetBehaviour("deactivation", "refuse");
-    EXPECT_FALSE(ras->HangUp());
+    for (const char* deactivation : {"stuck", "refuse"}) {
+        SetBehaviour("deactivation", deactivation);
+        EXPECT_FALSE(ras->HangUp()) << deactivation;
+    }
 }
 
 } // namespace

@@ -1,71 +1,71 @@
 // The check after a resume or the network's return, with logind and
-// NetworkManager played by python3-dbusmock on a private bus.
+// NetworkManager played by python3-dbusmock on a private bus. A resume alone is
+// seen in the cases where the program does not allow the check.
 #include "dialup/WakeWatch.h"
 
 #include "NetworkManagerMock.h"
 #include "support/EventLoop.h"
 
 #include <gtest/gtest.h>
-#include <memory>
 
 namespace pim {
 namespace {
 
 using namespace std::chrono_literals;
 
-struct Case {
-    const char* name;
-    std::function<void(test::NetworkManagerMock&)> send;
-    WakeCheck::Conditions when{true, false, false}; // automatic, running, offline
-    bool ranJustNow = false;
-    int checks = 1;
-};
-
 TEST(WakeWatch, OneCheckAfterAResumeOrTheNetworksReturnWhenTheProgramAllows) {
-    if (const QString reason = test::NetworkManagerMock::SkipReason(); !reason.isEmpty())
+    if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
         GTEST_SKIP() << reason.toStdString();
     test::NetworkManagerMock bus;
-    ASSERT_TRUE(bus.Start()) << bus.error().toStdString();
+    ASSERT_TRUE(bus.StartWith()) << bus.error().toStdString();
     ASSERT_TRUE(bus.StartLogind()) << bus.error().toStdString();
-
-    const Case cases[] = {
-        {"resume",
-         [](auto& b) {
-             b.PrepareForSleep(true);
-             b.PrepareForSleep(false);
-         }},
+    // NetworkManager's Connectivity as today's NetworkManager announces it
+    // (org.freedesktop.DBus.Properties); its State as older ones did.
+    const auto connectivity = [&](uint value) {
+        bus.Mock(QStringLiteral("UpdateProperties"),
+                 {test::kNetworkManager,
+                  QVariantMap{{QStringLiteral("Connectivity"), QVariant::fromValue(value)}}},
+                 test::kNetworkManager, QStringLiteral("/org/freedesktop/NetworkManager"));
+    };
+    const auto state = [&](uint value) {
+        bus.Mock(QStringLiteral("SetGlobalConnectionState"), {QVariant::fromValue(value)});
+    };
+    const auto sleep = [&](bool sleeping) {
+        bus.Mock(QStringLiteral("EmitSignal"),
+                 {QStringLiteral("org.freedesktop.login1.Manager"),
+                  QStringLiteral("PrepareForSleep"), QStringLiteral("b"), QVariantList{sleeping}},
+                 QStringLiteral("org.freedesktop.login1"),
+                 QStringLiteral("/org/freedesktop/login1"));
+    };
+    const struct {
+        const char* name;
+        std::function<void()> send;
+        WakeCheck::Conditions when{true, false, false}; // automatic, running, offline
+        bool ranJustNow = false;
+        int checks = 1;
+    } cases[] = {
         {"connectivity limited, then full",
-         [](auto& b) {
-             b.SetConnectivity(3);
-             b.SetConnectivity(4);
+         [&] {
+             connectivity(3);
+             connectivity(4);
          }},
         {"disconnected, then connected globally",
-         [](auto& b) {
-             b.SetState(20);
-             b.SetState(70);
+         [&] {
+             state(20);
+             state(70);
          }},
         {"resume and the network's return together",
-         [](auto& b) {
-             b.SetConnectivity(1);
-             b.SetState(20);
-             b.PrepareForSleep(false);
-             b.SetState(70);
-             b.SetConnectivity(4);
+         [&] {
+             connectivity(1);
+             state(20);
+             sleep(false);
+             state(70);
+             connectivity(4);
          }},
-        {"offline", [](auto& b) { b.PrepareForSleep(false); }, {true, false, true}, false, 0},
-        {"a run under way",
-         [](auto& b) { b.PrepareForSleep(false); },
-         {true, true, false},
-         false,
-         0},
-        {"the automatic check off", [](auto& b) { b.PrepareForSleep(false); }, {}, false, 0},
-        {"a run ended just now",
-         [](auto& b) { b.PrepareForSleep(false); },
-         {true, false, false},
-         true,
-         0},
+        {"offline", [&] { sleep(false); }, {true, false, true}, false, 0},
+        {"a run ended just now", [&] { sleep(false); }, {true, false, false}, true, 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         WakeWatch watch(bus.Bus());
         watch.Check().ResumeSettle = 200ms;
@@ -79,7 +79,7 @@ TEST(WakeWatch, OneCheckAfterAResumeOrTheNetworksReturnWhenTheProgramAllows) {
         watch.OnCheck = [&](WakeWatch*) { ++checks; };
         if (c.ranJustNow)
             watch.RunEnded();
-        c.send(bus);
+        c.send();
         // Every signal is queued by now, ahead of the first wait's end.
         ASSERT_TRUE(test::RunUntil([&] { return asked > 0; }, 5s));
         EXPECT_EQ(asked, 1);

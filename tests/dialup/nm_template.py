@@ -1,9 +1,7 @@
-'''NetworkManager as Pim's dial-up tests need it.
-
-The stock dbusmock template, plus what it lacks: profiles of any kind, and
-activations and deactivations the test decides. The stock template brings
-every connection up at once and cannot take down one without a device.
-'''
+# NetworkManager as Pim's dial-up tests need it: the stock dbusmock template,
+# plus what it lacks: profiles of any kind, and activations and deactivations the
+# test decides. The stock template brings every connection up at once and cannot
+# take down one without a device.
 
 import uuid
 
@@ -106,28 +104,28 @@ def deactivate(_self, path):
     remove_active(path)
 
 
+# What ActivateConnection and DeactivateConnection do from now on.
 @dbus.service.method(MOCK_IFACE, in_signature='ss', out_signature='')
 def SetBehaviour(_self, what, mode):
-    '''What ActivateConnection and DeactivateConnection do from now on.'''
     MODES[str(what)] = str(mode)
 
 
+# A connection profile of any kind; returns its path.
 @dbus.service.method(MOCK_IFACE, in_signature='ss', out_signature='s')
 def AddProfile(self, name, kind):
-    '''A connection profile of any kind; returns its path.'''
     settings = dbus.Dictionary({'connection': dbus.Dictionary(
         {'id': name, 'type': kind, 'uuid': str(uuid.uuid4())}, signature='sv')}, signature='sa{sv}')
     return dbusmock.get_object(nm.SETTINGS_OBJ).SettingsAddConnection(settings)
 
 
+# Another program brings a profile up (or half up); returns the active path.
 @dbus.service.method(MOCK_IFACE, in_signature='su', out_signature='s')
 def ActivateElsewhere(_self, profile, state):
-    '''Another program brings a profile up (or half up); returns the active path.'''
     return add_active(dbusmock.get_object(nm.MANAGER_OBJ), profile, state)
 
 
+# An active connection goes away (the line dropped, another program hung up).
 @dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='')
 def DropActive(_self, path):
-    '''An active connection goes away (the line dropped, another program hung up).'''
     set_state(path, DEACTIVATED)
     remove_active(path)

@@ -1,77 +1,66 @@
 #include "OptionFormFixture.h"
 #include "platform/DesktopEntry.h"
-#include "settings/IniFile.h"
 #include "settings/SettingsFile.h"
 
-#include <QLineEdit>
 #include <QListWidget>
 #include <filesystem>
 
 namespace pim {
 namespace {
 
-class ApplySettingsTest : public OptionFormTest {
-protected:
-    std::string Saved(const char* section, const char* key) const {
-        return IniFile::Load(profile).ReadString(section, key);
-    }
-    void Type(const char* edit, const char* text) {
-        Click(edit);
-        Child<QLineEdit>(edit)->setText(QString::fromUtf8(text));
-    }
-};
+namespace fs = std::filesystem;
+using ApplySettingsTest = OptionFormTest;
 
-TEST_F(ApplySettingsTest, AnIntervalBelowOneIsRefusedOnlyWhileTheAutomaticCheckIsOn) {
-    for (const char* text : {"0", "", "abc"}) {
-        Settings.ScheduleTime = true;
+// A count out of its range is refused, with its panel shown and the focus on
+// it, while its check is on; off, what the edit holds is saved, at least one.
+TEST_F(ApplySettingsTest, ACountOutOfRangeIsRefusedOnlyWhileItsCheckIsOn) {
+    const struct {
+        bool on;
+        const char* edit;
+        const char* text;
+        const char* saved; // none: refused
+        const char* told;  // the program's first call
+    } cases[] = {
+        {true, "edScheduleTimeCount", "0", nullptr, nullptr},
+        {true, "edScheduleTimeCount", "", nullptr, nullptr},
+        {true, "edScheduleTimeCount", "abc", nullptr, nullptr},
+        {false, "edScheduleTimeCount", "0", "1", "TimeOut 60000"},
+        {false, "edScheduleTimeCount", "abc", "1", "TimeOut 60000"},
+        {true, "edScheduleTimeoutCount", "19", nullptr, nullptr},
+        {true, "edScheduleTimeoutCount", "20", "20", "TimeOut 20000"},
+        {false, "edScheduleTimeoutCount", "x", "1", "TimeOut 60000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.edit) + " \"" + c.text + "\"");
+        const bool interval = std::string(c.edit) == "edScheduleTimeCount";
+        Settings.ScheduleTime = interval && c.on;
+        Settings.ScheduleTimeout = !interval && c.on;
         Settings.ScheduleTimeCount = 15;
         boxes.clear();
-        std::filesystem::remove(profile);
+        host.calls.clear();
+        fs::remove(profile);
         Open();
-        Type("edScheduleTimeCount", text);
-        form->tcOption->setCurrentWidget(form->tsAccount);
+        Type(c.edit, c.text);
+        form->tcOption->setCurrentWidget(interval ? form->tsCustomize : form->tsSchedule);
         QTest::mouseClick(Child("btOk"), Qt::LeftButton);
-        EXPECT_EQ(boxes,
-                  Texts{"自動メールチェックの間隔は「1」～「999」の範囲で設定してください。"});
+        if (c.saved) {
+            EXPECT_TRUE(boxes.empty());
+            EXPECT_EQ(Saved("Setting", c.edit + 2), c.saved);
+            EXPECT_EQ(host.calls.at(0), c.told);
+            continue;
+        }
+        EXPECT_EQ(boxes, Texts{interval ? "自動メールチェックの間隔は「1」～「999」の範囲で設定して"
+                                          "ください。"
+                                        : "タイムアウトの指定は「20」～「999」の範囲で設定して"
+                                          "ください。"});
         EXPECT_EQ(flags.back(), mb::IconExclamation);
         EXPECT_TRUE(form->ApplyFailed && form->isVisible());
-        EXPECT_EQ(form->tcOption->currentWidget(), form->tsSchedule);
-        EXPECT_TRUE(Child("pnScheduleAutoCheck")->isVisible());
-        EXPECT_EQ(form->focusWidget(), Child("edScheduleTimeCount"));
-        EXPECT_FALSE(std::filesystem::exists(profile));
+        EXPECT_TRUE(Child(interval ? "pnScheduleAutoCheck" : "pnCustomizeAction")->isVisible());
+        EXPECT_EQ(form->focusWidget(), Child(c.edit));
+        EXPECT_FALSE(fs::exists(profile));
+        EXPECT_TRUE(host.calls.empty());
         EXPECT_EQ(Settings.ScheduleTimeCount, 15);
-
-        Click("cbScheduleTime");
-        Apply();
-        EXPECT_FALSE(form->ApplyFailed);
-        EXPECT_EQ(Saved("Setting", "ScheduleTimeCount"), "1") << text;
     }
-    EXPECT_EQ(host.calls.size(), 3 * 5u) << "only the accepted Applies reached the program";
-}
-
-TEST_F(ApplySettingsTest, ATimeOutOf19IsRefusedAnd20Taken) {
-    Settings.ScheduleTimeout = true;
-    Open();
-    Type("edScheduleTimeoutCount", "19");
-    form->tcOption->setCurrentWidget(form->tsSchedule);
-    Apply();
-    EXPECT_EQ(boxes, Texts{"タイムアウトの指定は「20」～「999」の範囲で設定してください。"});
-    EXPECT_EQ(form->tcOption->currentWidget(), form->tsCustomize);
-    EXPECT_TRUE(Child("pnCustomizeAction")->isVisible());
-    EXPECT_EQ(form->focusWidget(), Child("edScheduleTimeoutCount"));
-    EXPECT_FALSE(std::filesystem::exists(profile));
-
-    Type("edScheduleTimeoutCount", "20");
-    Apply();
-    EXPECT_EQ(Settings.ScheduleTimeoutCount, 20);
-    EXPECT_EQ(host.calls.at(0), "TimeOut 20000");
-    EXPECT_FALSE(Enabled("btUpdate"));
-
-    Click("cbScheduleTimeout");
-    Child<QLineEdit>("edScheduleTimeoutCount")->setText(QStringLiteral("x"));
-    Apply();
-    EXPECT_EQ(Saved("Setting", "ScheduleTimeoutCount"), "1");
-    EXPECT_EQ(host.calls.at(5), "TimeOut 60000");
 }
 
 // The only account deleted: Account0 becomes the end marker. A dial-up name that
@@ -96,12 +85,12 @@ TEST_F(ApplySettingsTest, TheEndMarkerAndAnUnknownDialupName) {
 TEST_F(ApplySettingsTest, OkWithoutAChangeWritesNothingAndCancelKeepsAnEarlierApply) {
     const std::string before = "[Setting]\r\nSettingEndCheck=1\r\n; mine\r\n";
     test::WriteFile(profile, before);
-    std::filesystem::last_write_time(profile, std::filesystem::file_time_type{});
+    fs::last_write_time(profile, fs::file_time_type{});
     Open();
     QTest::mouseClick(Child("btOk"), Qt::LeftButton);
     EXPECT_EQ(form->result(), QDialog::Accepted);
     EXPECT_EQ(test::ReadFile(profile), before);
-    EXPECT_EQ(std::filesystem::last_write_time(profile), std::filesystem::file_time_type{});
+    EXPECT_EQ(fs::last_write_time(profile), fs::file_time_type{});
     EXPECT_TRUE(host.calls.empty());
 
     Open();
@@ -211,7 +200,7 @@ TEST_F(ApplySettingsTest, AWriteErrorKeepsTheNewSettingsShowsTheErrorAndSkipsThe
 
 // Bytes that do not come back the same from Unicode (a lone 0x80, 0xFD, the NEC
 // duplicate 0x8790, the IBM duplicate 0xED40) stay as they were in fields the
-// user did not change.
+// user did not change; a password typed anew is taken as typed.
 TEST_F(ApplySettingsTest, UntouchedPasswordsKeepBytesThatUnicodeCannotCarry) {
     const std::string odd = "\x87\x90"
                             "a\x80\xFD";
@@ -223,15 +212,13 @@ TEST_F(ApplySettingsTest, UntouchedPasswordsKeepBytesThatUnicodeCannotCarry) {
         f.Name = QStringLiteral("自宅"); // the name changes, the password does not
         return true;
     };
-    form->findChild<QListWidget*>(QStringLiteral("clAccount"))->setCurrentRow(0);
+    Child<QListWidget>("clAccount")->setCurrentRow(0);
     QTest::mouseClick(Child("btSetting"), Qt::LeftButton);
     Click("cbSettingEndCheck");
     Apply();
     EXPECT_EQ(Settings.Password, odd);
     EXPECT_EQ(Accounts[0].Password, "\xED\x40pw");
     EXPECT_EQ(cp932::ToUtf8(Accounts[0].Name), "自宅");
-
-    // A password typed anew is taken as typed.
     Child<QLineEdit>("edFPNPassword")->setText(QStringLiteral("新しい"));
     Apply();
     EXPECT_EQ(cp932::ToUtf8(Settings.Password), "新しい");
@@ -254,11 +241,11 @@ TEST_F(ApplySettingsTest, StartAtLoginWritesReadsBackAndRemovesTheAutostartEntry
     EXPECT_TRUE(Checked("cbStartAtLogin"));
     Click("cbStartAtLogin");
     Apply();
-    EXPECT_FALSE(std::filesystem::exists(entry));
+    EXPECT_FALSE(fs::exists(entry));
     EXPECT_TRUE(boxes.empty());
 
     // Its folder cannot be made: the message, and Apply stays to be pressed again.
-    std::filesystem::remove(folder);
+    fs::remove(folder);
     test::WriteFile(folder, "");
     Click("cbStartAtLogin");
     Apply();

@@ -86,16 +86,5 @@ TEST(IniFile, AValueCannotBreakOutOfItsLine) {
     EXPECT_EQ(ini.Value("Account0", "Name"), "x  [FPN]  PasswordCheck=0");
 }
 
-TEST(IniFile, ReadsNumbersWithTheFileRules) {
-    const IniFile ini = IniFile::Parse("[S]\nhex=$1F\nzx=0x1F\nshort=0x\nword=yes\ntwo=2\n");
-    EXPECT_EQ(ini.ReadInteger("S", "hex", 7), 31);
-    EXPECT_EQ(ini.ReadInteger("S", "zx", 7), 31);
-    EXPECT_EQ(ini.ReadInteger("S", "short", 7), 7);
-    EXPECT_EQ(ini.ReadInteger("S", "missing", 7), 7);
-    EXPECT_TRUE(ini.ReadBool("S", "two", false));
-    EXPECT_TRUE(ini.ReadBool("S", "word", true));
-    EXPECT_FALSE(ini.ReadBool("S", "word", false));
-}
-
 } // namespace
 } // namespace pim

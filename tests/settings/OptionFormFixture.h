@@ -4,14 +4,19 @@
 
 #include "common/Cp932.h"
 #include "platform/MessageBox.h"
+#include "settings/IniFile.h"
 #include "settings/OptionForm.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -47,7 +52,33 @@ public:
     bool ServiceError() override { return serviceError; }
 };
 
-class OptionFormTest : public ::testing::Test {
+// Message boxes answered by the test, their texts (in UTF-8) and flags kept.
+class DialogTest : public ::testing::Test {
+protected:
+    Texts boxes;
+    std::vector<unsigned> flags;
+    int answer = IDYES;
+
+    void SetUp() override {
+        SetMessageBoxHandler([this](std::string_view text, unsigned f) {
+            boxes.push_back(cp932::ToUtf8(text));
+            flags.push_back(f);
+            return answer;
+        });
+    }
+    void TearDown() override { SetMessageBoxHandler({}); }
+    // Runs `dialog` as the options dialog does, doing `act` once it is up; one
+    // that stays open ends after a while with 99 so that the test goes on.
+    static int Exec(QDialog& dialog, const std::function<void()>& act) {
+        QTimer::singleShot(0, &dialog, act);
+        QTimer guard;
+        QObject::connect(&guard, &QTimer::timeout, &dialog, [&dialog] { dialog.done(99); });
+        guard.start(2000);
+        return dialog.exec();
+    }
+};
+
+class OptionFormTest : public DialogTest {
 protected:
     test::TempDir dir;
     std::string profile = dir.file("Pim.INI");
@@ -55,23 +86,16 @@ protected:
     test::ScopedEnv config{"XDG_CONFIG_HOME", dir.file("config")};
     FakeOptionHost host;
     FakePhonebook phonebook;
-    Texts boxes; // in UTF-8
-    std::vector<unsigned> flags;
-    int answer = IDYES;
     std::unique_ptr<TOptionForm> form;
 
     void SetUp() override {
+        DialogTest::SetUp();
         Settings = {};
         Accounts = {};
-        SetMessageBoxHandler([this](std::string_view text, unsigned f) {
-            boxes.push_back(cp932::ToUtf8(text));
-            flags.push_back(f);
-            return answer;
-        });
     }
     void TearDown() override {
         form.reset();
-        SetMessageBoxHandler({});
+        DialogTest::TearDown();
         Settings = {};
         Accounts = {};
     }
@@ -107,6 +131,13 @@ protected:
         QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(6, control->height() / 2));
     }
     void Apply() { QTest::mouseClick(Child("btUpdate"), Qt::LeftButton); }
+    void Type(const std::string& edit, const char* text) {
+        Click(edit);
+        Child<QLineEdit>(edit)->setText(QString::fromUtf8(text));
+    }
+    std::string Saved(const char* section, const char* key) const {
+        return IniFile::Load(profile).ReadString(section, key);
+    }
 };
 
 } // namespace pim

@@ -1,19 +1,53 @@
 #include "settings/SettingsFile.h"
 
-#include "common/HexKey.h"
+#include "common/Cp932.h"
 #include "settings/IniFile.h"
+#include "settings/ProfileLocation.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace pim {
 namespace {
+
+namespace fs = std::filesystem;
+
+// Runs `body` in a child process, as nobody when `unprivileged` (root may write
+// anywhere), ended by an alarm rather than hanging; its exit status, -1 after a signal.
+int InChild(const std::function<int()>& body, bool unprivileged = false) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(10);
+        if (unprivileged && ::geteuid() == 0 && ::setuid(65534) != 0)
+            ::_exit(100);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// What a folder holds: names, modes and sizes, so that any replacement or
+// left-over temporary file shows.
+std::vector<std::string> Listing(const std::string& folder) {
+    std::vector<std::string> listing;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        struct stat info {};
+        ::lstat(entry.path().c_str(), &info);
+        listing.push_back(entry.path().filename().string() + " " + std::to_string(info.st_mode) +
+                          " " + std::to_string(info.st_size));
+    }
+    std::sort(listing.begin(), listing.end());
+    return listing;
+}
 
 class FakePhonebook : public DialupPhonebook {
 public:
@@ -53,7 +87,7 @@ protected:
     }
 };
 
-TEST_F(SettingsFileTest, NoFileGivesTheDefaults) {
+TEST_F(SettingsFileTest, NoFileGivesTheDefaultsWithTheWindowCentredTruncatingTowardZero) {
     phonebook.entries = {"ISP", "VPN"};
     Load({1024, 768});
     TSettings expected;
@@ -64,63 +98,67 @@ TEST_F(SettingsFileTest, NoFileGivesTheDefaults) {
     EXPECT_TRUE(settings.SettingEndCheck && settings.SettingAnimation && settings.SettingAutoShow &&
                 settings.SettingInfoOpen && settings.SettingNotification);
     EXPECT_EQ(accounts, TAccounts{});
-}
-
-TEST_F(SettingsFileTest, CentringTruncatesTowardZero) {
     Load({101, 101});
     EXPECT_EQ(settings.Left, -124);
     EXPECT_EQ(settings.Top, -99);
 }
 
-TEST_F(SettingsFileTest, EveryKeyRoundTrips) {
+TEST_F(SettingsFileTest, EveryKeyAndPasswordsOfEveryByteValueRoundTrip) {
     TSettings out;
-    out.ScheduleRun = out.ScheduleDialup = out.ScheduleTime = out.ScheduleTimeInfo = true;
+    // Every flag the other way from its default.
+    for (bool TSettings::*flag : {&TSettings::ScheduleRun,
+                                  &TSettings::ScheduleDialup,
+                                  &TSettings::ScheduleTime,
+                                  &TSettings::ScheduleTimeInfo,
+                                  &TSettings::MailerAutoRun,
+                                  &TSettings::MailerAutoRunSameCheck,
+                                  &TSettings::ScheduleTimeout,
+                                  &TSettings::MailerMinimized,
+                                  &TSettings::SettingTask,
+                                  &TSettings::SettingTaskbar,
+                                  &TSettings::SettingEndCheck,
+                                  &TSettings::SettingCountOnly,
+                                  &TSettings::SettingRunHide,
+                                  &TSettings::SettingAnimation,
+                                  &TSettings::SettingDeconnect,
+                                  &TSettings::SettingAutoShow,
+                                  &TSettings::SettingAutoShowCheck,
+                                  &TSettings::SettingAutoShowChange,
+                                  &TSettings::SettingInfoOpen,
+                                  &TSettings::SettingOldMailNotShow,
+                                  &TSettings::SettingMailerHide,
+                                  &TSettings::SettingNotification,
+                                  &TSettings::DialMailNonDisconnect,
+                                  &TSettings::DialExistingNonDisconnect,
+                                  &TSettings::SameCheck,
+                                  &TSettings::Login,
+                                  &TSettings::PasswordCheck})
+        out.*flag = !(out.*flag);
     out.ScheduleTimeCount = 999;
-    out.MailerAutoRun = out.MailerAutoRunSameCheck = out.ScheduleTimeout = true;
     out.ScheduleTimeoutCount = 20;
     out.MailerPath = "/usr/bin/mail reader";
     out.MailerOption = "-a \"%1\" \\x";
     out.MailerIcon = 3;
-    out.MailerMinimized = out.SettingTask = out.SettingTaskbar = true;
-    out.SettingEndCheck = false;
-    out.SettingCountOnly = out.SettingRunHide = true;
-    out.SettingAnimation = false;
-    out.SettingDeconnect = true;
-    out.SettingAutoShow = false;
-    out.SettingAutoShowCheck = out.SettingAutoShowChange = true;
-    out.SettingInfoOpen = false;
-    out.SettingOldMailNotShow = out.SettingMailerHide = true;
-    out.SettingNotification = false;
     out.CustomizeDial = 2;
     out.CustomizeDialName = "\x83\x76\x83\x8D\x83\x6F\x83\x43\x83\x5F"; // プロバイダ
-    out.DialMailNonDisconnect = out.DialExistingNonDisconnect = true;
     out.Kind = 2;
     out.WaveRecv = "/home/u/new mail.wav";
-    out.SameCheck = out.Login = out.PasswordCheck = true;
     out.Password = std::string("\0\x01\xFF=\r\n;[x]", 9);
     out.Type = 1;
     out.Left = -20;
     out.Top = 4000;
-
     TAccounts table{};
     table[0] = {true, "\x83\x81\x83\x43\x83\x8B", "pop.example.jp", "taro", "p=a;s[s]"};
+    for (int slot = 1; slot <= 4; ++slot) {
+        std::string password;
+        for (int b = (slot - 1) * 64; b < slot * 64; ++b)
+            password.push_back(static_cast<char>(b));
+        table[static_cast<size_t>(slot)] = {true, "n", "h", "u", password};
+    }
     ASSERT_TRUE(SaveSettings(path, out, table));
     ASSERT_TRUE(SaveMainWindow(path, out));
     Load();
     EXPECT_EQ(settings, out);
-    EXPECT_EQ(accounts, table);
-}
-
-TEST_F(SettingsFileTest, PasswordsOfEveryByteValueRoundTrip) {
-    TAccounts table{};
-    for (int slot = 0; slot < 4; ++slot) {
-        std::string password;
-        for (int b = slot * 64; b < (slot + 1) * 64; ++b)
-            password.push_back(static_cast<char>(b));
-        table[static_cast<size_t>(slot)] = {true, "n", "h", "u", password};
-    }
-    ASSERT_TRUE(SaveSettings(path, settings, table));
-    Load();
     EXPECT_EQ(accounts, table);
 }
 
@@ -138,33 +176,27 @@ TEST_F(SettingsFileTest, AFreshFileListsItsSectionsInWritingOrder) {
               std::string::npos);
 }
 
-TEST_F(SettingsFileTest, TwentyAccountsNeedNoEndMarker) {
+// Twenty accounts need no end marker; fewer write one and leave later sections.
+TEST_F(SettingsFileTest, TheAccountListEndsAtTheEndMarkerOrAfterTwenty) {
     SaveAccounts(20);
-    const IniFile ini = File();
-    EXPECT_EQ(ini.Value("Account19", "HostName"), "pop19.example");
-    EXPECT_EQ(ini.Value("Account20", "HostName"), std::nullopt);
+    EXPECT_EQ(File().Value("Account19", "HostName"), "pop19.example");
+    EXPECT_EQ(File().Value("Account20", "HostName"), std::nullopt);
     Load();
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(accounts[static_cast<size_t>(i)], Account(i));
-}
-
-TEST_F(SettingsFileTest, ShrinkingWritesAnEndMarkerAndLeavesLaterSections) {
-    SaveAccounts(5);
     SaveAccounts(3);
     const IniFile ini = File();
     EXPECT_EQ(ini.Value("Account3", "Enabled"), "0");
-    EXPECT_EQ(ini.Value("Account3", "Name"), "");
-    EXPECT_EQ(ini.Value("Account3", "HostName"), "");
-    EXPECT_EQ(ini.Value("Account3", "UserID"), "");
+    for (const char* key : {"Name", "HostName", "UserID"})
+        EXPECT_EQ(ini.Value("Account3", key), "") << key;
     EXPECT_EQ(ini.Value("Account3", "Password")->size(), 2u);
     EXPECT_EQ(ini.Value("Account4", "HostName"), "pop4.example");
     Load();
     EXPECT_EQ(accounts[2], Account(2));
     EXPECT_EQ(accounts[3], TAccount{});
     EXPECT_EQ(accounts[4], TAccount{});
-}
 
-TEST_F(SettingsFileTest, AnEmptyHostNameEndsTheListAfterItsOwnSlot) {
+    // An empty HostName ends the list after its own slot.
     LoadText("[Account0]\r\nEnabled=1\r\nName=a\r\nHostName=h\r\n"
              "[Account1]\r\nEnabled=1\r\nName=b\r\nHostName=\r\nUserID=u\r\nPassword=509192\r\n"
              "[Account2]\r\nEnabled=1\r\nName=c\r\nHostName=h2\r\n");
@@ -216,9 +248,8 @@ TEST_F(SettingsFileTest, HandEditedTlsKeysReadUnsetUnlessWellFormedAndStayAsThey
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tls + " " + c.certificate);
-        const std::string text = "[Account0]\r\nHostName=h\r\nTlsRequired=" + c.tls +
-                                 "\r\nTrustedCertificate=" + c.certificate + "\r\n";
-        LoadText(text);
+        LoadText("[Account0]\r\nHostName=h\r\nTlsRequired=" + c.tls +
+                 "\r\nTrustedCertificate=" + c.certificate + "\r\n");
         EXPECT_EQ(accounts[0].TlsRequired, c.required);
         EXPECT_EQ(accounts[0].TrustedCertificate, c.trusted);
         // Saved as read, they say the same: their bytes stay.
@@ -271,17 +302,19 @@ TEST(TakeSecurity, WhatACheckLearntGoesToEveryAccountOfItsServerAndUserAndForget
     EXPECT_TRUE(TakeSecurity(table, learnt).empty());
 }
 
+// SettingConnecting is read where CustomizeDial is missing or unreadable, never written.
 TEST_F(SettingsFileTest, CustomizeDialFallsBackOnSettingConnecting) {
-    LoadText("[Setting]\r\nSettingConnecting=1\r\n");
-    EXPECT_EQ(settings.CustomizeDial, 1);
-    LoadText("[Setting]\r\nSettingConnecting=0\r\n");
-    EXPECT_EQ(settings.CustomizeDial, 0);
-    LoadText("[Customize]\r\nCustomizeDial=99\r\n[Setting]\r\nSettingConnecting=1\r\n");
-    EXPECT_EQ(settings.CustomizeDial, 1);
-    LoadText("[Customize]\r\nCustomizeDial=2\r\n[Setting]\r\nSettingConnecting=1\r\n");
-    EXPECT_EQ(settings.CustomizeDial, 2);
+    const std::pair<const char*, int> cases[] = {
+        {"[Setting]\r\nSettingConnecting=1\r\n", 1},
+        {"[Setting]\r\nSettingConnecting=0\r\n", 0},
+        {"[Customize]\r\nCustomizeDial=99\r\n[Setting]\r\nSettingConnecting=1\r\n", 1},
+        {"[Customize]\r\nCustomizeDial=2\r\n[Setting]\r\nSettingConnecting=1\r\n", 2}};
+    for (const auto& [text, dial] : cases) {
+        LoadText(text);
+        EXPECT_EQ(settings.CustomizeDial, dial) << text;
+    }
     SaveAccounts(0);
-    EXPECT_EQ(File().Value("Setting", "SettingConnecting"), "1"); // read, never written
+    EXPECT_EQ(File().Value("Setting", "SettingConnecting"), "1");
 }
 
 TEST_F(SettingsFileTest, WithoutDialupTheDialupKeysAreForcedAndSavedSo) {
@@ -300,25 +333,22 @@ TEST_F(SettingsFileTest, WithoutDialupTheDialupKeysAreForcedAndSavedSo) {
     EXPECT_EQ(File().Value("Schedule", "DialMailNonDisconnect"), "0");
 }
 
-TEST_F(SettingsFileTest, HandWrittenValuesReadWithTheNumberRules) {
+// Unreadable values give the key's default; numbers beyond their range are kept in it.
+TEST_F(SettingsFileTest, HandWrittenValuesReadWithTheNumberRulesAndWithinTheirRange) {
     LoadText("[Setting]\r\nScheduleRun=2\r\nSettingEndCheck=yes\r\nScheduleTime=yes\r\n"
              "SettingNotification=off\r\n"
              "ScheduleTimeCount=$1F\r\nScheduleTimeoutCount=0x\r\nMailerIcon=0x1F\r\n"
              "[MainWindow]\r\nType=257\r\n[Sound]\r\nKind=-254\r\n"
              "[FPN]\r\nPassword=50919G\r\n");
-    EXPECT_TRUE(settings.ScheduleRun);
-    EXPECT_TRUE(settings.SettingEndCheck); // unreadable: the default, true
-    EXPECT_FALSE(settings.ScheduleTime);   // unreadable: the default, false
-    EXPECT_TRUE(settings.SettingNotification);
+    EXPECT_TRUE(settings.ScheduleRun && settings.SettingEndCheck && settings.SettingNotification);
+    EXPECT_FALSE(settings.ScheduleTime);
     EXPECT_EQ(settings.ScheduleTimeCount, 31);
     EXPECT_EQ(settings.ScheduleTimeoutCount, 60);
     EXPECT_EQ(settings.MailerIcon, 31);
     EXPECT_EQ(settings.Type, 1);
     EXPECT_EQ(settings.Kind, 2);
     EXPECT_EQ(settings.Password, "");
-}
 
-TEST_F(SettingsFileTest, NumbersBeyondTheirRangeAreKeptInItOnLoading) {
     LoadText("[Setting]\r\nScheduleTimeout=1\r\nScheduleTimeoutCount=2147484\r\n"
              "ScheduleTimeCount=-2147483648\r\n[MainWindow]\r\nLeft=2147483647\r\nTop=-40000\r\n");
     EXPECT_EQ(settings.ScheduleTimeoutCount, 999);
@@ -331,27 +361,21 @@ TEST_F(SettingsFileTest, NumbersBeyondTheirRangeAreKeptInItOnLoading) {
     EXPECT_EQ(settings.ScheduleTimeCount, 999);
 }
 
-TEST_F(SettingsFileTest, AByteOrderMarkNeitherHidesTheFirstSectionNorIsLost) {
+TEST_F(SettingsFileTest, SavingKeepsHandEditsTheWindowSectionAndAByteOrderMark) {
+    test::WriteFile(path, "; mine\r\n[MainWindow]\r\nType=1\r\nLeft=5\r\nTop=6\r\n"
+                          "[Setting]\r\nMyOwnKey=x\r\n");
+    SaveAccounts(1);
+    EXPECT_EQ(test::ReadFile(path).rfind("; mine\r\n[MainWindow]\r\nType=1\r\nLeft=5\r\nTop=6\r\n"
+                                         "[Setting]\r\nMyOwnKey=x\r\nMailerPath=\r\n",
+                                         0),
+              0u);
+    // The mark hides no first section.
     LoadText("\xEF\xBB\xBF[Setting]\r\nScheduleRun=1\r\n");
     EXPECT_TRUE(settings.ScheduleRun);
     ASSERT_TRUE(SaveMainWindow(path, settings));
     EXPECT_EQ(
         test::ReadFile(path).rfind("\xEF\xBB\xBF[Setting]\r\nScheduleRun=1\r\n[MainWindow]", 0),
         0u);
-}
-
-// What a folder holds: names, kinds, sizes and modes, so that any replacement or
-// left-over temporary file shows.
-std::vector<std::string> Listing(const std::string& folder) {
-    std::vector<std::string> listing;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        struct stat info {};
-        ::lstat(entry.path().c_str(), &info);
-        listing.push_back(entry.path().filename().string() + " " + std::to_string(info.st_mode) +
-                          " " + std::to_string(info.st_size));
-    }
-    std::sort(listing.begin(), listing.end());
-    return listing;
 }
 
 TEST_F(SettingsFileTest, AnUnusableFileGivesTheDefaultsAndIsNeverWritten) {
@@ -380,8 +404,8 @@ TEST_F(SettingsFileTest, AnUnusableFileGivesTheDefaultsAndIsNeverWritten) {
          NoPermission, true},
         {"loop of links",
          [](const std::string& p) {
-             std::filesystem::create_symlink(p + ".2", p);
-             std::filesystem::create_symlink(p, p + ".2");
+             fs::create_symlink(p + ".2", p);
+             fs::create_symlink(p, p + ".2");
          },
          LinkLoop},
     };
@@ -391,30 +415,25 @@ TEST_F(SettingsFileTest, AnUnusableFileGivesTheDefaultsAndIsNeverWritten) {
         const std::string file = folder.file("Pim.INI");
         c.make(file);
         const auto before = Listing(folder.path());
-        // In a child: a blocking open ends in the alarm instead of hanging the test.
         ::chmod(folder.path().c_str(), 0777);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::alarm(10);
-            if (c.unprivileged && ::geteuid() == 0 && ::setuid(65534) != 0)
-                ::_exit(100);
-            TSettings loaded;
-            TAccounts table;
-            const auto status = LoadSettings(file, phonebook, {1024, 768}, loaded, table);
-            std::string error;
-            TAccount account{true, "n", "", "", ""};
-            account.TlsRequired = true;
-            const bool saved =
-                SaveSettings(file, loaded, table, &error) || SaveMainWindow(file, loaded) ||
-                SaveAccountSecurity(file, 0, account) || error != CannotWriteText(file);
-            const bool defaults = !loaded.ScheduleRun && loaded.Left == 337;
-            ::_exit(static_cast<int>(status) | (saved ? 16 : 0) | (defaults ? 0 : 32));
-        }
-        int result = 0;
-        ::waitpid(child, &result, 0);
+        // In a child: a blocking open ends in the alarm instead of hanging the test.
+        const int result = InChild(
+            [&] {
+                TSettings loaded;
+                TAccounts table;
+                const auto status = LoadSettings(file, phonebook, {1024, 768}, loaded, table);
+                std::string error;
+                TAccount account{true, "n", "", "", ""};
+                account.TlsRequired = true;
+                const bool saved =
+                    SaveSettings(file, loaded, table, &error) || SaveMainWindow(file, loaded) ||
+                    SaveAccountSecurity(file, 0, account) || error != CannotWriteText(file);
+                const bool defaults = !loaded.ScheduleRun && loaded.Left == 337;
+                return static_cast<int>(status) | (saved ? 16 : 0) | (defaults ? 0 : 32);
+            },
+            c.unprivileged);
         ::chmod(folder.path().c_str(), 0700);
-        ASSERT_TRUE(WIFEXITED(result)) << "ended by signal " << WTERMSIG(result);
-        EXPECT_EQ(WEXITSTATUS(result), static_cast<int>(c.status)) << "16: saved, 32: not defaults";
+        EXPECT_EQ(result, static_cast<int>(c.status)) << "16: saved, 32: not defaults";
         EXPECT_EQ(Listing(folder.path()), before);
     }
 }
@@ -431,15 +450,152 @@ TEST_F(SettingsFileTest, AFileUnusableAtLoadingIsNotWrittenUntilALoadReadsIt) {
     EXPECT_TRUE(SaveMainWindow(path, settings));
 }
 
-TEST_F(SettingsFileTest, SavingKeepsHandEditsAndTheWindowSection) {
-    test::WriteFile(path, "; mine\r\n[MainWindow]\r\nType=1\r\nLeft=5\r\nTop=6\r\n"
-                          "[Setting]\r\nMyOwnKey=x\r\n");
-    SaveAccounts(1);
-    const std::string bytes = test::ReadFile(path);
-    EXPECT_EQ(bytes.rfind("; mine\r\n[MainWindow]\r\nType=1\r\nLeft=5\r\nTop=6\r\n"
-                          "[Setting]\r\nMyOwnKey=x\r\nMailerPath=\r\n",
-                          0),
-              0u);
+// A save either replaces the whole file or leaves it exactly as it was.
+const std::string kOldFile = "[Account0]\r\nName=old\r\nHostName=h\r\n; hand note\r\n";
+
+TEST_F(SettingsFileTest, ASaveReplacesTheFileWholePrivateToItsOwnerWhereTheLinksEnd) {
+    accounts[0] = {true, "n", "new.example", "u", "p"};
+    struct Case {
+        const char* name;
+        bool targetExists;
+        int links; // to the file itself; two: a link to a link
+        bool relative;
+    };
+    const Case cases[] = {{"file", true, 0, false},
+                          {"link", true, 1, false},
+                          {"dangling link", false, 1, false},
+                          {"dangling relative link", false, 1, true},
+                          {"chain of links", false, 2, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir elsewhere;
+        const std::string target = c.links ? elsewhere.file("real.ini") : path;
+        fs::remove(path);
+        fs::remove(dir.file("middle"));
+        if (c.targetExists)
+            test::WriteFile(target, kOldFile);
+        std::string first = target;
+        if (c.links == 2)
+            fs::create_symlink(target, first = dir.file("middle"));
+        if (c.links)
+            fs::create_symlink(c.relative ? fs::relative(first, dir.path()).string() : first, path);
+        ASSERT_TRUE(SaveSettings(path, settings, accounts));
+        EXPECT_EQ(fs::is_symlink(path), c.links > 0);
+        const std::string saved = test::ReadFile(target);
+        EXPECT_NE(saved.find("HostName=new.example"), std::string::npos);
+        EXPECT_EQ(saved.find("; hand note") != std::string::npos, c.targetExists);
+        struct stat info {};
+        ASSERT_EQ(::stat(target.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        EXPECT_EQ(Listing(fs::path(target).parent_path()).size(), 1u);
+    }
+}
+
+TEST_F(SettingsFileTest, AFailedSaveLeavesTheFileAndNoOtherAndNamesItInTheError) {
+    EXPECT_EQ(CannotWriteText("/x/Pim.INI"), cp932::FromUtf8("/x/Pim.INI に書き込めません"));
+    accounts[0] = {true, std::string(4000, 'n'), "new.example", "u", "p"};
+    // Each is true when the save failed as it should.
+    const auto refused = [this] {
+        std::string error;
+        return !SaveSettings(path, settings, accounts, &error) && error == CannotWriteText(path);
+    };
+    const auto newName = [this] {
+        IniFile ini = IniFile::Load(path);
+        ini.WriteString("Account0", "Name", "new");
+        return ini;
+    };
+    struct Case {
+        const char* name;
+        std::function<bool()> save;
+        bool clean = true; // no temporary file left
+    };
+    const Case cases[] = {
+        {"read-only folder",
+         [&] {
+             ::chmod(dir.path().c_str(), 0555);
+             const bool failed = InChild([&] { return refused() ? 0 : 1; }, true) == 0;
+             ::chmod(dir.path().c_str(), 0755);
+             return failed;
+         }},
+        // A file-size limit fails the write the way a full file system does.
+        {"full disk",
+         [&] {
+             const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+             rlimit old{};
+             ::getrlimit(RLIMIT_FSIZE, &old);
+             rlimit small = old;
+             small.rlim_cur = 1024;
+             ::setrlimit(RLIMIT_FSIZE, &small);
+             const bool failed = refused();
+             ::setrlimit(RLIMIT_FSIZE, &old);
+             std::signal(SIGXFSZ, previous);
+             return failed;
+         }},
+        // Root may write any file; the mode alone says read-only here.
+        {"read-only file",
+         [&] {
+             ::chmod(path.c_str(), 0400);
+             TAccount old{false, "old", "h", "", ""};
+             old.TlsRequired = true;
+             std::string error;
+             const bool failed = refused() && !SaveAccountSecurity(path, 0, old, &error) &&
+                                 error == CannotWriteText(path) &&
+                                 IniFile::Load(path).Value("Account0", "Name") == "old";
+             struct stat info {};
+             return failed && ::stat(path.c_str(), &info) == 0 && (info.st_mode & 0777) == 0400;
+         }},
+        {"abandoned before the rename",
+         [&] { return !newName().Save(path, [] { return false; }); }},
+        {"crash before the rename",
+         [&] {
+             return InChild([&] {
+                        newName().Save(path, [] {
+                            ::_exit(0);
+                            return true;
+                        });
+                        return 1;
+                    }) == 0;
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::chmod(path.c_str(), 0644);
+        test::WriteFile(path, kOldFile);
+        EXPECT_TRUE(c.save());
+        EXPECT_EQ(test::ReadFile(path), kOldFile);
+        if (c.clean) {
+            EXPECT_EQ(Listing(dir.path()).size(), 1u);
+        }
+    }
+}
+
+// Beside the program when that folder is writable or the file (or a link) is
+// there already, else in the configuration folder.
+TEST(ProfileLocation, BesideTheProgramWhenWritableOrThereElseInTheConfigFolder) {
+    test::TempDir program, config;
+    const std::string folder = program.path() + "/", beside = folder + "Pim.INI";
+    EXPECT_EQ(ProfilePath(folder), beside);
+    // As nobody, for whom the program folder is read-only.
+    const auto chooses = [&](const std::string& expected) {
+        ::chmod(program.path().c_str(), 0555);
+        ::chmod(config.path().c_str(), 0777);
+        const int status = InChild(
+            [&] {
+                ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+                return ProfilePath(folder) == expected ? 0 : 1;
+            },
+            true);
+        ::chmod(program.path().c_str(), 0755);
+        return status == 0;
+    };
+    EXPECT_TRUE(chooses(config.path() + "/Pim/Pim.INI"));
+    EXPECT_TRUE(fs::is_directory(config.path() + "/Pim"));
+    test::WriteFile(beside, "");
+    EXPECT_TRUE(chooses(beside));
+    fs::remove(beside);
+    fs::create_symlink(config.file("not-yet-written.ini"), beside);
+    EXPECT_TRUE(chooses(beside));
 }
 
 } // namespace
