@@ -13,10 +13,6 @@ namespace pim::test {
 // UTF-8 text as ISO-2022-JP bytes, ending in ASCII.
 std::string ToIso2022Jp(std::string_view utf8);
 
-// Base64 in lines of `lineLength` characters ended by CR LF; one unbroken line
-// without line end when `lineLength` is 0.
-std::string Base64(std::string_view bytes, size_t lineLength = 0);
-
 // "=?ISO-2022-JP?B?...?=" words for `utf8`, folded onto continuation lines so
 // that no line passes 76 characters. `used` is how much of the first line the
 // header name already takes ("Subject: " is 9).
@@ -35,8 +31,5 @@ std::string MakeMessage(std::string_view subject, std::string_view from, std::st
 std::string MakeAttachmentMessage(std::string_view subject, std::string_view from,
                                   std::string_view date, std::string_view text,
                                   size_t attachmentBytes = 5 * 1024 * 1024, uint32_t seed = 1);
-
-// The attachment bytes MakeAttachmentMessage encodes for `size` and `seed`.
-std::string AttachmentBytes(size_t size, uint32_t seed);
 
 } // namespace pim::test
