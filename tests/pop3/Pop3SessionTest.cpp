@@ -49,10 +49,18 @@ public:
         if (onConnect)
             onConnect(count);
     }
+    std::function<void(const MailSummary&)> onMail;
     void MailInformation(const MailSummary& s) override {
         log.push_back("OnGetMailInformation " + s.MailTitle + " | " + s.SendUser);
+        if (onMail)
+            onMail(s);
     }
-    void Disconnected() override { log.push_back("OnDisconnect"); }
+    // Events come before the reset: the session still counts as open in them.
+    const Pop3Session* session = nullptr;
+    void Disconnected() override {
+        log.push_back(session && !session->Open() ? "OnDisconnect after the reset"
+                                                  : "OnDisconnect");
+    }
     void Failed(uint8_t errorNo) override { log.push_back("OnError " + std::to_string(errorNo)); }
     void QuitRefused() override { log.push_back("quit refused"); }
 };
@@ -61,18 +69,8 @@ public:
 struct Server {
     std::string bytes;
 };
-enum class Owner {
-    Quit,
-    Retr1,
-    Retr2,
-    Retr3,
-    Close,
-    TimeOut,
-    SessionLimit,
-    Begin,
-    TlsUp,     // the host's handshake succeeded
-    TlsFailed, // the host's handshake or certificate failed
-};
+// TlsUp: the host's handshake succeeded; TlsDown: it or the certificate failed.
+enum class Owner { Quit, Retr1, Retr2, Retr3, Close, TimeOut, SessionLimit, Begin, TlsUp, TlsDown };
 using Step = std::variant<Server, Owner>;
 
 class Transcript {
@@ -80,6 +78,7 @@ public:
     Recorder host;
     Pop3Session session{host};
     SummaryCache cache;
+    Transcript() { host.session = &session; }
     Pop3Session::Tls tls = Pop3Session::Tls::Offered;
 
     void Run(const std::vector<Step>& steps, bool byteByByte) {
@@ -95,43 +94,26 @@ public:
                     session.Receive(std::string_view(&c, 1));
                 continue;
             }
-            switch (std::get<Owner>(step)) {
-            case Owner::Quit:
-                session.Quit();
-                break;
-            case Owner::Retr1:
-                session.Retr(1);
-                break;
-            case Owner::Retr2:
-                session.Retr(2);
-                break;
-            case Owner::Retr3:
-                session.Retr(3);
-                break;
-            case Owner::Begin:
-                session.Begin("taro", "secret", {}, tls);
-                break;
-            case Owner::TlsUp:
-                session.TlsStarted();
-                break;
-            case Owner::TlsFailed:
-                session.ConnectionFailed();
-                break;
-            case Owner::Close:
-                session.ConnectionClosed();
-                break;
-            case Owner::TimeOut:
-                // Only a running timer can expire; it is single-shot.
-                EXPECT_TRUE(host.timerRunning);
-                host.timerRunning = false;
-                session.TimerExpired();
-                break;
-            case Owner::SessionLimit:
-                EXPECT_TRUE(host.sessionTimerRunning);
-                host.sessionTimerRunning = false;
-                session.SessionTimerExpired();
-                break;
+            const Owner owner = std::get<Owner>(step);
+            // Only a running timer can expire; it is single-shot.
+            if (owner == Owner::TimeOut || owner == Owner::SessionLimit) {
+                bool& running =
+                    owner == Owner::TimeOut ? host.timerRunning : host.sessionTimerRunning;
+                EXPECT_TRUE(running);
+                running = false;
             }
+            const std::function<void()> actions[] = {
+                [&] { session.Quit(); },
+                [&] { session.Retr(1); },
+                [&] { session.Retr(2); },
+                [&] { session.Retr(3); },
+                [&] { session.ConnectionClosed(); },
+                [&] { session.TimerExpired(); },
+                [&] { session.SessionTimerExpired(); },
+                [&] { session.Begin("taro", "secret", {}, tls); },
+                [&] { session.TlsStarted(); },
+                [&] { session.ConnectionFailed(); }};
+            actions[static_cast<int>(owner)]();
         }
     }
 };
@@ -309,6 +291,16 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
              EXPECT_FALSE(t.session.Retr(1));
              EXPECT_TRUE(t.session.Quit());
          }},
+        {"OnGetMailInformation comes when the next RETR is accepted",
+         Join(kLogin, {count, Owner::Retr1, first}),
+         Join(kSent, {"OnConnect 2", "C: RETR 1", Got("first", noSender), "C: RETR 2", "accepted"}),
+         {},
+         [](Transcript& t) {
+             t.host.onMail = [&t](const MailSummary&) {
+                 const bool ready = t.session.FState() == Pop3Session::psReady;
+                 t.host.log.push_back(ready && t.session.Retr(2) ? "accepted" : "refused");
+             };
+         }},
         {"a refused QUIT ends the session silently",
          Join(kLogin, {Server{"+OK 0 0\r\n"}, Owner::Quit, kErr}),
          Join(kSent, {"OnConnect 0", "C: QUIT", "close", "quit refused"})},
@@ -326,6 +318,9 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
         {"closed after the answer to QUIT: no failure",
          Join(kLogin, {count, Owner::Quit, kOk, Owner::Close}),
          Join(kSent, {"OnConnect 2", "C: QUIT", "OnDisconnect", "close"})},
+        {"closed before the greeting: no failure, and the events come before the reset",
+         {Owner::Close},
+         {"OnDisconnect", "close"}},
         {"closed before the count: no failure",
          {kGreeting, kCapa, kOk, Owner::Close},
          {"C: CAPA", "C: USER taro", "C: PASS secret", "OnDisconnect", "close"}},
@@ -376,22 +371,6 @@ TEST(Pop3Session, AMessageBeyondOneGigabyteEndsAsATimeOut) {
     EXPECT_EQ(t.host.log, Join(kSent, {"OnConnect 1", "C: RETR 1", "close", "OnError 1"}));
 }
 
-TEST(Pop3Session, EventsComeBeforeTheResetSoTheSessionStillCountsAsOpen) {
-    bool openInHandler = false;
-    struct Host : Recorder {
-        Pop3Session* session = nullptr;
-        bool* open = nullptr;
-        void Disconnected() override { *open = session->Open(); }
-    } host;
-    Pop3Session session(host);
-    host.session = &session;
-    host.open = &openInHandler;
-    session.Begin("u", "p");
-    session.ConnectionClosed();
-    EXPECT_TRUE(openInHandler);
-    EXPECT_FALSE(session.Open());
-}
-
 TEST(Pop3Session, TheTimerRunsExactlyWhileSomethingIsAwaited) {
     Transcript t;
     const auto expectTimer = [&](bool running, const char* where) {
@@ -421,26 +400,6 @@ TEST(Pop3Session, TheTimerRunsExactlyWhileSomethingIsAwaited) {
     expectTimer(false, "closed");
 }
 
-TEST(Pop3Session, OnGetMailInformationComesWhenTheNextRetrIsAccepted) {
-    struct Host : Recorder {
-        Pop3Session* session = nullptr;
-        std::vector<bool> accepted;
-        void MailInformation(const MailSummary& s) override {
-            Recorder::MailInformation(s);
-            accepted.push_back(session->FState() == Pop3Session::psReady && session->Retr(2));
-        }
-    } host;
-    Pop3Session session(host);
-    host.session = &session;
-    session.Begin("u", "p");
-    for (const char* reply : {"+OK\r\n", "+OK\r\n.\r\n", "+OK\r\n", "+OK\r\n", "+OK 2 0\r\n"})
-        session.Receive(reply);
-    session.Retr(1);
-    session.Receive("+OK\r\nSubject: one\r\n\r\n.\r\n");
-    EXPECT_EQ(host.accepted, std::vector<bool>{true});
-    EXPECT_EQ(host.log.back(), "C: RETR 2");
-}
-
 TEST(Pop3Session, ALongMessageGivesTheTextsAKeptWholeMessageWould) {
     // The Subject line starts just before the limit of what is kept and ends after it.
     std::string message =
@@ -451,32 +410,24 @@ TEST(Pop3Session, ALongMessageGivesTheTextsAKeptWholeMessageWould) {
     message += ".\r\n";
     const DayNames names = {"Mo", "Tu", "We", "Th", "Fr", "Sa", "Su"};
     const MailSummary whole = ExtractMailInformation(message, names);
-
+    // The marker is kept, the end of its line is not: an empty title, not the fallback.
+    EXPECT_EQ(whole.MailTitle, "");
+    EXPECT_EQ(whole.SendUser, "a@example.jp");
     uint32_t seed = 7;
     for (int round = 0; round < 5; ++round) {
+        Transcript t;
         MailSummary got;
-        struct Capture : Recorder {
-            MailSummary* out = nullptr;
-            void MailInformation(const MailSummary& s) override { *out = s; }
-        } capture;
-        Pop3Session s(capture);
-        capture.out = &got;
-        s.SetDayNames(names);
-        s.Begin("u", "p");
-        for (const char* reply : {"+OK\r\n", "+OK\r\n.\r\n", "+OK\r\n", "+OK\r\n", "+OK 1 0\r\n"})
-            s.Receive(reply);
-        s.Retr(1);
+        t.host.onMail = [&](const MailSummary& s) { got = s; };
+        t.session.SetDayNames(names);
+        t.Run(Join(Login(kCapa, "+OK 1 0\r\n"), {Owner::Retr1}), false);
         for (size_t at = 0; at < message.size();) {
             seed = seed * 1103515245 + 12345;
             const size_t piece = 1 + (seed >> 16) % 9000;
-            s.Receive(std::string_view(message).substr(at, piece));
+            t.session.Receive(std::string_view(message).substr(at, piece));
             at += piece;
         }
         EXPECT_EQ(got, whole) << "round " << round;
     }
-    // The marker is kept, the end of its line is not: an empty title, not the fallback.
-    EXPECT_EQ(whole.MailTitle, "");
-    EXPECT_EQ(whole.SendUser, "a@example.jp");
 }
 
 // Each server a check may meet, from one that knows no CAPA to one that
@@ -580,7 +531,7 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
          Join(kStls, kEndedInClear)},
         {"STLS unanswered", {kGreeting, kCapaStls, Owner::TimeOut}, Join(kStls, kEndedInClear)},
         {"STLS: the handshake fails",
-         {kGreeting, kCapaStls, kOk, Owner::TlsFailed},
+         {kGreeting, kCapaStls, kOk, Owner::TlsDown},
          Join(kUpgrade, kEndedInClear)},
         {"STLS: the server closes during the handshake",
          {kGreeting, kCapaStls, kOk, Owner::Close},
