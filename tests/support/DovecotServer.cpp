@@ -1,18 +1,16 @@
 #include "support/DovecotServer.h"
 
 #include "support/Pop3TestClient.h"
+#include "support/ScriptedServer.h"
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
-#include <netinet/in.h>
 #include <pwd.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -43,20 +41,6 @@ bool WriteBytes(const std::string& path, std::string_view bytes, mode_t mode) {
 std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// A port nothing listens on right now. Another process may take it before
-// Dovecot binds it; Start() then tries again.
-uint16_t FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                       ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    ::close(fd);
-    return bound ? ntohs(address.sin_port) : 0;
 }
 
 // Starts a program with its output appended to `logPath`. A test that crashes
@@ -234,8 +218,9 @@ bool DovecotServer::MakeCertificates() {
 // Writes the configuration, starts Dovecot and waits for its greeting; false,
 // with error(), when it does not come.
 bool DovecotServer::Launch() {
-    port_ = FreePort();
-    tlsPort_ = tls_ ? FreePort() : 0;
+    // Free now; another process may take them before Dovecot binds them.
+    port_ = ScriptedServer::ClosedPort();
+    tlsPort_ = tls_ ? ScriptedServer::ClosedPort() : 0;
     // No delay after a wrong password, and repeated failures do not slow down
     // later logins.
     std::string conf = R"(base_dir = @/run
