@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace pim {
 namespace {
@@ -87,79 +88,65 @@ std::string Message(const std::string& subject) {
     return "+OK\r\nSubject: " + subject + "\r\nFrom: a@example.jp\r\n\r\nbody\r\n.\r\n";
 }
 
-TEST(TVeltaPOP3, ReadsAMailboxThroughAHostNameLookup) {
-    ScriptedServer server([](ServerConnection& c) {
-        if (!Login(c, 2))
-            return;
-        for (const char* n : {"1", "2"}) {
-            if (c.ReadLine() != std::string("RETR ") + n)
-                return;
-            c.Send(Message(std::string("s") + n));
-        }
-        Logout(c);
-    });
-    Client client;
-    ASSERT_TRUE(client.Connect(server.Port(), "localhost"));
-    ASSERT_TRUE(client.WaitEnd());
-    EXPECT_EQ(client.log,
-              (std::vector<std::string>{"connect 2", "mail s1", "mail s2", "disconnect"}));
-    EXPECT_FALSE(client.pop3.SessionOpen());
-}
-
-TEST(TVeltaPOP3, AGreetingThatNeverComesTimesOut) {
-    ScriptedServer server([](ServerConnection& c) { c.WaitClosed(10s); });
-    Client client;
-    client.pop3.TimeOutCount = 300;
-    ASSERT_TRUE(client.Connect(server.Port()));
-    ASSERT_TRUE(client.WaitEnd());
-    EXPECT_EQ(client.log, (std::vector<std::string>{"error 1"}));
-    EXPECT_FALSE(client.openDuringError); // reset before the event
-}
-
-TEST(TVeltaPOP3, ASlowButSteadyServerNeverTimesOut) {
+// What a check hears from servers that are slow, silent or gone, and that the
+// component closes itself when the server does not.
+TEST(TVeltaPOP3, ReportsWhatTheServerDidInTime) {
     const std::string message = Message("slow");
-    ScriptedServer server([&](ServerConnection& c) {
-        if (!Login(c, 1) || c.ReadLine() != "RETR 1")
-            return;
-        // Each piece comes well within the time-out; all of them take far longer.
-        const size_t piece = message.size() / 12 + 1;
-        for (size_t at = 0; at < message.size(); at += piece) {
-            std::this_thread::sleep_for(120ms);
-            c.Send(std::string_view(message).substr(at, piece));
-        }
-        Logout(c);
-    });
-    Client client;
-    client.pop3.TimeOutCount = 400;
-    ASSERT_TRUE(client.Connect(server.Port()));
-    ASSERT_TRUE(client.WaitEnd());
-    EXPECT_EQ(client.log, (std::vector<std::string>{"connect 1", "mail slow", "disconnect"}));
+    const struct {
+        const char* name;
+        ScriptedServer::Script script; // none: nothing listens
+        int timeOut;
+        std::vector<std::string> expected;
+        bool openDuringError = false;
+    } cases[] = {
+        {"a greeting that never comes",
+         [](ServerConnection& c) { c.WaitClosed(10s); },
+         300,
+         {"error 1"}},
+        {"a slow but steady server, reached by its name",
+         [&](ServerConnection& c) {
+             if (!Login(c, 1) || c.ReadLine() != "RETR 1")
+                 return;
+             // Each piece comes well within the time-out; all of them take far longer.
+             const size_t piece = message.size() / 12 + 1;
+             for (size_t at = 0; at < message.size(); at += piece) {
+                 std::this_thread::sleep_for(120ms);
+                 c.Send(std::string_view(message).substr(at, piece));
+             }
+             Logout(c);
+         },
+         400,
+         {"connect 1", "mail slow", "disconnect"}},
+        // Reported like a close, before the reset, and at once: a time-out would be 1.
+        {"a refused connection", nullptr, 60000, {"error 2"}, true},
+        {"a server that never closes after QUIT",
+         [](ServerConnection& c) {
+             if (Login(c, 0))
+                 Logout(c);
+             c.WaitClosed(10s);
+         },
+         300,
+         {"connect 0", "disconnect"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<ScriptedServer> server;
+        if (c.script)
+            server.emplace(c.script);
+        Client client;
+        client.pop3.TimeOutCount = c.timeOut;
+        ASSERT_TRUE(client.Connect(server ? server->Port() : ScriptedServer::ClosedPort(),
+                                   server ? "localhost" : "127.0.0.1"));
+        ASSERT_TRUE(client.WaitEnd());
+        EXPECT_EQ(client.log, c.expected);
+        EXPECT_EQ(client.openDuringError, c.openDuringError);
+        EXPECT_FALSE(client.pop3.SessionOpen());
+    }
 }
 
-TEST(TVeltaPOP3, ARefusedConnectionIsReportedAtOnceAsNoConnection) {
-    Client client;
-    client.pop3.TimeOutCount = 60000; // a time-out would be reported as 1, and far later
-    ASSERT_TRUE(client.Connect(ScriptedServer::ClosedPort()));
-    ASSERT_TRUE(client.WaitEnd(10s));
-    EXPECT_EQ(client.log, (std::vector<std::string>{"error 2"}));
-    EXPECT_TRUE(client.openDuringError); // reported like a close: before the reset
-    EXPECT_FALSE(client.pop3.SessionOpen());
-}
-
-TEST(TVeltaPOP3, ASecondConnectWhileOneRunsIsRefusedAndTheFirstCarriesOn) {
-    ScriptedServer server([](ServerConnection& c) {
-        if (Login(c, 0))
-            Logout(c);
-    });
-    Client client;
-    EXPECT_TRUE(client.Connect(server.Port()));
-    EXPECT_FALSE(client.Connect(server.Port()));
-    ASSERT_TRUE(client.WaitEnd());
-    EXPECT_EQ(client.log, (std::vector<std::string>{"connect 0", "disconnect"}));
-    EXPECT_EQ(server.Accepted(), 1);
-}
-
-TEST(TVeltaPOP3, ConnectInsideOnDisconnectIsRefusedAndRightAfterItAccepted) {
+// One session at a time: a second Connect, or one from inside OnDisconnect, is
+// refused and the first carries on; right after OnDisconnect one is accepted.
+TEST(TVeltaPOP3, OnlyOneSessionRunsAtATime) {
     ScriptedServer server([](ServerConnection& c) {
         if (Login(c, 0))
             Logout(c);
@@ -174,24 +161,12 @@ TEST(TVeltaPOP3, ConnectInsideOnDisconnectIsRefusedAndRightAfterItAccepted) {
         client.pop3.OnDisconnect = [&](TVeltaPOP3*) { client.ended = true; };
     };
     ASSERT_TRUE(client.Connect(server.Port()));
+    EXPECT_FALSE(client.Connect(server.Port()));
     ASSERT_TRUE(client.WaitEnd());
     EXPECT_FALSE(insideAccepted);
     EXPECT_TRUE(afterAccepted);
     EXPECT_EQ(client.log, (std::vector<std::string>{"connect 0", "connect 0"}));
-}
-
-TEST(TVeltaPOP3, AServerThatNeverClosesAfterQuitIsClosedByTheClient) {
-    ScriptedServer server([](ServerConnection& c) {
-        if (!Login(c, 0))
-            return;
-        Logout(c);
-        c.WaitClosed(10s);
-    });
-    Client client;
-    client.pop3.TimeOutCount = 300;
-    ASSERT_TRUE(client.Connect(server.Port()));
-    ASSERT_TRUE(client.WaitEnd());
-    EXPECT_EQ(client.log, (std::vector<std::string>{"connect 0", "disconnect"}));
+    EXPECT_EQ(server.Accepted(), 2);
 }
 
 TEST(TVeltaPOP3, AnAbandonedLookupLeavesNothingBehind) {

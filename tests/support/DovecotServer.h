@@ -1,6 +1,7 @@
 // A real Dovecot POP3 server for tests, run from a configuration of its own in
-// a temporary folder and listening on 127.0.0.1 only. The system's Dovecot
-// service is never used. It runs as root; see SkipReason().
+// a temporary folder and listening on 127.0.0.1 and 127.0.0.2 (a name its
+// certificate does not carry) only. The system's Dovecot service is never
+// used. It runs as root; see SkipReason().
 #pragma once
 
 #include <cstdint>
@@ -36,7 +37,6 @@ public:
 
     const std::string& error() const { return error_; }
     bool Running() const { return pid_ > 0; }
-    pid_t Pid() const { return pid_; }
 
     uint16_t Port() const { return port_; }
     uint16_t TlsPort() const { return tlsPort_; }
@@ -53,9 +53,7 @@ public:
 private:
     bool WriteMail(const std::vector<MailUser>& users);
     bool MakeCertificates();
-    bool WriteConfiguration();
     bool Launch();
-    bool WaitReady();
     bool LoginOnce(const MailUser& user);
     bool Fail(std::string message);
 

@@ -1,42 +1,22 @@
-// Realistic mail for POP3 tests: RFC 822 messages with CR LF line ends,
-// Japanese headers as MIME encoded words, large base64 attachments.
-// Helpers throw std::invalid_argument for text ISO-2022-JP cannot hold.
+// Realistic mail for POP3 tests: RFC 822 messages with CR LF line ends and
+// Japanese headers as MIME encoded words.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace pim::test {
 
-// UTF-8 text as ISO-2022-JP bytes, ending in ASCII.
-std::string ToIso2022Jp(std::string_view utf8);
-
-// Base64 in lines of `lineLength` characters ended by CR LF; one unbroken line
-// without line end when `lineLength` is 0.
-std::string Base64(std::string_view bytes, size_t lineLength = 0);
-
 // "=?ISO-2022-JP?B?...?=" words for `utf8`, folded onto continuation lines so
 // that no line passes 76 characters. `used` is how much of the first line the
-// header name already takes ("Subject: " is 9).
+// header name already takes ("Subject: " is 9). Throws std::invalid_argument for
+// text ISO-2022-JP cannot hold.
 std::string EncodeIso2022JpHeader(std::string_view utf8, size_t used = 9);
-
-// One "=?UTF-8?B?...?=" word.
-std::string EncodeUtf8Word(std::string_view utf8);
 
 // A plain text message. Header values are used as given (already encoded and
 // folded); an empty one leaves its header out. Bare LF in `body` becomes CR LF.
 std::string MakeMessage(std::string_view subject, std::string_view from, std::string_view date,
                         std::string_view body);
-
-// A multipart message: `text` (ISO-2022-JP or ASCII bytes) and an attachment of
-// `attachmentBytes` pseudo-random bytes from `seed`, base64 in 76-character lines.
-std::string MakeAttachmentMessage(std::string_view subject, std::string_view from,
-                                  std::string_view date, std::string_view text,
-                                  size_t attachmentBytes = 5 * 1024 * 1024, uint32_t seed = 1);
-
-// The attachment bytes MakeAttachmentMessage encodes for `size` and `seed`.
-std::string AttachmentBytes(size_t size, uint32_t seed);
 
 } // namespace pim::test

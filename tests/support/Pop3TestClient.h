@@ -27,18 +27,15 @@ public:
     bool Connect(uint16_t port, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
         Close();
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd_ < 0)
-            return false;
-        timeval tv{};
-        tv.tv_sec = static_cast<time_t>(timeout.count() / 1000);
-        tv.tv_usec = static_cast<suseconds_t>(timeout.count() % 1000 * 1000);
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        const timeval tv{static_cast<time_t>(timeout.count() / 1000),
+                         static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (fd_ < 0 || ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0 ||
+            ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) != 0 ||
+            ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
             Close();
             return false;
         }

@@ -62,21 +62,21 @@ bool PrivateBus::Start() {
     const std::string socket = dir_.file("bus");
     address_ = "unix:path=" + socket;
     WriteFile(dir_.file("bus.conf"),
-              "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-              " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-              "<busconfig>\n"
-              "  <type>session</type>\n"
-              "  <listen>" +
-                  address_ +
-                  "</listen>\n"
-                  "  <auth>EXTERNAL</auth>\n"
-                  "  <policy context=\"default\">\n"
-                  "    <allow user=\"*\"/>\n"
-                  "    <allow own=\"*\"/>\n"
-                  "    <allow send_destination=\"*\"/>\n"
-                  "    <allow receive_sender=\"*\"/>\n"
-                  "  </policy>\n"
-                  "</busconfig>\n");
+              R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>)" + address_ +
+                  R"(</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*"/>
+    <allow receive_sender="*"/>
+  </policy>
+</busconfig>
+)");
     daemon_ = Spawn({kDaemon, "--nofork", "--nopidfile", "--config-file=" + dir_.file("bus.conf")},
                     {}, dir_.file("bus.log"));
     if (daemon_ < 0) {

@@ -94,16 +94,8 @@ class ScriptedServer {
 public:
     using Script = std::function<void(ServerConnection&)>;
 
-    explicit ScriptedServer(Script script) : script_(std::move(script)) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    explicit ScriptedServer(Script script) : script_(std::move(script)), listener_(Bind(port_)) {
         ::listen(listener_, 8);
-        socklen_t length = sizeof address;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
         thread_ = std::thread([this] { Serve(); });
     }
 
@@ -118,6 +110,14 @@ public:
 
     // A loopback port on which nothing listens, so connecting is refused.
     static uint16_t ClosedPort() {
+        uint16_t port = 0;
+        ::close(Bind(port));
+        return port;
+    }
+
+private:
+    // A socket bound to a free loopback port, and that port.
+    static int Bind(uint16_t& port) {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -125,11 +125,10 @@ public:
         ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
         socklen_t length = sizeof address;
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        ::close(fd);
-        return ntohs(address.sin_port);
+        port = ntohs(address.sin_port);
+        return fd;
     }
 
-private:
     void Serve() {
         while (!stop_) {
             pollfd p{listener_, POLLIN, 0};
@@ -145,8 +144,8 @@ private:
     }
 
     Script script_;
-    int listener_ = -1;
     uint16_t port_ = 0;
+    int listener_ = -1;
     std::atomic<bool> stop_{false};
     std::atomic<int> accepted_{0};
     std::thread thread_;
