@@ -15,7 +15,6 @@ namespace pim {
 namespace {
 
 const QString& kService = NetworkManager::kService;
-const QString& kManagerPath = NetworkManager::kManagerPath;
 const QString& kProperties = NetworkManager::kProperties;
 const QString& kManager = kService; // its interface has its name
 const QString kSettingsPath = QStringLiteral("/org/freedesktop/NetworkManager/Settings");
