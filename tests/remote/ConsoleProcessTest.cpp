@@ -1,11 +1,10 @@
 // fpn-console as a child process against a station in the test process, over
 // the loopback broadcast address on a free port.
+#include "RunProcess.h"
 #include "common/Cp932.h"
 #include "remote/LocalStation.h"
 #include "remote/TFernpostNetwork.h"
-#include "support/EventLoop.h"
 
-#include <QProcess>
 #include <QUdpSocket>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -27,11 +26,7 @@ uint16_t FreeUdpPort() {
     return probe.localPort();
 }
 
-struct Result {
-    int exit = -1;
-    std::string out;
-    std::string err;
-};
+using test::Result;
 
 class ConsoleProcessTest : public ::testing::Test {
 protected:
@@ -76,22 +71,8 @@ protected:
 
     // Runs the console to its end while the station answers on this thread.
     Result Console(QStringList args) {
-        args << "--broadcast"
-             << "127.255.255.255"
-             << "--port" << QString::number(port);
-        QProcess process;
-        process.start(FPN_CONSOLE, args);
-        process.closeWriteChannel();
-        Result result;
-        if (!test::RunUntil([&] { return process.state() == QProcess::NotRunning; }, 30s)) {
-            process.kill();
-            process.waitForFinished();
-            return result;
-        }
-        result.exit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        result.out = process.readAllStandardOutput().toStdString();
-        result.err = process.readAllStandardError().toStdString();
-        return result;
+        args += {"--broadcast", "127.255.255.255", "--port", QString::number(port)};
+        return test::RunProcess(FPN_CONSOLE, args);
     }
 
     QStringList Menu() const {
@@ -106,10 +87,8 @@ protected:
 
 TEST_F(ConsoleProcessTest, ChoicePasswordAndMessage) {
     Start();
-    const Result run = Console(Menu() << "--answer"
-                                      << "着信メール確認"
-                                      << "--answer"
-                                      << "himitsu");
+    const Result run =
+        Console(Menu() + QStringList{"--answer", "着信メール確認", "--answer", "himitsu"});
     EXPECT_EQ(run.exit, 0) << run.err;
     EXPECT_EQ(run.out, "メニュー\n選んでください\n"
                        "  1) メールチェック開始\n  2) 着信メール確認\n番号: 着信メール確認\n"
@@ -130,14 +109,10 @@ TEST_F(ConsoleProcessTest, FailuresEndWithTheirOwnStatus) {
     } cases[] = {
         {{"menu", "NO-SUCH-PC", "--timeout", "0.3"}, 2, "NO-SUCH-PC"},
         {{"menu", here, "--kind", "Other", "--timeout", "0.3"}, 2, ""},
-        {Menu() << "--answer"
-                << "3",
-         1, "\"3\""},
+        {Menu() + QStringList{"--answer", "3"}, 1, "\"3\""},
         {{"menu"}, 1, ""},
         // The answers run out, and there is no terminal to ask.
-        {Menu() << "--answer"
-                << "1",
-         4, "not a terminal"},
+        {Menu() + QStringList{"--answer", "1"}, 4, "not a terminal"},
     };
     for (const auto& c : cases) {
         const Result run = Console(c.args);
@@ -150,8 +125,7 @@ TEST_F(ConsoleProcessTest, FailuresEndWithTheirOwnStatus) {
     // A station that hears the request and never answers it.
     station.OnMenuRequest = [](TFernpostNetwork*, const std::string&, const std::string&,
                                const std::string&) {};
-    const Result silent = Console(Menu() << "--timeout"
-                                         << "0.5");
+    const Result silent = Console(Menu() + QStringList{"--timeout", "0.5"});
     EXPECT_EQ(silent.exit, 2);
     EXPECT_THAT(silent.err, HasSubstr("no answer"));
 }

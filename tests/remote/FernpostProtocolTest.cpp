@@ -9,6 +9,8 @@
 namespace pim::fpn {
 namespace {
 
+using namespace std::string_literals;
+
 // Letters with a CR LF now and then, which travels as "\|", at times across two datagrams.
 std::string TextOf(size_t bytes) {
     std::string text(bytes, 'x');
@@ -36,34 +38,28 @@ TEST(FernpostWire, CutsBodiesAt510BytesWithATrailingNul) {
     const auto d509 = *MakeDatagrams(TextOf(503), false);
     ASSERT_EQ(d509.size(), 1u);
     EXPECT_EQ(d509[0].size(), 512u);
-    EXPECT_EQ(d509[0].substr(0, 7), std::string("\x01"
-                                                "0  503",
-                                                7));
-    EXPECT_EQ(d509[0].substr(510), std::string("\0\0", 2));
+    EXPECT_EQ(d509[0].substr(0, 7), "\0010  503"s);
+    EXPECT_EQ(d509[0].substr(510), "\0\0"s);
 
     const auto d510 = *MakeDatagrams(TextOf(504), false);
     ASSERT_EQ(d510.size(), 2u);
     EXPECT_EQ(d510[0].size(), 512u);
     EXPECT_EQ(d510[0].back(), '\0');
-    EXPECT_EQ(d510[1], std::string("\x02\0", 2));
+    EXPECT_EQ(d510[1], "\x02\0"s);
 
     const auto d1020 = *MakeDatagrams(TextOf(1014), false);
     ASSERT_EQ(d1020.size(), 3u);
     EXPECT_EQ(d1020[1][0], '\x02');
-    EXPECT_EQ(d1020[2], std::string("\x03\0", 2));
+    EXPECT_EQ(d1020[2], "\x03\0"s);
 
     const auto small = *MakeDatagrams("abc", false);
-    EXPECT_EQ(small, std::vector<std::string>{std::string("\x01"
-                                                          "0    3abc\0",
-                                                          11)});
+    EXPECT_EQ(small, std::vector{"\0010    3abc\0"s});
 }
 
 TEST(FernpostWire, NoCrLfTravelsAndBothWaysOfWritingOneComeBack) {
     const auto datagrams = *MakeDatagrams("a\r\nb\\|c", false);
     ASSERT_EQ(datagrams.size(), 1u);
-    EXPECT_EQ(datagrams[0], std::string("\x01"
-                                        "0    7a\\|b\\|c\0",
-                                        15));
+    EXPECT_EQ(datagrams[0], "\0010    7a\\|b\\|c\0"s);
     EXPECT_EQ(Reassemble(datagrams), "a\r\nb\r\nc");
 }
 
@@ -123,11 +119,7 @@ TEST(FernpostReassembly, ABrokenLengthFieldExpiresAfterAMinute) {
     Reassembly buffers;
     std::string out;
     const QDateTime start(QDate(2026, 12, 6), QTime(10, 0, 0));
-    EXPECT_EQ(buffers.Add("10.0.0.1",
-                          std::string("\x01"
-                                      "0 12x4FPMESSAGE:X\0",
-                                      19),
-                          start, out),
+    EXPECT_EQ(buffers.Add("10.0.0.1", "\0010 12x4FPMESSAGE:X\0"s, start, out),
               Reassembly::Result::Incomplete);
     buffers.Expire(start.addSecs(60));
     EXPECT_EQ(buffers.BusySlots(), 1u);
@@ -180,8 +172,8 @@ TEST(FernpostReassembly, ACopyOfAFragmentAddsNothingAndCostsNothing) {
         {d[3], R::Incomplete},
         {d[3], R::Dropped},
         // The last fragment, empty, over and over in the place of the missing one.
-        {std::string("\x05\0", 2), R::Incomplete},
-        {std::string("\x05\0", 2), R::Incomplete},
+        {"\x05\0"s, R::Incomplete},
+        {"\x05\0"s, R::Incomplete},
         {d[2], R::Incomplete},
         {d[4], R::Complete},
     };
@@ -238,11 +230,7 @@ TEST(FernpostReassembly, DatagramsNoStationSendsAreDropped) {
     const std::string whole = (*MakeDatagrams(TextOf(503), false))[0];
     ASSERT_EQ(whole.size(), kDatagramBytes);
     // Empty, fragment number 0, longer than 512 bytes (not cut to size).
-    for (const std::string& d : {std::string(),
-                                 std::string("\0"
-                                             "0    1x\0",
-                                             9),
-                                 whole + "t"})
+    for (const std::string& d : {std::string(), "\0000    1x\0"s, whole + "t"})
         EXPECT_EQ(buffers.Add("10.0.0.5", d, now, out), Reassembly::Result::Dropped) << d.size();
     EXPECT_EQ(buffers.BusySlots(), 0u);
     EXPECT_EQ(buffers.Add("10.0.0.5", whole, now, out), Reassembly::Result::Complete);

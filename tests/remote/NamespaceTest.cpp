@@ -2,6 +2,8 @@
 // each in a network namespace of its own, joined by a veth pair. Nothing of it
 // reaches the machine's own namespace: the namespaces, the veth pair and its
 // private addresses exist only for the test and are deleted at its end.
+#include "RunProcess.h"
+
 #include <QProcess>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -15,26 +17,10 @@ using ::testing::HasSubstr;
 
 const std::string kId = std::to_string(::getpid());
 
-struct Result {
-    int exit = -1;
-    std::string out;
-    std::string err;
-};
+using test::Result;
 
-Result Execute(const QStringList& command, int limitMs = 30000) {
-    QProcess process;
-    process.start(command.front(), command.mid(1));
-    process.closeWriteChannel();
-    Result run;
-    if (!process.waitForFinished(limitMs)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    run.out = process.readAllStandardOutput().toStdString();
-    run.err = process.readAllStandardError().toStdString();
-    return run;
+Result Execute(const QStringList& command) {
+    return test::RunProcess(command.front(), command.mid(1));
 }
 
 // Two namespaces "station" (10.254.0.1) and "console" (10.254.0.2, and
