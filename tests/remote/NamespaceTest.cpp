@@ -40,16 +40,12 @@ public:
             return;
         }
         // The limited broadcast needs a route to leave by.
-        const QString script = QString(R"(set -e
-            ip netns add %2
+        const QString script = QString(R"(set -e; ip netns add %2
             ip -n %1 link add vfs%3 type veth peer name vfc%3 netns %2
-            ip -n %1 addr add 10.254.0.1/24 dev vfs%3
-            ip -n %2 addr add 10.254.0.2/24 dev vfc%3
+            ip -n %1 addr add 10.254.0.1/24 dev vfs%3; ip -n %1 link set lo up
+            ip -n %2 addr add 10.254.0.2/24 dev vfc%3; ip -n %2 link set lo up
             ip -n %2 addr add 10.254.0.3/24 dev vfc%3
-            ip -n %1 link set lo up
-            ip -n %2 link set lo up
-            ip -n %1 link set vfs%3 up
-            ip -n %2 link set vfc%3 up
+            ip -n %1 link set vfs%3 up; ip -n %2 link set vfc%3 up
             ip -n %1 route add 255.255.255.255/32 dev vfs%3
             ip -n %2 route add 255.255.255.255/32 dev vfc%3)")
                                    .arg(station, console, QString::fromStdString(kId));
