@@ -1,17 +1,13 @@
 // fpn-console as a child process against a station in the test process, over
 // the loopback broadcast address on a free port.
+#include "RunProcess.h"
 #include "common/Cp932.h"
 #include "remote/LocalStation.h"
 #include "remote/TFernpostNetwork.h"
-#include "support/EventLoop.h"
 
-#include <QProcess>
 #include <QUdpSocket>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace pim {
 namespace {
@@ -30,11 +26,7 @@ uint16_t FreeUdpPort() {
     return probe.localPort();
 }
 
-struct Result {
-    int exit = -1;
-    std::string out;
-    std::string err;
-};
+using test::Result;
 
 class ConsoleProcessTest : public ::testing::Test {
 protected:
@@ -79,22 +71,8 @@ protected:
 
     // Runs the console to its end while the station answers on this thread.
     Result Console(QStringList args) {
-        args << "--broadcast"
-             << "127.255.255.255"
-             << "--port" << QString::number(port);
-        QProcess process;
-        process.start(FPN_CONSOLE, args);
-        process.closeWriteChannel();
-        Result result;
-        if (!test::RunUntil([&] { return process.state() == QProcess::NotRunning; }, 30s)) {
-            process.kill();
-            process.waitForFinished();
-            return result;
-        }
-        result.exit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        result.out = process.readAllStandardOutput().toStdString();
-        result.err = process.readAllStandardError().toStdString();
-        return result;
+        args += {"--broadcast", "127.255.255.255", "--port", QString::number(port)};
+        return test::RunProcess(FPN_CONSOLE, args);
     }
 
     QStringList Menu() const {
@@ -109,10 +87,8 @@ protected:
 
 TEST_F(ConsoleProcessTest, ChoicePasswordAndMessage) {
     Start();
-    const Result run = Console(Menu() << "--answer"
-                                      << "着信メール確認"
-                                      << "--answer"
-                                      << "himitsu");
+    const Result run =
+        Console(Menu() + QStringList{"--answer", "着信メール確認", "--answer", "himitsu"});
     EXPECT_EQ(run.exit, 0) << run.err;
     EXPECT_EQ(run.out, "メニュー\n選んでください\n"
                        "  1) メールチェック開始\n  2) 着信メール確認\n番号: 着信メール確認\n"
@@ -123,61 +99,41 @@ TEST_F(ConsoleProcessTest, ChoicePasswordAndMessage) {
     EXPECT_TRUE(ConsoleLoggedOut());
 }
 
-TEST_F(ConsoleProcessTest, StationWithoutMenu) {
-    station.Menu = false;
-    Start();
-    const Result run = Console(Menu());
-    EXPECT_EQ(run.exit, 0) << run.err;
-    EXPECT_EQ(run.out, "このステーションにはメニューがありません。\n");
-}
-
-TEST_F(ConsoleProcessTest, AnswersRunOutWithoutTerminal) {
-    Start();
-    const Result run = Console(Menu() << "--answer"
-                                      << "1");
-    EXPECT_EQ(run.exit, 4) << run.err;
-    EXPECT_THAT(run.err, HasSubstr("not a terminal"));
-    EXPECT_EQ(returns.size(), 1u);
-    EXPECT_TRUE(ConsoleLoggedOut());
-}
-
 TEST_F(ConsoleProcessTest, FailuresEndWithTheirOwnStatus) {
     Start();
-    const Result unknown = Console({"menu", "NO-SUCH-PC", "--timeout", "0.3"});
-    EXPECT_EQ(unknown.exit, 2);
-    EXPECT_THAT(unknown.err, HasSubstr("NO-SUCH-PC"));
-
-    const Result wrongKind = Console(QStringList{"menu", QString::fromStdString(LocalMachineName()),
-                                                 "--kind", "Other", "--timeout", "0.3"});
-    EXPECT_EQ(wrongKind.exit, 2);
-
-    const Result badChoice = Console(Menu() << "--answer"
-                                            << "3");
-    EXPECT_EQ(badChoice.exit, 1);
-    EXPECT_THAT(badChoice.err, HasSubstr("\"3\""));
+    const QString here = QString::fromStdString(LocalMachineName());
+    const struct {
+        QStringList args;
+        int exit;
+        const char* error;
+    } cases[] = {
+        {{"menu", "NO-SUCH-PC", "--timeout", "0.3"}, 2, "NO-SUCH-PC"},
+        {{"menu", here, "--kind", "Other", "--timeout", "0.3"}, 2, ""},
+        {Menu() + QStringList{"--answer", "3"}, 1, "\"3\""},
+        {{"menu"}, 1, ""},
+        // The answers run out, and there is no terminal to ask.
+        {Menu() + QStringList{"--answer", "1"}, 4, "not a terminal"},
+    };
+    for (const auto& c : cases) {
+        const Result run = Console(c.args);
+        EXPECT_EQ(run.exit, c.exit) << c.args.join(' ').toStdString() << run.err;
+        EXPECT_THAT(run.err, HasSubstr(c.error));
+    }
+    EXPECT_EQ(returns.size(), 1u) << "only the last got as far as an answer";
+    EXPECT_TRUE(ConsoleLoggedOut());
 
     // A station that hears the request and never answers it.
     station.OnMenuRequest = [](TFernpostNetwork*, const std::string&, const std::string&,
                                const std::string&) {};
-    const Result silent = Console(Menu() << "--timeout"
-                                         << "0.5");
+    const Result silent = Console(Menu() + QStringList{"--timeout", "0.5"});
     EXPECT_EQ(silent.exit, 2);
     EXPECT_THAT(silent.err, HasSubstr("no answer"));
-    EXPECT_TRUE(returns.empty());
-
-    const Result usage = Console({"menu"});
-    EXPECT_EQ(usage.exit, 1);
 }
 
 TEST_F(ConsoleProcessTest, PortHeldWithoutSharing) {
-    const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
-    ASSERT_GE(holder, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    QUdpSocket holder;
+    ASSERT_TRUE(holder.bind(QHostAddress::AnyIPv4, port, QUdpSocket::DontShareAddress));
     const Result run = Console({"list", "--timeout", "0.2"});
-    ::close(holder);
     EXPECT_EQ(run.exit, 3);
     EXPECT_THAT(run.err, HasSubstr("port"));
 }

@@ -2,7 +2,7 @@
 // menu and prints what the station answers to each step, for the tests that
 // run it in a network namespace beside the station.
 //
-//   fpn-console-script MACHINE STEP... [--port N] [--broadcast ADDR]
+//   fpn-console-script MACHINE STEP...
 //
 // A STEP is "menu" (ask for the menu), "TAG=VALUE" (answer with that tag and
 // value) or "ADDR>TAG=VALUE": the same answer, naming this console all the
@@ -14,7 +14,6 @@
 #include "common/Random.h"
 #include "remote/TFernpostNetwork.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QUdpSocket>
@@ -48,13 +47,7 @@ void SendFrom(const TFernpostNetwork& console, const std::string& source, const 
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.addOptions({
-        {"port", "UDP port.", "N", "51000"},
-        {"broadcast", "Where broadcasts go.", "ADDR", "255.255.255.255"},
-    });
-    parser.process(app);
-    const QStringList args = parser.positionalArguments();
+    const QStringList args = app.arguments().mid(1);
     if (args.size() < 2)
         return 1;
 
@@ -62,8 +55,6 @@ int main(int argc, char** argv) {
     console.Discrimination = "FPN";
     console.HandleName = "script";
     console.Security = true;
-    console.PortNo = static_cast<uint16_t>(parser.value("port").toUInt());
-    console.BroadcastAddress = parser.value("broadcast").toStdString();
     const std::string machine = args[0].toStdString();
     std::deque<std::string> heard;
     using S = const std::string&;

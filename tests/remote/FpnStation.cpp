@@ -1,20 +1,18 @@
-// fpn-station: a Fernpost station with the main choice list of Pim's remote menu,
-// for the tests that run the console in another network namespace. Every answer
-// is acknowledged with a message, which ends the dialogue. With --password it
-// runs Pim's own remote menu instead, guarded by that password, over one
-// account "Home" with one mail.
+// fpn-station: a Fernpost station running Pim's own remote menu over one
+// account "Home" with one mail (guarded by a password with --password), for the
+// tests that run the console in another network namespace.
 //
-//   fpn-station [--port N] [--broadcast ADDR] [--seconds S] [--hostname NAME]
-//               [--password PW]
+//   fpn-station [--seconds S] [--hostname NAME] [--password PW]
 //
-// Prints "READY machine address" once logged in and "RETURN tag value" for each
-// answer (with --password, "RETURN tag value from ADDR"); logs out after S
+// Prints "READY machine address" once logged in and "RETURN tag value from ADDR"
+// for each answer; logs out after S
 // seconds. --hostname gives the process a host name of its own (a new UTS
 // namespace, root only), so that a console in a neighbouring network namespace
 // of the same machine sees another machine name.
 #include "app/RemoteMenu.h"
 #include "app/StationPrompts.h"
 #include "common/Cp932.h"
+#include "remote/PimStation.h"
 #include "remote/TFernpostNetwork.h"
 
 #include <QCommandLineParser>
@@ -52,8 +50,6 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addOptions({
-        {"port", "UDP port.", "N", "51000"},
-        {"broadcast", "Where broadcasts go.", "ADDR", "255.255.255.255"},
         {"seconds", "How long to stay logged in.", "S", "20"},
         {"hostname", "Run under this host name, in a UTS namespace of its own.", "NAME"},
         {"password", "Run Pim's remote menu, guarded by this password.", "PW"},
@@ -69,49 +65,29 @@ int main(int argc, char** argv) {
     }
 
     TFernpostNetwork fpn;
-    fpn.Discrimination = "Pim";
-    fpn.HandleName = cp932::FromUtf8("Pim <テスト>");
-    fpn.Security = true;
-    fpn.Menu = true;
-    fpn.PortNo = static_cast<uint16_t>(parser.value("port").toUInt());
-    fpn.BroadcastAddress = parser.value("broadcast").toStdString();
-    fpn.OnMenuRequest = [](TFernpostNetwork* station, const std::string&,
-                           const std::string& machine, const std::string& kind) {
-        station->InputSelect(cp932::FromUtf8("メニュー"),
-                             cp932::FromUtf8("メールチェック開始&:着信メール確認"),
-                             "MailCheck&:Mail", "Main", machine, kind);
-    };
-    fpn.OnInputReturn = [](TFernpostNetwork* station, const std::string& tag,
-                           const std::string& value, const std::string&, const std::string& machine,
-                           const std::string& kind) {
-        std::printf("RETURN %s %s\n", tag.c_str(), value.c_str());
-        std::fflush(stdout);
-        station->InputMessage(cp932::FromUtf8("了解しました"), machine, kind);
-    };
+    ConfigureAsPim(fpn);
     OneMail host;
     pim::TSettings settings;
-    settings.PasswordCheck = true;
+    settings.PasswordCheck = parser.isSet("password");
     settings.Password = parser.value("password").toStdString();
     pim::StationPrompts prompts{fpn};
     pim::RemoteMenu menu{host, settings, prompts};
     // Wired as the main window wires it.
-    if (parser.isSet("password")) {
-        fpn.OnMenuRequest = [&](TFernpostNetwork* station, const std::string& handle,
-                                const std::string& machine, const std::string& kind) {
-            menu.FPNMenuRequest(handle, machine, kind, station->RecvSenderIP());
-        };
-        fpn.OnInputReturn = [&](TFernpostNetwork* station, const std::string& tag,
-                                const std::string& value, const std::string& handle,
-                                const std::string& machine, const std::string& kind) {
-            std::printf("RETURN %s %s from %s\n", tag.c_str(), value.c_str(),
-                        station->RecvSenderIP().c_str());
-            std::fflush(stdout);
-            menu.FPNInputReturn(tag, value, handle, machine, kind, station->RecvSenderIP());
-        };
-        fpn.OnLogout = [&](TFernpostNetwork*, const std::string&, const std::string& machine,
-                           const std::string&,
-                           const std::string& kind) { menu.ConsoleLoggedOut(machine, kind); };
-    }
+    fpn.OnMenuRequest = [&](TFernpostNetwork* station, const std::string& handle,
+                            const std::string& machine, const std::string& kind) {
+        menu.FPNMenuRequest(handle, machine, kind, station->RecvSenderIP());
+    };
+    fpn.OnInputReturn = [&](TFernpostNetwork* station, const std::string& tag,
+                            const std::string& value, const std::string& handle,
+                            const std::string& machine, const std::string& kind) {
+        std::printf("RETURN %s %s from %s\n", tag.c_str(), value.c_str(),
+                    station->RecvSenderIP().c_str());
+        std::fflush(stdout);
+        menu.FPNInputReturn(tag, value, handle, machine, kind, station->RecvSenderIP());
+    };
+    fpn.OnLogout = [&](TFernpostNetwork*, const std::string&, const std::string& machine,
+                       const std::string&,
+                       const std::string& kind) { menu.ConsoleLoggedOut(machine, kind); };
     if (!fpn.Open() || !fpn.Login()) {
         std::fprintf(stderr, "fpn-station: cannot open or log in on port %u\n",
                      static_cast<unsigned>(fpn.PortNo));

@@ -61,20 +61,9 @@ protected:
     void Inject(const std::string& text) { test::Inject(station, text); }
 };
 
-TEST_F(StationTest, ALoginIsAnsweredEvenWhenNothingChanged) {
+TEST_F(StationTest, PeersAreUpdatedAddedAndRemovedInOrderAndEveryLoginIsAnswered) {
     Inject(LoginText("PC02", "FPN", "hanako"));
-    Inject(LoginText("PC02", "FPN", "hanako"));
-    ASSERT_TRUE(tap.WaitFor("LOGIN_OK", 2));
-    const std::string answer = tap.Heard("LOGIN_OK")[0];
-    EXPECT_EQ(answer,
-              CommandText("LOGIN_OK", {kPeerIp, "FPN", station.MachineName(), station.IPAddress(),
-                                       "Pim", "Pim <taro>", "100", "0", "1"}));
-    EXPECT_EQ(events, std::vector<std::string>{"login hanako PC02 FPN"});
-    EXPECT_EQ(station.LoginCount(), 1);
-}
-
-TEST_F(StationTest, PeersAreUpdatedAddedAndRemovedInOrder) {
-    Inject(LoginText("PC02", "FPN", "hanako"));
+    Inject(LoginText("PC02", "FPN", "hanako")); // nothing changed: answered, no event
     Inject(LoginText("PC03", "FPN", "jiro"));
     Inject(CommandText("INFO_CHANGE", {"PC02", "FPN", kPeerIp, "hanako2", "100", "0", "1"}));
     Inject(CommandText("INFO_CHANGE", {"PC04", "Pim", kPeerIp, "saburo", "100", "1", "0"}));
@@ -87,89 +76,65 @@ TEST_F(StationTest, PeersAreUpdatedAddedAndRemovedInOrder) {
     EXPECT_EQ(station.LoginUsers[0].HandleName, "jiro");
     EXPECT_EQ(station.LoginUsers[1].HandleName, "saburo");
     EXPECT_TRUE(station.LoginUsers[1].Absence);
+    ASSERT_TRUE(tap.WaitFor("LOGIN_OK", 3));
+    EXPECT_EQ(tap.Heard("LOGIN_OK")[1],
+              CommandText("LOGIN_OK", {kPeerIp, "FPN", station.MachineName(), station.IPAddress(),
+                                       "Pim", "Pim <taro>", "100", "0", "1"}));
 }
 
-TEST_F(StationTest, OwnLogoutEmptiesTheTableWithoutEvents) {
-    Inject(LoginText("PC02", "FPN", "hanako"));
-    events.clear();
-    EXPECT_TRUE(station.Logout());
-    EXPECT_EQ(station.LoginCount(), 0);
-    EXPECT_TRUE(events.empty());
-    ASSERT_TRUE(tap.WaitFor("LOGOUT"));
-    EXPECT_EQ(tap.Heard("LOGOUT")[0], CommandText("LOGOUT", {station.MachineName(), "Pim"}));
-    // Logged out, it neither answers nor records anyone.
-    const size_t answered = tap.Heard("LOGIN_OK").size();
-    Inject(LoginText("PC03", "FPN", "jiro"));
-    test::RunFor(100ms);
-    EXPECT_EQ(tap.Heard("LOGIN_OK").size(), answered);
-    EXPECT_EQ(station.LoginCount(), 0);
-}
-
-TEST_F(StationTest, AbsenceQueriesAreAnsweredNothingUnlessANoteIsSet) {
-    station.Absence = true;
-    Inject(ToStation("HUZAI_CHECK") + "&|" + kPeerIp + "&|FPN");
-    station.AbsenceMessage = "外出中";
-    Inject(ToStation("HUZAI_CHECK") + "&|" + kPeerIp + "&|FPN");
-    ASSERT_TRUE(tap.WaitFor("HUZAI_MESSAGE", 2));
-    const auto answers = tap.Heard("HUZAI_MESSAGE");
-    EXPECT_EQ(answers[0], CommandText("HUZAI_MESSAGE", {kPeerIp, "FPN", "Pim <taro>",
-                                                        station.MachineName(), "Pim", "Nothing"}));
-    EXPECT_EQ(GetField(answers[1], 6), "外出中");
-}
-
-TEST_F(StationTest, AMessageIsAcknowledgedOnlyWhenItSaysWhereTo) {
+// Answers in the order asked, and only to texts that say where to answer.
+TEST_F(StationTest, DirectedTextsAreAnsweredOnlyWhenTheyAreForItAndSayWhereTo) {
     std::vector<std::string> messages;
     station.OnMessage = [&](auto*, auto& message, auto& id, auto& handle, auto&, auto& disc,
                             auto&) {
         messages.push_back(message + "|" + id + "|" + handle + "|" + disc);
     };
+    const std::string from = "&|" + kPeerIp + "&|FPN";
+    station.Absence = true;
+    Inject(ToStation("HUZAI_CHECK") + from); // no note: "Nothing"
+    Inject("FPMESSAGE:HUZAI_CHECK&|10.0.0.99&|Pim" + from);
+    Inject("FPMESSAGE:HUZAI_CHECK&|" + station.IPAddress() + "&|FPN" + from);
+    Inject("FPMESSAGE:NO_SUCH_COMMAND&|" + station.IPAddress() + "&|Pim");
     Inject(ToStation("MESSAGE") + "&|hanako&|PC02&|&|FPN&|7&|こんにちは");
-    Inject(ToStation("MESSAGE") + "&|hanako&|PC02&|" + kPeerIp + "&|FPN&|8&|again");
-    ASSERT_TRUE(tap.WaitFor("MESSAGE_OK"));
+    Inject(ToStation("MESSAGE") + "&|hanako&|PC02" + from + "&|8&|again");
+    station.AbsenceMessage = "外出中";
+    Inject(ToStation("HUZAI_CHECK") + from);
+    ASSERT_TRUE(tap.WaitFor("HUZAI_MESSAGE", 2));
     test::RunFor(50ms);
-    const auto acks = tap.Heard("MESSAGE_OK");
-    ASSERT_EQ(acks.size(), 1u);
-    EXPECT_EQ(acks[0], CommandText("MESSAGE_OK", {kPeerIp, "FPN", "Pim <taro>",
-                                                  station.MachineName(), "Pim", "8"}));
+    const std::string me = "&|Pim <taro>&|" + station.MachineName() + "&|Pim&|";
+    EXPECT_EQ(tap.texts,
+              (std::vector<std::string>{"FPMESSAGE:HUZAI_MESSAGE" + from + me + "Nothing",
+                                        "FPMESSAGE:MESSAGE_OK" + from + me + "8",
+                                        "FPMESSAGE:HUZAI_MESSAGE" + from + me + "外出中"}));
     EXPECT_EQ(messages,
               (std::vector<std::string>{"こんにちは|7|hanako|FPN", "again|8|hanako|FPN"}));
 }
 
-TEST_F(StationTest, TextsForAnotherStationAreIgnored) {
-    Inject("FPMESSAGE:HUZAI_CHECK&|10.0.0.99&|Pim&|" + kPeerIp + "&|FPN");
-    Inject(ToStation("HUZAI_CHECK").replace(ToStation("").size() - 3, 3, "FPN") + "&|" + kPeerIp +
-           "&|FPN");
-    Inject("FPMESSAGE:NO_SUCH_COMMAND&|" + station.IPAddress() + "&|Pim");
-    test::RunFor(150ms);
-    EXPECT_TRUE(tap.texts.empty());
-}
-
 TEST_F(StationTest, AMenuRequestWithoutAMenuIsRefusedToTheRequester) {
-    int requests = 0;
+    std::vector<std::string> requests;
     const std::string check = ToStation("MENU_CHECK") + "&|hanako&|PC02&|10.1.1.1&|FPN";
+    const auto record = [&](auto*, auto& handle, auto& machine, auto& disc) {
+        requests.push_back(handle + " " + machine + " " + disc);
+    };
+    // No menu, then a menu without a handler: refused both times; then served.
     station.Menu = false;
-    station.OnMenuRequest = [&](auto*, auto&, auto&, auto&) { ++requests; };
+    station.OnMenuRequest = record;
     Inject(check);
     station.Menu = true;
     station.OnMenuRequest = nullptr;
     Inject(check);
-    ASSERT_TRUE(tap.WaitFor("MENU_NOTHING", 2));
-    EXPECT_EQ(tap.Heard("MENU_NOTHING")[0],
-              CommandText("MENU_NOTHING",
-                          {"10.1.1.1", "FPN", "Pim <taro>", station.MachineName(), "Pim"}));
-    EXPECT_EQ(requests, 0);
-
-    std::string requester;
-    station.OnMenuRequest = [&](auto*, auto& handle, auto& machine, auto& disc) {
-        requester = handle + " " + machine + " " + disc;
-    };
+    station.OnMenuRequest = record;
     Inject(check);
+    ASSERT_TRUE(tap.WaitFor("MENU_NOTHING", 2));
     test::RunFor(100ms);
-    EXPECT_EQ(requester, "hanako PC02 FPN");
-    EXPECT_EQ(tap.Heard("MENU_NOTHING").size(), 2u);
+    EXPECT_EQ(
+        tap.Heard("MENU_NOTHING"),
+        std::vector<std::string>(2, CommandText("MENU_NOTHING", {"10.1.1.1", "FPN", "Pim <taro>",
+                                                                 station.MachineName(), "Pim"})));
+    EXPECT_EQ(requests, std::vector<std::string>{"hanako PC02 FPN"});
 }
 
-TEST_F(StationTest, PromptsGoOnlyToConsolesInTheTableAndKeepTheirSeparators) {
+TEST_F(StationTest, PromptsGoOnlyToConsolesInTheTableUntilItLogsOut) {
     const std::string labels = cp932::FromUtf8("メールチェック開始&:着信メール確認");
     EXPECT_FALSE(station.InputSelect("m", labels, "MailCheck&:Mail", "1", "PC02", "FPN"));
     Inject(LoginText("PC02", "Pim", "other pim", "10.5.5.5"));
@@ -185,8 +150,19 @@ TEST_F(StationTest, PromptsGoOnlyToConsolesInTheTableAndKeepTheirSeparators) {
     EXPECT_TRUE(station.InputMessage("done", "PC02", "FPN"));
     ASSERT_TRUE(tap.WaitFor("INPUT_MESSAGE"));
     EXPECT_EQ(GetField(tap.Heard("INPUT_LINE")[0], 8), cp932::FromUtf8("パスワード"));
+    events.clear();
+    const size_t answered = tap.Heard("LOGIN_OK").size();
     EXPECT_TRUE(station.Logout());
+    EXPECT_EQ(station.LoginCount(), 0);
+    ASSERT_TRUE(tap.WaitFor("LOGOUT"));
+    EXPECT_EQ(tap.Heard("LOGOUT")[0], CommandText("LOGOUT", {station.MachineName(), "Pim"}));
+    // Logged out, it neither prompts, answers nor records anyone.
     EXPECT_FALSE(station.InputMessage("late", "PC02", "FPN"));
+    Inject(LoginText("PC03", "FPN", "jiro"));
+    test::RunFor(100ms);
+    EXPECT_EQ(tap.Heard("LOGIN_OK").size(), answered);
+    EXPECT_EQ(station.LoginCount(), 0);
+    EXPECT_TRUE(events.empty());
 }
 
 TEST_F(StationTest, AFullTableGivesUpThePeerHeardLeastRecentlyAndBadDataIsIgnored) {
@@ -225,19 +201,6 @@ TEST_F(StationTest, AFullTableGivesUpThePeerHeardLeastRecentlyAndBadDataIsIgnore
     EXPECT_FALSE(answeredTo("10.6.6.6"));
 }
 
-TEST_F(StationTest, ACopyOfATextIsHandledOnce) {
-    const std::string text =
-        fpn::PacketId(QDateTime::currentDateTime(), 4242) + LoginText("PC02", "FPN", "hanako");
-    const auto datagrams = fpn::MakeDatagrams(text, true);
-    for (int copy = 0; copy < 2; ++copy) {
-        for (const std::string& d : *datagrams)
-            station.ReceiveDatagram(copy ? "10.9.8.6" : kPeerIp, d);
-    }
-    EXPECT_EQ(events.size(), 1u);
-    test::RunFor(100ms);
-    EXPECT_EQ(tap.Heard("LOGIN_OK").size(), 1u);
-}
-
 TEST_F(StationTest, ArrivalTimesUseTheTwelveHourClockOfTheLocale) {
     std::vector<std::string> times;
     station.OnInputMessage = [&](auto*, auto&, auto&, auto&, auto&, auto& time) {
@@ -253,40 +216,48 @@ TEST_F(StationTest, ArrivalTimesUseTheTwelveHourClockOfTheLocale) {
                          "2026年12月05日 " + locale.amText().toStdString() + " 12時05分00秒"}));
 }
 
-TEST_F(StationTest, TextsTheWireCannotCarryAreNotSent) {
+TEST_F(StationTest, TextsTheWireCannotCarryAreNotSentAndFullSlotsAreReported) {
     EXPECT_FALSE(station.SendText(std::string(fpn::kMaxTextBytes, 'x')));
     station.Security = true;
     EXPECT_FALSE(station.SendText(std::string(70000, 'x')));
-    test::RunFor(100ms);
-    EXPECT_TRUE(tap.texts.empty());
-}
-
-TEST_F(StationTest, AFullSetOfSlotsReportsTheOverflowAndAStationOpensOnce) {
     int overflows = 0;
     station.OnErrorRecvOverflow = [&](auto*) { ++overflows; };
     const std::string first = (*fpn::MakeDatagrams(std::string(3000, 'y'), false))[0];
     for (int i = 0; i < 21; ++i)
         station.ReceiveDatagram("10.2.0." + std::to_string(i), first);
     EXPECT_EQ(overflows, 1);
-    EXPECT_FALSE(station.Open());
+    EXPECT_FALSE(station.Open()) << "opens once";
     EXPECT_NE(station.SocketNo(), -1);
+    test::RunFor(100ms);
+    EXPECT_TRUE(tap.texts.empty());
+    // Closed and opened again, it has every slot free.
+    station.Close();
+    ASSERT_TRUE(station.Open());
+    for (int i = 0; i < 20; ++i)
+        station.ReceiveDatagram("10.3.0." + std::to_string(i), first);
+    EXPECT_EQ(overflows, 1);
 }
 
-// Over the station's own socket: what the kernel hands over whole.
-TEST_F(StationTest, ADatagramLongerThanAnyStationSendsIsDroppedWhole) {
+// A copy of a text, even from another address, is handled once. Over the
+// station's own socket, a datagram longer than any station sends is dropped
+// whole: cut to 512 bytes it would be a whole LOGIN.
+TEST_F(StationTest, CopiesAndOverlongDatagramsAreNotHandled) {
     const auto login = [](const std::string& ip) {
         const std::string text = fpn::PacketId(QDateTime::currentDateTime(), Random(100000)) +
                                  LoginText("PC05", "FPN", "hanako", ip);
         return (*fpn::MakeDatagrams(text, false))[0];
     };
-    // Cut to 512 bytes it would be a whole LOGIN.
+    const std::string copied = login(kPeerIp);
+    station.ReceiveDatagram(kPeerIp, copied);
+    station.ReceiveDatagram("10.9.8.6", copied);
     tap.SendDatagram(login("10.5.0.5") + std::string(600, 'x'));
     tap.SendDatagram(login("10.5.0.6"));
-    ASSERT_TRUE(tap.WaitFor("LOGIN_OK"));
+    ASSERT_TRUE(tap.WaitFor("LOGIN_OK", 2));
     test::RunFor(100ms);
     const auto answers = tap.Heard("LOGIN_OK");
-    ASSERT_EQ(answers.size(), 1u);
-    EXPECT_EQ(GetField(answers[0], 1), "10.5.0.6");
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_EQ(GetField(answers[0], 1), kPeerIp);
+    EXPECT_EQ(GetField(answers[1], 1), "10.5.0.6");
 }
 
 // As when the options dialog turns the login off and on while a handler waits
@@ -326,16 +297,12 @@ TEST_F(StationTest, AHandlerMayCloseAndReopenTheStationInAnEventLoopOfItsOwn) {
 }
 
 TEST(FernpostStations, PimPresentsItselfAsAPimStationWithAMenu) {
-    TFernpostNetwork station;
-    station.BroadcastIP = "10.0.0.1";
-    ConfigureAsPim(station);
-    EXPECT_EQ(station.Discrimination, "Pim");
-    EXPECT_EQ(station.Version, 100);
-    EXPECT_TRUE(station.Security && station.Menu);
-    EXPECT_EQ(station.PortNo, 51000);
-    EXPECT_EQ(station.BroadcastIP, "");
-    EXPECT_EQ(station.HandleName, "Pim <" + LoginName() + ">");
-    EXPECT_FALSE(LoginName().empty());
+    TFernpostNetwork s;
+    s.BroadcastIP = "10.0.0.1";
+    ConfigureAsPim(s);
+    EXPECT_TRUE(s.Discrimination == "Pim" && s.Version == 100 && s.Security && s.Menu &&
+                s.PortNo == 51000 && s.BroadcastIP.empty());
+    EXPECT_EQ(s.HandleName, "Pim <" + LoginName() + ">");
 }
 
 TEST(FernpostStations, TwoStationsInOneProcessFindEachOtherAndIgnoreCopies) {
