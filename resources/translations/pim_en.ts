@@ -442,7 +442,7 @@
     </message>
     <message>
         <source>メーラ参照</source>
-        <translation>Choose the Mailer</translation>
+        <translation>Choose the mail program</translation>
     </message>
     <message>
         <source>実行ファイル(*)</source>
