@@ -64,20 +64,18 @@ TEST(WakeCheck, EventsWaitsAndChecks) {
                 in >> value;
             in >> arrow >> expected;
             now = WakeCheck::Duration(at);
-            std::optional<WakeCheck::Duration> wait;
             if (event == "due") {
                 EXPECT_EQ(check.Due(scenario.when), expected == "check");
                 EXPECT_FALSE(check.Pending());
                 continue;
             }
-            if (event == "sleep" || event == "resume")
-                wait = check.PrepareForSleep(event == "sleep");
-            else if (event == "connectivity")
-                wait = check.Connectivity(value);
-            else if (event == "state")
-                wait = check.NetworkState(value);
-            else
+            if (event == "ended")
                 check.RunEnded();
+            const std::optional<WakeCheck::Duration> wait =
+                event == "connectivity" ? check.Connectivity(value)
+                : event == "state"      ? check.NetworkState(value)
+                : event == "ended"      ? std::nullopt
+                                        : check.PrepareForSleep(event == "sleep");
             EXPECT_EQ(wait ? std::to_string(wait->count()) : "-", expected);
         }
     }

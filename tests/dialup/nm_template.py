@@ -19,12 +19,8 @@ IS_OBJECT_MANAGER = True
 
 ACTIVE_IFACE = nm.ACTIVE_CONNECTION_IFACE
 VPN_IFACE = 'org.freedesktop.NetworkManager.VPN.Connection'
-ACTIVATING = 1
-ACTIVATED = 2
-DEACTIVATING = 3
-DEACTIVATED = 4
-VPN_NEED_AUTH = 3
-VPN_ACTIVATED = 5
+ACTIVATING, ACTIVATED, DEACTIVATING, DEACTIVATED = 1, 2, 3, 4
+VPN_NEED_AUTH, VPN_ACTIVATED = 3, 5
 
 # activation: activate | fail | hang | refuse | authenticate
 # deactivation: remove | stuck | refuse
@@ -67,10 +63,7 @@ def remove_active(path):
 
 
 def later(milliseconds, action):
-    def run():
-        action()
-        return False
-    GLib.timeout_add(milliseconds, run)
+    GLib.timeout_add(milliseconds, lambda: action() and False)
 
 
 def activate(self, profile, _device, _specific):
