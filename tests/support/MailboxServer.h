@@ -1,5 +1,5 @@
-// A small POP3 server on 127.0.0.1 for check runs: mailboxes by user, and the
-// ways a server can misbehave. Mailboxes may change between sessions.
+// A small POP3 server on 127.0.0.1 for check runs: mailboxes by user, and a few
+// ways a server can fail. Mailboxes may change between sessions.
 #pragma once
 
 #include "support/ScriptedServer.h"
@@ -20,11 +20,7 @@ struct Mailbox {
     bool refuseQuit = false;
     bool silentAfterPass = false;             // takes the password and then says nothing
     std::shared_future<void> passAnswerWaits; // the answer to the password waits for this
-    // Hostile ways:
-    long long claimedCount = -1;   // what STAT says, when not the real count
-    int cutInMessage = 0;          // the connection ends halfway through this message...
-    bool cutByReset = false;       // ...with RST instead of FIN
-    bool trickleAfterUser = false; // answers USER a byte at a time, never ending the line
+    long long claimedCount = -1;              // what STAT says, when not the real count
 };
 
 // A message whose subject and sender are as given (plain ASCII).
@@ -55,19 +51,9 @@ private:
             const std::string arg = space == std::string::npos ? "" : line.substr(space + 1);
             const int n = std::atoi(arg.c_str());
             if (verb == "USER") {
-                {
-                    std::lock_guard lock(mutex_);
-                    const auto found = boxes_.find(arg);
-                    box = found == boxes_.end() ? std::nullopt : std::optional(found->second);
-                }
-                // Each byte well within any time-out, until the client gives up.
-                if (box && box->trickleAfterUser) {
-                    for (int i = 0; i < 1500 && c.Send(i == 0 ? "+OK" : ".") &&
-                                    !c.WaitClosed(std::chrono::milliseconds(20));
-                         ++i) {
-                    }
-                    return;
-                }
+                std::lock_guard lock(mutex_);
+                const auto found = boxes_.find(arg);
+                box = found == boxes_.end() ? std::nullopt : std::optional(found->second);
                 c.Send("+OK\r\n");
             } else if (verb == "PASS" && (!box || box->password != arg)) {
                 c.Send("-ERR [AUTH] no\r\n");
@@ -87,13 +73,7 @@ private:
                        (n < 1 || n > int(box->messages.size()) || box->refusedRetr.count(n))) {
                 c.Send("-ERR no such message\r\n");
             } else if (verb == "RETR" && loggedIn) {
-                const std::string reply = "+OK\r\n" + box->messages[size_t(n - 1)] + ".\r\n";
-                if (n != box->cutInMessage) {
-                    c.Send(reply);
-                    continue;
-                }
-                c.Send(std::string_view(reply).substr(0, reply.size() / 2));
-                return box->cutByReset ? c.Reset() : c.Close();
+                c.Send("+OK\r\n" + box->messages[size_t(n - 1)] + ".\r\n");
             } else if (verb == "QUIT") {
                 const bool refuse = box && box->refuseQuit;
                 c.Send(refuse ? "-ERR not now\r\n" : "+OK bye\r\n");
