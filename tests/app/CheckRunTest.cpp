@@ -180,7 +180,7 @@ TEST_F(CheckRunTest, OldAndNewMailAreToldApartAndAFailedAccountKeepsItsOldList) 
 
 TEST_F(CheckRunTest, CountOnlyCountsAndNeverChanges) {
     settings.SettingCountOnly = true;
-    server.Set("a", Box({"1", "2", "3"}));
+    server.Set("a", Box({"x", "y", "z"}));
     Account(0, "a");
     ASSERT_TRUE(Check());
     EXPECT_EQ(Shown(0).Count, -1);
