@@ -53,7 +53,6 @@ TEST_F(HelpPageTest, ThePageFollowsTheLanguageAndTheNumberBecomesItsAnchor) {
         {English, {"program/Pim.html", "program/Pim.en.html"}, "program/Pim.en.html"},
         {English, {"program/Pim.html", "installed/Pim.en.html"}, "installed/Pim.en.html"},
         {English, {"program/Pim.html", "installed/Pim.html"}, "program/Pim.html"},
-        {English, {"installed/Pim.html"}, "installed/Pim.html"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.chosen.toStdString() + " among " + std::to_string(c.files.size()));

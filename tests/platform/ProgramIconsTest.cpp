@@ -128,7 +128,6 @@ TEST_F(ProgramIconsTest, TheProgramsEntriesInFolderThenNameOrderElseTheThemeIcon
         EXPECT_EQ(ColorsOf(at(program)), colors) << program;
     EXPECT_EQ(ColorOf(ProgramIcon("/opt/mail/pimmail", 2)), kBlue);
     EXPECT_TRUE(ProgramIcon("/opt/mail/pimmail", 3).isNull());
-    EXPECT_TRUE(ProgramIcon("/opt/mail/pimmail", -1).isNull());
 }
 
 TEST_F(ProgramIconsTest, HostileFilesAreSkippedAndBounded) {
