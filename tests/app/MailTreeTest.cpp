@@ -11,13 +11,12 @@ std::string U(const std::string& cp932Text) {
     return cp932::ToUtf8(cp932Text);
 }
 
+// Accounts a0..a6 with every kind of count: the errors, counted only, none, two mails.
 Results Shown() {
     Results shown;
     const int counts[] = {-5, -4, -3, -2, -1, 0, 2};
-    for (size_t i = 0; i < 7; ++i) {
-        shown[i].Name = "a" + std::to_string(i);
-        shown[i].Count = counts[i];
-    }
+    for (size_t i = 0; i < 7; ++i)
+        shown[i].Name = "a" + std::to_string(i), shown[i].Count = counts[i];
     shown[4].Subjects[0] = "7";
     shown[3].Reason = "why"; // beside -2, the only error a TLS failure gives
     shown[6].Subjects = {"s1", "s2"};
@@ -50,10 +49,12 @@ TEST(MailTree, EveryCountHasItsLineAndImage) {
     EXPECT_EQ(MailTree(shown, 4, false), all[3].children);
     EXPECT_EQ(all[0].children[0].image, TreeLine::Error);
     EXPECT_EQ(all[5].children[0].image, TreeLine::FadedLetter);
-    const TreeLine& mail = all[6].children[1];
-    EXPECT_EQ(mail, (TreeLine{"s2",
-                              TreeLine::Letter,
-                              {{"f2", TreeLine::Sender, {}}, {"d2", TreeLine::Date, {}}}}));
+    EXPECT_EQ(all[6].children[1],
+              (TreeLine{"s2",
+                        TreeLine::Letter,
+                        {{"f2", TreeLine::Sender, {}}, {"d2", TreeLine::Date, {}}}}));
+    EXPECT_EQ(AccountTree(Results{}).size(), 1u);
+    EXPECT_TRUE(MailTree(Results{}, 0, false).empty());
 }
 
 TEST(MailTree, OneAccountStandsWithoutAHeadingAndOldMailCanBeHidden) {
@@ -70,12 +71,6 @@ TEST(MailTree, OneAccountStandsWithoutAHeadingAndOldMailCanBeHidden) {
     // Counting only, OldCount is -1: just the count line.
     EXPECT_EQ(MailTree(shown, 5, true).size(), 1u);
     EXPECT_TRUE(MailTree(shown, 9, false).empty());
-}
-
-TEST(MailTree, NoAccountLeavesOnlyTheFirstNode) {
-    const Results none;
-    EXPECT_EQ(AccountTree(none).size(), 1u);
-    EXPECT_TRUE(MailTree(none, 0, false).empty());
 }
 
 } // namespace

@@ -53,9 +53,7 @@ TEST(Notification, TheIdleStatusNamesMailOfflineAndTheSchedule) {
 AccountResult Account(const char* name, int oldCount, int count,
                       const std::vector<std::string>& subjects = {}) {
     AccountResult r;
-    r.Name = name;
-    r.OldCount = oldCount;
-    r.Count = count;
+    r.Name = name, r.OldCount = oldCount, r.Count = count;
     for (size_t i = 0; i < subjects.size(); ++i) {
         r.Subjects[i] = cp932::FromUtf8(subjects[i]);
         r.Senders[i] = cp932::FromUtf8("差出人" + std::to_string(i + 1));
@@ -64,16 +62,13 @@ AccountResult Account(const char* name, int oldCount, int count,
 }
 
 TEST(Notification, TheArrivalNoticeNamesWhatIsNewElseWhatWaits) {
-    const std::string longSubject = "a\tb" + std::string(120, 'x');
     const QString cut = QStringLiteral("a b") + QString(96, QLatin1Char('x')) + QStringLiteral("…");
-    struct Row {
+    const struct {
         const char* name;
         std::vector<AccountResult> accounts;
         int totalMail;
-        QString summary;
-        QString body;
-    };
-    const std::vector<Row> rows{
+        QString summary, body;
+    } rows[] = {
         {"only what lies beyond the last run is new",
          {Account("A", 2, 3, {"old1", "old2", "new"}), Account("B", 0, 1, {"B1"}),
           Account("C", 0, -4)},
@@ -91,17 +86,26 @@ TEST(Notification, TheArrivalNoticeNamesWhatIsNewElseWhatWaits) {
          QStringLiteral("メールが 4 通届いています"),
          QStringLiteral("A: 4 通")},
         {"a subject on one line and not at any length",
-         {Account("A", 0, 1, {longSubject})},
+         {Account("A", 0, 1, {"a\tb" + std::string(120, 'x')})},
          1,
          QStringLiteral("新着メールが 1 通あります"),
          cut + QStringLiteral("（差出人1）")},
+        {"more than are named",
+         {Account("A", 0, 7, {"1", "2", "3", "4", "5", "6", "7"})},
+         7,
+         QStringLiteral("新着メールが 7 通あります"),
+         QStringLiteral(
+             "1（差出人1）\n2（差出人2）\n3（差出人3）\n4（差出人4）\n5（差出人5）\nほか 2 通")},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         Results shown;
         std::copy(row.accounts.begin(), row.accounts.end(), shown.begin());
         const auto notice = ArrivalNotice(shown, row.totalMail, false);
         EXPECT_EQ(notice.summary, row.summary) << row.name;
         EXPECT_EQ(notice.body, row.body) << row.name;
+        // Showing the window always; starting the mail program when there is one.
+        EXPECT_EQ(notice.actions.size(), 1u);
+        EXPECT_EQ(ArrivalNotice(shown, row.totalMail, true).actions.size(), 2u);
     }
 }
 

@@ -1,13 +1,17 @@
 // The program as a process: one instance per user, which a second start shows,
-// and an orderly end on the signals a session sends.
+// an orderly end on the signals a session sends, and a Wayland session.
+#include "common/HexKey.h"
 #include "settings/IniFile.h"
+#include "support/EventLoop.h"
+#include "support/MailboxServer.h"
+#include "support/PrivateBus.h"
 #include "support/Spawn.h"
 #include "support/TempDir.h"
 
+#include <QDBusVariant>
+#include <QFile>
+#include <QLibraryInfo>
 #include <cerrno>
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -16,9 +20,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
+#include <utility>
 
 namespace pim {
 namespace {
@@ -27,83 +29,55 @@ using namespace std::chrono_literals;
 
 class ProcessTest : public ::testing::Test {
 protected:
-    test::TempDir dir; // holds the program, its Pim.INI and its lock
+    test::TempDir dir; // the session's runtime folder; the program, its Pim.INI and its lock too
     std::string program = dir.file("pim");
+    // No session bus: a tray watch must not ask the machine's.
+    std::vector<std::string> session{"QT_QPA_PLATFORM=offscreen", "DISPLAY",
+                                     "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.file("no-bus")};
+    pid_t compositor = -1;
 
     void SetUp() override { std::filesystem::copy_file(PIM_BINARY, program); }
+    void TearDown() override {
+        if (compositor > 0) // with the helpers in its group
+            ::kill(-compositor, SIGKILL), ::waitpid(compositor, nullptr, 0);
+    }
 
-    // `errors`: a file for what it prints.
-    pid_t Start(const std::string& errors = {}) {
-        // No session bus: a tray watch must not ask the machine's.
-        const pid_t pid = test::Spawn(
-            {program},
-            test::ForPim({"XDG_RUNTIME_DIR=" + dir.path(), "HOME=" + dir.path(),
-                          "QT_QPA_PLATFORM=offscreen",
-                          "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.file("no-bus"), "DISPLAY"}),
-            errors);
+    // Started once it holds its lock; `output`: a file for what it prints.
+    pid_t Start(const std::string& output = {}, bool waitForLock = true) {
+        std::vector<std::string> changes = session;
+        changes.insert(changes.end(), {"XDG_RUNTIME_DIR=" + dir.path(), "HOME=" + dir.path()});
+        const pid_t pid = test::Spawn({program}, test::ForPim(changes), output);
         EXPECT_GT(pid, 0);
+        for (auto waited = 0ms; waitForLock && waited < 20s && !LockHeld(); waited += 20ms)
+            std::this_thread::sleep_for(20ms);
+        EXPECT_TRUE(!waitForLock || LockHeld());
         return pid;
     }
-
-    // A second start that was answered ends with 0 and says nothing.
-    void ExpectSecondStartAnswered() {
-        const std::string errors = dir.file("second.err");
-        const pid_t second = Start(errors);
-        EXPECT_EQ(WaitExit(second, 20s), 0);
-        EXPECT_EQ(test::ReadFile(errors), "");
-    }
-
-    int ConnectToSocket() const {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        dir.file("Pim.socket").copy(address.sun_path, sizeof address.sun_path - 1);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-            return fd;
-        ::close(fd);
-        return -1;
-    }
-
-    // A connection once the instance listens; -1 when it never does.
-    int Connected() const {
-        for (auto waited = 0ms; waited < 20s; waited += 20ms) {
-            if (const int fd = ConnectToSocket(); fd >= 0)
-                return fd;
-            std::this_thread::sleep_for(20ms);
-        }
-        return -1;
-    }
-
     bool LockHeld() const {
         const int fd = ::open(dir.file("Pim.lock").c_str(), O_RDWR | O_CLOEXEC);
-        if (fd < 0)
-            return false;
-        const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+        const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
         ::close(fd);
         return held;
     }
-
-    void WaitForLock() {
-        for (auto waited = 0ms; waited < 20s && !LockHeld(); waited += 20ms)
-            std::this_thread::sleep_for(20ms);
-        ASSERT_TRUE(LockHeld());
-    }
-
-    // The exit status, or -1 when the process is still running after `limit`.
-    static int WaitExit(pid_t pid, std::chrono::milliseconds limit) {
-        for (auto waited = 0ms;; waited += 10ms) {
-            int status = 0;
-            if (::waitpid(pid, &status, WNOHANG) == pid)
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    // A connection to the instance's socket once it listens; -1 when it never does.
+    int Connect(std::chrono::milliseconds limit = 20s) const {
+        for (auto waited = 0ms;; waited += 20ms) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            dir.file("Pim.socket").copy(address.sun_path, sizeof address.sun_path - 1);
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+                return fd;
+            ::close(fd);
             if (waited >= limit)
                 return -1;
-            std::this_thread::sleep_for(10ms);
+            std::this_thread::sleep_for(20ms);
         }
     }
-
-    static void Stop(pid_t pid) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
+    // A second start that is answered ends at once, saying nothing.
+    void ExpectSecondStartAnswered() {
+        EXPECT_EQ(test::WaitExit(Start(dir.file("second.log"), false), 30s), 0);
+        EXPECT_EQ(test::ReadFile(dir.file("second.log")), "");
     }
 };
 
@@ -111,20 +85,18 @@ protected:
 // and answers a second start, past peers that send garbage or nothing.
 TEST_F(ProcessTest, ASecondStartIsAnsweredPastAKilledInstanceGarbageAndSilence) {
     const pid_t killed = Start();
-    WaitForLock();
-    const int before = Connected();
+    const int before = Connect();
     ASSERT_GE(before, 0) << "the first instance listens beside its lock";
     ::close(before);
-    Stop(killed);
+    test::WaitExit(killed, 0ms);
     ASSERT_TRUE(std::filesystem::exists(dir.file("Pim.socket")));
 
     const pid_t first = Start();
-    WaitForLock();
-    const int silent = Connected();
+    const int silent = Connect();
     ASSERT_GE(silent, 0);
     std::vector<int> peers;
     for (const std::string bytes : {"\x80garbage\n", "Pim: show\nand more"}) {
-        peers.push_back(ConnectToSocket());
+        peers.push_back(Connect(0ms));
         ASSERT_EQ(::send(peers.back(), bytes.data(), bytes.size(), MSG_NOSIGNAL),
                   ssize_t(bytes.size()));
     }
@@ -138,9 +110,8 @@ TEST_F(ProcessTest, ASecondStartIsAnsweredPastAKilledInstanceGarbageAndSilence) 
         EXPECT_TRUE(got == 0 || (got < 0 && errno == ECONNRESET)) << got;
         ::close(peer);
     }
-    EXPECT_EQ(WaitExit(first, 0ms), -1) << "the first instance must keep running";
+    EXPECT_EQ(test::WaitExit(first, 0ms), -1) << "the first instance must keep running";
     ::close(silent);
-    Stop(first);
 }
 
 // The signals a session sends end it in order, saving the window's place; a
@@ -148,8 +119,8 @@ TEST_F(ProcessTest, ASecondStartIsAnsweredPastAKilledInstanceGarbageAndSilence) 
 // limit fails the save but neither kills it nor leaves a temporary file.
 TEST_F(ProcessTest, SessionSignalsEndItInOrderAndTheSaveNeverHarmsTheProfile) {
     const std::string profile = dir.file("Pim.INI");
-    const std::string text =
-        "[MainWindow]\r\nType=1\r\nLeft=12\r\nTop=34\r\n; " + std::string(200, 'x') + "\r\n";
+    const std::string text = "[MainWindow]\r\nType=1\r\nLeft=12\r\nTop=34\r\n; " +
+                             std::string(200, 'x') + "\r\n[Setting]\r\nSettingEndCheck=1\r\n";
     const struct {
         int signal;
         bool fifo, limited;
@@ -165,37 +136,98 @@ TEST_F(ProcessTest, SessionSignalsEndItInOrderAndTheSaveNeverHarmsTheProfile) {
         if (row.fifo)
             ASSERT_EQ(::mkfifo(profile.c_str(), 0600), 0);
         else
-            test::WriteFile(profile, text + "[Setting]\r\nSettingEndCheck=1\r\n");
+            test::WriteFile(profile, text);
         const pid_t pid = Start();
-        WaitForLock();
-        if (row.limited) {
-            rlimit limit{};
-            ASSERT_EQ(::prlimit(pid, RLIMIT_FSIZE, nullptr, &limit), 0);
-            limit.rlim_cur = 64; // smaller than the file Pim writes at the end
-            ASSERT_EQ(::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr), 0);
-        }
+        rlimit limit{64, RLIM_INFINITY}; // smaller than the file Pim writes at the end
+        ASSERT_EQ(row.limited ? ::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr) : 0, 0);
         // With a FIFO its message box is open meanwhile; the signal ends it all the same.
         ::kill(pid, row.signal);
-        const int exit = WaitExit(pid, 10s);
-        if (exit < 0)
-            Stop(pid);
-        EXPECT_EQ(exit, 0);
-        if (row.fifo) {
-            struct stat info {};
-            ASSERT_EQ(::lstat(profile.c_str(), &info), 0);
-            EXPECT_TRUE(S_ISFIFO(info.st_mode));
+        EXPECT_EQ(test::WaitExit(pid, 10s), 0);
+        struct stat info {};
+        ASSERT_EQ(::lstat(profile.c_str(), &info), 0);
+        EXPECT_EQ(S_ISFIFO(info.st_mode), row.fifo);
+        if (row.fifo)
             continue;
-        }
         const IniFile ini = IniFile::Load(profile);
         EXPECT_EQ(ini.Value("MainWindow", "Left"), "12");
         EXPECT_EQ(ini.Value("MainWindow", "Top"), "34");
         EXPECT_EQ(ini.Value("MainWindow", "Type"), "1");
-        if (row.limited) {
-            EXPECT_EQ(test::ReadFile(profile), text + "[Setting]\r\nSettingEndCheck=1\r\n");
-        }
+        EXPECT_TRUE(!row.limited || test::ReadFile(profile) == text) << "the save failed";
         for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
             EXPECT_FALSE(entry.path().filename().string().starts_with(".Pim.INI.")) << entry.path();
     }
+}
+
+// A headless compositor, a panel's tray and a notification service on a private
+// session bus, and mail waiting at start.
+TEST_F(ProcessTest, OnWaylandItShowsItsTrayIconNotifiesAnswersASecondStartAndKeepsItsPlace) {
+    if (::access("/usr/bin/weston", X_OK) != 0 ||
+        !QFile::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                       QStringLiteral("/platforms/libqwayland-generic.so")))
+        GTEST_SKIP() << "weston or Qt's Wayland platform plugin (qt6-wayland) is not installed";
+    if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    compositor = test::Spawn({"/usr/bin/weston", "--backend=headless-backend.so", "--no-config",
+                              "--socket=pim-test-wayland"},
+                             {"XDG_RUNTIME_DIR=" + dir.path()}, dir.file("weston.log"), true);
+    ASSERT_TRUE(
+        test::RunUntil([&] { return std::filesystem::exists(dir.file("pim-test-wayland")); }, 20s))
+        << test::ReadFile(dir.file("weston.log"));
+
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
+    const QString notifications = QStringLiteral("org.freedesktop.Notifications");
+    test::PrivateBus bus;
+    ASSERT_TRUE(
+        bus.Start() && bus.StartMock({"--template", "notification_daemon"}, false, notifications) &&
+        bus.StartMock({watcher.toStdString(), watcherPath.toStdString(), watcher.toStdString()},
+                      false, watcher))
+        << bus.error().toStdString();
+    // A panel whose tray host is already there.
+    const QString mock = QStringLiteral("org.freedesktop.DBus.Mock");
+    bus.Call(watcher, watcherPath, mock, QStringLiteral("AddProperty"),
+             {watcher, QStringLiteral("IsStatusNotifierHostRegistered"),
+              QVariant::fromValue(QDBusVariant(true))});
+    bus.Call(watcher, watcherPath, mock, QStringLiteral("AddMethod"),
+             {watcher, QStringLiteral("RegisterStatusNotifierItem"), QStringLiteral("s"), QString(),
+              QString()});
+    ASSERT_TRUE(bus.error().isEmpty()) << bus.error().toStdString();
+
+    test::MailboxServer server;
+    test::Mailbox box;
+    box.messages = {test::SimpleMessage("one"), test::SimpleMessage("two")};
+    server.Set("demo", box);
+    test::WriteFile(
+        dir.file("Pim.INI"),
+        "[MainWindow]\r\nLeft=12\r\nTop=34\r\n[Account0]\r\nEnabled=1\r\nName=Demo\r\nHostName=" +
+            server.Host() + "\r\nUserID=demo\r\nPassword=" + EncodePassword("pw") +
+            "\r\n[Setting]\r\nSettingTask=1\r\nScheduleRun=1\r\nSettingEndCheck=0\r\n");
+    // Qt's Wayland client and its D-Bus tray icon leave these behind at exit.
+    test::WriteFile(dir.file("leaks.supp"),
+                    "leak:libwayland-client.so\nleak:QDBusMetaObject::createMetaObject\n");
+    session = {"QT_QPA_PLATFORM=wayland",
+               "WAYLAND_DISPLAY=pim-test-wayland",
+               "WAYLAND_SOCKET",
+               "DISPLAY",
+               "DBUS_SESSION_BUS_ADDRESS=" + bus.Address().toStdString(),
+               "LSAN_OPTIONS=fast_unwind_on_malloc=0:suppressions=" + dir.file("leaks.supp")};
+    const std::string log = dir.file("pim.log");
+    const pid_t pim = Start(log);
+
+    EXPECT_TRUE(test::RunUntil(
+        [&] { return !bus.Logged(watcher, "RegisterStatusNotifierItem").empty(); }, 60s))
+        << test::ReadFile(log);
+    EXPECT_TRUE(test::RunUntil([&] { return !bus.Logged(notifications, "Notify").empty(); }, 60s));
+    EXPECT_NE(bus.Logged(notifications, "Notify").at(0).find("\"新着メールが 2 通あります\""),
+              std::string::npos);
+
+    ExpectSecondStartAnswered();
+    ::kill(pim, SIGTERM);
+    EXPECT_EQ(test::WaitExit(pim, 30s), 0) << "it ran on after the second start\n"
+                                           << test::ReadFile(log);
+    // Wayland does not tell where the window is: the place saved before is kept.
+    const std::string saved = test::ReadFile(dir.file("Pim.INI"));
+    EXPECT_NE(saved.find("Left=12\r\nTop=34\r\n"), std::string::npos) << saved;
 }
 
 } // namespace

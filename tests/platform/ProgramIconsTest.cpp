@@ -26,10 +26,10 @@ void Write(const std::string& path, const std::string& bytes) {
 }
 
 void WriteImage(const std::string& path, QRgb color, int width = 16) {
-    fs::create_directories(fs::path(path).parent_path());
     QImage image(width, 16, QImage::Format_ARGB32);
     image.fill(color);
-    ASSERT_TRUE(image.save(QString::fromStdString(path)));
+    Write(path, "");
+    ASSERT_TRUE(image.save(QString::fromStdString(path), "PNG"));
 }
 
 QRgb ColorOf(const QIcon& icon) {
@@ -68,63 +68,66 @@ protected:
     ScopedEnv dataDirs_{"XDG_DATA_DIRS", dir_.file("sys1") + ":relative:" + dir_.file("sys2")};
 };
 
-TEST_F(ProgramIconsTest, DesktopFileGivesItsOwnIconElseItsProgramsIcons) {
+// A desktop file gives its own icon; a program, those of the entries naming
+// it (through links and PATH) in folder then name order, hidden, shadowed and
+// unshowable ones left out; else the theme's icon named like it.
+TEST_F(ProgramIconsTest, TheProgramsEntriesInFolderThenNameOrderElseTheThemeIconOfItsName) {
+    const auto at = [&](std::string text) { // "@/" stands for the test's folder
+        for (size_t i; (i = text.find("@/")) != std::string::npos;)
+            text.replace(i, 1, dir_.path());
+        return text;
+    };
     WriteImage(dir_.file("own/yellow.png"), kYellow);
-    Write(dir_.file("own/theme.desktop"), "[Desktop Entry]\nIcon=pimred\nExec=pimblue\n");
-    Write(dir_.file("own/file.desktop"), "[Desktop Entry]\nIcon=" + dir_.file("own/yellow.png"));
-    Write(dir_.file("own/none.desktop"), "[Desktop Entry]\nIcon=nosuch\nExec=pimblue %U\n");
-    EXPECT_EQ(ColorsOf(dir_.file("own/theme.desktop")), Colors{kRed});
-    EXPECT_EQ(ColorsOf(dir_.file("own/file.desktop")), Colors{kYellow});
-    EXPECT_EQ(ColorsOf(dir_.file("own/none.desktop")), Colors{kBlue});
-}
-
-TEST_F(ProgramIconsTest, EntriesNamingTheProgramInFolderThenNameOrder) {
-    Entry("sys1", "b.desktop", "Exec=/opt/mail/pimmail\nIcon=pimblue\n");
-    Entry("sys1", "a.desktop", "Exec=pimmail %U\nIcon=pimgreen.png\n");
-    Entry("home", "z.desktop", "Exec=\"/opt/mail/pimmail\" --compose\nIcon=pimred\n");
-    Entry("sys2", "c.desktop", "Exec=pimmail\nIcon=pimred\n");
-    Entry("sys2", "d.desktop", "Exec=/opt/other/pimmail\nIcon=pimyellow\n");
-    Entry("home", "solo.desktop", "Exec=env A=1 pimsolo\nIcon=pimyellow\n");
-    EXPECT_EQ(ColorsOf("/opt/mail/pimmail"), (Colors{kRed, kGreen, kBlue}));
-    EXPECT_EQ(ColorsOf("/usr/bin/pimsolo"), Colors{kYellow});
-    EXPECT_EQ(ColorOf(ProgramIcon("/opt/mail/pimmail", 2)), kBlue);
-    EXPECT_TRUE(ProgramIcon("/opt/mail/pimmail", 3).isNull());
-    EXPECT_TRUE(ProgramIcon("/opt/mail/pimmail", -1).isNull());
-}
-
-TEST_F(ProgramIconsTest, LinksAndPathLeadToTheProgramsFile) {
+    WriteImage(dir_.file("wide.png"), kRed, 1025);
+    Write(dir_.file("text.png"), "not an image");
     Write(dir_.file("bin/realmail"), "#!/bin/sh\n");
     fs::permissions(dir_.file("bin/realmail"), fs::perms::owner_all);
     fs::create_symlink("realmail", dir_.file("bin/pimlink"));
     fs::create_symlink("loop", dir_.file("bin/loop"));
     const ScopedEnv path("PATH", dir_.file("bin"));
-    Entry("home", "link.desktop", "Exec=" + dir_.file("bin/pimlink") + "\nIcon=pimred\n");
-    Entry("home", "path.desktop", "Exec=pimlink\nIcon=pimgreen\n");
-    Entry("home", "loop.desktop", "Exec=" + dir_.file("bin/loop") + "\nIcon=pimblue\n");
-    EXPECT_EQ(ColorsOf(dir_.file("bin/realmail")), (Colors{kRed, kGreen}));
-}
-
-TEST_F(ProgramIconsTest, HiddenShadowedAndUnshowableDoNotCount) {
-    Entry("sys1", "mail.desktop", "Exec=pimmail\nIcon=pimred\n");
-    Entry("home", "mail.desktop", "Hidden=true\nExec=pimmail\nIcon=pimred\n");
-    Entry("sys1", "other.desktop", "Exec=pimmail\nIcon=pimgreen\n");
-    Entry("sys2", "other.desktop", "Exec=pimmail\nIcon=pimblue\n");
-    Entry("sys1", "kde-extra.desktop", "Exec=nothing\nIcon=pimyellow\n");
-    Entry("sys2", "kde/extra.desktop", "Exec=pimmail\nIcon=pimyellow\n");
-    Write(dir_.file("text.png"), "not an image");
-    WriteImage(dir_.file("wide.png"), kRed, 1025);
-    for (const std::string icon : {"nosuch", "", "/missing.png", "text.png", "wide.png"})
-        Entry("home", "x" + icon + ".desktop",
-              "Exec=pimmail\nIcon=" + (icon.ends_with(".png") ? dir_.file(icon) : icon));
-    EXPECT_EQ(ColorsOf("/usr/bin/pimmail"), Colors{kGreen});
-}
-
-TEST_F(ProgramIconsTest, ThemeIconNamedLikeTheProgramWhenNoEntryHasOne) {
-    EXPECT_EQ(ColorsOf("/usr/local/bin/pimyellow"), Colors{kYellow});
-    Entry("home", "a.desktop", "Exec=pimyellow\nIcon=nosuch\n");
-    EXPECT_EQ(ColorsOf("/usr/local/bin/pimyellow"), Colors{kYellow});
-    EXPECT_TRUE(ColorsOf("/usr/bin/pimnothing").empty());
-    EXPECT_TRUE(ColorsOf("").empty());
+    const std::pair<const char*, const char*> entries[] = {
+        {"own/theme.desktop", "Icon=pimred\nExec=pimblue"},
+        {"own/file.desktop", "Icon=@/own/yellow.png"},
+        {"own/none.desktop", "Icon=nosuch\nExec=pimblue %U"},
+        {"sys1/applications/b.desktop", "Exec=/opt/mail/pimmail\nIcon=pimblue"},
+        {"sys1/applications/a.desktop", "Exec=pimmail %U\nIcon=pimgreen.png"},
+        {"home/applications/z.desktop", "Exec=\"/opt/mail/pimmail\" --compose\nIcon=pimred"},
+        {"sys2/applications/c.desktop", "Exec=pimmail\nIcon=pimred"},
+        {"sys2/applications/d.desktop", "Exec=/opt/other/pimmail\nIcon=pimyellow"},
+        {"home/applications/solo.desktop", "Exec=env A=1 pimsolo\nIcon=pimyellow"},
+        {"home/applications/link.desktop", "Exec=@/bin/pimlink\nIcon=pimred"},
+        {"home/applications/path.desktop", "Exec=pimlink\nIcon=pimgreen"},
+        {"home/applications/loop.desktop", "Exec=@/bin/loop\nIcon=pimblue"},
+        {"sys1/applications/hid.desktop", "Exec=pimhid\nIcon=pimred"},
+        {"home/applications/hid.desktop", "Hidden=true\nExec=pimhid\nIcon=pimred"},
+        {"sys1/applications/other.desktop", "Exec=pimhid\nIcon=pimgreen"},
+        {"sys2/applications/other.desktop", "Exec=pimhid\nIcon=pimblue"},
+        {"sys1/applications/kde-extra.desktop", "Exec=nothing\nIcon=pimyellow"},
+        {"sys2/applications/kde/extra.desktop", "Exec=pimhid\nIcon=pimyellow"},
+        {"home/applications/y.desktop", "Exec=pimyellow\nIcon=nosuch"},
+    };
+    for (const auto& [file, keys] : entries)
+        Write(dir_.file(file), at(std::string("[Desktop Entry]\n") + keys + "\n"));
+    for (const std::string icon : {"nosuch", "", "/missing.png", "@/text.png", "@/wide.png"})
+        Entry("home", "x" + std::to_string(std::hash<std::string>{}(icon)) + ".desktop",
+              at("Exec=pimhid\nIcon=" + icon));
+    const std::pair<std::string, Colors> expected[] = {
+        {"@/own/theme.desktop", {kRed}},
+        {"@/own/file.desktop", {kYellow}},
+        {"@/own/none.desktop", {kBlue}},
+        {"/opt/mail/pimmail", {kRed, kGreen, kBlue}},
+        {"/usr/bin/pimsolo", {kYellow}},
+        {"@/bin/realmail", {kRed, kGreen}},
+        {"/usr/bin/pimhid", {kGreen}},
+        {"/usr/local/bin/pimyellow", {kYellow}},
+        {"/usr/bin/pimgreen", {kGreen}},
+        {"/usr/bin/pimnothing", {}},
+        {"", {}},
+    };
+    for (const auto& [program, colors] : expected)
+        EXPECT_EQ(ColorsOf(at(program)), colors) << program;
+    EXPECT_EQ(ColorOf(ProgramIcon("/opt/mail/pimmail", 2)), kBlue);
+    EXPECT_TRUE(ProgramIcon("/opt/mail/pimmail", 3).isNull());
 }
 
 TEST_F(ProgramIconsTest, HostileFilesAreSkippedAndBounded) {

@@ -13,18 +13,14 @@ TEST(SingleInstance, ARuntimeFolderThatIsNoUsableFolderFallsBackToTmp) {
     test::TempDir dir;
     test::WriteFile(dir.file("file"), "");
     const std::string tmp = "/tmp/Pim-" + std::to_string(::getuid());
-    const struct {
-        std::string runtime;
-        std::string base;
-    } cases[] = {
-        {dir.path(), dir.file("Pim")}, {"", tmp},
-        {"relative/folder", tmp},      {dir.file("missing"), tmp},
-        {dir.file("file"), tmp},
-    };
-    for (const auto& c : cases) {
-        test::ScopedEnv runtime("XDG_RUNTIME_DIR", c.runtime);
-        EXPECT_EQ(SingleInstance::LockPath(), c.base + ".lock") << c.runtime;
-        EXPECT_EQ(SingleInstance::SocketPath(), c.base + ".socket") << c.runtime;
+    for (const auto& [runtime, base] : {std::pair{dir.path(), dir.file("Pim")},
+                                        {"", tmp},
+                                        {"relative/folder", tmp},
+                                        {dir.file("missing"), tmp},
+                                        {dir.file("file"), tmp}}) {
+        test::ScopedEnv env("XDG_RUNTIME_DIR", runtime);
+        EXPECT_EQ(SingleInstance::LockPath(), base + ".lock") << runtime;
+        EXPECT_EQ(SingleInstance::SocketPath(), base + ".socket") << runtime;
     }
 }
 

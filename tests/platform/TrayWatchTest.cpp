@@ -29,73 +29,58 @@ signals:
     void StatusNotifierHostUnregistered();
 };
 
-class TrayWatchTest : public ::testing::Test {
-protected:
+TEST(TrayWatch, AWatcherWithAHostIsATrayKnownAtStartAndEachTimeItComesOrGoes) {
+    if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    EXPECT_FALSE(TrayWatch(QDBusConnection(QString())).Present()) << "no bus, no tray";
     test::PrivateBus bus;
-    QThread panelThread;
+    ASSERT_TRUE(bus.Start()) << bus.error().toStdString();
+    QDBusConnection panel = QDBusConnection::connectToBus(bus.Address(), QStringLiteral("panel"));
+    QThread panelThread; // outlives the watcher that lives in it
     Watcher watcher;
-    QDBusConnection panel{QString()};
+    // Registered first: what the bus hangs on the object then moves along with it.
+    ASSERT_TRUE(panel.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
+                                     QDBusConnection::ExportAllProperties |
+                                         QDBusConnection::ExportAllSignals));
+    watcher.moveToThread(&panelThread);
+    panelThread.start();
+    watcher.host = true;
+    panel.registerService(kWatcher);
 
-    void SetUp() override {
-        if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
-            GTEST_SKIP() << reason.toStdString();
-        ASSERT_TRUE(bus.Start()) << bus.error().toStdString();
-        panel = QDBusConnection::connectToBus(bus.Address(), QStringLiteral("pim-test-panel"));
-        // Registered first: what the bus hangs on the object then moves along with it.
-        ASSERT_TRUE(panel.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
-                                         QDBusConnection::ExportAllProperties |
-                                             QDBusConnection::ExportAllSignals));
-        watcher.moveToThread(&panelThread);
-        panelThread.start();
-    }
-    void TearDown() override {
-        panel.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
-        panelThread.quit();
-        panelThread.wait();
-        panel = QDBusConnection(QString());
-        QDBusConnection::disconnectFromBus(QStringLiteral("pim-test-panel"));
-    }
-    // The bus relays a signal only from the object's own thread.
-    void Emit(void (Watcher::*signal)()) {
-        QMetaObject::invokeMethod(&watcher, [this, signal] { emit(watcher.*signal)(); });
-    }
-    void PanelStarts(bool withHost) {
-        watcher.host = withHost;
-        ASSERT_TRUE(panel.registerService(kWatcher));
-    }
-};
-
-TEST_F(TrayWatchTest, AWatcherWithAHostIsReportedEachTimeItComesOrGoes) {
     TrayWatch watch(bus.Bus());
+    EXPECT_TRUE(watch.Present());
     int changes = 0;
     QObject::connect(&watch, &TrayWatch::changed, [&] { ++changes; });
-    EXPECT_FALSE(watch.Present());
-
-    PanelStarts(true);
-    ASSERT_TRUE(test::RunUntil([&] { return changes == 1; }, 10s));
-    EXPECT_TRUE(watch.Present());
-
+    const auto next = [&](bool present) {
+        EXPECT_TRUE(test::RunUntil([&] { return changes == 1; }, 10s));
+        EXPECT_EQ(watch.Present(), present);
+        changes = 0;
+    };
+    // The bus relays a signal only from the object's own thread.
+    const auto emitted = [&](void (Watcher::*signal)()) {
+        QMetaObject::invokeMethod(&watcher, [&watcher, signal] { emit(watcher.*signal)(); });
+    };
     panel.unregisterService(kWatcher);
-    ASSERT_TRUE(test::RunUntil([&] { return changes == 2; }, 10s));
-    EXPECT_FALSE(watch.Present());
-
+    next(false);
+    panel.registerService(kWatcher);
+    next(true);
+    panel.unregisterService(kWatcher);
+    next(false);
     // A watcher is no tray until a host registers with it.
-    PanelStarts(false);
-    watcher.host = true;
-    Emit(&Watcher::StatusNotifierHostRegistered);
-    ASSERT_TRUE(test::RunUntil([&] { return changes == 3; }, 10s));
-    EXPECT_TRUE(watch.Present());
-
     watcher.host = false;
-    Emit(&Watcher::StatusNotifierHostUnregistered);
-    ASSERT_TRUE(test::RunUntil([&] { return changes == 4; }, 10s));
-    EXPECT_FALSE(watch.Present());
-}
+    panel.registerService(kWatcher);
+    watcher.host = true;
+    emitted(&Watcher::StatusNotifierHostRegistered);
+    next(true);
+    watcher.host = false;
+    emitted(&Watcher::StatusNotifierHostUnregistered);
+    next(false);
 
-TEST_F(TrayWatchTest, AHostThereAtStartIsKnownAtOnceAndNoBusMeansNoTray) {
-    PanelStarts(true);
-    EXPECT_TRUE(TrayWatch(bus.Bus()).Present());
-    EXPECT_FALSE(TrayWatch(QDBusConnection(QString())).Present());
+    panel.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+    panelThread.quit();
+    panelThread.wait();
+    panel = QDBusConnection(QString());
+    QDBusConnection::disconnectFromBus(QStringLiteral("panel"));
 }
 
 } // namespace

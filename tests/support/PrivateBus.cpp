@@ -1,57 +1,19 @@
 #include "support/PrivateBus.h"
 
+#include "support/EventLoop.h"
 #include "support/Spawn.h"
 
-#include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
-#include <QThread>
-#include <csignal>
 #include <cstdlib>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sstream>
 
 namespace pim::test {
 
-namespace {
-
-const char* const kPython = "/usr/bin/python3";
-const char* const kDaemon = "/usr/bin/dbus-daemon";
-
-void Stop(pid_t& pid) {
-    if (pid <= 0)
-        return;
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
-    pid = -1;
-}
-
-bool CanConnect(const std::string& socketPath) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
-
-template <typename Predicate>
-bool WaitFor(Predicate done, int milliseconds) {
-    for (int waited = 0; waited < milliseconds; waited += 20) {
-        if (done())
-            return true;
-        QThread::msleep(20);
-    }
-    return done();
-}
-
-} // namespace
+using std::chrono::seconds;
 
 QString PrivateBus::SkipReason() {
-    if (::access(kDaemon, X_OK) != 0)
+    if (::access("/usr/bin/dbus-daemon", X_OK) != 0)
         return QStringLiteral("dbus-daemon is not installed");
     if (std::system("/usr/bin/python3 -c 'import dbusmock, gi' 2>/dev/null") != 0)
         return QStringLiteral("python3-dbusmock is not installed");
@@ -59,56 +21,39 @@ QString PrivateBus::SkipReason() {
 }
 
 bool PrivateBus::Start() {
-    const std::string socket = dir_.file("bus");
-    address_ = "unix:path=" + socket;
+    address_ = "unix:path=" + dir_.file("bus");
     WriteFile(dir_.file("bus.conf"),
-              R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>)" + address_ +
-                  R"(</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*"/>
-    <allow receive_sender="*"/>
-  </policy>
-</busconfig>
-)");
-    daemon_ = Spawn({kDaemon, "--nofork", "--nopidfile", "--config-file=" + dir_.file("bus.conf")},
-                    {}, dir_.file("bus.log"));
-    if (daemon_ < 0) {
-        error_ = QStringLiteral("cannot start dbus-daemon");
-        return false;
-    }
+              "<busconfig><type>session</type><listen>" + address_ +
+                  "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow user=\"*\"/>"
+                  "<allow own=\"*\"/><allow send_destination=\"*\"/>"
+                  "<allow receive_sender=\"*\"/></policy></busconfig>");
+    const std::string log = dir_.file("bus.log");
+    children_.push_back(Spawn({"/usr/bin/dbus-daemon", "--nofork", "--nopidfile", "--print-address",
+                               "--config-file=" + dir_.file("bus.conf")},
+                              {}, log));
     static int serial = 0;
     connectionName_ = QStringLiteral("pim-test-bus-%1").arg(++serial);
-    // Connect only once the daemon listens: a failed attempt leaves libdbus unhappy.
-    if (!WaitFor([&] { return CanConnect(socket); }, 10000)) {
+    // It prints its address once it listens; a failed connection leaves libdbus unhappy.
+    if (children_[0] < 0 ||
+        !RunUntil([&] { return ReadFile(log).find(",guid=") != std::string::npos; }, seconds(10))) {
         error_ = QStringLiteral("the private bus did not come up");
         return false;
     }
-    bus_ = QDBusConnection::connectToBus(QString::fromStdString(address_), connectionName_);
-    if (!bus_.isConnected()) {
-        error_ = bus_.lastError().message();
-        return false;
-    }
-    return true;
+    bus_ = QDBusConnection::connectToBus(Address(), connectionName_);
+    error_ = bus_.lastError().message();
+    return bus_.isConnected();
 }
 
 bool PrivateBus::StartMock(const std::vector<std::string>& arguments, bool asSystemBus,
                            const QString& service) {
-    std::vector<std::string> argv = {kPython, "-m", "dbusmock"};
+    std::vector<std::string> argv = {"/usr/bin/python3", "-m", "dbusmock"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    const pid_t mock = Spawn(
+    children_.push_back(Spawn(
         argv, {(asSystemBus ? "DBUS_SYSTEM_BUS_ADDRESS=" : "DBUS_SESSION_BUS_ADDRESS=") + address_},
-        dir_.file(service.toStdString() + ".log"));
-    if (mock > 0)
-        mocks_.push_back(mock);
-    if (mock < 0 ||
-        !WaitFor([&] { return bus_.interface()->isServiceRegistered(service).value(); }, 15000)) {
+        dir_.file(service.toStdString() + ".log")));
+    if (children_.back() < 0 ||
+        !RunUntil([&] { return bus_.interface()->isServiceRegistered(service).value(); },
+                  seconds(15))) {
         error_ = QStringLiteral("the mock of %1 did not come up").arg(service);
         return false;
     }
@@ -125,31 +70,15 @@ QDBusMessage PrivateBus::Call(const QString& service, const QString& path, const
     return reply;
 }
 
-std::vector<QVariantList> PrivateBus::MockCalls(const QString& service, const QString& path,
-                                                const QString& method) {
-    const QDBusMessage reply = Call(service, path, QStringLiteral("org.freedesktop.DBus.Mock"),
-                                    QStringLiteral("GetMethodCalls"), {method});
-    std::vector<QVariantList> calls;
-    if (reply.type() != QDBusMessage::ReplyMessage)
-        return calls;
-    const auto list = qvariant_cast<QDBusArgument>(reply.arguments().value(0));
-    list.beginArray();
-    while (!list.atEnd()) {
-        quint64 time = 0;
-        QVariantList arguments;
-        list.beginStructure();
-        list >> time;
-        list.beginArray();
-        while (!list.atEnd()) {
-            QDBusVariant argument;
-            list >> argument;
-            arguments << argument.variant();
-        }
-        list.endArray();
-        list.endStructure();
-        calls.push_back(arguments);
+std::vector<std::string> PrivateBus::Logged(const QString& service,
+                                            const std::string& method) const {
+    std::vector<std::string> calls;
+    std::istringstream log(ReadFile(dir_.file(service.toStdString() + ".log")));
+    for (std::string line; std::getline(log, line);) {
+        line.erase(0, line.find(' ') + 1); // the time
+        if (line == method || line.starts_with(method + ' '))
+            calls.push_back(line);
     }
-    list.endArray();
     return calls;
 }
 
@@ -159,9 +88,11 @@ PrivateBus::~PrivateBus() {
     bus_ = QDBusConnection(QString());
     if (!connectionName_.isEmpty())
         QDBusConnection::disconnectFromBus(connectionName_);
-    for (pid_t& mock : mocks_)
-        Stop(mock);
-    Stop(daemon_);
+    for (auto child = children_.rbegin(); child != children_.rend(); ++child)
+        if (*child > 0) {
+            ::kill(*child, SIGTERM);
+            ::waitpid(*child, nullptr, 0);
+        }
 }
 
 } // namespace pim::test

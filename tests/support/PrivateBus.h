@@ -22,7 +22,6 @@ public:
 
     // Why it cannot run here; empty when it can.
     static QString SkipReason();
-
     // Starts the daemon and connects to it.
     bool Start();
     // Starts `python3 -m dbusmock` with `arguments` on this bus (given to it as
@@ -37,15 +36,14 @@ public:
     // A method call and its reply (an error reply sets error()).
     QDBusMessage Call(const QString& service, const QString& path, const QString& interface,
                       const QString& method, const QVariantList& arguments = {});
-    // The arguments of each call of `method` that a dbusmock object recorded, oldest first.
-    std::vector<QVariantList> MockCalls(const QString& service, const QString& path,
-                                        const QString& method);
+    // Each call of `method` that the mock of `service` logged so far, oldest first,
+    // as it logs them: `Notify "Pim" 0 ["default", "..."] {"key": "value"} -1`.
+    std::vector<std::string> Logged(const QString& service, const std::string& method) const;
 
 private:
     TempDir dir_;
     std::string address_;
-    pid_t daemon_ = -1;
-    std::vector<pid_t> mocks_;
+    std::vector<pid_t> children_; // the daemon first
     QString connectionName_;
     QDBusConnection bus_{QString()};
     QString error_;

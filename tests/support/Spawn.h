@@ -1,10 +1,13 @@
 // Starts a program for a test, in an environment the test chooses.
 #pragma once
 
+#include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
 #include <string>
-#include <string_view>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -13,33 +16,25 @@ extern char** environ;
 namespace pim::test {
 
 // Starts `argv` with the test's environment changed by `changes`: "NAME=value"
-// sets NAME, a bare "NAME" removes it. What it prints goes to the end of
-// `output` when one is given; a daemon that kept the test's stdout open would
-// hold up whoever reads it. With `ownGroup` it leads a process group, so what
-// it starts can be stopped with it. The process id, or -1.
-inline pid_t Spawn(std::vector<std::string> argv, const std::vector<std::string>& changes,
+// sets NAME, a bare "NAME" removes it (env(1) does both, then runs it in its
+// place). What it prints goes to the end of `output` when one is given; a
+// daemon that kept the test's stdout open would hold up whoever reads it. With
+// `ownGroup` it leads a process group, so what it starts can be stopped with it.
+// The process id, or -1.
+inline pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& changes,
                    const std::string& output = {}, bool ownGroup = false) {
-    std::vector<std::string> env;
+    std::vector<std::string> all{"/usr/bin/env"};
+    for (const std::string& change : changes)
+        if (change.find('=') == std::string::npos)
+            all.insert(all.begin() + 1, {"-u", change});
     for (const std::string& change : changes)
         if (change.find('=') != std::string::npos)
-            env.push_back(change);
-    for (char** e = environ; *e; ++e) {
-        const std::string_view entry = *e;
-        const std::string_view name = entry.substr(0, entry.find('='));
-        bool changed = false;
-        for (const std::string& change : changes)
-            changed = changed || change.substr(0, change.find('=')) == name;
-        if (!changed)
-            env.emplace_back(entry);
-    }
+            all.push_back(change);
+    all.insert(all.end(), argv.begin(), argv.end());
     std::vector<char*> args;
-    for (auto& a : argv)
+    for (auto& a : all)
         args.push_back(a.data());
     args.push_back(nullptr);
-    std::vector<char*> envp;
-    for (auto& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (!output.empty()) {
@@ -49,15 +44,28 @@ inline pid_t Spawn(std::vector<std::string> argv, const std::vector<std::string>
     }
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    if (ownGroup) {
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-        posix_spawnattr_setpgroup(&attributes, 0);
-    }
+    posix_spawnattr_setflags(&attributes, ownGroup ? POSIX_SPAWN_SETPGROUP : 0);
     pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), envp.data());
+    const int rc = ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return rc == 0 ? pid : -1;
+}
+
+// The exit status (128 + the signal when one ended it); -1 when it still ran
+// after `limit`, and it is killed then.
+inline int WaitExit(pid_t pid, std::chrono::milliseconds limit) {
+    int status = 0;
+    for (auto waited = std::chrono::milliseconds(0); ::waitpid(pid, &status, WNOHANG) != pid;
+         waited += std::chrono::milliseconds(10)) {
+        if (waited >= limit) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 // `changes` for a Pim started by a test: the locale pinned to `lang` (it reads
