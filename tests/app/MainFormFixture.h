@@ -16,52 +16,53 @@
 
 namespace pim {
 
+using std::chrono::seconds;
+
 class MainFormTest : public ::testing::Test {
 protected:
     test::TempDir dir;
-    // No NetworkManager: a bus that is not there.
-    TVeltaRAS dialup{NoBus()};
+    TVeltaRAS dialup{NoBus()}; // no NetworkManager
+    test::MailboxServer server;
     std::vector<std::pair<std::string, unsigned>> boxes;
     int answer = IDYES;
+    const std::string mailer = dir.file("mailer.sh"); // notes each start in a file
 
     void SetUp() override {
         // The offscreen platform has no tray host; the window acts as with one.
         TMainForm::SystemTrayAvailable = [] { return true; };
-        // Never the desktop's own notification service.
         TMainForm::NotificationBus = [] { return NoBus(); };
+        test::WriteFile(mailer, "#!/bin/sh\necho started >> '" + dir.file("starts") + "'\n");
+        QFile::setPermissions(QString::fromStdString(mailer), QFile::ReadOwner | QFile::ExeOwner);
         SetMessageBoxHandler([this](std::string_view text, unsigned flags) {
             boxes.emplace_back(cp932::ToUtf8(text), flags);
             return answer;
         });
     }
     void TearDown() override {
-        SetUiLanguage(UiLanguage::Japanese); // a test in English leaves none behind
+        SetUiLanguage(UiLanguage::Japanese);
         SetMessageBoxHandler({});
         TMainForm::SystemTrayAvailable = [] { return false; };
-        TMainForm::NotificationBus = [] { return NoBus(); };
     }
     static QDBusConnection NoBus() {
         return QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
                                              QStringLiteral("pim-test-no-bus"));
     }
-
     void WriteProfile(const std::string& text) { test::WriteFile(dir.file("Pim.INI"), text); }
-    // One account "Demo" (user demo, password pw) on `server`, then [Setting] lines.
-    void WriteAccountProfile(const test::MailboxServer& server, const std::string& settings) {
+    // One account "Demo" (user demo) holding `box`, then [Setting] lines.
+    void WriteAccountProfile(const std::string& settings, const test::Mailbox& box = {}) {
+        server.Set("demo", box);
         WriteProfile("[Account0]\r\nEnabled=1\r\nName=Demo\r\nHostName=" + server.Host() +
                      "\r\nUserID=demo\r\nPassword=" + EncodePassword("pw") + "\r\n[Setting]\r\n" +
                      settings);
     }
+    static test::Mailbox Box(const std::vector<std::string>& subjects) {
+        test::Mailbox box;
+        for (const std::string& subject : subjects)
+            box.messages.push_back(test::SimpleMessage(subject));
+        return box;
+    }
     std::unique_ptr<TMainForm> Create() {
         return std::make_unique<TMainForm>(dir.path() + "/", dialup);
-    }
-    // A mail program that notes each start in a file.
-    std::string WriteMailer() {
-        const std::string path = dir.file("mailer.sh");
-        test::WriteFile(path, "#!/bin/sh\necho started >> '" + dir.file("starts") + "'\n");
-        QFile::setPermissions(QString::fromStdString(path),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        return path;
     }
     int MailerStarts() {
         QFile file(QString::fromStdString(dir.file("starts")));
@@ -70,7 +71,7 @@ protected:
     // One check, as the tray menu starts it, waited for to its end.
     static bool CheckOnce(TMainForm& form) {
         form.Run().pbCheckClick(CheckRun::Sender::Other);
-        return test::RunUntil([&] { return !form.Run().Running(); }, std::chrono::seconds(10));
+        return test::RunUntil([&] { return !form.Run().Running(); }, seconds(10));
     }
 };
 

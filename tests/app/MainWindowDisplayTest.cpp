@@ -1,7 +1,6 @@
 #include "MainFormFixture.h"
 #include "app/PictureButton.h"
 #include "app/StatusStrip.h"
-#include "support/EventLoop.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -11,25 +10,19 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-#include <algorithm>
 
 namespace pim {
 namespace {
 
-using std::chrono::seconds;
-
 class MainWindowDisplayTest : public MainFormTest {
 protected:
-    template <class T>
-    T* Child(const TMainForm& form, const char* name) {
-        T* child = form.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(child, nullptr) << name;
-        return child;
+    template <class T = QWidget>
+    static T* Child(const TMainForm& form, const char* name) {
+        return form.findChild<T*>(QString::fromLatin1(name));
     }
     // Shown, active and done opening, so that keys go where the user's would.
     std::unique_ptr<TMainForm> Shown() {
         auto form = Create();
-        form->show();
         Activate(*form);
         EXPECT_TRUE(test::RunUntil([&] { return !form->ShapePending(); }, seconds(2)));
         return form;
@@ -39,67 +32,40 @@ protected:
         QApplication::setActiveWindow(&form);
         EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
     }
-    static std::string Focused() {
-        const QWidget* focus = QApplication::focusWidget();
-        return focus ? focus->objectName().toStdString() : std::string();
-    }
 };
 
-TEST_F(MainWindowDisplayTest, TheMailerButtonShowsOnlyForAProgramThatExists) {
-    WriteProfile("[Setting]\r\nMailerPath=" + dir.file("nothing-here") + "\r\n");
-    EXPECT_TRUE(Child<PictureButton>(*Create(), "imMailer")->isHidden());
-    WriteProfile("[Setting]\r\nMailerPath=" + WriteMailer() + "\r\n");
-    EXPECT_FALSE(Child<PictureButton>(*Create(), "imMailer")->isHidden());
-}
-
-// Pressed by the left button alone, a button without pictures moves a pixel.
-TEST(PictureButton, ALeftPressShiftsOrShowsThePressedPictureAndAReleaseElsewhereDoesNotClick) {
+// Pressed by the left button, a button without pictures moves a pixel; let
+// go elsewhere, it does not click; a double-click is one click.
+TEST(PictureButton, ALeftPressShiftsTheButtonAndOnlyAReleaseOnItClicksOnce) {
     QWidget window;
     PictureButton check(&window, {18, 39, 96, 32}, QStringLiteral("メールチェック"));
+    int clicks = 0;
+    QObject::connect(&check, &PictureButton::clicked, [&] { ++clicks; });
     QTest::mousePress(&check, Qt::RightButton);
     EXPECT_EQ(check.pos(), QPoint(18, 39));
     QTest::mouseRelease(&check, Qt::RightButton);
     QTest::mousePress(&check, Qt::LeftButton);
     EXPECT_EQ(check.pos(), QPoint(19, 40));
-    QTest::mouseRelease(&check, Qt::LeftButton);
+    QTest::mouseRelease(&check, Qt::LeftButton, {}, QPoint(140, 40));
     EXPECT_EQ(check.pos(), QPoint(18, 39));
-
-    QPixmap up(32, 32), down(32, 32);
-    up.fill(Qt::white);
-    down.fill(Qt::black);
-    auto* option = new PictureButton(&window, {57, 52, 32, 32}, QStringLiteral("オプション"));
-    option->SetPictures(up, down);
-    int clicks = 0;
-    QObject::connect(option, &PictureButton::clicked, [&] { ++clicks; });
-    QTest::mousePress(option, Qt::LeftButton);
-    EXPECT_TRUE(option->Pressed());
-    EXPECT_EQ(option->pos(), QPoint(57, 52));
-    EXPECT_EQ(option->grab().toImage().pixel(16, 16), QColor(Qt::black).rgb());
-    QTest::mouseRelease(option, Qt::LeftButton, {}, QPoint(40, 40)); // let go elsewhere
-    EXPECT_FALSE(option->Pressed());
     EXPECT_EQ(clicks, 0);
-    QTest::mouseClick(option, Qt::LeftButton);
     // A double-click: press, release, then the double-click press and its release.
-    QTest::mouseDClick(option, Qt::LeftButton);
-    QTest::mouseRelease(option, Qt::LeftButton);
-    EXPECT_EQ(clicks, 2);
+    QTest::mouseDClick(&check, Qt::LeftButton);
+    QTest::mouseRelease(&check, Qt::LeftButton);
+    EXPECT_EQ(clicks, 1);
 }
 
 TEST_F(MainWindowDisplayTest, TheSameMailTwiceIsAnnouncedOnceAndAnErrorCountsAsAChange) {
-    test::MailboxServer server;
-    test::Mailbox box;
-    box.messages = {test::SimpleMessage("one"), test::SimpleMessage("two")};
-    server.Set("demo", box);
     test::Mailbox other;
     server.Set("other", other);
-    WriteAccountProfile(
-        server, "MailerAutoRun=1\r\nMailerAutoRunSameCheck=1\r\nMailerPath=" + WriteMailer() +
-                    "\r\nSettingAutoShow=1\r\nSettingAutoShowCheck=1\r\n"
-                    "SettingAutoShowChange=1\r\nSettingEndCheck=0\r\n"
-                    "[Sound]\r\nSameCheck=1\r\n[Account1]\r\nEnabled=1\r\n"
-                    "Name=Other\r\nHostName=" +
-                    server.Host() + "\r\nUserID=other\r\nPassword=" + EncodePassword("pw") +
-                    "\r\n");
+    WriteAccountProfile("MailerAutoRun=1\r\nMailerAutoRunSameCheck=1\r\nMailerPath=" + mailer +
+                            "\r\nSettingAutoShow=1\r\nSettingAutoShowCheck=1\r\n"
+                            "SettingAutoShowChange=1\r\nSettingEndCheck=0\r\n"
+                            "[Sound]\r\nSameCheck=1\r\n[Account1]\r\nEnabled=1\r\nName=Other\r\n"
+                            "HostName=" +
+                            server.Host() + "\r\nUserID=other\r\nPassword=" + EncodePassword("pw") +
+                            "\r\n",
+                        Box({"one", "two"}));
     auto form = Create();
     ASSERT_TRUE(CheckOnce(*form));
     EXPECT_TRUE(form->isVisible()) << "new mail shows the window";
@@ -119,48 +85,45 @@ TEST_F(MainWindowDisplayTest, TheSameMailTwiceIsAnnouncedOnceAndAnErrorCountsAsA
     EXPECT_TRUE(test::RunUntil([&] { return MailerStarts() == 2; }, seconds(5)));
 }
 
-TEST_F(MainWindowDisplayTest, CountingOnlyAnnouncesEveryRunWithMail) {
-    test::MailboxServer server;
-    test::Mailbox box;
-    box.messages = {test::SimpleMessage("one")};
-    server.Set("demo", box);
-    WriteAccountProfile(server, "SettingCountOnly=1\r\nMailerAutoRun=1\r\nMailerAutoRunSameCheck=1"
-                                "\r\nMailerPath=" +
-                                    WriteMailer() + "\r\nSettingEndCheck=0\r\n");
+// Counting only announces every run with mail, four digits fitting the count's
+// box; starting the mail program clears the display when asked; the mail
+// program's button shows only for a program that exists.
+TEST_F(MainWindowDisplayTest, CountingOnlyAnnouncesEveryRunAndTheMailerClearsTheDisplayWhenAsked) {
+    WriteAccountProfile("SettingCountOnly=1\r\nMailerAutoRun=1\r\nMailerAutoRunSameCheck=1\r\n"
+                        "MailerPath=" +
+                            mailer + "\r\nSettingEndCheck=0\r\n",
+                        Box({"one"}));
     auto form = Create();
     ASSERT_TRUE(CheckOnce(*form));
     ASSERT_TRUE(CheckOnce(*form));
     EXPECT_TRUE(test::RunUntil([&] { return MailerStarts() == 2; }, seconds(5)));
-    EXPECT_EQ(form->Run().ShownResults[0].Count, -1);
-
-    // Twenty full mailboxes count four digits; they fit the count's box too.
-    box.claimedCount = 5100;
-    server.Set("demo", box);
+    EXPECT_FALSE(Child(*form, "imMailer")->isHidden());
+    test::Mailbox full = Box({"one"});
+    full.claimedCount = 5100; // twenty full mailboxes
+    server.Set("demo", full);
     ASSERT_TRUE(CheckOnce(*form));
     const auto* count = Child<QLabel>(*form, "laMailCount");
     EXPECT_EQ(count->text(), QStringLiteral("5100"));
     EXPECT_LE(QFontMetrics(count->font()).horizontalAdvance(count->text()), count->width());
-}
 
-TEST_F(MainWindowDisplayTest, StartingTheMailerClearsTheDisplayWhenAsked) {
-    test::MailboxServer server;
-    test::Mailbox box;
-    box.messages = {test::SimpleMessage("one")};
-    server.Set("demo", box);
-    WriteAccountProfile(server, "MailerAutoRun=1\r\nSettingMailerHide=1\r\nMailerPath=" +
-                                    WriteMailer() + "\r\nSettingEndCheck=0\r\n");
-    auto form = Create();
+    WriteAccountProfile("MailerAutoRun=1\r\nSettingMailerHide=1\r\nMailerPath=" + mailer +
+                            "\r\nSettingEndCheck=0\r\n",
+                        Box({"one"}));
+    form = Create();
     ASSERT_TRUE(CheckOnce(*form));
-    EXPECT_EQ(Child<QLabel>(*form, "laMailCount")->text(), QStringLiteral("---"));
-    EXPECT_EQ(Child<QLabel>(*form, "laMailDate")->text(), QStringLiteral("--/-- --:--:--"));
-    EXPECT_EQ(Child<QTreeWidget>(*form, "tvAccount")->topLevelItemCount(), 0);
-    EXPECT_EQ(Child<QTreeWidget>(*form, "tvMail")->topLevelItemCount(), 0);
+    count = Child<QLabel>(*form, "laMailCount");
+    EXPECT_EQ(count->text() + Child<QLabel>(*form, "laMailDate")->text(), "-----/-- --:--:--");
+    EXPECT_EQ(Child<QTreeWidget>(*form, "tvAccount")->topLevelItemCount() +
+                  Child<QTreeWidget>(*form, "tvMail")->topLevelItemCount(),
+              0);
     EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "自動チェック停止中");
+
+    WriteProfile("[Setting]\r\nMailerPath=" + dir.file("nothing-here") + "\r\n");
+    EXPECT_TRUE(Child(*Create(), "imMailer")->isHidden());
 }
 
 // The tray tip holds 63 bytes; a cut there must not leave half a character.
 TEST_F(MainWindowDisplayTest, ALongStatusGivesATrayTipOfWholeCharactersWithin63Bytes) {
-    test::MailboxServer server;
     test::Mailbox box;
     box.silentAfterPass = true; // the check stays on this account
     server.Set("demo", box);
@@ -171,78 +134,82 @@ TEST_F(MainWindowDisplayTest, ALongStatusGivesATrayTipOfWholeCharactersWithin63B
                  "\r\nUserID=demo\r\nPassword=" + EncodePassword("pw") +
                  "\r\n[Setting]\r\nSettingTask=1\r\nSettingEndCheck=0\r\n");
     auto form = Create();
-    auto* tray = form->findChild<QSystemTrayIcon*>();
-    ASSERT_NE(tray, nullptr);
     form->Run().pbCheckClick(CheckRun::Sender::Other);
     ASSERT_TRUE(test::RunUntil([&] { return form->Run().CheckIndex == 0; }, seconds(5)));
     const std::string caption = "Pim - " + form->StatusText();
     ASSERT_GT(caption.size(), 63u);
-    const std::string tip = cp932::FromUnicode(tray->toolTip());
-    EXPECT_EQ(tip.size(), 62u) << "the 63rd byte would start a character";
-    EXPECT_EQ(tip, caption.substr(0, tip.size()));
+    const std::string tip = cp932::FromUnicode(form->findChild<QSystemTrayIcon*>()->toolTip());
+    EXPECT_EQ(tip, caption.substr(0, 62)) << "the 63rd byte would start a character";
     EXPECT_EQ(form->windowTitle(), cp932::ToUnicode(caption)) << "the caption is whole";
     form->Run().Abandon();
 }
 
-// Tab goes round the buttons, the trees (while the window shows them) and the
-// caption's buttons, and each shows that it has the focus.
-TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheFocusShows) {
+// Tab goes round the buttons, the trees while the window shows them, and the
+// caption's buttons, each showing that it has the focus; the menu keys open
+// the system menu at the focus.
+TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSystemMenu) {
     WriteProfile("[MainWindow]\r\nType=1\r\n[Setting]\r\nSettingEndCheck=0\r\nMailerPath=" +
-                 WriteMailer() + "\r\n");
+                 mailer + "\r\n");
     auto form = Shown();
-    using Names = std::vector<std::string>;
     // The focus frame: black and white by turns from the top left corner.
     const auto framed = [](const QImage& image) {
         const auto gray = [&](int x, int y) { return qGray(image.pixel(x, y)); };
         return gray(0, 0) + gray(1, 0) == 255 && gray(0, 0) + gray(0, 1) == 255 &&
                gray(0, 0) % 255 == 0;
     };
-    Child<QWidget>(*form, "spClose")->setFocus();
     const auto round = [&] {
-        Names seen;
+        Child(*form, "spClose")->setFocus();
+        QStringList seen;
         do {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            seen.push_back(Focused());
+            seen << QApplication::focusWidget()->objectName();
             EXPECT_TRUE(framed(QApplication::focusWidget()->grab().toImage()))
-                << seen.back() << " shows no focus";
+                << seen.back().toStdString();
         } while (seen.back() != "spClose" && seen.size() < 20);
-        return seen;
+        return seen.join(u' ');
     };
-    EXPECT_EQ(round(), (Names{"pbCheck", "imOption", "imInformation", "imMailer", "tvAccount",
-                              "tvMail", "sbMinimum", "spClose"}));
-
-    // Folded by the keyboard: the focus comes back to the button once the fold
-    // is over, and Tab passes the trees by.
-    Child<QWidget>(*form, "imInformation")->setFocus();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-    ASSERT_TRUE(test::RunUntil([&] { return form->height() == 90; }, seconds(2)));
-    EXPECT_EQ(Focused(), "imInformation");
-    Child<QWidget>(*form, "spClose")->setFocus();
     EXPECT_EQ(round(),
-              (Names{"pbCheck", "imOption", "imInformation", "imMailer", "sbMinimum", "spClose"}));
+              "pbCheck imOption imInformation imMailer tvAccount tvMail sbMinimum spClose");
+    // Folded by the keyboard: the focus stays on the button, and Tab passes the trees by.
+    QWidget* information = Child(*form, "imInformation");
+    information->setFocus();
+    QTest::keyClick(information, Qt::Key_Space);
+    ASSERT_TRUE(test::RunUntil([&] { return form->height() == 90; }, seconds(2)));
+    EXPECT_EQ(QApplication::focusWidget(), information);
+    EXPECT_EQ(round(), "pbCheck imOption imInformation imMailer sbMinimum spClose");
+
+    QWidget* option = Child(*form, "imOption");
+    const QPoint belowOption = option->mapToGlobal(QPoint(0, option->height()));
+    for (const auto& [key, at] : {std::pair(QKeyCombination(Qt::Key_Menu), belowOption),
+                                  {Qt::SHIFT | Qt::Key_F10, belowOption},
+                                  {Qt::ALT | Qt::Key_Space, form->mapToGlobal(QPoint(4, 23))}}) {
+        Activate(*form);
+        option->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(option, key.key(), key.keyboardModifiers());
+        EXPECT_TRUE(form->sysMenu->isVisible()) << key.key();
+        EXPECT_EQ(form->sysMenu->pos(), at) << key.key();
+        form->sysMenu->close();
+    }
 }
 
 // A click, Space, Enter and a screen reader's press do the same, once each.
 TEST_F(MainWindowDisplayTest, EveryButtonActsOnAClickSpaceEnterAndAReadersPress) {
-    WriteProfile("[Setting]\r\nSettingAnimation=0\r\nMailerPath=" + WriteMailer() + "\r\n");
+    WriteProfile("[Setting]\r\nSettingAnimation=0\r\nMailerPath=" + mailer + "\r\n");
     auto form = Shown();
     form->miOfflineClick(); // the check button asks to go online, and No stays offline
     answer = IDNO;
-    // The options dialog runs its own loop: it is closed from there.
-    int dialogs = 0;
+    int dialogs = 0; // the options dialog runs its own loop: closed from there
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) {
-            ++dialogs;
-            dialog->close();
-        }
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            dialogs += dialog->close();
     });
     closer.start(5);
-    const auto asked = [this](const char* question) {
+    const auto asked = [this](const std::string& question) {
         return int(std::count_if(boxes.begin(), boxes.end(),
-                                 [&](const auto& box) { return box.first == question; }));
+                                 [&](auto& b) { return b.first == question; }));
     };
-    const std::vector<std::pair<const char*, std::function<int()>>> buttons{
+    const std::pair<const char*, std::function<int()>> buttons[]{
         {"pbCheck",
          [&] { return asked("現在、オフライン作業中です。オンラインに切り替えますか？"); }},
         {"imOption", [&] { return dialogs; }},
@@ -250,120 +217,71 @@ TEST_F(MainWindowDisplayTest, EveryButtonActsOnAClickSpaceEnterAndAReadersPress)
         {"imMailer", [&] { return MailerStarts(); }},
         {"sbMinimum", [&] { return form->isMinimized() ? 1 : 0; }},
         {"spClose", [&] { return asked("終了してもよろしいですか？"); }}};
-    const std::vector<std::pair<const char*, std::function<void(QWidget*)>>> ways{
-        {"click", [](QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }},
-        {"Space", [](QWidget* w) { QTest::keyClick(w, Qt::Key_Space); }},
-        {"Enter", [](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); }},
-        {"press", [](QWidget* w) {
-             QAccessibleInterface* button = QAccessible::queryAccessibleInterface(w);
-             ASSERT_NE(button, nullptr);
-             ASSERT_TRUE(button->actionInterface()->actionNames().contains(
-                 QAccessibleActionInterface::pressAction()));
-             button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-         }}};
+    const std::function<void(QWidget*)> ways[]{
+        [](QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); },
+        [](QWidget* w) { QTest::keyClick(w, Qt::Key_Space); },
+        [](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); },
+        [](QWidget* w) {
+            auto* action = QAccessible::queryAccessibleInterface(w)->actionInterface();
+            ASSERT_TRUE(action->actionNames().contains(QAccessibleActionInterface::pressAction()));
+            action->doAction(QAccessibleActionInterface::pressAction());
+        }};
     for (const auto& [name, effect] : buttons) {
-        QWidget* button = Child<QWidget>(*form, name);
-        for (const auto& [way, trigger] : ways) {
+        for (size_t way = 0; way < std::size(ways); ++way) {
             Activate(*form);
-            button->setFocus(Qt::TabFocusReason);
+            Child(*form, name)->setFocus(Qt::TabFocusReason);
             const int before = effect();
-            trigger(button);
-            const bool acted = test::RunUntil(
-                [&] {
-                    return effect() ==
-                           (name == std::string("imInformation") ? 1 - before : before + 1);
-                },
-                seconds(5));
-            EXPECT_TRUE(acted) << name << " by " << way;
-            if (name == std::string("sbMinimum"))
-                form->showNormal();
+            ways[way](Child(*form, name));
+            const int after = std::string(name) == "imInformation" ? 1 - before : before + 1;
+            EXPECT_TRUE(test::RunUntil([&] { return effect() == after; }, seconds(5)))
+                << name << " by way " << way;
             test::RunFor(std::chrono::milliseconds(20));
         }
     }
-    EXPECT_EQ(MailerStarts(), 4);
-    EXPECT_EQ(dialogs, 4);
-}
-
-TEST_F(MainWindowDisplayTest, TheMenuKeyAndShiftF10OpenTheSystemMenuAtTheFocus) {
-    WriteProfile("[Setting]\r\nSettingEndCheck=0\r\n");
-    auto form = Shown();
-    QWidget* option = Child<QWidget>(*form, "imOption");
-    const QPoint belowOption = option->mapToGlobal(QPoint(0, option->height()));
-    const std::vector<std::tuple<const char*, QKeyCombination, QPoint>> keys{
-        {"Menu", Qt::Key_Menu, belowOption},
-        {"Shift+F10", Qt::SHIFT | Qt::Key_F10, belowOption},
-        {"Alt+Space", Qt::ALT | Qt::Key_Space, form->mapToGlobal(QPoint(4, 23))}};
-    for (const auto& [name, key, at] : keys) {
-        Activate(*form);
-        option->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(option, key.key(), key.keyboardModifiers());
-        EXPECT_TRUE(form->sysMenu->isVisible()) << name;
-        EXPECT_EQ(form->sysMenu->pos(), at) << name;
-        form->sysMenu->close();
-    }
+    EXPECT_EQ(MailerStarts() + dialogs, 8);
 }
 
 // What a screen reader reads: each control's role and name, the displays'
-// text, and the trees row by row.
+// text, and the trees row by row; the arrow keys choose an account.
 TEST_F(MainWindowDisplayTest, AScreenReaderReadsEveryControlByItsNameAndTheTreesByRow) {
-    test::MailboxServer server;
-    test::Mailbox box;
-    box.messages = {test::SimpleMessage("Hello"), test::SimpleMessage("World")};
-    server.Set("demo", box);
-    WriteAccountProfile(
-        server, "SettingEndCheck=0\r\nSettingInfoOpen=0\r\nMailerPath=" + WriteMailer() + "\r\n");
+    WriteAccountProfile("SettingEndCheck=0\r\nSettingInfoOpen=0\r\nMailerPath=" + mailer + "\r\n",
+                        Box({"Hello", "World"}));
     auto form = Create();
     ASSERT_TRUE(CheckOnce(*form));
-    const auto reader = [&](const char* name) {
-        QAccessibleInterface* control = QAccessible::queryAccessibleInterface(
-            form->findChild<QObject*>(QString::fromLatin1(name)));
-        EXPECT_NE(control, nullptr) << name;
-        return control;
+    const auto said = [](QObject* object, QAccessible::Text text = QAccessible::Name) {
+        QAccessibleInterface* control = QAccessible::queryAccessibleInterface(object);
+        return std::to_string(control->role()) + " " + control->text(text).toStdString();
     };
-    const auto said = [](QAccessibleInterface* control,
-                         QAccessible::Text text = QAccessible::Name) {
-        return control->text(text).toStdString();
-    };
-    using Role = QAccessible::Role;
-    const std::vector<std::tuple<const char*, Role, std::string>> controls{
-        {"pbCheck", QAccessible::Button, "メールチェック"},
-        {"imOption", QAccessible::Button, "環境設定"},
-        {"imInformation", QAccessible::Button, "メールボックス情報の表示／非表示"},
-        {"imMailer", QAccessible::Button, "メーラを起動"},
-        {"sbMinimum", QAccessible::Button, "最小化"},
-        {"spClose", QAccessible::Button, "閉じる"},
-        {"laMailCount", QAccessible::StaticText, "着信メール数：2"},
-        {"laMailDate", QAccessible::StaticText,
+    const auto B = QAccessible::Button;
+    const std::tuple<QObject*, QAccessible::Role, std::string> controls[] = {
+        {Child(*form, "pbCheck"), B, "メールチェック"},
+        {Child(*form, "imOption"), B, "環境設定"},
+        {Child(*form, "imInformation"), B, "メールボックス情報の表示／非表示"},
+        {Child(*form, "imMailer"), B, "メーラを起動"},
+        {Child(*form, "sbMinimum"), B, "最小化"},
+        {Child(*form, "spClose"), B, "閉じる"},
+        {Child(*form, "laMailCount"), QAccessible::StaticText, "着信メール数：2"},
+        {Child(*form, "laMailDate"), QAccessible::StaticText,
          "最終チェック日時：" + Child<QLabel>(*form, "laMailDate")->text().toStdString()},
-        {"tvAccount", QAccessible::Tree, "アカウントリスト"},
-        {"tvMail", QAccessible::Tree, "メールリスト"}};
-    for (const auto& [name, role, text] : controls) {
-        QAccessibleInterface* control = reader(name);
-        EXPECT_EQ(control->role(), role) << name;
-        EXPECT_EQ(said(control), text) << name;
-    }
-    EXPECT_EQ(said(reader("laMailCount"), QAccessible::Value), "2");
-    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(form.get());
-    EXPECT_EQ(window->role(), QAccessible::Window);
-    EXPECT_EQ(said(window), "Pim - " + cp932::ToUtf8(form->StatusText()));
-    auto* strip = form->findChild<StatusStrip*>();
-    QAccessibleInterface* status = QAccessible::queryAccessibleInterface(strip);
-    EXPECT_EQ(status->role(), QAccessible::StatusBar);
-    EXPECT_EQ(said(status), "状態：" + strip->Text().toStdString());
-
+        {Child(*form, "tvAccount"), QAccessible::Tree, "アカウントリスト"},
+        {Child(*form, "tvMail"), QAccessible::Tree, "メールリスト"},
+        {form.get(), QAccessible::Window, "Pim - " + cp932::ToUtf8(form->StatusText())},
+        {form->findChild<StatusStrip*>(), QAccessible::StatusBar,
+         "状態：" + form->findChild<StatusStrip*>()->Text().toStdString()}};
+    for (const auto& [control, role, text] : controls)
+        EXPECT_EQ(said(control), std::to_string(role) + " " + text);
+    EXPECT_EQ(said(Child(*form, "laMailCount"), QAccessible::Value),
+              std::to_string(QAccessible::StaticText) + " 2");
     // Row by row, the hidden header naming the column.
-    const std::vector<std::pair<const char*, std::vector<std::string>>> trees{
-        {"tvAccount", {"アカウントリスト", "すべてのアカウント", "Demo"}},
-        {"tvMail", {"メールリスト", "Demo", "Hello", "World"}}};
-    for (const auto& [name, lines] : trees) {
-        std::vector<std::string> rows;
-        QAccessibleInterface* tree = reader(name);
+    for (const auto& [name, lines] :
+         {std::pair("tvAccount", "アカウントリスト すべてのアカウント Demo"),
+          {"tvMail", "メールリスト Demo Hello World"}}) {
+        QStringList rows;
+        QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(Child(*form, name));
         for (int i = 0; i < tree->childCount(); ++i)
-            rows.push_back(said(tree->child(i)));
-        EXPECT_EQ(rows, lines) << name;
+            rows << tree->child(i)->text(QAccessible::Name);
+        EXPECT_EQ(rows.join(u' ').toStdString(), lines) << name;
     }
-
-    // The arrow keys choose an account as a click does.
     auto* accounts = Child<QTreeWidget>(*form, "tvAccount");
     accounts->setFocus();
     QTest::keyClick(accounts, Qt::Key_Down);

@@ -6,71 +6,42 @@
 namespace pim {
 namespace {
 
-using Window = TrayFollow::Window;
+using W = TrayFollow::Window;
+constexpr W S = W::Shown, M = W::Minimised, H = W::Hidden;
 
+// A tray host (A)ppears or (V)anishes with the window `now`, and the window goes
+// to `then`; or the (U)ser shows it, or the platform leaves it shown at a hidden
+// start for want of a tray (N).
 struct Step {
-    enum Event { Appears, Vanishes, UserShows, NoTrayAtStart } event;
-    Window now;
-    Window expected; // where the window goes, when a host comes or goes
-};
-
-struct Case {
-    const char* name;
-    bool livesInTray;
-    std::vector<Step> steps;
+    char event;
+    W now = S, then = S;
 };
 
 TEST(TrayFollow, TheWindowFollowsTheTrayHostOnlyWhereItLivesThere) {
-    const Case cases[] = {
-        {"a hidden start without a tray goes in when one comes",
+    const std::tuple<const char*, bool, std::vector<Step>> cases[] = {
+        {"a hidden start without a tray goes in when one comes", true, {{'A', M, H}}},
+        {"so does one that the platform could not minimise", true, {{'N'}, {'A', S, H}}},
+        {"out when the tray goes, back when it returns",
          true,
-         {{Step::Appears, Window::Minimised, Window::Hidden}}},
-        {"so does one that the platform could not minimise",
-         true,
-         {{Step::NoTrayAtStart, Window::Shown, Window::Shown},
-          {Step::Appears, Window::Shown, Window::Hidden}}},
-        {"hidden in the tray, it comes out when the tray goes and back when it returns",
-         true,
-         {{Step::Vanishes, Window::Hidden, Window::Shown},
-          {Step::Appears, Window::Shown, Window::Hidden},
-          {Step::Vanishes, Window::Hidden, Window::Shown},
-          {Step::Appears, Window::Shown, Window::Hidden}}},
-        {"a window the user asked for meanwhile stays out",
-         true,
-         {{Step::Vanishes, Window::Hidden, Window::Shown},
-          {Step::UserShows, Window::Shown, Window::Shown},
-          {Step::Appears, Window::Shown, Window::Shown}}},
-        {"out for want of a tray and then minimised, it goes in",
-         true,
-         {{Step::Vanishes, Window::Hidden, Window::Shown},
-          {Step::Appears, Window::Minimised, Window::Hidden}}},
-        {"a window that was out before stays out both ways",
-         true,
-         {{Step::Vanishes, Window::Shown, Window::Shown},
-          {Step::Appears, Window::Shown, Window::Shown},
-          {Step::Vanishes, Window::Minimised, Window::Minimised}}},
-        {"with a taskbar button nothing moves",
-         false,
-         {{Step::Appears, Window::Minimised, Window::Minimised},
-          {Step::Vanishes, Window::Shown, Window::Shown},
-          {Step::Appears, Window::Shown, Window::Shown}}},
+         {{'V', H, S}, {'A', S, H}, {'V', H, S}, {'A', S, H}}},
+        {"asked for meanwhile, it stays out", true, {{'V', H, S}, {'U'}, {'A', S, S}}},
+        {"out for want of a tray and then minimised, it goes in", true, {{'V', H, S}, {'A', M, H}}},
+        {"out before, it stays out both ways", true, {{'V', S, S}, {'A', S, S}, {'V', M, M}}},
+        {"with a taskbar button nothing moves", false, {{'A', M, M}, {'V', S, S}, {'A', S, S}}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, livesInTray, steps] : cases) {
         TrayFollow follow;
-        for (size_t i = 0; i < c.steps.size(); ++i) {
-            const Step& step = c.steps[i];
-            if (step.event == Step::UserShows) {
+        for (size_t i = 0; i < steps.size(); ++i) {
+            const Step& s = steps[i];
+            if (s.event == 'U')
                 follow.Shown();
-                continue;
-            }
-            if (step.event == Step::NoTrayAtStart) {
+            else if (s.event == 'N')
                 follow.NoTrayAtStart();
-                continue;
-            }
-            const Window place = step.event == Step::Appears
-                                     ? follow.HostAppeared(c.livesInTray, step.now)
-                                     : follow.HostVanished(c.livesInTray, step.now);
-            EXPECT_EQ(place, step.expected) << c.name << ", step " << i;
+            else
+                EXPECT_EQ(s.event == 'A' ? follow.HostAppeared(livesInTray, s.now)
+                                         : follow.HostVanished(livesInTray, s.now),
+                          s.then)
+                    << name << ", step " << i;
         }
     }
 }

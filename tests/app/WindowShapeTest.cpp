@@ -8,48 +8,34 @@ namespace pim {
 namespace {
 
 using namespace std::chrono_literals;
+using M = WindowShape;
 
-TEST(WindowShape, TheTwoPartsHaveTheirOutline) {
+// Opening compact grows from the middle of the upper part, opening full from
+// the middle of the window; unfolding keeps the upper part whole.
+TEST(WindowShape, ThePartsHaveTheirOutlineAndEachModeGrowsOrShrinksItsBand) {
     const QRegion u = UpperPart(), l = LowerPart();
-    EXPECT_FALSE(u.contains(QPoint(0, 0))) << "round corner";
-    EXPECT_TRUE(u.contains(QPoint(10, 10)));
-    EXPECT_TRUE(u.contains(QPoint(340, 30)));
-    EXPECT_FALSE(u.contains(QPoint(200, 70)));
-    EXPECT_TRUE(u.contains(QPoint(50, 85)));
-    EXPECT_TRUE(u.contains(QPoint(125, 70))) << "the slanted joint";
-    EXPECT_FALSE(u.contains(QPoint(50, 95)));
-    EXPECT_TRUE(l.contains(QPoint(200, 150)));
-    EXPECT_TRUE(l.contains(QPoint(200, 65)));
-    EXPECT_TRUE(l.contains(QPoint(150, 80)));
-    EXPECT_FALSE(l.contains(QPoint(50, 60)));
-    EXPECT_FALSE(l.contains(QPoint(350, 300))) << "round corner";
+    // Round corners at 0,0 and 350,300; the slanted joint at 125,70.
+    const std::tuple<const char*, QRegion, QList<QPoint>, QList<QPoint>> parts[] = {
+        {"upper", u, {{10, 10}, {340, 30}, {50, 85}, {125, 70}}, {{0, 0}, {200, 70}, {50, 95}}},
+        {"lower", l, {{200, 65}, {150, 80}}, {{50, 60}, {350, 300}}},
+        {"compact 1", M::RegionAt(M::OpenCompact, 1), {{50, 45}}, {{50, 30}}},
+        {"full 5", M::RegionAt(M::OpenFull, 5), {{200, 150}}, {{200, 250}, {30, 20}}},
+        {"unfold 5", M::RegionAt(M::Unfold, 5), {{30, 20}, {200, 130}}, {{200, 250}}},
+        {"fold 10", M::RegionAt(M::Fold, 10), {{200, 250}}, {}}};
+    for (const auto& [what, region, inside, outside] : parts) {
+        for (const QPoint& p : inside)
+            EXPECT_TRUE(region.contains(p)) << what << " " << p.x() << "," << p.y();
+        for (const QPoint& p : outside)
+            EXPECT_FALSE(region.contains(p)) << what << " " << p.x() << "," << p.y();
+    }
     EXPECT_EQ((u + l).boundingRect(), QRect(0, 0, 351, 301));
-}
-
-TEST(WindowShape, EachModeGrowsOrShrinksItsBand) {
-    using M = WindowShape;
     bool last = false;
-    // Opening compact: a band from the middle of the upper part.
-    QRegion r = M::RegionAt(M::OpenCompact, 1, &last);
+    M::RegionAt(M::OpenCompact, 1, &last);
     EXPECT_FALSE(last);
-    EXPECT_TRUE(r.contains(QPoint(50, 45)));
-    EXPECT_FALSE(r.contains(QPoint(50, 30)));
-    EXPECT_EQ(M::RegionAt(M::OpenCompact, 11, &last), UpperPart());
+    EXPECT_EQ(M::RegionAt(M::OpenCompact, 11, &last), u);
     EXPECT_TRUE(last);
-    // Opening full: from the middle of the whole window.
-    r = M::RegionAt(M::OpenFull, 5);
-    EXPECT_TRUE(r.contains(QPoint(200, 150)));
-    EXPECT_FALSE(r.contains(QPoint(200, 250)));
-    EXPECT_FALSE(r.contains(QPoint(30, 20)));
-    // Unfolding: the upper part stays whole while the lower one grows.
-    r = M::RegionAt(M::Unfold, 5);
-    EXPECT_TRUE(r.contains(QPoint(30, 20)));
-    EXPECT_TRUE(r.contains(QPoint(200, 130)));
-    EXPECT_FALSE(r.contains(QPoint(200, 250)));
-    EXPECT_EQ(M::RegionAt(M::Unfold, 11), UpperPart() + LowerPart());
-    // Folding runs down to the upper part alone.
-    EXPECT_TRUE(M::RegionAt(M::Fold, 10).contains(QPoint(200, 250)));
-    EXPECT_EQ(M::RegionAt(M::Fold, 0, &last), UpperPart());
+    EXPECT_EQ(M::RegionAt(M::Unfold, 11), u + l);
+    EXPECT_EQ(M::RegionAt(M::Fold, 0, &last), u);
     EXPECT_TRUE(last);
 }
 
@@ -67,29 +53,26 @@ struct Recorder {
 
 TEST(WindowShape, WithoutAnimationTheFinalShapeComesInOneStep) {
     Recorder r;
-    r.shape.StartRegionAnimation(WindowShape::OpenCompact, false);
-    r.shape.StartRegionAnimation(WindowShape::OpenFull, false);
-    r.shape.StartRegionAnimation(WindowShape::Fold, false);
+    for (const auto mode : {M::OpenCompact, M::OpenFull, M::Fold})
+        r.shape.StartRegionAnimation(mode, false);
     EXPECT_FALSE(r.shape.Pending());
-    ASSERT_EQ(r.regions.size(), 3u);
-    EXPECT_EQ(r.regions[1], UpperPart() + LowerPart());
-    EXPECT_EQ(r.regions[2], UpperPart());
+    EXPECT_EQ(r.regions,
+              (std::vector<QRegion>{UpperPart(), UpperPart() + LowerPart(), UpperPart()}));
     EXPECT_EQ(r.heights, (std::vector<int>{90, 300, 90}));
     EXPECT_EQ(r.enabled, 1);
 }
 
 TEST(WindowShape, AnOpeningTakesElevenStepsAndAFoldDuringAnUnfoldLeavesOneChain) {
     Recorder r;
-    r.shape.StartRegionAnimation(WindowShape::OpenFull, true);
+    r.shape.StartRegionAnimation(M::OpenFull, true);
     EXPECT_EQ(r.heights, std::vector<int>{300});
     ASSERT_TRUE(test::RunUntil([&] { return !r.shape.Pending(); }, 2s));
     EXPECT_EQ(r.regions.size(), 11u);
     EXPECT_EQ(r.regions.back(), UpperPart() + LowerPart());
 
-    r.regions.clear();
-    r.shape.StartRegionAnimation(WindowShape::Unfold, true);
+    r.shape.StartRegionAnimation(M::Unfold, true);
     test::RunFor(70ms);
-    r.shape.StartRegionAnimation(WindowShape::Fold, true);
+    r.shape.StartRegionAnimation(M::Fold, true);
     ASSERT_TRUE(test::RunUntil([&] { return !r.shape.Pending(); }, 2s));
     test::RunFor(60ms);
     // The unfold cut short gives the button back at once, the fold at its end;
