@@ -7,92 +7,71 @@ namespace {
 
 using AccountFormTest = DialogTest;
 
-void Fill(TAccountForm& form, const QString& name, const QString& host, const QString& user) {
-    form.edName->setText(name);
-    form.edHostName->setText(host);
-    form.edUserID->setText(user);
-}
-
-// Only characters up to U+0020 count as blank, and the texts come back as typed;
-// an empty password passes.
-TEST_F(AccountFormTest, EachMissingFieldIsAskedForInOrderWithTheFocusOnIt) {
+// Only characters up to U+0020 count as blank; the texts come back as typed and
+// an empty password passes. Enter in any edit acts as OK, once per key press;
+// Cancel, the close box and Escape leave Result at one.
+TEST_F(AccountFormTest, EachMissingFieldIsAskedForInOrderAndEveryWayOutSetsTheResult) {
+    const auto enterIn = [](QLineEdit* TAccountForm::*edit) {
+        return [edit](TAccountForm& f) { QTest::keyClick(f.*edit, Qt::Key_Return); };
+    };
+    const auto ok = [](TAccountForm& f) { QTest::mouseClick(f.btOk, Qt::LeftButton); };
     const struct {
         QString name, host, user;
-        std::string message, focus; // none: accepted
+        std::function<void(TAccountForm&)> leave;
+        int result;
+        Texts told;
+        std::string focus;
     } cases[] = {
-        {"", "", "", "表示名を入力してください。", "edName"},
-        {" \t\r\n ", "pop.example.jp", "taro", "表示名を入力してください。", "edName"},
-        {"仕事", " ", "", "ホスト名を入力してください。", "edHostName"},
-        {"仕事", "pop.example.jp", QString(" \x01\x1f "), "ユーザIDを入力してください。",
+        {"", "", "", ok, 1, {"表示名を入力してください。"}, "edName"},
+        {" \t\r\n ", "pop.example.jp", "taro", ok, 1, {"表示名を入力してください。"}, "edName"},
+        {"仕事", " ", "", ok, 1, {"ホスト名を入力してください。"}, "edHostName"},
+        {"仕事",
+         "h",
+         " \x01\x1f ",
+         enterIn(&TAccountForm::edPassword),
+         1,
+         {"ユーザIDを入力してください。"},
          "edUserID"},
-        {"  仕事  ", " pop.example.jp ", "taro\t", "", ""},
-        {"　", "h", "u", "", ""},
+        {"  仕事  ", " pop.example.jp ", "taro\t", ok, 0, {}, ""},
+        {"　", "h", "u", enterIn(&TAccountForm::edName), 0, {}, ""},
+        {"n", "h", "u", enterIn(&TAccountForm::edHostName), 0, {}, ""},
+        {"n", "h", "u", enterIn(&TAccountForm::edUserID), 0, {}, ""},
+        {"n", "h", "u", [](TAccountForm& f) { f.btCancel->click(); }, 1, {}, ""},
+        {"n", "h", "u", [](TAccountForm& f) { f.close(); }, 1, {}, ""},
+        {"n",
+         "h",
+         "u",
+         [](TAccountForm& f) { QTest::keyClick(f.edName, Qt::Key_Escape); },
+         1,
+         {},
+         ""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name.toStdString() + " " + c.message);
+        SCOPED_TRACE(&c - cases);
         boxes.clear();
         TAccountForm form;
         std::string focus;
         const int result = Exec(form, [&] {
-            Fill(form, c.name, c.host, c.user);
+            form.edName->setText(c.name);
+            form.edHostName->setText(c.host);
+            form.edUserID->setText(c.user);
+            form.edPassword->setText("pä ss");
             form.edPassword->setFocus();
-            QTest::mouseClick(form.btOk, Qt::LeftButton);
-            if (form.isVisible()) {
+            c.leave(form);
+            if (form.isVisible() && !c.told.empty()) {
+                QTest::keyClick(form.edUserID, Qt::Key_Enter, Qt::KeypadModifier);
                 focus = form.focusWidget()->objectName().toStdString();
-                form.btCancel->click();
+                form.reject();
             }
         });
-        EXPECT_EQ(focus, c.focus);
-        EXPECT_EQ(form.Result, c.message.empty() ? 0 : 1);
-        if (c.message.empty()) {
-            EXPECT_EQ(result, QDialog::Accepted);
-            EXPECT_TRUE(boxes.empty());
-            EXPECT_EQ(form.edName->text(), c.name);
-            EXPECT_EQ(form.edUserID->text(), c.user);
-            continue;
-        }
-        EXPECT_EQ(boxes, Texts{c.message});
-        EXPECT_EQ(flags[0], mb::IconExclamation);
-    }
-}
-
-// Enter in any of the four edits acts as OK; Cancel, the close box and Escape
-// leave Result at one.
-TEST_F(AccountFormTest, EnterActsAsOkOnceAndEveryOtherWayOutLeavesResultOne) {
-    const auto enterIn = [](QLineEdit* TAccountForm::*edit) {
-        return [edit](TAccountForm& f) {
-            (f.*edit)->setFocus();
-            QTest::keyClick(f.*edit, Qt::Key_Return);
-        };
-    };
-    const std::pair<std::function<void(TAccountForm&)>, int> ways[] = {
-        {enterIn(&TAccountForm::edName), 0},
-        {enterIn(&TAccountForm::edHostName), 0},
-        {enterIn(&TAccountForm::edUserID), 0},
-        {enterIn(&TAccountForm::edPassword), 0},
-        {[](TAccountForm& f) { QTest::mouseClick(f.btCancel, Qt::LeftButton); }, 1},
-        {[](TAccountForm& f) { f.close(); }, 1},
-        {[](TAccountForm& f) { QTest::keyClick(f.edName, Qt::Key_Escape); }, 1},
-    };
-    for (const auto& [leave, result] : ways) {
-        SCOPED_TRACE(&leave - &ways[0].first);
-        TAccountForm form;
-        Fill(form, "仕事", "pop.example.jp", "taro");
-        form.edPassword->setText("pä ss");
         EXPECT_EQ(form.edPassword->displayText(), "*****");
-        EXPECT_EQ(Exec(form, [&] { leave(form); }), result ? QDialog::Rejected : QDialog::Accepted);
-        EXPECT_EQ(form.Result, result);
+        EXPECT_EQ(result, c.result ? QDialog::Rejected : QDialog::Accepted);
+        EXPECT_EQ(form.Result, c.result);
+        EXPECT_EQ(focus, c.focus);
+        EXPECT_EQ(boxes, c.told.empty() ? c.told : Texts(2, c.told[0]));
+        EXPECT_TRUE(boxes.empty() || flags.back() == mb::IconExclamation);
+        EXPECT_EQ(form.edName->text(), c.name);
     }
-    // One refusal per key press, however many ways Enter could reach OK.
-    TAccountForm form;
-    Exec(form, [&] {
-        Fill(form, "仕事", "pop.example.jp", "");
-        form.edPassword->setFocus();
-        QTest::keyClick(form.edPassword, Qt::Key_Return);
-        QTest::keyClick(form.edUserID, Qt::Key_Enter, Qt::KeypadModifier);
-        form.reject();
-    });
-    EXPECT_EQ(boxes, Texts(2, "ユーザIDを入力してください。"));
 }
 
 } // namespace
