@@ -290,29 +290,24 @@ TEST_F(SettingsFileTest, HandWrittenValuesReadWithTheNumberRulesAndWithinTheirRa
          [](TSettings& s) { s.CustomizeDial = 1; }},
         {"[Customize]\r\nCustomizeDial=2\r\n[Setting]\r\nSettingConnecting=1\r\n",
          [](TSettings& s) { s.CustomizeDial = 2; }},
+        // Without dial-up the dial-up keys are forced off, and saved so.
+        {"[Customize]\r\nCustomizeDial=2\r\nCustomizeDialName=ISP\r\n[Setting]\r\n"
+         "ScheduleDialup=1\r\nSettingDeconnect=1\r\nSettingConnecting=1\r\n[Schedule]\r\n"
+         "DialMailNonDisconnect=1\r\nDialExistingNonDisconnect=1\r\n",
+         [&](TSettings&) { phonebook.serviceError = true; }},
     };
     for (const auto& [text, change] : cases) {
         SCOPED_TRACE(text);
-        LoadText(text);
         TSettings expected = Centred();
         change(expected);
+        LoadText(text);
         EXPECT_EQ(settings, expected);
     }
-    SaveAccounts(0);
-    EXPECT_EQ(Value("Setting", "SettingConnecting"), "1") << "never written";
-}
-
-TEST_F(SettingsFileTest, WithoutDialupTheDialupKeysAreForcedAndSavedSo) {
-    phonebook.entries = {"ISP"};
-    phonebook.serviceError = true;
-    LoadText("[Customize]\r\nCustomizeDial=2\r\nCustomizeDialName=ISP\r\n"
-             "[Setting]\r\nScheduleDialup=1\r\nSettingDeconnect=1\r\n"
-             "[Schedule]\r\nDialMailNonDisconnect=1\r\nDialExistingNonDisconnect=1\r\n");
-    EXPECT_EQ(settings, Centred());
     EXPECT_EQ(Value("Customize", "CustomizeDial"), "2"); // loading writes nothing
     SaveAccounts(0);
     EXPECT_EQ(Value("Customize", "CustomizeDial"), "0");
     EXPECT_EQ(Value("Schedule", "DialMailNonDisconnect"), "0");
+    EXPECT_EQ(Value("Setting", "SettingConnecting"), "1") << "never written";
 }
 
 TEST_F(SettingsFileTest, SavingKeepsHandEditsTheWindowSectionAndAByteOrderMark) {
@@ -334,33 +329,25 @@ TEST_F(SettingsFileTest, SavingKeepsHandEditsTheWindowSectionAndAByteOrderMark) 
 
 TEST_F(SettingsFileTest, AnUnusableFileGivesTheDefaultsAndIsNeverWritten) {
     using enum IniFile::LoadStatus;
-    const auto withText = [](const std::string& p) {
+    using Make = std::function<void(const std::string&)>;
+    const auto text = [](const std::string& p) {
         test::WriteFile(p, "[Setting]\r\nScheduleRun=1\r\n");
     };
-    const std::tuple<const char*, std::function<void(const std::string&)>, IniFile::LoadStatus>
-        cases[] = {
-            {"FIFO", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, NotAFile},
-            {"folder", [](const std::string& p) { ::mkdir(p.c_str(), 0700); }, Folder},
-            {"too large",
-             [&](const std::string& p) {
-                 withText(p);
-                 ASSERT_EQ(::truncate(p.c_str(), IniFile::kMaxFileBytes + 1), 0);
-             },
-             TooLarge},
-            // Root reads anything, so nobody loads this one.
-            {"no permission",
-             [&](const std::string& p) {
-                 withText(p);
-                 ::chmod(p.c_str(), 0);
-             },
-             NoPermission},
-            {"loop of links",
-             [](const std::string& p) {
-                 fs::create_symlink(p + ".2", p);
-                 fs::create_symlink(p, p + ".2");
-             },
-             LinkLoop},
-        };
+    const std::tuple<const char*, Make, IniFile::LoadStatus> cases[] = {
+        {"FIFO", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, NotAFile},
+        {"folder", [](const std::string& p) { fs::create_directory(p); }, Folder},
+        {"too large",
+         [&](const std::string& p) { text(p), fs::resize_file(p, IniFile::kMaxFileBytes + 1); },
+         TooLarge},
+        // Root reads anything, so nobody loads this one.
+        {"no permission",
+         [&](const std::string& p) { text(p), fs::permissions(p, fs::perms::none); }, NoPermission},
+        {"loop of links",
+         [](const std::string& p) {
+             fs::create_symlink(p + "2", p), fs::create_symlink(p, p + "2");
+         },
+         LinkLoop},
+    };
     for (const auto& [name, make, status] : cases) {
         SCOPED_TRACE(name);
         test::TempDir folder;
@@ -373,18 +360,16 @@ TEST_F(SettingsFileTest, AnUnusableFileGivesTheDefaultsAndIsNeverWritten) {
             [&] {
                 TSettings loaded;
                 TAccounts table;
-                const auto status = LoadSettings(file, phonebook, {1024, 768}, loaded, table);
+                const int read =
+                    static_cast<int>(LoadSettings(file, phonebook, {1024, 768}, loaded, table));
                 std::string error;
-                TAccount account{true, "n", "", "", ""};
-                account.TlsRequired = true;
-                const bool saved =
-                    SaveSettings(file, loaded, table, &error) || SaveMainWindow(file, loaded) ||
-                    SaveAccountSecurity(file, 0, account) || error != CannotWriteText(file);
-                const bool defaults = !loaded.ScheduleRun && loaded.Left == 337;
-                return static_cast<int>(status) | (saved ? 16 : 0) | (defaults ? 0 : 32);
+                const bool saved = SaveSettings(file, loaded, table, &error) ||
+                                   SaveMainWindow(file, loaded) ||
+                                   SaveAccountSecurity(file, 0, {true, "n", "", "", "", true}) ||
+                                   error != CannotWriteText(file);
+                return read | (saved ? 16 : 0) | (loaded == Centred() ? 0 : 32);
             },
             status == NoPermission);
-        ::chmod(folder.path().c_str(), 0700);
         EXPECT_EQ(result, static_cast<int>(status)) << "16: saved, 32: not defaults";
         EXPECT_EQ(Listing(folder.path()), before);
     }
@@ -411,7 +396,6 @@ TEST_F(SettingsFileTest, ASaveReplacesTheFileWholePrivateToItsOwnerWhereTheLinks
     const std::tuple<const char*, bool, int, bool> cases[] = {
         {"file", true, 0, false},
         {"link", true, 1, false},
-        {"dangling link", false, 1, false},
         {"dangling relative link", false, 1, true},
         {"chain of links", false, 2, false}};
     for (const auto& [name, targetExists, links, relative] : cases) {
@@ -422,9 +406,9 @@ TEST_F(SettingsFileTest, ASaveReplacesTheFileWholePrivateToItsOwnerWhereTheLinks
         fs::remove(dir.file("middle"));
         if (targetExists)
             test::WriteFile(target, kOldFile);
-        std::string first = target;
+        const std::string first = links == 2 ? dir.file("middle") : target;
         if (links == 2)
-            fs::create_symlink(target, first = dir.file("middle"));
+            fs::create_symlink(target, first);
         if (links)
             fs::create_symlink(relative ? fs::relative(first, dir.path()).string() : first, path);
         ASSERT_TRUE(SaveSettings(path, settings, accounts));
@@ -432,9 +416,8 @@ TEST_F(SettingsFileTest, ASaveReplacesTheFileWholePrivateToItsOwnerWhereTheLinks
         const std::string saved = test::ReadFile(target);
         EXPECT_NE(saved.find("HostName=new.example"), std::string::npos);
         EXPECT_EQ(saved.find("; hand note") != std::string::npos, targetExists);
-        struct stat info {};
-        ASSERT_EQ(::stat(target.c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write);
         EXPECT_EQ(Listing(fs::path(target).parent_path()).size(), 1u);
     }
 }
@@ -451,49 +434,41 @@ TEST_F(SettingsFileTest, AFailedSaveLeavesTheFileAndNoOtherAndNamesItInTheError)
         ini.WriteString("Account0", "Name", "new");
         return ini;
     };
-    // Each is true when the save failed as it should; the last leaves its temporary file.
+    rlimit unlimited{};
+    ::getrlimit(RLIMIT_FSIZE, &unlimited);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    // Each is true when the save failed as it should; the crash leaves its temporary file.
     const std::pair<const char*, std::function<bool()>> cases[] = {
         {"read-only folder",
          [&] {
              ::chmod(dir.path().c_str(), 0555);
              const bool failed = InChild([&] { return refused() ? 0 : 1; }, true) == 0;
-             ::chmod(dir.path().c_str(), 0755);
-             return failed;
+             return ::chmod(dir.path().c_str(), 0755), failed;
          }},
         // A file-size limit fails the write the way a full file system does.
         {"full disk",
          [&] {
-             const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-             rlimit old{};
-             ::getrlimit(RLIMIT_FSIZE, &old);
-             rlimit small = old;
-             small.rlim_cur = 1024;
+             rlimit small{1024, unlimited.rlim_max};
              ::setrlimit(RLIMIT_FSIZE, &small);
              const bool failed = refused();
-             ::setrlimit(RLIMIT_FSIZE, &old);
-             std::signal(SIGXFSZ, previous);
-             return failed;
+             return ::setrlimit(RLIMIT_FSIZE, &unlimited), failed;
          }},
         // Root may write any file; the mode alone says read-only here.
         {"read-only file",
          [&] {
              ::chmod(path.c_str(), 0400);
-             TAccount old{false, "old", "h", "", ""};
-             old.TlsRequired = true;
              std::string error;
-             struct stat info {};
-             return refused() && !SaveAccountSecurity(path, 0, old, &error) &&
-                    error == CannotWriteText(path) && ::stat(path.c_str(), &info) == 0 &&
-                    (info.st_mode & 0777) == 0400;
+             return refused() &&
+                    !SaveAccountSecurity(path, 0, {false, "old", "h", "", "", true}, &error) &&
+                    error == CannotWriteText(path) &&
+                    (fs::status(path).permissions() & fs::perms::all) == fs::perms::owner_read;
          }},
         {"abandoned before the rename",
          [&] { return !newName().Save(path, [] { return false; }); }},
         {"crash before the rename",
          [&] {
-             return InChild([&] {
-                        newName().Save(path, [] { return ::_exit(0), true; });
-                        return 1;
-                    }) == 0;
+             return InChild(
+                        [&] { return newName().Save(path, [] { return ::_exit(0), true; }); }) == 0;
          }},
     };
     for (const auto& [name, save] : cases) {
@@ -504,6 +479,7 @@ TEST_F(SettingsFileTest, AFailedSaveLeavesTheFileAndNoOtherAndNamesItInTheError)
         EXPECT_EQ(test::ReadFile(path), kOldFile);
         EXPECT_TRUE(Listing(dir.path()).size() == 1u || &save == &cases[4].second);
     }
+    std::signal(SIGXFSZ, previous);
 }
 
 // Beside the program when that folder is writable or the file (or a link) is
