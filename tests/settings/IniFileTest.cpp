@@ -22,6 +22,8 @@ TEST(IniFile, WritesUpdateInPlaceOrAppendAndKeepEveryOtherByte) {
          "[Sound]\r\nKind=2\r\n[FPN]\r\nLogin=1\r\n"},
         {"[A]\nKey =  v  \nOther=1", {{"a", "KEY", "v"}}, "[A]\nKey =  v  \nOther=1"},
         {"[A]\nx=1", {{"A", "y", "2"}, {"B", "z", "3"}}, "[A]\nx=1\r\ny=2\r\n[B]\r\nz=3\r\n"},
+        // A byte order mark hides no first section.
+        {"\xEF\xBB\xBF[A]\r\nx=1\r\n", {{"A", "x", "2"}}, "\xEF\xBB\xBF[A]\r\nx=2\r\n"},
         // The first of repeated sections and keys.
         {"[B]\nk=b\n[A]\nk=1\nK=2\n\n[b]\nk=late\n[a]\nnew=late",
          {{"a", "k", "3"}, {"A", "new", "4"}, {"b", "new", "5"}, {"A", "NEW", "6"}},

@@ -152,8 +152,7 @@ TEST_F(SettingsFileTest, TheAccountListEndsAtTheEndMarkerOrAfterTwenty) {
     SaveAccounts(20);
     EXPECT_EQ(Value("Account20", "HostName"), std::nullopt);
     Load();
-    for (int i = 0; i < 20; ++i)
-        EXPECT_EQ(accounts[static_cast<size_t>(i)], Account(i));
+    EXPECT_EQ(accounts[19], Account(19));
     SaveAccounts(3);
     EXPECT_EQ(Value("Account3", "Enabled"), "0");
     EXPECT_EQ(Value("Account3", "HostName"), "");
@@ -172,35 +171,46 @@ TEST_F(SettingsFileTest, TheAccountListEndsAtTheEndMarkerOrAfterTwenty) {
     EXPECT_EQ(accounts[2], TAccount{});
 }
 
+// Written only where set, by the run-time save to its own account alone (not to
+// another one in that slot after a hand edit); moved up, the slot left keeps the
+// keys, which can not be deleted, empty.
 TEST_F(SettingsFileTest, TlsKeysAreWrittenOnlyWhereSetAndMoveWithTheirAccount) {
-    const std::string fingerprint(64, 'c');
+    SaveAccounts(2);
+    const std::string before = test::ReadFile(path);
     TAccounts table{Account(0), Account(1)};
     table[1].TlsRequired = true;
-    table[1].TrustedCertificate = fingerprint;
+    table[1].TrustedCertificate = std::string(64, 'e');
+    ASSERT_TRUE(SaveAccountSecurity(path, 1, table[1]));
+    const std::string added =
+        "TlsRequired=1\r\nTrustedCertificate=" + std::string(64, 'e') + "\r\n";
+    std::string after = test::ReadFile(path);
+    ASSERT_NE(after.find("[Account1]"), std::string::npos);
+    EXPECT_EQ(after.find(added), after.find("[Account2]") - added.size());
+    EXPECT_EQ(after.erase(after.find(added), added.size()), before);
+    std::string error;
+    EXPECT_FALSE(SaveAccountSecurity(path, 0, table[1], &error));
+    EXPECT_EQ(error, CannotWriteText(path));
+    EXPECT_FALSE(SaveAccountSecurity(path, 20, table[1]));
+    table[1].UserID = "someone else";
+    EXPECT_FALSE(SaveAccountSecurity(path, 1, table[1]));
+    table[1].UserID = "user1";
     ASSERT_TRUE(SaveSettings(path, settings, table));
     EXPECT_EQ(Value("Account0", "TlsRequired"), std::nullopt);
-    EXPECT_EQ(Value("Account0", "TrustedCertificate"), std::nullopt);
     EXPECT_EQ(Value("Account2", "TlsRequired"), std::nullopt) << "the end marker";
-    EXPECT_EQ(Value("Account1", "TlsRequired"), "1");
-    // Moved up: the slot it left keeps the keys, which can not be deleted, empty.
     std::swap(table[0], table[1]);
     ASSERT_TRUE(SaveSettings(path, settings, table));
-    EXPECT_EQ(Value("Account0", "TrustedCertificate"), fingerprint);
-    EXPECT_EQ(Value("Account1", "TlsRequired"), "");
-    EXPECT_EQ(Value("Account1", "TrustedCertificate"), "");
+    EXPECT_EQ(Value("Account1", "TlsRequired").value() + *Value("Account1", "TrustedCertificate"),
+              "");
     Load();
     EXPECT_EQ(accounts, table);
 }
 
+// Hand-edited ones read unset unless well formed; saved as read, their bytes stay.
 TEST_F(SettingsFileTest, HandEditedTlsKeysReadUnsetUnlessWellFormedAndStayAsTheyAre) {
     const std::string lower = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
     std::string upper = lower;
     std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
-    const struct {
-        std::string tls, certificate;
-        bool required;
-        std::string trusted;
-    } cases[] = {
+    const std::tuple<std::string, std::string, bool, std::string> cases[] = {
         {"1", lower, true, lower},
         {"0", upper, false, lower},
         {"2", lower.substr(1), false, ""},
@@ -208,41 +218,16 @@ TEST_F(SettingsFileTest, HandEditedTlsKeysReadUnsetUnlessWellFormedAndStayAsThey
         {"01", lower.substr(1) + "g", false, ""},
         {"", "01:23", false, ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.tls + " " + c.certificate);
-        LoadText("[Account0]\r\nHostName=h\r\nTlsRequired=" + c.tls +
-                 "\r\nTrustedCertificate=" + c.certificate + "\r\n");
-        EXPECT_EQ(accounts[0].TlsRequired, c.required);
-        EXPECT_EQ(accounts[0].TrustedCertificate, c.trusted);
-        // Saved as read, they say the same: their bytes stay.
+    for (const auto& [tls, certificate, required, trusted] : cases) {
+        SCOPED_TRACE(tls + " " + certificate);
+        LoadText("[Account0]\r\nHostName=h\r\nTlsRequired=" + tls +
+                 "\r\nTrustedCertificate=" + certificate + "\r\n");
+        EXPECT_EQ(accounts[0].TlsRequired, required);
+        EXPECT_EQ(accounts[0].TrustedCertificate, trusted);
         ASSERT_TRUE(SaveSettings(path, settings, accounts));
-        EXPECT_EQ(Value("Account0", "TlsRequired"), c.tls);
-        EXPECT_EQ(Value("Account0", "TrustedCertificate"), c.certificate);
+        EXPECT_EQ(Value("Account0", "TlsRequired"), tls);
+        EXPECT_EQ(Value("Account0", "TrustedCertificate"), certificate);
     }
-}
-
-TEST_F(SettingsFileTest, TheRunTimeSaveWritesTheTlsKeysOfItsAccountAlone) {
-    SaveAccounts(2);
-    const std::string before = test::ReadFile(path);
-    TAccount account = Account(1);
-    account.TlsRequired = true;
-    account.TrustedCertificate = std::string(64, 'e');
-    ASSERT_TRUE(SaveAccountSecurity(path, 1, account));
-    const std::string added =
-        "TlsRequired=1\r\nTrustedCertificate=" + std::string(64, 'e') + "\r\n";
-    std::string after = test::ReadFile(path);
-    const size_t at = after.find(added);
-    ASSERT_NE(at, std::string::npos);
-    EXPECT_EQ(after.substr(0, at).rfind("[Account1]"), after.substr(0, at).rfind('['));
-    EXPECT_EQ(after.erase(at, added.size()), before);
-    // Another account in that slot (a hand edit meanwhile) gets nothing.
-    std::string error;
-    EXPECT_FALSE(SaveAccountSecurity(path, 0, account, &error));
-    EXPECT_EQ(error, CannotWriteText(path));
-    account.UserID = "someone else";
-    EXPECT_FALSE(SaveAccountSecurity(path, 1, account));
-    EXPECT_FALSE(SaveAccountSecurity(path, 20, account));
-    EXPECT_EQ(Value("Account0", "TlsRequired"), std::nullopt);
 }
 
 TEST(TakeSecurity, WhatACheckLearntGoesToEveryAccountOfItsServerAndUserAndForgetsNothing) {
@@ -308,23 +293,6 @@ TEST_F(SettingsFileTest, HandWrittenValuesReadWithTheNumberRulesAndWithinTheirRa
     EXPECT_EQ(Value("Customize", "CustomizeDial"), "0");
     EXPECT_EQ(Value("Schedule", "DialMailNonDisconnect"), "0");
     EXPECT_EQ(Value("Setting", "SettingConnecting"), "1") << "never written";
-}
-
-TEST_F(SettingsFileTest, SavingKeepsHandEditsTheWindowSectionAndAByteOrderMark) {
-    test::WriteFile(path, "; mine\r\n[MainWindow]\r\nType=1\r\nLeft=5\r\nTop=6\r\n"
-                          "[Setting]\r\nMyOwnKey=x\r\n");
-    SaveAccounts(1);
-    EXPECT_EQ(test::ReadFile(path).rfind("; mine\r\n[MainWindow]\r\nType=1\r\nLeft=5\r\nTop=6\r\n"
-                                         "[Setting]\r\nMyOwnKey=x\r\nMailerPath=\r\n",
-                                         0),
-              0u);
-    // The mark hides no first section.
-    LoadText("\xEF\xBB\xBF[Setting]\r\nScheduleRun=1\r\n");
-    EXPECT_TRUE(settings.ScheduleRun);
-    ASSERT_TRUE(SaveMainWindow(path, settings));
-    EXPECT_EQ(
-        test::ReadFile(path).rfind("\xEF\xBB\xBF[Setting]\r\nScheduleRun=1\r\n[MainWindow]", 0),
-        0u);
 }
 
 TEST_F(SettingsFileTest, AnUnusableFileGivesTheDefaultsAndIsNeverWritten) {
