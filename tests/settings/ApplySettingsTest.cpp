@@ -94,66 +94,55 @@ TEST_F(ApplySettingsTest, OkWithoutAChangeWritesNothingAndCancelKeepsAnEarlierAp
     EXPECT_EQ(IniFile::Load(profile).Value("Customize", "CustomizeDialName"), "");
 }
 
+// The tray only when its settings changed; logging in opens and logs in once,
+// a failure told, and logging off logs out.
 TEST_F(ApplySettingsTest, TheProgramIsToldInOrderAndTheTrayOnlyWhenItsSettingsChanged) {
     Settings.SettingTask = Settings.SettingTaskbar = Settings.ScheduleDialup = true;
-    Open();
-    Click("cbSettingTask");
-    Apply();
-    EXPECT_EQ(host.calls, (Texts{"TimeOut 60000", "MailerButton", "Tray 0", "TaskbarMode",
-                                 "StatusLine", "Watch 1", "Logout"}));
-    EXPECT_TRUE(Settings.SettingTaskbar) << "kept, though it does nothing without the tray";
-    Click("cbSettingEndCheck");
-    Apply();
-    EXPECT_EQ(Texts(host.calls.begin() + 7, host.calls.end()),
-              (Texts{"TimeOut 60000", "MailerButton", "StatusLine", "Watch 1", "Logout"}));
-}
-
-TEST_F(ApplySettingsTest, LoginOpensAndLogsInOnceAndLoginOffLogsOut) {
     Open();
     const auto apply = [&](const char* control) {
         host.calls.clear();
         Click(control);
         Apply();
-        return host.calls.back();
+        return host.calls;
     };
-    EXPECT_EQ(apply("rbFPNLogin"), "Login");
+    EXPECT_EQ(apply("cbSettingTask"), (Texts{"TimeOut 60000", "MailerButton", "Tray 0",
+                                             "TaskbarMode", "StatusLine", "Watch 1", "Logout"}));
+    EXPECT_TRUE(Settings.SettingTaskbar) << "kept, though it does nothing without the tray";
+    EXPECT_EQ(apply("cbSettingEndCheck"),
+              (Texts{"TimeOut 60000", "MailerButton", "StatusLine", "Watch 1", "Logout"}));
+    EXPECT_EQ(apply("rbFPNLogin").back(), "Login");
     EXPECT_EQ(host.calls.end()[-2], "Open");
     host.loggedIn = true;
-    EXPECT_EQ(apply("cbSettingEndCheck"), "Watch 0") << "logged in already: nothing more";
+    EXPECT_EQ(apply("cbSettingEndCheck").back(), "Watch 1") << "logged in already: nothing more";
     host.loggedIn = host.loginWorks = false;
-    EXPECT_EQ(apply("cbSettingEndCheck"), "Login");
+    EXPECT_EQ(apply("cbSettingEndCheck").back(), "Login");
     host.openWorks = false;
-    EXPECT_EQ(apply("cbSettingEndCheck"), "Open");
+    EXPECT_EQ(apply("cbSettingEndCheck").back(), "Open");
     EXPECT_EQ(boxes, (Texts{"FernpostNetworkにログインすることができませんでした。",
                             "FernpostNetworkサービスを開始することができませんでした。"}));
     EXPECT_EQ(Saved("FPN", "Login"), "1") << "saved all the same";
-    EXPECT_EQ(apply("rbFPNNone"), "Logout");
+    EXPECT_EQ(apply("rbFPNNone").back(), "Logout");
 }
 
 TEST_F(ApplySettingsTest, TheAccountNoticeComesOnlyDuringARunAfterAnAccountChange) {
-    Accounts[0] = Account("a");
-    Accounts[1] = Account("b");
+    Accounts = {Account("a"), Account("b")};
     Open();
     auto* list = Child<QListWidget>("clAccount");
-    host.checkIndex = 0;
-    list->setCurrentRow(1);
-    Click("btAccountUp");
-    Apply();
+    const auto apply = [&](int checkIndex, const std::function<void()>& change) {
+        host.checkIndex = checkIndex;
+        change();
+        Apply();
+        return boxes.size();
+    };
+    EXPECT_EQ(apply(0, [&] { list->setCurrentRow(1), Click("btAccountUp"); }), 0u) << "a new order";
     EXPECT_EQ(Accounts[0].Name, "b");
-    list->setCurrentRow(0);
-    QTest::keyClick(list, Qt::Key_Space);
-    host.checkIndex = -2; // dialling is no run yet
-    Apply();
+    // Dialling is no run yet.
+    EXPECT_EQ(apply(-2, [&] { list->setCurrentRow(0), QTest::keyClick(list, Qt::Key_Space); }), 0u);
     EXPECT_FALSE(Accounts[0].Enabled);
-    EXPECT_TRUE(boxes.empty()) << "neither a new order nor a change while idle";
-    QTest::keyClick(list, Qt::Key_Space);
-    host.checkIndex = 1;
-    Apply();
+    EXPECT_EQ(apply(1, [&] { QTest::keyClick(list, Qt::Key_Space); }), 1u);
     EXPECT_EQ(boxes, Texts{"アカウントの設定は次回チェック開始時より有効になります。"});
     EXPECT_EQ(flags[0], mb::IconInformation);
-    Click("cbSettingEndCheck");
-    Apply();
-    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(apply(1, [&] { Click("cbSettingEndCheck"); }), 1u);
 }
 
 TEST_F(ApplySettingsTest, AWriteErrorKeepsTheNewSettingsShowsTheErrorAndSkipsTheRest) {
