@@ -1,5 +1,4 @@
 #include "OptionFormFixture.h"
-#include "platform/DesktopEntry.h"
 #include "settings/SettingsFile.h"
 
 #include <QListWidget>
@@ -179,29 +178,6 @@ TEST_F(ApplySettingsTest, UntouchedPasswordsKeepBytesThatUnicodeCannotCarry) {
     Child<QLineEdit>("edFPNPassword")->setText(QStringLiteral("新しい"));
     Apply();
     EXPECT_EQ(cp932::ToUtf8(Settings.Password), "新しい");
-}
-
-// No key of Pim.INI: the box shows whether the autostart entry is there, and
-// Apply writes or removes it; a folder that cannot be made is told.
-TEST_F(ApplySettingsTest, StartAtLoginWritesReadsBackAndRemovesTheAutostartEntry) {
-    const std::string folder = dir.file("config/autostart"), entry = folder + "/pim.desktop";
-    Open();
-    form->AutostartProgram = QString::fromStdString(dir.file("my programs/pim"));
-    Click("cbStartAtLogin");
-    Apply();
-    EXPECT_EQ(ParseDesktopEntry(QByteArray::fromStdString(test::ReadFile(entry))).program,
-              form->AutostartProgram);
-    Open();
-    EXPECT_TRUE(Checked("cbStartAtLogin"));
-    Click("cbStartAtLogin");
-    Apply();
-    EXPECT_FALSE(fs::exists(entry));
-    fs::remove(folder);
-    test::WriteFile(folder, "");
-    Click("cbStartAtLogin");
-    Apply();
-    EXPECT_EQ(boxes, Texts{cp932::ToUtf8(CannotWriteText(entry))});
-    EXPECT_TRUE(Enabled("btUpdate"));
 }
 
 } // namespace
