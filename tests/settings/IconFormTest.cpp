@@ -2,7 +2,6 @@
 
 #include "OptionFormFixture.h"
 
-#include <QIcon>
 #include <QListWidget>
 #include <filesystem>
 
@@ -12,25 +11,17 @@ namespace {
 using IconFormTest = DialogTest;
 
 // The mail program "pimmail" with desktop entries in a private data folder, in
-// name order, their icons 16-pixel squares of one colour each in a private theme.
+// name order, each with its own picture.
 TEST_F(IconFormTest, TheIconsInNumberOrderAPickByOkOrDoubleClickAndNoneByCancel) {
     test::TempDir dir;
-    test::ScopedEnv dataHome{"XDG_DATA_HOME", dir.file("home")}, dataDirs{"XDG_DATA_DIRS", ""};
-    std::filesystem::create_directories(dir.file("icons/t/16/apps"));
-    std::filesystem::create_directories(dir.file("home/applications"));
+    test::ScopedEnv dataHome{"XDG_DATA_HOME", dir.path()}, dataDirs{"XDG_DATA_DIRS", ""};
+    std::filesystem::create_directories(dir.file("applications"));
     test::WriteFile(dir.file("pimmail"), "#!/bin/sh\n");
-    test::WriteFile(dir.file("icons/t/index.theme"),
-                    "[Icon Theme]\nName=t\nDirectories=16/apps\n[16/apps]\nSize=16\n");
-    for (int i = 0; i < 3; ++i) {
-        QImage image(16, 16, QImage::Format_ARGB32);
-        image.fill(Qt::red);
-        image.save(QString::fromStdString(dir.file("icons/t/16/apps/i") + char('0' + i) + ".png"));
-        test::WriteFile(dir.file("home/applications/") + char('a' + i) + ".desktop",
-                        "[Desktop Entry]\nExec=pimmail %U\nIcon=i" + std::to_string(i) + "\n");
+    for (const std::string i : {"0", "1", "2"}) {
+        QImage(16, 16, QImage::Format_ARGB32).save(QString::fromStdString(dir.file(i + ".png")));
+        test::WriteFile(dir.file("applications/" + i + ".desktop"),
+                        "[Desktop Entry]\nExec=pimmail %U\nIcon=" + dir.file(i + ".png") + "\n");
     }
-    QIcon::setFallbackSearchPaths({});
-    QIcon::setThemeSearchPaths({QString::fromStdString(dir.file("icons"))});
-    QIcon::setThemeName(QStringLiteral("t"));
     TIconForm form;
     const auto at = [&](int row) {
         return form.lvIcon->visualItemRect(form.lvIcon->item(row)).center();

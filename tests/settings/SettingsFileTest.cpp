@@ -253,22 +253,15 @@ TEST_F(SettingsFileTest, HandWrittenValuesReadWithTheNumberRulesAndWithinTheirRa
          "MailerIcon=0x1F\r\n[MainWindow]\r\nType=257\r\n[Sound]\r\nKind=-254\r\n"
          "[FPN]\r\nPassword=50919G\r\n",
          [](TSettings& s) {
-             s.ScheduleRun = true;
-             s.ScheduleTimeCount = s.MailerIcon = 31;
-             s.Type = 1;
-             s.Kind = 2;
+             s.ScheduleRun = true, s.ScheduleTimeCount = s.MailerIcon = 31, s.Type = 1, s.Kind = 2;
          }},
         {"[Setting]\r\nScheduleTimeoutCount=2147484\r\nScheduleTimeCount=-2147483648\r\n"
          "[MainWindow]\r\nLeft=2147483647\r\nTop=-40000\r\n",
          [](TSettings& s) {
-             s.ScheduleTimeoutCount = 999;
-             s.ScheduleTimeCount = 1;
-             s.Left = 32767;
-             s.Top = -32767;
+             s.ScheduleTimeoutCount = 999, s.ScheduleTimeCount = 1, s.Left = 32767, s.Top = -32767;
          }},
         {"[Setting]\r\nScheduleTimeoutCount=0\r\nScheduleTimeCount=1000\r\n",
          [](TSettings& s) { s.ScheduleTimeoutCount = 1, s.ScheduleTimeCount = 999; }},
-        {"[Setting]\r\nSettingConnecting=1\r\n", [](TSettings& s) { s.CustomizeDial = 1; }},
         {"[Customize]\r\nCustomizeDial=99\r\n[Setting]\r\nSettingConnecting=1\r\n",
          [](TSettings& s) { s.CustomizeDial = 1; }},
         {"[Customize]\r\nCustomizeDial=2\r\n[Setting]\r\nSettingConnecting=1\r\n",
