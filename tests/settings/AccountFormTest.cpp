@@ -7,92 +7,52 @@ namespace {
 
 using AccountFormTest = DialogTest;
 
-void Fill(TAccountForm& form, const QString& name, const QString& host, const QString& user) {
-    form.edName->setText(name);
-    form.edHostName->setText(host);
-    form.edUserID->setText(user);
-}
-
-// Only characters up to U+0020 count as blank, and the texts come back as typed;
-// an empty password passes.
-TEST_F(AccountFormTest, EachMissingFieldIsAskedForInOrderWithTheFocusOnIt) {
-    const struct {
-        QString name, host, user;
-        std::string message, focus; // none: accepted
-    } cases[] = {
-        {"", "", "", "表示名を入力してください。", "edName"},
-        {" \t\r\n ", "pop.example.jp", "taro", "表示名を入力してください。", "edName"},
-        {"仕事", " ", "", "ホスト名を入力してください。", "edHostName"},
-        {"仕事", "pop.example.jp", QString(" \x01\x1f "), "ユーザIDを入力してください。",
-         "edUserID"},
-        {"  仕事  ", " pop.example.jp ", "taro\t", "", ""},
-        {"　", "h", "u", "", ""},
+// Only characters up to U+0020 count as blank; the texts come back as typed and
+// an empty password passes. Enter in an edit acts as OK, once per key press; the
+// close box and Escape leave Result at one.
+TEST_F(AccountFormTest, EachMissingFieldIsAskedForInOrderAndEveryWayOutSetsTheResult) {
+    using Leave = std::function<void(TAccountForm&)>;
+    const Leave ok = [](TAccountForm& f) { QTest::mouseClick(f.btOk, Qt::LeftButton); };
+    const Leave enter = [](TAccountForm& f) { QTest::keyClick(f.edPassword, Qt::Key_Return); };
+    const Leave escape = [](TAccountForm& f) { QTest::keyClick(f.edName, Qt::Key_Escape); };
+    const std::string name = "表示名", host = "ホスト名", user = "ユーザID";
+    const std::tuple<QString, QString, QString, Leave, int, std::string> cases[] = {
+        {"", "", "", ok, 1, name},
+        {" \t\r\n ", "pop.example.jp", "taro", ok, 1, name},
+        {"仕事", " ", "", ok, 1, host},
+        {"仕事", "h", " \x01\x1f ", enter, 1, user},
+        {"  仕事  ", " pop.example.jp ", "taro\t", ok, 0, ""},
+        {"　", "h", "u", enter, 0, ""},
+        {"n", "h", "u", escape, 1, ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name.toStdString() + " " + c.message);
+    for (const auto& [n, h, u, leave, result, missing] : cases) {
+        SCOPED_TRACE(n.toStdString() + " " + missing);
         boxes.clear();
         TAccountForm form;
         std::string focus;
-        const int result = Exec(form, [&] {
-            Fill(form, c.name, c.host, c.user);
-            form.edPassword->setFocus();
-            QTest::mouseClick(form.btOk, Qt::LeftButton);
-            if (form.isVisible()) {
+        const int shown = Exec(form, [&] {
+            form.edName->setText(n);
+            form.edHostName->setText(h);
+            form.edUserID->setText(u);
+            form.edPassword->setText("pä ss");
+            leave(form);
+            if (form.isVisible() && !missing.empty()) {
+                QTest::keyClick(form.edUserID, Qt::Key_Enter, Qt::KeypadModifier);
                 focus = form.focusWidget()->objectName().toStdString();
-                form.btCancel->click();
+                form.reject();
             }
         });
-        EXPECT_EQ(focus, c.focus);
-        EXPECT_EQ(form.Result, c.message.empty() ? 0 : 1);
-        if (c.message.empty()) {
-            EXPECT_EQ(result, QDialog::Accepted);
-            EXPECT_TRUE(boxes.empty());
-            EXPECT_EQ(form.edName->text(), c.name);
-            EXPECT_EQ(form.edUserID->text(), c.user);
-            continue;
-        }
-        EXPECT_EQ(boxes, Texts{c.message});
-        EXPECT_EQ(flags[0], mb::IconExclamation);
-    }
-}
-
-// Enter in any of the four edits acts as OK; Cancel, the close box and Escape
-// leave Result at one.
-TEST_F(AccountFormTest, EnterActsAsOkOnceAndEveryOtherWayOutLeavesResultOne) {
-    const auto enterIn = [](QLineEdit* TAccountForm::*edit) {
-        return [edit](TAccountForm& f) {
-            (f.*edit)->setFocus();
-            QTest::keyClick(f.*edit, Qt::Key_Return);
-        };
-    };
-    const std::pair<std::function<void(TAccountForm&)>, int> ways[] = {
-        {enterIn(&TAccountForm::edName), 0},
-        {enterIn(&TAccountForm::edHostName), 0},
-        {enterIn(&TAccountForm::edUserID), 0},
-        {enterIn(&TAccountForm::edPassword), 0},
-        {[](TAccountForm& f) { QTest::mouseClick(f.btCancel, Qt::LeftButton); }, 1},
-        {[](TAccountForm& f) { f.close(); }, 1},
-        {[](TAccountForm& f) { QTest::keyClick(f.edName, Qt::Key_Escape); }, 1},
-    };
-    for (const auto& [leave, result] : ways) {
-        SCOPED_TRACE(&leave - &ways[0].first);
-        TAccountForm form;
-        Fill(form, "仕事", "pop.example.jp", "taro");
-        form.edPassword->setText("pä ss");
         EXPECT_EQ(form.edPassword->displayText(), "*****");
-        EXPECT_EQ(Exec(form, [&] { leave(form); }), result ? QDialog::Rejected : QDialog::Accepted);
+        EXPECT_EQ(shown, result ? QDialog::Rejected : QDialog::Accepted);
         EXPECT_EQ(form.Result, result);
+        EXPECT_EQ(boxes, missing.empty() ? Texts{} : Texts(2, missing + "を入力してください。"));
+        EXPECT_TRUE(boxes.empty() || flags.back() == mb::IconExclamation);
+        EXPECT_EQ(focus, missing == name   ? "edName"
+                         : missing == host ? "edHostName"
+                         : missing.empty() ? ""
+                                           : "edUserID");
+        EXPECT_EQ(form.edName->text(), n);
     }
-    // One refusal per key press, however many ways Enter could reach OK.
-    TAccountForm form;
-    Exec(form, [&] {
-        Fill(form, "仕事", "pop.example.jp", "");
-        form.edPassword->setFocus();
-        QTest::keyClick(form.edPassword, Qt::Key_Return);
-        QTest::keyClick(form.edUserID, Qt::Key_Enter, Qt::KeypadModifier);
-        form.reject();
-    });
-    EXPECT_EQ(boxes, Texts(2, "ユーザIDを入力してください。"));
 }
 
 } // namespace

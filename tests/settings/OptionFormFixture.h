@@ -29,17 +29,17 @@ public:
     Texts calls;
     bool loggedIn = false, openWorks = true, loginWorks = true;
     int checkIndex = -1;
-
-    void SetPop3TimeOut(int ms) override { calls.push_back("TimeOut " + std::to_string(ms)); }
-    void ShowMailerButton() override { calls.push_back("MailerButton"); }
-    void ShowTrayIcon(bool on) override { calls.push_back(on ? "Tray 1" : "Tray 0"); }
-    void ApplyTaskbarMode(QWidget*) override { calls.push_back("TaskbarMode"); }
-    void UpdateStatusLine() override { calls.push_back("StatusLine"); }
-    void SetDialupWatching(bool on) override { calls.push_back(on ? "Watch 1" : "Watch 0"); }
+    void Call(const std::string& what) { calls.push_back(what); }
+    void SetPop3TimeOut(int ms) override { Call("TimeOut " + std::to_string(ms)); }
+    void ShowMailerButton() override { Call("MailerButton"); }
+    void ShowTrayIcon(bool on) override { Call(on ? "Tray 1" : "Tray 0"); }
+    void ApplyTaskbarMode(QWidget*) override { Call("TaskbarMode"); }
+    void UpdateStatusLine() override { Call("StatusLine"); }
+    void SetDialupWatching(bool on) override { Call(on ? "Watch 1" : "Watch 0"); }
     bool FpnLoggedIn() override { return loggedIn; }
-    bool FpnOpen() override { return calls.push_back("Open"), openWorks; }
-    bool FpnLogin() override { return calls.push_back("Login"), loginWorks; }
-    void FpnLogoutAndClose() override { calls.push_back("Logout"); }
+    bool FpnOpen() override { return Call("Open"), openWorks; }
+    bool FpnLogin() override { return Call("Login"), loginWorks; }
+    void FpnLogoutAndClose() override { Call("Logout"); }
     int CheckIndex() override { return checkIndex; }
 };
 
@@ -96,8 +96,6 @@ protected:
     void TearDown() override {
         form.reset();
         DialogTest::TearDown();
-        Settings = {};
-        Accounts = {};
     }
 
     static TAccount Account(const std::string& name, bool enabled = true) {
