@@ -25,7 +25,7 @@ std::string Sjis(std::string_view utf8) {
 }
 
 struct Result {
-    int exit = -1; // -1: still running after 30 s, -2: crashed
+    int exit = -1; // -2: crashed, or killed after 30 s
     std::string out, err;
 };
 
@@ -35,11 +35,9 @@ Result Shell(const QString& script) {
     process.start("sh", {"-c", script});
     process.closeWriteChannel();
     Result run;
-    if (!test::RunUntil([&] { return process.state() == QProcess::NotRunning; }, 30s)) {
+    if (!test::RunUntil([&] { return process.state() == QProcess::NotRunning; }, 30s))
         process.kill();
-        process.waitForFinished();
-        return run;
-    }
+    process.waitForFinished();
     run.exit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
     run.out = process.readAllStandardOutput().toStdString();
     run.err = process.readAllStandardError().toStdString();
@@ -67,18 +65,15 @@ protected:
         station.BroadcastAddress = "127.255.255.255";
         // Pim's shape of dialogue: a choice, a password, then a message.
         station.OnMenuRequest = [](TFernpostNetwork* s, auto&, auto& m, auto& d) {
-            s->InputSelect(Sjis("メニュー\r\n選んでください"),
-                           Sjis("メールチェック開始&:着信メール確認"), "MailCheck&:Mail", "Main", m,
-                           d);
+            s->InputSelect(Sjis("メニュー"), Sjis("開始&:確認"), "MailCheck&:Mail", "Main", m, d);
         };
         station.OnInputReturn = [this](TFernpostNetwork* s, auto& tag, auto& value, auto&, auto& m,
                                        auto& d) {
             returns.push_back(tag + "=" + value);
             if (tag == "Main")
-                s->InputLine(Sjis("パスワードを入力してください。"), Sjis("パスワード"), "Pass", m,
-                             d);
+                s->InputLine(Sjis("入力"), Sjis("パスワード"), "Pass", m, d);
             else
-                s->InputMessage(Sjis("了解しました。\r\nメールチェックを開始します。"), m, d);
+                s->InputMessage(Sjis("了解\r\n開始"), m, d);
         };
         station.OnLogout = [this](auto*, auto& handle, auto&, auto&, auto&) {
             gone.push_back(handle);
@@ -94,9 +89,6 @@ protected:
 };
 
 TEST_F(ConsoleProcessTest, ListMenuAndEveryFailureWithItsOwnStatus) {
-    const Result alone = Console("list --timeout 0.3");
-    EXPECT_TRUE(alone.exit == 0 && alone.out.empty()) << alone.exit;
-    EXPECT_THAT(alone.err, HasSubstr("no station answered"));
     ASSERT_TRUE(station.Open() && station.Login());
     const QString menu = "menu " + here + " --answer ";
     const struct {
@@ -108,11 +100,8 @@ TEST_F(ConsoleProcessTest, ListMenuAndEveryFailureWithItsOwnStatus) {
         // The handle name arrives in UTF-8, and the console does not list itself.
         {"list --timeout 0.5", 0,
          "Pim <テスト>\t" + here.toStdString() + "\t" + station.IPAddress() + "\tPim\tyes\n", ""},
-        {menu + "着信メール確認 --answer himitsu", 0,
-         "メニュー\n選んでください\n  1) メールチェック開始\n  2) 着信メール確認\n"
-         "番号: 着信メール確認\nパスワードを入力してください。\nパスワード:\n"
-         "了解しました。\nメールチェックを開始します。\n",
-         ""},
+        {menu + "確認 --answer himitsu", 0,
+         "メニュー\n  1) 開始\n  2) 確認\n番号: 確認\n入力\nパスワード:\n了解\n開始\n", ""},
         {"menu NO-SUCH-PC --timeout 0.3", 2, "", "NO-SUCH-PC"},
         {menu + "3", 1, "", "\"3\""},
         // The answers run out, and there is no terminal to ask.
@@ -128,11 +117,6 @@ TEST_F(ConsoleProcessTest, ListMenuAndEveryFailureWithItsOwnStatus) {
     ASSERT_TRUE(test::RunUntil([&] { return !gone.empty(); }, 3s));
     EXPECT_TRUE(gone.front().starts_with("fpn-console <")) << gone.front();
 
-    // A station that hears the request and never answers it.
-    station.OnMenuRequest = [](auto*, auto&, auto&, auto&) {};
-    const Result silent = Console("menu " + here + " --timeout 0.5");
-    EXPECT_EQ(silent.exit, 2);
-    EXPECT_THAT(silent.err, HasSubstr("no answer"));
     // The port held by a socket that does not share it.
     station.Close();
     QUdpSocket holder;
