@@ -115,40 +115,34 @@ TEST(FernpostReassembly, TheBodyIsReadAsAWholeWouldBe) {
     }
 }
 
-TEST(FernpostReassembly, DatagramsNoStationSendsAreDroppedAndBrokenTextsExpire) {
-    Reassembly buffers;
-    std::string out;
-    const std::string whole = (*MakeDatagrams(TextOf(503), false))[0];
-    // Empty, fragment number 0, longer than 512 bytes (not cut to size).
-    for (const std::string& d : {std::string(), "\0000    1x\0"s, whole + "t"})
-        EXPECT_EQ(buffers.Add("10.0.0.5", d, kNow, out), R::Dropped) << d.size();
-    EXPECT_EQ(buffers.BusySlots(), 0u);
-    EXPECT_EQ(buffers.Add("10.0.0.5", whole, kNow, out), R::Complete);
-    EXPECT_EQ(buffers.Add("10.0.0.1", "\0010 12x4FPMESSAGE:X\0"s, kNow, out), R::Incomplete);
-    buffers.Expire(kNow.addSecs(60));
-    EXPECT_EQ(buffers.BusySlots(), 1u);
-    buffers.Expire(kNow.addSecs(61));
-    EXPECT_EQ(buffers.BusySlots(), 0u);
-}
-
-TEST(FernpostReassembly, ACopyOfAFragmentAddsNothingAndCostsNothing) {
+// Neither takes a slot, nor keeps a text from completing.
+TEST(FernpostReassembly, CopiesAndDatagramsNoStationSendsAddNothing) {
     const std::string text = TextOf(1200);
     auto d = *MakeDatagrams(text, true);
     ASSERT_EQ(d.size(), 5u);
-    // d[5]: the last fragment, empty, over and over in the place of the missing one.
-    d.push_back("\x05\0"s);
+    const std::string whole = (*MakeDatagrams(TextOf(503), false))[0];
+    // 5: the last fragment, empty, again in the place of the missing one; then
+    // empty, fragment number 0, longer than 512 bytes (not cut to size), and a whole text.
+    d.insert(d.end(), {"\x05\0"s, "", "\0000    1x\0"s, whole + "t", whole});
     Reassembly buffers;
     std::string out;
     const std::pair<int, R> arrivals[] = {
         {0, R::Incomplete}, {0, R::Dropped},    {1, R::Incomplete}, {1, R::Dropped},
         {0, R::Dropped},    {3, R::Incomplete}, {3, R::Dropped},    {5, R::Incomplete},
-        {5, R::Incomplete}, {2, R::Incomplete}, {4, R::Complete}};
+        {5, R::Incomplete}, {6, R::Dropped},    {7, R::Dropped},    {8, R::Dropped},
+        {9, R::Complete},   {2, R::Incomplete}, {4, R::Complete}};
     for (size_t i = 0; i < std::size(arrivals); ++i) {
         EXPECT_EQ(buffers.Add("10.0.0.1", d[arrivals[i].first], kNow, out), arrivals[i].second)
             << i;
         EXPECT_EQ(buffers.BusySlots(), i + 1 < std::size(arrivals) ? 1u : 0u) << i;
     }
     EXPECT_EQ(out, text);
+    // A text that never completes goes after a minute.
+    EXPECT_EQ(buffers.Add("10.0.0.1", "\0010 12x4FPMESSAGE:X\0"s, kNow, out), R::Incomplete);
+    buffers.Expire(kNow.addSecs(60));
+    EXPECT_EQ(buffers.BusySlots(), 1u);
+    buffers.Expire(kNow.addSecs(61));
+    EXPECT_EQ(buffers.BusySlots(), 0u);
 }
 
 TEST(FernpostReassembly, AFloodCannotTakeTheSlotsOfOthers) {
@@ -168,9 +162,7 @@ TEST(FernpostReassembly, AFloodCannotTakeTheSlotsOfOthers) {
         EXPECT_EQ(add("10.0.1." + std::to_string(i), 5 + i, 0), R::Incomplete) << i;
     EXPECT_EQ(buffers.BusySlots(), 20u);
     // A text of one datagram needs no slot and pushes nobody out.
-    EXPECT_EQ(buffers.Add("10.0.2.1", *MakeDatagrams("short", false)->begin(), kNow, out),
-              R::Complete);
-    EXPECT_EQ(out, "short");
+    EXPECT_EQ(buffers.Add("10.0.2.1", "\0010    1x\0"s, kNow, out), R::Complete);
     // A longer one takes the slot of the oldest incomplete text, 10.0.0.1's second.
     EXPECT_EQ(add("10.0.2.1", 25, 0), R::Overflow);
     for (const auto& [sender, text] :
