@@ -83,8 +83,7 @@ TEST_F(StationTest, DirectedTextsAreAnsweredOnlyWhenTheyAreForItAndSayWhereTo) {
     std::vector<std::string> messages;
     station.OnMessage = [&](auto*, auto& message, auto& id, auto& handle, auto&, auto& disc,
                             auto& time) {
-        messages.push_back(message + "|" + id + "|" + handle + "|" + disc + "|" +
-                           cp932::ToUtf8(time));
+        messages.push_back(message + id + " " + handle + " " + disc + cp932::ToUtf8(time));
     };
     station.OnMenuRequest = [&](auto*, auto&, auto&, auto&) { messages.push_back("menu"); };
     station.Menu = false;
@@ -93,12 +92,12 @@ TEST_F(StationTest, DirectedTextsAreAnsweredOnlyWhenTheyAreForItAndSayWhereTo) {
     Inject(ToStation("HUZAI_CHECK") + from); // no note: "Nothing"
     Inject("FPMESSAGE:HUZAI_CHECK&|10.0.0.99&|Pim" + from);
     Inject("FPMESSAGE:HUZAI_CHECK&|" + station.IPAddress() + "&|FPN" + from);
-    Inject("FPMESSAGE:NO_SUCH_COMMAND&|" + station.IPAddress() + "&|Pim");
     // Arrival times are told on the twelve-hour clock of the locale.
-    for (const QTime t : {QTime(13, 7, 9), QTime(0, 5, 0)}) {
-        station.Now = [t] { return QDateTime(QDate(2026, 12, 5), t); };
-        Inject(ToStation("MESSAGE") + "&|hanako&|PC02" + (t.hour() ? "&|&|FPN" : from) + "&|" +
-               std::to_string(t.hour()) + "&|text");
+    for (const int hour : {13, 0}) {
+        station.Now = [hour] { return QDateTime(QDate(2026, 12, 5), QTime(hour, 7, 9)); };
+        const std::string id = std::to_string(hour);
+        Inject(ToStation("MESSAGE") + "&|hanako&|PC02" + (hour ? "&|&|FPN" : from) + "&|" + id +
+               "&|m");
     }
     station.AbsenceMessage = "外出中";
     Inject(ToStation("HUZAI_CHECK") + from);
@@ -113,11 +112,11 @@ TEST_F(StationTest, DirectedTextsAreAnsweredOnlyWhenTheyAreForItAndSayWhereTo) {
                                         "FPMESSAGE:HUZAI_MESSAGE" + from + me + "&|外出中",
                                         "FPMESSAGE:MENU_NOTHING&|10.1.1.1&|FPN" + me}));
     const QLocale locale = QLocale::system();
-    EXPECT_EQ(messages,
-              (std::vector<std::string>{"text|13|hanako|FPN|2026年12月05日 " +
-                                            locale.pmText().toStdString() + " 1時07分09秒",
-                                        "text|0|hanako|FPN|2026年12月05日 " +
-                                            locale.amText().toStdString() + " 12時05分00秒"}));
+    EXPECT_EQ(
+        messages,
+        (std::vector<std::string>{
+            "m13 hanako FPN2026年12月05日 " + locale.pmText().toStdString() + " 1時07分09秒",
+            "m0 hanako FPN2026年12月05日 " + locale.amText().toStdString() + " 12時07分09秒"}));
 }
 
 TEST_F(StationTest, PromptsGoOnlyToConsolesInTheTableUntilItLogsOut) {
@@ -227,11 +226,9 @@ TEST_F(StationTest, WhatTheWireCannotCarryIsRefusedAndCopiesAreHandledOnce) {
 // closed, and a new one opened. The closed one must outlive the delivery of
 // its own signal, which is still under way.
 TEST_F(StationTest, AHandlerMayCloseAndReopenTheStationInAnEventLoopOfItsOwn) {
-    int requests = 0;
     QPointer<QUdpSocket> handled;
     bool outlivedTheHandler = false;
     station.OnMenuRequest = [&](auto*, auto&, auto&, auto&) {
-        ++requests;
         handled = station.findChild<QUdpSocket*>();
         QEventLoop wait;
         QTimer::singleShot(0, &wait, [&] {
@@ -249,9 +246,8 @@ TEST_F(StationTest, AHandlerMayCloseAndReopenTheStationInAnEventLoopOfItsOwn) {
     };
     const std::string check = ToStation("MENU_CHECK") + "&|hanako&|PC02&|10.1.1.1&|FPN";
     tap.Send(check);
-    ASSERT_TRUE(test::RunUntil([&] { return requests == 1; }, 3s));
+    ASSERT_TRUE(test::RunUntil([&] { return outlivedTheHandler; }, 3s));
     test::RunFor(100ms);
-    EXPECT_TRUE(outlivedTheHandler);
     EXPECT_TRUE(handled.isNull()) << "deleted afterwards";
     station.OnMenuRequest = nullptr;
     tap.Send(check);
