@@ -1,13 +1,11 @@
 // fpn-console as a child process against a station in the test process: over
 // the loopback broadcast on a free port, and over the real limited broadcast
 // between two network namespaces.
+#include "WireTap.h"
 #include "common/Cp932.h"
 #include "remote/LocalStation.h"
-#include "remote/TFernpostNetwork.h"
-#include "support/EventLoop.h"
 
 #include <QProcess>
-#include <QUdpSocket>
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,7 +23,7 @@ std::string Sjis(std::string_view utf8) {
 }
 
 struct Result {
-    int exit = -1; // -2: crashed, or killed after 30 s
+    int exit; // -2: crashed, or killed after 30 s
     std::string out, err;
 };
 
@@ -34,35 +32,28 @@ Result Shell(const QString& script) {
     QProcess process;
     process.start("sh", {"-c", script});
     process.closeWriteChannel();
-    Result run;
     if (!test::RunUntil([&] { return process.state() == QProcess::NotRunning; }, 30s))
         process.kill();
     process.waitForFinished();
-    run.exit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    run.out = process.readAllStandardOutput().toStdString();
-    run.err = process.readAllStandardError().toStdString();
-    return run;
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2,
+            process.readAllStandardOutput().toStdString(),
+            process.readAllStandardError().toStdString()};
 }
 
 class ConsoleProcessTest : public ::testing::Test {
 protected:
-    const uint16_t port = [] {
-        QUdpSocket probe;
-        probe.bind(QHostAddress::AnyIPv4, 0);
-        return probe.localPort();
-    }();
+    const uint16_t port = test::FreshPort();
     const QString here = QString::fromStdString(LocalMachineName());
     TFernpostNetwork station;
     std::vector<std::string> returns; // tag=value
     std::vector<std::string> gone;    // handle names that logged out
 
     void SetUp() override {
-        ASSERT_NE(port, 0);
         station.Discrimination = "Pim";
         station.HandleName = Sjis("Pim <テスト>");
         station.Menu = true;
         station.PortNo = port;
-        station.BroadcastAddress = "127.255.255.255";
+        station.BroadcastAddress = test::kLoopbackBroadcast;
         // Pim's shape of dialogue: a choice, a password, then a message.
         station.OnMenuRequest = [](TFernpostNetwork* s, auto&, auto& m, auto& d) {
             s->InputSelect(Sjis("メニュー"), Sjis("開始&:確認"), "MailCheck&:Mail", "Main", m, d);

@@ -21,13 +21,8 @@ std::string Sjis(std::string_view utf8) {
 }
 
 // Pim's main menu and password line, as its station sends them.
-const Prompt kMenu{Kind::Select,
-                   Sjis("メニュー"),
-                   {},
-                   Sjis("メールチェック開始&:着信メール確認"),
-                   "MailCheck&:Mail",
-                   "Main"};
-const Prompt kPassword{Kind::Line, Sjis("パスワードを入力"), Sjis("パスワード"), {}, {}, "Pass"};
+const Prompt kMenu{Kind::Select, "", "", Sjis("開始&:確認"), "MailCheck&:Mail", "Main"};
+const Prompt kPassword{Kind::Line, "", Sjis("パスワード"), "", "", "Pass"};
 
 struct FakeTerminal : Terminal {
     std::vector<std::string> typed;
@@ -57,7 +52,7 @@ TEST(ConsoleDialogueTest, AScriptedAnswerNamesAChoiceByNumberLabelOrValue) {
         std::string result; // the answer sent, or a part of the error
     } cases[] = {
         {kMenu, {"2", "Mail"}, Outcome::Answer, "Mail"},
-        {kMenu, {"メールチェック開始", " 1 ", "MailCheck"}, Outcome::Answer, "MailCheck"},
+        {kMenu, {"開始", " 1 ", "MailCheck"}, Outcome::Answer, "MailCheck"},
         {kMenu, {"0", "3", "-1", "", "mail", "99999999999999999999"}, Outcome::BadAnswer, "1 to 2"},
         // A number wins over a label that looks like another number.
         {{Kind::Select, {}, {}, "2&:1", "two&:one", "T"}, {"1"}, Outcome::Answer, "two"},
@@ -78,7 +73,7 @@ TEST(ConsoleDialogueTest, AScriptedAnswerNamesAChoiceByNumberLabelOrValue) {
     }
 }
 
-TEST(ConsoleDialogueTest, WhenTheAnswersRunOutATerminalIsAskedUntilAChoiceFits) {
+TEST(ConsoleDialogueTest, ATerminalIsAskedWhenAnswersRunOutAndAMessageEndsTheDialogue) {
     Session scripted({});
     EXPECT_EQ(scripted.dialogue.Handle(kMenu), Outcome::OutOfAnswers);
     EXPECT_THAT(scripted.dialogue.Error(), HasSubstr("--answer"));
@@ -98,15 +93,14 @@ TEST(ConsoleDialogueTest, WhenTheAnswersRunOutATerminalIsAskedUntilAChoiceFits) 
     EXPECT_THAT(terminal.asked,
                 ElementsAre(Asked{"パスワード: ", true}, Asked{"番号: ", false}, _, _));
     EXPECT_THAT(typed.shown, Contains("1 から 2 までの番号を入力してください。"));
-}
 
-TEST(ConsoleDialogueTest, AMessageOrARefusalEndsTheDialogue) {
+    // A message, or the refusal, ends the dialogue.
     Session run({});
-    const std::string text = Sjis("了解しました。\r\n二行目\r三行目\n\r\n");
-    EXPECT_EQ(run.dialogue.Handle({Kind::Message, text, {}, {}, {}, {}}), Outcome::Finished);
-    EXPECT_EQ(run.dialogue.Handle({Kind::Nothing, {}, {}, {}, {}, {}}), Outcome::Finished);
-    EXPECT_THAT(run.shown, ElementsAre("了解しました。", "二行目", "三行目", "",
-                                       "このステーションにはメニューがありません。"));
+    EXPECT_EQ(run.dialogue.Handle({Kind::Message, Sjis("了解\r\n二\r三\n\r\n"), "", "", "", ""}),
+              Outcome::Finished);
+    EXPECT_EQ(run.dialogue.Handle({Kind::Nothing, "", "", "", "", ""}), Outcome::Finished);
+    EXPECT_THAT(run.shown,
+                ElementsAre("了解", "二", "三", "", "このステーションにはメニューがありません。"));
 }
 
 } // namespace

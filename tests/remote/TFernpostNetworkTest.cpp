@@ -85,8 +85,6 @@ TEST_F(StationTest, DirectedTextsAreAnsweredOnlyWhenTheyAreForItAndSayWhereTo) {
                             auto& time) {
         messages.push_back(message + id + " " + handle + " " + disc + cp932::ToUtf8(time));
     };
-    station.OnMenuRequest = [&](auto*, auto&, auto&, auto&) { messages.push_back("menu"); };
-    station.Menu = false;
     const std::string from = "&|" + kPeerIp + "&|FPN";
     station.Absence = true;
     Inject(ToStation("HUZAI_CHECK") + from); // no note: "Nothing"
@@ -101,16 +99,13 @@ TEST_F(StationTest, DirectedTextsAreAnsweredOnlyWhenTheyAreForItAndSayWhereTo) {
     }
     station.AbsenceMessage = "外出中";
     Inject(ToStation("HUZAI_CHECK") + from);
-    // Without a menu, a request is refused to the requester.
-    Inject(ToStation("MENU_CHECK") + "&|hanako&|PC02&|10.1.1.1&|FPN");
-    ASSERT_TRUE(tap.WaitFor("MENU_NOTHING"));
+    ASSERT_TRUE(tap.WaitFor("HUZAI_MESSAGE", 2));
     test::RunFor(50ms);
     const std::string me = "&|Pim <taro>&|" + station.MachineName() + "&|Pim";
     EXPECT_EQ(tap.texts,
               (std::vector<std::string>{"FPMESSAGE:HUZAI_MESSAGE" + from + me + "&|Nothing",
                                         "FPMESSAGE:MESSAGE_OK" + from + me + "&|0",
-                                        "FPMESSAGE:HUZAI_MESSAGE" + from + me + "&|外出中",
-                                        "FPMESSAGE:MENU_NOTHING&|10.1.1.1&|FPN" + me}));
+                                        "FPMESSAGE:HUZAI_MESSAGE" + from + me + "&|外出中"}));
     const QLocale locale = QLocale::system();
     EXPECT_EQ(
         messages,
@@ -249,9 +244,13 @@ TEST_F(StationTest, AHandlerMayCloseAndReopenTheStationInAnEventLoopOfItsOwn) {
     ASSERT_TRUE(test::RunUntil([&] { return outlivedTheHandler; }, 3s));
     test::RunFor(100ms);
     EXPECT_TRUE(handled.isNull()) << "deleted afterwards";
+    // Without a handler, the request is refused to the requester.
     station.OnMenuRequest = nullptr;
     tap.Send(check);
-    EXPECT_TRUE(tap.WaitFor("MENU_NOTHING"));
+    ASSERT_TRUE(tap.WaitFor("MENU_NOTHING"));
+    EXPECT_EQ(tap.Heard("MENU_NOTHING")[0],
+              CommandText("MENU_NOTHING",
+                          {"10.1.1.1", "FPN", "Pim <taro>", station.MachineName(), "Pim"}));
 }
 
 } // namespace

@@ -58,8 +58,7 @@ public:
 
     // Waits until `count` texts of `command` were heard.
     bool WaitFor(const std::string& command, size_t count = 1) {
-        return RunUntil([&] { return Heard(command).size() >= count; },
-                        std::chrono::milliseconds(3000));
+        return RunUntil([&] { return Heard(command).size() >= count; }, std::chrono::seconds(3));
     }
 
     // Sends `command` with a fresh PacketID to the port, as a peer would.
