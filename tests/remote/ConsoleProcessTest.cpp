@@ -18,10 +18,6 @@ namespace {
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 
-std::string Sjis(std::string_view utf8) {
-    return cp932::FromUtf8(utf8);
-}
-
 struct Result {
     int exit; // -2: crashed, or killed after 30 s
     std::string out, err;
@@ -50,21 +46,21 @@ protected:
 
     void SetUp() override {
         station.Discrimination = "Pim";
-        station.HandleName = Sjis("Pim <テスト>");
+        station.HandleName = cp932::FromUtf8("Pim <テスト>");
         station.Menu = true;
         station.PortNo = port;
         station.BroadcastAddress = test::kLoopbackBroadcast;
         // Pim's shape of dialogue: a choice, a password, then a message.
         station.OnMenuRequest = [](TFernpostNetwork* s, auto&, auto& m, auto& d) {
-            s->InputSelect(Sjis("メニュー"), Sjis("開始&:確認"), "MailCheck&:Mail", "Main", m, d);
+            s->InputSelect("Menu", cp932::FromUtf8("開始&:確認"), "MailCheck&:Mail", "Main", m, d);
         };
         station.OnInputReturn = [this](TFernpostNetwork* s, auto& tag, auto& value, auto&, auto& m,
                                        auto& d) {
             returns.push_back(tag + "=" + value);
             if (tag == "Main")
-                s->InputLine(Sjis("入力"), Sjis("パスワード"), "Pass", m, d);
+                s->InputLine("Enter", cp932::FromUtf8("パスワード"), "Pass", m, d);
             else
-                s->InputMessage(Sjis("了解\r\n開始"), m, d);
+                s->InputMessage("OK\r\nStarted", m, d);
         };
         station.OnLogout = [this](auto*, auto& handle, auto&, auto&, auto&) {
             gone.push_back(handle);
@@ -91,8 +87,9 @@ TEST_F(ConsoleProcessTest, ListMenuAndEveryFailureWithItsOwnStatus) {
         // The handle name arrives in UTF-8, and the console does not list itself.
         {"list --timeout 0.5", 0,
          "Pim <テスト>\t" + here.toStdString() + "\t" + station.IPAddress() + "\tPim\tyes\n", ""},
+        // The password is never shown.
         {menu + "確認 --answer himitsu", 0,
-         "メニュー\n  1) 開始\n  2) 確認\n番号: 確認\n入力\nパスワード:\n了解\n開始\n", ""},
+         "Menu\n  1) 開始\n  2) 確認\n番号: 確認\nEnter\nパスワード:\nOK\nStarted\n", ""},
         {"menu NO-SUCH-PC --timeout 0.3", 2, "", "NO-SUCH-PC"},
         {menu + "3", 1, "", "\"3\""},
         // The answers run out, and there is no terminal to ask.
