@@ -8,9 +8,7 @@
 #include <QProcess>
 #include <fcntl.h>
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <sched.h>
-#include <unistd.h>
 
 namespace pim {
 namespace {
@@ -141,8 +139,7 @@ TEST_F(NamespaceTest, ListAndMenuOverTheLimitedBroadcast) {
     station.BroadcastAddress = "255.255.255.255";
     const bool opened = station.Open() && station.Login();
     EXPECT_EQ(::setns(home, CLONE_NEWNET), 0);
-    ::close(home);
-    ::close(there);
+    ::close(home), ::close(there);
     ASSERT_TRUE(opened);
 
     wrap =

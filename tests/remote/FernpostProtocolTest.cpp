@@ -3,7 +3,6 @@
 
 #include "common/HexKey.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace pim::fpn {
@@ -26,14 +25,13 @@ std::optional<std::string> Reassemble(const std::vector<std::string>& datagrams)
     Reassembly buffers;
     std::string text;
     std::optional<std::string> result;
-    for (const std::string& d : datagrams) {
+    for (const std::string& d : datagrams)
         if (buffers.Add("10.0.0.1", d, kNow, text) == R::Complete)
             result = text;
-    }
     return result;
 }
 
-TEST(FernpostWire, BodiesAreCutAt510BytesWithATrailingNulAndCarryNoCrLf) {
+TEST(FernpostWire, BodiesAreCutAt510BytesWithATrailingNulCarryNoCrLfAndHaveABound) {
     EXPECT_EQ(*MakeDatagrams("a\r\nbc", false), std::vector{"\0010    5a\\|bc\0"s});
     // Body = flag + length field + text. A last fragment of 509 bytes goes out
     // whole with two NULs; after one of 510 the NUL has a datagram of its own.
@@ -46,17 +44,15 @@ TEST(FernpostWire, BodiesAreCutAt510BytesWithATrailingNulAndCarryNoCrLf) {
         EXPECT_EQ(d[count - 2].size(), 512u);
         EXPECT_EQ(d.back(), std::string(1, static_cast<char>(count)) + '\0');
     }
-}
-
-TEST(FernpostWire, RefusesTextsTheWireCannotCarry) {
+    // Texts the wire cannot carry are refused. Scrambled, a text needs about
+    // twice the room: 255 datagrams hold ~65 KB.
     for (const bool security : {false, true}) {
         const size_t most = MaxTextBytes(security);
         EXPECT_TRUE(MakeDatagrams(TextOf(most), security).has_value()) << security;
         EXPECT_FALSE(MakeDatagrams(TextOf(most + 1), security).has_value()) << security;
     }
-    EXPECT_EQ(MaxTextBytes(false), kMaxTextBytes);
-    // Scrambled, a text needs about twice the room: 255 datagrams hold ~65 KB.
-    EXPECT_EQ(MaxTextBytes(true), 65018u);
+    EXPECT_EQ(std::pair(MaxTextBytes(false), MaxTextBytes(true)),
+              std::pair(kMaxTextBytes, 65018ul));
     EXPECT_EQ(MakeDatagrams(TextOf(65018), true)->size(), kMaxDatagrams);
 }
 
