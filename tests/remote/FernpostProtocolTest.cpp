@@ -3,13 +3,14 @@
 
 #include "common/HexKey.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace pim::fpn {
 namespace {
 
 using namespace std::string_literals;
+using R = Reassembly::Result;
+const QDateTime kNow(QDate(2026, 12, 6), QTime(10, 0, 0));
 
 // Letters with a CR LF now and then, which travels as "\|", at times across two datagrams.
 std::string TextOf(size_t bytes) {
@@ -20,87 +21,58 @@ std::string TextOf(size_t bytes) {
 }
 
 // The text that comes out of feeding `datagrams` in the given order, if any.
-std::optional<std::string> Reassemble(const std::vector<std::string>& datagrams,
-                                      const std::string& sender = "10.0.0.1") {
+std::optional<std::string> Reassemble(const std::vector<std::string>& datagrams) {
     Reassembly buffers;
     std::string text;
     std::optional<std::string> result;
-    for (const std::string& d : datagrams) {
-        if (buffers.Add(sender, d, QDateTime::currentDateTime(), text) ==
-            Reassembly::Result::Complete)
+    for (const std::string& d : datagrams)
+        if (buffers.Add("10.0.0.1", d, kNow, text) == R::Complete)
             result = text;
-    }
     return result;
 }
 
-TEST(FernpostWire, CutsBodiesAt510BytesWithATrailingNul) {
-    // Body = flag (1) + length field (5) + text.
-    const auto d509 = *MakeDatagrams(TextOf(503), false);
-    ASSERT_EQ(d509.size(), 1u);
-    EXPECT_EQ(d509[0].size(), 512u);
-    EXPECT_EQ(d509[0].substr(0, 7), "\0010  503"s);
-    EXPECT_EQ(d509[0].substr(510), "\0\0"s);
-
-    const auto d510 = *MakeDatagrams(TextOf(504), false);
-    ASSERT_EQ(d510.size(), 2u);
-    EXPECT_EQ(d510[0].size(), 512u);
-    EXPECT_EQ(d510[0].back(), '\0');
-    EXPECT_EQ(d510[1], "\x02\0"s);
-
-    const auto d1020 = *MakeDatagrams(TextOf(1014), false);
-    ASSERT_EQ(d1020.size(), 3u);
-    EXPECT_EQ(d1020[1][0], '\x02');
-    EXPECT_EQ(d1020[2], "\x03\0"s);
-
-    const auto small = *MakeDatagrams("abc", false);
-    EXPECT_EQ(small, std::vector{"\0010    3abc\0"s});
-}
-
-TEST(FernpostWire, NoCrLfTravelsAndBothWaysOfWritingOneComeBack) {
-    const auto datagrams = *MakeDatagrams("a\r\nb\\|c", false);
-    ASSERT_EQ(datagrams.size(), 1u);
-    EXPECT_EQ(datagrams[0], "\0010    7a\\|b\\|c\0"s);
-    EXPECT_EQ(Reassemble(datagrams), "a\r\nb\r\nc");
-}
-
-TEST(FernpostWire, ScrambledBodiesCarryAKeyAndDecodeAnywhere) {
-    const auto datagrams = *MakeDatagrams("FPMESSAGE:LOGOUT", true);
-    const std::string& d = datagrams[0];
-    EXPECT_EQ(d[1], '1');
-    const int key = std::stoi(d.substr(2, 2), nullptr, 16);
-    EXPECT_GE(key, 50);
-    EXPECT_LE(key, 199);
-    EXPECT_TRUE(std::all_of(d.begin() + 2, d.end() - 1, [](char c) { return std::isxdigit(c); }));
-    EXPECT_EQ(Reassemble(datagrams), "FPMESSAGE:LOGOUT");
-}
-
-TEST(FernpostWire, RefusesTextsTheWireCannotCarry) {
+TEST(FernpostWire, BodiesAreCutAt510BytesWithATrailingNulCarryNoCrLfAndHaveABound) {
+    EXPECT_EQ(*MakeDatagrams("a\r\nbc", false), std::vector{"\0010    5a\\|bc\0"s});
+    // Body = flag + length field + text. A last fragment of 509 bytes goes out
+    // whole with two NULs; after one of 510 the NUL has a datagram of its own.
+    const auto one = *MakeDatagrams(TextOf(503), false);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].substr(0, 7) + one[0].substr(510), "\0010  503\0\0"s);
+    for (const auto& [bytes, count] : {std::pair{504u, 2u}, {1014u, 3u}}) {
+        const auto d = *MakeDatagrams(TextOf(bytes), false);
+        ASSERT_EQ(d.size(), count);
+        EXPECT_EQ(d[count - 2].size(), 512u);
+        EXPECT_EQ(d.back(), std::string(1, static_cast<char>(count)) + '\0');
+    }
+    // Texts the wire cannot carry are refused. Scrambled, a text needs about
+    // twice the room: 255 datagrams hold ~65 KB.
     for (const bool security : {false, true}) {
         const size_t most = MaxTextBytes(security);
         EXPECT_TRUE(MakeDatagrams(TextOf(most), security).has_value()) << security;
         EXPECT_FALSE(MakeDatagrams(TextOf(most + 1), security).has_value()) << security;
     }
-    EXPECT_EQ(MaxTextBytes(false), kMaxTextBytes);
-    // Scrambled, a text needs about twice the room: 255 datagrams hold ~65 KB.
-    EXPECT_EQ(MaxTextBytes(true), 65018u);
+    EXPECT_EQ(std::pair(MaxTextBytes(false), MaxTextBytes(true)),
+              std::pair(kMaxTextBytes, 65018ul));
     EXPECT_EQ(MakeDatagrams(TextOf(65018), true)->size(), kMaxDatagrams);
 }
 
-TEST(FernpostWire, PacketIdsAreTwentyTwoSpacePaddedCharacters) {
-    const QDateTime when(QDate(2026, 1, 5), QTime(9, 3, 7, 42));
-    EXPECT_EQ(PacketId(when, 17), "2026 1 5 9 3 7 42   17");
+TEST(FernpostWire, PacketIdsFieldsAndTheMemoryOfTheLastTexts) {
+    EXPECT_EQ(PacketId(QDateTime(QDate(2026, 1, 5), QTime(9, 3, 7, 42)), 17),
+              "2026 1 5 9 3 7 42   17");
     EXPECT_EQ(PacketId(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59, 999)), 99999),
               "2026123123595999999999");
-}
-
-TEST(FernpostWire, FieldsAreSeparatedByAmpersandBar) {
     const std::string logout = CommandText("LOGOUT", {"PC01", "Pim"});
     EXPECT_EQ(logout, "FPMESSAGE:LOGOUT&|PC01&|Pim");
-    EXPECT_EQ(GetField(logout, 0), "FPMESSAGE:LOGOUT");
-    EXPECT_EQ(GetField(logout, 2), "Pim");
-    EXPECT_EQ(GetField(logout, 3), "");
-    EXPECT_EQ(GetField("a&|&|c", 1), "");
-    EXPECT_EQ(GetField("a&|&|c", 2), "c");
+    EXPECT_EQ(GetField(logout, 0) + "," + GetField(logout, 2) + "," + GetField(logout, 3) + "," +
+                  GetField("a&|&|c", 1) + "," + GetField("a&|&|c", 2),
+              "FPMESSAGE:LOGOUT,Pim,,,c");
+    // The PacketIDs of the last eleven texts are remembered.
+    PacketHistory history;
+    for (int i = 0; i < 11; ++i)
+        EXPECT_FALSE(history.Seen("id" + std::to_string(i)));
+    EXPECT_TRUE(history.Seen("id0"));
+    EXPECT_FALSE(history.Seen("id11")); // pushes id0 out
+    EXPECT_FALSE(history.Seen("id0"));
 }
 
 TEST(FernpostReassembly, EveryLengthRoundTripsInOrderAndReversed) {
@@ -115,21 +87,9 @@ TEST(FernpostReassembly, EveryLengthRoundTripsInOrderAndReversed) {
     }
 }
 
-TEST(FernpostReassembly, ABrokenLengthFieldExpiresAfterAMinute) {
-    Reassembly buffers;
-    std::string out;
-    const QDateTime start(QDate(2026, 12, 6), QTime(10, 0, 0));
-    EXPECT_EQ(buffers.Add("10.0.0.1", "\0010 12x4FPMESSAGE:X\0"s, start, out),
-              Reassembly::Result::Incomplete);
-    buffers.Expire(start.addSecs(60));
-    EXPECT_EQ(buffers.BusySlots(), 1u);
-    buffers.Expire(start.addSecs(61));
-    EXPECT_EQ(buffers.BusySlots(), 0u);
-}
-
 TEST(FernpostReassembly, TheBodyIsReadAsAWholeWouldBe) {
     // Fragments as a station might send them, not only as MakeDatagrams cuts.
-    struct Case {
+    const struct {
         std::vector<std::string> payloads;
         std::optional<std::string> text;
     } cases[] = {
@@ -143,11 +103,12 @@ TEST(FernpostReassembly, TheBodyIsReadAsAWholeWouldBe) {
         {{"0    4abc"}, std::nullopt},                              // one short
         {{"0 12x4FPMESSAGE:X"}, std::nullopt},                      // a length that is no number
         {{"1" + HexKeyEncode("    2ab", 77)}, "ab"},                // scrambled
+        {{"1" + HexKeyEncode("    2ab", 0)}, "ab"},                 // with the key 0
         {{"1" + HexKeyEncode("    2ab", 77) + "ZZ"}, std::nullopt}, // a byte that is no digit
         {{"x    2ab"}, "ab"},                                       // any other flag is plain
         {{"\xA5    2ab"}, "ab"},                                    // a flag byte above 0x7F too
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         std::vector<std::string> datagrams;
         for (size_t i = 0; i < c.payloads.size(); ++i)
             datagrams.push_back(static_cast<char>(i + 1) + c.payloads[i] + '\0');
@@ -155,65 +116,56 @@ TEST(FernpostReassembly, TheBodyIsReadAsAWholeWouldBe) {
     }
 }
 
-TEST(FernpostReassembly, ACopyOfAFragmentAddsNothingAndCostsNothing) {
+// Neither takes a slot, nor keeps a text from completing.
+TEST(FernpostReassembly, CopiesAndDatagramsNoStationSendsAddNothing) {
     const std::string text = TextOf(1200);
-    const auto d = *MakeDatagrams(text, true);
+    auto d = *MakeDatagrams(text, true);
     ASSERT_EQ(d.size(), 5u);
+    const std::string whole = (*MakeDatagrams(TextOf(503), false))[0];
+    // 5: the last fragment, empty, again in the place of the missing one; then
+    // empty, fragment number 0, longer than 512 bytes (not cut to size), and a whole text.
+    d.insert(d.end(), {"\x05\0"s, "", "\0000    1x\0"s, whole + "t", whole});
     Reassembly buffers;
     std::string out;
-    const QDateTime now = QDateTime::currentDateTime();
-    using R = Reassembly::Result;
-    const std::pair<std::string, R> arrivals[] = {
-        {d[0], R::Incomplete},
-        {d[0], R::Dropped},
-        {d[1], R::Incomplete},
-        {d[1], R::Dropped},
-        {d[0], R::Dropped},
-        {d[3], R::Incomplete},
-        {d[3], R::Dropped},
-        // The last fragment, empty, over and over in the place of the missing one.
-        {"\x05\0"s, R::Incomplete},
-        {"\x05\0"s, R::Incomplete},
-        {d[2], R::Incomplete},
-        {d[4], R::Complete},
-    };
+    const std::pair<int, R> arrivals[] = {
+        {0, R::Incomplete}, {0, R::Dropped},    {1, R::Incomplete}, {1, R::Dropped},
+        {0, R::Dropped},    {3, R::Incomplete}, {3, R::Dropped},    {5, R::Incomplete},
+        {5, R::Incomplete}, {6, R::Dropped},    {7, R::Dropped},    {8, R::Dropped},
+        {9, R::Complete},   {2, R::Incomplete}, {4, R::Complete}};
     for (size_t i = 0; i < std::size(arrivals); ++i) {
-        EXPECT_EQ(buffers.Add("10.0.0.1", arrivals[i].first, now, out), arrivals[i].second) << i;
+        EXPECT_EQ(buffers.Add("10.0.0.1", d[arrivals[i].first], kNow, out), arrivals[i].second)
+            << i;
         EXPECT_EQ(buffers.BusySlots(), i + 1 < std::size(arrivals) ? 1u : 0u) << i;
     }
     EXPECT_EQ(out, text);
+    // A text that never completes goes after a minute.
+    EXPECT_EQ(buffers.Add("10.0.0.1", "\0010 12x4FPMESSAGE:X\0"s, kNow, out), R::Incomplete);
+    buffers.Expire(kNow.addSecs(60));
+    EXPECT_EQ(buffers.BusySlots(), 1u);
+    buffers.Expire(kNow.addSecs(61));
+    EXPECT_EQ(buffers.BusySlots(), 0u);
 }
 
 TEST(FernpostReassembly, AFloodCannotTakeTheSlotsOfOthers) {
     Reassembly buffers;
     std::string out;
-    const QDateTime now = QDateTime::currentDateTime();
-    using R = Reassembly::Result;
     std::vector<std::vector<std::string>> texts;
     for (int i = 0; i < 30; ++i)
         texts.push_back(*MakeDatagrams(std::to_string(i) + TextOf(1100), false));
     const auto add = [&](const std::string& sender, int text, size_t fragment) {
-        return buffers.Add(sender, texts[text][fragment], now, out);
+        return buffers.Add(sender, texts[text][fragment], kNow, out);
     };
-
     // One address holds four texts at most: a fifth pushes out its own oldest.
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(add("10.0.0.1", i, 0), R::Incomplete) << i;
     EXPECT_EQ(add("10.0.0.1", 4, 0), R::Overflow);
-    EXPECT_EQ(buffers.BusySlots(), 4u);
-    // Sixteen more addresses fill the twenty slots.
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(add("10.0.1." + std::to_string(i), 5 + i, 0), R::Incomplete) << i;
     EXPECT_EQ(buffers.BusySlots(), 20u);
     // A text of one datagram needs no slot and pushes nobody out.
-    EXPECT_EQ(buffers.Add("10.0.2.1", *MakeDatagrams("short", false)->begin(), now, out),
-              R::Complete);
-    EXPECT_EQ(out, "short");
+    EXPECT_EQ(buffers.Add("10.0.2.1", "\0010    1x\0"s, kNow, out), R::Complete);
     // A longer one takes the slot of the oldest incomplete text, 10.0.0.1's second.
     EXPECT_EQ(add("10.0.2.1", 25, 0), R::Overflow);
-    EXPECT_EQ(buffers.BusySlots(), 20u);
-    // Everyone else's texts complete, each from its own slot; the newest of the
-    // flooding address's too.
     for (const auto& [sender, text] :
          {std::pair{"10.0.2.1", 25}, {"10.0.0.1", 4}, {"10.0.1.0", 5}, {"10.0.1.15", 20}}) {
         EXPECT_EQ(add(sender, text, 1), R::Incomplete) << text;
@@ -221,28 +173,6 @@ TEST(FernpostReassembly, AFloodCannotTakeTheSlotsOfOthers) {
         EXPECT_EQ(out, std::to_string(text) + TextOf(1100));
     }
     EXPECT_EQ(buffers.BusySlots(), 16u);
-}
-
-TEST(FernpostReassembly, DatagramsNoStationSendsAreDropped) {
-    Reassembly buffers;
-    std::string out;
-    const QDateTime now = QDateTime::currentDateTime();
-    const std::string whole = (*MakeDatagrams(TextOf(503), false))[0];
-    ASSERT_EQ(whole.size(), kDatagramBytes);
-    // Empty, fragment number 0, longer than 512 bytes (not cut to size).
-    for (const std::string& d : {std::string(), "\0000    1x\0"s, whole + "t"})
-        EXPECT_EQ(buffers.Add("10.0.0.5", d, now, out), Reassembly::Result::Dropped) << d.size();
-    EXPECT_EQ(buffers.BusySlots(), 0u);
-    EXPECT_EQ(buffers.Add("10.0.0.5", whole, now, out), Reassembly::Result::Complete);
-}
-
-TEST(FernpostHistory, RemembersTheLastElevenTexts) {
-    PacketHistory history;
-    for (int i = 0; i < 11; ++i)
-        EXPECT_FALSE(history.Seen("id" + std::to_string(i)));
-    EXPECT_TRUE(history.Seen("id0"));
-    EXPECT_FALSE(history.Seen("id11")); // pushes id0 out
-    EXPECT_FALSE(history.Seen("id0"));
 }
 
 } // namespace

@@ -22,6 +22,12 @@ inline uint16_t FreshPort() {
     return static_cast<uint16_t>(20000 + (::getpid() * 37 + serial++ * 101) % 40000);
 }
 
+// The datagrams of `command` with a fresh PacketID.
+inline std::vector<std::string> Datagrams(const std::string& command) {
+    return *fpn::MakeDatagrams(
+        fpn::PacketId(QDateTime::currentDateTime(), Random(100000)) + command, false);
+}
+
 class WireTap {
 public:
     explicit WireTap(uint16_t port) : port_(port) {
@@ -44,25 +50,20 @@ public:
     // Texts heard so far whose command is `command` (without "FPMESSAGE:").
     std::vector<std::string> Heard(const std::string& command) const {
         std::vector<std::string> found;
-        for (const std::string& text : texts) {
-            if (fpn::GetField(text, 0) == "FPMESSAGE:" + command)
-                found.push_back(text);
-        }
+        std::copy_if(
+            texts.begin(), texts.end(), std::back_inserter(found),
+            [&](const std::string& t) { return fpn::GetField(t, 0) == "FPMESSAGE:" + command; });
         return found;
     }
 
     // Waits until `count` texts of `command` were heard.
     bool WaitFor(const std::string& command, size_t count = 1) {
-        return RunUntil([&] { return Heard(command).size() >= count; },
-                        std::chrono::milliseconds(3000));
+        return RunUntil([&] { return Heard(command).size() >= count; }, std::chrono::seconds(3));
     }
 
     // Sends `command` with a fresh PacketID to the port, as a peer would.
     void Send(const std::string& command) {
-        const std::string text =
-            fpn::PacketId(QDateTime::currentDateTime(), Random(100000)) + command;
-        const auto datagrams = fpn::MakeDatagrams(text, false);
-        for (const std::string& d : *datagrams)
+        for (const std::string& d : Datagrams(command))
             SendDatagram(d);
     }
     void SendDatagram(const std::string& datagram) {
@@ -90,10 +91,8 @@ inline bool OpenPimStation(TFernpostNetwork& station, uint16_t port) {
 
 // Hands `command` to `station` as if `sender` had sent it, with a fresh PacketID.
 inline void Inject(TFernpostNetwork& station, const std::string& command,
-                   const std::string& sender = "10.9.8.7", bool security = false) {
-    const std::string text = fpn::PacketId(QDateTime::currentDateTime(), Random(100000)) + command;
-    const auto datagrams = fpn::MakeDatagrams(text, security);
-    for (const std::string& d : *datagrams)
+                   const std::string& sender = "10.9.8.7") {
+    for (const std::string& d : Datagrams(command))
         station.ReceiveDatagram(sender, d);
 }
 
