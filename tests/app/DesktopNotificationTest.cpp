@@ -18,7 +18,6 @@ const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 class DesktopNotificationTest : public MainFormTest {
 protected:
     std::unique_ptr<test::PrivateBus> bus; // outlives every form on it
-    test::MailboxServer server;
     test::Mailbox box;
 
     void SetUp() override {
@@ -36,8 +35,9 @@ protected:
                                     false, kService)))
             << bus->error().toStdString();
         TMainForm::NotificationBus = [b = bus->Bus()] { return b; };
-        WriteAccountProfile(server, "SettingAutoShow=0\r\nSettingEndCheck=0\r\nMailerPath=" +
-                                        WriteMailer() + "\r\n" + settings);
+        WriteAccountProfile("SettingAutoShow=0\r\nSettingEndCheck=0\r\nMailerPath=" + mailer +
+                                "\r\n" + settings,
+                            box);
         return Create();
     }
     bool CheckWithNew(TMainForm& form, const std::string& subject,
