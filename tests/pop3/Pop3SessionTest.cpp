@@ -4,6 +4,7 @@
 #include "pop3/Pop3Session.h"
 
 #include "common/Cp932.h"
+#include "pop3/Pop3Endpoint.h"
 
 #include <algorithm>
 #include <functional>
@@ -15,26 +16,17 @@ namespace {
 
 using namespace std::string_literals;
 
-class Recorder : public Pop3SessionHost {
-public:
-    using Wait = Pop3SessionHost::Wait;
-
+struct Recorder : Pop3SessionHost {
     std::vector<std::string> log;
-    bool handlesConnect = true;
-    std::function<void(int)> onConnect;
-    bool timerRunning = false;
+    bool handlesConnect = true, timerRunning = false, sessionTimerRunning = false;
     Wait wait = Wait::Reply;
+    std::function<void(int)> onConnect;
+    std::function<void(const MailSummary&)> onMail;
+    const Pop3Session* session = nullptr;
 
-    bool SendLine(const std::string& line) override {
-        log.push_back("C: " + line);
-        return true;
-    }
-    void StartTimer(Wait w) override {
-        timerRunning = true;
-        wait = w;
-    }
+    bool SendLine(const std::string& line) override { return log.push_back("C: " + line), true; }
+    void StartTimer(Wait w) override { timerRunning = true, wait = w; }
     void StopTimer() override { timerRunning = false; }
-    bool sessionTimerRunning = false;
     void StartSessionTimer() override { sessionTimerRunning = true; }
     void StopSessionTimer() override { sessionTimerRunning = false; }
     void CloseConnection() override { log.push_back("close"); }
@@ -49,14 +41,12 @@ public:
         if (onConnect)
             onConnect(count);
     }
-    std::function<void(const MailSummary&)> onMail;
     void MailInformation(const MailSummary& s) override {
         log.push_back("OnGetMailInformation " + s.MailTitle + " | " + s.SendUser);
         if (onMail)
             onMail(s);
     }
     // Events come before the reset: the session still counts as open in them.
-    const Pop3Session* session = nullptr;
     void Disconnected() override {
         log.push_back(session && !session->Open() ? "OnDisconnect after the reset"
                                                   : "OnDisconnect");
@@ -73,25 +63,21 @@ struct Server {
 enum class Owner { Quit, Retr1, Retr2, Retr3, Close, TimeOut, SessionLimit, Begin, TlsUp, TlsDown };
 using Step = std::variant<Server, Owner>;
 
-class Transcript {
-public:
+struct Transcript {
     Recorder host;
     Pop3Session session{host};
     SummaryCache cache;
-    Transcript() { host.session = &session; }
     Pop3Session::Tls tls = Pop3Session::Tls::Offered;
+    Transcript() { host.session = &session; }
 
     void Run(const std::vector<Step>& steps, bool byteByByte) {
         session.UseCache(&cache);
         session.Begin("taro", "secret", {}, tls);
         for (const Step& step : steps) {
             if (const auto* server = std::get_if<Server>(&step)) {
-                if (!byteByByte) {
-                    session.Receive(server->bytes);
-                    continue;
-                }
-                for (char c : server->bytes)
-                    session.Receive(std::string_view(&c, 1));
+                for (size_t at = 0; at < server->bytes.size(); at += byteByByte ? 1 : 1u << 30)
+                    session.Receive(std::string_view(server->bytes)
+                                        .substr(at, byteByByte ? 1 : std::string_view::npos));
                 continue;
             }
             const Owner owner = std::get<Owner>(step);
@@ -118,18 +104,9 @@ public:
     }
 };
 
-// A session whose connection was closed is reset before it is used again.
-void ExpectClosedAndReset(Transcript& t) {
-    EXPECT_FALSE(t.session.Open());
-    EXPECT_EQ(t.session.FState(), Pop3Session::psGreeting);
-    EXPECT_EQ(t.session.FErrorNo(), 0);
-    EXPECT_FALSE(t.host.timerRunning);
-    EXPECT_FALSE(t.host.sessionTimerRunning);
-}
-
 // A transcript, with what the owner does before it runs and checks after it.
 struct Case {
-    const char* name;
+    std::string name;
     std::vector<Step> steps;
     std::vector<std::string> expected;
     Pop3Session::Tls tls = Pop3Session::Tls::Offered;
@@ -140,17 +117,21 @@ struct Case {
 void ExpectTranscripts(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
         for (const bool byteByByte : {false, true}) {
-            SCOPED_TRACE(std::string(c.name) + (byteByByte ? ", byte by byte" : ""));
+            SCOPED_TRACE(c.name + (byteByByte ? ", byte by byte" : ""));
             Transcript t;
             t.tls = c.tls;
             if (c.prepare)
                 c.prepare(t);
             t.Run(c.steps, byteByByte);
             EXPECT_EQ(t.host.log, c.expected);
-            // Closed at the end: by the last entry or the one before it.
+            // Closed by the last entry or the one before: reset before it is used again.
             if (std::find(c.expected.end() - std::min<size_t>(2, c.expected.size()),
-                          c.expected.end(), "close") != c.expected.end())
-                ExpectClosedAndReset(t);
+                          c.expected.end(), "close") != c.expected.end()) {
+                EXPECT_FALSE(t.session.Open());
+                EXPECT_EQ(t.session.FState(), Pop3Session::psGreeting);
+                EXPECT_EQ(t.session.FErrorNo(), 0);
+                EXPECT_FALSE(t.host.timerRunning || t.host.sessionTimerRunning);
+            }
             if (c.check)
                 c.check(t);
         }
@@ -170,11 +151,8 @@ const Server kCapaOnlyStls{"+OK\r\nSTLS\r\n.\r\n"};
 const std::vector<Step> kLogin = {kGreeting, kCapa, kOk, kOk};
 const std::vector<std::string> kSent = {"C: CAPA", "C: USER taro", "C: PASS secret", "C: STAT"};
 
-std::vector<Step> Join(std::vector<Step> a, const std::vector<Step>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
+template <typename T>
+std::vector<T> Join(std::vector<T> a, const std::vector<T>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
@@ -196,13 +174,10 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
     const std::vector<std::string> refusedStat = Join(kSent, {"C: QUIT", "OnError 5", "close"});
     const std::vector<std::string> loggedOut =
         Join(kSent, {"OnConnect 0", "C: QUIT", "OnDisconnect", "close"});
-    const auto stat = [](const char* reply) {
-        return Join(kLogin, {Server{reply}, kOk, Owner::Close});
-    };
     const auto quitted = [](const std::vector<Step>& after) {
         return Join(Join(kLogin, {Server{"+OK 0 0\r\n"}, Owner::Quit, kOk}), after);
     };
-    ExpectTranscripts({
+    std::vector<Case> cases = {
         {"a normal session reads every message and logs out",
          Join(
              kLogin,
@@ -238,12 +213,6 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
         {"\"+ok\" is not \"+OK\"",
          {Server{"+ok hello\r\n"}, kOk, Owner::Close},
          {"C: QUIT", "OnError 2", "close"}},
-        {"a refused STAT", stat("-ERR\r\n"), refusedStat},
-        {"a STAT without a count", stat("+OK\r\n"), refusedStat},
-        {"a STAT count that is no number", stat("+OK many 100\r\n"), refusedStat},
-        {"a negative STAT count", stat("+OK -1 0\r\n"), refusedStat},
-        {"a STAT count beyond 32 bits", stat("+OK 4294967296 0\r\n"), refusedStat},
-        {"a STAT count beyond an int", stat("+OK 2147483648 1\r\n"), refusedStat},
         {"a count without the octets after it is still a count",
          Join(kLogin, {Server{"+OK 7\r\n"}}), Join(kSent, {"OnConnect 7"})},
         {"without a connect handler the count is not read",
@@ -346,58 +315,57 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
         {"a chunk that does not start a reply is dropped",
          {Server{"garbage\r\n"}, kGreeting},
          {"C: CAPA"}},
-    });
+    };
+    // Refused, without a count, no number, negative, beyond 32 bits, beyond an int.
+    for (const char* reply :
+         {"-ERR", "+OK", "+OK many 100", "+OK -1 0", "+OK 4294967296 0", "+OK 2147483648 1"})
+        cases.push_back({"STAT answered " + std::string(reply),
+                         Join(kLogin, {Server{reply + "\r\n"s}, kOk, Owner::Close}), refusedStat});
+    ExpectTranscripts(cases);
     static_assert(Pop3Session::SessionLimit(999000) == 600000, "ten minutes at most");
 }
 
-TEST(Pop3Session, AnEndlessLineCountsAsARefusal) {
-    Transcript t;
-    t.session.Begin("taro", "secret");
-    const std::string chunk(4096, 'x');
-    t.session.Receive("+OK ");
-    for (size_t sent = 0; sent <= Pop3Session::kMaxLineReply; sent += chunk.size())
-        t.session.Receive(chunk);
-    EXPECT_EQ(t.host.log, (std::vector<std::string>{"C: QUIT"}));
-    EXPECT_EQ(t.session.FErrorNo(), Pop3Session::peConnect);
-}
+// A hostile server's bounds: a line that never ends, a message that never does.
+TEST(Pop3Session, AnEndlessLineOrMessageIsCutOff) {
+    Transcript line;
+    line.session.Begin("taro", "secret");
+    line.session.Receive("+OK ");
+    for (size_t sent = 0; sent <= Pop3Session::kMaxLineReply; sent += 4096)
+        line.session.Receive(std::string(4096, 'x'));
+    EXPECT_EQ(line.host.log, (std::vector<std::string>{"C: QUIT"}));
+    EXPECT_EQ(line.session.FErrorNo(), Pop3Session::peConnect);
 
-TEST(Pop3Session, AMessageBeyondOneGigabyteEndsAsATimeOut) {
-    Transcript t;
-    t.Run(Join(kLogin, {Server{"+OK 1 10\r\n"}, Owner::Retr1, Server{"+OK\r\n"}}), false);
+    Transcript message;
+    message.Run(Join(kLogin, {Server{"+OK 1 10\r\n"}, Owner::Retr1, kOk}), false);
     const std::string chunk(1 << 20, 'y');
-    for (size_t sent = 0; sent <= Pop3Session::kMaxMessage && t.session.Open();
+    for (size_t sent = 0; sent <= Pop3Session::kMaxMessage && message.session.Open();
          sent += chunk.size())
-        t.session.Receive(chunk);
-    EXPECT_EQ(t.host.log, Join(kSent, {"OnConnect 1", "C: RETR 1", "close", "OnError 1"}));
+        message.session.Receive(chunk);
+    EXPECT_EQ(message.host.log, Join(kSent, {"OnConnect 1", "C: RETR 1", "close", "OnError 1"}));
 }
 
 TEST(Pop3Session, TheTimerRunsExactlyWhileSomethingIsAwaited) {
     Transcript t;
-    const auto expectTimer = [&](bool running, const char* where) {
-        EXPECT_EQ(t.host.timerRunning, running) << where;
-        EXPECT_EQ(t.session.TimerRunning(), running) << where;
-    };
     t.Run({}, false);
-    expectTimer(true, "connecting");
-    t.Run({}, false);
-    for (const char* reply : {"+OK ready\r\n", "+OK\r\n.\r\n", "+OK\r\n", "+OK\r\n"}) {
-        t.session.Receive(reply);
-        expectTimer(true, reply);
+    const std::pair<std::function<void()>, bool> steps[] = {
+        {[] {}, true}, // connecting
+        {[&] { t.session.Receive("+OK ready\r\n"); }, true},
+        {[&] { t.session.Receive("+OK\r\n.\r\n"); }, true},
+        {[&] { t.session.Receive("+OK\r\n"); }, true},
+        {[&] { t.session.Receive("+OK\r\n"); }, true},
+        {[&] { t.session.Receive("+OK 1 10\r\n"); }, false}, // ready
+        {[&] { t.session.Receive("+OK unasked\r\n"); }, false},
+        {[&] { t.session.Retr(1); }, true},
+        {[&] { t.session.Receive("+OK\r\n\r\n.\r\n"); }, false},
+        {[&] { t.session.Quit(); }, true},
+        {[&] { t.session.Receive("+OK\r\n"); }, true}, // waiting for the close
+        {[&] { t.session.ConnectionClosed(); }, false}};
+    int step = 0;
+    for (const auto& [action, running] : steps) {
+        action();
+        EXPECT_EQ(t.host.timerRunning, running) << "step " << step;
+        EXPECT_EQ(t.session.TimerRunning(), running) << "step " << step++;
     }
-    t.session.Receive("+OK 1 10\r\n");
-    expectTimer(false, "ready");
-    t.session.Receive("+OK unasked\r\n");
-    expectTimer(false, "ready, unasked text");
-    t.session.Retr(1);
-    expectTimer(true, "retrieving");
-    t.session.Receive("+OK\r\n\r\n.\r\n");
-    expectTimer(false, "retrieved");
-    t.session.Quit();
-    expectTimer(true, "quitting");
-    t.session.Receive("+OK\r\n");
-    expectTimer(true, "waiting for the close");
-    t.session.ConnectionClosed();
-    expectTimer(false, "closed");
 }
 
 TEST(Pop3Session, ALongMessageGivesTheTextsAKeptWholeMessageWould) {
@@ -446,7 +414,7 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
          Join(kSent,
               {"C: UIDL", "OnConnect 2", "C: TOP 1 0", Got("one"), "C: TOP 2 0", Got("two")})},
         {"CAPA never answered: an old server",
-         Join({kGreeting, Owner::TimeOut, kOk, kOk, Server{"+OK 0 0\r\n"}}, {}),
+         {kGreeting, Owner::TimeOut, kOk, kOk, Server{"+OK 0 0\r\n"}},
          Join(kSent, {"OnConnect 0"})},
         {"TOP refused: RETR from then on",
          Join(Login(kCapaTop, "+OK 2 0\r\n"),
@@ -612,29 +580,44 @@ TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
 }
 
 TEST(TlsReasonText, NamesWhatFailedInOneLine) {
-    const auto outcome = [](TlsFailure failure, uint8_t problems = 0, bool changed = false) {
-        TlsOutcome o;
-        o.Failure = failure;
-        o.Problems = problems;
-        o.FingerprintChanged = changed;
-        return o;
-    };
     const struct {
-        TlsOutcome outcome;
+        TlsFailure failure;
+        uint8_t problems;
+        bool changed;
         const char* utf8;
     } cases[] = {
-        {outcome(TlsFailure::None), ""},
-        {outcome(TlsFailure::Downgrade), "暗号化（STLS）がなく、接続を中止しました。"},
-        {outcome(TlsFailure::Handshake), "暗号化通信を開始できませんでした。"},
-        {outcome(TlsFailure::Untrusted, cpSelfSigned),
+        {TlsFailure::None, 0, false, ""},
+        {TlsFailure::Downgrade, 0, false, "暗号化（STLS）がなく、接続を中止しました。"},
+        {TlsFailure::Handshake, 0, false, "暗号化通信を開始できませんでした。"},
+        {TlsFailure::Untrusted, cpSelfSigned, false,
          "サーバの証明書を信頼できません（自己署名）。"},
-        {outcome(TlsFailure::Untrusted, cpExpired | cpWrongName | cpUnknownAuthority),
+        {TlsFailure::Untrusted, cpExpired | cpWrongName | cpUnknownAuthority, false,
          "サーバの証明書を信頼できません（有効期間外、ホスト名の不一致、不明な認証局）。"},
-        {outcome(TlsFailure::Untrusted, cpUnknownAuthority, true),
+        {TlsFailure::Untrusted, cpUnknownAuthority, true,
          "サーバの証明書が以前と変わっています（不明な認証局）。"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(TlsReasonText(c.outcome), cp932::FromUtf8(c.utf8)) << c.utf8;
+    for (const auto& c : cases) {
+        TlsOutcome outcome;
+        outcome.Failure = c.failure;
+        outcome.Problems = c.problems;
+        outcome.FingerprintChanged = c.changed;
+        EXPECT_EQ(TlsReasonText(outcome), cp932::FromUtf8(c.utf8)) << c.utf8;
+    }
+}
+
+TEST(Pop3Endpoint, ReadsHostPortAndTlsAndRefusesWhatNamesNoHost) {
+    const std::pair<const char*, std::optional<Pop3Endpoint>> cases[] = {
+        {"pop.example.jp", Pop3Endpoint{"pop.example.jp", 110, false}},
+        {"192.168.0.10:1110", Pop3Endpoint{"192.168.0.10", 1110, false}},
+        {"pop3s://pop.example.jp", Pop3Endpoint{"pop.example.jp", 995, true}},
+        {"POP3S://pop.example.jp:1995/", Pop3Endpoint{"pop.example.jp", 1995, true}},
+        {"[::1]:2110", Pop3Endpoint{"::1", 2110, false}},
+        {"fe80::1", Pop3Endpoint{"fe80::1", 110, false}}};
+    for (const auto& [text, endpoint] : cases)
+        EXPECT_EQ(ParsePop3Endpoint(text), endpoint) << text;
+    for (const char* text : {"", "pop3s://", ":110", "host:", "host:0", "host:65536", "host:x",
+                             "[::1", "[::1]x", "two words", "pop3s://a/b"})
+        EXPECT_EQ(ParsePop3Endpoint(text), std::nullopt) << text;
 }
 
 } // namespace
