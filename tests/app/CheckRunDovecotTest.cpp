@@ -1,4 +1,6 @@
-// Check runs against a real Dovecot that meets an account with TLS.
+// A real Dovecot: the component reads the demo's sample mailbox, tells a wrong
+// password, and uses TLS (STLS and pop3s) with a trusted and an untrusted
+// authority; check runs meet an account with TLS.
 #include "app/CheckRun.h"
 #include "common/Cp932.h"
 #include "platform/MessageBox.h"
@@ -10,8 +12,10 @@
 
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace pim {
 namespace {
@@ -25,6 +29,41 @@ struct NoDialupControl : DialupControl {
     bool Dial(int) override { return false; }
     bool HangUp() override { return false; }
 };
+
+struct Fetched {
+    std::vector<MailSummary> mails;
+    int error = 0;
+    TlsOutcome tls;
+};
+
+// Fetches every message the way a check does and returns what was reported.
+Fetched FetchAll(const std::string& host, const std::string& password,
+                 const TlsPolicy& security = {}) {
+    TVeltaPOP3 pop3;
+    pop3.Security = security;
+    Fetched result;
+    int count = 0, next = 1;
+    bool ended = false;
+    const auto advance = [&] { next <= count ? pop3.Retr(next++) : pop3.Quit(); };
+    pop3.OnConnect = [&](TVeltaPOP3* p, int n) {
+        count = n;
+        QMetaObject::invokeMethod(p, advance, Qt::QueuedConnection);
+    };
+    pop3.OnGetMailInformation = [&](TVeltaPOP3* p, const std::string& title,
+                                    const std::string& sender, const std::string& date) {
+        result.mails.push_back({title, sender, date});
+        QMetaObject::invokeMethod(p, advance, Qt::QueuedConnection);
+    };
+    pop3.OnDisconnect = [&](TVeltaPOP3*) { ended = true; };
+    pop3.OnError = [&](TVeltaPOP3*, uint8_t error) {
+        result.error = error;
+        ended = true;
+    };
+    EXPECT_TRUE(pop3.Connect(host, "sample", password));
+    EXPECT_TRUE(test::RunUntil([&] { return ended; }, 30s));
+    result.tls = pop3.SecurityOutcome();
+    return result;
+}
 
 // The host keeps what the run learnt in the accounts and in Pim.INI as the main
 // window does, and answers the trust question.
@@ -53,18 +92,35 @@ struct TlsHost : CheckRunHost {
     }
 };
 
-class CheckRunDovecotTls : public ::testing::Test {
+class Dovecot : public ::testing::Test {
 protected:
     static inline test::DovecotServer* server = nullptr;
     static inline const test::MailUser taro{
         "taro", "pw-taro", {"Subject: Hello\r\nFrom: boss@example.jp\r\n\r\nx\r\n"}};
 
+    // What the header of each message of the sample mailbox gives.
+    static inline std::vector<MailSummary> expected;
+
     static void SetUpTestSuite() {
         server = new test::DovecotServer;
-        if (test::DovecotServer::SkipReason().empty() && !server->Start({taro}, true))
+        expected.clear();
+        if (!test::DovecotServer::SkipReason().empty())
+            return;
+        const std::set<std::filesystem::path> files(
+            std::filesystem::directory_iterator(PIM_SAMPLE_MAILBOX), {});
+        std::vector<std::string> mail;
+        for (const auto& file : files)
+            mail.push_back(test::ReadFile(file));
+        mail.push_back("Subject: no body\r\nFrom: c@example.jp\r\n");
+        for (const std::string& message : mail) {
+            const size_t body = message.find("\r\n\r\n");
+            expected.push_back(ExtractMailInformation(
+                message.substr(0, body == std::string::npos ? body : body + 2)));
+        }
+        if (!server->Start({taro, {"sample", "pass word", mail}}, true))
             ADD_FAILURE() << server->error();
     }
-    static void TearDownTestSuite() { delete server; }
+    static void TearDownTestSuite() { delete server, server = nullptr; }
 
     test::TempDir dir;
     TSettings settings;
@@ -82,6 +138,8 @@ protected:
         window.profile = dir.file("Pim.INI");
         window.accounts = &accounts;
         Account(server->Port());
+        // The plain port offers STLS: every session is upgraded.
+        TrustOnly(server->CaCertificatePath());
     }
     void TearDown() override { QSslConfiguration::setDefaultConfiguration(original); }
 
@@ -107,6 +165,9 @@ protected:
         return IniFile::Load(window.profile).Value("Account0", key).value_or("");
     }
 };
+
+using CheckRunDovecotTls = Dovecot;
+using TVeltaPOP3Dovecot = Dovecot;
 
 TEST_F(CheckRunDovecotTls, OnlyAUserStartedCheckAsksToTrustACertificateAndYesReadsTheMail) {
     using Sender = CheckRun::Sender;
@@ -179,7 +240,6 @@ TEST_F(CheckRunDovecotTls, AServerWithANewCertificateAtEveryConnectionIsAskedAbo
 }
 
 TEST_F(CheckRunDovecotTls, OnceAServerOfferedStlsAPlainOneIsRefusedBeforeTheLogin) {
-    TrustOnly(server->CaCertificatePath());
     ASSERT_TRUE(Check(CheckRun::Sender::Other));
     EXPECT_EQ(run.ShownResults[0].Count, 1);
     EXPECT_TRUE(accounts[0].TlsRequired);
@@ -195,6 +255,79 @@ TEST_F(CheckRunDovecotTls, OnceAServerOfferedStlsAPlainOneIsRefusedBeforeTheLogi
     EXPECT_EQ(run.ShownResults[0].Reason, TlsReasonText(pop3.SecurityOutcome()));
     EXPECT_FALSE(run.ShownResults[0].Reason.empty());
     EXPECT_TRUE(window.asked.empty());
+}
+
+// Dovecot offers TOP, UIDL and pipelining: the header alone gives the texts,
+// the first time and from memory the second.
+TEST_F(TVeltaPOP3Dovecot, TheHeaderGivesTheTextsOfTheWholeMessage) {
+    for (int round = 0; round < 2; ++round) {
+        const Fetched fetched =
+            FetchAll("127.0.0.1:" + std::to_string(server->Port()), "pass word");
+        EXPECT_EQ(fetched.error, 0);
+        EXPECT_EQ(fetched.mails, expected) << "round " << round;
+    }
+    ASSERT_EQ(expected.size(), 7u);
+    // Folded ISO-2022-JP words; a space does not continue a From line.
+    EXPECT_EQ(expected[0], (MailSummary{cp932::FromUtf8("会議室変更のお知らせ（12月3日 定例会議）"),
+                                        cp932::FromUtf8("佐藤 花子"),
+                                        cp932::FromUtf8("2024年12月02日（") + SystemDayNames()[0] +
+                                            cp932::FromUtf8("） 09:12:45")}));
+}
+
+TEST_F(TVeltaPOP3Dovecot, AWrongPasswordIsReportedAsSuch) {
+    const Fetched fetched = FetchAll("127.0.0.1:" + std::to_string(server->Port()), "wrong");
+    EXPECT_EQ(fetched.error, 4);
+    EXPECT_TRUE(fetched.mails.empty());
+}
+
+// What TLS does with each certificate, over STLS on the plain port and over pop3s.
+TEST_F(TVeltaPOP3Dovecot, ACertificateIsUsedWhenItVerifiesOrIsTheOneTrusted) {
+    const QList<QSslCertificate> shown =
+        QSslCertificate::fromPath(QString::fromStdString(server->CertificatePath()));
+    ASSERT_EQ(shown.size(), 1);
+    const std::string pin = shown.front().digest(QCryptographicHash::Sha256).toHex().toStdString();
+    const std::string plain = "localhost:" + std::to_string(server->Port());
+    const std::string pop3s = "pop3s://localhost:" + std::to_string(server->TlsPort());
+    const std::string misnamed = "127.0.0.2:" + std::to_string(server->Port());
+    const auto ok = TlsFailure::None;
+    const struct {
+        const char* name;
+        std::string host;
+        bool knownAuthority;
+        TlsPolicy security;
+        uint8_t problems; // none: it verifies
+    } cases[] = {
+        {"STLS", plain, true, {true, ""}, 0},
+        {"pop3s", pop3s, true, {}, 0},
+        {"STLS, unknown authority", plain, false, {}, cpUnknownAuthority},
+        {"pop3s, unknown authority", pop3s, false, {}, cpUnknownAuthority},
+        {"the certificate trusted", plain, false, {false, pin}, 0},
+        {"another than the one trusted",
+         plain,
+         false,
+         {false, std::string(64, '0')},
+         cpUnknownAuthority},
+        {"a name it does not carry", misnamed, true, {}, cpWrongName},
+        {"a name it does not carry, trusted", misnamed, true, {false, pin}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TrustOnly(c.knownAuthority ? server->CaCertificatePath()
+                                   : server->UntrustedCaCertificatePath());
+        const Fetched fetched = FetchAll(c.host, "pass word", c.security);
+        const bool fails = c.problems != 0;
+        EXPECT_EQ(fetched.error, fails ? 2 : 0);
+        EXPECT_EQ(fetched.mails, fails ? std::vector<MailSummary>{} : expected);
+        EXPECT_TRUE(fetched.tls.Offered);
+        EXPECT_EQ(fetched.tls.Encrypted, !fails);
+        EXPECT_EQ(fetched.tls.Failure, fails ? TlsFailure::Untrusted : ok);
+        EXPECT_EQ(fetched.tls.Problems, c.problems);
+        EXPECT_EQ(fetched.tls.FingerprintChanged, fails && !c.security.TrustedFingerprint.empty());
+        if (fails) {
+            EXPECT_EQ(fetched.tls.Fingerprint, pin);
+            EXPECT_EQ(fetched.tls.Host, c.host.starts_with("127") ? "127.0.0.2" : "localhost");
+        }
+    }
 }
 
 } // namespace
