@@ -27,8 +27,7 @@ bool Login(ServerConnection& c, int count) {
 struct Client {
     TVeltaPOP3 pop3;
     std::vector<std::string> log;
-    bool ended = false;
-    bool openDuringError = false;
+    bool ended = false, openDuringError = false;
     int count = 0, next = 1;
 
     Client() {
@@ -44,8 +43,7 @@ struct Client {
         pop3.OnDisconnect = [this](TVeltaPOP3*) { log.push_back("disconnect"), ended = true; };
         pop3.OnError = [this](TVeltaPOP3* sender, uint8_t error) {
             log.push_back("error " + std::to_string(error));
-            openDuringError = sender->SessionOpen();
-            ended = true;
+            ended = true, openDuringError = sender->SessionOpen();
         };
     }
     bool Connect(uint16_t port, const std::string& host = "127.0.0.1") {
