@@ -98,6 +98,10 @@ TEST(DecodeHeader, DecodesWordsAndRawTextOfEveryKind) {
         {"=?UTF-8?B?5pel5pys6Kqe?=", Sjis("日本語")},
         {"Re: =?utf-8?q?=E3=83=86=E3=82=B9=E3=83=88_x?= !", Sjis("Re: テスト x !")},
         {"=?UTF-8*ja?B?5pel5pys6Kqe?=", Sjis("日本語")},
+        // A charset name (language tag included) is read up to 64 characters.
+        {"=?UTF-8*" + std::string(58, 'x') + "?B?5pel?=", Sjis("日")},
+        {"=?UTF-8*" + std::string(59, 'x') + "?B?5pel?=",
+         "=?UTF-8*" + std::string(59, 'x') + "?B?5pel?="},
         {"=?EUC-JP?B?xvzL3A==?=", Sjis("日本")},
         {"=?ISO-8859-1?Q?5=D73?=", Sjis("5×3")},
         {"=?ISO-2022-JP?Q?=1B$B$F$9$H=1B(B?=", Sjis("てすと")},

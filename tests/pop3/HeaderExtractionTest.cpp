@@ -132,10 +132,5 @@ TEST(ExtractMailInformation, ReducesARealisticMessage) {
               (MailSummary{kNoTitle, kNoSender, kNoDate}));
 }
 
-TEST(SystemDayNames, HasSevenNames) {
-    for (const std::string& name : SystemDayNames())
-        EXPECT_FALSE(name.empty());
-}
-
 } // namespace
 } // namespace pim

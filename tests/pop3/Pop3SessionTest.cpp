@@ -4,37 +4,30 @@
 #include "pop3/Pop3Session.h"
 
 #include "common/Cp932.h"
+#include "pop3/Pop3Endpoint.h"
 
 #include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
-#include <variant>
+#include <map>
 
 namespace pim {
 namespace {
 
 using namespace std::string_literals;
+using Tls = Pop3Session::Tls;
 
-class Recorder : public Pop3SessionHost {
-public:
-    using Wait = Pop3SessionHost::Wait;
-
-    std::vector<std::string> log;
-    bool handlesConnect = true;
-    std::function<void(int)> onConnect;
-    bool timerRunning = false;
+struct Recorder : Pop3SessionHost {
+    std::vector<std::string> log; // UTF-8
+    bool handlesConnect = true, timerRunning = false, sessionTimerRunning = false;
     Wait wait = Wait::Reply;
+    std::function<void(int)> onConnect;
+    std::function<void(const MailSummary&)> onMail;
+    const Pop3Session* session = nullptr;
 
-    bool SendLine(const std::string& line) override {
-        log.push_back("C: " + line);
-        return true;
-    }
-    void StartTimer(Wait w) override {
-        timerRunning = true;
-        wait = w;
-    }
+    bool SendLine(const std::string& line) override { return log.push_back("C: " + line), true; }
+    void StartTimer(Wait w) override { timerRunning = true, wait = w; }
     void StopTimer() override { timerRunning = false; }
-    bool sessionTimerRunning = false;
     void StartSessionTimer() override { sessionTimerRunning = true; }
     void StopSessionTimer() override { sessionTimerRunning = false; }
     void CloseConnection() override { log.push_back("close"); }
@@ -45,220 +38,159 @@ public:
     }
     bool HandlesConnect() const override { return handlesConnect; }
     void Connected(int count) override {
-        log.push_back("OnConnect " + std::to_string(count));
+        log.push_back("connect " + std::to_string(count));
         if (onConnect)
             onConnect(count);
     }
-    std::function<void(const MailSummary&)> onMail;
     void MailInformation(const MailSummary& s) override {
-        log.push_back("OnGetMailInformation " + s.MailTitle + " | " + s.SendUser);
+        log.push_back(cp932::ToUtf8("mail " + s.MailTitle + "|" + s.SendUser));
         if (onMail)
             onMail(s);
     }
     // Events come before the reset: the session still counts as open in them.
-    const Pop3Session* session = nullptr;
     void Disconnected() override {
-        log.push_back(session && !session->Open() ? "OnDisconnect after the reset"
-                                                  : "OnDisconnect");
+        log.push_back(session && !session->Open() ? "disconnect after the reset" : "disconnect");
     }
-    void Failed(uint8_t errorNo) override { log.push_back("OnError " + std::to_string(errorNo)); }
+    void Failed(uint8_t errorNo) override { log.push_back("error " + std::to_string(errorNo)); }
     void QuitRefused() override { log.push_back("quit refused"); }
 };
 
-// A step of a transcript: bytes from the server, or something the owner does.
-struct Server {
-    std::string bytes;
-};
-// TlsUp: the host's handshake succeeded; TlsDown: it or the certificate failed.
-enum class Owner { Quit, Retr1, Retr2, Retr3, Close, TimeOut, SessionLimit, Begin, TlsUp, TlsDown };
-using Step = std::variant<Server, Owner>;
+std::string Joined(const std::vector<std::string>& log) {
+    std::string text;
+    for (const std::string& entry : log)
+        text += (text.empty() ? "" : ", ") + entry;
+    return text;
+}
 
-class Transcript {
-public:
+// Runs a transcript: steps split at "|", each one bytes from the server ("\n"
+// standing for CR LF) or what the owner does.
+struct Transcript {
     Recorder host;
     Pop3Session session{host};
     SummaryCache cache;
+    Tls tls = Tls::Offered;
     Transcript() { host.session = &session; }
-    Pop3Session::Tls tls = Pop3Session::Tls::Offered;
 
-    void Run(const std::vector<Step>& steps, bool byteByByte) {
+    void Run(const std::string& steps, bool byteByByte) {
         session.UseCache(&cache);
         session.Begin("taro", "secret", {}, tls);
-        for (const Step& step : steps) {
-            if (const auto* server = std::get_if<Server>(&step)) {
-                if (!byteByByte) {
-                    session.Receive(server->bytes);
-                    continue;
-                }
-                for (char c : server->bytes)
-                    session.Receive(std::string_view(&c, 1));
+        // TLSUP: the host's handshake succeeded; TLSDOWN: it or the certificate failed.
+        const std::map<std::string, std::function<void()>> owner = {
+            {"QUIT", [&] { session.Quit(); }},
+            {"RETR1", [&] { session.Retr(1); }},
+            {"RETR2", [&] { session.Retr(2); }},
+            {"RETR3", [&] { session.Retr(3); }},
+            {"CLOSE", [&] { session.ConnectionClosed(); }},
+            {"TIMEOUT", [&] { Expire(host.timerRunning), session.TimerExpired(); }},
+            {"LIMIT", [&] { Expire(host.sessionTimerRunning), session.SessionTimerExpired(); }},
+            {"BEGIN", [&] { session.Begin("taro", "secret", {}, tls); }},
+            {"TLSUP", [&] { session.TlsStarted(); }},
+            {"TLSDOWN", [&] { session.ConnectionFailed(); }}};
+        for (size_t at = 0, end = 0; end != std::string::npos && !steps.empty(); at = end + 1) {
+            end = steps.find('|', at);
+            const std::string step = steps.substr(at, end - at);
+            if (owner.contains(step)) {
+                owner.at(step)();
                 continue;
             }
-            const Owner owner = std::get<Owner>(step);
-            // Only a running timer can expire; it is single-shot.
-            if (owner == Owner::TimeOut || owner == Owner::SessionLimit) {
-                bool& running =
-                    owner == Owner::TimeOut ? host.timerRunning : host.sessionTimerRunning;
-                EXPECT_TRUE(running);
-                running = false;
-            }
-            const std::function<void()> actions[] = {
-                [&] { session.Quit(); },
-                [&] { session.Retr(1); },
-                [&] { session.Retr(2); },
-                [&] { session.Retr(3); },
-                [&] { session.ConnectionClosed(); },
-                [&] { session.TimerExpired(); },
-                [&] { session.SessionTimerExpired(); },
-                [&] { session.Begin("taro", "secret", {}, tls); },
-                [&] { session.TlsStarted(); },
-                [&] { session.ConnectionFailed(); }};
-            actions[static_cast<int>(owner)]();
+            std::string bytes;
+            for (char c : step)
+                bytes += c == '\n' ? "\r\n"s : std::string(1, c);
+            for (size_t i = 0; i < bytes.size(); i += byteByByte ? 1 : bytes.size())
+                session.Receive(std::string_view(bytes).substr(i, byteByByte ? 1 : bytes.size()));
         }
+    }
+    // Only a running timer can expire; it is single-shot.
+    static void Expire(bool& running) {
+        EXPECT_TRUE(running);
+        running = false;
     }
 };
 
-// A session whose connection was closed is reset before it is used again.
-void ExpectClosedAndReset(Transcript& t) {
-    EXPECT_FALSE(t.session.Open());
-    EXPECT_EQ(t.session.FState(), Pop3Session::psGreeting);
-    EXPECT_EQ(t.session.FErrorNo(), 0);
-    EXPECT_FALSE(t.host.timerRunning);
-    EXPECT_FALSE(t.host.sessionTimerRunning);
-}
-
 // A transcript, with what the owner does before it runs and checks after it.
 struct Case {
-    const char* name;
-    std::vector<Step> steps;
-    std::vector<std::string> expected;
-    Pop3Session::Tls tls = Pop3Session::Tls::Offered;
-    std::function<void(Transcript&)> prepare = {};
-    std::function<void(Transcript&)> check = {};
+    std::string name, steps, expected;
+    Tls tls = Tls::Offered;
+    std::function<void(Transcript&)> prepare = {}, check = {};
 };
 
 void ExpectTranscripts(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
         for (const bool byteByByte : {false, true}) {
-            SCOPED_TRACE(std::string(c.name) + (byteByByte ? ", byte by byte" : ""));
+            SCOPED_TRACE(c.name + (byteByByte ? ", byte by byte" : ""));
             Transcript t;
             t.tls = c.tls;
             if (c.prepare)
                 c.prepare(t);
             t.Run(c.steps, byteByByte);
-            EXPECT_EQ(t.host.log, c.expected);
-            // Closed at the end: by the last entry or the one before it.
-            if (std::find(c.expected.end() - std::min<size_t>(2, c.expected.size()),
-                          c.expected.end(), "close") != c.expected.end())
-                ExpectClosedAndReset(t);
+            EXPECT_EQ(Joined(t.host.log), c.expected);
+            // Closed by the last entry or the one before it: reset before it is used again.
+            const auto& log = t.host.log;
+            if (std::find(log.end() - std::min<size_t>(2, log.size()), log.end(), "close") !=
+                log.end()) {
+                EXPECT_FALSE(t.session.Open());
+                EXPECT_EQ(t.session.FState(), Pop3Session::psGreeting);
+                EXPECT_EQ(t.session.FErrorNo(), 0);
+                EXPECT_FALSE(t.host.timerRunning || t.host.sessionTimerRunning);
+            }
             if (c.check)
                 c.check(t);
         }
     }
 }
 
-const Server kGreeting{"+OK ready\r\n"};
-const Server kOk{"+OK\r\n"};
-const Server kErr{"-ERR no\r\n"};
-// A server that knows CAPA but offers neither TOP nor UIDL: every message by RETR.
-const Server kCapa{"+OK\r\nUSER\r\n.\r\n"};
-const Server kCapaTop{"+OK\r\nTOP\r\n.\r\n"};
-const Server kCapaTopUidl{"+OK\r\nTOP\r\nUIDL\r\n.\r\n"};
-const Server kCapaAll{"+OK\r\nUSER\r\ntop\r\nUIDL\r\nPIPELINING\r\n.\r\n"};
-const Server kCapaStls{"+OK\r\nTOP\r\nPIPELINING\r\nSTLS\r\n.\r\n"};
-const Server kCapaOnlyStls{"+OK\r\nSTLS\r\n.\r\n"};
-const std::vector<Step> kLogin = {kGreeting, kCapa, kOk, kOk};
-const std::vector<std::string> kSent = {"C: CAPA", "C: USER taro", "C: PASS secret", "C: STAT"};
-
-std::vector<Step> Join(std::vector<Step> a, const std::vector<Step>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-std::vector<Step> Login(const Server& capa, const std::string& stat) {
-    return {kGreeting, capa, kOk, kOk, Server{stat}};
-}
-// What TOP n 0 returns, and what a check reports for it.
-Server Header(const std::string& subject) {
-    return Server{"+OK\r\nSubject: " + subject + "\r\nFrom: f\r\n\r\n.\r\n"};
-}
-std::string Got(const std::string& subject, const std::string& from = "f") {
-    return "OnGetMailInformation " + subject + " | " + from;
+// Greeting, CAPA (neither TOP nor UIDL: every message by RETR), USER and PASS.
+const std::string kLogin = "+OK ready\n|+OK\nUSER\n.\n|+OK\n|+OK\n";
+const std::string kPipelined = "+OK ready\n|+OK\nUSER\ntop\nUIDL\nPIPELINING\n.\n";
+const std::string kStls = "+OK ready\n|+OK\nTOP\nPIPELINING\nSTLS\n.\n";
+const std::string kSent = "C: CAPA, C: USER taro, C: PASS secret, C: STAT";
+const std::string kStlsSent = "C: CAPA, STLS offered, C: STLS";
+// What TOP n 0 returns.
+std::string H(const std::string& subject) {
+    return "+OK\nSubject: " + subject + "\nFrom: f\n\n.\n";
 }
 
 TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
-    const Server count{"+OK 2 320\r\n"};
-    const Server first{"+OK\r\nSubject: first\r\n\r\n.\r\n"};
-    const std::string noSender = cp932::FromUtf8("（差出人不明）");
-    const std::vector<std::string> refusedStat = Join(kSent, {"C: QUIT", "OnError 5", "close"});
-    const std::vector<std::string> loggedOut =
-        Join(kSent, {"OnConnect 0", "C: QUIT", "OnDisconnect", "close"});
-    const auto stat = [](const char* reply) {
-        return Join(kLogin, {Server{reply}, kOk, Owner::Close});
-    };
-    const auto quitted = [](const std::vector<Step>& after) {
-        return Join(Join(kLogin, {Server{"+OK 0 0\r\n"}, Owner::Quit, kOk}), after);
-    };
-    ExpectTranscripts({
+    std::vector<Case> cases = {
         {"a normal session reads every message and logs out",
-         Join(
-             kLogin,
-             {count, Owner::Retr1,
-              Server{"+OK 120 octets\r\nSubject: first\r\nFrom: a@example.jp\r\n\r\nbody\r\n.\r\n"},
-              Owner::Retr2, Server{"+OK\r\nFrom: b@example.jp\r\nSubject: second\r\n\r\n.\r\n"},
-              Owner::Quit, Server{"+OK bye\r\n"}, Owner::Close}),
-         Join(kSent, {"OnConnect 2", "C: RETR 1", Got("first", "a@example.jp"), "C: RETR 2",
-                      Got("second", "b@example.jp"), "C: QUIT", "OnDisconnect", "close"})},
-        {"an empty mailbox goes straight to QUIT", quitted({Owner::Close}), loggedOut},
+         kLogin + "|+OK 2 320\n|RETR1|+OK 120 octets\nSubject: first\nFrom: "
+                  "a@example.jp\n\nbody\n.\n|RETR2|+OK\nFrom: b@example.jp\nSubject: "
+                  "second\n\n.\n|QUIT|+OK bye\n|CLOSE",
+         kSent + ", connect 2, C: RETR 1, mail first|a@example.jp, C: RETR 2, mail "
+                 "second|b@example.jp, C: QUIT, disconnect, close"},
+        {"an empty mailbox goes straight to QUIT", kLogin + "|+OK 0 0\n|QUIT|+OK\n|CLOSE",
+         kSent + ", connect 0, C: QUIT, disconnect, close"},
         {"USER refused: reported when the server closes",
-         {kGreeting, kCapa, kErr, Owner::Close},
-         {"C: CAPA", "C: USER taro", "OnError 3", "close"}},
+         "+OK ready\n|+OK\nUSER\n.\n|-ERR no\n|CLOSE", "C: CAPA, C: USER taro, error 3, close"},
         {"USER refused and one more line: the client says goodbye itself",
-         {kGreeting, kCapa, kErr, Server{"-ERR really\r\n"}, kOk, Owner::Close},
-         {"C: CAPA", "C: USER taro", "C: QUIT", "OnError 3", "close"}},
+         "+OK ready\n|+OK\nUSER\n.\n|-ERR no\n|-ERR really\n|+OK\n|CLOSE",
+         "C: CAPA, C: USER taro, C: QUIT, error 3, close"},
         {"PASS refused: a short wait for one more line",
-         {kGreeting, kCapa, kOk, kErr},
-         {"C: CAPA", "C: USER taro", "C: PASS secret"},
-         {},
+         "+OK ready\n|+OK\nUSER\n.\n|+OK\n|-ERR no\n",
+         "C: CAPA, C: USER taro, C: PASS secret",
+         Tls::Offered,
          {},
          [](Transcript& t) { EXPECT_EQ(t.host.wait, Pop3SessionHost::Wait::RejectedLine); }},
         {"PASS refused, then QUIT, then silence: a time-out",
-         {kGreeting, kCapa, kOk, kErr, Owner::TimeOut, Owner::TimeOut},
-         {"C: CAPA", "C: USER taro", "C: PASS secret", "C: QUIT", "close", "OnError 1"}},
-        {"PASS refused and the server closes",
-         {kGreeting, kCapa, kOk, kErr, Owner::Close},
-         {"C: CAPA", "C: USER taro", "C: PASS secret", "OnError 4", "close"}},
+         "+OK ready\n|+OK\nUSER\n.\n|+OK\n|-ERR no\n|TIMEOUT|TIMEOUT",
+         "C: CAPA, C: USER taro, C: PASS secret, C: QUIT, close, error 1"},
+        {"PASS refused and the server closes", "+OK ready\n|+OK\nUSER\n.\n|+OK\n|-ERR no\n|CLOSE",
+         "C: CAPA, C: USER taro, C: PASS secret, error 4, close"},
         {"PASS refused and the server waits for QUIT",
-         {kGreeting, kCapa, kOk, kErr, Owner::TimeOut, kOk, Owner::Close},
-         {"C: CAPA", "C: USER taro", "C: PASS secret", "C: QUIT", "OnError 4", "close"}},
-        {"a refused greeting", {kErr, kOk, Owner::Close}, {"C: QUIT", "OnError 2", "close"}},
-        {"\"+ok\" is not \"+OK\"",
-         {Server{"+ok hello\r\n"}, kOk, Owner::Close},
-         {"C: QUIT", "OnError 2", "close"}},
-        {"a refused STAT", stat("-ERR\r\n"), refusedStat},
-        {"a STAT without a count", stat("+OK\r\n"), refusedStat},
-        {"a STAT count that is no number", stat("+OK many 100\r\n"), refusedStat},
-        {"a negative STAT count", stat("+OK -1 0\r\n"), refusedStat},
-        {"a STAT count beyond 32 bits", stat("+OK 4294967296 0\r\n"), refusedStat},
-        {"a STAT count beyond an int", stat("+OK 2147483648 1\r\n"), refusedStat},
-        {"a count without the octets after it is still a count",
-         Join(kLogin, {Server{"+OK 7\r\n"}}), Join(kSent, {"OnConnect 7"})},
-        {"without a connect handler the count is not read",
-         Join(kLogin, {Server{"+OK not a number\r\n"}}),
-         kSent,
-         {},
-         [](Transcript& t) { t.host.handlesConnect = false; },
+         "+OK ready\n|+OK\nUSER\n.\n|+OK\n|-ERR no\n|TIMEOUT|+OK\n|CLOSE",
+         "C: CAPA, C: USER taro, C: PASS secret, C: QUIT, error 4, close"},
+        {"a refused greeting", "-ERR no\n|+OK\n|CLOSE", "C: QUIT, error 2, close"},
+        {"\"+ok\" is not \"+OK\"", "+ok hello\n|+OK\n|CLOSE", "C: QUIT, error 2, close"},
+        {"a count without the octets after it is still a count", kLogin + "|+OK 7\n",
+         kSent + ", connect 7"},
+        {"without a connect handler the count is not read", kLogin + "|+OK not a number\n", kSent,
+         Tls::Offered, [](Transcript& t) { t.host.handlesConnect = false; },
          [](Transcript& t) {
              EXPECT_EQ(t.session.FState(), Pop3Session::psReady);
              EXPECT_FALSE(t.host.timerRunning);
          }},
-        {"RETR from inside OnConnect is refused",
-         Join(kLogin, {Server{"+OK 1 10\r\n"}}),
-         Join(kSent, {"OnConnect 1", "refused"}),
-         {},
+        {"RETR from inside OnConnect is refused", kLogin + "|+OK 1 10\n",
+         kSent + ", connect 1, refused", Tls::Offered,
          [](Transcript& t) {
              t.host.onConnect = [&t](int) {
                  EXPECT_EQ(t.session.FState(), Pop3Session::psStat);
@@ -270,9 +202,8 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
              EXPECT_TRUE(t.session.Retr(1));
          }},
         {"a session ended inside OnConnect is not made ready afterwards",
-         Join(kLogin, {Server{"+OK 1 10\r\n"}, Server{"+OK\r\n-ERR\r\n"}}),
-         Join(kSent, {"OnConnect 1", "OnError 5", "close", "C: CAPA", "C: USER next"}),
-         {},
+         kLogin + "|+OK 1 10\n|+OK\n-ERR\n",
+         kSent + ", connect 1, error 5, close, C: CAPA, C: USER next", Tls::Offered,
          [](Transcript& t) {
              t.host.onConnect = [&t](int) {
                  t.session.ConnectionClosed();
@@ -280,9 +211,9 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
              };
          }},
         {"a refused RETR keeps the session open until the owner quits",
-         Join(kLogin, {Server{"+OK 1 10\r\n"}, Owner::Retr2, kErr}),
-         Join(kSent, {"OnConnect 1", "C: RETR 2", "OnError 6"}),
-         {},
+         kLogin + "|+OK 1 10\n|RETR2|-ERR no\n",
+         kSent + ", connect 1, C: RETR 2, error 6",
+         Tls::Offered,
          {},
          [](Transcript& t) {
              EXPECT_TRUE(t.session.Open());
@@ -292,112 +223,101 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
              EXPECT_TRUE(t.session.Quit());
          }},
         {"OnGetMailInformation comes when the next RETR is accepted",
-         Join(kLogin, {count, Owner::Retr1, first}),
-         Join(kSent, {"OnConnect 2", "C: RETR 1", Got("first", noSender), "C: RETR 2", "accepted"}),
-         {},
+         kLogin + "|+OK 2 320\n|RETR1|+OK\nSubject: first\n\n.\n",
+         kSent + ", connect 2, C: RETR 1, mail first|（差出人不明）, C: RETR 2, accepted",
+         Tls::Offered,
          [](Transcript& t) {
              t.host.onMail = [&t](const MailSummary&) {
                  const bool ready = t.session.FState() == Pop3Session::psReady;
                  t.host.log.push_back(ready && t.session.Retr(2) ? "accepted" : "refused");
              };
          }},
-        {"a refused QUIT ends the session silently",
-         Join(kLogin, {Server{"+OK 0 0\r\n"}, Owner::Quit, kErr}),
-         Join(kSent, {"OnConnect 0", "C: QUIT", "close", "quit refused"})},
+        {"a refused QUIT ends the session silently", kLogin + "|+OK 0 0\n|QUIT|-ERR no\n",
+         kSent + ", connect 0, C: QUIT, close, quit refused"},
         // After the count and before the answer to QUIT, a lost connection is a failed STAT.
-        {"lost after the count", Join(kLogin, {count, Owner::Close}),
-         Join(kSent, {"OnConnect 2", "OnError 5", "close"})},
-        {"lost after a message", Join(kLogin, {count, Owner::Retr1, first, Owner::Close}),
-         Join(kSent, {"OnConnect 2", "C: RETR 1", Got("first", noSender), "OnError 5", "close"})},
+        {"lost after the count", kLogin + "|+OK 2 320\n|CLOSE",
+         kSent + ", connect 2, error 5, close"},
+        {"lost after a message", kLogin + "|+OK 2 320\n|RETR1|+OK\nSubject: first\n\n.\n|CLOSE",
+         kSent + ", connect 2, C: RETR 1, mail first|（差出人不明）, error 5, close"},
         {"lost inside a message",
-         Join(kLogin, {count, Owner::Retr1, first, Owner::Retr2, kOk, Owner::Close}),
-         Join(kSent, {"OnConnect 2", "C: RETR 1", Got("first", noSender), "C: RETR 2", "OnError 5",
-                      "close"})},
-        {"lost before the answer to QUIT", Join(kLogin, {count, Owner::Quit, Owner::Close}),
-         Join(kSent, {"OnConnect 2", "C: QUIT", "OnError 5", "close"})},
-        {"closed after the answer to QUIT: no failure",
-         Join(kLogin, {count, Owner::Quit, kOk, Owner::Close}),
-         Join(kSent, {"OnConnect 2", "C: QUIT", "OnDisconnect", "close"})},
-        {"closed before the greeting: no failure, and the events come before the reset",
-         {Owner::Close},
-         {"OnDisconnect", "close"}},
-        {"closed before the count: no failure",
-         {kGreeting, kCapa, kOk, Owner::Close},
-         {"C: CAPA", "C: USER taro", "C: PASS secret", "OnDisconnect", "close"}},
+         kLogin + "|+OK 2 320\n|RETR1|+OK\nSubject: first\n\n.\n|RETR2|+OK\n|CLOSE",
+         kSent + ", connect 2, C: RETR 1, mail first|（差出人不明）, C: RETR 2, error 5, close"},
+        {"lost before the answer to QUIT", kLogin + "|+OK 2 320\n|QUIT|CLOSE",
+         kSent + ", connect 2, C: QUIT, error 5, close"},
+        {"closed after the answer to QUIT: no failure", kLogin + "|+OK 2 320\n|QUIT|+OK\n|CLOSE",
+         kSent + ", connect 2, C: QUIT, disconnect, close"},
+        {"closed before the greeting: no failure, and the events come before the reset", "CLOSE",
+         "disconnect, close"},
+        {"closed before the count: no failure", "+OK ready\n|+OK\nUSER\n.\n|+OK\n|CLOSE",
+         "C: CAPA, C: USER taro, C: PASS secret, disconnect, close"},
         // The reply time-out never fires while bytes keep coming; the session's bound does.
-        {"a trickled greeting runs into the session's bound",
-         {Server{"+OK hel"}, Owner::SessionLimit},
-         {"close", "OnError 1"}},
+        {"a trickled greeting runs into the session's bound", "+OK hel|LIMIT", "close, error 1"},
         {"a trickled message runs into the session's bound",
-         Join(kLogin,
-              {Server{"+OK 1 10\r\n"}, Owner::Retr1, Server{"+OK\r\nSub"}, Owner::SessionLimit}),
-         Join(kSent, {"OnConnect 1", "C: RETR 1", "close", "OnError 1"})},
+         kLogin + "|+OK 1 10\n|RETR1|+OK\nSub|LIMIT",
+         kSent + ", connect 1, C: RETR 1, close, error 1"},
         {"with QUIT acknowledged the session's bound simply ends it",
-         quitted({Owner::SessionLimit}), loggedOut},
-        {"an acknowledged QUIT does not wait forever for the close", quitted({Owner::TimeOut}),
-         loggedOut},
+         kLogin + "|+OK 0 0\n|QUIT|+OK\n|LIMIT", kSent + ", connect 0, C: QUIT, disconnect, close"},
+        {"an acknowledged QUIT does not wait forever for the close",
+         kLogin + "|+OK 0 0\n|QUIT|+OK\n|TIMEOUT",
+         kSent + ", connect 0, C: QUIT, disconnect, close"},
         {"after an acknowledged QUIT neither a refusal nor more bytes count",
-         quitted({Server{"-ERR late\r\n+OK again\r\n"}, Owner::TimeOut}), loggedOut},
+         kLogin + "|+OK 0 0\n|QUIT|+OK\n|-ERR late\n+OK again\n|TIMEOUT",
+         kSent + ", connect 0, C: QUIT, disconnect, close"},
         {"a stuffed \"..\", a line \". \" and a NUL byte do not end a message",
-         Join(kLogin,
-              {Server{"+OK 1 10\r\n"}, Owner::Retr1,
-               Server{"+OK\r\nSubject: dots\r\n\r\n. \r\n..\r\n.\r\n.x\r\nab\0cd\r\n.\r\n"s}}),
-         Join(kSent, {"OnConnect 1", "C: RETR 1", Got("dots", noSender)})},
-        {"a chunk that does not start a reply is dropped",
-         {Server{"garbage\r\n"}, kGreeting},
-         {"C: CAPA"}},
-    });
+         kLogin + "|+OK 1 10\n|RETR1|+OK\nSubject: dots\n\n. \n..\n.\n.x\nab\0cd\n.\n"s,
+         kSent + ", connect 1, C: RETR 1, mail dots|（差出人不明）"},
+        {"a chunk that does not start a reply is dropped", "garbage\n|+OK ready\n", "C: CAPA"},
+    };
+    // Refused, without a count, no number, negative, beyond 32 bits, beyond an int.
+    for (const char* reply :
+         {"-ERR", "+OK", "+OK many 100", "+OK -1 0", "+OK 4294967296 0", "+OK 2147483648 1"})
+        cases.push_back({"STAT answered "s + reply, kLogin + "|" + reply + "\n|+OK\n|CLOSE",
+                         kSent + ", C: QUIT, error 5, close"});
+    ExpectTranscripts(cases);
     static_assert(Pop3Session::SessionLimit(999000) == 600000, "ten minutes at most");
 }
 
-TEST(Pop3Session, AnEndlessLineCountsAsARefusal) {
-    Transcript t;
-    t.session.Begin("taro", "secret");
-    const std::string chunk(4096, 'x');
-    t.session.Receive("+OK ");
-    for (size_t sent = 0; sent <= Pop3Session::kMaxLineReply; sent += chunk.size())
-        t.session.Receive(chunk);
-    EXPECT_EQ(t.host.log, (std::vector<std::string>{"C: QUIT"}));
-    EXPECT_EQ(t.session.FErrorNo(), Pop3Session::peConnect);
-}
+// A hostile server's bounds: a line that never ends, a message that never does.
+TEST(Pop3Session, AnEndlessLineOrMessageIsCutOff) {
+    Transcript line;
+    line.session.Begin("taro", "secret");
+    line.session.Receive("+OK ");
+    for (size_t sent = 0; sent <= Pop3Session::kMaxLineReply; sent += 4096)
+        line.session.Receive(std::string(4096, 'x'));
+    EXPECT_EQ(Joined(line.host.log), "C: QUIT");
+    EXPECT_EQ(line.session.FErrorNo(), Pop3Session::peConnect);
 
-TEST(Pop3Session, AMessageBeyondOneGigabyteEndsAsATimeOut) {
-    Transcript t;
-    t.Run(Join(kLogin, {Server{"+OK 1 10\r\n"}, Owner::Retr1, Server{"+OK\r\n"}}), false);
+    Transcript message;
+    message.Run(kLogin + "|+OK 1 10\n|RETR1|+OK\n", false);
     const std::string chunk(1 << 20, 'y');
-    for (size_t sent = 0; sent <= Pop3Session::kMaxMessage && t.session.Open();
+    for (size_t sent = 0; sent <= Pop3Session::kMaxMessage && message.session.Open();
          sent += chunk.size())
-        t.session.Receive(chunk);
-    EXPECT_EQ(t.host.log, Join(kSent, {"OnConnect 1", "C: RETR 1", "close", "OnError 1"}));
+        message.session.Receive(chunk);
+    EXPECT_EQ(Joined(message.host.log), kSent + ", connect 1, C: RETR 1, close, error 1");
 }
 
 TEST(Pop3Session, TheTimerRunsExactlyWhileSomethingIsAwaited) {
     Transcript t;
-    const auto expectTimer = [&](bool running, const char* where) {
-        EXPECT_EQ(t.host.timerRunning, running) << where;
-        EXPECT_EQ(t.session.TimerRunning(), running) << where;
-    };
-    t.Run({}, false);
-    expectTimer(true, "connecting");
-    t.Run({}, false);
-    for (const char* reply : {"+OK ready\r\n", "+OK\r\n.\r\n", "+OK\r\n", "+OK\r\n"}) {
-        t.session.Receive(reply);
-        expectTimer(true, reply);
+    t.Run("", false);
+    const std::pair<std::function<void()>, bool> steps[] = {
+        {[] {}, true}, // connecting
+        {[&] { t.session.Receive("+OK ready\r\n"); }, true},
+        {[&] { t.session.Receive("+OK\r\n.\r\n"); }, true},
+        {[&] { t.session.Receive("+OK\r\n"); }, true},
+        {[&] { t.session.Receive("+OK\r\n"); }, true},
+        {[&] { t.session.Receive("+OK 1 10\r\n"); }, false}, // ready
+        {[&] { t.session.Receive("+OK unasked\r\n"); }, false},
+        {[&] { t.session.Retr(1); }, true},
+        {[&] { t.session.Receive("+OK\r\n\r\n.\r\n"); }, false},
+        {[&] { t.session.Quit(); }, true},
+        {[&] { t.session.Receive("+OK\r\n"); }, true}, // waiting for the close
+        {[&] { t.session.ConnectionClosed(); }, false}};
+    int step = 0;
+    for (const auto& [action, running] : steps) {
+        action();
+        EXPECT_EQ(t.host.timerRunning, running) << "step " << step;
+        EXPECT_EQ(t.session.TimerRunning(), running) << "step " << step++;
     }
-    t.session.Receive("+OK 1 10\r\n");
-    expectTimer(false, "ready");
-    t.session.Receive("+OK unasked\r\n");
-    expectTimer(false, "ready, unasked text");
-    t.session.Retr(1);
-    expectTimer(true, "retrieving");
-    t.session.Receive("+OK\r\n\r\n.\r\n");
-    expectTimer(false, "retrieved");
-    t.session.Quit();
-    expectTimer(true, "quitting");
-    t.session.Receive("+OK\r\n");
-    expectTimer(true, "waiting for the close");
-    t.session.ConnectionClosed();
-    expectTimer(false, "closed");
 }
 
 TEST(Pop3Session, ALongMessageGivesTheTextsAKeptWholeMessageWould) {
@@ -419,7 +339,7 @@ TEST(Pop3Session, ALongMessageGivesTheTextsAKeptWholeMessageWould) {
         MailSummary got;
         t.host.onMail = [&](const MailSummary& s) { got = s; };
         t.session.SetDayNames(names);
-        t.Run(Join(Login(kCapa, "+OK 1 0\r\n"), {Owner::Retr1}), false);
+        t.Run(kLogin + "|+OK 1 0\n|RETR1", false);
         for (size_t at = 0; at < message.size();) {
             seed = seed * 1103515245 + 12345;
             const size_t piece = 1 + (seed >> 16) % 9000;
@@ -433,139 +353,113 @@ TEST(Pop3Session, ALongMessageGivesTheTextsAKeptWholeMessageWould) {
 // Each server a check may meet, from one that knows no CAPA to one that
 // pipelines; the texts reported are the same whichever way they were read.
 TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
-    const Server uidl{"+OK\r\n1 a\r\n2 b\r\n.\r\n"};
-    using Tls = Pop3Session::Tls;
-    const std::vector<std::string> kStls = {"C: CAPA", "STLS offered", "C: STLS"};
-    const std::vector<std::string> kUpgrade = Join(kStls, {"start TLS"});
-    const std::vector<std::string> kEndedInClear = {"TLS failed", "OnError 2", "close"};
-    const std::vector<std::string> kDowngrade = {"C: CAPA", "downgrade", "OnError 2", "close"};
     ExpectTranscripts({
         {"no CAPA: TOP and UIDL are tried",
-         Join(Login(kErr, "+OK 2 0\r\n"),
-              {kErr, Owner::Retr1, Header("one"), Owner::Retr2, Header("two")}),
-         Join(kSent,
-              {"C: UIDL", "OnConnect 2", "C: TOP 1 0", Got("one"), "C: TOP 2 0", Got("two")})},
-        {"CAPA never answered: an old server",
-         Join({kGreeting, Owner::TimeOut, kOk, kOk, Server{"+OK 0 0\r\n"}}, {}),
-         Join(kSent, {"OnConnect 0"})},
+         "+OK ready\n|-ERR no\n|+OK\n|+OK\n|+OK 2 0\n|-ERR no\n|RETR1|" + H("one") + "|RETR2|" +
+             H("two"),
+         kSent + ", C: UIDL, connect 2, C: TOP 1 0, mail one|f, C: TOP 2 0, mail two|f"},
+        {"CAPA never answered: an old server", "+OK ready\n|TIMEOUT|+OK\n|+OK\n|+OK 0 0\n",
+         kSent + ", connect 0"},
         {"TOP refused: RETR from then on",
-         Join(Login(kCapaTop, "+OK 2 0\r\n"),
-              {Owner::Retr1, kErr, Header("one"), Owner::Retr2, Header("two")}),
-         Join(kSent,
-              {"OnConnect 2", "C: TOP 1 0", "C: RETR 1", Got("one"), "C: RETR 2", Got("two")})},
+         "+OK ready\n|+OK\nTOP\n.\n|+OK\n|+OK\n|+OK 2 0\n|RETR1|-ERR no\n|" + H("one") + "|RETR2|" +
+             H("two"),
+         kSent + ", connect 2, C: TOP 1 0, C: RETR 1, mail one|f, C: RETR 2, mail two|f"},
         {"RETR refused after TOP",
-         Join(Login(kErr, "+OK 1 0\r\n"), {kErr, Owner::Retr1, kErr, kErr}),
-         Join(kSent, {"C: UIDL", "OnConnect 1", "C: TOP 1 0", "C: RETR 1", "OnError 6"})},
+         "+OK ready\n|-ERR no\n|+OK\n|+OK\n|+OK 1 0\n|-ERR no\n|RETR1|-ERR no\n|-ERR no\n",
+         kSent + ", C: UIDL, connect 1, C: TOP 1 0, C: RETR 1, error 6"},
         {"a Subject in the body is no title",
-         Join(Login(kCapa, "+OK 1 0\r\n"),
-              {Owner::Retr1, Server{"+OK\r\nFrom: f\r\n\r\nSubject: body\r\n.\r\n"}}),
-         Join(kSent, {"OnConnect 1", "C: RETR 1", Got(cp932::FromUtf8("（タイトル未設定）"))})},
-        {"pipelined: the whole login goes out behind CAPA's answer",
-         {kGreeting, kCapaAll, Owner::Close},
-         Join(kSent, {"C: UIDL", "OnDisconnect", "close"})},
+         kLogin + "|+OK 1 0\n|RETR1|+OK\nFrom: f\n\nSubject: body\n.\n",
+         kSent + ", connect 1, C: RETR 1, mail （タイトル未設定）|f"},
+        {"pipelined: the whole login goes out behind CAPA's answer", kPipelined + "|CLOSE",
+         kSent + ", C: UIDL, disconnect, close"},
         {"pipelined: USER refused, the replies due drained, then QUIT",
-         {kGreeting, kCapaAll, kErr, kErr, kErr, kErr, Owner::TimeOut, kOk, Owner::Close},
-         Join(kSent, {"C: UIDL", "C: QUIT", "OnError 3", "close"})},
+         kPipelined + "|-ERR no\n|-ERR no\n|-ERR no\n|-ERR no\n|TIMEOUT|+OK\n|CLOSE",
+         kSent + ", C: UIDL, C: QUIT, error 3, close"},
         {"pipelined: PASS refused, and a line added after the replies due",
-         {kGreeting, kCapaAll, kOk, kErr, kErr, Server{"+OK\r\n1 a\r\n.\r\n"}, kErr, kOk,
-          Owner::Close},
-         Join(kSent, {"C: UIDL", "C: QUIT", "OnError 4", "close"})},
+         kPipelined + "|+OK\n|-ERR no\n|-ERR no\n|+OK\n1 a\n.\n|-ERR no\n|+OK\n|CLOSE",
+         kSent + ", C: UIDL, C: QUIT, error 4, close"},
         {"pipelined: every TOP and QUIT at once; the close waits for the owner",
-         Join(Login(kCapaAll, "+OK 3 0\r\n"),
-              {Server{"+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n"}, Owner::Retr1,
-               Server{Header("one").bytes + Header("two").bytes + Header("three").bytes +
-                      "+OK bye\r\n"},
-               Owner::Close, Owner::Retr2, Owner::Retr3, Owner::Quit}),
-         Join(kSent, {"C: UIDL", "OnConnect 3", "C: TOP 1 0", "C: TOP 2 0", "C: TOP 3 0", "C: QUIT",
-                      Got("one"), Got("two"), Got("three"), "OnDisconnect", "close"})},
+         kPipelined + "|+OK\n|+OK\n|+OK 3 0\n|+OK\n1 a\n2 b\n3 c\n.\n|RETR1|" + H("one") +
+             H("two") + H("three") + "+OK bye\n|CLOSE|RETR2|RETR3|QUIT",
+         kSent + ", C: UIDL, connect 3, C: TOP 1 0, C: TOP 2 0, C: TOP 3 0, C: QUIT, mail one|f, "
+                 "mail two|f, mail three|f, disconnect, close"},
         {"pipelined: a refused STAT quits once UIDL is answered",
-         Join(Login(kCapaAll, "-ERR\r\n"), {kErr, kOk, Owner::Close}),
-         Join(kSent, {"C: UIDL", "C: QUIT", "OnError 5", "close"})},
+         kPipelined + "|+OK\n|+OK\n|-ERR\n|-ERR no\n|+OK\n|CLOSE",
+         kSent + ", C: UIDL, C: QUIT, error 5, close"},
         {"pipelined: the connection dropped in the middle of a batch",
-         Join(Login(kCapaAll, "+OK 3 0\r\n"),
-              {kErr, Owner::Retr1, Server{Header("one").bytes + "+OK\r\nSubj"}, Owner::Close}),
-         Join(kSent, {"C: UIDL", "OnConnect 3", "C: TOP 1 0", "C: TOP 2 0", "C: TOP 3 0", "C: QUIT",
-                      Got("one"), "OnError 5", "close"})},
+         kPipelined + "|+OK\n|+OK\n|+OK 3 0\n|-ERR no\n|RETR1|" + H("one") + "+OK\nSubj|CLOSE",
+         kSent + ", C: UIDL, connect 3, C: TOP 1 0, C: TOP 2 0, C: TOP 3 0, C: QUIT, mail one|f, "
+                 "error 5, close"},
         {"pipelined: the owner quits before the replies still due",
-         Join(Login(kCapaAll, "+OK 2 0\r\n"),
-              {uidl, Owner::Retr1, Header("one"), Owner::Quit, Header("two"), kOk, Owner::Close}),
-         Join(kSent, {"C: UIDL", "OnConnect 2", "C: TOP 1 0", "C: TOP 2 0", "C: QUIT", Got("one"),
-                      "OnDisconnect", "close"})},
+         kPipelined + "|+OK\n|+OK\n|+OK 2 0\n|+OK\n1 a\n2 b\n.\n|RETR1|" + H("one") + "|QUIT|" +
+             H("two") + "|+OK\n|CLOSE",
+         kSent + ", C: UIDL, connect 2, C: TOP 1 0, C: TOP 2 0, C: QUIT, mail one|f, disconnect, "
+                 "close"},
         {"pipelined: a TOP refused behind which QUIT went is a refused message",
-         Join(Login(kCapaAll, "+OK 1 0\r\n"),
-              {uidl, Owner::Retr1, kErr, Owner::Quit, kOk, Owner::Close}),
-         Join(kSent, {"C: UIDL", "OnConnect 1", "C: TOP 1 0", "C: QUIT", "OnError 6",
-                      "OnDisconnect", "close"})},
+         kPipelined + "|+OK\n|+OK\n|+OK 1 0\n|+OK\n1 a\n2 b\n.\n|RETR1|-ERR no\n|QUIT|+OK\n|CLOSE",
+         kSent + ", C: UIDL, connect 1, C: TOP 1 0, C: QUIT, error 6, disconnect, close"},
+        // a deleted, c added, b now first; then a forgotten when the server stopped listing it
         {"a message known by its id is answered without a request",
-         Join(Join(Login(kCapaTopUidl, "+OK 2 0\r\n"),
-                   {uidl, Owner::Retr1, Header("one"), Owner::Retr2, Header("two"), Owner::Close,
-                    Owner::Begin}),
-              // a deleted, c added, b now first
-              Join(Login(kCapaTopUidl, "+OK 2 0\r\n"),
-                   {Server{"+OK\r\n1 b\r\n2 c\r\n.\r\n"}, Owner::Retr1, Owner::Retr2,
-                    Header("three"), Owner::Close, Owner::Begin,
-                    // a was forgotten when the server stopped listing it
-                    kGreeting, kCapaTopUidl, kOk, kOk, Server{"+OK 2 0\r\n"},
-                    Server{"+OK\r\n1 a\r\n2 c\r\n.\r\n"}, Owner::Retr1, Header("again"),
-                    Owner::Retr2})),
-         Join(Join(kSent, {"C: UIDL", "OnConnect 2", "C: TOP 1 0", Got("one"), "C: TOP 2 0",
-                           Got("two"), "OnError 5", "close"}),
-              Join(Join(kSent, {"C: UIDL", "OnConnect 2", Got("two"), "C: TOP 2 0", Got("three"),
-                                "OnError 5", "close"}),
-                   Join(kSent,
-                        {"C: UIDL", "OnConnect 2", "C: TOP 1 0", Got("again"), Got("three")})))},
+         "+OK ready\n|+OK\nTOP\nUIDL\n.\n|+OK\n|+OK\n|+OK 2 0\n|+OK\n1 a\n2 b\n.\n|RETR1|" +
+             H("one") + "|RETR2|" + H("two") +
+             "|CLOSE|BEGIN|+OK ready\n|+OK\nTOP\nUIDL\n.\n|+OK\n|+OK\n|+OK 2 0\n|+OK\n1 b\n2 "
+             "c\n.\n|RETR1|RETR2|" +
+             H("three") +
+             "|CLOSE|BEGIN|+OK ready\n|+OK\nTOP\nUIDL\n.\n|+OK\n|+OK\n|+OK 2 0\n|+OK\n1 a\n2 "
+             "c\n.\n|RETR1|" +
+             H("again") + "|RETR2",
+         kSent + ", C: UIDL, connect 2, C: TOP 1 0, mail one|f, C: TOP 2 0, mail two|f, error 5, "
+                 "close, C: CAPA, C: USER taro, C: PASS secret, C: STAT, C: UIDL, connect 2, mail "
+                 "two|f, C: TOP 2 0, mail three|f, error 5, close, C: CAPA, C: USER taro, C: PASS "
+                 "secret, C: STAT, C: UIDL, connect 2, C: TOP 1 0, mail again|f, mail three|f"},
         {"STLS: what was offered in clear text is forgotten once TLS is up",
-         {kGreeting, kCapaStls, kOk, Owner::TlsUp, kCapa, kOk, kOk, Server{"+OK 1 0\r\n"},
-          Owner::Retr1},
-         Join(kUpgrade, Join(kSent, {"OnConnect 1", "C: RETR 1"}))},
+         kStls + "|+OK\n|TLSUP|+OK\nUSER\n.\n|+OK\n|+OK\n|+OK 1 0\n|RETR1",
+         kStlsSent +
+             ", start TLS, C: CAPA, C: USER taro, C: PASS secret, C: STAT, connect 1, C: RETR 1"},
         {"STLS: the CAPA over TLS decides the pipelining",
-         {kGreeting, kCapaOnlyStls, kOk, Owner::TlsUp, kCapaAll, Owner::Close},
-         Join(kUpgrade, Join(kSent, {"C: UIDL", "OnDisconnect", "close"})),
+         "+OK ready\n|+OK\nSTLS\n.\n|+OK\n|TLSUP|+OK\nUSER\ntop\nUIDL\nPIPELINING\n.\n|CLOSE",
+         kStlsSent + ", start TLS, C: CAPA, C: USER taro, C: PASS secret, C: STAT, C: UIDL, "
+                     "disconnect, close",
          Tls::Required},
         {"STLS: what follows its +OK in clear text is never read",
-         {kGreeting, kCapaStls, Server{"+OK\r\n-ERR\r\n+OK\r\nPIPELINING\r\n.\r\n"}, Owner::TlsUp,
-          kCapa, kErr, Owner::Close},
-         Join(kUpgrade, {"C: CAPA", "C: USER taro", "OnError 3", "close"})},
-        {"STLS refused: nothing more in clear text",
-         {kGreeting, kCapaStls, kErr},
-         Join(kStls, kEndedInClear)},
-        {"STLS unanswered", {kGreeting, kCapaStls, Owner::TimeOut}, Join(kStls, kEndedInClear)},
-        {"STLS: the handshake fails",
-         {kGreeting, kCapaStls, kOk, Owner::TlsDown},
-         Join(kUpgrade, kEndedInClear)},
-        {"STLS: the server closes during the handshake",
-         {kGreeting, kCapaStls, kOk, Owner::Close},
-         Join(kUpgrade, kEndedInClear)},
+         kStls + "|+OK\n-ERR\n+OK\nPIPELINING\n.\n|TLSUP|+OK\nUSER\n.\n|-ERR no\n|CLOSE",
+         kStlsSent + ", start TLS, C: CAPA, C: USER taro, error 3, close"},
+        {"STLS refused: nothing more in clear text", kStls + "|-ERR no\n",
+         kStlsSent + ", TLS failed, error 2, close"},
+        {"STLS unanswered", kStls + "|TIMEOUT", kStlsSent + ", TLS failed, error 2, close"},
+        {"STLS: the handshake fails", kStls + "|+OK\n|TLSDOWN",
+         kStlsSent + ", start TLS, TLS failed, error 2, close"},
+        {"STLS: the server closes during the handshake", kStls + "|+OK\n|CLOSE",
+         kStlsSent + ", start TLS, TLS failed, error 2, close"},
         {"STLS: nothing said during the handshake counts, and it times out",
-         {kGreeting, kCapaStls, kOk, Server{"+OK 0 0\r\n"}, Owner::TimeOut},
-         Join(kUpgrade, kEndedInClear)},
+         kStls + "|+OK\n|+OK 0 0\n|TIMEOUT", kStlsSent + ", start TLS, TLS failed, error 2, close"},
         {"STLS: the session's bound runs out, or the owner quits, during the handshake",
-         {kGreeting, kCapaStls, kOk, Owner::SessionLimit, Owner::Begin, kGreeting, kCapaStls,
-          Owner::Quit},
-         Join(Join(kUpgrade, kEndedInClear), Join(kStls, kEndedInClear))},
-        {"TLS required: a CAPA without STLS", {kGreeting, kCapaAll}, kDowngrade, Tls::Required},
-        {"TLS required: CAPA refused", {kGreeting, kErr}, kDowngrade, Tls::Required},
-        {"TLS required: CAPA unanswered", {kGreeting, Owner::TimeOut}, kDowngrade, Tls::Required},
-        {"pop3s: no STLS over TLS", Login(kCapaOnlyStls, "+OK 0 0\r\n"),
-         Join(kSent, {"OnConnect 0"}), Tls::Implicit},
+         kStls + "|+OK\n|LIMIT|BEGIN|+OK ready\n|+OK\nTOP\nPIPELINING\nSTLS\n.\n|QUIT",
+         kStlsSent + ", start TLS, TLS failed, error 2, close, C: CAPA, STLS offered, C: STLS, TLS "
+                     "failed, error 2, close"},
+        {"TLS required: a CAPA without STLS", kPipelined, "C: CAPA, downgrade, error 2, close",
+         Tls::Required},
+        {"TLS required: CAPA refused", "+OK ready\n|-ERR no\n",
+         "C: CAPA, downgrade, error 2, close", Tls::Required},
+        {"TLS required: CAPA unanswered", "+OK ready\n|TIMEOUT",
+         "C: CAPA, downgrade, error 2, close", Tls::Required},
+        {"pop3s: no STLS over TLS", "+OK ready\n|+OK\nSTLS\n.\n|+OK\n|+OK\n|+OK 0 0\n",
+         kSent + ", connect 0", Tls::Implicit},
     });
 }
 
 // A listing that cannot be trusted is not used: every message is asked for.
 TEST(Pop3Session, AnUntrustworthyIdListIsNotUsed) {
-    const std::string longId(Pop3Session::kMaxUniqueId + 1, 'x');
-    for (const std::string& list : std::vector<std::string>{
-             "1 a\r\n.\r\n", "1 a\r\n2 b\r\n3 c\r\n.\r\n", "1 a\r\n2 a\r\n.\r\n",
-             "1 a\r\n3 b\r\n.\r\n", "1 a\r\n2 " + longId + "\r\n.\r\n", "1 a\r\n2\r\n.\r\n",
-             "1 a\r\n2  b\r\n.\r\n"}) {
+    const std::string login = "+OK ready\n|+OK\nTOP\nUIDL\n.\n|+OK\n|+OK\n|+OK 2 0\n|+OK\n";
+    for (const std::string& list :
+         {"1 a\n"s, "1 a\n2 b\n3 c\n"s, "1 a\n2 a\n"s, "1 a\n3 b\n"s,
+          "1 a\n2 " + std::string(Pop3Session::kMaxUniqueId + 1, 'x') + "\n", "1 a\n2\n"s,
+          "1 a\n2  b\n"s}) {
         SCOPED_TRACE(list);
-        const std::vector<Step> first =
-            Join(Login(kCapaTopUidl, "+OK 2 0\r\n"),
-                 {Server{"+OK\r\n1 a\r\n2 b\r\n.\r\n"}, Owner::Retr1, Header("one"), Owner::Close});
-        const std::vector<Step> second =
-            Join(Login(kCapaTopUidl, "+OK 2 0\r\n"), {Server{"+OK\r\n" + list}, Owner::Retr1});
         Transcript t;
-        t.Run(Join(Join(first, {Owner::Begin}), second), false);
+        t.Run(login + "1 a\n2 b\n.\n|RETR1|" + H("one") + "|CLOSE|BEGIN|" + login + list +
+                  ".\n|RETR1",
+              false);
         EXPECT_EQ(t.host.log.back(), "C: TOP 1 0");
     }
 }
@@ -579,11 +473,10 @@ TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
     list += ".\r\n";
     Transcript t;
     for (int round = 0; round < 2; ++round) {
-        t.Run(Login(kCapaAll, "+OK " + std::to_string(kCount) + " 0\r\n"), false);
+        t.Run(kPipelined + "|+OK\n|+OK\n|+OK " + std::to_string(kCount) + " 0\n", false);
         t.session.Receive(list);
         t.host.log.clear();
-        int tops = 0;
-        int answered = 0;
+        int tops = 0, answered = 0;
         for (int i = 1; i <= 256; ++i) {
             ASSERT_TRUE(t.session.Retr(i)) << i;
             // The 255 TOPs of a check fit the bound on what is outstanding: one batch.
@@ -591,13 +484,10 @@ TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
                 EXPECT_EQ(t.host.log.size(), 255u);
             }
             // Answer every TOP sent so far, including those each answer sends.
-            while (answered <
-                   (tops = static_cast<int>(std::count_if(
-                        t.host.log.begin(), t.host.log.end(),
-                        [](const std::string& l) { return l.starts_with("C: TOP"); })))) {
-                t.session.Receive(Header("m").bytes);
-                ++answered;
-            }
+            while (answered < (tops = static_cast<int>(std::count_if(
+                                   t.host.log.begin(), t.host.log.end(),
+                                   [](const std::string& l) { return l.starts_with("C: TOP"); }))))
+                t.session.Receive("+OK\r\nSubject: m\r\n\r\n.\r\n"), ++answered;
         }
         // 255 read ahead, then the one asked for; the second time only that one.
         EXPECT_EQ(tops, round == 0 ? 256 : 1);
@@ -605,36 +495,52 @@ TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
         t.session.ConnectionClosed();
     }
     // A listing one short of the count is not trusted, however many it lists.
-    t.Run(Login(kCapaTopUidl, "+OK " + std::to_string(kCount + 1) + " 0\r\n"), false);
+    t.Run("+OK ready\n|+OK\nTOP\nUIDL\n.\n|+OK\n|+OK\n|+OK " + std::to_string(kCount + 1) + " 0\n",
+          false);
     t.session.Receive(list);
     t.session.Retr(1);
     EXPECT_EQ(t.host.log.back(), "C: TOP 1 0");
 }
 
 TEST(TlsReasonText, NamesWhatFailedInOneLine) {
-    const auto outcome = [](TlsFailure failure, uint8_t problems = 0, bool changed = false) {
-        TlsOutcome o;
-        o.Failure = failure;
-        o.Problems = problems;
-        o.FingerprintChanged = changed;
-        return o;
-    };
     const struct {
-        TlsOutcome outcome;
+        TlsFailure failure;
+        uint8_t problems;
+        bool changed;
         const char* utf8;
     } cases[] = {
-        {outcome(TlsFailure::None), ""},
-        {outcome(TlsFailure::Downgrade), "暗号化（STLS）がなく、接続を中止しました。"},
-        {outcome(TlsFailure::Handshake), "暗号化通信を開始できませんでした。"},
-        {outcome(TlsFailure::Untrusted, cpSelfSigned),
+        {TlsFailure::None, 0, false, ""},
+        {TlsFailure::Downgrade, 0, false, "暗号化（STLS）がなく、接続を中止しました。"},
+        {TlsFailure::Handshake, 0, false, "暗号化通信を開始できませんでした。"},
+        {TlsFailure::Untrusted, cpSelfSigned, false,
          "サーバの証明書を信頼できません（自己署名）。"},
-        {outcome(TlsFailure::Untrusted, cpExpired | cpWrongName | cpUnknownAuthority),
+        {TlsFailure::Untrusted, cpExpired | cpWrongName | cpUnknownAuthority, false,
          "サーバの証明書を信頼できません（有効期間外、ホスト名の不一致、不明な認証局）。"},
-        {outcome(TlsFailure::Untrusted, cpUnknownAuthority, true),
+        {TlsFailure::Untrusted, cpUnknownAuthority, true,
          "サーバの証明書が以前と変わっています（不明な認証局）。"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(TlsReasonText(c.outcome), cp932::FromUtf8(c.utf8)) << c.utf8;
+    for (const auto& c : cases) {
+        TlsOutcome outcome;
+        outcome.Failure = c.failure;
+        outcome.Problems = c.problems;
+        outcome.FingerprintChanged = c.changed;
+        EXPECT_EQ(TlsReasonText(outcome), cp932::FromUtf8(c.utf8)) << c.utf8;
+    }
+}
+
+TEST(Pop3Endpoint, ReadsHostPortAndTlsAndRefusesWhatNamesNoHost) {
+    const std::pair<const char*, std::optional<Pop3Endpoint>> cases[] = {
+        {"pop.example.jp", Pop3Endpoint{"pop.example.jp", 110, false}},
+        {"192.168.0.10:1110", Pop3Endpoint{"192.168.0.10", 1110, false}},
+        {"pop3s://pop.example.jp", Pop3Endpoint{"pop.example.jp", 995, true}},
+        {"POP3S://pop.example.jp:1995/", Pop3Endpoint{"pop.example.jp", 1995, true}},
+        {"[::1]:2110", Pop3Endpoint{"::1", 2110, false}},
+        {"fe80::1", Pop3Endpoint{"fe80::1", 110, false}}};
+    for (const auto& [text, endpoint] : cases)
+        EXPECT_EQ(ParsePop3Endpoint(text), endpoint) << text;
+    for (const char* text : {"", "pop3s://", ":110", "host:", "host:0", "host:65536", "host:x",
+                             "[::1", "[::1]x", "two words", "pop3s://a/b"})
+        EXPECT_EQ(ParsePop3Endpoint(text), std::nullopt) << text;
 }
 
 } // namespace

@@ -3,8 +3,8 @@
 #include "pop3/TVeltaPOP3.h"
 #include "support/EventLoop.h"
 #include "support/ScriptedServer.h"
+#include "support/TempDir.h"
 
-#include <fstream>
 #include <gtest/gtest.h>
 
 // Under AddressSanitizer freed memory must be reused at once, or its quarantine
@@ -19,41 +19,26 @@ namespace {
 using namespace std::chrono_literals;
 
 long StatusKb(const std::string& key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(key + ":", 0) == 0)
-            return std::stol(line.substr(key.size() + 1));
-    }
-    return -1;
-}
-
-// Serves one message of `bodyBytes` bytes, streamed from a small buffer.
-void Serve(test::ServerConnection& c, size_t bodyBytes) {
-    if (!(c.Send("+OK\r\n") && c.ReadLine() == "CAPA" && c.Send("+OK\r\nUSER\r\n.\r\n") &&
-          c.ReadLine() == "USER u" && c.Send("+OK\r\n") && c.ReadLine() == "PASS p" &&
-          c.Send("+OK\r\n") && c.ReadLine() == "STAT" && c.Send("+OK 1 1\r\n") &&
-          c.ReadLine() == "RETR 1"))
-        return;
-    c.Send("+OK\r\nSubject: big\r\nFrom: a@example.jp\r\n\r\n");
-    std::string line(76, 'A');
-    line += "\r\n";
-    std::string block;
-    while (block.size() < 64 * 1024)
-        block += line;
-    for (size_t sent = 0; sent < bodyBytes; sent += block.size()) {
-        if (!c.Send(block))
-            return;
-    }
-    c.Send(".\r\n");
-    if (c.ReadLine() == "QUIT")
-        c.Send("+OK\r\n");
+    const std::string status = test::ReadFile("/proc/self/status");
+    return std::stol(status.substr(status.find(key + ":") + key.size() + 1));
 }
 
 TEST(TVeltaPOP3Memory, AFiftyMegabyteMessageCostsLessThanTwoMegabytes) {
-    size_t nextSize = 10 * 1024; // a small first session sets up what a socket needs
-    test::ScriptedServer server([&](test::ServerConnection& c) { Serve(c, nextSize); });
-
+    size_t size = 10 * 1024; // a small first session sets up what a socket needs
+    test::ScriptedServer server([&](test::ServerConnection& c) {
+        if (!(c.Send("+OK\r\n") && c.ReadLine() == "CAPA" &&
+              c.Command("+OK\r\nUSER\r\n.") == "USER u" && c.Command("+OK") == "PASS p" &&
+              c.Command("+OK") == "STAT" && c.Command("+OK 1 1") == "RETR 1" &&
+              c.Send("+OK\r\nSubject: big\r\nFrom: a@example.jp\r\n\r\n")))
+            return;
+        std::string block;
+        while (block.size() < 64 * 1024)
+            block += std::string(76, 'A') + "\r\n";
+        for (size_t sent = 0; sent < size && c.Send(block); sent += block.size()) {
+        }
+        if (c.Command(".") == "QUIT")
+            c.Send("+OK\r\n");
+    });
     TVeltaPOP3 pop3;
     bool ended = false;
     int mails = 0;
@@ -70,14 +55,13 @@ TEST(TVeltaPOP3Memory, AFiftyMegabyteMessageCostsLessThanTwoMegabytes) {
     pop3.OnDisconnect = [&](TVeltaPOP3*) { ended = true; };
     pop3.OnError = [&](TVeltaPOP3*, uint8_t) { ended = true; };
     const std::string host = "127.0.0.1:" + std::to_string(server.Port());
-
     ASSERT_TRUE(pop3.Connect(host, "u", "p"));
     ASSERT_TRUE(test::RunUntil([&] { return ended; }, 10s));
     ASSERT_EQ(mails, 1);
 
-    nextSize = 50u * 1024 * 1024;
+    size = 50u * 1024 * 1024;
     ended = false;
-    std::ofstream("/proc/self/clear_refs") << "5"; // the peak starts again from here
+    test::WriteFile("/proc/self/clear_refs", "5"); // the peak starts again from here
     const long before = StatusKb("VmRSS");
     ASSERT_TRUE(pop3.Connect(host, "u", "p"));
     ASSERT_TRUE(test::RunUntil([&] { return ended; }, 60s));

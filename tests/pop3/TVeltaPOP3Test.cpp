@@ -4,7 +4,6 @@
 #include "support/EventLoop.h"
 #include "support/ScriptedServer.h"
 
-#include <atomic>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -18,80 +17,51 @@ using test::ServerConnection;
 
 // Greeting, login and STAT with `count` messages; true when the client got that far.
 bool Login(ServerConnection& c, int count) {
-    return c.Send("+OK hello\r\n") && c.ReadLine() == "CAPA" && c.Send("+OK\r\nUSER\r\n.\r\n") &&
-           c.ReadLine() == "USER taro" && c.Send("+OK\r\n") && c.ReadLine() == "PASS secret" &&
-           c.Send("+OK\r\n") && c.ReadLine() == "STAT" &&
-           c.Send("+OK " + std::to_string(count) + " 1000\r\n");
-}
-
-void Logout(ServerConnection& c) {
-    if (c.ReadLine() == "QUIT")
-        c.Send("+OK bye\r\n");
+    return c.Send("+OK hello\r\n") && c.ReadLine() == "CAPA" &&
+           c.Command("+OK\r\nUSER\r\n.") == "USER taro" && c.Command("+OK") == "PASS secret" &&
+           c.Command("+OK") == "STAT" && c.Send("+OK " + std::to_string(count) + " 1000\r\n");
 }
 
 // The owner side, as the check run does it: every next step posted, never called
 // from inside an event.
-class Client {
-public:
+struct Client {
     TVeltaPOP3 pop3;
     std::vector<std::string> log;
-    bool ended = false;
+    bool ended = false, openDuringError = false;
+    int count = 0, next = 1;
 
     Client() {
-        pop3.OnConnect = [this](TVeltaPOP3*, int count) {
-            log.push_back("connect " + std::to_string(count));
-            count_ = count;
-            Post([this] { Next(); });
+        pop3.OnConnect = [this](TVeltaPOP3*, int n) {
+            log.push_back("connect " + std::to_string(count = n));
+            Post();
         };
         pop3.OnGetMailInformation = [this](TVeltaPOP3*, const std::string& title,
                                            const std::string&, const std::string&) {
             log.push_back("mail " + title);
-            Post([this] { Next(); });
+            Post();
         };
-        pop3.OnDisconnect = [this](TVeltaPOP3*) {
-            log.push_back("disconnect");
-            ended = true;
-        };
+        pop3.OnDisconnect = [this](TVeltaPOP3*) { log.push_back("disconnect"), ended = true; };
         pop3.OnError = [this](TVeltaPOP3* sender, uint8_t error) {
             log.push_back("error " + std::to_string(error));
-            openDuringError = sender->SessionOpen();
-            ended = error != 6;
+            ended = true, openDuringError = sender->SessionOpen();
         };
     }
-
     bool Connect(uint16_t port, const std::string& host = "127.0.0.1") {
-        next_ = 1;
+        next = 1;
         ended = false;
         return pop3.Connect(host + ":" + std::to_string(port), "taro", "secret");
     }
-    bool WaitEnd(std::chrono::milliseconds limit = 10s) {
-        return RunUntil([this] { return ended; }, limit);
+    void Post() {
+        QMetaObject::invokeMethod(
+            &pop3, [this] { next <= count ? pop3.Retr(next++) : pop3.Quit(); },
+            Qt::QueuedConnection);
     }
-
-    bool openDuringError = false;
-
-private:
-    void Post(std::function<void()> f) {
-        QMetaObject::invokeMethod(&pop3, std::move(f), Qt::QueuedConnection);
-    }
-    void Next() {
-        if (next_ <= count_)
-            pop3.Retr(next_++);
-        else
-            pop3.Quit();
-    }
-    int count_ = 0;
-    int next_ = 1;
 };
-
-std::string Message(const std::string& subject) {
-    return "+OK\r\nSubject: " + subject + "\r\nFrom: a@example.jp\r\n\r\nbody\r\n.\r\n";
-}
 
 // What a check hears from servers that are slow, silent or gone, and that the
 // component closes itself when the server does not.
 TEST(TVeltaPOP3, ReportsWhatTheServerDidInTime) {
-    const std::string message = Message("slow");
+    const std::string message = "+OK\r\nSubject: slow\r\nFrom: a@example.jp\r\n\r\nbody\r\n.\r\n";
     const struct {
         const char* name;
         ScriptedServer::Script script; // none: nothing listens
@@ -108,12 +78,12 @@ TEST(TVeltaPOP3, ReportsWhatTheServerDidInTime) {
              if (!Login(c, 1) || c.ReadLine() != "RETR 1")
                  return;
              // Each piece comes well within the time-out; all of them take far longer.
-             const size_t piece = message.size() / 12 + 1;
-             for (size_t at = 0; at < message.size(); at += piece) {
+             for (size_t at = 0; at < message.size(); at += message.size() / 12 + 1) {
                  std::this_thread::sleep_for(120ms);
-                 c.Send(std::string_view(message).substr(at, piece));
+                 c.Send(std::string_view(message).substr(at, message.size() / 12 + 1));
              }
-             Logout(c);
+             if (c.ReadLine() == "QUIT")
+                 c.Send("+OK bye\r\n");
          },
          400,
          {"connect 1", "mail slow", "disconnect"}},
@@ -121,8 +91,8 @@ TEST(TVeltaPOP3, ReportsWhatTheServerDidInTime) {
         {"a refused connection", nullptr, 60000, {"error 2"}, true},
         {"a server that never closes after QUIT",
          [](ServerConnection& c) {
-             if (Login(c, 0))
-                 Logout(c);
+             if (Login(c, 0) && c.ReadLine() == "QUIT")
+                 c.Send("+OK bye\r\n");
              c.WaitClosed(10s);
          },
          300,
@@ -137,7 +107,7 @@ TEST(TVeltaPOP3, ReportsWhatTheServerDidInTime) {
         client.pop3.TimeOutCount = c.timeOut;
         ASSERT_TRUE(client.Connect(server ? server->Port() : ScriptedServer::ClosedPort(),
                                    server ? "localhost" : "127.0.0.1"));
-        ASSERT_TRUE(client.WaitEnd());
+        ASSERT_TRUE(RunUntil([&] { return client.ended; }, 10s));
         EXPECT_EQ(client.log, c.expected);
         EXPECT_EQ(client.openDuringError, c.openDuringError);
         EXPECT_FALSE(client.pop3.SessionOpen());
@@ -148,12 +118,11 @@ TEST(TVeltaPOP3, ReportsWhatTheServerDidInTime) {
 // refused and the first carries on; right after OnDisconnect one is accepted.
 TEST(TVeltaPOP3, OnlyOneSessionRunsAtATime) {
     ScriptedServer server([](ServerConnection& c) {
-        if (Login(c, 0))
-            Logout(c);
+        if (Login(c, 0) && c.ReadLine() == "QUIT")
+            c.Send("+OK bye\r\n");
     });
     Client client;
-    bool insideAccepted = true;
-    bool afterAccepted = false;
+    bool insideAccepted = true, afterAccepted = false;
     client.pop3.OnDisconnect = [&](TVeltaPOP3* pop3) {
         insideAccepted = client.Connect(server.Port());
         QMetaObject::invokeMethod(
@@ -162,24 +131,23 @@ TEST(TVeltaPOP3, OnlyOneSessionRunsAtATime) {
     };
     ASSERT_TRUE(client.Connect(server.Port()));
     EXPECT_FALSE(client.Connect(server.Port()));
-    ASSERT_TRUE(client.WaitEnd());
+    ASSERT_TRUE(RunUntil([&] { return client.ended; }, 10s));
     EXPECT_FALSE(insideAccepted);
     EXPECT_TRUE(afterAccepted);
     EXPECT_EQ(client.log, (std::vector<std::string>{"connect 0", "connect 0"}));
     EXPECT_EQ(server.Accepted(), 2);
 }
 
+// What a lookup kept would fail this program under LeakSanitizer at its exit.
 TEST(TVeltaPOP3, AnAbandonedLookupLeavesNothingBehind) {
-    // What a lookup kept would fail this program under LeakSanitizer at its exit.
-    // Qt answers a name looked up in the last minute at once from its cache, so
-    // each lookup spells localhost anew (/etc/hosts ignores case).
+    // Qt answers a name looked up in the last minute from its cache, so each
+    // lookup spells localhost anew (/etc/hosts ignores case).
     int spelling = 1;
     const auto newName = [&] {
         std::string name = "localhost";
-        for (size_t k = 0; k < name.size(); ++k) {
+        for (size_t k = 0; k < name.size(); ++k)
             if (spelling >> k & 1)
                 name[k] = static_cast<char>(name[k] - 'a' + 'A');
-        }
         ++spelling;
         return name;
     };
@@ -192,7 +160,7 @@ TEST(TVeltaPOP3, AnAbandonedLookupLeavesNothingBehind) {
     client.pop3.TimeOutCount = 1; // often over before the lookup
     for (int i = 0; i < 10; ++i) {
         ASSERT_TRUE(client.Connect(port, newName()));
-        ASSERT_TRUE(client.WaitEnd());
+        ASSERT_TRUE(RunUntil([&] { return client.ended; }, 10s));
     }
     test::RunFor(200ms);
 }
@@ -235,21 +203,17 @@ TEST(TVeltaPOP3, NothingGoesOutInClearTextWhenTlsFailsOrIsNoLongerOffered) {
         Client client;
         client.pop3.Security.Required = c.required;
         ASSERT_TRUE(client.Connect(server.Port()));
-        ASSERT_TRUE(client.WaitEnd());
+        ASSERT_TRUE(RunUntil([&] { return client.ended; }, 10s));
         EXPECT_EQ(client.log, (std::vector<std::string>{"error 2"}));
         EXPECT_EQ(client.pop3.SecurityOutcome().Failure, c.failure);
         EXPECT_EQ(client.pop3.SecurityOutcome().Offered, !c.stlsReply.empty());
         EXPECT_FALSE(client.pop3.SecurityOutcome().Encrypted);
         ASSERT_TRUE(RunUntil([&] { return served.load(); }, 5s));
         // A failed handshake leaves bytes of its own; none of them is a command.
-        for (const std::string& line : wire) {
-            for (const char* command : {"USER", "PASS", "QUIT", "CAPA"}) {
+        for (const std::string& line : wire)
+            for (const char* command : {"USER", "PASS", "QUIT", "CAPA"})
                 EXPECT_EQ(line.find(command), std::string::npos) << line;
-            }
-        }
-        if (c.handshake.empty()) {
-            EXPECT_TRUE(wire.empty());
-        }
+        EXPECT_TRUE(!c.handshake.empty() || wire.empty());
     }
 }
 

@@ -1,5 +1,6 @@
-// A TCP server on 127.0.0.1 whose side of the conversation a test writes as
-// plain blocking code, run on a thread of its own: one script per connection.
+// Loopback TCP for tests written as plain blocking code: a server that runs a
+// script of its side of each connection on a thread of its own, and a client.
+// Every read gives up after a time limit, so silence fails a test, not hangs it.
 #pragma once
 
 #include <arpa/inet.h>
@@ -16,10 +17,23 @@
 
 namespace pim::test {
 
+// One end of a connection, the server's or the client's.
 class ServerConnection {
 public:
     explicit ServerConnection(int fd) : fd_(fd) {}
     ~ServerConnection() { Close(); }
+    ServerConnection(const ServerConnection&) = delete;
+    ServerConnection& operator=(const ServerConnection&) = delete;
+
+    // A client of 127.0.0.1:`port`; when it cannot connect, it reads nothing.
+    static ServerConnection To(uint16_t port) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = Loopback(port);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            return ServerConnection(fd);
+        ::close(fd);
+        return ServerConnection(-1);
+    }
 
     bool Send(std::string_view bytes) {
         while (!bytes.empty()) {
@@ -31,21 +45,20 @@ public:
         return true;
     }
 
-    // The next line the client sends, without CR LF; empty when the client
-    // closed or nothing came within `limit`.
-    std::string ReadLine(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    // What the peer sends up to and including `end`; empty when it closed or
+    // nothing came within `limit`.
+    std::string ReadThrough(std::string_view end,
+                            std::chrono::milliseconds limit = std::chrono::seconds(10)) {
         const auto deadline = std::chrono::steady_clock::now() + limit;
         while (true) {
-            if (const auto end = pending_.find("\r\n"); end != std::string::npos) {
-                std::string line = pending_.substr(0, end);
-                pending_.erase(0, end + 2);
-                return line;
+            if (const auto at = pending_.find(end); at != std::string::npos) {
+                std::string text = pending_.substr(0, at + end.size());
+                pending_.erase(0, at + end.size());
+                return text;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || !WaitReadable(left))
+            char buffer[65536];
+            if (!WaitReadable(deadline))
                 return {};
-            char buffer[4096];
             const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
             if (n <= 0)
                 return {};
@@ -53,18 +66,27 @@ public:
         }
     }
 
-    // True when the client closed the connection within `limit`.
+    // The next line without CR LF; empty as for ReadThrough().
+    std::string ReadLine(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        std::string line = ReadThrough("\r\n", limit);
+        line.resize(line.size() - std::min<size_t>(2, line.size()));
+        return line;
+    }
+
+    // The first line of the answer to `command`.
+    std::string Command(const std::string& command) {
+        return Send(command + "\r\n") ? ReadLine() : std::string();
+    }
+
+    // True when the peer closed the connection within `limit`.
     bool WaitClosed(std::chrono::milliseconds limit) {
-        char buffer[256];
         const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (true) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || !WaitReadable(left))
-                return false;
+        char buffer[256];
+        while (WaitReadable(deadline)) {
             if (::recv(fd_, buffer, sizeof buffer, 0) <= 0)
                 return true;
         }
+        return false;
     }
 
     void Close() {
@@ -80,10 +102,20 @@ public:
         Close();
     }
 
+    static sockaddr_in Loopback(uint16_t port) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return address;
+    }
+
 private:
-    bool WaitReadable(std::chrono::milliseconds limit) {
+    bool WaitReadable(std::chrono::steady_clock::time_point deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         pollfd p{fd_, POLLIN, 0};
-        return ::poll(&p, 1, static_cast<int>(limit.count())) > 0;
+        return fd_ >= 0 && left.count() > 0 && ::poll(&p, 1, static_cast<int>(left.count())) > 0;
     }
 
     int fd_;
@@ -119,11 +151,9 @@ private:
     // A socket bound to a free loopback port, and that port.
     static int Bind(uint16_t& port) {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        sockaddr_in address = ServerConnection::Loopback(0);
         socklen_t length = sizeof address;
+        ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
         port = ntohs(address.sin_port);
         return fd;
@@ -134,12 +164,11 @@ private:
             pollfd p{listener_, POLLIN, 0};
             if (::poll(&p, 1, 50) <= 0)
                 continue;
-            const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0)
-                continue;
-            ++accepted_;
-            ServerConnection connection(fd);
-            script_(connection);
+            if (const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC); fd >= 0) {
+                ++accepted_;
+                ServerConnection connection(fd);
+                script_(connection);
+            }
         }
     }
 
