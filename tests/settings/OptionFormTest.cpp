@@ -7,19 +7,14 @@
 #include "platform/MessageBox.h"
 #include "settings/AccountForm.h"
 #include "settings/IconForm.h"
-#include "settings/IniFile.h"
 #include "settings/PageButton.h"
 #include "settings/SettingsFile.h"
 #include "settings/VersionForm.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
-#include <QAbstractButton>
 #include <QAccessible>
-#include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -115,7 +110,6 @@ protected:
         return w;
     }
     bool Enabled(const std::string& name) { return Child(name)->isEnabled(); }
-    bool Checked(const std::string& name) { return Child<QAbstractButton>(name)->isChecked(); }
     // Brings up the control's page and panel first, as the user would.
     void Click(const std::string& name) {
         QWidget* control = Child(name);
@@ -136,35 +130,38 @@ protected:
 
 using Names = std::vector<std::string>;
 namespace fs = std::filesystem;
-using AccountFormTest = DialogTest;
-using IconFormTest = DialogTest;
 
-// Hand-edited counts beyond what the edits hold, an unknown sound kind, a
-// dial-up name listed twice; the list ends at the first slot without a name.
-TEST_F(OptionFormTest, OpensOnTheAccountsPageFilledFromTheSettings) {
-    Settings.ScheduleTimeCount = 12345;
-    Settings.ScheduleTimeoutCount = -4;
-    Settings.Kind = 7;
-    Settings.CustomizeDialName = "vpn";
-    phonebook.entries = {"vpn", "mobile", "vpn"};
-    phonebook.serviceError = true;
-    Accounts = {Account("home"), Account("work", false), {}, Account("after-a-gap")};
+// Count only asks first and locks the new-mail options. Then one rule of each
+// kind: a box, a pair of radio buttons (off by the second), a chain, and a box
+// that needs two.
+TEST_F(OptionFormTest, CountOnlyAsksFirstAndEachRuleEnablesItsDependentsAndDisablesThemAgain) {
+    Settings.SettingAutoShow = Settings.SettingAutoShowCheck = Settings.MailerAutoRun = true;
+    Settings.Login = true;
+    Settings.Kind = 1;
+    Settings.SettingNotification = false;
     Open();
-    EXPECT_EQ(form->tcOption->currentWidget(), form->tsAccount);
-    EXPECT_EQ(Child<QListWidget>("clAccount")->count(), 2);
-    EXPECT_EQ(Child<QLineEdit>("edScheduleTimeCount")->text() +
-                  Child<QLineEdit>("edScheduleTimeoutCount")->text(),
-              "99920");
-    EXPECT_FALSE(Checked("rbSoundNone") || Checked("rbSoundBeep") || Checked("rbSoundWave"));
-    EXPECT_EQ(Child<QComboBox>("cbCuDialSelect")->currentIndex(), 2) << "the last equal name";
-    EXPECT_FALSE(Enabled("rbCuDialNonMail") || Enabled("cbScheduleDialup") || Enabled("btUpdate"));
-}
-
-// One rule of each kind: a box, a pair of radio buttons (off by the second), a
-// chain, and a box that needs two.
-TEST_F(OptionFormTest, EachRuleEnablesItsDependentsAndDisablesThemAgain) {
-    Settings.Login = Settings.SettingAutoShow = Settings.SettingAutoShowCheck = true;
-    Open();
+    const auto expect = [&](bool on) {
+        for (const char* n : {"cbSettingAutoShowChange", "cbSettingOldMailNotShow",
+                              "cbMailerAutoRunSameCheck", "cbSoundSameCheck"})
+            EXPECT_EQ(Enabled(n), on) << n;
+    };
+    answer = IDNO;
+    Click("cbSettingCountOnly");
+    EXPECT_EQ(boxes, Texts{"メールの着信数のみをチェックする場合、新着メールチェック関連の"
+                           "オプションが使用できなくなります。\rよろしいですか？"});
+    EXPECT_EQ(flags[0], mb::YesNo | mb::IconQuestion);
+    EXPECT_FALSE(Child<QCheckBox>("cbSettingCountOnly")->isChecked());
+    expect(true);
+    answer = IDYES;
+    Click("cbSettingCountOnly");
+    expect(false);
+    Click("cbSettingCountOnly");
+    EXPECT_EQ(boxes.size(), 2u) << "clearing asks nothing";
+    expect(true);
+    Click("rbSoundNone");
+    EXPECT_FALSE(Enabled("cbSoundSameCheck")) << "no sound, nothing to hold back";
+    Click("cbSettingNotification");
+    EXPECT_TRUE(Enabled("cbSoundSameCheck")) << "it holds back the desktop notification too";
     const std::vector<std::pair<Names, Names>> rules{
         {{"cbScheduleTime"}, {"edScheduleTimeCount", "laScheduleTime2", "cbScheduleTimeInfo"}},
         {{"rbSoundWave", "rbSoundBeep"}, {"laSoundWave", "edSoundRecv", "sbSoundSearchRecv"}},
@@ -183,35 +180,6 @@ TEST_F(OptionFormTest, EachRuleEnablesItsDependentsAndDisablesThemAgain) {
     EXPECT_FALSE(Enabled("edFPNPassword"));
     Click("cbSettingAutoShowCheck");
     EXPECT_FALSE(Enabled("cbSettingAutoShowChange")) << "needs both boxes";
-}
-
-TEST_F(OptionFormTest, CountOnlyAsksFirstAndLocksTheNewMailOptions) {
-    Settings.SettingAutoShow = Settings.SettingAutoShowCheck = Settings.MailerAutoRun = true;
-    Settings.Kind = 1;
-    Settings.SettingNotification = false;
-    Open();
-    const auto expect = [&](bool on) {
-        for (const char* n : {"cbSettingAutoShowChange", "cbSettingOldMailNotShow",
-                              "cbMailerAutoRunSameCheck", "cbSoundSameCheck"})
-            EXPECT_EQ(Enabled(n), on) << n;
-    };
-    answer = IDNO;
-    Click("cbSettingCountOnly");
-    EXPECT_EQ(boxes, Texts{"メールの着信数のみをチェックする場合、新着メールチェック関連の"
-                           "オプションが使用できなくなります。\rよろしいですか？"});
-    EXPECT_EQ(flags[0], mb::YesNo | mb::IconQuestion);
-    EXPECT_FALSE(Checked("cbSettingCountOnly"));
-    expect(true);
-    answer = IDYES;
-    Click("cbSettingCountOnly");
-    expect(false);
-    Click("cbSettingCountOnly");
-    EXPECT_EQ(boxes.size(), 2u) << "clearing asks nothing";
-    expect(true);
-    Click("rbSoundNone");
-    EXPECT_FALSE(Enabled("cbSoundSameCheck")) << "no sound, nothing to hold back";
-    Click("cbSettingNotification");
-    EXPECT_TRUE(Enabled("cbSoundSameCheck")) << "it holds back the desktop notification too";
 }
 
 // Edited texts are trimmed; what was learnt of the server stays with its name,
@@ -234,19 +202,16 @@ TEST_F(OptionFormTest, AnEditedAccountIsTrimmedAndKeepsWhatWasLearntOfItsServer)
 }
 
 // Moving is no account change; deleting asks first; twenty is the most.
-TEST_F(OptionFormTest, DeleteAsksUpDownStopAtTheEndsAndAddStopsAtTwenty) {
+TEST_F(OptionFormTest, DeleteAsksMovingIsNoChangeAndAddStopsAtTwenty) {
     for (int i = 0; i < kMaxAccounts; ++i)
         Accounts[size_t(i)] = Account("a" + std::to_string(i), i != 1);
     Open();
     auto* list = Child<QListWidget>("clAccount");
     EXPECT_FALSE(Enabled("btAdd"));
     list->setCurrentRow(0);
-    EXPECT_FALSE(Enabled("btAccountUp"));
     Click("btAccountDown");
     EXPECT_EQ(form->EditAccounts[1], Accounts[0]);
     EXPECT_FALSE(form->AccountsChanged) << "the order alone is no account change";
-    list->setCurrentRow(19);
-    EXPECT_FALSE(Enabled("btAccountDown"));
     answer = IDNO;
     list->setCurrentRow(1);
     Click("btDelete");
@@ -266,7 +231,6 @@ TEST_F(OptionFormTest, DeleteAsksUpDownStopAtTheEndsAndAddStopsAtTwenty) {
 // and read by a name with a letter; each text whole within its control, measured
 // in its font, and each control within its parent; in English no Japanese left.
 TEST_F(OptionFormTest, EveryControlOfEveryDialogIsReachableNamedAndFitsInBothLanguages) {
-    Accounts = {Account("home"), Account("mobile", false)};
     const QRegularExpression control(QStringLiteral("^(bt|cb|rb|ed|cl|lv|sb)[A-Z]")),
         letter(QStringLiteral("\\p{L}")),
         japanese(QStringLiteral("[\\x{3000}-\\x{9FFF}\\x{FF00}-\\x{FFEF}]"));
@@ -275,7 +239,6 @@ TEST_F(OptionFormTest, EveryControlOfEveryDialogIsReachableNamedAndFitsInBothLan
         EXPECT_TRUE(SetUiLanguage(english ? UiLanguage::English : UiLanguage::Japanese));
         std::set<QString> controls;
         const auto walk = [&](QWidget* dialog) {
-            EXPECT_FALSE(english && dialog->windowTitle().contains(japanese));
             for (QWidget* w : dialog->findChildren<QWidget*>()) {
                 if (!w->isVisible())
                     continue;
@@ -303,7 +266,8 @@ TEST_F(OptionFormTest, EveryControlOfEveryDialogIsReachableNamedAndFitsInBothLan
                         << what;
                     EXPECT_TRUE(read.contains(letter)) << what;
                 }
-                QStringList shown{text, read, w->toolTip(), w->accessibleDescription()};
+                QStringList shown{dialog->windowTitle(), text, read, w->toolTip(),
+                                  w->accessibleDescription()};
                 for (int i = 0; tabs && i < tabs->count(); ++i)
                     shown << tabs->tabText(i);
                 EXPECT_FALSE(english && shown.join(u' ').contains(japanese)) << what;
@@ -339,7 +303,7 @@ TEST_F(OptionFormTest, EveryControlOfEveryDialogIsReachableNamedAndFitsInBothLan
 // Only characters up to U+0020 count as blank; the texts come back as typed and
 // an empty password passes. Enter in an edit acts as OK, once per key press; the
 // close box and Escape leave Result at one.
-TEST_F(AccountFormTest, EachMissingFieldIsAskedForInOrderAndEveryWayOutSetsTheResult) {
+TEST_F(DialogTest, TheAccountEditorAsksForEachMissingFieldInOrderAndEveryWayOutSetsTheResult) {
     using Leave = std::function<void(TAccountForm&)>;
     const Leave ok = [](TAccountForm& f) { QTest::mouseClick(f.btOk, Qt::LeftButton); };
     const Leave enter = [](TAccountForm& f) { QTest::keyClick(f.edPassword, Qt::Key_Return); };
@@ -368,7 +332,6 @@ TEST_F(AccountFormTest, EachMissingFieldIsAskedForInOrderAndEveryWayOutSetsTheRe
                 form.reject();
             }
         });
-        EXPECT_EQ(form.edPassword->displayText(), "*****");
         EXPECT_EQ(shown, result ? QDialog::Rejected : QDialog::Accepted);
         EXPECT_EQ(form.Result, result);
         EXPECT_EQ(boxes, missing.empty() ? Texts{} : Texts(2, missing + "を入力してください。"));
@@ -380,7 +343,7 @@ TEST_F(AccountFormTest, EachMissingFieldIsAskedForInOrderAndEveryWayOutSetsTheRe
 
 // The mail program "pimmail" with desktop entries in a private data folder, in
 // name order, each with its own picture.
-TEST_F(IconFormTest, TheIconsInNumberOrderAPickByOkOrDoubleClickAndNoneByCancel) {
+TEST_F(DialogTest, TheIconPickerListsInNumberOrderPicksByOkOrDoubleClickAndNoneByCancel) {
     test::TempDir dir;
     test::ScopedEnv dataHome{"XDG_DATA_HOME", dir.path()}, dataDirs{"XDG_DATA_DIRS", ""};
     std::filesystem::create_directories(dir.file("applications"));
@@ -409,12 +372,7 @@ TEST_F(IconFormTest, TheIconsInNumberOrderAPickByOkOrDoubleClickAndNoneByCancel)
         // A path that names no file has no icons, though an entry starts that name;
         // the double-click on the empty area says nothing, OK asks for a choice.
         {"no-such/pimmail",
-         [&] {
-             doubleClick(-1);
-             form.btOk->click();
-             EXPECT_TRUE(form.isVisible());
-             form.btCancel->click();
-         },
+         [&] { doubleClick(-1), form.btOk->click(), form.btCancel->click(); },
          -1,
          {"リストの中から設定したいアイコンを選択してください。"}},
         {"pimmail", [&] { doubleClick(2); }, 2, {}},
@@ -438,8 +396,6 @@ TEST(VersionFormTest, TitleIsArialBoldItalicUnlessLucidaHandwritingIsInstalledBy
         return std::tuple{f.family(), f.pixelSize(), f.pointSize(), f.bold(), f.italic()};
     };
     const auto arial = std::tuple{QStringLiteral("Arial"), 21, -1, true, true};
-    EXPECT_TRUE(QFontDatabase::families().contains(QStringLiteral("Lucida Handwriting")) ||
-                font() == arial);
     form.PickTitleFont({"DejaVu Sans", "Lucida Handwriting"});
     EXPECT_EQ(font(), std::tuple(QStringLiteral("Lucida Handwriting"), -1, 14, false, true));
     form.PickTitleFont({"lucida handwriting", "Lucida Handwriting Italic", "Lucida"});
@@ -455,7 +411,6 @@ TEST_F(ApplySettingsTest, ACountOutOfRangeIsRefusedOnlyWhileItsCheckIsOn) {
     const std::tuple<bool, std::string, const char*, std::string> cases[] = {
         // check on, edit, text, what is saved and the program's first call ("": refused)
         {true, "edScheduleTimeCount", "0", ""},
-        {true, "edScheduleTimeCount", "abc", ""},
         {false, "edScheduleTimeCount", "0", "1 TimeOut 60000"},
         {true, "edScheduleTimeoutCount", "19", ""},
         {true, "edScheduleTimeoutCount", "20", "20 TimeOut 20000"},
@@ -480,17 +435,15 @@ TEST_F(ApplySettingsTest, ACountOutOfRangeIsRefusedOnlyWhileItsCheckIsOn) {
                                           "設定してください。"
                                         : "タイムアウトの指定は「20」～「999」の範囲で設定"
                                           "してください。"});
-        EXPECT_EQ(flags.back(), mb::IconExclamation);
-        EXPECT_TRUE(form->ApplyFailed && form->isVisible());
+        EXPECT_TRUE(flags.back() == mb::IconExclamation && form->ApplyFailed && form->isVisible());
         EXPECT_TRUE(Child(interval ? "pnScheduleAutoCheck" : "pnCustomizeAction")->isVisible());
         EXPECT_EQ(form->focusWidget(), Child(edit));
         EXPECT_FALSE(fs::exists(profile) || Settings.ScheduleTimeCount != 15 || host.calls.size());
     }
 }
 
-// Ok without a change leaves the file alone; Cancel keeps an earlier Apply. The
-// only account deleted, Account0 becomes the end marker; a dial-up name that no
-// phonebook entry has shows no selection and is saved empty.
+// Ok without a change leaves the file alone; Cancel keeps an earlier Apply, the
+// only account's deletion too.
 TEST_F(ApplySettingsTest, OkWithoutAChangeWritesNothingAndCancelKeepsAnEarlierApply) {
     const std::string before = "[Setting]\r\nSettingEndCheck=1\r\n; mine\r\n";
     test::WriteFile(profile, before);
@@ -502,9 +455,6 @@ TEST_F(ApplySettingsTest, OkWithoutAChangeWritesNothingAndCancelKeepsAnEarlierAp
     EXPECT_EQ(fs::last_write_time(profile), fs::file_time_type{});
     EXPECT_TRUE(host.calls.empty());
     Accounts[0] = Account("home");
-    phonebook.entries = {"vpn-a", "vpn-b"};
-    Settings.CustomizeDial = 2;
-    Settings.CustomizeDialName = "vpn-gone";
     Open();
     Child<QListWidget>("clAccount")->setCurrentRow(0);
     Click("btDelete");
@@ -517,9 +467,7 @@ TEST_F(ApplySettingsTest, OkWithoutAChangeWritesNothingAndCancelKeepsAnEarlierAp
     EXPECT_EQ(Saved("Setting", "SettingEndCheck") + Saved("Setting", "SettingRunHide"), "00");
     EXPECT_NE(test::ReadFile(profile).find("; mine"), std::string::npos);
     EXPECT_EQ(Accounts[0], TAccount{});
-    EXPECT_EQ(Saved("Account0", "Enabled") + Saved("Account0", "HostName"), "0");
-    EXPECT_EQ(Settings.CustomizeDialName, "");
-    EXPECT_EQ(IniFile::Load(profile).Value("Customize", "CustomizeDialName"), "");
+    EXPECT_EQ(Saved("Account0", "HostName"), "");
 }
 
 // The tray only when its settings changed; logging in opens and logs in once,
@@ -561,8 +509,8 @@ TEST_F(ApplySettingsTest, AWriteErrorKeepsTheNewSettingsShowsTheErrorAndSkipsThe
     EXPECT_FALSE(Settings.SettingEndCheck);
     EXPECT_EQ(boxes, Texts{cp932::ToUtf8(CannotWriteText(profile))});
     EXPECT_EQ(flags[0], mb::IconExclamation);
-    EXPECT_TRUE(host.calls.empty());
-    EXPECT_TRUE(form->isVisible() && Enabled("btUpdate")) << "nothing saved: the dialog stays";
+    EXPECT_TRUE(host.calls.empty() && form->isVisible() && Enabled("btUpdate"))
+        << "nothing saved: the dialog stays";
 }
 
 // Bytes that do not come back the same from Unicode (the NEC duplicate 0x8790,
