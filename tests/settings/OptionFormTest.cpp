@@ -1,57 +1,171 @@
-#include "OptionFormFixture.h"
-#include "settings/SettingsFile.h"
+// The dialogs over a temporary Pim.INI: a host that records what Apply asks of
+// the program, a phonebook and message boxes answered by the test.
+#include "settings/OptionForm.h"
 
-#include <QComboBox>
+#include "common/Cp932.h"
+#include "common/UiText.h"
+#include "platform/MessageBox.h"
+#include "settings/AccountForm.h"
+#include "settings/IconForm.h"
+#include "settings/PageButton.h"
+#include "settings/SettingsFile.h"
+#include "settings/VersionForm.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
+
+#include <QAccessible>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <set>
 
 namespace pim {
 namespace {
 
+using Texts = std::vector<std::string>;
+
+struct FakeOptionHost : OptionHost {
+    Texts calls;
+    bool loggedIn = false, openWorks = true, loginWorks = true;
+    bool Call(const std::string& what) { return calls.push_back(what), true; }
+    void SetPop3TimeOut(int ms) override { Call("TimeOut " + std::to_string(ms)); }
+    void ShowMailerButton() override { Call("MailerButton"); }
+    void ShowTrayIcon(bool on) override { Call(on ? "Tray 1" : "Tray 0"); }
+    void ApplyTaskbarMode(QWidget*) override { Call("TaskbarMode"); }
+    void UpdateStatusLine() override { Call("StatusLine"); }
+    void SetDialupWatching(bool on) override { Call(on ? "Watch 1" : "Watch 0"); }
+    bool FpnLoggedIn() override { return loggedIn; }
+    bool FpnOpen() override { return Call("Open") && openWorks; }
+    bool FpnLogin() override { return Call("Login") && loginWorks; }
+    void FpnLogoutAndClose() override { Call("Logout"); }
+    int CheckIndex() override { return -1; }
+};
+
+struct FakePhonebook : DialupPhonebook {
+    Texts entries;
+    bool serviceError = false;
+    int EntryCount() override { return static_cast<int>(entries.size()); }
+    std::string GetEntryName(int i) override { return entries.at(size_t(i)); }
+    bool ServiceError() override { return serviceError; }
+};
+
+// Message boxes answered by the test, their texts (in UTF-8) and flags kept.
+class DialogTest : public ::testing::Test {
+protected:
+    Texts boxes;
+    std::vector<unsigned> flags;
+    int answer = IDYES;
+
+    void SetUp() override {
+        SetMessageBoxHandler([this](std::string_view text, unsigned f) {
+            return boxes.push_back(cp932::ToUtf8(text)), flags.push_back(f), answer;
+        });
+    }
+    void TearDown() override { SetMessageBoxHandler({}); }
+    // Runs `dialog` doing `act` once it is up; one left open ends with 99.
+    static int Exec(QDialog& dialog, const std::function<void()>& act) {
+        QTimer::singleShot(0, &dialog, act);
+        QTimer guard;
+        guard.callOnTimeout(&dialog, [&dialog] { dialog.done(99); });
+        guard.start(2000);
+        return dialog.exec();
+    }
+};
+
+class OptionFormTest : public DialogTest {
+protected:
+    test::TempDir dir;
+    std::string profile = dir.file("Pim.INI");
+    test::ScopedEnv config{"XDG_CONFIG_HOME", dir.file("config")}; // the autostart entry's
+    FakeOptionHost host;
+    FakePhonebook phonebook;
+    std::unique_ptr<TOptionForm> form;
+
+    void SetUp() override { DialogTest::SetUp(), Settings = {}, Accounts = {}; }
+    void TearDown() override { form.reset(), DialogTest::TearDown(); }
+    static TAccount Account(const std::string& name, bool enabled = true) {
+        return {enabled, name, "pop." + name + ".example", name + "-id", name + "-pw"};
+    }
+    // Shown and active, so that focus and Enter behave as for the user.
+    void Open() {
+        form = std::make_unique<TOptionForm>(host, phonebook, profile);
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+    template <class W = QWidget>
+    W* Child(const std::string& name) {
+        W* w = form->findChild<W*>(QString::fromStdString(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    bool Enabled(const std::string& name) { return Child(name)->isEnabled(); }
+    // Brings up the control's page and panel first, as the user would.
+    void Click(const std::string& name) {
+        QWidget* control = Child(name);
+        for (QWidget* w = control; w != form.get(); w = w->parentWidget()) {
+            if (w->objectName().startsWith(u"pn"))
+                QTest::mouseClick(Child("sb" + w->objectName().mid(2).toStdString()),
+                                  Qt::LeftButton);
+            if (w->objectName().startsWith(u"ts"))
+                form->tcOption->setCurrentWidget(w);
+        }
+        QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(6, control->height() / 2));
+    }
+    void Apply() { QTest::mouseClick(Child("btUpdate"), Qt::LeftButton); }
+    std::string Saved(const char* section, const char* key) const {
+        return IniFile::Load(profile).ReadString(section, key);
+    }
+};
+
 using Names = std::vector<std::string>;
+namespace fs = std::filesystem;
 
-// Hand-edited counts beyond what the edits hold, an unknown sound kind, a
-// dial-up name listed twice; the list ends at the first slot without a name.
-TEST_F(OptionFormTest, OpensOnTheAccountsPageFilledFromTheSettings) {
-    Settings.ScheduleTimeCount = 12345;
-    Settings.ScheduleTimeoutCount = -4;
-    Settings.Kind = 7;
-    Settings.CustomizeDial = 1;
-    Settings.CustomizeDialName = "vpn";
-    phonebook.entries = {"vpn", "mobile", "vpn"};
-    phonebook.serviceError = true;
-    Accounts = {Account("home"), Account("work", false), {}, Account("after-a-gap")};
-    Open();
-    EXPECT_EQ(form->tcOption->currentWidget(), form->tsAccount);
-    ASSERT_EQ(Child<QListWidget>("clAccount")->count(), 2);
-    EXPECT_EQ(Child<QListWidget>("clAccount")->item(1)->checkState(), Qt::Unchecked);
-    EXPECT_EQ(Child<QLineEdit>("edScheduleTimeCount")->text() +
-                  Child<QLineEdit>("edScheduleTimeoutCount")->text(),
-              "99920");
-    EXPECT_FALSE(Checked("rbSoundNone") || Checked("rbSoundBeep") || Checked("rbSoundWave"));
-    EXPECT_EQ(Child<QComboBox>("cbCuDialSelect")->currentIndex(), 2) << "the last equal name";
-    for (const char* n : {"rbCuDialNonMail", "cbScheduleDialup", "btUpdate", "btDelete"})
-        EXPECT_FALSE(Enabled(n)) << n;
-    EXPECT_NE(form->focusWidget(), Child("cbSettingTask")) << "showing moves no focus";
-}
-
-TEST_F(OptionFormTest, EachRuleEnablesItsDependentsAndDisablesThemAgain) {
-    Settings.SettingAutoShow = false;
-    Settings.SettingAutoShowCheck = Settings.SettingAutoShowChange = true;
+// Count only asks first and locks the new-mail options. Then one rule of each
+// kind: a box, a pair of radio buttons (off by the second), a chain, and a box
+// that needs two.
+TEST_F(OptionFormTest, CountOnlyAsksFirstAndEachRuleEnablesItsDependentsAndDisablesThemAgain) {
+    Settings.SettingAutoShow = Settings.SettingAutoShowCheck = Settings.MailerAutoRun = true;
     Settings.Login = true;
+    Settings.Kind = 1;
+    Settings.SettingNotification = false;
     Open();
-    // A radio button is left for the sibling named second, a box by a second click.
+    const auto expect = [&](bool on) {
+        for (const char* n : {"cbSettingAutoShowChange", "cbSettingOldMailNotShow",
+                              "cbMailerAutoRunSameCheck", "cbSoundSameCheck"})
+            EXPECT_EQ(Enabled(n), on) << n;
+    };
+    answer = IDNO;
+    Click("cbSettingCountOnly");
+    EXPECT_EQ(boxes, Texts{"メールの着信数のみをチェックする場合、新着メールチェック関連の"
+                           "オプションが使用できなくなります。\rよろしいですか？"});
+    EXPECT_EQ(flags[0], mb::YesNo | mb::IconQuestion);
+    EXPECT_FALSE(Child<QCheckBox>("cbSettingCountOnly")->isChecked());
+    expect(true);
+    answer = IDYES;
+    Click("cbSettingCountOnly");
+    expect(false);
+    Click("cbSettingCountOnly");
+    EXPECT_EQ(boxes.size(), 2u) << "clearing asks nothing";
+    expect(true);
+    Click("rbSoundNone");
+    EXPECT_FALSE(Enabled("cbSoundSameCheck")) << "no sound, nothing to hold back";
+    Click("cbSettingNotification");
+    EXPECT_TRUE(Enabled("cbSoundSameCheck")) << "it holds back the desktop notification too";
     const std::vector<std::pair<Names, Names>> rules{
         {{"cbScheduleTime"}, {"edScheduleTimeCount", "laScheduleTime2", "cbScheduleTimeInfo"}},
-        {{"cbScheduleTimeout"}, {"laScheduleTimeout1", "edScheduleTimeoutCount"}},
-        {{"cbSettingTask"}, {"cbSettingTaskbar"}},
-        {{"cbSettingAutoShow"}, {"cbSettingAutoShowCheck", "cbSettingAutoShowChange"}},
-        {{"cbMailerAutoRun"}, {"cbMailerAutoRunSameCheck"}},
-        {{"cbSettingDeconnect"}, {"cbScDialExistingNonDisconnect", "cbCuDialMailNonDisconnect"}},
         {{"rbSoundWave", "rbSoundBeep"}, {"laSoundWave", "edSoundRecv", "sbSoundSearchRecv"}},
-        {{"rbCuDialAuto", "rbCuDialNonMail"}, {"laCuDialLabel", "cbCuDialSelect"}},
-        {{"cbFPNPassword"}, {"laFPNPassword", "edFPNPassword"}},
-        {{"rbFPNLogin", "rbFPNNone"}, {"cbFPNPassword"}},
-    };
+        {{"rbFPNLogin", "rbFPNNone"}, {"cbFPNPassword"}}};
     for (const auto& [controls, dependents] : rules) {
         for (const bool on : {true, false}) {
             Click(on ? controls.front() : controls.back());
@@ -61,154 +175,364 @@ TEST_F(OptionFormTest, EachRuleEnablesItsDependentsAndDisablesThemAgain) {
     }
     Click("rbFPNLogin");
     Click("cbFPNPassword");
+    EXPECT_TRUE(Enabled("edFPNPassword"));
     Click("rbFPNNone");
     EXPECT_FALSE(Enabled("edFPNPassword"));
-    Click("cbSettingAutoShow");
     Click("cbSettingAutoShowCheck");
     EXPECT_FALSE(Enabled("cbSettingAutoShowChange")) << "needs both boxes";
 }
 
-TEST_F(OptionFormTest, CountOnlyAsksFirstAndLocksTheNewMailOptions) {
-    Settings.SettingAutoShow = Settings.SettingAutoShowCheck = Settings.MailerAutoRun = true;
-    Settings.Kind = 1;
-    Settings.SettingNotification = false;
-    Open();
-    const auto expect = [&](bool on) {
-        for (const char* n : {"cbSettingAutoShowChange", "cbSettingOldMailNotShow",
-                              "cbMailerAutoRunSameCheck", "cbSoundSameCheck"})
-            EXPECT_EQ(Enabled(n), on) << n;
-    };
-    expect(true);
-    answer = IDNO;
-    Click("cbSettingCountOnly");
-    EXPECT_EQ(boxes, Texts{"メールの着信数のみをチェックする場合、新着メールチェック関連の"
-                           "オプションが使用できなくなります。\rよろしいですか？"});
-    EXPECT_EQ(flags[0], mb::YesNo | mb::IconQuestion);
-    EXPECT_FALSE(Checked("cbSettingCountOnly"));
-    expect(true);
-    answer = IDYES;
-    Click("cbSettingCountOnly");
-    Click("rbSoundWave");
-    expect(false);
-    Click("cbSettingCountOnly");
-    EXPECT_EQ(boxes.size(), 2u) << "clearing asks nothing";
-    expect(true);
-    Click("rbSoundNone");
-    EXPECT_FALSE(Enabled("cbSoundSameCheck")) << "no sound, nothing to hold back";
-    Click("cbSettingNotification");
-    EXPECT_TRUE(Enabled("cbSoundSameCheck")) << "it holds back the desktop notification too";
-}
-
-// Each row changes a setting, or not; Enter in an edit or the list acts as Ok.
-TEST_F(OptionFormTest, EveryKindOfChangeEnablesApplyAndEnterActsAsOk) {
-    phonebook.entries = {"a", "b"};
-    Settings.CustomizeDial = Settings.Kind = 2;
+// Edited texts are trimmed; what was learnt of the server stays with its name,
+// even a trimmed one, and goes with another; only Apply changes the program's.
+TEST_F(OptionFormTest, AnEditedAccountIsTrimmedAndKeepsWhatWasLearntOfItsServer) {
     Accounts[0] = Account("home");
-    QString chosen;
-    const auto browse = [&](const char* button, const char* file) {
-        chosen = QString::fromUtf8(file);
-        form->RunFileDialog = [&](const TOptionForm::FileRequest&) { return chosen; };
-        Click(button);
-    };
-    const std::vector<std::pair<bool, std::function<void()>>> changes{
-        {true, [&] { Click("rbSoundBeep"); }},
-        {true, [&] { Child<QLineEdit>("edMailerOption")->setText(QStringLiteral("-compose")); }},
-        {true,
-         [&] {
-             Click("sbCustomizeDialup"), QTest::keyClick(Child("cbCuDialSelect"), Qt::Key_Down);
-         }},
-        {true,
-         [&] {
-             form->RunIconForm = [](const QString&) { return 1; }, Click("btMailerIconChange");
-         }},
-        {true, [&] { browse("sbSoundSearchRecv", "/tmp/new.wav"); }},
-        {false, [&] { browse("sbSoundSearchRecv", ""); }},
-        {false, [&] { Click("sbScheduleCheckEnd"); }},
-        {false, [&] { form->PlaySound = [](const QString&) {}, Click("sbSoundTestRecv"); }},
-    };
-    for (const auto& [change, act] : changes) {
-        Open();
-        act();
-        EXPECT_EQ(Enabled("btUpdate"), change) << "row " << &act - &changes[0].second;
-    }
-    for (const char* control : {"edMailerOption", "clAccount"}) {
-        Open();
-        Click("cbSettingEndCheck");
-        Click("cbSettingNotification");
-        Click(control);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        EXPECT_EQ(form->result(), QDialog::Accepted) << control;
-        EXPECT_FALSE(form->isVisible() || Settings.SettingEndCheck || Settings.SettingNotification);
-        EXPECT_EQ(Saved("Setting", "SettingEndCheck"), "0");
-        Settings.SettingEndCheck = Settings.SettingNotification = true;
-    }
-}
-
-// Added and changed accounts are trimmed; what was learnt of the server goes
-// with its name, even a trimmed one; only Apply touches the program's accounts.
-TEST_F(OptionFormTest, AccountsAreAddedTrimmedChangedAndTheirBoxesToggled) {
-    TAccount home = Account("home");
-    home.TlsRequired = true;
-    home.TrustedCertificate = std::string(64, 'a');
-    Accounts[0] = home;
+    Accounts[0].TrustedCertificate = std::string(64, 'a');
     Open();
-    auto* list = Child<QListWidget>("clAccount");
-    const auto edit = [&](TOptionForm::AccountFields fields, const char* button, bool ok = true) {
-        form->RunAccountForm = [=](TOptionForm::AccountFields& f) { return f = fields, ok; };
-        Click(button);
-    };
-    edit({"  会社\t", " pop.example.jp ", "\ttaro ", " p w "}, "btAdd");
-    ASSERT_EQ(list->count(), 2);
-    EXPECT_EQ(form->EditAccounts[1],
-              (TAccount{true, cp932::FromUtf8("会社"), "pop.example.jp", "taro", " p w "}));
-    list->setCurrentRow(0);
-    QTest::keyClick(list, Qt::Key_Space);
-    edit({"cancelled", "h", "u", "p"}, "btAdd", false);
-    EXPECT_EQ(list->count(), 2);
-    for (const auto& [host, kept] :
-         {std::pair{" pop.home.example ", true}, std::pair{"pop3s://pop.home.example", false}}) {
-        edit({" 自宅 ", host, "other-id", ""}, "btSetting");
-        EXPECT_EQ(list->item(0)->text(), QStringLiteral("自宅"));
-        EXPECT_EQ(form->EditAccounts[0].TrustedCertificate.empty(), !kept) << host;
-        EXPECT_FALSE(form->EditAccounts[0].Enabled);
+    Child<QListWidget>("clAccount")->setCurrentRow(0);
+    const TAccount& edited = form->EditAccounts[0];
+    for (const auto& [host, kept] : {std::pair{" pop.home.example ", true}, {"pop3s://x", false}}) {
+        form->RunAccountForm = [=](TOptionForm::AccountFields& f) {
+            return f = {" 自宅 ", host, "\tid ", " p "}, true;
+        };
+        Click("btSetting");
+        EXPECT_EQ(edited.Name + edited.UserID + edited.Password, cp932::FromUtf8("自宅id p "));
+        EXPECT_EQ(edited.TrustedCertificate.empty(), !kept) << host;
     }
-    EXPECT_TRUE(form->AccountsChanged && Enabled("btUpdate"));
-    EXPECT_EQ(Accounts[0], home);
+    EXPECT_TRUE(form->AccountsChanged && Enabled("btUpdate") && Accounts[0].Name == "home");
 }
 
-TEST_F(OptionFormTest, DeleteAsksUpDownStopAtTheEndsAndAddStopsAtTwenty) {
+// Moving is no account change; deleting asks first; twenty is the most.
+TEST_F(OptionFormTest, DeleteAsksMovingIsNoChangeAndAddStopsAtTwenty) {
     for (int i = 0; i < kMaxAccounts; ++i)
         Accounts[size_t(i)] = Account("a" + std::to_string(i), i != 1);
     Open();
     auto* list = Child<QListWidget>("clAccount");
     EXPECT_FALSE(Enabled("btAdd"));
     list->setCurrentRow(0);
-    EXPECT_FALSE(Enabled("btAccountUp"));
     Click("btAccountDown");
-    EXPECT_EQ(list->currentRow(), 1);
-    EXPECT_EQ(list->item(0)->checkState(), Qt::Unchecked);
     EXPECT_EQ(form->EditAccounts[1], Accounts[0]);
     EXPECT_FALSE(form->AccountsChanged) << "the order alone is no account change";
-    list->setCurrentRow(19);
-    EXPECT_TRUE(Enabled("btAccountUp") && !Enabled("btAccountDown"));
     answer = IDNO;
     list->setCurrentRow(1);
     Click("btDelete");
     EXPECT_EQ(boxes, Texts{"アカウント「a0」を削除してもよろしいですか？"});
-    EXPECT_EQ(flags[0], mb::YesNo | mb::IconQuestion);
     EXPECT_EQ(list->count(), 20);
     answer = IDYES;
     Click("btDelete");
     ASSERT_EQ(list->count(), 19);
     EXPECT_EQ(form->EditAccounts[1], Accounts[2]);
     EXPECT_EQ(form->EditAccounts[19], TAccount{});
-    for (const char* b : {"btAccountUp", "btAccountDown", "btSetting", "btDelete"})
-        EXPECT_FALSE(Enabled(b)) << b;
+    EXPECT_FALSE(Enabled("btAccountUp") || Enabled("btDelete"));
     EXPECT_TRUE(form->AccountsChanged && Enabled("btAdd"));
-    form->RunAccountForm = [](TOptionForm::AccountFields& f) { return f.Name = "new", true; };
-    Click("btAdd");
-    EXPECT_EQ(form->EditAccounts[19].Name, "new");
-    EXPECT_FALSE(Enabled("btAdd"));
+}
+
+// Every page, panel and dialog in both languages (Japanese last, for the tests
+// after): each control reachable by Tab (a page button through its row's stop)
+// and read by a name with a letter; each text whole within its control, measured
+// in its font, and each control within its parent; in English no Japanese left.
+TEST_F(OptionFormTest, EveryControlOfEveryDialogIsReachableNamedAndFitsInBothLanguages) {
+    const QRegularExpression control(QStringLiteral("^(bt|cb|rb|ed|cl|lv|sb)[A-Z]")),
+        letter(QStringLiteral("\\p{L}")),
+        japanese(QStringLiteral("[\\x{3000}-\\x{9FFF}\\x{FF00}-\\x{FFEF}]"));
+    const auto tab = [](const QWidget* w) { return bool(w->focusPolicy() & Qt::TabFocus); };
+    for (const bool english : {true, false}) {
+        EXPECT_TRUE(SetUiLanguage(english ? UiLanguage::English : UiLanguage::Japanese));
+        std::set<QString> controls;
+        const auto walk = [&](QWidget* dialog) {
+            for (QWidget* w : dialog->findChildren<QWidget*>()) {
+                if (!w->isVisible())
+                    continue;
+                const auto* button = qobject_cast<QAbstractButton*>(w);
+                const auto* label = qobject_cast<QLabel*>(w);
+                const auto* tabs = qobject_cast<QTabBar*>(w);
+                const QString text = button  ? button->text()
+                                     : label ? label->text()
+                                             : "",
+                              read =
+                                  QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+                const std::string what = w->objectName().toStdString() + " " + read.toStdString();
+                if (control.match(w->objectName()).hasMatch()) {
+                    controls.insert(w->objectName());
+                    // A row of page or radio buttons is one Tab stop.
+                    const auto row = w->parentWidget()->findChildren<QAbstractButton*>();
+                    EXPECT_TRUE(tab(w) ||
+                                std::ranges::any_of(row,
+                                                    [&](const QWidget* b) {
+                                                        return tab(b) &&
+                                                               b->metaObject() == w->metaObject() &&
+                                                               (qobject_cast<PageButton*>(w) ||
+                                                                qobject_cast<QRadioButton*>(w));
+                                                    }))
+                        << what;
+                    EXPECT_TRUE(read.contains(letter)) << what;
+                }
+                QStringList shown{dialog->windowTitle(), text, read, w->toolTip(),
+                                  w->accessibleDescription()};
+                for (int i = 0; tabs && i < tabs->count(); ++i)
+                    shown << tabs->tabText(i);
+                EXPECT_FALSE(english && shown.join(u' ').contains(japanese)) << what;
+                if (!button && !label && !tabs)
+                    continue;
+                for (const QWidget* p = w; p != dialog; p = p->parentWidget())
+                    EXPECT_TRUE(p->parentWidget()->rect().contains(p->geometry())) << what;
+                // A push button's frame takes 8 pixels; the others say what they need.
+                const bool push = button && !qobject_cast<QCheckBox*>(w) &&
+                                  !qobject_cast<QRadioButton*>(w) && !qobject_cast<PageButton*>(w);
+                EXPECT_LE(push ? w->fontMetrics().horizontalAdvance(QString(text).remove(u'&')) + 8
+                               : w->sizeHint().width(),
+                          w->width())
+                    << what;
+            }
+        };
+        Open();
+        for (int page = 0; page < form->tcOption->count(); ++page) {
+            form->tcOption->setCurrentIndex(page);
+            walk(form.get());
+            for (PageButton* panel : form->tcOption->widget(page)->findChildren<PageButton*>())
+                QTest::mouseClick(panel, Qt::LeftButton), walk(form.get());
+        }
+        TAccountForm account;
+        TIconForm icon;
+        TVersionForm about;
+        for (QDialog* dialog : std::initializer_list<QDialog*>{&account, &icon, &about})
+            dialog->show(), walk(dialog);
+        EXPECT_GT(controls.size(), 60u);
+    }
+}
+
+// Only characters up to U+0020 count as blank; the texts come back as typed and
+// an empty password passes. Enter in an edit acts as OK, once per key press; the
+// close box and Escape leave Result at one.
+TEST_F(DialogTest, TheAccountEditorAsksForEachMissingFieldInOrderAndEveryWayOutSetsTheResult) {
+    using Leave = std::function<void(TAccountForm&)>;
+    const Leave ok = [](TAccountForm& f) { QTest::mouseClick(f.btOk, Qt::LeftButton); };
+    const Leave enter = [](TAccountForm& f) { QTest::keyClick(f.edPassword, Qt::Key_Return); };
+    const Leave escape = [](TAccountForm& f) { QTest::keyClick(f.edName, Qt::Key_Escape); };
+    const std::tuple<QString, QString, QString, Leave, int, std::string, std::string> cases[] = {
+        {" \t\r\n ", "pop.example.jp", "taro", ok, 1, "表示名", "edName"},
+        {"仕事", " ", "", ok, 1, "ホスト名", "edHostName"},
+        {"仕事", "h", " \x01\x1f ", enter, 1, "ユーザID", "edUserID"},
+        {"  仕事  ", " pop.example.jp ", "taro\t", ok, 0, "", ""},
+        {"　", "h", "u", enter, 0, "", ""},
+        {"n", "h", "u", escape, 1, "", ""}};
+    for (const auto& [n, h, u, leave, result, missing, edit] : cases) {
+        SCOPED_TRACE(n.toStdString() + " " + missing);
+        boxes.clear();
+        TAccountForm form;
+        std::string focus;
+        const int shown = Exec(form, [&] {
+            form.edName->setText(n);
+            form.edHostName->setText(h);
+            form.edUserID->setText(u);
+            form.edPassword->setText("pä ss");
+            leave(form);
+            if (form.isVisible() && !missing.empty()) {
+                QTest::keyClick(form.edUserID, Qt::Key_Enter, Qt::KeypadModifier);
+                focus = form.focusWidget()->objectName().toStdString();
+                form.reject();
+            }
+        });
+        EXPECT_EQ(shown, result ? QDialog::Rejected : QDialog::Accepted);
+        EXPECT_EQ(form.Result, result);
+        EXPECT_EQ(boxes, missing.empty() ? Texts{} : Texts(2, missing + "を入力してください。"));
+        EXPECT_TRUE(boxes.empty() || flags.back() == mb::IconExclamation);
+        EXPECT_EQ(focus, edit);
+        EXPECT_EQ(form.edName->text(), n);
+    }
+}
+
+// The mail program "pimmail" with desktop entries in a private data folder, in
+// name order, each with its own picture.
+TEST_F(DialogTest, TheIconPickerListsInNumberOrderPicksByOkOrDoubleClickAndNoneByCancel) {
+    test::TempDir dir;
+    test::ScopedEnv dataHome{"XDG_DATA_HOME", dir.path()}, dataDirs{"XDG_DATA_DIRS", ""};
+    std::filesystem::create_directories(dir.file("applications"));
+    test::WriteFile(dir.file("pimmail"), "#!/bin/sh\n");
+    for (const std::string i : {"0", "1", "2"}) {
+        QImage(16, 16, QImage::Format_ARGB32).save(QString::fromStdString(dir.file(i + ".png")));
+        test::WriteFile(dir.file("applications/" + i + ".desktop"),
+                        "[Desktop Entry]\nExec=pimmail %U\nIcon=" + dir.file(i + ".png") + "\n");
+    }
+    TIconForm form;
+    QWidget* view = form.lvIcon->viewport();
+    const auto click = [&](int row) {
+        const QPoint p = row < 0 ? view->rect().center()
+                                 : form.lvIcon->visualItemRect(form.lvIcon->item(row)).center();
+        QTest::mouseClick(view, Qt::LeftButton, {}, p);
+        return p;
+    };
+    // A person's double-click: a click, then the double-click and its release.
+    const auto doubleClick = [&](int row) {
+        const QPoint p = click(row);
+        QTest::mouseDClick(view, Qt::LeftButton, {}, p);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, p);
+    };
+    const std::tuple<const char*, std::function<void()>, int, Texts> cases[] = {
+        {"pimmail", [&] { click(1), form.btCancel->click(); }, -1, {}},
+        // A path that names no file has no icons, though an entry starts that name;
+        // the double-click on the empty area says nothing, OK asks for a choice.
+        {"no-such/pimmail",
+         [&] { doubleClick(-1), form.btOk->click(), form.btCancel->click(); },
+         -1,
+         {"リストの中から設定したいアイコンを選択してください。"}},
+        {"pimmail", [&] { doubleClick(2); }, 2, {}},
+        {"pimmail", [&] { click(0), form.btOk->click(); }, 0, {}}};
+    for (const auto& [program, act, result, told] : cases) {
+        boxes.clear();
+        form.Fill(QString::fromStdString(dir.file(program)));
+        ASSERT_EQ(form.lvIcon->count(), told.empty() ? 3 : 0) << "filling again starts over";
+        EXPECT_EQ(Exec(form, act), result < 0 ? QDialog::Rejected : QDialog::Accepted);
+        EXPECT_EQ(form.Result, result);
+        EXPECT_EQ(boxes, told);
+    }
+    EXPECT_EQ(flags, std::vector<unsigned>{mb::IconExclamation});
+}
+
+// Only the exact name counts: no other case, no other style of the family.
+TEST(VersionFormTest, TitleIsArialBoldItalicUnlessLucidaHandwritingIsInstalledByThatVeryName) {
+    TVersionForm form;
+    const auto font = [&] {
+        const QFont f = form.laTitle->font();
+        return std::tuple{f.family(), f.pixelSize(), f.pointSize(), f.bold(), f.italic()};
+    };
+    const auto arial = std::tuple{QStringLiteral("Arial"), 21, -1, true, true};
+    form.PickTitleFont({"DejaVu Sans", "Lucida Handwriting"});
+    EXPECT_EQ(font(), std::tuple(QStringLiteral("Lucida Handwriting"), -1, 14, false, true));
+    form.PickTitleFont({"lucida handwriting", "Lucida Handwriting Italic", "Lucida"});
+    EXPECT_EQ(font(), arial);
+    EXPECT_EQ(form.laTitle->size(), QSize(54, 24)) << "a fixed size whatever the font";
+}
+
+using ApplySettingsTest = OptionFormTest;
+
+// A count out of its range is refused, with its panel shown and the focus on
+// it, while its check is on; off, what the edit holds is saved, at least one.
+TEST_F(ApplySettingsTest, ACountOutOfRangeIsRefusedOnlyWhileItsCheckIsOn) {
+    const std::tuple<bool, std::string, const char*, std::string> cases[] = {
+        // check on, edit, text, what is saved and the program's first call ("": refused)
+        {true, "edScheduleTimeCount", "0", ""},
+        {false, "edScheduleTimeCount", "0", "1 TimeOut 60000"},
+        {true, "edScheduleTimeoutCount", "19", ""},
+        {true, "edScheduleTimeoutCount", "20", "20 TimeOut 20000"},
+        {false, "edScheduleTimeoutCount", "x", "1 TimeOut 60000"}};
+    for (const auto& [on, edit, text, saved] : cases) {
+        SCOPED_TRACE(edit + " \"" + text + "\"");
+        const bool interval = edit == "edScheduleTimeCount";
+        Settings.ScheduleTime = interval && on;
+        Settings.ScheduleTimeout = !interval && on;
+        Settings.ScheduleTimeCount = 15;
+        boxes.clear(), host.calls.clear(), fs::remove(profile);
+        Open();
+        Click(edit);
+        Child<QLineEdit>(edit)->setText(text);
+        form->tcOption->setCurrentWidget(interval ? form->tsCustomize : form->tsSchedule);
+        QTest::mouseClick(Child("btOk"), Qt::LeftButton);
+        if (!saved.empty()) {
+            EXPECT_EQ(Saved("Setting", edit.c_str() + 2) + " " + host.calls.at(0), saved);
+            continue;
+        }
+        EXPECT_EQ(boxes, Texts{interval ? "自動メールチェックの間隔は「1」～「999」の範囲で"
+                                          "設定してください。"
+                                        : "タイムアウトの指定は「20」～「999」の範囲で設定"
+                                          "してください。"});
+        EXPECT_TRUE(flags.back() == mb::IconExclamation && form->ApplyFailed && form->isVisible());
+        EXPECT_TRUE(Child(interval ? "pnScheduleAutoCheck" : "pnCustomizeAction")->isVisible());
+        EXPECT_EQ(form->focusWidget(), Child(edit));
+        EXPECT_FALSE(fs::exists(profile) || Settings.ScheduleTimeCount != 15 || host.calls.size());
+    }
+}
+
+// Ok without a change leaves the file alone; Cancel keeps an earlier Apply, the
+// only account's deletion too.
+TEST_F(ApplySettingsTest, OkWithoutAChangeWritesNothingAndCancelKeepsAnEarlierApply) {
+    const std::string before = "[Setting]\r\nSettingEndCheck=1\r\n; mine\r\n";
+    test::WriteFile(profile, before);
+    fs::last_write_time(profile, fs::file_time_type{});
+    Open();
+    QTest::mouseClick(Child("btOk"), Qt::LeftButton);
+    EXPECT_EQ(form->result(), QDialog::Accepted);
+    EXPECT_EQ(test::ReadFile(profile), before);
+    EXPECT_EQ(fs::last_write_time(profile), fs::file_time_type{});
+    EXPECT_TRUE(host.calls.empty());
+    Accounts[0] = Account("home");
+    Open();
+    Child<QListWidget>("clAccount")->setCurrentRow(0);
+    Click("btDelete");
+    Click("cbSettingEndCheck");
+    Apply();
+    Click("cbSettingRunHide");
+    QTest::mouseClick(Child("btCancel"), Qt::LeftButton);
+    EXPECT_EQ(form->result(), QDialog::Rejected);
+    EXPECT_FALSE(Settings.SettingEndCheck || Settings.SettingRunHide);
+    EXPECT_EQ(Saved("Setting", "SettingEndCheck") + Saved("Setting", "SettingRunHide"), "00");
+    EXPECT_NE(test::ReadFile(profile).find("; mine"), std::string::npos);
+    EXPECT_EQ(Accounts[0], TAccount{});
+    EXPECT_EQ(Saved("Account0", "HostName"), "");
+}
+
+// The tray only when its settings changed; logging in opens and logs in once,
+// a failure told, and logging off logs out.
+TEST_F(ApplySettingsTest, TheProgramIsToldInOrderAndTheTrayOnlyWhenItsSettingsChanged) {
+    Settings.SettingTask = Settings.SettingTaskbar = Settings.ScheduleDialup = true;
+    Open();
+    const auto apply = [&](const char* control) {
+        host.calls.clear();
+        Click(control);
+        Apply();
+        return host.calls;
+    };
+    EXPECT_EQ(apply("cbSettingTask"), (Texts{"TimeOut 60000", "MailerButton", "Tray 0",
+                                             "TaskbarMode", "StatusLine", "Watch 1", "Logout"}));
+    EXPECT_TRUE(Settings.SettingTaskbar) << "kept, though it does nothing without the tray";
+    EXPECT_EQ(apply("cbSettingEndCheck"),
+              (Texts{"TimeOut 60000", "MailerButton", "StatusLine", "Watch 1", "Logout"}));
+    EXPECT_EQ(apply("rbFPNLogin").back(), "Login");
+    EXPECT_EQ(host.calls.end()[-2], "Open");
+    host.loggedIn = true;
+    EXPECT_EQ(apply("cbSettingEndCheck").back(), "Watch 1") << "logged in already: nothing more";
+    host.loggedIn = host.loginWorks = false;
+    EXPECT_EQ(apply("cbSettingEndCheck").back(), "Login");
+    host.openWorks = false;
+    EXPECT_EQ(apply("cbSettingEndCheck").back(), "Open");
+    EXPECT_EQ(boxes, (Texts{"FernpostNetworkにログインすることができませんでした。",
+                            "FernpostNetworkサービスを開始することができませんでした。"}));
+    EXPECT_EQ(Saved("FPN", "Login"), "1") << "saved all the same";
+    EXPECT_EQ(apply("rbFPNNone").back(), "Logout");
+}
+
+TEST_F(ApplySettingsTest, AWriteErrorKeepsTheNewSettingsShowsTheErrorAndSkipsTheRest) {
+    test::WriteFile(dir.file("plain-file"), "");
+    profile = dir.file("plain-file") + "/Pim.INI"; // a folder that cannot be made
+    Open();
+    Click("cbSettingEndCheck");
+    QTest::mouseClick(Child("btOk"), Qt::LeftButton);
+    EXPECT_FALSE(Settings.SettingEndCheck);
+    EXPECT_EQ(boxes, Texts{cp932::ToUtf8(CannotWriteText(profile))});
+    EXPECT_EQ(flags[0], mb::IconExclamation);
+    EXPECT_TRUE(host.calls.empty() && form->isVisible() && Enabled("btUpdate"))
+        << "nothing saved: the dialog stays";
+}
+
+// Bytes that do not come back the same from Unicode (the NEC duplicate 0x8790,
+// the IBM duplicate 0xED40, a lone 0x80, 0xFD) stay as they were in fields the
+// user did not change; a password typed anew is taken as typed.
+TEST_F(ApplySettingsTest, UntouchedPasswordsKeepBytesThatUnicodeCannotCarry) {
+    const std::string odd = "\x87\x90"
+                            "a\x80\xFD";
+    Settings.Password = odd;
+    Accounts[0] = Account("home");
+    Accounts[0].Password = "\xED\x40pw";
+    Open();
+    form->RunAccountForm = [](TOptionForm::AccountFields& f) { return f.Name = "n", true; };
+    Child<QListWidget>("clAccount")->setCurrentRow(0);
+    Click("btSetting");
+    Click("cbSettingEndCheck");
+    Apply();
+    EXPECT_EQ(Settings.Password, odd);
+    EXPECT_EQ(Accounts[0].Password + Accounts[0].Name, "\xED\x40pwn");
+    Child<QLineEdit>("edFPNPassword")->setText(QStringLiteral("新しい"));
+    Apply();
+    EXPECT_EQ(cp932::ToUtf8(Settings.Password), "新しい");
 }
 
 } // namespace

@@ -5,11 +5,12 @@
 #include "settings/ProfileLocation.h"
 #include "support/TempDir.h"
 
-#include <algorithm>
+#include <array>
 #include <csignal>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -20,15 +21,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Runs `body` in a child process, as nobody when `unprivileged` (root may write
-// anywhere), ended by an alarm rather than hanging; its exit status, -1 after a signal.
+// Runs `body` in a child, as nobody when `unprivileged` (root may write anywhere),
+// ended by an alarm rather than hanging; its exit status, -1 after a signal.
 int InChild(const std::function<int()>& body, bool unprivileged = false) {
     const pid_t child = ::fork();
     if (child == 0) {
         ::alarm(10);
-        if (unprivileged && ::geteuid() == 0 && ::setuid(65534) != 0)
-            ::_exit(100);
-        ::_exit(body());
+        ::_exit(unprivileged && ::geteuid() == 0 && ::setuid(65534) != 0 ? 100 : body());
     }
     int status = 0;
     ::waitpid(child, &status, 0);
@@ -36,24 +35,22 @@ int InChild(const std::function<int()>& body, bool unprivileged = false) {
 }
 
 // Names, modes and sizes: any replacement or left-over temporary file shows.
-std::vector<std::string> Listing(const std::string& folder) {
-    std::vector<std::string> listing;
+std::set<std::string> Listing(const std::string& folder) {
+    std::set<std::string> listing;
     for (const auto& entry : fs::directory_iterator(folder)) {
         struct stat info {};
         ::lstat(entry.path().c_str(), &info);
-        listing.push_back(entry.path().filename().string() + " " + std::to_string(info.st_mode) +
-                          " " + std::to_string(info.st_size));
+        listing.insert(entry.path().filename().string() + " " + std::to_string(info.st_mode) + " " +
+                       std::to_string(info.st_size));
     }
-    std::sort(listing.begin(), listing.end());
     return listing;
 }
 
-class FakePhonebook : public DialupPhonebook {
-public:
+struct FakePhonebook : DialupPhonebook {
     std::vector<std::string> entries;
     bool serviceError = false;
     int EntryCount() override { return static_cast<int>(entries.size()); }
-    std::string GetEntryName(int i) override { return entries.at(static_cast<size_t>(i)); }
+    std::string GetEntryName(int i) override { return entries.at(size_t(i)); }
     bool ServiceError() override { return serviceError; }
 };
 
@@ -65,21 +62,16 @@ protected:
     TSettings settings;
     TAccounts accounts;
 
-    void Load(ScreenSize screen = {1024, 768}) {
-        LoadSettings(path, phonebook, screen, settings, accounts);
+    IniFile::LoadStatus Load(ScreenSize screen = {1024, 768}) {
+        return LoadSettings(path, phonebook, screen, settings, accounts);
     }
-    void LoadText(const std::string& text) {
-        test::WriteFile(path, text);
-        Load();
-    }
+    void LoadText(const std::string& text) { test::WriteFile(path, text), Load(); }
     std::optional<std::string> Value(const char* section, const char* key) const {
         return IniFile::Load(path).Value(section, key);
     }
     static TSettings Centred() {
         TSettings s;
-        s.Left = 337;
-        s.Top = 234;
-        return s;
+        return s.Left = 337, s.Top = 234, s;
     }
     static TAccount Account(int i) {
         const std::string n = std::to_string(i);
@@ -88,22 +80,10 @@ protected:
     void SaveAccounts(int count) {
         TAccounts table{};
         for (int i = 0; i < count; ++i)
-            table[static_cast<size_t>(i)] = Account(i);
+            table[size_t(i)] = Account(i);
         ASSERT_TRUE(SaveSettings(path, settings, table));
     }
 };
-
-// No file: the defaults, the window centred, truncating toward zero.
-TEST_F(SettingsFileTest, NoFileGivesTheDefaultsWithTheWindowCentredTruncatingTowardZero) {
-    phonebook.entries = {"ISP", "VPN"};
-    Load({1024, 768});
-    TSettings expected = Centred();
-    expected.CustomizeDialName = "ISP";
-    EXPECT_EQ(settings, expected);
-    EXPECT_EQ(accounts, TAccounts{});
-    Load({101, 101});
-    EXPECT_EQ(std::pair(settings.Left, settings.Top), std::pair(-124, -99));
-}
 
 // Every key other than its default, read and written back byte for byte in the
 // order a fresh file has; passwords of every byte value.
@@ -124,15 +104,12 @@ TEST_F(SettingsFileTest, EveryKeyAndPasswordsOfEveryByteValueRoundTripInWritingO
         "[MainWindow]\r\nType=1\r\nLeft=-20\r\nTop=4000\r\n";
     LoadText(text);
     const TSettings read = settings;
-    EXPECT_EQ(read.Password, "AB");
-    TAccounts table{};
-    table[0] = {true, "\x83\x81\x83\x43\x83\x8B", "pop.example.jp", "taro", "p=a;s[s]"};
+    TAccounts table{TAccount{true, "\x83\x81\x83\x43\x83\x8B", "pop.example.jp", "u", "p=a;s[s]"}};
     for (int b = 0; b < 256; ++b) // in four accounts
         table[size_t(1 + b / 64)] = {true, "n", "h", "u",
                                      table[size_t(1 + b / 64)].Password + char(b)};
     fs::remove(path);
-    ASSERT_TRUE(SaveSettings(path, read, table));
-    ASSERT_TRUE(SaveMainWindow(path, read));
+    ASSERT_TRUE(SaveSettings(path, read, table) && SaveMainWindow(path, read));
     const std::string bytes = test::ReadFile(path);
     EXPECT_EQ(bytes.substr(bytes.find("[Setting]")), text);
     EXPECT_LT(bytes.find("[Account5]"), bytes.find("[Setting]"));
@@ -150,17 +127,14 @@ TEST_F(SettingsFileTest, TheAccountListEndsAtTheEndMarkerOrAfterTwenty) {
     EXPECT_EQ(accounts[19], Account(19));
     SaveAccounts(3);
     EXPECT_EQ(*Value("Account3", "Enabled") + *Value("Account3", "HostName"), "0");
-    EXPECT_EQ(Value("Account3", "Password")->size(), 2u);
     EXPECT_EQ(Value("Account4", "HostName"), "pop4.example");
     Load();
-    EXPECT_EQ(accounts[2], Account(2));
-    EXPECT_TRUE(accounts[3] == TAccount{} && accounts[4] == TAccount{});
-
-    LoadText("[Account0]\r\nEnabled=1\r\nName=a\r\nHostName=h\r\n"
-             "[Account1]\r\nEnabled=1\r\nName=b\r\nHostName=\r\nUserID=u\r\nPassword=509192\r\n"
-             "[Account2]\r\nEnabled=1\r\nName=c\r\nHostName=h2\r\n");
+    EXPECT_TRUE(accounts[2] == Account(2) && accounts[3] == TAccount{} &&
+                accounts[4] == TAccount{});
+    LoadText("[Account0]\r\nEnabled=1\r\nName=a\r\nHostName=h\r\n[Account1]\r\nName=b\r\n"
+             "HostName=\r\nPassword=509192\r\n[Account2]\r\nName=c\r\nHostName=h2\r\n");
     EXPECT_EQ(accounts[0], (TAccount{true, "a", "h", "", ""}));
-    EXPECT_EQ(accounts[1], (TAccount{true, "b", "", "u", "AB"}));
+    EXPECT_EQ(accounts[1], (TAccount{false, "b", "", "", "AB"}));
     EXPECT_EQ(accounts[2], TAccount{});
 }
 
@@ -177,23 +151,17 @@ TEST_F(SettingsFileTest, TlsKeysAreWrittenOnlyWhereSetAndMoveWithTheirAccount) {
     const std::string added =
         "TlsRequired=1\r\nTrustedCertificate=" + std::string(64, 'e') + "\r\n";
     std::string after = test::ReadFile(path);
-    ASSERT_NE(after.find("[Account1]"), std::string::npos);
     EXPECT_EQ(after.find(added), after.find("[Account2]") - added.size());
     EXPECT_EQ(after.erase(after.find(added), added.size()), before);
-    std::string error;
-    EXPECT_FALSE(SaveAccountSecurity(path, 0, table[1], &error));
-    EXPECT_EQ(error, CannotWriteText(path));
-    EXPECT_FALSE(SaveAccountSecurity(path, 20, table[1]));
-    table[1].UserID = "someone else";
-    EXPECT_FALSE(SaveAccountSecurity(path, 1, table[1]));
-    table[1].UserID = "user1";
+    TAccount other = table[1];
+    other.UserID = "someone else";
+    EXPECT_FALSE(SaveAccountSecurity(path, 0, table[1]) ||
+                 SaveAccountSecurity(path, 20, table[1]) || SaveAccountSecurity(path, 1, other));
     ASSERT_TRUE(SaveSettings(path, settings, table));
-    EXPECT_EQ(Value("Account0", "TlsRequired"), std::nullopt);
-    EXPECT_EQ(Value("Account2", "TlsRequired"), std::nullopt) << "the end marker";
+    EXPECT_FALSE(Value("Account0", "TlsRequired") || Value("Account2", "TlsRequired"));
     std::swap(table[0], table[1]);
     ASSERT_TRUE(SaveSettings(path, settings, table));
-    EXPECT_EQ(Value("Account1", "TlsRequired").value() + *Value("Account1", "TrustedCertificate"),
-              "");
+    EXPECT_EQ(*Value("Account1", "TlsRequired") + *Value("Account1", "TrustedCertificate"), "");
     Load();
     EXPECT_EQ(accounts, table);
 }
@@ -201,16 +169,12 @@ TEST_F(SettingsFileTest, TlsKeysAreWrittenOnlyWhereSetAndMoveWithTheirAccount) {
 // Hand-edited ones read unset unless well formed; saved as read, their bytes stay.
 TEST_F(SettingsFileTest, HandEditedTlsKeysReadUnsetUnlessWellFormedAndStayAsTheyAre) {
     const std::string lower = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
-    std::string upper = lower;
-    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    const std::string upper = "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF";
     const std::tuple<std::string, std::string, bool, std::string> cases[] = {
         {"1", lower, true, lower},
         {"0", upper, false, lower},
         {"2", lower.substr(1), false, ""},
-        {"yes", lower + "0", false, ""},
-        {"01", lower.substr(1) + "g", false, ""},
-        {"", "01:23", false, ""},
-    };
+        {"01", lower.substr(1) + "g", false, ""}};
     for (const auto& [tls, certificate, required, trusted] : cases) {
         SCOPED_TRACE(tls + " " + certificate);
         LoadText("[Account0]\r\nHostName=h\r\nTlsRequired=" + tls +
@@ -218,8 +182,8 @@ TEST_F(SettingsFileTest, HandEditedTlsKeysReadUnsetUnlessWellFormedAndStayAsThey
         EXPECT_EQ(accounts[0].TlsRequired, required);
         EXPECT_EQ(accounts[0].TrustedCertificate, trusted);
         ASSERT_TRUE(SaveSettings(path, settings, accounts));
-        EXPECT_EQ(Value("Account0", "TlsRequired"), tls);
-        EXPECT_EQ(Value("Account0", "TrustedCertificate"), certificate);
+        EXPECT_EQ(*Value("Account0", "TlsRequired") + *Value("Account0", "TrustedCertificate"),
+                  tls + certificate);
     }
 }
 
@@ -239,10 +203,13 @@ TEST(TakeSecurity, WhatACheckLearntGoesToEveryAccountOfItsServerAndUserAndForget
     EXPECT_TRUE(TakeSecurity(table, learnt).empty());
 }
 
-// Unreadable values give the key's default; numbers beyond their range are kept in
-// it. SettingConnecting is read where CustomizeDial is missing or unreadable.
+// No file: the defaults, the window centred, truncating toward zero. Unreadable
+// values give the key's default; numbers beyond their range are kept in it.
+// SettingConnecting is read where CustomizeDial is missing or unreadable.
 TEST_F(SettingsFileTest, HandWrittenValuesReadWithTheNumberRulesAndWithinTheirRange) {
+    phonebook.entries = {"ISP", "VPN"};
     const std::pair<std::string, std::function<void(TSettings&)>> cases[] = {
+        {"", [](TSettings&) {}},
         {"[Setting]\r\nScheduleRun=2\r\nSettingEndCheck=yes\r\nScheduleTime=yes\r\n"
          "SettingNotification=off\r\nScheduleTimeCount=$1F\r\nScheduleTimeoutCount=0x\r\n"
          "MailerIcon=0x1F\r\n[MainWindow]\r\nType=257\r\n[Sound]\r\nKind=-254\r\n"
@@ -265,101 +232,91 @@ TEST_F(SettingsFileTest, HandWrittenValuesReadWithTheNumberRulesAndWithinTheirRa
         {"[Customize]\r\nCustomizeDial=2\r\nCustomizeDialName=ISP\r\n[Setting]\r\n"
          "ScheduleDialup=1\r\nSettingDeconnect=1\r\nSettingConnecting=1\r\n[Schedule]\r\n"
          "DialMailNonDisconnect=1\r\nDialExistingNonDisconnect=1\r\n",
-         [&](TSettings&) { phonebook.serviceError = true; }},
-    };
+         [&](TSettings& s) { s.CustomizeDialName = "", phonebook.serviceError = true; }}};
     for (const auto& [text, change] : cases) {
         SCOPED_TRACE(text);
         TSettings expected = Centred();
+        expected.CustomizeDialName = "ISP";
         change(expected);
-        LoadText(text);
+        text.empty() ? void(Load()) : LoadText(text);
         EXPECT_EQ(settings, expected);
     }
     EXPECT_EQ(Value("Customize", "CustomizeDial"), "2"); // loading writes nothing
     SaveAccounts(0);
-    EXPECT_EQ(Value("Customize", "CustomizeDial"), "0");
-    EXPECT_EQ(Value("Schedule", "DialMailNonDisconnect"), "0");
+    EXPECT_EQ(*Value("Customize", "CustomizeDial") + *Value("Schedule", "DialMailNonDisconnect"),
+              "00");
     EXPECT_EQ(Value("Setting", "SettingConnecting"), "1") << "never written";
+    fs::remove(path);
+    Load({101, 101});
+    EXPECT_EQ(std::pair(settings.Left, settings.Top), std::pair(-124, -99));
 }
 
+// The defaults, and never a write, not even after the file became usable, until
+// a load reads it: Pim runs on defaults, saving them would lose what it holds.
 TEST_F(SettingsFileTest, AnUnusableFileGivesTheDefaultsAndIsNeverWritten) {
     using enum IniFile::LoadStatus;
-    using Make = std::function<void(const std::string&)>;
-    const auto text = [](const std::string& p) {
-        test::WriteFile(p, "[Setting]\r\nScheduleRun=1\r\n");
-    };
-    const std::tuple<const char*, Make, IniFile::LoadStatus> cases[] = {
-        {"FIFO", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, NotAFile},
-        {"folder", [](const std::string& p) { fs::create_directory(p); }, Folder},
+    const std::string text = "[Setting]\r\nScheduleRun=1\r\n";
+    std::string f;
+    const std::tuple<const char*, std::function<void()>, IniFile::LoadStatus> cases[] = {
+        {"FIFO", [&] { ::mkfifo(f.c_str(), 0600); }, NotAFile},
+        {"folder", [&] { fs::create_directory(f); }, Folder},
         {"too large",
-         [&](const std::string& p) { text(p), fs::resize_file(p, IniFile::kMaxFileBytes + 1); },
+         [&] { test::WriteFile(f, text), fs::resize_file(f, IniFile::kMaxFileBytes + 1); },
          TooLarge},
         // Root reads anything, so nobody loads this one.
-        {"no permission",
-         [&](const std::string& p) { text(p), fs::permissions(p, fs::perms::none); }, NoPermission},
-        {"loop of links",
-         [](const std::string& p) {
-             fs::create_symlink(p + "2", p), fs::create_symlink(p, p + "2");
-         },
-         LinkLoop},
-    };
+        {"no permission", [&] { test::WriteFile(f, text), ::chmod(f.c_str(), 0); }, NoPermission},
+        {"loop of links", [&] { fs::create_symlink(f, f + "2"), fs::create_symlink(f + "2", f); },
+         LinkLoop}};
+    ::chmod(dir.path().c_str(), 0777);
     for (const auto& [name, make, status] : cases) {
         SCOPED_TRACE(name);
-        test::TempDir folder;
-        const std::string file = folder.file("Pim.INI");
-        make(file);
-        const auto before = Listing(folder.path());
-        ::chmod(folder.path().c_str(), 0777);
+        f = dir.file(name);
+        make();
+        const auto before = Listing(dir.path());
         // In a child: a blocking open ends in the alarm instead of hanging the test.
         const int result = InChild(
             [&] {
-                TSettings loaded;
-                TAccounts table;
-                const int read =
-                    static_cast<int>(LoadSettings(file, phonebook, {1024, 768}, loaded, table));
+                const int read = int(LoadSettings(f, phonebook, {1024, 768}, settings, accounts));
                 std::string error;
-                const bool saved = SaveSettings(file, loaded, table, &error) ||
-                                   SaveMainWindow(file, loaded) ||
-                                   SaveAccountSecurity(file, 0, {true, "n", "", "", "", true}) ||
-                                   error != CannotWriteText(file);
-                return read | (saved ? 16 : 0) | (loaded == Centred() ? 0 : 32);
+                const bool saved = SaveSettings(f, settings, accounts, &error) ||
+                                   SaveMainWindow(f, settings) ||
+                                   SaveAccountSecurity(f, 0, {true, "n", "", "", "", true}) ||
+                                   error != CannotWriteText(f);
+                return read | (saved ? 16 : 0) | (settings == Centred() ? 0 : 32);
             },
             status == NoPermission);
-        EXPECT_EQ(result, static_cast<int>(status)) << "16: saved, 32: not defaults";
-        EXPECT_EQ(Listing(folder.path()), before);
+        EXPECT_EQ(result, int(status)) << "16: saved, 32: not defaults";
+        EXPECT_EQ(Listing(dir.path()), before);
     }
-}
-
-TEST_F(SettingsFileTest, AFileUnusableAtLoadingIsNotWrittenUntilALoadReadsIt) {
-    ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
-    EXPECT_EQ(LoadSettings(path, phonebook, {}, settings, accounts), IniFile::LoadStatus::Folder);
-    ::rmdir(path.c_str());
+    fs::create_directory(path);
+    EXPECT_EQ(Load(), Folder);
+    fs::remove(path);
     test::WriteFile(path, "[Account0]\r\nHostName=mine\r\n");
-    // Pim runs on defaults: saving them now would lose the account.
     EXPECT_FALSE(SaveSettings(path, settings, accounts));
     EXPECT_EQ(test::ReadFile(path), "[Account0]\r\nHostName=mine\r\n");
-    EXPECT_EQ(LoadSettings(path, phonebook, {}, settings, accounts), IniFile::LoadStatus::Loaded);
+    EXPECT_EQ(Load(), Loaded);
     EXPECT_TRUE(SaveMainWindow(path, settings));
 }
 
 // A save either replaces the whole file or leaves it exactly as it was.
 const std::string kOldFile = "[Account0]\r\nName=old\r\nHostName=h\r\n; hand note\r\n";
 
+// Private to its owner, where the links (relative, or a link to a link) end.
 TEST_F(SettingsFileTest, ASaveReplacesTheFileWholePrivateToItsOwnerWhereTheLinksEnd) {
     accounts[0] = {true, "n", "new.example", "u", "p"};
-    // Whether the target exists, the links to it (two: a link to a link), relative.
     const std::tuple<const char*, bool, int, bool> cases[] = {
-        {"file", true, 0, false},
+        {"file", true, 0, false}, // target exists, links, relative
         {"dangling relative link", false, 1, true},
         {"chain of links", false, 2, false}};
     for (const auto& [name, targetExists, links, relative] : cases) {
         SCOPED_TRACE(name);
         test::TempDir elsewhere;
         const std::string target = links ? elsewhere.file("real.ini") : path;
+        const std::string first = links == 2 ? dir.file("middle") : target;
         fs::remove(path);
         fs::remove(dir.file("middle"));
         if (targetExists)
             test::WriteFile(target, kOldFile);
-        const std::string first = links == 2 ? dir.file("middle") : target;
         if (links == 2)
             fs::create_symlink(target, first);
         if (links)
@@ -378,14 +335,12 @@ TEST_F(SettingsFileTest, ASaveReplacesTheFileWholePrivateToItsOwnerWhereTheLinks
 TEST_F(SettingsFileTest, AFailedSaveLeavesTheFileAndNoOtherAndNamesItInTheError) {
     EXPECT_EQ(CannotWriteText("/x/Pim.INI"), cp932::FromUtf8("/x/Pim.INI に書き込めません"));
     accounts[0] = {true, std::string(4000, 'n'), "new.example", "u", "p"};
-    const auto refused = [this] {
+    // Saving the settings or, after `security`, an account's security is refused.
+    const auto refused = [this](bool security) {
         std::string error;
-        return !SaveSettings(path, settings, accounts, &error) && error == CannotWriteText(path);
-    };
-    const auto newName = [this] {
-        IniFile ini = IniFile::Load(path);
-        ini.WriteString("Account0", "Name", "new");
-        return ini;
+        return !(security ? SaveAccountSecurity(path, 0, {false, "old", "h", "", "", true}, &error)
+                          : SaveSettings(path, settings, accounts, &error)) &&
+               error == CannotWriteText(path);
     };
     rlimit unlimited{};
     ::getrlimit(RLIMIT_FSIZE, &unlimited);
@@ -397,25 +352,21 @@ TEST_F(SettingsFileTest, AFailedSaveLeavesTheFileAndNoOtherAndNamesItInTheError)
          [&] {
              rlimit small{1024, unlimited.rlim_max};
              ::setrlimit(RLIMIT_FSIZE, &small);
-             const bool failed = refused();
+             const bool failed = refused(false);
              return ::setrlimit(RLIMIT_FSIZE, &unlimited), failed;
          }},
         // Root may write any file; the mode alone says read-only here.
         {"read-only file",
          [&] {
              ::chmod(path.c_str(), 0400);
-             std::string error;
-             return refused() &&
-                    !SaveAccountSecurity(path, 0, {false, "old", "h", "", "", true}, &error) &&
-                    error == CannotWriteText(path) &&
+             return refused(false) && refused(true) &&
                     (fs::status(path).permissions() & fs::perms::all) == fs::perms::owner_read;
          }},
-        {"crash before the rename",
-         [&] {
-             return InChild(
-                        [&] { return newName().Save(path, [] { return ::_exit(0), true; }); }) == 0;
-         }},
-    };
+        {"crash before the rename", [&] {
+             IniFile ini = IniFile::Load(path);
+             ini.WriteString("Account0", "Name", "new");
+             return InChild([&] { return ini.Save(path, [] { return ::_exit(0), true; }); }) == 0;
+         }}};
     for (const auto& [name, save] : cases) {
         SCOPED_TRACE(name);
         ::chmod(path.c_str(), 0644);
@@ -434,17 +385,16 @@ TEST(ProfileLocation, BesideTheProgramWhenWritableOrThereElseInTheConfigFolder) 
     const std::string folder = program.path() + "/", beside = folder + "Pim.INI";
     EXPECT_EQ(ProfilePath(folder), beside);
     // As nobody, for whom the program folder is read-only.
+    ::chmod(config.path().c_str(), 0777);
     const auto chooses = [&](const std::string& expected) {
         ::chmod(program.path().c_str(), 0555);
-        ::chmod(config.path().c_str(), 0777);
         const int status = InChild(
             [&] {
-                ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
-                return ProfilePath(folder) == expected ? 0 : 1;
+                return ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1) +
+                       (ProfilePath(folder) != expected);
             },
             true);
-        ::chmod(program.path().c_str(), 0755);
-        return status == 0;
+        return ::chmod(program.path().c_str(), 0755), status == 0;
     };
     EXPECT_TRUE(chooses(config.path() + "/Pim/Pim.INI"));
     EXPECT_TRUE(fs::is_directory(config.path() + "/Pim"));
@@ -453,6 +403,51 @@ TEST(ProfileLocation, BesideTheProgramWhenWritableOrThereElseInTheConfigFolder) 
     fs::remove(beside);
     fs::create_symlink(config.file("not-yet-written.ini"), beside);
     EXPECT_TRUE(chooses(beside));
+}
+
+// A write changes its value in place or appends, and keeps every other byte.
+TEST(IniFile, WritesUpdateInPlaceOrAppendAndKeepEveryOtherByte) {
+    const struct {
+        std::string before;
+        std::vector<std::array<const char*, 3>> writes; // section, key, value
+        std::string after;
+    } cases[] = {
+        {"; by hand\n[setting]\r\n  scheduleRUN = 0\r\nUnknown=keep me\n\r\n[Sound]\r\nKind=2\r\n",
+         {{"Setting", "ScheduleRun", "1"},
+          {"Setting", "Task", "1"},
+          {"Sound", "Kind", "2"},
+          {"FPN", "Login", "1"}},
+         "; by hand\n[setting]\r\n  scheduleRUN = 1\r\nUnknown=keep me\nTask=1\r\n\r\n"
+         "[Sound]\r\nKind=2\r\n[FPN]\r\nLogin=1\r\n"},
+        {"[A]\nKey =  v  \nOther=1", {{"a", "KEY", "v"}}, "[A]\nKey =  v  \nOther=1"},
+        {"[A]\nx=1", {{"A", "y", "2"}, {"B", "z", "3"}}, "[A]\nx=1\r\ny=2\r\n[B]\r\nz=3\r\n"},
+        // A byte order mark hides no first section.
+        {"\xEF\xBB\xBF[A]\r\nx=1\r\n", {{"A", "x", "2"}}, "\xEF\xBB\xBF[A]\r\nx=2\r\n"},
+        // The first of repeated sections and keys.
+        {"[B]\nk=b\n[A]\nk=1\nK=2\n\n[b]\nk=late\n[a]\nnew=late",
+         {{"a", "k", "3"}, {"A", "new", "4"}, {"b", "new", "5"}, {"A", "NEW", "6"}},
+         "[B]\nk=b\nnew=5\r\n[A]\nk=3\nK=2\nnew=6\r\n\n[b]\nk=late\n[a]\nnew=late"},
+        // A value cannot break out of its line.
+        {"", {{"A", "Name", "x\r\n[FPN]\nCheck=0"}}, "[A]\r\nName=x  [FPN] Check=0\r\n"},
+    };
+    for (const auto& c : cases) {
+        IniFile ini = IniFile::Parse(c.before);
+        for (const auto& [section, key, value] : c.writes)
+            ini.WriteString(section, key, value);
+        EXPECT_EQ(ini.Bytes(), c.after);
+    }
+}
+
+TEST(IniFile, ReadsTheFirstMatchTrimmedAndCut) {
+    const IniFile ini =
+        IniFile::Parse("[A]\r\nnovalue\r\n;k=comment\r\nk = first \r\nk=second\r\n"
+                       "long=" +
+                       std::string(1500, 'v') + "\r\n[B]\r\nonly=b\r\n[a]\r\nlate=ignored\r\n");
+    EXPECT_EQ(ini.Value("a", "K"), "first");
+    EXPECT_EQ(ini.Value("A", "long"), std::string(1023, 'v'));
+    for (const char* key : {"novalue", ";k", "only", "late"})
+        EXPECT_EQ(ini.Value("A", key), std::nullopt) << key;
+    EXPECT_EQ(ini.Value("B", "only"), "b");
 }
 
 } // namespace
