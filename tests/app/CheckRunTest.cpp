@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <limits>
+#include <tuple>
 
 namespace pim {
 namespace {
@@ -142,33 +143,28 @@ TEST_F(CheckRunTest, OldAndNewMailAreToldApartAndAFailedAccountKeepsItsOldList) 
     Account(0, "a");
     Account(1, "b");
     server.Set("b", Box({"b1"}));
-    const struct {
-        std::vector<std::string> a;
-        bool bFails, changed;
-        int oldCount, total;
-        std::string hangUp;
-        int hangUps;
-    } runs[] = {
+    // Mail of account a; b fails; then new, old count, total, hang-up settings and hang-ups.
+    const std::tuple<std::vector<std::string>, bool, bool, int, int, std::string, int> runs[] = {
         {{"a", "b"}, false, true, 0, 3, "D", 1},
         {{"a", "b"}, false, false, 2, 3, "DM", 0},     // not while there is mail
         {{"a", "b", "c"}, false, true, 2, 4, "DO", 0}, // only what the run dialled
         {{"b", "c"}, false, true, 0, 3, "", 0},        // deleted at the top: all count as new
         {{"b", "c"}, true, true, 2, 2, "", 0},         // only the error is new
     };
-    for (const auto& r : runs) {
-        SCOPED_TRACE(r.a.size());
-        server.Set("a", Box(r.a));
-        if (r.bFails)
+    for (const auto& [a, bFails, changed, oldCount, total, hangUp, hangUps] : runs) {
+        SCOPED_TRACE(a.size());
+        server.Set("a", Box(a));
+        if (bFails)
             server.Set("b", Box({"b1", "b2"}, [](Mailbox& b) { b.password = "changed"; }));
-        settings.SettingDeconnect = std::ranges::count(r.hangUp, 'D');
-        settings.DialMailNonDisconnect = std::ranges::count(r.hangUp, 'M');
-        settings.DialExistingNonDisconnect = std::ranges::count(r.hangUp, 'O');
+        settings.SettingDeconnect = std::ranges::count(hangUp, 'D');
+        settings.DialMailNonDisconnect = std::ranges::count(hangUp, 'M');
+        settings.DialExistingNonDisconnect = std::ranges::count(hangUp, 'O');
         ASSERT_TRUE(Check());
-        EXPECT_EQ(host.last.Changed, r.changed);
-        EXPECT_EQ(host.last.TotalMail, r.total);
-        EXPECT_EQ(Shown(0).OldCount, r.oldCount);
-        EXPECT_EQ(Shown(0).Subjects[r.a.size() - 1], r.a.back());
-        EXPECT_EQ(std::exchange(dialup.hangUps, 0), r.hangUps);
+        EXPECT_EQ(host.last.Changed, changed);
+        EXPECT_EQ(host.last.TotalMail, total);
+        EXPECT_EQ(Shown(0).OldCount, oldCount);
+        EXPECT_EQ(Shown(0).Subjects[a.size() - 1], a.back());
+        EXPECT_EQ(std::exchange(dialup.hangUps, 0), hangUps);
     }
     EXPECT_EQ(Shown(1).Count, -4);
     EXPECT_EQ(Shown(1).Subjects[0], "b1");
@@ -179,18 +175,17 @@ TEST_F(CheckRunTest, BeyondTwoHundredFiftyFiveOnlyTheCountIsCompared) {
     for (int i = 0; i < 300; ++i)
         subjects.push_back("s" + std::to_string(i));
     Account(0, "big");
-    const struct {
-        int added, deletedAt; // deletedAt: beyond the 255th, fewer and none new
-        bool changed;
-    } runs[] = {{0, -1, true}, {0, -1, false}, {1, -1, true}, {0, 280, false}};
-    for (const auto& r : runs) {
-        if (r.added)
+    // Added at the end, deleted beyond the 255th (fewer and none new), changed.
+    const std::tuple<int, int, bool> runs[] = {
+        {0, -1, true}, {0, -1, false}, {1, -1, true}, {0, 280, false}};
+    for (const auto& [added, deletedAt, changed] : runs) {
+        if (added)
             subjects.push_back("new");
-        if (r.deletedAt >= 0)
-            subjects.erase(subjects.begin() + r.deletedAt);
+        if (deletedAt >= 0)
+            subjects.erase(subjects.begin() + deletedAt);
         server.Set("big", Box(subjects));
         ASSERT_TRUE(Check());
-        EXPECT_EQ(host.last.Changed, r.changed);
+        EXPECT_EQ(host.last.Changed, changed);
         EXPECT_EQ(host.last.TotalMail, int(subjects.size()));
         EXPECT_EQ(Shown(0).Count, int(subjects.size()));
     }
@@ -223,14 +218,8 @@ TEST_F(CheckRunTest, ACountClaimedBeyondReasonSaturatesTheTotalAndCountOnlyOnlyC
 // Offline or without a connection only the button asks (36 and 48: the box's
 // buttons and icon); a dial that cannot find or reach its entry says why.
 TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhyAndClosingEndsADialsWait) {
-    const struct {
-        bool offline;
-        int dial;
-        const char* entry;
-        bool starts, connects;
-        std::string said;
-        unsigned flags; // 0: not looked at
-    } rows[] = {
+    // Offline, CustomizeDial, the entry, the dial starts, connects; what is said, the flags (0: any).
+    const std::tuple<bool, int, const char*, bool, bool, std::string, unsigned> rows[] = {
         {true, 0, "", true, true, "", 36},
         {false, 1, "", true, true,
          "ダイヤルアップ接続されていない為、メールチェックを行うことはできません。", 48},
@@ -239,25 +228,25 @@ TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhyAndClosingEndsADialsWait) {
         {false, 2, "VPN", false, true, "エラーが発生しました", 0},
         {false, 2, "VPN", true, false, "VPN", 0},
     };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.said);
-        host.offline = r.offline;
-        settings.CustomizeDial = r.dial;
-        settings.CustomizeDialName = r.entry;
+    for (const auto& [offline, dial, entry, starts, connects, said, flags] : rows) {
+        SCOPED_TRACE(said);
+        host.offline = offline;
+        settings.CustomizeDial = dial;
+        settings.CustomizeDialName = entry;
         dialup.active = 0;
-        dialup.dialStarts = r.starts;
-        dialup.dialConnects = r.connects;
+        dialup.dialStarts = starts;
+        dialup.dialConnects = connects;
         host.asked.clear();
-        if (r.dial < 2) {
+        if (dial < 2) {
             run.pbCheckClick(CheckRun::Sender::Other);
             run.pbCheckClick(CheckRun::Sender::Menu);
             EXPECT_TRUE(host.asked.empty());
         }
-        run.pbCheckClick(r.dial < 2 ? CheckRun::Sender::CheckButton : CheckRun::Sender::Other);
+        run.pbCheckClick(dial < 2 ? CheckRun::Sender::CheckButton : CheckRun::Sender::Other);
         ASSERT_EQ(host.asked.size(), 1u);
-        EXPECT_NE(host.asked[0].first.find(r.said), std::string::npos) << host.asked[0].first;
-        EXPECT_EQ(host.asked[0].second, r.flags ? r.flags : host.asked[0].second);
-        EXPECT_EQ(host.offline, r.offline) << "a No keeps the program offline";
+        EXPECT_NE(host.asked[0].first.find(said), std::string::npos) << host.asked[0].first;
+        EXPECT_EQ(host.asked[0].second, flags ? flags : host.asked[0].second);
+        EXPECT_EQ(host.offline, offline) << "a No keeps the program offline";
         EXPECT_EQ(run.CheckIndex, -1);
     }
     EXPECT_EQ(host.failedDials, 1);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <tuple>
 
 namespace pim {
 namespace {
@@ -66,11 +67,8 @@ TEST_F(TVeltaRASTest, EachOutcomeOfADialIsReportedOnce) {
     EXPECT_EQ(ras->GetEntryName(0), cp932::FromUtf8("社内VPN"));
     EXPECT_EQ(ras->GetEntryName(1), cp932::FromUtf8("モバイル"));
     EXPECT_EQ(ras->GetEntryName(2) + ras->GetEntryName(-1), "");
-    const struct {
-        const char* activation;
-        bool dialled;
-        Events events;
-    } cases[] = {
+    // How the mock activates, whether the dial starts, what is reported.
+    const std::tuple<const char*, bool, Events> cases[] = {
         {"activate", true, {"connect 社内VPN"}},
         {"authenticate", true, {"auth 社内VPN", "connect 社内VPN"}},
         {"fail", true, {"error 社内VPN"}},
@@ -78,18 +76,18 @@ TEST_F(TVeltaRASTest, EachOutcomeOfADialIsReportedOnce) {
         {"refuse", false, {}},
     };
     ras->DialLimit = 600;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.activation);
+    for (const auto& [activation, dialled, told] : cases) {
+        SCOPED_TRACE(activation);
         ASSERT_TRUE(ras->HangUp());
         events.clear();
-        Mock("SetBehaviour", {"activation", c.activation});
-        EXPECT_EQ(ras->Dial(0), c.dialled);
+        Mock("SetBehaviour", {"activation", activation});
+        EXPECT_EQ(ras->Dial(0), dialled);
         EXPECT_FALSE(ras->Dial(1));
         EXPECT_TRUE(events.empty());
-        ASSERT_TRUE(WaitEvents(c.events.size()));
+        ASSERT_TRUE(WaitEvents(told.size()));
         RunFor(200ms); // and nothing more
-        EXPECT_EQ(events, c.events);
-        const bool up = !c.events.empty() && c.events.back().starts_with("connect");
+        EXPECT_EQ(events, told);
+        const bool up = !told.empty() && told.back().starts_with("connect");
         EXPECT_TRUE(RunUntil([&] { return nm.ActivePaths().isEmpty() == !up; }, 2s));
         EXPECT_EQ(ras->ActiveEntryCount(), up ? 1 : 0);
     }
