@@ -218,7 +218,7 @@ TEST_F(CheckRunTest, ACountClaimedBeyondReasonSaturatesTheTotalAndCountOnlyOnlyC
 // Offline or without a connection only the button asks (36 and 48: the box's
 // buttons and icon); a dial that cannot find or reach its entry says why.
 TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhyAndClosingEndsADialsWait) {
-    // Offline, CustomizeDial, the entry, the dial starts, connects; what is said, the flags (0: any).
+    // Offline, CustomizeDial, entry, the dial starts, connects; what is said, flags (0: any).
     const std::tuple<bool, int, const char*, bool, bool, std::string, unsigned> rows[] = {
         {true, 0, "", true, true, "", 36},
         {false, 1, "", true, true,
