@@ -9,8 +9,10 @@
 #include "support/MailboxServer.h"
 
 #include <QTimer>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <limits>
+#include <tuple>
 
 namespace pim {
 namespace {
@@ -18,8 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::Mailbox;
 
-class FakeDialup : public DialupControl {
-public:
+struct FakeDialup : DialupControl {
     int active = 1, dials = 0, hangUps = 0;
     bool dialStarts = true, dialConnects = true;
     std::function<void()> dialOutcome; // delivered later, as the component would
@@ -29,47 +30,41 @@ public:
     std::string GetEntryName(int i) override { return i == 0 ? "ISP" : "VPN"; }
     bool Dial(int) override {
         ++dials;
-        if (!dialStarts)
-            return false;
-        QTimer::singleShot(50, [this] {
-            active = dialConnects ? 1 : active;
-            if (dialOutcome)
-                dialOutcome();
-        });
-        return true;
+        if (dialStarts)
+            QTimer::singleShot(
+                50, [this] { active = dialConnects, dialOutcome ? dialOutcome() : void(); });
+        return dialStarts;
     }
-    bool HangUp() override {
-        ++hangUps;
-        active = 0;
-        return true;
-    }
+    bool HangUp() override { return ++hangUps; }
 };
 
-class FakeHost : public CheckRunHost {
-public:
+// Every question is answered No.
+struct FakeHost : CheckRunHost {
     std::vector<std::pair<std::string, unsigned>> asked;
-    int answer = IDYES, over = 0, failedDials = 0;
+    int over = 0, failedDials = 0;
     bool offline = false;
-    std::vector<RunOutcome> shown;
+    RunOutcome last;
 
     int Ask(const std::string& text, unsigned flags) override {
         asked.emplace_back(cp932::ToUtf8(text), flags);
-        return answer;
+        return IDNO;
     }
     bool Offline() const override { return offline; }
     void GoOnline() override { offline = false; }
     void SetStatus(const std::string&) override {}
     void StartBusyAnimation() override {}
     void ResetAfterFailedDial() override { ++failedDials; }
-    void ShowRun(const RunOutcome& outcome) override { shown.push_back(outcome); }
+    void ShowRun(const RunOutcome& outcome) override { last = outcome; }
     void RunOver(const RunOutcome&) override { ++over; }
     void RememberSecurity(const TAccount&) override {}
 };
 
-Mailbox Box(std::vector<std::string> subjects) {
+Mailbox Box(std::vector<std::string> subjects, std::function<void(Mailbox&)> change = {}) {
     Mailbox box;
     for (const std::string& s : subjects)
         box.messages.push_back(test::SimpleMessage(s));
+    if (change)
+        change(box);
     return box;
 }
 
@@ -96,22 +91,15 @@ protected:
         return test::RunUntil([&] { return host.over > before; }, 15s);
     }
     const AccountResult& Shown(size_t slot) const { return run.ShownResults[slot]; }
-    const RunOutcome& Last() const { return host.shown.back(); }
 };
 
 TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatusAndAnEmptyHostEndsTheRun) {
     pop3.TimeOutCount = 300;
     server.Set("mail", Box({"one", "two"}));
     server.Set("empty", Box({}));
-    Mailbox retr = Box({"r1", "r2", "r3"});
-    retr.refusedRetr = {2};
-    server.Set("retr", retr);
-    Mailbox quit = Box({"q1"});
-    quit.refuseQuit = true;
-    server.Set("quit", quit);
-    Mailbox silent = Box({"x"});
-    silent.silentAfterPass = true;
-    server.Set("silent", silent);
+    server.Set("retr", Box({"r1", "r2", "r3"}, [](Mailbox& b) { b.refusedRetr = {2}; }));
+    server.Set("quit", Box({"q1"}, [](Mailbox& b) { b.refuseQuit = true; }));
+    server.Set("silent", Box({"x"}, [](Mailbox& b) { b.silentAfterPass = true; }));
     // Wrong password; a refused message ends the account, a refused QUIT does
     // not; a time-out; nothing listening; no session could be started.
     const std::pair<const char*, int32_t> rows[] = {{"mail", 2},    {"empty", 0},   {"nobody", -4},
@@ -128,66 +116,58 @@ TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatusAndAnEmptyHostEndsTheRun) {
     accounts[9] = {true, "no host", "", "u", "p"};
     Account(10, "mail");
 
-    ASSERT_TRUE(Check());
+    // A second start before the first account's turn must not interleave with the run.
+    run.pbCheckClick(CheckRun::Sender::Other);
+    ASSERT_TRUE(Check(CheckRun::Sender::CheckButton));
     for (size_t i = 0; i < std::size(rows); ++i) {
         EXPECT_EQ(Shown(i).Name, std::string("acct-") + rows[i].first);
         EXPECT_EQ(Shown(i).Count, rows[i].second) << rows[i].first;
     }
     EXPECT_EQ(Shown(0).Subjects[1], "two");
     EXPECT_EQ(Shown(9).Count, -2) << "not checked after the empty host";
-    EXPECT_EQ(Last().TotalMail, 2 + 1) << "r1 of the failed account is not shown";
-    EXPECT_TRUE(Last().Changed);
+    EXPECT_EQ(host.last.TotalMail, 2 + 1) << "r1 of the failed account is not shown";
+    EXPECT_TRUE(host.last.Changed);
     EXPECT_EQ(run.CheckIndex, -1);
+    test::RunFor(100ms);
+    EXPECT_EQ(host.over, 1);
 }
 
 // Each run compares with the list shown before: what is new, and what a failed
-// account keeps.
+// account keeps. After it, hanging up as the three settings (D, M, O) say.
 TEST_F(CheckRunTest, OldAndNewMailAreToldApartAndAFailedAccountKeepsItsOldList) {
     ASSERT_TRUE(Check());
-    EXPECT_EQ(Last().TotalMail, 0);
-    EXPECT_FALSE(Last().AnyAccount) << "no account at all";
-    EXPECT_FALSE(Last().Changed);
+    EXPECT_EQ(host.last.TotalMail, 0);
+    EXPECT_FALSE(host.last.AnyAccount) << "no account at all";
+    EXPECT_FALSE(host.last.Changed);
 
     Account(0, "a");
     Account(1, "b");
     server.Set("b", Box({"b1"}));
-    Mailbox broken = Box({"b1", "b2"});
-    broken.password = "changed";
-    const struct {
-        std::vector<std::string> a;
-        bool bFails, changed;
-        int oldCount, total;
-    } runs[] = {
-        {{"a", "b"}, false, true, 0, 3},
-        {{"a", "b"}, false, false, 2, 3},
-        {{"a", "b", "c"}, false, true, 2, 4},
-        {{"b", "c"}, false, true, 0, 3}, // deleted at the top: all count as new
-        {{"b", "c"}, true, true, 2, 2},  // only the error is new
+    // Mail of account a; b fails; then new, old count, total, hang-up settings and hang-ups.
+    const std::tuple<std::vector<std::string>, bool, bool, int, int, std::string, int> runs[] = {
+        {{"a", "b"}, false, true, 0, 3, "D", 1},
+        {{"a", "b"}, false, false, 2, 3, "DM", 0},     // not while there is mail
+        {{"a", "b", "c"}, false, true, 2, 4, "DO", 0}, // only what the run dialled
+        {{"b", "c"}, false, true, 0, 3, "", 0},        // deleted at the top: all count as new
+        {{"b", "c"}, true, true, 2, 2, "", 0},         // only the error is new
     };
-    for (const auto& r : runs) {
-        server.Set("a", Box(r.a));
-        if (r.bFails)
-            server.Set("b", broken);
+    for (const auto& [a, bFails, changed, oldCount, total, hangUp, hangUps] : runs) {
+        SCOPED_TRACE(a.size());
+        server.Set("a", Box(a));
+        if (bFails)
+            server.Set("b", Box({"b1", "b2"}, [](Mailbox& b) { b.password = "changed"; }));
+        settings.SettingDeconnect = std::ranges::count(hangUp, 'D');
+        settings.DialMailNonDisconnect = std::ranges::count(hangUp, 'M');
+        settings.DialExistingNonDisconnect = std::ranges::count(hangUp, 'O');
         ASSERT_TRUE(Check());
-        EXPECT_EQ(Last().Changed, r.changed) << r.a.size();
-        EXPECT_EQ(Last().TotalMail, r.total) << r.a.size();
-        EXPECT_EQ(Shown(0).OldCount, r.oldCount) << r.a.size();
-        EXPECT_EQ(Shown(0).Subjects[r.a.size() - 1], r.a.back());
+        EXPECT_EQ(host.last.Changed, changed);
+        EXPECT_EQ(host.last.TotalMail, total);
+        EXPECT_EQ(Shown(0).OldCount, oldCount);
+        EXPECT_EQ(Shown(0).Subjects[a.size() - 1], a.back());
+        EXPECT_EQ(std::exchange(dialup.hangUps, 0), hangUps);
     }
     EXPECT_EQ(Shown(1).Count, -4);
     EXPECT_EQ(Shown(1).Subjects[0], "b1");
-}
-
-TEST_F(CheckRunTest, CountOnlyCountsAndNeverChanges) {
-    settings.SettingCountOnly = true;
-    server.Set("a", Box({"x", "y", "z"}));
-    Account(0, "a");
-    ASSERT_TRUE(Check());
-    EXPECT_EQ(Shown(0).Count, -1);
-    EXPECT_EQ(Shown(0).OldCount, -1);
-    EXPECT_EQ(Shown(0).Subjects[0], "3") << "the count, shown in place of a subject";
-    EXPECT_EQ(Last().TotalMail, 3);
-    EXPECT_FALSE(Last().Changed);
 }
 
 TEST_F(CheckRunTest, BeyondTwoHundredFiftyFiveOnlyTheCountIsCompared) {
@@ -195,56 +175,51 @@ TEST_F(CheckRunTest, BeyondTwoHundredFiftyFiveOnlyTheCountIsCompared) {
     for (int i = 0; i < 300; ++i)
         subjects.push_back("s" + std::to_string(i));
     Account(0, "big");
-    const struct {
-        int added, deletedAt; // deletedAt: beyond the 255th, fewer and none new
-        bool changed;
-    } runs[] = {{0, -1, true}, {0, -1, false}, {1, -1, true}, {0, 280, false}};
-    for (const auto& r : runs) {
-        if (r.added)
+    // Added at the end, deleted beyond the 255th (fewer and none new), changed.
+    const std::tuple<int, int, bool> runs[] = {
+        {0, -1, true}, {0, -1, false}, {1, -1, true}, {0, 280, false}};
+    for (const auto& [added, deletedAt, changed] : runs) {
+        if (added)
             subjects.push_back("new");
-        if (r.deletedAt >= 0)
-            subjects.erase(subjects.begin() + r.deletedAt);
+        if (deletedAt >= 0)
+            subjects.erase(subjects.begin() + deletedAt);
         server.Set("big", Box(subjects));
         ASSERT_TRUE(Check());
-        EXPECT_EQ(Last().Changed, r.changed);
-        EXPECT_EQ(Last().TotalMail, int(subjects.size()));
+        EXPECT_EQ(host.last.Changed, changed);
+        EXPECT_EQ(host.last.TotalMail, int(subjects.size()));
         EXPECT_EQ(Shown(0).Count, int(subjects.size()));
     }
     EXPECT_EQ(Shown(0).Subjects[254], "s254");
 }
 
 // A server may claim any count: the total stops at the largest int, and the
-// run goes on to the next account.
-TEST_F(CheckRunTest, ACountClaimedBeyondReasonSaturatesTheTotal) {
+// run goes on to the next account. Counting only never reports a change.
+TEST_F(CheckRunTest, ACountClaimedBeyondReasonSaturatesTheTotalAndCountOnlyOnlyCounts) {
     constexpr int kMax = std::numeric_limits<int>::max();
     server.Set("other", Box({"o1", "o2"}));
     Account(0, "huge");
     Account(1, "other");
     for (const bool countOnly : {true, false}) {
         SCOPED_TRACE(countOnly);
-        Mailbox box = Box(std::vector<std::string>(countOnly ? 1 : kMaxMails, "m"));
-        box.claimedCount = kMax;
-        server.Set("huge", box);
+        server.Set("huge", Box(std::vector<std::string>(countOnly ? 1 : kMaxMails, "m"),
+                               [&](Mailbox& b) { b.claimedCount = kMax; }));
         settings.SettingCountOnly = countOnly;
         ASSERT_TRUE(Check());
         EXPECT_EQ(Shown(0).Count, countOnly ? -1 : kMax);
         EXPECT_EQ(Shown(1).Count, countOnly ? -1 : 2);
-        EXPECT_EQ(Last().TotalMail, kMax);
+        EXPECT_EQ(Shown(1).OldCount, countOnly ? -1 : 0);
+        EXPECT_EQ(Shown(1).Subjects[0], countOnly ? "2" : "o1")
+            << "the count, shown in place of a subject";
+        EXPECT_EQ(host.last.TotalMail, kMax);
+        EXPECT_NE(host.last.Changed, countOnly);
     }
 }
 
 // Offline or without a connection only the button asks (36 and 48: the box's
 // buttons and icon); a dial that cannot find or reach its entry says why.
-TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhy) {
-    host.answer = IDNO;
-    const struct {
-        bool offline;
-        int dial;
-        const char* entry;
-        bool starts, connects;
-        std::string said;
-        unsigned flags; // 0: not looked at
-    } rows[] = {
+TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhyAndClosingEndsADialsWait) {
+    // Offline, CustomizeDial, entry, the dial starts, connects; what is said, flags (0: any).
+    const std::tuple<bool, int, const char*, bool, bool, std::string, unsigned> rows[] = {
         {true, 0, "", true, true, "", 36},
         {false, 1, "", true, true,
          "ダイヤルアップ接続されていない為、メールチェックを行うことはできません。", 48},
@@ -253,25 +228,25 @@ TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhy) {
         {false, 2, "VPN", false, true, "エラーが発生しました", 0},
         {false, 2, "VPN", true, false, "VPN", 0},
     };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.said);
-        host.offline = r.offline;
-        settings.CustomizeDial = r.dial;
-        settings.CustomizeDialName = r.entry;
+    for (const auto& [offline, dial, entry, starts, connects, said, flags] : rows) {
+        SCOPED_TRACE(said);
+        host.offline = offline;
+        settings.CustomizeDial = dial;
+        settings.CustomizeDialName = entry;
         dialup.active = 0;
-        dialup.dialStarts = r.starts;
-        dialup.dialConnects = r.connects;
+        dialup.dialStarts = starts;
+        dialup.dialConnects = connects;
         host.asked.clear();
-        if (r.dial < 2) {
+        if (dial < 2) {
             run.pbCheckClick(CheckRun::Sender::Other);
             run.pbCheckClick(CheckRun::Sender::Menu);
             EXPECT_TRUE(host.asked.empty());
         }
-        run.pbCheckClick(r.dial < 2 ? CheckRun::Sender::CheckButton : CheckRun::Sender::Other);
+        run.pbCheckClick(dial < 2 ? CheckRun::Sender::CheckButton : CheckRun::Sender::Other);
         ASSERT_EQ(host.asked.size(), 1u);
-        EXPECT_NE(host.asked[0].first.find(r.said), std::string::npos) << host.asked[0].first;
-        EXPECT_EQ(host.asked[0].second, r.flags ? r.flags : host.asked[0].second);
-        EXPECT_EQ(host.offline, r.offline) << "a No keeps the program offline";
+        EXPECT_NE(host.asked[0].first.find(said), std::string::npos) << host.asked[0].first;
+        EXPECT_EQ(host.asked[0].second, flags ? flags : host.asked[0].second);
+        EXPECT_EQ(host.offline, offline) << "a No keeps the program offline";
         EXPECT_EQ(run.CheckIndex, -1);
     }
     EXPECT_EQ(host.failedDials, 1);
@@ -280,46 +255,8 @@ TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhy) {
     dialup.dialConnects = true;
     ASSERT_TRUE(Check());
     EXPECT_TRUE(run.DialledByCheck);
-    EXPECT_EQ(dialup.dials, 3);
-}
-
-TEST_F(CheckRunTest, HangingUpFollowsTheThreeSettings) {
-    server.Set("mail", Box({"m"}));
-    Account(0, "mail");
-    // The connection existed before the run (not dialled by it), and mail is found.
-    const struct {
-        bool deconnect, keepWithMail, onlyOwn;
-        int hangUps;
-    } cases[] = {{false, false, false, 0},
-                 {true, false, false, 1},
-                 {true, true, false, 0},
-                 {true, false, true, 0}};
-    for (const auto& c : cases) {
-        settings.SettingDeconnect = c.deconnect;
-        settings.DialMailNonDisconnect = c.keepWithMail;
-        settings.DialExistingNonDisconnect = c.onlyOwn;
-        dialup.hangUps = 0;
-        dialup.active = 1;
-        ASSERT_TRUE(Check());
-        EXPECT_EQ(dialup.hangUps, c.hangUps) << c.deconnect << c.keepWithMail << c.onlyOwn;
-    }
-}
-
-TEST_F(CheckRunTest, AStartWhileRunningOrDiallingDoesNothingAndClosingEndsTheWait) {
-    server.Set("mail", Box({"m"}));
-    Account(0, "mail");
-    // The second start comes before the first account's turn: it must not
-    // interleave with the first (which would end the run with slot 0 unchecked).
-    run.pbCheckClick(CheckRun::Sender::Other);
-    run.pbCheckClick(CheckRun::Sender::CheckButton);
-    ASSERT_TRUE(test::RunUntil([&] { return host.over == 1; }, 10s));
-    test::RunFor(100ms);
-    EXPECT_EQ(host.over, 1);
-    EXPECT_EQ(Shown(0).Count, 1);
 
     // A dial that never ends: closing the program ends the wait.
-    settings.CustomizeDial = 2;
-    settings.CustomizeDialName = "ISP";
     dialup.active = 0;
     dialup.dialOutcome = nullptr;
     QTimer::singleShot(100, [&] {
@@ -328,7 +265,7 @@ TEST_F(CheckRunTest, AStartWhileRunningOrDiallingDoesNothingAndClosingEndsTheWai
     });
     run.pbCheckClick(CheckRun::Sender::Other);
     EXPECT_EQ(host.over, 1);
-    EXPECT_EQ(dialup.dials, 1);
+    EXPECT_EQ(dialup.dials, 4);
 }
 
 } // namespace

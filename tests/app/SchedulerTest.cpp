@@ -13,13 +13,13 @@ protected:
     Scheduler scheduler{settings, [this] { return paused; }, [this] { ++checks; }};
 
     void Ticks(int n, int expectedChecks) {
-        for (int i = 0; i < n; ++i)
+        while (n-- > 0)
             scheduler.ScheduleTimerTimer();
         EXPECT_EQ(checks, expectedChecks);
     }
 };
 
-TEST_F(SchedulerTest, ChecksEveryIntervalExceptWhileTheMailIsLookedAt) {
+TEST_F(SchedulerTest, ChecksEveryIntervalExceptWhileTheMailIsLookedAtAndOnlyIntervalChangesRearm) {
     settings.ScheduleTime = true;
     settings.ScheduleTimeCount = 3;
     scheduler.Arm();
@@ -47,13 +47,11 @@ TEST_F(SchedulerTest, ChecksEveryIntervalExceptWhileTheMailIsLookedAt) {
     settings.ScheduleDialup = true;
     scheduler.VeltaRASFirstConnect();
     EXPECT_EQ(checks, 6);
-}
 
-TEST_F(SchedulerTest, OnlyChangesOfTheIntervalSettingsRearm) {
-    settings.ScheduleTime = true;
+    // Only changes of the interval settings rearm.
     settings.ScheduleTimeCount = 5;
     scheduler.Arm();
-    Ticks(3, 0);
+    Ticks(3, 6);
     scheduler.Rearm(true, 5); // other options changed
     EXPECT_EQ(scheduler.ScheduleCountdown, 2);
     settings.ScheduleTimeCount = 10;
@@ -67,7 +65,7 @@ TEST_F(SchedulerTest, OnlyChangesOfTheIntervalSettingsRearm) {
     scheduler.Rearm(false, 10);
     EXPECT_TRUE(scheduler.TimerOn());
     settings.ScheduleTime = false;
-    Ticks(1, 0);
+    Ticks(1, 6);
     EXPECT_FALSE(scheduler.TimerOn());
 }
 

@@ -6,43 +6,37 @@
 #include "support/PrivateBus.h"
 
 #include <QDBusArgument>
-#include <QDBusMetaType>
-#include <QDBusObjectPath>
 #include <QDBusVariant>
 
 namespace pim::test {
 
-inline const QString kNetworkManager = QStringLiteral("org.freedesktop.NetworkManager");
+inline const QString kNetworkManager = "org.freedesktop.NetworkManager";
 
 class NetworkManagerMock : public PrivateBus {
 public:
-    // The bus and, unless `withNetworkManager` is false, the mock on it.
-    bool StartWith(bool withNetworkManager = true) {
+    bool StartWith(bool logind = false) {
         return Start() &&
-               (!withNetworkManager ||
-                StartMock({"--system", "--template", PIM_NM_TEMPLATE}, true, kNetworkManager));
-    }
-    bool StartLogind() {
-        return StartMock({"--system", "--template", "logind"}, true,
-                         QStringLiteral("org.freedesktop.login1"));
+               StartMock({"--system", "--template", PIM_NM_TEMPLATE}, true, kNetworkManager) &&
+               (!logind ||
+                StartMock({"--system", "--template", "logind"}, true, "org.freedesktop.login1"));
     }
     // A method of the mock: nm_template.py's (AddProfile, ActivateElsewhere,
     // DropActive, SetBehaviour) or dbusmock's own on `path` of `service`.
-    QVariant Mock(const QString& method, const QVariantList& arguments,
-                  const QString& service = kNetworkManager,
-                  const QString& path = QStringLiteral("/org/freedesktop")) {
-        return Call(service, path, QStringLiteral("org.freedesktop.DBus.Mock"), method, arguments)
+    QString Mock(const QString& method, const QVariantList& arguments,
+                 const QString& service = kNetworkManager,
+                 const QString& path = "/org/freedesktop") {
+        return Call(service, path, "org.freedesktop.DBus.Mock", method, arguments)
             .arguments()
-            .value(0);
+            .value(0)
+            .toString();
     }
     QStringList ActivePaths() {
-        const QDBusMessage reply =
-            Call(kNetworkManager, QStringLiteral("/org/freedesktop/NetworkManager"),
-                 QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
-                 {kNetworkManager, QStringLiteral("ActiveConnections")});
         QStringList paths;
-        const QVariant value = qvariant_cast<QDBusVariant>(reply.arguments().value(0)).variant();
-        for (const QDBusObjectPath& path : qdbus_cast<QList<QDBusObjectPath>>(value))
+        const QDBusMessage reply =
+            Call(kNetworkManager, "/org/freedesktop/NetworkManager",
+                 "org.freedesktop.DBus.Properties", "Get", {kNetworkManager, "ActiveConnections"});
+        for (const QDBusObjectPath& path : qdbus_cast<QList<QDBusObjectPath>>(
+                 qvariant_cast<QDBusVariant>(reply.arguments().value(0)).variant()))
             paths << path.path();
         return paths;
     }

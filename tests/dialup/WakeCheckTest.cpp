@@ -52,8 +52,7 @@ TEST(WakeCheck, EventsWaitsAndChecks) {
         WakeCheck::Duration now{0};
         WakeCheck check([&now] { return now; });
         std::istringstream steps(scenario.steps);
-        std::string step;
-        while (std::getline(steps, step, ',')) {
+        for (std::string step; std::getline(steps, step, ',');) {
             SCOPED_TRACE(std::string(scenario.name) + ": " + step);
             std::istringstream in(step);
             int at = 0;
@@ -67,16 +66,14 @@ TEST(WakeCheck, EventsWaitsAndChecks) {
             if (event == "due") {
                 EXPECT_EQ(check.Due(scenario.when), expected == "check");
                 EXPECT_FALSE(check.Pending());
-                continue;
-            }
-            if (event == "ended")
+            } else if (event == "ended") {
                 check.RunEnded();
-            const std::optional<WakeCheck::Duration> wait =
-                event == "connectivity" ? check.Connectivity(value)
-                : event == "state"      ? check.NetworkState(value)
-                : event == "ended"      ? std::nullopt
-                                        : check.PrepareForSleep(event == "sleep");
-            EXPECT_EQ(wait ? std::to_string(wait->count()) : "-", expected);
+            } else {
+                const auto wait = event == "connectivity" ? check.Connectivity(value)
+                                  : event == "state"      ? check.NetworkState(value)
+                                                          : check.PrepareForSleep(event == "sleep");
+                EXPECT_EQ(wait ? std::to_string(wait->count()) : "-", expected);
+            }
         }
     }
 }

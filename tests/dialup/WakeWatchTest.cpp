@@ -16,32 +16,23 @@ TEST(WakeWatch, OneCheckAfterAResumeOrTheNetworksReturnWhenTheProgramAllows) {
     if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
         GTEST_SKIP() << reason.toStdString();
     test::NetworkManagerMock bus;
-    ASSERT_TRUE(bus.StartWith() && bus.StartLogind()) << bus.error().toStdString();
-    const QString nmPath = QStringLiteral("/org/freedesktop/NetworkManager");
+    ASSERT_TRUE(bus.StartWith(true)) << bus.error().toStdString();
     // Connectivity as today's NetworkManager announces it; State as older ones did.
     const auto connectivity = [&](uint value) {
-        bus.Mock(QStringLiteral("UpdateProperties"),
-                 {test::kNetworkManager, QVariantMap{{"Connectivity", QVariant::fromValue(value)}}},
-                 test::kNetworkManager, nmPath);
+        bus.Mock("UpdateProperties", {test::kNetworkManager, QVariantMap{{"Connectivity", value}}},
+                 test::kNetworkManager, "/org/freedesktop/NetworkManager");
     };
-    const auto state = [&](uint value) {
-        bus.Mock(QStringLiteral("SetGlobalConnectionState"), {QVariant::fromValue(value)});
-    };
+    const auto state = [&](uint value) { bus.Mock("SetGlobalConnectionState", {value}); };
     const auto resume = [&] {
-        bus.Mock(QStringLiteral("EmitSignal"),
+        bus.Mock("EmitSignal",
                  {"org.freedesktop.login1.Manager", "PrepareForSleep", "b", QVariantList{false}},
-                 QStringLiteral("org.freedesktop.login1"),
-                 QStringLiteral("/org/freedesktop/login1"));
+                 "org.freedesktop.login1", "/org/freedesktop/login1");
     };
     WakeWatch watch(bus.Bus());
     watch.Check().ResumeSettle = 200ms;
     watch.Check().NetworkSettle = 100ms;
     int asked = 0, checks = 0;
-    WakeCheck::Conditions when{true, false, false};
-    watch.Conditions = [&] {
-        ++asked;
-        return when;
-    };
+    watch.Conditions = [&] { return ++asked, WakeCheck::Conditions{true, false, false}; };
     watch.OnCheck = [&](WakeWatch*) { ++checks; };
     // Each kind of signal alone, then all together: one check each time. Last,
     // a resume just after a run, which the program does not allow.

@@ -52,8 +52,7 @@ private:
             const int n = std::atoi(arg.c_str());
             if (verb == "USER") {
                 std::lock_guard lock(mutex_);
-                const auto found = boxes_.find(arg);
-                box = found == boxes_.end() ? std::nullopt : std::optional(found->second);
+                box = boxes_.contains(arg) ? std::optional(boxes_[arg]) : std::nullopt;
                 c.Send("+OK\r\n");
             } else if (verb == "PASS" && (!box || box->password != arg)) {
                 c.Send("-ERR [AUTH] no\r\n");
@@ -65,15 +64,14 @@ private:
                     return (void)c.WaitClosed(std::chrono::seconds(10));
                 c.Send("+OK\r\n");
             } else if (verb == "STAT" && loggedIn) {
-                c.Send("+OK " +
-                       std::to_string(box->claimedCount >= 0 ? box->claimedCount
-                                                             : (long long)box->messages.size()) +
-                       " 1000\r\n");
-            } else if (verb == "RETR" && loggedIn &&
-                       (n < 1 || n > int(box->messages.size()) || box->refusedRetr.count(n))) {
-                c.Send("-ERR no such message\r\n");
+                const long long count =
+                    box->claimedCount >= 0 ? box->claimedCount : (long long)box->messages.size();
+                c.Send("+OK " + std::to_string(count) + " 1000\r\n");
             } else if (verb == "RETR" && loggedIn) {
-                c.Send("+OK\r\n" + box->messages[size_t(n - 1)] + ".\r\n");
+                const bool there =
+                    n >= 1 && n <= int(box->messages.size()) && !box->refusedRetr.count(n);
+                c.Send(there ? "+OK\r\n" + box->messages[size_t(n - 1)] + ".\r\n"
+                             : "-ERR no such message\r\n");
             } else if (verb == "QUIT") {
                 const bool refuse = box && box->refuseQuit;
                 c.Send(refuse ? "-ERR not now\r\n" : "+OK bye\r\n");
