@@ -11,6 +11,7 @@
 #include "support/TempDir.h"
 
 #include <QFile>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -64,10 +65,7 @@ protected:
     std::unique_ptr<TMainForm> Create() {
         return std::make_unique<TMainForm>(dir.path() + "/", dialup);
     }
-    int MailerStarts() {
-        QFile file(QString::fromStdString(dir.file("starts")));
-        return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
-    }
+    int MailerStarts() { return int(std::ranges::count(test::ReadFile(dir.file("starts")), '\n')); }
     // One check, as the tray menu starts it, waited for to its end.
     static bool CheckOnce(TMainForm& form) {
         form.Run().pbCheckClick(CheckRun::Sender::Other);

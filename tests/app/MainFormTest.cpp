@@ -1,14 +1,11 @@
 #include "MainFormFixture.h"
 #include "app/StatusTexts.h"
-#include "resources/Skin.h"
-#include "settings/IniFile.h"
-#include "settings/VersionForm.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QMenu>
-#include <QScreen>
 #include <QSystemTrayIcon>
-#include <QTimer>
+#include <QTest>
 #include <filesystem>
 
 namespace pim {
@@ -25,8 +22,9 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
     const std::string hidden = inTray + "SettingRunHide=1\r\n",
                       unfolded = "[MainWindow]\r\nType=1\r\n";
     const std::tuple<std::string, bool, QString> rows[] = {
-        // with a taskbar button, minimising minimises
-        {"SettingTask=1\r\n", true, "show:shown icon|minimise:minimised icon"},
+        // with a taskbar button, minimising minimises; a first start is centred on
+        // the 800 x 800 offscreen screen
+        {"SettingTask=1\r\n", true, "show:shown icon|minimise:minimised icon|pos:225,250"},
         // in the tray, minimising hides
         {inTray, true, "show:shown tool icon|minimise:hidden tool icon"},
         // a hidden start waits in the tray, still checks, and a second start brings it back
@@ -49,12 +47,17 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
          "start:minimised|host+:hidden tool icon|tip:Pim - "
          "自動チェック待機中|host-:shown|host+:hidden tool icon|"
          "host-:shown|ask:shown|host+:shown tool icon"},
-        // a mailer that cannot start leaves the list as it is
+        // a mailer that starts clears the display when asked; one that cannot leaves it
+        {"ScheduleRun=1\r\nMailerAutoRun=1\r\nSettingMailerHide=1\r\nMailerPath=" + mailer + "\r\n",
+         true, "show:shown|mailer:1|status:自動チェック停止中|count:0"},
         {"ScheduleRun=1\r\nMailerAutoRun=1\r\nSettingMailerHide=1\r\nMailerMinimized=1\r\n"
          "MailerPath=/nonexistent/mailer\r\n",
          true, "show:shown|status:<着信メール 1通> 自動チェック停止中|state:shown"},
-        // the information button folds once per animation
-        {unfolded, true, "show:shown|height:300|fold:shown|fold:shown|height:90|type:0"},
+        // the information button folds once per animation; the place saved at
+        // the end is where the next start opens
+        {unfolded + "Left=40\r\nTop=50\r\n", true,
+         "show:shown|height:300|fold:shown|fold:shown|height:90|type:0|pos:40,50|again:hidden|"
+         "pos:61,72"},
         // a show cutting a fold short gives the information button back
         {unfolded, true, "show:shown|settled:1|fold:shown|button:0|show again:shown|button:1"},
     };
@@ -63,16 +66,18 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
         host = tray;
         WriteAccountProfile("SettingEndCheck=0\r\n" + settings, Box({"x"}));
         auto form = Create();
-        const auto* info = form->findChild<QWidget*>(QStringLiteral("imInformation"));
         const auto observe = [&](const QString& look) -> QString {
             const auto* icon = form->findChild<QSystemTrayIcon*>();
             const std::map<QString, QString> seen{
                 {"count", QString::number(form->Run().ShownResults[0].Count)},
+                {"mailer", QString::number(MailerStarts())},
                 {"status", QString::fromStdString(cp932::ToUtf8(form->StatusText()))},
                 {"tip", icon ? icon->toolTip() : QString()},
                 {"height", QString::number(form->height())},
+                {"pos", QStringLiteral("%1,%2").arg(form->x()).arg(form->y())},
                 {"settled", QString::number(!form->ShapePending())},
-                {"button", QString::number(info->isEnabled())},
+                {"button",
+                 QString::number(form->findChild<QWidget*>("imInformation")->isEnabled())},
                 {"type", QString::number(Settings.Type)},
                 {"animation", QString::number(Settings.SettingAnimation)}};
             if (seen.count(look))
@@ -92,15 +97,17 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
                 form->StartUp();
             else if (action == "ask")
                 form->ShowRequested();
-            else if (action == "restore")
-                form->showNormal();
             else if (action == "minimise")
                 form->sbMinimumClick();
             else if (action == "wm minimise")
                 form->setWindowState(Qt::WindowMinimized);
             else if (action == "fold")
                 form->imInformationClick(); // a second one meanwhile is ignored
-            else if (action.startsWith("host")) {
+            else if (action == "again") {
+                form->move(61, 72);
+                form.reset(); // saves
+                form = Create();
+            } else if (action.startsWith("host")) {
                 host = action == "host+";
                 form->TrayHostChanged();
             } else if (action.endsWith("tray")) {
@@ -108,29 +115,10 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
                 form->ShowTrayIcon(Settings.SettingTask);
                 form->ApplyTaskbarMode(nullptr);
             }
-            const QString look = step.section(u':', 0, 0);
-            test::RunUntil([&] { return observe(look) == expected; }, seconds(10));
-            EXPECT_EQ(observe(look).toStdString(), expected.toStdString()) << step.toStdString();
+            test::RunUntil([&] { return observe(action) == expected; }, seconds(10));
+            EXPECT_EQ(observe(action).toStdString(), expected.toStdString()) << step.toStdString();
         }
     }
-}
-
-TEST_F(MainFormTest, AFirstStartCentresTheWindowAndThePlaceWrittenAtTheEndIsReadNext) {
-    const QSize screen = QGuiApplication::primaryScreen()->size();
-    EXPECT_EQ(Create()->geometry(),
-              QRect((screen.width() - 350) / 2, (screen.height() - 300) / 2, 350, 300));
-    WriteProfile("[MainWindow]\r\nType=1\r\nLeft=40\r\nTop=50\r\n[Other]\r\nkeep=1\r\n");
-    auto form = Create();
-    EXPECT_EQ(form->pos(), QPoint(40, 50));
-    form->move(61, 72);
-    form.reset();
-    const IniFile ini = IniFile::Load(dir.file("Pim.INI"));
-    for (const auto& [section, key, value] : {std::tuple("MainWindow", "Type", "1"),
-                                              {"MainWindow", "Left", "61"},
-                                              {"MainWindow", "Top", "72"},
-                                              {"Other", "keep", "1"}})
-        EXPECT_EQ(ini.Value(section, key), value) << key;
-    EXPECT_EQ(Create()->pos(), QPoint(61, 72));
 }
 
 TEST_F(MainFormTest, AnUnusableProfileIsToldOnceAndLeftAsItIs) {
@@ -166,11 +154,9 @@ TEST_F(MainFormTest, ClosingAsksAsTheSettingSaysOrDuringACheckAndTerminationNeve
             ASSERT_TRUE(test::RunUntil([&] { return form->Run().CheckIndex == 0; }, seconds(5)));
         }
         answer = IDNO;
-        EXPECT_FALSE(form->close());
-        EXPECT_TRUE(form->isVisible() && !form->DialogOpen);
+        EXPECT_TRUE(!form->close() && form->isVisible() && !form->DialogOpen);
         answer = IDYES;
-        EXPECT_TRUE(form->close());
-        EXPECT_TRUE(form->DialogOpen); // stays set while the program ends
+        EXPECT_TRUE(form->close() && form->DialogOpen); // set while the program ends
         ASSERT_EQ(boxes.size(), 2u);
         EXPECT_EQ(boxes[0].first.rfind(question, 0), 0u);
         EXPECT_EQ(boxes[0].second, flags);
@@ -178,8 +164,7 @@ TEST_F(MainFormTest, ClosingAsksAsTheSettingSaysOrDuringACheckAndTerminationNeve
     auto form = Create();
     form->show();
     form->Terminate();
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_TRUE(!form->isVisible() && boxes.size() == 2u);
 }
 
 // In Japanese and in English, each menu with keys of its own; offline mode
@@ -228,37 +213,135 @@ TEST(InitialStatusText, WaitsOnlyWhenAnAutomaticCheckCanFallDue) {
     }
 }
 
-// While a dialog of the window is open, the window and the tray are out of
-// reach; the dialogs and boxes show Pim's icon even without the window.
-TEST_F(MainFormTest, DialogsDisableTheWindowWhileOpenAndShowPimsIcon) {
-    WriteProfile("[Setting]\r\nSettingEndCheck=0\r\n");
-    auto form = Create();
-    form->show();
-    for (QAction* item : {form->pmTask->actions()[0], form->pmTask->actions()[8]}) {
-        bool seen = false;
-        QTimer::singleShot(0, [&] {
-            QWidget* dialog = QApplication::activeModalWidget();
-            ASSERT_NE(dialog, nullptr);
-            seen = form->DialogOpen && !form->isEnabled();
-            form->TrayActivated(QSystemTrayIcon::DoubleClick); // ignored meanwhile
-            form->imOptionClick();                             // no second dialog
-            EXPECT_EQ(QApplication::activeModalWidget(), dialog);
-            dialog->close();
-        });
-        item->trigger();
-        EXPECT_TRUE(seen) << item->text().toStdString();
-        EXPECT_TRUE(!form->DialogOpen && form->isEnabled());
+class MainWindowDisplayTest : public MainFormTest {
+protected:
+    static QWidget* Child(const TMainForm& f, const char* n) { return f.findChild<QWidget*>(n); }
+    // Shown, active and done opening, so that keys go where the user's would.
+    std::unique_ptr<TMainForm> Shown() {
+        auto form = Create();
+        Activate(*form);
+        EXPECT_TRUE(test::RunUntil([&] { return !form->ShapePending(); }, seconds(2)));
+        return form;
     }
-    const QImage pim = SkinMailIcon(0).pixmap(16, 16).toImage();
-    EXPECT_EQ(TVersionForm().windowIcon().pixmap(16, 16).toImage(), pim);
-    SetMessageBoxHandler({}); // the real box
-    QImage shown;
-    QTimer::singleShot(0, [&] {
-        shown = QApplication::activeModalWidget()->windowIcon().pixmap(16, 16).toImage();
-        QApplication::activeModalWidget()->close();
-    });
-    MessageBox(nullptr, "Pim", mb::IconInformation);
-    EXPECT_EQ(shown, pim);
+    static void Activate(TMainForm& form) {
+        form.showNormal();
+        QApplication::setActiveWindow(&form);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
+    }
+};
+
+TEST_F(MainWindowDisplayTest, TheSameMailTwiceIsAnnouncedOnceAndAnErrorCountsAsAChange) {
+    test::Mailbox other;
+    server.Set("other", other);
+    WriteAccountProfile("MailerAutoRun=1\r\nMailerAutoRunSameCheck=1\r\nMailerPath=" + mailer +
+                            "\r\nSettingAutoShow=1\r\nSettingAutoShowCheck=1\r\n"
+                            "SettingAutoShowChange=1\r\nSettingEndCheck=0\r\n"
+                            "[Sound]\r\nSameCheck=1\r\n[Account1]\r\nEnabled=1\r\nName=Other\r\n"
+                            "HostName=" +
+                            server.Host() + "\r\nUserID=other\r\nPassword=" + EncodePassword("pw") +
+                            "\r\n",
+                        Box({"one", "two"}));
+    auto form = Create();
+    ASSERT_TRUE(CheckOnce(*form));
+    EXPECT_TRUE(form->isVisible()) << "new mail shows the window";
+    ASSERT_TRUE(test::RunUntil([&] { return MailerStarts() == 1; }, seconds(5)));
+
+    form->hide();
+    ASSERT_TRUE(CheckOnce(*form));
+    test::RunFor(std::chrono::milliseconds(300));
+    EXPECT_FALSE(form->isVisible()) << "nothing new, nothing shown";
+    EXPECT_EQ(MailerStarts(), 1);
+
+    other.password = "changed"; // the second account now fails
+    server.Set("other", other);
+    ASSERT_TRUE(CheckOnce(*form));
+    EXPECT_EQ(form->Run().ShownResults[1].Count, -4);
+    EXPECT_TRUE(form->isVisible()) << "an error is a change";
+    EXPECT_TRUE(test::RunUntil([&] { return MailerStarts() == 2; }, seconds(5)));
+}
+
+// Tab goes round the buttons, the trees while the window shows them, and the
+// caption's buttons, each named for a screen reader; the menu keys open the
+// system menu at the focus.
+TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSystemMenu) {
+    WriteProfile("[MainWindow]\r\nType=1\r\n[Setting]\r\nSettingEndCheck=0\r\nMailerPath=" +
+                 mailer + "\r\n");
+    auto form = Shown();
+    const auto round = [&] {
+        Child(*form, "spClose")->setFocus();
+        QStringList seen;
+        do {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            seen << QAccessible::queryAccessibleInterface(QApplication::focusWidget())
+                        ->text(QAccessible::Name);
+        } while (QApplication::focusWidget()->objectName() != "spClose" && seen.size() < 20);
+        return seen.join(u' ');
+    };
+    const QString buttons =
+        "メールチェック 環境設定 メールボックス情報の表示／非表示 メーラを起動 ";
+    EXPECT_EQ(round(), buttons + "アカウントリスト メールリスト 最小化 閉じる");
+    // Folded by the keyboard: the focus stays on the button, and Tab passes the trees by.
+    QWidget* information = Child(*form, "imInformation");
+    information->setFocus();
+    QTest::keyClick(information, Qt::Key_Space);
+    ASSERT_TRUE(test::RunUntil([&] { return form->height() == 90; }, seconds(2)));
+    EXPECT_EQ(QApplication::focusWidget(), information);
+    EXPECT_EQ(round(), buttons + "最小化 閉じる");
+
+    QWidget* option = Child(*form, "imOption");
+    const QPoint belowOption = option->mapToGlobal(QPoint(0, option->height()));
+    for (const auto& [key, at] : {std::pair(QKeyCombination(Qt::Key_Menu), belowOption),
+                                  {Qt::SHIFT | Qt::Key_F10, belowOption},
+                                  {Qt::ALT | Qt::Key_Space, form->mapToGlobal(QPoint(4, 23))}}) {
+        Activate(*form);
+        option->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(option, key.key(), key.keyboardModifiers());
+        EXPECT_TRUE(form->sysMenu->isVisible()) << key.key();
+        EXPECT_EQ(form->sysMenu->pos(), at) << key.key();
+        form->sysMenu->close();
+    }
+}
+
+// A picture button and a caption button act once on a click, a double-click,
+// Space, Enter and a screen reader's press, and not on a press let go elsewhere.
+TEST_F(MainWindowDisplayTest, AButtonActsOnceOnEveryWayOfPressingIt) {
+    WriteProfile("[Setting]\r\nMailerPath=" + mailer + "\r\n");
+    auto form = Shown();
+    answer = IDNO;
+    const std::pair<const char*, std::function<int()>> buttons[]{
+        {"imMailer", [&] { return MailerStarts(); }},
+        {"spClose", [&] { return int(boxes.size()); }}};
+    const std::pair<int, std::function<void(QWidget*)>> ways[]{
+        {1, [](QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }},
+        {1, // press, release, then the double-click press and its release
+         [](QWidget* w) {
+             QTest::mouseDClick(w, Qt::LeftButton), QTest::mouseRelease(w, Qt::LeftButton);
+         }},
+        {0,
+         [](QWidget* w) {
+             QTest::mousePress(w, Qt::LeftButton);
+             QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(-40, 40));
+         }},
+        {1, [](QWidget* w) { QTest::keyClick(w, Qt::Key_Space); }},
+        {1, [](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); }},
+        {1, [](QWidget* w) {
+             QAccessible::queryAccessibleInterface(w)->actionInterface()->doAction(
+                 QAccessibleActionInterface::pressAction());
+         }}};
+    for (const auto& [name, acted] : buttons) {
+        const int start = acted();
+        int expected = start;
+        for (const auto& [times, press] : ways) {
+            Activate(*form);
+            Child(*form, name)->setFocus(Qt::TabFocusReason);
+            press(Child(*form, name));
+            expected += times;
+            EXPECT_TRUE(test::RunUntil([&] { return acted() == expected; }, seconds(5)))
+                << name << " after " << expected - start;
+        }
+        test::RunFor(std::chrono::milliseconds(300));
+        EXPECT_EQ(acted(), start + 5) << name;
+    }
 }
 
 } // namespace

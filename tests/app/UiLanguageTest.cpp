@@ -5,7 +5,6 @@
 #include "app/ShownSummary.h"
 #include "common/Cp932.h"
 #include "common/UiText.h"
-#include "pop3/TlsOutcome.h"
 
 #include <QLocale>
 #include <gtest/gtest.h>
@@ -32,8 +31,7 @@ TEST_F(InEnglish, SummariesReadInTheLanguageAndDatesAsTheLocaleWritesThem) {
     const auto D = SummaryField::Date, T = SummaryField::Title, S = SummaryField::Sender;
     const std::string monday = "2024年12月02日（Monday） 10:00:00";
     // The text shown, or "" for the data as it is.
-    using Row = std::tuple<UiLanguage, SummaryField, std::string, const char*, std::string>;
-    const Row rows[] = {
+    const std::tuple<UiLanguage, SummaryField, std::string, const char*, std::string> rows[] = {
         {J, D, "2024年12月02日（月曜日） 10:00:00", "en_US", ""},
         {J, T, "（タイトル未設定）", "en_US", ""},
         {E, T, "（タイトル未設定）", "en_US", "(no subject)"},
@@ -43,7 +41,6 @@ TEST_F(InEnglish, SummariesReadInTheLanguageAndDatesAsTheLocaleWritesThem) {
         {E, T, monday, "en_US", ""},
         {E, S, "（タイトル未設定）", "en_US", ""},
         {E, D, monday, "en_US", "Monday, December 2, 2024 10:00 AM"},
-        {E, D, monday, "de_DE", "Montag, 2. Dezember 2024 10:00"},
         {E, D, monday, "C", "Monday, 2 December 2024 10:00:00"},
         // A header without seconds leaves its zone in the eight characters.
         {E, D, "2024年12月02日（Monday） 10:00 +0", "de_DE", "Montag, 2. Dezember 2024 10:00"},
@@ -61,29 +58,19 @@ TEST_F(InEnglish, SummariesReadInTheLanguageAndDatesAsTheLocaleWritesThem) {
     }
 }
 
-TEST_F(InEnglish, TreeLinesNoticesAndReasonsReadInEnglish) {
+TEST_F(InEnglish, TreeLinesAndNoticesReadInEnglish) {
     Results shown;
-    shown[0].Name = "Home";
-    shown[0].Count = -1;
-    shown[0].Subjects[0] = "7";
-    shown[1].Name = "Work";
-    shown[1].Count = 2;
-    shown[1].OldCount = 1;
+    shown[0].Name = "Home", shown[0].Count = -1, shown[0].Subjects[0] = "7";
+    shown[1].Name = "Work", shown[1].Count = 2, shown[1].OldCount = 1;
     shown[1].Subjects = {"old", cp932::FromUtf8("（タイトル未設定）")};
     shown[1].Senders = {"a@example.jp", cp932::FromUtf8("（差出人不明）")};
-    EXPECT_EQ(AccountTree(shown)[0].text, "All accounts");
-    EXPECT_EQ(MailTree(shown, 1, false)[0].text, "Messages waiting: 7");
-    EXPECT_EQ(MailTree(shown, 2, true)[0].text, "Messages from before: 1");
+    EXPECT_EQ(AccountTree(shown)[0].text + "|" + MailTree(shown, 1, false)[0].text + "|" +
+                  MailTree(shown, 2, true)[0].text,
+              "All accounts|Messages waiting: 7|Messages from before: 1");
     const auto notice = ArrivalNotice(shown, 9, true);
-    EXPECT_EQ(notice.summary, QStringLiteral("New messages: 1"));
-    EXPECT_EQ(notice.body, QStringLiteral("Home: 7\n(no subject) — (unknown sender)"));
-    ASSERT_EQ(notice.actions.size(), 2u);
-    EXPECT_EQ(notice.actions[1].label, QStringLiteral("Start mail program"));
-    TlsOutcome tls;
-    tls.Failure = TlsFailure::Untrusted;
-    tls.Problems = cpSelfSigned | cpExpired;
-    EXPECT_EQ(TlsReasonText(tls),
-              "The server's certificate is not trusted (self-signed, expired).");
+    EXPECT_EQ(notice.summary + "|" + notice.body + "|" + notice.actions.at(1).label,
+              QStringLiteral(
+                  "New messages: 1|Home: 7\n(no subject) — (unknown sender)|Start mail program"));
 }
 
 } // namespace
