@@ -8,6 +8,7 @@
 #include "settings/SettingsFile.h"
 #include "support/DovecotServer.h"
 #include "support/EventLoop.h"
+#include "support/Pop3Client.h"
 #include "support/TempDir.h"
 
 #include <QSslCertificate>
@@ -21,7 +22,6 @@ namespace pim {
 namespace {
 
 using namespace std::chrono_literals;
-using namespace std::string_literals;
 
 struct NoDialupControl : DialupControl {
     int ActiveEntryCount() override { return -1; }
@@ -31,39 +31,10 @@ struct NoDialupControl : DialupControl {
     bool HangUp() override { return false; }
 };
 
-struct Fetched {
-    std::vector<MailSummary> mails;
-    int error = 0;
-    TlsOutcome tls;
-};
-
-// Fetches every message the way a check does and returns what was reported.
-Fetched FetchAll(const std::string& host, const std::string& password,
-                 const TlsPolicy& security = {}) {
-    TVeltaPOP3 pop3;
-    pop3.Security = security;
-    Fetched result;
-    int count = 0, next = 1;
-    bool ended = false;
-    const auto advance = [&] { next <= count ? pop3.Retr(next++) : pop3.Quit(); };
-    pop3.OnConnect = [&](TVeltaPOP3* p, int n) {
-        count = n;
-        QMetaObject::invokeMethod(p, advance, Qt::QueuedConnection);
-    };
-    pop3.OnGetMailInformation = [&](TVeltaPOP3* p, const std::string& title,
-                                    const std::string& sender, const std::string& date) {
-        result.mails.push_back({title, sender, date});
-        QMetaObject::invokeMethod(p, advance, Qt::QueuedConnection);
-    };
-    pop3.OnDisconnect = [&](TVeltaPOP3*) { ended = true; };
-    pop3.OnError = [&](TVeltaPOP3*, uint8_t error) {
-        result.error = error;
-        ended = true;
-    };
-    EXPECT_TRUE(pop3.Connect(host, "sample", password));
-    EXPECT_TRUE(test::RunUntil([&] { return ended; }, 30s));
-    result.tls = pop3.SecurityOutcome();
-    return result;
+// Fetches every message the way a check does.
+void Fetch(test::Pop3Client& client, const std::string& host, const std::string& password) {
+    EXPECT_TRUE(client.pop3.Connect(host, "sample", password));
+    EXPECT_TRUE(test::RunUntil([&] { return client.ended; }, 30s));
 }
 
 // The host keeps what the run learnt in the accounts and in Pim.INI as the main
@@ -77,9 +48,7 @@ struct TlsHost : CheckRunHost {
     int runs = 0;
     int Ask(const std::string& text, unsigned flags) override {
         asked.emplace_back(cp932::ToUtf8(text), flags);
-        if (onAsk)
-            onAsk();
-        return answer;
+        return onAsk ? onAsk() : void(), answer;
     }
     bool Offline() const override { return false; }
     void GoOnline() override {}
@@ -93,7 +62,7 @@ struct TlsHost : CheckRunHost {
     }
 };
 
-class Dovecot : public ::testing::Test {
+class CheckRunDovecotTls : public ::testing::Test {
 protected:
     static inline test::DovecotServer* server = nullptr;
     static inline const test::MailUser taro{
@@ -138,7 +107,7 @@ protected:
         window.accounts = &accounts;
         Account(server->Port());
         // The plain port offers STLS: every session is upgraded.
-        TrustOnly(server->CaCertificatePath());
+        TrustOnly(server->File("ca.pem"));
     }
     void TearDown() override { QSslConfiguration::setDefaultConfiguration(original); }
 
@@ -165,11 +134,26 @@ protected:
     }
 };
 
-using CheckRunDovecotTls = Dovecot;
-using TVeltaPOP3Dovecot = Dovecot;
+using TVeltaPOP3Dovecot = CheckRunDovecotTls;
 
-TEST_F(CheckRunDovecotTls, OnlyAUserStartedCheckAsksToTrustACertificateAndYesReadsTheMail) {
+// Once a server offered STLS, a plain one is refused before the login; only a
+// check the user started asks to trust a certificate, and Yes reads the mail; a
+// server with a new certificate at every connection is asked about once.
+TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsksToTrust) {
     using Sender = CheckRun::Sender;
+    ASSERT_TRUE(Check(Sender::Other));
+    EXPECT_EQ(run.ShownResults[0].Count, 1);
+    EXPECT_EQ(Stored("TlsRequired"), "1");
+    EXPECT_EQ(Stored("TrustedCertificate"), "") << "the authority vouched for it";
+    test::DovecotServer plain, other;
+    ASSERT_TRUE(plain.Start({taro})) << plain.error();
+    Account(plain.Port(), "", true);
+    ASSERT_TRUE(Check(Sender::CheckButton));
+    EXPECT_EQ(pop3.SecurityOutcome().Failure, TlsFailure::Downgrade);
+    EXPECT_EQ(run.ShownResults[0].Count, -2);
+    EXPECT_EQ(run.ShownResults[0].Reason, TlsReasonText(pop3.SecurityOutcome()));
+    EXPECT_TRUE(window.asked.empty());
+
     const struct {
         const char* name;
         Sender sender;
@@ -183,7 +167,7 @@ TEST_F(CheckRunDovecotTls, OnlyAUserStartedCheckAsksToTrustACertificateAndYesRea
         {"another certificate trusted before, No", Sender::CheckButton, IDNO, std::string(64, '0'),
          true, false},
     };
-    TrustOnly(server->UntrustedCaCertificatePath());
+    TrustOnly(server->File("untrusted-ca.pem"));
     std::string trusted;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -205,7 +189,7 @@ TEST_F(CheckRunDovecotTls, OnlyAUserStartedCheckAsksToTrustACertificateAndYesRea
         const auto& [text, flags] = window.asked[0];
         EXPECT_EQ(flags, mb::YesNo | mb::IconQuestion | mb::DefButton2);
         for (const std::string& part :
-             {"localhost"s, cp932::ToUtf8(TlsReasonText(pop3.SecurityOutcome()))})
+             {std::string("localhost"), cp932::ToUtf8(TlsReasonText(pop3.SecurityOutcome()))})
             EXPECT_NE(text.find(part), std::string::npos) << text;
         EXPECT_EQ(text.find("警告") != std::string::npos, !row.trusted.empty()) << text;
         // The fingerprint shown is the one stored after Yes, in upper-case pairs.
@@ -221,73 +205,39 @@ TEST_F(CheckRunDovecotTls, OnlyAUserStartedCheckAsksToTrustACertificateAndYesRea
     ASSERT_TRUE(Check(Sender::Other));
     EXPECT_TRUE(window.asked.empty());
     EXPECT_EQ(run.ShownResults[0].Count, 1);
-}
 
-TEST_F(CheckRunDovecotTls, AServerWithANewCertificateAtEveryConnectionIsAskedAboutOnce) {
-    test::DovecotServer other;
-    ASSERT_TRUE(other.Start({taro}, true)) << other.error();
-    TrustOnly(server->UntrustedCaCertificatePath());
-    window.answer = IDYES;
     // Trusted, and the next connection shows another certificate.
+    ASSERT_TRUE(other.Start({taro}, true)) << other.error();
+    Account(server->Port());
+    window.answer = IDYES;
     window.onAsk = [&] { run.CheckList[0].HostName = "localhost:" + std::to_string(other.Port()); };
-    ASSERT_TRUE(Check(CheckRun::Sender::CheckButton));
+    ASSERT_TRUE(Check(Sender::CheckButton));
     EXPECT_EQ(window.asked.size(), 1u);
     EXPECT_TRUE(pop3.SecurityOutcome().FingerprintChanged);
     EXPECT_EQ(run.ShownResults[0].Count, -2);
     EXPECT_EQ(run.ShownResults[0].Reason, TlsReasonText(pop3.SecurityOutcome()));
 }
 
-TEST_F(CheckRunDovecotTls, OnceAServerOfferedStlsAPlainOneIsRefusedBeforeTheLogin) {
-    ASSERT_TRUE(Check(CheckRun::Sender::Other));
-    EXPECT_EQ(run.ShownResults[0].Count, 1);
-    EXPECT_TRUE(accounts[0].TlsRequired);
-    EXPECT_EQ(Stored("TlsRequired"), "1");
-    EXPECT_EQ(Stored("TrustedCertificate"), "") << "the authority vouched for it";
-    // The same account, answered by a server that offers no STLS.
-    test::DovecotServer plain;
-    ASSERT_TRUE(plain.Start({taro})) << plain.error();
-    Account(plain.Port(), "", true);
-    ASSERT_TRUE(Check(CheckRun::Sender::CheckButton));
-    EXPECT_EQ(pop3.SecurityOutcome().Failure, TlsFailure::Downgrade);
-    EXPECT_EQ(run.ShownResults[0].Count, -2);
-    EXPECT_EQ(run.ShownResults[0].Reason, TlsReasonText(pop3.SecurityOutcome()));
-    EXPECT_FALSE(run.ShownResults[0].Reason.empty());
-    EXPECT_TRUE(window.asked.empty());
-}
-
-// Dovecot offers TOP, UIDL and pipelining: the header alone gives the texts,
-// the first time and from memory the second.
-TEST_F(TVeltaPOP3Dovecot, TheHeaderGivesTheTextsOfTheWholeMessage) {
-    for (int round = 0; round < 2; ++round) {
-        const Fetched fetched =
-            FetchAll("127.0.0.1:" + std::to_string(server->Port()), "pass word");
-        EXPECT_EQ(fetched.error, 0);
-        EXPECT_EQ(fetched.mails, expected) << "round " << round;
-    }
+// Dovecot offers TOP, UIDL and pipelining: the header alone gives the texts, the
+// first time and from memory after. What TLS does with each certificate, over
+// STLS on the plain port and over pop3s; a wrong password is told as such.
+TEST_F(TVeltaPOP3Dovecot, TheHeaderGivesTheTextsWhereTheCertificateVerifiesOrIsTrusted) {
+    test::Pop3Client wrong;
+    Fetch(wrong, "127.0.0.1:" + std::to_string(server->Port()), "wrong");
+    EXPECT_EQ(wrong.error, 4);
     ASSERT_EQ(expected.size(), 7u);
     // Folded ISO-2022-JP words; a space does not continue a From line.
     EXPECT_EQ(expected[0], (MailSummary{cp932::FromUtf8("会議室変更のお知らせ（12月3日 定例会議）"),
                                         cp932::FromUtf8("佐藤 花子"),
                                         cp932::FromUtf8("2024年12月02日（") + SystemDayNames()[0] +
                                             cp932::FromUtf8("） 09:12:45")}));
-}
-
-TEST_F(TVeltaPOP3Dovecot, AWrongPasswordIsReportedAsSuch) {
-    const Fetched fetched = FetchAll("127.0.0.1:" + std::to_string(server->Port()), "wrong");
-    EXPECT_EQ(fetched.error, 4);
-    EXPECT_TRUE(fetched.mails.empty());
-}
-
-// What TLS does with each certificate, over STLS on the plain port and over pop3s.
-TEST_F(TVeltaPOP3Dovecot, ACertificateIsUsedWhenItVerifiesOrIsTheOneTrusted) {
     const QList<QSslCertificate> shown =
-        QSslCertificate::fromPath(QString::fromStdString(server->CertificatePath()));
+        QSslCertificate::fromPath(QString::fromStdString(server->File("server.pem")));
     ASSERT_EQ(shown.size(), 1);
     const std::string pin = shown.front().digest(QCryptographicHash::Sha256).toHex().toStdString();
     const std::string plain = "localhost:" + std::to_string(server->Port());
     const std::string pop3s = "pop3s://localhost:" + std::to_string(server->TlsPort());
     const std::string misnamed = "127.0.0.2:" + std::to_string(server->Port());
-    const auto ok = TlsFailure::None;
     const struct {
         const char* name;
         std::string host;
@@ -296,34 +246,35 @@ TEST_F(TVeltaPOP3Dovecot, ACertificateIsUsedWhenItVerifiesOrIsTheOneTrusted) {
         uint8_t problems; // none: it verifies
     } cases[] = {
         {"STLS", plain, true, {true, ""}, 0},
+        {"STLS, the texts from memory", plain, true, {}, 0},
         {"pop3s", pop3s, true, {}, 0},
         {"STLS, unknown authority", plain, false, {}, cpUnknownAuthority},
         {"pop3s, unknown authority", pop3s, false, {}, cpUnknownAuthority},
         {"the certificate trusted", plain, false, {false, pin}, 0},
-        {"another than the one trusted",
-         plain,
-         false,
-         {false, std::string(64, '0')},
-         cpUnknownAuthority},
+        // clang-format off
+        {"another than the one trusted", plain, false, {false, std::string(64, '0')}, cpUnknownAuthority},
+        // clang-format on
         {"a name it does not carry", misnamed, true, {}, cpWrongName},
         {"a name it does not carry, trusted", misnamed, true, {false, pin}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TrustOnly(c.knownAuthority ? server->CaCertificatePath()
-                                   : server->UntrustedCaCertificatePath());
-        const Fetched fetched = FetchAll(c.host, "pass word", c.security);
+        TrustOnly(c.knownAuthority ? server->File("ca.pem") : server->File("untrusted-ca.pem"));
+        test::Pop3Client fetched;
+        fetched.pop3.Security = c.security;
+        Fetch(fetched, c.host, "pass word");
+        const TlsOutcome tls = fetched.pop3.SecurityOutcome();
         const bool fails = c.problems != 0;
         EXPECT_EQ(fetched.error, fails ? 2 : 0);
         EXPECT_EQ(fetched.mails, fails ? std::vector<MailSummary>{} : expected);
-        EXPECT_TRUE(fetched.tls.Offered);
-        EXPECT_EQ(fetched.tls.Encrypted, !fails);
-        EXPECT_EQ(fetched.tls.Failure, fails ? TlsFailure::Untrusted : ok);
-        EXPECT_EQ(fetched.tls.Problems, c.problems);
-        EXPECT_EQ(fetched.tls.FingerprintChanged, fails && !c.security.TrustedFingerprint.empty());
+        EXPECT_TRUE(tls.Offered);
+        EXPECT_EQ(tls.Encrypted, !fails);
+        EXPECT_EQ(tls.Failure, fails ? TlsFailure::Untrusted : TlsFailure::None);
+        EXPECT_EQ(tls.Problems, c.problems);
+        EXPECT_EQ(tls.FingerprintChanged, fails && !c.security.TrustedFingerprint.empty());
         if (fails) {
-            EXPECT_EQ(fetched.tls.Fingerprint, pin);
-            EXPECT_EQ(fetched.tls.Host, c.host.starts_with("127") ? "127.0.0.2" : "localhost");
+            EXPECT_EQ(tls.Fingerprint, pin);
+            EXPECT_EQ(tls.Host, c.host.starts_with("127") ? "127.0.0.2" : "localhost");
         }
     }
 }

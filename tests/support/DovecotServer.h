@@ -11,8 +11,7 @@
 namespace pim::test {
 
 struct MailUser {
-    std::string name;
-    std::string password;
+    std::string name, password;
     std::vector<std::string> messages; // raw RFC 822 bytes, CR LF line ends, in POP3 order
 };
 
@@ -21,7 +20,6 @@ public:
     DovecotServer() = default;
     ~DovecotServer();
     DovecotServer(const DovecotServer&) = delete;
-    DovecotServer& operator=(const DovecotServer&) = delete;
 
     // Why no server can run here ("needs root", a missing package); empty when one can.
     static std::string SkipReason();
@@ -35,11 +33,9 @@ public:
     bool Running() const { return pid_ > 0; }
     uint16_t Port() const { return port_; }
     uint16_t TlsPort() const { return tlsPort_; }
-    // The authority that signed the server's certificate, one that signed
-    // nothing it shows, and the certificate itself.
-    std::string CaCertificatePath() const { return folder_ + "/ca.pem"; }
-    std::string UntrustedCaCertificatePath() const { return folder_ + "/untrusted-ca.pem"; }
-    std::string CertificatePath() const { return folder_ + "/server.pem"; }
+    // In the folder: ca.pem signed the server's certificate server.pem,
+    // untrusted-ca.pem signed nothing it shows.
+    std::string File(const std::string& name) const { return folder_ + "/" + name; }
 
 private:
     bool WriteMail(const std::vector<MailUser>& users);
@@ -48,11 +44,9 @@ private:
     bool Fail(const std::string& message);
     void Stop();
 
-    std::string folder_;
-    std::string error_;
+    std::string folder_, error_;
     pid_t pid_ = -1;
-    uint16_t port_ = 0;
-    uint16_t tlsPort_ = 0;
+    uint16_t port_ = 0, tlsPort_ = 0;
 };
 
 } // namespace pim::test
