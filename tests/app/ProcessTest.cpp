@@ -1,17 +1,13 @@
 // The program as a process: one instance per user, which a second start shows,
 // an orderly end on the signals a session sends, and a Wayland session.
-#include "common/HexKey.h"
 #include "settings/IniFile.h"
 #include "support/EventLoop.h"
-#include "support/MailboxServer.h"
 #include "support/PrivateBus.h"
 #include "support/Spawn.h"
-#include "support/TempDir.h"
 
 #include <QDBusVariant>
 #include <QFile>
 #include <QLibraryInfo>
-#include <cerrno>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -20,7 +16,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <utility>
 
 namespace pim {
 namespace {
@@ -48,24 +43,20 @@ protected:
         changes.insert(changes.end(), {"XDG_RUNTIME_DIR=" + dir.path(), "HOME=" + dir.path()});
         const pid_t pid = test::Spawn({program}, test::ForPim(changes), output);
         EXPECT_GT(pid, 0);
-        for (auto waited = 0ms; waitForLock && waited < 20s && !LockHeld(); waited += 20ms)
-            std::this_thread::sleep_for(20ms);
-        EXPECT_TRUE(!waitForLock || LockHeld());
+        const auto lockHeld = [&] {
+            const int fd = ::open(dir.file("Pim.lock").c_str(), O_RDWR | O_CLOEXEC);
+            const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+            return ::close(fd), held;
+        };
+        EXPECT_TRUE(!waitForLock || test::RunUntil(lockHeld, 20s));
         return pid;
-    }
-    bool LockHeld() const {
-        const int fd = ::open(dir.file("Pim.lock").c_str(), O_RDWR | O_CLOEXEC);
-        const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
-        ::close(fd);
-        return held;
     }
     // A connection to the instance's socket once it listens; -1 when it never does.
     int Connect(std::chrono::milliseconds limit = 20s) const {
+        sockaddr_un address{AF_UNIX, {}};
+        dir.file("Pim.socket").copy(address.sun_path, sizeof address.sun_path - 1);
         for (auto waited = 0ms;; waited += 20ms) {
             const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_un address{};
-            address.sun_family = AF_UNIX;
-            dir.file("Pim.socket").copy(address.sun_path, sizeof address.sun_path - 1);
             if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
                 return fd;
             ::close(fd);
@@ -85,9 +76,7 @@ protected:
 // and answers a second start, past peers that send garbage or nothing.
 TEST_F(ProcessTest, ASecondStartIsAnsweredPastAKilledInstanceGarbageAndSilence) {
     const pid_t killed = Start();
-    const int before = Connect();
-    ASSERT_GE(before, 0) << "the first instance listens beside its lock";
-    ::close(before);
+    ASSERT_GE(::close(Connect()), 0) << "the first instance listens beside its lock";
     test::WaitExit(killed, 0ms);
     ASSERT_TRUE(std::filesystem::exists(dir.file("Pim.socket")));
 
@@ -101,13 +90,11 @@ TEST_F(ProcessTest, ASecondStartIsAnsweredPastAKilledInstanceGarbageAndSilence) 
                   ssize_t(bytes.size()));
     }
     ExpectSecondStartAnswered();
-    for (const int peer : peers) {
+    for (const int peer : peers) { // dropped without an answer
         pollfd readable{peer, POLLIN, 0};
         char byte = 0;
         EXPECT_EQ(::poll(&readable, 1, 20000), 1);
-        // Dropped without an answer; with bytes left unread, the close is a reset.
-        const ssize_t got = ::recv(peer, &byte, 1, MSG_DONTWAIT);
-        EXPECT_TRUE(got == 0 || (got < 0 && errno == ECONNRESET)) << got;
+        EXPECT_LE(::recv(peer, &byte, 1, MSG_DONTWAIT), 0);
         ::close(peer);
     }
     EXPECT_EQ(test::WaitExit(first, 0ms), -1) << "the first instance must keep running";
@@ -121,46 +108,33 @@ TEST_F(ProcessTest, SessionSignalsEndItInOrderAndTheSaveNeverHarmsTheProfile) {
     const std::string profile = dir.file("Pim.INI");
     const std::string text = "[MainWindow]\r\nType=1\r\nLeft=12\r\nTop=34\r\n; " +
                              std::string(200, 'x') + "\r\n[Setting]\r\nSettingEndCheck=1\r\n";
-    const struct {
-        int signal;
-        bool fifo, limited;
-    } rows[] = {{SIGTERM, false, false},
-                {SIGINT, false, false},
-                {SIGHUP, false, false},
-                {SIGTERM, true, false},
-                {SIGTERM, false, true}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::to_string(row.signal) + (row.fifo ? " FIFO" : "") +
-                     (row.limited ? " limited" : ""));
+    // ' ': a plain profile, 'F': a FIFO, 'L': a file-size limit.
+    for (const auto& [signal, kind] : std::initializer_list<std::pair<int, char>>{
+             {SIGTERM, ' '}, {SIGINT, ' '}, {SIGHUP, ' '}, {SIGTERM, 'F'}, {SIGTERM, 'L'}}) {
+        SCOPED_TRACE(std::to_string(signal) + kind);
         std::filesystem::remove(profile);
-        if (row.fifo)
-            ASSERT_EQ(::mkfifo(profile.c_str(), 0600), 0);
-        else
-            test::WriteFile(profile, text);
+        ASSERT_EQ(
+            kind == 'F' ? ::mkfifo(profile.c_str(), 0600) : (test::WriteFile(profile, text), 0), 0);
         const pid_t pid = Start();
         rlimit limit{64, RLIM_INFINITY}; // smaller than the file Pim writes at the end
-        ASSERT_EQ(row.limited ? ::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr) : 0, 0);
+        ASSERT_EQ(kind == 'L' ? ::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr) : 0, 0);
         // With a FIFO its message box is open meanwhile; the signal ends it all the same.
-        ::kill(pid, row.signal);
+        ::kill(pid, signal);
         EXPECT_EQ(test::WaitExit(pid, 10s), 0);
-        struct stat info {};
-        ASSERT_EQ(::lstat(profile.c_str(), &info), 0);
-        EXPECT_EQ(S_ISFIFO(info.st_mode), row.fifo);
-        if (row.fifo)
+        EXPECT_EQ(std::filesystem::is_fifo(profile), kind == 'F');
+        if (kind == 'F')
             continue;
         const IniFile ini = IniFile::Load(profile);
-        EXPECT_EQ(ini.Value("MainWindow", "Left"), "12");
-        EXPECT_EQ(ini.Value("MainWindow", "Top"), "34");
-        EXPECT_EQ(ini.Value("MainWindow", "Type"), "1");
-        EXPECT_TRUE(!row.limited || test::ReadFile(profile) == text) << "the save failed";
+        for (const auto& [key, value] : {std::pair{"Left", "12"}, {"Top", "34"}, {"Type", "1"}})
+            EXPECT_EQ(ini.Value("MainWindow", key), value);
+        EXPECT_TRUE(kind != 'L' || test::ReadFile(profile) == text) << "the save failed";
         for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
             EXPECT_FALSE(entry.path().filename().string().starts_with(".Pim.INI.")) << entry.path();
     }
 }
 
-// A headless compositor, a panel's tray and a notification service on a private
-// session bus, and mail waiting at start.
-TEST_F(ProcessTest, OnWaylandItShowsItsTrayIconNotifiesAnswersASecondStartAndKeepsItsPlace) {
+// A headless compositor and a panel's tray on a private session bus.
+TEST_F(ProcessTest, OnWaylandItShowsItsTrayIconAnswersASecondStartAndKeepsItsPlace) {
     if (::access("/usr/bin/weston", X_OK) != 0 ||
         !QFile::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) +
                        QStringLiteral("/platforms/libqwayland-generic.so")))
@@ -175,33 +149,24 @@ TEST_F(ProcessTest, OnWaylandItShowsItsTrayIconNotifiesAnswersASecondStartAndKee
         << test::ReadFile(dir.file("weston.log"));
 
     const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-    const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
-    const QString notifications = QStringLiteral("org.freedesktop.Notifications");
+    const QString path = QStringLiteral("/StatusNotifierWatcher");
+    const QString mock = QStringLiteral("org.freedesktop.DBus.Mock");
     test::PrivateBus bus;
-    ASSERT_TRUE(
-        bus.Start() && bus.StartMock({"--template", "notification_daemon"}, false, notifications) &&
-        bus.StartMock({watcher.toStdString(), watcherPath.toStdString(), watcher.toStdString()},
-                      false, watcher))
+    ASSERT_TRUE(bus.Start() &&
+                bus.StartMock({watcher.toStdString(), path.toStdString(), watcher.toStdString()},
+                              false, watcher))
         << bus.error().toStdString();
     // A panel whose tray host is already there.
-    const QString mock = QStringLiteral("org.freedesktop.DBus.Mock");
-    bus.Call(watcher, watcherPath, mock, QStringLiteral("AddProperty"),
+    bus.Call(watcher, path, mock, QStringLiteral("AddProperty"),
              {watcher, QStringLiteral("IsStatusNotifierHostRegistered"),
               QVariant::fromValue(QDBusVariant(true))});
-    bus.Call(watcher, watcherPath, mock, QStringLiteral("AddMethod"),
+    bus.Call(watcher, path, mock, QStringLiteral("AddMethod"),
              {watcher, QStringLiteral("RegisterStatusNotifierItem"), QStringLiteral("s"), QString(),
               QString()});
     ASSERT_TRUE(bus.error().isEmpty()) << bus.error().toStdString();
 
-    test::MailboxServer server;
-    test::Mailbox box;
-    box.messages = {test::SimpleMessage("one"), test::SimpleMessage("two")};
-    server.Set("demo", box);
-    test::WriteFile(
-        dir.file("Pim.INI"),
-        "[MainWindow]\r\nLeft=12\r\nTop=34\r\n[Account0]\r\nEnabled=1\r\nName=Demo\r\nHostName=" +
-            server.Host() + "\r\nUserID=demo\r\nPassword=" + EncodePassword("pw") +
-            "\r\n[Setting]\r\nSettingTask=1\r\nScheduleRun=1\r\nSettingEndCheck=0\r\n");
+    test::WriteFile(dir.file("Pim.INI"), "[MainWindow]\r\nLeft=12\r\nTop=34\r\n[Setting]\r\n"
+                                         "SettingTask=1\r\nSettingEndCheck=0\r\n");
     // Qt's Wayland client and its D-Bus tray icon leave these behind at exit.
     test::WriteFile(dir.file("leaks.supp"),
                     "leak:libwayland-client.so\nleak:QDBusMetaObject::createMetaObject\n");
@@ -213,13 +178,9 @@ TEST_F(ProcessTest, OnWaylandItShowsItsTrayIconNotifiesAnswersASecondStartAndKee
                "LSAN_OPTIONS=fast_unwind_on_malloc=0:suppressions=" + dir.file("leaks.supp")};
     const std::string log = dir.file("pim.log");
     const pid_t pim = Start(log);
-
     EXPECT_TRUE(test::RunUntil(
         [&] { return !bus.Logged(watcher, "RegisterStatusNotifierItem").empty(); }, 60s))
         << test::ReadFile(log);
-    EXPECT_TRUE(test::RunUntil([&] { return !bus.Logged(notifications, "Notify").empty(); }, 60s));
-    EXPECT_NE(bus.Logged(notifications, "Notify").at(0).find("\"新着メールが 2 通あります\""),
-              std::string::npos);
 
     ExpectSecondStartAnswered();
     ::kill(pim, SIGTERM);

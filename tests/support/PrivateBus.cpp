@@ -5,7 +5,6 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusError>
-#include <cstdlib>
 #include <sstream>
 
 namespace pim::test {
@@ -27,15 +26,16 @@ bool PrivateBus::Start() {
                   "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow user=\"*\"/>"
                   "<allow own=\"*\"/><allow send_destination=\"*\"/>"
                   "<allow receive_sender=\"*\"/></policy></busconfig>");
-    const std::string log = dir_.file("bus.log");
     children_.push_back(Spawn({"/usr/bin/dbus-daemon", "--nofork", "--nopidfile", "--print-address",
                                "--config-file=" + dir_.file("bus.conf")},
-                              {}, log));
+                              {}, dir_.file("bus.log")));
     static int serial = 0;
     connectionName_ = QStringLiteral("pim-test-bus-%1").arg(++serial);
     // It prints its address once it listens; a failed connection leaves libdbus unhappy.
     if (children_[0] < 0 ||
-        !RunUntil([&] { return ReadFile(log).find(",guid=") != std::string::npos; }, seconds(10))) {
+        !RunUntil(
+            [&] { return ReadFile(dir_.file("bus.log")).find(",guid=") != std::string::npos; },
+            seconds(10))) {
         error_ = QStringLiteral("the private bus did not come up");
         return false;
     }
@@ -65,8 +65,7 @@ QDBusMessage PrivateBus::Call(const QString& service, const QString& path, const
     QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
     message.setArguments(arguments);
     const QDBusMessage reply = bus_.call(message, QDBus::Block, 10000);
-    if (reply.type() != QDBusMessage::ReplyMessage)
-        error_ = reply.errorMessage();
+    error_ = reply.type() == QDBusMessage::ReplyMessage ? error_ : reply.errorMessage();
     return reply;
 }
 
@@ -89,10 +88,8 @@ PrivateBus::~PrivateBus() {
     if (!connectionName_.isEmpty())
         QDBusConnection::disconnectFromBus(connectionName_);
     for (auto child = children_.rbegin(); child != children_.rend(); ++child)
-        if (*child > 0) {
-            ::kill(*child, SIGTERM);
-            ::waitpid(*child, nullptr, 0);
-        }
+        if (*child > 0)
+            ::kill(*child, SIGTERM), ::waitpid(*child, nullptr, 0);
 }
 
 } // namespace pim::test

@@ -24,12 +24,9 @@ namespace pim::test {
 inline pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& changes,
                    const std::string& output = {}, bool ownGroup = false) {
     std::vector<std::string> all{"/usr/bin/env"};
-    for (const std::string& change : changes)
-        if (change.find('=') == std::string::npos)
-            all.insert(all.begin() + 1, {"-u", change});
-    for (const std::string& change : changes)
-        if (change.find('=') != std::string::npos)
-            all.push_back(change);
+    for (const std::string& change : changes) // removals before settings
+        change.find('=') == std::string::npos ? void(all.insert(all.begin() + 1, {"-u", change}))
+                                              : all.push_back(change);
     all.insert(all.end(), argv.begin(), argv.end());
     std::vector<char*> args;
     for (auto& a : all)
