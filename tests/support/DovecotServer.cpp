@@ -1,16 +1,13 @@
 #include "support/DovecotServer.h"
 
 #include "support/ScriptedServer.h"
+#include "support/Spawn.h"
 #include "support/TempDir.h"
 
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
 #include <pwd.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 namespace pim::test {
 namespace {
@@ -23,31 +20,10 @@ constexpr const char* kOpenssl = "/usr/bin/openssl";
 // Owns the mail: Dovecot reads no mail as root.
 constexpr const char* kMailOwner = "nobody";
 
-// Starts a program with its output appended to `log`; a test that crashes takes it along.
-pid_t Spawn(std::vector<std::string> args, const std::string& log) {
-    // The child may only make system calls: everything is ready before fork().
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    const pid_t parent = ::getpid();
-    const pid_t pid = out < 0 ? -1 : ::fork();
-    if (pid == 0) {
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (::getppid() == parent && ::dup2(out, 1) == 1 && ::dup2(out, 2) == 2)
-            ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(out);
-    return pid;
-}
-
-// Runs a program to its end; true when it succeeded.
-bool Run(std::vector<std::string> args, const std::string& log) {
-    int status = -1;
-    const pid_t pid = Spawn(std::move(args), log);
-    return pid > 0 && ::waitpid(pid, &status, 0) == pid && status == 0;
+// Runs a program to its end, what it prints appended to `log`.
+bool Run(const std::vector<std::string>& args, const std::string& log) {
+    const pid_t pid = Spawn(args, {}, log);
+    return pid > 0 && WaitExit(pid, 60s) == 0;
 }
 
 } // namespace
@@ -127,7 +103,7 @@ bool DovecotServer::MakeCertificates() {
         if (!key.empty())
             args.insert(args.end(), {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
                                      "-nodes", "-keyout", at + key});
-        return Run(std::move(args), log);
+        return Run(args, log);
     };
     const auto authority = [&](const std::string& name) {
         return openssl({"req", "-x509", "-days", "30", "-subj", "/CN=Pim " + name, "-addext",
@@ -169,7 +145,7 @@ bool DovecotServer::Launch(bool withTls) {
     for (size_t at; (at = conf.find('@')) != std::string::npos;)
         conf.replace(at, 1, folder_);
     WriteFile(folder_ + "/dovecot.conf", conf);
-    pid_ = Spawn({kDovecot, "-F", "-c", folder_ + "/dovecot.conf"}, folder_ + "/dovecot.log");
+    pid_ = Spawn({kDovecot, "-F", "-c", folder_ + "/dovecot.conf"}, {}, folder_ + "/dovecot.log");
     for (int i = 0; pid_ > 0 && i < 2000; ++i, std::this_thread::sleep_for(5ms)) {
         if (::waitpid(pid_, nullptr, WNOHANG) == pid_)
             pid_ = -1;
@@ -182,12 +158,8 @@ bool DovecotServer::Launch(bool withTls) {
 }
 
 void DovecotServer::Stop() {
-    if (pid_ <= 0)
-        return;
-    ::kill(pid_, SIGTERM);
-    // Dovecot waits about a second for its log process; the port is free once it is gone.
-    for (int i = 0; ::waitpid(pid_, nullptr, WNOHANG) == 0; ++i)
-        i == 500 ? (void)::kill(pid_, SIGKILL) : std::this_thread::sleep_for(10ms);
+    if (pid_ > 0)
+        ::kill(pid_, SIGTERM), WaitExit(pid_, 5s);
     pid_ = -1;
 }
 

@@ -5,10 +5,11 @@
 
 #include <csignal>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 namespace pim::test {
 namespace {
+
+using namespace std::chrono_literals;
 
 TEST(SampleServerTest, ServesAMailboxFolderAndRefusesWhatItLacks) {
     TempDir dir;
@@ -16,14 +17,12 @@ TEST(SampleServerTest, ServesAMailboxFolderAndRefusesWhatItLacks) {
     // Bare LF on disk, no line end at the very end.
     WriteFile(dir.file("2.eml"), "Subject: lf\n\nline\nlast");
     WriteFile(dir.file("notes.txt"), "not mail");
-    const struct Reaped {
-        pid_t pid;
-        ~Reaped() { ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0); }
-    } server{Spawn({SAMPLE_SERVER, "--mailbox", dir.path()}, {}, dir.file("out"))};
-    ASSERT_GT(server.pid, 0);
+    const pid_t server = Spawn({SAMPLE_SERVER, "--mailbox", dir.path()}, {}, dir.file("out"));
+    const std::shared_ptr<void> reaped(
+        nullptr, [&](void*) { ::kill(server, SIGKILL), WaitExit(server, 5s); });
     std::string out;
     for (int i = 0; i < 1000 && out.find('\n') == std::string::npos; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10)), out = ReadFile(dir.file("out"));
+        std::this_thread::sleep_for(10ms), out = ReadFile(dir.file("out"));
     ASSERT_TRUE(out.starts_with("PORT ")) << out;
     ServerConnection client = ServerConnection::To(static_cast<uint16_t>(std::stoi(out.substr(5))));
     EXPECT_EQ(client.ReadLine(), "+OK Pim sample POP3 server ready");
@@ -40,7 +39,7 @@ TEST(SampleServerTest, ServesAMailboxFolderAndRefusesWhatItLacks) {
     for (const char* refused : {"RETR 3", "RETR 0", "RETR x", "DELE 1"})
         EXPECT_TRUE(client.Command(refused).starts_with("-ERR")) << refused;
     EXPECT_EQ(client.Command("QUIT"), "+OK bye");
-    EXPECT_TRUE(client.WaitClosed(std::chrono::seconds(10)));
+    EXPECT_TRUE(client.WaitClosed(10s));
 }
 
 } // namespace

@@ -1,0 +1,300 @@
+// What the window shows and when it checks, apart from the window: the schedule, the notices, the
+// trees, the tray's following and the language.
+#include "app/ArrivalNotice.h"
+#include "app/MailTree.h"
+#include "app/Notification.h"
+#include "app/Scheduler.h"
+#include "app/ShownSummary.h"
+#include "app/TrayFollow.h"
+#include "common/Cp932.h"
+#include "common/UiText.h"
+
+#include <QLocale>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace pim {
+namespace {
+
+class SchedulerTest : public ::testing::Test {
+protected:
+    TSettings settings;
+    bool paused = false;
+    int checks = 0;
+    Scheduler scheduler{settings, [this] { return paused; }, [this] { ++checks; }};
+
+    void Ticks(int n, int expectedChecks) {
+        while (n-- > 0)
+            scheduler.ScheduleTimerTimer();
+        EXPECT_EQ(checks, expectedChecks);
+    }
+};
+
+TEST_F(SchedulerTest, ChecksEveryIntervalExceptWhileTheMailIsLookedAtAndOnlyIntervalChangesRearm) {
+    settings.ScheduleTime = true;
+    settings.ScheduleTimeCount = 3;
+    scheduler.Arm();
+    Ticks(2, 0);
+    Ticks(2, 1);
+    paused = true;
+    Ticks(10, 1);
+    paused = false; // minimised, hidden or folded: it runs on from where it stopped
+    Ticks(1, 1);
+    // A check at a moment of its own starts the interval again.
+    scheduler.CheckNow();
+    Ticks(2, 2);
+    Ticks(1, 3);
+    // Interval 1: every minute; a run going drops the check, the next minute tries again.
+    settings.ScheduleTimeCount = 1;
+    scheduler.Rearm(true, 3);
+    Ticks(2, 5);
+    for (const int count : {0, -5}) {
+        settings.ScheduleTimeCount = count;
+        scheduler.Arm();
+        Ticks(50, 5);
+    }
+    // A new dial-up connection checks only when asked to.
+    scheduler.VeltaRASFirstConnect();
+    settings.ScheduleDialup = true;
+    scheduler.VeltaRASFirstConnect();
+    EXPECT_EQ(checks, 6);
+
+    // Only changes of the interval settings rearm.
+    settings.ScheduleTimeCount = 5;
+    scheduler.Arm();
+    Ticks(3, 6);
+    scheduler.Rearm(true, 5); // other options changed
+    EXPECT_EQ(scheduler.ScheduleCountdown, 2);
+    settings.ScheduleTimeCount = 10;
+    scheduler.Rearm(true, 5);
+    EXPECT_EQ(scheduler.ScheduleCountdown, 10);
+    settings.ScheduleTime = false;
+    scheduler.Rearm(true, 10);
+    EXPECT_FALSE(scheduler.TimerOn());
+    // Switched off while ticking: the timer stops itself.
+    settings.ScheduleTime = true;
+    scheduler.Rearm(false, 10);
+    EXPECT_TRUE(scheduler.TimerOn());
+    settings.ScheduleTime = false;
+    Ticks(1, 6);
+    EXPECT_FALSE(scheduler.TimerOn());
+}
+
+TEST(Notification, UnchangedOrNoMailIsSkippedWhereTheOptionsSaySo) {
+    TSettings all; // every option that skips unchanged mail
+    all.SameCheck = all.MailerAutoRun = all.MailerAutoRunSameCheck = true;
+    all.SettingAutoShowCheck = all.SettingAutoShowChange = true;
+    TSettings counting = all;
+    counting.SettingCountOnly = true;
+    TSettings mailerOnly;
+    mailerOnly.MailerAutoRun = true;
+    // Each row: the settings, the run (total, changed, any account), then
+    // whether the sound plays, the mailer starts, the window shows.
+    const std::tuple<TSettings, RunOutcome, std::string> rows[] = {
+        {all, {3, false, true}, "---"},         {all, {3, true, true}, "smw"},
+        {counting, {3, false, true}, "smw"}, // counting only, every run with mail
+        {mailerOnly, {0, true, true}, "--w"},   {all, {0, true, true}, "---"},
+        {TSettings{}, {2, true, false}, "s--"}, // no account took part
+    };
+    for (const auto& [settings, outcome, wanted] : rows)
+        EXPECT_EQ(std::string() + "-s"[SoundWanted(settings, outcome)] +
+                      "-m"[MailerWanted(settings, outcome)] +
+                      "-w"[AutoShowWanted(settings, outcome)],
+                  wanted);
+}
+
+// One account's result: its name, the count at the last run and now, the subjects.
+AccountResult Account(const char* name, int oldCount, int count,
+                      const std::vector<std::string>& subjects = {}) {
+    AccountResult r;
+    r.Name = name, r.OldCount = oldCount, r.Count = count;
+    for (size_t i = 0; i < subjects.size(); ++i) {
+        r.Subjects[i] = cp932::FromUtf8(subjects[i]);
+        r.Senders[i] = cp932::FromUtf8("差出人" + std::to_string(i + 1));
+    }
+    return r;
+}
+
+TEST(Notification, TheArrivalNoticeNamesWhatIsNewElseWhatWaits) {
+    const struct {
+        std::vector<AccountResult> accounts;
+        int totalMail;
+        QString text; // summary | body
+    } rows[] = {
+        {{Account("A", 2, 3, {"old1", "old2", "new"}), Account("B", 0, 1, {"B1"}),
+          Account("C", 0, -4)},
+         4,
+         "新着メールが 2 通あります|new（差出人3）\nB1（差出人1）"},
+        {{Account("A", 2, 2, {"s1", "s2"})},
+         2,
+         "メールが 2 通届いています|s1（差出人1）\ns2（差出人2）"},
+        {{Account("A", -1, -1, {"4"}), Account("B", 0, 0)}, 4, "メールが 4 通届いています|A: 4 通"},
+        // A subject on one line and not at any length; more than are named.
+        {{Account("A", 0, 7, {"a\tb" + std::string(120, 'x'), "2", "3", "4", "5", "6", "7"})},
+         7,
+         "新着メールが 7 通あります|a b" + QString(96, QLatin1Char('x')) +
+             "…（差出人1）\n2（差出人2）\n3（差出人3）\n4（差出人4）\n5（差出人5）\nほか 2 通"},
+    };
+    for (const auto& row : rows) {
+        Results shown;
+        std::copy(row.accounts.begin(), row.accounts.end(), shown.begin());
+        const auto notice = ArrivalNotice(shown, row.totalMail, false);
+        EXPECT_EQ(notice.summary + "|" + notice.body, row.text);
+        // Showing the window always; starting the mail program when there is one.
+        EXPECT_EQ(notice.actions.size(), 1u);
+        EXPECT_EQ(ArrivalNotice(shown, row.totalMail, true).actions.size(), 2u);
+    }
+}
+
+// Accounts a0..a6 with every kind of count: the errors, counted only, none, two mails.
+Results Shown() {
+    Results shown;
+    const int counts[] = {-5, -4, -3, -2, -1, 0, 2};
+    for (size_t i = 0; i < 7; ++i)
+        shown[i].Name = "a" + std::to_string(i), shown[i].Count = counts[i];
+    shown[4].Subjects[0] = "7";
+    shown[3].Reason = "why"; // beside -2, the only error a TLS failure gives
+    shown[6].Subjects = {"s1", "s2"};
+    shown[6].Senders = {"f1", "f2"};
+    shown[6].Dates = {"d1", "d2"};
+    return shown;
+}
+
+TEST(MailTree, EveryCountHasItsLineAndImageAndOldMailCanBeHidden) {
+    Results shown = Shown();
+    const auto accounts = AccountTree(shown);
+    ASSERT_EQ(accounts.size(), 8u);
+    EXPECT_EQ(cp932::ToUtf8(accounts[0].text), "すべてのアカウント");
+    EXPECT_EQ(accounts[1].image, TreeLine::MailboxError);
+    EXPECT_EQ(accounts[5].image, TreeLine::Mailbox) << "count only is not an error";
+
+    const auto all = MailTree(shown, 0, false);
+    ASSERT_EQ(all.size(), 7u);
+    const char* expected[] = {
+        "メール情報の取得に失敗しました。",       "ユーザID、またはパスワードが違います。",
+        "サーバへの接続がタイムアウトしました。", "サーバが応答しませんでした。",
+        "メールが 7通、届いています。",           "メールは届いていません。"};
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(all[i].text + cp932::ToUtf8(all[i].children.at(0).text),
+                  "a" + std::to_string(i) + expected[i]);
+        EXPECT_EQ(all[i].children.size(), i == 3 ? 2u : 1u);
+    }
+    // The reason stands under the error line, beside it rather than folded in it.
+    EXPECT_EQ(all[3].children[1], (TreeLine{"why", TreeLine::Error, {}}));
+    EXPECT_EQ(MailTree(shown, 4, false), all[3].children);
+    EXPECT_EQ(all[0].children[0].image, TreeLine::Error);
+    EXPECT_EQ(all[5].children[0].image, TreeLine::FadedLetter);
+    EXPECT_EQ(all[6].children[1],
+              (TreeLine{"s2",
+                        TreeLine::Letter,
+                        {{"f2", TreeLine::Sender, {}}, {"d2", TreeLine::Date, {}}}}));
+    EXPECT_EQ(AccountTree(Results{}).size(), 1u);
+    EXPECT_TRUE(MailTree(Results{}, 0, false).empty());
+
+    // One account stands without a heading, and old mail can be hidden.
+    shown[6].Count = 4, shown[6].OldCount = 2;
+    shown[6].Subjects = {"old1", "old2", "new1", "new2"};
+    const auto single = MailTree(shown, 7, true);
+    ASSERT_EQ(single.size(), 3u);
+    EXPECT_EQ(cp932::ToUtf8(single[0].text) + single[1].text + single[2].text,
+              "以前から届いているメールが 2通あります。new1new2");
+    EXPECT_EQ(MailTree(shown, 7, false).size(), 4u);
+    // Counting only, OldCount is -1: just the count line.
+    EXPECT_EQ(MailTree(shown, 5, true).size(), 1u);
+    EXPECT_TRUE(MailTree(shown, 9, false).empty());
+}
+
+using W = TrayFollow::Window;
+constexpr W S = W::Shown, M = W::Minimised, H = W::Hidden;
+
+// A tray host (A)ppears or (V)anishes with the window `now`, and the window goes
+// to `then`; or the (U)ser shows it, or the platform leaves it shown at a hidden
+// start for want of a tray (N).
+struct Step {
+    char event;
+    W now = S, then = S;
+};
+
+TEST(TrayFollow, TheWindowFollowsTheTrayHostOnlyWhereItLivesThere) {
+    const std::tuple<const char*, bool, std::vector<Step>> cases[] = {
+        {"a hidden start without a tray goes in when one comes", true, {{'A', M, H}}},
+        {"so does one that the platform could not minimise", true, {{'N'}, {'A', S, H}}},
+        {"out when it goes, in when it returns", true, {{'V', H, S}, {'A', S, H}, {'V', H, S}}},
+        {"asked for meanwhile, it stays out", true, {{'V', H, S}, {'U'}, {'A', S, S}}},
+        {"out for want of a tray and then minimised, it goes in", true, {{'V', H, S}, {'A', M, H}}},
+        {"out before, it stays out both ways", true, {{'V', S, S}, {'A', S, S}, {'V', M, M}}},
+        {"with a taskbar button nothing moves", false, {{'A', M, M}, {'V', S, S}, {'A', S, S}}},
+    };
+    for (const auto& [name, livesInTray, steps] : cases) {
+        TrayFollow follow;
+        for (const Step& s : steps)
+            if (s.event == 'U')
+                follow.Shown();
+            else if (s.event == 'N')
+                follow.NoTrayAtStart();
+            else
+                EXPECT_EQ(s.event == 'A' ? follow.HostAppeared(livesInTray, s.now)
+                                         : follow.HostVanished(livesInTray, s.now),
+                          s.then)
+                    << name << ", " << s.event;
+    }
+}
+
+// The language the user reads, by locale, and what changes with it: the
+// window's texts and the way the summaries read, never the summaries themselves.
+// English for the test, Japanese again after it, whatever happens in it.
+class InEnglish : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(SetUiLanguage(UiLanguage::English)); }
+    void TearDown() override { SetUiLanguage(UiLanguage::Japanese); }
+};
+
+TEST_F(InEnglish, SummariesReadInTheLanguageAndDatesAsTheLocaleWritesThem) {
+    const auto J = UiLanguage::Japanese, E = UiLanguage::English;
+    const auto D = SummaryField::Date, T = SummaryField::Title, S = SummaryField::Sender;
+    const std::string monday = "2024年12月02日（Monday） 10:00:00";
+    // The text shown, or "" for the data as it is.
+    const std::tuple<UiLanguage, SummaryField, std::string, const char*, std::string> rows[] = {
+        {J, D, "2024年12月02日（月曜日） 10:00:00", "en_US", ""},
+        {J, T, "（タイトル未設定）", "en_US", ""},
+        {E, T, "（タイトル未設定）", "en_US", "(no subject)"},
+        {E, S, "（差出人不明）", "en_US", "(unknown sender)"},
+        {E, D, "（受信日時不明）", "en_US", "(no date)"},
+        // Only a date is read as one, only a fallback of its own field replaced.
+        {E, T, monday, "en_US", ""},
+        {E, S, "（タイトル未設定）", "en_US", ""},
+        {E, D, monday, "en_US", "Monday, December 2, 2024 10:00 AM"},
+        {E, D, monday, "C", "Monday, 2 December 2024 10:00:00"},
+        // A header without seconds leaves its zone in the eight characters.
+        {E, D, "2024年12月02日（Monday） 10:00 +0", "de_DE", "Montag, 2. Dezember 2024 10:00"},
+        {E, D, "2024年02月30日（Friday） 10:00:00", "en_US", ""},
+        {E, D, "2024/12/02 10:00", "en_US", ""},
+    };
+    for (const auto& [language, field, data, locale, expected] : rows) {
+        SetUiLanguage(language);
+        QString shown =
+            ShownSummary(field, cp932::FromUtf8(data), QLocale(QString::fromLatin1(locale)));
+        // Newer locale data puts a narrow space before AM.
+        EXPECT_EQ(shown.replace(QChar(0x202F), QLatin1Char(' ')).toStdString(),
+                  expected.empty() ? data : expected)
+            << data << " " << locale;
+    }
+}
+
+TEST_F(InEnglish, TreeLinesAndNoticesReadInEnglish) {
+    Results shown;
+    shown[0].Name = "Home", shown[0].Count = -1, shown[0].Subjects[0] = "7";
+    shown[1].Name = "Work", shown[1].Count = 2, shown[1].OldCount = 1;
+    shown[1].Subjects = {"old", cp932::FromUtf8("（タイトル未設定）")};
+    shown[1].Senders = {"a@example.jp", cp932::FromUtf8("（差出人不明）")};
+    EXPECT_EQ(AccountTree(shown)[0].text + "|" + MailTree(shown, 1, false)[0].text + "|" +
+                  MailTree(shown, 2, true)[0].text,
+              "All accounts|Messages waiting: 7|Messages from before: 1");
+    const auto notice = ArrivalNotice(shown, 9, true);
+    EXPECT_EQ(notice.summary + "|" + notice.body + "|" + notice.actions.at(1).label,
+              QStringLiteral(
+                  "New messages: 1|Home: 7\n(no subject) — (unknown sender)|Start mail program"));
+}
+
+} // namespace
+} // namespace pim

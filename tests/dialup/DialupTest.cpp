@@ -1,0 +1,253 @@
+// Dialling through NetworkManager, and the checks a wake or a returning network brings.
+#include "NetworkManagerMock.h"
+#include "common/Cp932.h"
+#include "dialup/TVeltaRAS.h"
+#include "dialup/WakeCheck.h"
+#include "dialup/WakeWatch.h"
+#include "support/EventLoop.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <tuple>
+
+namespace pim {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The dial-up component against NetworkManager played by python3-dbusmock on a
+// private bus.
+using Events = std::vector<std::string>;
+using test::RunFor;
+using test::RunUntil;
+
+class TVeltaRASTest : public ::testing::Test {
+protected:
+    test::NetworkManagerMock nm;
+    std::unique_ptr<TVeltaRAS> ras;
+    Events events;
+
+    void SetUp() override {
+        if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
+            GTEST_SKIP() << reason.toStdString();
+        ASSERT_TRUE(nm.StartWith()) << nm.error().toStdString();
+        ras = std::make_unique<TVeltaRAS>(nm.Bus());
+        ras->WatchInterval = 100;
+        ras->DialPollInterval = 20;
+        ras->OnFirstConnect = [this](TVeltaRAS*) { events.push_back("first connect"); };
+        ras->OnAllDeconnect = [this](TVeltaRAS*) { events.push_back("all disconnected"); };
+        const auto told = [this](const char* what) {
+            return [this, what](TVeltaRAS*, auto& name) {
+                events.push_back(what + cp932::ToUtf8(name));
+            };
+        };
+        ras->OnConnect = told("connect ");
+        ras->OnConnectAuthenticate = told("auth ");
+        ras->OnConnectError = told("error ");
+    }
+    QString Mock(const char* method, const QVariantList& arguments) {
+        return nm.Mock(method, arguments);
+    }
+    // A LAN, a Wi-Fi and two on-demand profiles, in that order; the first on-demand one.
+    QString AddPhonebook() {
+        Mock("AddProfile", {"有線", "802-3-ethernet"});
+        Mock("AddProfile", {"自宅Wi-Fi", "802-11-wireless"});
+        const QString vpn = Mock("AddProfile", {"社内VPN", "vpn"});
+        Mock("AddProfile", {"モバイル", "gsm"});
+        return vpn;
+    }
+    bool WaitEvents(size_t count) {
+        return RunUntil([&] { return events.size() >= count; }, 5s);
+    }
+};
+
+// The phonebook lists only on-demand profiles. One dial at a time, its outcome
+// reported once from the event loop, never from inside Dial; a failed one, or
+// one past its bound, taken down.
+TEST_F(TVeltaRASTest, EachOutcomeOfADialIsReportedOnce) {
+    AddPhonebook();
+    EXPECT_EQ(ras->EntryCount(), 2);
+    EXPECT_EQ(ras->GetEntryName(0), cp932::FromUtf8("社内VPN"));
+    EXPECT_EQ(ras->GetEntryName(1), cp932::FromUtf8("モバイル"));
+    EXPECT_EQ(ras->GetEntryName(2) + ras->GetEntryName(-1), "");
+    // How the mock activates, whether the dial starts, what is reported.
+    const std::tuple<const char*, bool, Events> cases[] = {
+        {"activate", true, {"connect 社内VPN"}},
+        {"authenticate", true, {"auth 社内VPN", "connect 社内VPN"}},
+        {"fail", true, {"error 社内VPN"}},
+        {"hang", true, {"error 社内VPN"}},
+        {"refuse", false, {}},
+    };
+    ras->DialLimit = 600;
+    for (const auto& [activation, dialled, told] : cases) {
+        SCOPED_TRACE(activation);
+        ASSERT_TRUE(ras->HangUp());
+        events.clear();
+        Mock("SetBehaviour", {"activation", activation});
+        EXPECT_EQ(ras->Dial(0), dialled);
+        EXPECT_FALSE(ras->Dial(1));
+        EXPECT_TRUE(events.empty());
+        ASSERT_TRUE(WaitEvents(told.size()));
+        RunFor(200ms); // and nothing more
+        EXPECT_EQ(events, told);
+        const bool up = !told.empty() && told.back().starts_with("connect");
+        EXPECT_TRUE(RunUntil([&] { return nm.ActivePaths().isEmpty() == !up; }, 2s));
+        EXPECT_EQ(ras->ActiveEntryCount(), up ? 1 : 0);
+    }
+    Mock("SetBehaviour", {"activation", "activate"});
+    EXPECT_TRUE(ras->Dial(1)) << "the next may follow";
+    ASSERT_TRUE(WaitEvents(1));
+    EXPECT_EQ(events.back(), "connect モバイル");
+    EXPECT_FALSE(ras->Dial(2)) << "no such entry";
+}
+
+// The watch reports connections made elsewhere; only on-demand ones are taken
+// down, and one that never goes fails after its bound.
+TEST_F(TVeltaRASTest, TheWatchReportsConnectionsMadeElsewhereAndHangUpTakesDownOnlyOnDemandOnes) {
+    EXPECT_TRUE(ras->HangUp()) << "nothing to hang up";
+    const QString lan =
+        Mock("ActivateElsewhere", {Mock("AddProfile", {"LAN", "802-3-ethernet"}), 2u});
+    const QString vpn = AddPhonebook();
+    ras->SetWatching(true);
+    const QString half = Mock("ActivateElsewhere", {vpn, 1u}); // still activating: not up
+    RunFor(250ms);
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(ras->ActiveEntryCount(), 0);
+    Mock("DropActive", {half});
+    const QString up = Mock("ActivateElsewhere", {vpn, 2u});
+    ASSERT_TRUE(WaitEvents(1));
+    Mock("DropActive", {up});
+    ASSERT_TRUE(WaitEvents(2));
+    Mock("ActivateElsewhere", {vpn, 2u});
+    ASSERT_TRUE(WaitEvents(3));
+    // Switching the watch off and on while a connection stays up reports it once.
+    ras->SetWatching(false);
+    ras->SetWatching(true);
+    RunFor(350ms);
+    EXPECT_EQ(events, (Events{"first connect", "all disconnected", "first connect"}));
+    EXPECT_EQ(ras->ActiveEntryCount(), 1);
+    EXPECT_TRUE(ras->HangUp());
+    EXPECT_EQ(nm.ActivePaths(), QStringList{lan});
+    Mock("ActivateElsewhere", {vpn, 2u});
+    ras->HangUpLimit = 300;
+    for (const char* deactivation : {"stuck", "refuse"}) {
+        Mock("SetBehaviour", {"deactivation", deactivation});
+        EXPECT_FALSE(ras->HangUp()) << deactivation;
+    }
+}
+
+// When a resume or the network's return starts a check: events in at given
+// times, the wait each asks for and whether the check starts when it is over.
+struct Scenario {
+    const char* name;
+    // Steps "<ms> <event> [value] [-> <wait asked in ms> | -> check]" apart by
+    // commas; "due" asks whether the check starts, "-> check" when it does.
+    const char* steps;
+    WakeCheck::Conditions when{true, false, false}; // automatic, running, offline
+};
+
+const Scenario kScenarios[] = {
+    {"a resume checks once after five seconds", "0 resume -> 5000, 5000 due -> check, 5001 due"},
+    {"going to sleep asks for nothing and drops a wait",
+     "0 connectivity 1, 10 connectivity 4 -> 2000, 20 sleep, 2010 due"},
+    {"none, portal or limited becoming full checks after two seconds",
+     "0 connectivity 3, 1 connectivity 4 -> 2000, 2001 due -> check, 3000 connectivity 2,"
+     "3001 connectivity 4 -> 2000, 5001 due -> check, 6000 connectivity 1,"
+     "6001 connectivity 4 -> 2000, 8001 due -> check"},
+    {"full again, or full after unknown, is no return",
+     "0 connectivity 4, 1 connectivity 0, 2 connectivity 4, 3 due"},
+    {"the state: connected globally after disconnected, asleep, local or site",
+     "0 state 20, 1 state 40, 2 state 70 -> 2000, 2002 due -> check, 3000 state 60,"
+     "3001 state 70 -> 2000, 4000 state 50, 4001 state 70 -> 2000, 5000 state 10,"
+     "5001 state 70 -> 2000, 5002 state 70, 7001 due -> check"},
+    {"the network's return during a resume's wait shares it",
+     "0 connectivity 1, 0 resume -> 5000, 1000 connectivity 4 -> 4000, 1001 state 70,"
+     "5000 due -> check, 5001 due"},
+    {"a resume during the network's wait makes it longer",
+     "0 state 20, 0 state 70 -> 2000, 1000 resume -> 5000, 6000 due -> check"},
+    {"a resume with the network still down waits for its return",
+     "0 connectivity 1, 0 resume -> 5000, 5000 due, 8000 connectivity 4 -> 2000,"
+     "10000 due -> check"},
+    {"a run that ended less than a minute ago",
+     "0 ended, 10000 resume -> 5000, 15000 due, 54999 resume -> 5000, 59999 due,"
+     "60000 resume -> 5000, 65000 due -> check"},
+    {"offline", "0 resume -> 5000, 5000 due", {true, false, true}},
+    {"a run under way", "0 resume -> 5000, 5000 due", {true, true, false}},
+    {"the automatic check off", "0 resume -> 5000, 5000 due", {false, false, false}},
+};
+
+TEST(WakeCheck, EventsWaitsAndChecks) {
+    for (const Scenario& scenario : kScenarios) {
+        WakeCheck::Duration now{0};
+        WakeCheck check([&now] { return now; });
+        std::istringstream steps(scenario.steps);
+        for (std::string step; std::getline(steps, step, ',');) {
+            SCOPED_TRACE(std::string(scenario.name) + ": " + step);
+            std::istringstream in(step);
+            int at = 0;
+            uint32_t value = 0;
+            std::string event, arrow, expected = "-";
+            in >> at >> event;
+            if (event == "connectivity" || event == "state")
+                in >> value;
+            in >> arrow >> expected;
+            now = WakeCheck::Duration(at);
+            if (event == "due") {
+                EXPECT_EQ(check.Due(scenario.when), expected == "check");
+                EXPECT_FALSE(check.Pending());
+            } else if (event == "ended") {
+                check.RunEnded();
+            } else {
+                const auto wait = event == "connectivity" ? check.Connectivity(value)
+                                  : event == "state"      ? check.NetworkState(value)
+                                                          : check.PrepareForSleep(event == "sleep");
+                EXPECT_EQ(wait ? std::to_string(wait->count()) : "-", expected);
+            }
+        }
+    }
+}
+
+// The check after a resume or the network's return, with logind and
+// NetworkManager played by python3-dbusmock on a private bus.
+TEST(WakeWatch, OneCheckAfterAResumeOrTheNetworksReturnWhenTheProgramAllows) {
+    if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    test::NetworkManagerMock bus;
+    ASSERT_TRUE(bus.StartWith(true)) << bus.error().toStdString();
+    // Connectivity as today's NetworkManager announces it; State as older ones did.
+    const auto connectivity = [&](uint value) {
+        bus.Mock("UpdateProperties", {test::kNetworkManager, QVariantMap{{"Connectivity", value}}},
+                 test::kNetworkManager, "/org/freedesktop/NetworkManager");
+    };
+    const auto state = [&](uint value) { bus.Mock("SetGlobalConnectionState", {value}); };
+    const auto resume = [&] {
+        bus.Mock("EmitSignal",
+                 {"org.freedesktop.login1.Manager", "PrepareForSleep", "b", QVariantList{false}},
+                 "org.freedesktop.login1", "/org/freedesktop/login1");
+    };
+    WakeWatch watch(bus.Bus());
+    watch.Check().ResumeSettle = 200ms;
+    watch.Check().NetworkSettle = 100ms;
+    int asked = 0, checks = 0;
+    watch.Conditions = [&] { return ++asked, WakeCheck::Conditions{true, false, false}; };
+    watch.OnCheck = [&](WakeWatch*) { ++checks; };
+    // Each kind of signal alone, then all together: one check each time. Last,
+    // a resume just after a run, which the program does not allow.
+    const std::function<void()> sends[] = {
+        [&] { connectivity(3), connectivity(4); }, [&] { state(20), state(70); },
+        [&] { connectivity(1), state(20), resume(), state(70), connectivity(4); },
+        [&] { watch.RunEnded(), resume(); }};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        sends[i]();
+        ASSERT_TRUE(test::RunUntil([&] { return asked > i; }, 5s));
+        test::RunFor(300ms); // and no second
+        EXPECT_EQ(asked, i + 1);
+        EXPECT_EQ(checks, std::min(i + 1, 3));
+    }
+}
+
+} // namespace
+} // namespace pim

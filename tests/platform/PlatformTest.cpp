@@ -1,0 +1,285 @@
+// Desktop entries, program icons, sound, help and one instance.
+#include "common/Cp932.h"
+#include "common/UiText.h"
+#include "platform/Autostart.h"
+#include "platform/DesktopEntry.h"
+#include "platform/Help.h"
+#include "platform/MessageBox.h"
+#include "platform/ProgramIcons.h"
+#include "platform/SingleInstance.h"
+#include "platform/Sound.h"
+#include "support/EventLoop.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QFile>
+#include <QImage>
+#include <QPixmap>
+#include <QProcess>
+#include <QShortcut>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pim {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(DesktopEntryTest, ReadsTheDesktopEntryGroupAndTheFirstWordOfExec) {
+    const DesktopEntry entry = ParseDesktopEntry("Icon=before\r\n# Icon=comment\r\n"
+                                                 "[Desktop Entry]\r\nIcon[ja]=localized\r\n"
+                                                 "  Icon  =  mail\\sbox  \r\nExec=mail\r\n"
+                                                 "[Desktop Action Compose]\r\nIcon=action\r\n"
+                                                 "Exec=compose\r\nHidden=true\r\n");
+    EXPECT_EQ(entry.icon, "mail box");
+    EXPECT_EQ(entry.program, "mail");
+    EXPECT_FALSE(entry.hidden);
+    EXPECT_TRUE(ParseDesktopEntry("[Desktop Entry]\nHidden=1").hidden);
+    EXPECT_FALSE(ParseDesktopEntry("[Desktop Entry]\nHidden=True").hidden);
+    for (const auto& [exec, program] : std::initializer_list<std::pair<const char*, const char*>>{
+             {R"('/opt/it''s mail' %f)", "/opt/its mail"},
+             {R"(/opt/it\'s\ mail)", "/opt/it's mail"},
+             {R"("/opt/a\\\\b\\"c\\$" x)", R"(/opt/a\b"c$)"},
+             {R"(env LANG=C TZ=UTC mail %u)", "mail"},
+             {R"(%U)", ""},
+             {R"(mail "--x)", ""}})
+        EXPECT_EQ(ParseDesktopEntry(QByteArray("[Desktop Entry]\nExec=") + exec).program, program)
+            << exec;
+}
+
+// Whatever the path, the entry's Exec= reads back as that path; the entry is
+// on only while it is there, shown, and starts a Pim.
+TEST(Autostart, TheEntryStartsTheProgramWhateverItsPathAndSaysWhetherItIsOn) {
+    for (const char* path :
+         {R"(/home/my "it's" a\b\\c/$HOME`x`/100%/pim)", "/opt/タブ\t/new\nline/pim"}) {
+        const QByteArray entry = AutostartEntry(QString::fromUtf8(path));
+        EXPECT_EQ(ParseDesktopEntry(entry).program, QString::fromUtf8(path)) << entry.toStdString();
+        EXPECT_EQ(entry.count('\n'), 9) << "one line per key, a new line in the path escaped";
+    }
+    test::TempDir dir;
+    const test::ScopedEnv config("XDG_CONFIG_HOME", dir.file("config"));
+    const QString program = QString::fromStdString(dir.file("bin dir/Pim-2"));
+    const std::string entry = dir.file("config/autostart/pim.desktop");
+    EXPECT_EQ(AutostartPath().toStdString(), entry);
+    EXPECT_FALSE(AutostartOn(program));
+    ASSERT_TRUE(SetAutostart(program, true));
+    EXPECT_TRUE(AutostartOn(program));
+    for (const auto& [lines, on] : std::initializer_list<std::pair<const char*, bool>>{
+             {"Exec=/usr/bin/Pim-2 --x", true},
+             {"Exec=/usr/bin/pim\nHidden=true", false},
+             {"Exec=/usr/bin/mail", false},
+             {"Exec=pim\nX-GNOME-Autostart-enabled=false", false}}) {
+        test::WriteFile(entry, std::string("[Desktop Entry]\n") + lines + "\n");
+        EXPECT_EQ(AutostartOn(program), on) << lines;
+    }
+    ASSERT_TRUE(SetAutostart(program, false));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(entry)));
+    EXPECT_TRUE(SetAutostart(program, false)) << "nothing to remove";
+    EXPECT_FALSE(SetAutostart(QStringLiteral("pim"), true)) << "a path that is not absolute";
+    // A relative XDG_CONFIG_HOME does not count.
+    const test::ScopedEnv relative("XDG_CONFIG_HOME", "config");
+    const test::ScopedEnv home("HOME", dir.path());
+    EXPECT_EQ(AutostartPath().toStdString(), dir.file(".config/autostart/pim.desktop"));
+}
+
+namespace fs = std::filesystem;
+using Colors = std::vector<QRgb>;
+using test::ScopedEnv;
+
+constexpr QRgb kRed = 0xffff0000, kGreen = 0xff00ff00, kBlue = 0xff0000ff, kYellow = 0xffffff00;
+const std::pair<const char*, QRgb> kTheme[] = {
+    {"pimred", kRed}, {"pimgreen", kGreen}, {"pimblue", kBlue}, {"pimyellow", kYellow}};
+
+void Write(const std::string& path, const std::string& bytes) {
+    fs::create_directories(fs::path(path).parent_path());
+    test::WriteFile(path, bytes);
+}
+
+void WriteImage(const std::string& path, QRgb color) {
+    QImage image(16, 16, QImage::Format_ARGB32);
+    image.fill(color);
+    Write(path, "");
+    image.save(QString::fromStdString(path), "PNG");
+}
+
+// Every icon has a colour of its own, so the colours tell which icons came back.
+Colors ColorsOf(const std::string& program) {
+    Colors colors;
+    for (const QIcon& icon : ProgramIcons(QString::fromStdString(program)))
+        colors.push_back(icon.pixmap(16).toImage().pixel(8, 8));
+    return colors;
+}
+
+// Data folders home, sys1 and sys2 in that order, and a theme of four coloured icons.
+class ProgramIconsTest : public testing::Test {
+protected:
+    void SetUp() override {
+        Write(dir_.file("icons/t/index.theme"),
+              "[Icon Theme]\nName=t\nDirectories=16/apps\n[16/apps]\nSize=16\nType=Fixed\n");
+        for (const auto& [name, color] : kTheme)
+            WriteImage(dir_.file("icons/t/16/apps/") + name + ".png", color);
+        QIcon::setFallbackSearchPaths({});
+        QIcon::setThemeSearchPaths({QString::fromStdString(dir_.file("icons"))});
+        QIcon::setThemeName(QStringLiteral("t"));
+    }
+    void Entry(const std::string& file, std::string keys) { // "@/" stands for the test's folder
+        for (size_t i; (i = keys.find("@/")) != std::string::npos;)
+            keys.replace(i, 1, dir_.path());
+        Write(dir_.file(file), "[Desktop Entry]\n" + keys + "\n");
+    }
+
+    test::TempDir dir_;
+    ScopedEnv dataHome_{"XDG_DATA_HOME", dir_.file("home")};
+    ScopedEnv dataDirs_{"XDG_DATA_DIRS", dir_.file("sys1") + ":relative:" + dir_.file("sys2")};
+};
+
+// A desktop file gives its own icon; a program, those of the entries naming
+// it (through links and PATH) in folder then name order, hidden ones and those
+// shadowed by them left out; else the theme's icon named like it.
+TEST_F(ProgramIconsTest, TheProgramsEntriesInFolderThenNameOrderElseTheThemeIconOfItsName) {
+    WriteImage(dir_.file("own/yellow.png"), kYellow);
+    Write(dir_.file("bin/realmail"), "#!/bin/sh\n");
+    fs::permissions(dir_.file("bin/realmail"), fs::perms::owner_all);
+    fs::create_symlink("realmail", dir_.file("bin/pimlink"));
+    const ScopedEnv path("PATH", dir_.file("bin"));
+    for (const auto& [file, keys] : std::initializer_list<std::pair<std::string, std::string>>{
+             {"own/file.desktop", "Icon=@/own/yellow.png"},
+             {"sys1/applications/b.desktop", "Exec=/opt/mail/pimmail\nIcon=pimblue"},
+             {"sys1/applications/a.desktop", "Exec=pimmail %U\nIcon=pimgreen.png"},
+             {"home/applications/z.desktop", "Exec=\"/opt/mail/pimmail\" --compose\nIcon=pimred"},
+             {"sys2/applications/d.desktop", "Exec=/opt/other/pimmail\nIcon=pimyellow"},
+             {"home/applications/link.desktop", "Exec=@/bin/pimlink\nIcon=pimred"},
+             {"home/applications/path.desktop", "Exec=pimlink\nIcon=pimgreen"},
+             {"sys1/applications/hid.desktop", "Exec=pimhid\nIcon=pimred"},
+             {"home/applications/hid.desktop", "Hidden=true\nExec=pimhid\nIcon=pimred"},
+             {"sys2/applications/ok.desktop", "Exec=pimhid\nIcon=pimgreen"},
+             {"home/applications/y.desktop", "Exec=pimyellow\nIcon=nosuch"}})
+        Entry(file, keys);
+    for (const auto& [program, colors] : std::initializer_list<std::pair<std::string, Colors>>{
+             {dir_.file("own/file.desktop"), {kYellow}},
+             {"/opt/mail/pimmail", {kRed, kGreen, kBlue}},
+             {dir_.file("bin/realmail"), {kRed, kGreen}},
+             {"/usr/bin/pimhid", {kGreen}},
+             {"/usr/local/bin/pimyellow", {kYellow}},
+             {"/usr/bin/pimnothing", {}}})
+        EXPECT_EQ(ColorsOf(program), colors) << program;
+    EXPECT_EQ(ProgramIcon("/opt/mail/pimmail", 2).pixmap(16).toImage().pixel(8, 8), kBlue);
+    EXPECT_TRUE(ProgramIcon("/opt/mail/pimmail", 3).isNull());
+}
+
+TEST_F(ProgramIconsTest, HostileFilesAreSkippedAndBounded) {
+    const std::string apps = "home/applications/";
+    const std::string big =
+        "[Desktop Entry]\nExec=pimmail\nIcon=pimred\n" + std::string(65536, '#');
+    Write(dir_.file(apps + "big.desktop"), big);
+    Write(dir_.file("big.desktop"), big);
+    std::string junk;
+    for (int i = 0; i < 60000; ++i)
+        junk += "\"\\[=\n\0\xff"[i * 7919 % 7];
+    Write(dir_.file(apps + "junk.desktop"),
+          junk + "\n[Desktop Entry]\nExec=pimmail\nIcon=pimyellow\n");
+    ASSERT_EQ(::mkfifo(dir_.file(apps + "fifo.desktop").c_str(), 0600), 0);
+    fs::create_symlink("loop.desktop", dir_.file(apps + "loop.desktop"));
+    fs::create_directory_symlink("..", dir_.file(apps + "up"));
+    Entry("elsewhere/applications/linked.desktop", "Exec=pimmail\nIcon=pimblue");
+    fs::create_directory_symlink("../../elsewhere/applications", dir_.file(apps + "linked"));
+    WriteImage(dir_.file("huge.png"), kRed);
+    fs::resize_file(dir_.file("huge.png"), 17 << 20); // still a good image, but too large to read
+    Entry(apps + "huge.desktop", "Exec=pimmail\nIcon=@/huge.png");
+    Entry("sys1/applications/ok.desktop", "Exec=pimmail\nIcon=pimgreen");
+    EXPECT_EQ(ColorsOf("/usr/bin/pimmail"), (Colors{kYellow, kGreen}));
+    EXPECT_TRUE(ColorsOf(dir_.file("big.desktop")).empty());
+    EXPECT_TRUE(ColorsOf(dir_.file(apps + "fifo.desktop")).empty());
+    for (int i = 100; i < 400; ++i) {
+        WriteImage(dir_.file("many/") + std::to_string(i) + ".png", kBlue);
+        Entry("sys2/applications/" + std::to_string(i) + ".desktop",
+              "Exec=many\nIcon=@/many/" + std::to_string(i) + ".png");
+    }
+    EXPECT_EQ(ColorsOf("/usr/bin/many").size(), 256u);
+}
+
+// The player is a module found at run time: a wrong place or a missing export
+// would only show as a silent Pim.
+TEST(Sound, TheWavePlayerModuleIsFoundAndLoads) {
+    EXPECT_TRUE(WavePlayerFound());
+    // A file that is not there plays nothing and does not fail.
+    PlayArrivalSound(2, QStringLiteral("/nonexistent/arrival.wav"));
+}
+
+// Every case leaves the texts Japanese, as the other tests expect them.
+class HelpPageTest : public ::testing::Test {
+protected:
+    void TearDown() override { SetUiLanguage(UiLanguage::Japanese); }
+};
+
+// The page beside the program comes first; English reads its own page; the
+// number becomes the anchor.
+TEST_F(HelpPageTest, ThePageFollowsTheLanguageAndTheNumberBecomesItsAnchor) {
+    test::TempDir dir;
+    const auto at = [&](const std::string& name) { return QString::fromStdString(dir.file(name)); };
+    for (const char* folder : {"program", "installed"})
+        std::filesystem::create_directory(dir.file(folder)),
+            test::WriteFile(dir.file(folder) + "/Pim.html", "");
+    EXPECT_EQ(HelpPage(at("program"), at("installed")), at("program/Pim.html"));
+    EXPECT_EQ(HelpUrl(27).fragment() + HelpUrl().fragment(), QStringLiteral("help-27"));
+    ASSERT_TRUE(SetUiLanguage(UiLanguage::English));
+    EXPECT_EQ(HelpPage(at("program"), at("installed")), at("program/Pim.html")) << "no English";
+    EXPECT_TRUE(HelpUrl(27).path().endsWith("/Pim.en.html"));
+}
+
+// xdg-open that has nothing to show pages with fails after it started.
+TEST_F(HelpPageTest, APageThatCannotBeOpenedIsToldWithWhereItIs) {
+    test::TempDir bin;
+    const std::string opened = bin.file("opened"), opener = bin.file("xdg-open");
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.path().c_str());
+    std::vector<std::string> boxes;
+    SetMessageBoxHandler([&](std::string_view text, unsigned flags) {
+        boxes.push_back(cp932::ToUtf8(text) + (flags == mb::IconExclamation ? "" : " flags?"));
+        return IDOK;
+    });
+    for (const std::string exit : {"3", "0"}) {
+        SCOPED_TRACE(exit);
+        boxes.clear();
+        std::filesystem::remove(opened);
+        test::WriteFile(opener, "#!/bin/sh\necho \"$@\" > '" + opened + "'\nexit " + exit + "\n");
+        std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+        QDialog dialog;
+        EnableContextHelp(&dialog);
+        SetHelpContext(&dialog, 27);
+        emit dialog.findChild<QShortcut*>()->activated(); // F1
+        // The box comes once xdg-open has ended, and it ends before its process goes.
+        ASSERT_TRUE(test::RunUntil(
+            [&] { return QCoreApplication::instance()->findChildren<QProcess*>().isEmpty(); },
+            std::chrono::seconds(5)));
+        EXPECT_EQ(test::ReadFile(opened),
+                  HelpUrl(27).toString(QUrl::FullyEncoded).toStdString() + "\n");
+        const std::vector<std::string> told{
+            "ヘルプのページを開くことができませんでした。\r\rページの場所:\r" +
+            HelpUrl().toLocalFile().toStdString()};
+        EXPECT_EQ(boxes, exit == "0" ? std::vector<std::string>{} : told);
+    }
+    SetMessageBoxHandler({});
+    qputenv("PATH", path);
+}
+
+TEST(SingleInstance, ARuntimeFolderThatIsNoUsableFolderFallsBackToTmp) {
+    test::TempDir dir;
+    test::WriteFile(dir.file("file"), "");
+    const std::string tmp = "/tmp/Pim-" + std::to_string(::getuid());
+    for (const auto& runtime :
+         {dir.path(), std::string("relative"), dir.file("missing"), dir.file("file")}) {
+        const std::string base = runtime == dir.path() ? dir.file("Pim") : tmp;
+        test::ScopedEnv env("XDG_RUNTIME_DIR", runtime);
+        EXPECT_EQ(SingleInstance::LockPath() + SingleInstance::SocketPath(),
+                  base + ".lock" + base + ".socket")
+            << runtime;
+    }
+}
+
+} // namespace
+} // namespace pim
