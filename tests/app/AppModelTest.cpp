@@ -1,5 +1,5 @@
-// What the window shows and when it checks, apart from the window: the schedule, the notices, the
-// trees, the tray's following and the language.
+// The window's logic without the window: the schedule, the notices, the trees,
+// following the tray, and the language of the summaries.
 #include "app/ArrivalNotice.h"
 #include "app/MailTree.h"
 #include "app/Notification.h"
