@@ -2,6 +2,7 @@
 // the program, a phonebook and message boxes answered by the test.
 #include "settings/OptionForm.h"
 
+#include "FakePhonebook.h"
 #include "common/Cp932.h"
 #include "common/UiText.h"
 #include "platform/MessageBox.h"
@@ -51,13 +52,7 @@ struct FakeOptionHost : OptionHost {
     int CheckIndex() override { return -1; }
 };
 
-struct FakePhonebook : DialupPhonebook {
-    Texts entries;
-    bool serviceError = false;
-    int EntryCount() override { return static_cast<int>(entries.size()); }
-    std::string GetEntryName(int i) override { return entries.at(size_t(i)); }
-    bool ServiceError() override { return serviceError; }
-};
+using test::FakePhonebook;
 
 // Message boxes answered by the test, their texts (in UTF-8) and flags kept.
 class DialogTest : public ::testing::Test {

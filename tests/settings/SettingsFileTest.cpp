@@ -1,5 +1,6 @@
 #include "settings/SettingsFile.h"
 
+#include "FakePhonebook.h"
 #include "common/Cp932.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileLocation.h"
@@ -46,13 +47,7 @@ std::set<std::string> Listing(const std::string& folder) {
     return listing;
 }
 
-struct FakePhonebook : DialupPhonebook {
-    std::vector<std::string> entries;
-    bool serviceError = false;
-    int EntryCount() override { return static_cast<int>(entries.size()); }
-    std::string GetEntryName(int i) override { return entries.at(size_t(i)); }
-    bool ServiceError() override { return serviceError; }
-};
+using test::FakePhonebook;
 
 class SettingsFileTest : public ::testing::Test {
 protected:
