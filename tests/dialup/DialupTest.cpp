@@ -17,12 +17,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The dial-up component against NetworkManager played by python3-dbusmock on a
-// private bus.
 using Events = std::vector<std::string>;
 using test::RunFor;
 using test::RunUntil;
 
+// The dial-up component against NetworkManager played by python3-dbusmock on a
+// private bus.
 class TVeltaRASTest : public ::testing::Test {
 protected:
     test::NetworkManagerMock nm;

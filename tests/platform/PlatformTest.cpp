@@ -213,7 +213,7 @@ TEST(Sound, TheWavePlayerModuleIsFoundAndLoads) {
 // Every case leaves the texts Japanese, as the other tests expect them.
 class HelpPageTest : public ::testing::Test {
 protected:
-    void TearDown() override { SetUiLanguage(UiLanguage::Japanese); }
+    void TearDown() override { SetUiLanguage(UiLanguage::Japanese), SetMessageBoxHandler({}); }
 };
 
 // The page beside the program comes first; English reads its own page; the
@@ -222,8 +222,7 @@ TEST_F(HelpPageTest, ThePageFollowsTheLanguageAndTheNumberBecomesItsAnchor) {
     test::TempDir dir;
     const auto at = [&](const std::string& name) { return QString::fromStdString(dir.file(name)); };
     for (const char* folder : {"program", "installed"})
-        std::filesystem::create_directory(dir.file(folder)),
-            test::WriteFile(dir.file(folder) + "/Pim.html", "");
+        Write(dir.file(folder) + "/Pim.html", "");
     EXPECT_EQ(HelpPage(at("program"), at("installed")), at("program/Pim.html"));
     EXPECT_EQ(HelpUrl(27).fragment() + HelpUrl().fragment(), QStringLiteral("help-27"));
     ASSERT_TRUE(SetUiLanguage(UiLanguage::English));
@@ -235,8 +234,7 @@ TEST_F(HelpPageTest, ThePageFollowsTheLanguageAndTheNumberBecomesItsAnchor) {
 TEST_F(HelpPageTest, APageThatCannotBeOpenedIsToldWithWhereItIs) {
     test::TempDir bin;
     const std::string opened = bin.file("opened"), opener = bin.file("xdg-open");
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", bin.path().c_str());
+    const ScopedEnv path("PATH", bin.path());
     std::vector<std::string> boxes;
     SetMessageBoxHandler([&](std::string_view text, unsigned flags) {
         boxes.push_back(cp932::ToUtf8(text) + (flags == mb::IconExclamation ? "" : " flags?"));
@@ -254,8 +252,7 @@ TEST_F(HelpPageTest, APageThatCannotBeOpenedIsToldWithWhereItIs) {
         emit dialog.findChild<QShortcut*>()->activated(); // F1
         // The box comes once xdg-open has ended, and it ends before its process goes.
         ASSERT_TRUE(test::RunUntil(
-            [&] { return QCoreApplication::instance()->findChildren<QProcess*>().isEmpty(); },
-            std::chrono::seconds(5)));
+            [&] { return QCoreApplication::instance()->findChildren<QProcess*>().isEmpty(); }, 5s));
         EXPECT_EQ(test::ReadFile(opened),
                   HelpUrl(27).toString(QUrl::FullyEncoded).toStdString() + "\n");
         const std::vector<std::string> told{
@@ -263,8 +260,6 @@ TEST_F(HelpPageTest, APageThatCannotBeOpenedIsToldWithWhereItIs) {
             HelpUrl().toLocalFile().toStdString()};
         EXPECT_EQ(boxes, exit == "0" ? std::vector<std::string>{} : told);
     }
-    SetMessageBoxHandler({});
-    qputenv("PATH", path);
 }
 
 TEST(SingleInstance, ARuntimeFolderThatIsNoUsableFolderFallsBackToTmp) {

@@ -233,8 +233,7 @@ TEST_F(StationTest, AHandlerMayCloseAndReopenTheStationInAnEventLoopOfItsOwn) {
     const std::string check = ToStation("MENU_CHECK") + "&|hanako&|PC02&|10.1.1.1&|FPN";
     tap.Send(check);
     ASSERT_TRUE(test::RunUntil([&] { return outlivedTheHandler; }, 3s));
-    test::RunFor(100ms);
-    EXPECT_TRUE(handled.isNull()) << "deleted afterwards";
+    EXPECT_TRUE(test::RunUntil([&] { return handled.isNull(); }, 3s)) << "deleted afterwards";
     // Without a handler, the request is refused to the requester.
     station.OnMenuRequest = nullptr;
     tap.Send(check);

@@ -293,7 +293,6 @@ TEST_F(SettingsFileTest, AnUnusableFileGivesTheDefaultsAndIsNeverWritten) {
     EXPECT_TRUE(SaveMainWindow(path, settings));
 }
 
-// A save either replaces the whole file or leaves it exactly as it was.
 const std::string kOldFile = "[Account0]\r\nName=old\r\nHostName=h\r\n; hand note\r\n";
 
 // Private to its owner, where the links (relative, or a link to a link) end.
@@ -327,6 +326,7 @@ TEST_F(SettingsFileTest, ASaveReplacesTheFileWholePrivateToItsOwnerWhereTheLinks
     }
 }
 
+// A save either replaces the whole file or leaves it exactly as it was.
 TEST_F(SettingsFileTest, AFailedSaveLeavesTheFileAndNoOtherAndNamesItInTheError) {
     EXPECT_EQ(CannotWriteText("/x/Pim.INI"), cp932::FromUtf8("/x/Pim.INI に書き込めません"));
     accounts[0] = {true, std::string(4000, 'n'), "new.example", "u", "p"};
