@@ -1,7 +1,6 @@
 // The desktop notification at the end of a run, against python3-dbusmock's
 // notification daemon on a private session bus.
 #include "MainFormFixture.h"
-#include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 
 #include <QCoreApplication>
@@ -9,7 +8,6 @@
 namespace pim {
 namespace {
 
-using std::chrono::seconds;
 using Lines = std::vector<std::string>;
 
 const QString kService = QStringLiteral("org.freedesktop.Notifications");

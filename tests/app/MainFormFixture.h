@@ -43,6 +43,7 @@ protected:
         SetUiLanguage(UiLanguage::Japanese);
         SetMessageBoxHandler({});
         TMainForm::SystemTrayAvailable = [] { return false; };
+        TMainForm::NotificationBus = [] { return NoBus(); }; // lets a test's own bus go
     }
     static QDBusConnection NoBus() {
         return QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),

@@ -4,6 +4,7 @@
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 #include "support/Spawn.h"
+#include "support/TempDir.h"
 
 #include <QDBusVariant>
 #include <QFile>

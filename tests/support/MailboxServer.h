@@ -4,7 +4,6 @@
 
 #include "support/ScriptedServer.h"
 
-#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -18,9 +17,8 @@ struct Mailbox {
     std::vector<std::string> messages; // header and body, CR LF, without the final "."
     std::set<int> refusedRetr;         // message numbers answered -ERR
     bool refuseQuit = false;
-    bool silentAfterPass = false;             // takes the password and then says nothing
-    std::shared_future<void> passAnswerWaits; // the answer to the password waits for this
-    long long claimedCount = -1;              // what STAT says, when not the real count
+    bool silentAfterPass = false; // takes the password and then says nothing
+    long long claimedCount = -1;  // what STAT says, when not the real count
 };
 
 // A message whose subject and sender are as given (plain ASCII).
@@ -58,8 +56,6 @@ private:
                 c.Send("-ERR [AUTH] no\r\n");
             } else if (verb == "PASS") {
                 loggedIn = true;
-                if (box->passAnswerWaits.valid())
-                    box->passAnswerWaits.wait_for(std::chrono::seconds(30));
                 if (box->silentAfterPass)
                     return (void)c.WaitClosed(std::chrono::seconds(10));
                 c.Send("+OK\r\n");

@@ -1,6 +1,7 @@
 // Starts a program for a test, in an environment the test chooses.
 #pragma once
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -50,11 +51,14 @@ inline pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::
 }
 
 // The exit status (128 + the signal when one ended it); -1 when it still ran
-// after `limit`, and it is killed then.
+// after `limit`, and it is killed then, or when it is no child of the test's.
 inline int WaitExit(pid_t pid, std::chrono::milliseconds limit) {
     int status = 0;
-    for (auto waited = std::chrono::milliseconds(0); ::waitpid(pid, &status, WNOHANG) != pid;
-         waited += std::chrono::milliseconds(10)) {
+    for (auto waited = std::chrono::milliseconds(0);; waited += std::chrono::milliseconds(10)) {
+        if (const pid_t done = ::waitpid(pid, &status, WNOHANG); done == pid)
+            break;
+        else if (done < 0 && errno != EINTR)
+            return -1;
         if (waited >= limit) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
