@@ -260,11 +260,11 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
         cases.push_back({"STAT answered "s + reply, kLogin + "|" + reply + "\n|+OK\n|CLOSE",
                          kSent + ", C: QUIT, error 5, close"});
     ExpectTranscripts(cases);
-    static_assert(Pop3Session::SessionLimit(999000) == 600000, "ten minutes at most");
 }
 
 // A hostile server's bounds: a line that never ends, a message that never does.
 TEST(Pop3Session, AnEndlessLineOrMessageIsCutOff) {
+    static_assert(Pop3Session::SessionLimit(999000) == 600000, "ten minutes at most");
     Transcript line;
     line.session.Begin("taro", "secret");
     line.session.Receive("+OK ");
@@ -456,7 +456,9 @@ TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
         for (int i = 1; i <= 256; ++i) {
             ASSERT_TRUE(t.session.Retr(i)) << i;
             // The 255 TOPs of a check fit the bound on what is outstanding: one batch.
-            EXPECT_EQ(round == 0 && i == 1 ? t.host.log.size() : 255u, 255u);
+            if (round == 0 && i == 1) {
+                EXPECT_EQ(t.host.log.size(), 255u);
+            }
             // Answer every TOP sent so far, including those each answer sends.
             while (answered < (tops = static_cast<int>(std::count_if(
                                    t.host.log.begin(), t.host.log.end(),

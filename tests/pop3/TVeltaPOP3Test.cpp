@@ -103,8 +103,9 @@ TEST(TVeltaPOP3, AnAbandonedSessionOrLookupReportsNothingAndLeavesNothingBehind)
         ASSERT_TRUE(gone.Connect(i ? newName() + ":" + std::to_string(port)
                                    : "127.0.0.1:" + std::to_string(silent.Port()),
                                  "u", "p"));
-        if (i == 0)
-            test::RunFor(100ms); // connected, the greeting awaited
+        if (i == 0) { // connected, the greeting awaited
+            ASSERT_TRUE(test::RunUntil([&] { return silent.Accepted() == 1; }, 10s));
+        }
     }
     test::RunFor(50ms);
     EXPECT_FALSE(reported);

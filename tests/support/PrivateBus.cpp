@@ -65,7 +65,8 @@ QDBusMessage PrivateBus::Call(const QString& service, const QString& path, const
     QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
     message.setArguments(arguments);
     const QDBusMessage reply = bus_.call(message, QDBus::Block, 10000);
-    error_ = reply.type() == QDBusMessage::ReplyMessage ? error_ : reply.errorMessage();
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        error_ = reply.errorMessage();
     return reply;
 }
 
@@ -89,7 +90,7 @@ PrivateBus::~PrivateBus() {
         QDBusConnection::disconnectFromBus(connectionName_);
     for (auto child = children_.rbegin(); child != children_.rend(); ++child)
         if (*child > 0)
-            ::kill(*child, SIGTERM), ::waitpid(*child, nullptr, 0);
+            ::kill(*child, SIGTERM), WaitExit(*child, std::chrono::seconds(5));
 }
 
 } // namespace pim::test
