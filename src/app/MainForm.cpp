@@ -12,6 +12,7 @@
 #include "app/StatusTexts.h"
 #include "common/Cp932.h"
 #include "common/UiText.h"
+#include "platform/Activation.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramIcons.h"
@@ -280,11 +281,11 @@ void TMainForm::FormCreate() {
     wake_.OnCheck = [this](WakeWatch*) { scheduler_.CheckNow(); };
     // A notification's actions do what the tray menu and the mailer button do.
     connect(&notifications_, &DesktopNotifications::actionInvoked, this,
-            [this](const QString& key) {
+            [this](const QString& key, const QByteArray& token) {
                 if (DialogOpen)
                     return;
                 if (key == QLatin1String("default"))
-                    miTaskMainClick();
+                    ShowActivated(token);
                 else if (key == QLatin1String("mailer"))
                     imMailerClick();
             });
@@ -513,10 +514,12 @@ void TMainForm::sbMinimumClick() {
 }
 
 void TMainForm::miTaskMainClick() {
+    ShowActivated({});
+}
+
+void TMainForm::ShowActivated(const QByteArray& token) {
     follow_.Shown();
-    showNormal();
-    raise();
-    activateWindow();
+    ActivateWindow(this, token);
     UpdateStatusLine();
 }
 
@@ -866,8 +869,8 @@ void TMainForm::TrayHostChanged() {
         PlaceWindow(place, QApplication::activeModalWidget());
 }
 
-void TMainForm::ShowRequested() {
-    miTaskMainClick();
+void TMainForm::ShowRequested(const QByteArray& token) {
+    ShowActivated(token);
     // An open dialog stays in front of the window it belongs to.
     if (QWidget* dialog = QApplication::activeModalWidget()) {
         dialog->raise();

@@ -82,7 +82,8 @@ public slots:
     void miVersionClick();
     void TrayActivated(int reason);
     // A second start asks for the window.
-    void ShowRequested();
+    // A second start asks; `token`: its launcher's activation token.
+    void ShowRequested(const QByteArray& token);
     // A tray host came or went (SystemTrayAvailable answers otherwise).
     void TrayHostChanged();
 
@@ -136,6 +137,7 @@ private:
     // Pim hides in the tray instead of the taskbar: only with a tray to hide in.
     bool InTray() const { return Settings.SettingTask && Settings.SettingTaskbar && tray_; }
     void FormShow();
+    void ShowActivated(const QByteArray& token);
     void SetMailCount(const QString& text);
     // Qt's idea of where the window is set right before it is used.
     void KeepPlace();

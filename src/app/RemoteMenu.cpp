@@ -46,6 +46,8 @@ PIM_CP932_TEXT(NoConnection,
                "ません。")
 PIM_CP932_TEXT(CheckStarted, "メールチェックを開始しました。\r\n"
                              "メールチェックの結果はトップメニューより参照してください。")
+PIM_CP932_TEXT(RecentCheckClose, "にメールチェックを実行したばかりです。\r\n"
+                                 "メールチェックの結果はトップメニューより参照してください。")
 PIM_CP932_TEXT(NoMail, "メールは届いていません。")
 PIM_CP932_TEXT(NoAccount, "指定したアカウントが存在しません。\r\n"
                           "メールチェック内容が更新された可能性があります。\r\n"
@@ -299,17 +301,25 @@ void RemoteMenu::StartCheck(const std::string& machineName, const std::string& d
         Message(AlreadyRunning(), machineName, discrimination);
     } else if (settings_.CustomizeDial == 1 && host_.ActiveEntryCount() == 0) {
         Message(NoConnection(), machineName, discrimination);
+    } else if (Within(lastRemoteCheck_, kRemoteCheckGapMs)) {
+        const QTime at = lastRemoteCheck_.time();
+        Message(TwoDigits(at.hour()) + Hours() + TwoDigits(at.minute()) + Minutes() +
+                    RecentCheckClose(),
+                machineName, discrimination);
     } else {
+        // Decided now, so that what the console reads is what happens.
+        lastRemoteCheck_ = Now();
         Message(CheckStarted(), machineName, discrimination);
         // Not inside the station's receive handler: a check may dial and wait
         // for the connection, and the station must go on answering meanwhile.
         QMetaObject::invokeMethod(
             &queue_,
             [this] {
-                if (host_.DialogOpen() || Within(lastRemoteCheck_, kRemoteCheckGapMs))
-                    return;
-                lastRemoteCheck_ = Now();
-                host_.StartCheck();
+                // A dialog opened in between holds the start back, and not the next one.
+                if (host_.DialogOpen())
+                    lastRemoteCheck_ = {};
+                else
+                    host_.StartCheck();
             },
             Qt::QueuedConnection);
     }

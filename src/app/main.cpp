@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
     pim::SingleInstance::Outcome lock = instance.Acquire(&error);
     if (lock == pim::SingleInstance::Outcome::HeldElsewhere) {
         // Another Pim runs: it shows its window, and this one ends.
-        if (pim::SingleInstance::ShowRunning(pim::SingleInstance::SocketPath(), 3s))
+        if (pim::SingleInstance::ShowRunning(pim::SingleInstance::SocketPath(), 3s,
+                                             pim::LauncherToken()))
             return 0;
         // It may have been ending just now.
         lock = instance.Acquire(&error);

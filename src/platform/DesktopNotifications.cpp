@@ -10,6 +10,7 @@
 #include <QDBusServiceWatcher>
 #include <QFileInfo>
 #include <cstdio>
+#include <utility>
 
 namespace pim {
 
@@ -70,6 +71,8 @@ bool DesktopNotifications::Connected() {
         Unavailable(UiString("DesktopNotifications", "セッションバスがありません"));
         return false;
     }
+    bus_.connect(kService, kPath, kService, QStringLiteral("ActivationToken"), this,
+                 SLOT(ActivationToken(uint, QString)));
     bus_.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this,
                  SLOT(ActionInvoked(uint, QString)));
     bus_.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), this,
@@ -148,14 +151,19 @@ void DesktopNotifications::Send(const Content& content) {
         if (reply.isError())
             Unavailable(reply.error().name());
         else
-            id_ = reply.value();
+            id_ = reply.value(), token_.clear();
         Next();
     });
 }
 
+void DesktopNotifications::ActivationToken(uint id, const QString& token) {
+    if (id != 0 && id == id_)
+        token_ = token.toUtf8();
+}
+
 void DesktopNotifications::ActionInvoked(uint id, const QString& key) {
     if (id != 0 && id == id_)
-        emit actionInvoked(key);
+        emit actionInvoked(key, std::exchange(token_, {}));
 }
 
 void DesktopNotifications::NotificationClosed(uint id, uint) {

@@ -43,10 +43,12 @@ public:
     static QString ProgramIcon();
 
 signals:
-    // The user chose the action `key` of the notification shown last.
-    void actionInvoked(const QString& key);
+    // The user chose the action `key` of the notification shown last; `token`:
+    // the activation token the server gave with it, empty when none.
+    void actionInvoked(const QString& key, const QByteArray& token);
 
 private slots:
+    void ActivationToken(uint id, const QString& token);
     void ActionInvoked(uint id, const QString& key);
     void NotificationClosed(uint id, uint reason);
 
@@ -66,7 +68,8 @@ private:
     bool busy_ = false;                       // a call waits for its reply
     std::optional<Content> pending_;
     bool closeWanted_ = false;
-    uint id_ = 0; // the server's id of the notification shown; 0 none
+    uint id_ = 0;      // the server's id of the notification shown; 0 none
+    QByteArray token_; // sent just before the action it is for
     bool told_ = false;
 };
 

@@ -5,11 +5,13 @@
 #include <QLocalSocket>
 #include <QTimer>
 #include <QVariant>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -23,22 +25,30 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QByteArray kRequest = QByteArrayLiteral("Pim: show\n");
+// "Pim: show\n", or with the launcher's activation token: "Pim: show TOKEN\n".
+const QByteArray kRequest = QByteArrayLiteral("Pim: show");
+constexpr qsizetype kMaxToken = 512;
+constexpr qsizetype kMaxRequest = 9 + 1 + kMaxToken + 1;
 const QByteArray kAnswer = QByteArrayLiteral("Pim: shown\n");
 // A second start is quick; whatever takes longer, or comes in numbers, is no second start.
 constexpr auto kPatience = 2s;
 constexpr int kMaxPeers = 8;
 
-// The lock and the socket share a name; only the ending differs.
-std::string BasePath() {
-    // A runtime folder that is not there (a stale variable after su, a container)
-    // must not keep Pim from starting.
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+// A folder only this user can reach: made if missing, and refused when it is a
+// link, no folder, another user's or open to others (in /tmp anybody may have made it first).
+bool PrivateFolder(const std::string& path) {
+    ::mkdir(path.c_str(), 0700);
     struct stat info {};
-    if (runtime && *runtime == '/' && ::stat(runtime, &info) == 0 && S_ISDIR(info.st_mode) &&
-        ::access(runtime, W_OK | X_OK) == 0)
-        return std::string(runtime) + "/Pim";
-    return "/tmp/Pim-" + std::to_string(::getuid());
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
+}
+
+std::string HostName() {
+    char name[256] = {};
+    ::gethostname(name, sizeof name - 1);
+    std::string host = name;
+    std::replace(host.begin(), host.end(), '/', '_');
+    return host.empty() ? "localhost" : host;
 }
 
 int ConnectOnce(const sockaddr_un& address) {
@@ -52,7 +62,42 @@ int ConnectOnce(const sockaddr_un& address) {
     return -1;
 }
 
+// Only the user's own Pim is asked: a socket planted by another user must not
+// answer in its place.
+bool PeerIs(int fd, uid_t user) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == user;
+}
+
 } // namespace
+
+std::string SingleInstance::BasePath(const char* runtime, const std::string& tmp,
+                                     const std::string& home) {
+    // A runtime folder that is not there (a stale variable after su, a container)
+    // or is another user's must not keep Pim from starting, nor put its lock there.
+    struct stat info {};
+    if (runtime && *runtime == '/' && ::stat(runtime, &info) == 0 && S_ISDIR(info.st_mode) &&
+        info.st_uid == ::getuid() && ::access(runtime, W_OK | X_OK) == 0)
+        return std::string(runtime) + "/Pim";
+    const std::string own = tmp + "/Pim-" + std::to_string(::getuid());
+    if (PrivateFolder(own))
+        return own + "/Pim";
+    // Somebody else took that name first. A home folder may be shared between
+    // machines, and a lock there must not keep another machine's Pim from starting.
+    if (!home.empty()) {
+        ::mkdir((home + "/.cache").c_str(), 0700);
+        if (PrivateFolder(home + "/.cache/Pim"))
+            return home + "/.cache/Pim/" + HostName();
+    }
+    return {};
+}
+
+std::string SingleInstance::BasePath() {
+    const passwd* user = ::getpwuid(::getuid());
+    return BasePath(std::getenv("XDG_RUNTIME_DIR"), "/tmp",
+                    user && user->pw_dir ? user->pw_dir : "");
+}
 
 SingleInstance::~SingleInstance() {
     if (fd_ >= 0)
@@ -60,20 +105,36 @@ SingleInstance::~SingleInstance() {
 }
 
 std::string SingleInstance::LockPath() {
-    return BasePath() + ".lock";
+    const std::string base = BasePath();
+    return base.empty() ? base : base + ".lock";
 }
 
 std::string SingleInstance::SocketPath() {
-    return BasePath() + ".socket";
+    const std::string base = BasePath();
+    return base.empty() ? base : base + ".socket";
 }
 
 SingleInstance::Outcome SingleInstance::Acquire(std::string* error) {
     if (fd_ >= 0)
         return Outcome::Acquired;
     const std::string path = LockPath();
+    if (path.empty()) {
+        if (error)
+            *error = "/tmp/Pim-" + std::to_string(::getuid()) + ": " + std::strerror(EACCES);
+        return Outcome::Failed;
+    }
     // Close-on-exec: a mail program started by Pim must not keep holding the lock.
-    // No-follow: in /tmp another user could plant a link.
+    // No-follow, and a file of this user's own: a lock another user holds must
+    // never keep this Pim from starting.
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    struct stat info {};
+    if (fd >= 0 &&
+        (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid())) {
+        ::close(fd);
+        if (error)
+            *error = path + ": " + std::strerror(EACCES);
+        return Outcome::Failed;
+    }
     if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int reason = errno;
         if (fd >= 0)
@@ -88,7 +149,23 @@ SingleInstance::Outcome SingleInstance::Acquire(std::string* error) {
     return Outcome::Acquired;
 }
 
-bool SingleInstance::ShowRunning(const std::string& socketPath, std::chrono::milliseconds wait) {
+QByteArray ShowRequest(const QByteArray& token) {
+    const bool sendable =
+        !token.isEmpty() && token.size() <= kMaxToken &&
+        std::all_of(token.begin(), token.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
+    return sendable ? kRequest + ' ' + token + '\n' : kRequest + '\n';
+}
+
+QByteArray LauncherToken() {
+    // Wayland's token, else X11's startup id: whichever the launcher gave.
+    for (const char* name : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"})
+        if (const char* token = std::getenv(name); token && *token)
+            return token;
+    return {};
+}
+
+bool SingleInstance::ShowRunning(const std::string& socketPath, std::chrono::milliseconds wait,
+                                 const QByteArray& token, uid_t owner) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (socketPath.size() >= sizeof address.sun_path)
@@ -107,7 +184,9 @@ bool SingleInstance::ShowRunning(const std::string& socketPath, std::chrono::mil
     if (fd < 0)
         return false;
     bool shown = false;
-    if (::send(fd, kRequest.constData(), kRequest.size(), MSG_NOSIGNAL) == kRequest.size()) {
+    const QByteArray request = ShowRequest(token);
+    if (PeerIs(fd, owner) &&
+        ::send(fd, request.constData(), request.size(), MSG_NOSIGNAL) == request.size()) {
         QByteArray answer;
         const auto answerBy = Clock::now() + wait;
         for (;;) {
@@ -130,10 +209,24 @@ bool SingleInstance::ShowRunning(const std::string& socketPath, std::chrono::mil
     return shown;
 }
 
-ShowRequestState CheckShowRequest(const QByteArray& received) {
-    if (received == kRequest)
-        return ShowRequestState::Complete;
-    return kRequest.startsWith(received) ? ShowRequestState::Partial : ShowRequestState::Bad;
+ShowRequestState CheckShowRequest(const QByteArray& received, QByteArray* token) {
+    if (!received.startsWith(kRequest))
+        return kRequest.startsWith(received) ? ShowRequestState::Partial : ShowRequestState::Bad;
+    QByteArrayView rest = QByteArrayView(received).sliced(kRequest.size());
+    const bool ended = rest.endsWith('\n');
+    if (ended)
+        rest.chop(1);
+    if (!rest.isEmpty()) {
+        if (rest.front() != ' ' || rest.size() == 1 || rest.size() > 1 + kMaxToken ||
+            !std::all_of(rest.begin(), rest.end(), [](char c) { return c >= 0x20 && c < 0x7f; }))
+            return ShowRequestState::Bad;
+        rest = rest.sliced(1);
+    }
+    if (!ended)
+        return ShowRequestState::Partial;
+    if (token)
+        *token = rest.toByteArray();
+    return ShowRequestState::Complete;
 }
 
 ShowRequestServer::ShowRequestServer(QObject* parent)
@@ -157,8 +250,13 @@ void ShowRequestServer::Accept() {
             peer->deleteLater();
             continue;
         }
+        if (!PeerIs(static_cast<int>(peer->socketDescriptor()), ::getuid())) {
+            peer->abort();
+            peer->deleteLater();
+            continue;
+        }
         ++pending_;
-        peer->setReadBufferSize(kRequest.size() + 1);
+        peer->setReadBufferSize(kMaxRequest + 1);
         connect(peer, &QObject::destroyed, this, [this] { --pending_; });
         connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
         connect(peer, &QLocalSocket::readyRead, this, [this, peer] { Read(peer); });
@@ -174,9 +272,10 @@ void ShowRequestServer::Read(QLocalSocket* peer) {
     if (peer->state() != QLocalSocket::ConnectedState)
         return;
     QByteArray received = peer->property("received").toByteArray();
-    // One byte beyond the request tells "too much" from "just right".
-    received += peer->read(kRequest.size() + 1 - received.size());
-    switch (CheckShowRequest(received)) {
+    // One byte beyond the longest request tells "too much" from "just right".
+    received += peer->read(kMaxRequest + 1 - received.size());
+    QByteArray token;
+    switch (CheckShowRequest(received, &token)) {
     case ShowRequestState::Partial:
         peer->setProperty("received", received);
         return;
@@ -186,7 +285,7 @@ void ShowRequestServer::Read(QLocalSocket* peer) {
         return;
     case ShowRequestState::Complete:
         disconnect(peer, &QLocalSocket::readyRead, this, nullptr);
-        emit showRequested();
+        emit showRequested(token);
         peer->write(kAnswer);
         peer->disconnectFromServer();
         return;

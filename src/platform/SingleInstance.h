@@ -4,6 +4,7 @@
 #include <QObject>
 #include <chrono>
 #include <string>
+#include <unistd.h>
 
 class QLocalServer;
 class QLocalSocket;
@@ -19,8 +20,10 @@ public:
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // $XDG_RUNTIME_DIR/Pim.lock, else (unset, or not a folder this user can
-    // write) /tmp/Pim-<uid>.lock.
+    // $XDG_RUNTIME_DIR/Pim.lock, else (unset, or not a folder of this user's
+    // own) /tmp/Pim-<uid>/Pim.lock in a folder only this user can reach, else,
+    // when another user holds that name, ~/.cache/Pim/<host>.lock. Empty when
+    // there is no such folder.
     static std::string LockPath();
     // The running Pim's socket, beside the lock.
     static std::string SocketPath();
@@ -30,18 +33,31 @@ public:
     Outcome Acquire(std::string* error = nullptr);
 
     // Asks the Pim that holds the lock to show its window: connects (the other
-    // may still be starting, so for up to `wait`), sends the request and waits
-    // as long again for the answer. False when nobody answered.
-    static bool ShowRunning(const std::string& socketPath, std::chrono::milliseconds wait);
+    // may still be starting, so for up to `wait`), sends the request with the
+    // launcher's activation token and waits as long again for the answer. False
+    // when nobody answered, or the socket's end is not `owner`'s.
+    static bool ShowRunning(const std::string& socketPath, std::chrono::milliseconds wait,
+                            const QByteArray& token = {}, uid_t owner = ::getuid());
+
+    // Where the lock and socket go, without their endings, given the runtime
+    // folder (may be null), the folder for temporary files and the home folder.
+    static std::string BasePath(const char* runtime, const std::string& tmp,
+                                const std::string& home);
 
 private:
+    static std::string BasePath();
+
     int fd_ = -1;
 };
 
+// The activation token this process was started with (Wayland's, else X11's
+// startup id); empty when none.
+QByteArray LauncherToken();
+
 // What a connection to the socket has sent so far: the request, a part of it,
-// or anything else.
+// or anything else. A complete request gives its activation token, if any.
 enum class ShowRequestState { Partial, Complete, Bad };
-ShowRequestState CheckShowRequest(const QByteArray& received);
+ShowRequestState CheckShowRequest(const QByteArray& received, QByteArray* token = nullptr);
 
 // The running Pim's end of the socket: a second start asks it to show the window.
 // A peer that sends anything but the request, or too little for too long, is
@@ -57,7 +73,8 @@ public:
     bool Listen(const std::string& path);
 
 signals:
-    void showRequested();
+    // `token`: the second start's activation token; empty when it had none.
+    void showRequested(const QByteArray& token);
 
 private:
     void Accept();

@@ -48,10 +48,10 @@ protected:
         bus->Call(kService, kPath, kService, QStringLiteral("GetServerInformation"));
         return bus->Logged(kService, method);
     }
-    void Emit(uint id, const char* action) {
+    void Emit(uint id, const char* action, const char* signal = "ActionInvoked") {
         bus->Call(kService, kPath, QStringLiteral("org.freedesktop.DBus.Mock"),
                   QStringLiteral("EmitSignal"),
-                  {kService, QStringLiteral("ActionInvoked"), QStringLiteral("us"),
+                  {kService, QString::fromLatin1(signal), QStringLiteral("us"),
                    QVariantList{id, action}});
     }
     // A notice of one new mail, as the daemon logs it.
@@ -105,6 +105,28 @@ TEST_F(DesktopNotificationTest, ANewRunReplacesTheNoticeWhoseActionsActOnlyWhile
     Emit(2, "mailer");
     EXPECT_EQ(Logged("CloseNotification", 2).at(1), "CloseNotification 2");
     EXPECT_FALSE(form->isVisible());
+}
+
+// The token the server sends before an action goes with that action only, so
+// that the desktop lets the window it shows come to the front.
+TEST_F(DesktopNotificationTest, AnActionCarriesTheActivationTokenSentForIt) {
+    auto form = Start("body actions");
+    DesktopNotifications notifications(QStringLiteral("Pim"), QString(),
+                                       [b = bus->Bus()] { return b; });
+    std::vector<std::pair<QString, QByteArray>> invoked;
+    QObject::connect(
+        &notifications, &DesktopNotifications::actionInvoked,
+        [&](const QString& key, const QByteArray& token) { invoked.emplace_back(key, token); });
+    notifications.Notify({QStringLiteral("s"), QStringLiteral("b"), {}, {}});
+    ASSERT_EQ(Logged("Notify", 1).size(), 1u);
+    Emit(1, "token-1", "ActivationToken");
+    Emit(1, "default");
+    Emit(1, "mailer");
+    Emit(2, "token-2", "ActivationToken"); // another program's
+    Emit(1, "default");
+    EXPECT_TRUE(test::RunUntil([&] { return invoked.size() == 3; }, seconds(5)));
+    EXPECT_EQ(invoked, (std::vector<std::pair<QString, QByteArray>>{
+                           {"default", "token-1"}, {"mailer", ""}, {"default", ""}}));
 }
 
 TEST_F(DesktopNotificationTest, WithoutADaemonTheRunsGoOnAndItIsSaidOnce) {

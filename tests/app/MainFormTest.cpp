@@ -96,7 +96,7 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
             else if (action == "start")
                 form->StartUp();
             else if (action == "ask")
-                form->ShowRequested();
+                form->ShowRequested({});
             else if (action == "minimise")
                 form->sbMinimumClick();
             else if (action == "wm minimise")

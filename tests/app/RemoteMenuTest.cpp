@@ -197,8 +197,19 @@ TEST_F(RemoteMenuTest, ACheckStartsOnlyWhenIdleAndConnectedAsTheSettingAsksAndOn
         EXPECT_EQ(std::exchange(host.checksStarted, 0), expected == kStarted ? 1 : 0);
     }
     Run({{"MenuSelect", "mailcheck", ""}, {"MenuSelect", "", ""}, {"Unknown", "MailCheck", ""}});
-    for (const int seconds : {0, 1, 30, 29, 1, 59, 61})
-        Run({{"MenuSelect", "MailCheck", kStarted, seconds}});
+    // Within a minute the console is told when the last one started (09:12:37).
+    const auto recent = [](const char* at) {
+        return std::string(at) + "にメールチェックを実行したばかりです。\r\n"
+                                 "メールチェックの結果はトップメニューより参照してください。";
+    };
+    for (const auto& [seconds, expected] :
+         std::initializer_list<std::pair<int, std::string>>{{0, recent("09時12分")},
+                                                            {30, recent("09時12分")},
+                                                            {30, recent("09時12分")},
+                                                            {1, kStarted},
+                                                            {59, recent("09時13分")},
+                                                            {61, kStarted}})
+        Run({{"MenuSelect", "MailCheck", expected, seconds}});
     EXPECT_EQ(std::exchange(host.checksStarted, 0), 2);
     // A dialog opened before the queued start came to run: nothing starts, and
     // the start that did not happen does not hold back the next one.

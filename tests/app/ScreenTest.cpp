@@ -124,6 +124,13 @@ protected:
     static bool White(QRgb p) { return qRed(p) >= 235 && qGreen(p) >= 235 && qBlue(p) >= 235; }
     static bool Dark(QRgb p) { return qRed(p) <= 40 && qGreen(p) <= 40 && qBlue(p) <= 40; }
     static bool Highlight(QRgb p) { return qBlue(p) > qRed(p) + 60; }
+    std::vector<std::string> Environment(double factor, const std::string& lang) const {
+        return test::ForPim({"DISPLAY=" + XDesktop::display, "QT_QPA_PLATFORM",
+                             "QT_SCALE_FACTOR=" + QString::number(factor).toStdString(),
+                             "XDG_RUNTIME_DIR=" + dir.path(), "HOME=" + dir.path(),
+                             "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.file("no-bus")},
+                            lang);
+    }
     void Run(int accounts, const std::string& settings, double factor, const std::string& lang) {
         std::string ini;
         for (int i = 0; i < accounts; ++i)
@@ -134,12 +141,7 @@ protected:
         test::WriteFile(dir.file("Pim.INI"), ini + "[Setting]\r\n" + settings);
         scale = factor;
         std::filesystem::copy_file(PIM_BINARY, dir.file("pim"));
-        pim = Start({dir.file("pim")},
-                    test::ForPim({"DISPLAY=" + XDesktop::display, "QT_QPA_PLATFORM",
-                                  "QT_SCALE_FACTOR=" + QString::number(factor).toStdString(),
-                                  "XDG_RUNTIME_DIR=" + dir.path(), "HOME=" + dir.path(),
-                                  "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.file("no-bus")},
-                                 lang));
+        pim = Start({dir.file("pim")}, Environment(factor, lang));
     }
     // Pim's main window, once its caption holds `title`; it is the only client.
     static xcb_window_t Window(const QString& title) {
@@ -270,12 +272,25 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // Started hidden with no tray to hide in, folded, the window waits minimised
-// in the taskbar, not shown.
-TEST_F(ScreenTest, AHiddenStartWithoutATrayIsMinimised) {
+// in the taskbar, not shown. A second start from a launcher shows it with the
+// launcher's startup id, which tells the window manager it was asked for.
+TEST_F(ScreenTest, AHiddenStartWithoutATrayIsMinimisedUntilASecondStartShowsIt) {
     Run(1, "SettingRunHide=1\r\nSettingEndCheck=0\r\n[MainWindow]\r\nType=0\r\n", 1, "ja_JP.UTF-8");
     const xcb_window_t window = Window(QStringLiteral("自動チェック"));
-    EXPECT_TRUE(test::RunUntil( // WM_STATE IconicState
-        [&] { return Property(window, "WM_STATE").startsWith(QByteArray("\3\0\0\0", 4)); }, 5s));
+    const auto state = [&](char value) {
+        return test::RunUntil(
+            [&] {
+                return Property(window, "WM_STATE")
+                    .startsWith(QByteArray(&value, 1) + QByteArray(3, 0));
+            },
+            5s);
+    };
+    EXPECT_TRUE(state(3)); // IconicState
+    std::vector<std::string> env = Environment(1, "ja_JP.UTF-8");
+    env.push_back("DESKTOP_STARTUP_ID=launcher-1-test_TIME1234");
+    EXPECT_EQ(test::WaitExit(test::Spawn({dir.file("pim")}, env, "/dev/null"), 30s), 0);
+    EXPECT_TRUE(state(1)); // NormalState
+    EXPECT_EQ(Property(window, "_NET_STARTUP_ID"), "launcher-1-test_TIME1234");
 }
 
 } // namespace

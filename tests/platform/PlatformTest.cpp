@@ -1,6 +1,7 @@
 // Desktop entries, program icons, sound, help and one instance.
 #include "common/Cp932.h"
 #include "common/UiText.h"
+#include "platform/Activation.h"
 #include "platform/Autostart.h"
 #include "platform/DesktopEntry.h"
 #include "platform/Help.h"
@@ -19,9 +20,12 @@
 #include <QPixmap>
 #include <QProcess>
 #include <QShortcut>
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace pim {
@@ -262,18 +266,108 @@ TEST_F(HelpPageTest, APageThatCannotBeOpenedIsToldWithWhereItIs) {
     }
 }
 
-TEST(SingleInstance, ARuntimeFolderThatIsNoUsableFolderFallsBackToTmp) {
+// Without a runtime folder of the user's own, the lock goes to a folder in /tmp
+// that only this user can reach, and where another user took that name first,
+// under the home folder: never to a file another user can own.
+TEST(SingleInstance, TheLockGoesToAFolderOnlyThisUserCanReach) {
     test::TempDir dir;
+    namespace fs = std::filesystem;
+    const std::string tmp = dir.file("tmp"), home = dir.file("home");
+    fs::create_directories(tmp);
+    fs::create_directories(home);
     test::WriteFile(dir.file("file"), "");
-    const std::string tmp = "/tmp/Pim-" + std::to_string(::getuid());
-    for (const auto& runtime :
-         {dir.path(), std::string("relative"), dir.file("missing"), dir.file("file")}) {
-        const std::string base = runtime == dir.path() ? dir.file("Pim") : tmp;
-        test::ScopedEnv env("XDG_RUNTIME_DIR", runtime);
-        EXPECT_EQ(SingleInstance::LockPath() + SingleInstance::SocketPath(),
-                  base + ".lock" + base + ".socket")
-            << runtime;
+    const std::string own = tmp + "/Pim-" + std::to_string(::getuid());
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    const std::string inHome = home + "/.cache/Pim/" + host;
+    const bool root = ::getuid() == 0;
+    const std::string fileRuntime = dir.file("file");
+    // What lies at /tmp/Pim-<uid> before, and where the lock then goes.
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[] {}, own + "/Pim"},
+        {[&] { fs::create_directory(own), ::chmod(own.c_str(), 0755); }, inHome},
+        {[&] { fs::create_directory(own), ::chmod(own.c_str(), 0777); }, inHome},
+        {[&] { test::WriteFile(own, ""); }, inHome},
+        {[&] { ::symlink(dir.path().c_str(), own.c_str()); }, inHome},
+        {[&] {
+             fs::create_directory(own), ::chmod(own.c_str(), 0700),
+                 ::chown(own.c_str(), 65534, 65534);
+         },
+         root ? inHome : own + "/Pim"},
+    };
+    for (const auto& [plant, expected] : cases) {
+        fs::remove_all(own);
+        plant();
+        for (const char* runtime : std::initializer_list<const char*>{"relative", "/nonexistent",
+                                                                      fileRuntime.c_str(), nullptr})
+            EXPECT_EQ(SingleInstance::BasePath(runtime, tmp, home), expected) << expected;
     }
+    struct stat info {};
+    ASSERT_EQ(::lstat(home.c_str(), &info), 0);
+    EXPECT_EQ(::lstat((home + "/.cache/Pim").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(SingleInstance::BasePath(dir.path().c_str(), tmp, home), dir.file("Pim"));
+    if (root) { // a stale runtime folder of another user's
+        ::chown(dir.path().c_str(), 65534, 65534);
+        EXPECT_EQ(SingleInstance::BasePath(dir.path().c_str(), tmp, home), inHome);
+        ::chown(dir.path().c_str(), 0, 0);
+    }
+    fs::remove_all(home + "/.cache/Pim");
+    test::WriteFile(home + "/.cache/Pim", "");
+    EXPECT_EQ(SingleInstance::BasePath(nullptr, tmp, home), "");
+}
+
+TEST(SingleInstance, TheShowRequestCarriesAnActivationTokenAndNothingElse) {
+    for (const auto& [bytes, state, token] :
+         std::initializer_list<std::tuple<QByteArray, ShowRequestState, QByteArray>>{
+             {"Pim: show\n", ShowRequestState::Complete, ""},
+             {"Pim: show host;1;2 x_TIME42\n", ShowRequestState::Complete, "host;1;2 x_TIME42"},
+             {"Pim: show " + QByteArray(512, 'k') + "\n", ShowRequestState::Complete,
+              QByteArray(512, 'k')},
+             {"Pim: sh", ShowRequestState::Partial, ""},
+             {"Pim: show", ShowRequestState::Partial, ""},
+             {"Pim: show tok", ShowRequestState::Partial, ""},
+             {"Pim: show " + QByteArray(513, 'k'), ShowRequestState::Bad, ""},
+             {"Pim: show \n", ShowRequestState::Bad, ""},
+             {"Pim: showx\n", ShowRequestState::Bad, ""},
+             {"Pim: show t\x01k\n", ShowRequestState::Bad, ""},
+             {"Pim: show\nmore", ShowRequestState::Bad, ""},
+             {"pim: show\n", ShowRequestState::Bad, ""}}) {
+        QByteArray got;
+        EXPECT_EQ(CheckShowRequest(bytes, &got), state) << bytes.toStdString();
+        EXPECT_EQ(got, token) << bytes.toStdString();
+    }
+    for (const auto& [id, time] : std::initializer_list<std::pair<QByteArray, uint32_t>>{
+             {"kde;1;2_TIME4294967295", 4294967295u},
+             {"a_TIME1_TIME77", 77},
+             {"a_TIME4294967296", 0},
+             {"a_TIMEx", 0},
+             {"a", 0}})
+        EXPECT_EQ(StartupIdTime(id), time) << id.toStdString();
+}
+
+// A second start asks only a socket of its own user's, and passes the token on.
+TEST(SingleInstance, ASecondStartTalksOnlyToItsOwnUsersPimAndPassesTheToken) {
+    test::TempDir dir;
+    ShowRequestServer server;
+    ASSERT_TRUE(server.Listen(dir.file("Pim.socket")));
+    std::vector<QByteArray> tokens;
+    QObject::connect(&server, &ShowRequestServer::showRequested,
+                     [&](const QByteArray& token) { tokens.push_back(token); });
+    for (const auto& [token, owner, shown] :
+         std::initializer_list<std::tuple<QByteArray, uid_t, bool>>{
+             {"wayland-token_1", ::getuid(), true},
+             {"bad\ntoken", ::getuid(), true},
+             {"planted", ::getuid() + 1, false}}) {
+        std::atomic<int> result = -1;
+        std::thread second([&, token = token, owner = owner] {
+            result = SingleInstance::ShowRunning(dir.file("Pim.socket"), 2s, token, owner);
+        });
+        EXPECT_TRUE(test::RunUntil([&] { return result != -1; }, 10s));
+        second.join();
+        EXPECT_EQ(result, shown) << token.toStdString();
+    }
+    EXPECT_EQ(tokens, (std::vector<QByteArray>{"wayland-token_1", ""}));
 }
 
 } // namespace
