@@ -90,10 +90,8 @@ QIcon PageGlyph() {
 void TakeFields(TAccount& account, const TOptionForm::AccountFields& fields) {
     const std::string host = TrimAccountText(Kept(fields.HostName, account.HostName));
     // What was learnt of one server's TLS says nothing of another.
-    if (host != account.HostName) {
-        account.TlsRequired = false;
-        account.TrustedCertificate.clear();
-    }
+    if (host != account.HostName)
+        ForgetSecurity(account);
     account.Name = TrimAccountText(Kept(fields.Name, account.Name));
     account.HostName = host;
     account.UserID = TrimAccountText(Kept(fields.UserID, account.UserID));
