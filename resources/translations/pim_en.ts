@@ -54,6 +54,38 @@
         <source>キャンセル</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>忘れる</source>
+        <translation>Forget</translation>
+    </message>
+    <message>
+        <source>記録した暗号化の情報を忘れます</source>
+        <translation>Forgets what was learnt of the encryption</translation>
+    </message>
+    <message>
+        <source>STLS が必要</source>
+        <translation>STLS required</translation>
+    </message>
+    <message>
+        <source>STLS が必要（%1 から）</source>
+        <translation>STLS required (since %1)</translation>
+    </message>
+    <message>
+        <source>信頼した証明書：</source>
+        <translation>Trusted certificate:</translation>
+    </message>
+    <message>
+        <source>信頼した証明書（%1 から）：</source>
+        <translation>Trusted certificate (since %1):</translation>
+    </message>
+    <message>
+        <source>サーバ %1 について記録した暗号化の情報を忘れてもよろしいですか？<byte value="xd"/>次回のメールチェックから、あらためて確認します。</source>
+        <translation>Forget what was learnt of the encryption of the server %1?<byte value="xd"/>The next mail check finds it out again.</translation>
+    </message>
+    <message>
+        <source>記録なし</source>
+        <translation>Nothing learnt</translation>
+    </message>
 </context>
 <context>
     <name>ArrivalNotice</name>

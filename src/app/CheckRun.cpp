@@ -274,28 +274,26 @@ void CheckRun::AskTrust() {
         CheckNext();
         return;
     }
-    TAccount learnt = CheckList[slot];
-    learnt.TrustedCertificate = untrusted_.Fingerprint;
-    Remember(learnt);
+    TlsLesson lesson{CheckList[slot].HostName, CheckList[slot].UserID};
+    lesson.TrustedCertificate = untrusted_.Fingerprint;
+    Remember(lesson);
     CheckAccount();
 }
 
 void CheckRun::Learn(const TlsOutcome& outcome) {
     const TAccount& account = CheckList[static_cast<size_t>(CheckIndex)];
+    TlsLesson lesson{account.HostName, account.UserID};
     // Once offered, TLS is required: a later plain session would be a downgrade.
-    if (!outcome.Offered || account.TlsRequired)
-        return;
-    TAccount learnt = account;
-    learnt.TlsRequired = true;
-    // A pin this run's copy still holds may have been forgotten by the options
-    // dialog since (a new host); only what this session learnt goes back.
-    learnt.TrustedCertificate.clear();
-    Remember(learnt);
+    lesson.TlsRequired = outcome.Offered && !account.TlsRequired;
+    lesson.CertificateVerified = outcome.Verified && !account.TrustedCertificate.empty();
+    if (lesson.TlsRequired || lesson.CertificateVerified)
+        Remember(std::move(lesson));
 }
 
-void CheckRun::Remember(const TAccount& learnt) {
-    TakeSecurity(CheckList, learnt);
-    host_.RememberSecurity(learnt);
+void CheckRun::Remember(TlsLesson lesson) {
+    lesson.Date = Today().toString(Qt::ISODate).toStdString();
+    TakeSecurity(CheckList, lesson);
+    host_.RememberSecurity(lesson);
 }
 
 void CheckRun::CheckQuit() {

@@ -7,6 +7,7 @@
 #include "pop3/TlsOutcome.h"
 #include "settings/Settings.h"
 
+#include <QDate>
 #include <QObject>
 #include <array>
 #include <functional>
@@ -53,9 +54,10 @@ public:
     virtual void ShowRun(const RunOutcome& outcome) = 0;
     // After the run is over (CheckIndex -1): animation and idle status.
     virtual void RunOver(const RunOutcome& outcome) = 0;
-    // What a check learnt of an account's server (TlsRequired on, or a
-    // certificate the user trusts) belongs in the program's accounts and Pim.INI.
-    virtual void RememberSecurity(const TAccount& learnt) = 0;
+    // What a check learnt of an account's server (TlsRequired on, a certificate
+    // the user trusts, or one that verifies) belongs in the program's accounts
+    // and Pim.INI.
+    virtual void RememberSecurity(const TlsLesson& lesson) = 0;
 };
 
 class CheckRun : public QObject {
@@ -79,6 +81,9 @@ public:
     // is started.
     void Abandon();
 
+    // The day what a check learns of TLS is dated with (tests pin it).
+    std::function<QDate()> Today = [] { return QDate::currentDate(); };
+
     int CheckIndex = -1; // -1 idle, -2 dialling, 0..19 the account being checked
     // A run was started and has not ended yet (also before its first account).
     bool Running() const { return CheckIndex != -1 || starting_; }
@@ -100,7 +105,7 @@ private:
     void CheckAccount();
     void AskTrust();
     void Learn(const TlsOutcome& outcome);
-    void Remember(const TAccount& learnt);
+    void Remember(TlsLesson lesson);
     void CheckQuit();
     void CheckRetr();
     void Post(void (CheckRun::*step)());

@@ -664,16 +664,16 @@ void TMainForm::RunOver(const RunOutcome&) {
     UpdateStatusLine();
 }
 
-void TMainForm::RememberSecurity(const TAccount& learnt) {
+void TMainForm::RememberSecurity(const TlsLesson& lesson) {
     // An Apply of an options dialog open meanwhile must not undo it.
     if (optionForm_)
-        TakeSecurity(optionForm_->EditAccounts, learnt);
+        TakeSecurity(optionForm_->EditAccounts, lesson);
     if (!profileUsable_) {
-        TakeSecurity(Accounts, learnt); // the user was told at start that nothing is saved
+        TakeSecurity(Accounts, lesson); // the user was told at start that nothing is saved
         return;
     }
     std::string error;
-    if (StoreSecurity(profilePath_, Accounts, learnt, &error) || securityWriteFailed_)
+    if (StoreSecurity(profilePath_, Accounts, lesson, &error) || securityWriteFailed_)
         return;
     // Accounts holds it while Pim runs and the next Apply writes it; a box at
     // every check would help nobody.

@@ -159,7 +159,7 @@ private:
     void ResetAfterFailedDial() override;
     void ShowRun(const RunOutcome& outcome) override;
     void RunOver(const RunOutcome& outcome) override;
-    void RememberSecurity(const TAccount& learnt) override;
+    void RememberSecurity(const TlsLesson& lesson) override;
 
     // What the remote menu reads of the window.
     class MenuHost : public RemoteMenuHost {

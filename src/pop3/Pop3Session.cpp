@@ -48,27 +48,12 @@ bool StartsWithWord(std::string_view line, std::string_view word) {
     return true;
 }
 
-// "n id" for message n; an id is 1 to 70 characters from 0x21 to 0x7E.
-bool ReadUniqueIdLine(std::string_view line, int mailNo, std::string_view& id) {
-    const size_t space = line.find(' ');
-    if (space == std::string_view::npos)
-        return false;
-    int number = 0;
-    const auto [end, error] = std::from_chars(line.data(), line.data() + space, number);
-    if (error != std::errc() || end != line.data() + space || number != mailNo)
-        return false;
-    id = line.substr(space + 1);
-    return !id.empty() && id.size() <= Pop3Session::kMaxUniqueId &&
-           std::all_of(id.begin(), id.end(), [](char c) { return c > ' ' && c < 0x7F; });
-}
-
-// The unique ids of messages 1 to `wanted` from a UIDL listing of `count`
-// messages. A listing kept `whole` must list exactly `count`; of a longer one only
-// the kept part is checked. Empty when anything does not fit.
-std::vector<std::string> ReadUniqueIds(std::string_view reply, bool whole, int count,
-                                       size_t wanted) {
-    std::vector<std::string> ids;
-    std::set<std::string_view> seen;
+// The lines "n value" of a UIDL or LIST listing of `count` messages: `take`
+// gets the index and value of each of messages 1 to `wanted` and says whether
+// the value fits. A listing kept `whole` must list exactly `count`; of a longer
+// one only the kept part is checked.
+template <typename Take>
+bool ReadListing(std::string_view reply, bool whole, int count, size_t wanted, Take take) {
     int listed = 0;
     bool ended = false;
     bool fits = true;
@@ -77,24 +62,49 @@ std::vector<std::string> ReadUniqueIds(std::string_view reply, bool whole, int c
             ended = true;
             return false;
         }
-        std::string_view id;
-        if (listed == count || !ReadUniqueIdLine(line, ++listed, id)) {
-            fits = false;
+        const size_t space = std::min(line.find(' '), line.size());
+        int number = 0;
+        const auto [end, error] = std::from_chars(line.data(), line.data() + space, number);
+        fits = listed < count && space < line.size() && error == std::errc() &&
+               end == line.data() + space && number == ++listed &&
+               (static_cast<size_t>(listed) > wanted ||
+                take(static_cast<size_t>(listed - 1), line.substr(space + 1)));
+        return fits;
+    });
+    return fits && static_cast<size_t>(listed) >= wanted && (!whole || (ended && listed == count));
+}
+
+// The unique ids of messages 1 to `wanted` (an id is 1 to 70 characters from
+// 0x21 to 0x7E); empty when the listing does not fit.
+std::vector<ListedMessage> ReadUniqueIds(std::string_view reply, bool whole, int count,
+                                         size_t wanted) {
+    std::vector<ListedMessage> messages;
+    std::set<std::string_view> seen;
+    const bool fits = ReadListing(reply, whole, count, wanted, [&](size_t, std::string_view id) {
+        if (id.empty() || id.size() > Pop3Session::kMaxUniqueId ||
+            !std::all_of(id.begin(), id.end(), [](char c) { return c > ' ' && c < 0x7F; }))
             return false;
-        }
-        if (ids.size() < wanted) {
-            // Two messages with one id would show each other's summary.
-            if (!seen.insert(id).second) {
-                fits = false;
-                return false;
-            }
-            ids.emplace_back(id);
-        }
+        // Two messages with one id would show each other's summary.
+        if (!seen.insert(id).second)
+            return false;
+        messages.push_back(ListedMessage{std::string(id), 0});
         return true;
     });
-    if (!fits || ids.size() < wanted || (whole && (!ended || listed != count)))
-        return {};
-    return ids;
+    if (!fits)
+        messages.clear();
+    return messages;
+}
+
+// The sizes of `messages` from a LIST listing; false when it does not fit.
+bool ReadSizes(std::string_view reply, bool whole, int count,
+               std::vector<ListedMessage>& messages) {
+    return ReadListing(reply, whole, count, messages.size(), [&](size_t i, std::string_view rest) {
+        // Whatever follows the size is the server's own (RFC 1939, LIST).
+        const std::string_view size = rest.substr(0, rest.find(' '));
+        const auto [end, error] =
+            std::from_chars(size.data(), size.data() + size.size(), messages[i].Size);
+        return !size.empty() && error == std::errc() && end == size.data() + size.size();
+    });
 }
 
 // The message's header: the status line is no part of the message, and the body
@@ -163,7 +173,7 @@ void Pop3Session::Reset() {
     useTop_ = false;
     due_.clear();
     count_ = 0;
-    ids_.clear();
+    listed_.clear();
     outstanding_.clear();
     outstandingBytes_ = 0;
     readAhead_.clear();
@@ -184,13 +194,14 @@ Pop3Session::Expect Pop3Session::Expected() const {
     if (AwaitingQuitAhead())
         return Expect::Line;
     if (Draining())
-        return due_.front() == psUidl ? Expect::Lines : Expect::Line;
+        return due_.front() == psUidl || due_.front() == psList ? Expect::Lines : Expect::Line;
     switch (state_) {
     case psReady:
     case psHandshake:
         return Expect::Nothing;
     case psCapa:
     case psUidl:
+    case psList:
         return Expect::Lines;
     default:
         return Expect::Line;
@@ -420,17 +431,17 @@ bool Pop3Session::Known(int mailNo, std::optional<MailSummary>& summary) {
         readAhead_.erase(ahead);
         return true;
     }
-    const std::string* id = UniqueId(mailNo);
-    const MailSummary* cached = id && cache_ ? cache_->Find(account_, *id) : nullptr;
+    const ListedMessage* listed = Listed(mailNo);
+    const MailSummary* cached = listed && cache_ ? cache_->Find(account_, *listed) : nullptr;
     if (cached)
         summary = *cached;
     return cached != nullptr;
 }
 
-const std::string* Pop3Session::UniqueId(int mailNo) const {
-    if (mailNo < 1 || static_cast<size_t>(mailNo) > ids_.size())
+const ListedMessage* Pop3Session::Listed(int mailNo) const {
+    if (mailNo < 1 || static_cast<size_t>(mailNo) > listed_.size())
         return nullptr;
-    return &ids_[static_cast<size_t>(mailNo - 1)];
+    return &listed_[static_cast<size_t>(mailNo - 1)];
 }
 
 std::string Pop3Session::FetchCommand(int mailNo) const {
@@ -454,8 +465,8 @@ void Pop3Session::FetchAhead() {
     nextAhead_ = std::max(nextAhead_, lastAsked_ + 1);
     const bool wasIdle = outstanding_.empty();
     for (; nextAhead_ <= last; ++nextAhead_) {
-        const std::string* id = UniqueId(nextAhead_);
-        if (readAhead_.count(nextAhead_) || (id && cache_ && cache_->Find(account_, *id)))
+        const ListedMessage* listed = Listed(nextAhead_);
+        if (readAhead_.count(nextAhead_) || (listed && cache_ && cache_->Find(account_, *listed)))
             continue;
         if (outstandingBytes_ + FetchCommand(nextAhead_).size() + kLineEnd.size() >
             kMaxOutstandingBytes)
@@ -526,6 +537,9 @@ void Pop3Session::ProcessReply(bool ended) {
         break;
     case psUidl:
         UidlReplied(positive);
+        break;
+    case psList:
+        ListReplied(positive);
         break;
     case psQuit:
         ClearReply();
@@ -606,8 +620,8 @@ void Pop3Session::EndInClear(TlsFailure failure) {
     ConnectionClosed();
 }
 
-// A pipelining server gets the rest of the login, STAT and UIDL in the write of
-// USER: one round trip instead of four.
+// A pipelining server gets the rest of the login, STAT, UIDL and LIST in the
+// write of USER: one round trip instead of four.
 void Pop3Session::PipelineLogin() {
     if (!offersPipelining_)
         return;
@@ -615,8 +629,9 @@ void Pop3Session::PipelineLogin() {
     Send("PASS " + password_);
     Send("STAT");
     if (cache_) {
-        due_.push_back(psUidl);
+        due_.insert(due_.end(), {psUidl, psList});
         Send("UIDL");
+        Send("LIST");
     }
 }
 
@@ -642,19 +657,36 @@ void Pop3Session::StatReplied() {
 }
 
 void Pop3Session::UidlReplied(bool positive) {
-    // STAT failed while UIDL was on its way: only now can QUIT follow.
+    listed_.clear();
+    if (positive && errorNo_ == 0)
+        listed_ = ReadUniqueIds(received_.Head(), received_.Size() == received_.Head().size(),
+                                count_, std::min<size_t>(count_, SummaryCache::kMaxPerAccount));
+    // Pipelined, LIST went out with UIDL; otherwise its round trip is worth it
+    // only for ids to go with.
+    if (!due_.empty() || !listed_.empty()) {
+        Continue(psList, "LIST");
+        return;
+    }
+    ListingsRead();
+}
+
+void Pop3Session::ListReplied(bool positive) {
+    if (!positive ||
+        !ReadSizes(received_.Head(), received_.Size() == received_.Head().size(), count_, listed_))
+        listed_.clear();
+    ListingsRead();
+}
+
+void Pop3Session::ListingsRead() {
+    // STAT failed while UIDL and LIST were on their way: only now can QUIT follow.
     if (errorNo_ != 0) {
         Refuse(errorNo_);
         return;
     }
-    if (positive) {
-        ids_ = ReadUniqueIds(received_.Head(), received_.Size() == received_.Head().size(), count_,
-                             std::min<size_t>(count_, SummaryCache::kMaxPerAccount));
-        // A listing that does not fit STAT's count is not trusted: every
-        // message is read as if there were no ids.
-        if (!ids_.empty())
-            cache_->Keep(account_, ids_);
-    }
+    // Listings that do not fit STAT's count are not trusted: every message is
+    // read as if there were no ids.
+    if (!listed_.empty())
+        cache_->Keep(account_, listed_);
     state_ = psStat;
     Ready();
 }
@@ -689,8 +721,8 @@ void Pop3Session::MailReplied(bool positive) {
         static const DayNames& system = SystemDayNames();
         summary = ExtractMailInformation(MessageHeader(received_.Head()),
                                          dayNames_ ? *dayNames_ : system);
-        if (const std::string* id = UniqueId(command.mailNo); id && cache_)
-            cache_->Store(account_, *id, *summary);
+        if (const ListedMessage* listed = Listed(command.mailNo); listed && cache_)
+            cache_->Store(account_, *listed, *summary);
     }
     ClearReply();
     if (!outstanding_.empty() || state_ == psQuit || AwaitingQuitAhead())

@@ -70,6 +70,7 @@ public:
         psUidl,      // "UIDL" sent after STAT, before OnConnect
         psStls,      // "STLS" sent
         psHandshake, // the TLS handshake runs; nothing the server sends counts
+        psList,      // "LIST" sent after UIDL, before OnConnect
     };
     // How the connection is protected.
     enum class Tls : uint8_t {
@@ -111,8 +112,8 @@ public:
 
     explicit Pop3Session(Pop3SessionHost& host) : host_(host) {}
 
-    // Summaries of messages already seen are looked up here by unique id; none
-    // when null.
+    // Summaries of messages already seen are looked up here by unique id and
+    // size; none when null.
     void UseCache(SummaryCache* cache) { cache_ = cache; }
 
     // A connection is being opened for this user of `server`; the greeting is
@@ -161,6 +162,8 @@ private:
     void StlsReplied(bool positive);
     void EndInClear(TlsFailure failure);
     void UidlReplied(bool positive);
+    void ListReplied(bool positive);
+    void ListingsRead();
     void MailReplied(bool positive);
     void QuitAheadReplied(bool positive);
     bool AwaitingQuitAhead() const {
@@ -172,7 +175,7 @@ private:
     std::string FetchCommand(int mailNo) const;
     bool Fetch(int mailNo);
     void FetchAhead();
-    const std::string* UniqueId(int mailNo) const;
+    const ListedMessage* Listed(int mailNo) const;
     void ClearReply();
     void Send(const std::string& line) { host_.SendLine(line); }
     void Refuse(uint8_t errorNo);
@@ -222,8 +225,10 @@ private:
     bool useTop_ = false; // a refused TOP leaves RETR for the rest of the session
 
     SummaryCache* cache_ = nullptr;
-    int count_ = 0;                // STAT's count, when it could be read
-    std::vector<std::string> ids_; // unique ids of the messages a check reads
+    int count_ = 0; // STAT's count, when it could be read
+    // The unique ids and sizes of the messages a check reads; between UIDL and
+    // LIST the ids alone.
+    std::vector<ListedMessage> listed_;
     struct Command {
         int mailNo;
         bool top;

@@ -27,7 +27,7 @@ const SummaryCache::Account* SummaryCache::Lookup(const std::string& account) co
     return found == accounts_.end() ? nullptr : &*found;
 }
 
-void SummaryCache::Keep(const std::string& account, const std::vector<std::string>& ids) {
+void SummaryCache::Keep(const std::string& account, const std::vector<ListedMessage>& messages) {
     const auto found = std::find_if(accounts_.begin(), accounts_.end(),
                                     [&](const Account& a) { return a.key == account; });
     if (found != accounts_.end()) {
@@ -37,29 +37,31 @@ void SummaryCache::Keep(const std::string& account, const std::vector<std::strin
         if (accounts_.size() > kMaxAccounts)
             accounts_.pop_back();
     }
-    const size_t listed = std::min(ids.size(), kMaxPerAccount);
-    const std::set<std::string> kept(ids.begin(), ids.begin() + static_cast<ptrdiff_t>(listed));
+    const size_t listed = std::min(messages.size(), kMaxPerAccount);
+    const std::set<ListedMessage> kept(messages.begin(),
+                                       messages.begin() + static_cast<ptrdiff_t>(listed));
     auto& summaries = accounts_.front().summaries;
     std::erase_if(summaries, [&](const auto& entry) { return kept.count(entry.first) == 0; });
 }
 
-const MailSummary* SummaryCache::Find(const std::string& account, const std::string& id) const {
+const MailSummary* SummaryCache::Find(const std::string& account,
+                                      const ListedMessage& message) const {
     const Account* a = Lookup(account);
     if (!a)
         return nullptr;
-    const auto found = a->summaries.find(id);
+    const auto found = a->summaries.find(message);
     return found == a->summaries.end() ? nullptr : &found->second;
 }
 
-void SummaryCache::Store(const std::string& account, const std::string& id,
+void SummaryCache::Store(const std::string& account, const ListedMessage& message,
                          const MailSummary& summary) {
     Account* a = Lookup(account);
-    if (!a || (a->summaries.size() >= kMaxPerAccount && !a->summaries.count(id)))
+    if (!a || (a->summaries.size() >= kMaxPerAccount && !a->summaries.count(message)))
         return;
     if (summary.MailTitle.size() + summary.SendUser.size() + summary.RecvTime.size() >
         kMaxSummaryBytes)
         return;
-    a->summaries[id] = summary;
+    a->summaries[message] = summary;
 }
 
 size_t SummaryCache::Size(const std::string& account) const {

@@ -1,16 +1,28 @@
 // The summaries a check has already read, per account (server and user) and by
-// the unique id the server gives each message: a message seen before costs no
-// request. Holds what the last check of each account saw, nothing more.
+// the unique id and size the server gives each message: a message seen before
+// costs no request. Holds what the last check of each account saw, nothing more.
 #pragma once
 
 #include "pop3/HeaderExtraction.h"
 
+#include <compare>
+#include <cstdint>
 #include <list>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace pim {
+
+// A message as UIDL and LIST name it. RFC 1939 forbids a server to give a new
+// message an id it gave another, yet servers that make ids of message numbers
+// do: the size tells most such messages from the one seen before.
+struct ListedMessage {
+    std::string UniqueId;
+    uint64_t Size = 0;
+
+    auto operator<=>(const ListedMessage&) const = default;
+};
 
 class SummaryCache {
 public:
@@ -26,17 +38,18 @@ public:
 
     static std::string AccountKey(const std::string& server, const std::string& user);
 
-    // The server now lists `ids`: whatever else was kept for the account goes.
-    void Keep(const std::string& account, const std::vector<std::string>& ids);
-    const MailSummary* Find(const std::string& account, const std::string& id) const;
-    void Store(const std::string& account, const std::string& id, const MailSummary& summary);
+    // The server now lists `messages`: whatever else was kept for the account goes.
+    void Keep(const std::string& account, const std::vector<ListedMessage>& messages);
+    const MailSummary* Find(const std::string& account, const ListedMessage& message) const;
+    void Store(const std::string& account, const ListedMessage& message,
+               const MailSummary& summary);
     void Clear() { accounts_.clear(); }
     size_t Size(const std::string& account) const;
 
 private:
     struct Account {
         std::string key;
-        std::map<std::string, MailSummary> summaries;
+        std::map<ListedMessage, MailSummary> summaries;
     };
     Account* Lookup(const std::string& account);
     const Account* Lookup(const std::string& account) const;

@@ -175,6 +175,8 @@ void TVeltaPOP3::Encrypted() {
     handshaking_ = false;
     established_ = true;
     tlsOutcome_.Encrypted = true;
+    // Errors ignored for the trusted certificate are still listed here.
+    tlsOutcome_.Verified = socket_->sslHandshakeErrors().isEmpty();
     if (!tls_)
         session_.TlsStarted();
 }

@@ -42,6 +42,8 @@ struct TlsOutcome {
     bool FingerprintChanged = false; // a fingerprint was trusted, this one differs
     std::string Fingerprint;         // of the certificate shown, lower-case hex
     std::string Host;                // the name the certificate was checked against
+    // The certificate verified for the host name by itself, without the pin.
+    bool Verified = false;
 
     bool operator==(const TlsOutcome&) const = default;
 };

@@ -1,12 +1,15 @@
 #include "settings/AccountForm.h"
 
+#include "common/Cp932.h"
 #include "common/UiText.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
 #include "settings/DialogFrame.h"
 
+#include <QDate>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <algorithm>
 
@@ -30,6 +33,30 @@ constexpr int kEditLeft = 96;
 constexpr int kEditHeight = 22;
 constexpr int kRowTop = 30;
 constexpr int kRowPitch = 24;
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 25;
+constexpr int kMargin = 8;
+constexpr int kLearntTop = kRowTop + 4 * kRowPitch + 4;
+
+// A date as Pim.INI keeps it, as the locale writes dates; empty when unknown.
+QString ShownDate(const std::string& date) {
+    const QDate day = QDate::fromString(QString::fromStdString(date), Qt::ISODate);
+    return day.isValid() ? QLocale().toString(day, QLocale::ShortFormat) : QString();
+}
+
+// Upper-case pairs joined by colons as the trust question showed them, eight to
+// a line so that they fit the dialog's width.
+QStringList FingerprintLines(const std::string& hex) {
+    QStringList lines;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+        const QString pair = QString::fromStdString(hex.substr(i, 2)).toUpper();
+        if (i % 16 == 0)
+            lines << pair;
+        else
+            lines.back() += u':' + pair;
+    }
+    return lines;
+}
 
 // Nothing left once blanks and control characters are cut from both ends.
 bool Blank(const QString& text) {
@@ -75,7 +102,8 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
 
     btOk = new QPushButton(UiString("AccountForm", "設定"), this);
     btOk->setObjectName(QStringLiteral("btOk"));
-    btOk->setGeometry(kClientWidth - 8 - 75 - 6 - 75, 128, 75, 25);
+    btOk->setGeometry(kClientWidth - kMargin - kButtonWidth - 6 - kButtonWidth,
+                      kClientHeight - kMargin - kButtonHeight, kButtonWidth, kButtonHeight);
     // Default: Enter in any edit ends up here (an edit passes Enter on to the dialog).
     btOk->setDefault(true);
     SetHelpContext(btOk, 35);
@@ -83,9 +111,26 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
 
     btCancel = new QPushButton(UiString("AccountForm", "キャンセル"), this);
     btCancel->setObjectName(QStringLiteral("btCancel"));
-    btCancel->setGeometry(kClientWidth - 8 - 75, 128, 75, 25);
+    btCancel->setGeometry(kClientWidth - kMargin - kButtonWidth,
+                          kClientHeight - kMargin - kButtonHeight, kButtonWidth, kButtonHeight);
     SetHelpContext(btCancel, 36);
     connect(btCancel, &QPushButton::clicked, this, &TAccountForm::btCancelClick);
+
+    laLearnt = new QLabel(this);
+    laLearnt->setObjectName(QStringLiteral("laLearnt"));
+    laLearnt->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    laLearnt->setTextInteractionFlags(Qt::TextSelectableByMouse); // the fingerprint to compare
+    laLearnt->hide();
+    btForget = new QPushButton(UiString("AccountForm", "忘れる"), this);
+    btForget->setObjectName(QStringLiteral("btForget"));
+    btForget->setGeometry(18, btOk->y(), kButtonWidth, kButtonHeight);
+    btForget->setAccessibleDescription(UiString("AccountForm", "記録した暗号化の情報を忘れます"));
+    SetHelpContext(btForget, 40);
+    btForget->hide();
+    connect(btForget, &QPushButton::clicked, this, &TAccountForm::btForgetClick);
+    // Tab goes as the eye does: the forget button stands left of OK.
+    setTabOrder(edPassword, btForget);
+    setTabOrder(btForget, btOk);
 
     EnableContextHelp(this);
     edName->setFocus();
@@ -108,6 +153,47 @@ void TAccountForm::btOkClick() {
 void TAccountForm::btCancelClick() {
     Result = 1;
     reject();
+}
+
+void TAccountForm::ShowLearnt(const TAccount& account) {
+    QStringList lines;
+    if (account.TlsRequired) {
+        const QString date = ShownDate(account.TlsRequiredDate);
+        lines << (date.isEmpty() ? UiString("AccountForm", "STLS が必要")
+                                 : UiString("AccountForm", "STLS が必要（%1 から）").arg(date));
+    }
+    if (!account.TrustedCertificate.empty()) {
+        const QString date = ShownDate(account.TrustedCertificateDate);
+        lines << (date.isEmpty() ? UiString("AccountForm", "信頼した証明書：")
+                                 : UiString("AccountForm", "信頼した証明書（%1 から）：").arg(date))
+              << FingerprintLines(account.TrustedCertificate);
+    }
+    if (lines.isEmpty())
+        return;
+    // Below the edits, the dialog grown to hold every line.
+    laLearnt->setText(lines.join(u'\n'));
+    const int height = laLearnt->sizeHint().height();
+    laLearnt->setGeometry(18, kLearntTop, kClientWidth - kMargin - 18, height);
+    laLearnt->show();
+    btForget->show();
+    const int buttons = kLearntTop + height + kMargin;
+    for (QPushButton* button : {btForget, btOk, btCancel})
+        button->move(button->x(), buttons);
+    FrameDialog(*this, windowTitle(), kClientWidth, buttons + kButtonHeight + kMargin);
+}
+
+void TAccountForm::btForgetClick() {
+    const std::string question = cp932::FromUnicode(
+        UiString("AccountForm", "サーバ %1 について記録した暗号化の情報を忘れてもよろしいですか？"
+                                "\r次回のメールチェックから、あらためて確認します。")
+            .arg(edHostName->text().trimmed()));
+    if (MessageBox(this, question, mb::YesNo | mb::IconQuestion) == IDNO)
+        return;
+    Forgotten = true;
+    laLearnt->setText(UiString("AccountForm", "記録なし"));
+    // Not left on a button that can no longer be pressed.
+    btOk->setFocus();
+    btForget->setEnabled(false);
 }
 
 } // namespace pim

@@ -1,10 +1,15 @@
 // The account editor: enters or changes one mail account. The caller fills the
 // edits (Change) or leaves them empty (Add), runs exec() and, when Result is 0,
-// reads the edits: it trims the name, host and user ID itself.
+// reads the edits: it trims the name, host and user ID itself. What checks
+// learnt of the server's TLS shows under the edits, with a button that forgets
+// it after asking; the caller reads Forgotten.
 #pragma once
+
+#include "settings/Settings.h"
 
 #include <QDialog>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -21,13 +26,23 @@ public:
     QLineEdit* edPassword = nullptr; // shows "*" for every character
     QPushButton* btOk = nullptr;     // also pressed by Enter in the edits
     QPushButton* btCancel = nullptr;
+    // Shown only when something was learnt.
+    QLabel* laLearnt = nullptr;
+    QPushButton* btForget = nullptr;
 
     // 0 accepted (after validation), 1 cancelled or closed.
     int Result = 1;
+    // The user chose to forget what was learnt.
+    bool Forgotten = false;
+
+    // Shows the TLS fields of `account`: TlsRequired, TrustedCertificate and
+    // the dates they were learnt.
+    void ShowLearnt(const TAccount& account);
 
 public slots:
     void btOkClick();
     void btCancelClick();
+    void btForgetClick();
 };
 
 } // namespace pim

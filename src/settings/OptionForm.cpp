@@ -90,10 +90,8 @@ QIcon PageGlyph() {
 void TakeFields(TAccount& account, const TOptionForm::AccountFields& fields) {
     const std::string host = TrimAccountText(Kept(fields.HostName, account.HostName));
     // What was learnt of one server's TLS says nothing of another.
-    if (host != account.HostName) {
-        account.TlsRequired = false;
-        account.TrustedCertificate.clear();
-    }
+    if (host != account.HostName || fields.ForgetLearnt)
+        ForgetSecurity(account);
     account.Name = TrimAccountText(Kept(fields.Name, account.Name));
     account.HostName = host;
     account.UserID = TrimAccountText(Kept(fields.UserID, account.UserID));
@@ -113,11 +111,12 @@ bool RunRealAccountForm(QWidget* parent, TOptionForm::AccountFields& fields) {
     form.edHostName->setText(fields.HostName);
     form.edUserID->setText(fields.UserID);
     form.edPassword->setText(fields.Password);
+    form.ShowLearnt(fields.Learnt);
     form.exec();
     if (form.Result != 0)
         return false;
-    fields = {form.edName->text(), form.edHostName->text(), form.edUserID->text(),
-              form.edPassword->text()};
+    fields = {form.edName->text(),     form.edHostName->text(), form.edUserID->text(),
+              form.edPassword->text(), fields.Learnt,           form.Forgotten};
     return true;
 }
 
@@ -401,7 +400,7 @@ void TOptionForm::btSettingClick() {
         return;
     TAccount& account = EditAccounts[size_t(row)];
     AccountFields fields{U(account.Name), U(account.HostName), U(account.UserID),
-                         U(account.Password)};
+                         U(account.Password), account};
     if (!RunAccountForm(fields))
         return;
     TakeFields(account, fields);

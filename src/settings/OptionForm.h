@@ -39,12 +39,16 @@ public:
                 QWidget* parent = nullptr);
     ~TOptionForm() override;
 
-    // The four edits of the account editor, as the user left them.
+    // The four edits of the account editor, as the user left them; what checks
+    // learnt of the server's TLS (the TLS fields of `Learnt`), which the editor
+    // shows, and whether the user chose to forget it there.
     struct AccountFields {
         QString Name;
         QString HostName;
         QString UserID;
         QString Password;
+        TAccount Learnt = {};
+        bool ForgetLearnt = false;
     };
     // An open-file dialog: the first filter is selected; with `ExecutablesFirst`
     // that filter lists only files the user may run.

@@ -18,10 +18,13 @@ struct TAccount {
     std::string Password; // plain in memory, encoded in the file
     // Keys that older files lack: the server offered TLS, so a session without
     // it is refused; the SHA-256 (64 lower-case hex digits) of a certificate the
-    // user chose to trust although it does not verify. Both have initialisers,
-    // so a brace list of the first five fields stays complete.
+    // user chose to trust although it does not verify; when a check learnt each
+    // ("YYYY-MM-DD", empty when unknown or nothing is learnt). All have
+    // initialisers, so a brace list of the first five fields stays complete.
     bool TlsRequired = false;
     std::string TrustedCertificate = {};
+    std::string TlsRequiredDate = {};
+    std::string TrustedCertificateDate = {};
 
     bool operator==(const TAccount&) const = default;
 };
@@ -108,10 +111,27 @@ inline int ReplyTimeOut(const TSettings& settings) {
 extern TSettings Settings;
 extern TAccounts Accounts;
 
-// What a check learnt of a server's TLS (`learnt`: TlsRequired on, or a
-// certificate to trust) goes to every account of the same HostName and UserID:
-// the options dialog may have moved it since the check copied it. Nothing is
-// forgotten here. Returns the slots that changed.
-std::vector<int> TakeSecurity(TAccounts& accounts, const TAccount& learnt);
+// What a check learnt of the TLS of an account's server.
+struct TlsLesson {
+    std::string HostName;
+    std::string UserID;
+    bool TlsRequired = false;            // STLS was offered (or pop3s:// used)
+    std::string TrustedCertificate = {}; // the user chose to trust this certificate
+    bool CertificateVerified = false;    // a certificate verified: no pin is needed
+    std::string Date = {};               // "YYYY-MM-DD"
+};
+
+// `lesson` goes to every account of the same HostName and UserID: the options
+// dialog may have moved it since the check copied it. Only a verifying
+// certificate forgets anything here (the pin). Returns the slots that changed.
+std::vector<int> TakeSecurity(TAccounts& accounts, const TlsLesson& lesson);
+
+// What checks learnt of the account's server goes, as when the user forgets it.
+inline void ForgetSecurity(TAccount& account) {
+    account.TlsRequired = false;
+    account.TrustedCertificate.clear();
+    account.TlsRequiredDate.clear();
+    account.TrustedCertificateDate.clear();
+}
 
 } // namespace pim

@@ -5,11 +5,13 @@
 #include "common/UiText.h"
 #include "settings/IniFile.h"
 
+#include <QDate>
 #include <QString>
 #include <algorithm>
 #include <cctype>
 #include <optional>
 #include <set>
+#include <tuple>
 #include <variant>
 
 namespace pim {
@@ -136,18 +138,38 @@ std::string ReadFingerprint(const std::optional<std::string>& value) {
     return lower;
 }
 
-// Older files have neither key and should stay as they are: a section gains
-// one only when it has something to say, and a key already there (an account
-// moved or changed) is rewritten only when what it says changes; since keys
-// are never deleted, one that says nothing any more is emptied.
+// "YYYY-MM-DD" of a real day; anything else reads as unknown.
+std::string ReadDate(const std::optional<std::string>& value) {
+    if (!value || value->size() != 10)
+        return {};
+    const std::string& text = *value;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (i == 4 || i == 7 ? text[i] != '-' : !std::isdigit(uint8_t(text[i])))
+            return {};
+    const QDate day(std::stoi(text.substr(0, 4)), std::stoi(text.substr(5, 2)),
+                    std::stoi(text.substr(8, 2)));
+    return day.isValid() ? text : std::string();
+}
+
+// Older files have none of these keys and should stay as they are: a section
+// gains one only when it has something to say, and a key already there (an
+// account moved or changed) is rewritten only when what it says changes; since
+// keys are never deleted, one that says nothing any more is emptied.
 void WriteSecurity(IniFile& ini, const std::string& section, const TAccount& account) {
-    const auto tls = ini.Value(section, "TlsRequired");
-    if (tls ? ReadTlsRequired(tls) != account.TlsRequired : account.TlsRequired)
-        ini.WriteString(section, "TlsRequired", account.TlsRequired ? "1" : "");
-    const auto trusted = ini.Value(section, "TrustedCertificate");
-    if (trusted ? ReadFingerprint(trusted) != account.TrustedCertificate
-                : !account.TrustedCertificate.empty())
-        ini.WriteString(section, "TrustedCertificate", account.TrustedCertificate);
+    using Read = std::string (*)(const std::optional<std::string>&);
+    const Read readTls = [](const std::optional<std::string>& value) {
+        return std::string(ReadTlsRequired(value) ? "1" : "");
+    };
+    const std::tuple<const char*, std::string, Read> keys[] = {
+        {"TlsRequired", account.TlsRequired ? "1" : "", readTls},
+        {"TlsRequiredDate", account.TlsRequiredDate, ReadDate},
+        {"TrustedCertificate", account.TrustedCertificate, ReadFingerprint},
+        {"TrustedCertificateDate", account.TrustedCertificateDate, ReadDate}};
+    for (const auto& [key, value, read] : keys) {
+        const auto stored = ini.Value(section, key);
+        if (stored ? read(stored) != value : !value.empty())
+            ini.WriteString(section, key, value);
+    }
 }
 
 // Files that the last load could not use. The user was told that nothing will be
@@ -238,6 +260,11 @@ IniFile::LoadStatus LoadSettings(const std::string& path, DialupPhonebook& dialu
         account.Password = DecodePassword(ini.ReadString(section, "Password"));
         account.TlsRequired = ReadTlsRequired(ini.Value(section, "TlsRequired"));
         account.TrustedCertificate = ReadFingerprint(ini.Value(section, "TrustedCertificate"));
+        // A date says when its state was learnt: without the state it says nothing.
+        if (account.TlsRequired)
+            account.TlsRequiredDate = ReadDate(ini.Value(section, "TlsRequiredDate"));
+        if (!account.TrustedCertificate.empty())
+            account.TrustedCertificateDate = ReadDate(ini.Value(section, "TrustedCertificateDate"));
         if (account.HostName.empty())
             break;
     }
@@ -312,29 +339,38 @@ bool SaveAccountSecurity(const std::string& path, int slot, const TAccount& acco
     });
 }
 
-bool StoreSecurity(const std::string& path, TAccounts& accounts, const TAccount& learnt,
+bool StoreSecurity(const std::string& path, TAccounts& accounts, const TlsLesson& lesson,
                    std::string* error) {
     bool ok = true;
-    for (const int slot : TakeSecurity(accounts, learnt))
+    for (const int slot : TakeSecurity(accounts, lesson))
         ok = SaveAccountSecurity(path, slot, accounts[size_t(slot)], ok ? error : nullptr) && ok;
     return ok;
 }
 
-std::vector<int> TakeSecurity(TAccounts& accounts, const TAccount& learnt) {
+std::vector<int> TakeSecurity(TAccounts& accounts, const TlsLesson& lesson) {
     std::vector<int> changed;
     for (int slot = 0; slot < kMaxAccounts; ++slot) {
         TAccount& account = accounts[size_t(slot)];
-        if (account.HostName.empty() || account.HostName != learnt.HostName ||
-            account.UserID != learnt.UserID)
+        if (account.HostName.empty() || account.HostName != lesson.HostName ||
+            account.UserID != lesson.UserID)
             continue;
-        const bool tls = account.TlsRequired || learnt.TlsRequired;
-        const std::string& trusted = learnt.TrustedCertificate.empty() ? account.TrustedCertificate
-                                                                       : learnt.TrustedCertificate;
-        if (tls == account.TlsRequired && trusted == account.TrustedCertificate)
-            continue;
-        account.TlsRequired = tls;
-        account.TrustedCertificate = trusted;
-        changed.push_back(slot);
+        const TAccount before = account;
+        if (lesson.TlsRequired && !account.TlsRequired) {
+            account.TlsRequired = true;
+            account.TlsRequiredDate = lesson.Date;
+        }
+        if (!lesson.TrustedCertificate.empty() &&
+            lesson.TrustedCertificate != account.TrustedCertificate) {
+            account.TrustedCertificate = lesson.TrustedCertificate;
+            account.TrustedCertificateDate = lesson.Date;
+        } else if (lesson.CertificateVerified) {
+            // The pin was an exception for a certificate that did not verify;
+            // kept, whoever holds that certificate's key would pass for ever.
+            account.TrustedCertificate.clear();
+            account.TrustedCertificateDate.clear();
+        }
+        if (account != before)
+            changed.push_back(slot);
     }
     return changed;
 }

@@ -30,14 +30,14 @@ bool SaveSettings(const std::string& path, const TSettings& settings, const TAcc
                   std::string* error = nullptr);
 bool SaveMainWindow(const std::string& path, const TSettings& settings,
                     std::string* error = nullptr);
-// At run time: TlsRequired and TrustedCertificate of slot `slot` alone. Writes
-// nothing (false) unless the file holds that account there, the same HostName
-// and UserID: a trusted certificate must not pass to another server.
+// At run time: TlsRequired, TrustedCertificate and their dates of slot `slot`
+// alone. Writes nothing (false) unless the file holds that account there, the
+// same HostName and UserID: a trusted certificate must not pass to another server.
 bool SaveAccountSecurity(const std::string& path, int slot, const TAccount& account,
                          std::string* error = nullptr);
 // TakeSecurity into `accounts`, and every slot it changed saved so; false, with
 // the error of the first failed save, when one failed.
-bool StoreSecurity(const std::string& path, TAccounts& accounts, const TAccount& learnt,
+bool StoreSecurity(const std::string& path, TAccounts& accounts, const TlsLesson& lesson,
                    std::string* error = nullptr);
 
 // "%s に書き込めません" for `path`, in CP932.

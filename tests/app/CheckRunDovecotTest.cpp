@@ -11,6 +11,7 @@
 #include "support/Pop3Client.h"
 #include "support/TempDir.h"
 
+#include <QDate>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <filesystem>
@@ -57,8 +58,8 @@ struct TlsHost : CheckRunHost {
     void ResetAfterFailedDial() override {}
     void ShowRun(const RunOutcome&) override {}
     void RunOver(const RunOutcome&) override { ++runs; }
-    void RememberSecurity(const TAccount& learnt) override {
-        StoreSecurity(profile, *accounts, learnt);
+    void RememberSecurity(const TlsLesson& lesson) override {
+        StoreSecurity(profile, *accounts, lesson);
     }
 };
 
@@ -114,7 +115,7 @@ protected:
     // Taro's account on a plain port, as it stands in Pim.INI.
     void Account(uint16_t port, const std::string& trusted = {}, bool tlsRequired = false) {
         accounts[0] = {true, "Taro", "localhost:" + std::to_string(port), "taro", "pw-taro"};
-        accounts[0].TlsRequired = tlsRequired || !trusted.empty();
+        accounts[0].TlsRequired = tlsRequired;
         accounts[0].TrustedCertificate = trusted;
         ASSERT_TRUE(SaveSettings(window.profile, settings, accounts));
     }
@@ -138,13 +139,17 @@ using TVeltaPOP3Dovecot = CheckRunDovecotTls;
 
 // Once a server offered STLS, a plain one is refused before the login; only a
 // check the user started asks to trust a certificate, and Yes reads the mail; a
-// server with a new certificate at every connection is asked about once.
+// server with a new certificate at every connection is asked about once. What
+// is learnt is dated; a pin goes once the certificate verifies.
 TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsksToTrust) {
     using Sender = CheckRun::Sender;
+    run.Today = [] { return QDate(2025, 3, 14); };
+    Account(server->Port(), std::string(64, '0'));
     ASSERT_TRUE(Check(Sender::Other));
     EXPECT_EQ(run.ShownResults[0].Count, 1);
-    EXPECT_EQ(Stored("TlsRequired"), "1");
+    EXPECT_EQ(Stored("TlsRequired") + " " + Stored("TlsRequiredDate"), "1 2025-03-14");
     EXPECT_EQ(Stored("TrustedCertificate"), "") << "the authority vouched for it";
+    EXPECT_TRUE(accounts[0].TrustedCertificate.empty());
     test::DovecotServer plain, other;
     ASSERT_TRUE(plain.Start({taro})) << plain.error();
     Account(plain.Port(), "", true);
@@ -184,6 +189,7 @@ TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsks
             ASSERT_EQ(trusted.size(), 64u);
         }
         EXPECT_EQ(Stored("TrustedCertificate"), row.read ? trusted : row.trusted);
+        EXPECT_EQ(Stored("TrustedCertificateDate"), row.read ? "2025-03-14" : "");
         if (!row.asked)
             continue;
         const auto& [text, flags] = window.asked[0];
@@ -269,6 +275,7 @@ TEST_F(TVeltaPOP3Dovecot, TheHeaderGivesTheTextsWhereTheCertificateVerifiesOrIsT
         EXPECT_EQ(fetched.mails, fails ? std::vector<MailSummary>{} : expected);
         EXPECT_TRUE(tls.Offered);
         EXPECT_EQ(tls.Encrypted, !fails);
+        EXPECT_EQ(tls.Verified, !fails && c.security.TrustedFingerprint != pin);
         EXPECT_EQ(tls.Failure, fails ? TlsFailure::Untrusted : TlsFailure::None);
         EXPECT_EQ(tls.Problems, c.problems);
         EXPECT_EQ(tls.FingerprintChanged, fails && !c.security.TrustedFingerprint.empty());

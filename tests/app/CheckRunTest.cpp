@@ -56,7 +56,7 @@ struct FakeHost : CheckRunHost {
     void ResetAfterFailedDial() override { ++failedDials; }
     void ShowRun(const RunOutcome& outcome) override { last = outcome; }
     void RunOver(const RunOutcome&) override { ++over; }
-    void RememberSecurity(const TAccount&) override {}
+    void RememberSecurity(const TlsLesson&) override {}
 };
 
 Mailbox Box(std::vector<std::string> subjects, std::function<void(Mailbox&)> change = {}) {

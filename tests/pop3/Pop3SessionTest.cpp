@@ -134,6 +134,9 @@ const std::string kLogin = "+OK ready\n|+OK\nUSER\n.\n|+OK\n|+OK\n";
 const std::string kPipelined = "+OK ready\n|+OK\nUSER\ntop\nUIDL\nPIPELINING\n.\n";
 const std::string kStls = "+OK ready\n|+OK\nTOP\nPIPELINING\nSTLS\n.\n";
 const std::string kSent = "C: CAPA, C: USER taro, C: PASS secret, C: STAT";
+// Up to UIDL's "+OK" of a server with TOP and UIDL, and what the client sends.
+const std::string kIdLogin = "+OK ready\n|+OK\nTOP\nUIDL\n.\n|+OK\n|+OK\n|+OK 2 0\n|+OK\n";
+const std::string kIdSent = kSent + ", C: UIDL, C: LIST";
 const std::string kStlsSent = "C: CAPA, STLS offered, C: STLS";
 // What TOP n 0 returns.
 std::string H(const std::string& subject) {
@@ -347,47 +350,62 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
          kLogin + "|+OK 1 0\n|RETR1|+OK\nFrom: f\n\nSubject: body\n.\n",
          kSent + ", connect 1, C: RETR 1, mail （タイトル未設定）|f"},
         {"pipelined: the whole login goes out behind CAPA's answer", kPipelined + "|CLOSE",
-         kSent + ", C: UIDL, disconnect, close"},
+         kSent + ", C: UIDL, C: LIST, disconnect, close"},
         {"pipelined: USER refused, the replies due drained, then QUIT",
-         kPipelined + "|-ERR no\n|-ERR no\n|-ERR no\n|-ERR no\n|TIMEOUT|+OK\n|CLOSE",
-         kSent + ", C: UIDL, C: QUIT, error 3, close"},
+         kPipelined + "|-ERR no\n|-ERR no\n|-ERR no\n|-ERR no\n|-ERR no\n|TIMEOUT|+OK\n|CLOSE",
+         kSent + ", C: UIDL, C: LIST, C: QUIT, error 3, close"},
         {"pipelined: PASS refused, and a line added after the replies due",
-         kPipelined + "|+OK\n|-ERR no\n|-ERR no\n|+OK\n1 a\n.\n|-ERR no\n|+OK\n|CLOSE",
-         kSent + ", C: UIDL, C: QUIT, error 4, close"},
+         kPipelined +
+             "|+OK\n|-ERR no\n|-ERR no\n|+OK\n1 a\n.\n|+OK\n1 9\n.\n|-ERR no\n|+OK\n|CLOSE",
+         kSent + ", C: UIDL, C: LIST, C: QUIT, error 4, close"},
         {"pipelined: every TOP and QUIT at once; the close waits for the owner",
-         kPipelined + "|+OK\n|+OK\n|+OK 3 0\n|+OK\n1 a\n2 b\n3 c\n.\n|RETR1|" + H("one") +
-             H("two") + H("three") + "+OK bye\n|CLOSE|RETR2|RETR3|QUIT",
-         kSent + ", C: UIDL, connect 3, C: TOP 1 0, C: TOP 2 0, C: TOP 3 0, C: QUIT, mail one|f, "
+         kPipelined +
+             "|+OK\n|+OK\n|+OK 3 0\n|+OK\n1 a\n2 b\n3 c\n.\n|+OK\n1 1\n2 2\n3 3\n.\n|RETR1|" +
+             H("one") + H("two") + H("three") + "+OK bye\n|CLOSE|RETR2|RETR3|QUIT",
+         kSent + ", C: UIDL, C: LIST, connect 3, C: TOP 1 0, C: TOP 2 0, C: TOP 3 0, C: QUIT, mail "
+                 "one|f, "
                  "mail two|f, mail three|f, disconnect, close"},
-        {"pipelined: a refused STAT quits once UIDL is answered",
-         kPipelined + "|+OK\n|+OK\n|-ERR\n|-ERR no\n|+OK\n|CLOSE",
-         kSent + ", C: UIDL, C: QUIT, error 5, close"},
+        {"pipelined: a refused STAT quits once UIDL and LIST are answered",
+         kPipelined + "|+OK\n|+OK\n|-ERR\n|-ERR no\n|-ERR no\n|+OK\n|CLOSE",
+         kSent + ", C: UIDL, C: LIST, C: QUIT, error 5, close"},
         {"pipelined: the connection dropped in the middle of a batch",
-         kPipelined + "|+OK\n|+OK\n|+OK 3 0\n|-ERR no\n|RETR1|" + H("one") + "+OK\nSubj|CLOSE",
-         kSent + ", C: UIDL, connect 3, C: TOP 1 0, C: TOP 2 0, C: TOP 3 0, C: QUIT, mail one|f, "
+         kPipelined + "|+OK\n|+OK\n|+OK 3 0\n|-ERR no\n|-ERR no\n|RETR1|" + H("one") +
+             "+OK\nSubj|CLOSE",
+         kSent + ", C: UIDL, C: LIST, connect 3, C: TOP 1 0, C: TOP 2 0, C: TOP 3 0, C: QUIT, mail "
+                 "one|f, "
                  "error 5, close"},
         {"pipelined: the owner quits before the replies still due",
-         kPipelined + "|+OK\n|+OK\n|+OK 2 0\n|+OK\n1 a\n2 b\n.\n|RETR1|" + H("one") + "|QUIT|" +
-             H("two") + "|+OK\n|CLOSE",
-         kSent + ", C: UIDL, connect 2, C: TOP 1 0, C: TOP 2 0, C: QUIT, mail one|f, disconnect, "
+         kPipelined + "|+OK\n|+OK\n|+OK 2 0\n|+OK\n1 a\n2 b\n.\n|+OK\n1 1\n2 2\n.\n|RETR1|" +
+             H("one") + "|QUIT|" + H("two") + "|+OK\n|CLOSE",
+         kSent + ", C: UIDL, C: LIST, connect 2, C: TOP 1 0, C: TOP 2 0, C: QUIT, mail one|f, "
+                 "disconnect, "
                  "close"},
         {"pipelined: a TOP refused behind which QUIT went is a refused message",
-         kPipelined + "|+OK\n|+OK\n|+OK 1 0\n|+OK\n1 a\n2 b\n.\n|RETR1|-ERR no\n|QUIT|+OK\n|CLOSE",
-         kSent + ", C: UIDL, connect 1, C: TOP 1 0, C: QUIT, error 6, disconnect, close"},
+         kPipelined +
+             "|+OK\n|+OK\n|+OK 1 0\n|+OK\n1 a\n2 b\n.\n|+OK\n1 1\n.\n|RETR1|-ERR no\n|QUIT|" +
+             "+OK\n|CLOSE",
+         kSent + ", C: UIDL, C: LIST, connect 1, C: TOP 1 0, C: QUIT, error 6, disconnect, close"},
         // a deleted, c added, b now first; then a forgotten when the server stopped listing it
-        {"a message known by its id is answered without a request",
-         "+OK ready\n|+OK\nTOP\nUIDL\n.\n|+OK\n|+OK\n|+OK 2 0\n|+OK\n1 a\n2 b\n.\n|RETR1|" +
-             H("one") + "|RETR2|" + H("two") +
-             "|CLOSE|BEGIN|+OK ready\n|+OK\nTOP\nUIDL\n.\n|+OK\n|+OK\n|+OK 2 0\n|+OK\n1 b\n2 "
-             "c\n.\n|RETR1|RETR2|" +
-             H("three") +
-             "|CLOSE|BEGIN|+OK ready\n|+OK\nTOP\nUIDL\n.\n|+OK\n|+OK\n|+OK 2 0\n|+OK\n1 a\n2 "
-             "c\n.\n|RETR1|" +
+        {"a message known by its id and size is answered without a request",
+         kIdLogin + "1 a\n2 b\n.\n|+OK\n1 10\n2 20\n.\n|RETR1|" + H("one") + "|RETR2|" + H("two") +
+             "|CLOSE|BEGIN|" + kIdLogin + "1 b\n2 c\n.\n|+OK\n1 20\n2 30\n.\n|RETR1|RETR2|" +
+             H("three") + "|CLOSE|BEGIN|" + kIdLogin + "1 a\n2 c\n.\n|+OK\n1 10\n2 30\n.\n|RETR1|" +
              H("again") + "|RETR2",
-         kSent + ", C: UIDL, connect 2, C: TOP 1 0, mail one|f, C: TOP 2 0, mail two|f, error 5, "
-                 "close, C: CAPA, C: USER taro, C: PASS secret, C: STAT, C: UIDL, connect 2, mail "
-                 "two|f, C: TOP 2 0, mail three|f, error 5, close, C: CAPA, C: USER taro, C: PASS "
-                 "secret, C: STAT, C: UIDL, connect 2, C: TOP 1 0, mail again|f, mail three|f"},
+         kIdSent + ", connect 2, C: TOP 1 0, mail one|f, C: TOP 2 0, mail two|f, error 5, close, " +
+             kIdSent + ", connect 2, mail two|f, C: TOP 2 0, mail three|f, error 5, close, " +
+             kIdSent + ", connect 2, C: TOP 1 0, mail again|f, mail three|f"},
+        // Servers that number their ids give a new message an old one's id.
+        {"an id listed again with another size is another message",
+         kPipelined + "|+OK\n|+OK\n|+OK 2 0\n|+OK\n1 a\n2 b\n.\n|+OK\n1 10\n2 20\n.\n|RETR1|" +
+             H("one") + H("two") + "+OK\n|CLOSE|RETR2|QUIT|BEGIN|" + kPipelined +
+             "|+OK\n|+OK\n|+OK 2 0\n|+OK\n1 a\n2 b\n.\n|+OK\n1 10\n2 21 x\n.\n|RETR1|RETR2|" +
+             H("new") + "+OK\n|CLOSE|QUIT",
+         kSent +
+             ", C: UIDL, C: LIST, connect 2, C: TOP 1 0, C: TOP 2 0, C: QUIT, mail one|f, mail "
+             "two|f, disconnect, close, " +
+             kSent +
+             ", C: UIDL, C: LIST, connect 2, C: TOP 2 0, C: QUIT, mail one|f, mail new|f, "
+             "disconnect, close"},
         {"STLS: what was offered in clear text is forgotten once TLS is up",
          kStls + "|+OK\n|TLSUP|+OK\nUSER\n.\n|+OK\n|+OK\n|+OK 1 0\n|RETR1",
          kStlsSent +
@@ -395,7 +413,7 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
         {"STLS: the CAPA over TLS decides the pipelining",
          "+OK ready\n|+OK\nSTLS\n.\n|+OK\n|TLSUP|+OK\nUSER\ntop\nUIDL\nPIPELINING\n.\n|CLOSE",
          kStlsSent + ", start TLS, C: CAPA, C: USER taro, C: PASS secret, C: STAT, C: UIDL, "
-                     "disconnect, close",
+                     "C: LIST, disconnect, close",
          Tls::Required},
         {"STLS: what follows its +OK in clear text is never read",
          kStls + "|+OK\n-ERR\n+OK\nPIPELINING\n.\n|TLSUP|+OK\nUSER\n.\n|-ERR no\n|CLOSE",
@@ -424,17 +442,25 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
     });
 }
 
-// A listing that cannot be trusted is not used: every message is asked for.
-TEST(Pop3Session, AnUntrustworthyIdListIsNotUsed) {
-    const std::string login = "+OK ready\n|+OK\nTOP\nUIDL\n.\n|+OK\n|+OK\n|+OK 2 0\n|+OK\n";
-    for (const std::string& list :
-         {"1 a\n"s, "1 a\n2 b\n3 c\n"s, "1 a\n2 a\n"s, "1 a\n3 b\n"s,
-          "1 a\n2 " + std::string(Pop3Session::kMaxUniqueId + 1, 'x') + "\n", "1 a\n2\n"s,
-          "1 a\n2  b\n"s}) {
-        SCOPED_TRACE(list);
+// Listings that cannot be trusted are not used: every message is asked for.
+TEST(Pop3Session, AnUntrustworthyListingIsNotUsed) {
+    const std::string sizes = "+OK\n1 10\n2 20\n.\n";
+    for (const auto& [ids, list] : std::vector<std::pair<std::string, std::string>>{
+             {"1 a\n", sizes},
+             {"1 a\n2 b\n3 c\n", sizes},
+             {"1 a\n2 a\n", sizes},
+             {"1 a\n3 b\n", sizes},
+             {"1 a\n2 " + std::string(Pop3Session::kMaxUniqueId + 1, 'x') + "\n", sizes},
+             {"1 a\n2\n", sizes},
+             {"1 a\n2  b\n", sizes},
+             {"1 a\n2 b\n", "-ERR no\n"},
+             {"1 a\n2 b\n", "+OK\n1 10\n.\n"},
+             {"1 a\n2 b\n", "+OK\n1 10\n2 -20\n.\n"},
+             {"1 a\n2 b\n", "+OK\n1 10\n3 20\n.\n"}}) {
+        SCOPED_TRACE(ids + list);
         Transcript t;
-        t.Run(login + "1 a\n2 b\n.\n|RETR1|" + H("one") + "|CLOSE|BEGIN|" + login + list +
-                  ".\n|RETR1",
+        t.Run(kIdLogin + "1 a\n2 b\n.\n|" + sizes + "|RETR1|" + H("one") + "|CLOSE|BEGIN|" +
+                  kIdLogin + ids + ".\n|" + list + "|RETR1",
               false);
         EXPECT_EQ(t.host.log.back(), "C: TOP 1 0");
     }
@@ -443,10 +469,12 @@ TEST(Pop3Session, AnUntrustworthyIdListIsNotUsed) {
 // A check reads at most 255 messages: those are what is kept, and known next time.
 TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
     constexpr int kCount = 300;
-    std::string list = "+OK\r\n";
-    for (int i = 1; i <= kCount; ++i)
-        list += std::to_string(i) + " id" + std::to_string(i) + "\r\n";
-    list += ".\r\n";
+    std::string ids = "+OK\r\n", sizes = "+OK\r\n";
+    for (int i = 1; i <= kCount; ++i) {
+        ids += std::to_string(i) + " id" + std::to_string(i) + "\r\n";
+        sizes += std::to_string(i) + " 1000\r\n";
+    }
+    const std::string list = ids + ".\r\n" + sizes + ".\r\n";
     Transcript t;
     for (int round = 0; round < 2; ++round) {
         t.Run(kPipelined + "|+OK\n|+OK\n|+OK " + std::to_string(kCount) + " 0\n", false);
@@ -473,7 +501,7 @@ TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
     // A listing one short of the count is not trusted, however many it lists.
     t.Run("+OK ready\n|+OK\nTOP\nUIDL\n.\n|+OK\n|+OK\n|+OK " + std::to_string(kCount + 1) + " 0\n",
           false);
-    t.session.Receive(list);
+    t.session.Receive(ids + ".\r\n");
     t.session.Retr(1);
     EXPECT_EQ(t.host.log.back(), "C: TOP 1 0");
 }

@@ -16,9 +16,11 @@
 
 #include <QAccessible>
 #include <QCheckBox>
+#include <QDate>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -177,23 +179,33 @@ TEST_F(OptionFormTest, CountOnlyAsksFirstAndEachRuleEnablesItsDependentsAndDisab
     EXPECT_FALSE(Enabled("cbSettingAutoShowChange")) << "needs both boxes";
 }
 
-// Edited texts are trimmed; what was learnt of the server stays with its name,
-// even a trimmed one, and goes with another; only Apply changes the program's.
+// Edited texts are trimmed; what was learnt of the server goes to the editor and
+// stays with its name, even a trimmed one, unless forgotten there, and goes with
+// another; only Apply changes the program's, and the file.
 TEST_F(OptionFormTest, AnEditedAccountIsTrimmedAndKeepsWhatWasLearntOfItsServer) {
+    const std::string pin(64, 'a');
     Accounts[0] = Account("home");
-    Accounts[0].TrustedCertificate = std::string(64, 'a');
+    Accounts[0].TrustedCertificate = pin;
+    ASSERT_TRUE(SaveSettings(profile, Settings, Accounts));
     Open();
     Child<QListWidget>("clAccount")->setCurrentRow(0);
-    const TAccount& edited = form->EditAccounts[0];
-    for (const auto& [host, kept] : {std::pair{" pop.home.example ", true}, {"pop3s://x", false}}) {
+    TAccount& edited = form->EditAccounts[0];
+    for (const auto& [host, forget, kept] : {std::tuple{" pop.home.example ", false, true},
+                                             {"pop3s://x", false, false},
+                                             {"pop.home.example", true, false}}) {
+        edited.HostName = "pop.home.example";
+        edited.TrustedCertificate = pin;
         form->RunAccountForm = [=](TOptionForm::AccountFields& f) {
-            return f = {" 自宅 ", host, "\tid ", " p "}, true;
+            EXPECT_EQ(f.Learnt.TrustedCertificate, pin);
+            return f = {" 自宅 ", host, "\tid ", " p ", {}, forget}, true;
         };
         Click("btSetting");
         EXPECT_EQ(edited.Name + edited.UserID + edited.Password, cp932::FromUtf8("自宅id p "));
-        EXPECT_EQ(edited.TrustedCertificate.empty(), !kept) << host;
+        EXPECT_EQ(edited.TrustedCertificate.empty(), !kept) << host << forget;
     }
     EXPECT_TRUE(form->AccountsChanged && Enabled("btUpdate") && Accounts[0].Name == "home");
+    Apply();
+    EXPECT_EQ(Accounts[0].TrustedCertificate + Saved("Account0", "TrustedCertificate"), "");
 }
 
 // Moving is no account change; deleting asks first; twenty is the most.
@@ -287,6 +299,11 @@ TEST_F(OptionFormTest, EveryControlOfEveryDialogIsReachableNamedAndFitsInBothLan
                 QTest::mouseClick(panel, Qt::LeftButton), walk(form.get());
         }
         TAccountForm account;
+        TAccount learnt;
+        learnt.TlsRequired = true;
+        learnt.TlsRequiredDate = learnt.TrustedCertificateDate = "2025-12-28";
+        learnt.TrustedCertificate = std::string(64, 'd');
+        account.ShowLearnt(learnt);
         TIconForm icon;
         TVersionForm about;
         for (QDialog* dialog : std::initializer_list<QDialog*>{&account, &icon, &about})
@@ -334,6 +351,36 @@ TEST_F(DialogTest, TheAccountEditorAsksForEachMissingFieldInOrderAndEveryWayOutS
         EXPECT_EQ(focus, edit);
         EXPECT_EQ(form.edName->text(), n);
     }
+}
+
+// What was learnt shows, dated where the date is known; forgetting it asks, and
+// only Yes forgets.
+TEST_F(DialogTest, TheAccountEditorShowsWhatWasLearntAndForgetsItOnlyAfterYes) {
+    TAccount learnt;
+    learnt.TlsRequired = true;
+    learnt.TlsRequiredDate = "2025-03-14";
+    learnt.TrustedCertificate = "0123456789abcdef" + std::string(48, '0');
+    for (const int given : {IDNO, IDYES}) {
+        answer = given;
+        boxes.clear();
+        TAccountForm form;
+        form.edHostName->setText(" pop.example.jp");
+        form.ShowLearnt(learnt);
+        const QString shown = form.laLearnt->text();
+        EXPECT_EQ(shown.section(u'\n', 0, 2),
+                  "STLS が必要（" + QLocale().toString(QDate(2025, 3, 14), QLocale::ShortFormat) +
+                      " から）\n信頼した証明書：\n01:23:45:67:89:AB:CD:EF");
+        form.btForget->click();
+        EXPECT_EQ(boxes,
+                  Texts{"サーバ pop.example.jp について記録した暗号化の情報を忘れてもよろしい"
+                        "ですか？\r次回のメールチェックから、あらためて確認します。"});
+        EXPECT_EQ(flags.back(), mb::YesNo | mb::IconQuestion);
+        EXPECT_EQ(form.Forgotten, given == IDYES);
+        EXPECT_EQ(form.laLearnt->text() == shown, given == IDNO);
+    }
+    TAccountForm plain;
+    plain.ShowLearnt(TAccount{});
+    EXPECT_TRUE(plain.laLearnt->isHidden() && plain.btForget->isHidden());
 }
 
 // The mail program "pimmail" with desktop entries in a private data folder, in

@@ -135,16 +135,17 @@ TEST_F(SettingsFileTest, TheAccountListEndsAtTheEndMarkerOrAfterTwenty) {
 
 // Written only where set, by the run-time save to its own account alone (not to
 // another one in that slot after a hand edit); moved up, the slot left keeps the
-// keys, which can not be deleted, empty.
+// keys, which can not be deleted, empty. Forgotten, they stay so.
 TEST_F(SettingsFileTest, TlsKeysAreWrittenOnlyWhereSetAndMoveWithTheirAccount) {
     SaveAccounts(2);
     const std::string before = test::ReadFile(path);
     TAccounts table{Account(0), Account(1)};
     table[1].TlsRequired = true;
     table[1].TrustedCertificate = std::string(64, 'e');
+    table[1].TrustedCertificateDate = "2024-02-29";
     ASSERT_TRUE(SaveAccountSecurity(path, 1, table[1]));
-    const std::string added =
-        "TlsRequired=1\r\nTrustedCertificate=" + std::string(64, 'e') + "\r\n";
+    const std::string added = "TlsRequired=1\r\nTrustedCertificate=" + std::string(64, 'e') +
+                              "\r\nTrustedCertificateDate=2024-02-29\r\n";
     std::string after = test::ReadFile(path);
     EXPECT_EQ(after.find(added), after.find("[Account2]") - added.size());
     EXPECT_EQ(after.erase(after.find(added), added.size()), before);
@@ -156,46 +157,64 @@ TEST_F(SettingsFileTest, TlsKeysAreWrittenOnlyWhereSetAndMoveWithTheirAccount) {
     EXPECT_FALSE(Value("Account0", "TlsRequired") || Value("Account2", "TlsRequired"));
     std::swap(table[0], table[1]);
     ASSERT_TRUE(SaveSettings(path, settings, table));
-    EXPECT_EQ(*Value("Account1", "TlsRequired") + *Value("Account1", "TrustedCertificate"), "");
+    EXPECT_EQ(*Value("Account1", "TlsRequired") + *Value("Account1", "TrustedCertificate") +
+                  *Value("Account1", "TrustedCertificateDate"),
+              "");
+    Load();
+    EXPECT_EQ(accounts, table);
+    ForgetSecurity(table[0]);
+    ASSERT_TRUE(SaveSettings(path, settings, table));
     Load();
     EXPECT_EQ(accounts, table);
 }
 
-// Hand-edited ones read unset unless well formed; saved as read, their bytes stay.
+// Hand-edited ones read unset unless well formed, a date that is no day or
+// dates nothing as unknown; saved as read, their bytes stay.
 TEST_F(SettingsFileTest, HandEditedTlsKeysReadUnsetUnlessWellFormedAndStayAsTheyAre) {
     const std::string lower = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
     const std::string upper = "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF";
-    const std::tuple<std::string, std::string, bool, std::string> cases[] = {
-        {"1", lower, true, lower},
-        {"0", upper, false, lower},
-        {"2", lower.substr(1), false, ""},
-        {"01", lower.substr(1) + "g", false, ""}};
-    for (const auto& [tls, certificate, required, trusted] : cases) {
-        SCOPED_TRACE(tls + " " + certificate);
+    const std::tuple<std::string, std::string, std::string, bool, std::string, std::string>
+        cases[] = {{"1", lower, "2024-02-29", true, lower, "2024-02-29"},
+                   {"0", upper, "2024-02-29", false, lower, ""},
+                   {"1", lower, "2025-02-29", true, lower, ""},
+                   {"1", lower, "2025-3-14", true, lower, ""},
+                   {"2", lower.substr(1), "", false, "", ""},
+                   {"01", lower.substr(1) + "g", "+025-03-14", false, "", ""}};
+    for (const auto& [tls, certificate, date, required, trusted, dated] : cases) {
+        SCOPED_TRACE(tls + " " + certificate + " " + date);
         LoadText("[Account0]\r\nHostName=h\r\nTlsRequired=" + tls +
-                 "\r\nTrustedCertificate=" + certificate + "\r\n");
+                 "\r\nTrustedCertificate=" + certificate + "\r\nTlsRequiredDate=" + date + "\r\n");
         EXPECT_EQ(accounts[0].TlsRequired, required);
         EXPECT_EQ(accounts[0].TrustedCertificate, trusted);
+        EXPECT_EQ(accounts[0].TlsRequiredDate, dated);
         ASSERT_TRUE(SaveSettings(path, settings, accounts));
         EXPECT_EQ(*Value("Account0", "TlsRequired") + *Value("Account0", "TrustedCertificate"),
                   tls + certificate);
     }
 }
 
-TEST(TakeSecurity, WhatACheckLearntGoesToEveryAccountOfItsServerAndUserAndForgetsNothing) {
+// Dated when learnt; of what was learnt before only the pin goes, and only for
+// a certificate that verifies.
+TEST(TakeSecurity, WhatACheckLearntGoesDatedToEveryAccountOfItsServerAndUser) {
     TAccounts table{TAccount{true, "moved", "pop.example", "u", "p"},
                     {true, "other user", "pop.example", "v", "p"},
                     {true, "twin", "pop.example", "u", "q"}};
     table[2].TrustedCertificate = std::string(64, '1');
-    TAccount learnt = table[0];
-    learnt.TlsRequired = true;
-    EXPECT_EQ(TakeSecurity(table, learnt), (std::vector<int>{0, 2}));
+    TlsLesson lesson{"pop.example", "u", true, "", false, "2025-03-14"};
+    EXPECT_EQ(TakeSecurity(table, lesson), (std::vector<int>{0, 2}));
     EXPECT_FALSE(table[1].TlsRequired);
+    EXPECT_EQ(table[2].TlsRequiredDate, "2025-03-14");
     EXPECT_EQ(table[2].TrustedCertificate, std::string(64, '1')) << "not forgotten";
-    learnt.TrustedCertificate = std::string(64, '2');
-    EXPECT_EQ(TakeSecurity(table, learnt), (std::vector<int>{0, 2}));
-    EXPECT_EQ(table[2].TrustedCertificate, learnt.TrustedCertificate);
-    EXPECT_TRUE(TakeSecurity(table, learnt).empty());
+    lesson = {"pop.example", "u", true, std::string(64, '2'), false, "2025-03-15"};
+    EXPECT_EQ(TakeSecurity(table, lesson), (std::vector<int>{0, 2}));
+    EXPECT_EQ(table[2].TrustedCertificate + table[2].TrustedCertificateDate,
+              lesson.TrustedCertificate + lesson.Date);
+    EXPECT_EQ(table[2].TlsRequiredDate, "2025-03-14") << "learnt before";
+    EXPECT_TRUE(TakeSecurity(table, lesson).empty());
+    lesson = {"pop.example", "u", true, "", true, "2025-03-16"};
+    EXPECT_EQ(TakeSecurity(table, lesson), (std::vector<int>{0, 2}));
+    EXPECT_EQ(table[0].TrustedCertificate + table[0].TrustedCertificateDate, "");
+    EXPECT_TRUE(table[0].TlsRequired);
 }
 
 // No file: the defaults, the window centred, truncating toward zero. Unreadable
