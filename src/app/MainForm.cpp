@@ -139,6 +139,8 @@ void TMainForm::FormCreate() {
     ScreenSize screen;
     if (const QScreen* primary = QGuiApplication::primaryScreen())
         screen = {primary->size().width(), primary->size().height()};
+    // Whether NetworkManager is there, and its phonebook, may come after the load.
+    ras_.OnReady = [this](TVeltaRAS*) { LoadDialupSettings(ras_, Settings); };
     const IniFile::LoadStatus profile =
         LoadSettings(profilePath_, ras_, screen, Settings, Accounts);
     // A place saved on a larger screen, or at a smaller scale, may be off every
@@ -404,6 +406,7 @@ void TMainForm::FormDestroy() {
     ras_.OnConnect = nullptr;
     ras_.OnConnectError = nullptr;
     ras_.OnFirstConnect = nullptr;
+    ras_.OnReady = nullptr;
     FPN.Logout();
     FPN.Close();
     if (!profileUsable_)

@@ -4,7 +4,9 @@
 #include "dialup/TVeltaRAS.h"
 #include "dialup/WakeCheck.h"
 #include "dialup/WakeWatch.h"
+#include "settings/SettingsFile.h"
 #include "support/EventLoop.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -68,7 +70,8 @@ protected:
 // one past its bound, taken down.
 TEST_F(TVeltaRASTest, EachOutcomeOfADialIsReportedOnce) {
     AddPhonebook();
-    EXPECT_EQ(ras->EntryCount(), 2);
+    // Read again as NetworkManager announces each new profile.
+    ASSERT_TRUE(RunUntil([&] { return ras->EntryCount() == 2; }, 5s));
     EXPECT_EQ(ras->GetEntryName(0), cp932::FromUtf8("社内VPN"));
     EXPECT_EQ(ras->GetEntryName(1), cp932::FromUtf8("モバイル"));
     EXPECT_EQ(ras->GetEntryName(2) + ras->GetEntryName(-1), "");
@@ -247,6 +250,73 @@ TEST(WakeWatch, OneCheckAfterAResumeOrTheNetworksReturnWhenTheProgramAllows) {
         EXPECT_EQ(asked, i + 1);
         EXPECT_EQ(checks, std::min(i + 1, 3));
     }
+}
+
+// NetworkManager busy at login: it takes every call and answers none until the
+// test lets it. Making the dial-up component and the wake watch and loading the
+// settings wait for none of its answers, and use them when they come: the
+// phonebook gives the dial name, the network's state tells a resume to wait. A
+// change NetworkManager told of before answering is newer than the answer.
+TEST(BusyNetworkManager, NothingAtStartWaitsForItsAnswers) {
+    if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.Start() &&
+                bus.StartService({"/usr/bin/python3", PIM_BUSY_NM}, true, test::kNetworkManager) &&
+                bus.StartMock({"--system", "--template", "logind"}, true, "org.freedesktop.login1"))
+        << bus.error().toStdString();
+    const auto busy = [&](const char* method, const QVariantList& arguments = {}) {
+        return bus
+            .Call(test::kNetworkManager, "/org/freedesktop/NetworkManager",
+                  "org.freedesktop.DBus.Mock", method, arguments)
+            .arguments()
+            .value(0)
+            .toStringList();
+    };
+    struct Watch {
+        WakeWatch watch;
+        int asked = 0, checks = 0;
+        explicit Watch(const QDBusConnection& bus) : watch(bus) {
+            watch.Check().ResumeSettle = 50ms;
+            watch.Conditions = [this] {
+                return ++asked, WakeCheck::Conditions{true, false, false};
+            };
+            watch.OnCheck = [this](WakeWatch*) { ++checks; };
+        }
+    };
+    const auto resume = [&](const Watch& watch) {
+        bus.Call("org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.DBus.Mock",
+                 "EmitSignal",
+                 {"org.freedesktop.login1.Manager", "PrepareForSleep", "b", QVariantList{false}});
+        return RunUntil([&] { return watch.asked == 1; }, 5s);
+    };
+    test::TempDir dir;
+    TSettings settings;
+    TAccounts accounts;
+    TVeltaRAS ras(bus.Bus());
+    Watch first(bus.Bus());
+    ras.OnReady = [&](TVeltaRAS*) { LoadDialupSettings(ras, settings); };
+    LoadSettings(dir.file("Pim.INI"), ras, {800, 600}, settings, accounts);
+    // Each question asked once, the loader's none, and all still unanswered.
+    ASSERT_TRUE(RunUntil([&] { return busy("Held").size() >= 3; }, 5s));
+    EXPECT_EQ(busy("Held"), (QStringList{"Get Connectivity", "Get State", "ListConnections"}));
+    EXPECT_EQ(ras.EntryCount(), -1);
+    EXPECT_EQ(settings.CustomizeDialName, "");
+
+    busy("Answer");
+    ASSERT_TRUE(RunUntil([&] { return ras.Ready(); }, 5s));
+    EXPECT_EQ(ras.EntryCount(), 2);
+    EXPECT_EQ(settings.CustomizeDialName, cp932::FromUtf8("社内VPN"));
+    ASSERT_TRUE(resume(first));
+    EXPECT_EQ(first.checks, 0) << "the network is down";
+
+    busy("Hold");
+    Watch second(bus.Bus());
+    ASSERT_TRUE(RunUntil([&] { return busy("Held").size() == 2; }, 5s));
+    busy("SendStateChanged", {70u}); // the network came back
+    busy("Answer");                  // down, from before
+    ASSERT_TRUE(resume(second));
+    EXPECT_EQ(second.checks, 1);
 }
 
 } // namespace
