@@ -277,7 +277,7 @@ void TMainForm::FormCreate() {
     // After a resume or when the network returns, the interval check comes early.
     wake_.Conditions = [this] {
         return WakeCheck::Conditions{Settings.ScheduleTime && !SchedulePaused(), run_.Running(),
-                                     offline_};
+                                     offline_, std::chrono::minutes(Settings.ScheduleTimeCount)};
     };
     wake_.OnCheck = [this](WakeWatch*) { scheduler_.CheckNow(); };
     // A notification's actions do what the tray menu and the mailer button do.

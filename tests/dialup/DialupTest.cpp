@@ -148,7 +148,8 @@ struct Scenario {
     // Steps "<ms> <event> [value] [-> <wait asked in ms> | -> check]" apart by
     // commas; "due" asks whether the check starts, "-> check" when it does.
     const char* steps;
-    WakeCheck::Conditions when{true, false, false}; // automatic, running, offline
+    // automatic, running, offline, the user's interval
+    WakeCheck::Conditions when{true, false, false, 1min};
 };
 
 const Scenario kScenarios[] = {
@@ -173,9 +174,24 @@ const Scenario kScenarios[] = {
     {"a resume with the network still down waits for its return",
      "0 connectivity 1, 0 resume -> 5000, 5000 due, 8000 connectivity 4 -> 2000,"
      "10000 due -> check"},
-    {"a run that ended less than a minute ago",
+    {"a resume with no connection waits for one, even one the probe finds limited",
+     "0 state 20, 0 resume -> 5000, 5000 due, 8000 state 60 -> 2000, 8000 connectivity 3,"
+     "10000 due -> check"},
+    {"a resume where the probe is blocked: limited, a site, still checks",
+     "0 state 60, 0 connectivity 3, 0 resume -> 5000, 5000 due -> check"},
+    {"a run that ended less than the one-minute interval ago",
      "0 ended, 10000 resume -> 5000, 15000 due, 54999 resume -> 5000, 59999 due,"
      "60000 resume -> 5000, 65000 due -> check"},
+    {"a two-minute interval: a resume checks two minutes after the last run",
+     "0 ended, 60000 resume -> 5000, 65000 due, 115000 resume -> 5000, 120000 due -> check",
+     {true, false, false, 2min}},
+    {"a link dropping every minute, a ten-minute interval: one check in five minutes",
+     "0 connectivity 1, 1 connectivity 4 -> 2000, 2001 due -> check, 3000 ended,"
+     "60000 connectivity 1, 60001 connectivity 4 -> 2000, 62001 due,"
+     "120000 connectivity 1, 120001 connectivity 4 -> 2000, 122001 due,"
+     "240000 connectivity 1, 240001 connectivity 4 -> 2000, 242001 due,"
+     "301000 connectivity 1, 301001 connectivity 4 -> 2000, 303001 due -> check",
+     {true, false, false, 10min}},
     {"offline", "0 resume -> 5000, 5000 due", {true, false, true}},
     {"a run under way", "0 resume -> 5000, 5000 due", {true, true, false}},
     {"the automatic check off", "0 resume -> 5000, 5000 due", {false, false, false}},
