@@ -140,6 +140,8 @@ void TMainForm::FormCreate() {
     ScreenSize screen;
     if (const QScreen* primary = QGuiApplication::primaryScreen())
         screen = {primary->size().width(), primary->size().height()};
+    // Whether NetworkManager is there, and its phonebook, may come after the load.
+    ras_.OnReady = [this](TVeltaRAS*) { LoadDialupSettings(ras_, Settings); };
     const IniFile::LoadStatus profile =
         LoadSettings(profilePath_, ras_, screen, Settings, Accounts);
     // A place saved on a larger screen, or at a smaller scale, may be off every
@@ -276,7 +278,7 @@ void TMainForm::FormCreate() {
     // After a resume or when the network returns, the interval check comes early.
     wake_.Conditions = [this] {
         return WakeCheck::Conditions{Settings.ScheduleTime && !SchedulePaused(), run_.Running(),
-                                     offline_};
+                                     offline_, std::chrono::minutes(Settings.ScheduleTimeCount)};
     };
     wake_.OnCheck = [this](WakeWatch*) { scheduler_.CheckNow(); };
     // A notification's actions do what the tray menu and the mailer button do.
@@ -405,6 +407,7 @@ void TMainForm::FormDestroy() {
     ras_.OnConnect = nullptr;
     ras_.OnConnectError = nullptr;
     ras_.OnFirstConnect = nullptr;
+    ras_.OnReady = nullptr;
     FPN.Logout();
     FPN.Close();
     if (!profileUsable_)

@@ -10,7 +10,10 @@ class RasControl final : public DialupControl {
 public:
     explicit RasControl(TVeltaRAS& ras) : ras_(ras) {}
     int ActiveEntryCount() override { return ras_.ActiveEntryCount(); }
-    int EntryCount() override { return ras_.EntryCount(); }
+    int EntryCount() override {
+        ras_.AwaitPhonebook(); // a check may wait for it
+        return ras_.EntryCount();
+    }
     std::string GetEntryName(int index) override { return ras_.GetEntryName(index); }
     bool Dial(int index) override { return ras_.Dial(index); }
     bool HangUp() override { return ras_.HangUp(); }

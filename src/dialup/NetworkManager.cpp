@@ -1,11 +1,12 @@
 #include "dialup/NetworkManager.h"
 
 #include <QDBusArgument>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
+#include <memory>
 
 using ConnectionSettings = QMap<QString, QVariantMap>;
 Q_DECLARE_METATYPE(ConnectionSettings)
@@ -17,15 +18,17 @@ namespace {
 const QString& kService = NetworkManager::kService;
 const QString& kProperties = NetworkManager::kProperties;
 const QString& kManager = kService; // its interface has its name
-const QString kSettingsPath = QStringLiteral("/org/freedesktop/NetworkManager/Settings");
-const QString kSettings = QStringLiteral("org.freedesktop.NetworkManager.Settings");
-const QString kConnection = QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection");
+const QString& kSettingsPath = NetworkManager::kSettingsPath;
+const QString& kSettings = NetworkManager::kSettings;
+const QString& kConnection = NetworkManager::kConnection;
 const QString kActive = QStringLiteral("org.freedesktop.NetworkManager.Connection.Active");
 const QString kVpn = QStringLiteral("org.freedesktop.NetworkManager.VPN.Connection");
 const QString kDevice = QStringLiteral("org.freedesktop.NetworkManager.Device");
 
 // A NetworkManager that hangs must not hang the program for D-Bus's 25 seconds.
 constexpr int kCallTimeout = 5000;
+// Nothing waits for an asked read: a busy NetworkManager (at login) gets longer.
+constexpr int kAskTimeout = 25000;
 
 constexpr uint32_t kVpnNeedAuth = 3;
 constexpr uint32_t kDeviceNeedAuth = 60;
@@ -39,6 +42,43 @@ std::optional<QDBusMessage> Call(const QDBusConnection& bus, const QString& path
     if (reply.type() != QDBusMessage::ReplyMessage)
         return std::nullopt;
     return reply;
+}
+
+// The reply, from the event loop; empty for an error, with its name in `error`.
+using Answer = std::function<void(std::optional<QDBusMessage> reply, const QString& error)>;
+
+void Ask(const QDBusConnection& bus, QDBusMessage message, QObject* context, Answer answer) {
+    // A read never starts NetworkManager where it does not run.
+    message.setAutoStartService(false);
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(message, kAskTimeout), context);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
+                     [watcher, answer = std::move(answer)] {
+                         watcher->deleteLater();
+                         const QDBusMessage reply = watcher->reply();
+                         if (reply.type() == QDBusMessage::ReplyMessage)
+                             answer(reply, {});
+                         else
+                             answer(std::nullopt, reply.errorName());
+                     });
+}
+
+void Ask(const QDBusConnection& bus, const QString& path, const QString& interface,
+         const QString& method, const QVariantList& arguments, QObject* context, Answer answer) {
+    QDBusMessage message = QDBusMessage::createMethodCall(kService, path, interface, method);
+    message.setArguments(arguments);
+    Ask(bus, std::move(message), context, std::move(answer));
+}
+
+std::optional<NetworkManager::Profile> OnDemandProfile(const QString& path,
+                                                       const QDBusMessage& settings) {
+    if (settings.arguments().isEmpty())
+        return std::nullopt;
+    const auto map = qdbus_cast<ConnectionSettings>(settings.arguments().first());
+    const QVariantMap connection = map.value(QStringLiteral("connection"));
+    const QString type = connection.value(QStringLiteral("type")).toString();
+    if (!NetworkManager::IsOnDemandType(type))
+        return std::nullopt;
+    return NetworkManager::Profile{path, connection.value(QStringLiteral("id")).toString(), type};
 }
 
 std::optional<QVariant> Property(const QDBusConnection& bus, const QString& path,
@@ -74,9 +114,15 @@ NetworkManager::NetworkManager(QDBusConnection bus) : bus_(std::move(bus)) {
     qDBusRegisterMetaType<ConnectionSettings>();
 }
 
-bool NetworkManager::Available() const {
-    return bus_.isConnected() && bus_.interface() &&
-           bus_.interface()->isServiceRegistered(kService).value();
+void NetworkManager::AskAvailable(QObject* context, std::function<void(bool)> answer) const {
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+    message << kService;
+    Ask(bus_, std::move(message), context,
+        [answer = std::move(answer)](std::optional<QDBusMessage> reply, const QString&) {
+            answer(reply && !reply->arguments().isEmpty() && reply->arguments().first().toBool());
+        });
 }
 
 bool NetworkManager::IsOnDemandType(const QString& type) {
@@ -91,16 +137,54 @@ std::optional<std::vector<NetworkManager::Profile>> NetworkManager::OnDemandProf
         return std::nullopt;
     std::vector<Profile> profiles;
     for (const QString& path : Paths(reply->arguments().first())) {
-        const auto settings = Call(bus_, path, kConnection, QStringLiteral("GetSettings"));
-        if (!settings || settings->arguments().isEmpty())
-            continue; // removed meanwhile
-        const auto map = qdbus_cast<ConnectionSettings>(settings->arguments().first());
-        const QVariantMap connection = map.value(QStringLiteral("connection"));
-        const QString type = connection.value(QStringLiteral("type")).toString();
-        if (IsOnDemandType(type))
-            profiles.push_back({path, connection.value(QStringLiteral("id")).toString(), type});
+        // One that fails was removed meanwhile.
+        if (const auto settings = Call(bus_, path, kConnection, QStringLiteral("GetSettings")))
+            if (auto profile = OnDemandProfile(path, *settings))
+                profiles.push_back(std::move(*profile));
     }
     return profiles;
+}
+
+void NetworkManager::ReadOnDemandProfiles(QObject* context, ProfilesAnswer answer) const {
+    Ask(bus_, kSettingsPath, kSettings, QStringLiteral("ListConnections"), {}, context,
+        [bus = bus_, context, answer = std::move(answer)](std::optional<QDBusMessage> reply,
+                                                          const QString&) {
+            if (!reply || reply->arguments().isEmpty())
+                return answer(std::nullopt);
+            const std::vector<QString> paths = Paths(reply->arguments().first());
+            if (paths.empty())
+                return answer(std::vector<Profile>{});
+            // Every profile asked at once; the answer when the last has answered.
+            struct Reading {
+                std::vector<std::optional<Profile>> found;
+                size_t waiting = 0;
+                bool failed = false;
+            };
+            auto reading = std::make_shared<Reading>();
+            reading->found.resize(paths.size());
+            reading->waiting = paths.size();
+            for (size_t i = 0; i < paths.size(); ++i) {
+                Ask(bus, paths[i], kConnection, QStringLiteral("GetSettings"), {}, context,
+                    [reading, answer, i, path = paths[i]](std::optional<QDBusMessage> settings,
+                                                          const QString& error) {
+                        if (settings)
+                            reading->found[i] = OnDemandProfile(path, *settings);
+                        // Any other error: the profile was removed meanwhile.
+                        else if (error == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+                                 error == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
+                            reading->failed = true; // a list with gaps would shift the entries
+                        if (--reading->waiting != 0)
+                            return;
+                        if (reading->failed)
+                            return answer(std::nullopt);
+                        std::vector<Profile> profiles;
+                        for (auto& profile : reading->found)
+                            if (profile)
+                                profiles.push_back(std::move(*profile));
+                        answer(std::move(profiles));
+                    });
+            }
+        });
 }
 
 std::optional<NetworkManager::Active> NetworkManager::ActiveConnection(const QString& path) const {
@@ -156,14 +240,14 @@ bool NetworkManager::Deactivate(const QString& activePath) const {
         .has_value();
 }
 
-std::optional<uint32_t> NetworkManager::Connectivity() const {
-    const auto value = Property(bus_, kManagerPath, kManager, QStringLiteral("Connectivity"));
-    return value ? std::optional(UInt(*value)) : std::nullopt;
-}
-
-std::optional<uint32_t> NetworkManager::State() const {
-    const auto value = Property(bus_, kManagerPath, kManager, QStringLiteral("State"));
-    return value ? std::optional(UInt(*value)) : std::nullopt;
+void NetworkManager::ReadManagerValue(const QString& name, QObject* context,
+                                      std::function<void(std::optional<uint32_t>)> answer) const {
+    Ask(bus_, kManagerPath, kProperties, QStringLiteral("Get"), {kManager, name}, context,
+        [answer = std::move(answer)](std::optional<QDBusMessage> reply, const QString&) {
+            if (!reply || reply->arguments().isEmpty())
+                return answer(std::nullopt);
+            answer(UInt(qvariant_cast<QDBusVariant>(reply->arguments().first()).variant()));
+        });
 }
 
 } // namespace pim

@@ -1,12 +1,17 @@
 // The little of NetworkManager that dial-up control needs, over D-Bus: the
 // on-demand connection profiles (our phonebook), the active connections, and
-// activating and deactivating them. Every call is synchronous and bounded.
+// activating and deactivating them. Every call is bounded; the reads that the
+// start needs are also asked without waiting, their answers coming from the
+// event loop.
 #pragma once
 
 #include <QDBusConnection>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
+
+class QObject;
 
 namespace pim {
 
@@ -16,6 +21,12 @@ public:
     static inline const QString kService = QStringLiteral("org.freedesktop.NetworkManager");
     static inline const QString kManagerPath = QStringLiteral("/org/freedesktop/NetworkManager");
     static inline const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+    static inline const QString kSettingsPath =
+        QStringLiteral("/org/freedesktop/NetworkManager/Settings");
+    static inline const QString kSettings =
+        QStringLiteral("org.freedesktop.NetworkManager.Settings");
+    static inline const QString kConnection =
+        QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection");
 
     // NetworkManager's own values for an active connection.
     enum ActiveState : uint32_t {
@@ -40,12 +51,16 @@ public:
 
     explicit NetworkManager(QDBusConnection bus);
 
-    // NetworkManager answers on the bus.
-    bool Available() const;
+    // Whether NetworkManager is on the bus, as the bus answers; `context` going
+    // first drops the answer, as for the reads below.
+    void AskAvailable(QObject* context, std::function<void(bool)> answer) const;
 
     // The profiles of the kinds a user brings up on demand (VPN, WireGuard,
     // mobile broadband, PPPoE/ADSL, Bluetooth), in NetworkManager's order.
     std::optional<std::vector<Profile>> OnDemandProfiles() const;
+    // The same, asked without waiting; empty when NetworkManager did not answer.
+    using ProfilesAnswer = std::function<void(std::optional<std::vector<Profile>>)>;
+    void ReadOnDemandProfiles(QObject* context, ProfilesAnswer answer) const;
     // The active connections of those kinds, whatever their state.
     std::optional<std::vector<Active>> OnDemandActive() const;
     // One active connection; empty when it no longer exists.
@@ -56,8 +71,9 @@ public:
     bool Deactivate(const QString& activePath) const;
 
     // NetworkManager's own Connectivity and State of the whole machine.
-    std::optional<uint32_t> Connectivity() const;
-    std::optional<uint32_t> State() const;
+    // One of them (`name` "Connectivity" or "State"), asked without waiting.
+    void ReadManagerValue(const QString& name, QObject* context,
+                          std::function<void(std::optional<uint32_t>)> answer) const;
 
     static bool IsOnDemandType(const QString& type);
     const QDBusConnection& Bus() const { return bus_; }

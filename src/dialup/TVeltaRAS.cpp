@@ -35,7 +35,10 @@ private:
 } // namespace
 
 TVeltaRAS::TVeltaRAS(QDBusConnection bus, QObject* parent) : QObject(parent), nm_(std::move(bus)) {
-    FServiceError = !nm_.Available();
+    if (nm_.Bus().isConnected())
+        nm_.AskAvailable(this, [this](bool there) { ServiceAnswered(there); });
+    else
+        FServiceError = ready_ = true;
     connect(&watchTimer_, &QTimer::timeout, this, &TVeltaRAS::WatchTick);
     connect(&dialPoll_, &QTimer::timeout, this, &TVeltaRAS::DialTick);
     dialLimit_.setSingleShot(true);
@@ -48,22 +51,82 @@ TVeltaRAS::~TVeltaRAS() {
     SetWatching(false);
 }
 
+void TVeltaRAS::ServiceAnswered(bool there) {
+    if (!there) {
+        FServiceError = true;
+        watchTimer_.stop();
+        FWatching = false;
+        ready_ = true;
+        if (OnReady)
+            OnReady(this);
+        return;
+    }
+    there_ = true;
+    // Heard before the first read, so that no change slips between.
+    QDBusConnection bus = nm_.Bus();
+    for (const char* signal : {"NewConnection", "ConnectionRemoved"})
+        bus.connect(NetworkManager::kService, NetworkManager::kSettingsPath,
+                    NetworkManager::kSettings, QLatin1String(signal), this,
+                    SLOT(ProfilesChanged()));
+    // A profile renamed: any profile's path.
+    bus.connect(NetworkManager::kService, QString(), NetworkManager::kConnection,
+                QStringLiteral("Updated"), this, SLOT(ProfilesChanged()));
+    ReadPhonebook();
+}
+
+void TVeltaRAS::ProfilesChanged() {
+    if (reading_)
+        readAgain_ = true;
+    else
+        ReadPhonebook();
+}
+
+void TVeltaRAS::ReadPhonebook() {
+    reading_ = true;
+    nm_.ReadOnDemandProfiles(this, [this, number = ++readNumber_](auto profiles) {
+        if (number == readNumber_)
+            PhonebookRead(std::move(profiles));
+    });
+}
+
+void TVeltaRAS::PhonebookRead(std::optional<std::vector<NetworkManager::Profile>> profiles) {
+    reading_ = false;
+    // A read that failed leaves the last one that did not.
+    if (profiles)
+        phonebook_ = std::move(profiles);
+    if (std::exchange(readAgain_, false))
+        ReadPhonebook();
+    if (phonebook_ && !ready_) {
+        ready_ = true;
+        if (OnReady)
+            OnReady(this);
+    }
+}
+
+void TVeltaRAS::AwaitPhonebook() {
+    if (FServiceError || phonebook_)
+        return;
+    ++readNumber_; // one under way is dropped: this one is newer
+    reading_ = readAgain_ = false;
+    PhonebookRead(nm_.OnDemandProfiles());
+}
+
 int TVeltaRAS::EntryCount() {
     if (FServiceError)
         return -1;
-    const auto profiles = nm_.OnDemandProfiles();
-    if (!profiles)
+    if (!phonebook_) {
+        if (there_ && !reading_)
+            ReadPhonebook(); // asked again, not waited for
         return -1;
-    return std::min(static_cast<int>(profiles->size()), kMaxEntries);
+    }
+    return std::min(static_cast<int>(phonebook_->size()), kMaxEntries);
 }
 
 std::string TVeltaRAS::GetEntryName(int index) {
-    if (FServiceError || index < 0 || index >= kMaxEntries)
+    if (FServiceError || index < 0 || index >= kMaxEntries || !phonebook_ ||
+        index >= static_cast<int>(phonebook_->size()))
         return {};
-    const auto profiles = nm_.OnDemandProfiles();
-    if (!profiles || index >= static_cast<int>(profiles->size()))
-        return {};
-    return cp932::FromUnicode((*profiles)[static_cast<size_t>(index)].id);
+    return cp932::FromUnicode((*phonebook_)[static_cast<size_t>(index)].id);
 }
 
 int TVeltaRAS::ActiveEntryCount() {
@@ -113,10 +176,10 @@ bool TVeltaRAS::HangUp() {
 bool TVeltaRAS::Dial(int index) {
     if (FServiceError || index < 0 || index >= kMaxEntries || !FRasConn.isEmpty())
         return false;
-    const auto profiles = nm_.OnDemandProfiles();
-    if (!profiles || index >= static_cast<int>(profiles->size()))
+    AwaitPhonebook();
+    if (!phonebook_ || index >= static_cast<int>(phonebook_->size()))
         return false;
-    const NetworkManager::Profile& profile = (*profiles)[static_cast<size_t>(index)];
+    const NetworkManager::Profile& profile = (*phonebook_)[static_cast<size_t>(index)];
     std::optional<QString> active;
     {
         BusyCursor busy;
@@ -177,7 +240,9 @@ void TVeltaRAS::SetWatching(bool value) {
 }
 
 void TVeltaRAS::WatchTick() {
-    if (!FWatching)
+    // Until the bus has said NetworkManager is there, a failed count would read
+    // as a connection.
+    if (!FWatching || !there_)
         return;
     const int count = ActiveEntryCount();
     if (count != 0 && !FConnected) {

@@ -1,16 +1,10 @@
 #include "dialup/WakeCheck.h"
 
+#include <algorithm>
 #include <ctime>
 #include <utility>
 
 namespace pim {
-
-namespace {
-
-constexpr uint32_t kConnectivityFull = 4;
-constexpr uint32_t kConnectedGlobal = 70;
-
-} // namespace
 
 WakeCheck::Duration WakeCheck::BootClock() {
     // Not the monotonic clock: it stands still while the machine sleeps, and a
@@ -36,31 +30,39 @@ std::optional<WakeCheck::Duration> WakeCheck::PrepareForSleep(bool sleeping) {
     return std::nullopt;
 }
 
-std::optional<WakeCheck::Duration> WakeCheck::NetworkUp(bool up) {
-    const bool wasDown = std::exchange(networkDown_, !up);
-    if (!up || !wasDown)
+std::optional<WakeCheck::Duration> WakeCheck::NetworkIs(Network now) {
+    if (now == Network::Unknown)
         return std::nullopt;
-    return Wait(NetworkSettle);
+    const Network was = std::exchange(network_, now);
+    const bool back = (was == Network::Down && now != Network::Down) ||
+                      (was == Network::Partly && now == Network::Up);
+    return back ? Wait(NetworkSettle) : std::nullopt;
 }
 
 std::optional<WakeCheck::Duration> WakeCheck::Connectivity(uint32_t value) {
-    if (value == kConnectivityFull)
-        return NetworkUp(true);
-    // 0, unknown, says nothing: NetworkManager reports it when it does not check.
-    if (value >= 1 && value < kConnectivityFull)
-        return NetworkUp(false);
-    return std::nullopt;
+    switch (value) {
+    case 1: // none
+        return NetworkIs(Network::Down);
+    case 2: // behind a captive portal
+    case 3: // limited: no Internet as far as the probe can tell
+        return NetworkIs(Network::Partly);
+    case 4:
+        return NetworkIs(Network::Up);
+    default: // 0, unknown: NetworkManager reports it when it does not check
+        return std::nullopt;
+    }
 }
 
 std::optional<WakeCheck::Duration> WakeCheck::NetworkState(uint32_t state) {
     switch (state) {
-    case kConnectedGlobal:
-        return NetworkUp(true);
     case 10: // asleep: networking switched off
     case 20: // disconnected
-    case 50: // connected to the local network only
-    case 60: // connected to a site, not the Internet
-        return NetworkUp(false);
+    case 50: // the local network only, no route out: what connectivity calls none
+        return NetworkIs(Network::Down);
+    case 60: // connected to a site, not the Internet as far as the probe can tell
+        return NetworkIs(Network::Partly);
+    case 70: // connected globally
+        return NetworkIs(Network::Up);
     default: // unknown, and the moments of connecting and disconnecting
         return std::nullopt;
     }
@@ -73,9 +75,9 @@ void WakeCheck::RunEnded() {
 bool WakeCheck::Due(const Conditions& now) {
     if (!std::exchange(deadline_, std::nullopt))
         return false;
-    if (!now.automatic || now.running || now.offline || networkDown_)
+    if (!now.automatic || now.running || now.offline || network_ == Network::Down)
         return false;
-    return !lastRunEnd_ || now_() - *lastRunEnd_ >= QuietAfterRun;
+    return !lastRunEnd_ || now_() - *lastRunEnd_ >= std::min(now.interval, QuietLimit);
 }
 
 } // namespace pim

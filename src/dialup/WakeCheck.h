@@ -26,21 +26,27 @@ public:
         bool automatic = false; // the interval check is on and not paused
         bool running = false;   // a run or its dial is under way
         bool offline = false;
+        Duration interval{60000}; // the user's, between interval checks
     };
 
     // The network needs a few seconds after a resume, less once it reports itself up.
     Duration ResumeSettle{5000};
     Duration NetworkSettle{2000};
-    // A run that ended this recently leaves nothing new to find.
-    Duration QuietAfterRun{60000};
+    // A run that ended less than the user's interval ago leaves nothing new to
+    // find, and a link that keeps dropping must not log in to every account each
+    // time it returns: servers lock accounts for less. A long interval still
+    // gives way after five minutes to a resume or the network's return.
+    Duration QuietLimit{std::chrono::minutes(5)};
 
     // Each returns how long to wait before asking Due(), or nothing when the
     // event asks for no check. Events close together share one wait, the longest.
     // logind's PrepareForSleep: true before the sleep, false after it.
     std::optional<Duration> PrepareForSleep(bool sleeping);
     // NetworkManager's Connectivity (1 none, 2 portal, 3 limited, 4 full).
+    // Its return: a connection after none, or the Internet after a portal or a
+    // limited connection.
     std::optional<Duration> Connectivity(uint32_t value);
-    // NetworkManager's State (20 disconnected ... 70 connected globally).
+    // NetworkManager's State (20 disconnected ... 70 connected globally), the same.
     std::optional<Duration> NetworkState(uint32_t state);
     void RunEnded();
 
@@ -49,15 +55,19 @@ public:
     bool Pending() const { return deadline_.has_value(); }
 
 private:
+    // How far the network reaches, as NetworkManager last said.
+    enum class Network { Unknown, Down, Partly, Up };
+
     std::optional<Duration> Wait(Duration settle);
-    std::optional<Duration> NetworkUp(bool up);
+    std::optional<Duration> NetworkIs(Network now);
 
     Clock now_;
     std::optional<Duration> deadline_;
     std::optional<Duration> lastRunEnd_;
-    // NetworkManager said the network is down or only partly up; a resume then
-    // waits for it to come up instead of checking into nothing.
-    bool networkDown_ = false;
+    // Down: a resume waits for its return instead of checking into nothing.
+    // Partly (a portal, or a connectivity probe that cannot get out) may well
+    // reach the mail servers: a resume checks.
+    Network network_ = Network::Unknown;
 };
 
 } // namespace pim

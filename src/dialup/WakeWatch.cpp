@@ -31,14 +31,17 @@ WakeWatch::WakeWatch(QDBusConnection bus, QObject* parent) : QObject(parent) {
                 SLOT(ManagerPropertiesChanged(QVariantMap)));
     bus.connect(NetworkManager::kService, NetworkManager::kManagerPath, NetworkManager::kService,
                 QStringLiteral("StateChanged"), this, SLOT(StateChanged(uint)));
-    // Where the network stands now, so that its return can be told.
+    // Where the network stands now, so that its return can be told: asked, not
+    // waited for. A change heard before the answer is newer than it.
     const NetworkManager nm(bus);
-    if (!nm.Available())
-        return;
-    if (const auto connectivity = nm.Connectivity())
-        check_.Connectivity(*connectivity);
-    if (const auto state = nm.State())
-        check_.NetworkState(*state);
+    nm.ReadManagerValue(QStringLiteral("Connectivity"), this, [this](auto value) {
+        if (value && !heard_)
+            check_.Connectivity(*value);
+    });
+    nm.ReadManagerValue(QStringLiteral("State"), this, [this](auto value) {
+        if (value && !heard_)
+            check_.NetworkState(*value);
+    });
 }
 
 void WakeWatch::Wait(std::optional<WakeCheck::Duration> wait) {
@@ -59,13 +62,18 @@ void WakeWatch::PropertiesChanged(const QString& interface, const QVariantMap& c
 }
 
 void WakeWatch::ManagerPropertiesChanged(const QVariantMap& changed) {
-    if (const auto it = changed.find(QStringLiteral("Connectivity")); it != changed.end())
+    if (const auto it = changed.find(QStringLiteral("Connectivity")); it != changed.end()) {
+        heard_ = true;
         Wait(check_.Connectivity(it->toUInt()));
-    if (const auto it = changed.find(QStringLiteral("State")); it != changed.end())
+    }
+    if (const auto it = changed.find(QStringLiteral("State")); it != changed.end()) {
+        heard_ = true;
         Wait(check_.NetworkState(it->toUInt()));
+    }
 }
 
 void WakeWatch::StateChanged(uint state) {
+    heard_ = true;
     Wait(check_.NetworkState(state));
 }
 

@@ -43,6 +43,7 @@ private:
 
     WakeCheck check_;
     QTimer timer_;
+    bool heard_ = false; // NetworkManager told of a change in its network
 };
 
 } // namespace pim

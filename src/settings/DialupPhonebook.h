@@ -1,5 +1,6 @@
 // What the settings loader needs to know of dial-up networking: the dial-up
 // component implements it, so the settings never depend on that component.
+// Its answers may come only after the load (LoadDialupSettings).
 #pragma once
 
 #include <string>

@@ -281,6 +281,11 @@ IniFile::LoadStatus LoadSettings(const std::string& path, DialupPhonebook& dialu
     if (settings.CustomizeDial == kCustomizeDialAbsent)
         settings.CustomizeDial = ini.ReadBool("Setting", "SettingConnecting", false) ? 1 : 0;
 
+    LoadDialupSettings(dialup, settings);
+    return status;
+}
+
+void LoadDialupSettings(DialupPhonebook& dialup, TSettings& settings) {
     if (settings.CustomizeDialName.empty() && dialup.EntryCount() != 0)
         settings.CustomizeDialName = dialup.GetEntryName(0);
 
@@ -292,7 +297,6 @@ IniFile::LoadStatus LoadSettings(const std::string& path, DialupPhonebook& dialu
         settings.DialMailNonDisconnect = false;
         settings.DialExistingNonDisconnect = false;
     }
-    return status;
 }
 
 bool SaveSettings(const std::string& path, const TSettings& settings, const TAccounts& accounts,

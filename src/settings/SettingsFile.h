@@ -22,6 +22,11 @@ struct ScreenSize {
 // load reads it.
 IniFile::LoadStatus LoadSettings(const std::string& path, DialupPhonebook& dialup,
                                  ScreenSize screen, TSettings& settings, TAccounts& accounts);
+// The part of loading that asks the phonebook: the first entry when no dial
+// name is set, and the dial-up settings off without dial-up networking. In
+// memory only, like the load. LoadSettings does it with what the phonebook
+// knows then; a phonebook that learns it later does it again.
+void LoadDialupSettings(DialupPhonebook& dialup, TSettings& settings);
 
 // Both return false, with the error text for the user (CP932) in `error`, when the
 // file cannot be written; the file is then left exactly as it was. One call is one

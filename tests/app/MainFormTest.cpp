@@ -1,5 +1,6 @@
 #include "MainFormFixture.h"
 #include "app/StatusTexts.h"
+#include "support/PrivateBus.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -134,6 +135,22 @@ TEST_F(MainFormTest, AnUnusableProfileIsToldOnceAndLeftAsItIs) {
                              "\r\r初期設定で起動しますが、設定は保存されません。",
                    unsigned(mb::IconExclamation)}}));
     EXPECT_TRUE(std::filesystem::is_empty(profile));
+}
+
+// NetworkManager's absence, known only once the bus has answered, turns the
+// dial-up settings off as if it had been known at the load, and the watch with them.
+TEST_F(MainFormTest, DialUpGoesOffWhenTheBusSaysNetworkManagerIsNotThere) {
+    if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.Start()) << bus.error().toStdString();
+    TVeltaRAS ras(bus.Bus());
+    WriteProfile("[Setting]\r\nScheduleDialup=1\r\n[Customize]\r\nCustomizeDial=2\r\n");
+    TMainForm form(dir.path() + "/", ras);
+    form.show();
+    ASSERT_TRUE(test::RunUntil([&] { return ras.Ready(); }, seconds(5)));
+    EXPECT_TRUE(ras.ServiceError());
+    EXPECT_FALSE(Settings.ScheduleDialup || Settings.CustomizeDial || ras.FWatching);
 }
 
 // Closing asks as the setting says, during a check always and with No as the

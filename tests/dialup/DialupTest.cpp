@@ -4,7 +4,9 @@
 #include "dialup/TVeltaRAS.h"
 #include "dialup/WakeCheck.h"
 #include "dialup/WakeWatch.h"
+#include "settings/SettingsFile.h"
 #include "support/EventLoop.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -68,7 +70,8 @@ protected:
 // one past its bound, taken down.
 TEST_F(TVeltaRASTest, EachOutcomeOfADialIsReportedOnce) {
     AddPhonebook();
-    EXPECT_EQ(ras->EntryCount(), 2);
+    // Read again as NetworkManager announces each new profile.
+    ASSERT_TRUE(RunUntil([&] { return ras->EntryCount() == 2; }, 5s));
     EXPECT_EQ(ras->GetEntryName(0), cp932::FromUtf8("社内VPN"));
     EXPECT_EQ(ras->GetEntryName(1), cp932::FromUtf8("モバイル"));
     EXPECT_EQ(ras->GetEntryName(2) + ras->GetEntryName(-1), "");
@@ -145,7 +148,8 @@ struct Scenario {
     // Steps "<ms> <event> [value] [-> <wait asked in ms> | -> check]" apart by
     // commas; "due" asks whether the check starts, "-> check" when it does.
     const char* steps;
-    WakeCheck::Conditions when{true, false, false}; // automatic, running, offline
+    // automatic, running, offline, the user's interval
+    WakeCheck::Conditions when{true, false, false, 1min};
 };
 
 const Scenario kScenarios[] = {
@@ -170,9 +174,24 @@ const Scenario kScenarios[] = {
     {"a resume with the network still down waits for its return",
      "0 connectivity 1, 0 resume -> 5000, 5000 due, 8000 connectivity 4 -> 2000,"
      "10000 due -> check"},
-    {"a run that ended less than a minute ago",
+    {"a resume with no connection waits for one, even one the probe finds limited",
+     "0 state 20, 0 resume -> 5000, 5000 due, 8000 state 60 -> 2000, 8000 connectivity 3,"
+     "10000 due -> check"},
+    {"a resume where the probe is blocked: limited, a site, still checks",
+     "0 state 60, 0 connectivity 3, 0 resume -> 5000, 5000 due -> check"},
+    {"a run that ended less than the one-minute interval ago",
      "0 ended, 10000 resume -> 5000, 15000 due, 54999 resume -> 5000, 59999 due,"
      "60000 resume -> 5000, 65000 due -> check"},
+    {"a two-minute interval: a resume checks two minutes after the last run",
+     "0 ended, 60000 resume -> 5000, 65000 due, 115000 resume -> 5000, 120000 due -> check",
+     {true, false, false, 2min}},
+    {"a link dropping every minute, a ten-minute interval: one check in five minutes",
+     "0 connectivity 1, 1 connectivity 4 -> 2000, 2001 due -> check, 3000 ended,"
+     "60000 connectivity 1, 60001 connectivity 4 -> 2000, 62001 due,"
+     "120000 connectivity 1, 120001 connectivity 4 -> 2000, 122001 due,"
+     "240000 connectivity 1, 240001 connectivity 4 -> 2000, 242001 due,"
+     "301000 connectivity 1, 301001 connectivity 4 -> 2000, 303001 due -> check",
+     {true, false, false, 10min}},
     {"offline", "0 resume -> 5000, 5000 due", {true, false, true}},
     {"a run under way", "0 resume -> 5000, 5000 due", {true, true, false}},
     {"the automatic check off", "0 resume -> 5000, 5000 due", {false, false, false}},
@@ -247,6 +266,73 @@ TEST(WakeWatch, OneCheckAfterAResumeOrTheNetworksReturnWhenTheProgramAllows) {
         EXPECT_EQ(asked, i + 1);
         EXPECT_EQ(checks, std::min(i + 1, 3));
     }
+}
+
+// NetworkManager busy at login: it takes every call and answers none until the
+// test lets it. Making the dial-up component and the wake watch and loading the
+// settings wait for none of its answers, and use them when they come: the
+// phonebook gives the dial name, the network's state tells a resume to wait. A
+// change NetworkManager told of before answering is newer than the answer.
+TEST(BusyNetworkManager, NothingAtStartWaitsForItsAnswers) {
+    if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.Start() &&
+                bus.StartService({"/usr/bin/python3", PIM_BUSY_NM}, true, test::kNetworkManager) &&
+                bus.StartMock({"--system", "--template", "logind"}, true, "org.freedesktop.login1"))
+        << bus.error().toStdString();
+    const auto busy = [&](const char* method, const QVariantList& arguments = {}) {
+        return bus
+            .Call(test::kNetworkManager, "/org/freedesktop/NetworkManager",
+                  "org.freedesktop.DBus.Mock", method, arguments)
+            .arguments()
+            .value(0)
+            .toStringList();
+    };
+    struct Watch {
+        WakeWatch watch;
+        int asked = 0, checks = 0;
+        explicit Watch(const QDBusConnection& bus) : watch(bus) {
+            watch.Check().ResumeSettle = 50ms;
+            watch.Conditions = [this] {
+                return ++asked, WakeCheck::Conditions{true, false, false};
+            };
+            watch.OnCheck = [this](WakeWatch*) { ++checks; };
+        }
+    };
+    const auto resume = [&](const Watch& watch) {
+        bus.Call("org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.DBus.Mock",
+                 "EmitSignal",
+                 {"org.freedesktop.login1.Manager", "PrepareForSleep", "b", QVariantList{false}});
+        return RunUntil([&] { return watch.asked == 1; }, 5s);
+    };
+    test::TempDir dir;
+    TSettings settings;
+    TAccounts accounts;
+    TVeltaRAS ras(bus.Bus());
+    Watch first(bus.Bus());
+    ras.OnReady = [&](TVeltaRAS*) { LoadDialupSettings(ras, settings); };
+    LoadSettings(dir.file("Pim.INI"), ras, {800, 600}, settings, accounts);
+    // Each question asked once, the loader's none, and all still unanswered.
+    ASSERT_TRUE(RunUntil([&] { return busy("Held").size() >= 3; }, 5s));
+    EXPECT_EQ(busy("Held"), (QStringList{"Get Connectivity", "Get State", "ListConnections"}));
+    EXPECT_EQ(ras.EntryCount(), -1);
+    EXPECT_EQ(settings.CustomizeDialName, "");
+
+    busy("Answer");
+    ASSERT_TRUE(RunUntil([&] { return ras.Ready(); }, 5s));
+    EXPECT_EQ(ras.EntryCount(), 2);
+    EXPECT_EQ(settings.CustomizeDialName, cp932::FromUtf8("社内VPN"));
+    ASSERT_TRUE(resume(first));
+    EXPECT_EQ(first.checks, 0) << "the network is down";
+
+    busy("Hold");
+    Watch second(bus.Bus());
+    ASSERT_TRUE(RunUntil([&] { return busy("Held").size() == 2; }, 5s));
+    busy("SendStateChanged", {70u}); // the network came back
+    busy("Answer");                  // down, from before
+    ASSERT_TRUE(resume(second));
+    EXPECT_EQ(second.checks, 1);
 }
 
 } // namespace

@@ -48,6 +48,11 @@ bool PrivateBus::StartMock(const std::vector<std::string>& arguments, bool asSys
                            const QString& service) {
     std::vector<std::string> argv = {"/usr/bin/python3", "-m", "dbusmock"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return StartService(argv, asSystemBus, service);
+}
+
+bool PrivateBus::StartService(const std::vector<std::string>& argv, bool asSystemBus,
+                              const QString& service) {
     children_.push_back(Spawn(
         argv, {(asSystemBus ? "DBUS_SYSTEM_BUS_ADDRESS=" : "DBUS_SESSION_BUS_ADDRESS=") + address_},
         dir_.file(service.toStdString() + ".log")));

@@ -21,6 +21,9 @@ public:
     // the system bus or the session bus) and waits until `service` is there.
     bool StartMock(const std::vector<std::string>& arguments, bool asSystemBus,
                    const QString& service);
+    // The same for any program `argv`.
+    bool StartService(const std::vector<std::string>& argv, bool asSystemBus,
+                      const QString& service);
 
     QDBusConnection Bus() const { return bus_; }
     // For a second peer on the same bus.
