@@ -18,9 +18,6 @@ namespace {
 const QString& kService = NetworkManager::kService;
 const QString& kProperties = NetworkManager::kProperties;
 const QString& kManager = kService; // its interface has its name
-const QString& kSettingsPath = NetworkManager::kSettingsPath;
-const QString& kSettings = NetworkManager::kSettings;
-const QString& kConnection = NetworkManager::kConnection;
 const QString kActive = QStringLiteral("org.freedesktop.NetworkManager.Connection.Active");
 const QString kVpn = QStringLiteral("org.freedesktop.NetworkManager.VPN.Connection");
 const QString kDevice = QStringLiteral("org.freedesktop.NetworkManager.Device");
