@@ -136,6 +136,8 @@ private:
     // Pim hides in the tray instead of the taskbar: only with a tray to hide in.
     bool InTray() const { return Settings.SettingTask && Settings.SettingTaskbar && tray_; }
     void FormShow();
+    // What only draws runs while the window can be seen.
+    void FollowSight();
     void SetMailCount(const QString& text);
     // Qt's idea of where the window is set right before it is used.
     void KeepPlace();
