@@ -800,7 +800,6 @@ void TMainForm::SetPop3TimeOut(int milliseconds) {
 }
 
 void TMainForm::ShowTrayIcon(bool shown) {
-    emit trayIconWanted(shown);
     if (!shown) {
         delete tray_;
         tray_ = nullptr;

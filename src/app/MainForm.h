@@ -86,10 +86,6 @@ public slots:
     // A tray host came or went (SystemTrayAvailable answers otherwise).
     void TrayHostChanged();
 
-signals:
-    // The tray icon is wanted or no longer (SettingTask).
-    void trayIconWanted(bool wanted);
-
 public:
     // Shows the window, minimised or not at all, as the settings ask, and runs
     // the start-up work.
