@@ -370,6 +370,7 @@ void TMainForm::FormCreate() {
 
 void TMainForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    FollowSight();
     if (firstShow_) {
         firstShow_ = false;
         FormShow();
@@ -384,8 +385,14 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 void TMainForm::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
+    FollowSight();
     // The place it shows at again, and the one saved.
     KeepPlace();
+}
+
+void TMainForm::FollowSight() {
+    // A minimised window stays visible to Qt.
+    strip_->SetSeen(isVisible() && !isMinimized());
 }
 
 void TMainForm::KeepPlace() {
@@ -554,6 +561,7 @@ void TMainForm::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange)
         return;
+    FollowSight();
     // The user took it out of the taskbar: a tray that comes later leaves it out.
     if ((static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized) &&
         !isMinimized() && !placing_)
@@ -798,7 +806,6 @@ void TMainForm::SetPop3TimeOut(int milliseconds) {
 }
 
 void TMainForm::ShowTrayIcon(bool shown) {
-    emit trayIconWanted(shown);
     if (!shown) {
         delete tray_;
         tray_ = nullptr;

@@ -87,10 +87,6 @@ public slots:
     // A tray host came or went (SystemTrayAvailable answers otherwise).
     void TrayHostChanged();
 
-signals:
-    // The tray icon is wanted or no longer (SettingTask).
-    void trayIconWanted(bool wanted);
-
 public:
     // Shows the window, minimised or not at all, as the settings ask, and runs
     // the start-up work.
@@ -138,6 +134,8 @@ private:
     bool InTray() const { return Settings.SettingTask && Settings.SettingTaskbar && tray_; }
     void FormShow();
     void ShowActivated(const QByteArray& token);
+    // What only draws runs while the window can be seen.
+    void FollowSight();
     void SetMailCount(const QString& text);
     // Qt's idea of where the window is set right before it is used.
     void KeepPlace();

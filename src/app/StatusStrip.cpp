@@ -30,11 +30,20 @@ void StatusStrip::SetText(const QString& text) {
         ScrollWidth = fontMetrics().horizontalAdvance(kPad + text);
         ScrollX = -kWidth;
         ScrollDelay = 5;
-        timer_.start();
+        if (seen_)
+            timer_.start();
     }
     update();
     QAccessibleEvent changed(this, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&changed);
+}
+
+void StatusStrip::SetSeen(bool seen) {
+    seen_ = seen;
+    if (!seen)
+        timer_.stop();
+    else if (!scrollText_.isEmpty() && !timer_.isActive())
+        timer_.start();
 }
 
 void StatusStrip::tmStatusTimerTimer() {

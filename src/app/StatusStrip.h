@@ -1,5 +1,5 @@
 // The status strip: lime on black, and a text too wide for it scrolls by after
-// a short wait, 4 pixels every 100 ms.
+// a short wait, 4 pixels every 100 ms, while the strip can be seen.
 #pragma once
 
 #include <QTimer>
@@ -13,6 +13,9 @@ public:
     explicit StatusStrip(QWidget* parent = nullptr);
 
     void SetText(const QString& text);
+    // Whether anybody can see the strip (its window shown, not minimised): the
+    // marquee only draws, so it waits meanwhile where it stopped.
+    void SetSeen(bool seen);
     const QString& Text() const { return text_; }
     // One marquee step (the 100 ms timer calls it).
     void tmStatusTimerTimer();
@@ -32,6 +35,7 @@ private:
     QString text_;
     QString scrollText_;
     QTimer timer_;
+    bool seen_ = false;
 };
 
 } // namespace pim

@@ -75,9 +75,6 @@ int main(int argc, char** argv) {
     pim::TMainForm::SystemTrayAvailable = [&trayWatch] { return trayWatch.Present(); };
     pim::TMainForm form(programDir, dialup);
     QObject::connect(&trayWatch, &pim::TrayWatch::changed, &form, &pim::TMainForm::TrayHostChanged);
-    QObject::connect(&form, &pim::TMainForm::trayIconWanted, &trayWatch,
-                     &pim::TrayWatch::SetWatching);
-    trayWatch.SetWatching(pim::Settings.SettingTask);
     // A tray that came while the window was being made, a box of its open, was not heard.
     form.TrayHostChanged();
     QObject::connect(&termination, &pim::TerminationSignals::requested, &form,

@@ -5,7 +5,6 @@
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QGuiApplication>
-#include <QTimer>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -17,7 +16,6 @@ namespace {
 
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
-constexpr int kPollMilliseconds = 2000;
 // A watcher that does not answer delays the start by this much at most.
 constexpr int kFirstAnswerMilliseconds = 1000;
 
@@ -40,6 +38,15 @@ bool HostAnswer(const QDBusMessage& reply) {
     return qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant().toBool();
 }
 
+xcb_atom_t Atom(xcb_connection_t* x, const QByteArray& name) {
+    const XReply<xcb_intern_atom_reply_t> atom(
+        xcb_intern_atom_reply(
+            x, xcb_intern_atom(x, 0, static_cast<uint16_t>(name.size()), name.constData()),
+            nullptr),
+        &std::free);
+    return atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
 xcb_connection_t* X11() {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     return x11 ? x11->connection() : nullptr;
@@ -56,9 +63,7 @@ int ScreenNumber() {
 } // namespace
 
 TrayWatch::TrayWatch(const QDBusConnection& sessionBus, QObject* parent)
-    : QObject(parent), bus_(sessionBus), poll_(new QTimer(this)) {
-    poll_->setInterval(kPollMilliseconds);
-    connect(poll_, &QTimer::timeout, this, &TrayWatch::PollSelection);
+    : QObject(parent), bus_(sessionBus) {
     if (bus_.isConnected()) {
         auto* names =
             new QDBusServiceWatcher(kWatcher, bus_, QDBusServiceWatcher::WatchForOwnerChange, this);
@@ -79,39 +84,21 @@ TrayWatch::TrayWatch(const QDBusConnection& sessionBus, QObject* parent)
             HostAnswer(bus_.call(HostQuestion(), QDBus::Block, kFirstAnswerMilliseconds));
     }
     if (xcb_connection_t* x = X11()) {
-        const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(ScreenNumber());
-        const XReply<xcb_intern_atom_reply_t> atom(
-            xcb_intern_atom_reply(
-                x, xcb_intern_atom(x, 0, static_cast<uint16_t>(name.size()), name.constData()),
-                nullptr),
-            &std::free);
-        if (atom)
-            selection_ = atom->atom;
-        PollSelection();
+        selection_ = Atom(x, "_NET_SYSTEM_TRAY_S" + QByteArray::number(ScreenNumber()));
+        manager_ = Atom(x, "MANAGER");
+        // Qt's connection already listens to the root window, where a new
+        // owner announces itself.
+        qGuiApp->installNativeEventFilter(this);
+        ReadSelection();
     }
     usable_ = Usable();
 }
 
 bool TrayWatch::Present() {
     const bool usable = Usable();
-    if (usable && kind_ == Kind::Open) {
+    if (usable && kind_ == Kind::Open)
         kind_ = hostRegistered_ ? Kind::StatusNotifier : Kind::XEmbed;
-        SetWatching(watching_);
-    }
     return usable;
-}
-
-void TrayWatch::SetWatching(bool watching) {
-    watching_ = watching;
-    // A D-Bus tray reports itself; only the X11 selection needs asking.
-    if (watching && selection_ && kind_ != Kind::StatusNotifier) {
-        if (!poll_->isActive()) {
-            PollSelection();
-            poll_->start();
-        }
-    } else {
-        poll_->stop();
-    }
 }
 
 void TrayWatch::HostRegistered() {
@@ -138,11 +125,11 @@ bool TrayWatch::Usable() const {
     case Kind::StatusNotifier:
         return hostRegistered_;
     case Kind::XEmbed:
-        return selectionOwned_;
+        return owner_ != XCB_NONE;
     case Kind::Open:
         break;
     }
-    return hostRegistered_ || selectionOwned_;
+    return hostRegistered_ || owner_ != XCB_NONE;
 }
 
 void TrayWatch::Update() {
@@ -153,15 +140,50 @@ void TrayWatch::Update() {
     emit changed();
 }
 
-void TrayWatch::PollSelection() {
+void TrayWatch::ReadSelection() {
     xcb_connection_t* x = X11();
     if (!x || !selection_)
         return;
-    const XReply<xcb_get_selection_owner_reply_t> owner(
-        xcb_get_selection_owner_reply(x, xcb_get_selection_owner(x, selection_), nullptr),
-        &std::free);
-    selectionOwned_ = owner && owner->owner != XCB_NONE;
+    // The owner's window is watched for its end; asked again after that, as it
+    // may have ended in between.
+    for (;;) {
+        const XReply<xcb_get_selection_owner_reply_t> reply(
+            xcb_get_selection_owner_reply(x, xcb_get_selection_owner(x, selection_), nullptr),
+            &std::free);
+        const xcb_window_t owner = reply ? reply->owner : xcb_window_t(XCB_NONE);
+        if (owner == owner_)
+            break;
+        owner_ = owner;
+        if (owner == XCB_NONE)
+            break;
+        const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        // A window already gone is an error of this request alone.
+        std::free(xcb_request_check(
+            x, xcb_change_window_attributes_checked(x, owner, XCB_CW_EVENT_MASK, &mask)));
+    }
     Update();
+}
+
+bool TrayWatch::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (eventType != "xcb_generic_event_t")
+        return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    switch (event->response_type & 0x7F) {
+    case XCB_CLIENT_MESSAGE: {
+        const auto* announced = static_cast<const xcb_client_message_event_t*>(message);
+        if (announced->type == manager_ && announced->format == 32 &&
+            announced->data.data32[1] == selection_)
+            ReadSelection();
+        break;
+    }
+    case XCB_DESTROY_NOTIFY:
+        if (static_cast<const xcb_destroy_notify_event_t*>(message)->window == owner_)
+            ReadSelection();
+        break;
+    default:
+        break;
+    }
+    return false; // Qt's own tray icon hears them too
 }
 
 } // namespace pim

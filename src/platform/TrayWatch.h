@@ -1,18 +1,18 @@
 #pragma once
 
+#include <QAbstractNativeEventFilter>
 #include <QDBusConnection>
 #include <QObject>
 #include <cstdint>
-
-class QTimer;
 
 namespace pim {
 
 // Tells when a tray host comes or goes after start-up, such as a panel that
 // starts after Pim at login or one that restarts: a StatusNotifierWatcher with a
 // host on the session bus (read at once from its signals), or on X11 the owner of
-// the system tray selection (asked every two seconds while a tray icon is wanted).
-class TrayWatch : public QObject {
+// the system tray selection (read again when a new owner announces itself or the
+// owner's window goes). Nothing is asked on a timer: an idle Pim sleeps.
+class TrayWatch : public QObject, private QAbstractNativeEventFilter {
     Q_OBJECT
 public:
     explicit TrayWatch(const QDBusConnection& sessionBus, QObject* parent = nullptr);
@@ -21,8 +21,6 @@ public:
     // its tray icon (D-Bus or X11) once per process, when the first one is made,
     // so the first true answer settles which kind of host counts from then on.
     bool Present();
-    // The X11 selection is asked about only while watching.
-    void SetWatching(bool watching);
 
 signals:
     // Present() may answer otherwise now.
@@ -36,17 +34,17 @@ private:
     enum class Kind { Open, StatusNotifier, XEmbed };
     bool Usable() const;
     void Update();
-    void PollSelection();
+    void ReadSelection();
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override;
 
     QDBusConnection bus_;
     bool hostRegistered_ = false; // a StatusNotifierWatcher says a host is there
     quint64 question_ = 0;        // the last question to the watcher; older answers are stale
     std::uint32_t selection_ = 0; // the X11 tray selection atom, 0 without X11
-    bool selectionOwned_ = false;
+    std::uint32_t manager_ = 0;   // the atom of a new owner's announcement
+    std::uint32_t owner_ = 0;     // the selection owner's window, watched for its end
     Kind kind_ = Kind::Open;
-    bool watching_ = false;
     bool usable_ = false; // as last reported
-    QTimer* poll_;
 };
 
 } // namespace pim

@@ -184,6 +184,29 @@ TEST_F(MainFormTest, ClosingAsksAsTheSettingSaysOrDuringACheckAndTerminationNeve
     EXPECT_TRUE(!form->isVisible() && boxes.size() == 2u);
 }
 
+// A status wider than the strip scrolls only while the window shows: not when
+// set while hidden, nor while hidden or minimised later.
+TEST_F(MainFormTest, TheMarqueeRunsOnlyWhileTheWindowShows) {
+    test::Mailbox silent; // the check's status stays
+    silent.silentAfterPass = true;
+    WriteAccountProfile("SettingEndCheck=0\r\n", silent);
+    auto form = Create();
+    Accounts[0].Name = std::string(60, 'W');
+    form->pbCheckClick();
+    ASSERT_TRUE(test::RunUntil([&] { return form->Run().CheckIndex == 0; }, seconds(5)));
+    const auto* strip = form->findChild<StatusStrip*>();
+    EXPECT_FALSE(strip->Scrolling());
+    const std::pair<void (QWidget::*)(), bool> steps[] = {{&QWidget::show, true},
+                                                          {&QWidget::hide, false},
+                                                          {&QWidget::show, true},
+                                                          {&QWidget::showMinimized, false},
+                                                          {&QWidget::showNormal, true}};
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        (form.get()->*steps[i].first)();
+        EXPECT_EQ(strip->Scrolling(), steps[i].second) << "step " << i;
+    }
+}
+
 // In Japanese and in English, each menu with keys of its own; offline mode
 // checks both and says so.
 TEST_F(MainFormTest, TheTrayAndSystemMenusListTheirItemsAndFollowOfflineMode) {

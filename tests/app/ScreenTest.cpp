@@ -272,24 +272,56 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // Started hidden with no tray to hide in, folded, the window waits minimised
-// in the taskbar, not shown. A second start from a launcher shows it with the
-// launcher's startup id, which tells the window manager it was asked for.
-TEST_F(ScreenTest, AHiddenStartWithoutATrayIsMinimisedUntilASecondStartShowsIt) {
-    Run(1, "SettingRunHide=1\r\nSettingEndCheck=0\r\n[MainWindow]\r\nType=0\r\n", 1, "ja_JP.UTF-8");
+// in the taskbar, not shown; an X11 tray that comes later takes it in, it comes
+// back when that tray goes and goes back in when one returns. A second start from
+// a launcher then shows it with the launcher's startup id, which tells the
+// window manager that the user asked for it.
+TEST_F(ScreenTest, AHiddenStartWaitsMinimisedForATrayAndASecondStartShowsIt) {
+    Run(1,
+        "SettingRunHide=1\r\nSettingEndCheck=0\r\nSettingTask=1\r\nSettingTaskbar=1\r\n"
+        "[MainWindow]\r\nType=0\r\n",
+        1, "ja_JP.UTF-8");
     const xcb_window_t window = Window(QStringLiteral("自動チェック"));
-    const auto state = [&](char value) {
+    // WM_STATE 1 shown, 3 minimised, 0 or none withdrawn (hidden in the tray).
+    const auto state = [&](char wanted) {
         return test::RunUntil(
             [&] {
-                return Property(window, "WM_STATE")
-                    .startsWith(QByteArray(&value, 1) + QByteArray(3, 0));
+                const QByteArray wm = Property(window, "WM_STATE");
+                return (wm.isEmpty() ? 0 : wm[0]) == wanted;
             },
             5s);
     };
-    EXPECT_TRUE(state(3)); // IconicState
+    EXPECT_TRUE(state(3));
+    // A tray: the new owner of the tray selection says so on the root window.
+    const auto atom = [](const char* name) {
+        return Reply(xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, uint16_t(strlen(name)), name),
+                                           nullptr))
+            ->atom;
+    };
+    const auto newTray = [&] {
+        const xcb_window_t tray = xcb_generate_id(x);
+        xcb_create_window(x, 0, tray, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                          XCB_COPY_FROM_PARENT, 0, nullptr);
+        xcb_set_selection_owner(x, tray, atom("_NET_SYSTEM_TRAY_S0"), XCB_CURRENT_TIME);
+        xcb_client_message_event_t manager{XCB_CLIENT_MESSAGE, 32, 0, root, atom("MANAGER"), {}};
+        manager.data.data32[1] = atom("_NET_SYSTEM_TRAY_S0");
+        manager.data.data32[2] = tray;
+        xcb_send_event(x, 0, root, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&manager));
+        xcb_flush(x);
+        return tray;
+    };
+    const xcb_window_t tray = newTray();
+    EXPECT_TRUE(state(0));
+    xcb_destroy_window(x, tray);
+    xcb_flush(x);
+    EXPECT_TRUE(state(1));
+    newTray();
+    EXPECT_TRUE(state(0));
     std::vector<std::string> env = Environment(1, "ja_JP.UTF-8");
     env.push_back("DESKTOP_STARTUP_ID=launcher-1-test_TIME1234");
     EXPECT_EQ(test::WaitExit(test::Spawn({dir.file("pim")}, env, "/dev/null"), 30s), 0);
-    EXPECT_TRUE(state(1)); // NormalState
+    EXPECT_TRUE(state(1));
     EXPECT_EQ(Property(window, "_NET_STARTUP_ID"), "launcher-1-test_TIME1234");
 }
 

@@ -1,0 +1,306 @@
+// How often an idle Pim wakes up while nobody looks at it: the built pim, from
+// a folder of its own with the interval check off and no account, hidden in the
+// tray or minimised, on an X server of its own (Xvfb and openbox, the bench
+// playing an X11 tray; without them on Qt's offscreen platform, minimised only),
+// is left to settle for 40 s, then the voluntary context switches of all its
+// threads are counted.
+//   idle_wakeups [SECONDS]   (default 60 for each case)
+// Each case runs with the idle status as it is and with a status too wide for
+// the strip (fonts at 288 dpi without scaling, as on a desktop with large
+// fonts). Prints each case's wake-ups a minute and the threads that woke; the
+// goal is under one a minute, and it ends with 1 when a case misses it.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <poll.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+constexpr double kGoalPerMinute = 1;
+// Past Qt's pixmap cache flush, once 30 s after the skin is loaded: what is
+// measured is the steady state.
+constexpr auto kSettle = 40s;
+
+template <typename T>
+using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+xcb_atom_t Atom(xcb_connection_t* x, const std::string& name) {
+    const Reply<xcb_intern_atom_reply_t> atom(
+        xcb_intern_atom_reply(
+            x, xcb_intern_atom(x, 0, static_cast<uint16_t>(name.size()), name.c_str()), nullptr),
+        &std::free);
+    return atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+xcb_window_t Root(xcb_connection_t* x, int screen) {
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(x));
+    for (; screen > 0 && it.rem; --screen)
+        xcb_screen_next(&it);
+    return it.data->root;
+}
+
+// The first 32-bit value of a window's property, 0 without one.
+uint32_t Cardinal(xcb_connection_t* x, xcb_window_t window, xcb_atom_t property) {
+    const Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(
+            x, xcb_get_property(x, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1), nullptr),
+        &std::free);
+    if (!reply || xcb_get_property_value_length(reply.get()) < 4)
+        return 0;
+    return *static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
+}
+
+// Whether a window of process `pid` is mapped and shown, a window manager's
+// frame around it or not.
+bool Shows(xcb_connection_t* x, xcb_window_t window, xcb_atom_t pidAtom, uint32_t pid) {
+    const Reply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(x, xcb_get_window_attributes(x, window), nullptr),
+        &std::free);
+    if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+        return false;
+    if (Cardinal(x, window, pidAtom) == pid)
+        return true;
+    const Reply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(x, xcb_query_tree(x, window), nullptr), &std::free);
+    if (!tree)
+        return false;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i)
+        if (Shows(x, children[i], pidAtom, pid))
+            return true;
+    return false;
+}
+
+// Xvfb on a free display with openbox on it.
+class Desktop {
+public:
+    ~Desktop() {
+        for (QProcess* p : {&openbox_, &xvfb_}) {
+            p->terminate();
+            if (!p->waitForFinished(5000))
+                p->kill(), p->waitForFinished();
+        }
+        if (x_)
+            xcb_disconnect(x_);
+    }
+
+    bool Start() {
+        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb")),
+                      openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
+        if (xvfb.isEmpty() || openbox.isEmpty())
+            return false;
+        // Xvfb writes the display it found, then a line end, to the pipe's end it is given.
+        int pipe[2];
+        if (::pipe(pipe) != 0)
+            return false;
+        xvfb_.start(xvfb,
+                    {QStringLiteral("-displayfd"), QString::number(pipe[1]),
+                     QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24"),
+                     QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        ::close(pipe[1]);
+        std::string number;
+        pollfd ready{pipe[0], POLLIN, 0};
+        for (char byte = 0; number.find('\n') == std::string::npos &&
+                            ::poll(&ready, 1, 20000) == 1 && ::read(pipe[0], &byte, 1) == 1;)
+            number += byte;
+        ::close(pipe[0]);
+        if (number.find('\n') == std::string::npos)
+            return false;
+        Display = ":" + std::to_string(std::atoi(number.c_str()));
+        x_ = xcb_connect(Display.c_str(), &screen_);
+        if (xcb_connection_has_error(x_))
+            return false;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), QString::fromStdString(Display));
+        openbox_.setProcessEnvironment(env);
+        openbox_.start(openbox, {});
+        const xcb_atom_t check = Atom(x_, "_NET_SUPPORTING_WM_CHECK");
+        for (auto waited = 0ms; waited < 20s; waited += 100ms) {
+            if (Cardinal(x_, Root(x_, screen_), check) != 0)
+                return true;
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
+
+    // A tray host as far as Pim can tell: the owner of the X11 tray selection,
+    // announced as the system tray protocol asks. Docking requests go unanswered.
+    void PlayTray(bool play) {
+        if (tray_ && !play) {
+            xcb_destroy_window(x_, tray_);
+            tray_ = 0;
+        } else if (!tray_ && play) {
+            const xcb_window_t root = Root(x_, screen_);
+            const xcb_atom_t selection = Atom(x_, "_NET_SYSTEM_TRAY_S" + std::to_string(screen_));
+            tray_ = xcb_generate_id(x_);
+            xcb_create_window(x_, 0, tray_, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                              XCB_COPY_FROM_PARENT, 0, nullptr);
+            xcb_set_selection_owner(x_, tray_, selection, XCB_CURRENT_TIME);
+            xcb_client_message_event_t manager{};
+            manager.response_type = XCB_CLIENT_MESSAGE;
+            manager.format = 32;
+            manager.window = root;
+            manager.type = Atom(x_, "MANAGER");
+            manager.data.data32[0] = XCB_CURRENT_TIME;
+            manager.data.data32[1] = selection;
+            manager.data.data32[2] = tray_;
+            xcb_send_event(x_, 0, root, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
+                           reinterpret_cast<const char*>(&manager));
+        }
+        xcb_flush(x_);
+    }
+
+    bool Shown(qint64 pid) {
+        return Shows(x_, Root(x_, screen_), Atom(x_, "_NET_WM_PID"), static_cast<uint32_t>(pid));
+    }
+
+    std::string Display;
+
+private:
+    QProcess xvfb_, openbox_;
+    xcb_connection_t* x_ = nullptr;
+    int screen_ = 0;
+    xcb_window_t tray_ = 0;
+};
+
+// Voluntary context switches by thread: thread id -> (name, count).
+using Switches = std::map<std::string, std::pair<std::string, long>>;
+
+Switches Count(qint64 pid) {
+    Switches switches;
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    for (const QString& tid : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        std::ifstream comm((tasks + u'/' + tid + QStringLiteral("/comm")).toStdString());
+        std::ifstream status((tasks + u'/' + tid + QStringLiteral("/status")).toStdString());
+        std::string name, line;
+        std::getline(comm, name);
+        while (std::getline(status, line))
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+                switches[tid.toStdString()] = {name, std::atol(line.c_str() + 24)};
+    }
+    return switches;
+}
+
+struct Case {
+    const char* name;
+    bool tray;
+    bool wideStatus;
+};
+
+// Runs one case; false when Pim could not be measured as asked.
+bool Measure(const Case& c, Desktop* desktop, int seconds, bool* met) {
+    QTemporaryDir dir; // 0700, fit for XDG_RUNTIME_DIR
+    const QString pim = dir.filePath(QStringLiteral("pim"));
+    QFile profile(dir.filePath(QStringLiteral("Pim.INI")));
+    if (!QFile::copy(QStringLiteral(PIM_BINARY), pim) || !profile.open(QIODevice::WriteOnly))
+        return false;
+    profile.write("[Setting]\r\nScheduleTime=0\r\nSettingRunHide=1\r\nSettingEndCheck=0\r\n");
+    if (c.tray)
+        profile.write("SettingTask=1\r\nSettingTaskbar=1\r\n");
+    profile.close();
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "QT_SCALE_FACTOR"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("LANG"), QStringLiteral("ja_JP.UTF-8"));
+    env.insert(QStringLiteral("HOME"), dir.path());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    // No session bus and no system bus: nothing but Pim itself to wake it.
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+               QStringLiteral("unix:path=") + dir.filePath(QStringLiteral("no-bus")));
+    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
+               QStringLiteral("unix:path=/nonexistent/idle-wakeups-bus"));
+    if (desktop) {
+        env.insert(QStringLiteral("DISPLAY"), QString::fromStdString(desktop->Display));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        desktop->PlayTray(c.tray);
+    } else {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    }
+    if (c.wideStatus) {
+        env.insert(QStringLiteral("QT_ENABLE_HIGHDPI_SCALING"), QStringLiteral("0"));
+        env.insert(QStringLiteral("QT_FONT_DPI"), QStringLiteral("288"));
+    }
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(pim, {});
+    if (!process.waitForStarted())
+        return false;
+    std::this_thread::sleep_for(kSettle);
+    const bool shown = desktop && desktop->Shown(process.processId());
+    const Switches before = Count(process.processId());
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const Switches after = Count(process.processId());
+    const bool ran = process.state() == QProcess::Running;
+    process.terminate();
+    if (!process.waitForFinished(10000))
+        process.kill(), process.waitForFinished();
+    if (!ran || shown) {
+        std::fprintf(stderr, "idle_wakeups: %s: Pim %s\n", c.name,
+                     ran ? "showed its window" : "ended early");
+        return false;
+    }
+
+    long total = 0;
+    std::map<std::string, long> byName;
+    for (const auto& [tid, now] : after) {
+        const auto then = before.find(tid);
+        const long woke = now.second - (then == before.end() ? 0 : then->second.second);
+        total += woke;
+        if (woke > 0)
+            byName[now.first] += woke;
+    }
+    const double perMinute = total * 60.0 / seconds;
+    *met = perMinute < kGoalPerMinute;
+    std::printf("%-34s %7.1f wake-ups a minute (goal < %.0f): %s\n", c.name, perMinute,
+                kGoalPerMinute, *met ? "met" : "MISSED");
+    for (const auto& [name, woke] : byName)
+        std::printf("    %-30s %7.1f\n", name.c_str(), woke * 60.0 / seconds);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    if (seconds <= 0) {
+        std::fprintf(stderr, "usage: idle_wakeups [SECONDS]\n");
+        return 2;
+    }
+    Desktop desktop;
+    const bool x11 = desktop.Start();
+    if (!x11)
+        std::printf("no Xvfb and openbox: Qt's offscreen platform, minimised only\n");
+    const Case cases[] = {{"hidden in the tray", true, false},
+                          {"hidden in the tray, wide status", true, true},
+                          {"minimised", false, false},
+                          {"minimised, wide status", false, true}};
+    bool allMet = true;
+    for (const Case& c : cases) {
+        if (c.tray && !x11)
+            continue;
+        bool met = false;
+        if (!Measure(c, x11 ? &desktop : nullptr, seconds, &met))
+            return 2;
+        allMet = allMet && met;
+    }
+    return allMet ? 0 : 1;
+}
