@@ -25,7 +25,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// "Pim: show\n", or with the launcher's activation token: "Pim: show TOKEN\n".
+// "Pim: show\n", or with the launcher's tokens: "Pim: show WAYLAND<tab>X11\n".
 const QByteArray kRequest = QByteArrayLiteral("Pim: show");
 constexpr qsizetype kMaxToken = 512;
 constexpr qsizetype kMaxRequest = 9 + 1 + kMaxToken + 1;
@@ -74,29 +74,34 @@ bool PeerIs(int fd, uid_t user) {
 
 std::string SingleInstance::BasePath(const char* runtime, const std::string& tmp,
                                      const std::string& home) {
-    // A runtime folder that is not there (a stale variable after su, a container)
-    // or is another user's must not keep Pim from starting, nor put its lock there.
+    // A runtime folder that is not there (a stale variable after su, a container),
+    // is another user's or is open to others must not keep Pim from starting,
+    // nor hold its lock.
     struct stat info {};
     if (runtime && *runtime == '/' && ::stat(runtime, &info) == 0 && S_ISDIR(info.st_mode) &&
-        info.st_uid == ::getuid() && ::access(runtime, W_OK | X_OK) == 0)
+        info.st_uid == ::getuid() && (info.st_mode & 077) == 0 &&
+        ::access(runtime, W_OK | X_OK) == 0)
         return std::string(runtime) + "/Pim";
-    const std::string own = tmp + "/Pim-" + std::to_string(::getuid());
-    if (PrivateFolder(own))
-        return own + "/Pim";
-    // Somebody else took that name first. A home folder may be shared between
-    // machines, and a lock there must not keep another machine's Pim from starting.
+    // The home folder before /tmp: nobody else decides what is there, so every
+    // start of this user's finds the same place. It may be shared between
+    // machines: the name keeps one machine's Pim from keeping another's from starting.
     if (!home.empty()) {
         ::mkdir((home + "/.cache").c_str(), 0700);
         if (PrivateFolder(home + "/.cache/Pim"))
             return home + "/.cache/Pim/" + HostName();
     }
-    return {};
+    const std::string own = tmp + "/Pim-" + std::to_string(::getuid());
+    return PrivateFolder(own) ? own + "/Pim" : std::string();
 }
 
 std::string SingleInstance::BasePath() {
-    const passwd* user = ::getpwuid(::getuid());
-    return BasePath(std::getenv("XDG_RUNTIME_DIR"), "/tmp",
-                    user && user->pw_dir ? user->pw_dir : "");
+    // Chosen once: the lock and the socket must never part.
+    static const std::string base = [] {
+        const passwd* user = ::getpwuid(::getuid());
+        return BasePath(std::getenv("XDG_RUNTIME_DIR"), "/tmp",
+                        user && user->pw_dir ? user->pw_dir : "");
+    }();
+    return base;
 }
 
 SingleInstance::~SingleInstance() {
@@ -120,7 +125,8 @@ SingleInstance::Outcome SingleInstance::Acquire(std::string* error) {
     const std::string path = LockPath();
     if (path.empty()) {
         if (error)
-            *error = "/tmp/Pim-" + std::to_string(::getuid()) + ": " + std::strerror(EACCES);
+            *error = "~/.cache/Pim, /tmp/Pim-" + std::to_string(::getuid()) + ": " +
+                     std::strerror(EACCES);
         return Outcome::Failed;
     }
     // Close-on-exec: a mail program started by Pim must not keep holding the lock.
@@ -149,19 +155,27 @@ SingleInstance::Outcome SingleInstance::Acquire(std::string* error) {
     return Outcome::Acquired;
 }
 
-QByteArray ShowRequest(const QByteArray& token) {
-    const bool sendable =
-        !token.isEmpty() && token.size() <= kMaxToken &&
-        std::all_of(token.begin(), token.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
-    return sendable ? kRequest + ' ' + token + '\n' : kRequest + '\n';
+namespace {
+
+// Printable, and at most one tab between the two kinds.
+bool TokenText(QByteArrayView token) {
+    return token.size() <= kMaxToken && token.count('\t') <= 1 &&
+           std::all_of(token.begin(), token.end(),
+                       [](char c) { return c == '\t' || (c >= 0x20 && c < 0x7f); });
 }
 
+QByteArray ShowRequest(const QByteArray& token) {
+    return !token.isEmpty() && TokenText(token) ? kRequest + ' ' + token + '\n' : kRequest + '\n';
+}
+
+} // namespace
+
 QByteArray LauncherToken() {
-    // Wayland's token, else X11's startup id: whichever the launcher gave.
-    for (const char* name : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"})
-        if (const char* token = std::getenv(name); token && *token)
-            return token;
-    return {};
+    // Both: which one counts depends on the platform the running Pim is on.
+    const QByteArray wayland = qgetenv("XDG_ACTIVATION_TOKEN"), x11 = qgetenv("DESKTOP_STARTUP_ID");
+    if (wayland.contains('\t') || x11.contains('\t'))
+        return {};
+    return wayland.isEmpty() && x11.isEmpty() ? QByteArray() : wayland + '\t' + x11;
 }
 
 bool SingleInstance::ShowRunning(const std::string& socketPath, std::chrono::milliseconds wait,
@@ -217,8 +231,7 @@ ShowRequestState CheckShowRequest(const QByteArray& received, QByteArray* token)
     if (ended)
         rest.chop(1);
     if (!rest.isEmpty()) {
-        if (rest.front() != ' ' || rest.size() == 1 || rest.size() > 1 + kMaxToken ||
-            !std::all_of(rest.begin(), rest.end(), [](char c) { return c >= 0x20 && c < 0x7f; }))
+        if (rest.front() != ' ' || rest.size() == 1 || !TokenText(rest.sliced(1)))
             return ShowRequestState::Bad;
         rest = rest.sliced(1);
     }

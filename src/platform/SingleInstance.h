@@ -20,10 +20,9 @@ public:
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // $XDG_RUNTIME_DIR/Pim.lock, else (unset, or not a folder of this user's
-    // own) /tmp/Pim-<uid>/Pim.lock in a folder only this user can reach, else,
-    // when another user holds that name, ~/.cache/Pim/<host>.lock. Empty when
-    // there is no such folder.
+    // $XDG_RUNTIME_DIR/Pim.lock, else (unset, or not a private folder of this
+    // user's own) ~/.cache/Pim/<host>.lock, else /tmp/Pim-<uid>/Pim.lock, each
+    // in a folder only this user can reach. Empty when there is no such folder.
     static std::string LockPath();
     // The running Pim's socket, beside the lock.
     static std::string SocketPath();
@@ -50,8 +49,8 @@ private:
     int fd_ = -1;
 };
 
-// The activation token this process was started with (Wayland's, else X11's
-// startup id); empty when none.
+// The activation tokens this process was started with, Wayland's and X11's
+// startup id joined by a tab; empty when none.
 QByteArray LauncherToken();
 
 // What a connection to the socket has sent so far: the request, a part of it,

@@ -266,62 +266,64 @@ TEST_F(HelpPageTest, APageThatCannotBeOpenedIsToldWithWhereItIs) {
     }
 }
 
-// Without a runtime folder of the user's own, the lock goes to a folder in /tmp
-// that only this user can reach, and where another user took that name first,
-// under the home folder: never to a file another user can own.
+// Without a private runtime folder of the user's own, the lock goes to a folder
+// under the home folder, else to one in /tmp that only this user can reach:
+// never to a file another user can own, nor where another user decides.
 TEST(SingleInstance, TheLockGoesToAFolderOnlyThisUserCanReach) {
     test::TempDir dir;
     namespace fs = std::filesystem;
-    const std::string tmp = dir.file("tmp"), home = dir.file("home");
-    fs::create_directories(tmp);
-    fs::create_directories(home);
-    test::WriteFile(dir.file("file"), "");
+    const std::string tmp = dir.file("tmp"), home = dir.file("home"), runtime = dir.file("run");
+    for (const std::string& folder : {tmp, home, runtime})
+        fs::create_directories(folder), ::chmod(folder.c_str(), 0700);
     const std::string own = tmp + "/Pim-" + std::to_string(::getuid());
     char host[256] = {};
     ::gethostname(host, sizeof host - 1);
-    const std::string inHome = home + "/.cache/Pim/" + host;
     const bool root = ::getuid() == 0;
-    const std::string fileRuntime = dir.file("file");
-    // What lies at /tmp/Pim-<uid> before, and where the lock then goes.
-    const std::pair<std::function<void()>, std::string> cases[] = {
-        {[] {}, own + "/Pim"},
-        {[&] { fs::create_directory(own), ::chmod(own.c_str(), 0755); }, inHome},
-        {[&] { fs::create_directory(own), ::chmod(own.c_str(), 0777); }, inHome},
-        {[&] { test::WriteFile(own, ""); }, inHome},
-        {[&] { ::symlink(dir.path().c_str(), own.c_str()); }, inHome},
+    // What lies at /tmp/Pim-<uid> before a start without a home folder; whether it is used.
+    const std::pair<std::function<void()>, bool> squats[] = {
+        {[] {}, true},
+        {[&] { fs::create_directory(own), ::chmod(own.c_str(), 0755); }, false},
+        {[&] { fs::create_directory(own), ::chmod(own.c_str(), 0777); }, false},
+        {[&] { test::WriteFile(own, ""); }, false},
+        {[&] { ::symlink(runtime.c_str(), own.c_str()); }, false},
         {[&] {
              fs::create_directory(own), ::chmod(own.c_str(), 0700),
                  ::chown(own.c_str(), 65534, 65534);
          },
-         root ? inHome : own + "/Pim"},
+         !root},
     };
-    for (const auto& [plant, expected] : cases) {
+    for (const auto& [plant, used] : squats) {
         fs::remove_all(own);
         plant();
-        for (const char* runtime : std::initializer_list<const char*>{"relative", "/nonexistent",
-                                                                      fileRuntime.c_str(), nullptr})
-            EXPECT_EQ(SingleInstance::BasePath(runtime, tmp, home), expected) << expected;
+        EXPECT_EQ(SingleInstance::BasePath("relative", tmp, ""), used ? own + "/Pim" : "");
+        // With a home folder, nothing in /tmp matters.
+        EXPECT_EQ(SingleInstance::BasePath(nullptr, tmp, home), home + "/.cache/Pim/" + host);
     }
     struct stat info {};
-    ASSERT_EQ(::lstat(home.c_str(), &info), 0);
     EXPECT_EQ(::lstat((home + "/.cache/Pim").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
-    EXPECT_EQ(SingleInstance::BasePath(dir.path().c_str(), tmp, home), dir.file("Pim"));
+    EXPECT_EQ(SingleInstance::BasePath(runtime.c_str(), tmp, home), runtime + "/Pim");
+    ::chmod(runtime.c_str(), 0770);
+    EXPECT_NE(SingleInstance::BasePath(runtime.c_str(), tmp, ""), runtime + "/Pim")
+        << "open to a group";
     if (root) { // a stale runtime folder of another user's
-        ::chown(dir.path().c_str(), 65534, 65534);
-        EXPECT_EQ(SingleInstance::BasePath(dir.path().c_str(), tmp, home), inHome);
-        ::chown(dir.path().c_str(), 0, 0);
+        ::chmod(runtime.c_str(), 0700), ::chown(runtime.c_str(), 65534, 65534);
+        EXPECT_NE(SingleInstance::BasePath(runtime.c_str(), tmp, ""), runtime + "/Pim");
     }
     fs::remove_all(home + "/.cache/Pim");
     test::WriteFile(home + "/.cache/Pim", "");
-    EXPECT_EQ(SingleInstance::BasePath(nullptr, tmp, home), "");
+    fs::remove_all(own);
+    EXPECT_EQ(SingleInstance::BasePath(nullptr, tmp, home), own + "/Pim");
 }
 
 TEST(SingleInstance, TheShowRequestCarriesAnActivationTokenAndNothingElse) {
     for (const auto& [bytes, state, token] :
          std::initializer_list<std::tuple<QByteArray, ShowRequestState, QByteArray>>{
              {"Pim: show\n", ShowRequestState::Complete, ""},
-             {"Pim: show host;1;2 x_TIME42\n", ShowRequestState::Complete, "host;1;2 x_TIME42"},
+             {"Pim: show wl\thost;1;2 x_TIME42\n", ShowRequestState::Complete,
+              "wl\thost;1;2 x_TIME42"},
+             {"Pim: show \tx11\n", ShowRequestState::Complete, "\tx11"},
+             {"Pim: show a\tb\tc\n", ShowRequestState::Bad, ""},
              {"Pim: show " + QByteArray(512, 'k') + "\n", ShowRequestState::Complete,
               QByteArray(512, 'k')},
              {"Pim: sh", ShowRequestState::Partial, ""},
@@ -356,7 +358,7 @@ TEST(SingleInstance, ASecondStartTalksOnlyToItsOwnUsersPimAndPassesTheToken) {
                      [&](const QByteArray& token) { tokens.push_back(token); });
     for (const auto& [token, owner, shown] :
          std::initializer_list<std::tuple<QByteArray, uid_t, bool>>{
-             {"wayland-token_1", ::getuid(), true},
+             {"wayland-token_1\tx11_TIME5", ::getuid(), true},
              {"bad\ntoken", ::getuid(), true},
              {"planted", ::getuid() + 1, false}}) {
         std::atomic<int> result = -1;
@@ -367,7 +369,7 @@ TEST(SingleInstance, ASecondStartTalksOnlyToItsOwnUsersPimAndPassesTheToken) {
         second.join();
         EXPECT_EQ(result, shown) << token.toStdString();
     }
-    EXPECT_EQ(tokens, (std::vector<QByteArray>{"wayland-token_1", ""}));
+    EXPECT_EQ(tokens, (std::vector<QByteArray>{"wayland-token_1\tx11_TIME5", ""}));
 }
 
 } // namespace
