@@ -141,7 +141,12 @@ void TMainForm::FormCreate() {
     if (const QScreen* primary = QGuiApplication::primaryScreen())
         screen = {primary->size().width(), primary->size().height()};
     // Whether NetworkManager is there, and its phonebook, may come after the load.
-    ras_.OnReady = [this](TVeltaRAS*) { LoadDialupSettings(ras_, Settings); };
+    ras_.OnReady = [this](TVeltaRAS*) {
+        LoadDialupSettings(ras_, Settings);
+        if (std::exchange(checkWhenReady_, false))
+            QMetaObject::invokeMethod(
+                this, [this] { run_.pbCheckClick(CheckRun::Sender::Other); }, Qt::QueuedConnection);
+    };
     const IniFile::LoadStatus profile =
         LoadSettings(profilePath_, ras_, screen, Settings, Accounts);
     // A place saved on a larger screen, or at a smaller scale, may be off every
@@ -401,7 +406,11 @@ void TMainForm::KeepPlace() {
 }
 
 void TMainForm::FormShow() {
-    if (Settings.ScheduleRun)
+    // A check that needs a dial-up connection asks NetworkManager, which may be
+    // busy at login: it waits for NetworkManager's first answers, the window does not.
+    if (Settings.ScheduleRun && Settings.CustomizeDial != 0 && !ras_.Ready())
+        checkWhenReady_ = true;
+    else if (Settings.ScheduleRun)
         run_.pbCheckClick(CheckRun::Sender::Other);
     if (Settings.ScheduleDialup)
         ras_.SetWatching(true);
@@ -880,12 +889,12 @@ void TMainForm::TrayHostChanged() {
 }
 
 void TMainForm::ShowRequested(const QByteArray& token) {
-    ShowActivated(token);
-    // An open dialog stays in front of the window it belongs to.
-    if (QWidget* dialog = QApplication::activeModalWidget()) {
-        dialog->raise();
-        dialog->activateWindow();
-    }
+    // An open dialog stays in front of the window it belongs to: it is the one
+    // the token brings forward.
+    QWidget* dialog = QApplication::activeModalWidget();
+    ShowActivated(dialog ? QByteArray() : token);
+    if (dialog)
+        ActivateWindow(dialog, token);
 }
 
 void TMainForm::SetWindowKind(bool inTray) {

@@ -165,7 +165,11 @@ private:
         explicit MenuHost(TMainForm& form) : form_(form) {}
         bool DialogOpen() const override { return form_.DialogOpen; }
         bool Offline() const override { return form_.offline_; }
-        int CheckIndex() const override { return form_.run_.CheckIndex; }
+        // A run about to reach its first account runs already.
+        int CheckIndex() const override {
+            const CheckRun& run = form_.run_;
+            return run.CheckIndex == -1 && run.Running() ? 0 : run.CheckIndex;
+        }
         int TotalMail() const override { return form_.run_.TotalMail; }
         const Results& ShownResults() const override { return form_.run_.ShownResults; }
         int ActiveEntryCount() override { return form_.ras_.ActiveEntryCount(); }
@@ -176,6 +180,7 @@ private:
     };
 
     std::string programDir_;
+    bool checkWhenReady_ = false; // the start's check waits for NetworkManager
     std::string profilePath_;
     TVeltaRAS& ras_;
     RasControl rasControl_{ras_};

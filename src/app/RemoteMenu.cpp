@@ -297,6 +297,17 @@ void RemoteMenu::TopMenu(const std::string& header, const std::string& machineNa
 }
 
 void RemoteMenu::StartCheck(const std::string& machineName, const std::string& discrimination) {
+    // Not inside the station's receive handler: a check may dial and wait for
+    // the connection, and the station must go on answering meanwhile.
+    QMetaObject::invokeMethod(
+        &queue_, [=, this] { CheckNow(machineName, discrimination); }, Qt::QueuedConnection);
+}
+
+void RemoteMenu::CheckNow(const std::string& machineName, const std::string& discrimination) {
+    // Decided and answered at the start itself, so that what the console reads
+    // is what happens.
+    if (Refused(machineName, discrimination))
+        return;
     if (host_.CheckIndex() != -1) {
         Message(AlreadyRunning(), machineName, discrimination);
     } else if (settings_.CustomizeDial == 1 && host_.ActiveEntryCount() == 0) {
@@ -307,21 +318,9 @@ void RemoteMenu::StartCheck(const std::string& machineName, const std::string& d
                     RecentCheckClose(),
                 machineName, discrimination);
     } else {
-        // Decided now, so that what the console reads is what happens.
         lastRemoteCheck_ = Now();
         Message(CheckStarted(), machineName, discrimination);
-        // Not inside the station's receive handler: a check may dial and wait
-        // for the connection, and the station must go on answering meanwhile.
-        QMetaObject::invokeMethod(
-            &queue_,
-            [this] {
-                // A dialog opened in between holds the start back, and not the next one.
-                if (host_.DialogOpen())
-                    lastRemoteCheck_ = {};
-                else
-                    host_.StartCheck();
-            },
-            Qt::QueuedConnection);
+        host_.StartCheck();
     }
 }
 

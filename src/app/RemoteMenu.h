@@ -116,6 +116,7 @@ private:
     void TopMenu(const std::string& header, const std::string& machineName,
                  const std::string& discrimination);
     void StartCheck(const std::string& machineName, const std::string& discrimination);
+    void CheckNow(const std::string& machineName, const std::string& discrimination);
     void MailOverview(const std::string& header, const std::string& machineName,
                       const std::string& discrimination);
     void AccountChosen(const std::string& header, const std::string& slotText,

@@ -31,14 +31,14 @@ xcb_window_t Root(xcb_connection_t* x) {
 
 // Ends the launcher's busy cursor: a "remove" message of the startup
 // notification protocol, sent to the root window 20 bytes at a time.
-void EndStartup(xcb_connection_t* x, const QByteArray& id) {
-    QByteArray quoted;
+void EndStartup(xcb_connection_t* x, xcb_window_t from, const QByteArray& id) {
+    QByteArray quoted = "\"";
     for (const char c : id) {
-        if (c == '"' || c == '\\' || c == ' ')
+        if (c == '"' || c == '\\')
             quoted += '\\';
         quoted += c;
     }
-    const QByteArray text = "remove: ID=" + quoted + '\0';
+    const QByteArray text = "remove: ID=" + quoted + "\"" + '\0';
     const xcb_atom_t begin = Atom(x, "_NET_STARTUP_INFO_BEGIN");
     const xcb_atom_t more = Atom(x, "_NET_STARTUP_INFO");
     const xcb_window_t root = Root(x);
@@ -46,7 +46,7 @@ void EndStartup(xcb_connection_t* x, const QByteArray& id) {
         xcb_client_message_event_t event{};
         event.response_type = XCB_CLIENT_MESSAGE;
         event.format = 8;
-        event.window = root;
+        event.window = from; // the pieces are put together per window
         event.type = at == 0 ? begin : more;
         std::memcpy(event.data.data8, text.constData() + at,
                     static_cast<size_t>(std::min<qsizetype>(20, text.size() - at)));
@@ -78,8 +78,15 @@ void ActivateX11(xcb_connection_t* x, QWidget* window, const QByteArray& id) {
                        XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                        reinterpret_cast<const char*>(&event));
     }
-    EndStartup(x, id);
+    EndStartup(x, wid, id);
     xcb_flush(x);
+}
+
+// An id left from an earlier activation would date a later one back to it.
+void ForgetStartupId(xcb_connection_t* x, QWidget* window) {
+    if (window->testAttribute(Qt::WA_WState_Created))
+        xcb_delete_property(x, static_cast<xcb_window_t>(window->winId()),
+                            Atom(x, "_NET_STARTUP_ID"));
 }
 
 } // namespace
@@ -93,22 +100,26 @@ uint32_t StartupIdTime(const QByteArray& id) {
     return ok && time <= 0xffffffffULL ? static_cast<uint32_t>(time) : 0;
 }
 
-void ActivateWindow(QWidget* window, const QByteArray& token) {
-    if (!token.isEmpty()) {
-        if (xcb_connection_t* x = X11()) {
-            ActivateX11(x, window, token);
+void ActivateWindow(QWidget* window, const QByteArray& tokens) {
+    const qsizetype tab = tokens.indexOf('\t');
+    const QByteArray wayland = tab < 0 ? tokens : tokens.left(tab);
+    const QByteArray x11 = tab < 0 ? tokens : tokens.mid(tab + 1);
+    if (xcb_connection_t* x = X11()) {
+        if (!x11.isEmpty()) {
+            ActivateX11(x, window, x11);
             return;
         }
+        ForgetStartupId(x, window);
     }
-    // Qt's Wayland platform hands this variable to the compositor with the
-    // activation, and clears it.
-    const bool wayland = !token.isEmpty() && QGuiApplication::platformName() == "wayland";
-    if (wayland)
-        qputenv("XDG_ACTIVATION_TOKEN", token);
+    // Qt's Wayland platform (from Qt 6.5) hands this variable to the compositor
+    // with the activation, and clears it.
+    const bool handOver = !wayland.isEmpty() && QGuiApplication::platformName() == "wayland";
+    if (handOver)
+        qputenv("XDG_ACTIVATION_TOKEN", wayland);
     window->showNormal();
     window->raise();
     window->activateWindow();
-    if (wayland)
+    if (handOver)
         qunsetenv("XDG_ACTIVATION_TOKEN");
 }
 

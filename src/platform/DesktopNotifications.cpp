@@ -150,8 +150,10 @@ void DesktopNotifications::Send(const Content& content) {
         const QDBusPendingReply<uint> reply = *call;
         if (reply.isError())
             Unavailable(reply.error().name());
-        else
-            id_ = reply.value(), token_.clear();
+        else {
+            id_ = reply.value();
+            token_.clear();
+        }
         Next();
     });
 }

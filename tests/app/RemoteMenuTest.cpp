@@ -211,14 +211,15 @@ TEST_F(RemoteMenuTest, ACheckStartsOnlyWhenIdleAndConnectedAsTheSettingAsksAndOn
                                                             {61, kStarted}})
         Run({{"MenuSelect", "MailCheck", expected, seconds}});
     EXPECT_EQ(std::exchange(host.checksStarted, 0), 2);
-    // A dialog opened before the queued start came to run: nothing starts, and
-    // the start that did not happen does not hold back the next one.
+    // A dialog opened before the queued start came to run: the console is told
+    // so, nothing starts, and the start that did not happen holds back none.
     clock = clock.addSecs(61);
     menu.FPNInputReturn("MenuSelect", "MailCheck", "hanako", "PC02", "FPN", "10.9.8.7");
     host.dialogOpen = true;
     QCoreApplication::processEvents();
     host.dialogOpen = false;
-    prompts.sent.clear();
+    ASSERT_EQ(prompts.sent.size(), 1u);
+    EXPECT_EQ(std::exchange(prompts.sent, {}).front().message, kBusy);
     Run({{"MenuSelect", "MailCheck", kStarted}});
     EXPECT_EQ(host.checksStarted, 1);
 }
