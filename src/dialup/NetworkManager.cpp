@@ -35,6 +35,8 @@ std::optional<QDBusMessage> Call(const QDBusConnection& bus, const QString& path
                                  const QVariantList& arguments = {}) {
     QDBusMessage message = QDBusMessage::createMethodCall(kService, path, interface, method);
     message.setArguments(arguments);
+    // Asked before the bus has said whether NetworkManager runs: never start it.
+    message.setAutoStartService(false);
     QDBusMessage reply = bus.call(message, QDBus::Block, kCallTimeout);
     if (reply.type() != QDBusMessage::ReplyMessage)
         return std::nullopt;

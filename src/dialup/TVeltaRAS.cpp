@@ -3,9 +3,11 @@
 #include "common/Cp932.h"
 
 #include <QCursor>
+#include <QDBusServiceWatcher>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <utility>
 
 namespace pim {
 
@@ -35,10 +37,22 @@ private:
 } // namespace
 
 TVeltaRAS::TVeltaRAS(QDBusConnection bus, QObject* parent) : QObject(parent), nm_(std::move(bus)) {
-    if (nm_.Bus().isConnected())
+    if (nm_.Bus().isConnected()) {
         nm_.AskAvailable(this, [this](bool there) { ServiceAnswered(there); });
-    else
+        // A NetworkManager that starts late, or again, numbers its profiles anew.
+        auto* names = new QDBusServiceWatcher(NetworkManager::kService, nm_.Bus(),
+                                              QDBusServiceWatcher::WatchForRegistration, this);
+        connect(names, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+            if (!ready_)
+                return; // the first answer is still to come
+            FServiceError = false;
+            if (!std::exchange(there_, true))
+                Listen();
+            ProfilesChanged();
+        });
+    } else {
         FServiceError = ready_ = true;
+    }
     connect(&watchTimer_, &QTimer::timeout, this, &TVeltaRAS::WatchTick);
     connect(&dialPoll_, &QTimer::timeout, this, &TVeltaRAS::DialTick);
     dialLimit_.setSingleShot(true);
@@ -62,6 +76,11 @@ void TVeltaRAS::ServiceAnswered(bool there) {
         return;
     }
     there_ = true;
+    Listen();
+    ReadPhonebook();
+}
+
+void TVeltaRAS::Listen() {
     // Heard before the first read, so that no change slips between.
     QDBusConnection bus = nm_.Bus();
     for (const char* signal : {"NewConnection", "ConnectionRemoved"})
@@ -71,7 +90,6 @@ void TVeltaRAS::ServiceAnswered(bool there) {
     // A profile renamed: any profile's path.
     bus.connect(NetworkManager::kService, QString(), NetworkManager::kConnection,
                 QStringLiteral("Updated"), this, SLOT(ProfilesChanged()));
-    ReadPhonebook();
 }
 
 void TVeltaRAS::ProfilesChanged() {
@@ -96,7 +114,9 @@ void TVeltaRAS::PhonebookRead(std::optional<std::vector<NetworkManager::Profile>
         phonebook_ = std::move(profiles);
     if (std::exchange(readAgain_, false))
         ReadPhonebook();
-    if (phonebook_ && !ready_) {
+    // A first read that failed makes it ready all the same: what waits for it
+    // (the start's check) must not wait for ever.
+    if (!ready_) {
         ready_ = true;
         if (OnReady)
             OnReady(this);

@@ -232,6 +232,12 @@ void TOptionForm::FormShow() {
         if (name == s.CustomizeDialName)
             selected = i;
     }
+    // NetworkManager has not answered yet: the saved choice stays, not an empty one.
+    if (phonebook_.EntryCount() < 0 && !phonebook_.ServiceError() && !s.CustomizeDialName.empty()) {
+        cbCuDialSelect->addItem(U(s.CustomizeDialName),
+                                QByteArray::fromStdString(s.CustomizeDialName));
+        selected = 0;
+    }
     cbCuDialSelect->setCurrentIndex(selected);
     if (phonebook_.ServiceError())
         for (QWidget* w : std::initializer_list<QWidget*>{rbCuDialNonMail, rbCuDialAuto,

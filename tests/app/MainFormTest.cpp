@@ -139,18 +139,22 @@ TEST_F(MainFormTest, AnUnusableProfileIsToldOnceAndLeftAsItIs) {
 
 // NetworkManager's absence, known only once the bus has answered, turns the
 // dial-up settings off as if it had been known at the load, and the watch with them.
-TEST_F(MainFormTest, DialUpGoesOffWhenTheBusSaysNetworkManagerIsNotThere) {
+TEST_F(MainFormTest, TheStartsCheckWaitsForTheBusAndDialUpGoesOffWithoutNetworkManager) {
     if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
         GTEST_SKIP() << reason.toStdString();
     test::PrivateBus bus;
     ASSERT_TRUE(bus.Start()) << bus.error().toStdString();
     TVeltaRAS ras(bus.Bus());
-    WriteProfile("[Setting]\r\nScheduleDialup=1\r\n[Customize]\r\nCustomizeDial=2\r\n");
+    WriteAccountProfile("ScheduleRun=1\r\nScheduleDialup=1\r\n[Customize]\r\nCustomizeDial=2\r\n",
+                        Box({"one"}));
     TMainForm form(dir.path() + "/", ras);
     form.show();
+    EXPECT_FALSE(form.Run().Running()) << "the start's check waits for the bus's answer";
     ASSERT_TRUE(test::RunUntil([&] { return ras.Ready(); }, seconds(5)));
     EXPECT_TRUE(ras.ServiceError());
     EXPECT_FALSE(Settings.ScheduleDialup || Settings.CustomizeDial || ras.FWatching);
+    EXPECT_TRUE(test::RunUntil([&] { return form.Run().ShownResults[0].Count == 1; }, seconds(10)))
+        << "then it checks, without dialling";
 }
 
 // Closing asks as the setting says, during a check always and with No as the

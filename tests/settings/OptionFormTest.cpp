@@ -497,6 +497,17 @@ TEST_F(ApplySettingsTest, OkWithoutAChangeWritesNothingAndCancelKeepsAnEarlierAp
     EXPECT_EQ(Saved("Account0", "HostName"), "");
 }
 
+// The phonebook still unread (NetworkManager busy): an Apply keeps the chosen connection.
+TEST_F(ApplySettingsTest, AnApplyBeforeThePhonebookIsReadKeepsTheChosenConnection) {
+    Settings.CustomizeDialName = cp932::FromUtf8("社内VPN");
+    phonebook.unknown = true;
+    Open();
+    Click("cbSettingEndCheck");
+    Apply();
+    EXPECT_EQ(Saved("Customize", "CustomizeDialName"), Settings.CustomizeDialName);
+    EXPECT_EQ(Settings.CustomizeDialName, cp932::FromUtf8("社内VPN"));
+}
+
 // The tray only when its settings changed; logging in opens and logs in once,
 // a failure told, and logging off logs out.
 TEST_F(ApplySettingsTest, TheProgramIsToldInOrderAndTheTrayOnlyWhenItsSettingsChanged) {
