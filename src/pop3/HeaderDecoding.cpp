@@ -258,11 +258,14 @@ std::vector<EncodedWord> FindEncodedWords(std::string_view text) {
     return words;
 }
 
-// Text between designed ISO-2022-JP words.
-void AppendOrdinaryText(std::string& out, std::string_view text, bool rawIsUtf8) {
+// Text between designed ISO-2022-JP words. White space between two decoded
+// words goes (RFC 2047): `afterWord` says that a decoded word came just
+// before `text`, and is left saying whether one ends it; `wordFollows`, that
+// one comes just after it.
+void AppendOrdinaryText(std::string& out, std::string_view text, bool rawIsUtf8, bool& afterWord,
+                        bool wordFollows) {
     const std::vector<EncodedWord> words = FindEncodedWords(text);
     size_t done = 0;
-    bool previousDecoded = false;
     size_t k = 0;
     while (k < words.size()) {
         // Mailers split one character over several words of one charset, so
@@ -281,17 +284,27 @@ void AppendOrdinaryText(std::string& out, std::string_view text, bool rawIsUtf8)
             words[k].charset == "ISO-2022-JP" ? JisToSjis(bytes)
                                               : cp932::FromCharset(bytes, words[k].charset.c_str());
         const std::string_view gap = text.substr(done, words[k].begin - done);
-        if (!(previousDecoded && decoded && IsFoldingWhiteSpace(gap)))
+        if (!(afterWord && decoded && IsFoldingWhiteSpace(gap)))
             AppendRawText(out, gap, rawIsUtf8);
         if (decoded)
             out += *decoded;
         else
             out += text.substr(words[k].begin, words[last].end - words[k].begin);
-        previousDecoded = decoded.has_value();
+        afterWord = decoded.has_value();
         done = words[last].end;
         k = last + 1;
     }
-    AppendRawText(out, text.substr(done), rawIsUtf8);
+    const std::string_view tail = text.substr(done);
+    afterWord = afterWord && IsFoldingWhiteSpace(tail);
+    if (!(afterWord && wordFollows))
+        AppendRawText(out, tail, rawIsUtf8);
+}
+
+// A designed word's payload holds no white space; what a fold left inside it goes.
+std::string WithoutWhiteSpace(std::string_view text) {
+    std::string out(text);
+    std::erase_if(out, [](char c) { return c == ' ' || c == '\t'; });
+    return out;
 }
 
 } // namespace
@@ -304,20 +317,24 @@ std::string DecodeHeader(std::string_view value) {
     // Once no closing marker is left, none will be found further on either;
     // remembering that keeps a value full of unclosed openings linear.
     size_t close = 0;
+    bool afterWord = false;
     while (true) {
         const size_t open = FindIgnoreAsciiCase(value, kJisWordOpen, pos);
         if (open == std::string_view::npos)
             break;
-        AppendOrdinaryText(result, value.substr(pos, open - pos), rawIsUtf8);
-        pos = open + kJisWordOpen.size();
-        if (close != std::string_view::npos && close < pos)
-            close = value.find(kWordClose, pos);
-        if (close != std::string_view::npos) {
-            result += JisToSjis(DecodeBase64(value.substr(pos, close - pos)));
+        const size_t payload = open + kJisWordOpen.size();
+        if (close != std::string_view::npos && close < payload)
+            close = value.find(kWordClose, payload);
+        const bool closed = close != std::string_view::npos;
+        AppendOrdinaryText(result, value.substr(pos, open - pos), rawIsUtf8, afterWord, closed);
+        pos = payload;
+        if (closed) {
+            result += JisToSjis(DecodeBase64(WithoutWhiteSpace(value.substr(pos, close - pos))));
             pos = close + kWordClose.size();
         }
+        afterWord = closed;
     }
-    AppendOrdinaryText(result, value.substr(pos), rawIsUtf8);
+    AppendOrdinaryText(result, value.substr(pos), rawIsUtf8, afterWord, false);
     return result;
 }
 

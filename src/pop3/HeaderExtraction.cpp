@@ -52,9 +52,11 @@ std::string_view ScannedPart(std::string_view message) {
     return message.substr(0, std::min(message.size(), kHeaderScanLimit));
 }
 
-// The raw value after `marker`, unfolded; nullopt when the marker is missing.
-std::optional<std::string> FindFoldedValue(std::string_view text, std::string_view marker,
-                                           bool spaceContinues) {
+// The raw value after `marker`, unfolded as RFC 5322 does: a line that starts
+// with a space or a tab continues it, and only the line end goes, since
+// mailers fold before the white space that stood between two words.
+// nullopt when the marker is missing.
+std::optional<std::string> FindFoldedValue(std::string_view text, std::string_view marker) {
     const size_t at = FindIgnoreAsciiCase(text, marker);
     if (at == std::string_view::npos)
         return std::nullopt;
@@ -67,9 +69,8 @@ std::optional<std::string> FindFoldedValue(std::string_view text, std::string_vi
             break;
         value.append(rest.substr(0, end));
         rest.remove_prefix(end + kCrLf.size());
-        if (rest.empty() || !(rest[0] == '\t' || (spaceContinues && rest[0] == ' ')))
+        if (rest.empty() || !(rest[0] == '\t' || rest[0] == ' '))
             break;
-        rest.remove_prefix(1);
     }
     return value;
 }
@@ -192,12 +193,12 @@ const DayNames& SystemDayNames() {
 }
 
 std::string ExtractMailTitle(std::string_view message) {
-    const auto value = FindFoldedValue(ScannedPart(message), kSubjectMarker, true);
+    const auto value = FindFoldedValue(ScannedPart(message), kSubjectMarker);
     return value ? DecodeHeader(*value) : Texts().noTitle;
 }
 
 std::string ExtractSendUser(std::string_view message) {
-    const auto value = FindFoldedValue(ScannedPart(message), kFromMarker, false);
+    const auto value = FindFoldedValue(ScannedPart(message), kFromMarker);
     return value ? DecodeHeader(*value) : Texts().noSender;
 }
 

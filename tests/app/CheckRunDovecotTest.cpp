@@ -232,9 +232,9 @@ TEST_F(TVeltaPOP3Dovecot, TheHeaderGivesTheTextsWhereTheCertificateVerifiesOrIsT
     Fetch(wrong, "127.0.0.1:" + std::to_string(server->Port()), "wrong");
     EXPECT_EQ(wrong.error, 4);
     ASSERT_EQ(expected.size(), 7u);
-    // Folded ISO-2022-JP words; a space does not continue a From line.
+    // Folded ISO-2022-JP words; a From line folded before its address.
     EXPECT_EQ(expected[0], (MailSummary{cp932::FromUtf8("会議室変更のお知らせ（12月3日 定例会議）"),
-                                        cp932::FromUtf8("佐藤 花子"),
+                                        cp932::FromUtf8("佐藤 花子 <hanako.sato@example.co.jp>"),
                                         cp932::FromUtf8("2024年12月02日（") + SystemDayNames()[0] +
                                             cp932::FromUtf8("） 09:12:45")}));
     const QList<QSslCertificate> shown =

@@ -25,11 +25,13 @@ const std::string kFriday5Jan2001 = Sjis("2001年01月05日（金曜日） 10:00
 
 // The first marker in any case; not a header parser, so the body counts when
 // the header has none. The value as it stands, unfolded (space and tab), then
-// decoded; text after the last line end is not taken.
+// decoded; text after the last line end is not taken. A fold keeps its white
+// space, but between two encoded words the white space goes.
 TEST(ExtractMailTitle, TakesTheFirstMarkedLineUnfoldedAndDecoded) {
     const std::string late = "+OK\r\nX-Filler: " + std::string(kHeaderScanLimit, 'x') + "\r\n";
     // Only the first kHeaderScanLimit bytes count: here the marker fits, its line end not.
     const std::string edge = std::string(kHeaderScanLimit - 12, 'x') + "Subject: ab\r\n";
+    const std::string folded = std::string(kHeaderScanLimit - 16, 'x') + "Subject: ab\r\n cd\r\n";
     const std::pair<std::string, std::string> cases[] = {
         {"+OK\r\nSubject: Hello\r\n\r\nbody\r\n.\r\n", "Hello"},
         {"sUbJeCt: mixed\r\n", "mixed"},
@@ -40,24 +42,32 @@ TEST(ExtractMailTitle, TakesTheFirstMarkedLineUnfoldedAndDecoded) {
         {"Subject: \r\nFrom: x\r\n", ""},
         {"Subject: cut off", ""},
         {"Subject: one\r\ntwo", "one"},
-        {"Subject: a\r\n b\r\nFrom: x\r\n", "ab"},
-        {"Subject: a\r\n  b\r\n", "a b"},
-        {"Subject: a\r\n\tb\r\n \tc\r\nX: y\r\n", "ab\tc"},
+        {"Subject: a\r\n b\r\nFrom: x\r\n", "a b"},
+        {"Subject: with a\r\n  single dot\r\n\r\nbody\r\n", "with a  single dot"},
+        {"Subject: a\r\n\tb\r\n \tc\r\nX: y\r\n", "a\tb \tc"},
         {"Subject: a\r\n b", "a"},
         {"Subject: Re: =?ISO-2022-JP?B?GyRCJEYkOSRIGyhC?=\r\n", Sjis("Re: てすと")},
         {"Subject: =?ISO-2022-JP?B?GyRCJEYkOSRI\r\n GyhC?=\r\n", Sjis("てすと")},
+        {"Subject: =?ISO-2022-JP?B?GyRCJEYbKEI=?=\r\n\t=?ISO-2022-JP?B?GyRCJDkbKEI=?=\r\n",
+         Sjis("てす")},
+        {"Subject: =?ISO-2022-JP?B?GyRCJEYbKEI=?=\r\n (2)\r\n", Sjis("て (2)")},
         {"Subject: =?UTF-8?B?5pel5g==?=\r\n =?UTF-8?B?nKw=?=\r\n", Sjis("日本")},
         {late + "Subject: late\r\n", kNoTitle},
         {edge, ""},
-        {edge.substr(1), "ab"}};
+        {edge.substr(1), "ab"},
+        {folded, "ab"},
+        {folded.substr(3), "ab cd"}};
     for (const auto& [message, title] : cases)
         EXPECT_EQ(ExtractMailTitle(message), title) << message.substr(0, 60);
 }
 
-TEST(ExtractSendUser, OnlyATabContinues) {
+TEST(ExtractSendUser, UnfoldsAsTheTitleDoes) {
     EXPECT_EQ(ExtractSendUser("From: Taro <taro@example.jp>\r\n (comment)\r\n"),
-              "Taro <taro@example.jp>");
-    EXPECT_EQ(ExtractSendUser("From: Taro\r\n\t<taro@example.jp>\r\n"), "Taro<taro@example.jp>");
+              "Taro <taro@example.jp> (comment)");
+    EXPECT_EQ(ExtractSendUser("From: Taro\r\n\t<taro@example.jp>\r\n"), "Taro\t<taro@example.jp>");
+    EXPECT_EQ(ExtractSendUser("From: =?ISO-2022-JP?B?GyRCM3Q8MDJxPFIlNSVzJVclaxsoQiAbJEIlNyU5"
+                              "JUYlYDRJGyhC?=\r\n =?ISO-2022-JP?B?GyRCTX1JdBsoQg==?= <s@x.jp>\r\n"),
+              Sjis("株式会社サンプル システム管理部 <s@x.jp>"));
     EXPECT_EQ(ExtractSendUser("Subject: x\r\n"), kNoSender);
     EXPECT_EQ(ExtractSendUser("FROM: =?ISO-2022-JP?B?GyRCJEYkOSRIGyhC?= <t@example.jp>\r\n"),
               Sjis("てすと <t@example.jp>"));
@@ -174,8 +184,9 @@ TEST(DecodeHeader, DecodesWordsAndRawTextOfEveryKind) {
         {"=?iso-2022-jp?b?GyRCJEYkOSRIGyhC?=", Sjis("てすと")},
         {"=?ISO-2022-JP?B?SGVsbG8=?=", "Hello"},
         {"Re: " + kTesutoWord + " (2)", "Re: " + Sjis("てすと") + " (2)"},
-        // White space between ISO-2022-JP words is kept.
-        {kTesutoWord + " " + kTesutoWord, Sjis("てすと てすと")},
+        // White space between two words goes, whatever their charsets.
+        {kTesutoWord + " \t" + kTesutoWord, Sjis("てすとてすと")},
+        {kTesutoWord + " =?UTF-8?B?5pel?= " + kTesutoWord, Sjis("てすと日てすと")},
         {kTesutoWord + kTesutoWord, Sjis("てすとてすと")},
         {"Meeting at 10:00 =? ?= a=b", "Meeting at 10:00 =? ?= a=b"},
         {"Re: " + kTesutoJis, "Re: " + Sjis("てすと")},
@@ -203,11 +214,9 @@ TEST(DecodeHeader, DecodesWordsAndRawTextOfEveryKind) {
         {"=?UTF-8?B?5pel5g==?= =?UTF-8?B?nKw=?=", Sjis("日本")},
         {"=?UTF-8?B?5pel5g==?=\r\n\t=?utf-8?Q?=9C=AC?=", Sjis("日本")},
         {"=?UTF-8?B?5pel5g==?==?UTF-8?B?nKw=?=", Sjis("日本")},
-        // White space goes only between two words of other charsets.
         {"=?UTF-8?B?5pel?=  =?ISO-8859-1?Q?x?=", Sjis("日x")},
         {"a =?UTF-8?B?5pel?= b", Sjis("a 日 b")},
         {"=?UTF-8?B?5pel?= , =?UTF-8?B?5pel?=", Sjis("日 , 日")},
-        {"=?UTF-8?B?5pel?= " + kTesutoWord, Sjis("日 てすと")},
         // Words iconv cannot read stay as written.
         {unknown, unknown},
         {unknown + " =?UTF-8?B?5pel?=", unknown + " " + Sjis("日")},
