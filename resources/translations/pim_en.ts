@@ -200,6 +200,14 @@
         <source>この証明書を信頼してメールチェックを続けますか？</source>
         <translation>Trust this certificate and go on checking mail?</translation>
     </message>
+    <message>
+        <source>メールアカウントが設定されていない為、メールチェックを行うことはできません。</source>
+        <translation>No mail account is set up, so mail cannot be checked.</translation>
+    </message>
+    <message>
+        <source>環境設定を開いてアカウントを追加しますか？</source>
+        <translation>Open the options to add an account?</translation>
+    </message>
 </context>
 <context>
     <name>DesktopNotifications</name>
@@ -283,6 +291,14 @@
     <message>
         <source>すべてのアカウント</source>
         <translation>All accounts</translation>
+    </message>
+    <message>
+        <source>アカウントが設定されていません。</source>
+        <translation>No mail account is set up.</translation>
+    </message>
+    <message>
+        <source>環境設定の「アカウント」で追加してください。</source>
+        <translation>Add one under Options, Accounts.</translation>
     </message>
 </context>
 <context>
@@ -884,6 +900,10 @@
     <message>
         <source>終了してもよろしいですか？</source>
         <translation>Do you want to quit Pim?</translation>
+    </message>
+    <message>
+        <source>アカウント未設定 - 環境設定で追加</source>
+        <translation>No account - add one in Options</translation>
     </message>
 </context>
 <context>

@@ -6,6 +6,7 @@
 #include "pop3/TVeltaPOP3.h"
 
 #include <QEventLoop>
+#include <algorithm>
 #include <cctype>
 #include <limits>
 
@@ -23,6 +24,11 @@ QString U(const std::string& cp932Text) {
 
 const std::string& GoOnlineQuestion() {
     return UiText("CheckRun", "現在、オフライン作業中です。オンラインに切り替えますか？");
+}
+std::string NoAccount() {
+    return UiText("CheckRun",
+                  "メールアカウントが設定されていない為、メールチェックを行うことはできません。") +
+           "\r" + UiText("CheckRun", "環境設定を開いてアカウントを追加しますか？");
 }
 const std::string& NoConnection() {
     return UiText("CheckRun",
@@ -98,6 +104,11 @@ int AddMail(int total, int count) {
 
 } // namespace
 
+bool AnyAccountToCheck(const TAccounts& accounts) {
+    return std::ranges::any_of(accounts,
+                               [](const TAccount& a) { return a.Enabled && !a.Name.empty(); });
+}
+
 CheckRun::CheckRun(TVeltaPOP3& pop3, DialupControl& dialup, CheckRunHost& host,
                    const TSettings& settings, const TAccounts& accounts, QObject* parent)
     : QObject(parent), pop3_(pop3), dialup_(dialup), host_(host), settings_(settings),
@@ -140,6 +151,12 @@ void CheckRun::pbCheckClick(Sender sender) {
     // in that moment would interleave with it.
     if (CheckIndex != -1 || starting_ || abandoned_)
         return;
+    // A run over no account would only pretend to have looked.
+    if (!AnyAccountToCheck(accounts_)) {
+        if (sender != Sender::Other && host_.Ask(NoAccount(), mb::YesNo | mb::IconQuestion) != IDNO)
+            host_.OpenAccountOptions();
+        return;
+    }
     if (host_.Offline()) {
         if (!button || host_.Ask(GoOnlineQuestion(), mb::YesNo | mb::IconQuestion) == IDNO)
             return;

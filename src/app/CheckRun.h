@@ -49,6 +49,8 @@ public:
     virtual void StartBusyAnimation() = 0;
     // A dial that failed: animation off, idle icon and status.
     virtual void ResetAfterFailedDial() = 0;
+    // The options dialog, on the account panel.
+    virtual void OpenAccountOptions() = 0;
     // End of run, steps that show the result: automatic show, labels, sound,
     // trees, mailer. CheckIndex is still that of the last account.
     virtual void ShowRun(const RunOutcome& outcome) = 0;
@@ -59,6 +61,9 @@ public:
     // and Pim.INI.
     virtual void RememberSecurity(const TlsLesson& lesson) = 0;
 };
+
+// An account a check would ask: enabled and named.
+bool AnyAccountToCheck(const TAccounts& accounts);
 
 class CheckRun : public QObject {
     Q_OBJECT
@@ -71,9 +76,10 @@ public:
     enum class Sender { CheckButton, Menu, Other };
 
     // Starts a check; the check button alone gets the offline question and the
-    // message about a missing connection. A check the user started (the button
-    // or a menu) may ask whether to trust a certificate that does not verify;
-    // the others report it as an error.
+    // message about a missing connection. Without an account to check, no run
+    // starts: the user (the button or a menu) is offered the options. A check the user started (the
+    // button or a menu) may ask whether to trust a certificate that does not verify; the others
+    // report it as an error.
     void pbCheckClick(Sender sender);
     // VeltaRAS.OnConnect and OnConnectError: the dial being waited for is over.
     void DialFinished();

@@ -82,6 +82,12 @@ std::vector<TreeLine> AccountTree(const Results& shown) {
     return nodes;
 }
 
+std::vector<TreeLine> NoAccountTree() {
+    return {
+        {UiText("MailTree", "アカウントが設定されていません。"), TreeLine::MailboxError, {}},
+        {UiText("MailTree", "環境設定の「アカウント」で追加してください。"), TreeLine::Letter, {}}};
+}
+
 std::vector<TreeLine> MailTree(const Results& shown, int selected, bool oldMailNotShow) {
     const int accounts = static_cast<int>(AccountTree(shown).size()) - 1;
     if (selected < 0 || selected > accounts)

@@ -24,6 +24,9 @@ struct TreeLine {
 // "すべてのアカウント", then one node per named account.
 std::vector<TreeLine> AccountTree(const Results& shown);
 
+// What the account tree says while no account is set: that, and how to add one.
+std::vector<TreeLine> NoAccountTree();
+
 // The mail tree for account node `selected` of the account tree (0: all
 // accounts, each under a heading; n: slot n - 1 alone, without a heading).
 std::vector<TreeLine> MailTree(const Results& shown, int selected, bool oldMailNotShow);

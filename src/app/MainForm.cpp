@@ -349,6 +349,8 @@ void TMainForm::FormCreate() {
     SetWindowKind(InTray());
     ShowFrame(0);
     SetStatus(InitialStatusText(Settings));
+    if (!AnyAccountToCheck(Accounts))
+        UpdateStatusLine(); // a first run says how to begin
 
     SetPop3TimeOut(ReplyTimeOut(Settings));
 
@@ -470,6 +472,14 @@ bool TMainForm::SchedulePaused() const {
 void TMainForm::UpdateStatusLine() {
     if (run_.CheckIndex != -1)
         return;
+    // The options' Apply comes here: the trees follow the accounts too.
+    const bool noAccount = !AnyAccountToCheck(Accounts);
+    if (noAccount != noAccountShown_) {
+        noAccountShown_ = noAccount;
+        ShowResults();
+    }
+    if (noAccount && !offline_)
+        return SetStatus(texts::NoAccount());
     SetStatus(IdleStatusText(Settings, offline_, cp932::FromUnicode(laMailCount_->text()),
                              SchedulePaused()));
 }
@@ -734,13 +744,18 @@ void AddLines(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<Tree
 
 void TMainForm::ShowResults() {
     tvAccount_->clear();
-    AddLines(nullptr, tvAccount_, AccountTree(run_.ShownResults), treeIcons_);
+    tvMail_->clear();
+    // Before the first run there is nothing to show, unless it is how to begin.
+    if (!noAccountShown_ && run_.ShownResults[0].Name.empty())
+        return;
+    AddLines(nullptr, tvAccount_,
+             noAccountShown_ ? NoAccountTree() : AccountTree(run_.ShownResults), treeIcons_);
     tvAccount_->setCurrentItem(tvAccount_->topLevelItem(0)); // shows its mail
 }
 
 void TMainForm::tvAccountClick() {
     const QTreeWidgetItem* selected = tvAccount_->currentItem();
-    if (!selected)
+    if (!selected || noAccountShown_)
         return;
     const int node = tvAccount_->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(selected));
     tvMail_->clear();

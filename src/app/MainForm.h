@@ -155,6 +155,7 @@ private:
     void GoOnline() override { miOfflineClick(); }
     void StartBusyAnimation() override;
     void ResetAfterFailedDial() override;
+    void OpenAccountOptions() override { imOptionClick(); }
     void ShowRun(const RunOutcome& outcome) override;
     void RunOver(const RunOutcome& outcome) override;
     void RememberSecurity(const TlsLesson& lesson) override;
@@ -224,6 +225,7 @@ private:
     TOptionForm* optionForm_ = nullptr;
     QDialog* versionForm_ = nullptr;
     bool offline_ = false;
+    bool noAccountShown_ = false; // the account tree says how to add one
     bool firstShow_ = true;
     bool terminating_ = false;
     // Pim.INI could be read (or was missing) at start; otherwise it is never written.

@@ -16,6 +16,10 @@ const std::string& ConfirmExit() {
     return UiText("StatusTexts", "終了してもよろしいですか？");
 }
 
+const std::string& NoAccount() {
+    return UiText("StatusTexts", "アカウント未設定 - 環境設定で追加");
+}
+
 } // namespace texts
 
 std::string InitialStatusText(const TSettings& settings) {

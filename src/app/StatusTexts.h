@@ -11,6 +11,7 @@ namespace texts {
 const std::string& AutoCheckStopped();
 const std::string& AutoCheckWaiting();
 const std::string& ConfirmExit();
+const std::string& NoAccount();
 } // namespace texts
 
 // The status shown before anything has happened: "waiting" only when an automatic

@@ -56,6 +56,7 @@ struct TlsHost : CheckRunHost {
     void SetStatus(const std::string&) override {}
     void StartBusyAnimation() override {}
     void ResetAfterFailedDial() override {}
+    void OpenAccountOptions() override {}
     void ShowRun(const RunOutcome&) override {}
     void RunOver(const RunOutcome&) override { ++runs; }
     void RememberSecurity(const TlsLesson& lesson) override {

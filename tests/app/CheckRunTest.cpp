@@ -41,7 +41,7 @@ struct FakeDialup : DialupControl {
 // Every question is answered No.
 struct FakeHost : CheckRunHost {
     std::vector<std::pair<std::string, unsigned>> asked;
-    int over = 0, failedDials = 0;
+    int over = 0, failedDials = 0, optionsOpened = 0;
     bool offline = false;
     RunOutcome last;
 
@@ -54,6 +54,7 @@ struct FakeHost : CheckRunHost {
     void SetStatus(const std::string&) override {}
     void StartBusyAnimation() override {}
     void ResetAfterFailedDial() override { ++failedDials; }
+    void OpenAccountOptions() override { ++optionsOpened; }
     void ShowRun(const RunOutcome& outcome) override { last = outcome; }
     void RunOver(const RunOutcome&) override { ++over; }
     void RememberSecurity(const TlsLesson&) override {}
@@ -135,11 +136,6 @@ TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatusAndAnEmptyHostEndsTheRun) {
 // Each run compares with the list shown before: what is new, and what a failed
 // account keeps. After it, hanging up as the three settings (D, M, O) say.
 TEST_F(CheckRunTest, OldAndNewMailAreToldApartAndAFailedAccountKeepsItsOldList) {
-    ASSERT_TRUE(Check());
-    EXPECT_EQ(host.last.TotalMail, 0);
-    EXPECT_FALSE(host.last.AnyAccount) << "no account at all";
-    EXPECT_FALSE(host.last.Changed);
-
     Account(0, "a");
     Account(1, "b");
     server.Set("b", Box({"b1"}));
@@ -218,6 +214,7 @@ TEST_F(CheckRunTest, ACountClaimedBeyondReasonSaturatesTheTotalAndCountOnlyOnlyC
 // Offline or without a connection only the button asks (36 and 48: the box's
 // buttons and icon); a dial that cannot find or reach its entry says why.
 TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhyAndClosingEndsADialsWait) {
+    Account(0, "mail");
     // Offline, CustomizeDial, entry, the dial starts, connects; what is said, flags (0: any).
     const std::tuple<bool, int, const char*, bool, bool, std::string, unsigned> rows[] = {
         {true, 0, "", true, true, "", 36},
@@ -266,6 +263,21 @@ TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhyAndClosingEndsADialsWait) {
     run.pbCheckClick(CheckRun::Sender::Other);
     EXPECT_EQ(host.over, 1);
     EXPECT_EQ(dialup.dials, 4);
+}
+
+// A run over no account would show 0 mail and a time of check as if it had looked.
+TEST_F(CheckRunTest, WithoutAnAccountNothingRunsAndOnlyTheUserIsOffered) {
+    Account(0, "mail", false);
+    accounts[1] = {true, "", server.Host(), "mail", "pw"}; // unnamed: not checked
+    for (const auto sender :
+         {CheckRun::Sender::Other, CheckRun::Sender::Menu, CheckRun::Sender::CheckButton})
+        run.pbCheckClick(sender);
+    EXPECT_EQ(host.asked.size(), 2u);
+    EXPECT_EQ(host.asked[0].second, mb::YesNo | mb::IconQuestion);
+    EXPECT_EQ(host.optionsOpened, 0) << "answered No";
+    EXPECT_FALSE(run.Running());
+    test::RunFor(50ms);
+    EXPECT_EQ(host.over, 0);
 }
 
 } // namespace

@@ -1,12 +1,16 @@
 #include "MainFormFixture.h"
 #include "app/StatusTexts.h"
+#include "settings/OptionForm.h"
 #include "support/PrivateBus.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
 #include <filesystem>
 
 namespace pim {
@@ -230,7 +234,7 @@ TEST_F(MainFormTest, TheTrayAndSystemMenusListTheirItemsAndFollowOfflineMode) {
     EXPECT_TRUE(form->sysMenu->actions()[4]->isChecked());
     EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "オフライン作業中");
     form->pmTask->actions()[5]->trigger();
-    EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "自動チェック停止中");
+    EXPECT_EQ(form->StatusText(), texts::NoAccount()) << "no Pim.INI";
 
     ASSERT_TRUE(SetUiLanguage(UiLanguage::English));
     form = Create();
@@ -240,6 +244,28 @@ TEST_F(MainFormTest, TheTrayAndSystemMenusListTheirItemsAndFollowOfflineMode) {
                                     "Mi&nimize|-|&Help|&About Pim|&Quit");
     form->pmTask->actions()[5]->trigger();
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Pim - Working offline"));
+}
+
+// A first run says how to begin, and a check the user asks for offers the
+// options' account panel instead of pretending to have looked.
+TEST_F(MainFormTest, WithoutAnAccountTheWindowSaysHowToAddOne) {
+    auto form = Create();
+    const auto* tree = form->findChild<QTreeWidget*>(QStringLiteral("tvAccount"));
+    ASSERT_EQ(tree->topLevelItemCount(), 2);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("アカウントが設定されていません。"));
+    EXPECT_EQ(form->StatusText(), texts::NoAccount());
+    QString panel;
+    QTimer::singleShot(0, [&] {
+        auto* options = qobject_cast<TOptionForm*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(options);
+        panel = options->tcOption->currentWidget()->objectName();
+        options->reject();
+    });
+    form->sysMenu->actions()[2]->trigger(); // answered Yes
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].second, mb::YesNo | mb::IconQuestion);
+    EXPECT_EQ(panel, QStringLiteral("tsAccount"));
+    EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("laMailDate"))->text(), "--/-- --:--:--");
 }
 
 // Checks pause while the mailbox information is open, and it opens at start

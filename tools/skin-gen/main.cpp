@@ -96,8 +96,36 @@ void Swirl(QPainter& p, const QColor& colour) {
     p.drawPath(path);
 }
 
-// The option button (a letter in a yellow-green swirl) and the information
-// button (a mailbox in a blue swirl); pressed, the tile is darker and sunken.
+// A metal gear of eight teeth centred at `c`, `r` to the teeth's tips, its
+// hole filled with `hubColour`.
+void Gear(QPainter& p, QPointF c, double r, const QColor& ink, const QColor& hubColour) {
+    QPainterPath gear;
+    const double tooth = r * 0.4;
+    for (int i = 0; i < 8; ++i) {
+        QTransform t;
+        t.translate(c.x(), c.y());
+        t.rotateRadians(i * M_PI / 4);
+        QPainterPath one;
+        one.addRect(QRectF(-tooth / 2, -r, tooth, r * 0.55));
+        gear.addPath(t.map(one));
+    }
+    gear.addEllipse(c, r * 0.7, r * 0.7);
+    gear = gear.simplified();
+    QPainterPath hole;
+    hole.addEllipse(c, r * 0.27, r * 0.27);
+    QRadialGradient metal(c - QPointF(r * 0.27, r * 0.33), r * 1.33);
+    metal.setColorAt(0, QColor(0xF4, 0xF4, 0xF8));
+    metal.setColorAt(1, QColor(0x78, 0x80, 0x90));
+    p.setPen(QPen(ink, 1));
+    p.setBrush(metal);
+    p.drawPath(gear.subtracted(hole));
+    p.setBrush(hubColour);
+    p.drawPath(hole);
+}
+
+// The option button (a gear, the settings, its hub the button's yellow-green)
+// and the information button (a mailbox in a blue swirl); pressed, the tile is
+// darker and sunken.
 QImage Button(bool information, bool pressed) {
     QImage image(32, 32, QImage::Format_RGB32);
     image.fill(MetalAt(68));
@@ -112,8 +140,8 @@ QImage Button(bool information, bool pressed) {
     p.setPen(QPen(pressed ? QColor(0x60, 0x64, 0x70) : QColor(255, 255, 255, 200), 1));
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(QRectF(1.5, 1.5, 29, 29), 5, 5);
-    Swirl(p, information ? QColor(0x20, 0x70, 0xE0) : QColor(0x90, 0xC8, 0x10));
     if (information) {
+        Swirl(p, QColor(0x20, 0x70, 0xE0));
         // A mailbox on its post, its red flag up.
         p.setPen(QPen(QColor(0x20, 0x28, 0x40), 1));
         p.setBrush(QColor(0x50, 0x60, 0x78));
@@ -133,7 +161,8 @@ QImage Button(bool information, bool pressed) {
         p.drawRect(QRectF(20, 8, 1.8, 7));
         p.drawRect(QRectF(20, 8, 4, 2.5));
     } else {
-        Envelope(p, {16, 16.5}, 15, Qt::white, QColor(0x30, 0x50, 0x20));
+        Gear(p, pressed ? QPointF(16.5, 16.5) : QPointF(16, 16), 12.5, QColor(0x30, 0x38, 0x48),
+             QColor(0x90, 0xC8, 0x10));
     }
     return image;
 }
@@ -256,29 +285,9 @@ QImage OptionIcon(int page) {
         p.drawRoundedRect(QRectF(1, 16, 13, 14), 5, 5);
         break;
     }
-    case 1: {
-        QPainterPath gear;
-        for (int i = 0; i < 8; ++i) {
-            const double a = i * M_PI / 4;
-            QTransform t;
-            t.translate(16, 16);
-            t.rotateRadians(a);
-            QPainterPath tooth;
-            tooth.addRect(QRectF(-3, -15, 6, 8));
-            gear.addPath(t.map(tooth));
-        }
-        gear.addEllipse(QPointF(16, 16), 10.5, 10.5);
-        gear = gear.simplified();
-        QPainterPath hole;
-        hole.addEllipse(QPointF(16, 16), 4, 4);
-        QRadialGradient metal(QPointF(12, 11), 20);
-        metal.setColorAt(0, QColor(0xF4, 0xF4, 0xF8));
-        metal.setColorAt(1, QColor(0x78, 0x80, 0x90));
-        p.setPen(QPen(ink, 1));
-        p.setBrush(metal);
-        p.drawPath(gear.subtracted(hole));
+    case 1:
+        Gear(p, {16, 16}, 15, ink, Qt::black); // the header shows through
         break;
-    }
     case 2: {
         QRadialGradient face(QPointF(12, 11), 18);
         face.setColorAt(0, Qt::white);
