@@ -174,6 +174,7 @@ private:
         int TotalMail() const override { return form_.run_.TotalMail; }
         const Results& ShownResults() const override { return form_.run_.ShownResults; }
         int ActiveEntryCount() override { return form_.ras_.ActiveEntryCount(); }
+        bool AccountToCheck() const override { return AnyAccountToCheck(Accounts); }
         void StartCheck() override { form_.run_.pbCheckClick(CheckRun::Sender::Other); }
 
     private:

@@ -46,6 +46,8 @@ PIM_CP932_TEXT(NoConnection,
                "ません。")
 PIM_CP932_TEXT(CheckStarted, "メールチェックを開始しました。\r\n"
                              "メールチェックの結果はトップメニューより参照してください。")
+PIM_CP932_TEXT(NoAccountToCheck,
+               "メールアカウントが設定されていない為、メールチェックを行うことはできません。")
 PIM_CP932_TEXT(RecentCheckClose, "にメールチェックを実行したばかりです。\r\n"
                                  "メールチェックの結果はトップメニューより参照してください。")
 PIM_CP932_TEXT(NoMail, "メールは届いていません。")
@@ -310,6 +312,8 @@ void RemoteMenu::CheckNow(const std::string& machineName, const std::string& dis
         return;
     if (host_.CheckIndex() != -1) {
         Message(AlreadyRunning(), machineName, discrimination);
+    } else if (!host_.AccountToCheck()) {
+        Message(NoAccountToCheck(), machineName, discrimination);
     } else if (settings_.CustomizeDial == 1 && host_.ActiveEntryCount() == 0) {
         Message(NoConnection(), machineName, discrimination);
     } else if (Within(lastRemoteCheck_, kRemoteCheckGapMs)) {

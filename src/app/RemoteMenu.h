@@ -26,6 +26,8 @@ public:
     virtual const Results& ShownResults() const = 0;
     // Fully connected dial-up connections.
     virtual int ActiveEntryCount() = 0;
+    // An enabled account with a name: something for a check to do.
+    virtual bool AccountToCheck() const = 0;
     // Starts a check as the LAN does: none of the check button's questions.
     virtual void StartCheck() = 0;
 };

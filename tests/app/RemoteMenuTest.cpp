@@ -21,6 +21,7 @@ using cp932::ToUtf8;
 struct FakeHost : RemoteMenuHost {
     bool dialogOpen = false, offline = false;
     int checkIndex = -1, totalMail = 4, activeEntries = 0, checksStarted = 0;
+    bool accountToCheck = true;
     Results results;
     std::function<void()> onStart = [] {};
 
@@ -30,6 +31,7 @@ struct FakeHost : RemoteMenuHost {
     int TotalMail() const override { return totalMail; }
     const Results& ShownResults() const override { return results; }
     int ActiveEntryCount() override { return activeEntries; }
+    bool AccountToCheck() const override { return accountToCheck; }
     void StartCheck() override { ++checksStarted, onStart(); }
 };
 
@@ -196,6 +198,10 @@ TEST_F(RemoteMenuTest, ACheckStartsOnlyWhenIdleAndConnectedAsTheSettingAsksAndOn
         Run({{"MenuSelect", "MailCheck", expected, 61}});
         EXPECT_EQ(std::exchange(host.checksStarted, 0), expected == kStarted ? 1 : 0);
     }
+    host.accountToCheck = false; // nothing to check: said so, before the minute's rule
+    Run({{"MenuSelect", "MailCheck",
+          "メールアカウントが設定されていない為、メールチェックを行うことはできません。"}});
+    host.accountToCheck = true;
     Run({{"MenuSelect", "mailcheck", ""}, {"MenuSelect", "", ""}, {"Unknown", "MailCheck", ""}});
     // Within a minute the console is told when the last one started (09:12:37).
     const auto recent = [](const char* at) {
