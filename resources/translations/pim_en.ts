@@ -86,6 +86,10 @@
         <source>記録なし</source>
         <translation>Nothing learnt</translation>
     </message>
+    <message>
+        <source>例</source>
+        <translation>e.g.</translation>
+    </message>
 </context>
 <context>
     <name>ArrivalNotice</name>
@@ -835,6 +839,12 @@
     <message>
         <source>FPNにより、他のマシンから遠隔操作することができます。</source>
         <translation>With FPN, other machines can control Pim.</translation>
+    </message>
+    <message>
+        <source>ダイヤルアップの制御には NetworkManager が必要ですが、
+NetworkManager が動作していません。</source>
+        <translation>Dial-up control needs NetworkManager,
+which is not running.</translation>
     </message>
 </context>
 <context>

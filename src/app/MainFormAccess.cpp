@@ -4,6 +4,8 @@
 #include "app/PictureButton.h"
 #include "app/StatusStrip.h"
 #include "common/UiText.h"
+#include "platform/Help.h"
+#include "platform/MessageBox.h"
 
 #include <QAbstractItemView>
 #include <QLabel>
@@ -45,6 +47,11 @@ void TMainForm::SetUpAccess() {
          {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)})
         connect(new QShortcut(key, this), &QShortcut::activated, this,
                 &TMainForm::PopUpSystemMenuAtFocus);
+    // F1 as in the dialogs: the page at the focused control's help, else at its top.
+    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this, [this] {
+        OpenHelp(HelpContext(focusWidget()), this,
+                 [this] { MessageBoxShown(HelpNotOpenedText(), mb::IconExclamation); });
+    });
 }
 
 void TMainForm::PopUpSystemMenuAtFocus() {

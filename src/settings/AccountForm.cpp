@@ -28,7 +28,6 @@ const std::string& EnterUser() {
 }
 
 constexpr int kClientWidth = 309;
-constexpr int kClientHeight = 161;
 constexpr int kEditLeft = 96;
 constexpr int kEditHeight = 22;
 constexpr int kRowTop = 30;
@@ -36,7 +35,6 @@ constexpr int kRowPitch = 24;
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
 constexpr int kMargin = 8;
-constexpr int kLearntTop = kRowTop + 4 * kRowPitch + 4;
 
 // A date as Pim.INI keeps it, as the locale writes dates; empty when unknown.
 QString ShownDate(const std::string& date) {
@@ -66,16 +64,15 @@ bool Blank(const QString& text) {
 } // namespace
 
 TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
-    FrameDialog(*this, UiString("AccountForm", "Pim -アカウント設定-"), kClientWidth,
-                kClientHeight);
+    // Framed first for the font the rows are measured in; sized once they are laid out.
+    FrameDialog(*this, UiString("AccountForm", "Pim -アカウント設定-"), kClientWidth, 0);
 
     auto* intro =
         new QLabel(UiString("AccountForm", "メールアカウント情報を設定、変更してください。"), this);
     intro->setGeometry(10, 6, kClientWidth - 20, 20);
 
-    int row = 0;
+    int top = kRowTop;
     const auto edit = [&](const char* name, const QString& caption, int help) {
-        const int top = kRowTop + kRowPitch * row++;
         auto* label = new QLabel(caption, this);
         label->setGeometry(18, top, kEditLeft - 22, kEditHeight);
         auto* ed = new QLineEdit(this);
@@ -83,10 +80,23 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
         ed->setGeometry(kEditLeft, top, kClientWidth - 8 - kEditLeft, kEditHeight);
         SetHelpContext(ed, help);
         label->setBuddy(ed); // a screen reader names the edit by its label
+        top += kRowPitch;
         return ed;
     };
     edName = edit("edName", UiString("AccountForm", "表示名"), 31);
     edHostName = edit("edHostName", UiString("AccountForm", "POP3サーバ"), 32);
+    // The forms a server takes, one a line under its edit, so that one more can join.
+    auto* example = new QLabel(UiString("AccountForm", "例"), this);
+    auto* forms = new QLabel(
+        QStringLiteral("pop.example.jp\npop.example.jp:1110\npop3s://pop.example.jp"), this);
+    forms->setObjectName(QStringLiteral("laHostForms"));
+    const int formsHeight = forms->sizeHint().height();
+    example->setGeometry(18, top - 2, kEditLeft - 22, formsHeight);
+    example->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    forms->setGeometry(kEditLeft + 2, top - 2, kClientWidth - 10 - kEditLeft, formsHeight);
+    edHostName->setAccessibleDescription(example->text() + u' ' +
+                                         forms->text().replace(u'\n', QStringLiteral(", ")));
+    top += formsHeight + 2;
     edUserID = edit("edUserID", UiString("AccountForm", "ユーザID"), 33);
     edPassword = edit("edPassword", UiString("AccountForm", "パスワード"), 34);
 
@@ -102,8 +112,10 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
 
     btOk = new QPushButton(UiString("AccountForm", "設定"), this);
     btOk->setObjectName(QStringLiteral("btOk"));
+    // The buttons close under the last edit.
+    const int clientHeight = top + 35;
     btOk->setGeometry(kClientWidth - kMargin - kButtonWidth - 6 - kButtonWidth,
-                      kClientHeight - kMargin - kButtonHeight, kButtonWidth, kButtonHeight);
+                      clientHeight - kMargin - kButtonHeight, kButtonWidth, kButtonHeight);
     // Default: Enter in any edit ends up here (an edit passes Enter on to the dialog).
     btOk->setDefault(true);
     SetHelpContext(btOk, 35);
@@ -112,7 +124,7 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
     btCancel = new QPushButton(UiString("AccountForm", "キャンセル"), this);
     btCancel->setObjectName(QStringLiteral("btCancel"));
     btCancel->setGeometry(kClientWidth - kMargin - kButtonWidth,
-                          kClientHeight - kMargin - kButtonHeight, kButtonWidth, kButtonHeight);
+                          clientHeight - kMargin - kButtonHeight, kButtonWidth, kButtonHeight);
     SetHelpContext(btCancel, 36);
     connect(btCancel, &QPushButton::clicked, this, &TAccountForm::btCancelClick);
 
@@ -132,6 +144,7 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
     setTabOrder(edPassword, btForget);
     setTabOrder(btForget, btOk);
 
+    FrameDialog(*this, windowTitle(), kClientWidth, clientHeight);
     EnableContextHelp(this);
     edName->setFocus();
 }
@@ -173,10 +186,11 @@ void TAccountForm::ShowLearnt(const TAccount& account) {
     // Below the edits, the dialog grown to hold every line.
     laLearnt->setText(lines.join(u'\n'));
     const int height = laLearnt->sizeHint().height();
-    laLearnt->setGeometry(18, kLearntTop, kClientWidth - kMargin - 18, height);
+    const int learntTop = edPassword->y() + kRowPitch + 4;
+    laLearnt->setGeometry(18, learntTop, kClientWidth - kMargin - 18, height);
     laLearnt->show();
     btForget->show();
-    const int buttons = kLearntTop + height + kMargin;
+    const int buttons = learntTop + height + kMargin;
     for (QPushButton* button : {btForget, btOk, btCancel})
         button->move(button->x(), buttons);
     FrameDialog(*this, windowTitle(), kClientWidth, buttons + kButtonHeight + kMargin);

@@ -239,6 +239,7 @@ void TOptionForm::FormShow() {
         selected = 0;
     }
     cbCuDialSelect->setCurrentIndex(selected);
+    laCuDialService->setVisible(phonebook_.ServiceError());
     if (phonebook_.ServiceError())
         for (QWidget* w : std::initializer_list<QWidget*>{rbCuDialNonMail, rbCuDialAuto,
                                                           cbScheduleDialup, cbSettingDeconnect})

@@ -189,6 +189,7 @@ private:
     QRadioButton* rbCuDialAuto = nullptr;
     QLabel* laCuDialLabel = nullptr;
     QComboBox* cbCuDialSelect = nullptr;
+    QLabel* laCuDialService = nullptr;
 
     QCheckBox* cbScheduleRun = nullptr;
     QCheckBox* cbScheduleDialup = nullptr;

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -19,8 +20,11 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
+#include <algorithm>
+#include <functional>
 
 namespace pim {
 
@@ -145,6 +149,66 @@ private:
     QVBoxLayout* layout_;
 };
 
+// The account list from the keyboard: the focus selects the selected row, else
+// the first, so that Change and Delete work on a single account too; Enter
+// opens the row instead of pressing OK. Only the focused list has a current
+// row, which a reader hears as the focused one.
+class AccountList : public QListWidget {
+public:
+    std::function<void()> Open;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override {
+        const QList<QListWidgetItem*> selected = selectedItems();
+        const int chosen = selected.isEmpty() ? 0 : row(selected.constFirst());
+        QListWidget::focusInEvent(event);
+        if (count() > 0)
+            setCurrentRow(chosen);
+    }
+    void focusOutEvent(QFocusEvent* event) override {
+        QListWidget::focusOutEvent(event);
+        selectionModel()->setCurrentIndex({}, QItemSelectionModel::NoUpdate);
+    }
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override {
+        QListWidget::currentChanged(current, previous);
+        // Moved by a button: the row stays selected, not current.
+        if (current.isValid() && !hasFocus())
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!hasFocus())
+                        selectionModel()->setCurrentIndex({}, QItemSelectionModel::NoUpdate);
+                },
+                Qt::QueuedConnection);
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter && currentItem() && currentItem()->isSelected())
+            Open();
+        else
+            QListWidget::keyPressEvent(event);
+    }
+};
+
+// Home and End choose the first and the last page, as on the rows of page
+// buttons (Qt's tab bar knows only the arrows).
+class TabBarEnds : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Home && key != Qt::Key_End)
+            return false;
+        auto* bar = static_cast<QTabBar*>(watched);
+        bar->setCurrentIndex(key == Qt::Key_Home ? 0 : bar->count() - 1);
+        return true;
+    }
+};
+
 class AccountRowDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -161,6 +225,7 @@ void TOptionForm::CreateControls() {
     tcOption->addTab(CreateCustomizePage(), UiString("OptionForm", "カスタマイズ"));
     tcOption->addTab(CreateSchedulePage(), UiString("OptionForm", "スケジュール"));
     tcOption->addTab(CreateFpnPage(), QStringLiteral("FernpostNetwork"));
+    tcOption->tabBar()->installEventFilter(new TabBarEnds(tcOption));
 
     btOk = Named(new QPushButton(UiString("OptionForm", "設定")), "btOk", 27);
     btCancel = Named(new QPushButton(UiString("OptionForm", "キャンセル")), "btCancel", 29);
@@ -215,7 +280,9 @@ void TOptionForm::CreateControls() {
 
 QWidget* TOptionForm::CreateAccountPage() {
     tsAccount = Named(new QWidget, "tsAccount");
-    clAccount = Named(new QListWidget, "clAccount", 2);
+    auto* accounts = new AccountList;
+    accounts->Open = [this] { btSettingClick(); };
+    clAccount = Named<QListWidget>(accounts, "clAccount", 2);
     clAccount->setItemDelegate(new AccountRowDelegate(clAccount));
     clAccount->setUniformItemSizes(true);
     clAccount->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -232,6 +299,7 @@ QWidget* TOptionForm::CreateAccountPage() {
     connect(clAccount, &QListWidget::itemSelectionChanged, this,
             &TOptionForm::UpdateAccountButtons);
     connect(clAccount, &QListWidget::itemChanged, this, &TOptionForm::clAccountItemChanged);
+    connect(clAccount, &QListWidget::itemDoubleClicked, this, &TOptionForm::btSettingClick);
     connect(btAdd, &QPushButton::clicked, this, &TOptionForm::btAddClick);
     connect(btSetting, &QPushButton::clicked, this, &TOptionForm::btSettingClick);
     connect(btDelete, &QPushButton::clicked, this, &TOptionForm::btDeleteClick);
@@ -413,6 +481,14 @@ QWidget* TOptionForm::CreateCustomizePage() {
         cbCuDialSelect = Named(new QComboBox, "cbCuDialSelect", 105);
         cbCuDialSelect->setMinimumWidth(220);
         c.Row({laCuDialLabel, cbCuDialSelect}, 2);
+        // Shown when NetworkManager is not there, which greys the panel out.
+        laCuDialService =
+            Named(new QLabel(UiString("OptionForm",
+                                      "ダイヤルアップの制御には NetworkManager が必要ですが、\n"
+                                      "NetworkManager が動作していません。")),
+                  "laCuDialService");
+        laCuDialService->hide();
+        c.Row({laCuDialService}, 1)->setContentsMargins(kIndent, 6, 0, 0);
         c.End();
     }
 

@@ -3,8 +3,10 @@
 #include <QAccessibleWidget>
 #include <QButtonGroup>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QStyleOptionToolButton>
 #include <QStylePainter>
+#include <QTabBar>
 
 namespace pim {
 
@@ -41,8 +43,90 @@ private:
     PageButton* Button() const { return static_cast<PageButton*>(widget()); }
 };
 
+// A tab of the dialog's top row. Qt's own calls the current tab focused even
+// after the focus has left the row; a reader would keep announcing it.
+class TabAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
+public:
+    TabAccessible(QTabBar* bar, int index) : bar_(bar), index_(index) {}
+
+    bool isValid() const override { return bar_ && index_ < bar_->count(); }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return parent()->window(); }
+    QAccessibleInterface* parent() const override {
+        return QAccessible::queryAccessibleInterface(bar_);
+    }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QString text(QAccessible::Text t) const override {
+        return t == QAccessible::Name ? bar_->tabText(index_).remove(u'&') : QString();
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override {
+        const QRect tab = bar_->tabRect(index_);
+        return QRect(bar_->mapToGlobal(tab.topLeft()), tab.size());
+    }
+    QAccessible::Role role() const override { return QAccessible::PageTab; }
+    QAccessible::State state() const override {
+        QAccessible::State state = parent()->state();
+        state.selectable = true;
+        state.selected = index_ == bar_->currentIndex();
+        state.focused = state.selected && bar_->hasFocus();
+        return state;
+    }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this)
+                                                    : nullptr;
+    }
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& action) override {
+        if (action == pressAction())
+            bar_->setCurrentIndex(index_);
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    QPointer<QTabBar> bar_;
+    int index_;
+};
+
+class TabListAccessible : public QAccessibleWidget {
+public:
+    explicit TabListAccessible(QTabBar* bar) : QAccessibleWidget(bar, QAccessible::PageTabList) {}
+    ~TabListAccessible() override {
+        for (QAccessibleInterface* tab : tabs_)
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(tab));
+    }
+
+    int childCount() const override { return Bar()->count(); }
+    QAccessibleInterface* child(int index) const override {
+        if (index < 0 || index >= Bar()->count())
+            return nullptr;
+        while (tabs_.size() <= index) {
+            tabs_.push_back(new TabAccessible(Bar(), int(tabs_.size())));
+            QAccessible::registerAccessibleInterface(tabs_.back());
+        }
+        return tabs_[index];
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return int(tabs_.indexOf(const_cast<QAccessibleInterface*>(child)));
+    }
+    QAccessibleInterface* focusChild() const override {
+        return Bar()->hasFocus() ? child(Bar()->currentIndex()) : nullptr;
+    }
+
+private:
+    QTabBar* Bar() const { return static_cast<QTabBar*>(widget()); }
+    mutable QList<QAccessibleInterface*> tabs_;
+};
+
 QAccessibleInterface* PageTabFactory(const QString& className, QObject* object) {
-    if (className != QLatin1String("pim::PageButton") || !object)
+    if (!object)
+        return nullptr;
+    if (className == QLatin1String("QTabBar"))
+        return new TabListAccessible(static_cast<QTabBar*>(object));
+    if (className != QLatin1String("pim::PageButton"))
         return nullptr;
     return new PageTabAccessible(static_cast<PageButton*>(object));
 }

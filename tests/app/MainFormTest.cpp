@@ -1,7 +1,9 @@
 #include "MainFormFixture.h"
 #include "app/StatusTexts.h"
+#include "platform/Help.h"
 #include "settings/OptionForm.h"
 #include "support/PrivateBus.h"
+#include "support/ScopedEnv.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -332,7 +334,7 @@ TEST_F(MainWindowDisplayTest, TheSameMailTwiceIsAnnouncedOnceAndAnErrorCountsAsA
 
 // Tab goes round the buttons, the trees while the window shows them, and the
 // caption's buttons, each named for a screen reader; the menu keys open the
-// system menu at the focus.
+// system menu at the focus, and F1 the help page.
 TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSystemMenu) {
     WriteProfile("[MainWindow]\r\nType=1\r\n[Setting]\r\nSettingEndCheck=0\r\nMailerPath=" +
                  mailer + "\r\n");
@@ -370,6 +372,11 @@ TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSyste
         EXPECT_EQ(form->sysMenu->pos(), at) << key.key();
         form->sysMenu->close();
     }
+    // F1 opens the help page as in the dialogs; with nothing to open it, that is told.
+    const test::ScopedEnv noOpener("PATH", dir.path());
+    QTest::keyClick(option, Qt::Key_F1);
+    EXPECT_TRUE(test::RunUntil([&] { return !boxes.empty(); }, seconds(5)));
+    EXPECT_EQ(boxes, (decltype(boxes){{cp932::ToUtf8(HelpNotOpenedText()), mb::IconExclamation}}));
 }
 
 // A picture button and a caption button act once on a click, a double-click,
