@@ -776,6 +776,7 @@ void TMainForm::imOptionClick() {
         return;
     const bool oldScheduleTime = Settings.ScheduleTime;
     const int oldScheduleTimeCount = Settings.ScheduleTimeCount;
+    const FocusKeeper focus(*this);
     setEnabled(false);
     DialogOpen = true;
     {
@@ -787,12 +788,14 @@ void TMainForm::imOptionClick() {
     }
     DialogOpen = false;
     EnableMainWindow();
+    focus.Restore();
     scheduler_.Rearm(oldScheduleTime, oldScheduleTimeCount);
 }
 
 void TMainForm::miVersionClick() {
     if (optionForm_ || versionForm_)
         return;
+    const FocusKeeper focus(*this);
     setEnabled(false);
     DialogOpen = true;
     {
@@ -803,6 +806,7 @@ void TMainForm::miVersionClick() {
     }
     DialogOpen = false;
     EnableMainWindow();
+    focus.Restore();
 }
 
 void TMainForm::EnableMainWindow() {
