@@ -20,6 +20,12 @@ void DrawKeyFocus(QPainter& painter, const QWidget& owner, const QRect& frame) {
     painter.restore();
 }
 
+void FocusKeeper::Restore() const {
+    if (widget_ && widget_->isEnabled() && widget_->isVisible() &&
+        (widget_->focusPolicy() & Qt::TabFocus))
+        widget_->setFocus(Qt::OtherFocusReason);
+}
+
 void KeyFocusTree::paintEvent(QPaintEvent* event) {
     QTreeWidget::paintEvent(event);
     QPainter painter(viewport());

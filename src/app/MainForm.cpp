@@ -791,6 +791,7 @@ void TMainForm::imOptionClick() {
         return;
     const bool oldScheduleTime = Settings.ScheduleTime;
     const int oldScheduleTimeCount = Settings.ScheduleTimeCount;
+    const FocusKeeper focus(*this);
     setEnabled(false);
     DialogOpen = true;
     {
@@ -802,12 +803,14 @@ void TMainForm::imOptionClick() {
     }
     DialogOpen = false;
     EnableMainWindow();
+    focus.Restore();
     scheduler_.Rearm(oldScheduleTime, oldScheduleTimeCount);
 }
 
 void TMainForm::miVersionClick() {
     if (optionForm_ || versionForm_)
         return;
+    const FocusKeeper focus(*this);
     setEnabled(false);
     DialogOpen = true;
     {
@@ -818,6 +821,7 @@ void TMainForm::miVersionClick() {
     }
     DialogOpen = false;
     EnableMainWindow();
+    focus.Restore();
 }
 
 void TMainForm::EnableMainWindow() {

@@ -379,6 +379,33 @@ TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSyste
     EXPECT_EQ(boxes, (decltype(boxes){{cp932::ToUtf8(HelpNotOpenedText()), mb::IconExclamation}}));
 }
 
+// A dialog opened from the keyboard and closed gives the focus back to the
+// control it was opened from, where Enter does not start a check.
+TEST_F(MainWindowDisplayTest, ADialogClosedGivesTheFocusBack) {
+    auto form = Shown();
+    QTimer escape; // the dialog's own loop runs meanwhile
+    int closed = 0;
+    QObject::connect(&escape, &QTimer::timeout, [&closed] {
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            QTest::keyClick(dialog, Qt::Key_Escape), ++closed;
+    });
+    escape.start(50);
+    for (const auto& [name, open] :
+         {std::pair("imOption", std::function<void(QWidget*)>(
+                                    [](QWidget* w) { QTest::keyClick(w, Qt::Key_Space); })),
+          {"imInformation", [&](QWidget* w) {
+               QTest::keyClick(w, Qt::Key_F10, Qt::ShiftModifier);
+               QTest::keyClick(form->sysMenu, Qt::Key_V); // about box
+           }}}) {
+        QWidget* opener = Child(*form, name);
+        opener->setFocus(Qt::TabFocusReason);
+        open(opener);
+        Activate(*form);
+        EXPECT_EQ(QApplication::focusWidget(), opener) << name;
+    }
+    EXPECT_EQ(closed, 2);
+}
+
 // A picture button and a caption button act once on a click, a double-click,
 // Space, Enter and a screen reader's press, and not on a press let go elsewhere.
 TEST_F(MainWindowDisplayTest, AButtonActsOnceOnEveryWayOfPressingIt) {
