@@ -29,6 +29,7 @@ namespace pim {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Box;
 using test::Mailbox;
 
 struct FakeDialup : DialupControl {
@@ -77,15 +78,6 @@ struct FakeHost : CheckRunHost {
             StoreSecurity(profile, accounts, lesson);
     }
 };
-
-Mailbox Box(std::vector<std::string> subjects, std::function<void(Mailbox&)> change = {}) {
-    Mailbox box;
-    for (const std::string& s : subjects)
-        box.messages.push_back(test::SimpleMessage(s));
-    if (change)
-        change(box);
-    return box;
-}
 
 class CheckRunTest : public ::testing::Test {
 protected:
