@@ -279,12 +279,6 @@ TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhyAndClosingEndsADialsWait) {
     EXPECT_EQ(dialup.dials, 4);
 }
 
-// Fetches every message the way a check does.
-void Fetch(test::Pop3Client& client, const std::string& host, const std::string& password) {
-    EXPECT_TRUE(client.pop3.Connect(host, "sample", password));
-    EXPECT_TRUE(test::RunUntil([&] { return client.ended; }, 30s));
-}
-
 class CheckRunDovecotTls : public CheckRunTest {
 protected:
     static inline test::DovecotServer* dovecot = nullptr;
@@ -437,11 +431,8 @@ TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsks
 
 // Dovecot offers TOP, UIDL and pipelining: the header alone gives the texts, the
 // first time and from memory after. What TLS does with each certificate, over
-// STLS on the plain port and over pop3s; a wrong password is told as such.
+// STLS on the plain port and over pop3s.
 TEST_F(TVeltaPOP3Dovecot, TheHeaderGivesTheTextsWhereTheCertificateVerifiesOrIsTrusted) {
-    test::Pop3Client wrong;
-    Fetch(wrong, "127.0.0.1:" + std::to_string(dovecot->Port()), "wrong");
-    EXPECT_EQ(wrong.error, 4);
     ASSERT_EQ(expected.size(), 7u);
     // Folded ISO-2022-JP words; a space does not continue a From line.
     EXPECT_EQ(expected[0], (MailSummary{cp932::FromUtf8("会議室変更のお知らせ（12月3日 定例会議）"),
@@ -479,7 +470,8 @@ TEST_F(TVeltaPOP3Dovecot, TheHeaderGivesTheTextsWhereTheCertificateVerifiesOrIsT
         TrustOnly(c.knownAuthority ? dovecot->File("ca.pem") : dovecot->File("untrusted-ca.pem"));
         test::Pop3Client fetched;
         fetched.pop3.Security = c.security;
-        Fetch(fetched, c.host, "pass word");
+        EXPECT_TRUE(fetched.pop3.Connect(c.host, "sample", "pass word"));
+        EXPECT_TRUE(test::RunUntil([&] { return fetched.ended; }, 30s));
         const TlsOutcome tls = fetched.pop3.SecurityOutcome();
         const bool fails = c.problems != 0;
         EXPECT_EQ(fetched.error, fails ? 2 : 0);
