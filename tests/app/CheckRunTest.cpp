@@ -1,23 +1,35 @@
 // Whole check runs: the real POP3 component against a small POP3 server on
-// loopback, the dial-up component and the window played by test doubles.
+// loopback, or against a real Dovecot for TLS (STLS and pop3s, with a trusted
+// and an untrusted authority); the dial-up component and the window played by
+// test doubles. The component alone reads the demo's sample mailbox there too.
 #include "app/CheckRun.h"
 
 #include "common/Cp932.h"
 #include "platform/MessageBox.h"
 #include "pop3/TVeltaPOP3.h"
+#include "settings/SettingsFile.h"
+#include "support/DovecotServer.h"
 #include "support/EventLoop.h"
 #include "support/MailboxServer.h"
+#include "support/Pop3Client.h"
+#include "support/TempDir.h"
 
+#include <QDate>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTimer>
 #include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <limits>
+#include <set>
 #include <tuple>
 
 namespace pim {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Box;
 using test::Mailbox;
 
 struct FakeDialup : DialupControl {
@@ -38,16 +50,21 @@ struct FakeDialup : DialupControl {
     bool HangUp() override { return ++hangUps; }
 };
 
-// Every question is answered No.
+// Questions answered as the test says, No by default. With a profile, what a
+// run learnt of TLS goes to the accounts and to Pim.INI as the main window does.
 struct FakeHost : CheckRunHost {
-    std::vector<std::pair<std::string, unsigned>> asked;
-    int over = 0, failedDials = 0, optionsOpened = 0;
+    TAccounts& accounts;
+    std::string profile;
+    std::vector<std::pair<std::string, unsigned>> asked; // UTF-8
+    int answer = IDNO, over = 0, failedDials = 0, optionsOpened = 0;
+    std::function<void()> onAsk;
     bool offline = false;
     RunOutcome last;
 
+    explicit FakeHost(TAccounts& a) : accounts(a) {}
     int Ask(const std::string& text, unsigned flags) override {
         asked.emplace_back(cp932::ToUtf8(text), flags);
-        return IDNO;
+        return onAsk ? onAsk() : void(), answer;
     }
     bool Offline() const override { return offline; }
     void GoOnline() override { offline = false; }
@@ -57,26 +74,20 @@ struct FakeHost : CheckRunHost {
     void OpenAccountOptions() override { ++optionsOpened; }
     void ShowRun(const RunOutcome& outcome) override { last = outcome; }
     void RunOver(const RunOutcome&) override { ++over; }
-    void RememberSecurity(const TlsLesson&) override {}
+    void RememberSecurity(const TlsLesson& lesson) override {
+        if (!profile.empty())
+            StoreSecurity(profile, accounts, lesson);
+    }
 };
-
-Mailbox Box(std::vector<std::string> subjects, std::function<void(Mailbox&)> change = {}) {
-    Mailbox box;
-    for (const std::string& s : subjects)
-        box.messages.push_back(test::SimpleMessage(s));
-    if (change)
-        change(box);
-    return box;
-}
 
 class CheckRunTest : public ::testing::Test {
 protected:
     test::MailboxServer server;
     TVeltaPOP3 pop3;
     FakeDialup dialup;
-    FakeHost host;
     TSettings settings;
     TAccounts accounts{};
+    FakeHost host{accounts};
     CheckRun run{pop3, dialup, host, settings, accounts};
 
     void SetUp() override {
@@ -89,7 +100,7 @@ protected:
     bool Check(CheckRun::Sender sender = CheckRun::Sender::Other) {
         const int before = host.over;
         run.pbCheckClick(sender);
-        return test::RunUntil([&] { return host.over > before; }, 15s);
+        return test::RunUntil([&] { return host.over > before; }, 20s);
     }
     const AccountResult& Shown(size_t slot) const { return run.ShownResults[slot]; }
 };
@@ -278,6 +289,216 @@ TEST_F(CheckRunTest, WithoutAnAccountNothingRunsAndOnlyTheUserIsOffered) {
     EXPECT_FALSE(run.Running());
     test::RunFor(50ms);
     EXPECT_EQ(host.over, 0);
+}
+
+class CheckRunDovecotTls : public CheckRunTest {
+protected:
+    static inline test::DovecotServer* dovecot = nullptr;
+    static inline const test::MailUser taro{
+        "taro", "pw-taro", {"Subject: Hello\r\nFrom: boss@example.jp\r\n\r\nx\r\n"}};
+
+    // What the header of each message of the sample mailbox gives.
+    static inline std::vector<MailSummary> expected;
+
+    static void SetUpTestSuite() {
+        dovecot = new test::DovecotServer;
+        expected.clear();
+        if (!test::DovecotServer::SkipReason().empty())
+            return;
+        const std::set<std::filesystem::path> files(
+            std::filesystem::directory_iterator(PIM_SAMPLE_MAILBOX), {});
+        std::vector<std::string> mail;
+        for (const auto& file : files)
+            mail.push_back(test::ReadFile(file));
+        mail.push_back("Subject: no body\r\nFrom: c@example.jp\r\n");
+        // Each has its markers in the header: what the body says does not count.
+        for (const std::string& message : mail)
+            expected.push_back(ExtractMailInformation(message));
+        if (!dovecot->Start({taro, {"sample", "pass word", mail}}, true))
+            ADD_FAILURE() << dovecot->error();
+    }
+    static void TearDownTestSuite() { delete dovecot, dovecot = nullptr; }
+
+    test::TempDir dir;
+    const QSslConfiguration original = QSslConfiguration::defaultConfiguration();
+
+    void SetUp() override {
+        if (const std::string reason = test::DovecotServer::SkipReason(); !reason.empty())
+            GTEST_SKIP() << reason;
+        ASSERT_TRUE(dovecot->Running());
+        CheckRunTest::SetUp();
+        host.profile = dir.file("Pim.INI");
+        Taro(dovecot->Port());
+        // The plain port offers STLS: every session is upgraded.
+        TrustOnly(dovecot->File("ca.pem"));
+    }
+    void TearDown() override { QSslConfiguration::setDefaultConfiguration(original); }
+
+    // Taro's account on a plain port, as it stands in Pim.INI.
+    void Taro(uint16_t port, const std::string& trusted = {}, bool tlsRequired = false) {
+        accounts[0] = {true, "Taro", "localhost:" + std::to_string(port), "taro", "pw-taro"};
+        accounts[0].TlsRequired = tlsRequired;
+        accounts[0].TrustedCertificate = trusted;
+        ASSERT_TRUE(SaveSettings(host.profile, settings, accounts));
+    }
+    static void TrustOnly(const std::string& authority) {
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setCaCertificates(
+            QSslCertificate::fromPath(QString::fromStdString(authority)));
+        QSslConfiguration::setDefaultConfiguration(configuration);
+    }
+    std::string Stored(const char* key) const {
+        return IniFile::Load(host.profile).Value("Account0", key).value_or("");
+    }
+};
+
+using TVeltaPOP3Dovecot = CheckRunDovecotTls;
+
+// Once a server offered STLS, a plain one is refused before the login; only a
+// check the user started asks to trust a certificate, and Yes reads the mail; a
+// server with a new certificate at every connection is asked about once. What
+// is learnt is dated; a pin goes once the certificate verifies.
+TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsksToTrust) {
+    using Sender = CheckRun::Sender;
+    run.Today = [] { return QDate(2025, 3, 14); };
+    Taro(dovecot->Port(), std::string(64, '0'));
+    ASSERT_TRUE(Check(Sender::Other));
+    EXPECT_EQ(run.ShownResults[0].Count, 1);
+    EXPECT_EQ(Stored("TlsRequired") + " " + Stored("TlsRequiredDate"), "1 2025-03-14");
+    EXPECT_EQ(Stored("TrustedCertificate"), "") << "the authority vouched for it";
+    EXPECT_TRUE(accounts[0].TrustedCertificate.empty());
+    test::DovecotServer plain, other;
+    ASSERT_TRUE(plain.Start({taro})) << plain.error();
+    Taro(plain.Port(), "", true);
+    ASSERT_TRUE(Check(Sender::CheckButton));
+    EXPECT_EQ(pop3.SecurityOutcome().Failure, TlsFailure::Downgrade);
+    EXPECT_EQ(run.ShownResults[0].Count, -2);
+    EXPECT_EQ(run.ShownResults[0].Reason, TlsReasonText(pop3.SecurityOutcome()));
+    EXPECT_TRUE(host.asked.empty());
+
+    const struct {
+        const char* name;
+        Sender sender;
+        int answer;
+        std::string trusted; // before the check
+        bool asked, read;
+    } rows[] = {
+        {"check button, No", Sender::CheckButton, IDNO, "", true, false},
+        {"tray menu, Yes", Sender::Menu, IDYES, "", true, true},
+        {"scheduled", Sender::Other, IDYES, "", false, false},
+        {"another certificate trusted before, No", Sender::CheckButton, IDNO, std::string(64, '0'),
+         true, false},
+    };
+    TrustOnly(dovecot->File("untrusted-ca.pem"));
+    std::string trusted;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Taro(dovecot->Port(), row.trusted);
+        host.asked.clear();
+        host.answer = row.answer;
+        ASSERT_TRUE(Check(row.sender));
+        ASSERT_EQ(host.asked.size(), row.asked ? 1u : 0u);
+        EXPECT_EQ(Stored("TlsRequired"), "1") << "STLS was offered";
+        EXPECT_EQ(run.ShownResults[0].Count, row.read ? 1 : -2);
+        if (row.read) {
+            EXPECT_EQ(run.ShownResults[0].Subjects[0], "Hello");
+            trusted = accounts[0].TrustedCertificate;
+            ASSERT_EQ(trusted.size(), 64u);
+        }
+        EXPECT_EQ(Stored("TrustedCertificate"), row.read ? trusted : row.trusted);
+        EXPECT_EQ(Stored("TrustedCertificateDate"), row.read ? "2025-03-14" : "");
+        if (!row.asked)
+            continue;
+        const auto& [text, flags] = host.asked[0];
+        EXPECT_EQ(flags, mb::YesNo | mb::IconQuestion | mb::DefButton2);
+        for (const std::string& part :
+             {std::string("localhost"), cp932::ToUtf8(TlsReasonText(pop3.SecurityOutcome()))})
+            EXPECT_NE(text.find(part), std::string::npos) << text;
+        EXPECT_EQ(text.find("警告") != std::string::npos, !row.trusted.empty()) << text;
+        // The fingerprint shown is the one stored after Yes, in upper-case pairs.
+        QString pairs = QString::fromStdString(trusted.substr(0, 6)).toUpper();
+        if (row.read) {
+            EXPECT_NE(text.find(pairs.insert(4, u':').insert(2, u':').toStdString()),
+                      std::string::npos);
+        }
+    }
+    // Trusted now: a scheduled check reads the mail without a word.
+    host.asked.clear();
+    Taro(dovecot->Port(), trusted);
+    ASSERT_TRUE(Check(Sender::Other));
+    EXPECT_TRUE(host.asked.empty());
+    EXPECT_EQ(run.ShownResults[0].Count, 1);
+
+    // Trusted, and the next connection shows another certificate.
+    ASSERT_TRUE(other.Start({taro}, true)) << other.error();
+    Taro(dovecot->Port());
+    host.answer = IDYES;
+    host.onAsk = [&] { run.CheckList[0].HostName = "localhost:" + std::to_string(other.Port()); };
+    ASSERT_TRUE(Check(Sender::CheckButton));
+    EXPECT_EQ(host.asked.size(), 1u);
+    EXPECT_TRUE(pop3.SecurityOutcome().FingerprintChanged);
+    EXPECT_EQ(run.ShownResults[0].Count, -2);
+    EXPECT_EQ(run.ShownResults[0].Reason, TlsReasonText(pop3.SecurityOutcome()));
+}
+
+// Dovecot offers TOP, UIDL and pipelining: the header alone gives the texts, the
+// first time and from memory after. What TLS does with each certificate, over
+// STLS on the plain port and over pop3s.
+TEST_F(TVeltaPOP3Dovecot, TheHeaderGivesTheTextsWhereTheCertificateVerifiesOrIsTrusted) {
+    ASSERT_EQ(expected.size(), 7u);
+    // Folded ISO-2022-JP words; a From line folded before its address.
+    EXPECT_EQ(expected[0], (MailSummary{cp932::FromUtf8("会議室変更のお知らせ（12月3日 定例会議）"),
+                                        cp932::FromUtf8("佐藤 花子 <hanako.sato@example.co.jp>"),
+                                        cp932::FromUtf8("2024年12月02日（") + SystemDayNames()[0] +
+                                            cp932::FromUtf8("） 09:12:45")}));
+    const QList<QSslCertificate> shown =
+        QSslCertificate::fromPath(QString::fromStdString(dovecot->File("server.pem")));
+    ASSERT_EQ(shown.size(), 1);
+    const std::string pin = shown.front().digest(QCryptographicHash::Sha256).toHex().toStdString();
+    const std::string plain = "localhost:" + std::to_string(dovecot->Port());
+    const std::string pop3s = "pop3s://localhost:" + std::to_string(dovecot->TlsPort());
+    const std::string misnamed = "127.0.0.2:" + std::to_string(dovecot->Port());
+    const struct {
+        const char* name;
+        std::string host;
+        bool knownAuthority;
+        TlsPolicy security;
+        uint8_t problems; // none: it verifies
+    } cases[] = {
+        {"STLS", plain, true, {true, ""}, 0},
+        {"STLS, the texts from memory", plain, true, {}, 0},
+        {"pop3s", pop3s, true, {}, 0},
+        {"STLS, unknown authority", plain, false, {}, cpUnknownAuthority},
+        {"pop3s, unknown authority", pop3s, false, {}, cpUnknownAuthority},
+        {"the certificate trusted", plain, false, {false, pin}, 0},
+        // clang-format off
+        {"another than the one trusted", plain, false, {false, std::string(64, '0')}, cpUnknownAuthority},
+        // clang-format on
+        {"a name it does not carry", misnamed, true, {}, cpWrongName},
+        {"a name it does not carry, trusted", misnamed, true, {false, pin}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TrustOnly(c.knownAuthority ? dovecot->File("ca.pem") : dovecot->File("untrusted-ca.pem"));
+        test::Pop3Client fetched;
+        fetched.pop3.Security = c.security;
+        EXPECT_TRUE(fetched.pop3.Connect(c.host, "sample", "pass word"));
+        EXPECT_TRUE(test::RunUntil([&] { return fetched.ended; }, 30s));
+        const TlsOutcome tls = fetched.pop3.SecurityOutcome();
+        const bool fails = c.problems != 0;
+        EXPECT_EQ(fetched.error, fails ? 2 : 0);
+        EXPECT_EQ(fetched.mails, fails ? std::vector<MailSummary>{} : expected);
+        EXPECT_TRUE(tls.Offered);
+        EXPECT_EQ(tls.Encrypted, !fails);
+        EXPECT_EQ(tls.Verified, !fails && c.security.TrustedFingerprint != pin);
+        EXPECT_EQ(tls.Failure, fails ? TlsFailure::Untrusted : TlsFailure::None);
+        EXPECT_EQ(tls.Problems, c.problems);
+        EXPECT_EQ(tls.FingerprintChanged, fails && !c.security.TrustedFingerprint.empty());
+        if (fails) {
+            EXPECT_EQ(tls.Fingerprint, pin);
+            EXPECT_EQ(tls.Host, c.host.starts_with("127") ? "127.0.0.2" : "localhost");
+        }
+    }
 }
 
 } // namespace

@@ -47,12 +47,14 @@ template <typename T>
 std::unique_ptr<T, decltype(&std::free)> Reply(T* reply) {
     return {reply, &std::free};
 }
-QByteArray Property(xcb_window_t window, const char* name) {
-    const auto atom = Reply(
+xcb_atom_t Atom(const char* name) {
+    const auto reply = Reply(
         xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, uint16_t(strlen(name)), name), nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+QByteArray Property(xcb_window_t window, const char* name) {
     const auto reply = Reply(xcb_get_property_reply(
-        x,
-        xcb_get_property(x, 0, window, atom ? atom->atom : 0, XCB_GET_PROPERTY_TYPE_ANY, 0, 4096),
+        x, xcb_get_property(x, 0, window, Atom(name), XCB_GET_PROPERTY_TYPE_ANY, 0, 4096),
         nullptr));
     return reply ? QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
                               xcb_get_property_value_length(reply.get()))
@@ -212,9 +214,8 @@ class ScreenScaleTest : public ScreenTest, public ::testing::WithParamInterface<
 
 TEST_P(ScreenScaleTest, RowsAndLabelsFitAndTheWindowIsOnScreen) {
     const Screen& c = GetParam();
-    test::Mailbox box;
     for (const char* user : {"demo", "sub"})
-        box.messages = {test::SimpleMessage(user)}, server.Set(user, box);
+        server.Set(user, test::Box({user}));
     Run(c.accounts,
         "ScheduleRun=1\r\nSettingEndCheck=0\r\n[MainWindow]\r\nType=1\r\nLeft=600\r\nTop=400\r\n",
         c.factor, c.lang);
@@ -293,18 +294,13 @@ TEST_F(ScreenTest, AHiddenStartWaitsMinimisedForATrayAndASecondStartShowsIt) {
     };
     EXPECT_TRUE(state(3));
     // A tray: the new owner of the tray selection says so on the root window.
-    const auto atom = [](const char* name) {
-        return Reply(xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, uint16_t(strlen(name)), name),
-                                           nullptr))
-            ->atom;
-    };
     const auto newTray = [&] {
         const xcb_window_t tray = xcb_generate_id(x);
         xcb_create_window(x, 0, tray, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
                           XCB_COPY_FROM_PARENT, 0, nullptr);
-        xcb_set_selection_owner(x, tray, atom("_NET_SYSTEM_TRAY_S0"), XCB_CURRENT_TIME);
-        xcb_client_message_event_t manager{XCB_CLIENT_MESSAGE, 32, 0, root, atom("MANAGER"), {}};
-        manager.data.data32[1] = atom("_NET_SYSTEM_TRAY_S0");
+        xcb_set_selection_owner(x, tray, Atom("_NET_SYSTEM_TRAY_S0"), XCB_CURRENT_TIME);
+        xcb_client_message_event_t manager{XCB_CLIENT_MESSAGE, 32, 0, root, Atom("MANAGER"), {}};
+        manager.data.data32[1] = Atom("_NET_SYSTEM_TRAY_S0");
         manager.data.data32[2] = tray;
         xcb_send_event(x, 0, root, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
                        reinterpret_cast<const char*>(&manager));

@@ -3,10 +3,6 @@
 #include "app/WindowShape.h"
 #include "support/EventLoop.h"
 
-#include <QGuiApplication>
-#include <QScreen>
-#include <QWidget>
-#include <QWindow>
 #include <gtest/gtest.h>
 
 namespace pim {
@@ -88,28 +84,6 @@ TEST(ScreenFit, AWindowOffEveryScreenIsMovedWholeIntoTheNearest) {
         EXPECT_EQ(PlaceOnScreen({saved, QSize(350, 300)}, screens), shown) << what;
     // Larger than the screen: the caption's corner stays on it.
     EXPECT_EQ(PlaceOnScreen({400, 300, 350, 300}, {QRect(0, 0, 320, 240)}), QPoint(0, 0));
-}
-
-// Painted while the window's outline hid part of it, a child must be painted
-// anew there when the outline grows, not left blank.
-TEST(ScreenFit, AnUncoveredChildIsPaintedWhereTheOutlineHidItBefore) {
-    QWidget window;
-    window.resize(100, 100);
-    auto* child = new QWidget(&window);
-    child->setGeometry(0, 0, 100, 100);
-    child->setAutoFillBackground(true);
-    child->setPalette(QPalette(Qt::white));
-    window.show();
-    ASSERT_TRUE(test::RunUntil([&] { return window.windowHandle()->isExposed(); }, 5s));
-    window.setMask(QRegion(0, 0, 100, 50));
-    child->setPalette(QPalette(Qt::black)); // painted under the outline only
-    test::RunFor(50ms);
-    window.setMask(QRegion(0, 0, 100, 100));
-    RepaintUncovered(&window, QRegion(0, 50, 100, 50));
-    test::RunFor(50ms);
-    const QImage shown = window.screen()->grabWindow(window.winId()).toImage();
-    ASSERT_FALSE(shown.isNull());
-    EXPECT_EQ(shown.pixelColor(50, 75).name(), QStringLiteral("#000000")) << "the part it hid";
 }
 
 } // namespace

@@ -1,13 +1,15 @@
 // Dialling through NetworkManager, and the checks a wake or a returning network brings.
-#include "NetworkManagerMock.h"
 #include "common/Cp932.h"
 #include "dialup/TVeltaRAS.h"
 #include "dialup/WakeCheck.h"
 #include "dialup/WakeWatch.h"
 #include "settings/SettingsFile.h"
 #include "support/EventLoop.h"
+#include "support/PrivateBus.h"
 #include "support/TempDir.h"
 
+#include <QDBusArgument>
+#include <QDBusVariant>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sstream>
@@ -23,19 +25,56 @@ using Events = std::vector<std::string>;
 using test::RunFor;
 using test::RunUntil;
 
-// The dial-up component against NetworkManager played by python3-dbusmock on a
-// private bus.
-class TVeltaRASTest : public ::testing::Test {
+const QString kNetworkManager = "org.freedesktop.NetworkManager";
+
+// A private D-Bus daemon as the system bus, with NetworkManager played by
+// python3-dbusmock (with nm_template.py) or, busy, by busy_nm.py, and logind
+// when asked. Nothing touches the machine's own system bus.
+class SystemBusTest : public ::testing::Test {
 protected:
-    test::NetworkManagerMock nm;
-    std::unique_ptr<TVeltaRAS> ras;
-    Events events;
+    test::PrivateBus bus;
 
     void SetUp() override {
         if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
             GTEST_SKIP() << reason.toStdString();
-        ASSERT_TRUE(nm.StartWith()) << nm.error().toStdString();
-        ras = std::make_unique<TVeltaRAS>(nm.Bus());
+    }
+    bool Start(bool logind, bool busy = false) {
+        return bus.Start() &&
+               (busy ? bus.StartService({"/usr/bin/python3", PIM_BUSY_NM}, true, kNetworkManager)
+                     : bus.StartMock({"--system", "--template", PIM_NM_TEMPLATE}, true,
+                                     kNetworkManager)) &&
+               (!logind || bus.StartMock({"--system", "--template", "logind"}, true,
+                                         "org.freedesktop.login1"));
+    }
+    // A method of a mock: nm_template.py's (AddProfile, ActivateElsewhere,
+    // DropActive, SetBehaviour), busy_nm.py's, or dbusmock's own on `path` of `service`.
+    QVariant Mock(const QString& method, const QVariantList& arguments = {},
+                  const QString& path = "/org/freedesktop",
+                  const QString& service = kNetworkManager) {
+        return bus.Call(service, path, "org.freedesktop.DBus.Mock", method, arguments)
+            .arguments()
+            .value(0);
+    }
+    // logind tells of a resume.
+    void Resume() {
+        Mock("EmitSignal",
+             {"org.freedesktop.login1.Manager", "PrepareForSleep", "b", QVariantList{false}},
+             "/org/freedesktop/login1", "org.freedesktop.login1");
+    }
+};
+
+// The dial-up component against the NetworkManager of nm_template.py.
+class TVeltaRASTest : public SystemBusTest {
+protected:
+    std::unique_ptr<TVeltaRAS> ras;
+    Events events;
+
+    void SetUp() override {
+        SystemBusTest::SetUp();
+        if (IsSkipped())
+            return;
+        ASSERT_TRUE(Start(false)) << bus.error().toStdString();
+        ras = std::make_unique<TVeltaRAS>(bus.Bus());
         ras->WatchInterval = 100;
         ras->DialPollInterval = 20;
         ras->OnFirstConnect = [this](TVeltaRAS*) { events.push_back("first connect"); };
@@ -49,16 +88,23 @@ protected:
         ras->OnConnectAuthenticate = told("auth ");
         ras->OnConnectError = told("error ");
     }
-    QString Mock(const char* method, const QVariantList& arguments) {
-        return nm.Mock(method, arguments);
-    }
     // A LAN, a Wi-Fi and two on-demand profiles, in that order; the first on-demand one.
     QString AddPhonebook() {
         Mock("AddProfile", {"有線", "802-3-ethernet"});
         Mock("AddProfile", {"自宅Wi-Fi", "802-11-wireless"});
-        const QString vpn = Mock("AddProfile", {"社内VPN", "vpn"});
+        const QString vpn = Mock("AddProfile", {"社内VPN", "vpn"}).toString();
         Mock("AddProfile", {"モバイル", "gsm"});
         return vpn;
+    }
+    QStringList ActivePaths() {
+        QStringList paths;
+        const QDBusMessage reply = bus.Call(kNetworkManager, "/org/freedesktop/NetworkManager",
+                                            "org.freedesktop.DBus.Properties", "Get",
+                                            {kNetworkManager, "ActiveConnections"});
+        for (const QDBusObjectPath& path : qdbus_cast<QList<QDBusObjectPath>>(
+                 qvariant_cast<QDBusVariant>(reply.arguments().value(0)).variant()))
+            paths << path.path();
+        return paths;
     }
     bool WaitEvents(size_t count) {
         return RunUntil([&] { return events.size() >= count; }, 5s);
@@ -96,7 +142,7 @@ TEST_F(TVeltaRASTest, EachOutcomeOfADialIsReportedOnce) {
         RunFor(200ms); // and nothing more
         EXPECT_EQ(events, told);
         const bool up = !told.empty() && told.back().starts_with("connect");
-        EXPECT_TRUE(RunUntil([&] { return nm.ActivePaths().isEmpty() == !up; }, 2s));
+        EXPECT_TRUE(RunUntil([&] { return ActivePaths().isEmpty() == !up; }, 2s));
         EXPECT_EQ(ras->ActiveEntryCount(), up ? 1 : 0);
     }
     Mock("SetBehaviour", {"activation", "activate"});
@@ -110,16 +156,16 @@ TEST_F(TVeltaRASTest, EachOutcomeOfADialIsReportedOnce) {
 // down, and one that never goes fails after its bound.
 TEST_F(TVeltaRASTest, TheWatchReportsConnectionsMadeElsewhereAndHangUpTakesDownOnlyOnDemandOnes) {
     EXPECT_TRUE(ras->HangUp()) << "nothing to hang up";
-    const QString lan =
+    const QVariant lan =
         Mock("ActivateElsewhere", {Mock("AddProfile", {"LAN", "802-3-ethernet"}), 2u});
     const QString vpn = AddPhonebook();
     ras->SetWatching(true);
-    const QString half = Mock("ActivateElsewhere", {vpn, 1u}); // still activating: not up
+    const QVariant half = Mock("ActivateElsewhere", {vpn, 1u}); // still activating: not up
     RunFor(250ms);
     EXPECT_TRUE(events.empty());
     EXPECT_EQ(ras->ActiveEntryCount(), 0);
     Mock("DropActive", {half});
-    const QString up = Mock("ActivateElsewhere", {vpn, 2u});
+    const QVariant up = Mock("ActivateElsewhere", {vpn, 2u});
     ASSERT_TRUE(WaitEvents(1));
     Mock("DropActive", {up});
     ASSERT_TRUE(WaitEvents(2));
@@ -132,7 +178,7 @@ TEST_F(TVeltaRASTest, TheWatchReportsConnectionsMadeElsewhereAndHangUpTakesDownO
     EXPECT_EQ(events, (Events{"first connect", "all disconnected", "first connect"}));
     EXPECT_EQ(ras->ActiveEntryCount(), 1);
     EXPECT_TRUE(ras->HangUp());
-    EXPECT_EQ(nm.ActivePaths(), QStringList{lan});
+    EXPECT_EQ(ActivePaths(), QStringList{lan.toString()});
     Mock("ActivateElsewhere", {vpn, 2u});
     ras->HangUpLimit = 300;
     for (const char* deactivation : {"stuck", "refuse"}) {
@@ -228,82 +274,65 @@ TEST(WakeCheck, EventsWaitsAndChecks) {
     }
 }
 
+// The wake watch with short waits, and how often it asked whether the program
+// allows a check (it always does) and started one.
+struct Watch {
+    WakeWatch watch;
+    int asked = 0, checks = 0;
+    explicit Watch(const QDBusConnection& bus) : watch(bus) {
+        watch.Check().ResumeSettle = 200ms;
+        watch.Check().NetworkSettle = 100ms;
+        watch.Conditions = [this] { return ++asked, WakeCheck::Conditions{true, false, false}; };
+        watch.OnCheck = [this](WakeWatch*) { ++checks; };
+    }
+};
+
+using WakeWatchTest = SystemBusTest;
+
 // The check after a resume or the network's return, with logind and
-// NetworkManager played by python3-dbusmock on a private bus.
-TEST(WakeWatch, OneCheckAfterAResumeOrTheNetworksReturnWhenTheProgramAllows) {
-    if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
-        GTEST_SKIP() << reason.toStdString();
-    test::NetworkManagerMock bus;
-    ASSERT_TRUE(bus.StartWith(true)) << bus.error().toStdString();
+// NetworkManager played by python3-dbusmock.
+TEST_F(WakeWatchTest, OneCheckAfterAResumeOrTheNetworksReturnWhenTheProgramAllows) {
+    ASSERT_TRUE(Start(true)) << bus.error().toStdString();
     // Connectivity as today's NetworkManager announces it; State as older ones did.
     const auto connectivity = [&](uint value) {
-        bus.Mock("UpdateProperties", {test::kNetworkManager, QVariantMap{{"Connectivity", value}}},
-                 test::kNetworkManager, "/org/freedesktop/NetworkManager");
+        Mock("UpdateProperties", {kNetworkManager, QVariantMap{{"Connectivity", value}}},
+             "/org/freedesktop/NetworkManager");
     };
-    const auto state = [&](uint value) { bus.Mock("SetGlobalConnectionState", {value}); };
-    const auto resume = [&] {
-        bus.Mock("EmitSignal",
-                 {"org.freedesktop.login1.Manager", "PrepareForSleep", "b", QVariantList{false}},
-                 "org.freedesktop.login1", "/org/freedesktop/login1");
-    };
-    WakeWatch watch(bus.Bus());
-    watch.Check().ResumeSettle = 200ms;
-    watch.Check().NetworkSettle = 100ms;
-    int asked = 0, checks = 0;
-    watch.Conditions = [&] { return ++asked, WakeCheck::Conditions{true, false, false}; };
-    watch.OnCheck = [&](WakeWatch*) { ++checks; };
+    const auto state = [&](uint value) { Mock("SetGlobalConnectionState", {value}); };
+    Watch w(bus.Bus());
     // Each kind of signal alone, then all together: one check each time. Last,
     // a resume just after a run, which the program does not allow.
     const std::function<void()> sends[] = {
         [&] { connectivity(3), connectivity(4); }, [&] { state(20), state(70); },
-        [&] { connectivity(1), state(20), resume(), state(70), connectivity(4); },
-        [&] { watch.RunEnded(), resume(); }};
+        [&] { connectivity(1), state(20), Resume(), state(70), connectivity(4); },
+        [&] { w.watch.RunEnded(), Resume(); }};
     for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
         sends[i]();
-        ASSERT_TRUE(test::RunUntil([&] { return asked > i; }, 5s));
+        ASSERT_TRUE(test::RunUntil([&] { return w.asked > i; }, 5s));
         test::RunFor(300ms); // and no second
-        EXPECT_EQ(asked, i + 1);
-        EXPECT_EQ(checks, std::min(i + 1, 3));
+        EXPECT_EQ(w.asked, i + 1);
+        EXPECT_EQ(w.checks, std::min(i + 1, 3));
     }
 }
+
+using BusyNetworkManager = SystemBusTest;
 
 // NetworkManager busy at login: it takes every call and answers none until the
 // test lets it. Making the dial-up component and the wake watch and loading the
 // settings wait for none of its answers, and use them when they come: the
 // phonebook gives the dial name, the network's state tells a resume to wait. A
 // change NetworkManager told of before answering is newer than the answer.
-TEST(BusyNetworkManager, NothingAtStartWaitsForItsAnswers) {
-    if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
-        GTEST_SKIP() << reason.toStdString();
-    test::PrivateBus bus;
-    ASSERT_TRUE(bus.Start() &&
-                bus.StartService({"/usr/bin/python3", PIM_BUSY_NM}, true, test::kNetworkManager) &&
-                bus.StartMock({"--system", "--template", "logind"}, true, "org.freedesktop.login1"))
-        << bus.error().toStdString();
-    const auto busy = [&](const char* method, const QVariantList& arguments = {}) {
-        return bus
-            .Call(test::kNetworkManager, "/org/freedesktop/NetworkManager",
-                  "org.freedesktop.DBus.Mock", method, arguments)
-            .arguments()
-            .value(0)
-            .toStringList();
+TEST_F(BusyNetworkManager, NothingAtStartWaitsForItsAnswers) {
+    ASSERT_TRUE(Start(true, true)) << bus.error().toStdString();
+    const auto held = [&] {
+        return Mock("Held", {}, "/org/freedesktop/NetworkManager").toStringList();
     };
-    struct Watch {
-        WakeWatch watch;
-        int asked = 0, checks = 0;
-        explicit Watch(const QDBusConnection& bus) : watch(bus) {
-            watch.Check().ResumeSettle = 50ms;
-            watch.Conditions = [this] {
-                return ++asked, WakeCheck::Conditions{true, false, false};
-            };
-            watch.OnCheck = [this](WakeWatch*) { ++checks; };
-        }
+    const auto busy = [&](const char* method, const QVariantList& arguments = {}) {
+        Mock(method, arguments, "/org/freedesktop/NetworkManager");
     };
     const auto resume = [&](const Watch& watch) {
-        bus.Call("org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.DBus.Mock",
-                 "EmitSignal",
-                 {"org.freedesktop.login1.Manager", "PrepareForSleep", "b", QVariantList{false}});
+        Resume();
         return RunUntil([&] { return watch.asked == 1; }, 5s);
     };
     test::TempDir dir;
@@ -314,8 +343,8 @@ TEST(BusyNetworkManager, NothingAtStartWaitsForItsAnswers) {
     ras.OnReady = [&](TVeltaRAS*) { LoadDialupSettings(ras, settings); };
     LoadSettings(dir.file("Pim.INI"), ras, {800, 600}, settings, accounts);
     // Each question asked once, the loader's none, and all still unanswered.
-    ASSERT_TRUE(RunUntil([&] { return busy("Held").size() >= 3; }, 5s));
-    EXPECT_EQ(busy("Held"), (QStringList{"Get Connectivity", "Get State", "ListConnections"}));
+    ASSERT_TRUE(RunUntil([&] { return held().size() >= 3; }, 5s));
+    EXPECT_EQ(held(), (QStringList{"Get Connectivity", "Get State", "ListConnections"}));
     EXPECT_EQ(ras.EntryCount(), -1);
     EXPECT_EQ(settings.CustomizeDialName, "");
 
@@ -328,7 +357,7 @@ TEST(BusyNetworkManager, NothingAtStartWaitsForItsAnswers) {
 
     busy("Hold");
     Watch second(bus.Bus());
-    ASSERT_TRUE(RunUntil([&] { return busy("Held").size() == 2; }, 5s));
+    ASSERT_TRUE(RunUntil([&] { return held().size() == 2; }, 5s));
     busy("SendStateChanged", {70u}); // the network came back
     busy("Answer");                  // down, from before
     ASSERT_TRUE(resume(second));

@@ -51,7 +51,6 @@ TEST(ExtractMailTitle, TakesTheFirstMarkedLineUnfoldedAndDecoded) {
         {"Subject: =?ISO-2022-JP?B?GyRCJEYbKEI=?=\r\n\t=?ISO-2022-JP?B?GyRCJDkbKEI=?=\r\n",
          Sjis("てす")},
         {"Subject: =?ISO-2022-JP?B?GyRCJEYbKEI=?=\r\n (2)\r\n", Sjis("て (2)")},
-        {"Subject: =?UTF-8?B?5pel5g==?=\r\n =?UTF-8?B?nKw=?=\r\n", Sjis("日本")},
         {late + "Subject: late\r\n", kNoTitle},
         {edge, ""},
         {edge.substr(1), "ab"},

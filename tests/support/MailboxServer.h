@@ -4,6 +4,7 @@
 
 #include "support/ScriptedServer.h"
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -26,6 +27,17 @@ inline std::string SimpleMessage(const std::string& subject,
                                  const std::string& from = "a@example.jp") {
     return "Subject: " + subject + "\r\nFrom: " + from +
            "\r\nDate: Fri, 5 Jan 2001 10:00:00 +0900\r\n\r\nbody\r\n";
+}
+
+// A mailbox of such messages with these subjects, changed by `change` when given.
+inline Mailbox Box(const std::vector<std::string>& subjects,
+                   const std::function<void(Mailbox&)>& change = {}) {
+    Mailbox box;
+    for (const std::string& subject : subjects)
+        box.messages.push_back(SimpleMessage(subject));
+    if (change)
+        change(box);
+    return box;
 }
 
 class MailboxServer {
