@@ -37,6 +37,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QMoveEvent>
 #include <QPainter>
 #include <QProcess>
 #include <QScreen>
@@ -299,7 +300,7 @@ void TMainForm::FormCreate() {
 
     auto* altSpace = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
     connect(altSpace, &QShortcut::activated, this,
-            [this] { sysMenu->popup(mapToGlobal(QPoint(4, 23))); });
+            [this] { KeepPlace(), sysMenu->popup(mapToGlobal(QPoint(4, 23))); });
     // The caption follows the application's activation, dialogs included.
     connect(qApp, &QGuiApplication::applicationStateChanged, this,
             [this] { update(23, 7, 319, 15); });
@@ -395,6 +396,17 @@ void TMainForm::hideEvent(QHideEvent* event) {
     FollowSight();
     // The place it shows at again, and the one saved.
     KeepPlace();
+}
+
+void TMainForm::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    // The window manager's frame can tell Qt its own first place, 0,0, after
+    // it put the window elsewhere: menus would open at the screen's corner,
+    // and the next move would come while the window is minimised, which on
+    // X11 maps it again. Qt learns the true place from the move it asks for;
+    // the menus and "_" ask again, as the frame's word can come after this.
+    if (event->spontaneous() && isVisible() && !isMinimized())
+        KeepPlace();
 }
 
 void TMainForm::FollowSight() {
@@ -535,6 +547,8 @@ void TMainForm::miTaskHelpClick() {
 }
 
 void TMainForm::sbMinimumClick() {
+    // Set right while shown: a move while minimised maps the window again on X11.
+    KeepPlace();
     if (InTray())
         hide();
     else

@@ -68,6 +68,7 @@ void TMainForm::PopUpSystemMenuAtFocus() {
         }
         at = focus->mapTo(this, area.bottomLeft() + QPoint(0, 1));
     }
+    KeepPlace();
     sysMenu->popup(mapToGlobal(at));
 }
 

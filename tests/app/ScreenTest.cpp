@@ -22,6 +22,7 @@
 #include <memory>
 #include <poll.h>
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 namespace pim {
 namespace {
@@ -142,7 +143,8 @@ protected:
                    "\r\nPassword=" + EncodePassword("pw") + "\r\n";
         test::WriteFile(dir.file("Pim.INI"), ini + "[Setting]\r\n" + settings);
         scale = factor;
-        std::filesystem::copy_file(PIM_BINARY, dir.file("pim"));
+        std::filesystem::copy_file(PIM_BINARY, dir.file("pim"),
+                                   std::filesystem::copy_options::skip_existing);
         pim = Start({dir.file("pim")}, Environment(factor, lang));
     }
     // Pim's main window, once its caption holds `title`; it is the only client.
@@ -161,6 +163,15 @@ protected:
             30s);
         EXPECT_NE(found, 0u) << "no window titled " << title.toStdString();
         return found;
+    }
+    // WM_STATE 1 shown, 3 minimised, 0 or none withdrawn (hidden in the tray).
+    static bool State(xcb_window_t window, char wanted) {
+        return test::RunUntil(
+            [&] {
+                const QByteArray wm = Property(window, "WM_STATE");
+                return (wm.isEmpty() ? 0 : wm[0]) == wanted;
+            },
+            5s);
     }
     static QRect Geometry(xcb_window_t window) {
         const auto size = Reply(xcb_get_geometry_reply(x, xcb_get_geometry(x, window), nullptr));
@@ -283,15 +294,7 @@ TEST_F(ScreenTest, AHiddenStartWaitsMinimisedForATrayAndASecondStartShowsIt) {
         "[MainWindow]\r\nType=0\r\n",
         1, "ja_JP.UTF-8");
     const xcb_window_t window = Window(QStringLiteral("自動チェック"));
-    // WM_STATE 1 shown, 3 minimised, 0 or none withdrawn (hidden in the tray).
-    const auto state = [&](char wanted) {
-        return test::RunUntil(
-            [&] {
-                const QByteArray wm = Property(window, "WM_STATE");
-                return (wm.isEmpty() ? 0 : wm[0]) == wanted;
-            },
-            5s);
-    };
+    const auto state = [&](char wanted) { return State(window, wanted); };
     EXPECT_TRUE(state(3));
     // A tray: the new owner of the tray selection says so on the root window.
     const auto newTray = [&] {
@@ -319,6 +322,69 @@ TEST_F(ScreenTest, AHiddenStartWaitsMinimisedForATrayAndASecondStartShowsIt) {
     EXPECT_EQ(test::WaitExit(test::Spawn({dir.file("pim")}, env, "/dev/null"), 30s), 0);
     EXPECT_TRUE(state(1));
     EXPECT_EQ(Property(window, "_NET_STARTUP_ID"), "launcher-1-test_TIME1234");
+}
+
+// At every start the window menu opens beside the window and "_" minimises
+// it. The frame once told Qt its own first place, 0,0, a moment after the
+// window was shown elsewhere: the menu opened at the screen's corner, and the
+// move that set the place right came while minimising, which maps it again.
+TEST_F(ScreenTest, EveryStartOpensTheMenuBesideTheWindowAndMinimises) {
+    // A key by its keysym, a button, or the pointer to `at`, as if by hand.
+    const auto input = [](uint8_t type, xcb_keysym_t keyOrButton, QPoint at = {}) {
+        uint8_t detail = uint8_t(keyOrButton);
+        if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE) {
+            const xcb_setup_t* setup = xcb_get_setup(x);
+            const uint8_t first = setup->min_keycode, count = setup->max_keycode - first + 1;
+            const auto map = Reply(xcb_get_keyboard_mapping_reply(
+                x, xcb_get_keyboard_mapping(x, first, count), nullptr));
+            const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
+            int i = 0;
+            while (i < xcb_get_keyboard_mapping_keysyms_length(map.get()) && syms[i] != keyOrButton)
+                ++i;
+            detail = uint8_t(first + i / map->keysyms_per_keycode);
+        }
+        xcb_test_fake_input(x, type, detail, XCB_CURRENT_TIME, root, int16_t(at.x()),
+                            int16_t(at.y()), 0);
+        xcb_flush(x);
+    };
+    // Where a menu of Pim's shows: a window over the others, not the window manager's.
+    const auto Menu = [] {
+        QPoint menu;
+        const auto tree = Reply(xcb_query_tree_reply(x, xcb_query_tree(x, root), nullptr));
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            const auto attributes = Reply(xcb_get_window_attributes_reply(
+                x, xcb_get_window_attributes(x, children[i]), nullptr));
+            const QRect at = Geometry(children[i]);
+            if (attributes && attributes->override_redirect && at.width() > 50 &&
+                attributes->map_state == XCB_MAP_STATE_VIEWABLE)
+                menu = at.topLeft();
+        }
+        return menu;
+    };
+    for (int start = 0; start < 6; ++start) {
+        pim.reset();
+        Run(0, "SettingEndCheck=0\r\n", 1, "ja_JP.UTF-8");
+        const xcb_window_t window = Window(QStringLiteral("Pim"));
+        ASSERT_TRUE(State(window, 1));
+        test::RunFor(300ms); // the frame's word comes a moment later
+        const QRect shown = Geometry(window);
+        for (const auto& [type, key] : {std::pair{XCB_KEY_PRESS, 0xffe1},
+                                        {XCB_KEY_PRESS, 0xffc7},
+                                        {XCB_KEY_RELEASE, 0xffc7},
+                                        {XCB_KEY_RELEASE, 0xffe1}})
+            input(type, key); // Shift+F10
+        QPoint menu;
+        test::RunUntil([&] { return !(menu = Menu()).isNull(); }, 5s);
+        EXPECT_TRUE(shown.contains(menu))
+            << "start " << start << ": the menu at " << menu.x() << "," << menu.y()
+            << ", the window at " << shown.x() << "," << shown.y();
+        input(XCB_KEY_PRESS, 0xff1b), input(XCB_KEY_RELEASE, 0xff1b); // Escape
+        test::RunUntil([&] { return Menu().isNull(); }, 5s);
+        input(XCB_MOTION_NOTIFY, 0, shown.topLeft() + QPoint(317, 15)); // on "_"
+        input(XCB_BUTTON_PRESS, 1), input(XCB_BUTTON_RELEASE, 1);
+        EXPECT_TRUE(State(window, 3)) << "start " << start << ": not minimised";
+    }
 }
 
 } // namespace
