@@ -378,6 +378,7 @@ void TMainForm::FormCreate() {
 
 void TMainForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    placeUnsure_ = true;
     FollowSight();
     if (firstShow_) {
         firstShow_ = false;
@@ -405,7 +406,9 @@ void TMainForm::moveEvent(QMoveEvent* event) {
     // and the next move would come while the window is minimised, which on
     // X11 maps it again. Qt learns the true place from the move it asks for;
     // the menus and "_" ask again, as the frame's word can come after this.
-    if (event->spontaneous() && isVisible() && !isMinimized())
+    // Once per show: while the user drags the window, a place read back would
+    // lag behind the window manager's and pull the window back.
+    if (event->spontaneous() && std::exchange(placeUnsure_, false) && isVisible() && !isMinimized())
         KeepPlace();
 }
 
@@ -966,9 +969,8 @@ bool TMainForm::imMailerClick() {
         return false;
     notifications_.Close(); // the user is reading the mail
     if (Settings.SettingMailerHide) {
-        tvAccount_->clear();
-        tvMail_->clear();
         run_.ForgetShownResults();
+        ShowResults(); // empty, or still how to begin
         SetMailCount(QStringLiteral("---"));
         laDate_->setText(QStringLiteral("--/-- --:--:--"));
         if (anim_.AnimMode != IconAnimation::Busy && tmAnimation_->isActive())

@@ -228,6 +228,7 @@ private:
     QDialog* versionForm_ = nullptr;
     bool offline_ = false;
     bool noAccountShown_ = false; // the account tree says how to add one
+    bool placeUnsure_ = false;    // shown, Qt's idea of the place not yet checked
     bool firstShow_ = true;
     bool terminating_ = false;
     // Pim.INI could be read (or was missing) at start; otherwise it is never written.

@@ -162,7 +162,8 @@ protected:
         const QList<QListWidgetItem*> selected = selectedItems();
         const int chosen = selected.isEmpty() ? 0 : row(selected.constFirst());
         QListWidget::focusInEvent(event);
-        if (count() > 0)
+        // A click chooses its own row, or none under the rows.
+        if (count() > 0 && event->reason() != Qt::MouseFocusReason)
             setCurrentRow(chosen);
     }
     void focusOutEvent(QFocusEvent* event) override {

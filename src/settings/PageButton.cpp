@@ -51,7 +51,7 @@ public:
 
     bool isValid() const override { return bar_ && index_ < bar_->count(); }
     QObject* object() const override { return nullptr; }
-    QWindow* window() const override { return parent()->window(); }
+    QWindow* window() const override { return isValid() ? parent()->window() : nullptr; }
     QAccessibleInterface* parent() const override {
         return QAccessible::queryAccessibleInterface(bar_);
     }
@@ -60,15 +60,20 @@ public:
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QString text(QAccessible::Text t) const override {
-        return t == QAccessible::Name ? bar_->tabText(index_).remove(u'&') : QString();
+        return t == QAccessible::Name && isValid() ? bar_->tabText(index_).remove(u'&') : QString();
     }
     void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override {
+        if (!isValid())
+            return {};
         const QRect tab = bar_->tabRect(index_);
         return QRect(bar_->mapToGlobal(tab.topLeft()), tab.size());
     }
     QAccessible::Role role() const override { return QAccessible::PageTab; }
     QAccessible::State state() const override {
+        // A reader may still ask a tab whose bar is gone.
+        if (!isValid())
+            return {};
         QAccessible::State state = parent()->state();
         state.selectable = true;
         state.selected = index_ == bar_->currentIndex();
@@ -81,7 +86,7 @@ public:
     }
     QStringList actionNames() const override { return {pressAction()}; }
     void doAction(const QString& action) override {
-        if (action == pressAction())
+        if (action == pressAction() && isValid())
             bar_->setCurrentIndex(index_);
     }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
