@@ -9,6 +9,8 @@
 // the strip (fonts at 288 dpi without scaling, as on a desktop with large
 // fonts). Prints each case's wake-ups a minute and the threads that woke; the
 // goal is under one a minute, and it ends with 1 when a case misses it.
+#include "support/XServer.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -22,7 +24,6 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <poll.h>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -40,11 +41,7 @@ template <typename T>
 using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
 xcb_atom_t Atom(xcb_connection_t* x, const std::string& name) {
-    const Reply<xcb_intern_atom_reply_t> atom(
-        xcb_intern_atom_reply(
-            x, xcb_intern_atom(x, 0, static_cast<uint16_t>(name.size()), name.c_str()), nullptr),
-        &std::free);
-    return atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+    return pim::test::XAtom(x, name.c_str());
 }
 
 xcb_window_t Root(xcb_connection_t* x, int screen) {
@@ -104,7 +101,6 @@ public:
                       openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
         if (xvfb.isEmpty() || openbox.isEmpty())
             return false;
-        // Xvfb writes the display it found, then a line end, to the pipe's end it is given.
         int pipe[2];
         if (::pipe(pipe) != 0)
             return false;
@@ -113,15 +109,9 @@ public:
                      QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24"),
                      QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         ::close(pipe[1]);
-        std::string number;
-        pollfd ready{pipe[0], POLLIN, 0};
-        for (char byte = 0; number.find('\n') == std::string::npos &&
-                            ::poll(&ready, 1, 20000) == 1 && ::read(pipe[0], &byte, 1) == 1;)
-            number += byte;
-        ::close(pipe[0]);
-        if (number.find('\n') == std::string::npos)
+        Display = pim::test::ReadXvfbDisplay(pipe[0]);
+        if (Display.empty())
             return false;
-        Display = ":" + std::to_string(std::atoi(number.c_str()));
         x_ = xcb_connect(Display.c_str(), &screen_);
         if (xcb_connection_has_error(x_))
             return false;
@@ -145,22 +135,7 @@ public:
             xcb_destroy_window(x_, tray_);
             tray_ = 0;
         } else if (!tray_ && play) {
-            const xcb_window_t root = Root(x_, screen_);
-            const xcb_atom_t selection = Atom(x_, "_NET_SYSTEM_TRAY_S" + std::to_string(screen_));
-            tray_ = xcb_generate_id(x_);
-            xcb_create_window(x_, 0, tray_, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
-                              XCB_COPY_FROM_PARENT, 0, nullptr);
-            xcb_set_selection_owner(x_, tray_, selection, XCB_CURRENT_TIME);
-            xcb_client_message_event_t manager{};
-            manager.response_type = XCB_CLIENT_MESSAGE;
-            manager.format = 32;
-            manager.window = root;
-            manager.type = Atom(x_, "MANAGER");
-            manager.data.data32[0] = XCB_CURRENT_TIME;
-            manager.data.data32[1] = selection;
-            manager.data.data32[2] = tray_;
-            xcb_send_event(x_, 0, root, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
-                           reinterpret_cast<const char*>(&manager));
+            tray_ = pim::test::PlayTray(x_, Root(x_, screen_), screen_);
         }
         xcb_flush(x_);
     }

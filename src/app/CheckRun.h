@@ -77,9 +77,9 @@ public:
 
     // Starts a check; the check button alone gets the offline question and the
     // message about a missing connection. Without an account to check, no run
-    // starts: the user (the button or a menu) is offered the options. A check the user started (the
-    // button or a menu) may ask whether to trust a certificate that does not verify; the others
-    // report it as an error.
+    // starts: the user (the button or a menu) is offered the options. A check the
+    // user started may ask whether to trust a certificate that does not verify;
+    // the others report it as an error.
     void pbCheckClick(Sender sender);
     // VeltaRAS.OnConnect and OnConnectError: the dial being waited for is over.
     void DialFinished();

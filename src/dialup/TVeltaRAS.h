@@ -29,9 +29,9 @@ public:
     std::function<void(TVeltaRAS* sender, const std::string& dialName)> OnConnectAuthenticate;
     std::function<void(TVeltaRAS* sender, const std::string& dialName)> OnConnect;
     std::function<void(TVeltaRAS* sender, const std::string& dialName)> OnConnectError;
-    // Once: when the bus has said NetworkManager is not there, or when the
-    // first read of its phonebook has ended, whether it worked or not. Not for a component made
-    // without a bus, which knows at once.
+    // Once: when the bus has said NetworkManager is not there, or when the first
+    // read of its phonebook has ended, whether it worked or not. Not for a
+    // component made without a bus, which knows at once.
     std::function<void(TVeltaRAS* sender)> OnReady;
 
     // NetworkManager is not on the bus (known once the bus has answered): every

@@ -1,28 +1,15 @@
 #include "platform/Activation.h"
 
+#include "platform/QtX11.h"
+
 #include <QGuiApplication>
 #include <QWidget>
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
-#include <memory>
-#include <xcb/xcb.h>
 
 namespace pim {
 
 namespace {
-
-xcb_connection_t* X11() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
-xcb_atom_t Atom(xcb_connection_t* x, const char* name) {
-    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-        xcb_intern_atom_reply(
-            x, xcb_intern_atom(x, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr),
-        &std::free);
-    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-}
 
 xcb_window_t Root(xcb_connection_t* x) {
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x)).data;
@@ -39,8 +26,8 @@ void EndStartup(xcb_connection_t* x, xcb_window_t from, const QByteArray& id) {
         quoted += c;
     }
     const QByteArray text = "remove: ID=" + quoted + "\"" + '\0';
-    const xcb_atom_t begin = Atom(x, "_NET_STARTUP_INFO_BEGIN");
-    const xcb_atom_t more = Atom(x, "_NET_STARTUP_INFO");
+    const xcb_atom_t begin = InternAtom(x, "_NET_STARTUP_INFO_BEGIN");
+    const xcb_atom_t more = InternAtom(x, "_NET_STARTUP_INFO");
     const xcb_window_t root = Root(x);
     for (qsizetype at = 0; at < text.size(); at += 20) {
         xcb_client_message_event_t event{};
@@ -59,8 +46,8 @@ void ActivateX11(xcb_connection_t* x, QWidget* window, const QByteArray& id) {
     const auto wid = static_cast<xcb_window_t>(window->winId());
     // The window manager weighs a map or an activation against the user's last
     // input; the id carries the time of the click that launched the second start.
-    xcb_change_property(x, XCB_PROP_MODE_REPLACE, wid, Atom(x, "_NET_STARTUP_ID"),
-                        Atom(x, "UTF8_STRING"), 8, static_cast<uint32_t>(id.size()),
+    xcb_change_property(x, XCB_PROP_MODE_REPLACE, wid, InternAtom(x, "_NET_STARTUP_ID"),
+                        InternAtom(x, "UTF8_STRING"), 8, static_cast<uint32_t>(id.size()),
                         id.constData());
     window->showNormal();
     window->raise();
@@ -70,7 +57,7 @@ void ActivateX11(xcb_connection_t* x, QWidget* window, const QByteArray& id) {
         event.response_type = XCB_CLIENT_MESSAGE;
         event.format = 32;
         event.window = wid;
-        event.type = Atom(x, "_NET_ACTIVE_WINDOW");
+        event.type = InternAtom(x, "_NET_ACTIVE_WINDOW");
         event.data.data32[0] = 1; // from an application
         event.data.data32[1] = time;
         const xcb_window_t root = Root(x);
@@ -86,7 +73,7 @@ void ActivateX11(xcb_connection_t* x, QWidget* window, const QByteArray& id) {
 void ForgetStartupId(xcb_connection_t* x, QWidget* window) {
     if (window->testAttribute(Qt::WA_WState_Created))
         xcb_delete_property(x, static_cast<xcb_window_t>(window->winId()),
-                            Atom(x, "_NET_STARTUP_ID"));
+                            InternAtom(x, "_NET_STARTUP_ID"));
 }
 
 } // namespace
@@ -104,7 +91,7 @@ void ActivateWindow(QWidget* window, const QByteArray& tokens) {
     const qsizetype tab = tokens.indexOf('\t');
     const QByteArray wayland = tab < 0 ? tokens : tokens.left(tab);
     const QByteArray x11 = tab < 0 ? tokens : tokens.mid(tab + 1);
-    if (xcb_connection_t* x = X11()) {
+    if (xcb_connection_t* x = QtX11()) {
         if (!x11.isEmpty()) {
             ActivateX11(x, window, x11);
             return;

@@ -1,5 +1,7 @@
 #include "platform/TrayWatch.h"
 
+#include "platform/QtX11.h"
+
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
@@ -7,8 +9,6 @@
 #include <QGuiApplication>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <xcb/xcb.h>
 
 namespace pim {
 
@@ -18,9 +18,6 @@ const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 // A watcher that does not answer delays the start by this much at most.
 constexpr int kFirstAnswerMilliseconds = 1000;
-
-template <typename T>
-using XReply = std::unique_ptr<T, decltype(&std::free)>;
 
 QDBusMessage HostQuestion() {
     QDBusMessage question = QDBusMessage::createMethodCall(
@@ -36,20 +33,6 @@ bool HostAnswer(const QDBusMessage& reply) {
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return false;
     return qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant().toBool();
-}
-
-xcb_atom_t Atom(xcb_connection_t* x, const QByteArray& name) {
-    const XReply<xcb_intern_atom_reply_t> atom(
-        xcb_intern_atom_reply(
-            x, xcb_intern_atom(x, 0, static_cast<uint16_t>(name.size()), name.constData()),
-            nullptr),
-        &std::free);
-    return atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
-xcb_connection_t* X11() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
 }
 
 // Qt docks its X11 tray icon on the screen DISPLAY names (":0.1" is screen 1).
@@ -83,9 +66,9 @@ TrayWatch::TrayWatch(const QDBusConnection& sessionBus, QObject* parent)
         hostRegistered_ =
             HostAnswer(bus_.call(HostQuestion(), QDBus::Block, kFirstAnswerMilliseconds));
     }
-    if (xcb_connection_t* x = X11()) {
-        selection_ = Atom(x, "_NET_SYSTEM_TRAY_S" + QByteArray::number(ScreenNumber()));
-        manager_ = Atom(x, "MANAGER");
+    if (xcb_connection_t* x = QtX11()) {
+        selection_ = InternAtom(x, "_NET_SYSTEM_TRAY_S" + QByteArray::number(ScreenNumber()));
+        manager_ = InternAtom(x, "MANAGER");
         // Qt's connection already listens to the root window, where a new
         // owner announces itself.
         qGuiApp->installNativeEventFilter(this);
@@ -141,7 +124,7 @@ void TrayWatch::Update() {
 }
 
 void TrayWatch::ReadSelection() {
-    xcb_connection_t* x = X11();
+    xcb_connection_t* x = QtX11();
     if (!x || !selection_)
         return;
     // The owner's window is watched for its end; asked again after that, as it

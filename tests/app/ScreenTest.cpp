@@ -8,6 +8,7 @@
 #include "support/MailboxServer.h"
 #include "support/Spawn.h"
 #include "support/TempDir.h"
+#include "support/XServer.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -20,7 +21,6 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
-#include <poll.h>
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
@@ -49,9 +49,7 @@ std::unique_ptr<T, decltype(&std::free)> Reply(T* reply) {
     return {reply, &std::free};
 }
 xcb_atom_t Atom(const char* name) {
-    const auto reply = Reply(
-        xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, uint16_t(strlen(name)), name), nullptr));
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    return test::XAtom(x, name);
 }
 QByteArray Property(xcb_window_t window, const char* name) {
     const auto reply = Reply(xcb_get_property_reply(
@@ -72,7 +70,6 @@ public:
                       openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
         if (xvfb.isEmpty() || openbox.isEmpty())
             GTEST_SKIP() << "needs Xvfb and openbox (packages xvfb, openbox)";
-        // Xvfb writes the display it found, then a line end, to the pipe's end it is given.
         int pipe[2];
         ASSERT_EQ(::pipe(pipe), 0);
         ::fcntl(pipe[0], F_SETFD, FD_CLOEXEC);
@@ -80,15 +77,8 @@ public:
                        "1024x768x24", "-nolisten", "tcp"},
                       {});
         ::close(pipe[1]);
-        // Read to the line end: Xvfb writes it apart, and dies if the pipe is closed by then.
-        std::string number;
-        pollfd ready{pipe[0], POLLIN, 0};
-        for (char byte = 0; number.find('\n') == std::string::npos &&
-                            ::poll(&ready, 1, 20000) == 1 && ::read(pipe[0], &byte, 1) == 1;)
-            number += byte;
-        ::close(pipe[0]);
-        ASSERT_NE(number.find('\n'), std::string::npos) << "Xvfb did not start";
-        display = ":" + std::to_string(std::atoi(number.c_str()));
+        display = test::ReadXvfbDisplay(pipe[0]);
+        ASSERT_FALSE(display.empty()) << "Xvfb did not start";
         openbox_ = Start({openbox.toStdString()}, {"DISPLAY=" + display});
         qputenv("DISPLAY", QByteArray::fromStdString(display));
         qputenv("QT_QPA_PLATFORM", "xcb");
@@ -296,26 +286,12 @@ TEST_F(ScreenTest, AHiddenStartWaitsMinimisedForATrayAndASecondStartShowsIt) {
     const xcb_window_t window = Window(QStringLiteral("自動チェック"));
     const auto state = [&](char wanted) { return State(window, wanted); };
     EXPECT_TRUE(state(3));
-    // A tray: the new owner of the tray selection says so on the root window.
-    const auto newTray = [&] {
-        const xcb_window_t tray = xcb_generate_id(x);
-        xcb_create_window(x, 0, tray, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
-                          XCB_COPY_FROM_PARENT, 0, nullptr);
-        xcb_set_selection_owner(x, tray, Atom("_NET_SYSTEM_TRAY_S0"), XCB_CURRENT_TIME);
-        xcb_client_message_event_t manager{XCB_CLIENT_MESSAGE, 32, 0, root, Atom("MANAGER"), {}};
-        manager.data.data32[1] = Atom("_NET_SYSTEM_TRAY_S0");
-        manager.data.data32[2] = tray;
-        xcb_send_event(x, 0, root, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&manager));
-        xcb_flush(x);
-        return tray;
-    };
-    const xcb_window_t tray = newTray();
+    const xcb_window_t tray = test::PlayTray(x, root);
     EXPECT_TRUE(state(0));
     xcb_destroy_window(x, tray);
     xcb_flush(x);
     EXPECT_TRUE(state(1));
-    newTray();
+    test::PlayTray(x, root);
     EXPECT_TRUE(state(0));
     std::vector<std::string> env = Environment(1, "ja_JP.UTF-8");
     env.push_back("DESKTOP_STARTUP_ID=launcher-1-test_TIME1234");
