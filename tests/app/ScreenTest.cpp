@@ -48,12 +48,9 @@ template <typename T>
 std::unique_ptr<T, decltype(&std::free)> Reply(T* reply) {
     return {reply, &std::free};
 }
-xcb_atom_t Atom(const char* name) {
-    return test::XAtom(x, name);
-}
 QByteArray Property(xcb_window_t window, const char* name) {
     const auto reply = Reply(xcb_get_property_reply(
-        x, xcb_get_property(x, 0, window, Atom(name), XCB_GET_PROPERTY_TYPE_ANY, 0, 4096),
+        x, xcb_get_property(x, 0, window, test::XAtom(x, name), XCB_GET_PROPERTY_TYPE_ANY, 0, 4096),
         nullptr));
     return reply ? QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
                               xcb_get_property_value_length(reply.get()))

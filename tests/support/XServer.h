@@ -44,11 +44,7 @@ inline xcb_window_t PlayTray(xcb_connection_t* x, xcb_window_t root, int screen 
     xcb_create_window(x, 0, tray, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
                       XCB_COPY_FROM_PARENT, 0, nullptr);
     xcb_set_selection_owner(x, tray, selection, XCB_CURRENT_TIME);
-    xcb_client_message_event_t manager{};
-    manager.response_type = XCB_CLIENT_MESSAGE;
-    manager.format = 32;
-    manager.window = root;
-    manager.type = XAtom(x, "MANAGER");
+    xcb_client_message_event_t manager{XCB_CLIENT_MESSAGE, 32, 0, root, XAtom(x, "MANAGER"), {}};
     manager.data.data32[1] = selection;
     manager.data.data32[2] = tray;
     xcb_send_event(x, 0, root, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
