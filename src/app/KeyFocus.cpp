@@ -34,12 +34,12 @@ void KeyFocusTree::paintEvent(QPaintEvent* event) {
 
 // The frame is drawn whole: a focus change repaints only the current line.
 void KeyFocusTree::focusInEvent(QFocusEvent* event) {
-    QTreeWidget::focusInEvent(event);
+    CurrentWhileFocused::focusInEvent(event);
     viewport()->update();
 }
 
 void KeyFocusTree::focusOutEvent(QFocusEvent* event) {
-    QTreeWidget::focusOutEvent(event);
+    CurrentWhileFocused::focusOutEvent(event);
     viewport()->update();
 }
 

@@ -1,6 +1,8 @@
 // The keyboard focus on the skinned window's own controls.
 #pragma once
 
+#include "platform/CurrentWhileFocused.h"
+
 #include <QPointer>
 #include <QTreeWidget>
 
@@ -29,10 +31,10 @@ private:
 
 // A tree whose keyboard focus shows as that frame around its lines: the style's
 // own mark on the current line hardly shows on the selection's colour.
-class KeyFocusTree : public QTreeWidget {
+class KeyFocusTree : public CurrentWhileFocused<QTreeWidget> {
     Q_OBJECT
 public:
-    using QTreeWidget::QTreeWidget;
+    using CurrentWhileFocused::CurrentWhileFocused;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

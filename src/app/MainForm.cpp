@@ -255,7 +255,7 @@ void TMainForm::FormCreate() {
     tvMail_->setGeometry(15, mailTop, 320, kMailTreeBottom - mailTop);
     // A click shows the account again; the arrow keys choose another.
     connect(tvAccount_, &QTreeWidget::itemClicked, this, [this] { tvAccountClick(); });
-    connect(tvAccount_, &QTreeWidget::currentItemChanged, this, [this] { tvAccountClick(); });
+    connect(tvAccount_, &QTreeWidget::itemSelectionChanged, this, [this] { tvAccountClick(); });
     // The offscreen platform (no display) has no window shapes, and says so at every step.
     const bool shapes = QGuiApplication::platformName() != QLatin1String("offscreen");
     shape_.ApplyRegion = [this, shapes](const QRegion& region) {
@@ -771,10 +771,10 @@ void TMainForm::ShowResults() {
 }
 
 void TMainForm::tvAccountClick() {
-    const QTreeWidgetItem* selected = tvAccount_->currentItem();
-    if (!selected || noAccountShown_)
+    const QList<QTreeWidgetItem*> selected = tvAccount_->selectedItems();
+    if (selected.isEmpty() || noAccountShown_)
         return;
-    const int node = tvAccount_->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(selected));
+    const int node = tvAccount_->indexOfTopLevelItem(selected.constFirst());
     tvMail_->clear();
     AddLines(nullptr, tvMail_, MailTree(run_.ShownResults, node, Settings.SettingOldMailNotShow),
              treeIcons_);
@@ -891,6 +891,7 @@ void TMainForm::PlaceWindow(TrayFollow::Window place, QWidget* dialog) {
     // window, hidden or not, and the window manager would take it back.
     if (place != TrayFollow::Window::Minimised)
         setWindowState(windowState() & ~Qt::WindowMinimized);
+    const FocusKeeper focus(*this);
     hide();
     if (place == TrayFollow::Window::Minimised)
         setWindowState(windowState() | Qt::WindowMinimized);
@@ -898,6 +899,11 @@ void TMainForm::PlaceWindow(TrayFollow::Window place, QWidget* dialog) {
     setVisible(place != TrayFollow::Window::Hidden);
     placing_ = false;
     Settings.SettingAnimation = animation;
+    // Hiding took the widgets' active window away, but the X focus stayed on the
+    // same native window, so no focus event comes to give it back.
+    if (isVisible() && QGuiApplication::focusWindow() == windowHandle() && !isActiveWindow())
+        QApplication::setActiveWindow(this);
+    focus.Restore();
     if (dialog) {
         dialog->raise();
         dialog->activateWindow();

@@ -13,8 +13,8 @@ namespace pim {
 
 namespace {
 
-constexpr std::string_view kSubjectMarker = "SUBJECT: ";
-constexpr std::string_view kFromMarker = "FROM: ";
+constexpr std::string_view kSubjectMarker = "SUBJECT:";
+constexpr std::string_view kFromMarker = "FROM:";
 constexpr std::string_view kCrLf = "\r\n";
 
 // Searched in this order, not in order of appearance.
@@ -55,12 +55,26 @@ std::string_view ScannedPart(std::string_view message) {
 // The raw value after `marker`, unfolded as RFC 5322 does: a line that starts
 // with a space or a tab continues it, and only the line end goes, since
 // mailers fold before the white space that stood between two words.
+// The marker counts where a space follows it, or a line end and the white
+// space of a folded line, whose first character stands for that space.
 // nullopt when the marker is missing.
 std::optional<std::string> FindFoldedValue(std::string_view text, std::string_view marker) {
-    const size_t at = FindIgnoreAsciiCase(text, marker);
-    if (at == std::string_view::npos)
-        return std::nullopt;
-    std::string_view rest = text.substr(at + marker.size());
+    std::string_view rest;
+    for (size_t at = 0;; ++at) {
+        at = FindIgnoreAsciiCase(text, marker, at);
+        if (at == std::string_view::npos)
+            return std::nullopt;
+        rest = text.substr(at + marker.size());
+        if (rest.starts_with(' ')) {
+            rest.remove_prefix(1);
+            break;
+        }
+        if (rest.size() > kCrLf.size() && rest.starts_with(kCrLf) &&
+            (rest[kCrLf.size()] == ' ' || rest[kCrLf.size()] == '\t')) {
+            rest.remove_prefix(kCrLf.size() + 1);
+            break;
+        }
+    }
     std::string value;
     while (true) {
         // What follows the last line end is never taken: it may be cut off.

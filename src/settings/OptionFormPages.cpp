@@ -1,5 +1,6 @@
 // The options dialog's pages and controls, laid out; what they do is in OptionForm.cpp.
 #include "common/UiText.h"
+#include "platform/CurrentWhileFocused.h"
 #include "platform/Help.h"
 #include "resources/Skin.h"
 #include "settings/DialogFrame.h"
@@ -153,35 +154,11 @@ private:
 // the first, so that Change and Delete work on a single account too; Enter
 // opens the row instead of pressing OK. Only the focused list has a current
 // row, which a reader hears as the focused one.
-class AccountList : public QListWidget {
+class AccountList : public CurrentWhileFocused<QListWidget> {
 public:
     std::function<void()> Open;
 
 protected:
-    void focusInEvent(QFocusEvent* event) override {
-        const QList<QListWidgetItem*> selected = selectedItems();
-        const int chosen = selected.isEmpty() ? 0 : row(selected.constFirst());
-        QListWidget::focusInEvent(event);
-        // A click chooses its own row, or none under the rows.
-        if (count() > 0 && event->reason() != Qt::MouseFocusReason)
-            setCurrentRow(chosen);
-    }
-    void focusOutEvent(QFocusEvent* event) override {
-        QListWidget::focusOutEvent(event);
-        selectionModel()->setCurrentIndex({}, QItemSelectionModel::NoUpdate);
-    }
-    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override {
-        QListWidget::currentChanged(current, previous);
-        // Moved by a button: the row stays selected, not current.
-        if (current.isValid() && !hasFocus())
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    if (!hasFocus())
-                        selectionModel()->setCurrentIndex({}, QItemSelectionModel::NoUpdate);
-                },
-                Qt::QueuedConnection);
-    }
     void keyPressEvent(QKeyEvent* event) override {
         const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
         if (enter && currentItem() && currentItem()->isSelected())

@@ -168,26 +168,45 @@ protected:
     }
     // The window as the screen shows it, once the parts that should stand
     // still do (the check button and the status strip move on their own).
+    static QImage Grab(xcb_window_t window) {
+        const QRect at = Geometry(window);
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(0, at.x(), at.y(), at.width(), at.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    }
     QImage Picture(xcb_window_t window, const QString& file) {
-        const auto grab = [&] {
-            const QRect at = Geometry(window);
-            return QGuiApplication::primaryScreen()
-                ->grabWindow(0, at.x(), at.y(), at.width(), at.height())
-                .toImage()
-                .convertToFormat(QImage::Format_RGB32);
-        };
         const auto still = [&](const QImage& image) {
             return std::pair(image.copy(Native(QRect(125, 60, 225, 240))),
                              image.copy(Native(QRect(300, 5, 45, 20))));
         };
-        QImage last, now = grab();
+        QImage last, now = Grab(window);
         for (int i = 0; i < 30 && (i == 0 || still(now) != still(last)); ++i) {
             std::this_thread::sleep_for(300ms);
-            last = std::exchange(now, grab());
+            last = std::exchange(now, Grab(window));
         }
         EXPECT_TRUE(now.save(file));
         return now;
     }
+    // A key by its keysym, a button, or the pointer to `at`, as if by hand.
+    static void Input(uint8_t type, xcb_keysym_t keyOrButton, QPoint at = {}) {
+        uint8_t detail = uint8_t(keyOrButton);
+        if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE) {
+            const xcb_setup_t* setup = xcb_get_setup(x);
+            const uint8_t first = setup->min_keycode, count = setup->max_keycode - first + 1;
+            const auto map = Reply(xcb_get_keyboard_mapping_reply(
+                x, xcb_get_keyboard_mapping(x, first, count), nullptr));
+            const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
+            int i = 0;
+            while (i < xcb_get_keyboard_mapping_keysyms_length(map.get()) && syms[i] != keyOrButton)
+                ++i;
+            detail = uint8_t(first + i / map->keysyms_per_keycode);
+        }
+        xcb_test_fake_input(x, type, detail, XCB_CURRENT_TIME, root, int16_t(at.x()),
+                            int16_t(at.y()), 0);
+        xcb_flush(x);
+    }
+    static void Key(xcb_keysym_t key) { Input(XCB_KEY_PRESS, key), Input(XCB_KEY_RELEASE, key); }
     // A rectangle of the design, in the screen's pixels.
     QRect Native(const QRect& r) const {
         return QRect(QPoint(int(std::ceil(r.left() * scale)), int(std::ceil(r.top() * scale))),
@@ -297,29 +316,37 @@ TEST_F(ScreenTest, AHiddenStartWaitsMinimisedForATrayAndASecondStartShowsIt) {
     EXPECT_EQ(Property(window, "_NET_STARTUP_ID"), "launcher-1-test_TIME1234");
 }
 
+// The window shown keeps the keyboard while a tray comes and takes it in as a
+// tool window, and when the tray goes again: Tab moves the focus frame. The X
+// focus once stayed on the window made anew while Qt gave its widgets none.
+TEST_F(ScreenTest, TheShownWindowKeepsTheKeyboardWhenTheTrayComesAndGoes) {
+    Run(0, "SettingEndCheck=0\r\nSettingTask=1\r\nSettingTaskbar=1\r\n", 1, "ja_JP.UTF-8");
+    const xcb_window_t window = Window(QStringLiteral("Pim"));
+    ASSERT_TRUE(State(window, 1));
+    const auto kind = [&] { return Property(window, "_NET_WM_WINDOW_TYPE"); };
+    const auto tabMovesTheFocus = [&] {
+        test::RunFor(500ms); // the window manager's focus settles
+        const QImage before = Grab(window);
+        Key(0xff09); // Tab
+        return test::RunUntil([&] { return Grab(window) != before; }, 3s);
+    };
+    EXPECT_TRUE(tabMovesTheFocus()) << "at the start";
+    const QByteArray normal = kind();
+    const xcb_window_t tray = test::PlayTray(x, root);
+    ASSERT_TRUE(test::RunUntil([&] { return kind() != normal; }, 5s)) << "not a tool window";
+    EXPECT_TRUE(State(window, 1));
+    EXPECT_TRUE(tabMovesTheFocus()) << "after the tray came";
+    xcb_destroy_window(x, tray);
+    xcb_flush(x);
+    ASSERT_TRUE(test::RunUntil([&] { return kind() == normal; }, 5s));
+    EXPECT_TRUE(tabMovesTheFocus()) << "after the tray went";
+}
+
 // At every start the window menu opens beside the window and "_" minimises
 // it. The frame once told Qt its own first place, 0,0, a moment after the
 // window was shown elsewhere: the menu opened at the screen's corner, and the
 // move that set the place right came while minimising, which maps it again.
 TEST_F(ScreenTest, EveryStartOpensTheMenuBesideTheWindowAndMinimises) {
-    // A key by its keysym, a button, or the pointer to `at`, as if by hand.
-    const auto input = [](uint8_t type, xcb_keysym_t keyOrButton, QPoint at = {}) {
-        uint8_t detail = uint8_t(keyOrButton);
-        if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE) {
-            const xcb_setup_t* setup = xcb_get_setup(x);
-            const uint8_t first = setup->min_keycode, count = setup->max_keycode - first + 1;
-            const auto map = Reply(xcb_get_keyboard_mapping_reply(
-                x, xcb_get_keyboard_mapping(x, first, count), nullptr));
-            const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
-            int i = 0;
-            while (i < xcb_get_keyboard_mapping_keysyms_length(map.get()) && syms[i] != keyOrButton)
-                ++i;
-            detail = uint8_t(first + i / map->keysyms_per_keycode);
-        }
-        xcb_test_fake_input(x, type, detail, XCB_CURRENT_TIME, root, int16_t(at.x()),
-                            int16_t(at.y()), 0);
-        xcb_flush(x);
-    };
     // Where a menu of Pim's shows: a window over the others, not the window manager's.
     const auto Menu = [] {
         QPoint menu;
@@ -346,16 +373,16 @@ TEST_F(ScreenTest, EveryStartOpensTheMenuBesideTheWindowAndMinimises) {
                                         {XCB_KEY_PRESS, 0xffc7},
                                         {XCB_KEY_RELEASE, 0xffc7},
                                         {XCB_KEY_RELEASE, 0xffe1}})
-            input(type, key); // Shift+F10
+            Input(type, key); // Shift+F10
         QPoint menu;
         test::RunUntil([&] { return !(menu = Menu()).isNull(); }, 5s);
         EXPECT_TRUE(shown.contains(menu))
             << "start " << start << ": the menu at " << menu.x() << "," << menu.y()
             << ", the window at " << shown.x() << "," << shown.y();
-        input(XCB_KEY_PRESS, 0xff1b), input(XCB_KEY_RELEASE, 0xff1b); // Escape
+        Key(0xff1b); // Escape
         test::RunUntil([&] { return Menu().isNull(); }, 5s);
-        input(XCB_MOTION_NOTIFY, 0, shown.topLeft() + QPoint(317, 15)); // on "_"
-        input(XCB_BUTTON_PRESS, 1), input(XCB_BUTTON_RELEASE, 1);
+        Input(XCB_MOTION_NOTIFY, 0, shown.topLeft() + QPoint(317, 15)); // on "_"
+        Input(XCB_BUTTON_PRESS, 1), Input(XCB_BUTTON_RELEASE, 1);
         EXPECT_TRUE(State(window, 3)) << "start " << start << ": not minimised";
     }
 }

@@ -23,10 +23,10 @@ const std::string kNoSender = Sjis("（差出人不明）");
 const std::string kNoDate = Sjis("（受信日時不明）");
 const std::string kFriday5Jan2001 = Sjis("2001年01月05日（金曜日） 10:00:00");
 
-// The first marker in any case; not a header parser, so the body counts when
-// the header has none. The value as it stands, unfolded (space and tab), then
-// decoded; text after the last line end is not taken. A fold keeps its white
-// space, but between two encoded words the white space goes.
+// The first marker in any case, followed by a space or a fold; not a header
+// parser, so the body counts when the header has none. The value as it stands, unfolded (space and
+// tab), then decoded; text after the last line end is not taken. A fold keeps its white space, but
+// between two encoded words the white space goes.
 TEST(ExtractMailTitle, TakesTheFirstMarkedLineUnfoldedAndDecoded) {
     const std::string late = "+OK\r\nX-Filler: " + std::string(kHeaderScanLimit, 'x') + "\r\n";
     // Only the first kHeaderScanLimit bytes count: here the marker fits, its line end not.
@@ -46,6 +46,8 @@ TEST(ExtractMailTitle, TakesTheFirstMarkedLineUnfoldedAndDecoded) {
         {"Subject: with a\r\n  single dot\r\n\r\nbody\r\n", "with a  single dot"},
         {"Subject: a\r\n\tb\r\n \tc\r\nX: y\r\n", "a\tb \tc"},
         {"Subject: a\r\n b", "a"},
+        {"Subject:\r\n folded at once\r\n\tand on\r\n", "folded at once\tand on"},
+        {"Subject:\r\nFrom: x\r\nSubject:\r\n\r\n", kNoTitle},
         {"Subject: Re: =?ISO-2022-JP?B?GyRCJEYkOSRIGyhC?=\r\n", Sjis("Re: てすと")},
         {"Subject: =?ISO-2022-JP?B?GyRCJEYkOSRI\r\n GyhC?=\r\n", Sjis("てすと")},
         {"Subject: =?ISO-2022-JP?B?GyRCJEYbKEI=?=\r\n\t=?ISO-2022-JP?B?GyRCJDkbKEI=?=\r\n",
@@ -67,6 +69,7 @@ TEST(ExtractSendUser, UnfoldsAsTheTitleDoes) {
     EXPECT_EQ(ExtractSendUser("From: =?ISO-2022-JP?B?GyRCM3Q8MDJxPFIlNSVzJVclaxsoQiAbJEIlNyU5"
                               "JUYlYDRJGyhC?=\r\n =?ISO-2022-JP?B?GyRCTX1JdBsoQg==?= <s@x.jp>\r\n"),
               Sjis("株式会社サンプル システム管理部 <s@x.jp>"));
+    EXPECT_EQ(ExtractSendUser("From:\r\n Taro <taro@example.jp>\r\n"), "Taro <taro@example.jp>");
     EXPECT_EQ(ExtractSendUser("Subject: x\r\n"), kNoSender);
     EXPECT_EQ(ExtractSendUser("FROM: =?ISO-2022-JP?B?GyRCJEYkOSRIGyhC?= <t@example.jp>\r\n"),
               Sjis("てすと <t@example.jp>"));
