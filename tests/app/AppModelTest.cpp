@@ -8,6 +8,7 @@
 #include "app/TrayFollow.h"
 #include "common/Cp932.h"
 #include "common/UiText.h"
+#include "support/EventLoop.h"
 
 #include <QLocale>
 #include <gtest/gtest.h>
@@ -78,6 +79,12 @@ TEST_F(SchedulerTest, ChecksEveryIntervalExceptWhileTheMailIsLookedAtAndOnlyInte
     settings.ScheduleTime = false;
     Ticks(1, 6);
     EXPECT_FALSE(scheduler.TimerOn());
+    // Armed, its own timer brings the check when the countdown ends.
+    settings.ScheduleTime = true;
+    settings.ScheduleTimeCount = 2;
+    scheduler.TickInterval = 1;
+    scheduler.Arm();
+    EXPECT_TRUE(test::RunUntil([&] { return checks == 7; }, std::chrono::seconds(5)));
 }
 
 TEST(Notification, UnchangedOrNoMailIsSkippedWhereTheOptionsSaySo) {

@@ -142,6 +142,12 @@ TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatusAndAnEmptyHostEndsTheRun) {
     EXPECT_EQ(run.CheckIndex, -1);
     test::RunFor(100ms);
     EXPECT_EQ(host.over, 1);
+    // Every slot filled: the run checks the twentieth and ends there.
+    for (size_t i = 0; i < accounts.size(); ++i)
+        Account(i, "mail");
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(Shown(19).Count, 2);
+    EXPECT_EQ(host.last.TotalMail, 40);
 }
 
 // Each run compares with the list shown before: what is new, and what a failed

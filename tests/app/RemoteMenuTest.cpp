@@ -61,8 +61,9 @@ struct RecordedPrompts : RemotePrompts {
     }
 };
 
-// The clock at 00:05:30 (00:05 on the station): read on 24 hours, cut to the minute.
-const std::string kHeader = "【Pim Menu -00時05分-】\r\r";
+// The clock at 19:20:30 (19:20 on the station): read on 24 hours, cut to the
+// minute, each digit its own (a tens digit of n / 11 would read 19:10).
+const std::string kHeader = "【Pim Menu -19時20分-】\r\r";
 const std::string kChoose = "メニューより、実行したい項目を選択してください。";
 const std::string kBusy = "現在、Pimはオプション変更中、もしくはダイアログ表示中です。\r\n"
                           "通信制御を行うことはできません。";
@@ -115,7 +116,7 @@ protected:
     TSettings settings;
     RecordedPrompts prompts;
     RemoteMenu menu{host, settings, prompts};
-    QDateTime clock{QDate(2026, 1, 2), QTime(0, 5, 30)};
+    QDateTime clock{QDate(2026, 1, 2), QTime(19, 20, 30)};
     Sent last; // the prompt of the last step that brought one
 
     void SetUp() override {
@@ -197,17 +198,17 @@ TEST_F(RemoteMenuTest, ACheckStartsOnlyWhenIdleAndConnectedAsTheSettingAsksAndOn
           "メールアカウントが設定されていない為、メールチェックを行うことはできません。"}});
     host.accountToCheck = true;
     Run({{"MenuSelect", "mailcheck", ""}, {"MenuSelect", "", ""}, {"Unknown", "MailCheck", ""}});
-    // Within a minute the console is told when the last one started (00:12:37).
+    // Within a minute the console is told when the last one started (19:27:37).
     const auto recent = [](const char* at) {
         return std::string(at) + "にメールチェックを実行したばかりです。\r\n"
                                  "メールチェックの結果はトップメニューより参照してください。";
     };
     for (const auto& [seconds, expected] :
-         std::initializer_list<std::pair<int, std::string>>{{0, recent("00時12分")},
-                                                            {30, recent("00時12分")},
-                                                            {30, recent("00時12分")},
+         std::initializer_list<std::pair<int, std::string>>{{0, recent("19時27分")},
+                                                            {30, recent("19時27分")},
+                                                            {30, recent("19時27分")},
                                                             {1, kStarted},
-                                                            {59, recent("00時13分")},
+                                                            {59, recent("19時28分")},
                                                             {61, kStarted}})
         Run({{"MenuSelect", "MailCheck", expected, seconds}});
     EXPECT_EQ(std::exchange(host.checksStarted, 0), 2);
@@ -377,8 +378,7 @@ TEST(RemoteMenuOnAStation, PromptsReachTheConsoleWithEveryFieldInPlaceEvenWhileA
     StationPrompts prompts{station};
     RemoteMenu menu{host, settings, prompts};
     ASSERT_TRUE(test::OpenPimStation(station, port));
-    station.Security = true; // as Pim's own
-    menu.Now = [] { return QDateTime(QDate(2026, 1, 2), QTime(0, 5)); };
+    menu.Now = [] { return QDateTime(QDate(2026, 1, 2), QTime(19, 20)); };
     station.OnMenuRequest = [&](auto* fpn, auto& handle, auto& machine, auto& disc) {
         menu.FPNMenuRequest(handle, machine, disc, fpn->RecvSenderIP());
     };

@@ -1,6 +1,7 @@
 // Transcripts of the POP3 dialogue: what the server says, what the client must
-// send and report. Each one runs with the server's bytes in whole replies and
-// again one byte at a time, and must come out the same.
+// send and report. Each one runs with the server's bytes in whole replies, again
+// one byte at a time, and cut in two after each of the first bytes of a reply
+// (where its status is read), and must come out the same.
 #include "pop3/Pop3Session.h"
 
 #include "common/Cp932.h"
@@ -60,6 +61,12 @@ std::string Joined(const std::vector<std::string>& log) {
     return text;
 }
 
+// The server's bytes of each step in reads of `piece` bytes, else whole after
+// the first `cut` bytes.
+struct Reads {
+    size_t piece = 0, cut = 0;
+};
+
 // Runs a transcript: steps split at "|", each one bytes from the server ("\n"
 // standing for CR LF) or what the owner does.
 struct Transcript {
@@ -69,13 +76,13 @@ struct Transcript {
     Tls tls = Tls::Offered;
     Transcript() { host.session = &session; }
 
-    void Run(const std::string& steps, bool byteByByte) {
+    void Run(const std::string& steps, Reads reads = {}) {
         session.UseCache(&cache);
         session.Begin("taro", "secret", {}, tls);
         for (size_t at = 0, end = 0; end != std::string::npos && !steps.empty(); at = end + 1)
-            Step(steps.substr(at, (end = steps.find('|', at)) - at), byteByByte);
+            Step(steps.substr(at, (end = steps.find('|', at)) - at), reads);
     }
-    void Step(const std::string& step, bool byteByByte = false) {
+    void Step(const std::string& step, Reads reads = {}) {
         // TLSUP: the host's handshake succeeded; TLSDOWN: it or the certificate failed.
         const std::map<std::string, std::function<void()>> owner = {
             {"QUIT", [&] { session.Quit(); }},
@@ -92,8 +99,9 @@ struct Transcript {
         std::string bytes;
         for (char c : step)
             bytes += c == '\n' ? "\r\n"s : std::string(1, c);
-        for (size_t i = 0; i < bytes.size(); i += byteByByte ? 1 : bytes.size())
-            session.Receive(std::string_view(bytes).substr(i, byteByByte ? 1 : bytes.size()));
+        size_t n = reads.piece ? reads.piece : reads.cut ? reads.cut : bytes.size();
+        for (size_t i = 0; i < bytes.size(); i += n, n = reads.piece ? reads.piece : bytes.size())
+            session.Receive(std::string_view(bytes).substr(i, n));
     }
     // Only a running timer can expire; it is single-shot.
     static void Expire(bool& running) { EXPECT_TRUE(std::exchange(running, false)); }
@@ -108,12 +116,16 @@ struct Case {
 
 void ExpectTranscripts(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
-        for (const bool byteByByte : {false, true}) {
-            SCOPED_TRACE(c.name + (byteByByte ? ", byte by byte" : ""));
+        std::vector<Reads> ways = {{}, {1, 0}};
+        for (size_t cut = 1; cut <= 6; ++cut)
+            ways.push_back({0, cut});
+        for (const Reads reads : ways) {
+            SCOPED_TRACE(c.name + (reads.piece ? ", byte by byte" : "") +
+                         (reads.cut ? ", cut after " + std::to_string(reads.cut) : ""));
             Transcript t;
             t.tls = c.tls;
             c.prepare ? c.prepare(t) : void();
-            t.Run(c.steps, byteByByte);
+            t.Run(c.steps, reads);
             EXPECT_EQ(Joined(t.host.log), c.expected);
             // Closed by the last entry or the one before it: reset before it is used again.
             const auto& log = t.host.log;
@@ -272,7 +284,7 @@ TEST(Pop3Session, AnEndlessLineOrMessageIsCutOff) {
     EXPECT_EQ(line.session.FErrorNo(), Pop3Session::peConnect);
 
     Transcript message;
-    message.Run(kLogin + "|+OK 1 10\n|RETR1|+OK\n", false);
+    message.Run(kLogin + "|+OK 1 10\n|RETR1|+OK\n");
     const std::string chunk(1 << 20, 'y');
     for (size_t sent = 0; sent <= Pop3Session::kMaxMessage && message.session.Open();
          sent += chunk.size())
@@ -282,7 +294,7 @@ TEST(Pop3Session, AnEndlessLineOrMessageIsCutOff) {
 
 TEST(Pop3Session, TheTimerRunsExactlyWhileSomethingIsAwaited) {
     Transcript t;
-    t.Run("", false);
+    t.Run("");
     EXPECT_TRUE(t.host.timerRunning && t.session.TimerRunning()) << "connecting";
     // The last +OK is that of QUIT: then the close is awaited.
     const std::pair<const char*, bool> steps[] = {
@@ -313,7 +325,7 @@ TEST(Pop3Session, ALongMessageGivesTheTextsAKeptWholeMessageWould) {
         Transcript t;
         MailSummary got;
         t.host.onMail = [&](const MailSummary& s) { got = s; };
-        t.Run(kLogin + "|+OK 1 0\n|RETR1", false);
+        t.Run(kLogin + "|+OK 1 0\n|RETR1");
         for (size_t at = 0; at < message.size();) {
             seed = seed * 1103515245 + 12345;
             const size_t piece = 1 + (seed >> 16) % 9000;
@@ -453,8 +465,7 @@ TEST(Pop3Session, AnUntrustworthyListingIsNotUsed) {
         SCOPED_TRACE(ids + list);
         Transcript t;
         t.Run(kIdLogin + "1 a\n2 b\n.\n|" + sizes + "|RETR1|" + H("one") + "|CLOSE|BEGIN|" +
-                  kIdLogin + ids + ".\n|" + list + "|RETR1",
-              false);
+              kIdLogin + ids + ".\n|" + list + "|RETR1");
         EXPECT_EQ(t.host.log.back(), "C: TOP 1 0");
     }
 }
@@ -470,7 +481,7 @@ TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
     const std::string list = ids + ".\r\n" + sizes + ".\r\n";
     Transcript t;
     for (int round = 0; round < 2; ++round) {
-        t.Run(kPipelined + "|+OK\n|+OK\n|+OK " + std::to_string(kCount) + " 0\n", false);
+        t.Run(kPipelined + "|+OK\n|+OK\n|+OK " + std::to_string(kCount) + " 0\n");
         t.session.Receive(list);
         t.host.log.clear();
         int tops = 0, answered = 0;
@@ -492,8 +503,7 @@ TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
         t.session.ConnectionClosed();
     }
     // A listing one short of the count is not trusted, however many it lists.
-    t.Run("+OK ready\n|+OK\nTOP\nUIDL\n.\n|+OK\n|+OK\n|+OK " + std::to_string(kCount + 1) + " 0\n",
-          false);
+    t.Run("+OK ready\n|+OK\nTOP\nUIDL\n.\n|+OK\n|+OK\n|+OK " + std::to_string(kCount + 1) + " 0\n");
     t.session.Receive(ids + ".\r\n");
     t.session.Retr(1);
     EXPECT_EQ(t.host.log.back(), "C: TOP 1 0");

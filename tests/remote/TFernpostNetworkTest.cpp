@@ -69,9 +69,21 @@ TEST_F(StationTest, PeersAreUpdatedAddedAndRemovedInOrderAndEveryLoginIsAnswered
     ASSERT_EQ(station.LoginCount(), 3);
     EXPECT_TRUE(station.LoginUsers[1].Absence);
     ASSERT_TRUE(tap.WaitFor("LOGIN_OK", 3));
-    EXPECT_EQ(tap.Heard("LOGIN_OK")[1],
-              CommandText("LOGIN_OK", {kPeerIp, "FPN", station.MachineName(), station.IPAddress(),
-                                       "Pim", "Pim <taro>", "100", "0", "1"}));
+    const std::string me = station.MachineName(), ip = station.IPAddress();
+    EXPECT_EQ(tap.Heard("LOGIN_OK")[1], CommandText("LOGIN_OK", {kPeerIp, "FPN", me, ip, "Pim",
+                                                                 "Pim <taro>", "100", "0", "1"}));
+    // Its own announcements as a peer reads them, and none of its texts in clear.
+    station.Absence = true;
+    ASSERT_TRUE(station.InfoChange());
+    station.Logout();
+    ASSERT_TRUE(station.Login());
+    ASSERT_TRUE(tap.WaitFor("LOGIN"));
+    EXPECT_EQ(tap.Heard("INFO_CHANGE").at(0),
+              CommandText("INFO_CHANGE", {me, "Pim", ip, "Pim <taro>", "100", "1", "1"}));
+    EXPECT_EQ(tap.Heard("LOGIN").at(0),
+              CommandText("LOGIN", {me, ip, "Pim", "Pim <taro>", "100", "1", "1"}));
+    for (const std::string& datagram : tap.firstDatagrams)
+        EXPECT_EQ(datagram.at(1), '1') << "not scrambled";
 }
 
 // Answers in the order asked, and only to texts that say where to answer.
@@ -172,6 +184,7 @@ TEST_F(StationTest, AFullTableGivesUpThePeerHeardLeastRecentlyAndBadDataIsIgnore
 // station's own socket, a datagram longer than any station sends is dropped
 // whole: cut to 512 bytes it would be a whole LOGIN.
 TEST_F(StationTest, WhatTheWireCannotCarryIsRefusedAndCopiesAreHandledOnce) {
+    station.Security = false;
     EXPECT_FALSE(station.SendText(std::string(fpn::kMaxTextBytes, 'x')));
     station.Security = true;
     EXPECT_FALSE(station.SendText(std::string(70000, 'x')));
@@ -196,12 +209,17 @@ TEST_F(StationTest, WhatTheWireCannotCarryIsRefusedAndCopiesAreHandledOnce) {
     for (int i = 0; i < 21; ++i)
         station.ReceiveDatagram("10.2.0." + std::to_string(i), first);
     EXPECT_EQ(overflows, 1);
-    // Closed and opened again, it has every slot free and no absence note.
+    // Closed, it says goodbye; opened again, it has every slot free, no absence
+    // note and no console of before in its table.
+    Inject(LoginText("PC02", "FPN", "hanako"));
     station.Absence = true;
     station.AbsenceMessage = "away";
     station.Close();
     EXPECT_TRUE(!station.Absence && station.AbsenceMessage.empty());
-    ASSERT_TRUE(station.Open());
+    EXPECT_TRUE(tap.WaitFor("LOGOUT"));
+    ASSERT_TRUE(station.Open() && station.Login());
+    EXPECT_EQ(station.LoginCount(), 0);
+    EXPECT_FALSE(station.InputMessage("m", "PC02", "FPN"));
     for (int i = 0; i < 20; ++i)
         station.ReceiveDatagram("10.3.0." + std::to_string(i), first);
     EXPECT_EQ(overflows, 1);

@@ -4,6 +4,7 @@
 
 #include "common/Random.h"
 #include "remote/FernpostProtocol.h"
+#include "remote/PimStation.h"
 #include "remote/TFernpostNetwork.h"
 #include "support/EventLoop.h"
 
@@ -38,6 +39,8 @@ public:
         QObject::connect(&socket_, &QUdpSocket::readyRead, [this] {
             while (socket_.hasPendingDatagrams()) {
                 const QNetworkDatagram d = socket_.receiveDatagram(512);
+                if (d.data().startsWith('\1'))
+                    firstDatagrams.push_back(d.data().toStdString());
                 std::string text;
                 if (buffers_.Add(d.senderAddress().toString().toStdString(), d.data().toStdString(),
                                  QDateTime::currentDateTime(),
@@ -72,6 +75,7 @@ public:
     }
 
     std::vector<std::string> texts;
+    std::vector<std::string> firstDatagrams; // of each text, as sent
 
 private:
     uint16_t port_;
@@ -81,11 +85,10 @@ private:
 
 // Opens `station` as Pim's, on `port` over the loopback broadcast, and logs it in.
 inline bool OpenPimStation(TFernpostNetwork& station, uint16_t port) {
+    ConfigureAsPim(station);
     station.PortNo = port;
     station.BroadcastAddress = kLoopbackBroadcast;
-    station.Discrimination = "Pim";
     station.HandleName = "Pim <taro>";
-    station.Menu = true;
     return station.Open() && station.Login();
 }
 
