@@ -153,15 +153,10 @@ constexpr QRgb kRed = 0xffff0000, kGreen = 0xff00ff00, kBlue = 0xff0000ff, kYell
 const std::pair<const char*, QRgb> kTheme[] = {
     {"pimred", kRed}, {"pimgreen", kGreen}, {"pimblue", kBlue}, {"pimyellow", kYellow}};
 
-void Write(const std::string& path, const std::string& bytes) {
-    fs::create_directories(fs::path(path).parent_path());
-    test::WriteFile(path, bytes);
-}
-
 void WriteImage(const std::string& path, QRgb color) {
     QImage image(16, 16, QImage::Format_ARGB32);
     image.fill(color);
-    Write(path, "");
+    test::WriteFile(path, "");
     image.save(QString::fromStdString(path), "PNG");
 }
 
@@ -177,8 +172,9 @@ Colors ColorsOf(const std::string& program) {
 class ProgramIconsTest : public testing::Test {
 protected:
     void SetUp() override {
-        Write(dir_.file("icons/t/index.theme"),
-              "[Icon Theme]\nName=t\nDirectories=16/apps\n[16/apps]\nSize=16\nType=Fixed\n");
+        test::WriteFile(
+            dir_.file("icons/t/index.theme"),
+            "[Icon Theme]\nName=t\nDirectories=16/apps\n[16/apps]\nSize=16\nType=Fixed\n");
         for (const auto& [name, color] : kTheme)
             WriteImage(dir_.file("icons/t/16/apps/") + name + ".png", color);
         QIcon::setFallbackSearchPaths({});
@@ -188,7 +184,7 @@ protected:
     void Entry(const std::string& file, std::string keys) { // "@/" stands for the test's folder
         for (size_t i; (i = keys.find("@/")) != std::string::npos;)
             keys.replace(i, 1, dir_.path());
-        Write(dir_.file(file), "[Desktop Entry]\n" + keys + "\n");
+        test::WriteFile(dir_.file(file), "[Desktop Entry]\n" + keys + "\n");
     }
 
     test::TempDir dir_;
@@ -201,7 +197,7 @@ protected:
 // shadowed by them left out; else the theme's icon named like it.
 TEST_F(ProgramIconsTest, TheProgramsEntriesInFolderThenNameOrderElseTheThemeIconOfItsName) {
     WriteImage(dir_.file("own/yellow.png"), kYellow);
-    Write(dir_.file("bin/realmail"), "#!/bin/sh\n");
+    test::WriteFile(dir_.file("bin/realmail"), "#!/bin/sh\n");
     fs::permissions(dir_.file("bin/realmail"), fs::perms::owner_all);
     fs::create_symlink("realmail", dir_.file("bin/pimlink"));
     const ScopedEnv path("PATH", dir_.file("bin"));
@@ -234,13 +230,13 @@ TEST_F(ProgramIconsTest, HostileFilesAreSkippedAndBounded) {
     const std::string apps = "home/applications/";
     const std::string big =
         "[Desktop Entry]\nExec=pimmail\nIcon=pimred\n" + std::string(65536, '#');
-    Write(dir_.file(apps + "big.desktop"), big);
-    Write(dir_.file("big.desktop"), big);
+    test::WriteFile(dir_.file(apps + "big.desktop"), big);
+    test::WriteFile(dir_.file("big.desktop"), big);
     std::string junk;
     for (int i = 0; i < 60000; ++i)
         junk += "\"\\[=\n\0\xff"[i * 7919 % 7];
-    Write(dir_.file(apps + "junk.desktop"),
-          junk + "\n[Desktop Entry]\nExec=pimmail\nIcon=pimyellow\n");
+    test::WriteFile(dir_.file(apps + "junk.desktop"),
+                    junk + "\n[Desktop Entry]\nExec=pimmail\nIcon=pimyellow\n");
     ASSERT_EQ(::mkfifo(dir_.file(apps + "fifo.desktop").c_str(), 0600), 0);
     fs::create_symlink("loop.desktop", dir_.file(apps + "loop.desktop"));
     fs::create_directory_symlink("..", dir_.file(apps + "up"));
@@ -281,7 +277,7 @@ TEST_F(HelpPageTest, ThePageFollowsTheLanguageAndTheNumberBecomesItsAnchor) {
     test::TempDir dir;
     const auto at = [&](const std::string& name) { return QString::fromStdString(dir.file(name)); };
     for (const char* folder : {"program", "installed"})
-        Write(dir.file(folder) + "/Pim.html", "");
+        test::WriteFile(dir.file(folder) + "/Pim.html", "");
     EXPECT_EQ(HelpPage(at("program"), at("installed")), at("program/Pim.html"));
     EXPECT_EQ(HelpUrl(27).fragment() + HelpUrl().fragment(), QStringLiteral("help-27"));
     ASSERT_TRUE(SetUiLanguage(UiLanguage::English));
