@@ -112,21 +112,22 @@ TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatusAndAnEmptyHostEndsTheRun) {
     server.Set("retr", Box({"r1", "r2", "r3"}, [](Mailbox& b) { b.refusedRetr = {2}; }));
     server.Set("quit", Box({"q1"}, [](Mailbox& b) { b.refuseQuit = true; }));
     server.Set("silent", Box({"x"}, [](Mailbox& b) { b.silentAfterPass = true; }));
+    server.Set("user", Box({"u"}, [](Mailbox& b) { b.refuseUser = true; }));
     // Wrong password; a refused message ends the account, a refused QUIT does
-    // not; a time-out; nothing listening; no session could be started.
-    const std::pair<const char*, int32_t> rows[] = {{"mail", 2},    {"empty", 0},   {"nobody", -4},
-                                                    {"retr", -5},   {"quit", 1},    {"silent", -3},
-                                                    {"closed", -2}, {"badport", -2}};
+    // not; a time-out; a refused user; nothing listening; no session could be started.
+    const std::pair<const char*, int32_t> rows[] = {{"mail", 2},  {"empty", 0},   {"nobody", -4},
+                                                    {"retr", -5}, {"quit", 1},    {"silent", -3},
+                                                    {"user", -4}, {"closed", -2}, {"badport", -2}};
     size_t slot = 0;
     for (const auto& [user, count] : rows) {
         if (slot == 2)
             Account(slot++, "off", false); // not enabled: not even listed
         Account(slot++, user);
     }
-    accounts[7].HostName = "127.0.0.1:" + std::to_string(test::ScriptedServer::ClosedPort());
-    accounts[8].HostName = "127.0.0.1:99999";
-    accounts[9] = {true, "no host", "", "u", "p"};
-    Account(10, "mail");
+    accounts[8].HostName = "127.0.0.1:" + std::to_string(test::ScriptedServer::ClosedPort());
+    accounts[9].HostName = "127.0.0.1:99999";
+    accounts[10] = {true, "no host", "", "u", "p"};
+    Account(11, "mail");
 
     // A second start before the first account's turn must not interleave with the run.
     run.pbCheckClick(CheckRun::Sender::Other);
@@ -136,7 +137,7 @@ TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatusAndAnEmptyHostEndsTheRun) {
         EXPECT_EQ(Shown(i).Count, rows[i].second) << rows[i].first;
     }
     EXPECT_EQ(Shown(0).Subjects[1], "two");
-    EXPECT_EQ(Shown(9).Count, -2) << "not checked after the empty host";
+    EXPECT_EQ(Shown(10).Count, -2) << "not checked after the empty host";
     EXPECT_EQ(host.last.TotalMail, 2 + 1) << "r1 of the failed account is not shown";
     EXPECT_TRUE(host.last.Changed);
     EXPECT_EQ(run.CheckIndex, -1);

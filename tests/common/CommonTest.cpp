@@ -29,11 +29,12 @@ TEST(Bytes, CaseChangesAndComparisonsTouchOnlyAsciiLetters) {
 
 TEST(Cp932, ConvertsBothWaysAndWhatItCannotHoldBecomesOneGetaEach) {
     // Paths and options pass through CP932; 0x5C must stay a backslash.
-    const std::pair<std::string, std::string> fromUtf8[] = {{"てすと", "\x82\xC4\x82\xB7\x82\xC6"},
-                                                            {"C:\\a~b", "C:\\a~b"},
-                                                            {"x😀y한z", "x\x81\xACy\x81\xACz"},
-                                                            {"a\xFFz", "a\x81\xACz"},
-                                                            {"a\xE3\x81", "a\x81\xAC"}};
+    const std::pair<std::string, std::string> fromUtf8[] = {
+        {"てすと", "\x82\xC4\x82\xB7\x82\xC6"},
+        {"C:\\a~b", "C:\\a~b"},
+        {"x😀y한zऀ", "x\x81\xACy\x81\xACz\x81\xAC"},
+        {"a\xFFz", "a\x81\xACz"},
+        {"a\xE3\x81", "a\x81\xAC"}};
     for (const auto& [utf8, bytes] : fromUtf8)
         EXPECT_EQ(cp932::FromUtf8(utf8), bytes) << utf8;
     // An undefined two-byte code is one character, not a geta and an "@".

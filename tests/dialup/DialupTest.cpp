@@ -152,6 +152,20 @@ TEST_F(TVeltaRASTest, EachOutcomeOfADialIsReportedOnce) {
     EXPECT_FALSE(ras->Dial(2)) << "no such entry";
 }
 
+// A NetworkManager that was not there at the start is heard from once it
+// comes: its profiles, and the ones it adds later.
+TEST_F(SystemBusTest, ANetworkManagerThatComesLateIsHeardFromThen) {
+    ASSERT_TRUE(bus.Start()) << bus.error().toStdString();
+    TVeltaRAS ras(bus.Bus());
+    ASSERT_TRUE(RunUntil([&] { return ras.Ready() && ras.ServiceError(); }, 5s));
+    ASSERT_TRUE(bus.StartMock({"--system", "--template", PIM_NM_TEMPLATE}, true, kNetworkManager));
+    Mock("AddProfile", {"社内VPN", "vpn"});
+    ASSERT_TRUE(RunUntil([&] { return ras.EntryCount() == 1; }, 5s));
+    Mock("AddProfile", {"モバイル", "gsm"});
+    EXPECT_TRUE(RunUntil([&] { return ras.EntryCount() == 2; }, 5s));
+    EXPECT_FALSE(ras.ServiceError());
+}
+
 // The watch reports connections made elsewhere; only on-demand ones are taken
 // down, and one that never goes fails after its bound.
 TEST_F(TVeltaRASTest, TheWatchReportsConnectionsMadeElsewhereAndHangUpTakesDownOnlyOnDemandOnes) {

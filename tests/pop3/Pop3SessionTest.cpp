@@ -509,6 +509,24 @@ TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
     EXPECT_EQ(t.host.log.back(), "C: TOP 1 0");
 }
 
+// Each account keeps its own summaries whichever was checked last, and a full
+// cache gives up the account checked least recently.
+TEST(SummaryCache, EachAccountKeepsItsOwnAndTheLeastRecentlyCheckedGoesFirst) {
+    SummaryCache cache;
+    const auto message = [](size_t i) { return ListedMessage{"id" + std::to_string(i), i}; };
+    const auto kept = [&](size_t i) {
+        return cache.Find("a" + std::to_string(i), message(i)) != nullptr;
+    };
+    for (size_t i = 0; i < SummaryCache::kMaxAccounts; ++i) {
+        cache.Keep("a" + std::to_string(i), {message(i)});
+        cache.Store("a" + std::to_string(i), message(i), {"t", "s", "d"});
+    }
+    cache.Keep("a0", {message(0)});
+    EXPECT_TRUE(kept(0) && kept(1) && kept(SummaryCache::kMaxAccounts - 1));
+    cache.Keep("new", {});
+    EXPECT_TRUE(kept(0) && !kept(1));
+}
+
 TEST(TlsReasonText, NamesWhatFailedInOneLine) {
     using enum TlsFailure;
     const auto failed = [](TlsFailure failure, uint8_t problems = 0, bool changed = false) {

@@ -142,7 +142,7 @@ TEST(FernpostReassembly, CopiesAndDatagramsNoStationSendsAddNothing) {
     EXPECT_EQ(buffers.Add("10.0.0.1", "\0010 12x4FPMESSAGE:X\0"s, kNow, out), R::Incomplete);
     buffers.Expire(kNow.addSecs(60));
     EXPECT_EQ(buffers.BusySlots(), 1u);
-    buffers.Expire(kNow.addSecs(61));
+    buffers.Expire(kNow.addMSecs(60001));
     EXPECT_EQ(buffers.BusySlots(), 0u);
 }
 
