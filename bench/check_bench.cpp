@@ -196,21 +196,22 @@ double Check(pim::TVeltaPOP3& pop3, uint16_t port, const Settings& settings,
         else
             pop3.Quit();
     };
-    pop3.OnConnect = [&](pim::TVeltaPOP3*, int mailCount) {
+    pop3.OnConnect = [&](pim::MailChecker*, int mailCount) {
         count = mailCount;
         QMetaObject::invokeMethod(&pop3, advance, Qt::QueuedConnection);
     };
-    pop3.OnGetMailInformation = [&](pim::TVeltaPOP3*, const std::string& title,
-                                    const std::string& from, const std::string& time) {
+    pop3.OnGetMailInformation = [&](pim::MailChecker*, const std::string& title,
+                                    const std::string& from, const std::string& time,
+                                    const std::string&) {
         summaries.push_back({title, from, time});
         QMetaObject::invokeMethod(&pop3, advance, Qt::QueuedConnection);
     };
-    pop3.OnDisconnect = [&](pim::TVeltaPOP3*) {
+    pop3.OnDisconnect = [&](pim::MailChecker*) {
         if (static_cast<int>(summaries.size()) != count)
             failure = "the check ended early";
         loop.quit();
     };
-    pop3.OnError = [&](pim::TVeltaPOP3*, uint8_t error) {
+    pop3.OnError = [&](pim::MailChecker*, uint8_t error) {
         failure = "the check ended with error " + std::to_string(error);
         loop.quit();
     };

@@ -1,6 +1,6 @@
 // Header extraction runs once per retrieved message, over up to 100 KB.
-#include "pop3/HeaderDecoding.h"
-#include "pop3/HeaderExtraction.h"
+#include "mail/HeaderDecoding.h"
+#include "mail/HeaderExtraction.h"
 
 #include <QLocale>
 #include <benchmark/benchmark.h>

@@ -100,23 +100,23 @@ int main(int argc, char** argv) {
             pop3.Quit();
     };
     long before = 0;
-    pop3.OnConnect = [&](pim::TVeltaPOP3*, int mailCount) {
+    pop3.OnConnect = [&](pim::MailChecker*, int mailCount) {
         // From here on it is retrieving; what logging in paged in is not counted.
         std::ofstream("/proc/self/clear_refs") << "5";
         before = StatusKb("VmRSS");
         count = mailCount;
         post(advance);
     };
-    pop3.OnGetMailInformation = [&](pim::TVeltaPOP3*, const std::string&, const std::string&,
-                                    const std::string&) {
+    pop3.OnGetMailInformation = [&](pim::MailChecker*, const std::string&, const std::string&,
+                                    const std::string&, const std::string&) {
         ++fetched;
         post(advance);
     };
-    pop3.OnDisconnect = [&](pim::TVeltaPOP3*) {
+    pop3.OnDisconnect = [&](pim::MailChecker*) {
         status = fetched == count ? 0 : 1;
         QCoreApplication::quit();
     };
-    pop3.OnError = [&](pim::TVeltaPOP3*, uint8_t error) {
+    pop3.OnError = [&](pim::MailChecker*, uint8_t error) {
         std::fprintf(stderr, "pop3_fetch: error %d\n", error);
         QCoreApplication::quit();
     };

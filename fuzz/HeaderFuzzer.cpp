@@ -1,8 +1,8 @@
 // Any bytes from a server: decoding and extraction end, stay in bounds and keep
 // their length rules.
 #include "common/Cp932.h"
-#include "pop3/HeaderDecoding.h"
-#include "pop3/HeaderExtraction.h"
+#include "mail/HeaderDecoding.h"
+#include "mail/HeaderExtraction.h"
 
 #include <QLocale>
 #include <algorithm>

@@ -26,7 +26,7 @@ public:
         if (count < 0)
             std::abort();
     }
-    void MailInformation(const pim::MailSummary&) override {}
+    void MailInformation(const pim::MailSummary&, const std::string&) override {}
     void Disconnected() override {}
     void Failed(uint8_t errorNo) override {
         if (errorNo < 1 || errorNo > 6)

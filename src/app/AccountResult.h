@@ -1,7 +1,9 @@
 // What a check run found for each account.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <string>
 
@@ -14,15 +16,29 @@ inline constexpr int kMaxMails = 255;
 // could not be read.
 struct AccountResult {
     std::string Name; // empty: a free slot
+    // The first OldCount messages were there at the run before.
     int32_t OldCount = 0;
     int32_t Count = 0;
     std::array<std::string, kMaxMails> Subjects;
     std::array<std::string, kMaxMails> Senders;
     std::array<std::string, kMaxMails> Dates;
+    // The server's lasting id of each message; empty where it gives none.
+    std::array<std::string, kMaxMails> Ids;
+    // Messages beyond the first OldCount that were there before as well, where
+    // the ids tell (one read elsewhere left the middle of the list, say).
+    std::bitset<kMaxMails> OldAfter;
     // Why TLS failed or was refused (CP932, one line), shown under the error.
     std::string Reason;
 
     bool operator==(const AccountResult&) const = default;
+
+    // How many of the messages were there at the run before.
+    int Old() const {
+        return std::clamp(OldCount, 0, std::max(Count, 0)) + static_cast<int>(OldAfter.count());
+    }
+    bool IsNew(int mail) const {
+        return mail >= OldCount && !(mail < kMaxMails && OldAfter[static_cast<size_t>(mail)]);
+    }
 };
 
 using Results = std::array<AccountResult, 20>;

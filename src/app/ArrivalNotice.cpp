@@ -28,11 +28,11 @@ QString OneLine(SummaryField field, const std::string& cp932Text) {
 } // namespace
 
 DesktopNotifications::Content ArrivalNotice(const Results& shown, int totalMail, bool mailerSet) {
-    // New: what lies beyond the messages an account had at the previous run.
+    // New: what the accounts did not have at the previous run.
     long long newMail = 0;
     for (const AccountResult& r : shown) {
         if (r.Count > 0)
-            newMail += r.Count - std::clamp(r.OldCount, 0, r.Count);
+            newMail += r.Count - r.Old();
     }
     QStringList lines;
     long long named = 0;
@@ -45,9 +45,10 @@ DesktopNotifications::Content ArrivalNotice(const Results& shown, int totalMail,
         }
         if (r.Count <= 0)
             continue;
-        const int first = newMail > 0 ? std::clamp(r.OldCount, 0, r.Count) : 0;
-        counted += r.Count - first;
-        for (int j = first; j < std::min(r.Count, kMaxMails) && named < kNoticeMessages; ++j) {
+        counted += newMail > 0 ? r.Count - r.Old() : r.Count;
+        for (int j = 0; j < std::min(r.Count, kMaxMails) && named < kNoticeMessages; ++j) {
+            if (newMail > 0 && !r.IsNew(j))
+                continue;
             const auto k = static_cast<size_t>(j);
             lines << UiString("ArrivalNotice", "%1（%2）")
                          .arg(OneLine(SummaryField::Title, r.Subjects[k]),

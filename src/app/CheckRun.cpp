@@ -3,12 +3,13 @@
 #include "common/Cp932.h"
 #include "common/UiText.h"
 #include "platform/MessageBox.h"
-#include "pop3/TVeltaPOP3.h"
 
 #include <QEventLoop>
 #include <algorithm>
 #include <cctype>
 #include <limits>
+#include <set>
+#include <span>
 
 namespace pim {
 
@@ -109,21 +110,22 @@ bool AnyAccountToCheck(const TAccounts& accounts) {
                                [](const TAccount& a) { return a.Enabled && !a.Name.empty(); });
 }
 
-CheckRun::CheckRun(TVeltaPOP3& pop3, DialupControl& dialup, CheckRunHost& host,
+CheckRun::CheckRun(MailChecker& pop3, DialupControl& dialup, CheckRunHost& host,
                    const TSettings& settings, const TAccounts& accounts, QObject* parent)
     : QObject(parent), pop3_(pop3), dialup_(dialup), host_(host), settings_(settings),
       accounts_(accounts) {
     // Every handler only posts the next step: the component finishes its own
     // bookkeeping after the event returns.
-    pop3_.OnConnect = [this](TVeltaPOP3*, int count) { VeltaPOP3Connect(count); };
-    pop3_.OnGetMailInformation = [this](TVeltaPOP3*, const std::string& title,
-                                        const std::string& sender, const std::string& date) {
-        VeltaPOP3GetMailInformation(title, sender, date);
+    pop3_.OnConnect = [this](MailChecker*, int count) { VeltaPOP3Connect(count); };
+    pop3_.OnGetMailInformation = [this](MailChecker*, const std::string& title,
+                                        const std::string& sender, const std::string& date,
+                                        const std::string& uniqueId) {
+        VeltaPOP3GetMailInformation(title, sender, date, uniqueId);
     };
-    pop3_.OnDisconnect = [this](TVeltaPOP3*) { VeltaPOP3Disconnect(); };
-    pop3_.OnError = [this](TVeltaPOP3*, uint8_t error) { VeltaPOP3Error(error); };
+    pop3_.OnDisconnect = [this](MailChecker*) { VeltaPOP3Disconnect(); };
+    pop3_.OnError = [this](MailChecker*, uint8_t error) { VeltaPOP3Error(error); };
     // A refused QUIT ends the session without an event; the run must not stall.
-    pop3_.OnQuitRefused = [this](TVeltaPOP3*) { VeltaPOP3Disconnect(); };
+    pop3_.OnQuitRefused = [this](MailChecker*) { VeltaPOP3Disconnect(); };
 }
 
 CheckRun::~CheckRun() {
@@ -343,7 +345,7 @@ void CheckRun::VeltaPOP3Connect(int mailCount) {
 }
 
 void CheckRun::VeltaPOP3GetMailInformation(const std::string& title, const std::string& sender,
-                                           const std::string& date) {
+                                           const std::string& date, const std::string& uniqueId) {
     if (CheckIndex < 0 || CheckIndex > 19 || NextMailNo < 1 || NextMailNo > kMaxMails)
         return;
     AccountResult& r = Current();
@@ -351,6 +353,7 @@ void CheckRun::VeltaPOP3GetMailInformation(const std::string& title, const std::
     r.Subjects[i] = title;
     r.Senders[i] = sender;
     r.Dates[i] = date;
+    r.Ids[i] = uniqueId;
     TotalMail = AddMail(TotalMail, 1);
     ++NextMailNo;
     // A record holds 255 summaries: the rest of a larger mailbox is counted, not read.
@@ -390,6 +393,7 @@ void CheckRun::VeltaPOP3Error(uint8_t errorNo) {
     r.Subjects = shown.Subjects;
     r.Senders = shown.Senders;
     r.Dates = shown.Dates;
+    r.Ids = shown.Ids;
     // The question waits until the component has returned from this event.
     if (tls.Failure == TlsFailure::Untrusted && userStarted_ && !tls.Fingerprint.empty() &&
         !trustAsked_[static_cast<size_t>(CheckIndex)]) {
@@ -400,24 +404,39 @@ void CheckRun::VeltaPOP3Error(uint8_t errorNo) {
     Post(errorNo == 6 ? &CheckRun::CheckQuit : &CheckRun::CheckNext);
 }
 
+// New mail is a message whose id the list shown before did not hold, wherever
+// it stands: one that left the list (read or deleted elsewhere) makes none of
+// the others new. Without ids on both sides, what follows the first
+// difference from the list shown before is new.
 void CheckRun::CompareWithShown(RunOutcome& outcome) {
     for (size_t i = 0; i < WorkingResults.size(); ++i) {
         AccountResult& w = WorkingResults[i];
         AccountResult& s = ShownResults[i];
         const int compared = std::min(w.Count, kMaxMails);
-        for (int j = 0; j < compared; ++j) {
-            const auto k = static_cast<size_t>(j);
-            if (w.Subjects[k] != s.Subjects[k] || w.Senders[k] != s.Senders[k] ||
-                w.Dates[k] != s.Dates[k])
-                break;
-            ++w.OldCount;
+        const auto summarised = std::span(w.Ids).first(static_cast<size_t>(std::max(compared, 0)));
+        const bool shownWithoutIds = s.Ids[0].empty() && (s.Count > 0 || !s.Subjects[0].empty());
+        if (compared > 0 && !shownWithoutIds &&
+            std::ranges::none_of(summarised, &std::string::empty)) {
+            const std::set<std::string> seen(s.Ids.begin(), s.Ids.end());
+            while (w.OldCount < compared && seen.count(w.Ids[size_t(w.OldCount)]))
+                ++w.OldCount;
+            for (int j = w.OldCount + 1; j < compared; ++j)
+                w.OldAfter[size_t(j)] = seen.count(w.Ids[size_t(j)]) > 0;
+        } else {
+            for (int j = 0; j < compared; ++j) {
+                const auto k = static_cast<size_t>(j);
+                if (w.Subjects[k] != s.Subjects[k] || w.Senders[k] != s.Senders[k] ||
+                    w.Dates[k] != s.Dates[k])
+                    break;
+                ++w.OldCount;
+            }
         }
         // Beyond 255 only the count can be compared: with the first 255 unchanged,
         // only a larger count is new mail (it arrives at the end of a mailbox).
         if (w.Count > kMaxMails && w.OldCount == kMaxMails && s.Count >= w.Count)
             w.OldCount = w.Count;
         s = w;
-        if (w.OldCount != w.Count)
+        if (w.Count > 0 ? w.Old() != w.Count : w.OldCount != w.Count)
             outcome.Changed = true;
     }
 }

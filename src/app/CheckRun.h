@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/AccountResult.h"
-#include "pop3/TlsOutcome.h"
+#include "mail/MailChecker.h"
 #include "settings/Settings.h"
 
 #include <QDate>
@@ -16,8 +16,6 @@
 class QEventLoop;
 
 namespace pim {
-
-class TVeltaPOP3;
 
 // What a check needs of the dial-up component.
 class DialupControl {
@@ -68,8 +66,8 @@ bool AnyAccountToCheck(const TAccounts& accounts);
 class CheckRun : public QObject {
     Q_OBJECT
 public:
-    CheckRun(TVeltaPOP3& pop3, DialupControl& dialup, CheckRunHost& host, const TSettings& settings,
-             const TAccounts& accounts, QObject* parent = nullptr);
+    CheckRun(MailChecker& pop3, DialupControl& dialup, CheckRunHost& host,
+             const TSettings& settings, const TAccounts& accounts, QObject* parent = nullptr);
     ~CheckRun() override;
 
     // Menu: the tray menu's and the system menu's item.
@@ -122,11 +120,11 @@ private:
 
     void VeltaPOP3Connect(int mailCount);
     void VeltaPOP3GetMailInformation(const std::string& title, const std::string& sender,
-                                     const std::string& date);
+                                     const std::string& date, const std::string& uniqueId);
     void VeltaPOP3Disconnect();
     void VeltaPOP3Error(uint8_t errorNo);
 
-    TVeltaPOP3& pop3_;
+    MailChecker& pop3_;
     DialupControl& dialup_;
     CheckRunHost& host_;
     const TSettings& settings_;

@@ -52,16 +52,16 @@ std::vector<TreeLine> Lines(const AccountResult& r, bool oldMailNotShow) {
     std::vector<TreeLine> lines;
     if (r.Count < 0)
         return lines;
-    int first = 0;
-    if (oldMailNotShow && r.OldCount > 0) {
+    const bool oldHidden = oldMailNotShow && r.Old() > 0;
+    if (oldHidden)
         lines.push_back(
             {WithCount(UiString("MailTree", "以前から届いているメールが %1通あります。"),
-                       std::to_string(r.OldCount)),
+                       std::to_string(r.Old())),
              TreeLine::Letter,
              {}});
-        first = r.OldCount;
-    }
-    for (int j = first; j < std::min(r.Count, kMaxMails); ++j) {
+    for (int j = 0; j < std::min(r.Count, kMaxMails); ++j) {
+        if (oldHidden && !r.IsNew(j))
+            continue;
         const auto k = static_cast<size_t>(j);
         lines.push_back({r.Subjects[k],
                          TreeLine::Letter,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <set>
+#include <utility>
 
 namespace pim {
 
@@ -747,7 +748,7 @@ void Pop3Session::QuitAheadReplied(bool positive) {
 }
 
 void Pop3Session::Answer(const std::optional<MailSummary>& summary) {
-    asked_ = 0;
+    const int mailNo = std::exchange(asked_, 0);
     if (!summary) {
         // The session stays open in this state; the owner ends it with Quit.
         host_.Failed(peRetrieve);
@@ -755,7 +756,11 @@ void Pop3Session::Answer(const std::optional<MailSummary>& summary) {
     }
     state_ = psReady;
     FetchAhead();
-    host_.MailInformation(*summary);
+    // Servers that make ids of message numbers give a new message an old id:
+    // the size tells most of them apart, as in the cache.
+    const ListedMessage* listed = Listed(mailNo);
+    host_.MailInformation(*summary, listed ? listed->UniqueId + ' ' + std::to_string(listed->Size)
+                                           : std::string());
 }
 
 void Pop3Session::Await(State next) {

@@ -3,10 +3,10 @@
 // through its host. Every transcript can so be tested without a socket.
 #pragma once
 
-#include "pop3/HeaderExtraction.h"
+#include "mail/HeaderExtraction.h"
+#include "mail/SummaryCache.h"
+#include "mail/TlsOutcome.h"
 #include "pop3/ReplyBuffer.h"
-#include "pop3/SummaryCache.h"
-#include "pop3/TlsOutcome.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -47,7 +47,8 @@ public:
 
     virtual bool HandlesConnect() const = 0; // an OnConnect handler is assigned
     virtual void Connected(int mailCount) = 0;
-    virtual void MailInformation(const MailSummary& summary) = 0;
+    // `uniqueId` is empty when the server lists no ids.
+    virtual void MailInformation(const MailSummary& summary, const std::string& uniqueId) = 0;
     virtual void Disconnected() = 0;
     virtual void Failed(uint8_t errorNo) = 0;
     // The server refused QUIT and the session ended without a word; only an

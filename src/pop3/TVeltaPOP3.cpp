@@ -38,7 +38,7 @@ uint8_t CertificateProblemOf(const QSslError& error) {
 }
 } // namespace
 
-TVeltaPOP3::TVeltaPOP3(QObject* parent) : QObject(parent) {
+TVeltaPOP3::TVeltaPOP3(QObject* parent) : MailChecker(parent) {
     session_.UseCache(&SummaryCache::Shared());
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, [this] { session_.TimerExpired(); });
@@ -298,9 +298,9 @@ void TVeltaPOP3::Connected(int mailCount) {
         OnConnect(this, mailCount);
 }
 
-void TVeltaPOP3::MailInformation(const MailSummary& summary) {
+void TVeltaPOP3::MailInformation(const MailSummary& summary, const std::string& uniqueId) {
     if (OnGetMailInformation)
-        OnGetMailInformation(this, summary.MailTitle, summary.SendUser, summary.RecvTime);
+        OnGetMailInformation(this, summary.MailTitle, summary.SendUser, summary.RecvTime, uniqueId);
 }
 
 void TVeltaPOP3::Disconnected() {

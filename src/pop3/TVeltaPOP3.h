@@ -1,12 +1,10 @@
-// The POP3 client component: logs in to one mailbox at a time, reports how many
-// messages wait and, message by message, their title, sender and date. It never
-// deletes or keeps mail. Runs on the Qt event loop of the GUI thread; nothing blocks.
+// The POP3 client: a mail checker over POP3 (and POP3 over TLS). It never
+// deletes or keeps mail.
 #pragma once
 
+#include "mail/MailChecker.h"
 #include "pop3/Pop3Session.h"
-#include "pop3/TlsOutcome.h"
 
-#include <QObject>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
@@ -18,47 +16,21 @@ class QSslSocket;
 
 namespace pim {
 
-class TVeltaPOP3 : public QObject, private Pop3SessionHost {
+class TVeltaPOP3 : public MailChecker, private Pop3SessionHost {
     Q_OBJECT
 public:
     explicit TVeltaPOP3(QObject* parent = nullptr);
     ~TVeltaPOP3() override;
 
-    // Milliseconds of silence allowed while a connection or a reply is awaited;
-    // a new value applies from the next timer start.
-    int TimeOutCount = 60000;
-    // What the account has earned; read at Connect. On a plain connection STLS
-    // is used whenever the server lists it; the certificate must be valid for
-    // the host name, or be the one trusted.
-    TlsPolicy Security;
-
-    std::function<void(TVeltaPOP3* sender, int mailCount)> OnConnect;
-    std::function<void(TVeltaPOP3* sender)> OnDisconnect;
-    std::function<void(TVeltaPOP3* sender, const std::string& mailTitle,
-                       const std::string& sendUser, const std::string& recvTime)>
-        OnGetMailInformation;
-    std::function<void(TVeltaPOP3* sender, uint8_t errorNo)> OnError;
-    // Not an event of the classic component: the server refused QUIT and the
-    // session ended silently (after the reset). A check run moves on with it.
-    std::function<void(TVeltaPOP3* sender)> OnQuitRefused;
-    // The component finishes its own work after an event returns: a handler may
-    // call Connect, Retr or Quit, but must never destroy the component (deleteLater
-    // is fine).
-
     // `hostName` is "host", "host:port" (port 110 otherwise) or
-    // "pop3s://host[:port]" for TLS (port 995 otherwise). True: events follow.
-    // False: a session is already open or the host cannot be used; no event follows.
+    // "pop3s://host[:port]" for TLS (port 995 otherwise).
     bool Connect(const std::string& hostName, const std::string& userID,
-                 const std::string& password);
-    // Only in the ready state (after OnConnect has returned). A message the
-    // component already knows (seen by an earlier check under the same unique id,
-    // or read ahead) is answered from inside the call.
-    bool Retr(int mailNo);
-    // In any state of an open session.
-    bool Quit();
-
-    // What TLS did in the last session (reset by Connect).
-    const TlsOutcome& SecurityOutcome() const { return tlsOutcome_; }
+                 const std::string& password) override;
+    // A message seen by an earlier check under the same unique id, or read
+    // ahead, is answered from inside the call.
+    bool Retr(int mailNo) override;
+    bool Quit() override;
+    const TlsOutcome& SecurityOutcome() const override { return tlsOutcome_; }
 
     bool SessionOpen() const { return session_.Open(); }
     Pop3Session::State State() const { return session_.FState(); }
@@ -79,7 +51,7 @@ private:
     void TlsFailed(TlsFailure failure) override;
     bool HandlesConnect() const override { return static_cast<bool>(OnConnect); }
     void Connected(int mailCount) override;
-    void MailInformation(const MailSummary& summary) override;
+    void MailInformation(const MailSummary& summary, const std::string& uniqueId) override;
     void Disconnected() override;
     void Failed(uint8_t errorNo) override;
     void QuitRefused() override;

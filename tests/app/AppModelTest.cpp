@@ -128,10 +128,15 @@ TEST(Notification, TheArrivalNoticeNamesWhatIsNewElseWhatWaits) {
         int totalMail;
         QString text; // summary | body
     } rows[] = {
-        {{Account("A", 2, 3, {"old1", "old2", "new"}), Account("B", 0, 1, {"B1"}),
-          Account("C", 0, -4)},
-         4,
-         "新着メールが 2 通あります|new（差出人3）\nB1（差出人1）"},
+        // Old: the first of A and, by its id, its third.
+        {{[] {
+              AccountResult a = Account("A", 1, 4, {"old1", "new", "old2", "new2"});
+              a.OldAfter.set(2);
+              return a;
+          }(),
+          Account("B", 0, 1, {"B1"}), Account("C", 0, -4)},
+         5,
+         "新着メールが 3 通あります|new（差出人2）\nnew2（差出人4）\nB1（差出人1）"},
         {{Account("A", 2, 2, {"s1", "s2"})},
          2,
          "メールが 2 通届いています|s1（差出人1）\ns2（差出人2）"},

@@ -182,6 +182,24 @@ TEST_F(CheckRunTest, OldAndNewMailAreToldApartAndAFailedAccountKeepsItsOldList) 
     }
     EXPECT_EQ(Shown(1).Count, -4);
     EXPECT_EQ(Shown(1).Subjects[0], "b1");
+    // With ids, new is what the list before did not hold, wherever it stands;
+    // against a list without ids the order still tells.
+    server.listsIds = true;
+    server.Set("b", Box({"b1"}));
+    const std::pair<std::vector<std::string>, std::string> byIds[] = {
+        {{"c", "q", "r"}, "NNN"},
+        {{"c", "r", "s"}, "..N"},
+        {{"c", "n", "r", "s"}, ".N.."},
+        {{"n", "s"}, ".."}};
+    for (const auto& [box, marks] : byIds) {
+        server.Set("a", Box(box));
+        ASSERT_TRUE(Check());
+        std::string seen;
+        for (int j = 0; j < Shown(0).Count; ++j)
+            seen += Shown(0).IsNew(j) ? 'N' : '.';
+        EXPECT_EQ(seen, marks);
+        EXPECT_EQ(host.last.Changed, marks.find('N') != std::string::npos) << marks;
+    }
 }
 
 TEST_F(CheckRunTest, BeyondTwoHundredFiftyFiveOnlyTheCountIsCompared) {

@@ -1,7 +1,7 @@
 // A message's header: its fields found and unfolded, and its encoded words decoded.
 #include "common/Cp932.h"
-#include "pop3/HeaderDecoding.h"
-#include "pop3/HeaderExtraction.h"
+#include "mail/HeaderDecoding.h"
+#include "mail/HeaderExtraction.h"
 
 #include <QLocale>
 #include <gtest/gtest.h>

@@ -20,6 +20,7 @@ using Tls = Pop3Session::Tls;
 
 struct Recorder : Pop3SessionHost {
     std::vector<std::string> log; // UTF-8
+    std::string ids;              // of the messages told, each with a comma
     bool handlesConnect = true, timerRunning = false, sessionTimerRunning = false;
     Wait wait = Wait::Reply;
     std::function<void(int)> onConnect;
@@ -42,8 +43,9 @@ struct Recorder : Pop3SessionHost {
         log.push_back("connect " + std::to_string(count));
         onConnect ? onConnect(count) : void();
     }
-    void MailInformation(const MailSummary& s) override {
+    void MailInformation(const MailSummary& s, const std::string& id) override {
         log.push_back(cp932::ToUtf8("mail " + s.MailTitle + "|" + s.SendUser));
+        ids += id + ",";
         onMail ? onMail(s) : void();
     }
     // Events come before the reset: the session still counts as open in them.
@@ -162,7 +164,10 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
                   "a@example.jp\n\nbody\n.\n|RETR2|+OK\nFrom: b@example.jp\nSubject: "
                   "second\n\n.\n|QUIT|+OK bye\n|CLOSE",
          kSent + ", connect 2, C: RETR 1, mail first|a@example.jp, C: RETR 2, mail "
-                 "second|b@example.jp, C: QUIT, disconnect, close"},
+                 "second|b@example.jp, C: QUIT, disconnect, close",
+         Tls::Offered,
+         {},
+         [](Transcript& t) { EXPECT_EQ(t.host.ids, ",,") << "no ids listed"; }},
         {"an empty mailbox goes straight to QUIT", kLogin + "|+OK 0 0\n|QUIT|+OK\n|CLOSE",
          kSent + ", connect 0, C: QUIT, disconnect, close"},
         {"USER refused: reported when the server closes",
@@ -398,7 +403,11 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
              H("again") + "|RETR2",
          kIdSent + ", connect 2, C: TOP 1 0, mail one|f, C: TOP 2 0, mail two|f, error 5, close, " +
              kIdSent + ", connect 2, mail two|f, C: TOP 2 0, mail three|f, error 5, close, " +
-             kIdSent + ", connect 2, C: TOP 1 0, mail again|f, mail three|f"},
+             kIdSent + ", connect 2, C: TOP 1 0, mail again|f, mail three|f",
+         Tls::Offered,
+         {},
+         // Each told with its id and size.
+         [](Transcript& t) { EXPECT_EQ(t.host.ids, "a 10,b 20,b 20,c 30,a 10,c 30,"); }},
         // Servers that number their ids give a new message an old one's id.
         {"an id listed again with another size is another message",
          kPipelined + "|+OK\n|+OK\n|+OK 2 0\n|+OK\n1 a\n2 b\n.\n|+OK\n1 10\n2 20\n.\n|RETR1|" +

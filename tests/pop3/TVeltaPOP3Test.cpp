@@ -53,11 +53,11 @@ TEST(TVeltaPOP3, OnlyOneSessionRunsAtATime) {
     });
     test::Pop3Client client;
     bool insideAccepted = true, afterAccepted = false;
-    client.pop3.OnDisconnect = [&](TVeltaPOP3* pop3) {
+    client.pop3.OnDisconnect = [&](MailChecker* pop3) {
         insideAccepted = client.Connect(server.Port());
         QMetaObject::invokeMethod(
             pop3, [&] { afterAccepted = client.Connect(server.Port()); }, Qt::QueuedConnection);
-        client.pop3.OnDisconnect = [&](TVeltaPOP3*) { client.ended = true; };
+        client.pop3.OnDisconnect = [&](MailChecker*) { client.ended = true; };
     };
     ASSERT_TRUE(client.Connect(server.Port()));
     EXPECT_FALSE(client.Connect(server.Port()));
@@ -85,8 +85,8 @@ TEST(TVeltaPOP3, AnAbandonedSessionOrLookupReportsNothingAndLeavesNothingBehind)
     bool reported = false;
     for (int i = 0; i < 6; ++i) {
         TVeltaPOP3 gone;
-        gone.OnDisconnect = [&](TVeltaPOP3*) { reported = true; };
-        gone.OnError = [&](TVeltaPOP3*, uint8_t) { reported = true; };
+        gone.OnDisconnect = [&](MailChecker*) { reported = true; };
+        gone.OnError = [&](MailChecker*, uint8_t) { reported = true; };
         ASSERT_TRUE(gone.Connect(i ? newName() + ":" + std::to_string(port)
                                    : "127.0.0.1:" + std::to_string(silent.Port()),
                                  "u", "p"));

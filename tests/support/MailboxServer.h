@@ -4,6 +4,7 @@
 
 #include "support/ScriptedServer.h"
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -46,6 +47,8 @@ public:
     MailboxServer() : server_([this](ServerConnection& c) { Serve(c); }) {}
 
     std::string Host() const { return "127.0.0.1:" + std::to_string(server_.Port()); }
+    // CAPA lists UIDL, and each message's id is made of its text.
+    std::atomic<bool> listsIds = false;
     void Set(const std::string& user, Mailbox box) {
         std::lock_guard lock(mutex_);
         boxes_[user] = std::move(box);
@@ -81,6 +84,17 @@ private:
                     n >= 1 && n <= int(box->messages.size()) && !box->refusedRetr.count(n);
                 c.Send(there ? "+OK\r\n" + box->messages[size_t(n - 1)] + ".\r\n"
                              : "-ERR no such message\r\n");
+            } else if (verb == "CAPA" && listsIds) {
+                c.Send("+OK\r\nUIDL\r\n.\r\n");
+            } else if ((verb == "UIDL" || verb == "LIST") && loggedIn && listsIds) {
+                std::string lines = "+OK\r\n";
+                for (size_t i = 0; i < box->messages.size(); ++i)
+                    lines +=
+                        std::to_string(i + 1) + " " +
+                        (verb == "UIDL" ? std::to_string(std::hash<std::string>()(box->messages[i]))
+                                        : std::to_string(box->messages[i].size())) +
+                        "\r\n";
+                c.Send(lines + ".\r\n");
             } else if (verb == "QUIT") {
                 const bool refuse = box && box->refuseQuit;
                 c.Send(refuse ? "-ERR not now\r\n" : "+OK bye\r\n");

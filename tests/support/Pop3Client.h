@@ -18,15 +18,16 @@ struct Pop3Client {
     int count = 0, next = 1, error = 0;
 
     Pop3Client() {
-        pop3.OnConnect = [this](TVeltaPOP3*, int n) {
+        pop3.OnConnect = [this](MailChecker*, int n) {
             Post("connect " + std::to_string(count = n));
         };
-        pop3.OnGetMailInformation = [this](TVeltaPOP3*, const std::string& title,
-                                           const std::string& sender, const std::string& date) {
+        pop3.OnGetMailInformation = [this](MailChecker*, const std::string& title,
+                                           const std::string& sender, const std::string& date,
+                                           const std::string&) {
             mails.push_back({title, sender, date}), Post("mail " + title);
         };
-        pop3.OnDisconnect = [this](TVeltaPOP3*) { log.push_back("disconnect"), ended = true; };
-        pop3.OnError = [this](TVeltaPOP3*, uint8_t e) {
+        pop3.OnDisconnect = [this](MailChecker*) { log.push_back("disconnect"), ended = true; };
+        pop3.OnError = [this](MailChecker*, uint8_t e) {
             log.push_back("error " + std::to_string(error = e)), ended = true;
         };
     }

@@ -1,4 +1,4 @@
-#include "pop3/SummaryCache.h"
+#include "mail/SummaryCache.h"
 
 #include <algorithm>
 #include <set>

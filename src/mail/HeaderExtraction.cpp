@@ -1,8 +1,8 @@
-#include "pop3/HeaderExtraction.h"
+#include "mail/HeaderExtraction.h"
 
 #include "common/Cp932.h"
-#include "pop3/AsciiSearch.h"
-#include "pop3/HeaderDecoding.h"
+#include "mail/AsciiSearch.h"
+#include "mail/HeaderDecoding.h"
 
 #include <QLocale>
 #include <cstring>

@@ -3,7 +3,7 @@
 // costs no request. Holds what the last check of each account saw, nothing more.
 #pragma once
 
-#include "pop3/HeaderExtraction.h"
+#include "mail/HeaderExtraction.h"
 
 #include <compare>
 #include <cstdint>

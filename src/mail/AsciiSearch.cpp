@@ -1,4 +1,4 @@
-#include "pop3/AsciiSearch.h"
+#include "mail/AsciiSearch.h"
 
 #include "common/Bytes.h"
 

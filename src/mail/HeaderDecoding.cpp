@@ -1,8 +1,8 @@
-#include "pop3/HeaderDecoding.h"
+#include "mail/HeaderDecoding.h"
 
 #include "common/Bytes.h"
 #include "common/Cp932.h"
-#include "pop3/AsciiSearch.h"
+#include "mail/AsciiSearch.h"
 
 #include <algorithm>
 #include <optional>

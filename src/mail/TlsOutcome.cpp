@@ -1,4 +1,4 @@
-#include "pop3/TlsOutcome.h"
+#include "mail/TlsOutcome.h"
 
 #include "common/Cp932.h"
 #include "common/UiText.h"

@@ -1,0 +1,57 @@
+// What a check run needs of a mail client, whatever protocol it speaks: it logs
+// in to one mailbox at a time, reports how many messages wait and, message by
+// message, their title, sender, date and unique id. It never changes the mailbox.
+// Runs on the Qt event loop of the GUI thread; nothing blocks.
+#pragma once
+
+#include "mail/TlsOutcome.h"
+
+#include <QObject>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace pim {
+
+class MailChecker : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // Milliseconds of silence allowed while a connection or a reply is awaited;
+    // a new value applies from the next timer start.
+    int TimeOutCount = 60000;
+    // What the account has earned; read at Connect. On a plain connection TLS
+    // is started whenever the server offers it; the certificate must be valid
+    // for the host name, or be the one trusted.
+    TlsPolicy Security;
+
+    std::function<void(MailChecker* sender, int mailCount)> OnConnect;
+    std::function<void(MailChecker* sender)> OnDisconnect;
+    // `uniqueId` is empty where the server gives messages no lasting id.
+    std::function<void(MailChecker* sender, const std::string& mailTitle,
+                       const std::string& sendUser, const std::string& recvTime,
+                       const std::string& uniqueId)>
+        OnGetMailInformation;
+    std::function<void(MailChecker* sender, uint8_t errorNo)> OnError;
+    // The server refused to end the session, which then ended silently (after
+    // the reset). A check run moves on with it.
+    std::function<void(MailChecker* sender)> OnQuitRefused;
+    // The client finishes its own work after an event returns: a handler may
+    // call Connect, Retr or Quit, but must never destroy the client (deleteLater
+    // is fine).
+
+    // True: events follow. False: a session is already open or the host cannot
+    // be used; no event follows.
+    virtual bool Connect(const std::string& hostName, const std::string& userID,
+                         const std::string& password) = 0;
+    // Only in the ready state (after OnConnect has returned). A message already
+    // known is answered from inside the call.
+    virtual bool Retr(int mailNo) = 0;
+    // In any state of an open session.
+    virtual bool Quit() = 0;
+    // What TLS did in the last session (reset by Connect).
+    virtual const TlsOutcome& SecurityOutcome() const = 0;
+};
+
+} // namespace pim
