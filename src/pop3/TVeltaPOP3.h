@@ -3,6 +3,7 @@
 #pragma once
 
 #include "mail/MailChecker.h"
+#include "mail/MailConnection.h"
 #include "pop3/Pop3Session.h"
 
 #include <QTimer>
@@ -10,13 +11,9 @@
 #include <functional>
 #include <string>
 
-class QHostInfo;
-class QSslError;
-class QSslSocket;
-
 namespace pim {
 
-class TVeltaPOP3 : public MailChecker, private Pop3SessionHost {
+class TVeltaPOP3 : public MailChecker, private Pop3SessionHost, private MailConnection::Owner {
     Q_OBJECT
 public:
     explicit TVeltaPOP3(QObject* parent = nullptr);
@@ -30,13 +27,10 @@ public:
     // ahead, is answered from inside the call.
     bool Retr(int mailNo) override;
     bool Quit() override;
-    const TlsOutcome& SecurityOutcome() const override { return tlsOutcome_; }
+    const TlsOutcome& SecurityOutcome() const override { return connection_.Outcome(); }
 
     bool SessionOpen() const { return session_.Open(); }
     Pop3Session::State State() const { return session_.FState(); }
-
-private Q_SLOTS:
-    void LookupDone(const QHostInfo& info);
 
 private:
     // Pop3SessionHost
@@ -45,10 +39,10 @@ private:
     void StopTimer() override;
     void StartSessionTimer() override;
     void StopSessionTimer() override;
-    void CloseConnection() override;
-    void StartTls() override;
-    void TlsOffered() override { tlsOutcome_.Offered = true; }
-    void TlsFailed(TlsFailure failure) override;
+    void CloseConnection() override { connection_.Close(), timer_.stop(); }
+    void StartTls() override { connection_.StartTls(); }
+    void TlsOffered() override { connection_.TlsOffered(); }
+    void TlsFailed(TlsFailure failure) override { connection_.TlsFailed(failure); }
     bool HandlesConnect() const override { return static_cast<bool>(OnConnect); }
     void Connected(int mailCount) override;
     void MailInformation(const MailSummary& summary, const std::string& uniqueId) override;
@@ -56,27 +50,18 @@ private:
     void Failed(uint8_t errorNo) override;
     void QuitRefused() override;
 
-    void StartSocket(const QString& address);
-    void ReadSocket();
-    void SocketClosed();
-    void SocketFailed();
-    void Encrypted();
-    void CertificateErrors(const QList<QSslError>& errors);
+    // MailConnection::Owner
+    bool Wanted() const override { return session_.Open(); }
+    void Connecting() override { session_.StartTimeOut(); }
+    void Received(std::string_view bytes) override { session_.Receive(bytes); }
+    void TlsUp() override { session_.TlsStarted(); }
+    void Closed() override { session_.ConnectionClosed(); }
+    void Failed() override { session_.ConnectionFailed(); }
 
     Pop3Session session_{*this};
+    MailConnection connection_{*this};
     QTimer timer_;
     QTimer sessionTimer_;
-    QSslSocket* socket_ = nullptr; // plain until TLS starts (pop3s: at once)
-    int lookupId_ = -1;
-    bool tls_ = false;
-    bool established_ = false; // connected (and, for TLS, encrypted)
-    bool handshaking_ = false;
-    quint16 port_ = 110;
-    QString host_;
-    std::string hostText_; // the host as the account names it
-    std::string trustedFingerprint_;
-    TlsOutcome tlsOutcome_;
-    uint64_t generation_ = 0; // tells a late notification from the current session's
 };
 
 } // namespace pim

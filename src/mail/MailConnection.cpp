@@ -1,0 +1,237 @@
+#include "mail/MailConnection.h"
+
+#include <QCryptographicHash>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QSslSocket>
+
+namespace pim {
+
+namespace {
+// Qt reads no further ahead than this, so memory stays flat however fast the server sends.
+constexpr qint64 kReadChunk = 64 * 1024;
+
+// Why a certificate does not verify; 0 when an error is of another kind.
+uint8_t CertificateProblemOf(const QSslError& error) {
+    switch (error.error()) {
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+        return cpSelfSigned;
+    case QSslError::CertificateExpired:
+    case QSslError::CertificateNotYetValid:
+        return cpExpired;
+    case QSslError::HostNameMismatch:
+        return cpWrongName;
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::CertificateUntrusted:
+    case QSslError::UnableToVerifyFirstCertificate:
+        return cpUnknownAuthority;
+    default:
+        return 0;
+    }
+}
+} // namespace
+
+MailConnection::MailConnection(Owner& owner, QObject* parent) : QObject(parent), owner_(owner) {}
+
+MailConnection::~MailConnection() {
+    Close();
+}
+
+void MailConnection::Open(const QString& host, const std::string& hostText, uint16_t port, bool tls,
+                          const std::string& trusted) {
+    Close();
+    host_ = host;
+    hostText_ = hostText;
+    port_ = port;
+    tls_ = tls;
+    trusted_ = trusted;
+    outcome_ = {};
+    outcome_.Offered = tls;
+    // An address needs no lookup (and a reverse lookup could stall on a machine
+    // without DNS); it still connects from the event loop.
+    if (!QHostAddress(host_).isNull()) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation = generation_] {
+                if (generation == generation_ && owner_.Wanted())
+                    StartSocket(host_);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    // By slot name: an aborted lookup then leaves nothing behind, where a
+    // functor's slot object would be freed only with a delivered result.
+    lookupId_ = QHostInfo::lookupHost(host_, this, SLOT(LookupDone(QHostInfo)));
+}
+
+void MailConnection::Close() {
+    ++generation_;
+    if (lookupId_ != -1) {
+        QHostInfo::abortHostLookup(lookupId_);
+        lookupId_ = -1;
+    }
+    if (socket_) {
+        socket_->disconnect(this);
+        socket_->abort();
+        socket_->deleteLater();
+        socket_ = nullptr;
+    }
+    established_ = false;
+    handshaking_ = false;
+}
+
+void MailConnection::LookupDone(const QHostInfo& info) {
+    // A lookup that ends after its session was reset must never connect.
+    if (info.lookupId() != lookupId_ || !owner_.Wanted())
+        return;
+    lookupId_ = -1;
+    QString address = host_; // a failed lookup still tries the text as an address
+    if (info.error() == QHostInfo::NoError && !info.addresses().isEmpty()) {
+        address = info.addresses().first().toString();
+        for (const QHostAddress& candidate : info.addresses()) {
+            if (candidate.protocol() == QAbstractSocket::IPv4Protocol) {
+                address = candidate.toString();
+                break;
+            }
+        }
+    }
+    StartSocket(address);
+}
+
+void MailConnection::StartSocket(const QString& address) {
+    // A TLS socket for plain connections too, so that they can be upgraded; the
+    // TLS library is loaded with the first check, not at start.
+    socket_ = new QSslSocket(this);
+    socket_->setReadBufferSize(kReadChunk);
+    // The name the account gives, not the address it resolved to.
+    socket_->setPeerVerifyName(host_);
+    established_ = false;
+    handshaking_ = false;
+    connect(socket_, &QTcpSocket::readyRead, this, &MailConnection::ReadSocket);
+    connect(socket_, &QTcpSocket::disconnected, this, &MailConnection::SocketClosed);
+    connect(socket_, &QTcpSocket::errorOccurred, this, &MailConnection::SocketFailed);
+    connect(socket_, &QSslSocket::encrypted, this, &MailConnection::Encrypted);
+    connect(socket_, &QSslSocket::sslErrors, this, &MailConnection::CertificateErrors);
+    connect(socket_, &QTcpSocket::connected, this, [this] {
+        if (tls_)
+            handshaking_ = true;
+        else
+            established_ = true;
+    });
+
+    owner_.Connecting();
+    const QHostAddress target(address);
+    if (target.isNull()) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation = generation_] {
+                if (generation == generation_)
+                    owner_.Failed();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    if (tls_)
+        socket_->connectToHostEncrypted(target.toString(), port_, host_);
+    else
+        socket_->connectToHost(target, port_);
+}
+
+void MailConnection::StartTls() {
+    if (!socket_)
+        return;
+    // What came after the server's yes in clear text is dropped unread: anyone
+    // on the way could have put it there.
+    while (socket_->bytesAvailable() > 0 && socket_->skip(socket_->bytesAvailable()) > 0) {
+    }
+    established_ = false;
+    handshaking_ = true;
+    socket_->startClientEncryption();
+}
+
+void MailConnection::Encrypted() {
+    handshaking_ = false;
+    established_ = true;
+    outcome_.Encrypted = true;
+    // Errors ignored for the trusted certificate are still listed here.
+    outcome_.Verified = socket_->sslHandshakeErrors().isEmpty();
+    if (!tls_)
+        owner_.TlsUp();
+}
+
+void MailConnection::CertificateErrors(const QList<QSslError>& errors) {
+    uint8_t problems = 0;
+    bool other = errors.isEmpty();
+    for (const QSslError& error : errors) {
+        const uint8_t problem = CertificateProblemOf(error);
+        problems |= problem;
+        other = other || problem == 0;
+    }
+    const QSslCertificate peer = socket_->peerCertificate();
+    outcome_.Host = hostText_;
+    outcome_.Fingerprint = peer.isNull()
+                               ? std::string()
+                               : peer.digest(QCryptographicHash::Sha256).toHex().toStdString();
+    if (other || peer.isNull()) {
+        outcome_.Failure = TlsFailure::Handshake;
+        return;
+    }
+    if (!trusted_.empty() && outcome_.Fingerprint == trusted_) {
+        // The user trusted this very certificate as it is.
+        socket_->ignoreSslErrors(errors);
+        return;
+    }
+    outcome_.Failure = TlsFailure::Untrusted;
+    outcome_.Problems = problems;
+    outcome_.FingerprintChanged = !trusted_.empty();
+}
+
+void MailConnection::TlsFailed(TlsFailure failure) {
+    if (outcome_.Failure == TlsFailure::None)
+        outcome_.Failure = failure;
+}
+
+void MailConnection::ReadSocket() {
+    char buffer[kReadChunk];
+    const uint64_t generation = generation_;
+    // What the owner does with the bytes may end this connection (or start another).
+    while (socket_ && generation == generation_) {
+        const qint64 n = socket_->read(buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        owner_.Received(std::string_view(buffer, static_cast<size_t>(n)));
+    }
+}
+
+void MailConnection::SocketClosed() {
+    if (handshaking_) {
+        SocketFailed();
+        return;
+    }
+    const uint64_t generation = generation_;
+    ReadSocket();
+    if (generation == generation_)
+        owner_.Closed();
+}
+
+void MailConnection::SocketFailed() {
+    if (handshaking_)
+        TlsFailed(TlsFailure::Handshake);
+    if (!established_)
+        owner_.Failed();
+    else
+        SocketClosed();
+}
+
+bool MailConnection::Send(std::string_view bytes) {
+    // Before the connection (or its TLS handshake) is up nothing can be sent; a
+    // socket would buffer it and the server would take it for an answer.
+    if (!socket_ || !established_)
+        return false;
+    return socket_->write(bytes.data(), static_cast<qint64>(bytes.size())) ==
+           static_cast<qint64>(bytes.size());
+}
+
+} // namespace pim
