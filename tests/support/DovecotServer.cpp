@@ -37,8 +37,10 @@ DovecotServer::~DovecotServer() {
 std::string DovecotServer::SkipReason() {
     if (::geteuid() != 0)
         return "needs root: Dovecot runs from a configuration of its own";
-    if (::access(kDovecot, X_OK) != 0 || ::access(kOpenssl, X_OK) != 0)
-        return "dovecot-pop3d or openssl not installed (scripts/setup installs them)";
+    if (::access(kDovecot, X_OK) != 0 || ::access(kOpenssl, X_OK) != 0 ||
+        ::access("/usr/lib/dovecot/imap", X_OK) != 0)
+        return "dovecot-pop3d, dovecot-imapd or openssl not installed (scripts/setup installs "
+               "them)";
     for (const char* user : {"dovecot", "dovenull", kMailOwner})
         if (!::getpwnam(user))
             return std::string("user ") + user + " missing (the dovecot-core package makes it)";
@@ -129,9 +131,11 @@ bool DovecotServer::Launch(bool withTls) {
     // Free now; another process may take them before Dovecot binds them.
     port_ = ScriptedServer::ClosedPort();
     tlsPort_ = withTls ? ScriptedServer::ClosedPort() : 0;
+    imapPort_ = ScriptedServer::ClosedPort();
+    imapTlsPort_ = withTls ? ScriptedServer::ClosedPort() : 0;
     // No delay after a wrong password, and failures do not slow down later logins.
     std::string conf = "base_dir = @/run\nstate_dir = @/state\nlog_path = @/dovecot.log\n"
-                       "protocols = pop3\nlisten = 127.0.0.1, 127.0.0.2\n"
+                       "protocols = pop3 imap\nlisten = 127.0.0.1, 127.0.0.2\n"
                        "disable_plaintext_auth = no\nauth_failure_delay = 0\n"
                        "service anvil {\n unix_listener anvil-auth-penalty {\n  mode = 0\n }\n}\n"
                        "mail_location = maildir:~/Maildir\n"
@@ -142,6 +146,9 @@ bool DovecotServer::Launch(bool withTls) {
     conf += "service pop3-login {\n inet_listener pop3 {\n  port = " + std::to_string(port_) +
             "\n }\n inet_listener pop3s {\n  port = " + std::to_string(tlsPort_) +
             (withTls ? "\n  ssl = yes" : "") + "\n }\n}\n";
+    conf += "service imap-login {\n inet_listener imap {\n  port = " + std::to_string(imapPort_) +
+            "\n }\n inet_listener imaps {\n  port = " + std::to_string(imapTlsPort_) +
+            (withTls ? "\n  ssl = yes" : "") + "\n }\n}\n";
     for (size_t at; (at = conf.find('@')) != std::string::npos;)
         conf.replace(at, 1, folder_);
     WriteFile(folder_ + "/dovecot.conf", conf);
@@ -149,12 +156,29 @@ bool DovecotServer::Launch(bool withTls) {
     for (int i = 0; pid_ > 0 && i < 2000; ++i, std::this_thread::sleep_for(5ms)) {
         if (::waitpid(pid_, nullptr, WNOHANG) == pid_)
             pid_ = -1;
-        else if (ServerConnection::To(port_).ReadLine(2s).starts_with("+OK"))
+        else if (ServerConnection::To(port_).ReadLine(2s).starts_with("+OK") &&
+                 ServerConnection::To(imapPort_).ReadLine(2s).starts_with("* OK"))
             return true;
     }
     Stop();
     error_ = "Dovecot did not greet on port " + std::to_string(port_);
     return false;
+}
+
+std::string DovecotServer::Doveadm(const std::vector<std::string>& args,
+                                   const std::string& input) const {
+    std::vector<std::string> argv = {"/usr/bin/doveadm", "-c", folder_ + "/dovecot.conf"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const std::string in = folder_ + "/doveadm.in", out = folder_ + "/doveadm.out";
+    WriteFile(in, input);
+    std::string command;
+    for (const std::string& arg : argv)
+        command += "'" + arg + "' ";
+    const pid_t pid = Spawn({"/bin/sh", "-c", command + "< '" + in + "'"}, {}, out);
+    const bool ran = pid > 0 && WaitExit(pid, 60s) == 0;
+    std::string printed = ReadFile(out);
+    std::filesystem::remove(out);
+    return ran ? printed : "doveadm failed: " + printed;
 }
 
 void DovecotServer::Stop() {

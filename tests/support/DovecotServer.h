@@ -1,4 +1,4 @@
-// A real Dovecot POP3 server for tests, run as root from a configuration of its
+// A real Dovecot POP3 and IMAP server for tests, run as root from a configuration of its
 // own in a temporary folder, listening on 127.0.0.1 and 127.0.0.2 (a name its
 // certificate does not carry) only. The system's Dovecot service is never used.
 #pragma once
@@ -33,6 +33,14 @@ public:
     bool Running() const { return pid_ > 0; }
     uint16_t Port() const { return port_; }
     uint16_t TlsPort() const { return tlsPort_; }
+    // IMAP on a plain port (offering STARTTLS with `withTls`) and, with it, imaps.
+    uint16_t ImapPort() const { return imapPort_; }
+    uint16_t ImapTlsPort() const { return imapTlsPort_; }
+    // Runs doveadm on this server with `input` on its standard input: what it
+    // printed, or "doveadm failed: " and what it printed. E.g. {"save", "-u",
+    // "taro"} delivers a message; {"flags", "add", "-u", "taro", "\\Seen",
+    // "mailbox", "INBOX", "uid", "3"} marks one read.
+    std::string Doveadm(const std::vector<std::string>& args, const std::string& input = {}) const;
     // In the folder: ca.pem signed the server's certificate server.pem,
     // untrusted-ca.pem signed nothing it shows.
     std::string File(const std::string& name) const { return folder_ + "/" + name; }
@@ -46,7 +54,7 @@ private:
 
     std::string folder_, error_;
     pid_t pid_ = -1;
-    uint16_t port_ = 0, tlsPort_ = 0;
+    uint16_t port_ = 0, tlsPort_ = 0, imapPort_ = 0, imapTlsPort_ = 0;
 };
 
 } // namespace pim::test
