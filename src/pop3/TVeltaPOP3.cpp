@@ -1,7 +1,7 @@
 #include "pop3/TVeltaPOP3.h"
 
 #include "common/Cp932.h"
-#include "pop3/Pop3Endpoint.h"
+#include "mail/MailEndpoint.h"
 
 namespace pim {
 
@@ -27,8 +27,8 @@ bool TVeltaPOP3::Connect(const std::string& hostName, const std::string& userID,
                          const std::string& password) {
     if (session_.Open())
         return false;
-    const auto endpoint = ParsePop3Endpoint(hostName);
-    if (!endpoint)
+    const auto endpoint = ParseMailEndpoint(hostName);
+    if (!endpoint || endpoint->protocol != MailProtocol::Pop3)
         return false;
     session_.Begin(userID, password, hostName,
                    endpoint->tls       ? Pop3Session::Tls::Implicit

@@ -5,7 +5,7 @@
 #include "pop3/Pop3Session.h"
 
 #include "common/Cp932.h"
-#include "pop3/Pop3Endpoint.h"
+#include "mail/MailEndpoint.h"
 
 #include <algorithm>
 #include <functional>
@@ -554,19 +554,23 @@ TEST(TlsReasonText, NamesWhatFailedInOneLine) {
         EXPECT_EQ(TlsReasonText(outcome), cp932::FromUtf8(utf8)) << utf8;
 }
 
-TEST(Pop3Endpoint, ReadsHostPortAndTlsAndRefusesWhatNamesNoHost) {
-    const std::pair<const char*, std::optional<Pop3Endpoint>> cases[] = {
-        {"pop.example.jp", Pop3Endpoint{"pop.example.jp", 110, false}},
-        {"192.168.0.10:1110", Pop3Endpoint{"192.168.0.10", 1110, false}},
-        {"pop3s://pop.example.jp", Pop3Endpoint{"pop.example.jp", 995, true}},
-        {"POP3S://pop.example.jp:1995/", Pop3Endpoint{"pop.example.jp", 1995, true}},
-        {"[::1]:2110", Pop3Endpoint{"::1", 2110, false}},
-        {"fe80::1", Pop3Endpoint{"fe80::1", 110, false}}};
+TEST(MailEndpoint, ReadsSchemeHostPortAndTlsAndRefusesWhatNamesNoHost) {
+    using enum MailProtocol;
+    const std::pair<const char*, std::optional<MailEndpoint>> cases[] = {
+        {"pop.example.jp", MailEndpoint{"pop.example.jp", 110, false, Pop3}},
+        {"192.168.0.10:1110", MailEndpoint{"192.168.0.10", 1110, false, Pop3}},
+        {"pop3s://pop.example.jp", MailEndpoint{"pop.example.jp", 995, true, Pop3}},
+        {"POP3S://pop.example.jp:1995/", MailEndpoint{"pop.example.jp", 1995, true, Pop3}},
+        {"[::1]:2110", MailEndpoint{"::1", 2110, false, Pop3}},
+        {"fe80::1", MailEndpoint{"fe80::1", 110, false, Pop3}},
+        {"imap://imap.example.jp", MailEndpoint{"imap.example.jp", 143, false, Imap}},
+        {"IMAPS://[::1]", MailEndpoint{"::1", 993, true, Imap}},
+        {"imaps://imap.example.jp:1993/", MailEndpoint{"imap.example.jp", 1993, true, Imap}}};
     for (const auto& [text, endpoint] : cases)
-        EXPECT_EQ(ParsePop3Endpoint(text), endpoint) << text;
-    for (const char* text : {"", "pop3s://", ":110", "host:", "host:0", "host:65536", "host:x",
-                             "[::1", "[::1]x", "two words", "pop3s://a/b"})
-        EXPECT_EQ(ParsePop3Endpoint(text), std::nullopt) << text;
+        EXPECT_EQ(ParseMailEndpoint(text), endpoint) << text;
+    for (const char* text : {"", "pop3s://", "imap://", ":110", "host:", "host:0", "host:65536",
+                             "host:x", "[::1", "[::1]x", "two words", "pop3s://a/b"})
+        EXPECT_EQ(ParseMailEndpoint(text), std::nullopt) << text;
 }
 
 } // namespace

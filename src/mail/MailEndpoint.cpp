@@ -1,4 +1,4 @@
-#include "pop3/Pop3Endpoint.h"
+#include "mail/MailEndpoint.h"
 
 #include "common/Bytes.h"
 
@@ -8,7 +8,14 @@ namespace pim {
 
 namespace {
 
-constexpr std::string_view kTlsScheme = "pop3s://";
+struct Scheme {
+    std::string_view prefix;
+    MailEndpoint defaults;
+};
+constexpr Scheme kSchemes[] = {{"pop3s://", {{}, 995, true, MailProtocol::Pop3}},
+                               {"pop3://", {{}, 110, false, MailProtocol::Pop3}},
+                               {"imaps://", {{}, 993, true, MailProtocol::Imap}},
+                               {"imap://", {{}, 143, false, MailProtocol::Imap}}};
 
 std::optional<uint16_t> ReadPort(std::string_view text) {
     unsigned value = 0;
@@ -21,16 +28,18 @@ std::optional<uint16_t> ReadPort(std::string_view text) {
 
 } // namespace
 
-std::optional<Pop3Endpoint> ParsePop3Endpoint(std::string_view text) {
+std::optional<MailEndpoint> ParseMailEndpoint(std::string_view text) {
     text = TrimBlanks(text);
-    Pop3Endpoint endpoint;
-    if (text.size() >= kTlsScheme.size() &&
-        EqualsIgnoreAsciiCase(text.substr(0, kTlsScheme.size()), kTlsScheme)) {
-        text.remove_prefix(kTlsScheme.size());
+    MailEndpoint endpoint;
+    for (const Scheme& scheme : kSchemes) {
+        if (text.size() < scheme.prefix.size() ||
+            !EqualsIgnoreAsciiCase(text.substr(0, scheme.prefix.size()), scheme.prefix))
+            continue;
+        text.remove_prefix(scheme.prefix.size());
         if (!text.empty() && text.back() == '/')
             text.remove_suffix(1);
-        endpoint.tls = true;
-        endpoint.port = 995;
+        endpoint = scheme.defaults;
+        break;
     }
 
     std::string_view host = text;
