@@ -2,6 +2,7 @@
 
 #include "common/Cp932.h"
 #include "common/UiText.h"
+#include "mail/MailEndpoint.h"
 #include "platform/MessageBox.h"
 
 #include <QEventLoop>
@@ -110,31 +111,35 @@ bool AnyAccountToCheck(const TAccounts& accounts) {
                                [](const TAccount& a) { return a.Enabled && !a.Name.empty(); });
 }
 
-CheckRun::CheckRun(MailChecker& pop3, DialupControl& dialup, CheckRunHost& host,
+CheckRun::CheckRun(MailChecker& pop3, MailChecker& imap, DialupControl& dialup, CheckRunHost& host,
                    const TSettings& settings, const TAccounts& accounts, QObject* parent)
-    : QObject(parent), pop3_(pop3), dialup_(dialup), host_(host), settings_(settings),
-      accounts_(accounts) {
+    : QObject(parent), checkers_{&pop3, &imap}, checker_(&pop3), dialup_(dialup), host_(host),
+      settings_(settings), accounts_(accounts) {
     // Every handler only posts the next step: the component finishes its own
     // bookkeeping after the event returns.
-    pop3_.OnConnect = [this](MailChecker*, int count) { VeltaPOP3Connect(count); };
-    pop3_.OnGetMailInformation = [this](MailChecker*, const std::string& title,
-                                        const std::string& sender, const std::string& date,
-                                        const std::string& uniqueId) {
-        VeltaPOP3GetMailInformation(title, sender, date, uniqueId);
-    };
-    pop3_.OnDisconnect = [this](MailChecker*) { VeltaPOP3Disconnect(); };
-    pop3_.OnError = [this](MailChecker*, uint8_t error) { VeltaPOP3Error(error); };
-    // A refused QUIT ends the session without an event; the run must not stall.
-    pop3_.OnQuitRefused = [this](MailChecker*) { VeltaPOP3Disconnect(); };
+    for (MailChecker* checker : checkers_) {
+        checker->OnConnect = [this](MailChecker*, int count) { VeltaPOP3Connect(count); };
+        checker->OnGetMailInformation = [this](MailChecker*, const std::string& title,
+                                               const std::string& sender, const std::string& date,
+                                               const std::string& uniqueId) {
+            VeltaPOP3GetMailInformation(title, sender, date, uniqueId);
+        };
+        checker->OnDisconnect = [this](MailChecker*) { VeltaPOP3Disconnect(); };
+        checker->OnError = [this](MailChecker*, uint8_t error) { VeltaPOP3Error(error); };
+        // A refused QUIT ends the session without an event; the run must not stall.
+        checker->OnQuitRefused = [this](MailChecker*) { VeltaPOP3Disconnect(); };
+    }
 }
 
 CheckRun::~CheckRun() {
     Abandon();
-    pop3_.OnConnect = nullptr;
-    pop3_.OnGetMailInformation = nullptr;
-    pop3_.OnDisconnect = nullptr;
-    pop3_.OnError = nullptr;
-    pop3_.OnQuitRefused = nullptr;
+    for (MailChecker* checker : checkers_) {
+        checker->OnConnect = nullptr;
+        checker->OnGetMailInformation = nullptr;
+        checker->OnDisconnect = nullptr;
+        checker->OnError = nullptr;
+        checker->OnQuitRefused = nullptr;
+    }
 }
 
 void CheckRun::Post(void (CheckRun::*step)()) {
@@ -273,9 +278,12 @@ void CheckRun::CheckAccount() {
     r.Count = -2;
     mailBefore_ = TotalMail;
     host_.SetStatus(Checking(account.Name));
-    pop3_.Security = {account.TlsRequired, account.TrustedCertificate};
+    // The host names the protocol; a host that names none goes to POP3, which refuses it.
+    const auto endpoint = ParseMailEndpoint(account.HostName);
+    checker_ = checkers_[endpoint && endpoint->protocol == MailProtocol::Imap ? 1 : 0];
+    checker_->Security = {account.TlsRequired, account.TrustedCertificate};
     // No session could be started: the slot keeps -2 (no answer).
-    if (!pop3_.Connect(account.HostName, account.UserID, account.Password))
+    if (!checker_->Connect(account.HostName, account.UserID, account.Password))
         Post(&CheckRun::CheckNext);
 }
 
@@ -316,17 +324,17 @@ void CheckRun::Remember(TlsLesson lesson) {
 }
 
 void CheckRun::CheckQuit() {
-    pop3_.Quit();
+    checker_->Quit();
 }
 
 void CheckRun::CheckRetr() {
-    pop3_.Retr(NextMailNo);
+    checker_->Retr(NextMailNo);
 }
 
 void CheckRun::VeltaPOP3Connect(int mailCount) {
     if (CheckIndex < 0 || CheckIndex > 19)
         return;
-    Learn(pop3_.SecurityOutcome());
+    Learn(checker_->SecurityOutcome());
     AccountResult& r = Current();
     r.Count = mailCount;
     if (mailCount == 0) {
@@ -381,7 +389,7 @@ void CheckRun::VeltaPOP3Error(uint8_t errorNo) {
         r.Count = -4;
     else if (errorNo == 5 || errorNo == 6)
         r.Count = -5;
-    const TlsOutcome& tls = pop3_.SecurityOutcome();
+    const TlsOutcome& tls = checker_->SecurityOutcome();
     Learn(tls);
     if (tls.Failure != TlsFailure::None)
         r.Reason = TlsReasonText(tls);

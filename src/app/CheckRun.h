@@ -66,7 +66,8 @@ bool AnyAccountToCheck(const TAccounts& accounts);
 class CheckRun : public QObject {
     Q_OBJECT
 public:
-    CheckRun(MailChecker& pop3, DialupControl& dialup, CheckRunHost& host,
+    // The accounts' hosts say which of `pop3` and `imap` checks them.
+    CheckRun(MailChecker& pop3, MailChecker& imap, DialupControl& dialup, CheckRunHost& host,
              const TSettings& settings, const TAccounts& accounts, QObject* parent = nullptr);
     ~CheckRun() override;
 
@@ -124,7 +125,8 @@ private:
     void VeltaPOP3Disconnect();
     void VeltaPOP3Error(uint8_t errorNo);
 
-    MailChecker& pop3_;
+    std::array<MailChecker*, 2> checkers_; // POP3, IMAP
+    MailChecker* checker_;                 // the current account's
     DialupControl& dialup_;
     CheckRunHost& host_;
     const TSettings& settings_;

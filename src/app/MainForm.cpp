@@ -108,7 +108,7 @@ std::function<QDBusConnection()> TMainForm::NotificationBus = [] {
 
 TMainForm::TMainForm(const std::string& programDir, TVeltaRAS& ras, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), programDir_(programDir), ras_(ras),
-      run_(VeltaPOP3, rasControl_, *this, Settings, Accounts),
+      run_(VeltaPOP3, VeltaIMAP, rasControl_, *this, Settings, Accounts),
       scheduler_(
           Settings, [this] { return SchedulePaused(); },
           [this] { run_.pbCheckClick(CheckRun::Sender::Other); }),
@@ -847,7 +847,7 @@ void TMainForm::EnableMainWindow() {
 }
 
 void TMainForm::SetPop3TimeOut(int milliseconds) {
-    VeltaPOP3.TimeOutCount = milliseconds;
+    VeltaPOP3.TimeOutCount = VeltaIMAP.TimeOutCount = milliseconds;
 }
 
 void TMainForm::ShowTrayIcon(bool shown) {

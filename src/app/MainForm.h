@@ -13,6 +13,7 @@
 #include "app/WindowShape.h"
 #include "dialup/TVeltaRAS.h"
 #include "dialup/WakeWatch.h"
+#include "imap/TVeltaIMAP.h"
 #include "platform/DesktopNotifications.h"
 #include "pop3/TVeltaPOP3.h"
 #include "remote/TFernpostNetwork.h"
@@ -67,6 +68,7 @@ public:
     bool DialogOpen = false;
 
     TVeltaPOP3 VeltaPOP3;
+    TVeltaIMAP VeltaIMAP;
     TFernpostNetwork FPN;
 
 public slots:

@@ -4,6 +4,7 @@
 // Runs on the Qt event loop of the GUI thread; nothing blocks.
 #pragma once
 
+#include "mail/HeaderExtraction.h"
 #include "mail/TlsOutcome.h"
 
 #include <QObject>
@@ -52,6 +53,30 @@ public:
     virtual bool Quit() = 0;
     // What TLS did in the last session (reset by Connect).
     virtual const TlsOutcome& SecurityOutcome() const = 0;
+
+protected:
+    // The protocol's session tells; the handlers hear.
+    void TellConnect(int mailCount) {
+        if (OnConnect)
+            OnConnect(this, mailCount);
+    }
+    void TellMail(const MailSummary& summary, const std::string& uniqueId) {
+        if (OnGetMailInformation)
+            OnGetMailInformation(this, summary.MailTitle, summary.SendUser, summary.RecvTime,
+                                 uniqueId);
+    }
+    void TellDisconnect() {
+        if (OnDisconnect)
+            OnDisconnect(this);
+    }
+    void TellError(uint8_t errorNo) {
+        if (OnError)
+            OnError(this, errorNo);
+    }
+    void TellQuitRefused() {
+        if (OnQuitRefused)
+            OnQuitRefused(this);
+    }
 };
 
 } // namespace pim

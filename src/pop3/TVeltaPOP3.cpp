@@ -69,29 +69,4 @@ void TVeltaPOP3::StopSessionTimer() {
     sessionTimer_.stop();
 }
 
-void TVeltaPOP3::Connected(int mailCount) {
-    if (OnConnect)
-        OnConnect(this, mailCount);
-}
-
-void TVeltaPOP3::MailInformation(const MailSummary& summary, const std::string& uniqueId) {
-    if (OnGetMailInformation)
-        OnGetMailInformation(this, summary.MailTitle, summary.SendUser, summary.RecvTime, uniqueId);
-}
-
-void TVeltaPOP3::Disconnected() {
-    if (OnDisconnect)
-        OnDisconnect(this);
-}
-
-void TVeltaPOP3::QuitRefused() {
-    if (OnQuitRefused)
-        OnQuitRefused(this);
-}
-
-void TVeltaPOP3::Failed(uint8_t errorNo) {
-    if (OnError)
-        OnError(this, errorNo);
-}
-
 } // namespace pim

@@ -44,11 +44,13 @@ private:
     void TlsOffered() override { connection_.TlsOffered(); }
     void TlsFailed(TlsFailure failure) override { connection_.TlsFailed(failure); }
     bool HandlesConnect() const override { return static_cast<bool>(OnConnect); }
-    void Connected(int mailCount) override;
-    void MailInformation(const MailSummary& summary, const std::string& uniqueId) override;
-    void Disconnected() override;
-    void Failed(uint8_t errorNo) override;
-    void QuitRefused() override;
+    void Connected(int mailCount) override { TellConnect(mailCount); }
+    void MailInformation(const MailSummary& summary, const std::string& uniqueId) override {
+        TellMail(summary, uniqueId);
+    }
+    void Disconnected() override { TellDisconnect(); }
+    void Failed(uint8_t errorNo) override { TellError(errorNo); }
+    void QuitRefused() override { TellQuitRefused(); }
 
     // MailConnection::Owner
     bool Wanted() const override { return session_.Open(); }

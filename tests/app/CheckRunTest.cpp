@@ -5,6 +5,7 @@
 #include "app/CheckRun.h"
 
 #include "common/Cp932.h"
+#include "imap/TVeltaIMAP.h"
 #include "platform/MessageBox.h"
 #include "pop3/TVeltaPOP3.h"
 #include "settings/SettingsFile.h"
@@ -88,7 +89,8 @@ protected:
     TSettings settings;
     TAccounts accounts{};
     FakeHost host{accounts};
-    CheckRun run{pop3, dialup, host, settings, accounts};
+    TVeltaIMAP imap;
+    CheckRun run{pop3, imap, dialup, host, settings, accounts};
 
     void SetUp() override {
         dialup.dialOutcome = [this] { run.DialFinished(); };

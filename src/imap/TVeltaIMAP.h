@@ -1,0 +1,63 @@
+// The IMAP client: a mail checker that reads the unseen messages of INBOX,
+// over IMAP with STARTTLS or imaps, without changing the mailbox.
+#pragma once
+
+#include "imap/ImapSession.h"
+#include "mail/MailChecker.h"
+#include "mail/MailConnection.h"
+
+#include <QTimer>
+
+namespace pim {
+
+class TVeltaIMAP : public MailChecker, private ImapSessionHost, private MailConnection::Owner {
+    Q_OBJECT
+public:
+    explicit TVeltaIMAP(QObject* parent = nullptr);
+    ~TVeltaIMAP() override;
+
+    // `hostName` is "imap://host[:port]" (port 143 otherwise) or
+    // "imaps://host[:port]" for TLS (port 993 otherwise).
+    bool Connect(const std::string& hostName, const std::string& userID,
+                 const std::string& password) override;
+    bool Retr(int mailNo) override { return session_.Retr(mailNo); }
+    bool Quit() override { return session_.Quit(); }
+    const TlsOutcome& SecurityOutcome() const override { return connection_.Outcome(); }
+
+    bool SessionOpen() const { return session_.Open(); }
+
+private:
+    // ImapSessionHost
+    bool Send(const std::string& bytes) override { return connection_.Send(bytes); }
+    void StartTimer() override { timer_.start(std::max(1, TimeOutCount)); }
+    void StopTimer() override { timer_.stop(); }
+    void StartSessionTimer() override {
+        sessionTimer_.start(ImapSession::SessionLimit(TimeOutCount));
+    }
+    void StopSessionTimer() override { sessionTimer_.stop(); }
+    void CloseConnection() override { connection_.Close(), timer_.stop(); }
+    void StartTls() override { connection_.StartTls(); }
+    void TlsOffered() override { connection_.TlsOffered(); }
+    void TlsFailed(TlsFailure failure) override { connection_.TlsFailed(failure); }
+    void Connected(int unseenCount) override { TellConnect(unseenCount); }
+    void MailInformation(const MailSummary& summary, const std::string& uniqueId) override {
+        TellMail(summary, uniqueId);
+    }
+    void Disconnected() override { TellDisconnect(); }
+    void Failed(uint8_t errorNo) override { TellError(errorNo); }
+
+    // MailConnection::Owner
+    bool Wanted() const override { return session_.Open(); }
+    void Connecting() override { StartTimer(); }
+    void Received(std::string_view bytes) override { session_.Receive(bytes); }
+    void TlsUp() override { session_.TlsStarted(); }
+    void Closed() override { session_.ConnectionClosed(); }
+    void Failed() override { session_.ConnectionFailed(); }
+
+    ImapSession session_{*this};
+    MailConnection connection_{*this};
+    QTimer timer_;
+    QTimer sessionTimer_;
+};
+
+} // namespace pim
