@@ -616,6 +616,9 @@ void ImapSession::ConnectionFailed() {
 }
 
 void ImapSession::TimerExpired() {
+    // A late one, of a wait already over, ends nothing.
+    if (!timerRunning_)
+        return;
     timerRunning_ = false;
     SessionTimerExpired();
 }
