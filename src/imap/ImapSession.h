@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -114,7 +115,81 @@ private:
     const DayNames* dayNames_ = nullptr;
     bool open_ = false;
     ImapResponseReader reader_;
-    // The implementation's state follows.
+
+    enum class State : uint8_t {
+        Greeting,
+        Capability, // CAPABILITY sent (again over TLS)
+        StartTls,   // STARTTLS sent
+        Handshake,  // nothing the server sends counts
+        Login,      // the login, EXAMINE and the search on their way
+        Ready,      // Connected was told; the headers are read
+        Logout,
+        Closing, // the end is being reported
+    };
+    enum class Command : uint8_t { Capability, StartTls, Login, Examine, Search, Fetch, Logout };
+    struct Pending {
+        std::string tag;
+        Command command;
+    };
+    // Capabilities that change what is sent.
+    enum Capability : uint8_t {
+        capStartTls = 1,
+        capLoginDisabled = 2,
+        capAuthPlain = 4,
+        capSaslIr = 8,
+        capLiteralPlus = 16,
+        capLiteralMinus = 32,
+    };
+
+    void Respond();
+    void Greeted(std::string_view text);
+    void AddCapabilities(std::string_view list);
+    bool Waits(Command command) const;
+    void Untagged(std::string_view text);
+    void Completed(Command command, bool ok);
+    void Refuse(uint8_t errorNo);
+    void CapabilitiesKnown();
+    void LogIn();
+    void SendFlight();
+    void Searched();
+    void Fetched(std::string_view text);
+    void FetchDone();
+    void Answer(size_t index);
+    std::string UniqueId(size_t index) const;
+    std::string Tagged(Command command, std::string_view text);
+    void SendLogout();
+    void EndInClear(TlsFailure failure);
+    void Finish(uint8_t errorNo);
+    bool Awaiting() const;
+    void UpdateTimer();
+    void StartTimeOut();
+    void StopTimeOut();
+
+    // Changes whenever a session begins or ends, and when TLS starts: what was
+    // read before counts no more.
+    uint64_t serial_ = 0;
+    State state_ = State::Greeting;
+    Tls tls_ = Tls::Offered;
+    bool encrypted_ = false;
+    bool timerRunning_ = false;
+    bool loggedIn_ = false;
+    uint8_t errorNo_ = 0; // the first refusal, told at the end
+    uint8_t capabilities_ = 0;
+    std::string userID_, password_, account_;
+    unsigned nextTag_ = 0;
+    std::vector<Pending> pending_; // sent, not yet completed
+    // The login's parts each sent after the server's "+"; the last one carries
+    // EXAMINE and the search.
+    std::vector<std::string> flight_;
+    size_t flightSent_ = 0;
+    uint32_t uidValidity_ = 0;
+    uint64_t unseen_ = 0;
+    std::set<uint32_t> highest_;
+    bool searchMalformed_ = false;
+    std::vector<uint32_t> window_; // ascending
+    std::vector<std::optional<MailSummary>> summaries_;
+    bool fetchDone_ = false;
+    int asked_ = 0;
 };
 
 } // namespace pim

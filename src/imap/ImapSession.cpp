@@ -1,0 +1,677 @@
+#include "imap/ImapSession.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+
+namespace pim {
+
+namespace {
+
+using Literal = ImapResponseReader::Literal;
+
+constexpr std::string_view kLineEnd = "\r\n";
+// A longer non-synchronising literal is not allowed with LITERAL- (RFC 7888).
+constexpr size_t kMaxLiteralMinus = 4096;
+
+static_assert(ImapResponseReader::kSearchKept == static_cast<size_t>(ImapSession::kMaxMails));
+
+char Upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool SameLetters(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Upper(x) == y; });
+}
+
+std::string_view FirstWord(std::string_view text) {
+    return text.substr(0, text.find(' '));
+}
+
+std::string_view AfterWord(std::string_view text) {
+    const size_t space = text.find(' ');
+    return space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
+}
+
+// "OK [CODE ...] text" -> "CODE ..."
+std::string_view ResponseCode(std::string_view text) {
+    text = AfterWord(text);
+    const size_t close = text.find(']');
+    if (!text.starts_with('[') || close == std::string_view::npos)
+        return {};
+    return text.substr(1, close - 1);
+}
+
+template <typename Number>
+bool ReadNumber(std::string_view text, Number& number) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    return !text.empty() && error == std::errc() && end == text.data() + text.size();
+}
+
+std::string Base64(std::string_view bytes) {
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t group = static_cast<uint8_t>(bytes[i]) << 16;
+        if (i + 1 < bytes.size())
+            group |= static_cast<uint8_t>(bytes[i + 1]) << 8;
+        if (i + 2 < bytes.size())
+            group |= static_cast<uint8_t>(bytes[i + 2]);
+        for (size_t k = 0; k < 4; ++k)
+            out += i + k <= bytes.size() ? kDigits[(group >> (18 - 6 * k)) & 63] : '=';
+    }
+    return out;
+}
+
+// A quoted string holds neither line ends nor NUL nor 8-bit bytes (RFC 3501, 9).
+bool NeedsLiteral(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        return c == '\r' || c == '\n' || c == '\0' || static_cast<uint8_t>(c) >= 0x80;
+    });
+}
+
+std::string Quoted(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text)
+        (c == '"' || c == '\\' ? out += '\\' : out) += c;
+    return out + '"';
+}
+
+// One value of a FETCH item: a string (quoted or literal), an atom, or a list
+// skipped whole.
+struct Value {
+    std::string_view atom;
+    std::string string;
+    bool cut = false;
+};
+
+bool SkipQuoted(std::string_view text, size_t& i, std::string* out) {
+    for (++i; i < text.size() && text[i] != '"'; ++i) {
+        if (text[i] == '\\' && i + 1 < text.size())
+            ++i;
+        if (out)
+            *out += text[i];
+    }
+    return i++ < text.size();
+}
+
+// `skipped`: the bytes of the response before `text`.
+bool ReadValue(std::string_view text, size_t& i, const std::vector<Literal>& literals,
+               size_t skipped, Value& value) {
+    if (i >= text.size())
+        return false;
+    if (text[i] == '"')
+        return SkipQuoted(text, i, &value.string);
+    if (text[i] == '{') {
+        const size_t close = text.find('}', i);
+        if (close == std::string_view::npos)
+            return false;
+        i = close + 1;
+        const auto literal =
+            std::lower_bound(literals.begin(), literals.end(), skipped + i,
+                             [](const Literal& l, size_t at) { return l.at < at; });
+        if (literal == literals.end() || literal->at != skipped + i)
+            return false;
+        value.string = literal->bytes;
+        value.cut = literal->cut;
+        return true;
+    }
+    if (text[i] == '(') {
+        for (size_t depth = 0; i < text.size();) {
+            if (text[i] == '"') {
+                if (!SkipQuoted(text, i, nullptr))
+                    return false;
+                continue;
+            }
+            depth += text[i] == '(';
+            if (text[i++] == ')' && --depth == 0)
+                return true;
+        }
+        return false;
+    }
+    const size_t end = std::min(text.find_first_of(" )", i), text.size());
+    value.atom = text.substr(i, end - i);
+    i = end;
+    return true;
+}
+
+// The UID and the header of "n FETCH (...)"; false unless it names both.
+bool ReadFetch(std::string_view text, const std::vector<Literal>& literals, size_t skipped,
+               uint32_t& uid, std::string& header, bool& cut) {
+    size_t i = std::min(text.find_first_not_of("0123456789"), text.size());
+    constexpr std::string_view kFetch = " FETCH (";
+    if (i == 0 || !SameLetters(text.substr(i, kFetch.size()), kFetch))
+        return false;
+    bool hasUid = false, hasHeader = false;
+    for (i += kFetch.size(); i < text.size() && text[i] != ')';) {
+        if (text[i] == ' ') {
+            ++i;
+            continue;
+        }
+        const size_t start = i;
+        while (i < text.size() && text[i] != ' ' && text[i] != '(' && text[i] != ')') {
+            // A section names its fields inside the brackets.
+            if (text[i] == '[' && (i = text.find(']', i)) == std::string_view::npos)
+                return false;
+            ++i;
+        }
+        const std::string_view name = text.substr(start, i - start);
+        i += i < text.size() && text[i] == ' ';
+        Value value;
+        if (name.empty() || !ReadValue(text, i, literals, skipped, value))
+            return false;
+        if (SameLetters(name, "UID")) {
+            hasUid = ReadNumber(value.atom, uid) && uid != 0;
+        } else if (SameLetters(name.substr(0, 5), "BODY[")) {
+            hasHeader = true;
+            header = std::move(value.string);
+            cut = value.cut;
+        }
+    }
+    return hasUid && hasHeader;
+}
+
+} // namespace
+
+void ImapSession::Begin(const std::string& userID, const std::string& password,
+                        const std::string& server, Tls tls) {
+    Reset();
+    open_ = true;
+    tls_ = tls;
+    userID_ = userID;
+    password_ = password;
+    // Never one with POP3's summaries of the same server and user.
+    account_ = "imap:" + SummaryCache::AccountKey(server, userID);
+    host_.StartSessionTimer();
+    UpdateTimer();
+}
+
+void ImapSession::Reset() {
+    ++serial_;
+    StopTimeOut();
+    if (open_) {
+        host_.StopSessionTimer();
+        host_.CloseConnection();
+    }
+    open_ = false;
+    reader_.Clear();
+    state_ = State::Greeting;
+    encrypted_ = loggedIn_ = false;
+    errorNo_ = capabilities_ = 0;
+    userID_.clear();
+    password_.clear();
+    account_.clear();
+    nextTag_ = 0;
+    pending_.clear();
+    flight_.clear();
+    flightSent_ = 0;
+    uidValidity_ = 0;
+    unseen_ = 0;
+    highest_.clear();
+    searchMalformed_ = false;
+    window_.clear();
+    summaries_.clear();
+    fetchDone_ = false;
+    asked_ = 0;
+}
+
+void ImapSession::Receive(std::string_view chunk) {
+    // Text in clear after the OK to STARTTLS may come from anyone on the way.
+    if (!open_ || state_ == State::Handshake || state_ == State::Closing)
+        return;
+    const uint64_t serial = serial_;
+    // The time-out measures silence; the session's bound ends a flood.
+    if (timerRunning_)
+        StartTimeOut();
+    while (!chunk.empty() && serial == serial_) {
+        chunk.remove_prefix(reader_.Read(chunk));
+        if (reader_.Overflowed()) {
+            // A line without end says no more than silence does.
+            Finish(errorNo_ != 0 ? errorNo_ : uint8_t{ieTimeOut});
+            return;
+        }
+        if (!reader_.Complete())
+            break;
+        Respond();
+        if (serial == serial_)
+            reader_.Clear();
+    }
+    if (serial == serial_)
+        UpdateTimer();
+}
+
+void ImapSession::Respond() {
+    const std::string_view text = reader_.Text();
+    switch (reader_.ResponseKind()) {
+    case ImapResponseReader::Kind::Untagged:
+        state_ == State::Greeting ? Greeted(text) : Untagged(text);
+        return;
+    case ImapResponseReader::Kind::Continuation:
+        if (state_ == State::Greeting)
+            Finish(ieConnect);
+        else if (state_ == State::Login && !flight_.empty())
+            SendFlight();
+        return;
+    case ImapResponseReader::Kind::Tagged:
+        if (state_ == State::Greeting) {
+            Finish(ieConnect);
+            return;
+        }
+        const auto pending = std::find_if(pending_.begin(), pending_.end(),
+                                          [&](const Pending& p) { return p.tag == reader_.Tag(); });
+        if (pending == pending_.end())
+            return;
+        const Command command = pending->command;
+        pending_.erase(pending);
+        Completed(command, SameLetters(FirstWord(text), "OK"));
+        return;
+    }
+}
+
+void ImapSession::Greeted(std::string_view text) {
+    const std::string_view status = FirstWord(text);
+    if (SameLetters(status, "OK")) {
+        const std::string_view code = ResponseCode(text);
+        if (SameLetters(FirstWord(code), "CAPABILITY")) {
+            AddCapabilities(code);
+            CapabilitiesKnown();
+            return;
+        }
+        state_ = State::Capability;
+        host_.Send(Tagged(Command::Capability, "CAPABILITY"));
+    } else if (SameLetters(status, "PREAUTH")) {
+        // Logged in without a word: nobody can tell that the line was not forged.
+        if (tls_ == Tls::Required) {
+            EndInClear(TlsFailure::Downgrade);
+            return;
+        }
+        loggedIn_ = true;
+        LogIn();
+    } else {
+        Finish(ieConnect);
+    }
+}
+
+void ImapSession::AddCapabilities(std::string_view list) {
+    static constexpr std::pair<std::string_view, uint8_t> kKnown[] = {
+        {"STARTTLS", capStartTls},    {"LOGINDISABLED", capLoginDisabled},
+        {"AUTH=PLAIN", capAuthPlain}, {"SASL-IR", capSaslIr},
+        {"LITERAL+", capLiteralPlus}, {"LITERAL-", capLiteralMinus}};
+    for (; !list.empty(); list = AfterWord(list))
+        for (const auto& [name, bit] : kKnown)
+            if (SameLetters(FirstWord(list), name))
+                capabilities_ |= bit;
+}
+
+bool ImapSession::Waits(Command command) const {
+    return std::any_of(pending_.begin(), pending_.end(),
+                       [&](const Pending& p) { return p.command == command; });
+}
+
+// Untagged data counts only while the command it answers runs.
+void ImapSession::Untagged(std::string_view text) {
+    if (Waits(Command::Capability) && SameLetters(FirstWord(text), "CAPABILITY")) {
+        AddCapabilities(text);
+    } else if (Waits(Command::Examine) && SameLetters(FirstWord(text), "OK")) {
+        const std::string_view code = ResponseCode(text);
+        if (SameLetters(FirstWord(code), "UIDVALIDITY"))
+            ReadNumber(AfterWord(code), uidValidity_);
+    } else if (const auto* search = reader_.SearchResult(); search && Waits(Command::Search)) {
+        unseen_ += search->count;
+        searchMalformed_ = searchMalformed_ || search->malformed;
+        highest_.insert(search->highest.begin(), search->highest.end());
+        while (highest_.size() > static_cast<size_t>(kMaxMails))
+            highest_.erase(highest_.begin());
+    } else if (state_ == State::Ready && Waits(Command::Fetch)) {
+        Fetched(text);
+    }
+}
+
+void ImapSession::Completed(Command command, bool ok) {
+    switch (command) {
+    case Command::Capability: // refused: as if nothing were offered
+        CapabilitiesKnown();
+        return;
+    case Command::StartTls:
+        if (!ok) {
+            EndInClear(TlsFailure::Handshake);
+            return;
+        }
+        // The handshake counts as a reply; nothing read before it counts.
+        state_ = State::Handshake;
+        reader_.Clear();
+        ++serial_;
+        host_.StartTls();
+        return;
+    case Command::Login:
+        // An OK before the whole login was sent is no login either.
+        loggedIn_ = ok && flight_.empty();
+        if (!loggedIn_) {
+            flight_.clear();
+            Refuse(ieLogin);
+        }
+        break;
+    case Command::Examine:
+        if (!ok)
+            Refuse(ieMailbox);
+        break;
+    case Command::Search:
+        if (!ok || searchMalformed_)
+            Refuse(ieMailbox);
+        else if (errorNo_ == 0) {
+            Searched();
+            return;
+        }
+        break;
+    case Command::Fetch:
+        FetchDone();
+        return;
+    case Command::Logout:
+        Finish(errorNo_);
+        return;
+    }
+    if (errorNo_ != 0 && pending_.empty() && state_ == State::Login)
+        SendLogout();
+}
+
+// The first refusal is what the owner learns; the answers still due are read
+// and dropped, then LOGOUT.
+void ImapSession::Refuse(uint8_t errorNo) {
+    if (errorNo_ == 0)
+        errorNo_ = errorNo;
+}
+
+void ImapSession::CapabilitiesKnown() {
+    if (tls_ != Tls::Implicit && !encrypted_) {
+        if (capabilities_ & capStartTls) {
+            const uint64_t serial = serial_;
+            host_.TlsOffered();
+            if (serial != serial_)
+                return;
+            // Alone: nothing may follow it in clear text.
+            state_ = State::StartTls;
+            host_.Send(Tagged(Command::StartTls, "STARTTLS"));
+            return;
+        }
+        if (tls_ == Tls::Required) {
+            EndInClear(TlsFailure::Downgrade);
+            return;
+        }
+    }
+    LogIn();
+}
+
+// The login, EXAMINE and the search go in one write; only a synchronising
+// literal or a SASL answer waits for the server's "+".
+void ImapSession::LogIn() {
+    state_ = State::Login;
+    flight_.assign(1, std::string());
+    if (loggedIn_) {
+        SendFlight();
+        return;
+    }
+    const bool sasl = capabilities_ & (capLoginDisabled | capAuthPlain);
+    if (sasl) {
+        const std::string response = Base64('\0' + userID_ + '\0' + password_);
+        if (capabilities_ & capSaslIr) {
+            flight_[0] = Tagged(Command::Login, "AUTHENTICATE PLAIN " + response);
+        } else {
+            flight_[0] = Tagged(Command::Login, "AUTHENTICATE PLAIN");
+            flight_.push_back(response + std::string(kLineEnd));
+        }
+        SendFlight();
+        return;
+    }
+    flight_[0] = Tagged(Command::Login, "LOGIN");
+    flight_[0].resize(flight_[0].size() - kLineEnd.size());
+    for (const std::string* text : {&userID_, &password_}) {
+        if (!NeedsLiteral(*text)) {
+            flight_.back() += ' ' + Quoted(*text);
+            continue;
+        }
+        const bool sync = !(capabilities_ & capLiteralPlus) &&
+                          !((capabilities_ & capLiteralMinus) && text->size() <= kMaxLiteralMinus);
+        flight_.back() += " {" + std::to_string(text->size()) + (sync ? "}" : "+}");
+        flight_.back() += kLineEnd;
+        if (sync)
+            flight_.emplace_back();
+        flight_.back() += *text;
+    }
+    flight_.back() += kLineEnd;
+    SendFlight();
+}
+
+void ImapSession::SendFlight() {
+    std::string bytes = std::move(flight_[flightSent_++]);
+    if (flightSent_ == flight_.size()) {
+        bytes += Tagged(Command::Examine, "EXAMINE INBOX");
+        bytes += Tagged(Command::Search, "UID SEARCH UNSEEN");
+        flight_.clear();
+        flightSent_ = 0;
+    }
+    host_.Send(bytes);
+}
+
+std::string ImapSession::Tagged(Command command, std::string_view text) {
+    std::string tag = "a" + std::to_string(++nextTag_);
+    pending_.push_back(Pending{tag, command});
+    return tag + ' ' + std::string(text) + std::string(kLineEnd);
+}
+
+void ImapSession::SendLogout() {
+    state_ = State::Logout;
+    asked_ = 0;
+    host_.Send(Tagged(Command::Logout, "LOGOUT"));
+}
+
+std::string ImapSession::UniqueId(size_t index) const {
+    return std::to_string(uidValidity_) + '.' + std::to_string(window_[index]);
+}
+
+void ImapSession::Searched() {
+    state_ = State::Ready;
+    window_.assign(highest_.begin(), highest_.end());
+    highest_.clear();
+    summaries_.assign(window_.size(), std::nullopt);
+    if (cache_) {
+        std::vector<ListedMessage> listed;
+        for (size_t i = 0; i < window_.size(); ++i)
+            listed.push_back(ListedMessage{UniqueId(i), 0});
+        cache_->Keep(account_, listed);
+        for (size_t i = 0; i < window_.size(); ++i)
+            if (const MailSummary* summary = cache_->Find(account_, listed[i]))
+                summaries_[i] = *summary;
+    }
+    const uint64_t serial = serial_;
+    host_.Connected(static_cast<int>(std::min<uint64_t>(unseen_, INT_MAX)));
+    if (serial != serial_ || state_ != State::Ready)
+        return;
+    // The uncached ones as ranges: "3:7,9".
+    std::string set;
+    for (size_t i = 0; i < window_.size(); ++i) {
+        if (summaries_[i])
+            continue;
+        size_t last = i;
+        while (last + 1 < window_.size() && !summaries_[last + 1] &&
+               window_[last + 1] == window_[last] + 1)
+            ++last;
+        set += (set.empty() ? "" : ",") + std::to_string(window_[i]);
+        if (last > i)
+            set += ':' + std::to_string(window_[last]);
+        i = last;
+    }
+    if (set.empty()) {
+        fetchDone_ = true;
+        return;
+    }
+    host_.Send(Tagged(Command::Fetch, "UID FETCH " + set +
+                                          " (BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT "
+                                          "RECEIVED)])"));
+}
+
+void ImapSession::Fetched(std::string_view text) {
+    uint32_t uid = 0;
+    std::string header;
+    bool cut = false;
+    if (!ReadFetch(text, reader_.Literals(), reader_.TextStart(), uid, header, cut))
+        return;
+    const auto found = std::lower_bound(window_.begin(), window_.end(), uid);
+    if (found == window_.end() || *found != uid)
+        return;
+    const size_t index = static_cast<size_t>(found - window_.begin());
+    if (summaries_[index])
+        return;
+    static const DayNames& system = SystemDayNames();
+    summaries_[index] = ExtractMailInformation(header, dayNames_ ? *dayNames_ : system);
+    // A header too large to keep was not read: its summary is not worth keeping.
+    if (cache_ && !cut)
+        cache_->Store(account_, ListedMessage{UniqueId(index), 0}, *summaries_[index]);
+    if (static_cast<size_t>(asked_) == index + 1)
+        Answer(index);
+}
+
+void ImapSession::FetchDone() {
+    fetchDone_ = true;
+    // Gone meanwhile, or refused: the owner decides whether to go on.
+    if (asked_ != 0 && !summaries_[static_cast<size_t>(asked_ - 1)]) {
+        asked_ = 0;
+        host_.Failed(ieFetch);
+    }
+}
+
+void ImapSession::Answer(size_t index) {
+    asked_ = 0;
+    // Copies: the owner may end the session from inside the event.
+    const MailSummary summary = *summaries_[index];
+    const std::string id = UniqueId(index);
+    host_.MailInformation(summary, id);
+}
+
+bool ImapSession::Retr(int mailNo) {
+    if (!open_ || state_ != State::Ready || asked_ != 0 || mailNo < 1 ||
+        static_cast<size_t>(mailNo) > window_.size())
+        return false;
+    const size_t index = static_cast<size_t>(mailNo - 1);
+    if (summaries_[index])
+        Answer(index);
+    else if (fetchDone_)
+        host_.Failed(ieFetch);
+    else
+        asked_ = mailNo;
+    return true;
+}
+
+bool ImapSession::Quit() {
+    if (!open_ || state_ == State::Closing)
+        return false;
+    // On the way to TLS not even LOGOUT goes out in clear text.
+    if (state_ == State::StartTls || state_ == State::Handshake) {
+        EndInClear(TlsFailure::Handshake);
+        return true;
+    }
+    if (state_ == State::Logout)
+        return true;
+    // A literal or a SASL answer is awaited: LOGOUT would be read as one.
+    if (!flight_.empty()) {
+        Finish(errorNo_);
+        return true;
+    }
+    SendLogout();
+    UpdateTimer();
+    return true;
+}
+
+void ImapSession::TlsStarted() {
+    if (!open_ || state_ != State::Handshake)
+        return;
+    encrypted_ = true;
+    // What the server offered in clear text may have been forged on the way.
+    capabilities_ = 0;
+    state_ = State::Capability;
+    host_.Send(Tagged(Command::Capability, "CAPABILITY"));
+    StartTimeOut();
+}
+
+void ImapSession::ConnectionClosed() {
+    if (!open_ || state_ == State::Closing)
+        return;
+    if (state_ == State::StartTls || state_ == State::Handshake) {
+        EndInClear(TlsFailure::Handshake);
+        return;
+    }
+    if (errorNo_ == 0 && state_ != State::Logout)
+        errorNo_ = loggedIn_ ? uint8_t{ieMailbox} : uint8_t{ieConnect};
+    Finish(errorNo_);
+}
+
+void ImapSession::ConnectionFailed() {
+    if (!open_ || state_ == State::Closing)
+        return;
+    // On the way to TLS the close tells why.
+    if (errorNo_ == 0 && state_ != State::StartTls && state_ != State::Handshake)
+        errorNo_ = ieConnect;
+    ConnectionClosed();
+}
+
+void ImapSession::TimerExpired() {
+    // A late one, of a wait already over, ends nothing.
+    if (!timerRunning_)
+        return;
+    timerRunning_ = false;
+    SessionTimerExpired();
+}
+
+void ImapSession::SessionTimerExpired() {
+    if (!open_ || state_ == State::Closing)
+        return;
+    if (state_ == State::StartTls || state_ == State::Handshake)
+        EndInClear(TlsFailure::Handshake);
+    else
+        Finish(errorNo_ != 0 ? errorNo_ : uint8_t{ieTimeOut});
+}
+
+// A failed or refused upgrade: not a word more in clear text, not even LOGOUT.
+void ImapSession::EndInClear(TlsFailure failure) {
+    state_ = State::Closing;
+    const uint64_t serial = serial_;
+    host_.TlsFailed(failure);
+    if (serial == serial_)
+        Finish(ieConnect);
+}
+
+// Reported before the reset: inside the handler the session still counts as open.
+void ImapSession::Finish(uint8_t errorNo) {
+    StopTimeOut();
+    state_ = State::Closing;
+    const uint64_t serial = serial_;
+    errorNo != 0 ? host_.Failed(errorNo) : host_.Disconnected();
+    if (serial == serial_)
+        Reset();
+}
+
+bool ImapSession::Awaiting() const {
+    return open_ && (state_ == State::Greeting || state_ == State::Handshake || !pending_.empty());
+}
+
+void ImapSession::UpdateTimer() {
+    if (!Awaiting())
+        StopTimeOut();
+    else if (!timerRunning_)
+        StartTimeOut();
+}
+
+void ImapSession::StartTimeOut() {
+    timerRunning_ = true;
+    host_.StartTimer();
+}
+
+void ImapSession::StopTimeOut() {
+    if (!timerRunning_)
+        return;
+    timerRunning_ = false;
+    host_.StopTimer();
+}
+
+} // namespace pim

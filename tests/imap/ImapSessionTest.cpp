@@ -1,0 +1,286 @@
+// Transcripts of the IMAP dialogue: what the server says, what the client must
+// send and report. Each one runs with the server's bytes whole, one byte at a
+// time, and cut after each of the first bytes of every step, and must come out
+// the same.
+#include "imap/ImapSession.h"
+
+#include "common/Cp932.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace pim {
+namespace {
+
+using namespace std::string_literals;
+using Tls = ImapSession::Tls;
+
+struct Recorder : ImapSessionHost {
+    std::vector<std::string> log;
+    std::string ids; // of the messages told, each with a comma
+    bool timerRunning = false, sessionTimerRunning = false;
+    std::function<void()> onConnect;
+
+    // One entry a write, its commands joined by "; ".
+    bool Send(const std::string& bytes) override {
+        EXPECT_TRUE(bytes.ends_with("\r\n")) << bytes;
+        std::string line = bytes.substr(0, bytes.size() - 2);
+        for (size_t at; (at = line.find("\r\n")) != std::string::npos;)
+            line.replace(at, 2, "; ");
+        return log.push_back("C: " + line), true;
+    }
+    void StartTimer() override { timerRunning = true; }
+    void StopTimer() override { timerRunning = false; }
+    void StartSessionTimer() override { sessionTimerRunning = true; }
+    void StopSessionTimer() override { sessionTimerRunning = false; }
+    void CloseConnection() override { log.push_back("close"); }
+    void StartTls() override { log.push_back("start TLS"); }
+    void TlsOffered() override { log.push_back("STARTTLS offered"); }
+    void TlsFailed(TlsFailure failure) override {
+        log.push_back(failure == TlsFailure::Downgrade ? "downgrade" : "TLS failed");
+    }
+    void Connected(int count) override {
+        log.push_back("connect " + std::to_string(count));
+        onConnect ? onConnect() : void();
+    }
+    void MailInformation(const MailSummary& s, const std::string& id) override {
+        log.push_back(cp932::ToUtf8("mail " + s.MailTitle + "|" + s.SendUser));
+        ids += id + ",";
+    }
+    void Disconnected() override { log.push_back("disconnect"); }
+    void Failed(uint8_t errorNo) override { log.push_back("error " + std::to_string(errorNo)); }
+};
+
+std::string Joined(const std::vector<std::string>& log) {
+    std::string text;
+    for (const std::string& entry : log)
+        text += (text.empty() ? "" : ", ") + entry;
+    return text;
+}
+
+// Runs steps split at "|": bytes from the server ("\n" standing for CR LF), or
+// what the owner or the host does. Each step's bytes come in reads of `piece`
+// bytes, else whole after the first `cut` bytes.
+struct Transcript {
+    Recorder host;
+    ImapSession session{host};
+    SummaryCache cache;
+    const DayNames days = {"Mo", "Tu", "We", "Th", "Fr", "Sa", "Su"};
+    std::string password = "secret";
+    Tls tls = Tls::Offered;
+
+    void Run(const std::string& steps, size_t piece = 0, size_t cut = 0) {
+        session.UseCache(&cache);
+        session.SetDayNames(days);
+        for (size_t at = 0, end = 0; end != std::string::npos; at = end + 1)
+            Step(steps.substr(at, (end = steps.find('|', at)) - at), piece, cut);
+    }
+    void Step(const std::string& step, size_t piece, size_t cut) {
+        const std::map<std::string, std::function<void()>> owner = {
+            {"BEGIN", [&] { session.Begin("taro", password, "imap.example.jp", tls); }},
+            {"QUIT", [&] { session.Quit(); }},
+            {"CLOSE", [&] { session.ConnectionClosed(); }},
+            {"TIMEOUT", [&] { Expire(host.timerRunning), session.TimerExpired(); }},
+            {"LIMIT", [&] { Expire(host.sessionTimerRunning), session.SessionTimerExpired(); }},
+            {"TLSUP", [&] { session.TlsStarted(); }},
+            {"TLSDOWN", [&] { session.ConnectionFailed(); }}};
+        if (step.starts_with("RETR"))
+            return (void)session.Retr(std::stoi(step.substr(4)));
+        if (owner.contains(step))
+            return owner.at(step)();
+        std::string bytes;
+        for (char c : step)
+            bytes += c == '\n' ? "\r\n"s : std::string(1, c);
+        for (size_t i = 0, n = piece ? piece
+                               : cut ? cut
+                                     : bytes.size();
+             i < bytes.size(); i += n, n = piece ? piece : bytes.size())
+            session.Receive(std::string_view(bytes).substr(i, n));
+    }
+    static void Expire(bool& running) { EXPECT_TRUE(std::exchange(running, false)); }
+};
+
+struct Case {
+    std::string name, steps, expected, ids = {};
+    std::function<void(Transcript&)> prepare = {};
+};
+
+void ExpectTranscripts(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+        for (size_t piece = 0; piece <= 1; ++piece) {
+            for (size_t cut = 0; cut <= (piece ? 0 : 6); ++cut) {
+                SCOPED_TRACE(c.name + (piece ? ", byte by byte" : "") +
+                             (cut ? ", cut after " + std::to_string(cut) : ""));
+                Transcript t;
+                c.prepare ? c.prepare(t) : void();
+                t.Run("BEGIN|" + c.steps, piece, cut);
+                EXPECT_EQ(Joined(t.host.log), c.expected);
+                EXPECT_EQ(t.host.ids, c.ids);
+                // Closed: reset, no timer left running.
+                if (!t.session.Open()) {
+                    EXPECT_FALSE(t.host.timerRunning || t.host.sessionTimerRunning);
+                }
+            }
+        }
+    }
+}
+
+// A FETCH answer carrying the header as a literal; `items` come before it.
+std::string F(int n, const std::string& items, const std::string& subject) {
+    const std::string header = "Subject: " + subject + "\nFrom: f@example.jp\n\n";
+    const size_t size = header.size() + static_cast<size_t>(std::ranges::count(header, '\n'));
+    return "* " + std::to_string(n) + " FETCH (" + items +
+           " BODY[HEADER.FIELDS (DATE FROM SUBJECT RECEIVED)] {" + std::to_string(size) + "}\n" +
+           header + ")\n";
+}
+
+const std::string kCaps = "* OK [CAPABILITY IMAP4rev1] ready\n";
+// The answers to the flight, a search finding `uids`.
+std::string Selected(const std::string& uids, int tag = 1) {
+    const auto t = [&](int i) { return "a" + std::to_string(tag + i); };
+    return "|" + t(0) + " OK\n|* 4 EXISTS\n* OK [UIDVALIDITY 7] ok\n|" + t(1) +
+           " OK [READ-ONLY]\n|* SEARCH " + uids + "\n|" + t(2) + " OK\n";
+}
+const std::string kFlight =
+    "C: a1 LOGIN \"taro\" \"secret\"; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN";
+std::string Fetch(const std::string& set, int tag = 4) {
+    return "C: a" + std::to_string(tag) + " UID FETCH " + set +
+           " (BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT RECEIVED)])";
+}
+
+TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
+    std::string huge; // descending, more than one line's bound
+    for (int uid = 20000; uid >= 1; --uid)
+        huge += std::to_string(uid) + ' ';
+    huge.pop_back();
+    const auto quitInsideConnect = [](Transcript& t) {
+        t.host.onConnect = [&t] { t.session.Quit(); };
+    };
+    ExpectTranscripts({
+        // Greetings.
+        {"one flight, answers out of order and with FLAGS, untagged data between, LOGOUT",
+         kCaps + Selected("3 4 7") + "|RETR2|* 2 EXISTS\n|" +
+             F(3, "FLAGS (\\Recent) UID 7", "seven") + "|" + F(2, "UID 4 FLAGS ()", "four") +
+             "|* 9 FETCH (FLAGS (\\Seen))\n|" + F(1, "UID 3", "three") +
+             "|a4 OK\n|RETR1|RETR3|QUIT|* BYE\n|a5 OK\n",
+         kFlight + ", connect 3, " + Fetch("3:4,7") +
+             ", mail four|f@example.jp, mail three|f@example.jp, mail seven|f@example.jp, C: a5 "
+             "LOGOUT, disconnect, close",
+         "7.4,7.3,7.7,"},
+        {"a greeting without capabilities is asked for them",
+         "* OK ready\n|* CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR\n|a1 OK\n" + Selected("", 2),
+         "C: a1 CAPABILITY, C: a2 AUTHENTICATE PLAIN AHRhcm8Ac2VjcmV0; a3 EXAMINE INBOX; a4 UID "
+         "SEARCH UNSEEN, connect 0"},
+        {"PREAUTH: no login", "* PREAUTH hi\n|* OK [UIDVALIDITY 7]\n|a1 OK\n|* SEARCH 9\n|a2 OK\n",
+         "C: a1 EXAMINE INBOX; a2 UID SEARCH UNSEEN, connect 1, " + Fetch("9", 3)},
+        {"PREAUTH in clear when TLS is required",
+         "* PREAUTH hi\n",
+         "downgrade, error 2, close",
+         {},
+         [](Transcript& t) { t.tls = Tls::Required; }},
+        {"BYE for a greeting", "* BYE busy\n", "error 2, close"},
+        // TLS.
+        {"STARTTLS: what was offered in clear, or after the OK, is forgotten",
+         "* OK [CAPABILITY STARTTLS LOGINDISABLED] hi\n|a1 OK\n* CAPABILITY AUTH=PLAIN |TLSUP|* "
+         "CAPABILITY IMAP4rev1\n|a2 OK\n",
+         "STARTTLS offered, C: a1 STARTTLS, start TLS, C: a2 CAPABILITY, C: a3 LOGIN \"taro\" "
+         "\"secret\"; a4 EXAMINE INBOX; a5 UID SEARCH UNSEEN"},
+        {"TLS required and not offered",
+         kCaps,
+         "downgrade, error 2, close",
+         {},
+         [](Transcript& t) { t.tls = Tls::Required; }},
+        {"STARTTLS refused", "* OK [CAPABILITY STARTTLS]\n|a1 BAD\n",
+         "STARTTLS offered, C: a1 STARTTLS, TLS failed, error 2, close"},
+        {"the handshake fails", "* OK [CAPABILITY STARTTLS]\n|a1 OK\n|TLSDOWN",
+         "STARTTLS offered, C: a1 STARTTLS, start TLS, TLS failed, error 2, close"},
+        {"imaps: no STARTTLS",
+         "* OK [CAPABILITY STARTTLS]\n",
+         "C: a1 LOGIN \"taro\" \"secret\"; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN",
+         {},
+         [](Transcript& t) { t.tls = Tls::Implicit; }},
+        // Login.
+        {"quoted with escapes",
+         kCaps,
+         "C: a1 LOGIN \"taro\" \"a\\\"b\\\\\"; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN",
+         {},
+         [](Transcript& t) { t.password = "a\"b\\"; }},
+        {"8-bit: a literal after the server's +",
+         kCaps + "|+ go\n",
+         "C: a1 LOGIN \"taro\" {3}, C: \xe9\r\x01; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN",
+         {},
+         [](Transcript& t) { t.password = "\xe9\r\x01"; }},
+        {"LITERAL+: the literal in the same write",
+         "* OK [CAPABILITY LITERAL+]\n",
+         "C: a1 LOGIN \"taro\" {1+}; \n; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN",
+         {},
+         [](Transcript& t) { t.password = "\n"; }},
+        {"LOGINDISABLED without SASL-IR: the answer after the +",
+         "* OK [CAPABILITY LOGINDISABLED]\n|+\n",
+         "C: a1 AUTHENTICATE PLAIN, C: AHRhcm8Ac2VjcmV0; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN"},
+        // Refusals: the answers due are read, one error told.
+        {"login refused", kCaps + "|a1 NO\n|a2 BAD\n|* SEARCH 1\n|a3 BAD\n|a4 OK\n",
+         kFlight + ", C: a4 LOGOUT, error 4, close"},
+        {"refused before its literal",
+         kCaps + "|a1 NO\n|CLOSE",
+         "C: a1 LOGIN \"taro\" {1}, C: a2 LOGOUT, error 4, close",
+         {},
+         [](Transcript& t) { t.password = "\xff"; }},
+        {"EXAMINE refused", kCaps + "|a1 OK\n|a2 NO\n|a3 BAD\n|CLOSE",
+         kFlight + ", C: a4 LOGOUT, error 5, close"},
+        {"search refused", kCaps + "|a1 OK\n|a2 OK\n|a3 BAD\n|TIMEOUT",
+         kFlight + ", C: a4 LOGOUT, error 5, close"},
+        {"a search word that is no UID", kCaps + Selected("1 x2"), kFlight + ", C: a4 LOGOUT"},
+        {"FETCH refused: the session stays open", kCaps + Selected("5") + "|RETR1|a4 NO\n|QUIT",
+         kFlight + ", connect 1, " + Fetch("5") + ", error 6, C: a5 LOGOUT"},
+        {"a message gone meanwhile",
+         kCaps + Selected("5 6") + "|" + F(2, "UID 6", "six") + "|a4 OK\n|RETR1|RETR2",
+         kFlight + ", connect 2, " + Fetch("5:6") + ", error 6, mail six|f@example.jp", "7.6,"},
+        // The window and the cache.
+        {"a huge search: the count, and the 255 newest ascending", kCaps + Selected(huge),
+         kFlight + ", connect 20000, " + Fetch("19746:20000")},
+        {"a cached message is not asked for again",
+         kCaps + Selected("5 6") + "|" + F(1, "UID 5", "five") + F(2, "UID 6", "six") +
+             "a4 OK\n|QUIT|a5 OK\n|BEGIN|" + kCaps + Selected("5 6 8") + "|RETR2",
+         kFlight + ", connect 2, " + Fetch("5:6") + ", C: a5 LOGOUT, disconnect, close, " +
+             kFlight + ", connect 3, " + Fetch("8") + ", mail six|f@example.jp",
+         "7.6,"},
+        {"a LOGOUT from inside Connected sends no FETCH",
+         kCaps + Selected("5") + "|a4 OK\n",
+         kFlight + ", connect 1, C: a4 LOGOUT, disconnect, close",
+         {},
+         quitInsideConnect},
+        // Ends.
+        {"closed before the login", kCaps + "|CLOSE", kFlight + ", error 2, close"},
+        {"closed after the count", kCaps + Selected("5") + "|CLOSE",
+         kFlight + ", connect 1, " + Fetch("5") + ", error 5, close"},
+        {"silence", "TIMEOUT", "error 1, close"},
+        {"a flood runs into the session's bound",
+         kCaps + Selected("") + "|* 1 EXISTS\n* OK\n|* OK\n|LIMIT",
+         kFlight + ", connect 0, error 1, close"},
+    });
+}
+
+// What a hostile server sends beyond the bounds ends the session or is dropped.
+TEST(ImapSession, BoundsHoldWhateverTheServerSends) {
+    Transcript line;
+    line.Run("BEGIN|* OK ");
+    const std::string chunk(4096, 'x');
+    for (size_t sent = 0; sent <= ImapResponseReader::kMaxText && line.session.Open();
+         sent += chunk.size())
+        line.session.Receive(chunk);
+    EXPECT_EQ(Joined(line.host.log), "error 1, close");
+
+    Transcript literal;
+    literal.Run("BEGIN|" + kCaps + Selected("5") + "|RETR1");
+    literal.session.Receive("* 1 FETCH (UID 5 BODY[HEADER.FIELDS (SUBJECT)] {70000}\r\n");
+    literal.session.Receive("Subject: big\r\n" + std::string(70000 - 14, 'y'));
+    literal.session.Receive(")\r\n");
+    EXPECT_EQ(literal.host.log.back(), "mail （タイトル未設定）|（差出人不明）");
+    EXPECT_EQ(literal.cache.Size("imap:" + SummaryCache::AccountKey("imap.example.jp", "taro")),
+              0u);
+}
+
+} // namespace
+} // namespace pim
