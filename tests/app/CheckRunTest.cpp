@@ -341,7 +341,12 @@ protected:
         // Each has its markers in the header: what the body says does not count.
         for (const std::string& message : mail)
             expected.push_back(ExtractMailInformation(message));
-        if (!dovecot->Start({taro, {"sample", "pass word", mail}}, true))
+        // Hanako's INBOX is read over IMAP: three unseen messages to begin with.
+        const test::MailUser hanako{
+            "hanako",
+            "pw-hanako",
+            {test::SimpleMessage("h1"), test::SimpleMessage("h2"), test::SimpleMessage("h3")}};
+        if (!dovecot->Start({taro, {"sample", "pass word", mail}, hanako}, true))
             ADD_FAILURE() << dovecot->error();
     }
     static void TearDownTestSuite() { delete dovecot, dovecot = nullptr; }
@@ -526,6 +531,52 @@ TEST_F(TVeltaPOP3Dovecot, TheHeaderGivesTheTextsWhereTheCertificateVerifiesOrIsT
             EXPECT_EQ(tls.Host, c.host.starts_with("127") ? "127.0.0.2" : "localhost");
         }
     }
+}
+
+// IMAP accounts beside a POP3 one, over STARTTLS and imaps: the unseen
+// messages of INBOX, oldest first; one read elsewhere leaves the list and is no
+// news, one delivered is; and no check changes a flag, a count or a
+// modification sequence.
+TEST_F(CheckRunDovecotTls, ImapAccountsShowTheUnseenOfInboxAndNeverChangeIt) {
+    const auto imap = [&](size_t slot, const std::string& host) {
+        accounts[slot] = {true, "Hanako" + std::to_string(slot), host, "hanako", "pw-hanako"};
+    };
+    imap(1, "imap://localhost:" + std::to_string(dovecot->ImapPort()));
+    imap(2, "imaps://localhost:" + std::to_string(dovecot->ImapTlsPort()));
+    const auto state = [&] {
+        return dovecot->Doveadm(
+                   {"fetch", "-u", "hanako", "uid flags modseq", "mailbox", "INBOX", "all"}) +
+               dovecot->Doveadm(
+                   {"mailbox", "status", "-u", "hanako", "messages unseen highestmodseq", "INBOX"});
+    };
+    const auto subjects = [&](size_t slot) {
+        std::string text;
+        for (int i = 0; i < Shown(slot).Count; ++i)
+            text += Shown(slot).Subjects[size_t(i)] + (Shown(slot).IsNew(i) ? "* " : " ");
+        return text;
+    };
+    const std::string before = state();
+    ASSERT_NE(before.find("highestmodseq="), std::string::npos) << before;
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(Shown(0).Count, 1);
+    EXPECT_EQ(subjects(1), "h1* h2* h3* ");
+    EXPECT_EQ(subjects(2), "h1* h2* h3* ");
+    EXPECT_TRUE(accounts[1].TlsRequired) << "STARTTLS was offered";
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(state(), before);
+
+    ASSERT_EQ(dovecot->Doveadm(
+                  {"flags", "add", "-u", "hanako", "\\Seen", "mailbox", "INBOX", "uid", "1"}),
+              "");
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(subjects(1), "h2 h3 ");
+    EXPECT_FALSE(host.last.Changed) << "a message read elsewhere is no news";
+    ASSERT_EQ(dovecot->Doveadm({"save", "-u", "hanako"}, test::SimpleMessage("h4")), "");
+    const std::string delivered = state();
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(subjects(2), "h2 h3 h4* ");
+    EXPECT_TRUE(host.last.Changed);
+    EXPECT_EQ(state(), delivered);
 }
 
 } // namespace
