@@ -87,8 +87,10 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
     edHostName = edit("edHostName", UiString("AccountForm", "POP3サーバ"), 32);
     // The forms a server takes, one a line under its edit, so that one more can join.
     auto* example = new QLabel(UiString("AccountForm", "例"), this);
-    auto* forms = new QLabel(
-        QStringLiteral("pop.example.jp\npop.example.jp:1110\npop3s://pop.example.jp"), this);
+    auto* forms =
+        new QLabel(QStringLiteral("pop.example.jp\npop.example.jp:1110\npop3s://pop.example.jp\n"
+                                  "imaps://imap.example.jp"),
+                   this);
     forms->setObjectName(QStringLiteral("laHostForms"));
     const int formsHeight = forms->sizeHint().height();
     example->setGeometry(18, top - 2, kEditLeft - 22, formsHeight);
