@@ -261,7 +261,7 @@ TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhyAndClosingEndsADialsWait) {
         {false, 2, "Missing", true, true, "Missing", 0},
         {false, 2, "", true, true, "ダイヤル先が指定されていません。\r", 0},
         {false, 2, "VPN", false, true, "エラーが発生しました", 0},
-        {false, 2, "VPN", true, false, "VPN", 0},
+        {false, 2, "ISP", true, false, "ISP", 0}, // the first entry
     };
     for (const auto& [offline, dial, entry, starts, connects, said, flags] : rows) {
         SCOPED_TRACE(said);

@@ -83,6 +83,7 @@ TEST(ExtractRecvTime, ReadsTheDateAfterTheFirstDayNameThatGivesOne) {
         {"Date: Sun,  5 Jan 2001 10:00:00 +0900\r\n", kFriday5Jan2001},
         {"date: sun, 5 jan 2001 10:00:00 GMT", kFriday5Jan2001},
         {"Date: Tue, 29 Feb 2000 23:59:59 +0000\r\n", Sjis("2000年02月29日（火曜日） 23:59:59")},
+        {"Date: Thu, 29 Feb 2024 08:00:00 +0900\r\n", Sjis("2024年02月29日（木曜日） 08:00:00")},
         {"Date: Mon, 1 Jan 0001 00:00:00", Sjis("0001年01月01日（月曜日） 00:00:00")},
         {"Date: Fri, 31 Dec 9999 12:34:56", Sjis("9999年12月31日（金曜日） 12:34:56")},
         {"Sun, 05 Jan 2001 1:2", Sjis("2001年01月05日（金曜日） 1:2")},
@@ -192,7 +193,7 @@ TEST(DecodeHeader, DecodesWordsAndRawTextOfEveryKind) {
         // Two-byte mode ends with the word.
         {"=?ISO-2022-JP?B?GyRCJEY=?=AB", Sjis("て") + "AB"},
         {"=?UTF-8?B?5pel5pys6Kqe?=", Sjis("日本語")},
-        {"Re: =?utf-8?q?=E3=83=86=E3=82=B9=E3=83=88_x?= !", Sjis("Re: テスト x !")},
+        {"Re: =?utf-8?q?=E3=83=86=e3=82=b9=E3=83=88_x?= !", Sjis("Re: テスト x !")},
         // A charset name (language tag included) is read up to 64 characters.
         {"=?UTF-8*" + std::string(58, 'x') + "?B?5pel?=", Sjis("日")},
         {"=?UTF-8*" + std::string(59, 'x') + "?B?5pel?=",
@@ -229,6 +230,7 @@ TEST(DecodeHeader, DecodesWordsAndRawTextOfEveryKind) {
         // Half-width katakana in pairs read as two-byte UTF-8 too ("ﾃｽ" is C3 BD);
         // without a longer sequence the CP932 reading is the likelier one.
         {Sjis("ﾃｽ"), Sjis("ﾃｽ")},
+        {Sjis("ﾃ　"), Sjis("ﾃ　")}, // C3 81 40: "Á@" in UTF-8
         {Sjis("ﾗｼﾞｵ ﾌｫﾛｰ"), Sjis("ﾗｼﾞｵ ﾌｫﾛｰ")},
         {Sjis("Re: ﾐｽ =?UTF-8?B?5pel?="), Sjis("Re: ﾐｽ 日")},
         {"Привет", Sjis("Привет")},
