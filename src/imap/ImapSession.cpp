@@ -213,13 +213,14 @@ void ImapSession::Reset() {
     searchMalformed_ = false;
     window_.clear();
     summaries_.clear();
-    fetchDone_ = false;
+    fetchDone_ = logoutAhead_ = serverDone_ = false;
     asked_ = 0;
 }
 
 void ImapSession::Receive(std::string_view chunk) {
-    // Text in clear after the OK to STARTTLS may come from anyone on the way.
-    if (!open_ || state_ == State::Handshake || state_ == State::Closing)
+    // Text in clear after the OK to STARTTLS may come from anyone on the way;
+    // after the goodbye nothing is asked for.
+    if (!open_ || state_ == State::Handshake || state_ == State::Closing || serverDone_)
         return;
     const uint64_t serial = serial_;
     // The time-out measures silence; the session's bound ends a flood.
@@ -369,7 +370,11 @@ void ImapSession::Completed(Command command, bool ok) {
         FetchDone();
         return;
     case Command::Logout:
-        Finish(errorNo_);
+        // Gone ahead: the session ends when the owner quits.
+        if (logoutAhead_ && state_ == State::Ready)
+            serverDone_ = true;
+        else
+            Finish(errorNo_);
         return;
     }
     if (errorNo_ != 0 && pending_.empty() && state_ == State::Login)
@@ -502,13 +507,17 @@ void ImapSession::Searched() {
             set += ':' + std::to_string(window_[last]);
         i = last;
     }
-    if (set.empty()) {
+    std::string commands;
+    if (set.empty())
         fetchDone_ = true;
-        return;
-    }
-    host_.Send(Tagged(Command::Fetch, "UID FETCH " + set +
-                                          " (BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT "
-                                          "RECEIVED)])"));
+    else
+        commands = Tagged(Command::Fetch, "UID FETCH " + set +
+                                              " (BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT "
+                                              "RECEIVED)])");
+    // Nothing more is needed of the server: LOGOUT shares the FETCH's round trip,
+    // and the owner reads the summaries as they come, after the server's goodbye too.
+    logoutAhead_ = true;
+    host_.Send(commands + Tagged(Command::Logout, "LOGOUT"));
 }
 
 void ImapSession::Fetched(std::string_view text) {
@@ -573,6 +582,15 @@ bool ImapSession::Quit() {
     }
     if (state_ == State::Logout)
         return true;
+    if (logoutAhead_) {
+        // The LOGOUT sent ahead ends the session once it is answered.
+        asked_ = 0;
+        if (serverDone_)
+            Finish(errorNo_);
+        else
+            state_ = State::Logout;
+        return true;
+    }
     // A literal or a SASL answer is awaited: LOGOUT would be read as one.
     if (!flight_.empty()) {
         Finish(errorNo_);
@@ -601,6 +619,11 @@ void ImapSession::ConnectionClosed() {
         EndInClear(TlsFailure::Handshake);
         return;
     }
+    // After the LOGOUT sent ahead and every header, a close is the server's goodbye.
+    if (logoutAhead_ && fetchDone_ && state_ == State::Ready) {
+        serverDone_ = true;
+        return;
+    }
     if (errorNo_ == 0 && state_ != State::Logout)
         errorNo_ = loggedIn_ ? uint8_t{ieMailbox} : uint8_t{ieConnect};
     Finish(errorNo_);
@@ -620,6 +643,14 @@ void ImapSession::TimerExpired() {
     if (!timerRunning_)
         return;
     timerRunning_ = false;
+    // Every header is in: a LOGOUT sent ahead and not answered ends the session
+    // as if it had been.
+    if (logoutAhead_ && fetchDone_ && (state_ == State::Ready || state_ == State::Logout)) {
+        serverDone_ = true;
+        if (state_ == State::Logout)
+            Finish(errorNo_);
+        return;
+    }
     SessionTimerExpired();
 }
 

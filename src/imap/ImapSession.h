@@ -189,6 +189,8 @@ private:
     std::vector<uint32_t> window_; // ascending
     std::vector<std::optional<MailSummary>> summaries_;
     bool fetchDone_ = false;
+    bool logoutAhead_ = false; // LOGOUT went out with the FETCH
+    bool serverDone_ = false;  // and was answered, or the server closed after it
     int asked_ = 0;
 };
 

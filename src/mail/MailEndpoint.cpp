@@ -10,12 +10,14 @@ namespace {
 
 struct Scheme {
     std::string_view prefix;
-    MailEndpoint defaults;
+    uint16_t port;
+    bool tls;
+    MailProtocol protocol;
 };
-constexpr Scheme kSchemes[] = {{"pop3s://", {{}, 995, true, MailProtocol::Pop3}},
-                               {"pop3://", {{}, 110, false, MailProtocol::Pop3}},
-                               {"imaps://", {{}, 993, true, MailProtocol::Imap}},
-                               {"imap://", {{}, 143, false, MailProtocol::Imap}}};
+constexpr Scheme kSchemes[] = {{"pop3s://", 995, true, MailProtocol::Pop3},
+                               {"pop3://", 110, false, MailProtocol::Pop3},
+                               {"imaps://", 993, true, MailProtocol::Imap},
+                               {"imap://", 143, false, MailProtocol::Imap}};
 
 std::optional<uint16_t> ReadPort(std::string_view text) {
     unsigned value = 0;
@@ -38,7 +40,9 @@ std::optional<MailEndpoint> ParseMailEndpoint(std::string_view text) {
         text.remove_prefix(scheme.prefix.size());
         if (!text.empty() && text.back() == '/')
             text.remove_suffix(1);
-        endpoint = scheme.defaults;
+        endpoint.port = scheme.port;
+        endpoint.tls = scheme.tls;
+        endpoint.protocol = scheme.protocol;
         break;
     }
 

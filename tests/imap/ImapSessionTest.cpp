@@ -144,9 +144,11 @@ std::string Selected(const std::string& uids, int tag = 1) {
 }
 const std::string kFlight =
     "C: a1 LOGIN \"taro\" \"secret\"; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN";
+// The FETCH of `set`, and LOGOUT in the same write.
 std::string Fetch(const std::string& set, int tag = 4) {
     return "C: a" + std::to_string(tag) + " UID FETCH " + set +
-           " (BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT RECEIVED)])";
+           " (BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT RECEIVED)]); a" + std::to_string(tag + 1) +
+           " LOGOUT";
 }
 
 TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
@@ -159,19 +161,28 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
     };
     ExpectTranscripts({
         // Greetings.
-        {"one flight, answers out of order and with FLAGS, untagged data between, LOGOUT",
+        {"one flight, answers out of order and with FLAGS, untagged data between, LOGOUT "
+         "ahead, the rest read after the server's goodbye",
          kCaps + Selected("3 4 7") + "|RETR2|* 2 EXISTS\n|" +
              F(3, "FLAGS (\\Recent) UID 7", "seven") + "|" + F(2, "UID 4 FLAGS ()", "four") +
              "|* 9 FETCH (FLAGS (\\Seen))\n|" + F(1, "UID 3", "three") +
-             "|a4 OK\n|RETR1|RETR3|QUIT|* BYE\n|a5 OK\n",
+             "|a4 OK\n|* BYE\n|a5 OK\n|CLOSE|RETR1|RETR3|QUIT",
          kFlight + ", connect 3, " + Fetch("3:4,7") +
-             ", mail four|f@example.jp, mail three|f@example.jp, mail seven|f@example.jp, C: a5 "
-             "LOGOUT, disconnect, close",
+             ", mail four|f@example.jp, mail three|f@example.jp, mail seven|f@example.jp, "
+             "disconnect, close",
          "7.4,7.3,7.7,"},
+        {"the owner quits before the LOGOUT sent ahead is answered",
+         kCaps + Selected("3") + "|" + F(1, "UID 3", "three") + "|a4 OK\n|RETR1|QUIT|a5 OK\n",
+         kFlight + ", connect 1, " + Fetch("3") + ", mail three|f@example.jp, disconnect, close",
+         "7.3,"},
+        {"a LOGOUT sent ahead and never answered ends as answered",
+         kCaps + Selected("3") + "|" + F(1, "UID 3", "three") + "|a4 OK\n|RETR1|TIMEOUT|QUIT",
+         kFlight + ", connect 1, " + Fetch("3") + ", mail three|f@example.jp, disconnect, close",
+         "7.3,"},
         {"a greeting without capabilities is asked for them",
          "* OK ready\n|* CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR\n|a1 OK\n" + Selected("", 2),
          "C: a1 CAPABILITY, C: a2 AUTHENTICATE PLAIN AHRhcm8Ac2VjcmV0; a3 EXAMINE INBOX; a4 UID "
-         "SEARCH UNSEEN, connect 0"},
+         "SEARCH UNSEEN, connect 0, C: a5 LOGOUT"},
         {"PREAUTH: no login", "* PREAUTH hi\n|* OK [UIDVALIDITY 7]\n|a1 OK\n|* SEARCH 9\n|a2 OK\n",
          "C: a1 EXAMINE INBOX; a2 UID SEARCH UNSEEN, connect 1, " + Fetch("9", 3)},
         {"PREAUTH in clear when TLS is required",
@@ -233,7 +244,7 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
          kFlight + ", C: a4 LOGOUT, error 5, close"},
         {"a search word that is no UID", kCaps + Selected("1 x2"), kFlight + ", C: a4 LOGOUT"},
         {"FETCH refused: the session stays open", kCaps + Selected("5") + "|RETR1|a4 NO\n|QUIT",
-         kFlight + ", connect 1, " + Fetch("5") + ", error 6, C: a5 LOGOUT"},
+         kFlight + ", connect 1, " + Fetch("5") + ", error 6"},
         {"a message gone meanwhile",
          kCaps + Selected("5 6") + "|" + F(2, "UID 6", "six") + "|a4 OK\n|RETR1|RETR2",
          kFlight + ", connect 2, " + Fetch("5:6") + ", error 6, mail six|f@example.jp", "7.6,"},
@@ -243,8 +254,8 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
         {"a cached message is not asked for again",
          kCaps + Selected("5 6") + "|" + F(1, "UID 5", "five") + F(2, "UID 6", "six") +
              "a4 OK\n|QUIT|a5 OK\n|BEGIN|" + kCaps + Selected("5 6 8") + "|RETR2",
-         kFlight + ", connect 2, " + Fetch("5:6") + ", C: a5 LOGOUT, disconnect, close, " +
-             kFlight + ", connect 3, " + Fetch("8") + ", mail six|f@example.jp",
+         kFlight + ", connect 2, " + Fetch("5:6") + ", disconnect, close, " + kFlight +
+             ", connect 3, " + Fetch("8") + ", mail six|f@example.jp",
          "7.6,"},
         {"a LOGOUT from inside Connected sends no FETCH",
          kCaps + Selected("5") + "|a4 OK\n",
@@ -258,7 +269,7 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
         {"silence", "TIMEOUT", "error 1, close"},
         {"a flood runs into the session's bound",
          kCaps + Selected("") + "|* 1 EXISTS\n* OK\n|* OK\n|LIMIT",
-         kFlight + ", connect 0, error 1, close"},
+         kFlight + ", connect 0, C: a4 LOGOUT, error 1, close"},
     });
 }
 
