@@ -1,15 +1,18 @@
-# The bench mailbox on a Dovecot of its own, for the POP3 benches: 255
-# messages of about 100 KB (26 MB; base64 attachments, ISO-2022-JP subjects)
-# for user `bench`, served on 127.0.0.1 only. Sourced by a bench script running
-# as root from the top of the tree, after it has set `tools` to the programs it
-# needs besides Dovecot's. start_mailbox builds the mailbox, starts Dovecot on
-# $port and logs in once so that its index is built; the work folder and
-# Dovecot go when the script exits.
+# The bench mailbox on a Dovecot of its own, for the POP3 and IMAP benches: 255
+# messages of about 100 KB (26 MB; base64 attachments, ISO-2022-JP subjects),
+# all unseen, for user `bench`, served on 127.0.0.1 only. Sourced by a bench
+# script running as root from the top of the tree, after it has set `tools` to
+# the programs it needs besides Dovecot's, and `imap=yes` when it wants IMAP
+# too. start_mailbox builds the mailbox, starts Dovecot with POP3 on $port (and
+# IMAP on $imap_port) and logs in once so that its index is built; the work
+# folder and Dovecot go when the script exits.
 
 messages=255
 attachment_bytes=74000 # base64 in 76-column lines makes each message about 100 KB
 user=bench
 pass=bench-pass
+imap=${imap:-}
+imap_port=0
 export LC_ALL=C
 
 die() {
@@ -17,7 +20,8 @@ die() {
     exit 1
 }
 [[ $(id -u) -eq 0 ]] || die "needs root: Dovecot runs from a configuration of its own"
-for tool in /usr/sbin/dovecot /usr/lib/dovecot/pop3 /usr/bin/curl /usr/bin/iconv ${tools:-}; do
+for tool in /usr/sbin/dovecot /usr/lib/dovecot/pop3 ${imap:+/usr/lib/dovecot/imap} /usr/bin/curl \
+    /usr/bin/iconv ${tools:-}; do
     [[ -x $tool ]] || die "$tool missing (scripts/setup installs it)"
 done
 getent passwd dovecot dovenull nobody >/dev/null || die "the dovecot, dovenull and nobody users are needed"
@@ -87,7 +91,7 @@ base_dir = $work/run
 state_dir = $work/state
 log_path = $work/dovecot.log
 instance_name = pim-bench
-protocols = pop3
+protocols = pop3${imap:+ imap}
 listen = 127.0.0.1
 ssl = no
 disable_plaintext_auth = no
@@ -111,14 +115,29 @@ service pop3-login {
   }
 }
 EOF
+    [[ -z $imap ]] || cat >>"$work/dovecot.conf" <<EOF
+service imap-login {
+  inet_listener imap {
+    port = $imap_port
+  }
+  inet_listener imaps {
+    port = 0
+  }
 }
+EOF
+}
+
+# Nothing answers on 127.0.0.1:$1.
+port_free() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
 start_dovecot() {
     local attempt i
     for attempt in 1 2 3 4 5; do
         port=$((20000 + RANDOM % 40000))
-        # Something already answers there: try another.
-        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && continue
+        [[ -z $imap ]] || imap_port=$((20000 + RANDOM % 40000))
+        # Something already answers there: try others.
+        port_free "$port" || continue
+        [[ -z $imap ]] || { [[ $imap_port -ne $port ]] && port_free "$imap_port"; } || continue
         write_config
         /usr/sbin/dovecot -F -c "$work/dovecot.conf" >"$work/dovecot.stderr" 2>&1 &
         dovecot_pid=$!
@@ -128,10 +147,12 @@ start_dovecot() {
                 dovecot_pid=
                 break
             fi
-            (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return 0
+            if ! port_free "$port" && { [[ -z $imap ]] || ! port_free "$imap_port"; }; then
+                return 0
+            fi
             sleep 0.01
         done
-        [[ -z $dovecot_pid ]] || die "Dovecot does not answer on port $port"
+        [[ -z $dovecot_pid ]] || die "Dovecot does not answer on port $port${imap:+ or $imap_port}"
         grep -q "Address already in use" "$work/dovecot.stderr" "$work/dovecot.log" 2>/dev/null ||
             die "Dovecot did not start: $(cat "$work/dovecot.stderr" "$work/dovecot.log" 2>/dev/null)"
     done
