@@ -27,6 +27,10 @@ struct AccountResult {
     // Messages beyond the first OldCount that were there before as well, where
     // the ids tell (one read elsewhere left the middle of the list, say).
     std::bitset<kMaxMails> OldAfter;
+    // Of more than 255, the newest were read (IMAP), not the first.
+    bool NewestSummarised = false;
+    // Messages older than those read that were there before.
+    int32_t OldBefore = 0;
     // Why TLS failed or was refused (CP932, one line), shown under the error.
     std::string Reason;
 
@@ -34,7 +38,8 @@ struct AccountResult {
 
     // How many of the messages were there at the run before.
     int Old() const {
-        return std::clamp(OldCount, 0, std::max(Count, 0)) + static_cast<int>(OldAfter.count());
+        return std::min(std::max(Count, 0), std::clamp(OldCount, 0, std::max(Count, 0)) +
+                                                static_cast<int>(OldAfter.count()) + OldBefore);
     }
     bool IsNew(int mail) const {
         return mail >= OldCount && !(mail < kMaxMails && OldAfter[static_cast<size_t>(mail)]);

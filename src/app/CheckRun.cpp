@@ -1,5 +1,6 @@
 #include "app/CheckRun.h"
 
+#include "app/OldMail.h"
 #include "common/Cp932.h"
 #include "common/UiText.h"
 #include "mail/MailEndpoint.h"
@@ -9,8 +10,6 @@
 #include <algorithm>
 #include <cctype>
 #include <limits>
-#include <set>
-#include <span>
 
 namespace pim {
 
@@ -337,6 +336,7 @@ void CheckRun::VeltaPOP3Connect(int mailCount) {
     Learn(checker_->SecurityOutcome());
     AccountResult& r = Current();
     r.Count = mailCount;
+    r.NewestSummarised = checker_->SummarisesNewest();
     if (mailCount == 0) {
         Post(&CheckRun::CheckQuit);
     } else if (!settings_.SettingCountOnly) {
@@ -412,37 +412,11 @@ void CheckRun::VeltaPOP3Error(uint8_t errorNo) {
     Post(errorNo == 6 ? &CheckRun::CheckQuit : &CheckRun::CheckNext);
 }
 
-// New mail is a message whose id the list shown before did not hold, wherever
-// it stands: one that left the list (read or deleted elsewhere) makes none of
-// the others new. Without ids on both sides, what follows the first
-// difference from the list shown before is new.
 void CheckRun::CompareWithShown(RunOutcome& outcome) {
     for (size_t i = 0; i < WorkingResults.size(); ++i) {
         AccountResult& w = WorkingResults[i];
         AccountResult& s = ShownResults[i];
-        const int compared = std::min(w.Count, kMaxMails);
-        const auto summarised = std::span(w.Ids).first(static_cast<size_t>(std::max(compared, 0)));
-        const bool shownWithoutIds = s.Ids[0].empty() && (s.Count > 0 || !s.Subjects[0].empty());
-        if (compared > 0 && !shownWithoutIds &&
-            std::ranges::none_of(summarised, &std::string::empty)) {
-            const std::set<std::string> seen(s.Ids.begin(), s.Ids.end());
-            while (w.OldCount < compared && seen.count(w.Ids[size_t(w.OldCount)]))
-                ++w.OldCount;
-            for (int j = w.OldCount + 1; j < compared; ++j)
-                w.OldAfter[size_t(j)] = seen.count(w.Ids[size_t(j)]) > 0;
-        } else {
-            for (int j = 0; j < compared; ++j) {
-                const auto k = static_cast<size_t>(j);
-                if (w.Subjects[k] != s.Subjects[k] || w.Senders[k] != s.Senders[k] ||
-                    w.Dates[k] != s.Dates[k])
-                    break;
-                ++w.OldCount;
-            }
-        }
-        // Beyond 255 only the count can be compared: with the first 255 unchanged,
-        // only a larger count is new mail (it arrives at the end of a mailbox).
-        if (w.Count > kMaxMails && w.OldCount == kMaxMails && s.Count >= w.Count)
-            w.OldCount = w.Count;
+        MarkOldMail(w, s);
         s = w;
         if (w.Count > 0 ? w.Old() != w.Count : w.OldCount != w.Count)
             outcome.Changed = true;

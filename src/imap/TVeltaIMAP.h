@@ -23,6 +23,7 @@ public:
     bool Retr(int mailNo) override { return session_.Retr(mailNo); }
     bool Quit() override { return session_.Quit(); }
     const TlsOutcome& SecurityOutcome() const override { return connection_.Outcome(); }
+    bool SummarisesNewest() const override { return true; }
 
     bool SessionOpen() const { return session_.Open(); }
 

@@ -53,6 +53,8 @@ public:
     virtual bool Quit() = 0;
     // What TLS did in the last session (reset by Connect).
     virtual const TlsOutcome& SecurityOutcome() const = 0;
+    // Of more messages than a check reads, the newest are read, not the first.
+    virtual bool SummarisesNewest() const { return false; }
 
 protected:
     // The protocol's session tells; the handlers hear.

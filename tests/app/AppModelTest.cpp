@@ -3,6 +3,7 @@
 #include "app/ArrivalNotice.h"
 #include "app/MailTree.h"
 #include "app/Notification.h"
+#include "app/OldMail.h"
 #include "app/Scheduler.h"
 #include "app/ShownSummary.h"
 #include "app/TrayFollow.h"
@@ -155,6 +156,59 @@ TEST(Notification, TheArrivalNoticeNamesWhatIsNewElseWhatWaits) {
         // Showing the window always; starting the mail program when there is one.
         EXPECT_EQ(notice.actions.size(), 1u);
         EXPECT_EQ(ArrivalNotice(shown, row.totalMail, true).actions.size(), 2u);
+    }
+}
+
+// A list of `count` messages whose summaries have the ids of `uids`; with
+// `newest`, of more than 255 the newest were read.
+AccountResult Listed(int count, std::vector<int> uids, bool newest = false) {
+    AccountResult r;
+    r.Count = count, r.NewestSummarised = newest;
+    for (size_t i = 0; i < uids.size(); ++i)
+        r.Subjects[i] = "s", r.Ids[i] = "7." + std::to_string(uids[i]);
+    return r;
+}
+std::vector<int> Uids(int from, int to, int except = 0) {
+    std::vector<int> uids;
+    for (int uid = from; uid <= to; ++uid)
+        if (uid != except)
+            uids.push_back(uid);
+    return uids;
+}
+
+// New is an id the list before did not hold, wherever it stands; of more than
+// 255 where the newest are read (IMAP), the older ones and those that come up
+// from below count as old once there was a list; where the first are read
+// (POP3), a count that did not grow is no news.
+TEST(OldMail, NewIsAnIdNotThereBeforeAndBeyond255TheCountOrTheWindowTells) {
+    const std::string window(255, '.');
+    const struct {
+        const char* name;
+        AccountResult before, now;
+        std::string marks; // of the summaries: N new
+        int old;
+    } rows[] = {
+        {"first run", {}, Listed(2, {1, 2}), "NN", 0},
+        {"one left the middle", Listed(3, {1, 2, 3}), Listed(3, {1, 3, 4}), "..N", 2},
+        {"one back in the middle", Listed(2, {1, 3}), Listed(3, {1, 2, 3}), ".N.", 2},
+        {"one arrives above the window", Listed(300, Uids(46, 300), true),
+         Listed(301, Uids(47, 301), true), window.substr(1) + "N", 300},
+        {"one read in the window, one up from below", Listed(301, Uids(47, 301), true),
+         Listed(300, Uids(46, 301, 100), true), window, 300},
+        {"more new than the window", Listed(300, Uids(46, 300), true),
+         Listed(555, Uids(301, 555), true), std::string(255, 'N'), 300},
+        {"the first read, the count grown", Listed(300, Uids(1, 255)), Listed(301, Uids(1, 255)),
+         window, 255},
+        {"the first read, the count the same", Listed(300, Uids(1, 255)), Listed(300, Uids(1, 255)),
+         window, 300},
+    };
+    for (auto row : rows) {
+        MarkOldMail(row.now, row.before);
+        std::string marks;
+        for (int j = 0; j < std::min(row.now.Count, kMaxMails); ++j)
+            marks += row.now.IsNew(j) ? 'N' : '.';
+        EXPECT_EQ(marks, row.marks) << row.name;
+        EXPECT_EQ(row.now.Old(), row.old) << row.name;
     }
 }
 
