@@ -266,7 +266,12 @@ void ImapSession::Respond() {
             return;
         const Command command = pending->command;
         pending_.erase(pending);
-        Completed(command, SameLetters(FirstWord(text), "OK"));
+        const bool ok = SameLetters(FirstWord(text), "OK");
+        // Logged in, a server may offer more than it did before.
+        if (const std::string_view code = ResponseCode(text);
+            ok && command == Command::Login && SameLetters(FirstWord(code), "CAPABILITY"))
+            AddCapabilities(code);
+        Completed(command, ok);
         return;
     }
 }
@@ -297,9 +302,13 @@ void ImapSession::Greeted(std::string_view text) {
 
 void ImapSession::AddCapabilities(std::string_view list) {
     static constexpr std::pair<std::string_view, uint8_t> kKnown[] = {
-        {"STARTTLS", capStartTls},    {"LOGINDISABLED", capLoginDisabled},
-        {"AUTH=PLAIN", capAuthPlain}, {"SASL-IR", capSaslIr},
-        {"LITERAL+", capLiteralPlus}, {"LITERAL-", capLiteralMinus}};
+        {"STARTTLS", capStartTls},
+        {"LOGINDISABLED", capLoginDisabled},
+        {"AUTH=PLAIN", capAuthPlain},
+        {"SASL-IR", capSaslIr},
+        {"LITERAL+", capLiteralPlus},
+        {"LITERAL-", capLiteralMinus},
+        {"IDLE", capIdle}};
     for (; !list.empty(); list = AfterWord(list))
         for (const auto& [name, bit] : kKnown)
             if (SameLetters(FirstWord(list), name))

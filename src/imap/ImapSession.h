@@ -108,6 +108,9 @@ public:
     void Reset();
 
     bool Open() const { return open_; }
+    // The server offers IDLE: said in the greeting, by CAPABILITY, or (as most
+    // servers do) in the answer to the login.
+    bool IdleOffered() const { return (capabilities_ & capIdle) != 0; }
 
 private:
     ImapSessionHost& host_;
@@ -139,6 +142,7 @@ private:
         capSaslIr = 8,
         capLiteralPlus = 16,
         capLiteralMinus = 32,
+        capIdle = 64,
     };
 
     void Respond();

@@ -273,6 +273,17 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
     });
 }
 
+// What the login's answer offers counts (servers list IDLE there); a refusal's does not.
+TEST(ImapSession, TheLoginsAnswerTellsWhatTheServerOffers) {
+    for (const auto& [answer, idle] : {std::pair{"a1 OK [CAPABILITY IMAP4rev1 IDLE] in\n", true},
+                                       {"a1 OK in\n", false},
+                                       {"a1 NO [CAPABILITY IDLE] no\n", false}}) {
+        Transcript t;
+        t.Run("BEGIN|" + kCaps + "|" + answer);
+        EXPECT_EQ(t.session.IdleOffered(), idle) << answer;
+    }
+}
+
 // What a hostile server sends beyond the bounds ends the session or is dropped.
 TEST(ImapSession, BoundsHoldWhateverTheServerSends) {
     Transcript line;
