@@ -14,7 +14,7 @@
 #include "pop3/TVeltaPOP3.h"
 
 #include <QProcess>
-#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 

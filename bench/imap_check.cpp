@@ -14,7 +14,6 @@
 #include "imap/TVeltaIMAP.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <sstream>
 #include <stdexcept>
 #include <string>
