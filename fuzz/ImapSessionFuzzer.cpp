@@ -1,7 +1,9 @@
 // Arbitrary server bytes, cut into arbitrary chunks, mixed with whatever the owner
 // and the host may do: the session never crashes, never changes the mailbox,
 // and whenever it is closed no timer of it runs. Capabilities, literals, searches
-// and FETCH answers all come from the same bytes, and so do the upgrades to TLS.
+// and FETCH answers all come from the same bytes, and so do the upgrades to TLS
+// and the idling of a session kept open: while it idles no timer runs, and a
+// change is told at most once until the owner checks again or renews.
 #include "imap/ImapSession.h"
 
 #include <cstdlib>
@@ -12,6 +14,7 @@ namespace {
 class Host : public pim::ImapSessionHost {
 public:
     bool timer = false, sessionTimer = false;
+    bool idling = false, pushed = false;
     bool Send(const std::string& bytes) override {
         for (const char* word : {"STORE", "EXPUNGE", "SELECT", "CREATE", "APPEND", "CLOSE"})
             if (bytes.find(word) != std::string::npos)
@@ -34,9 +37,21 @@ public:
         if (id.find('.') == std::string::npos)
             std::abort();
     }
-    void Disconnected() override {}
+    void Disconnected() override { idling = false; }
     void Failed(uint8_t errorNo) override {
         if (errorNo < 1 || errorNo > 6 || errorNo == 3)
+            std::abort();
+        // The FETCH refused leaves the session as it was.
+        idling = idling && errorNo == 6;
+    }
+    void Idling() override {
+        if (timer || sessionTimer)
+            std::abort();
+        idling = true;
+        pushed = false;
+    }
+    void Pushed() override {
+        if (!idling || std::exchange(pushed, true))
             std::abort();
     }
 };
@@ -54,6 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     pim::SummaryCache cache;
     session.UseCache(&cache);
     session.SetDayNames(kNames);
+    session.KeepOpen(size % 2 == 0);
     session.Begin("user", "password");
     std::string chunk;
     for (size_t i = 0; i < size; ++i) {
@@ -63,12 +79,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         session.Receive(chunk);
         chunk.clear();
-        switch (data[++i] % 8) {
+        switch (data[++i] % 12) {
         case 0:
             session.Retr(1 + data[i] / 8);
             break;
         case 1:
-            session.Quit();
+            if (session.Quit())
+                host.idling = false;
             break;
         case 2:
             // It fires only while it runs, and once.
@@ -89,8 +106,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 6:
             session.SessionTimerExpired();
             break;
-        default:
+        case 7:
             session.TlsStarted();
+            break;
+        case 8:
+            if (session.CheckAgain())
+                host.idling = false;
+            break;
+        case 9:
+            if (session.Renew())
+                host.idling = false;
+            break;
+        case 10:
+            if (session.Leave())
+                host.idling = false;
+            break;
+        default:
+            session.KeepOpen(data[i] / 12 % 2 != 0);
         }
         if (!session.Open() && (host.timer || host.sessionTimer))
             std::abort();

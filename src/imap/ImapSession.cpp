@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <utility>
 
 namespace pim {
 
@@ -214,6 +215,8 @@ void ImapSession::Reset() {
     window_.clear();
     summaries_.clear();
     fetchDone_ = logoutAhead_ = serverDone_ = false;
+    onIdle_ = OnIdle::Idle;
+    changed_ = pushed_ = false;
     asked_ = 0;
 }
 
@@ -254,6 +257,8 @@ void ImapSession::Respond() {
             Finish(ieConnect);
         else if (state_ == State::Login && !flight_.empty())
             SendFlight();
+        else if (state_ == State::Idle)
+            IdleBegun();
         return;
     case ImapResponseReader::Kind::Tagged:
         if (state_ == State::Greeting) {
@@ -324,19 +329,51 @@ bool ImapSession::Waits(Command command) const {
 void ImapSession::Untagged(std::string_view text) {
     if (Waits(Command::Capability) && SameLetters(FirstWord(text), "CAPABILITY")) {
         AddCapabilities(text);
-    } else if (Waits(Command::Examine) && SameLetters(FirstWord(text), "OK")) {
+    } else if (SameLetters(FirstWord(text), "OK")) {
+        // The mailbox stays selected between checks: it may change meanwhile.
         const std::string_view code = ResponseCode(text);
-        if (SameLetters(FirstWord(code), "UIDVALIDITY"))
+        if ((Waits(Command::Examine) || Waits(Command::Search) || Watching()) &&
+            SameLetters(FirstWord(code), "UIDVALIDITY"))
             ReadNumber(AfterWord(code), uidValidity_);
-    } else if (const auto* search = reader_.SearchResult(); search && Waits(Command::Search)) {
+    } else if (const auto* search = reader_.SearchResult(); search) {
+        if (!Waits(Command::Search))
+            return;
         unseen_ += search->count;
         searchMalformed_ = searchMalformed_ || search->malformed;
         highest_.insert(search->highest.begin(), search->highest.end());
         while (highest_.size() > static_cast<size_t>(kMaxMails))
             highest_.erase(highest_.begin());
-    } else if (state_ == State::Ready && Waits(Command::Fetch)) {
-        Fetched(text);
+    } else if (Watching() && SameLetters(FirstWord(text), "BYE")) {
+        // The host reconnects as after any lost connection.
+        Finish(ieConnect);
+    } else if (!(Waits(Command::Fetch) && Fetched(text)) &&
+               (state_ == State::Ready || Watching())) {
+        Changed(text);
     }
+}
+
+// What changes after the search is not in its count: the next check is due.
+void ImapSession::Changed(std::string_view text) {
+    static constexpr std::string_view kChanges[] = {"EXISTS", "EXPUNGE", "FETCH", "RECENT"};
+    uint32_t number = 0;
+    const std::string_view word = FirstWord(AfterWord(text));
+    const bool change =
+        SameLetters(FirstWord(text), "VANISHED") ||
+        (ReadNumber(FirstWord(text), number) &&
+         std::any_of(std::begin(kChanges), std::end(kChanges),
+                     [&](std::string_view name) { return SameLetters(word, name); }));
+    // A flood costs one flag and one event.
+    if (!change || pushed_)
+        return;
+    changed_ = true;
+    if (state_ == State::Idling)
+        Push();
+}
+
+void ImapSession::Push() {
+    changed_ = false;
+    pushed_ = true;
+    host_.Pushed();
 }
 
 void ImapSession::Completed(Command command, bool ok) {
@@ -370,7 +407,7 @@ void ImapSession::Completed(Command command, bool ok) {
     case Command::Search:
         if (!ok || searchMalformed_)
             Refuse(ieMailbox);
-        else if (errorNo_ == 0) {
+        else if (errorNo_ == 0 && state_ == State::Login) {
             Searched();
             return;
         }
@@ -378,6 +415,11 @@ void ImapSession::Completed(Command command, bool ok) {
     case Command::Fetch:
         FetchDone();
         return;
+    case Command::Idle:
+        IdleEnded();
+        return;
+    case Command::Done:
+        break;
     case Command::Logout:
         // Gone ahead: the session ends when the owner quits.
         if (logoutAhead_ && state_ == State::Ready)
@@ -474,10 +516,67 @@ std::string ImapSession::Tagged(Command command, std::string_view text) {
     return tag + ' ' + std::string(text) + std::string(kLineEnd);
 }
 
-void ImapSession::SendLogout() {
+void ImapSession::SendLogout(const std::string& before) {
     state_ = State::Logout;
     asked_ = 0;
-    host_.Send(Tagged(Command::Logout, "LOGOUT"));
+    host_.Send(before + Tagged(Command::Logout, "LOGOUT"));
+}
+
+bool ImapSession::StartIdle() {
+    state_ = State::Idle;
+    asked_ = 0;
+    host_.Send(Tagged(Command::Idle, "IDLE"));
+    UpdateTimer();
+    return true;
+}
+
+// DONE goes out only after the "+": before it, it would be read as a command.
+std::string ImapSession::EndIdle() {
+    for (Pending& pending : pending_)
+        if (pending.command == Command::Idle)
+            pending.command = Command::Done;
+    return "DONE" + std::string(kLineEnd);
+}
+
+void ImapSession::IdleBegun() {
+    switch (std::exchange(onIdle_, OnIdle::Idle)) {
+    case OnIdle::Again:
+        SearchAgain(EndIdle());
+        return;
+    case OnIdle::Leave:
+        SendLogout(EndIdle());
+        return;
+    case OnIdle::Idle:
+        break;
+    }
+    state_ = State::Idling;
+    // The owner's renewal bounds the wait now, not the session's timers.
+    StopTimeOut();
+    host_.StopSessionTimer();
+    const uint64_t serial = serial_;
+    host_.Idling();
+    if (serial == serial_ && state_ == State::Idling && changed_)
+        Push();
+}
+
+// Refused, or ended by the server: a search asked for goes out without DONE;
+// otherwise the session ends as after a quit.
+void ImapSession::IdleEnded() {
+    if (std::exchange(onIdle_, OnIdle::Idle) == OnIdle::Again && state_ == State::Idle)
+        SearchAgain({});
+    else
+        SendLogout();
+}
+
+void ImapSession::SearchAgain(const std::string& done) {
+    state_ = State::Login;
+    changed_ = pushed_ = false;
+    unseen_ = 0;
+    highest_.clear();
+    searchMalformed_ = fetchDone_ = false;
+    asked_ = 0;
+    host_.StartSessionTimer();
+    host_.Send(done + Tagged(Command::Search, "UID SEARCH UNSEEN"));
 }
 
 std::string ImapSession::UniqueId(size_t index) const {
@@ -523,24 +622,29 @@ void ImapSession::Searched() {
         commands = Tagged(Command::Fetch, "UID FETCH " + set +
                                               " (BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT "
                                               "RECEIVED)])");
+    if (keepOpen_ && IdleOffered()) {
+        if (!commands.empty())
+            host_.Send(commands);
+        return;
+    }
     // Nothing more is needed of the server: LOGOUT shares the FETCH's round trip,
     // and the owner reads the summaries as they come, after the server's goodbye too.
     logoutAhead_ = true;
     host_.Send(commands + Tagged(Command::Logout, "LOGOUT"));
 }
 
-void ImapSession::Fetched(std::string_view text) {
+bool ImapSession::Fetched(std::string_view text) {
     uint32_t uid = 0;
     std::string header;
     bool cut = false;
     if (!ReadFetch(text, reader_.Literals(), reader_.TextStart(), uid, header, cut))
-        return;
+        return false;
     const auto found = std::lower_bound(window_.begin(), window_.end(), uid);
     if (found == window_.end() || *found != uid)
-        return;
+        return true;
     const size_t index = static_cast<size_t>(found - window_.begin());
     if (summaries_[index])
-        return;
+        return true;
     static const DayNames& system = SystemDayNames();
     summaries_[index] = ExtractMailInformation(header, dayNames_ ? *dayNames_ : system);
     // A header too large to keep was not read: its summary is not worth keeping.
@@ -548,6 +652,7 @@ void ImapSession::Fetched(std::string_view text) {
         cache_->Store(account_, ListedMessage{UniqueId(index), 0}, *summaries_[index]);
     if (static_cast<size_t>(asked_) == index + 1)
         Answer(index);
+    return true;
 }
 
 void ImapSession::FetchDone() {
@@ -582,8 +687,46 @@ bool ImapSession::Retr(int mailNo) {
 }
 
 bool ImapSession::Quit() {
+    if (open_ && state_ == State::Ready && keepOpen_ && IdleOffered() && !logoutAhead_)
+        return StartIdle();
+    return Leave();
+}
+
+bool ImapSession::CheckAgain() {
+    if (!open_ || !Watching() || onIdle_ == OnIdle::Leave)
+        return false;
+    if (state_ == State::Idle)
+        onIdle_ = OnIdle::Again;
+    else
+        SearchAgain(EndIdle());
+    UpdateTimer();
+    return true;
+}
+
+bool ImapSession::Renew() {
+    if (!open_ || state_ != State::Idling)
+        return false;
+    state_ = State::Idle;
+    pushed_ = false;
+    // In this order: only the IDLE sent before is ended.
+    std::string bytes = EndIdle();
+    host_.Send(bytes + Tagged(Command::Idle, "IDLE"));
+    UpdateTimer();
+    return true;
+}
+
+bool ImapSession::Leave() {
     if (!open_ || state_ == State::Closing)
         return false;
+    if (state_ == State::Idle) {
+        onIdle_ = OnIdle::Leave;
+        return true;
+    }
+    if (state_ == State::Idling) {
+        SendLogout(EndIdle());
+        UpdateTimer();
+        return true;
+    }
     // On the way to TLS not even LOGOUT goes out in clear text.
     if (state_ == State::StartTls || state_ == State::Handshake) {
         EndInClear(TlsFailure::Handshake);
@@ -634,7 +777,7 @@ void ImapSession::ConnectionClosed() {
         return;
     }
     if (errorNo_ == 0 && state_ != State::Logout)
-        errorNo_ = loggedIn_ ? uint8_t{ieMailbox} : uint8_t{ieConnect};
+        errorNo_ = loggedIn_ && !Watching() ? uint8_t{ieMailbox} : uint8_t{ieConnect};
     Finish(errorNo_);
 }
 
@@ -664,7 +807,8 @@ void ImapSession::TimerExpired() {
 }
 
 void ImapSession::SessionTimerExpired() {
-    if (!open_ || state_ == State::Closing)
+    // Stopped while idling; one that fired before ends nothing.
+    if (!open_ || state_ == State::Closing || state_ == State::Idling)
         return;
     if (state_ == State::StartTls || state_ == State::Handshake)
         EndInClear(TlsFailure::Handshake);
@@ -692,7 +836,8 @@ void ImapSession::Finish(uint8_t errorNo) {
 }
 
 bool ImapSession::Awaiting() const {
-    return open_ && (state_ == State::Greeting || state_ == State::Handshake || !pending_.empty());
+    return open_ && state_ != State::Idling &&
+           (state_ == State::Greeting || state_ == State::Handshake || !pending_.empty());
 }
 
 void ImapSession::UpdateTimer() {

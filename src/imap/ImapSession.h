@@ -50,6 +50,12 @@ public:
     virtual void MailInformation(const MailSummary& summary, const std::string& uniqueId) = 0;
     virtual void Disconnected() = 0;
     virtual void Failed(uint8_t errorNo) = 0;
+
+    // The server announces INBOX's changes until CheckAgain, Renew or Leave; no
+    // timer of the session runs meanwhile.
+    virtual void Idling() {}
+    // INBOX changed since the last check: told at most once an idle period.
+    virtual void Pushed() {}
 };
 
 class ImapSession {
@@ -102,8 +108,24 @@ public:
     // After Connected: the `mailNo`th (1-based, oldest first) of the messages
     // summarised. One already known is answered from inside the call.
     bool Retr(int mailNo);
-    // LOGOUT; Disconnected follows when the server has closed.
+    // LOGOUT; Disconnected follows when the server has closed. With KeepOpen and
+    // IDLE offered, IDLE instead once the check is over; while idling, Leave.
     bool Quit();
+    // Kept open after the check: no LOGOUT with the FETCH, and Quit idles. Counts
+    // until the FETCH goes out; kept across sessions.
+    void KeepOpen(bool keep) { keepOpen_ = keep; }
+    // While idling, or while the IDLE is awaited (then as soon as it begins): the
+    // search again, with Connected and the FETCH of what is new to follow as in
+    // the first check. EXAMINE is not repeated.
+    bool CheckAgain();
+    // While idling: a new IDLE, as servers end one after 30 minutes. Unanswered
+    // within the reply time-out it ends the session as error 1: the connection
+    // is dead.
+    bool Renew();
+    // At any time the session is open: LOGOUT (after DONE when idling);
+    // Disconnected follows when the server answers or closes. An owner that does
+    // not wait calls Reset after it.
+    bool Leave();
     // Ends the session and returns to the initial state, reporting nothing.
     void Reset();
 
@@ -126,10 +148,24 @@ private:
         Handshake,  // nothing the server sends counts
         Login,      // the login, EXAMINE and the search on their way
         Ready,      // Connected was told; the headers are read
+        Idle,       // IDLE sent, its "+" awaited
+        Idling,
         Logout,
         Closing, // the end is being reported
     };
-    enum class Command : uint8_t { Capability, StartTls, Login, Examine, Search, Fetch, Logout };
+    enum class Command : uint8_t {
+        Capability,
+        StartTls,
+        Login,
+        Examine,
+        Search,
+        Fetch,
+        Idle,
+        Done, // an IDLE ended by our DONE: its answer is dropped
+        Logout,
+    };
+    // What the "+" to an IDLE is answered with.
+    enum class OnIdle : uint8_t { Idle, Again, Leave };
     struct Pending {
         std::string tag;
         Command command;
@@ -156,12 +192,21 @@ private:
     void LogIn();
     void SendFlight();
     void Searched();
-    void Fetched(std::string_view text);
+    // False unless it is a header fetched.
+    bool Fetched(std::string_view text);
     void FetchDone();
     void Answer(size_t index);
     std::string UniqueId(size_t index) const;
     std::string Tagged(Command command, std::string_view text);
-    void SendLogout();
+    void SendLogout(const std::string& before = {});
+    bool StartIdle();
+    std::string EndIdle();
+    void IdleBegun();
+    void IdleEnded();
+    void SearchAgain(const std::string& done);
+    void Changed(std::string_view text);
+    void Push();
+    bool Watching() const { return state_ == State::Idle || state_ == State::Idling; }
     void EndInClear(TlsFailure failure);
     void Finish(uint8_t errorNo);
     bool Awaiting() const;
@@ -193,6 +238,10 @@ private:
     std::vector<uint32_t> window_; // ascending
     std::vector<std::optional<MailSummary>> summaries_;
     bool fetchDone_ = false;
+    bool keepOpen_ = false;
+    OnIdle onIdle_ = OnIdle::Idle;
+    // INBOX changed since the search; told once idling, and once an idle period.
+    bool changed_ = false, pushed_ = false;
     bool logoutAhead_ = false; // LOGOUT went out with the FETCH
     bool serverDone_ = false;  // and was answered, or the server closed after it
     int asked_ = 0;

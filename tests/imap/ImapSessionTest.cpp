@@ -50,6 +50,11 @@ struct Recorder : ImapSessionHost {
     }
     void Disconnected() override { log.push_back("disconnect"); }
     void Failed(uint8_t errorNo) override { log.push_back("error " + std::to_string(errorNo)); }
+    void Idling() override {
+        EXPECT_FALSE(timerRunning || sessionTimerRunning);
+        log.push_back("idling");
+    }
+    void Pushed() override { log.push_back("push"); }
 };
 
 std::string Joined(const std::vector<std::string>& log) {
@@ -80,6 +85,10 @@ struct Transcript {
         const std::map<std::string, std::function<void()>> owner = {
             {"BEGIN", [&] { session.Begin("taro", password, "imap.example.jp", tls); }},
             {"QUIT", [&] { session.Quit(); }},
+            {"KEEP", [&] { session.KeepOpen(true); }},
+            {"AGAIN", [&] { session.CheckAgain(); }},
+            {"RENEW", [&] { session.Renew(); }},
+            {"LEAVE", [&] { session.Leave(); }},
             {"CLOSE", [&] { session.ConnectionClosed(); }},
             {"TIMEOUT", [&] { Expire(host.timerRunning), session.TimerExpired(); }},
             {"LIMIT", [&] { Expire(host.sessionTimerRunning), session.SessionTimerExpired(); }},
@@ -117,8 +126,9 @@ void ExpectTranscripts(const std::vector<Case>& cases) {
                 t.Run("BEGIN|" + c.steps, piece, cut);
                 EXPECT_EQ(Joined(t.host.log), c.expected);
                 EXPECT_EQ(t.host.ids, c.ids);
-                // Closed: reset, no timer left running.
-                if (!t.session.Open()) {
+                // Closed: reset, no timer left running; none while idling either.
+                if (!t.session.Open() || c.expected.ends_with("idling") ||
+                    c.expected.ends_with("push")) {
                     EXPECT_FALSE(t.host.timerRunning || t.host.sessionTimerRunning);
                 }
             }
@@ -144,12 +154,18 @@ std::string Selected(const std::string& uids, int tag = 1) {
 }
 const std::string kFlight =
     "C: a1 LOGIN \"taro\" \"secret\"; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN";
-// The FETCH of `set`, and LOGOUT in the same write.
-std::string Fetch(const std::string& set, int tag = 4) {
+// The FETCH of `set`, and LOGOUT in the same write unless kept open.
+std::string Fetch(const std::string& set, int tag = 4, bool logout = true) {
     return "C: a" + std::to_string(tag) + " UID FETCH " + set +
-           " (BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT RECEIVED)]); a" + std::to_string(tag + 1) +
-           " LOGOUT";
+           " (BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT RECEIVED)])" +
+           (logout ? "; a" + std::to_string(tag + 1) + " LOGOUT" : "");
 }
+// A check of UID 3 kept open, its quit sending "a5 IDLE", and idling.
+const std::string kIdle = "KEEP|* OK [CAPABILITY IMAP4rev1 IDLE] ready\n" + Selected("3") + "|" +
+                          F(1, "UID 3", "three") + "|a4 OK\n|RETR1|QUIT";
+const std::string kIdling = kIdle + "|+ idling\n";
+const std::string kIdled = kFlight + ", connect 1, " + Fetch("3", 4, false) +
+                           ", mail three|f@example.jp, C: a5 IDLE, idling";
 
 TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
     std::string huge; // descending, more than one line's bound
@@ -270,6 +286,64 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
         {"a flood runs into the session's bound",
          kCaps + Selected("") + "|* 1 EXISTS\n* OK\n|* OK\n|LIMIT",
          kFlight + ", connect 0, C: a4 LOGOUT, error 1, close"},
+    });
+}
+
+TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
+    std::string flood;
+    for (int n = 1; n <= 3000; ++n)
+        flood += "* " + std::to_string(n) + " EXISTS\n* " + std::to_string(n) + " RECENT\n";
+    ExpectTranscripts({
+        {"kept open without IDLE offered: LOGOUT ahead as ever",
+         "KEEP|" + kCaps + Selected("3") + "|QUIT|a5 OK\n",
+         kFlight + ", connect 1, " + Fetch("3") + ", disconnect, close"},
+        {"kept open: no LOGOUT with the FETCH, IDLE at the quit", kIdling, kIdled, "7.3,"},
+        {"a change after the search: told once idling",
+         "KEEP|* OK [CAPABILITY IDLE]\n" + Selected("3") + "|" + F(1, "UID 3", "three") +
+             "* 5 EXISTS\na4 OK\n|RETR1|QUIT|+ idling\n",
+         kIdled + ", push", "7.3,"},
+        {"a change between IDLE and its +: told once idling", kIdle + "|* 2 EXPUNGE\n|+ idling\n",
+         kIdled + ", push", "7.3,"},
+        {"other data ignored; EXISTS, EXPUNGE, FETCH and VANISHED one push; a renewal a new "
+         "period",
+         kIdling + "|* OK hi\n* FLAGS (\\Seen)\n* SEARCH 1\n* 4 EXISTSX\n|RENEW|a5 OK\n+ "
+                   "idling\n|* 4 EXISTS\n|* 1 EXPUNGE\n|* 2 FETCH (FLAGS (\\Seen))\n|* VANISHED "
+                   "9\n|RENEW|+ idling\n|* 3 FETCH (FLAGS ())\n",
+         kIdled + ", C: DONE; a6 IDLE, idling, push, C: DONE; a7 IDLE, idling, push", "7.3,"},
+        {"a flood while idling: one push", kIdling + "|" + flood, kIdled + ", push", "7.3,"},
+        {"checked again: DONE and the search in one write, the IDLE's OK dropped, only the new "
+         "one fetched",
+         kIdling + "|* 4 EXISTS\n|AGAIN|a5 OK\n|* SEARCH 3 8\n|a6 OK\n|" + F(2, "UID 8", "eight") +
+             "|a7 OK\n|RETR1|RETR2|QUIT|+ idling\n",
+         kIdled + ", push, C: DONE; a6 UID SEARCH UNSEEN, connect 2, " + Fetch("8", 7, false) +
+             ", mail three|f@example.jp, mail eight|f@example.jp, C: a8 IDLE, idling",
+         "7.3,7.3,7.8,"},
+        {"a new UIDVALIDITY while idling: nothing is cached",
+         kIdling + "|* OK [UIDVALIDITY 9] new\n|AGAIN|a5 OK\n|* SEARCH 3\n|a6 OK\n",
+         kIdled + ", C: DONE; a6 UID SEARCH UNSEEN, connect 1, " + Fetch("3", 7, false), "7.3,"},
+        {"asked again while the renewal's + is awaited: the search follows the +",
+         kIdling + "|RENEW|AGAIN|a5 OK\n|+ idling\n|a6 OK\n|* SEARCH\n|a7 OK\n|QUIT",
+         kIdled + ", C: DONE; a6 IDLE, C: DONE; a7 UID SEARCH UNSEEN, connect 0, C: a8 IDLE",
+         "7.3,"},
+        {"a check again runs into the session's bound", kIdling + "|AGAIN|LIMIT",
+         kIdled + ", C: DONE; a6 UID SEARCH UNSEEN, error 1, close", "7.3,"},
+        {"the search refused when checked again", kIdling + "|AGAIN|a5 OK\n|a6 NO\n|a7 OK\n",
+         kIdled + ", C: DONE; a6 UID SEARCH UNSEEN, C: a7 LOGOUT, error 5, close", "7.3,"},
+        {"IDLE refused: LOGOUT", kIdle + "|a5 NO\n|a6 OK\n",
+         kFlight + ", connect 1, " + Fetch("3", 4, false) +
+             ", mail three|f@example.jp, C: a5 IDLE, C: a6 LOGOUT, disconnect, close",
+         "7.3,"},
+        {"IDLE refused with a check asked: the search without DONE", kIdle + "|AGAIN|a5 NO\n",
+         kFlight + ", connect 1, " + Fetch("3", 4, false) +
+             ", mail three|f@example.jp, C: a5 IDLE, C: a6 UID SEARCH UNSEEN",
+         "7.3,"},
+        {"a renewal unanswered: the connection is dead", kIdling + "|RENEW|TIMEOUT",
+         kIdled + ", C: DONE; a6 IDLE, error 1, close", "7.3,"},
+        {"BYE while idling", kIdling + "|* BYE shutting down\n", kIdled + ", error 2, close",
+         "7.3,"},
+        {"closed while idling", kIdling + "|CLOSE", kIdled + ", error 2, close", "7.3,"},
+        {"left", kIdling + "|LEAVE|a5 OK\n* BYE\n|a6 OK\n",
+         kIdled + ", C: DONE; a6 LOGOUT, disconnect, close", "7.3,"},
     });
 }
 
