@@ -116,17 +116,31 @@ CheckRun::CheckRun(MailChecker& pop3, MailChecker& imap, DialupControl& dialup, 
       settings_(settings), accounts_(accounts) {
     // Every handler only posts the next step: the component finishes its own
     // bookkeeping after the event returns.
+    // Only the checker of the account being checked moves the run on.
     for (MailChecker* checker : checkers_) {
-        checker->OnConnect = [this](MailChecker*, int count) { VeltaPOP3Connect(count); };
-        checker->OnGetMailInformation = [this](MailChecker*, const std::string& title,
+        checker->OnConnect = [this](MailChecker* from, int count) {
+            if (from == checker_)
+                VeltaPOP3Connect(count);
+        };
+        checker->OnGetMailInformation = [this](MailChecker* from, const std::string& title,
                                                const std::string& sender, const std::string& date,
                                                const std::string& uniqueId) {
-            VeltaPOP3GetMailInformation(title, sender, date, uniqueId);
+            if (from == checker_)
+                VeltaPOP3GetMailInformation(title, sender, date, uniqueId);
         };
-        checker->OnDisconnect = [this](MailChecker*) { VeltaPOP3Disconnect(); };
-        checker->OnError = [this](MailChecker*, uint8_t error) { VeltaPOP3Error(error); };
+        checker->OnDisconnect = [this](MailChecker* from) {
+            if (from == checker_)
+                VeltaPOP3Disconnect();
+        };
+        checker->OnError = [this](MailChecker* from, uint8_t error) {
+            if (from == checker_)
+                VeltaPOP3Error(error);
+        };
         // A refused QUIT ends the session without an event; the run must not stall.
-        checker->OnQuitRefused = [this](MailChecker*) { VeltaPOP3Disconnect(); };
+        checker->OnQuitRefused = [this](MailChecker* from) {
+            if (from == checker_)
+                VeltaPOP3Disconnect();
+        };
     }
 }
 

@@ -11,6 +11,11 @@ TVeltaIMAP::TVeltaIMAP(QObject* parent) : MailChecker(parent) {
     connect(&timer_, &QTimer::timeout, this, [this] { session_.TimerExpired(); });
     sessionTimer_.setSingleShot(true);
     connect(&sessionTimer_, &QTimer::timeout, this, [this] { session_.SessionTimerExpired(); });
+    renewTimer_.setSingleShot(true);
+    connect(&renewTimer_, &QTimer::timeout, this, [this] {
+        if (idling_)
+            idling_ = false, session_.Renew();
+    });
 }
 
 TVeltaIMAP::~TVeltaIMAP() {
@@ -20,6 +25,16 @@ TVeltaIMAP::~TVeltaIMAP() {
 
 bool TVeltaIMAP::Connect(const std::string& hostName, const std::string& userID,
                          const std::string& password) {
+    const std::string account = hostName + '\n' + userID + '\n' + password;
+    if (idling_ && account == account_ && !checking_) {
+        // The same account, logged in and idling: only the search again.
+        idling_ = false;
+        renewTimer_.stop();
+        checking_ = session_.CheckAgain();
+        return checking_;
+    }
+    if (idling_) // another account now: this one is left
+        Leave();
     if (session_.Open())
         return false;
     const auto endpoint = ParseMailEndpoint(hostName);
@@ -31,7 +46,47 @@ bool TVeltaIMAP::Connect(const std::string& hostName, const std::string& userID,
                                        : ImapSession::Tls::Offered);
     connection_.Open(cp932::ToUnicode(endpoint->host), endpoint->host, endpoint->port,
                      endpoint->tls, Security.TrustedFingerprint);
+    account_ = account;
+    checking_ = true;
     return true;
+}
+
+void TVeltaIMAP::Idling() {
+    idling_ = true;
+    renewTimer_.start(std::max(1, RenewInterval));
+    // The check this connection served is over.
+    if (std::exchange(checking_, false))
+        TellDisconnect();
+}
+
+void TVeltaIMAP::Disconnected() {
+    leaving_ = idling_ = false;
+    renewTimer_.stop();
+    if (std::exchange(checking_, false))
+        TellDisconnect();
+}
+
+void TVeltaIMAP::Failed(uint8_t errorNo) {
+    const bool open = session_.Open();
+    // A check hears its errors; error 6 leaves the session open for its Quit.
+    if (checking_) {
+        checking_ = errorNo == 6 && open;
+        idling_ = false;
+        TellError(errorNo);
+        return;
+    }
+    idling_ = false;
+    renewTimer_.stop();
+    if (!std::exchange(leaving_, false) && OnDropped)
+        OnDropped(this, errorNo);
+}
+
+void TVeltaIMAP::Leave() {
+    idling_ = false;
+    renewTimer_.stop();
+    checking_ = false;
+    // Its end (the answer, the close or the reply time-out) is nobody's news.
+    leaving_ = session_.Leave();
 }
 
 } // namespace pim

@@ -1,5 +1,6 @@
 // The IMAP client: a mail checker that reads the unseen messages of INBOX,
-// over IMAP with STARTTLS or imaps, without changing the mailbox.
+// over IMAP with STARTTLS or imaps, without changing the mailbox. Kept open, it
+// idles after each check where the server offers IDLE and tells of every change.
 #pragma once
 
 #include "imap/ImapSession.h"
@@ -27,6 +28,23 @@ public:
 
     bool SessionOpen() const { return session_.Open(); }
 
+    // Kept open after a check, idling where the server offers IDLE: its end is
+    // told as OnDisconnect, and the next Connect to the same account checks
+    // again on the open connection, without logging in.
+    void KeepOpen(bool keep) { session_.KeepOpen(keep); }
+    bool IsIdling() const { return idling_; }
+    // INBOX changed while idling.
+    std::function<void(TVeltaIMAP* sender)> OnPush;
+    // The idling connection ended (closed, BYE, or found dead at its renewal);
+    // no check was running, so no other event tells it.
+    std::function<void(TVeltaIMAP* sender, uint8_t errorNo)> OnDropped;
+    // Ends an idling connection with LOGOUT; what becomes of it is not told.
+    // Destroying the client closes the connection at once.
+    void Leave();
+
+    // Servers may end an IDLE after 30 minutes (RFC 2177); tests shorten it.
+    int RenewInterval = 29 * 60 * 1000;
+
 private:
     // ImapSessionHost
     bool Send(const std::string& bytes) override { return connection_.Send(bytes); }
@@ -41,11 +59,16 @@ private:
     void TlsOffered() override { connection_.TlsOffered(); }
     void TlsFailed(TlsFailure failure) override { connection_.TlsFailed(failure); }
     void Connected(int unseenCount) override { TellConnect(unseenCount); }
+    void Idling() override;
+    void Pushed() override {
+        if (OnPush)
+            OnPush(this);
+    }
     void MailInformation(const MailSummary& summary, const std::string& uniqueId) override {
         TellMail(summary, uniqueId);
     }
-    void Disconnected() override { TellDisconnect(); }
-    void Failed(uint8_t errorNo) override { TellError(errorNo); }
+    void Disconnected() override;
+    void Failed(uint8_t errorNo) override;
 
     // MailConnection::Owner
     bool Wanted() const override { return session_.Open(); }
@@ -59,6 +82,11 @@ private:
     MailConnection connection_{*this};
     QTimer timer_;
     QTimer sessionTimer_;
+    QTimer renewTimer_;
+    bool idling_ = false;
+    bool checking_ = false; // a check runs: its owner hears the session's events
+    bool leaving_ = false;
+    std::string account_; // host, user and password of the open session
 };
 
 } // namespace pim

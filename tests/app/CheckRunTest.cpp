@@ -9,10 +9,10 @@
 #include "platform/MessageBox.h"
 #include "pop3/TVeltaPOP3.h"
 #include "settings/SettingsFile.h"
+#include "support/CheckClient.h"
 #include "support/DovecotServer.h"
 #include "support/EventLoop.h"
 #include "support/MailboxServer.h"
-#include "support/Pop3Client.h"
 #include "support/TempDir.h"
 
 #include <QDate>
@@ -513,10 +513,10 @@ TEST_F(TVeltaPOP3Dovecot, TheHeaderGivesTheTextsWhereTheCertificateVerifiesOrIsT
         SCOPED_TRACE(c.name);
         TrustOnly(c.knownAuthority ? dovecot->File("ca.pem") : dovecot->File("untrusted-ca.pem"));
         test::Pop3Client fetched;
-        fetched.pop3.Security = c.security;
-        EXPECT_TRUE(fetched.pop3.Connect(c.host, "sample", "pass word"));
+        fetched.checker.Security = c.security;
+        EXPECT_TRUE(fetched.checker.Connect(c.host, "sample", "pass word"));
         EXPECT_TRUE(test::RunUntil([&] { return fetched.ended; }, 30s));
-        const TlsOutcome tls = fetched.pop3.SecurityOutcome();
+        const TlsOutcome tls = fetched.checker.SecurityOutcome();
         const bool fails = c.problems != 0;
         EXPECT_EQ(fetched.error, fails ? 2 : 0);
         EXPECT_EQ(fetched.mails, fails ? std::vector<MailSummary>{} : expected);

@@ -1,8 +1,8 @@
 // The component against a scripted POP3 server on loopback.
 #include "pop3/TVeltaPOP3.h"
 
+#include "support/CheckClient.h"
 #include "support/EventLoop.h"
-#include "support/Pop3Client.h"
 #include "support/ScriptedServer.h"
 
 #include <gtest/gtest.h>
@@ -37,11 +37,11 @@ TEST(TVeltaPOP3, ASlowButSteadyServerIsReadToTheEnd) {
             c.Send("+OK bye\r\n");
     });
     test::Pop3Client client;
-    client.pop3.TimeOutCount = 400;
+    client.checker.TimeOutCount = 400;
     ASSERT_TRUE(client.Connect(server.Port(), "localhost"));
     ASSERT_TRUE(RunUntil([&] { return client.ended; }, 10s));
     EXPECT_EQ(client.log, (std::vector<std::string>{"connect 1", "mail slow", "disconnect"}));
-    EXPECT_FALSE(client.pop3.SessionOpen());
+    EXPECT_FALSE(client.checker.SessionOpen());
 }
 
 // One session at a time: a second Connect, or one from inside OnDisconnect, is
@@ -53,11 +53,11 @@ TEST(TVeltaPOP3, OnlyOneSessionRunsAtATime) {
     });
     test::Pop3Client client;
     bool insideAccepted = true, afterAccepted = false;
-    client.pop3.OnDisconnect = [&](MailChecker* pop3) {
+    client.checker.OnDisconnect = [&](MailChecker* pop3) {
         insideAccepted = client.Connect(server.Port());
         QMetaObject::invokeMethod(
             pop3, [&] { afterAccepted = client.Connect(server.Port()); }, Qt::QueuedConnection);
-        client.pop3.OnDisconnect = [&](MailChecker*) { client.ended = true; };
+        client.checker.OnDisconnect = [&](MailChecker*) { client.ended = true; };
     };
     ASSERT_TRUE(client.Connect(server.Port()));
     EXPECT_FALSE(client.Connect(server.Port()));
@@ -97,7 +97,7 @@ TEST(TVeltaPOP3, AnAbandonedSessionOrLookupReportsNothingAndLeavesNothingBehind)
     test::RunFor(50ms);
     EXPECT_FALSE(reported);
     test::Pop3Client client;
-    client.pop3.TimeOutCount = 1; // often over before the lookup
+    client.checker.TimeOutCount = 1; // often over before the lookup
     for (int i = 0; i < 10; ++i) {
         ASSERT_TRUE(client.Connect(port, newName()));
         ASSERT_TRUE(RunUntil([&] { return client.ended; }, 10s));
@@ -140,9 +140,9 @@ TEST(TVeltaPOP3, NothingGoesOutInClearTextWhenTlsFails) {
         ASSERT_TRUE(client.Connect(server.Port()));
         ASSERT_TRUE(RunUntil([&] { return client.ended; }, 10s));
         EXPECT_EQ(client.log, (std::vector<std::string>{"error 2"}));
-        EXPECT_EQ(client.pop3.SecurityOutcome().Failure, TlsFailure::Handshake);
-        EXPECT_TRUE(client.pop3.SecurityOutcome().Offered);
-        EXPECT_FALSE(client.pop3.SecurityOutcome().Encrypted);
+        EXPECT_EQ(client.checker.SecurityOutcome().Failure, TlsFailure::Handshake);
+        EXPECT_TRUE(client.checker.SecurityOutcome().Offered);
+        EXPECT_FALSE(client.checker.SecurityOutcome().Encrypted);
         ASSERT_TRUE(RunUntil([&] { return served.load(); }, 5s));
         // A failed handshake leaves bytes of its own; none of them is a command.
         for (const std::string& line : wire)

@@ -182,8 +182,21 @@ std::string DovecotServer::Doveadm(const std::vector<std::string>& args,
 }
 
 void DovecotServer::Stop() {
-    if (pid_ > 0)
-        ::kill(pid_, SIGTERM), WaitExit(pid_, 5s);
+    if (pid_ <= 0)
+        return;
+    // Its login and mail processes first: left alone they would serve on.
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator("/proc", ignored)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const std::string stat = ReadFile(entry.path().string() + "/stat");
+        const size_t close = stat.rfind(')');
+        if (close != std::string::npos &&
+            std::atoi(stat.c_str() + std::min(stat.size(), close + 4)) == pid_)
+            ::kill(std::atoi(name.c_str()), SIGKILL);
+    }
+    ::kill(pid_, SIGTERM), WaitExit(pid_, 5s);
     pid_ = -1;
 }
 

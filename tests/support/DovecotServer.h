@@ -40,6 +40,8 @@ public:
     // printed, or "doveadm failed: " and what it printed. E.g. {"save", "-u",
     // "taro"} delivers a message; {"flags", "add", "-u", "taro", "\\Seen",
     // "mailbox", "INBOX", "uid", "3"} marks one read.
+    // Stops the server, as a crash or a restart would.
+    void Stop();
     std::string Doveadm(const std::vector<std::string>& args, const std::string& input = {}) const;
     // In the folder: ca.pem signed the server's certificate server.pem,
     // untrusted-ca.pem signed nothing it shows.
@@ -50,7 +52,6 @@ private:
     bool MakeCertificates();
     bool Launch(bool withTls);
     bool Fail(const std::string& message);
-    void Stop();
 
     std::string folder_, error_;
     pid_t pid_ = -1;

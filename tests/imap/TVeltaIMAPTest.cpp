@@ -1,0 +1,66 @@
+// The IMAP client kept open against a real Dovecot: it idles after its check,
+// tells of new mail the moment it is delivered and of a message read
+// elsewhere, checks again on the open connection, and tells of its end.
+#include "support/CheckClient.h"
+#include "support/DovecotServer.h"
+#include "support/EventLoop.h"
+
+#include <gtest/gtest.h>
+
+namespace pim {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(TVeltaIMAPDovecot, KeptOpenItIdlesTellsOfChangesChecksAgainAndTellsOfItsEnd) {
+    if (const std::string reason = test::DovecotServer::SkipReason(); !reason.empty())
+        GTEST_SKIP() << reason;
+    test::DovecotServer dovecot;
+    ASSERT_TRUE(dovecot.Start({{"hanako", "pw", {"Subject: one\r\n\r\nx\r\n"}}}))
+        << dovecot.error();
+    const std::string host = "imap://127.0.0.1:" + std::to_string(dovecot.ImapPort());
+    test::ImapClient client;
+    TVeltaIMAP& imap = client.checker;
+    int pushes = 0, drops = 0;
+    imap.OnPush = [&](TVeltaIMAP*) { ++pushes; };
+    imap.OnDropped = [&](TVeltaIMAP*, uint8_t error) {
+        ++drops, client.log.push_back("dropped " + std::to_string(error));
+    };
+    imap.KeepOpen(true);
+    const auto check = [&] {
+        client.log.clear(), client.mails.clear();
+        EXPECT_TRUE(client.Connect(host, "hanako", "pw"));
+        return test::RunUntil([&] { return client.ended; }, 10s);
+    };
+    ASSERT_TRUE(check());
+    EXPECT_EQ(client.log, (std::vector<std::string>{"connect 1", "mail one", "disconnect"}));
+    ASSERT_TRUE(test::RunUntil([&] { return imap.IsIdling(); }, 5s));
+
+    ASSERT_EQ(dovecot.Doveadm({"save", "-u", "hanako"}, "Subject: two\r\n\r\ny\r\n"), "");
+    EXPECT_TRUE(test::RunUntil([&] { return pushes == 1; }, 5s)) << "delivered, told at once";
+    ASSERT_TRUE(check());
+    EXPECT_EQ(client.log,
+              (std::vector<std::string>{"connect 2", "mail one", "mail two", "disconnect"}));
+    ASSERT_TRUE(test::RunUntil([&] { return imap.IsIdling(); }, 5s));
+
+    ASSERT_EQ(
+        dovecot.Doveadm({"flags", "add", "-u", "hanako", "\\Seen", "mailbox", "INBOX", "uid", "1"}),
+        "");
+    EXPECT_TRUE(test::RunUntil([&] { return pushes == 2; }, 5s)) << "read elsewhere, told";
+    imap.RenewInterval = 100;
+    ASSERT_TRUE(check());
+    EXPECT_EQ(client.log, (std::vector<std::string>{"connect 1", "mail two", "disconnect"}));
+    ASSERT_TRUE(test::RunUntil([&] { return imap.IsIdling(); }, 5s));
+
+    // Renewed again and again, it still hears; the server gone, the end is told once.
+    test::RunFor(500ms);
+    ASSERT_EQ(dovecot.Doveadm({"save", "-u", "hanako"}, "Subject: three\r\n\r\nz\r\n"), "");
+    EXPECT_TRUE(test::RunUntil([&] { return pushes == 3; }, 5s));
+    dovecot.Stop();
+    EXPECT_TRUE(test::RunUntil([&] { return drops == 1; }, 10s));
+    EXPECT_FALSE(imap.IsIdling() || imap.SessionOpen());
+    EXPECT_EQ(pushes, 3);
+}
+
+} // namespace
+} // namespace pim
