@@ -201,15 +201,72 @@ void CheckRun::pbCheckClick(Sender sender) {
 
     TotalMail = 0;
     ClearResults(WorkingResults);
+    FillCheckList();
+    for (size_t k = 0; k < CheckList.size() && !CheckList[k].Name.empty(); ++k) {
+        WorkingResults[k].Name = CheckList[k].Name;
+        WorkingResults[k].Count = -2;
+    }
+    starting_ = true;
+    Post(&CheckRun::CheckNext);
+}
+
+void CheckRun::FillCheckList() {
     size_t k = 0;
+    for (const TAccount& account : accounts_) {
+        if (account.Enabled && !account.Name.empty())
+            CheckList[k++] = account;
+    }
+}
+
+void CheckRun::PushCheck(const std::string& hostName, const std::string& userID) {
+    int k = 0;
     for (const TAccount& account : accounts_) {
         if (!account.Enabled || account.Name.empty())
             continue;
-        CheckList[k] = account;
-        WorkingResults[k].Name = account.Name;
-        WorkingResults[k].Count = -2;
+        if (account.HostName == hostName && account.UserID == userID) {
+            PushCheckAt(k);
+            return;
+        }
         ++k;
     }
+}
+
+void CheckRun::PushCheckAt(int k) {
+    if (abandoned_)
+        return;
+    if (Running()) {
+        // Not reached yet in a run of all accounts: that run reads the change.
+        if (pushOnly_ >= 0 || CheckIndex >= k)
+            pushLater_[size_t(k)] = true;
+        return;
+    }
+    if (host_.Offline())
+        return;
+    FillCheckList();
+    // What is shown must be this very list; after the options changed it, all are checked.
+    for (size_t i = 0; i < CheckList.size(); ++i) {
+        if (CheckList[i].Name != ShownResults[i].Name) {
+            ClearCheckList();
+            pbCheckClick(Sender::Other);
+            return;
+        }
+    }
+    userStarted_ = false;
+    trustAsked_.fill(false);
+    DialledByCheck = false;
+    host_.StartBusyAnimation();
+    WorkingResults = ShownResults;
+    // The others' mail counts as it stands; the account's own is added as it is read.
+    TotalMail = 0;
+    for (int i = 0; i < kMaxAccounts; ++i) {
+        const AccountResult& r = ShownResults[size_t(i)];
+        if (i != k && r.Count != 0)
+            TotalMail = AddMail(TotalMail, r.Count > 0     ? r.Count
+                                           : r.Count == -1 ? std::atoi(r.Subjects[0].c_str())
+                                                           : 0);
+    }
+    pushOnly_ = k;
+    CheckIndex = k - 1;
     starting_ = true;
     Post(&CheckRun::CheckNext);
 }
@@ -275,7 +332,8 @@ void CheckRun::CheckNext() {
     if (CheckIndex < -1)
         return; // dialling: no account is being checked
     ++CheckIndex;
-    if (CheckIndex > 19 || CheckList[static_cast<size_t>(CheckIndex)].HostName.empty()) {
+    if (CheckIndex > 19 || CheckList[static_cast<size_t>(CheckIndex)].HostName.empty() ||
+        (pushOnly_ >= 0 && CheckIndex > pushOnly_)) {
         EndRun();
         return;
     }
@@ -430,6 +488,9 @@ void CheckRun::CompareWithShown(RunOutcome& outcome) {
     for (size_t i = 0; i < WorkingResults.size(); ++i) {
         AccountResult& w = WorkingResults[i];
         AccountResult& s = ShownResults[i];
+        // A push check looked at one account; the others stand as shown.
+        if (pushOnly_ >= 0 && int(i) != pushOnly_)
+            continue;
         MarkOldMail(w, s);
         s = w;
         if (w.Count > 0 ? w.Old() != w.Count : w.OldCount != w.Count)
@@ -438,10 +499,13 @@ void CheckRun::CompareWithShown(RunOutcome& outcome) {
 }
 
 void CheckRun::EndRun() {
-    if (settings_.SettingDeconnect && (!settings_.DialMailNonDisconnect || TotalMail == 0) &&
+    RunOutcome outcome;
+    outcome.Push = pushOnly_ >= 0;
+    // A push check dialled nothing.
+    if (!outcome.Push && settings_.SettingDeconnect &&
+        (!settings_.DialMailNonDisconnect || TotalMail == 0) &&
         (!settings_.DialExistingNonDisconnect || DialledByCheck))
         dialup_.HangUp();
-    RunOutcome outcome;
     outcome.TotalMail = TotalMail;
     outcome.AnyAccount = !WorkingResults[0].Name.empty();
     CompareWithShown(outcome);
@@ -451,7 +515,16 @@ void CheckRun::EndRun() {
     ClearCheckList();
     ClearResults(WorkingResults);
     CheckIndex = -1;
+    pushOnly_ = -1;
     host_.RunOver(outcome);
+    // A change told after its account's turn in the run just over; the next
+    // one's after this check.
+    for (size_t i = 0; i < pushLater_.size(); ++i) {
+        if (std::exchange(pushLater_[i], false)) {
+            PushCheckAt(int(i));
+            return;
+        }
+    }
 }
 
 void CheckRun::ForgetShownResults() {

@@ -32,6 +32,9 @@ struct RunOutcome {
     int TotalMail = 0;
     bool Changed = false;    // new mail (or an error) compared with the last run
     bool AnyAccount = false; // at least one account took part
+    // One account checked because its server told of a change: nobody asked for
+    // it, so without new mail it is shown without a sound or a word.
+    bool Push = false;
 };
 
 // The window side of a run: questions, status, animation, and the showing of
@@ -80,6 +83,11 @@ public:
     // user started may ask whether to trust a certificate that does not verify;
     // the others report it as an error.
     void pbCheckClick(Sender sender);
+    // The server of the account with this host and user told of a change, or
+    // its dropped push connection may try again: that account alone is checked,
+    // the others keep what they show. A run going on takes the change in: it
+    // checks the account later, or once more right after it.
+    void PushCheck(const std::string& hostName, const std::string& userID);
     // VeltaRAS.OnConnect and OnConnectError: the dial being waited for is over.
     void DialFinished();
     // The program ends: a dial being waited for stops waiting, and nothing more
@@ -106,6 +114,8 @@ public:
 
 private:
     bool DialStep(Sender sender);
+    void FillCheckList();
+    void PushCheckAt(int listIndex);
     void CheckNext();
     void CheckAccount();
     void AskTrust();
@@ -136,6 +146,8 @@ private:
     bool starting_ = false; // started, the first account not yet reached
     int mailBefore_ = 0;    // TotalMail before the current account
     bool userStarted_ = false;
+    int pushOnly_ = -1;                           // the one account of a push check
+    std::array<bool, kMaxAccounts> pushLater_{};  // pushed after their turn in a run
     std::array<bool, kMaxAccounts> trustAsked_{}; // once per account and run
     TlsOutcome untrusted_;                        // what AskTrust asks about
 };

@@ -59,6 +59,7 @@ struct FakeHost : CheckRunHost {
     std::vector<std::pair<std::string, unsigned>> asked; // UTF-8
     int answer = IDNO, over = 0, failedDials = 0, optionsOpened = 0;
     std::function<void()> onAsk;
+    std::function<void(const std::string&)> onStatus;
     bool offline = false;
     RunOutcome last;
 
@@ -69,7 +70,7 @@ struct FakeHost : CheckRunHost {
     }
     bool Offline() const override { return offline; }
     void GoOnline() override { offline = false; }
-    void SetStatus(const std::string&) override {}
+    void SetStatus(const std::string& text) override { onStatus ? onStatus(text) : void(); }
     void StartBusyAnimation() override {}
     void ResetAfterFailedDial() override { ++failedDials; }
     void OpenAccountOptions() override { ++optionsOpened; }
@@ -151,6 +152,43 @@ TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatusAndAnEmptyHostEndsTheRun) {
     ASSERT_TRUE(Check());
     EXPECT_EQ(Shown(19).Count, 2);
     EXPECT_EQ(host.last.TotalMail, 40);
+}
+
+// A change pushed by a server checks that account alone, silently when nothing
+// is new; a run going on takes it in, or checks it once more right after.
+TEST_F(CheckRunTest, APushChecksItsAccountAloneAndARunTakesItIn) {
+    for (const char* user : {"a", "b"})
+        Account(user[0] == 'b', user), server.Set(user, Box({std::string(user) + "1"}));
+    ASSERT_TRUE(Check());
+    server.Set("a", Box({"a1", "a2"}));
+    server.Set("b", Box({"b1", "b2"}));
+    const auto push = [&](const char* user) {
+        const int before = host.over;
+        run.PushCheck(server.Host(), user);
+        return test::RunUntil([&] { return host.over > before; }, 10s);
+    };
+    ASSERT_TRUE(push("b"));
+    EXPECT_TRUE(host.last.Push && host.last.Changed);
+    EXPECT_EQ(Shown(0).Count, 1) << "the other account stands as shown";
+    EXPECT_TRUE(Shown(1).Count == 2 && Shown(1).IsNew(1) && !Shown(1).IsNew(0));
+    EXPECT_EQ(host.last.TotalMail, 1 + 2);
+    ASSERT_TRUE(push("b"));
+    EXPECT_TRUE(host.last.Push && !host.last.Changed) << "nothing new";
+    run.PushCheck(server.Host(), "nobody");
+    test::RunFor(100ms);
+    EXPECT_FALSE(run.Running());
+    // Pushed while the run checks b: a was read before it, so it is checked again after.
+    host.onStatus = [&](const std::string& text) {
+        if (text.find("acct-b") != std::string::npos)
+            run.PushCheck(server.Host(), "a"), run.PushCheck(server.Host(), "b");
+    };
+    const int before = host.over;
+    ASSERT_TRUE(Check());
+    host.onStatus = nullptr;
+    ASSERT_TRUE(test::RunUntil([&] { return host.over == before + 3; }, 10s));
+    EXPECT_TRUE(host.last.Push);
+    test::RunFor(100ms);
+    EXPECT_EQ(host.over, before + 3) << "each once more, then no more";
 }
 
 // Each run compares with the list shown before: what is new, and what a failed
