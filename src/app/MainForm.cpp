@@ -10,6 +10,7 @@
 #include "app/ScreenFit.h"
 #include "app/ShownSummary.h"
 #include "app/StatusTexts.h"
+#include "app/TrayPresence.h"
 #include "common/Cp932.h"
 #include "common/UiText.h"
 #include "platform/Activation.h"
@@ -70,9 +71,6 @@ const std::string& LoginFailed() {
     return UiText("MainForm", "FernpostNetworkにログインすることができませんでした。");
 }
 
-// The tray tip holds 63 bytes.
-constexpr size_t kTipBytes = 63;
-
 // The trees: the account tree's top, the gap between them and the mail tree's
 // bottom stay as designed; their heights follow the rows of the system's font.
 constexpr int kAccountTreeTop = 101;
@@ -98,10 +96,6 @@ QString U(const std::string& cp932Text) {
 
 } // namespace
 
-std::function<bool()> TMainForm::SystemTrayAvailable = [] {
-    return QSystemTrayIcon::isSystemTrayAvailable();
-};
-
 std::function<QDBusConnection()> TMainForm::NotificationBus = [] {
     return QDBusConnection::sessionBus();
 };
@@ -122,13 +116,12 @@ TMainForm::~TMainForm() {
 
 void TMainForm::FormCreate() {
     InitSkin();
-    // Made once: an icon made per tree line or per frame is a new picture each
-    // time, and Qt's pixmap cache keeps the scaled copies of every one of them.
-    for (size_t frame = 0; frame < mailIcons_.size(); ++frame)
-        mailIcons_[frame] = SkinMailIcon(static_cast<int>(frame));
+    tray_ = new TrayPresence(*this);
     // Every dialog and message box shows Pim's icon, also one without the main
     // window behind it.
-    QApplication::setWindowIcon(mailIcons_[0]);
+    QApplication::setWindowIcon(tray_->Frame(0));
+    // Made once: an icon made per tree line is a new picture each time, and
+    // Qt's pixmap cache keeps the scaled copies of every one of them.
     for (size_t image = 0; image < treeIcons_.size(); ++image)
         treeIcons_[image] =
             QIcon(SkinPixmap(QStringLiteral("MAIN_INFORMATION_%1").arg(image + 1), true));
@@ -168,9 +161,11 @@ void TMainForm::FormCreate() {
     // A plain face until the skin: status strip, check button, counts, mail list.
     strip_ = new StatusStrip(this);
     strip_->move(66, 33);
-    tmAnimation_ = new QTimer(this);
-    tmAnimation_->setInterval(150);
-    connect(tmAnimation_, &QTimer::timeout, this, &TMainForm::tmAnimationTimerTimer);
+    connect(tray_, &TrayPresence::frameShown, this, [this](int frame) {
+        pbCheck_->SetPictures(SkinPixmap(QStringLiteral("MAIN_ICON_%1").arg(frame + 1)));
+        setWindowIcon(tray_->Frame(frame));
+    });
+    connect(tray_, &TrayPresence::activated, this, &TMainForm::TrayActivated);
     pbCheck_ = new PictureButton(this, {18, 39, 32, 32}, UiString("MainForm", "メールチェック"));
     connect(pbCheck_, &PictureButton::clicked, this, &TMainForm::pbCheckClick);
     imOption_ = new PictureButton(this, {57, 52, 32, 32}, UiString("MainForm", "オプション"));
@@ -347,8 +342,8 @@ void TMainForm::FormCreate() {
     SetUpAccess();
     ShowTrayIcon(Settings.SettingTask);
     // Hidden in the tray, the window has no taskbar button.
-    SetWindowKind(InTray());
-    ShowFrame(0);
+    tray_->SetWindowKind(tray_->InTray());
+    tray_->ShowFrame(0);
     SetStatus(InitialStatusText(Settings));
     if (!AnyAccountToCheck(Accounts))
         UpdateStatusLine(); // a first run says how to begin
@@ -476,8 +471,7 @@ void TMainForm::SetStatus(const std::string& text) {
     strip_->SetText(U(text));
     const std::string caption = "Pim - " + text;
     setWindowTitle(U(caption));
-    if (tray_)
-        tray_->setToolTip(U(cp932::Truncate(caption, kTipBytes)));
+    tray_->SetTip(caption);
 }
 
 bool TMainForm::SchedulePaused() const {
@@ -512,7 +506,7 @@ void TMainForm::miOfflineClick() {
 
 void TMainForm::StartUp() {
     // Hidden in the tray from the start: the start-up work runs all the same.
-    if (Settings.SettingRunHide && InTray()) {
+    if (Settings.SettingRunHide && tray_->InTray()) {
         firstShow_ = false;
         FormShow();
         return;
@@ -522,7 +516,7 @@ void TMainForm::StartUp() {
         return;
     }
     if (Settings.SettingTask && Settings.SettingTaskbar)
-        follow_.NoTrayAtStart();
+        tray_->NoTrayAtStart();
     // Shaped before it is shown: on X11 a resize or a move of a window shown
     // minimised, before the window manager has it, shows it normally instead.
     shape_.StartRegionAnimation(
@@ -552,7 +546,7 @@ void TMainForm::miTaskHelpClick() {
 void TMainForm::sbMinimumClick() {
     // Set right while shown: a move while minimised maps the window again on X11.
     KeepPlace();
-    if (InTray())
+    if (tray_->InTray())
         hide();
     else
         showMinimized();
@@ -564,7 +558,7 @@ void TMainForm::miTaskMainClick() {
 }
 
 void TMainForm::ShowActivated(const QByteArray& token) {
-    follow_.Shown();
+    tray_->Shown();
     ActivateWindow(this, token);
     UpdateStatusLine();
 }
@@ -598,13 +592,7 @@ void TMainForm::changeEvent(QEvent* event) {
     if (event->type() != QEvent::WindowStateChange)
         return;
     FollowSight();
-    // The user took it out of the taskbar: a tray that comes later leaves it out.
-    if ((static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized) &&
-        !isMinimized() && !placing_)
-        follow_.Shown();
-    // Minimised by the window manager: to the tray when Pim lives there.
-    if (isMinimized() && InTray())
-        QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
+    tray_->WindowStateChanged(static_cast<QWindowStateChangeEvent*>(event)->oldState());
     UpdateStatusLine();
 }
 
@@ -638,32 +626,12 @@ void TMainForm::TrayActivated(int reason) {
         pmTask->popup(QCursor::pos());
 }
 
-void TMainForm::ShowFrame(int frame) {
-    const QIcon& icon = mailIcons_[static_cast<size_t>(frame)];
-    pbCheck_->SetPictures(SkinPixmap(QStringLiteral("MAIN_ICON_%1").arg(frame + 1)));
-    setWindowIcon(icon);
-    if (tray_)
-        tray_->setIcon(icon);
-}
-
-void TMainForm::tmAnimationTimerTimer() {
-    ShowFrame(anim_.AnimFrame);
-    anim_.Advance();
-}
-
-void TMainForm::StopAnimation() {
-    tmAnimation_->stop();
-    anim_ = {};
-    ShowFrame(0);
-}
-
 void TMainForm::StartBusyAnimation() {
-    anim_ = {IconAnimation::Busy, 1};
-    tmAnimation_->start();
+    tray_->StartBusy();
 }
 
 void TMainForm::ResetAfterFailedDial() {
-    StopAnimation();
+    tray_->StopAnimation();
     UpdateStatusLine();
 }
 
@@ -680,7 +648,7 @@ void TMainForm::ShowRun(const RunOutcome& outcome) {
             shape_.StartRegionAnimation(WindowShape::Unfold, Settings.SettingAnimation);
         }
         Settings.Type = 1;
-        follow_.Shown();
+        tray_->Shown();
         showNormal();
         raise();
         activateWindow();
@@ -705,9 +673,9 @@ void TMainForm::RunOver(const RunOutcome&) {
     wake_.RunEnded();
     // The mail program may have emptied the list meanwhile (SettingMailerHide).
     if (run_.TotalMail != 0)
-        anim_ = {IconAnimation::Rising, 8}; // the waiting-mail swing
+        tray_->SwingMailWaiting();
     else
-        StopAnimation();
+        tray_->StopAnimation();
     UpdateStatusLine();
 }
 
@@ -851,83 +819,16 @@ void TMainForm::SetPop3TimeOut(int milliseconds) {
 }
 
 void TMainForm::ShowTrayIcon(bool shown) {
-    if (!shown) {
-        delete tray_;
-        tray_ = nullptr;
-        return;
-    }
-    // No tray host: Pim runs on with its window.
-    if (tray_ || !SystemTrayAvailable())
-        return;
-    tray_ = new QSystemTrayIcon(mailIcons_[static_cast<size_t>(anim_.AnimFrame)], this);
-    tray_->setToolTip(U(cp932::Truncate("Pim - " + statusText_, kTipBytes)));
-    connect(tray_, &QSystemTrayIcon::activated, this, &TMainForm::TrayActivated);
-    tray_->show();
+    tray_->ShowTrayIcon(shown);
 }
 
 void TMainForm::ApplyTaskbarMode(QWidget* dialog) {
-    using Window = TrayFollow::Window;
-    Window place = WindowPlace();
-    // Minimised means hidden in the tray, and hidden is out of reach without one.
-    if (InTray() && place == Window::Minimised)
-        place = Window::Hidden;
-    else if (!InTray() && place == Window::Hidden)
-        place = Window::Minimised;
-    PlaceWindow(place, dialog);
-}
-
-TrayFollow::Window TMainForm::WindowPlace() const {
-    if (!isVisible())
-        return TrayFollow::Window::Hidden;
-    return isMinimized() ? TrayFollow::Window::Minimised : TrayFollow::Window::Shown;
-}
-
-void TMainForm::PlaceWindow(TrayFollow::Window place, QWidget* dialog) {
-    // Hidden and shown again without the opening animation.
-    const bool animation = Settings.SettingAnimation;
-    Settings.SettingAnimation = false;
-    placing_ = true;
-    // Restored before it is hidden: on X11 the end of a minimised state maps the
-    // window, hidden or not, and the window manager would take it back.
-    if (place != TrayFollow::Window::Minimised)
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-    const FocusKeeper focus(*this);
-    hide();
-    if (place == TrayFollow::Window::Minimised)
-        setWindowState(windowState() | Qt::WindowMinimized);
-    SetWindowKind(InTray());
-    setVisible(place != TrayFollow::Window::Hidden);
-    placing_ = false;
-    Settings.SettingAnimation = animation;
-    // Hiding took the widgets' active window away, but the X focus stayed on the
-    // same native window, so no focus event comes to give it back.
-    if (isVisible() && QGuiApplication::focusWindow() == windowHandle() && !isActiveWindow())
-        QApplication::setActiveWindow(this);
-    focus.Restore();
-    if (dialog) {
-        dialog->raise();
-        dialog->activateWindow();
-    }
+    tray_->ApplyTaskbarMode(dialog);
 }
 
 void TMainForm::TrayHostChanged() {
-    if (!Settings.SettingTask || terminating_)
-        return;
-    const bool present = SystemTrayAvailable();
-    if (present == (tray_ != nullptr))
-        return;
-    const bool livesInTray = Settings.SettingTaskbar;
-    const TrayFollow::Window place = present ? follow_.HostAppeared(livesInTray, WindowPlace())
-                                             : follow_.HostVanished(livesInTray, WindowPlace());
-    if (present) {
-        ShowTrayIcon(true);
-    } else {
-        delete tray_;
-        tray_ = nullptr;
-    }
-    // Otherwise the window keeps its place and its taskbar button.
-    if (livesInTray)
-        PlaceWindow(place, QApplication::activeModalWidget());
+    if (!terminating_)
+        tray_->TrayHostChanged();
 }
 
 void TMainForm::ShowRequested(const QByteArray& token) {
@@ -937,11 +838,6 @@ void TMainForm::ShowRequested(const QByteArray& token) {
     ShowActivated(dialog ? QByteArray() : token);
     if (dialog)
         ActivateWindow(dialog, token);
-}
-
-void TMainForm::SetWindowKind(bool inTray) {
-    // The kind is a field of the flags: a tool window is a window without a taskbar button.
-    setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | (inTray ? Qt::Tool : Qt::Window));
 }
 
 void TMainForm::SetDialupWatching(bool watching) {
@@ -979,8 +875,8 @@ bool TMainForm::imMailerClick() {
         ShowResults(); // empty, or still how to begin
         SetMailCount(QStringLiteral("---"));
         laDate_->setText(QStringLiteral("--/-- --:--:--"));
-        if (anim_.AnimMode != IconAnimation::Busy && tmAnimation_->isActive())
-            StopAnimation();
+        if (tray_->SwingingMailWaiting())
+            tray_->StopAnimation();
         UpdateStatusLine();
     }
     if (Settings.MailerMinimized)

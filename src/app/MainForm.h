@@ -3,13 +3,11 @@
 #pragma once
 
 #include "app/CheckRun.h"
-#include "app/IconAnimation.h"
 #include "app/RasControl.h"
 #include "app/RemoteMenu.h"
 #include "app/Scheduler.h"
 #include "app/StationPrompts.h"
 #include "app/StatusStrip.h"
-#include "app/TrayFollow.h"
 #include "app/WindowShape.h"
 #include "dialup/TVeltaRAS.h"
 #include "dialup/WakeWatch.h"
@@ -31,7 +29,6 @@ class QAction;
 class QDialog;
 class QLabel;
 class QMenu;
-class QSystemTrayIcon;
 class QToolButton;
 class QTreeWidget;
 
@@ -39,6 +36,7 @@ namespace pim {
 
 class PictureButton;
 class TOptionForm;
+class TrayPresence;
 
 using TreeIcons = std::array<QIcon, 7>;
 
@@ -58,9 +56,6 @@ public:
     // The window as the user sees it, outside its outline transparent.
     QImage Screenshot();
 
-    // Whether the desktop has a tray host now; the program asks its tray watch,
-    // tests replace it.
-    static std::function<bool()> SystemTrayAvailable;
     // The bus of the desktop notifications; tests replace it.
     static std::function<QDBusConnection()> NotificationBus;
 
@@ -86,7 +81,7 @@ public slots:
     // A second start asks for the window.
     // A second start asks; `token`: its launcher's activation token.
     void ShowRequested(const QByteArray& token);
-    // A tray host came or went (SystemTrayAvailable answers otherwise).
+    // A tray host came or went (TrayPresence::SystemTrayAvailable answers otherwise).
     void TrayHostChanged();
 
 public:
@@ -128,13 +123,6 @@ private:
     void SetUpAccess();
     // The system menu at the control that has the focus (the Menu key, Shift+F10).
     void PopUpSystemMenuAtFocus();
-    void SetWindowKind(bool inTray);
-    TrayFollow::Window WindowPlace() const;
-    // Hidden, minimised or shown, with a taskbar button unless it lives in the tray;
-    // `dialog` is brought back to the front afterwards.
-    void PlaceWindow(TrayFollow::Window place, QWidget* dialog);
-    // Pim hides in the tray instead of the taskbar: only with a tray to hide in.
-    bool InTray() const { return Settings.SettingTask && Settings.SettingTaskbar && tray_; }
     void FormShow();
     void ShowActivated(const QByteArray& token);
     // What only draws runs while the window can be seen.
@@ -209,21 +197,13 @@ private:
     QTreeWidget* tvAccount_ = nullptr;
     PictureButton* imInformation_ = nullptr;
     QTreeWidget* tvMail_ = nullptr;
-    QSystemTrayIcon* tray_ = nullptr;
-    TrayFollow follow_;
-    QFont countFont_;      // the count's box holds three digits in it
-    bool placing_ = false; // PlaceWindow, not the user, changes its state
+    TrayPresence* tray_ = nullptr;
+    QFont countFont_; // the count's box holds three digits in it
     QAction* miOffline_ = nullptr;
     QAction* miSysOffline_ = nullptr;
     WindowShape shape_;
     QRegion outline_{0, 0, kMainClientWidth, kMainClientHeight};
-    IconAnimation anim_;
-    std::array<QIcon, 13> mailIcons_; // frame 0 idle, 1..7 busy, 8..12 mail waiting
-    TreeIcons treeIcons_;             // by TreeLine::Image
-    QTimer* tmAnimation_ = nullptr;
-    void tmAnimationTimerTimer();
-    void ShowFrame(int frame);
-    void StopAnimation();
+    TreeIcons treeIcons_; // by TreeLine::Image
 
     std::string statusText_;
     TOptionForm* optionForm_ = nullptr;

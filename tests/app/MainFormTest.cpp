@@ -4,6 +4,7 @@
 #include "app/MainForm.h"
 
 #include "app/StatusTexts.h"
+#include "app/TrayPresence.h"
 #include "common/Cp932.h"
 #include "common/HexKey.h"
 #include "common/UiText.h"
@@ -47,7 +48,7 @@ protected:
 
     void SetUp() override {
         // The offscreen platform has no tray host; the window acts as with one.
-        TMainForm::SystemTrayAvailable = [] { return true; };
+        TrayPresence::SystemTrayAvailable = [] { return true; };
         TMainForm::NotificationBus = [] { return NoBus(); };
         test::WriteFile(mailer, "#!/bin/sh\necho started >> '" + dir.file("starts") + "'\n");
         QFile::setPermissions(QString::fromStdString(mailer), QFile::ReadOwner | QFile::ExeOwner);
@@ -59,7 +60,7 @@ protected:
     void TearDown() override {
         SetUiLanguage(UiLanguage::Japanese);
         SetMessageBoxHandler({});
-        TMainForm::SystemTrayAvailable = [] { return false; };
+        TrayPresence::SystemTrayAvailable = [] { return false; };
         TMainForm::NotificationBus = [] { return NoBus(); }; // lets a test's own bus go
     }
     static QDBusConnection NoBus() {
@@ -91,7 +92,7 @@ protected:
 // tray icon. A step without an action only looks, waiting for it to show.
 TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
     bool host = true;
-    TMainForm::SystemTrayAvailable = [&host] { return host; };
+    TrayPresence::SystemTrayAvailable = [&host] { return host; };
     const std::string inTray = "SettingTask=1\r\nSettingTaskbar=1\r\n";
     const std::string hidden = inTray + "SettingRunHide=1\r\n",
                       unfolded = "[MainWindow]\r\nType=1\r\n";
