@@ -1,15 +1,14 @@
 #include "app/MainForm.h"
 
 #include "app/Accessibility.h"
-#include "app/ArrivalNotice.h"
 #include "app/CaptionButton.h"
 #include "app/KeyFocus.h"
 #include "app/MailTree.h"
-#include "app/Notification.h"
 #include "app/PictureButton.h"
 #include "app/ScreenFit.h"
 #include "app/ShownSummary.h"
 #include "app/StatusTexts.h"
+#include "app/TrayPresence.h"
 #include "common/Cp932.h"
 #include "common/UiText.h"
 #include "platform/Activation.h"
@@ -17,13 +16,9 @@
 #include "platform/MessageBox.h"
 #include "platform/ProgramIcons.h"
 #include "platform/ShownPosition.h"
-#include "platform/Sound.h"
-#include "remote/PimStation.h"
 #include "resources/Skin.h"
 #include "resources/SkinBox.h"
 #include "settings/OptionForm.h"
-#include "settings/ProfileLocation.h"
-#include "settings/SettingsFile.h"
 #include "settings/VersionForm.h"
 
 #include <QApplication>
@@ -39,17 +34,13 @@
 #include <QMouseEvent>
 #include <QMoveEvent>
 #include <QPainter>
-#include <QProcess>
-#include <QScreen>
 #include <QShortcut>
 #include <QStyle>
 #include <QSystemTrayIcon>
-#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QWindow>
 #include <cmath>
-#include <cstdio>
 
 namespace pim {
 
@@ -63,15 +54,6 @@ const std::string& ConfirmWhileDialling() {
     return UiText("MainForm", "ダイヤルアップ接続処理中です。強制終了すると接続処理がキャンセル"
                               "されます。よろしいですか？");
 }
-const std::string& ServiceFailed() {
-    return UiText("MainForm", "FernpostNetworkサービスを開始することができませんでした。");
-}
-const std::string& LoginFailed() {
-    return UiText("MainForm", "FernpostNetworkにログインすることができませんでした。");
-}
-
-// The tray tip holds 63 bytes.
-constexpr size_t kTipBytes = 63;
 
 // The trees: the account tree's top, the gap between them and the mail tree's
 // bottom stay as designed; their heights follow the rows of the system's font.
@@ -98,21 +80,8 @@ QString U(const std::string& cp932Text) {
 
 } // namespace
 
-std::function<bool()> TMainForm::SystemTrayAvailable = [] {
-    return QSystemTrayIcon::isSystemTrayAvailable();
-};
-
-std::function<QDBusConnection()> TMainForm::NotificationBus = [] {
-    return QDBusConnection::sessionBus();
-};
-
 TMainForm::TMainForm(const std::string& programDir, TVeltaRAS& ras, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), programDir_(programDir), ras_(ras),
-      run_(VeltaPOP3, VeltaIMAP, rasControl_, *this, Settings, Accounts),
-      scheduler_(
-          Settings, [this] { return SchedulePaused(); },
-          [this] { run_.pbCheckClick(CheckRun::Sender::Other); }),
-      menu_(menuHost_, Settings, prompts_) {
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), controller_(*this, programDir, ras) {
     FormCreate();
 }
 
@@ -122,13 +91,12 @@ TMainForm::~TMainForm() {
 
 void TMainForm::FormCreate() {
     InitSkin();
-    // Made once: an icon made per tree line or per frame is a new picture each
-    // time, and Qt's pixmap cache keeps the scaled copies of every one of them.
-    for (size_t frame = 0; frame < mailIcons_.size(); ++frame)
-        mailIcons_[frame] = SkinMailIcon(static_cast<int>(frame));
+    tray_ = new TrayPresence(*this);
     // Every dialog and message box shows Pim's icon, also one without the main
     // window behind it.
-    QApplication::setWindowIcon(mailIcons_[0]);
+    QApplication::setWindowIcon(tray_->Frame(0));
+    // Made once: an icon made per tree line is a new picture each time, and
+    // Qt's pixmap cache keeps the scaled copies of every one of them.
     for (size_t image = 0; image < treeIcons_.size(); ++image)
         treeIcons_[image] =
             QIcon(SkinPixmap(QStringLiteral("MAIN_INFORMATION_%1").arg(image + 1), true));
@@ -136,41 +104,20 @@ void TMainForm::FormCreate() {
     QFont windowFont = SkinFont(true, 9);
     windowFont.setPixelSize(12);
     setFont(windowFont);
-    profilePath_ = pim::ProfilePath(programDir_);
-
-    ScreenSize screen;
-    if (const QScreen* primary = QGuiApplication::primaryScreen())
-        screen = {primary->size().width(), primary->size().height()};
-    // Whether NetworkManager is there, and its phonebook, may come after the load.
-    ras_.OnReady = [this](TVeltaRAS*) {
-        LoadDialupSettings(ras_, Settings);
-        if (std::exchange(checkWhenReady_, false))
-            QMetaObject::invokeMethod(
-                this, [this] { run_.pbCheckClick(CheckRun::Sender::Other); }, Qt::QueuedConnection);
-    };
-    const IniFile::LoadStatus profile =
-        LoadSettings(profilePath_, ras_, screen, Settings, Accounts);
+    controller_.LoadSettings();
     // A place saved on a larger screen, or at a smaller scale, may be off every
     // screen now; Pim.INI keeps it until the window is saved where it is.
     move(PlaceOnScreen({Settings.Left, Settings.Top, kMainClientWidth, kMainClientHeight},
                        AvailableAreas()));
-    profileUsable_ = IniFile::Usable(profile);
-    if (!profileUsable_) {
-        // Shown from the event loop, where a signal can still end the program.
-        QMetaObject::invokeMethod(
-            this,
-            [this, text = CannotReadText(profilePath_, profile)] {
-                MessageBoxShown(text, mb::IconExclamation);
-            },
-            Qt::QueuedConnection);
-    }
 
     // A plain face until the skin: status strip, check button, counts, mail list.
     strip_ = new StatusStrip(this);
     strip_->move(66, 33);
-    tmAnimation_ = new QTimer(this);
-    tmAnimation_->setInterval(150);
-    connect(tmAnimation_, &QTimer::timeout, this, &TMainForm::tmAnimationTimerTimer);
+    connect(tray_, &TrayPresence::frameShown, this, [this](int frame) {
+        pbCheck_->SetPictures(SkinPixmap(QStringLiteral("MAIN_ICON_%1").arg(frame + 1)));
+        setWindowIcon(tray_->Frame(frame));
+    });
+    connect(tray_, &TrayPresence::activated, this, &TMainForm::TrayActivated);
     pbCheck_ = new PictureButton(this, {18, 39, 32, 32}, UiString("MainForm", "メールチェック"));
     connect(pbCheck_, &PictureButton::clicked, this, &TMainForm::pbCheckClick);
     imOption_ = new PictureButton(this, {57, 52, 32, 32}, UiString("MainForm", "オプション"));
@@ -276,28 +223,6 @@ void TMainForm::FormCreate() {
         tvMail_->setVisible(height > WindowShape::kCompactHeight);
     };
 
-    // The run walks the accounts on its own; the dial-up component and the LAN
-    // station report to it and to the scheduler.
-    ras_.OnConnect = [this](TVeltaRAS*, const std::string&) { run_.DialFinished(); };
-    ras_.OnConnectError = [this](TVeltaRAS*, const std::string&) { run_.DialFinished(); };
-    ras_.OnFirstConnect = [this](TVeltaRAS*) { scheduler_.VeltaRASFirstConnect(); };
-    // After a resume or when the network returns, the interval check comes early.
-    wake_.Conditions = [this] {
-        return WakeCheck::Conditions{Settings.ScheduleTime && !SchedulePaused(), run_.Running(),
-                                     offline_, std::chrono::minutes(Settings.ScheduleTimeCount)};
-    };
-    wake_.OnCheck = [this](WakeWatch*) { scheduler_.CheckNow(); };
-    // A notification's actions do what the tray menu and the mailer button do.
-    connect(&notifications_, &DesktopNotifications::actionInvoked, this,
-            [this](const QString& key, const QByteArray& token) {
-                if (DialogOpen)
-                    return;
-                if (key == QLatin1String("default"))
-                    ShowActivated(token);
-                else if (key == QLatin1String("mailer"))
-                    imMailerClick();
-            });
-
     auto* altSpace = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
     connect(altSpace, &QShortcut::activated, this,
             [this] { KeepPlace(), sysMenu->popup(mapToGlobal(QPoint(4, 23))); });
@@ -312,7 +237,7 @@ void TMainForm::FormCreate() {
     pmTask->addSeparator();
     // Only the check button asks about offline mode; the menu item does not.
     pmTask->addAction(UiString("MainForm", "メールチェック(&C)"), this,
-                      [this] { run_.pbCheckClick(CheckRun::Sender::Menu); });
+                      [this] { Run().pbCheckClick(CheckRun::Sender::Menu); });
     pmTask->addSeparator();
     miOffline_ = pmTask->addAction(UiString("MainForm", "オフライン作業(&W)"), this,
                                    &TMainForm::miOfflineClick);
@@ -326,7 +251,7 @@ void TMainForm::FormCreate() {
     sysMenu->addAction(UiString("MainForm", "環境設定(&O)"), this, &TMainForm::imOptionClick);
     sysMenu->addSeparator();
     sysMenu->addAction(UiString("MainForm", "メールチェック(&C)"), this,
-                       [this] { run_.pbCheckClick(CheckRun::Sender::Menu); });
+                       [this] { Run().pbCheckClick(CheckRun::Sender::Menu); });
     sysMenu->addSeparator();
     miSysOffline_ = sysMenu->addAction(UiString("MainForm", "オフライン作業(&O)"), this,
                                        &TMainForm::miOfflineClick);
@@ -347,33 +272,13 @@ void TMainForm::FormCreate() {
     SetUpAccess();
     ShowTrayIcon(Settings.SettingTask);
     // Hidden in the tray, the window has no taskbar button.
-    SetWindowKind(InTray());
-    ShowFrame(0);
+    tray_->SetWindowKind(tray_->InTray());
+    tray_->ShowFrame(0);
     SetStatus(InitialStatusText(Settings));
     if (!AnyAccountToCheck(Accounts))
         UpdateStatusLine(); // a first run says how to begin
 
-    SetPop3TimeOut(ReplyTimeOut(Settings));
-
-    ConfigureAsPim(FPN);
-    FPN.OnMenuRequest = [this](TFernpostNetwork* fpn, const std::string& handle,
-                               const std::string& machine, const std::string& kind) {
-        menu_.FPNMenuRequest(handle, machine, kind, fpn->RecvSenderIP());
-    };
-    FPN.OnInputReturn = [this](TFernpostNetwork* fpn, const std::string& tag,
-                               const std::string& answer, const std::string& handle,
-                               const std::string& machine, const std::string& kind) {
-        menu_.FPNInputReturn(tag, answer, handle, machine, kind, fpn->RecvSenderIP());
-    };
-    FPN.OnLogout = [this](TFernpostNetwork*, const std::string&, const std::string& machine,
-                          const std::string&,
-                          const std::string& kind) { menu_.ConsoleLoggedOut(machine, kind); };
-    if (Settings.Login) {
-        if (!FPN.Open())
-            MessageBoxShown(ServiceFailed(), mb::IconExclamation);
-        else if (!FPN.Login())
-            MessageBoxShown(LoginFailed(), mb::IconExclamation);
-    }
+    controller_.Connect();
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -423,42 +328,11 @@ void TMainForm::KeepPlace() {
 }
 
 void TMainForm::FormShow() {
-    // A check that needs a dial-up connection asks NetworkManager, which may be
-    // busy at login: it waits for NetworkManager's first answers, the window does not.
-    if (Settings.ScheduleRun && Settings.CustomizeDial != 0 && !ras_.Ready())
-        checkWhenReady_ = true;
-    else if (Settings.ScheduleRun)
-        run_.pbCheckClick(CheckRun::Sender::Other);
-    if (Settings.ScheduleDialup)
-        ras_.SetWatching(true);
-    scheduler_.Arm();
+    controller_.FormShow();
 }
 
 void TMainForm::FormDestroy() {
-    run_.Abandon();
-    // The dial-up component outlives the window.
-    ras_.OnConnect = nullptr;
-    ras_.OnConnectError = nullptr;
-    ras_.OnFirstConnect = nullptr;
-    ras_.OnReady = nullptr;
-    FPN.Logout();
-    FPN.Close();
-    if (!profileUsable_)
-        return; // the user was told at start that nothing is saved
-    std::string error;
-    TSettings place = Settings;
-    // Wayland neither places a window nor tells where it is: the place read at
-    // start is kept for the next session that can.
-    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
-        place.Left = pos().x();
-        place.Top = pos().y();
-    }
-    if (SaveMainWindow(profilePath_, place, &error))
-        return;
-    std::fprintf(stderr, "Pim: %s\n", cp932::ToUtf8(error).c_str());
-    // Nobody is there to answer a box when the session is ending.
-    if (!terminating_)
-        MessageBox(nullptr, error, mb::IconExclamation);
+    controller_.FormDestroy(pos(), terminating_);
 }
 
 int TMainForm::MessageBoxShown(const std::string& text, unsigned flags) {
@@ -476,43 +350,34 @@ void TMainForm::SetStatus(const std::string& text) {
     strip_->SetText(U(text));
     const std::string caption = "Pim - " + text;
     setWindowTitle(U(caption));
-    if (tray_)
-        tray_->setToolTip(U(cp932::Truncate(caption, kTipBytes)));
+    tray_->SetTip(caption);
 }
 
-bool TMainForm::SchedulePaused() const {
-    return Settings.ScheduleTimeInfo && Settings.Type == 1 && isVisible() && !isMinimized();
-}
-
-void TMainForm::UpdateStatusLine() {
-    if (run_.CheckIndex != -1)
+void TMainForm::ShowNoAccount(bool noAccount) {
+    if (noAccount == noAccountShown_)
         return;
-    // The options' Apply comes here: the trees follow the accounts too.
-    const bool noAccount = !AnyAccountToCheck(Accounts);
-    if (noAccount != noAccountShown_) {
-        noAccountShown_ = noAccount;
-        ShowResults();
-    }
-    if (noAccount && !offline_)
-        return SetStatus(texts::NoAccount());
-    SetStatus(IdleStatusText(Settings, offline_, cp932::FromUnicode(laMailCount_->text()),
-                             SchedulePaused()));
+    noAccountShown_ = noAccount;
+    ShowResults();
+}
+
+std::string TMainForm::MailCount() const {
+    return cp932::FromUnicode(laMailCount_->text());
 }
 
 void TMainForm::pbCheckClick() {
-    run_.pbCheckClick(CheckRun::Sender::CheckButton);
+    Run().pbCheckClick(CheckRun::Sender::CheckButton);
 }
 
 void TMainForm::miOfflineClick() {
-    offline_ = !offline_;
-    miOffline_->setChecked(offline_);
-    miSysOffline_->setChecked(offline_);
+    controller_.SetOffline(!controller_.Offline());
+    miOffline_->setChecked(controller_.Offline());
+    miSysOffline_->setChecked(controller_.Offline());
     UpdateStatusLine();
 }
 
 void TMainForm::StartUp() {
     // Hidden in the tray from the start: the start-up work runs all the same.
-    if (Settings.SettingRunHide && InTray()) {
+    if (Settings.SettingRunHide && tray_->InTray()) {
         firstShow_ = false;
         FormShow();
         return;
@@ -522,7 +387,7 @@ void TMainForm::StartUp() {
         return;
     }
     if (Settings.SettingTask && Settings.SettingTaskbar)
-        follow_.NoTrayAtStart();
+        tray_->NoTrayAtStart();
     // Shaped before it is shown: on X11 a resize or a move of a window shown
     // minimised, before the window manager has it, shows it normally instead.
     shape_.StartRegionAnimation(
@@ -552,7 +417,7 @@ void TMainForm::miTaskHelpClick() {
 void TMainForm::sbMinimumClick() {
     // Set right while shown: a move while minimised maps the window again on X11.
     KeepPlace();
-    if (InTray())
+    if (tray_->InTray())
         hide();
     else
         showMinimized();
@@ -564,7 +429,7 @@ void TMainForm::miTaskMainClick() {
 }
 
 void TMainForm::ShowActivated(const QByteArray& token) {
-    follow_.Shown();
+    tray_->Shown();
     ActivateWindow(this, token);
     UpdateStatusLine();
 }
@@ -598,13 +463,7 @@ void TMainForm::changeEvent(QEvent* event) {
     if (event->type() != QEvent::WindowStateChange)
         return;
     FollowSight();
-    // The user took it out of the taskbar: a tray that comes later leaves it out.
-    if ((static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized) &&
-        !isMinimized() && !placing_)
-        follow_.Shown();
-    // Minimised by the window manager: to the tray when Pim lives there.
-    if (isMinimized() && InTray())
-        QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
+    tray_->WindowStateChanged(static_cast<QWindowStateChangeEvent*>(event)->oldState());
     UpdateStatusLine();
 }
 
@@ -638,33 +497,19 @@ void TMainForm::TrayActivated(int reason) {
         pmTask->popup(QCursor::pos());
 }
 
-void TMainForm::ShowFrame(int frame) {
-    const QIcon& icon = mailIcons_[static_cast<size_t>(frame)];
-    pbCheck_->SetPictures(SkinPixmap(QStringLiteral("MAIN_ICON_%1").arg(frame + 1)));
-    setWindowIcon(icon);
-    if (tray_)
-        tray_->setIcon(icon);
-}
-
-void TMainForm::tmAnimationTimerTimer() {
-    ShowFrame(anim_.AnimFrame);
-    anim_.Advance();
+void TMainForm::StartBusyAnimation() {
+    tray_->StartBusy();
 }
 
 void TMainForm::StopAnimation() {
-    tmAnimation_->stop();
-    anim_ = {};
-    ShowFrame(0);
+    tray_->StopAnimation();
 }
 
-void TMainForm::StartBusyAnimation() {
-    anim_ = {IconAnimation::Busy, 1};
-    tmAnimation_->start();
-}
-
-void TMainForm::ResetAfterFailedDial() {
-    StopAnimation();
-    UpdateStatusLine();
+void TMainForm::ShowMailWaiting(bool waiting) {
+    if (waiting)
+        tray_->SwingMailWaiting();
+    else
+        tray_->StopAnimation();
 }
 
 void TMainForm::SetMailCount(const QString& text) {
@@ -673,59 +518,21 @@ void TMainForm::SetMailCount(const QString& text) {
     laMailCount_->setText(text);
 }
 
-void TMainForm::ShowRun(const RunOutcome& outcome) {
-    if (AutoShowWanted(Settings, outcome)) {
-        if (Settings.Type == 0 && isVisible()) {
-            Settings.Type = 1;
-            shape_.StartRegionAnimation(WindowShape::Unfold, Settings.SettingAnimation);
-        }
+void TMainForm::ShowForMail() {
+    if (Settings.Type == 0 && isVisible()) {
         Settings.Type = 1;
-        follow_.Shown();
-        showNormal();
-        raise();
-        activateWindow();
+        shape_.StartRegionAnimation(WindowShape::Unfold, Settings.SettingAnimation);
     }
-    SetMailCount(QString::number(outcome.TotalMail));
+    Settings.Type = 1;
+    tray_->Shown();
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TMainForm::ShowCheck(int totalMail) {
+    SetMailCount(QString::number(totalMail));
     laDate_->setText(QDateTime::currentDateTime().toString(QStringLiteral("MM/dd hh:mm:ss")));
-    std::optional<DesktopNotifications::Content> notice;
-    if (SoundWanted(Settings, outcome)) {
-        PlayArrivalSound(Settings.Kind, U(Settings.WaveRecv));
-        if (Settings.SettingNotification)
-            notice =
-                ArrivalNotice(run_.ShownResults, outcome.TotalMail, !Settings.MailerPath.empty());
-    }
-    ShowResults();
-    // A mail program started now is the notice; a notification would close at once.
-    const bool mailerStarted = MailerWanted(Settings, outcome) && imMailerClick();
-    if (notice && !mailerStarted)
-        notifications_.Notify(std::move(*notice));
-}
-
-void TMainForm::RunOver(const RunOutcome&) {
-    wake_.RunEnded();
-    // The mail program may have emptied the list meanwhile (SettingMailerHide).
-    if (run_.TotalMail != 0)
-        anim_ = {IconAnimation::Rising, 8}; // the waiting-mail swing
-    else
-        StopAnimation();
-    UpdateStatusLine();
-}
-
-void TMainForm::RememberSecurity(const TlsLesson& lesson) {
-    // An Apply of an options dialog open meanwhile must not undo it.
-    if (optionForm_)
-        TakeSecurity(optionForm_->EditAccounts, lesson);
-    if (!profileUsable_) {
-        TakeSecurity(Accounts, lesson); // the user was told at start that nothing is saved
-        return;
-    }
-    std::string error;
-    if (StoreSecurity(profilePath_, Accounts, lesson, &error) || securityWriteFailed_)
-        return;
-    // Accounts holds it while Pim runs and the next Apply writes it; a box at
-    // every check would help nobody.
-    securityWriteFailed_ = true;
-    std::fprintf(stderr, "Pim: %s\n", cp932::ToUtf8(error).c_str());
 }
 
 namespace {
@@ -763,10 +570,10 @@ void TMainForm::ShowResults() {
     tvAccount_->clear();
     tvMail_->clear();
     // Before the first run there is nothing to show, unless it is how to begin.
-    if (!noAccountShown_ && run_.ShownResults[0].Name.empty())
+    if (!noAccountShown_ && Run().ShownResults[0].Name.empty())
         return;
     AddLines(nullptr, tvAccount_,
-             noAccountShown_ ? NoAccountTree() : AccountTree(run_.ShownResults), treeIcons_);
+             noAccountShown_ ? NoAccountTree() : AccountTree(Run().ShownResults), treeIcons_);
     tvAccount_->setCurrentItem(tvAccount_->topLevelItem(0)); // shows its mail
 }
 
@@ -776,7 +583,7 @@ void TMainForm::tvAccountClick() {
         return;
     const int node = tvAccount_->indexOfTopLevelItem(selected.constFirst());
     tvMail_->clear();
-    AddLines(nullptr, tvMail_, MailTree(run_.ShownResults, node, Settings.SettingOldMailNotShow),
+    AddLines(nullptr, tvMail_, MailTree(Run().ShownResults, node, Settings.SettingOldMailNotShow),
              treeIcons_);
     // The headings of the all-accounts view open one level; SettingInfoOpen opens all.
     if (Settings.SettingInfoOpen)
@@ -812,7 +619,7 @@ void TMainForm::imOptionClick() {
     setEnabled(false);
     DialogOpen = true;
     {
-        TOptionForm form(*this, ras_, profilePath_);
+        TOptionForm form(controller_, controller_.Dialup(), ProfilePath());
         optionForm_ = &form;
         form.tcOption->setCurrentWidget(form.tsAccount);
         form.exec();
@@ -821,7 +628,7 @@ void TMainForm::imOptionClick() {
     DialogOpen = false;
     EnableMainWindow();
     focus.Restore();
-    scheduler_.Rearm(oldScheduleTime, oldScheduleTimeCount);
+    controller_.RearmSchedule(oldScheduleTime, oldScheduleTimeCount);
 }
 
 void TMainForm::miVersionClick() {
@@ -846,88 +653,17 @@ void TMainForm::EnableMainWindow() {
         setEnabled(true);
 }
 
-void TMainForm::SetPop3TimeOut(int milliseconds) {
-    VeltaPOP3.TimeOutCount = VeltaIMAP.TimeOutCount = milliseconds;
-}
-
 void TMainForm::ShowTrayIcon(bool shown) {
-    if (!shown) {
-        delete tray_;
-        tray_ = nullptr;
-        return;
-    }
-    // No tray host: Pim runs on with its window.
-    if (tray_ || !SystemTrayAvailable())
-        return;
-    tray_ = new QSystemTrayIcon(mailIcons_[static_cast<size_t>(anim_.AnimFrame)], this);
-    tray_->setToolTip(U(cp932::Truncate("Pim - " + statusText_, kTipBytes)));
-    connect(tray_, &QSystemTrayIcon::activated, this, &TMainForm::TrayActivated);
-    tray_->show();
+    tray_->ShowTrayIcon(shown);
 }
 
 void TMainForm::ApplyTaskbarMode(QWidget* dialog) {
-    using Window = TrayFollow::Window;
-    Window place = WindowPlace();
-    // Minimised means hidden in the tray, and hidden is out of reach without one.
-    if (InTray() && place == Window::Minimised)
-        place = Window::Hidden;
-    else if (!InTray() && place == Window::Hidden)
-        place = Window::Minimised;
-    PlaceWindow(place, dialog);
-}
-
-TrayFollow::Window TMainForm::WindowPlace() const {
-    if (!isVisible())
-        return TrayFollow::Window::Hidden;
-    return isMinimized() ? TrayFollow::Window::Minimised : TrayFollow::Window::Shown;
-}
-
-void TMainForm::PlaceWindow(TrayFollow::Window place, QWidget* dialog) {
-    // Hidden and shown again without the opening animation.
-    const bool animation = Settings.SettingAnimation;
-    Settings.SettingAnimation = false;
-    placing_ = true;
-    // Restored before it is hidden: on X11 the end of a minimised state maps the
-    // window, hidden or not, and the window manager would take it back.
-    if (place != TrayFollow::Window::Minimised)
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-    const FocusKeeper focus(*this);
-    hide();
-    if (place == TrayFollow::Window::Minimised)
-        setWindowState(windowState() | Qt::WindowMinimized);
-    SetWindowKind(InTray());
-    setVisible(place != TrayFollow::Window::Hidden);
-    placing_ = false;
-    Settings.SettingAnimation = animation;
-    // Hiding took the widgets' active window away, but the X focus stayed on the
-    // same native window, so no focus event comes to give it back.
-    if (isVisible() && QGuiApplication::focusWindow() == windowHandle() && !isActiveWindow())
-        QApplication::setActiveWindow(this);
-    focus.Restore();
-    if (dialog) {
-        dialog->raise();
-        dialog->activateWindow();
-    }
+    tray_->ApplyTaskbarMode(dialog);
 }
 
 void TMainForm::TrayHostChanged() {
-    if (!Settings.SettingTask || terminating_)
-        return;
-    const bool present = SystemTrayAvailable();
-    if (present == (tray_ != nullptr))
-        return;
-    const bool livesInTray = Settings.SettingTaskbar;
-    const TrayFollow::Window place = present ? follow_.HostAppeared(livesInTray, WindowPlace())
-                                             : follow_.HostVanished(livesInTray, WindowPlace());
-    if (present) {
-        ShowTrayIcon(true);
-    } else {
-        delete tray_;
-        tray_ = nullptr;
-    }
-    // Otherwise the window keeps its place and its taskbar button.
-    if (livesInTray)
-        PlaceWindow(place, QApplication::activeModalWidget());
+    if (!terminating_)
+        tray_->TrayHostChanged();
 }
 
 void TMainForm::ShowRequested(const QByteArray& token) {
@@ -939,53 +675,12 @@ void TMainForm::ShowRequested(const QByteArray& token) {
         ActivateWindow(dialog, token);
 }
 
-void TMainForm::SetWindowKind(bool inTray) {
-    // The kind is a field of the flags: a tool window is a window without a taskbar button.
-    setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | (inTray ? Qt::Tool : Qt::Window));
-}
-
-void TMainForm::SetDialupWatching(bool watching) {
-    ras_.SetWatching(watching);
-}
-
-bool TMainForm::FpnLoggedIn() {
-    return FPN.LoginStates();
-}
-
-bool TMainForm::FpnOpen() {
-    return FPN.Open();
-}
-
-bool TMainForm::FpnLogin() {
-    return FPN.Login();
-}
-
-void TMainForm::FpnLogoutAndClose() {
-    FPN.Logout();
-    FPN.Close();
-}
-
-bool TMainForm::imMailerClick() {
-    const QString path = U(Settings.MailerPath);
-    // A mail program that cannot start leaves everything as it is: the user has
-    // not read the mail.
-    if (path.isEmpty() ||
-        !QProcess::startDetached(path, QProcess::splitCommand(U(Settings.MailerOption)),
-                                 QFileInfo(path).absolutePath()))
-        return false;
-    notifications_.Close(); // the user is reading the mail
-    if (Settings.SettingMailerHide) {
-        run_.ForgetShownResults();
-        ShowResults(); // empty, or still how to begin
-        SetMailCount(QStringLiteral("---"));
-        laDate_->setText(QStringLiteral("--/-- --:--:--"));
-        if (anim_.AnimMode != IconAnimation::Busy && tmAnimation_->isActive())
-            StopAnimation();
-        UpdateStatusLine();
-    }
-    if (Settings.MailerMinimized)
-        sbMinimumClick(); // to the tray, when it hides there
-    return true;
+void TMainForm::ClearShownMail() {
+    ShowResults(); // empty, or still how to begin
+    SetMailCount(QStringLiteral("---"));
+    laDate_->setText(QStringLiteral("--/-- --:--:--"));
+    if (tray_->SwingingMailWaiting())
+        tray_->StopAnimation();
 }
 
 void TMainForm::Terminate() {
@@ -998,14 +693,14 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         const bool wasOpen = DialogOpen;
         DialogOpen = true;
         int answer = IDYES;
-        if (run_.CheckIndex >= 0)
+        if (Run().CheckIndex >= 0)
             answer = MessageBox(this, ConfirmWhileChecking(),
                                 mb::YesNo | mb::IconQuestion | mb::DefButton2);
-        else if (run_.CheckIndex == -2) {
+        else if (Run().CheckIndex == -2) {
             answer = MessageBox(this, ConfirmWhileDialling(),
                                 mb::YesNo | mb::IconQuestion | mb::DefButton2);
             if (answer != IDNO)
-                ras_.HangUp();
+                controller_.HangUp();
         } else if (Settings.SettingEndCheck)
             answer = MessageBox(this, texts::ConfirmExit(), mb::YesNo | mb::IconQuestion);
         if (answer == IDNO) {
@@ -1016,7 +711,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     }
     // DialogOpen stays set, so nothing reacts to input while the program ends.
     DialogOpen = true;
-    run_.Abandon();
+    Run().Abandon();
     event->accept();
     // Posted: a close during the start-up check's dial comes before the main
     // loop runs, and a quit then would be lost.

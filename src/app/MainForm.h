@@ -1,37 +1,22 @@
-// The main window: owns the program's components, the check run, the scheduler
-// and the remote menu, and shows what they do on its skinned panel.
+// The main window: builds and paints the skinned panel, forwards its input to
+// the controller, and shows what it is handed.
 #pragma once
 
-#include "app/CheckRun.h"
-#include "app/IconAnimation.h"
-#include "app/RasControl.h"
-#include "app/RemoteMenu.h"
-#include "app/Scheduler.h"
-#include "app/StationPrompts.h"
+#include "app/MainController.h"
 #include "app/StatusStrip.h"
-#include "app/TrayFollow.h"
 #include "app/WindowShape.h"
-#include "dialup/TVeltaRAS.h"
-#include "dialup/WakeWatch.h"
-#include "imap/TVeltaIMAP.h"
-#include "platform/DesktopNotifications.h"
-#include "pop3/TVeltaPOP3.h"
-#include "remote/TFernpostNetwork.h"
-#include "settings/OptionHost.h"
 
 #include <QFont>
 #include <QIcon>
 #include <QImage>
 #include <QWidget>
 #include <array>
-#include <functional>
 #include <string>
 
 class QAction;
 class QDialog;
 class QLabel;
 class QMenu;
-class QSystemTrayIcon;
 class QToolButton;
 class QTreeWidget;
 
@@ -39,10 +24,11 @@ namespace pim {
 
 class PictureButton;
 class TOptionForm;
+class TrayPresence;
 
 using TreeIcons = std::array<QIcon, 7>;
 
-class TMainForm : public QWidget, private CheckRunHost, public OptionHost {
+class TMainForm : public QWidget {
     Q_OBJECT
 public:
     // `programDir` is the program's folder with a trailing '/'; `ras` must
@@ -50,26 +36,16 @@ public:
     TMainForm(const std::string& programDir, TVeltaRAS& ras, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    const std::string& ProgramDir() const { return programDir_; }
-    const std::string& ProfilePath() const { return profilePath_; }
+    const std::string& ProgramDir() const { return controller_.ProgramDir(); }
+    const std::string& ProfilePath() const { return controller_.ProfilePath(); }
     const std::string& StatusText() const { return statusText_; }
-    CheckRun& Run() { return run_; }
+    CheckRun& Run() { return controller_.Run(); }
     bool ShapePending() const { return shape_.Pending(); }
     // The window as the user sees it, outside its outline transparent.
     QImage Screenshot();
 
-    // Whether the desktop has a tray host now; the program asks its tray watch,
-    // tests replace it.
-    static std::function<bool()> SystemTrayAvailable;
-    // The bus of the desktop notifications; tests replace it.
-    static std::function<QDBusConnection()> NotificationBus;
-
     // A dialog or message box of the main window is open.
     bool DialogOpen = false;
-
-    TVeltaPOP3 VeltaPOP3;
-    TVeltaIMAP VeltaIMAP;
-    TFernpostNetwork FPN;
 
 public slots:
     // Ends the program through the orderly shutdown, without asking (logout, SIGTERM).
@@ -83,35 +59,47 @@ public slots:
     void imOptionClick();
     void miVersionClick();
     void TrayActivated(int reason);
-    // A second start asks for the window.
     // A second start asks; `token`: its launcher's activation token.
     void ShowRequested(const QByteArray& token);
-    // A tray host came or went (SystemTrayAvailable answers otherwise).
+    // A tray host came or went (TrayPresence::SystemTrayAvailable answers otherwise).
     void TrayHostChanged();
 
 public:
     // Shows the window, minimised or not at all, as the settings ask, and runs
     // the start-up work.
     void StartUp();
-    bool Offline() const override { return offline_; }
     QMenu* pmTask = nullptr;  // the tray menu
     QMenu* sysMenu = nullptr; // the system menu (Alt+Space)
 
-    void UpdateStatusLine() override;
+    void UpdateStatusLine() { controller_.UpdateStatusLine(); }
     // Enabled again once neither the options dialog nor the about box is open.
     void EnableMainWindow();
+    void ShowMailerButton();
+    void ShowTrayIcon(bool shown);
+    // With or without a taskbar button, as SettingTask and SettingTaskbar now say.
+    void ApplyTaskbarMode(QWidget* dialog);
 
-    // OptionHost: what applying the options changes at once.
-    void SetPop3TimeOut(int milliseconds) override;
-    void ShowMailerButton() override;
-    void ShowTrayIcon(bool shown) override;
-    void ApplyTaskbarMode(QWidget* dialog) override;
-    void SetDialupWatching(bool watching) override;
-    bool FpnLoggedIn() override;
-    bool FpnOpen() override;
-    bool FpnLogin() override;
-    void FpnLogoutAndClose() override;
-    int CheckIndex() override { return run_.CheckIndex; }
+    // What the controller has shown.
+    int MessageBoxShown(const std::string& text, unsigned flags);
+    void ShowActivated(const QByteArray& token);
+    void SetStatus(const std::string& text);
+    void StartBusyAnimation();
+    void StopAnimation();
+    // The waiting-mail swing after a run that left mail, else the idle icon.
+    void ShowMailWaiting(bool waiting);
+    // New mail opens the window with its information.
+    void ShowForMail();
+    // The count and the time of the check that just ended.
+    void ShowCheck(int totalMail);
+    void ShowResults();
+    // The account tree says how to add an account.
+    void ShowNoAccount(bool noAccount);
+    // The mail program took over: no count, no time, no swing.
+    void ClearShownMail();
+    // The count as the user reads it.
+    std::string MailCount() const;
+    // The options dialog while it is open.
+    TOptionForm* OptionForm() const { return optionForm_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -128,75 +116,18 @@ private:
     void SetUpAccess();
     // The system menu at the control that has the focus (the Menu key, Shift+F10).
     void PopUpSystemMenuAtFocus();
-    void SetWindowKind(bool inTray);
-    TrayFollow::Window WindowPlace() const;
-    // Hidden, minimised or shown, with a taskbar button unless it lives in the tray;
-    // `dialog` is brought back to the front afterwards.
-    void PlaceWindow(TrayFollow::Window place, QWidget* dialog);
-    // Pim hides in the tray instead of the taskbar: only with a tray to hide in.
-    bool InTray() const { return Settings.SettingTask && Settings.SettingTaskbar && tray_; }
     void FormShow();
-    void ShowActivated(const QByteArray& token);
     // What only draws runs while the window can be seen.
     void FollowSight();
     void SetMailCount(const QString& text);
     // Qt's idea of where the window is set right before it is used.
     void KeepPlace();
     void FormDestroy();
-    void SetStatus(const std::string& text) override;
-    bool SchedulePaused() const;
-    void ShowResults();
     void tvAccountClick();
     // Whether the mail program started.
-    bool imMailerClick();
-    int MessageBoxShown(const std::string& text, unsigned flags);
+    bool imMailerClick() { return controller_.StartMailer(); }
 
-    // CheckRunHost
-    int Ask(const std::string& text, unsigned flags) override {
-        return MessageBoxShown(text, flags);
-    }
-    void GoOnline() override { miOfflineClick(); }
-    void StartBusyAnimation() override;
-    void ResetAfterFailedDial() override;
-    void OpenAccountOptions() override { imOptionClick(); }
-    void ShowRun(const RunOutcome& outcome) override;
-    void RunOver(const RunOutcome& outcome) override;
-    void RememberSecurity(const TlsLesson& lesson) override;
-
-    // What the remote menu reads of the window.
-    class MenuHost : public RemoteMenuHost {
-    public:
-        explicit MenuHost(TMainForm& form) : form_(form) {}
-        bool DialogOpen() const override { return form_.DialogOpen; }
-        bool Offline() const override { return form_.offline_; }
-        // A run about to reach its first account runs already.
-        int CheckIndex() const override {
-            const CheckRun& run = form_.run_;
-            return run.CheckIndex == -1 && run.Running() ? 0 : run.CheckIndex;
-        }
-        int TotalMail() const override { return form_.run_.TotalMail; }
-        const Results& ShownResults() const override { return form_.run_.ShownResults; }
-        int ActiveEntryCount() override { return form_.ras_.ActiveEntryCount(); }
-        bool AccountToCheck() const override { return AnyAccountToCheck(Accounts); }
-        void StartCheck() override { form_.run_.pbCheckClick(CheckRun::Sender::Other); }
-
-    private:
-        TMainForm& form_;
-    };
-
-    std::string programDir_;
-    bool checkWhenReady_ = false; // the start's check waits for NetworkManager
-    std::string profilePath_;
-    TVeltaRAS& ras_;
-    RasControl rasControl_{ras_};
-    CheckRun run_;
-    Scheduler scheduler_;
-    WakeWatch wake_{ras_.Bus()};
-    StationPrompts prompts_{FPN};
-    MenuHost menuHost_{*this};
-    RemoteMenu menu_;
-    DesktopNotifications notifications_{QStringLiteral("Pim"), DesktopNotifications::ProgramIcon(),
-                                        NotificationBus};
+    MainController controller_;
 
     StatusStrip* strip_ = nullptr;
     QLabel* laMailCount_ = nullptr;
@@ -209,33 +140,21 @@ private:
     QTreeWidget* tvAccount_ = nullptr;
     PictureButton* imInformation_ = nullptr;
     QTreeWidget* tvMail_ = nullptr;
-    QSystemTrayIcon* tray_ = nullptr;
-    TrayFollow follow_;
-    QFont countFont_;      // the count's box holds three digits in it
-    bool placing_ = false; // PlaceWindow, not the user, changes its state
+    TrayPresence* tray_ = nullptr;
+    QFont countFont_; // the count's box holds three digits in it
     QAction* miOffline_ = nullptr;
     QAction* miSysOffline_ = nullptr;
     WindowShape shape_;
     QRegion outline_{0, 0, kMainClientWidth, kMainClientHeight};
-    IconAnimation anim_;
-    std::array<QIcon, 13> mailIcons_; // frame 0 idle, 1..7 busy, 8..12 mail waiting
-    TreeIcons treeIcons_;             // by TreeLine::Image
-    QTimer* tmAnimation_ = nullptr;
-    void tmAnimationTimerTimer();
-    void ShowFrame(int frame);
-    void StopAnimation();
+    TreeIcons treeIcons_; // by TreeLine::Image
 
     std::string statusText_;
     TOptionForm* optionForm_ = nullptr;
     QDialog* versionForm_ = nullptr;
-    bool offline_ = false;
     bool noAccountShown_ = false; // the account tree says how to add one
     bool placeUnsure_ = false;    // shown, Qt's idea of the place not yet checked
     bool firstShow_ = true;
     bool terminating_ = false;
-    // Pim.INI could be read (or was missing) at start; otherwise it is never written.
-    bool profileUsable_ = true;
-    bool securityWriteFailed_ = false; // said once on stderr, not at every check
 };
 
 } // namespace pim

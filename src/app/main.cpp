@@ -1,4 +1,5 @@
 #include "app/MainForm.h"
+#include "app/TrayPresence.h"
 #include "common/Random.h"
 #include "common/UiText.h"
 #include "dialup/TVeltaRAS.h"
@@ -72,7 +73,7 @@ int main(int argc, char** argv) {
     pim::TVeltaRAS dialup;
     pim::TerminationSignals termination;
     pim::TrayWatch trayWatch(QDBusConnection::sessionBus());
-    pim::TMainForm::SystemTrayAvailable = [&trayWatch] { return trayWatch.Present(); };
+    pim::TrayPresence::SystemTrayAvailable = [&trayWatch] { return trayWatch.Present(); };
     pim::TMainForm form(programDir, dialup);
     QObject::connect(&trayWatch, &pim::TrayWatch::changed, &form, &pim::TMainForm::TrayHostChanged);
     // A tray that came while the window was being made, a box of its open, was not heard.

@@ -1,5 +1,5 @@
 // What applying the options changes in the running program, besides Settings,
-// Accounts and the file: the main window implements it.
+// Accounts and the file: the main controller implements it.
 #pragma once
 
 class QWidget;

@@ -4,6 +4,7 @@
 #include "app/MainForm.h"
 
 #include "app/StatusTexts.h"
+#include "app/TrayPresence.h"
 #include "common/Cp932.h"
 #include "common/HexKey.h"
 #include "common/UiText.h"
@@ -47,8 +48,8 @@ protected:
 
     void SetUp() override {
         // The offscreen platform has no tray host; the window acts as with one.
-        TMainForm::SystemTrayAvailable = [] { return true; };
-        TMainForm::NotificationBus = [] { return NoBus(); };
+        TrayPresence::SystemTrayAvailable = [] { return true; };
+        MainController::NotificationBus = [] { return NoBus(); };
         test::WriteFile(mailer, "#!/bin/sh\necho started >> '" + dir.file("starts") + "'\n");
         QFile::setPermissions(QString::fromStdString(mailer), QFile::ReadOwner | QFile::ExeOwner);
         SetMessageBoxHandler([this](std::string_view text, unsigned flags) {
@@ -59,8 +60,8 @@ protected:
     void TearDown() override {
         SetUiLanguage(UiLanguage::Japanese);
         SetMessageBoxHandler({});
-        TMainForm::SystemTrayAvailable = [] { return false; };
-        TMainForm::NotificationBus = [] { return NoBus(); }; // lets a test's own bus go
+        TrayPresence::SystemTrayAvailable = [] { return false; };
+        MainController::NotificationBus = [] { return NoBus(); }; // lets a test's own bus go
     }
     static QDBusConnection NoBus() {
         return QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
@@ -91,7 +92,7 @@ protected:
 // tray icon. A step without an action only looks, waiting for it to show.
 TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
     bool host = true;
-    TMainForm::SystemTrayAvailable = [&host] { return host; };
+    TrayPresence::SystemTrayAvailable = [&host] { return host; };
     const std::string inTray = "SettingTask=1\r\nSettingTaskbar=1\r\n";
     const std::string hidden = inTray + "SettingRunHide=1\r\n",
                       unfolded = "[MainWindow]\r\nType=1\r\n";
@@ -546,7 +547,7 @@ protected:
                                      "{\"capabilities\": \"" + capabilities + "\"}"},
                                     false, kService)))
             << bus->error().toStdString();
-        TMainForm::NotificationBus = [b = bus->Bus()] { return b; };
+        MainController::NotificationBus = [b = bus->Bus()] { return b; };
         WriteAccountProfile("SettingAutoShow=0\r\nSettingEndCheck=0\r\nMailerPath=" + mailer, box);
         return Create();
     }

@@ -1,0 +1,308 @@
+#include "app/MainController.h"
+
+#include "app/ArrivalNotice.h"
+#include "app/MainForm.h"
+#include "app/Notification.h"
+#include "app/StatusTexts.h"
+#include "common/Cp932.h"
+#include "common/UiText.h"
+#include "platform/MessageBox.h"
+#include "platform/Sound.h"
+#include "remote/PimStation.h"
+#include "settings/OptionForm.h"
+#include "settings/ProfileLocation.h"
+#include "settings/SettingsFile.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScreen>
+#include <cstdio>
+
+namespace pim {
+
+namespace {
+
+const std::string& ServiceFailed() {
+    return UiText("MainForm", "FernpostNetworkサービスを開始することができませんでした。");
+}
+const std::string& LoginFailed() {
+    return UiText("MainForm", "FernpostNetworkにログインすることができませんでした。");
+}
+
+QString U(const std::string& cp932Text) {
+    return cp932::ToUnicode(cp932Text);
+}
+
+} // namespace
+
+std::function<QDBusConnection()> MainController::NotificationBus = [] {
+    return QDBusConnection::sessionBus();
+};
+
+MainController::MainController(TMainForm& view, const std::string& programDir, TVeltaRAS& ras)
+    : view_(view), programDir_(programDir), ras_(ras),
+      run_(VeltaPOP3, VeltaIMAP, rasControl_, *this, Settings, Accounts),
+      scheduler_(
+          Settings, [this] { return SchedulePaused(); },
+          [this] { run_.pbCheckClick(CheckRun::Sender::Other); }),
+      menu_(menuHost_, Settings, prompts_) {}
+
+MainController::~MainController() = default;
+
+void MainController::LoadSettings() {
+    profilePath_ = pim::ProfilePath(programDir_);
+    ScreenSize screen;
+    if (const QScreen* primary = QGuiApplication::primaryScreen())
+        screen = {primary->size().width(), primary->size().height()};
+    // Whether NetworkManager is there, and its phonebook, may come after the load.
+    ras_.OnReady = [this](TVeltaRAS*) {
+        LoadDialupSettings(ras_, Settings);
+        if (std::exchange(checkWhenReady_, false))
+            QMetaObject::invokeMethod(
+                &view_, [this] { run_.pbCheckClick(CheckRun::Sender::Other); },
+                Qt::QueuedConnection);
+    };
+    const IniFile::LoadStatus profile =
+        pim::LoadSettings(profilePath_, ras_, screen, Settings, Accounts);
+    profileUsable_ = IniFile::Usable(profile);
+    if (!profileUsable_) {
+        // Shown from the event loop, where a signal can still end the program.
+        QMetaObject::invokeMethod(
+            &view_,
+            [this, text = CannotReadText(profilePath_, profile)] {
+                view_.MessageBoxShown(text, mb::IconExclamation);
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void MainController::Connect() {
+    // The run walks the accounts on its own; the dial-up component and the LAN
+    // station report to it and to the scheduler.
+    ras_.OnConnect = [this](TVeltaRAS*, const std::string&) { run_.DialFinished(); };
+    ras_.OnConnectError = [this](TVeltaRAS*, const std::string&) { run_.DialFinished(); };
+    ras_.OnFirstConnect = [this](TVeltaRAS*) { scheduler_.VeltaRASFirstConnect(); };
+    // After a resume or when the network returns, the interval check comes early.
+    wake_.Conditions = [this] {
+        return WakeCheck::Conditions{Settings.ScheduleTime && !SchedulePaused(), run_.Running(),
+                                     offline_, std::chrono::minutes(Settings.ScheduleTimeCount)};
+    };
+    wake_.OnCheck = [this](WakeWatch*) { scheduler_.CheckNow(); };
+    // A notification's actions do what the tray menu and the mailer button do.
+    QObject::connect(&notifications_, &DesktopNotifications::actionInvoked, &view_,
+                     [this](const QString& key, const QByteArray& token) {
+                         if (view_.DialogOpen)
+                             return;
+                         if (key == QLatin1String("default"))
+                             view_.ShowActivated(token);
+                         else if (key == QLatin1String("mailer"))
+                             StartMailer();
+                     });
+
+    SetPop3TimeOut(ReplyTimeOut(Settings));
+
+    ConfigureAsPim(FPN);
+    FPN.OnMenuRequest = [this](TFernpostNetwork* fpn, const std::string& handle,
+                               const std::string& machine, const std::string& kind) {
+        menu_.FPNMenuRequest(handle, machine, kind, fpn->RecvSenderIP());
+    };
+    FPN.OnInputReturn = [this](TFernpostNetwork* fpn, const std::string& tag,
+                               const std::string& answer, const std::string& handle,
+                               const std::string& machine, const std::string& kind) {
+        menu_.FPNInputReturn(tag, answer, handle, machine, kind, fpn->RecvSenderIP());
+    };
+    FPN.OnLogout = [this](TFernpostNetwork*, const std::string&, const std::string& machine,
+                          const std::string&,
+                          const std::string& kind) { menu_.ConsoleLoggedOut(machine, kind); };
+    if (Settings.Login) {
+        if (!FPN.Open())
+            view_.MessageBoxShown(ServiceFailed(), mb::IconExclamation);
+        else if (!FPN.Login())
+            view_.MessageBoxShown(LoginFailed(), mb::IconExclamation);
+    }
+}
+
+void MainController::FormShow() {
+    // A check that needs a dial-up connection asks NetworkManager, which may be
+    // busy at login: it waits for NetworkManager's first answers, the window does not.
+    if (Settings.ScheduleRun && Settings.CustomizeDial != 0 && !ras_.Ready())
+        checkWhenReady_ = true;
+    else if (Settings.ScheduleRun)
+        run_.pbCheckClick(CheckRun::Sender::Other);
+    if (Settings.ScheduleDialup)
+        ras_.SetWatching(true);
+    scheduler_.Arm();
+}
+
+void MainController::FormDestroy(QPoint place, bool terminating) {
+    run_.Abandon();
+    // The dial-up component outlives the window.
+    ras_.OnConnect = nullptr;
+    ras_.OnConnectError = nullptr;
+    ras_.OnFirstConnect = nullptr;
+    ras_.OnReady = nullptr;
+    FPN.Logout();
+    FPN.Close();
+    if (!profileUsable_)
+        return; // the user was told at start that nothing is saved
+    std::string error;
+    TSettings saved = Settings;
+    // Wayland neither places a window nor tells where it is: the place read at
+    // start is kept for the next session that can.
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        saved.Left = place.x();
+        saved.Top = place.y();
+    }
+    if (SaveMainWindow(profilePath_, saved, &error))
+        return;
+    std::fprintf(stderr, "Pim: %s\n", cp932::ToUtf8(error).c_str());
+    // Nobody is there to answer a box when the session is ending.
+    if (!terminating)
+        MessageBox(nullptr, error, mb::IconExclamation);
+}
+
+bool MainController::SchedulePaused() const {
+    return Settings.ScheduleTimeInfo && Settings.Type == 1 && view_.isVisible() &&
+           !view_.isMinimized();
+}
+
+void MainController::UpdateStatusLine() {
+    if (run_.CheckIndex != -1)
+        return;
+    // The options' Apply comes here: the trees follow the accounts too.
+    const bool noAccount = !AnyAccountToCheck(Accounts);
+    view_.ShowNoAccount(noAccount);
+    if (noAccount && !offline_)
+        return SetStatus(texts::NoAccount());
+    SetStatus(IdleStatusText(Settings, offline_, view_.MailCount(), SchedulePaused()));
+}
+
+bool MainController::StartMailer() {
+    const QString path = U(Settings.MailerPath);
+    // A mail program that cannot start leaves everything as it is: the user has
+    // not read the mail.
+    if (path.isEmpty() ||
+        !QProcess::startDetached(path, QProcess::splitCommand(U(Settings.MailerOption)),
+                                 QFileInfo(path).absolutePath()))
+        return false;
+    notifications_.Close(); // the user is reading the mail
+    if (Settings.SettingMailerHide) {
+        run_.ForgetShownResults();
+        view_.ClearShownMail();
+        UpdateStatusLine();
+    }
+    if (Settings.MailerMinimized)
+        view_.sbMinimumClick(); // to the tray, when it hides there
+    return true;
+}
+
+int MainController::Ask(const std::string& text, unsigned flags) {
+    return view_.MessageBoxShown(text, flags);
+}
+
+void MainController::GoOnline() {
+    view_.miOfflineClick();
+}
+
+void MainController::SetStatus(const std::string& text) {
+    view_.SetStatus(text);
+}
+
+void MainController::StartBusyAnimation() {
+    view_.StartBusyAnimation();
+}
+
+void MainController::ResetAfterFailedDial() {
+    view_.StopAnimation();
+    UpdateStatusLine();
+}
+
+void MainController::OpenAccountOptions() {
+    view_.imOptionClick();
+}
+
+void MainController::ShowRun(const RunOutcome& outcome) {
+    if (AutoShowWanted(Settings, outcome))
+        view_.ShowForMail();
+    view_.ShowCheck(outcome.TotalMail);
+    std::optional<DesktopNotifications::Content> notice;
+    if (SoundWanted(Settings, outcome)) {
+        PlayArrivalSound(Settings.Kind, U(Settings.WaveRecv));
+        if (Settings.SettingNotification)
+            notice =
+                ArrivalNotice(run_.ShownResults, outcome.TotalMail, !Settings.MailerPath.empty());
+    }
+    view_.ShowResults();
+    // A mail program started now is the notice; a notification would close at once.
+    const bool mailerStarted = MailerWanted(Settings, outcome) && StartMailer();
+    if (notice && !mailerStarted)
+        notifications_.Notify(std::move(*notice));
+}
+
+void MainController::RunOver(const RunOutcome&) {
+    wake_.RunEnded();
+    // The mail program may have emptied the list meanwhile (SettingMailerHide).
+    view_.ShowMailWaiting(run_.TotalMail != 0);
+    UpdateStatusLine();
+}
+
+void MainController::RememberSecurity(const TlsLesson& lesson) {
+    // An Apply of an options dialog open meanwhile must not undo it.
+    if (TOptionForm* open = view_.OptionForm())
+        TakeSecurity(open->EditAccounts, lesson);
+    if (!profileUsable_) {
+        TakeSecurity(Accounts, lesson); // the user was told at start that nothing is saved
+        return;
+    }
+    std::string error;
+    if (StoreSecurity(profilePath_, Accounts, lesson, &error) || securityWriteFailed_)
+        return;
+    // Accounts holds it while Pim runs and the next Apply writes it; a box at
+    // every check would help nobody.
+    securityWriteFailed_ = true;
+    std::fprintf(stderr, "Pim: %s\n", cp932::ToUtf8(error).c_str());
+}
+
+bool MainController::MenuHost::DialogOpen() const {
+    return owner_.view_.DialogOpen;
+}
+
+void MainController::SetPop3TimeOut(int milliseconds) {
+    VeltaPOP3.TimeOutCount = VeltaIMAP.TimeOutCount = milliseconds;
+}
+
+void MainController::ShowMailerButton() {
+    view_.ShowMailerButton();
+}
+
+void MainController::ShowTrayIcon(bool shown) {
+    view_.ShowTrayIcon(shown);
+}
+
+void MainController::ApplyTaskbarMode(QWidget* dialog) {
+    view_.ApplyTaskbarMode(dialog);
+}
+
+void MainController::SetDialupWatching(bool watching) {
+    ras_.SetWatching(watching);
+}
+
+bool MainController::FpnLoggedIn() {
+    return FPN.LoginStates();
+}
+
+bool MainController::FpnOpen() {
+    return FPN.Open();
+}
+
+bool MainController::FpnLogin() {
+    return FPN.Login();
+}
+
+void MainController::FpnLogoutAndClose() {
+    FPN.Logout();
+    FPN.Close();
+}
+
+} // namespace pim
