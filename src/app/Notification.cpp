@@ -12,20 +12,25 @@ namespace {
 bool Notable(const TSettings& settings, const RunOutcome& run, bool skipUnchanged) {
     return run.TotalMail != 0 && (settings.SettingCountOnly || !skipUnchanged || run.Changed);
 }
+// A push check nobody asked for tells of new mail only.
+bool Silent(const RunOutcome& run) {
+    return run.Push && !run.Changed;
+}
 } // namespace
 
 bool AutoShowWanted(const TSettings& settings, const RunOutcome& run) {
-    if (!run.AnyAccount || !settings.SettingAutoShow)
+    if (!run.AnyAccount || !settings.SettingAutoShow || Silent(run))
         return false;
     return !settings.SettingAutoShowCheck || Notable(settings, run, settings.SettingAutoShowChange);
 }
 
 bool SoundWanted(const TSettings& settings, const RunOutcome& run) {
-    return Notable(settings, run, settings.SameCheck);
+    return !Silent(run) && Notable(settings, run, settings.SameCheck);
 }
 
 bool MailerWanted(const TSettings& settings, const RunOutcome& run) {
-    return settings.MailerAutoRun && Notable(settings, run, settings.MailerAutoRunSameCheck);
+    return settings.MailerAutoRun && !Silent(run) &&
+           Notable(settings, run, settings.MailerAutoRunSameCheck);
 }
 
 std::string IdleStatusText(const TSettings& settings, bool offline,

@@ -94,15 +94,20 @@ TEST(Notification, UnchangedOrNoMailIsSkippedWhereTheOptionsSaySo) {
     all.SettingAutoShowCheck = all.SettingAutoShowChange = true;
     TSettings counting = all;
     counting.SettingCountOnly = true;
-    TSettings mailerOnly;
-    mailerOnly.MailerAutoRun = true;
+    TSettings mailerOnly, every; // every: each run with mail announced, the window shown
+    mailerOnly.MailerAutoRun = every.MailerAutoRun = every.SettingAutoShow = true;
     // Each row: the settings, the run (total, changed, any account), then
     // whether the sound plays, the mailer starts, the window shows.
     const std::tuple<TSettings, RunOutcome, std::string> rows[] = {
-        {all, {3, false, true}, "---"},         {all, {3, true, true}, "smw"},
+        {all, {3, false, true}, "---"},
+        {all, {3, true, true}, "smw"},
         {counting, {3, false, true}, "smw"}, // counting only, every run with mail
-        {mailerOnly, {0, true, true}, "--w"},   {all, {0, true, true}, "---"},
+        {mailerOnly, {0, true, true}, "--w"},
+        {all, {0, true, true}, "---"},
         {TSettings{}, {2, true, false}, "s--"}, // no account took part
+        // a push: only new mail is told, whatever the options say of unchanged mail
+        {every, {3, false, true, true}, "---"},
+        {all, {3, true, true, true}, "smw"},
     };
     for (const auto& [settings, outcome, wanted] : rows)
         EXPECT_EQ(std::string() + "-s"[SoundWanted(settings, outcome)] +
