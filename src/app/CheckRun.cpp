@@ -114,45 +114,51 @@ CheckRun::CheckRun(MailChecker& pop3, MailChecker& imap, DialupControl& dialup, 
                    const TSettings& settings, const TAccounts& accounts, QObject* parent)
     : QObject(parent), checkers_{&pop3, &imap}, checker_(&pop3), dialup_(dialup), host_(host),
       settings_(settings), accounts_(accounts) {
-    // Every handler only posts the next step: the component finishes its own
-    // bookkeeping after the event returns.
-    // Only the checker of the account being checked moves the run on.
-    for (MailChecker* checker : checkers_) {
-        checker->OnConnect = [this](MailChecker* from, int count) {
-            if (from == checker_)
-                VeltaPOP3Connect(count);
-        };
-        checker->OnGetMailInformation = [this](MailChecker* from, const std::string& title,
-                                               const std::string& sender, const std::string& date,
-                                               const std::string& uniqueId) {
-            if (from == checker_)
-                VeltaPOP3GetMailInformation(title, sender, date, uniqueId);
-        };
-        checker->OnDisconnect = [this](MailChecker* from) {
-            if (from == checker_)
-                VeltaPOP3Disconnect();
-        };
-        checker->OnError = [this](MailChecker* from, uint8_t error) {
-            if (from == checker_)
-                VeltaPOP3Error(error);
-        };
-        // A refused QUIT ends the session without an event; the run must not stall.
-        checker->OnQuitRefused = [this](MailChecker* from) {
-            if (from == checker_)
-                VeltaPOP3Disconnect();
-        };
-    }
+    for (MailChecker* checker : checkers_)
+        Wire(*checker);
 }
 
 CheckRun::~CheckRun() {
     Abandon();
-    for (MailChecker* checker : checkers_) {
+    for (MailChecker* checker : wired_) {
         checker->OnConnect = nullptr;
         checker->OnGetMailInformation = nullptr;
         checker->OnDisconnect = nullptr;
         checker->OnError = nullptr;
         checker->OnQuitRefused = nullptr;
     }
+}
+
+// Every handler only posts the next step: the component finishes its own
+// bookkeeping after the event returns. Only the checker of the account being
+// checked moves the run on.
+void CheckRun::Wire(MailChecker& checker) {
+    if (std::find(wired_.begin(), wired_.end(), &checker) != wired_.end())
+        return;
+    wired_.push_back(&checker);
+    checker.OnConnect = [this](MailChecker* from, int count) {
+        if (from == checker_)
+            VeltaPOP3Connect(count);
+    };
+    checker.OnGetMailInformation = [this](MailChecker* from, const std::string& title,
+                                          const std::string& sender, const std::string& date,
+                                          const std::string& uniqueId) {
+        if (from == checker_)
+            VeltaPOP3GetMailInformation(title, sender, date, uniqueId);
+    };
+    checker.OnDisconnect = [this](MailChecker* from) {
+        if (from == checker_)
+            VeltaPOP3Disconnect();
+    };
+    checker.OnError = [this](MailChecker* from, uint8_t error) {
+        if (from == checker_)
+            VeltaPOP3Error(error);
+    };
+    // A refused QUIT ends the session without an event; the run must not stall.
+    checker.OnQuitRefused = [this](MailChecker* from) {
+        if (from == checker_)
+            VeltaPOP3Disconnect();
+    };
 }
 
 void CheckRun::Post(void (CheckRun::*step)()) {
@@ -351,7 +357,9 @@ void CheckRun::CheckAccount() {
     host_.SetStatus(Checking(account.Name));
     // The host names the protocol; a host that names none goes to POP3, which refuses it.
     const auto endpoint = ParseMailEndpoint(account.HostName);
-    checker_ = checkers_[endpoint && endpoint->protocol == MailProtocol::Imap ? 1 : 0];
+    const bool imap = endpoint && endpoint->protocol == MailProtocol::Imap;
+    checker_ = imap && ImapFor ? &ImapFor(account) : checkers_[imap ? 1 : 0];
+    Wire(*checker_);
     checker_->Security = {account.TlsRequired, account.TrustedCertificate};
     // No session could be started: the slot keeps -2 (no answer).
     if (!checker_->Connect(account.HostName, account.UserID, account.Password))
@@ -493,7 +501,9 @@ void CheckRun::CompareWithShown(RunOutcome& outcome) {
             continue;
         MarkOldMail(w, s);
         s = w;
-        if (w.Count > 0 ? w.Old() != w.Count : w.OldCount != w.Count)
+        // An error is a change to a run someone asked for; a push that could
+        // not reconnect shows it without a word.
+        if (w.Count > 0 ? w.Old() != w.Count : w.OldCount != w.Count && pushOnly_ < 0)
             outcome.Changed = true;
     }
 }

@@ -12,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 class QEventLoop;
 
@@ -94,6 +95,9 @@ public:
     // is started.
     void Abandon();
 
+    // The IMAP client of an account where each has one of its own (kept open
+    // for push); the one given at construction otherwise.
+    std::function<MailChecker&(const TAccount&)> ImapFor;
     // The day what a check learns of TLS is dated with (tests pin it).
     std::function<QDate()> Today = [] { return QDate::currentDate(); };
 
@@ -135,7 +139,10 @@ private:
     void VeltaPOP3Disconnect();
     void VeltaPOP3Error(uint8_t errorNo);
 
+    void Wire(MailChecker& checker);
+
     std::array<MailChecker*, 2> checkers_; // POP3, IMAP
+    std::vector<MailChecker*> wired_;      // whose events lead here
     MailChecker* checker_;                 // the current account's
     DialupControl& dialup_;
     CheckRunHost& host_;

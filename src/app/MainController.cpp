@@ -46,7 +46,14 @@ MainController::MainController(TMainForm& view, const std::string& programDir, T
       scheduler_(
           Settings, [this] { return SchedulePaused(); },
           [this] { run_.pbCheckClick(CheckRun::Sender::Other); }),
-      menu_(menuHost_, Settings, prompts_) {}
+      menu_(menuHost_, Settings, prompts_) {
+    run_.ImapFor = [this](const TAccount& account) -> MailChecker& {
+        return push_.Client(account);
+    };
+    push_.OnCheck = [this](const std::string& host, const std::string& user) {
+        run_.PushCheck(host, user);
+    };
+}
 
 MainController::~MainController() = default;
 
@@ -88,7 +95,8 @@ void MainController::Connect() {
         return WakeCheck::Conditions{Settings.ScheduleTime && !SchedulePaused(), run_.Running(),
                                      offline_, std::chrono::minutes(Settings.ScheduleTimeCount)};
     };
-    wake_.OnCheck = [this](WakeWatch*) { scheduler_.CheckNow(); };
+    // The check first: the idling connections, perhaps dead, are then made anew by it.
+    wake_.OnCheck = [this](WakeWatch*) { scheduler_.CheckNow(), push_.Wake(); };
     // A notification's actions do what the tray menu and the mailer button do.
     QObject::connect(&notifications_, &DesktopNotifications::actionInvoked, &view_,
                      [this](const QString& key, const QByteArray& token) {
@@ -137,6 +145,7 @@ void MainController::FormShow() {
 
 void MainController::FormDestroy(QPoint place, bool terminating) {
     run_.Abandon();
+    push_.LeaveAll();
     // The dial-up component outlives the window.
     ras_.OnConnect = nullptr;
     ras_.OnConnectError = nullptr;
@@ -170,12 +179,18 @@ bool MainController::SchedulePaused() const {
 void MainController::UpdateStatusLine() {
     if (run_.CheckIndex != -1)
         return;
+    FollowPush();
     // The options' Apply comes here: the trees follow the accounts too.
     const bool noAccount = !AnyAccountToCheck(Accounts);
     view_.ShowNoAccount(noAccount);
     if (noAccount && !offline_)
         return SetStatus(texts::NoAccount());
     SetStatus(IdleStatusText(Settings, offline_, view_.MailCount(), SchedulePaused()));
+}
+
+void MainController::FollowPush() {
+    push_.Keep(Accounts);
+    push_.SetHolding(!offline_ && !(Settings.CustomizeDial == 2 && Settings.SettingDeconnect));
 }
 
 bool MainController::StartMailer() {
@@ -269,7 +284,7 @@ bool MainController::MenuHost::DialogOpen() const {
 }
 
 void MainController::SetPop3TimeOut(int milliseconds) {
-    VeltaPOP3.TimeOutCount = VeltaIMAP.TimeOutCount = milliseconds;
+    VeltaPOP3.TimeOutCount = VeltaIMAP.TimeOutCount = push_.TimeOutCount = milliseconds;
 }
 
 void MainController::ShowMailerButton() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/CheckRun.h"
+#include "app/PushWatch.h"
 #include "app/RasControl.h"
 #include "app/RemoteMenu.h"
 #include "app/Scheduler.h"
@@ -38,7 +39,7 @@ public:
     const std::string& ProfilePath() const { return profilePath_; }
     CheckRun& Run() { return run_; }
     bool Offline() const override { return offline_; }
-    void SetOffline(bool offline) { offline_ = offline; }
+    void SetOffline(bool offline) { offline_ = offline, FollowPush(); }
 
     // Settings and Accounts from Pim.INI; an unusable one is told from the event loop.
     void LoadSettings();
@@ -76,6 +77,9 @@ public:
     TFernpostNetwork FPN;
 
 private:
+    // Push holds connections only while online, and not where the connection
+    // the checks need is hung up after each.
+    void FollowPush();
     // CheckRunHost
     int Ask(const std::string& text, unsigned flags) override;
     void GoOnline() override;
@@ -114,6 +118,8 @@ private:
     std::string profilePath_;
     TVeltaRAS& ras_;
     RasControl rasControl_{ras_};
+    // Before the run: its clients outlive the run's hold on them.
+    PushWatch push_;
     CheckRun run_;
     Scheduler scheduler_;
     WakeWatch wake_{ras_.Bus()};

@@ -57,6 +57,14 @@ void TVeltaIMAP::Idling() {
     // The check this connection served is over.
     if (std::exchange(checking_, false))
         TellDisconnect();
+    if (idling_ && OnIdling)
+        OnIdling(this);
+}
+
+void TVeltaIMAP::Drop() {
+    idling_ = leaving_ = checking_ = false;
+    renewTimer_.stop();
+    session_.Reset();
 }
 
 void TVeltaIMAP::Disconnected() {
@@ -73,6 +81,10 @@ void TVeltaIMAP::Failed(uint8_t errorNo) {
         checking_ = errorNo == 6 && open;
         idling_ = false;
         TellError(errorNo);
+        // A connection that could not be made or was lost is tried again; a
+        // refused login is not (it would only be refused again).
+        if (errorNo != 6 && errorNo != 4 && OnDropped)
+            OnDropped(this, errorNo);
         return;
     }
     idling_ = false;

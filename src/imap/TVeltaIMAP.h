@@ -38,9 +38,14 @@ public:
     // The idling connection ended (closed, BYE, or found dead at its renewal);
     // no check was running, so no other event tells it.
     std::function<void(TVeltaIMAP* sender, uint8_t errorNo)> OnDropped;
+    // It idles: a check on it worked.
+    std::function<void(TVeltaIMAP* sender)> OnIdling;
     // Ends an idling connection with LOGOUT; what becomes of it is not told.
     // Destroying the client closes the connection at once.
     void Leave();
+    // Closes the connection at once, without a word: after a suspend it may be
+    // dead, and a LOGOUT would only wait for its time-out.
+    void Drop();
 
     // Servers may end an IDLE after 30 minutes (RFC 2177); tests shorten it.
     int RenewInterval = 29 * 60 * 1000;

@@ -4,6 +4,7 @@
 // test doubles. The component alone reads the demo's sample mailbox there too.
 #include "app/CheckRun.h"
 
+#include "app/PushWatch.h"
 #include "common/Cp932.h"
 #include "imap/TVeltaIMAP.h"
 #include "platform/MessageBox.h"
@@ -384,7 +385,9 @@ protected:
             "hanako",
             "pw-hanako",
             {test::SimpleMessage("h1"), test::SimpleMessage("h2"), test::SimpleMessage("h3")}};
-        if (!dovecot->Start({taro, {"sample", "pass word", mail}, hanako}, true))
+        // Jiro's is pushed.
+        const test::MailUser jiro{"jiro", "pw-jiro", {test::SimpleMessage("j1")}};
+        if (!dovecot->Start({taro, {"sample", "pass word", mail}, hanako, jiro}, true))
             ADD_FAILURE() << dovecot->error();
     }
     static void TearDownTestSuite() { delete dovecot, dovecot = nullptr; }
@@ -615,6 +618,65 @@ TEST_F(CheckRunDovecotTls, ImapAccountsShowTheUnseenOfInboxAndNeverChangeIt) {
     EXPECT_EQ(subjects(2), "h2 h3 h4* ");
     EXPECT_TRUE(host.last.Changed);
     EXPECT_EQ(state(), delivered);
+}
+
+// Kept open, an IMAP account's connection idles after the check: new mail is
+// checked and told the moment it is delivered, a message read elsewhere leaves
+// the list without a word, and a dropped connection tries again by itself.
+TEST_F(CheckRunDovecotTls, PushTellsNewMailAtOnceAndAReadMessageWithoutAWord) {
+    PushWatch push;
+    CheckRun pushing{pop3, imap, dialup, host, settings, accounts};
+    pushing.ImapFor = [&](const TAccount& account) -> MailChecker& { return push.Client(account); };
+    push.OnCheck = [&](const std::string& host, const std::string& user) {
+        pushing.PushCheck(host, user);
+    };
+    accounts[1] = {true, "Jiro", "imaps://localhost:" + std::to_string(dovecot->ImapTlsPort()),
+                   "jiro", "pw-jiro"};
+    TVeltaIMAP& client = push.Client(accounts[1]);
+    const auto over = [&](int runs) {
+        return test::RunUntil([&] { return host.over == runs; }, 10s);
+    };
+    pushing.pbCheckClick(CheckRun::Sender::Other);
+    ASSERT_TRUE(over(1));
+    ASSERT_TRUE(test::RunUntil([&] { return client.IsIdling(); }, 5s));
+    EXPECT_EQ(pushing.ShownResults[1].Count, 1);
+
+    ASSERT_EQ(dovecot->Doveadm({"save", "-u", "jiro"}, test::SimpleMessage("j2")), "");
+    ASSERT_TRUE(over(2)) << "delivered, checked at once";
+    EXPECT_TRUE(host.last.Push && host.last.Changed);
+    EXPECT_EQ(pushing.ShownResults[1].Subjects[1], "j2");
+    EXPECT_EQ(pushing.ShownResults[0].Count, 1) << "the POP3 account stands as shown";
+    ASSERT_TRUE(test::RunUntil([&] { return client.IsIdling(); }, 5s));
+
+    ASSERT_EQ(
+        dovecot->Doveadm({"flags", "add", "-u", "jiro", "\\Seen", "mailbox", "INBOX", "uid", "1"}),
+        "");
+    ASSERT_TRUE(over(3));
+    EXPECT_TRUE(host.last.Push && !host.last.Changed) << "read elsewhere: no news";
+    EXPECT_EQ(pushing.ShownResults[1].Count, 1);
+
+    // A server that goes and comes back on its port: the connection tries again
+    // by itself, its line shows the error meanwhile, and nothing old is news.
+    test::DovecotServer own;
+    ASSERT_TRUE(own.Start({{"saburo", "pw", {test::SimpleMessage("s1")}}})) << own.error();
+    accounts[2] = {true, "Saburo", "imap://127.0.0.1:" + std::to_string(own.ImapPort()), "saburo",
+                   "pw"};
+    TVeltaIMAP& saburo = push.Client(accounts[2]);
+    pushing.pbCheckClick(CheckRun::Sender::Other);
+    ASSERT_TRUE(over(4));
+    ASSERT_TRUE(test::RunUntil([&] { return saburo.IsIdling(); }, 5s));
+    own.Stop();
+    ASSERT_TRUE(over(5)) << "tried again after its first wait";
+    EXPECT_EQ(pushing.ShownResults[2].Count, -2);
+    EXPECT_TRUE(host.last.Push && !host.last.Changed) << "an error of a push says nothing";
+    ASSERT_TRUE(own.Restart()) << own.error();
+    ASSERT_TRUE(over(6)) << "back after the next wait";
+    EXPECT_EQ(pushing.ShownResults[2].Count, 1);
+    EXPECT_FALSE(host.last.Changed);
+    ASSERT_TRUE(test::RunUntil([&] { return saburo.IsIdling(); }, 5s));
+    ASSERT_EQ(own.Doveadm({"save", "-u", "saburo"}, test::SimpleMessage("s2")), "");
+    ASSERT_TRUE(over(7));
+    EXPECT_TRUE(host.last.Changed && pushing.ShownResults[2].IsNew(1));
 }
 
 } // namespace

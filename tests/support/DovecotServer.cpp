@@ -127,12 +127,20 @@ bool DovecotServer::MakeCertificates() {
     return Fail("openssl failed:\n" + ReadFile(log));
 }
 
-bool DovecotServer::Launch(bool withTls) {
+bool DovecotServer::Restart() {
+    Stop();
+    return Launch(withTls_, true) || Fail(error_);
+}
+
+bool DovecotServer::Launch(bool withTls, bool samePorts) {
+    withTls_ = withTls;
     // Free now; another process may take them before Dovecot binds them.
-    port_ = ScriptedServer::ClosedPort();
-    tlsPort_ = withTls ? ScriptedServer::ClosedPort() : 0;
-    imapPort_ = ScriptedServer::ClosedPort();
-    imapTlsPort_ = withTls ? ScriptedServer::ClosedPort() : 0;
+    if (!samePorts) {
+        port_ = ScriptedServer::ClosedPort();
+        tlsPort_ = withTls ? ScriptedServer::ClosedPort() : 0;
+        imapPort_ = ScriptedServer::ClosedPort();
+        imapTlsPort_ = withTls ? ScriptedServer::ClosedPort() : 0;
+    }
     // No delay after a wrong password, and failures do not slow down later logins.
     std::string conf = "base_dir = @/run\nstate_dir = @/state\nlog_path = @/dovecot.log\n"
                        "protocols = pop3 imap\nlisten = 127.0.0.1, 127.0.0.2\n"

@@ -42,6 +42,8 @@ public:
     // "mailbox", "INBOX", "uid", "3"} marks one read.
     // Stops the server, as a crash or a restart would.
     void Stop();
+    // Starts it again on the same ports, with the mail it held.
+    bool Restart();
     std::string Doveadm(const std::vector<std::string>& args, const std::string& input = {}) const;
     // In the folder: ca.pem signed the server's certificate server.pem,
     // untrusted-ca.pem signed nothing it shows.
@@ -50,12 +52,13 @@ public:
 private:
     bool WriteMail(const std::vector<MailUser>& users);
     bool MakeCertificates();
-    bool Launch(bool withTls);
+    bool Launch(bool withTls, bool samePorts = false);
     bool Fail(const std::string& message);
 
     std::string folder_, error_;
     pid_t pid_ = -1;
     uint16_t port_ = 0, tlsPort_ = 0, imapPort_ = 0, imapTlsPort_ = 0;
+    bool withTls_ = false;
 };
 
 } // namespace pim::test

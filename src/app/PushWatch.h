@@ -1,0 +1,57 @@
+// One place for push: each IMAP account's client, kept open and idling between
+// checks. A change it tells becomes a check of that account; a connection that
+// drops tries again after its back-off, at once after a wake-up; offline mode
+// and the exit leave them all.
+#pragma once
+
+#include "imap/Backoff.h"
+#include "imap/TVeltaIMAP.h"
+#include "settings/Settings.h"
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pim {
+
+class PushWatch : public QObject {
+    Q_OBJECT
+public:
+    explicit PushWatch(QObject* parent = nullptr);
+    ~PushWatch() override;
+
+    // The client that checks `account` (made on first use, then kept).
+    TVeltaIMAP& Client(const TAccount& account);
+    // Only these accounts keep their clients; the others leave.
+    void Keep(const TAccounts& accounts);
+    // Held open between checks: not while offline, nor where the connection
+    // the checks need is hung up after each.
+    void SetHolding(bool holding);
+    // The machine woke or the network came back: idling connections may be
+    // dead; each account is checked again at once, which reconnects it.
+    void Wake();
+    // The program ends: every connection is left without waiting for an answer.
+    void LeaveAll();
+
+    // Check this account now (a change told, or a dropped connection's wait over).
+    std::function<void(const std::string& hostName, const std::string& userID)> OnCheck;
+    int TimeOutCount = 60000;
+
+private:
+    struct Kept {
+        std::string host, user;
+        TVeltaIMAP client;
+        Backoff backoff;
+        QTimer retry;
+    };
+    Kept* Find(const std::string& host, const std::string& user);
+    void Check(Kept& kept);
+
+    std::vector<std::unique_ptr<Kept>> kept_;
+    bool holding_ = true;
+};
+
+} // namespace pim
