@@ -4,8 +4,11 @@
 #include "support/CheckClient.h"
 #include "support/DovecotServer.h"
 #include "support/EventLoop.h"
+#include "support/TempDir.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace pim {
 namespace {
@@ -35,6 +38,21 @@ TEST(TVeltaIMAPDovecot, KeptOpenItIdlesTellsOfChangesChecksAgainAndTellsOfItsEnd
     ASSERT_TRUE(check());
     EXPECT_EQ(client.log, (std::vector<std::string>{"connect 1", "mail one", "disconnect"}));
     ASSERT_TRUE(test::RunUntil([&] { return imap.IsIdling(); }, 5s));
+    // The system keeps asking the idle connection's other end (timer 2 of
+    // /proc/net/tcp: keep-alive), so that a lost one is found.
+    char port[8];
+    std::snprintf(port, sizeof port, ":%04X ", dovecot.ImapPort());
+    std::istringstream tcp(test::ReadFile("/proc/net/tcp"));
+    std::string timer;
+    for (std::string line; std::getline(tcp, line);) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues;
+        fields >> slot >> local >> remote >> state >> queues >> timer;
+        if ((remote + ' ').find(port) != std::string::npos && state == "01")
+            break;
+        timer.clear();
+    }
+    EXPECT_TRUE(timer.starts_with("02:")) << "timer " << timer;
 
     ASSERT_EQ(dovecot.Doveadm({"save", "-u", "hanako"}, "Subject: two\r\n\r\ny\r\n"), "");
     EXPECT_TRUE(test::RunUntil([&] { return pushes == 1; }, 5s)) << "delivered, told at once";
