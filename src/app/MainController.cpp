@@ -91,12 +91,18 @@ void MainController::Connect() {
     ras_.OnConnectError = [this](TVeltaRAS*, const std::string&) { run_.DialFinished(); };
     ras_.OnFirstConnect = [this](TVeltaRAS*) { scheduler_.VeltaRASFirstConnect(); };
     // After a resume or when the network returns, the interval check comes early.
+    // Push connections, perhaps dead after it, are made anew even without interval checks.
     wake_.Conditions = [this] {
-        return WakeCheck::Conditions{Settings.ScheduleTime && !SchedulePaused(), run_.Running(),
-                                     offline_, std::chrono::minutes(Settings.ScheduleTimeCount)};
+        return WakeCheck::Conditions{
+            (Settings.ScheduleTime && !SchedulePaused()) || push_.Holding(), run_.Running(),
+            offline_, std::chrono::minutes(Settings.ScheduleTimeCount)};
     };
     // The check first: the idling connections, perhaps dead, are then made anew by it.
-    wake_.OnCheck = [this](WakeWatch*) { scheduler_.CheckNow(), push_.Wake(); };
+    wake_.OnCheck = [this](WakeWatch*) {
+        if (Settings.ScheduleTime && !SchedulePaused())
+            scheduler_.CheckNow();
+        push_.Wake();
+    };
     // A notification's actions do what the tray menu and the mailer button do.
     QObject::connect(&notifications_, &DesktopNotifications::actionInvoked, &view_,
                      [this](const QString& key, const QByteArray& token) {

@@ -59,10 +59,12 @@ void PushWatch::Keep(const TAccounts& accounts) {
 }
 
 void PushWatch::SetHolding(bool holding) {
-    holding_ = holding;
+    const bool again = !std::exchange(holding_, holding) && holding;
     for (const auto& k : kept_) {
         k->client.KeepOpen(holding);
-        if (!holding) {
+        if (again) {
+            Check(*k);
+        } else if (!holding) {
             k->retry.stop();
             if (k->client.IsIdling())
                 k->client.Leave();

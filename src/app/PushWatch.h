@@ -29,7 +29,9 @@ public:
     void Keep(const TAccounts& accounts);
     // Held open between checks: not while offline, nor where the connection
     // the checks need is hung up after each.
+    // Holding again, each account is checked, which reconnects it.
     void SetHolding(bool holding);
+    bool Holding() const { return holding_; }
     // The machine woke or the network came back: idling connections may be
     // dead; each account is checked again at once, which reconnects it.
     void Wake();

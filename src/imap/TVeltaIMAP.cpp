@@ -35,6 +35,9 @@ bool TVeltaIMAP::Connect(const std::string& hostName, const std::string& userID,
     }
     if (idling_) // another account now: this one is left
         Leave();
+    // A LOGOUT on its way waits for nobody: the new session takes the client.
+    if (std::exchange(leaving_, false))
+        session_.Reset();
     if (session_.Open())
         return false;
     const auto endpoint = ParseMailEndpoint(hostName);

@@ -654,6 +654,12 @@ TEST_F(CheckRunDovecotTls, PushTellsNewMailAtOnceAndAReadMessageWithoutAWord) {
     ASSERT_TRUE(over(3));
     EXPECT_TRUE(host.last.Push && !host.last.Changed) << "read elsewhere: no news";
     EXPECT_EQ(pushing.ShownResults[1].Count, 1);
+    // Offline it holds nothing; back online it checks and idles again.
+    push.SetHolding(false);
+    EXPECT_FALSE(client.IsIdling());
+    push.SetHolding(true);
+    ASSERT_TRUE(over(4));
+    ASSERT_TRUE(test::RunUntil([&] { return client.IsIdling(); }, 5s));
 
     // A server that goes and comes back on its port: the connection tries again
     // by itself, its line shows the error meanwhile, and nothing old is news.
@@ -663,19 +669,19 @@ TEST_F(CheckRunDovecotTls, PushTellsNewMailAtOnceAndAReadMessageWithoutAWord) {
                    "pw"};
     TVeltaIMAP& saburo = push.Client(accounts[2]);
     pushing.pbCheckClick(CheckRun::Sender::Other);
-    ASSERT_TRUE(over(4));
+    ASSERT_TRUE(over(5));
     ASSERT_TRUE(test::RunUntil([&] { return saburo.IsIdling(); }, 5s));
     own.Stop();
-    ASSERT_TRUE(over(5)) << "tried again after its first wait";
+    ASSERT_TRUE(over(6)) << "tried again after its first wait";
     EXPECT_EQ(pushing.ShownResults[2].Count, -2);
     EXPECT_TRUE(host.last.Push && !host.last.Changed) << "an error of a push says nothing";
     ASSERT_TRUE(own.Restart()) << own.error();
-    ASSERT_TRUE(over(6)) << "back after the next wait";
+    ASSERT_TRUE(over(7)) << "back after the next wait";
     EXPECT_EQ(pushing.ShownResults[2].Count, 1);
     EXPECT_FALSE(host.last.Changed);
     ASSERT_TRUE(test::RunUntil([&] { return saburo.IsIdling(); }, 5s));
     ASSERT_EQ(own.Doveadm({"save", "-u", "saburo"}, test::SimpleMessage("s2")), "");
-    ASSERT_TRUE(over(7));
+    ASSERT_TRUE(over(8));
     EXPECT_TRUE(host.last.Changed && pushing.ShownResults[2].IsNew(1));
 }
 
