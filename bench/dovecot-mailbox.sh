@@ -4,9 +4,9 @@
 # script running as root from the top of the tree, after it has set `tools` to
 # the programs it needs besides Dovecot's, and `imap=yes` when it wants IMAP
 # too, and `push_users=N` for N more users push1..pushN (password $push_pass)
-# with one small message each. start_mailbox builds the mailbox, starts Dovecot with POP3 on $port (and
-# IMAP on $imap_port) and logs in once so that its index is built; the work
-# folder and Dovecot go when the script exits.
+# with one small message each. start_mailbox builds the mailbox, starts Dovecot
+# with POP3 on $port (and IMAP on $imap_port) and logs in once so that its
+# index is built; the work folder and Dovecot go when the script exits.
 
 messages=255
 attachment_bytes=74000 # base64 in 76-column lines makes each message about 100 KB
