@@ -165,6 +165,10 @@ bool BlockingClient::Fill() {
     return n > 0;
 }
 
+void SetName(const char* name) {
+    gName = name;
+}
+
 [[noreturn]] void Die(const std::string& what) {
     std::fprintf(stderr, "%s: %s\n", gName, what.c_str());
     std::exit(2);
@@ -202,6 +206,22 @@ double Results::Median(int delay, const std::string& row,
 
 double Results::Ratio(int delay) const {
     return bench::Median(ratios.at(delay));
+}
+
+bool PrintGoals(const std::vector<Goal>& goals) {
+    // The names' column is as wide as the longest name and two spaces.
+    size_t width = 0;
+    for (const Goal& goal : goals)
+        width = std::max(width, std::strlen(goal.what));
+    std::printf("\nGoals (medians):\n");
+    bool met = true;
+    for (const Goal& goal : goals) {
+        const bool ok = goal.value <= goal.limit;
+        met = met && ok;
+        std::printf("  %-*s %10s  goal <= %-6s  %s\n", static_cast<int>(width + 2), goal.what,
+                    goal.shown(goal.value).c_str(), goal.limitShown, ok ? "met" : "MISSED");
+    }
+    return met;
 }
 
 int RunCheckBench(const CheckBench& bench, int argc, char** argv) {
@@ -310,19 +330,7 @@ int RunCheckBench(const CheckBench& bench, int argc, char** argv) {
     if (bench.moreGoals)
         for (Goal& goal : bench.moreGoals(results))
             goals.push_back(std::move(goal));
-    // The names' column is as wide as the longest name and two spaces.
-    size_t width = 0;
-    for (const Goal& goal : goals)
-        width = std::max(width, std::strlen(goal.what));
-    std::printf("\nGoals (medians):\n");
-    bool met = true;
-    for (const Goal& goal : goals) {
-        const bool ok = goal.value <= goal.limit;
-        met = met && ok;
-        std::printf("  %-*s %10s  goal <= %-6s  %s\n", static_cast<int>(width + 2), goal.what,
-                    goal.shown(goal.value).c_str(), goal.limitShown, ok ? "met" : "MISSED");
-    }
-    return met ? 0 : 1;
+    return PrintGoals(goals) ? 0 : 1;
 }
 
 } // namespace pim::bench

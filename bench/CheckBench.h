@@ -100,11 +100,16 @@ private:
     int fd_ = -1;
 };
 
+// Names the program in Die's messages (RunCheckBench does it from the bench).
+void SetName(const char* name);
 [[noreturn]] void Die(const std::string& what);
 double Since(const QElapsedTimer& timer);
 double Median(std::vector<double> values);
 std::string Size(double bytes);
 std::string Times(double ratio); // "1.05 x"
+
+// Prints the goals with met or MISSED; true when all are met.
+bool PrintGoals(const std::vector<Goal>& goals);
 
 int RunCheckBench(const CheckBench& bench, int argc, char** argv);
 

@@ -3,15 +3,18 @@
 # all unseen, for user `bench`, served on 127.0.0.1 only. Sourced by a bench
 # script running as root from the top of the tree, after it has set `tools` to
 # the programs it needs besides Dovecot's, and `imap=yes` when it wants IMAP
-# too. start_mailbox builds the mailbox, starts Dovecot with POP3 on $port (and
-# IMAP on $imap_port) and logs in once so that its index is built; the work
-# folder and Dovecot go when the script exits.
+# too, and `push_users=N` for N more users push1..pushN (password $push_pass)
+# with one small message each. start_mailbox builds the mailbox, starts Dovecot
+# with POP3 on $port (and IMAP on $imap_port) and logs in once so that its
+# index is built; the work folder and Dovecot go when the script exits.
 
 messages=255
 attachment_bytes=74000 # base64 in 76-column lines makes each message about 100 KB
 user=bench
 pass=bench-pass
 imap=${imap:-}
+push_users=${push_users:-0}
+push_pass=push-pass
 imap_port=0
 export LC_ALL=C
 
@@ -34,6 +37,12 @@ cleanup() {
     if [[ -n $dovecot_pid ]]; then
         kill -TERM "$dovecot_pid" 2>/dev/null || true
         wait "$dovecot_pid" 2>/dev/null || true
+    fi
+    # One a bench started again in place of the first (its pid file is Dovecot's own).
+    local master
+    master=$(cat "$work/run/master.pid" 2>/dev/null || true)
+    if [[ $master =~ ^[0-9]+$ ]] && [[ $(cat "/proc/$master/comm" 2>/dev/null) == dovecot ]]; then
+        kill -TERM "$master" 2>/dev/null || true
     fi
     rm -rf "$work"
 }
@@ -77,9 +86,18 @@ make_mailbox() {
             printf -- '------=_Part_%d--\r\n' "$i"
         } >"$maildir/new/$((1000000000 + i)).M${i}P$$.bench"
     done
-    chown -R nobody:nogroup "$work/mail"
     printf '%s:{PLAIN}%s:%d:%d::%s::\n' "$user" "$pass" "$(id -u nobody)" "$(id -g nobody)" \
         "$work/mail/$user" >"$work/passwd"
+    local name
+    for ((i = 1; i <= push_users; i++)); do
+        name=push$i
+        mkdir -p "$work/mail/$name/Maildir"/{cur,new,tmp}
+        printf 'From: a@example.jp\r\nSubject: first\r\nMessage-ID: <%s-1@example.jp>\r\n\r\nx\r\n' \
+            "$name" >"$work/mail/$name/Maildir/new/1000000001.M1P$$.bench"
+        printf '%s:{PLAIN}%s:%d:%d::%s::\n' "$name" "$push_pass" "$(id -u nobody)" \
+            "$(id -g nobody)" "$work/mail/$name" >>"$work/passwd"
+    done
+    chown -R nobody:nogroup "$work/mail"
     chown root:dovecot "$work/passwd"
     chmod 640 "$work/passwd"
 }

@@ -188,6 +188,14 @@ std::vector<LinkFigures> LatencyProxy::Take(size_t count, std::chrono::milliseco
     return std::exchange(finished_, {});
 }
 
+LinkFigures LatencyProxy::Totals() const {
+    LinkFigures totals;
+    totals.toServer = toServer_;
+    totals.fromServer = fromServer_;
+    totals.roundTrips = roundTrips_;
+    return totals;
+}
+
 void LatencyProxy::Accept() {
     const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0)
@@ -197,6 +205,7 @@ void LatencyProxy::Accept() {
     connection->client = client;
     connection->accepted = Clock::now();
     connection->connectDue = connection->accepted + 3 * options_.delay;
+    ++roundTrips_; // the connection's own, up to the greeting
     connection->up.from = client;
     connection->down.to = client;
     connections_.push_back(std::move(connection));
@@ -295,13 +304,22 @@ void LatencyProxy::Handle(const std::vector<pollfd>& polled) {
         const short client = polled[i].revents;
         const short server = polled[i + 1].revents;
         constexpr short kReadable = POLLIN | POLLHUP | POLLERR;
-        if ((client & kReadable) && c.up.Readable() && Read(options_, c.up, now, c.broken) > 0) {
+        if (const size_t n =
+                (client & kReadable) && c.up.Readable() ? Read(options_, c.up, now, c.broken) : 0;
+            n > 0) {
+            toServer_ += n;
             if (c.serverSpoke)
-                ++c.roundTrips;
+                ++c.roundTrips, ++roundTrips_;
             c.serverSpoke = false;
         }
-        if ((server & kReadable) && c.down.Readable() && Read(options_, c.down, now, c.broken) > 0)
+        if (const size_t n = (server & kReadable) && c.down.Readable()
+                                 ? Read(options_, c.down, now, c.broken)
+                                 : 0;
+            n > 0) {
+            fromServer_ += n;
+            ++serverReads_;
             c.serverSpoke = true;
+        }
         // An error shows in the next send.
         if (client & (POLLOUT | POLLHUP | POLLERR))
             c.down.blocked = false;

@@ -69,6 +69,12 @@ public:
     // to `timeout` until there are at least `count`.
     std::vector<LinkFigures> Take(size_t count = 0,
                                   std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
+    // Every connection's figures summed since the start, the open ones' too:
+    // the difference of two tells what a connection kept open cost meanwhile
+    // (milliseconds and broken are left out).
+    LinkFigures Totals() const;
+    // How many times the server side had something to read, all connections together.
+    uint64_t ServerReads() const { return serverReads_; }
 
 private:
     struct Connection;
@@ -85,6 +91,8 @@ private:
     std::vector<std::unique_ptr<Connection>> connections_;
     std::thread thread_;
     std::atomic<bool> stop_ = false;
+    std::atomic<uint64_t> toServer_ = 0, fromServer_ = 0, serverReads_ = 0;
+    std::atomic<int> roundTrips_ = 0;
 
     std::mutex mutex_;
     std::condition_variable ended_;
