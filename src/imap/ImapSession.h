@@ -130,6 +130,8 @@ public:
     void Reset();
 
     bool Open() const { return open_; }
+    // IDLE went out (its "+" awaited) or runs.
+    bool Watching() const { return state_ == State::Idle || state_ == State::Idling; }
     // The server offers IDLE: said in the greeting, by CAPABILITY, or (as most
     // servers do) in the answer to the login.
     bool IdleOffered() const { return (capabilities_ & capIdle) != 0; }
@@ -206,7 +208,6 @@ private:
     void SearchAgain(const std::string& done);
     void Changed(std::string_view text);
     void Push();
-    bool Watching() const { return state_ == State::Idle || state_ == State::Idling; }
     void EndInClear(TlsFailure failure);
     void Finish(uint8_t errorNo);
     bool Awaiting() const;

@@ -26,14 +26,14 @@ TVeltaIMAP::~TVeltaIMAP() {
 bool TVeltaIMAP::Connect(const std::string& hostName, const std::string& userID,
                          const std::string& password) {
     const std::string account = hostName + '\n' + userID + '\n' + password;
-    if (idling_ && account == account_ && !checking_) {
-        // The same account, logged in and idling: only the search again.
+    if (session_.Watching() && account == account_ && !checking_) {
+        // The same account, logged in and idling (or about to): only the search again.
         idling_ = false;
         renewTimer_.stop();
         checking_ = session_.CheckAgain();
         return checking_;
     }
-    if (idling_) // another account now: this one is left
+    if (session_.Watching()) // another account now: this one is left
         Leave();
     // A LOGOUT on its way waits for nobody: the new session takes the client.
     if (std::exchange(leaving_, false))
@@ -52,6 +52,17 @@ bool TVeltaIMAP::Connect(const std::string& hostName, const std::string& userID,
     account_ = account;
     checking_ = true;
     return true;
+}
+
+bool TVeltaIMAP::Quit() {
+    const bool quitting = session_.Quit();
+    // IDLE went out: the check is over; what the server answers concerns only
+    // the connection kept, and waiting for its "+" would cost a round trip.
+    if (checking_ && session_.Watching()) {
+        checking_ = false;
+        TellDisconnect();
+    }
+    return quitting;
 }
 
 void TVeltaIMAP::Idling() {

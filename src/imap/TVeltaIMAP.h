@@ -22,7 +22,7 @@ public:
     bool Connect(const std::string& hostName, const std::string& userID,
                  const std::string& password) override;
     bool Retr(int mailNo) override { return session_.Retr(mailNo); }
-    bool Quit() override { return session_.Quit(); }
+    bool Quit() override;
     const TlsOutcome& SecurityOutcome() const override { return connection_.Outcome(); }
     bool SummarisesNewest() const override { return true; }
 
