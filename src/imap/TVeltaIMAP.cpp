@@ -113,6 +113,7 @@ void TVeltaIMAP::Leave() {
     checking_ = false;
     // Its end (the answer, the close or the reply time-out) is nobody's news.
     leaving_ = session_.Leave();
+    connection_.Flush();
 }
 
 } // namespace pim

@@ -242,6 +242,11 @@ void MailConnection::SocketFailed() {
         SocketClosed();
 }
 
+void MailConnection::Flush() {
+    if (socket_)
+        socket_->flush();
+}
+
 bool MailConnection::Send(std::string_view bytes) {
     // Before the connection (or its TLS handshake) is up nothing can be sent; a
     // socket would buffer it and the server would take it for an answer.

@@ -54,6 +54,9 @@ public:
     void StartTls();
     // False before the connection (and its handshake) is up.
     bool Send(std::string_view bytes);
+    // Hands what was sent to the system now, without waiting: a LOGOUT at exit
+    // goes out although the connection is closed right after.
+    void Flush();
     // The session ends as a TLS failure for this reason, unless the
     // certificate's own verdict, which says more, came first.
     void TlsFailed(TlsFailure failure);

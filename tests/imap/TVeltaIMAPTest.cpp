@@ -65,6 +65,15 @@ TEST(TVeltaIMAPDovecot, KeptOpenItIdlesTellsOfChangesChecksAgainAndTellsOfItsEnd
         dovecot.Doveadm({"flags", "add", "-u", "hanako", "\\Seen", "mailbox", "INBOX", "uid", "1"}),
         "");
     EXPECT_TRUE(test::RunUntil([&] { return pushes == 2; }, 5s)) << "read elsewhere, told";
+    // Left and closed at once, as at exit: the LOGOUT went out all the same.
+    imap.Leave();
+    imap.Drop();
+    EXPECT_TRUE(test::RunUntil(
+        [&] {
+            return test::ReadFile(dovecot.File("dovecot.log")).find("Logged out") !=
+                   std::string::npos;
+        },
+        5s));
     imap.RenewInterval = 100;
     ASSERT_TRUE(check());
     EXPECT_EQ(client.log, (std::vector<std::string>{"connect 1", "mail two", "disconnect"}));
