@@ -135,7 +135,9 @@ struct Pim {
         run.ImapFor = [this](const TAccount& account) -> MailChecker& {
             return push.Client(account);
         };
-        push.OnCheck = [this](const std::string& h, const std::string& u) { run.PushCheck(h, u); };
+        push.OnCheck = [this](const std::string& h, const std::string& u, bool quiet) {
+            run.PushCheck(h, u, quiet);
+        };
         for (int i = 0; i < count; ++i)
             accounts[static_cast<size_t>(i)] = {true, User(i + 1),
                                                 "imap://127.0.0.1:" + std::to_string(port),
@@ -355,9 +357,9 @@ void PushLatency(Pim& pim, LatencyProxy& proxy, PushFigures& figures) {
         });
         const int shown = pim.host.shown;
         Clock::time_point told{};
-        pim.push.OnCheck = [&](const std::string& h, const std::string& u) {
+        pim.push.OnCheck = [&](const std::string& h, const std::string& u, bool quiet) {
             told = Clock::now();
-            pim.run.PushCheck(h, u);
+            pim.run.PushCheck(h, u, quiet);
         };
         LinkFigures atShow;
         pim.host.onShow = [&] { atShow = proxy.Totals(); };

@@ -224,20 +224,20 @@ void CheckRun::FillCheckList() {
     }
 }
 
-void CheckRun::PushCheck(const std::string& hostName, const std::string& userID) {
+void CheckRun::PushCheck(const std::string& hostName, const std::string& userID, bool quietErrors) {
     int k = 0;
     for (const TAccount& account : accounts_) {
         if (!account.Enabled || account.Name.empty())
             continue;
         if (account.HostName == hostName && account.UserID == userID) {
-            PushCheckAt(k);
+            PushCheckAt(k, quietErrors);
             return;
         }
         ++k;
     }
 }
 
-void CheckRun::PushCheckAt(int k) {
+void CheckRun::PushCheckAt(int k, bool quietErrors) {
     if (abandoned_)
         return;
     if (Running()) {
@@ -272,6 +272,7 @@ void CheckRun::PushCheckAt(int k) {
                                                            : 0);
     }
     pushOnly_ = k;
+    quietErrors_ = quietErrors;
     CheckIndex = k - 1;
     starting_ = true;
     Post(&CheckRun::CheckNext);
@@ -499,6 +500,11 @@ void CheckRun::CompareWithShown(RunOutcome& outcome) {
         // A push check looked at one account; the others stand as shown.
         if (pushOnly_ >= 0 && int(i) != pushOnly_)
             continue;
+        // Lost a moment ago and not back yet: the line stays as it was.
+        if (quietErrors_ && w.Count < -1 && s.Count >= 0) {
+            TotalMail = outcome.TotalMail = AddMail(TotalMail, s.Count);
+            continue;
+        }
         MarkOldMail(w, s);
         s = w;
         // An error is a change to a run someone asked for; a push that could
@@ -526,6 +532,7 @@ void CheckRun::EndRun() {
     ClearResults(WorkingResults);
     CheckIndex = -1;
     pushOnly_ = -1;
+    quietErrors_ = false;
     host_.RunOver(outcome);
     // A change told after its account's turn in the run just over; the next
     // one's after this check.

@@ -88,7 +88,10 @@ public:
     // its dropped push connection may try again: that account alone is checked,
     // the others keep what they show. A run going on takes the change in: it
     // checks the account later, or once more right after it.
-    void PushCheck(const std::string& hostName, const std::string& userID);
+    // With `quietErrors` (a connection lost only a moment ago), an error leaves
+    // the account's line as it was.
+    void PushCheck(const std::string& hostName, const std::string& userID,
+                   bool quietErrors = false);
     // VeltaRAS.OnConnect and OnConnectError: the dial being waited for is over.
     void DialFinished();
     // The program ends: a dial being waited for stops waiting, and nothing more
@@ -119,7 +122,7 @@ public:
 private:
     bool DialStep(Sender sender);
     void FillCheckList();
-    void PushCheckAt(int listIndex);
+    void PushCheckAt(int listIndex, bool quietErrors = false);
     void CheckNext();
     void CheckAccount();
     void AskTrust();
@@ -154,6 +157,7 @@ private:
     int mailBefore_ = 0;    // TotalMail before the current account
     bool userStarted_ = false;
     int pushOnly_ = -1;                           // the one account of a push check
+    bool quietErrors_ = false;                    // of that push check
     std::array<bool, kMaxAccounts> pushLater_{};  // pushed after their turn in a run
     std::array<bool, kMaxAccounts> trustAsked_{}; // once per account and run
     TlsOutcome untrusted_;                        // what AskTrust asks about

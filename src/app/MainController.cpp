@@ -50,8 +50,8 @@ MainController::MainController(TMainForm& view, const std::string& programDir, T
     run_.ImapFor = [this](const TAccount& account) -> MailChecker& {
         return push_.Client(account);
     };
-    push_.OnCheck = [this](const std::string& host, const std::string& user) {
-        run_.PushCheck(host, user);
+    push_.OnCheck = [this](const std::string& host, const std::string& user, bool quietErrors) {
+        run_.PushCheck(host, user, quietErrors);
     };
 }
 

@@ -32,8 +32,10 @@ TVeltaIMAP& PushWatch::Client(const TAccount& account) {
     k.retry.setSingleShot(true);
     connect(&k.retry, &QTimer::timeout, this, [this, &k] { Check(k); });
     k.client.OnPush = [this, &k](TVeltaIMAP*) { Check(k); };
-    k.client.OnIdling = [&k](TVeltaIMAP*) { k.backoff.Succeeded(); };
+    k.client.OnIdling = [&k](TVeltaIMAP*) { k.backoff.Succeeded(), k.lost.invalidate(); };
     k.client.OnDropped = [this, &k](TVeltaIMAP*, uint8_t) {
+        if (!k.lost.isValid())
+            k.lost.start();
         if (holding_)
             k.retry.start(k.backoff.Failed());
     };
@@ -44,7 +46,7 @@ TVeltaIMAP& PushWatch::Client(const TAccount& account) {
 void PushWatch::Check(Kept& kept) {
     kept.retry.stop();
     if (OnCheck)
-        OnCheck(kept.host, kept.user);
+        OnCheck(kept.host, kept.user, kept.lost.isValid() && kept.lost.elapsed() < TimeOutCount);
 }
 
 void PushWatch::Keep(const TAccounts& accounts) {

@@ -8,6 +8,7 @@
 #include "imap/TVeltaIMAP.h"
 #include "settings/Settings.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <functional>
@@ -38,8 +39,11 @@ public:
     // The program ends: every connection is left without waiting for an answer.
     void LeaveAll();
 
-    // Check this account now (a change told, or a dropped connection's wait over).
-    std::function<void(const std::string& hostName, const std::string& userID)> OnCheck;
+    // Check this account now (a change told, or a dropped connection's wait
+    // over). `quietErrors`: the connection was lost less than a reply time-out
+    // ago, and an error need not show yet.
+    std::function<void(const std::string& hostName, const std::string& userID, bool quietErrors)>
+        OnCheck;
     int TimeOutCount = 60000;
 
 private:
@@ -48,6 +52,7 @@ private:
         TVeltaIMAP client;
         Backoff backoff;
         QTimer retry;
+        QElapsedTimer lost; // since the connection was lost, while it is
     };
     Kept* Find(const std::string& host, const std::string& user);
     void Check(Kept& kept);
