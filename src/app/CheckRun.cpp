@@ -505,11 +505,15 @@ void CheckRun::CompareWithShown(RunOutcome& outcome) {
             TotalMail = outcome.TotalMail = AddMail(TotalMail, s.Count);
             continue;
         }
+        const int previousCount = s.Count == -1 ? std::atoi(s.Subjects[0].c_str()) : -1;
         MarkOldMail(w, s);
         s = w;
         // An error is a change to a run someone asked for; a push that could
         // not reconnect shows it without a word.
         if (w.Count > 0 ? w.Old() != w.Count : w.OldCount != w.Count && pushOnly_ < 0)
+            outcome.Changed = true;
+        // Counted only, more than before is all there is to tell.
+        if (w.Count == -1 && previousCount >= 0 && std::atoi(w.Subjects[0].c_str()) > previousCount)
             outcome.Changed = true;
     }
 }

@@ -190,6 +190,14 @@ TEST_F(CheckRunTest, APushChecksItsAccountAloneAndARunTakesItIn) {
     EXPECT_TRUE(host.last.Push);
     test::RunFor(100ms);
     EXPECT_EQ(host.over, before + 3) << "each once more, then no more";
+    // Counting only, a larger count is the news.
+    settings.SettingCountOnly = true;
+    ASSERT_TRUE(Check());
+    server.Set("b", Box({"b1", "b2", "b3"}));
+    ASSERT_TRUE(push("b"));
+    EXPECT_TRUE(host.last.Changed);
+    ASSERT_TRUE(push("b"));
+    EXPECT_FALSE(host.last.Changed);
 }
 
 // Each run compares with the list shown before: what is new, and what a failed
