@@ -154,6 +154,19 @@ void BlockingClient::WaitForClose() {
     }
 }
 
+std::string BlockingClient::Line() {
+    for (;;) {
+        const size_t end = buffer_.find("\r\n", start_);
+        if (end != std::string::npos) {
+            std::string line = buffer_.substr(start_, end - start_);
+            start_ = end + 2;
+            return line;
+        }
+        if (!Fill())
+            throw std::runtime_error("the server closed in the middle of a reply");
+    }
+}
+
 bool BlockingClient::Fill() {
     buffer_.erase(0, start_);
     start_ = 0;

@@ -88,6 +88,8 @@ public:
 
     void Send(const std::string& text);
     void WaitForClose();
+    // One line without its CR LF.
+    std::string Line();
 
 protected:
     // Drops what was read before start_, then appends what comes; false at the close.

@@ -27,19 +27,6 @@ class LineClient : public BlockingClient {
 public:
     using BlockingClient::BlockingClient;
 
-    // One line without its CR LF.
-    std::string Line() {
-        for (;;) {
-            const size_t end = buffer_.find("\r\n", start_);
-            if (end != std::string::npos) {
-                std::string line = buffer_.substr(start_, end - start_);
-                start_ = end + 2;
-                return line;
-            }
-            if (!Fill())
-                throw std::runtime_error("the server closed in the middle of a reply");
-        }
-    }
     std::string Positive() {
         std::string line = Line();
         if (line.rfind("+OK", 0) != 0)

@@ -178,20 +178,6 @@ public:
         Send("DONE\r\na4 LOGOUT\r\n");
         WaitForClose();
     }
-
-private:
-    std::string Line() {
-        for (;;) {
-            const size_t end = buffer_.find("\r\n", start_);
-            if (end != std::string::npos) {
-                std::string line = buffer_.substr(start_, end - start_);
-                start_ = end + 2;
-                return line;
-            }
-            if (!Fill())
-                throw std::runtime_error("the server closed the minimal client's connection");
-        }
-    }
 };
 
 // Delivers a message to `user`, from the event loop.
