@@ -212,6 +212,10 @@
         <source>環境設定を開いてアカウントを追加しますか？</source>
         <translation>Open the options to add an account?</translation>
     </message>
+    <message>
+        <source>キーリングからパスワードを読めませんでした。</source>
+        <translation>Could not read the password from the keyring.</translation>
+    </message>
 </context>
 <context>
     <name>DesktopNotifications</name>
@@ -303,6 +307,21 @@
     <message>
         <source>環境設定の「アカウント」で追加してください。</source>
         <translation>Add one under Options, Accounts.</translation>
+    </message>
+</context>
+<context>
+    <name>MainController</name>
+    <message>
+        <source>パスワードをキーリングに保存する設定ですが、デスクトップのキーリング（Secret Service）が見つかりません。Pim.INI にあるパスワードはそのまま使います。</source>
+        <translation>Passwords are to be kept in the desktop keyring, but no keyring (Secret Service) was found. The passwords in Pim.INI stay there and are used as they are.</translation>
+    </message>
+    <message>
+        <source>一部のパスワードをキーリングに移せませんでした。それらのパスワードは Pim.INI に残っています。</source>
+        <translation>Some passwords could not be moved into the keyring. They stay in Pim.INI.</translation>
+    </message>
+    <message>
+        <source>キーリングからパスワードを読めなかったため、パスワードはキーリングに残っています。「パスワードをキーリングに保存する」もオンのままです。</source>
+        <translation>The passwords could not be read from the keyring, so they stay there, and “Keep passwords in the desktop keyring” stays on.</translation>
     </message>
 </context>
 <context>
@@ -845,6 +864,25 @@
 NetworkManager が動作していません。</source>
         <translation>Dial-up control needs NetworkManager,
 which is not running.</translation>
+    </message>
+    <message>
+        <source>キーリングに保存されています</source>
+        <translation>Kept in the keyring</translation>
+    </message>
+    <message>
+        <source>パスワードをキーリングに保存する</source>
+        <translation>Keep passwords in the desktop keyring</translation>
+    </message>
+    <message>
+        <source>デスクトップのキーリング（Secret Service）が見つからないため使えません。</source>
+        <translation>Not available: no desktop keyring (Secret Service) was found.</translation>
+    </message>
+</context>
+<context>
+    <name>PasswordKeeper</name>
+    <message>
+        <source>Pim のメールアカウント「%1」（%2 @ %3）</source>
+        <translation>Pim mail account “%1” (%2 @ %3)</translation>
     </message>
 </context>
 <context>

@@ -7,6 +7,7 @@
 #include "platform/MessageBox.h"
 
 #include <QEventLoop>
+#include <QPointer>
 #include <algorithm>
 #include <cctype>
 #include <limits>
@@ -61,6 +62,9 @@ std::string DialFailed(const std::string& name) {
            "\r\r" + UiText("CheckRun", "・接続機器の電源、PCとの接続状況") + "\r" +
            UiText("CheckRun", "・ダイヤル先の情報の整合性") + "\r" +
            UiText("CheckRun", "・IDとパスワードの指定");
+}
+const std::string& KeyringUnreadable() {
+    return UiText("CheckRun", "キーリングからパスワードを読めませんでした。");
 }
 std::string Checking(const std::string& name) {
     return Say(UiString("CheckRun", "%1のメールをチェック中").arg(U(name)));
@@ -179,7 +183,8 @@ void CheckRun::pbCheckClick(Sender sender) {
         return;
     // A run over no account would only pretend to have looked.
     if (!AnyAccountToCheck(accounts_)) {
-        if (sender != Sender::Other && host_.Ask(NoAccount(), mb::YesNo | mb::IconQuestion) != IDNO)
+        if ((sender == Sender::CheckButton || sender == Sender::Menu) &&
+            host_.Ask(NoAccount(), mb::YesNo | mb::IconQuestion) != IDNO)
             host_.OpenAccountOptions();
         return;
     }
@@ -193,7 +198,9 @@ void CheckRun::pbCheckClick(Sender sender) {
             host_.Ask(NoConnection(), kNotice);
         return;
     }
-    userStarted_ = sender != Sender::Other;
+    userStarted_ = sender == Sender::CheckButton || sender == Sender::Menu;
+    // One unlock prompt at most, and never for a check nobody is waiting for.
+    mayPrompt_ = sender != Sender::Other;
     trustAsked_.fill(false);
     DialledByCheck = false;
     bool dialled = false;
@@ -258,6 +265,7 @@ void CheckRun::PushCheckAt(int k, bool quietErrors) {
         }
     }
     userStarted_ = false;
+    mayPrompt_ = false;
     trustAsked_.fill(false);
     DialledByCheck = false;
     host_.StartBusyAnimation();
@@ -362,9 +370,43 @@ void CheckRun::CheckAccount() {
     checker_ = imap && ImapFor ? &ImapFor(account) : checkers_[imap ? 1 : 0];
     Wire(*checker_);
     checker_->Security = {account.TlsRequired, account.TrustedCertificate};
+    if (!Passwords || !Passwords->Keeps(account))
+        return Login(account.Password);
+    Passwords->Read(account, std::exchange(mayPrompt_, false),
+                    [run = QPointer<CheckRun>(this),
+                     read = ++passwordRead_](std::optional<std::string> password) {
+                        if (!run || run->abandoned_ || read != run->passwordRead_)
+                            return;
+                        password ? run->Login(*password) : run->PasswordUnreadable();
+                    });
+}
+
+void CheckRun::Login(const std::string& password) {
+    const TAccount& account = CheckList[static_cast<size_t>(CheckIndex)];
     // No session could be started: the slot keeps -2 (no answer).
-    if (!checker_->Connect(account.HostName, account.UserID, account.Password))
+    if (!checker_->Connect(account.HostName, account.UserID, password))
         Post(&CheckRun::CheckNext);
+}
+
+// No login without the password: the server would count a failed one.
+void CheckRun::PasswordUnreadable() {
+    AccountResult& r = Current();
+    r.Count = -5;
+    r.Reason = KeyringUnreadable();
+    KeepShownList();
+    Post(&CheckRun::CheckNext);
+}
+
+void CheckRun::KeepShownList() {
+    // The accounts already checked in this run keep their fresh lists. What it
+    // found before failing is not shown, so it is not counted either (no false alarm).
+    TotalMail = mailBefore_;
+    AccountResult& r = Current();
+    const AccountResult& shown = ShownResults[static_cast<size_t>(CheckIndex)];
+    r.Subjects = shown.Subjects;
+    r.Senders = shown.Senders;
+    r.Dates = shown.Dates;
+    r.Ids = shown.Ids;
 }
 
 void CheckRun::AskTrust() {
@@ -474,15 +516,7 @@ void CheckRun::VeltaPOP3Error(uint8_t errorNo) {
     Learn(tls);
     if (tls.Failure != TlsFailure::None)
         r.Reason = TlsReasonText(tls);
-    // The failed account keeps its previous list for the next comparison; the
-    // accounts already checked in this run keep their fresh ones. What it found
-    // before failing is not shown, so it is not counted either (no false alarm).
-    TotalMail = mailBefore_;
-    const AccountResult& shown = ShownResults[static_cast<size_t>(CheckIndex)];
-    r.Subjects = shown.Subjects;
-    r.Senders = shown.Senders;
-    r.Dates = shown.Dates;
-    r.Ids = shown.Ids;
+    KeepShownList();
     // The question waits until the component has returned from this event.
     if (tls.Failure == TlsFailure::Untrusted && userStarted_ && !tls.Fingerprint.empty() &&
         !trustAsked_[static_cast<size_t>(CheckIndex)]) {

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,18 @@ public:
     virtual std::string GetEntryName(int index) = 0;
     virtual bool Dial(int index) = 0;
     virtual bool HangUp() = 0;
+};
+
+// Where the passwords are that Pim.INI does not hold.
+class PasswordStore {
+public:
+    virtual ~PasswordStore() = default;
+    // Whether the check must ask the store for this account's password.
+    virtual bool Keeps(const TAccount& account) const = 0;
+    // `done` gets the password, or nothing when it could not be read. A locked
+    // store asks the user to unlock it only with `mayPrompt`.
+    virtual void Read(const TAccount& account, bool mayPrompt,
+                      std::function<void(std::optional<std::string>)> done) = 0;
 };
 
 struct RunOutcome {
@@ -75,8 +88,9 @@ public:
              const TSettings& settings, const TAccounts& accounts, QObject* parent = nullptr);
     ~CheckRun() override;
 
-    // Menu: the tray menu's and the system menu's item.
-    enum class Sender { CheckButton, Menu, Other };
+    // Menu: the tray menu's and the system menu's item; Start: the check at
+    // start-up; Other: the schedule, the LAN, a wake-up.
+    enum class Sender { CheckButton, Menu, Start, Other };
 
     // Starts a check; the check button alone gets the offline question and the
     // message about a missing connection. Without an account to check, no run
@@ -101,6 +115,8 @@ public:
     // The IMAP client of an account where each has one of its own (kept open
     // for push); the one given at construction otherwise.
     std::function<MailChecker&(const TAccount&)> ImapFor;
+    // The passwords Pim.INI does not hold; none: every password is there.
+    PasswordStore* Passwords = nullptr;
     // The day what a check learns of TLS is dated with (tests pin it).
     std::function<QDate()> Today = [] { return QDate::currentDate(); };
 
@@ -125,6 +141,10 @@ private:
     void PushCheckAt(int listIndex, bool quietErrors = false);
     void CheckNext();
     void CheckAccount();
+    void Login(const std::string& password);
+    void PasswordUnreadable();
+    // A failed account keeps its previous list for the next comparison.
+    void KeepShownList();
     void AskTrust();
     void Learn(const TlsOutcome& outcome);
     void Remember(TlsLesson lesson);
@@ -156,8 +176,10 @@ private:
     bool starting_ = false; // started, the first account not yet reached
     int mailBefore_ = 0;    // TotalMail before the current account
     bool userStarted_ = false;
-    int pushOnly_ = -1;                           // the one account of a push check
-    bool quietErrors_ = false;                    // of that push check
+    bool mayPrompt_ = false;   // the run's first password read may unlock the store
+    int passwordRead_ = 0;     // which read an answer belongs to
+    int pushOnly_ = -1;        // the one account of a push check
+    bool quietErrors_ = false; // of that push check
     std::array<bool, kMaxAccounts> pushLater_{};  // pushed after their turn in a run
     std::array<bool, kMaxAccounts> trustAsked_{}; // once per account and run
     TlsOutcome untrusted_;                        // what AskTrust asks about

@@ -30,6 +30,23 @@ const std::string& LoginFailed() {
     return UiText("MainForm", "FernpostNetworkにログインすることができませんでした。");
 }
 
+const std::string& KeyringMissing() {
+    return UiText(
+        "MainController",
+        "パスワードをキーリングに保存する設定ですが、デスクトップのキーリング"
+        "（Secret Service）が見つかりません。Pim.INI にあるパスワードはそのまま使います。");
+}
+const std::string& KeyringNotAll() {
+    return UiText("MainController", "一部のパスワードをキーリングに移せませんでした。"
+                                    "それらのパスワードは Pim.INI に残っています。");
+}
+const std::string& KeyringKept() {
+    return UiText(
+        "MainController",
+        "キーリングからパスワードを読めなかったため、パスワードはキーリングに残っています。"
+        "「パスワードをキーリングに保存する」もオンのままです。");
+}
+
 QString U(const std::string& cp932Text) {
     return cp932::ToUnicode(cp932Text);
 }
@@ -37,6 +54,9 @@ QString U(const std::string& cp932Text) {
 } // namespace
 
 std::function<QDBusConnection()> MainController::NotificationBus = [] {
+    return QDBusConnection::sessionBus();
+};
+std::function<QDBusConnection()> MainController::KeyringBus = [] {
     return QDBusConnection::sessionBus();
 };
 
@@ -47,6 +67,7 @@ MainController::MainController(TMainForm& view, const std::string& programDir, T
           Settings, [this] { return SchedulePaused(); },
           [this] { run_.pbCheckClick(CheckRun::Sender::Other); }),
       menu_(menuHost_, Settings, prompts_) {
+    run_.Passwords = &keeper_;
     run_.ImapFor = [this](const TAccount& account) -> MailChecker& {
         return push_.Client(account);
     };
@@ -67,7 +88,7 @@ void MainController::LoadSettings() {
         LoadDialupSettings(ras_, Settings);
         if (std::exchange(checkWhenReady_, false))
             QMetaObject::invokeMethod(
-                &view_, [this] { run_.pbCheckClick(CheckRun::Sender::Other); },
+                &view_, [this] { run_.pbCheckClick(CheckRun::Sender::Start); },
                 Qt::QueuedConnection);
     };
     const IniFile::LoadStatus profile =
@@ -143,10 +164,18 @@ void MainController::FormShow() {
     if (Settings.ScheduleRun && Settings.CustomizeDial != 0 && !ras_.Ready())
         checkWhenReady_ = true;
     else if (Settings.ScheduleRun)
-        run_.pbCheckClick(CheckRun::Sender::Other);
+        run_.pbCheckClick(CheckRun::Sender::Start);
     if (Settings.ScheduleDialup)
         ras_.SetWatching(true);
     scheduler_.Arm();
+    // Passwords left in the file (a move cut short, a hand edit) go in now,
+    // without a prompt: a locked keyring takes them at a later start or Apply.
+    if (!Settings.SettingKeyring)
+        return keeper_.Probe();
+    keeper_.Follow(true, false, [this](PasswordKeeper::Outcome outcome) {
+        if (outcome == PasswordKeeper::Outcome::Unavailable)
+            view_.MessageBoxShown(KeyringMissing(), mb::IconExclamation);
+    });
 }
 
 void MainController::FormDestroy(QPoint place, bool terminating) {
@@ -283,6 +312,22 @@ void MainController::RememberSecurity(const TlsLesson& lesson) {
     // every check would help nobody.
     securityWriteFailed_ = true;
     std::fprintf(stderr, "Pim: %s\n", cp932::ToUtf8(error).c_str());
+}
+
+bool MainController::KeyringAvailable() {
+    const bool available = keeper_.Available();
+    keeper_.Probe(); // a keyring started since shows at the next look
+    return available;
+}
+
+void MainController::KeepPasswords(bool keyring) {
+    keeper_.Follow(keyring, true, [this, keyring](PasswordKeeper::Outcome outcome) {
+        using enum PasswordKeeper::Outcome;
+        if (outcome == Unavailable)
+            view_.MessageBoxShown(KeyringMissing(), mb::IconExclamation);
+        else if (outcome == Incomplete)
+            view_.MessageBoxShown(keyring ? KeyringNotAll() : KeyringKept(), mb::IconExclamation);
+    });
 }
 
 bool MainController::MenuHost::DialogOpen() const {

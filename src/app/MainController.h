@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/CheckRun.h"
+#include "app/PasswordKeeper.h"
 #include "app/PushWatch.h"
 #include "app/RasControl.h"
 #include "app/RemoteMenu.h"
@@ -34,6 +35,8 @@ public:
 
     // The bus of the desktop notifications; tests replace it.
     static std::function<QDBusConnection()> NotificationBus;
+    // The bus of the desktop's keyring; tests replace it.
+    static std::function<QDBusConnection()> KeyringBus;
 
     const std::string& ProgramDir() const { return programDir_; }
     const std::string& ProfilePath() const { return profilePath_; }
@@ -71,6 +74,8 @@ public:
     bool FpnLogin() override;
     void FpnLogoutAndClose() override;
     int CheckIndex() override { return run_.CheckIndex; }
+    bool KeyringAvailable() override;
+    void KeepPasswords(bool keyring) override;
 
     TVeltaPOP3 VeltaPOP3;
     TVeltaIMAP VeltaIMAP;
@@ -121,6 +126,8 @@ private:
     // Before the run: its clients outlive the run's hold on them.
     PushWatch push_;
     CheckRun run_;
+    // After the run: gone first, it answers none of the run's questions late.
+    PasswordKeeper keeper_{KeyringBus, profilePath_};
     Scheduler scheduler_;
     WakeWatch wake_{ras_.Bus()};
     StationPrompts prompts_{FPN};

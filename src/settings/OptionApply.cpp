@@ -112,6 +112,9 @@ void TOptionForm::ApplySettings() {
     s.Login = rbFPNLogin->isChecked();
     s.PasswordCheck = cbFPNPassword->isChecked();
     s.Password = option_parts::Kept(edFPNPassword->text(), s.Password);
+    // On, the file says so before the passwords move; off, only once they are back.
+    const bool keyring = cbSettingKeyring->isChecked();
+    s.SettingKeyring = s.SettingKeyring || keyring;
 
     std::string error;
     if (!SaveSettings(profilePath_, Settings, Accounts, &error)) {
@@ -128,6 +131,8 @@ void TOptionForm::ApplySettings() {
         host_.ApplyTaskbarMode(this);
     host_.UpdateStatusLine();
     host_.SetDialupWatching(s.ScheduleDialup);
+    if (cbSettingKeyring->isEnabled() && s.SettingKeyring)
+        host_.KeepPasswords(keyring);
     if (!s.Login) {
         host_.FpnLogoutAndClose();
     } else if (!host_.FpnLoggedIn()) {

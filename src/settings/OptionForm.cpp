@@ -111,6 +111,8 @@ bool RunRealAccountForm(QWidget* parent, TOptionForm::AccountFields& fields) {
     form.edHostName->setText(fields.HostName);
     form.edUserID->setText(fields.UserID);
     form.edPassword->setText(fields.Password);
+    if (fields.Password.isEmpty() && fields.Learnt.Keyring)
+        form.edPassword->setPlaceholderText(UiString("OptionForm", "キーリングに保存されています"));
     form.ShowLearnt(fields.Learnt);
     form.exec();
     if (form.Result != 0)
@@ -244,6 +246,11 @@ void TOptionForm::FormShow() {
         for (QWidget* w : std::initializer_list<QWidget*>{rbCuDialNonMail, rbCuDialAuto,
                                                           cbScheduleDialup, cbSettingDeconnect})
             w->setEnabled(false);
+
+    cbSettingKeyring->setChecked(s.SettingKeyring);
+    const bool keyring = host_.KeyringAvailable();
+    cbSettingKeyring->setEnabled(keyring);
+    laKeyringService->setVisible(!keyring);
 
     (s.Login ? rbFPNLogin : rbFPNNone)->setChecked(true);
     cbFPNPassword->setChecked(s.PasswordCheck);

@@ -190,6 +190,8 @@ private:
     QLabel* laCuDialLabel = nullptr;
     QComboBox* cbCuDialSelect = nullptr;
     QLabel* laCuDialService = nullptr;
+    QCheckBox* cbSettingKeyring = nullptr;
+    QLabel* laKeyringService = nullptr; // why the keyring cannot be used
 
     QCheckBox* cbScheduleRun = nullptr;
     QCheckBox* cbScheduleDialup = nullptr;

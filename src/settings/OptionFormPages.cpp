@@ -298,6 +298,14 @@ QWidget* TOptionForm::CreateAccountPage() {
     edits->addWidget(btSetting);
     edits->addWidget(btDelete);
     edits->addStretch();
+    cbSettingKeyring =
+        Check("cbSettingKeyring", UiString("OptionForm", "パスワードをキーリングに保存する"), 119);
+    laKeyringService =
+        Named(new QLabel(UiString("OptionForm", "デスクトップのキーリング（Secret Service）が"
+                                                "見つからないため使えません。")),
+              "laKeyringService");
+    laKeyringService->setWordWrap(true);
+    laKeyringService->hide();
 
     auto* layout = new QVBoxLayout(tsAccount);
     layout->setContentsMargins(4, 4, 4, 6);
@@ -308,6 +316,13 @@ QWidget* TOptionForm::CreateAccountPage() {
     layout->addWidget(GroupTitle(UiString("OptionForm", "メールチェック アカウント")));
     layout->addLayout(list, 1);
     layout->addLayout(edits);
+    layout->addSpacing(2);
+    for (QWidget* keyring : std::initializer_list<QWidget*>{cbSettingKeyring, laKeyringService}) {
+        auto* row = new QHBoxLayout;
+        row->setContentsMargins(kIndent, 0, 0, 0);
+        row->addWidget(keyring, 1);
+        layout->addLayout(row);
+    }
     return tsAccount;
 }
 

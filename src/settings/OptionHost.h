@@ -28,6 +28,11 @@ public:
     virtual void FpnLogoutAndClose() = 0;
     // -1 idle, -2 dialling, 0..19 the account a run is checking.
     virtual int CheckIndex() = 0;
+    // Whether the desktop has a keyring (a Secret Service) for the passwords.
+    virtual bool KeyringAvailable() = 0;
+    // The passwords go into the keyring or, when every one can be read, back
+    // into the file; Settings.SettingKeyring follows when they are there.
+    virtual void KeepPasswords(bool keyring) = 0;
 };
 
 } // namespace pim

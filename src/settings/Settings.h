@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,16 @@ struct TAccount {
     std::string TrustedCertificate = {};
     std::string TlsRequiredDate = {};
     std::string TrustedCertificateDate = {};
+    // Not a key of Pim.INI: the account as it was when its password went into
+    // the desktop's keyring, which keeps it there under that host and user.
+    // Password is then empty unless the user typed a new one since.
+    struct KeyringEntry {
+        std::string Name;
+        std::string HostName;
+        std::string UserID;
+        bool operator==(const KeyringEntry&) const = default;
+    };
+    std::optional<KeyringEntry> Keyring = {};
 
     bool operator==(const TAccount&) const = default;
 };
@@ -78,6 +89,7 @@ struct TSettings {
     bool SettingOldMailNotShow = false;
     bool SettingMailerHide = false;
     bool SettingNotification = true; // a desktop notification where the sound is due
+    bool SettingKeyring = false;     // passwords in the desktop's keyring, not in the file
 
     // [Customize]
     int32_t CustomizeDial = 0;

@@ -271,6 +271,15 @@ IniFile::LoadStatus LoadSettings(const std::string& path, DialupPhonebook& dialu
 
     for (const Key& key : kKeys)
         std::visit(Reader{ini, key, settings, defaults}, key.field);
+    // Only "1" turns it on: a hand-spoilt value keeps the passwords where they are.
+    settings.SettingKeyring = ini.Value("Setting", "SettingKeyring") == "1";
+    if (settings.SettingKeyring) {
+        for (TAccount& account : accounts) {
+            if (!account.HostName.empty() && account.Password.empty())
+                account.Keyring =
+                    TAccount::KeyringEntry{account.Name, account.HostName, account.UserID};
+        }
+    }
     // A hand-edited count beyond them would overflow the time-out in milliseconds
     // or the countdown; nothing below 1 has a meaning.
     settings.ScheduleTimeCount = std::clamp(settings.ScheduleTimeCount, 1, kMaxScheduleCount);
@@ -317,6 +326,9 @@ bool SaveSettings(const std::string& path, const TSettings& settings, const TAcc
         }
         for (const Key& key : kKeys)
             std::visit(Writer{ini, key, settings}, key.field);
+        // A file that never had the keyring on stays as other tools know it.
+        if (settings.SettingKeyring || ini.Value("Setting", "SettingKeyring"))
+            ini.WriteString("Setting", "SettingKeyring", settings.SettingKeyring ? "1" : "0");
         return true;
     });
 }
@@ -339,6 +351,21 @@ bool SaveAccountSecurity(const std::string& path, int slot, const TAccount& acco
             ini.ReadString(section, "UserID") != account.UserID)
             return false;
         WriteSecurity(ini, section, account);
+        return true;
+    });
+}
+
+bool ClearSavedPassword(const std::string& path, int slot, const TAccount& account,
+                        const std::string& password, std::string* error) {
+    if (slot < 0 || slot >= kMaxAccounts)
+        return false;
+    const std::string section = AccountSection(slot);
+    return Rewrite(path, error, [&](IniFile& ini) {
+        if (ini.ReadString(section, "HostName") != account.HostName ||
+            ini.ReadString(section, "UserID") != account.UserID ||
+            DecodePassword(ini.ReadString(section, "Password")) != password)
+            return false;
+        ini.WriteString(section, "Password", EncodePassword(""));
         return true;
     });
 }

@@ -29,6 +29,7 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -52,6 +53,9 @@ struct FakeOptionHost : OptionHost {
     bool FpnLogin() override { return Call("Login") && loginWorks; }
     void FpnLogoutAndClose() override { Call("Logout"); }
     int CheckIndex() override { return -1; }
+    bool keyring = true;
+    bool KeyringAvailable() override { return keyring; }
+    void KeepPasswords(bool on) override { Call(on ? "Keyring 1" : "Keyring 0"); }
 };
 
 using test::FakePhonebook;
@@ -268,6 +272,7 @@ TEST_F(OptionFormTest, TheKeyboardOpensAnOnlyAccountAndHomeAndEndChooseThePage) 
 // Without NetworkManager the dial-up panel says so; the server's forms show.
 TEST_F(OptionFormTest, EveryControlOfEveryDialogIsReachableNamedAndFitsInBothLanguages) {
     phonebook.serviceError = true;
+    host.keyring = false; // its line shows
     const QRegularExpression control(QStringLiteral("^(bt|cb|rb|ed|cl|lv|sb)[A-Z]")),
         letter(QStringLiteral("\\p{L}")),
         japanese(QStringLiteral("[\\x{3000}-\\x{9FFF}\\x{FF00}-\\x{FFEF}]"));
@@ -556,6 +561,36 @@ TEST_F(ApplySettingsTest, TheProgramIsToldInOrderAndTheTrayOnlyWhenItsSettingsCh
                             "FernpostNetworkサービスを開始することができませんでした。"}));
     EXPECT_EQ(Saved("FPN", "Login"), "1") << "saved all the same";
     EXPECT_EQ(apply("rbFPNNone").back(), "Logout");
+}
+
+// A file that never had the keyring on gains no key. On, the file says so
+// before the passwords move; off, it says so only once they are back, which
+// the program does. Without a keyring the option cannot change and says why.
+TEST_F(ApplySettingsTest, TheKeyringOptionIsSavedOnAtOnceAndOffOnlyOnceThePasswordsAreBack) {
+    Open();
+    const auto apply = [&](const char* control) {
+        host.calls.clear();
+        Click(control);
+        Apply();
+        return host.calls;
+    };
+    using testing::Contains;
+    using testing::Not;
+    apply("cbSettingEndCheck");
+    EXPECT_FALSE(IniFile::Load(profile).Value("Setting", "SettingKeyring"));
+    EXPECT_THAT(apply("cbSettingKeyring"), Contains("Keyring 1"));
+    EXPECT_EQ(Saved("Setting", "SettingKeyring"), "1");
+    EXPECT_THAT(apply("cbSettingKeyring"), Contains("Keyring 0"));
+    EXPECT_EQ(Saved("Setting", "SettingKeyring"), "1");
+    EXPECT_FALSE(Child("laKeyringService")->isVisible());
+
+    form.reset();
+    host.keyring = false;
+    Open();
+    EXPECT_FALSE(Enabled("cbSettingKeyring"));
+    EXPECT_TRUE(Child("laKeyringService")->isVisible());
+    EXPECT_THAT(apply("cbSettingEndCheck"), Not(Contains("Keyring 0")))
+        << "nothing to move without a keyring";
 }
 
 TEST_F(ApplySettingsTest, AWriteErrorKeepsTheNewSettingsShowsTheErrorAndSkipsTheRest) {

@@ -170,6 +170,7 @@ TEST_F(SettingsFileTest, TlsKeysAreWrittenOnlyWhereSetAndMoveWithTheirAccount) {
 
 // Hand-edited ones read unset unless well formed, a date that is no day or
 // dates nothing as unknown; saved as read, their bytes stay.
+// The keyring is on only as "1"; then an account without a password has it there.
 TEST_F(SettingsFileTest, HandEditedTlsKeysReadUnsetUnlessWellFormedAndStayAsTheyAre) {
     const std::string lower = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
     const std::string upper = "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF";
@@ -182,8 +183,11 @@ TEST_F(SettingsFileTest, HandEditedTlsKeysReadUnsetUnlessWellFormedAndStayAsThey
                    {"01", lower.substr(1) + "g", "+025-03-14", false, "", ""}};
     for (const auto& [tls, certificate, date, required, trusted, dated] : cases) {
         SCOPED_TRACE(tls + " " + certificate + " " + date);
-        LoadText("[Account0]\r\nHostName=h\r\nTlsRequired=" + tls +
-                 "\r\nTrustedCertificate=" + certificate + "\r\nTlsRequiredDate=" + date + "\r\n");
+        LoadText("[Setting]\r\nSettingKeyring=" + tls + "\r\n[Account0]\r\nHostName=h\r\n" +
+                 "TlsRequired=" + tls + "\r\nTrustedCertificate=" + certificate +
+                 "\r\nTlsRequiredDate=" + date + "\r\n");
+        EXPECT_EQ(settings.SettingKeyring, required);
+        EXPECT_EQ(accounts[0].Keyring.has_value(), required);
         EXPECT_EQ(accounts[0].TlsRequired, required);
         EXPECT_EQ(accounts[0].TrustedCertificate, trusted);
         EXPECT_EQ(accounts[0].TlsRequiredDate, dated);

@@ -49,6 +49,7 @@ public:
     std::string Host() const { return "127.0.0.1:" + std::to_string(server_.Port()); }
     // CAPA lists UIDL, and each message's id is made of its text.
     std::atomic<bool> listsIds = false;
+    std::atomic<int> passes = 0; // PASS commands received
     void Set(const std::string& user, Mailbox box) {
         std::lock_guard lock(mutex_);
         boxes_[user] = std::move(box);
@@ -68,7 +69,7 @@ private:
                 std::lock_guard lock(mutex_);
                 box = boxes_.contains(arg) ? std::optional(boxes_[arg]) : std::nullopt;
                 c.Send(box && box->refuseUser ? "-ERR no such user\r\n" : "+OK\r\n");
-            } else if (verb == "PASS" && (!box || box->password != arg)) {
+            } else if (verb == "PASS" && (++passes, !box || box->password != arg)) {
                 c.Send("-ERR [AUTH] no\r\n");
             } else if (verb == "PASS") {
                 loggedIn = true;

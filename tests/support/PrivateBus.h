@@ -35,6 +35,10 @@ public:
     // Each call of `method` that the mock of `service` logged so far, oldest first,
     // as it logs them: `Notify "Pim" 0 ["default", "..."] {"key": "value"} -1`.
     std::vector<std::string> Logged(const QString& service, const std::string& method) const;
+    // All that the service started for `service` printed so far.
+    std::string Output(const QString& service) const {
+        return ReadFile(dir_.file(service.toStdString() + ".log"));
+    }
 
 private:
     TempDir dir_;

@@ -1,0 +1,246 @@
+// The passwords in a real GNOME Keyring on a private bus: moved out of Pim.INI
+// and back, read for checks against a real Dovecot, a locked keyring, a move cut
+// short, accounts renamed, moved and deleted.
+#include "app/CheckRunFakes.h"
+#include "app/PasswordKeeper.h"
+#include "common/HexKey.h"
+#include "imap/TVeltaIMAP.h"
+#include "pop3/TVeltaPOP3.h"
+#include "settings/FakePhonebook.h"
+#include "settings/OptionRules.h"
+#include "support/DovecotServer.h"
+#include "support/EventLoop.h"
+#include "support/KeyringDaemon.h"
+#include "support/MailboxServer.h"
+
+#include <QDBusArgument>
+#include <QDBusMetaType>
+#include <QDBusVariant>
+#include <gtest/gtest.h>
+
+namespace pim {
+namespace {
+
+using namespace std::chrono_literals;
+using Outcome = PasswordKeeper::Outcome;
+using Status = SecretService::Status;
+
+const std::string kJapanese = cp932::FromUnicode(QStringLiteral("合言葉"));
+
+class KeyringTest : public ::testing::Test {
+protected:
+    static inline test::DovecotServer* dovecot = nullptr;
+    static void SetUpTestSuite() {
+        if (!test::DovecotServer::SkipReason().empty() ||
+            !test::KeyringDaemon::SkipReason().isEmpty())
+            return;
+        dovecot = new test::DovecotServer;
+        if (!dovecot->Start({{"taro", "pw-taro", {test::SimpleMessage("t1")}}}))
+            ADD_FAILURE() << dovecot->error();
+    }
+    static void TearDownTestSuite() { delete dovecot, dovecot = nullptr; }
+
+    test::KeyringDaemon daemon;
+    test::TempDir dir;
+    std::string profile = dir.file("Pim.INI");
+    std::function<QDBusConnection()> bus = [this] { return daemon.Bus().Bus(); };
+    PasswordKeeper keeper{bus, profile};
+    SecretService secrets{bus};
+
+    void SetUp() override {
+        if (const QString reason = test::KeyringDaemon::SkipReason(); !reason.isEmpty())
+            GTEST_SKIP() << reason.toStdString();
+        if (const std::string reason = test::DovecotServer::SkipReason(); !reason.empty())
+            GTEST_SKIP() << reason;
+        ASSERT_TRUE(daemon.Start()) << daemon.Bus().error().toStdString();
+        Settings = TSettings{};
+        Settings.SettingKeyring = true; // as Apply leaves it before the move
+        Accounts = TAccounts{};
+    }
+    void TearDown() override { Settings = {}, Accounts = {}; }
+
+    void Save() { ASSERT_TRUE(SaveSettings(profile, Settings, Accounts)); }
+    void Reload() {
+        test::FakePhonebook phonebook;
+        LoadSettings(profile, phonebook, {}, Settings, Accounts);
+    }
+    Outcome Follow(bool keyring, bool mayPrompt = false) {
+        std::optional<Outcome> outcome;
+        keeper.Follow(keyring, mayPrompt, [&](Outcome o) { outcome = o; });
+        EXPECT_TRUE(test::RunUntil([&] { return outcome.has_value(); }, 20s));
+        return outcome.value_or(Outcome::Incomplete);
+    }
+    static SecretService::Attributes Key(const std::string& host, const std::string& user) {
+        return {{"application", "Pim"},
+                {"server", QString::fromStdString(host)},
+                {"user", QString::fromStdString(user)}};
+    }
+    // What the keyring holds for this host and user, as another program reads it.
+    std::optional<std::string> Kept(const std::string& host, const std::string& user) {
+        std::optional<std::optional<std::string>> got;
+        secrets.Read(Key(host, user), false, [&](Status status, const QByteArray& secret) {
+            got = status == Status::Ok
+                      ? std::optional(cp932::FromUnicode(QString::fromUtf8(secret)))
+                      : std::nullopt;
+        });
+        EXPECT_TRUE(test::RunUntil([&] { return got.has_value(); }, 20s));
+        return got.value_or(std::nullopt);
+    }
+    // The labels of Pim's entries, as the keyring's manager lists them.
+    std::vector<std::string> Labels() {
+        const QDBusMessage found = daemon.Bus().Call(
+            "org.freedesktop.secrets", "/org/freedesktop/secrets", "org.freedesktop.Secret.Service",
+            "SearchItems",
+            {QVariant::fromValue(SecretService::Attributes{{"application", "Pim"}})});
+        std::vector<std::string> labels;
+        for (int list = 0; list < 2; ++list)
+            for (const QDBusObjectPath& item :
+                 qdbus_cast<QList<QDBusObjectPath>>(found.arguments().value(list))) {
+                const QDBusMessage label = daemon.Bus().Call(
+                    "org.freedesktop.secrets", item.path(), "org.freedesktop.DBus.Properties",
+                    "Get", {"org.freedesktop.Secret.Item", "Label"});
+                labels.push_back(qdbus_cast<QDBusVariant>(label.arguments().value(0))
+                                     .variant()
+                                     .toString()
+                                     .toStdString());
+            }
+        std::sort(labels.begin(), labels.end());
+        return labels;
+    }
+    std::string InFile(int slot) const {
+        return DecodePassword(
+            IniFile::Load(profile).ReadString("Account" + std::to_string(slot), "Password"));
+    }
+};
+
+// In, each password leaves the file only once the keyring holds it, under the
+// account's host and user and a name a person knows; a restart finds them there;
+// a renamed or moved account's entry follows it and a deleted one's goes. Out,
+// every one is back in the file, and the keyring holds none of Pim's.
+TEST_F(KeyringTest, EachPasswordMovesInFollowsItsAccountAndComesBackOut) {
+    Accounts[0] = {true, "Taro", "pop.example.jp", "taro", "pw-taro"};
+    Accounts[1] = {true, "Hanako", "imaps://imap.example.jp", "hanako", kJapanese};
+    Accounts[2] = {true, "Jiro", "pop.example.jp", "jiro", ""};
+    Save();
+    ASSERT_EQ(Follow(true), Outcome::Done);
+    for (int slot = 0; slot < 3; ++slot) {
+        const TAccount& account = Accounts[size_t(slot)];
+        EXPECT_EQ(InFile(slot), "") << slot;
+        EXPECT_TRUE(keeper.Keeps(account)) << slot;
+    }
+    EXPECT_EQ(Kept("pop.example.jp", "taro"), "pw-taro");
+    EXPECT_EQ(Kept("imaps://imap.example.jp", "hanako"), kJapanese);
+    EXPECT_EQ(Kept("pop.example.jp", "jiro"), "");
+    EXPECT_EQ(Labels(), (std::vector<std::string>{
+                            "Pim のメールアカウント「Hanako」（hanako @ imaps://imap.example.jp）",
+                            "Pim のメールアカウント「Jiro」（jiro @ pop.example.jp）",
+                            "Pim のメールアカウント「Taro」（taro @ pop.example.jp）"}));
+
+    Reload();
+    ASSERT_TRUE(Settings.SettingKeyring);
+    std::optional<std::string> read;
+    keeper.Read(Accounts[1], false, [&](std::optional<std::string> p) { read = p.value_or("?"); });
+    ASSERT_TRUE(test::RunUntil([&] { return read.has_value(); }, 20s));
+    EXPECT_EQ(*read, kJapanese);
+
+    Accounts[0].Name = "Taro2";
+    Accounts[1].HostName = "imaps://mail.example.jp";
+    DeleteAccount(Accounts, 2);
+    Save();
+    ASSERT_EQ(Follow(true), Outcome::Done);
+    EXPECT_EQ(Kept("imaps://mail.example.jp", "hanako"), kJapanese);
+    EXPECT_EQ(Kept("imaps://imap.example.jp", "hanako"), std::nullopt);
+    EXPECT_EQ(Kept("pop.example.jp", "jiro"), std::nullopt);
+    EXPECT_EQ(Labels(), (std::vector<std::string>{
+                            "Pim のメールアカウント「Hanako」（hanako @ imaps://mail.example.jp）",
+                            "Pim のメールアカウント「Taro2」（taro @ pop.example.jp）"}));
+
+    ASSERT_EQ(Follow(false), Outcome::Done);
+    EXPECT_FALSE(Settings.SettingKeyring);
+    EXPECT_EQ(IniFile::Load(profile).Value("Setting", "SettingKeyring"), "0");
+    EXPECT_EQ(InFile(0), "pw-taro");
+    EXPECT_EQ(InFile(1), kJapanese);
+    EXPECT_EQ(Labels(), std::vector<std::string>{});
+}
+
+// A check reads the password when it needs it and logs in with it. A locked
+// keyring is never asked to unlock by a check nobody started, and once only by
+// one the user started; its accounts end with the reason, no password is sent
+// and the file is not touched.
+TEST_F(KeyringTest, ChecksReadTheKeyringAndALockedOneSendsNoPassword) {
+    test::MailboxServer server;
+    server.Set("hanako", test::Box({"h1", "h2"}));
+    Accounts[0] = {true, "Taro", "localhost:" + std::to_string(dovecot->Port()), "taro", "pw-taro"};
+    Accounts[1] = {true, "Hanako", server.Host(), "hanako", "pw"};
+    Save();
+    ASSERT_EQ(Follow(true), Outcome::Done);
+    const std::string file = test::ReadFile(profile);
+
+    TVeltaPOP3 pop3;
+    TVeltaIMAP imap;
+    FakeDialup dialup;
+    FakeHost host{Accounts};
+    CheckRun run{pop3, imap, dialup, host, Settings, Accounts};
+    run.Passwords = &keeper;
+    const auto check = [&](CheckRun::Sender sender) {
+        const int before = host.over;
+        run.pbCheckClick(sender);
+        return test::RunUntil([&] { return host.over > before; }, 20s);
+    };
+    ASSERT_TRUE(check(CheckRun::Sender::Other));
+    EXPECT_EQ(run.ShownResults[0].Count, 1);
+    EXPECT_EQ(run.ShownResults[1].Count, 2);
+    EXPECT_EQ(server.passes, 1);
+
+    ASSERT_TRUE(daemon.Lock());
+    for (const auto sender : {CheckRun::Sender::Other, CheckRun::Sender::CheckButton}) {
+        ASSERT_TRUE(check(sender));
+        for (size_t slot : {0, 1}) {
+            EXPECT_EQ(run.ShownResults[slot].Count, -5);
+            EXPECT_EQ(cp932::ToUtf8(run.ShownResults[slot].Reason),
+                      "キーリングからパスワードを読めませんでした。");
+        }
+        EXPECT_EQ(daemon.Prompts(), sender == CheckRun::Sender::Other ? 0u : 1u);
+    }
+    EXPECT_EQ(server.passes, 1);
+    EXPECT_EQ(test::ReadFile(profile), file);
+}
+
+// A move cut short (the keyring written, the program gone before the file was)
+// leaves the password in both, and the next move ends it with one entry. A
+// locked keyring or none at all moves nothing: each password stays in the file.
+TEST_F(KeyringTest, AMoveCutShortOrRefusedLeavesEveryPasswordInTheFile) {
+    Accounts[0] = {true, "Taro", "pop.example.jp", "taro", "pw-taro"};
+    Save();
+    std::optional<Status> written;
+    secrets.Write(Key("pop.example.jp", "taro"), "left over", "pw-taro", false,
+                  [&](Status status) { written = status; });
+    ASSERT_TRUE(test::RunUntil([&] { return written.has_value(); }, 20s));
+    Reload();
+    EXPECT_FALSE(keeper.Keeps(Accounts[0])) << "the file's password is used";
+    ASSERT_EQ(Follow(true), Outcome::Done);
+    EXPECT_EQ(InFile(0), "");
+    EXPECT_EQ(Labels().size(), 1u);
+
+    ASSERT_TRUE(daemon.Lock());
+    EXPECT_EQ(Follow(false), Outcome::Incomplete);
+    EXPECT_TRUE(Settings.SettingKeyring);
+    EXPECT_EQ(IniFile::Load(profile).Value("Setting", "SettingKeyring"), "1");
+    Accounts[0].Password = "pw-new"; // typed in the account editor and applied
+    Save();
+    EXPECT_EQ(Follow(true), Outcome::Incomplete);
+    EXPECT_EQ(InFile(0), "pw-new");
+    EXPECT_EQ(Accounts[0].Password, "pw-new");
+
+    test::PrivateBus empty;
+    ASSERT_TRUE(empty.Start());
+    PasswordKeeper alone{[&] { return empty.Bus(); }, profile};
+    std::optional<Outcome> outcome;
+    alone.Follow(true, true, [&](Outcome o) { outcome = o; });
+    ASSERT_TRUE(test::RunUntil([&] { return outcome.has_value(); }, 20s));
+    EXPECT_EQ(outcome, Outcome::Unavailable);
+    EXPECT_EQ(InFile(0), "pw-new");
+}
+
+} // namespace
+} // namespace pim
