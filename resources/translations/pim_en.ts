@@ -1009,6 +1009,125 @@ which is not running.</translation>
     </message>
 </context>
 <context>
+    <name>fpn-console</name>
+    <message>
+        <source>このステーションにはメニューがありません。</source>
+        <translation>This station has no menu.</translation>
+    </message>
+    <message>
+        <source>ステーションが選択肢のない選択リストを送ってきました</source>
+        <translation>the station sent a choice list without choices</translation>
+    </message>
+    <message>
+        <source>番号: </source>
+        <translation>Number: </translation>
+    </message>
+    <message>
+        <source>答え &quot;%1&quot; は 1 から %2 までの番号でも、選択肢の名前や値でもありません</source>
+        <translation>the answer &quot;%1&quot; is neither a number from 1 to %2 nor a label or value of the choices</translation>
+    </message>
+    <message>
+        <source>1 から %1 までの番号を入力してください。</source>
+        <translation>Enter a number from 1 to %1.</translation>
+    </message>
+    <message>
+        <source>--answer の答え %1 個を使い切りました。標準入力は端末ではありません</source>
+        <translation>%1 --answer value(s) used up and standard input is not a terminal</translation>
+    </message>
+    <message>
+        <source>対話が終わる前に入力が終わりました</source>
+        <translation>input ended before the dialogue did</translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>ステーションがひとつもありません。このコンソール自身のログインも戻ってきませんでした (--broadcast と --port を確かめてください)</source>
+        <translation>no station at all: not even this console&apos;s own login came back to it (check --broadcast and --port)</translation>
+    </message>
+    <message>
+        <source>%1 以内に応答したステーションはありません</source>
+        <translation>no station answered within %1</translation>
+    </message>
+    <message>
+        <source>種類 &quot;%2&quot; のステーション &quot;%1&quot; は %3 以内に応答しませんでした (応答するステーションは fpn-console list で分かります)</source>
+        <translation>no station &quot;%1&quot; of kind &quot;%2&quot; answered within %3 (fpn-console list shows who does)</translation>
+    </message>
+    <message>
+        <source>メニューの要求を送れません</source>
+        <translation>cannot send the menu request</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; から %2 以内に応答がありませんでした</source>
+        <translation>no answer from &quot;%1&quot; within %2</translation>
+    </message>
+    <message>
+        <source>答えを送れません</source>
+        <translation>cannot send the answer</translation>
+    </message>
+    <message>
+        <source>使い方: fpn-console list | fpn-console menu MACHINE (--help を参照)</source>
+        <translation>usage: fpn-console list | fpn-console menu MACHINE (see --help)</translation>
+    </message>
+    <message>
+        <source>--broadcast には IPv4 アドレスを 4 つの数で指定してください</source>
+        <translation>--broadcast must be a dotted IPv4 address</translation>
+    </message>
+    <message>
+        <source>--port には 1 から 65535 までの数を指定してください</source>
+        <translation>--port must be a number from 1 to 65535</translation>
+    </message>
+    <message>
+        <source>--timeout には 0 より大きく 3600 以下の秒数を指定してください</source>
+        <translation>--timeout must be a number of seconds above 0, at most 3600</translation>
+    </message>
+    <message>
+        <source>Fernpost の LAN のリモートメニューを端末で使うコンソールです。
+  list            このコンソールのログインに応答したステーションの一覧
+  menu MACHINE    マシン名 MACHINE のステーションのリモートメニューを開く</source>
+        <translation>The console side of the Fernpost remote menu.
+  list            the stations that answer this console&apos;s login
+  menu MACHINE    run the remote menu of the station MACHINE</translation>
+    </message>
+    <message>
+        <source>list、または menu MACHINE</source>
+        <translation>list, or menu MACHINE</translation>
+    </message>
+    <message>
+        <source>menu: ステーションの種類 (Discrimination)。</source>
+        <translation>menu: the kind (Discrimination) of the station.</translation>
+    </message>
+    <message>
+        <source>menu: 次の問いに TEXT で答えます (選択肢の番号、名前または値)。繰り返し指定できます。</source>
+        <translation>menu: answer the next prompt with TEXT (a choice&apos;s number, label or value); repeatable.</translation>
+    </message>
+    <message>
+        <source>ブロードキャストの宛先。</source>
+        <translation>Where broadcasts go.</translation>
+    </message>
+    <message>
+        <source>ネットワークの UDP ポート。</source>
+        <translation>The UDP port of the network.</translation>
+    </message>
+    <message>
+        <source>待つ秒数: ログインの応答 (list、2) または一つひとつの応答 (menu、5)。</source>
+        <translation>Seconds to wait: for login answers (list, 2) or for each answer (menu, 5).</translation>
+    </message>
+    <message>
+        <source>UDP ポート %1 を使えません (ほかのプログラムが共有せずに使っています)</source>
+        <translation>cannot use UDP port %1 (a program holds it without sharing it)</translation>
+    </message>
+    <message>
+        <source>%1:%2 にブロードキャストできません</source>
+        <translation>cannot broadcast to %1:%2</translation>
+    </message>
+    <message>
+        <source>この説明を表示します。</source>
+        <translation>Show this help.</translation>
+    </message>
+</context>
+<context>
     <name>main</name>
     <message>
         <source>Pim: 起動中の Pim が応答しません。</source>
@@ -1021,6 +1140,32 @@ which is not running.</translation>
     <message>
         <source>Pim: %1 を開けません。次の起動はこの Pim を表示できません。</source>
         <translation>Pim: cannot open %1. A second start cannot show this Pim.</translation>
+    </message>
+    <message>
+        <source>使い方: pim [オプション]
+タスクトレイに常駐してメールボックスを確認し、新着メールを知らせます。
+
+  -h, --help     この説明を表示して終了します。
+  -v, --version  バージョンを表示して終了します。
+
+Qt のオプション (-platform、-display、-style など) も使えます。
+設定はすべてオプションダイアログで行います (man pim)。</source>
+        <translation>Usage: pim [options]
+Stays in the tray, checks your mailboxes and announces new mail.
+
+  -h, --help     Show this text and end.
+  -v, --version  Show the version and end.
+
+Qt&apos;s options (-platform, -display, -style and others) work too.
+Everything else is set in the options dialog (man pim).</translation>
+    </message>
+    <message>
+        <source>Pim: 不明なオプションです: %1</source>
+        <translation>Pim: unknown option: %1</translation>
+    </message>
+    <message>
+        <source>Pim: 余分な引数があります: %1</source>
+        <translation>Pim: unexpected argument: %1</translation>
     </message>
 </context>
 </TS>

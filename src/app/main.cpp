@@ -8,18 +8,84 @@
 #include "platform/TrayWatch.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QFile>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
 // A line on stderr, in the locale's encoding: no window may be there to show it.
 void Say(const QString& line) {
     std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+}
+
+QString Usage() {
+    return pim::UiString("main",
+                         "使い方: pim [オプション]\n"
+                         "タスクトレイに常駐してメールボックスを確認し、新着メールを知らせます。\n"
+                         "\n"
+                         "  -h, --help     この説明を表示して終了します。\n"
+                         "  -v, --version  バージョンを表示して終了します。\n"
+                         "\n"
+                         "Qt のオプション (-platform、-display、-style など) も使えます。\n"
+                         "設定はすべてオプションダイアログで行います (man pim)。");
+}
+
+// The options Qt's own start-up takes from the command line; they go on to it
+// untouched (a session manager restarts Pim with -session, for one).
+constexpr const char* kQtValueOptions[] = {
+    "platform",        "platformpluginpath", "platformtheme", "plugin",
+    "qwindowgeometry", "qwindowicon",        "qwindowtitle",  "session",
+    "display",         "geometry",           "style",         "stylesheet"};
+constexpr const char* kQtFlagOptions[] = {"reverse", "widgetcount", "nograb", "dograb"};
+
+// What the command line asks that is answered before any window, lock or
+// connection: its help or the version (status 0), or nothing Pim or Qt knows
+// (status 2). Nothing: Pim starts.
+std::optional<int> AnswerCommandLine(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    // As Qt reads its own: "-platform" is one option, not six.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(
+        QStringList{QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("?")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOptions({help, version});
+    for (const char* name : kQtValueOptions)
+        parser.addOption(
+            QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
+    for (const char* name : kQtFlagOptions)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
+
+    QString error;
+    if (!parser.parse(arguments))
+        error = parser.unknownOptionNames().isEmpty()
+                    ? parser.errorText()
+                    : pim::UiString("main", "Pim: 不明なオプションです: %1")
+                          .arg(parser.unknownOptionNames().join(QStringLiteral(", ")));
+    else if (!parser.positionalArguments().isEmpty())
+        error = pim::UiString("main", "Pim: 余分な引数があります: %1")
+                    .arg(parser.positionalArguments().join(QLatin1Char(' ')));
+    if (!error.isEmpty()) {
+        Say(error + QLatin1Char('\n') + Usage());
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        std::printf("%s\n", Usage().toLocal8Bit().constData());
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("Pim %s\n", PIM_VERSION);
+        return 0;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -29,6 +95,8 @@ int main(int argc, char** argv) {
     pim::TerminationSignals::HoldUntilWatched();
     // Once, before any text: a window already built would not follow a change.
     pim::SetUiLanguage(pim::LanguageFor(QLocale::system()));
+    if (const std::optional<int> answered = AnswerCommandLine(argc, argv))
+        return *answered;
     pim::SingleInstance instance;
     std::string error;
     pim::SingleInstance::Outcome lock = instance.Acquire(&error);

@@ -87,7 +87,7 @@ TVersionForm::TVersionForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
 
     PanelText(panel, "laNetwork", QStringLiteral("with FernpostNetwork "), {32, 45},
               QColor(128, 128, 128));
-    PanelText(panel, "laVersion", QStringLiteral("Ver1.63"), {177, 45}, Qt::white);
+    PanelText(panel, "laVersion", QStringLiteral("Ver" PIM_VERSION), {177, 45}, Qt::white);
 
     btClose = new QPushButton(QStringLiteral("OK"), this);
     btClose->setObjectName(QStringLiteral("btClose"));

@@ -60,7 +60,10 @@ TEST(ConsoleDialogueTest, AScriptedAnswerNamesAChoiceByNumberLabelOrValue) {
     } cases[] = {
         {kMenu, {"2", "Mail"}, Outcome::Answer, "Mail"},
         {kMenu, {"開始", " 1 ", "MailCheck"}, Outcome::Answer, "MailCheck"},
-        {kMenu, {"0", "3", "-1", "", "mail", "99999999999999999999"}, Outcome::BadAnswer, "1 to 2"},
+        {kMenu,
+         {"0", "3", "-1", "", "mail", "99999999999999999999"},
+         Outcome::BadAnswer,
+         "1 から 2"},
         // A number wins over a label that looks like another number.
         {{Kind::Select, {}, {}, "2&:1", "two&:one", "T"}, {"1"}, Outcome::Answer, "two"},
         // A label without a value goes back as itself; a value beyond the last label names nothing.
@@ -158,10 +161,13 @@ protected:
         };
     }
 
-    // How fpn-console is run: CMD stands for the program and its arguments.
+    // How fpn-console is run: CMD stands for the program and its arguments. Its
+    // own texts are English outside a Japanese locale; the station's stay as sent.
     QString wrap = "CMD --broadcast 127.255.255.255";
     Result Console(const QString& args) {
-        const QString command = QString("%1 %2 --port %3").arg(FPN_CONSOLE, args).arg(port);
+        const QString command = QString("env LANGUAGE= LC_ALL=C.UTF-8 %1 %2 --port %3")
+                                    .arg(FPN_CONSOLE, args)
+                                    .arg(port);
         return Shell(QString(wrap).replace("CMD", command));
     }
 };
@@ -180,7 +186,7 @@ TEST_F(ConsoleProcessTest, ListMenuAndEveryFailureWithItsOwnStatus) {
          "Pim <テスト>\t" + here.toStdString() + "\t" + station.IPAddress() + "\tPim\tyes\n", ""},
         // The password is never shown.
         {menu + "確認 --answer himitsu", 0,
-         "Menu\n  1) 開始\n  2) 確認\n番号: 確認\nEnter\nパスワード:\nOK\nStarted\n", ""},
+         "Menu\n  1) 開始\n  2) 確認\nNumber: 確認\nEnter\nパスワード:\nOK\nStarted\n", ""},
         {"menu NO-SUCH-PC --timeout 0.3", 2, "", "NO-SUCH-PC"},
         {menu + "3", 1, "", "\"3\""},
         // The answers run out, and there is no terminal to ask.

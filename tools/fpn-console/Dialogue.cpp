@@ -2,6 +2,7 @@
 
 #include "common/Bytes.h"
 #include "common/Cp932.h"
+#include "common/UiText.h"
 
 #include <algorithm>
 
@@ -84,7 +85,7 @@ Dialogue::Outcome Dialogue::Handle(const Prompt& prompt) {
         PrintText(prompt.message);
         return Outcome::Finished;
     case Prompt::Kind::Nothing:
-        print_("このステーションにはメニューがありません。");
+        print_(UiString("fpn-console", "このステーションにはメニューがありません。").toStdString());
         return Outcome::Finished;
     }
     return Outcome::Finished;
@@ -95,14 +96,15 @@ Dialogue::Outcome Dialogue::Select(const Prompt& prompt) {
     const std::vector<std::string> values = SplitChoices(prompt.values);
     PrintText(prompt.message);
     if (labels.empty()) {
-        error_ = "the station sent a choice list without choices";
+        error_ = UiString("fpn-console", "ステーションが選択肢のない選択リストを送ってきました")
+                     .toStdString();
         return Outcome::EmptyChoice;
     }
     for (size_t i = 0; i < labels.size(); ++i)
         print_("  " + std::to_string(i + 1) + ") " + cp932::ToUtf8(labels[i]));
     for (;;) {
         bool scripted = false;
-        const auto text = Next("番号: ", false, scripted);
+        const auto text = Next(UiString("fpn-console", "番号: ").toStdString(), false, scripted);
         if (!text)
             return failure_;
         if (const auto index = ChoiceIndex(*text, labels, values)) {
@@ -111,11 +113,17 @@ Dialogue::Outcome Dialogue::Select(const Prompt& prompt) {
             return Outcome::Answer;
         }
         if (scripted) {
-            error_ = "the answer \"" + *text + "\" is neither a number from 1 to " +
-                     std::to_string(labels.size()) + " nor a label or value of the choices";
+            error_ =
+                UiString("fpn-console",
+                         "答え \"%1\" は 1 から %2 までの番号でも、選択肢の名前や値でもありません")
+                    .arg(QString::fromStdString(*text))
+                    .arg(labels.size())
+                    .toStdString();
             return Outcome::BadAnswer;
         }
-        print_("1 から " + std::to_string(labels.size()) + " までの番号を入力してください。");
+        print_(UiString("fpn-console", "1 から %1 までの番号を入力してください。")
+                   .arg(labels.size())
+                   .toStdString());
     }
 }
 
@@ -143,14 +151,16 @@ std::optional<std::string> Dialogue::Next(const std::string& prompt, bool hidden
     }
     if (!terminal_) {
         failure_ = Outcome::OutOfAnswers;
-        error_ = std::to_string(answers_.size()) +
-                 " --answer value(s) used up and standard input is not a terminal";
+        error_ = UiString("fpn-console",
+                          "--answer の答え %1 個を使い切りました。標準入力は端末ではありません")
+                     .arg(answers_.size())
+                     .toStdString();
         return std::nullopt;
     }
     auto line = terminal_->ReadLine(prompt, hidden);
     if (!line) {
         failure_ = Outcome::EndOfInput;
-        error_ = "input ended before the dialogue did";
+        error_ = UiString("fpn-console", "対話が終わる前に入力が終わりました").toStdString();
         return std::nullopt;
     }
     while (!line->empty() && (line->back() == '\n' || line->back() == '\r'))

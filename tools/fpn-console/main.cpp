@@ -5,6 +5,7 @@
 //   fpn-console list [--timeout S]
 //   fpn-console menu MACHINE [--kind KIND] [--answer TEXT]... [--timeout S]
 //   both: [--broadcast ADDR] [--port N]
+//   fpn-console --help | --version
 //
 // Exit status: 0 done; 1 bad usage, or a scripted answer that fits no choice;
 // 2 no answer in time, or no such station; 3 no station at all (its own could
@@ -12,6 +13,7 @@
 // 130 interrupted.
 #include "Dialogue.h"
 #include "common/Cp932.h"
+#include "common/UiText.h"
 #include "remote/TFernpostNetwork.h"
 
 #include <QCommandLineParser>
@@ -19,7 +21,10 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QHostAddress>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -65,6 +70,10 @@ void PrintLine(const std::string& utf8) {
 
 void Complain(const std::string& utf8) {
     std::fprintf(stderr, "fpn-console: %s\n", utf8.c_str());
+}
+
+void Complain(const QString& text) {
+    Complain(text.toStdString());
 }
 
 std::string Utf8(const std::string& cp932) {
@@ -129,7 +138,7 @@ struct Options {
     std::chrono::milliseconds Timeout() const {
         return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
     }
-    std::string Seconds() const { return QString::number(seconds).toStdString() + " s"; }
+    QString Seconds() const { return UiString("fpn-console", "%1 秒").arg(seconds); }
 };
 
 std::string LoginName() {
@@ -150,8 +159,9 @@ int List(TFernpostNetwork& fpn, const Options& options) {
     if (g_signal)
         return kInterrupted;
     if (fpn.LoginUsers.empty()) {
-        Complain("no station at all: not even this console's own login came back to it "
-                 "(check --broadcast and --port)");
+        Complain(UiString("fpn-console",
+                          "ステーションがひとつもありません。このコンソール自身のログインも"
+                          "戻ってきませんでした (--broadcast と --port を確かめてください)"));
         return kNoStation;
     }
     int shown = 0;
@@ -163,7 +173,8 @@ int List(TFernpostNetwork& fpn, const Options& options) {
         ++shown;
     }
     if (shown == 0)
-        Complain("no station answered within " + options.Seconds());
+        Complain(UiString("fpn-console", "%1 以内に応答したステーションはありません")
+                     .arg(options.Seconds()));
     return kDone;
 }
 
@@ -237,14 +248,17 @@ int Menu(TFernpostNetwork& fpn, const Options& options) {
     if (!Wait(found, options.Timeout())) {
         if (g_signal)
             return kInterrupted;
-        Complain("no station \"" + options.machine + "\" of kind \"" + options.kind +
-                 "\" answered within " + options.Seconds() + " (fpn-console list shows who does)");
+        Complain(UiString("fpn-console",
+                          "種類 \"%2\" のステーション \"%1\" は %3 以内に応答しませんでした "
+                          "(応答するステーションは fpn-console list で分かります)")
+                     .arg(QString::fromStdString(options.machine),
+                          QString::fromStdString(options.kind), options.Seconds()));
         return kNoAnswer;
     }
 
     PromptQueue prompts(fpn, station);
     if (!fpn.MenuCheck(station.IPAddress, station.Discrimination)) {
-        Complain("cannot send the menu request");
+        Complain(UiString("fpn-console", "メニューの要求を送れません"));
         return kNoAnswer;
     }
     TtyTerminal tty;
@@ -253,7 +267,8 @@ int Menu(TFernpostNetwork& fpn, const Options& options) {
         if (!Wait([&] { return !prompts.Empty(); }, options.Timeout())) {
             if (g_signal)
                 return kInterrupted;
-            Complain("no answer from \"" + options.machine + "\" within " + options.Seconds());
+            Complain(UiString("fpn-console", "\"%1\" から %2 以内に応答がありませんでした")
+                         .arg(QString::fromStdString(options.machine), options.Seconds()));
             return kNoAnswer;
         }
         const Prompt prompt = prompts.Take();
@@ -261,7 +276,7 @@ int Menu(TFernpostNetwork& fpn, const Options& options) {
         case Dialogue::Outcome::Answer:
             if (!fpn.InputReturn(prompt.tag, dialogue.Answer(), station.IPAddress,
                                  station.Discrimination)) {
-                Complain("cannot send the answer");
+                Complain(UiString("fpn-console", "答えを送れません"));
                 return kNoAnswer;
             }
             break;
@@ -293,7 +308,8 @@ std::optional<Options> ReadOptions(const QCommandLineParser& parser) {
         options.list = false;
         options.machine = positional[1].toStdString();
     } else {
-        Complain("usage: fpn-console list | fpn-console menu MACHINE (see --help)");
+        Complain(UiString("fpn-console",
+                          "使い方: fpn-console list | fpn-console menu MACHINE (--help を参照)"));
         return std::nullopt;
     }
     options.kind = parser.value("kind").toStdString();
@@ -302,14 +318,15 @@ std::optional<Options> ReadOptions(const QCommandLineParser& parser) {
 
     const QHostAddress broadcast(parser.value("broadcast"));
     if (broadcast.protocol() != QAbstractSocket::IPv4Protocol) {
-        Complain("--broadcast must be a dotted IPv4 address");
+        Complain(
+            UiString("fpn-console", "--broadcast には IPv4 アドレスを 4 つの数で指定してください"));
         return std::nullopt;
     }
     options.broadcast = broadcast.toString().toStdString();
     bool numeric = false;
     const uint port = parser.value("port").toUInt(&numeric);
     if (!numeric || port == 0 || port > 65535) {
-        Complain("--port must be a number from 1 to 65535");
+        Complain(UiString("fpn-console", "--port には 1 から 65535 までの数を指定してください"));
         return std::nullopt;
     }
     options.port = static_cast<uint16_t>(port);
@@ -317,7 +334,8 @@ std::optional<Options> ReadOptions(const QCommandLineParser& parser) {
     if (parser.isSet("timeout")) {
         options.seconds = parser.value("timeout").toDouble(&numeric);
         if (!numeric || !(options.seconds > 0) || options.seconds > 3600) {
-            Complain("--timeout must be a number of seconds above 0, at most 3600");
+            Complain(UiString("fpn-console",
+                              "--timeout には 0 より大きく 3600 以下の秒数を指定してください"));
             return std::nullopt;
         }
     }
@@ -330,28 +348,51 @@ std::optional<Options> ReadOptions(const QCommandLineParser& parser) {
 int main(int argc, char** argv) {
     using namespace pim;
     using namespace pim::console;
+    // As Pim chooses, before any text.
+    SetUiLanguage(LanguageFor(QLocale::system()));
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("fpn-console");
+    QCoreApplication::setApplicationVersion(PIM_VERSION);
+    // The help's headings and the parser's complaints are Qt's texts.
+    QTranslator qtTexts;
+    if (CurrentUiLanguage() == UiLanguage::Japanese &&
+        qtTexts.load(QStringLiteral("qtbase_ja"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTexts);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        "The console side of the Fernpost remote menu.\n"
-        "  list            the stations that answer this console's login\n"
-        "  menu MACHINE    run the remote menu of the station MACHINE");
-    parser.addHelpOption();
-    parser.addPositionalArgument("command", "list, or menu MACHINE", "list|menu [MACHINE]");
+        UiString("fpn-console",
+                 "Fernpost の LAN のリモートメニューを端末で使うコンソールです。\n"
+                 "  list            このコンソールのログインに応答したステーションの一覧\n"
+                 "  menu MACHINE    マシン名 MACHINE のステーションのリモートメニューを開く"));
+    // Qt's own help option describes itself in English only.
+    const QCommandLineOption help(QStringList{"h", "help"},
+                                  UiString("fpn-console", "この説明を表示します。"));
+    parser.addOption(help);
+    parser.addVersionOption();
+    parser.addPositionalArgument("command", UiString("fpn-console", "list、または menu MACHINE"),
+                                 "list|menu [MACHINE]");
     parser.addOptions({
-        {"kind", "menu: the kind (Discrimination) of the station.", "KIND", "Pim"},
+        {"kind", UiString("fpn-console", "menu: ステーションの種類 (Discrimination)。"), "KIND",
+         "Pim"},
         {"answer",
-         "menu: answer the next prompt with TEXT (a choice's number, label or value); "
-         "repeatable.",
+         UiString("fpn-console", "menu: 次の問いに TEXT で答えます (選択肢の番号、名前または値)。"
+                                 "繰り返し指定できます。"),
          "TEXT"},
-        {"broadcast", "Where broadcasts go.", "ADDR", "255.255.255.255"},
-        {"port", "The UDP port of the network.", "N", "51000"},
-        {"timeout", "Seconds to wait: for login answers (list, 2) or for each answer (menu, 5).",
+        {"broadcast", UiString("fpn-console", "ブロードキャストの宛先。"), "ADDR",
+         "255.255.255.255"},
+        {"port", UiString("fpn-console", "ネットワークの UDP ポート。"), "N", "51000"},
+        {"timeout",
+         UiString("fpn-console",
+                  "待つ秒数: ログインの応答 (list、2) または一つひとつの応答 (menu、5)。"),
          "S"},
     });
     parser.process(app);
+    if (parser.isSet(help)) {
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        return kDone;
+    }
     const auto options = ReadOptions(parser);
     if (!options)
         return kUsage;
@@ -364,12 +405,15 @@ int main(int argc, char** argv) {
     fpn.BroadcastAddress = options->broadcast;
     fpn.PortNo = options->port;
     if (!fpn.Open()) {
-        Complain("cannot use UDP port " + std::to_string(options->port) +
-                 " (a program holds it without sharing it)");
+        Complain(UiString("fpn-console",
+                          "UDP ポート %1 を使えません (ほかのプログラムが共有せずに使っています)")
+                     .arg(options->port));
         return kNoStation;
     }
     if (!fpn.Login()) {
-        Complain("cannot broadcast to " + options->broadcast + ":" + std::to_string(options->port));
+        Complain(UiString("fpn-console", "%1:%2 にブロードキャストできません")
+                     .arg(QString::fromStdString(options->broadcast))
+                     .arg(options->port));
         fpn.Close();
         return kNoStation;
     }
