@@ -20,13 +20,24 @@ std::string ConfigHome() {
     return std::string(home ? home : "") + "/.config";
 }
 
+// A folder of the system's programs takes no Pim.INI whoever runs Pim: root
+// could write /usr/bin, but a file there would be every user's.
+bool SystemProgramFolder(const std::string& folder) {
+    for (const char* prefix : {"/usr/", "/bin/", "/sbin/"}) {
+        if (folder.starts_with(prefix))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::string ProfilePath(const std::string& programDir) {
     const std::string beside = programDir + "Pim.INI";
     // Whatever is there counts, a link to a file not yet written included.
     struct stat info {};
-    if (::lstat(beside.c_str(), &info) == 0 || ::access(programDir.c_str(), W_OK) == 0)
+    if (::lstat(beside.c_str(), &info) == 0 ||
+        (!SystemProgramFolder(programDir) && ::access(programDir.c_str(), W_OK) == 0))
         return beside;
     const std::string home = ConfigHome();
     const std::string folder = home + "/Pim";

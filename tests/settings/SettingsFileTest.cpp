@@ -416,6 +416,12 @@ TEST(ProfileLocation, BesideTheProgramWhenWritableOrThereElseInTheConfigFolder) 
     };
     EXPECT_TRUE(chooses(config.path() + "/Pim/Pim.INI"));
     EXPECT_TRUE(fs::is_directory(config.path() + "/Pim"));
+    // An installed Pim run by root, who could write /usr/bin.
+    EXPECT_EQ(InChild([&] {
+                  return ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1) +
+                         (ProfilePath("/usr/bin/") != config.path() + "/Pim/Pim.INI");
+              }),
+              0);
     test::WriteFile(beside, "");
     EXPECT_TRUE(chooses(beside));
     fs::remove(beside);
