@@ -69,7 +69,7 @@ DesktopNotifications::Content ArrivalNotice(const Results& shown, int totalMail,
     if (mailerSet)
         content.actions.push_back(
             {QStringLiteral("mailer"), UiString("ArrivalNotice", "メーラを起動")});
-    content.hints = {{QStringLiteral("desktop-entry"), QStringLiteral("pim")},
+    content.hints = {{QStringLiteral("desktop-entry"), QStringLiteral("jp.fernpost.Pim")},
                      {QStringLiteral("category"), QStringLiteral("email.arrived")}};
     return content;
 }

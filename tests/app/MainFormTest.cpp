@@ -575,7 +575,7 @@ protected:
                DesktopNotifications::ProgramIcon().toStdString() +
                "\" \"新着メールが 1 通あります\" \"" + text + "\" [" +
                (actions ? R"("default", "メインウィンドウを表示", "mailer", "メーラを起動")" : "") +
-               "] {\"category\": \"email.arrived\", \"desktop-entry\": \"pim\"} -1";
+               "] {\"category\": \"email.arrived\", \"desktop-entry\": \"jp.fernpost.Pim\"} -1";
     }
 };
 
