@@ -228,6 +228,9 @@ void SecretService::Unlocked(const Attributes& attributes, bool mayPrompt,
             return then(Status::Failed, {});
         if (locked.isEmpty())
             return then(unlocked.isEmpty() ? Status::NotFound : Status::Ok, unlocked);
+        // Items in an unlocked keyring serve without asking the user about a locked one.
+        if (!unlocked.isEmpty() && !mayPrompt)
+            return then(Status::Ok, unlocked);
         Unlock(locked, mayPrompt, [then, all = unlocked + locked](Status status) {
             then(status, status == Status::Ok ? all : QStringList());
         });

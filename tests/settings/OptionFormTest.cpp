@@ -124,6 +124,13 @@ protected:
         QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(6, control->height() / 2));
     }
     void Apply() { QTest::mouseClick(Child("btUpdate"), Qt::LeftButton); }
+    // What the program is told when `control` is clicked and applied.
+    Texts ApplyAfter(const char* control) {
+        host.calls.clear();
+        Click(control);
+        Apply();
+        return host.calls;
+    }
     std::string Saved(const char* section, const char* key) const {
         return IniFile::Load(profile).ReadString(section, key);
     }
@@ -538,29 +545,25 @@ TEST_F(ApplySettingsTest, OkWithoutAChangeWritesNothingAndCancelKeepsAnEarlierAp
 TEST_F(ApplySettingsTest, TheProgramIsToldInOrderAndTheTrayOnlyWhenItsSettingsChanged) {
     Settings.SettingTask = Settings.SettingTaskbar = Settings.ScheduleDialup = true;
     Open();
-    const auto apply = [&](const char* control) {
-        host.calls.clear();
-        Click(control);
-        Apply();
-        return host.calls;
-    };
-    EXPECT_EQ(apply("cbSettingTask"), (Texts{"TimeOut 60000", "MailerButton", "Tray 0",
-                                             "TaskbarMode", "StatusLine", "Watch 1", "Logout"}));
+    EXPECT_EQ(ApplyAfter("cbSettingTask"),
+              (Texts{"TimeOut 60000", "MailerButton", "Tray 0", "TaskbarMode", "StatusLine",
+                     "Watch 1", "Logout"}));
     EXPECT_TRUE(Settings.SettingTaskbar) << "kept, though it does nothing without the tray";
-    EXPECT_EQ(apply("cbSettingEndCheck"),
+    EXPECT_EQ(ApplyAfter("cbSettingEndCheck"),
               (Texts{"TimeOut 60000", "MailerButton", "StatusLine", "Watch 1", "Logout"}));
-    EXPECT_EQ(apply("rbFPNLogin").back(), "Login");
+    EXPECT_EQ(ApplyAfter("rbFPNLogin").back(), "Login");
     EXPECT_EQ(host.calls.end()[-2], "Open");
     host.loggedIn = true;
-    EXPECT_EQ(apply("cbSettingEndCheck").back(), "Watch 1") << "logged in already: nothing more";
+    EXPECT_EQ(ApplyAfter("cbSettingEndCheck").back(), "Watch 1")
+        << "logged in already: nothing more";
     host.loggedIn = host.loginWorks = false;
-    EXPECT_EQ(apply("cbSettingEndCheck").back(), "Login");
+    EXPECT_EQ(ApplyAfter("cbSettingEndCheck").back(), "Login");
     host.openWorks = false;
-    EXPECT_EQ(apply("cbSettingEndCheck").back(), "Open");
+    EXPECT_EQ(ApplyAfter("cbSettingEndCheck").back(), "Open");
     EXPECT_EQ(boxes, (Texts{"FernpostNetworkにログインすることができませんでした。",
                             "FernpostNetworkサービスを開始することができませんでした。"}));
     EXPECT_EQ(Saved("FPN", "Login"), "1") << "saved all the same";
-    EXPECT_EQ(apply("rbFPNNone").back(), "Logout");
+    EXPECT_EQ(ApplyAfter("rbFPNNone").back(), "Logout");
 }
 
 // A file that never had the keyring on gains no key. On, the file says so
@@ -568,19 +571,13 @@ TEST_F(ApplySettingsTest, TheProgramIsToldInOrderAndTheTrayOnlyWhenItsSettingsCh
 // the program does. Without a keyring the option cannot change and says why.
 TEST_F(ApplySettingsTest, TheKeyringOptionIsSavedOnAtOnceAndOffOnlyOnceThePasswordsAreBack) {
     Open();
-    const auto apply = [&](const char* control) {
-        host.calls.clear();
-        Click(control);
-        Apply();
-        return host.calls;
-    };
     using testing::Contains;
     using testing::Not;
-    apply("cbSettingEndCheck");
+    ApplyAfter("cbSettingEndCheck");
     EXPECT_FALSE(IniFile::Load(profile).Value("Setting", "SettingKeyring"));
-    EXPECT_THAT(apply("cbSettingKeyring"), Contains("Keyring 1"));
+    EXPECT_THAT(ApplyAfter("cbSettingKeyring"), Contains("Keyring 1"));
     EXPECT_EQ(Saved("Setting", "SettingKeyring"), "1");
-    EXPECT_THAT(apply("cbSettingKeyring"), Contains("Keyring 0"));
+    EXPECT_THAT(ApplyAfter("cbSettingKeyring"), Contains("Keyring 0"));
     EXPECT_EQ(Saved("Setting", "SettingKeyring"), "1");
     EXPECT_FALSE(Child("laKeyringService")->isVisible());
 
@@ -589,7 +586,7 @@ TEST_F(ApplySettingsTest, TheKeyringOptionIsSavedOnAtOnceAndOffOnlyOnceThePasswo
     Open();
     EXPECT_FALSE(Enabled("cbSettingKeyring"));
     EXPECT_TRUE(Child("laKeyringService")->isVisible());
-    EXPECT_THAT(apply("cbSettingEndCheck"), Not(Contains("Keyring 0")))
+    EXPECT_THAT(ApplyAfter("cbSettingEndCheck"), Not(Contains("Keyring 0")))
         << "nothing to move without a keyring";
 }
 
