@@ -179,7 +179,7 @@ void PasswordKeeper::Prune(std::shared_ptr<Move> move) {
     Delete(move, std::move(unused));
 }
 
-// One that cannot go now stays known, for a later move.
+// An entry that cannot go now stays known, for a later move.
 void PasswordKeeper::Delete(std::shared_ptr<Move> move,
                             std::vector<std::pair<std::string, std::string>> keys) {
     if (keys.empty())
@@ -188,8 +188,12 @@ void PasswordKeeper::Delete(std::shared_ptr<Move> move,
     keys.pop_back();
     keyring_.Remove(AttributesOf(key.first, key.second), move->mayPrompt,
                     [this, move, key, keys = std::move(keys)](Status status) mutable {
-                        if (!move->Failed(status))
+                        // Every password is where it should be; a locked keyring
+                        // is not asked again in this move.
+                        if (status == Status::Ok)
                             entries_.erase(key);
+                        else if (status == Status::Locked)
+                            move->mayPrompt = false;
                         Delete(move, std::move(keys));
                     });
 }
