@@ -1,14 +1,12 @@
 #include "platform/SecretService.h"
 
 #include <QDBusArgument>
-#include <QDBusConnectionInterface>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QPointer>
 #include <QTimer>
-#include <memory>
 
 namespace pim::secret_wire {
 
@@ -134,7 +132,11 @@ void SecretService::Call(const QString& path, const QString& interface, const QS
                          const QVariantList& arguments, Reply then) {
     QDBusMessage message = QDBusMessage::createMethodCall(kService, path, interface, method);
     message.setArguments(arguments);
-    auto* call = new QDBusPendingCallWatcher(bus_().asyncCall(message, kCallTimeoutMs), this);
+    Send(bus_(), message, std::move(then));
+}
+
+void SecretService::Send(const QDBusConnection& bus, const QDBusMessage& message, Reply then) {
+    auto* call = new QDBusPendingCallWatcher(bus.asyncCall(message, kCallTimeoutMs), this);
     connect(call, &QDBusPendingCallWatcher::finished, this,
             [then = std::move(then)](QDBusPendingCallWatcher* call) {
                 call->deleteLater();
@@ -146,18 +148,13 @@ void SecretService::Probe(std::function<void(bool)> done) {
     const QDBusConnection bus = bus_();
     if (!bus.isConnected())
         return QTimer::singleShot(0, this, [done] { done(false); });
-    const auto ask = [this, bus](const QString& method, const QVariantList& arguments,
-                                 std::function<void(const QDBusMessage&)> then) {
+    // The bus itself: whether the service runs, else whether it can be started.
+    const auto ask = [this, bus](const QString& method, const QVariantList& arguments, Reply then) {
         QDBusMessage message = QDBusMessage::createMethodCall(
             QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
             QStringLiteral("org.freedesktop.DBus"), method);
         message.setArguments(arguments);
-        auto* call = new QDBusPendingCallWatcher(bus.asyncCall(message, kCallTimeoutMs), this);
-        connect(call, &QDBusPendingCallWatcher::finished, this,
-                [then = std::move(then)](QDBusPendingCallWatcher* call) {
-                    call->deleteLater();
-                    then(call->reply());
-                });
+        Send(bus, message, std::move(then));
     };
     ask(QStringLiteral("NameHasOwner"), {kService}, [ask, done](const QDBusMessage& owner) {
         if (!Failed(owner) && owner.arguments().value(0).toBool())

@@ -47,8 +47,10 @@ public:
 
 private:
     using Reply = std::function<void(const QDBusMessage&)>;
+    // A method of the Secret Service; `then` gets the reply or the error.
     void Call(const QString& path, const QString& interface, const QString& method,
               const QVariantList& arguments, Reply then);
+    void Send(const QDBusConnection& bus, const QDBusMessage& message, Reply then);
     // Opens a session for carrying secrets; `then` gets its path, empty on failure.
     void OpenSession(std::function<void(const QString& session)> then);
     void CloseSession(const QString& session);
