@@ -53,10 +53,7 @@ QString U(const std::string& cp932Text) {
 
 } // namespace
 
-std::function<QDBusConnection()> MainController::NotificationBus = [] {
-    return QDBusConnection::sessionBus();
-};
-std::function<QDBusConnection()> MainController::KeyringBus = [] {
+std::function<QDBusConnection()> MainController::SessionBus = [] {
     return QDBusConnection::sessionBus();
 };
 

@@ -33,10 +33,8 @@ public:
     MainController(TMainForm& view, const std::string& programDir, TVeltaRAS& ras);
     ~MainController() override;
 
-    // The bus of the desktop notifications; tests replace it.
-    static std::function<QDBusConnection()> NotificationBus;
-    // The bus of the desktop's keyring; tests replace it.
-    static std::function<QDBusConnection()> KeyringBus;
+    // The session bus of the desktop notifications and the keyring; tests replace it.
+    static std::function<QDBusConnection()> SessionBus;
 
     const std::string& ProgramDir() const { return programDir_; }
     const std::string& ProfilePath() const { return profilePath_; }
@@ -127,14 +125,14 @@ private:
     PushWatch push_;
     CheckRun run_;
     // After the run: gone first, it answers none of the run's questions late.
-    PasswordKeeper keeper_{KeyringBus, profilePath_};
+    PasswordKeeper keeper_{SessionBus, profilePath_};
     Scheduler scheduler_;
     WakeWatch wake_{ras_.Bus()};
     StationPrompts prompts_{FPN};
     MenuHost menuHost_{*this};
     RemoteMenu menu_;
     DesktopNotifications notifications_{QStringLiteral("Pim"), DesktopNotifications::ProgramIcon(),
-                                        NotificationBus};
+                                        SessionBus};
     bool offline_ = false;
     // Pim.INI could be read (or was missing) at start; otherwise it is never written.
     bool profileUsable_ = true;

@@ -49,7 +49,7 @@ protected:
     void SetUp() override {
         // The offscreen platform has no tray host; the window acts as with one.
         TrayPresence::SystemTrayAvailable = [] { return true; };
-        MainController::NotificationBus = [] { return NoBus(); };
+        MainController::SessionBus = [] { return NoBus(); };
         test::WriteFile(mailer, "#!/bin/sh\necho started >> '" + dir.file("starts") + "'\n");
         QFile::setPermissions(QString::fromStdString(mailer), QFile::ReadOwner | QFile::ExeOwner);
         SetMessageBoxHandler([this](std::string_view text, unsigned flags) {
@@ -61,7 +61,7 @@ protected:
         SetUiLanguage(UiLanguage::Japanese);
         SetMessageBoxHandler({});
         TrayPresence::SystemTrayAvailable = [] { return false; };
-        MainController::NotificationBus = [] { return NoBus(); }; // lets a test's own bus go
+        MainController::SessionBus = [] { return NoBus(); }; // lets a test's own bus go
     }
     static QDBusConnection NoBus() {
         return QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
@@ -547,7 +547,7 @@ protected:
                                      "{\"capabilities\": \"" + capabilities + "\"}"},
                                     false, kService)))
             << bus->error().toStdString();
-        MainController::NotificationBus = [b = bus->Bus()] { return b; };
+        MainController::SessionBus = [b = bus->Bus()] { return b; };
         WriteAccountProfile("SettingAutoShow=0\r\nSettingEndCheck=0\r\nMailerPath=" + mailer, box);
         return Create();
     }
