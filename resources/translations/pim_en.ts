@@ -216,6 +216,14 @@
         <source>キーリングからパスワードを読めませんでした。</source>
         <translation>Could not read the password from the keyring.</translation>
     </message>
+    <message>
+        <source>ユーザIDかパスワードに改行などの制御文字が含まれているため、送信しませんでした。</source>
+        <translation>The user ID or password holds a line break or another control character, so it was not sent.</translation>
+    </message>
+    <message>
+        <source>ユーザIDかパスワードが長すぎる（16 KB を超える）ため、送信しませんでした。</source>
+        <translation>The user ID or password is too long (over 16 KB), so it was not sent.</translation>
+    </message>
 </context>
 <context>
     <name>DesktopNotifications</name>

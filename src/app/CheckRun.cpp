@@ -3,6 +3,7 @@
 #include "app/OldMail.h"
 #include "common/Cp932.h"
 #include "common/UiText.h"
+#include "mail/Credentials.h"
 #include "mail/MailEndpoint.h"
 #include "platform/MessageBox.h"
 
@@ -65,6 +66,14 @@ std::string DialFailed(const std::string& name) {
 }
 const std::string& KeyringUnreadable() {
     return UiText("CheckRun", "キーリングからパスワードを読めませんでした。");
+}
+const std::string& CredentialsUnsendable() {
+    return UiText("CheckRun", "ユーザIDかパスワードに改行などの制御文字が含まれているため、"
+                              "送信しませんでした。");
+}
+const std::string& CredentialsTooLong() {
+    return UiText("CheckRun", "ユーザIDかパスワードが長すぎる（16 KB を超える）ため、"
+                              "送信しませんでした。");
 }
 std::string Checking(const std::string& name) {
     return Say(UiString("CheckRun", "%1のメールをチェック中").arg(U(name)));
@@ -383,6 +392,20 @@ void CheckRun::CheckAccount() {
 
 void CheckRun::Login(const std::string& password) {
     const TAccount& account = CheckList[static_cast<size_t>(CheckIndex)];
+    // A password from a hand-edited Pim.INI or the keyring could carry commands
+    // of its own: nothing goes out.
+    const auto endpoint = ParseMailEndpoint(account.HostName);
+    if (const CredentialFault fault = CheckCredentials(
+            endpoint ? endpoint->protocol : MailProtocol::Pop3, account.UserID, password);
+        fault != CredentialFault::None) {
+        AccountResult& r = Current();
+        r.Count = -5;
+        r.Reason =
+            fault == CredentialFault::TooLong ? CredentialsTooLong() : CredentialsUnsendable();
+        KeepShownList();
+        Post(&CheckRun::CheckNext);
+        return;
+    }
     // No session could be started: the slot keeps -2 (no answer).
     if (!checker_->Connect(account.HostName, account.UserID, password))
         Post(&CheckRun::CheckNext);

@@ -8,6 +8,7 @@
 #include "app/PushWatch.h"
 #include "common/Cp932.h"
 #include "imap/TVeltaIMAP.h"
+#include "mail/Credentials.h"
 #include "platform/MessageBox.h"
 #include "pop3/TVeltaPOP3.h"
 #include "settings/SettingsFile.h"
@@ -646,6 +647,35 @@ TEST_F(CheckRunDovecotTls, PushTellsNewMailAtOnceAndAReadMessageWithoutAWord) {
     ASSERT_EQ(own.Doveadm({"save", "-u", "saburo"}, test::SimpleMessage("s2")), "");
     ASSERT_TRUE(over(9));
     EXPECT_TRUE(host.last.Changed && pushing.ShownResults[2].IsNew(1));
+}
+
+// A password from a hand-edited Pim.INI or the keyring never carries a command of
+// its own to the server, nor megabytes at every login; a token-sized one goes out.
+TEST_F(CheckRunTest, CredentialsThatWouldNotGoOutWholeAreNotSentAtAll) {
+    server.Set("a", Box({"one"}));
+    const std::string imapClosed =
+        "imap://127.0.0.1:" + std::to_string(test::ScriptedServer::ClosedPort());
+    const struct {
+        std::string host, user, password;
+        int32_t count; // -5: refused here, with a reason
+    } rows[] = {
+        {server.Host(), "a", "pw\r\nDELE 1", -5},
+        {server.Host(), "a\nQUIT", "pw", -5},
+        {server.Host(), "a", std::string("pw\0", 3), -5},
+        {imapClosed, "a", std::string("p\0w", 3), -5},
+        {server.Host(), "a", std::string(kMaxSecretBytes + 1, 'p'), -5},
+        {server.Host(), "a", std::string(kMaxSecretBytes, 'p'), -4},
+        {imapClosed, "a", "pw\r\n", -2}, // a literal: it would have gone out
+    };
+    size_t slot = 0;
+    for (const auto& row : rows)
+        accounts[slot++] = {true, "acct", row.host, row.user, row.password};
+    ASSERT_TRUE(Check());
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(Shown(i).Count, rows[i].count) << i;
+        EXPECT_TRUE(rows[i].count != -5 || !Shown(i).Reason.empty()) << i;
+    }
+    EXPECT_EQ(server.passes, 1) << "only the 16 KB password reached the server";
 }
 
 } // namespace
