@@ -563,7 +563,15 @@ void CheckRun::CompareWithShown(RunOutcome& outcome) {
             continue;
         }
         const int previousCount = s.Count == -1 ? std::atoi(s.Subjects[0].c_str()) : -1;
-        MarkOldMail(w, s);
+        // Not yet read since the start: what the last check before it found.
+        const TAccount& account = CheckList[i];
+        const bool remembered = Seen && !w.Name.empty() && !account.HostName.empty();
+        std::optional<AccountResult> before;
+        if (remembered && s.Ids[0].empty() && (s.Name.empty() || s.Count < -1))
+            before = Seen->Before(account.HostName, account.UserID);
+        MarkOldMail(w, before ? *before : s);
+        if (remembered)
+            Seen->Keep(account.HostName, account.UserID, w);
         s = w;
         // An error is a change to a run someone asked for; a push that could
         // not reconnect shows it without a word.
@@ -586,6 +594,8 @@ void CheckRun::EndRun() {
     outcome.TotalMail = TotalMail;
     outcome.AnyAccount = !WorkingResults[0].Name.empty();
     CompareWithShown(outcome);
+    if (Seen)
+        Seen->Save(accounts_);
     if (abandoned_)
         return;
     host_.ShowRun(outcome);

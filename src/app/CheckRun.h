@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/AccountResult.h"
+#include "app/SeenMail.h"
 #include "mail/MailChecker.h"
 #include "settings/Settings.h"
 
@@ -117,6 +118,8 @@ public:
     std::function<MailChecker&(const TAccount&)> ImapFor;
     // The passwords Pim.INI does not hold; none: every password is there.
     PasswordStore* Passwords = nullptr;
+    // What the checks before this start found; none: every first check is news.
+    SeenMail* Seen = nullptr;
     // The day what a check learns of TLS is dated with (tests pin it).
     std::function<QDate()> Today = [] { return QDate::currentDate(); };
 

@@ -77,6 +77,8 @@ MainController::~MainController() = default;
 
 void MainController::LoadSettings() {
     profilePath_ = pim::ProfilePath(programDir_);
+    seen_ = std::make_unique<SeenMail>(profilePath_);
+    run_.Seen = seen_.get();
     ScreenSize screen;
     if (const QScreen* primary = QGuiApplication::primaryScreen())
         screen = {primary->size().width(), primary->size().height()};

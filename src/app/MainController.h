@@ -20,6 +20,7 @@
 
 #include <QPoint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace pim {
@@ -126,6 +127,7 @@ private:
     CheckRun run_;
     // After the run: gone first, it answers none of the run's questions late.
     PasswordKeeper keeper_{SessionBus, profilePath_};
+    std::unique_ptr<SeenMail> seen_; // of the profile, once it is known
     Scheduler scheduler_;
     WakeWatch wake_{ras_.Bus()};
     StationPrompts prompts_{FPN};
