@@ -453,8 +453,9 @@ void ImapSession::Changed(std::string_view text) {
     if (SameLetters(what, "EXISTS")) {
         change = exists_ != number;
         exists_ = number;
-        if (seen_.size() > number)
-            seen_.resize(number);
+        // Flags heard of before EXAMINE are of no message it counts.
+        if (!examined_ || seen_.size() > number)
+            seen_.resize(examined_ ? number : 0);
     } else if (SameLetters(what, "EXPUNGE")) {
         if (!exists_ || number == 0 || number > *exists_)
             return;

@@ -54,7 +54,8 @@ public:
     // The session ends as error 2 for this reason; told just before Failed.
     virtual void TlsFailed(TlsFailure) {}
 
-    // INBOX holds `unseenCount` messages without \Seen.
+    // INBOX holds `unseenCount` messages without \Seen; told once the headers
+    // of those summarised are in.
     virtual void Connected(int unseenCount) = 0;
     // `uniqueId` is "UIDVALIDITY.UID".
     virtual void MailInformation(const MailSummary& summary, const std::string& uniqueId) = 0;
