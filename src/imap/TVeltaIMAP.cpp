@@ -64,6 +64,7 @@ TVeltaIMAP::~TVeltaIMAP() {
 bool TVeltaIMAP::Connect(const std::string& hostName, const std::string& userID,
                          const std::string& password) {
     refusal_.stop();
+    reason_.clear();
     const std::string account = hostName + '\n' + userID + '\n' + password;
     if (session_.Watching() && account == account_ && !checking_) {
         // The same account, logged in and idling (or about to): only the search again.
