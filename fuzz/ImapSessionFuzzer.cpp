@@ -3,9 +3,11 @@
 // and whenever it is closed no timer of it runs. Capabilities, literals, searches
 // and FETCH answers all come from the same bytes, and so do the upgrades to TLS
 // and the idling of a session kept open: while it idles no timer runs, and a
-// change is told at most once until the owner checks again or renews.
+// change is told at most once until the owner checks again or renews. Every
+// message counted (up to the 255 read) can be asked for until anything else happens.
 #include "imap/ImapSession.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -15,6 +17,7 @@ class Host : public pim::ImapSessionHost {
 public:
     bool timer = false, sessionTimer = false;
     bool idling = false, pushed = false;
+    int retrUpTo = 0;
     bool Send(const std::string& bytes) override {
         for (const char* word : {"STORE", "EXPUNGE", "SELECT", "CREATE", "APPEND", "CLOSE"})
             if (bytes.find(word) != std::string::npos)
@@ -32,13 +35,15 @@ public:
     void Connected(int count) override {
         if (count < 0)
             std::abort();
+        retrUpTo = std::min(count, 255);
     }
     void MailInformation(const pim::MailSummary&, const std::string& id) override {
         if (id.find('.') == std::string::npos)
             std::abort();
     }
-    void Disconnected() override { idling = false; }
+    void Disconnected() override { idling = false, retrUpTo = 0; }
     void Failed(uint8_t errorNo) override {
+        retrUpTo = 0;
         if (errorNo < 1 || errorNo > 6 || errorNo == 3)
             std::abort();
         // The FETCH refused leaves the session as it was.
@@ -79,9 +84,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         session.Receive(chunk);
         chunk.clear();
-        switch (data[++i] % 12) {
+        if (data[++i] % 12 != 0)
+            host.retrUpTo = 0;
+        switch (data[i] % 12) {
         case 0:
-            session.Retr(1 + data[i] / 8);
+            if (const int mailNo = 1 + data[i] / 8;
+                !session.Retr(mailNo) && mailNo <= host.retrUpTo)
+                std::abort();
             break;
         case 1:
             if (session.Quit())

@@ -963,6 +963,29 @@ which is not running.</translation>
     </message>
 </context>
 <context>
+    <name>TVeltaIMAP</name>
+    <message>
+        <source>サーバが暗号化（STARTTLS）なしのログインを受け付けないため、パスワードを送りませんでした。</source>
+        <translation>The server accepts no login without encryption (STARTTLS), so the password was not sent.</translation>
+    </message>
+    <message>
+        <source>サーバに対応するログイン方式がないため、パスワードを送りませんでした。</source>
+        <translation>The server offers no login method Pim supports, so the password was not sent.</translation>
+    </message>
+    <message>
+        <source>ユーザIDかパスワードに送れない文字（NUL）があり、接続しませんでした。</source>
+        <translation>The user ID or password holds a character that cannot be sent (NUL); no connection was made.</translation>
+    </message>
+    <message>
+        <source>ユーザIDかパスワードが長すぎる（16KB まで）ため、接続しませんでした。</source>
+        <translation>The user ID or password is too long (16 KB at most); no connection was made.</translation>
+    </message>
+    <message>
+        <source>サーバが一時的にログインを受け付けていません。</source>
+        <translation>The server is not accepting logins for the moment.</translation>
+    </message>
+</context>
+<context>
     <name>TlsOutcome</name>
     <message>
         <source>暗号化（STLS）がなく、接続を中止しました。</source>

@@ -539,6 +539,8 @@ void CheckRun::VeltaPOP3Error(uint8_t errorNo) {
     Learn(tls);
     if (tls.Failure != TlsFailure::None)
         r.Reason = TlsReasonText(tls);
+    else if (!checker_->ErrorReason().empty())
+        r.Reason = checker_->ErrorReason();
     KeepShownList();
     // The question waits until the component has returned from this event.
     if (tls.Failure == TlsFailure::Untrusted && userStarted_ && !tls.Fingerprint.empty() &&

@@ -24,6 +24,8 @@ void ImapResponseReader::Clear() {
     literals_.clear();
     literalBytes_ = 0;
     literalLeft_ = 0;
+    bytes_ = 0;
+    cut_ = false;
     searching_ = false;
     search_ = {};
     number_ = 0;
@@ -69,6 +71,7 @@ size_t ImapResponseReader::Read(std::string_view chunk) {
             LineEnded();
         }
     }
+    bytes_ += used;
     return used;
 }
 
@@ -89,6 +92,7 @@ void ImapResponseReader::LineEnded() {
             Literal& literal = literals_.emplace_back();
             literal.at = lineStart_ = text_.size();
             literal.cut = size > kMaxLiterals - literalBytes_;
+            cut_ = cut_ || literal.cut;
             if (!literal.cut)
                 literalBytes_ += size;
             literalLeft_ = size;

@@ -42,6 +42,9 @@ public:
     bool Complete() const { return phase_ == Phase::Complete; }
     // The text grew beyond kMaxText: nothing more can be read.
     bool Overflowed() const { return phase_ == Phase::Overflow; }
+    // The response, complete or not, holds more than is kept of it: a literal
+    // skipped, or more bytes than text and literals together.
+    bool BeyondBounds() const { return cut_ || bytes_ > kMaxText + kMaxLiterals; }
     // Drops the response read (or the part of one) and starts on the next.
     void Clear();
 
@@ -68,6 +71,8 @@ private:
     std::vector<Literal> literals_;
     size_t literalBytes_ = 0;
     uint64_t literalLeft_ = 0;
+    uint64_t bytes_ = 0;
+    bool cut_ = false;
     bool searching_ = false;
     Search search_;
     uint64_t number_ = 0;

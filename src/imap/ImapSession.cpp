@@ -1,5 +1,7 @@
 #include "imap/ImapSession.h"
 
+#include "common/Cp932.h"
+
 #include <algorithm>
 #include <charconv>
 #include <climits>
@@ -84,6 +86,7 @@ std::string Quoted(std::string_view text) {
 // skipped whole.
 struct Value {
     std::string_view atom;
+    std::string_view list; // with its parentheses
     std::string string;
     bool cut = false;
 };
@@ -120,6 +123,7 @@ bool ReadValue(std::string_view text, size_t& i, const std::vector<Literal>& lit
         return true;
     }
     if (text[i] == '(') {
+        const size_t start = i;
         for (size_t depth = 0; i < text.size();) {
             if (text[i] == '"') {
                 if (!SkipQuoted(text, i, nullptr))
@@ -127,8 +131,10 @@ bool ReadValue(std::string_view text, size_t& i, const std::vector<Literal>& lit
                 continue;
             }
             depth += text[i] == '(';
-            if (text[i++] == ')' && --depth == 0)
+            if (text[i++] == ')' && --depth == 0) {
+                value.list = text.substr(start, i - start);
                 return true;
+            }
         }
         return false;
     }
@@ -138,14 +144,34 @@ bool ReadValue(std::string_view text, size_t& i, const std::vector<Literal>& lit
     return true;
 }
 
-// The UID and the header of "n FETCH (...)"; false unless it names both.
+// The items of "n FETCH (...)" that matter here.
+struct FetchItems {
+    uint32_t number = 0;
+    uint32_t uid = 0; // none
+    bool hasHeader = false;
+    std::string header;
+    bool cut = false;
+    std::optional<bool> seen; // FLAGS given: whether \Seen is among them
+    bool closed = false;      // the list ends where the response does
+};
+
+bool HasSeen(std::string_view list) {
+    for (size_t end = 0, start; (start = list.find_first_not_of("() ", end)) != list.npos;) {
+        end = std::min(list.find_first_of("() ", start), list.size());
+        if (SameLetters(list.substr(start, end - start), "\\SEEN"))
+            return true;
+    }
+    return false;
+}
+
+// False unless every item up to the end of the list could be read.
 bool ReadFetch(std::string_view text, const std::vector<Literal>& literals, size_t skipped,
-               uint32_t& uid, std::string& header, bool& cut) {
+               FetchItems& items) {
     size_t i = std::min(text.find_first_not_of("0123456789"), text.size());
     constexpr std::string_view kFetch = " FETCH (";
-    if (i == 0 || !SameLetters(text.substr(i, kFetch.size()), kFetch))
+    if (!ReadNumber(text.substr(0, i), items.number) ||
+        !SameLetters(text.substr(i, kFetch.size()), kFetch))
         return false;
-    bool hasUid = false, hasHeader = false;
     for (i += kFetch.size(); i < text.size() && text[i] != ')';) {
         if (text[i] == ' ') {
             ++i;
@@ -164,25 +190,45 @@ bool ReadFetch(std::string_view text, const std::vector<Literal>& literals, size
         if (name.empty() || !ReadValue(text, i, literals, skipped, value))
             return false;
         if (SameLetters(name, "UID")) {
-            hasUid = ReadNumber(value.atom, uid) && uid != 0;
+            if (!ReadNumber(value.atom, items.uid))
+                items.uid = 0;
         } else if (SameLetters(name.substr(0, 5), "BODY[")) {
-            hasHeader = true;
-            header = std::move(value.string);
-            cut = value.cut;
+            items.hasHeader = true;
+            items.header = std::move(value.string);
+            items.cut = value.cut;
+        } else if (SameLetters(name, "FLAGS")) {
+            if (value.list.empty())
+                return false;
+            items.seen = HasSeen(value.list);
         }
     }
-    return hasUid && hasHeader;
+    items.closed = i + 1 == text.size();
+    return true;
 }
 
 } // namespace
+
+ImapReason ImapSession::CredentialsProblem(std::string_view userID, std::string_view password) {
+    for (const std::string_view text : {userID, password}) {
+        if (text.size() > kMaxSecret)
+            return ImapReason::TooLong;
+        // A literal carries line ends; nothing carries a NUL (RFC 3501, 4.3).
+        if (text.find('\0') != std::string_view::npos)
+            return ImapReason::Unsendable;
+    }
+    return ImapReason::None;
+}
 
 void ImapSession::Begin(const std::string& userID, const std::string& password,
                         const std::string& server, Tls tls) {
     Reset();
     open_ = true;
     tls_ = tls;
-    userID_ = userID;
-    password_ = password;
+    // Servers take UTF-8 (RFC 4616 for PLAIN, and LOGIN in practice).
+    if ((credentials_ = CredentialsProblem(userID, password)) == ImapReason::None) {
+        userID_ = cp932::ToUtf8(userID);
+        password_ = cp932::ToUtf8(password);
+    }
     // Never one with POP3's summaries of the same server and user.
     account_ = "imap:" + SummaryCache::AccountKey(server, userID);
     host_.StartSessionTimer();
@@ -201,6 +247,7 @@ void ImapSession::Reset() {
     state_ = State::Greeting;
     encrypted_ = loggedIn_ = false;
     errorNo_ = capabilities_ = 0;
+    reason_ = credentials_ = ImapReason::None;
     userID_.clear();
     password_.clear();
     account_.clear();
@@ -209,7 +256,11 @@ void ImapSession::Reset() {
     flight_.clear();
     flightSent_ = 0;
     uidValidity_ = 0;
-    unseen_ = 0;
+    examined_ = validityChanged_ = false;
+    exists_.reset();
+    seen_.clear();
+    alert_.clear();
+    unseen_ = count_ = 0;
     highest_.clear();
     searchMalformed_ = false;
     window_.clear();
@@ -217,7 +268,6 @@ void ImapSession::Reset() {
     fetchDone_ = logoutAhead_ = serverDone_ = false;
     onIdle_ = OnIdle::Idle;
     changed_ = pushed_ = false;
-    asked_ = 0;
 }
 
 void ImapSession::Receive(std::string_view chunk) {
@@ -231,7 +281,10 @@ void ImapSession::Receive(std::string_view chunk) {
         StartTimeOut();
     while (!chunk.empty() && serial == serial_) {
         chunk.remove_prefix(reader_.Read(chunk));
-        if (reader_.Overflowed()) {
+        // While idling no timer bounds a response: its size must.
+        const bool untimed =
+            state_ == State::Idle || state_ == State::Idling || state_ == State::Logout;
+        if (reader_.Overflowed() || (untimed && reader_.BeyondBounds())) {
             // A line without end says no more than silence does.
             Finish(errorNo_ != 0 ? errorNo_ : uint8_t{ieTimeOut});
             return;
@@ -248,6 +301,13 @@ void ImapSession::Receive(std::string_view chunk) {
 
 void ImapSession::Respond() {
     const std::string_view text = reader_.Text();
+    if (reader_.ResponseKind() != ImapResponseReader::Kind::Continuation &&
+        SameLetters(ResponseCode(text), "ALERT")) {
+        const uint64_t serial = serial_;
+        Alerted(text);
+        if (serial != serial_)
+            return;
+    }
     switch (reader_.ResponseKind()) {
     case ImapResponseReader::Kind::Untagged:
         state_ == State::Greeting ? Greeted(text) : Untagged(text);
@@ -272,10 +332,13 @@ void ImapSession::Respond() {
         const Command command = pending->command;
         pending_.erase(pending);
         const bool ok = SameLetters(FirstWord(text), "OK");
+        const std::string_view code = ResponseCode(text);
         // Logged in, a server may offer more than it did before.
-        if (const std::string_view code = ResponseCode(text);
-            ok && command == Command::Login && SameLetters(FirstWord(code), "CAPABILITY"))
+        if (ok && command == Command::Login && SameLetters(FirstWord(code), "CAPABILITY"))
             AddCapabilities(code);
+        // Not the password: the server cannot check any for now (RFC 5530).
+        if (!ok && command == Command::Login && SameLetters(code, "UNAVAILABLE"))
+            Refuse(ieConnect, ImapReason::Unavailable);
         Completed(command, ok);
         return;
     }
@@ -331,10 +394,9 @@ void ImapSession::Untagged(std::string_view text) {
         AddCapabilities(text);
     } else if (SameLetters(FirstWord(text), "OK")) {
         // The mailbox stays selected between checks: it may change meanwhile.
-        const std::string_view code = ResponseCode(text);
-        if ((Waits(Command::Examine) || Waits(Command::Search) || Watching()) &&
+        if (const std::string_view code = ResponseCode(text);
             SameLetters(FirstWord(code), "UIDVALIDITY"))
-            ReadNumber(AfterWord(code), uidValidity_);
+            Validity(AfterWord(code));
     } else if (const auto* search = reader_.SearchResult(); search) {
         if (!Waits(Command::Search))
             return;
@@ -346,24 +408,92 @@ void ImapSession::Untagged(std::string_view text) {
     } else if (Watching() && SameLetters(FirstWord(text), "BYE")) {
         // The host reconnects as after any lost connection.
         Finish(ieConnect);
-    } else if (!(Waits(Command::Fetch) && Fetched(text)) &&
-               (state_ == State::Ready || Watching())) {
+    } else {
         Changed(text);
     }
 }
 
+// Shown as it came, but as one line of the user's charset, and not twice.
+void ImapSession::Alerted(std::string_view text) {
+    text = AfterWord(text);
+    text.remove_prefix(std::min(text.find(']') + 1, text.size()));
+    text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
+    std::string line = cp932::FromUtf8(text.substr(0, 4 * kMaxAlert));
+    // No CP932 trail byte is below 0x40.
+    std::replace_if(
+        line.begin(), line.end(),
+        [](char c) { return static_cast<uint8_t>(c) < 0x20 || c == 0x7F; }, ' ');
+    line = cp932::Truncate(line, kMaxAlert);
+    if (line.empty() || line == alert_)
+        return;
+    alert_ = line;
+    host_.Alert(alert_);
+}
+
+// A new UIDVALIDITY makes every unique id new: the next check is due, but one
+// that comes again and again is no news each time.
+void ImapSession::Validity(std::string_view number) {
+    uint32_t validity = 0;
+    if (!ReadNumber(number, validity) || validity == 0 || validity == uidValidity_)
+        return;
+    const bool change = examined_ && uidValidity_ != 0;
+    uidValidity_ = validity;
+    if (change && !std::exchange(validityChanged_, true))
+        Changed();
+}
+
 // What changes after the search is not in its count: the next check is due.
+// What the server says again, or cannot have meant, changes nothing.
 void ImapSession::Changed(std::string_view text) {
-    static constexpr std::string_view kChanges[] = {"EXISTS", "EXPUNGE", "FETCH", "RECENT"};
     uint32_t number = 0;
-    const std::string_view word = FirstWord(AfterWord(text));
-    const bool change =
-        SameLetters(FirstWord(text), "VANISHED") ||
-        (ReadNumber(FirstWord(text), number) &&
-         std::any_of(std::begin(kChanges), std::end(kChanges),
-                     [&](std::string_view name) { return SameLetters(word, name); }));
+    if (!ReadNumber(FirstWord(text), number))
+        return;
+    const std::string_view what = AfterWord(text);
+    bool change = false;
+    if (SameLetters(what, "EXISTS")) {
+        change = exists_ != number;
+        exists_ = number;
+        // Flags heard of before EXAMINE are of no message it counts.
+        if (!examined_ || seen_.size() > number)
+            seen_.resize(examined_ ? number : 0);
+    } else if (SameLetters(what, "EXPUNGE")) {
+        if (!exists_ || number == 0 || number > *exists_)
+            return;
+        --*exists_;
+        if (number <= seen_.size())
+            seen_.erase(seen_.begin() + static_cast<std::ptrdiff_t>(number - 1));
+        change = true;
+    } else if (SameLetters(FirstWord(what), "FETCH")) {
+        change = FlagsChanged(text);
+    }
+    // What EXAMINE itself tells is where changes start from.
+    if (change && examined_)
+        Changed();
+}
+
+bool ImapSession::FlagsChanged(std::string_view text) {
+    FetchItems items;
+    if (!ReadFetch(text, reader_.Literals(), reader_.TextStart(), items))
+        return false;
+    // A header is an answer, never a change.
+    if (items.hasHeader) {
+        if (Waits(Command::Fetch))
+            Fetched(items.uid, std::move(items.header), items.cut);
+        return false;
+    }
+    if (!items.seen || !items.closed || !exists_ || items.number == 0 || items.number > *exists_)
+        return false;
+    if (items.number > kTrackedFlags)
+        return true;
+    if (seen_.size() < items.number)
+        seen_.resize(items.number);
+    const uint8_t now = *items.seen ? 2 : 1;
+    return std::exchange(seen_[items.number - 1], now) != now;
+}
+
+void ImapSession::Changed() {
     // A flood costs one flag and one event.
-    if (!change || pushed_)
+    if (pushed_)
         return;
     changed_ = true;
     if (state_ == State::Idling)
@@ -403,6 +533,7 @@ void ImapSession::Completed(Command command, bool ok) {
     case Command::Examine:
         if (!ok)
             Refuse(ieMailbox);
+        examined_ = ok;
         break;
     case Command::Search:
         if (!ok || searchMalformed_)
@@ -416,7 +547,7 @@ void ImapSession::Completed(Command command, bool ok) {
         FetchDone();
         return;
     case Command::Idle:
-        IdleEnded();
+        IdleEnded(ok);
         return;
     case Command::Done:
         break;
@@ -434,9 +565,9 @@ void ImapSession::Completed(Command command, bool ok) {
 
 // The first refusal is what the owner learns; the answers still due are read
 // and dropped, then LOGOUT.
-void ImapSession::Refuse(uint8_t errorNo) {
+void ImapSession::Refuse(uint8_t errorNo, ImapReason reason) {
     if (errorNo_ == 0)
-        errorNo_ = errorNo;
+        errorNo_ = errorNo, reason_ = reason;
 }
 
 void ImapSession::CapabilitiesKnown() {
@@ -463,13 +594,26 @@ void ImapSession::CapabilitiesKnown() {
 // literal or a SASL answer waits for the server's "+".
 void ImapSession::LogIn() {
     state_ = State::Login;
+    if (!loggedIn_) {
+        ImapReason refusal = credentials_;
+        // Only what the server offers is used, and LOGIN is not offered then.
+        if (refusal == ImapReason::None && !(capabilities_ & capAuthPlain) &&
+            (capabilities_ & capLoginDisabled))
+            refusal = encrypted_ || tls_ == Tls::Implicit ? ImapReason::NoMechanism
+                                                          : ImapReason::LoginDisabled;
+        if (refusal != ImapReason::None) {
+            // Not a byte of the secret goes out.
+            Refuse(ieLogin, refusal);
+            SendLogout();
+            return;
+        }
+    }
     flight_.assign(1, std::string());
     if (loggedIn_) {
         SendFlight();
         return;
     }
-    const bool sasl = capabilities_ & (capLoginDisabled | capAuthPlain);
-    if (sasl) {
+    if (capabilities_ & capAuthPlain) {
         const std::string response = Base64('\0' + userID_ + '\0' + password_);
         if (capabilities_ & capSaslIr) {
             flight_[0] = Tagged(Command::Login, "AUTHENTICATE PLAIN " + response);
@@ -518,13 +662,11 @@ std::string ImapSession::Tagged(Command command, std::string_view text) {
 
 void ImapSession::SendLogout(const std::string& before) {
     state_ = State::Logout;
-    asked_ = 0;
     host_.Send(before + Tagged(Command::Logout, "LOGOUT"));
 }
 
 bool ImapSession::StartIdle() {
     state_ = State::Idle;
-    asked_ = 0;
     host_.Send(Tagged(Command::Idle, "IDLE"));
     UpdateTimer();
     return true;
@@ -559,13 +701,32 @@ void ImapSession::IdleBegun() {
         Push();
 }
 
-// Refused, or ended by the server: a search asked for goes out without DONE;
-// otherwise the session ends as after a quit.
-void ImapSession::IdleEnded() {
-    if (std::exchange(onIdle_, OnIdle::Idle) == OnIdle::Again && state_ == State::Idle)
-        SearchAgain({});
-    else
+// Refused, or ended by the server: a search asked for goes out without DONE.
+void ImapSession::IdleEnded(bool ok) {
+    const bool begun = state_ == State::Idling;
+    // Refused: this connection serves no push, and says so at every check.
+    if (!ok && !begun)
+        capabilities_ &= static_cast<uint8_t>(~capIdle);
+    switch (std::exchange(onIdle_, OnIdle::Idle)) {
+    case OnIdle::Again:
+        if (state_ == State::Idle) {
+            SearchAgain({});
+            return;
+        }
+        break;
+    case OnIdle::Leave:
         SendLogout();
+        return;
+    case OnIdle::Idle:
+        break;
+    }
+    if (ok || begun) {
+        // Ended by the server: the owner connects again, as after a lost connection.
+        Finish(ieConnect);
+        return;
+    }
+    // The check is over; the account is checked at its interval only.
+    SendLogout();
 }
 
 void ImapSession::SearchAgain(const std::string& done) {
@@ -574,7 +735,6 @@ void ImapSession::SearchAgain(const std::string& done) {
     unseen_ = 0;
     highest_.clear();
     searchMalformed_ = fetchDone_ = false;
-    asked_ = 0;
     host_.StartSessionTimer();
     host_.Send(done + Tagged(Command::Search, "UID SEARCH UNSEEN"));
 }
@@ -584,9 +744,12 @@ std::string ImapSession::UniqueId(size_t index) const {
 }
 
 void ImapSession::Searched() {
-    state_ = State::Ready;
     window_.assign(highest_.begin(), highest_.end());
     highest_.clear();
+    // A UID named twice counts once: below the window's bound every one is in it.
+    count_ = window_.size() < static_cast<size_t>(kMaxMails)
+                 ? window_.size()
+                 : std::max<uint64_t>(unseen_, window_.size());
     summaries_.assign(window_.size(), std::nullopt);
     if (cache_) {
         std::vector<ListedMessage> listed;
@@ -597,10 +760,6 @@ void ImapSession::Searched() {
             if (const MailSummary* summary = cache_->Find(account_, listed[i]))
                 summaries_[i] = *summary;
     }
-    const uint64_t serial = serial_;
-    host_.Connected(static_cast<int>(std::min<uint64_t>(unseen_, INT_MAX)));
-    if (serial != serial_ || state_ != State::Ready)
-        return;
     // The uncached ones as ranges: "3:7,9".
     std::string set;
     for (size_t i = 0; i < window_.size(); ++i) {
@@ -615,57 +774,75 @@ void ImapSession::Searched() {
             set += ':' + std::to_string(window_[last]);
         i = last;
     }
-    std::string commands;
-    if (set.empty())
-        fetchDone_ = true;
-    else
-        commands = Tagged(Command::Fetch, "UID FETCH " + set +
-                                              " (BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT "
-                                              "RECEIVED)])");
-    if (keepOpen_ && IdleOffered()) {
-        if (!commands.empty())
-            host_.Send(commands);
-        return;
-    }
     // Nothing more is needed of the server: LOGOUT shares the FETCH's round trip,
     // and the owner reads the summaries as they come, after the server's goodbye too.
-    logoutAhead_ = true;
-    host_.Send(commands + Tagged(Command::Logout, "LOGOUT"));
+    const bool ahead = !(keepOpen_ && IdleOffered());
+    if (set.empty()) {
+        fetchDone_ = true;
+        if (!Report() || !ahead)
+            return;
+        logoutAhead_ = true;
+        host_.Send(Tagged(Command::Logout, "LOGOUT"));
+        return;
+    }
+    std::string commands = Tagged(Command::Fetch, "UID FETCH " + set +
+                                                      " (BODY.PEEK[HEADER.FIELDS (DATE FROM "
+                                                      "SUBJECT RECEIVED)])");
+    if (ahead) {
+        logoutAhead_ = true;
+        commands += Tagged(Command::Logout, "LOGOUT");
+    }
+    host_.Send(commands);
 }
 
-bool ImapSession::Fetched(std::string_view text) {
-    uint32_t uid = 0;
-    std::string header;
-    bool cut = false;
-    if (!ReadFetch(text, reader_.Literals(), reader_.TextStart(), uid, header, cut))
-        return false;
+void ImapSession::Fetched(uint32_t uid, std::string header, bool cut) {
     const auto found = std::lower_bound(window_.begin(), window_.end(), uid);
     if (found == window_.end() || *found != uid)
-        return true;
+        return;
     const size_t index = static_cast<size_t>(found - window_.begin());
     if (summaries_[index])
-        return true;
+        return;
     static const DayNames& system = SystemDayNames();
     summaries_[index] = ExtractMailInformation(header, dayNames_ ? *dayNames_ : system);
     // A header too large to keep was not read: its summary is not worth keeping.
     if (cache_ && !cut)
         cache_->Store(account_, ListedMessage{UniqueId(index), 0}, *summaries_[index]);
-    if (static_cast<size_t>(asked_) == index + 1)
-        Answer(index);
-    return true;
 }
 
 void ImapSession::FetchDone() {
     fetchDone_ = true;
-    // Gone meanwhile, or refused: the owner decides whether to go on.
-    if (asked_ != 0 && !summaries_[static_cast<size_t>(asked_ - 1)]) {
-        asked_ = 0;
-        host_.Failed(ieFetch);
+    // Left meanwhile: nobody waits for the count.
+    if (state_ != State::Login)
+        return;
+    // Gone since the search (no answer for it, or the server's NO): no longer there.
+    size_t kept = 0;
+    for (size_t i = 0; i < window_.size(); ++i) {
+        if (summaries_[i] && kept++ != i) {
+            window_[kept - 1] = window_[i];
+            summaries_[kept - 1] = std::move(summaries_[i]);
+        }
     }
+    const size_t gone = window_.size() - kept;
+    if (gone != 0 && count_ > window_.size()) {
+        // Older ones would take their places, and they were counted, not kept.
+        state_ = State::Ready;
+        host_.Failed(ieFetch);
+        return;
+    }
+    window_.resize(kept);
+    summaries_.resize(kept);
+    count_ -= gone;
+    Report();
+}
+
+bool ImapSession::Report() {
+    state_ = State::Ready;
+    const uint64_t serial = serial_;
+    host_.Connected(static_cast<int>(std::min<uint64_t>(count_, INT_MAX)));
+    return serial == serial_ && state_ == State::Ready;
 }
 
 void ImapSession::Answer(size_t index) {
-    asked_ = 0;
     // Copies: the owner may end the session from inside the event.
     const MailSummary summary = *summaries_[index];
     const std::string id = UniqueId(index);
@@ -673,16 +850,14 @@ void ImapSession::Answer(size_t index) {
 }
 
 bool ImapSession::Retr(int mailNo) {
-    if (!open_ || state_ != State::Ready || asked_ != 0 || mailNo < 1 ||
+    if (!open_ || state_ != State::Ready || mailNo < 1 ||
         static_cast<size_t>(mailNo) > window_.size())
         return false;
     const size_t index = static_cast<size_t>(mailNo - 1);
     if (summaries_[index])
         Answer(index);
-    else if (fetchDone_)
+    else // after a FETCH that could not be completed
         host_.Failed(ieFetch);
-    else
-        asked_ = mailNo;
     return true;
 }
 
@@ -736,7 +911,6 @@ bool ImapSession::Leave() {
         return true;
     if (logoutAhead_) {
         // The LOGOUT sent ahead ends the session once it is answered.
-        asked_ = 0;
         if (serverDone_)
             Finish(errorNo_);
         else
@@ -830,7 +1004,10 @@ void ImapSession::Finish(uint8_t errorNo) {
     StopTimeOut();
     state_ = State::Closing;
     const uint64_t serial = serial_;
-    errorNo != 0 ? host_.Failed(errorNo) : host_.Disconnected();
+    if (errorNo != 0 && errorNo == errorNo_ && reason_ != ImapReason::None)
+        host_.Reason(reason_);
+    if (serial == serial_)
+        errorNo != 0 ? host_.Failed(errorNo) : host_.Disconnected();
     if (serial == serial_)
         Reset();
 }

@@ -20,6 +20,16 @@
 
 namespace pim {
 
+// Why a session ended as it did, where its number alone does not tell the user.
+enum class ImapReason : uint8_t {
+    None,
+    LoginDisabled, // error 4: no login in clear text, and no STARTTLS to protect one
+    NoMechanism,   // error 4: no login method offered that the client knows
+    Unsendable,    // error 4: the user name or password holds a NUL
+    TooLong,       // error 4: the user name or password is longer than kMaxSecret
+    Unavailable,   // error 2: the server cannot log anyone in for now (RFC 5530)
+};
+
 // What the session needs from whoever owns the connection.
 class ImapSessionHost {
 public:
@@ -44,17 +54,25 @@ public:
     // The session ends as error 2 for this reason; told just before Failed.
     virtual void TlsFailed(TlsFailure) {}
 
-    // INBOX holds `unseenCount` messages without \Seen.
+    // INBOX holds `unseenCount` messages without \Seen; told once the headers
+    // of those summarised are in.
     virtual void Connected(int unseenCount) = 0;
     // `uniqueId` is "UIDVALIDITY.UID".
     virtual void MailInformation(const MailSummary& summary, const std::string& uniqueId) = 0;
     virtual void Disconnected() = 0;
     virtual void Failed(uint8_t errorNo) = 0;
+    // Told just before Failed when the number alone does not say why.
+    virtual void Reason(ImapReason) {}
+    // The server's [ALERT], which must reach the user (RFC 3501, 7.1): CP932,
+    // one line, at most kMaxAlert bytes; each different text once a session.
+    virtual void Alert(const std::string& /*text*/) {}
 
     // The server announces INBOX's changes until CheckAgain, Renew or Leave; no
     // timer of the session runs meanwhile.
     virtual void Idling() {}
-    // INBOX changed since the last check: told at most once an idle period.
+    // INBOX changed since the last check: told at most once an idle period. A
+    // server that ends the IDLE itself ends the session as error 2 (the owner
+    // connects again); one that refuses it ends the session as after a quit.
     virtual void Pushed() {}
 };
 
@@ -85,6 +103,12 @@ public:
         const int64_t limit = int64_t{kSessionTimeOuts} * std::max(1, timeOutCount);
         return static_cast<int>(std::min<int64_t>(limit, kMaxSessionMs));
     }
+    // A user name or password longer than this is never sent: OAuth tokens of a
+    // few KB fit, a pasted file does not go out at every reconnection.
+    static constexpr size_t kMaxSecret = 16 * 1024;
+    static constexpr size_t kMaxAlert = 256;
+    // Why these cannot log in, whatever the server: ImapReason::None when they can.
+    static ImapReason CredentialsProblem(std::string_view userID, std::string_view password);
 
     explicit ImapSession(ImapSessionHost& host) : host_(host) {}
 
@@ -94,7 +118,7 @@ public:
     void SetDayNames(const DayNames& names) { dayNames_ = &names; }
 
     // A connection is being opened for this user of `server`; the greeting is
-    // awaited next.
+    // awaited next. The user name and password are CP932; they go out in UTF-8.
     void Begin(const std::string& userID, const std::string& password,
                const std::string& server = {}, Tls tls = Tls::Offered);
     void Receive(std::string_view chunk);
@@ -106,7 +130,8 @@ public:
     void TlsStarted();
 
     // After Connected: the `mailNo`th (1-based, oldest first) of the messages
-    // summarised. One already known is answered from inside the call.
+    // summarised, answered from inside the call: Connected follows the headers.
+    // Messages gone between the search and the FETCH are neither counted nor told.
     bool Retr(int mailNo);
     // LOGOUT; Disconnected follows when the server has closed. With KeepOpen and
     // IDLE offered, IDLE instead once the check is over; while idling, Leave.
@@ -189,14 +214,19 @@ private:
     bool Waits(Command command) const;
     void Untagged(std::string_view text);
     void Completed(Command command, bool ok);
-    void Refuse(uint8_t errorNo);
+    void Refuse(uint8_t errorNo, ImapReason reason = ImapReason::None);
+    void Alerted(std::string_view text);
+    void Validity(std::string_view number);
+    // False for anything but a well-formed change of a known message.
+    bool FlagsChanged(std::string_view text);
     void CapabilitiesKnown();
     void LogIn();
     void SendFlight();
     void Searched();
-    // False unless it is a header fetched.
-    bool Fetched(std::string_view text);
+    void Fetched(uint32_t uid, std::string header, bool cut);
     void FetchDone();
+    // Told after the FETCH: the count and the summaries are final.
+    bool Report();
     void Answer(size_t index);
     std::string UniqueId(size_t index) const;
     std::string Tagged(Command command, std::string_view text);
@@ -204,9 +234,10 @@ private:
     bool StartIdle();
     std::string EndIdle();
     void IdleBegun();
-    void IdleEnded();
+    void IdleEnded(bool ok);
     void SearchAgain(const std::string& done);
     void Changed(std::string_view text);
+    void Changed();
     void Push();
     void EndInClear(TlsFailure failure);
     void Finish(uint8_t errorNo);
@@ -223,7 +254,9 @@ private:
     bool encrypted_ = false;
     bool timerRunning_ = false;
     bool loggedIn_ = false;
-    uint8_t errorNo_ = 0; // the first refusal, told at the end
+    uint8_t errorNo_ = 0;                  // the first refusal, told at the end
+    ImapReason reason_ = ImapReason::None; // of errorNo_
+    ImapReason credentials_ = ImapReason::None;
     uint8_t capabilities_ = 0;
     std::string userID_, password_, account_;
     unsigned nextTag_ = 0;
@@ -233,7 +266,17 @@ private:
     std::vector<std::string> flight_;
     size_t flightSent_ = 0;
     uint32_t uidValidity_ = 0;
+    // What EXAMINE told, kept up to date by what the server announces since:
+    // only what differs from it is a change.
+    bool examined_ = false;
+    std::optional<uint32_t> exists_;
+    bool validityChanged_ = false; // told once a connection
+    // Of messages 1..kTrackedFlags: 0 not yet heard of, 1 unseen, 2 seen.
+    static constexpr size_t kTrackedFlags = 64 * 1024;
+    std::vector<uint8_t> seen_;
+    std::string alert_; // the last told
     uint64_t unseen_ = 0;
+    uint64_t count_ = 0; // told with Connected
     std::set<uint32_t> highest_;
     bool searchMalformed_ = false;
     std::vector<uint32_t> window_; // ascending
@@ -245,7 +288,6 @@ private:
     bool changed_ = false, pushed_ = false;
     bool logoutAhead_ = false; // LOGOUT went out with the FETCH
     bool serverDone_ = false;  // and was answered, or the server closed after it
-    int asked_ = 0;
 };
 
 } // namespace pim

@@ -1,9 +1,36 @@
 #include "imap/TVeltaIMAP.h"
 
 #include "common/Cp932.h"
+#include "common/UiText.h"
 #include "mail/MailEndpoint.h"
 
 namespace pim {
+
+namespace {
+
+std::string ReasonText(ImapReason reason) {
+    switch (reason) {
+    case ImapReason::None:
+        break;
+    case ImapReason::LoginDisabled:
+        return UiText("TVeltaIMAP", "サーバが暗号化（STARTTLS）なしのログインを受け付けないため、"
+                                    "パスワードを送りませんでした。");
+    case ImapReason::NoMechanism:
+        return UiText("TVeltaIMAP",
+                      "サーバに対応するログイン方式がないため、パスワードを送りませんでした。");
+    case ImapReason::Unsendable:
+        return UiText("TVeltaIMAP",
+                      "ユーザIDかパスワードに送れない文字（NUL）があり、接続しませんでした。");
+    case ImapReason::TooLong:
+        return UiText("TVeltaIMAP",
+                      "ユーザIDかパスワードが長すぎる（16KB まで）ため、接続しませんでした。");
+    case ImapReason::Unavailable:
+        return UiText("TVeltaIMAP", "サーバが一時的にログインを受け付けていません。");
+    }
+    return {};
+}
+
+} // namespace
 
 TVeltaIMAP::TVeltaIMAP(QObject* parent) : MailChecker(parent) {
     session_.UseCache(&SummaryCache::Shared());
@@ -16,6 +43,17 @@ TVeltaIMAP::TVeltaIMAP(QObject* parent) : MailChecker(parent) {
         if (idling_)
             idling_ = false, session_.Renew();
     });
+    refusal_.setSingleShot(true);
+    refusal_.setInterval(0);
+    connect(&refusal_, &QTimer::timeout, this, [this] {
+        if (std::exchange(checking_, false))
+            TellError(ImapSession::ieLogin, std::exchange(reason_, {}));
+    });
+}
+
+const TlsOutcome& TVeltaIMAP::SecurityOutcome() const {
+    static const TlsOutcome none;
+    return unconnected_ ? none : connection_.Outcome();
 }
 
 TVeltaIMAP::~TVeltaIMAP() {
@@ -25,6 +63,8 @@ TVeltaIMAP::~TVeltaIMAP() {
 
 bool TVeltaIMAP::Connect(const std::string& hostName, const std::string& userID,
                          const std::string& password) {
+    refusal_.stop();
+    reason_.clear();
     const std::string account = hostName + '\n' + userID + '\n' + password;
     if (session_.Watching() && account == account_ && !checking_) {
         // The same account, logged in and idling (or about to): only the search again.
@@ -43,6 +83,17 @@ bool TVeltaIMAP::Connect(const std::string& hostName, const std::string& userID,
     const auto endpoint = ParseMailEndpoint(hostName);
     if (!endpoint || endpoint->protocol != MailProtocol::Imap)
         return false;
+    // Not even a connection: the server would learn part of the secret, or all
+    // of a huge one at every reconnection.
+    unconnected_ = false;
+    if (const ImapReason problem = ImapSession::CredentialsProblem(userID, password);
+        problem != ImapReason::None) {
+        unconnected_ = checking_ = true;
+        account_.clear();
+        reason_ = ReasonText(problem);
+        refusal_.start();
+        return true;
+    }
     session_.Begin(userID, password, hostName,
                    endpoint->tls       ? ImapSession::Tls::Implicit
                    : Security.Required ? ImapSession::Tls::Required
@@ -76,6 +127,7 @@ void TVeltaIMAP::Idling() {
 }
 
 void TVeltaIMAP::Drop() {
+    refusal_.stop();
     idling_ = leaving_ = checking_ = false;
     renewTimer_.stop();
     session_.Reset();
@@ -88,15 +140,21 @@ void TVeltaIMAP::Disconnected() {
         TellDisconnect();
 }
 
+void TVeltaIMAP::Reason(ImapReason reason) {
+    reason_ = ReasonText(reason);
+}
+
 void TVeltaIMAP::Failed(uint8_t errorNo) {
     const bool open = session_.Open();
+    std::string reason = std::exchange(reason_, {});
     // A check hears its errors; error 6 leaves the session open for its Quit.
     if (checking_) {
         checking_ = errorNo == 6 && open;
         idling_ = false;
-        TellError(errorNo);
-        // A connection that could not be made or was lost is tried again; a
-        // refused login is not (it would only be refused again).
+        TellError(errorNo, std::move(reason));
+        // A connection that could not be made or was lost, or a login the server
+        // could not take for now, is tried again; a refused login is not (it
+        // would only be refused again).
         if (errorNo != 6 && errorNo != 4 && OnDropped)
             OnDropped(this, errorNo);
         return;
@@ -108,6 +166,7 @@ void TVeltaIMAP::Failed(uint8_t errorNo) {
 }
 
 void TVeltaIMAP::Leave() {
+    refusal_.stop();
     idling_ = false;
     renewTimer_.stop();
     checking_ = false;

@@ -23,7 +23,7 @@ public:
                  const std::string& password) override;
     bool Retr(int mailNo) override { return session_.Retr(mailNo); }
     bool Quit() override;
-    const TlsOutcome& SecurityOutcome() const override { return connection_.Outcome(); }
+    const TlsOutcome& SecurityOutcome() const override;
     bool SummarisesNewest() const override { return true; }
 
     bool SessionOpen() const { return session_.Open(); }
@@ -35,8 +35,11 @@ public:
     bool IsIdling() const { return idling_; }
     // INBOX changed while idling.
     std::function<void(TVeltaIMAP* sender)> OnPush;
-    // The idling connection ended (closed, BYE, or found dead at its renewal);
-    // no check was running, so no other event tells it.
+    // The idling connection ended (closed, BYE, ended by the server, or found
+    // dead at its renewal), or a check failed for a reason that may pass; no
+    // check was running, so no other event tells it. Not told when the server
+    // refuses IDLE: the session then ends as after a quit, and the account is
+    // checked at its interval only.
     std::function<void(TVeltaIMAP* sender, uint8_t errorNo)> OnDropped;
     // It idles: a check on it worked.
     std::function<void(TVeltaIMAP* sender)> OnIdling;
@@ -72,6 +75,8 @@ private:
     void MailInformation(const MailSummary& summary, const std::string& uniqueId) override {
         TellMail(summary, uniqueId);
     }
+    void Reason(ImapReason reason) override;
+    void Alert(const std::string& text) override { TellAlert(text); }
     void Disconnected() override;
     void Failed(uint8_t errorNo) override;
 
@@ -88,6 +93,10 @@ private:
     QTimer timer_;
     QTimer sessionTimer_;
     QTimer renewTimer_;
+    // Tells a check refused before any connection, once Connect has returned.
+    QTimer refusal_;
+    bool unconnected_ = false; // so refused: no TLS outcome of its own
+    std::string reason_;       // of the error about to be told
     bool idling_ = false;
     bool checking_ = false; // a check runs: its owner hears the session's events
     bool leaving_ = false;

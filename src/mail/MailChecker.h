@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace pim {
 
@@ -35,6 +36,10 @@ public:
                        const std::string& uniqueId)>
         OnGetMailInformation;
     std::function<void(MailChecker* sender, uint8_t errorNo)> OnError;
+    // Words of the server that must reach the user (IMAP's [ALERT]): CP932, one
+    // line, at most 256 bytes; each different text once a session. They may
+    // come at any time the session is open, with or without a check running.
+    std::function<void(MailChecker* sender, const std::string& text)> OnAlert;
     // The server refused to end the session, which then ended silently (after
     // the reset). A check run moves on with it.
     std::function<void(MailChecker* sender)> OnQuitRefused;
@@ -55,6 +60,10 @@ public:
     virtual const TlsOutcome& SecurityOutcome() const = 0;
     // Of more messages than a check reads, the newest are read, not the first.
     virtual bool SummarisesNewest() const { return false; }
+    // Why the last OnError came, where its number alone does not tell (CP932,
+    // one line); empty otherwise. Set before OnError, kept until the next one.
+    // What TLS did is told by SecurityOutcome instead.
+    const std::string& ErrorReason() const { return errorReason_; }
 
 protected:
     // The protocol's session tells; the handlers hear.
@@ -71,14 +80,22 @@ protected:
         if (OnDisconnect)
             OnDisconnect(this);
     }
-    void TellError(uint8_t errorNo) {
+    void TellError(uint8_t errorNo, std::string reason = {}) {
+        errorReason_ = std::move(reason);
         if (OnError)
             OnError(this, errorNo);
+    }
+    void TellAlert(const std::string& text) {
+        if (OnAlert)
+            OnAlert(this, text);
     }
     void TellQuitRefused() {
         if (OnQuitRefused)
             OnQuitRefused(this);
     }
+
+private:
+    std::string errorReason_;
 };
 
 } // namespace pim

@@ -50,6 +50,12 @@ struct Recorder : ImapSessionHost {
     }
     void Disconnected() override { log.push_back("disconnect"); }
     void Failed(uint8_t errorNo) override { log.push_back("error " + std::to_string(errorNo)); }
+    void Reason(ImapReason reason) override {
+        static const char* const kNames[] = {"none",       "login disabled", "no mechanism",
+                                             "unsendable", "too long",       "unavailable"};
+        log.push_back("reason "s + kNames[static_cast<size_t>(reason)]);
+    }
+    void Alert(const std::string& text) override { log.push_back("alert " + cp932::ToUtf8(text)); }
     void Idling() override {
         EXPECT_FALSE(timerRunning || sessionTimerRunning);
         log.push_back("idling");
@@ -72,7 +78,7 @@ struct Transcript {
     ImapSession session{host};
     SummaryCache cache;
     const DayNames days = {"Mo", "Tu", "We", "Th", "Fr", "Sa", "Su"};
-    std::string password = "secret";
+    std::string user = "taro", password = "secret";
     Tls tls = Tls::Offered;
 
     void Run(const std::string& steps, size_t piece = 0, size_t cut = 0) {
@@ -83,7 +89,7 @@ struct Transcript {
     }
     void Step(const std::string& step, size_t piece, size_t cut) {
         const std::map<std::string, std::function<void()>> owner = {
-            {"BEGIN", [&] { session.Begin("taro", password, "imap.example.jp", tls); }},
+            {"BEGIN", [&] { session.Begin(user, password, "imap.example.jp", tls); }},
             {"QUIT", [&] { session.Quit(); }},
             {"KEEP", [&] { session.KeepOpen(true); }},
             {"AGAIN", [&] { session.CheckAgain(); }},
@@ -164,14 +170,17 @@ std::string Fetch(const std::string& set, int tag = 4, bool logout = true) {
 const std::string kIdle = "KEEP|* OK [CAPABILITY IMAP4rev1 IDLE] ready\n" + Selected("3") + "|" +
                           F(1, "UID 3", "three") + "|a4 OK\n|RETR1|QUIT";
 const std::string kIdling = kIdle + "|+ idling\n";
-const std::string kIdled = kFlight + ", connect 1, " + Fetch("3", 4, false) +
-                           ", mail three|f@example.jp, C: a5 IDLE, idling";
+const std::string kIdled = kFlight + ", " + Fetch("3", 4, false) +
+                           ", connect 1, mail three|f@example.jp, C: a5 IDLE, idling";
 
 TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
     std::string huge; // descending, more than one line's bound
     for (int uid = 20000; uid >= 1; --uid)
         huge += std::to_string(uid) + ' ';
     huge.pop_back();
+    std::string all; // the answers to the FETCH of the 255 newest
+    for (int uid = 19746; uid <= 20000; ++uid)
+        all += F(uid - 19745, "UID " + std::to_string(uid), std::to_string(uid));
     const auto quitInsideConnect = [](Transcript& t) {
         t.host.onConnect = [&t] { t.session.Quit(); };
     };
@@ -179,28 +188,27 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
         // Greetings.
         {"one flight, answers out of order and with FLAGS, untagged data between, LOGOUT "
          "ahead, the rest read after the server's goodbye",
-         kCaps + Selected("3 4 7") + "|RETR2|* 2 EXISTS\n|" +
-             F(3, "FLAGS (\\Recent) UID 7", "seven") + "|" + F(2, "UID 4 FLAGS ()", "four") +
-             "|* 9 FETCH (FLAGS (\\Seen))\n|" + F(1, "UID 3", "three") +
-             "|a4 OK\n|* BYE\n|a5 OK\n|CLOSE|RETR1|RETR3|QUIT",
-         kFlight + ", connect 3, " + Fetch("3:4,7") +
-             ", mail four|f@example.jp, mail three|f@example.jp, mail seven|f@example.jp, "
-             "disconnect, close",
+         kCaps + Selected("3 4 7") + "|* 2 EXISTS\n|" + F(3, "FLAGS (\\Recent) UID 7", "seven") +
+             "|" + F(2, "UID 4 FLAGS ()", "four") + "|* 9 FETCH (FLAGS (\\Seen))\n|" +
+             F(1, "UID 3", "three") + "|a4 OK\n|RETR2|* BYE\n|a5 OK\n|CLOSE|RETR1|RETR3|QUIT",
+         kFlight + ", " + Fetch("3:4,7") +
+             ", connect 3, mail four|f@example.jp, mail three|f@example.jp, mail "
+             "seven|f@example.jp, disconnect, close",
          "7.4,7.3,7.7,"},
         {"the owner quits before the LOGOUT sent ahead is answered",
          kCaps + Selected("3") + "|" + F(1, "UID 3", "three") + "|a4 OK\n|RETR1|QUIT|a5 OK\n",
-         kFlight + ", connect 1, " + Fetch("3") + ", mail three|f@example.jp, disconnect, close",
+         kFlight + ", " + Fetch("3") + ", connect 1, mail three|f@example.jp, disconnect, close",
          "7.3,"},
         {"a LOGOUT sent ahead and never answered ends as answered",
          kCaps + Selected("3") + "|" + F(1, "UID 3", "three") + "|a4 OK\n|RETR1|TIMEOUT|QUIT",
-         kFlight + ", connect 1, " + Fetch("3") + ", mail three|f@example.jp, disconnect, close",
+         kFlight + ", " + Fetch("3") + ", connect 1, mail three|f@example.jp, disconnect, close",
          "7.3,"},
         {"a greeting without capabilities is asked for them",
          "* OK ready\n|* CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR\n|a1 OK\n" + Selected("", 2),
          "C: a1 CAPABILITY, C: a2 AUTHENTICATE PLAIN AHRhcm8Ac2VjcmV0; a3 EXAMINE INBOX; a4 UID "
          "SEARCH UNSEEN, connect 0, C: a5 LOGOUT"},
         {"PREAUTH: no login", "* PREAUTH hi\n|* OK [UIDVALIDITY 7]\n|a1 OK\n|* SEARCH 9\n|a2 OK\n",
-         "C: a1 EXAMINE INBOX; a2 UID SEARCH UNSEEN, connect 1, " + Fetch("9", 3)},
+         "C: a1 EXAMINE INBOX; a2 UID SEARCH UNSEEN, " + Fetch("9", 3)},
         {"PREAUTH in clear when TLS is required",
          "* PREAUTH hi\n",
          "downgrade, error 2, close",
@@ -227,61 +235,114 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
          "C: a1 LOGIN \"taro\" \"secret\"; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN",
          {},
          [](Transcript& t) { t.tls = Tls::Implicit; }},
-        // Login.
+        // Login: what the server offers, in UTF-8, and nothing it cannot carry.
         {"quoted with escapes",
          kCaps,
          "C: a1 LOGIN \"taro\" \"a\\\"b\\\\\"; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN",
          {},
          [](Transcript& t) { t.password = "a\"b\\"; }},
-        {"8-bit: a literal after the server's +",
+        {"8-bit: UTF-8 in a literal after the server's +",
          kCaps + "|+ go\n",
-         "C: a1 LOGIN \"taro\" {3}, C: \xe9\r\x01; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN",
+         "C: a1 LOGIN \"taro\" {10}, C: 合言葉\r; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN",
          {},
-         [](Transcript& t) { t.password = "\xe9\r\x01"; }},
+         [](Transcript& t) { t.password = cp932::FromUtf8("合言葉\r"); }},
+        {"AUTHENTICATE PLAIN in UTF-8",
+         "* OK [CAPABILITY AUTH=PLAIN SASL-IR]\n",
+         "C: a1 AUTHENTICATE PLAIN AOWkqumDjgDlkIjoqIDokYk=; a2 EXAMINE INBOX; a3 UID SEARCH "
+         "UNSEEN",
+         {},
+         [](Transcript& t) {
+             t.user = cp932::FromUtf8("太郎"), t.password = cp932::FromUtf8("合言葉");
+         }},
         {"LITERAL+: the literal in the same write",
          "* OK [CAPABILITY LITERAL+]\n",
          "C: a1 LOGIN \"taro\" {1+}; \n; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN",
          {},
          [](Transcript& t) { t.password = "\n"; }},
-        {"LOGINDISABLED without SASL-IR: the answer after the +",
-         "* OK [CAPABILITY LOGINDISABLED]\n|+\n",
+        {"AUTH=PLAIN without SASL-IR: the answer after the +",
+         "* OK [CAPABILITY LOGINDISABLED AUTH=PLAIN]\n|+\n",
          "C: a1 AUTHENTICATE PLAIN, C: AHRhcm8Ac2VjcmV0; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN"},
+        {"LOGINDISABLED in clear and no STARTTLS: nothing secret goes out",
+         "* OK [CAPABILITY IMAP4rev1 LOGINDISABLED]\n|a1 OK\n",
+         "C: a1 LOGOUT, reason login disabled, error 4, close"},
+        {"LOGINDISABLED over TLS and no AUTH=PLAIN: no mechanism",
+         "* OK [CAPABILITY LOGINDISABLED AUTH=GSSAPI]\n|CLOSE",
+         "C: a1 LOGOUT, reason no mechanism, error 4, close",
+         {},
+         [](Transcript& t) { t.tls = Tls::Implicit; }},
+        {"a NUL in the password",
+         kCaps + "|a1 OK\n",
+         "C: a1 LOGOUT, reason unsendable, error 4, close",
+         {},
+         [](Transcript& t) { t.password = "se\0cret"s; }},
+        {"a password of 16 KB goes out",
+         kCaps,
+         "C: a1 LOGIN \"taro\" \"" + std::string(16384, 'x') +
+             "\"; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN",
+         {},
+         [](Transcript& t) { t.password = std::string(16384, 'x'); }},
+        {"a password of 16 KB and one byte does not",
+         kCaps + "|a1 OK\n",
+         "C: a1 LOGOUT, reason too long, error 4, close",
+         {},
+         [](Transcript& t) { t.password = std::string(16385, 'x'); }},
         // Refusals: the answers due are read, one error told.
         {"login refused", kCaps + "|a1 NO\n|a2 BAD\n|* SEARCH 1\n|a3 BAD\n|a4 OK\n",
          kFlight + ", C: a4 LOGOUT, error 4, close"},
+        {"no login for now: a failure that passes, not a refusal",
+         kCaps + "|a1 NO [UNAVAILABLE] later\n|a2 BAD\n|a3 BAD\n|a4 OK\n",
+         kFlight + ", C: a4 LOGOUT, reason unavailable, error 2, close"},
         {"refused before its literal",
          kCaps + "|a1 NO\n|CLOSE",
-         "C: a1 LOGIN \"taro\" {1}, C: a2 LOGOUT, error 4, close",
+         "C: a1 LOGIN \"taro\" {3}, C: a2 LOGOUT, error 4, close",
          {},
-         [](Transcript& t) { t.password = "\xff"; }},
+         [](Transcript& t) { t.password = cp932::FromUtf8("語"); }},
         {"EXAMINE refused", kCaps + "|a1 OK\n|a2 NO\n|a3 BAD\n|CLOSE",
          kFlight + ", C: a4 LOGOUT, error 5, close"},
         {"search refused", kCaps + "|a1 OK\n|a2 OK\n|a3 BAD\n|TIMEOUT",
          kFlight + ", C: a4 LOGOUT, error 5, close"},
         {"a search word that is no UID", kCaps + Selected("1 x2"), kFlight + ", C: a4 LOGOUT"},
-        {"FETCH refused: the session stays open", kCaps + Selected("5") + "|RETR1|a4 NO\n|QUIT",
-         kFlight + ", connect 1, " + Fetch("5") + ", error 6"},
-        {"a message gone meanwhile",
-         kCaps + Selected("5 6") + "|" + F(2, "UID 6", "six") + "|a4 OK\n|RETR1|RETR2",
-         kFlight + ", connect 2, " + Fetch("5:6") + ", error 6, mail six|f@example.jp", "7.6,"},
+        // [ALERT]s reach the owner, each text once, as one line of CP932.
+        {"alerts",
+         "* OK [ALERT] Down at\t10:00\n|* CAPABILITY IMAP4rev1\n* NO [ALERT] Down at\t10:00\n|a1 "
+         "OK [ALERT] 容量が一杯です\n|a2 NO [ALERT]\n|a3 BAD\n|a4 OK\n|a5 OK\n",
+         "alert Down at 10:00, C: a1 CAPABILITY, alert 容量が一杯です, C: a2 LOGIN \"taro\" "
+         "\"secret\"; a3 EXAMINE INBOX; a4 UID SEARCH UNSEEN, C: a5 LOGOUT, error 4, close"},
+        // Messages gone between the search and the FETCH are no longer there.
+        {"a UID named twice counts once",
+         kCaps + Selected("5 5") + "|" + F(1, "UID 5", "five") + "|a4 OK\n|RETR1",
+         kFlight + ", " + Fetch("5") + ", connect 1, mail five|f@example.jp", "7.5,"},
+        {"a message without an answer, one answered without its UID",
+         kCaps + Selected("5 6 7") + "|" + F(2, "FLAGS ()", "six") + F(3, "UID 7", "seven") +
+             "|a4 OK\n|RETR1",
+         kFlight + ", " + Fetch("5:7") + ", connect 1, mail seven|f@example.jp", "7.7,"},
+        {"FETCH refused", kCaps + Selected("5") + "|a4 NO\n|QUIT|a5 OK\n",
+         kFlight + ", " + Fetch("5") + ", connect 0, disconnect, close"},
+        {"of the 255 newest one gone: older ones cannot take its place",
+         kCaps + Selected(huge) + "|a4 OK\n", kFlight + ", " + Fetch("19746:20000") + ", error 6"},
         // The window and the cache.
-        {"a huge search: the count, and the 255 newest ascending", kCaps + Selected(huge),
-         kFlight + ", connect 20000, " + Fetch("19746:20000")},
+        {"a huge search: the count, and the 255 newest ascending",
+         kCaps + Selected(huge) + "|" + all + "a4 OK\n|RETR255",
+         kFlight + ", " + Fetch("19746:20000") + ", connect 20000, mail 20000|f@example.jp",
+         "7.20000,"},
         {"a cached message is not asked for again",
          kCaps + Selected("5 6") + "|" + F(1, "UID 5", "five") + F(2, "UID 6", "six") +
-             "a4 OK\n|QUIT|a5 OK\n|BEGIN|" + kCaps + Selected("5 6 8") + "|RETR2",
-         kFlight + ", connect 2, " + Fetch("5:6") + ", disconnect, close, " + kFlight +
-             ", connect 3, " + Fetch("8") + ", mail six|f@example.jp",
+             "a4 OK\n|QUIT|a5 OK\n|BEGIN|" + kCaps + Selected("5 6 8") + "|" +
+             F(3, "UID 8", "eight") + "|a4 OK\n|RETR2",
+         kFlight + ", " + Fetch("5:6") + ", connect 2, disconnect, close, " + kFlight + ", " +
+             Fetch("8") + ", connect 3, mail six|f@example.jp",
          "7.6,"},
         {"a LOGOUT from inside Connected sends no FETCH",
-         kCaps + Selected("5") + "|a4 OK\n",
-         kFlight + ", connect 1, C: a4 LOGOUT, disconnect, close",
+         kCaps + Selected("5") + "|" + F(1, "UID 5", "five") + "|a4 OK\n|a5 OK\n|BEGIN|" + kCaps +
+             Selected("5") + "|a4 OK\n",
+         kFlight + ", " + Fetch("5") + ", connect 1, disconnect, close, " + kFlight +
+             ", connect 1, C: a4 LOGOUT, disconnect, close",
          {},
          quitInsideConnect},
         // Ends.
         {"closed before the login", kCaps + "|CLOSE", kFlight + ", error 2, close"},
-        {"closed after the count", kCaps + Selected("5") + "|CLOSE",
-         kFlight + ", connect 1, " + Fetch("5") + ", error 5, close"},
+        {"closed during the FETCH", kCaps + Selected("5") + "|CLOSE",
+         kFlight + ", " + Fetch("5") + ", error 5, close"},
         {"silence", "TIMEOUT", "error 1, close"},
         {"a flood runs into the session's bound",
          kCaps + Selected("") + "|* 1 EXISTS\n* OK\n|* OK\n|LIMIT",
@@ -293,34 +354,36 @@ TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
     std::string flood;
     for (int n = 1; n <= 3000; ++n)
         flood += "* " + std::to_string(n) + " EXISTS\n* " + std::to_string(n) + " RECENT\n";
+    const std::string renewed = "|RENEW|a5 OK\n+ idling\n|";
     ExpectTranscripts({
         {"kept open without IDLE offered: LOGOUT ahead as ever",
-         "KEEP|" + kCaps + Selected("3") + "|QUIT|a5 OK\n",
-         kFlight + ", connect 1, " + Fetch("3") + ", disconnect, close"},
+         "KEEP|" + kCaps + Selected("3") + "|" + F(1, "UID 3", "three") + "a4 OK\n|QUIT|a5 OK\n",
+         kFlight + ", " + Fetch("3") + ", connect 1, disconnect, close"},
         {"kept open: no LOGOUT with the FETCH, IDLE at the quit", kIdling, kIdled, "7.3,"},
         {"a change after the search: told once idling",
          "KEEP|* OK [CAPABILITY IDLE]\n" + Selected("3") + "|" + F(1, "UID 3", "three") +
              "* 5 EXISTS\na4 OK\n|RETR1|QUIT|+ idling\n",
          kIdled + ", push", "7.3,"},
+        {"an answer without its UID is no change",
+         "KEEP|* OK [CAPABILITY IDLE]\n" + Selected("3 4") + "|" + F(1, "UID 3", "three") +
+             F(2, "FLAGS ()", "four") + "a4 OK\n|QUIT|+ idling\n",
+         kFlight + ", " + Fetch("3:4", 4, false) + ", connect 1, C: a5 IDLE, idling"},
         {"a change between IDLE and its +: told once idling", kIdle + "|* 2 EXPUNGE\n|+ idling\n",
          kIdled + ", push", "7.3,"},
-        {"other data ignored; EXISTS, EXPUNGE, FETCH and VANISHED one push; a renewal a new "
-         "period",
-         kIdling + "|* OK hi\n* FLAGS (\\Seen)\n* SEARCH 1\n* 4 EXISTSX\n|RENEW|a5 OK\n+ "
-                   "idling\n|* 4 EXISTS\n|* 1 EXPUNGE\n|* 2 FETCH (FLAGS (\\Seen))\n|* VANISHED "
-                   "9\n|RENEW|+ idling\n|* 3 FETCH (FLAGS ())\n",
-         kIdled + ", C: DONE; a6 IDLE, idling, push, C: DONE; a7 IDLE, idling, push", "7.3,"},
         {"a flood while idling: one push", kIdling + "|" + flood, kIdled + ", push", "7.3,"},
         {"checked again: DONE and the search in one write, the IDLE's OK dropped, only the new "
          "one fetched",
-         kIdling + "|* 4 EXISTS\n|AGAIN|a5 OK\n|* SEARCH 3 8\n|a6 OK\n|" + F(2, "UID 8", "eight") +
+         kIdling + "|* 5 EXISTS\n|AGAIN|a5 OK\n|* SEARCH 3 8\n|a6 OK\n|" + F(2, "UID 8", "eight") +
              "|a7 OK\n|RETR1|RETR2|QUIT|+ idling\n",
-         kIdled + ", push, C: DONE; a6 UID SEARCH UNSEEN, connect 2, " + Fetch("8", 7, false) +
-             ", mail three|f@example.jp, mail eight|f@example.jp, C: a8 IDLE, idling",
+         kIdled + ", push, C: DONE; a6 UID SEARCH UNSEEN, " + Fetch("8", 7, false) +
+             ", connect 2, mail three|f@example.jp, mail eight|f@example.jp, C: a8 IDLE, idling",
          "7.3,7.3,7.8,"},
-        {"a new UIDVALIDITY while idling: nothing is cached",
+        {"a change while the search runs: told once idling again",
+         kIdling + "|AGAIN|a5 OK\n|* 5 EXISTS\n|* SEARCH 3\n|a6 OK\n|QUIT|+ idling\n",
+         kIdled + ", C: DONE; a6 UID SEARCH UNSEEN, connect 1, C: a7 IDLE, idling, push", "7.3,"},
+        {"a new UIDVALIDITY while idling: told, and nothing is cached",
          kIdling + "|* OK [UIDVALIDITY 9] new\n|AGAIN|a5 OK\n|* SEARCH 3\n|a6 OK\n",
-         kIdled + ", C: DONE; a6 UID SEARCH UNSEEN, connect 1, " + Fetch("3", 7, false), "7.3,"},
+         kIdled + ", push, C: DONE; a6 UID SEARCH UNSEEN, " + Fetch("3", 7, false), "7.3,"},
         {"asked again while the renewal's + is awaited: the search follows the +",
          kIdling + "|RENEW|AGAIN|a5 OK\n|+ idling\n|a6 OK\n|* SEARCH\n|a7 OK\n|QUIT",
          kIdled + ", C: DONE; a6 IDLE, C: DONE; a7 UID SEARCH UNSEEN, connect 0, C: a8 IDLE",
@@ -329,13 +392,20 @@ TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
          kIdled + ", C: DONE; a6 UID SEARCH UNSEEN, error 1, close", "7.3,"},
         {"the search refused when checked again", kIdling + "|AGAIN|a5 OK\n|a6 NO\n|a7 OK\n",
          kIdled + ", C: DONE; a6 UID SEARCH UNSEEN, C: a7 LOGOUT, error 5, close", "7.3,"},
+        // IDLE refused: no push on this connection, and no reconnection either.
         {"IDLE refused: LOGOUT", kIdle + "|a5 NO\n|a6 OK\n",
-         kFlight + ", connect 1, " + Fetch("3", 4, false) +
-             ", mail three|f@example.jp, C: a5 IDLE, C: a6 LOGOUT, disconnect, close",
+         kFlight + ", " + Fetch("3", 4, false) +
+             ", connect 1, mail three|f@example.jp, C: a5 IDLE, C: a6 LOGOUT, disconnect, close",
          "7.3,"},
-        {"IDLE refused with a check asked: the search without DONE", kIdle + "|AGAIN|a5 NO\n",
-         kFlight + ", connect 1, " + Fetch("3", 4, false) +
-             ", mail three|f@example.jp, C: a5 IDLE, C: a6 UID SEARCH UNSEEN",
+        {"IDLE refused with a check asked: the search without DONE, then LOGOUT",
+         kIdle + "|AGAIN|a5 BAD\n|* SEARCH 3\n|a6 OK\n|QUIT|a7 OK\n",
+         kFlight + ", " + Fetch("3", 4, false) +
+             ", connect 1, mail three|f@example.jp, C: a5 IDLE, C: a6 UID SEARCH UNSEEN, connect "
+             "1, C: a7 LOGOUT, disconnect, close",
+         "7.3,"},
+        // IDLE ended by the server, and other ends: the connection is made again.
+        {"IDLE ended by the server", kIdling + "|a5 OK\n", kIdled + ", error 2, close", "7.3,"},
+        {"IDLE ended by the server with NO", kIdling + "|a5 NO bye\n", kIdled + ", error 2, close",
          "7.3,"},
         {"a renewal unanswered: the connection is dead", kIdling + "|RENEW|TIMEOUT",
          kIdled + ", C: DONE; a6 IDLE, error 1, close", "7.3,"},
@@ -344,6 +414,25 @@ TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
         {"closed while idling", kIdling + "|CLOSE", kIdled + ", error 2, close", "7.3,"},
         {"left", kIdling + "|LEAVE|a5 OK\n* BYE\n|a6 OK\n",
          kIdled + ", C: DONE; a6 LOGOUT, disconnect, close", "7.3,"},
+        // What counts as a change while idling: what differs from what was known
+        // (EXAMINE told 4 messages), once; nothing malformed.
+        {"nothing new, or nothing meant",
+         kIdling +
+             "|* 4 EXISTS\n* 4 RECENT\n* VANISHED 9\n* FLAGS (\\Seen)\n* 5 EXISTS x\n* 5 "
+             "EXPUNGE\n* 0 EXPUNGE\n* 5 FETCH (FLAGS (\\Seen))\n* 2 FETCH (FLAGS (\\Seen)\n* "
+             "2 FETCH (FLAGS x)\n* OK [UIDVALIDITY 7]\n" +
+             F(1, "UID 3", "three") + "* 1 FETCH (BODY[] {x}\n",
+         kIdled, "7.3,"},
+        {"a new count, told again; EXPUNGE each time",
+         kIdling + "|* 5 EXISTS\n" + renewed + "* 5 EXISTS\n|RENEW|a6 OK\n+ idling\n|* 4 EXPUNGE\n",
+         kIdled + ", push, C: DONE; a6 IDLE, idling, C: DONE; a7 IDLE, idling, push", "7.3,"},
+        {"\\Seen set, set again, taken away",
+         kIdling + "|* 2 FETCH (FLAGS (\\Seen))\n" + renewed + "* 2 FETCH (FLAGS (\\SEEN))\n" +
+             "|RENEW|a6 OK\n+ idling\n|* 2 FETCH (FLAGS ())\n",
+         kIdled + ", push, C: DONE; a6 IDLE, idling, C: DONE; a7 IDLE, idling, push", "7.3,"},
+        {"a UIDVALIDITY changing at every IDLE",
+         kIdling + "|* OK [UIDVALIDITY 9]\n" + renewed + "* OK [UIDVALIDITY 10]\n",
+         kIdled + ", push, C: DONE; a6 IDLE, idling", "7.3,"},
     });
 }
 
@@ -369,13 +458,31 @@ TEST(ImapSession, BoundsHoldWhateverTheServerSends) {
     EXPECT_EQ(Joined(line.host.log), "error 1, close");
 
     Transcript literal;
-    literal.Run("BEGIN|" + kCaps + Selected("5") + "|RETR1");
+    literal.Run("BEGIN|" + kCaps + Selected("5"));
     literal.session.Receive("* 1 FETCH (UID 5 BODY[HEADER.FIELDS (SUBJECT)] {70000}\r\n");
     literal.session.Receive("Subject: big\r\n" + std::string(70000 - 14, 'y'));
-    literal.session.Receive(")\r\n");
+    literal.session.Receive(")\r\na4 OK\r\n");
+    literal.session.Retr(1);
     EXPECT_EQ(literal.host.log.back(), "mail （タイトル未設定）|（差出人不明）");
     EXPECT_EQ(literal.cache.Size("imap:" + SummaryCache::AccountKey("imap.example.jp", "taro")),
               0u);
+
+    // While idling no timer runs: a response without end ends the connection.
+    for (const char* opener :
+         {"* 1 FETCH (BODY[] {99999999999}\r\n", "* 1 FETCH (BODY[] {70000}\r\n", "* SEARCH "}) {
+        Transcript idle;
+        idle.Run("BEGIN|" + kIdling);
+        idle.session.Receive(opener);
+        size_t sent = 0;
+        for (; sent < (size_t{1} << 20) && idle.session.Open(); sent += chunk.size())
+            idle.session.Receive(chunk);
+        EXPECT_LE(sent, ImapResponseReader::kMaxText + ImapResponseReader::kMaxLiterals) << opener;
+        EXPECT_EQ(Joined(idle.host.log), kIdled + ", error 1, close") << opener;
+    }
+
+    Transcript alert;
+    alert.Run("BEGIN|* OK [ALERT] " + std::string(1000, 'x') + "\n");
+    EXPECT_EQ(alert.host.log.front(), "alert " + std::string(ImapSession::kMaxAlert, 'x'));
 }
 
 } // namespace

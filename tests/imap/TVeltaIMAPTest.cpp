@@ -1,11 +1,13 @@
 // The IMAP client kept open against a real Dovecot: it idles after its check,
 // tells of new mail the moment it is delivered and of a message read
 // elsewhere, checks again on the open connection, and tells of its end.
+#include "common/Cp932.h"
 #include "support/CheckClient.h"
 #include "support/DovecotServer.h"
 #include "support/EventLoop.h"
 #include "support/TempDir.h"
 
+#include <QTcpServer>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -14,14 +16,47 @@ namespace pim {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
+
+// What cannot go out does not: not even a connection is opened, and the check
+// hears why once Connect has returned. Such a login is not tried again.
+TEST(TVeltaIMAP, CredentialsThatCannotGoOutAreRefusedBeforeConnecting) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    const std::string host = "imap://127.0.0.1:" + std::to_string(server.serverPort());
+    for (const auto& [user, password] : {std::pair{"taro"s, "se\0cret"s},
+                                         {"ta\0ro"s, "pw"s},
+                                         {"taro"s, std::string(16385, 'x')}}) {
+        test::ImapClient client;
+        bool dropped = false;
+        client.checker.OnDropped = [&](TVeltaIMAP*, uint8_t) { dropped = true; };
+        ASSERT_TRUE(client.Connect(host, user, password));
+        EXPECT_TRUE(client.log.empty());
+        ASSERT_TRUE(test::RunUntil([&] { return client.ended; }, 5s)) << password.size();
+        EXPECT_EQ(client.log, std::vector<std::string>{"error 4"});
+        EXPECT_NE(client.checker.ErrorReason(), "");
+        EXPECT_EQ(client.checker.SecurityOutcome(), TlsOutcome{});
+        EXPECT_FALSE(dropped);
+    }
+    test::RunFor(100ms);
+    EXPECT_FALSE(server.hasPendingConnections());
+}
 
 TEST(TVeltaIMAPDovecot, KeptOpenItIdlesTellsOfChangesChecksAgainAndTellsOfItsEnd) {
     if (const std::string reason = test::DovecotServer::SkipReason(); !reason.empty())
         GTEST_SKIP() << reason;
     test::DovecotServer dovecot;
-    ASSERT_TRUE(dovecot.Start({{"hanako", "pw", {"Subject: one\r\n\r\nx\r\n"}}}))
+    ASSERT_TRUE(dovecot.Start({{"hanako", "pw", {"Subject: one\r\n\r\nx\r\n"}},
+                               {"jiro", "合言葉", {"Subject: j\r\n\r\nx\r\n"}}}))
         << dovecot.error();
     const std::string host = "imap://127.0.0.1:" + std::to_string(dovecot.ImapPort());
+    {
+        // A password beyond ASCII goes out in UTF-8, which the server reads.
+        test::ImapClient jiro;
+        ASSERT_TRUE(jiro.Connect(host, "jiro", cp932::FromUtf8("合言葉")));
+        ASSERT_TRUE(test::RunUntil([&] { return jiro.ended; }, 10s));
+        EXPECT_EQ(jiro.log, (std::vector<std::string>{"connect 1", "mail j", "disconnect"}));
+    }
     test::ImapClient client;
     TVeltaIMAP& imap = client.checker;
     int pushes = 0, drops = 0;
