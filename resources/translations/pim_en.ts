@@ -216,6 +216,9 @@
         <source>キーリングからパスワードを読めませんでした。</source>
         <translation>Could not read the password from the keyring.</translation>
     </message>
+</context>
+<context>
+    <name>Credentials</name>
     <message>
         <source>ユーザIDかパスワードに改行などの制御文字が含まれているため、送信しませんでした。</source>
         <translation>The user ID or password holds a line break or another control character, so it was not sent.</translation>
@@ -971,14 +974,6 @@ which is not running.</translation>
     <message>
         <source>サーバに対応するログイン方式がないため、パスワードを送りませんでした。</source>
         <translation>The server offers no login method Pim supports, so the password was not sent.</translation>
-    </message>
-    <message>
-        <source>ユーザIDかパスワードに送れない文字（NUL）があり、接続しませんでした。</source>
-        <translation>The user ID or password holds a character that cannot be sent (NUL); no connection was made.</translation>
-    </message>
-    <message>
-        <source>ユーザIDかパスワードが長すぎる（16KB まで）ため、接続しませんでした。</source>
-        <translation>The user ID or password is too long (16 KB at most); no connection was made.</translation>
     </message>
     <message>
         <source>サーバが一時的にログインを受け付けていません。</source>

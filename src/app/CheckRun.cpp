@@ -67,14 +67,6 @@ std::string DialFailed(const std::string& name) {
 const std::string& KeyringUnreadable() {
     return UiText("CheckRun", "キーリングからパスワードを読めませんでした。");
 }
-const std::string& CredentialsUnsendable() {
-    return UiText("CheckRun", "ユーザIDかパスワードに改行などの制御文字が含まれているため、"
-                              "送信しませんでした。");
-}
-const std::string& CredentialsTooLong() {
-    return UiText("CheckRun", "ユーザIDかパスワードが長すぎる（16 KB を超える）ため、"
-                              "送信しませんでした。");
-}
 std::string Checking(const std::string& name) {
     return Say(UiString("CheckRun", "%1のメールをチェック中").arg(U(name)));
 }
@@ -400,8 +392,7 @@ void CheckRun::Login(const std::string& password) {
         fault != CredentialFault::None) {
         AccountResult& r = Current();
         r.Count = -5;
-        r.Reason =
-            fault == CredentialFault::TooLong ? CredentialsTooLong() : CredentialsUnsendable();
+        r.Reason = CredentialFaultText(fault);
         KeepShownList();
         Post(&CheckRun::CheckNext);
         return;

@@ -1,6 +1,7 @@
 #include "imap/ImapSession.h"
 
 #include "common/Cp932.h"
+#include "mail/Credentials.h"
 
 #include <algorithm>
 #include <charconv>
@@ -209,12 +210,14 @@ bool ReadFetch(std::string_view text, const std::vector<Literal>& literals, size
 } // namespace
 
 ImapReason ImapSession::CredentialsProblem(std::string_view userID, std::string_view password) {
-    for (const std::string_view text : {userID, password}) {
-        if (text.size() > kMaxSecret)
-            return ImapReason::TooLong;
-        // A literal carries line ends; nothing carries a NUL (RFC 3501, 4.3).
-        if (text.find('\0') != std::string_view::npos)
-            return ImapReason::Unsendable;
+    // A literal carries line ends; nothing carries a NUL (RFC 3501, 4.3).
+    switch (CheckCredentials(MailProtocol::Imap, userID, password)) {
+    case CredentialFault::None:
+        break;
+    case CredentialFault::ControlCharacter:
+        return ImapReason::Unsendable;
+    case CredentialFault::TooLong:
+        return ImapReason::TooLong;
     }
     return ImapReason::None;
 }

@@ -26,7 +26,7 @@ enum class ImapReason : uint8_t {
     LoginDisabled, // error 4: no login in clear text, and no STARTTLS to protect one
     NoMechanism,   // error 4: no login method offered that the client knows
     Unsendable,    // error 4: the user name or password holds a NUL
-    TooLong,       // error 4: the user name or password is longer than kMaxSecret
+    TooLong,       // error 4: the user name or password is longer than kMaxSecretBytes
     Unavailable,   // error 2: the server cannot log anyone in for now (RFC 5530)
 };
 
@@ -103,9 +103,6 @@ public:
         const int64_t limit = int64_t{kSessionTimeOuts} * std::max(1, timeOutCount);
         return static_cast<int>(std::min<int64_t>(limit, kMaxSessionMs));
     }
-    // A user name or password longer than this is never sent: OAuth tokens of a
-    // few KB fit, a pasted file does not go out at every reconnection.
-    static constexpr size_t kMaxSecret = 16 * 1024;
     static constexpr size_t kMaxAlert = 256;
     // Why these cannot log in, whatever the server: ImapReason::None when they can.
     static ImapReason CredentialsProblem(std::string_view userID, std::string_view password);

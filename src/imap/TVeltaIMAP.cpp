@@ -2,6 +2,7 @@
 
 #include "common/Cp932.h"
 #include "common/UiText.h"
+#include "mail/Credentials.h"
 #include "mail/MailEndpoint.h"
 
 namespace pim {
@@ -19,11 +20,9 @@ std::string ReasonText(ImapReason reason) {
         return UiText("TVeltaIMAP",
                       "サーバに対応するログイン方式がないため、パスワードを送りませんでした。");
     case ImapReason::Unsendable:
-        return UiText("TVeltaIMAP",
-                      "ユーザIDかパスワードに送れない文字（NUL）があり、接続しませんでした。");
+        return CredentialFaultText(CredentialFault::ControlCharacter);
     case ImapReason::TooLong:
-        return UiText("TVeltaIMAP",
-                      "ユーザIDかパスワードが長すぎる（16KB まで）ため、接続しませんでした。");
+        return CredentialFaultText(CredentialFault::TooLong);
     case ImapReason::Unavailable:
         return UiText("TVeltaIMAP", "サーバが一時的にログインを受け付けていません。");
     }

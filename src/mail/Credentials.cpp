@@ -1,5 +1,7 @@
 #include "mail/Credentials.h"
 
+#include "common/UiText.h"
+
 namespace pim {
 
 CredentialFault CheckCredentials(MailProtocol protocol, std::string_view userID,
@@ -14,6 +16,21 @@ CredentialFault CheckCredentials(MailProtocol protocol, std::string_view userID,
     if (userID.size() > kMaxSecretBytes || password.size() > kMaxSecretBytes)
         return CredentialFault::TooLong;
     return CredentialFault::None;
+}
+
+const std::string& CredentialFaultText(CredentialFault fault) {
+    static const std::string none;
+    switch (fault) {
+    case CredentialFault::None:
+        break;
+    case CredentialFault::ControlCharacter:
+        return UiText("Credentials", "ユーザIDかパスワードに改行などの制御文字が含まれているため、"
+                                     "送信しませんでした。");
+    case CredentialFault::TooLong:
+        return UiText("Credentials", "ユーザIDかパスワードが長すぎる（16 KB を超える）ため、"
+                                     "送信しませんでした。");
+    }
+    return none;
 }
 
 } // namespace pim

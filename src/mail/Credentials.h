@@ -6,6 +6,7 @@
 #include "mail/MailEndpoint.h"
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace pim {
@@ -22,5 +23,7 @@ inline constexpr size_t kMaxSecretBytes = 16 * 1024;
 
 CredentialFault CheckCredentials(MailProtocol protocol, std::string_view userID,
                                  std::string_view password);
+// The account's reason line for a fault (CP932); empty for None.
+const std::string& CredentialFaultText(CredentialFault fault);
 
 } // namespace pim
