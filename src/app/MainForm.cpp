@@ -253,12 +253,15 @@ void TMainForm::FormCreate() {
     sysMenu->addAction(UiString("MainForm", "メールチェック(&C)"), this,
                        [this] { Run().pbCheckClick(CheckRun::Sender::Menu); });
     sysMenu->addSeparator();
-    miSysOffline_ = sysMenu->addAction(UiString("MainForm", "オフライン作業(&O)"), this,
+    miSysOffline_ = sysMenu->addAction(UiString("MainForm", "オフライン作業(&W)"), this,
                                        &TMainForm::miOfflineClick);
     miSysOffline_->setCheckable(true);
     sysMenu->addSeparator();
-    sysMenu->addAction(UiString("MainForm", "元のサイズに戻す(&R)"), this,
-                       &TMainForm::miTaskMainClick);
+    QAction* restore = sysMenu->addAction(UiString("MainForm", "元のサイズに戻す(&R)"), this,
+                                          &TMainForm::miTaskMainClick);
+    // As a window manager's menu: there is nothing to restore while the window shows as it is.
+    connect(sysMenu, &QMenu::aboutToShow, this,
+            [this, restore] { restore->setEnabled(isMinimized() || isMaximized()); });
     sysMenu->addAction(UiString("MainForm", "移動(&M)"), this, [this] {
         if (windowHandle())
             windowHandle()->startSystemMove();

@@ -10,8 +10,10 @@
 #include "common/UiText.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
+#include "settings/IniFile.h"
 #include "settings/OptionForm.h"
 #include "support/EventLoop.h"
+#include "support/KeyringDaemon.h"
 #include "support/MailboxServer.h"
 #include "support/PrivateBus.h"
 #include "support/ScopedEnv.h"
@@ -19,9 +21,11 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
@@ -30,6 +34,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
+#include <set>
 
 namespace pim {
 namespace {
@@ -290,14 +295,21 @@ TEST_F(MainFormTest, TheMarqueeRunsOnlyWhileTheWindowShows) {
 TEST_F(MainFormTest, TheMenusListTheirItemsFollowOfflineModeAndWithoutAnAccountOfferOne) {
     const auto items = [](const QMenu* menu) {
         QStringList texts;
-        for (const QAction* action : menu->actions())
+        std::set<QChar> keys;
+        for (const QAction* action : menu->actions()) {
             texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+            const qsizetype amp = action->text().indexOf(u'&');
+            if (amp >= 0) {
+                EXPECT_TRUE(keys.insert(action->text().at(amp + 1).toUpper()).second)
+                    << action->text().toStdString();
+            }
+        }
         return texts.join(u'|');
     };
     auto form = Create();
     EXPECT_EQ(items(form->pmTask), "環境設定(&O)|メインウィンドウを表示(&M)|-|メールチェック(&C)|-|"
                                    "オフライン作業(&W)|-|ヘルプ(&H)|バージョン情報(&V)|終了(&E)");
-    EXPECT_EQ(items(form->sysMenu), "環境設定(&O)|-|メールチェック(&C)|-|オフライン作業(&O)|-|"
+    EXPECT_EQ(items(form->sysMenu), "環境設定(&O)|-|メールチェック(&C)|-|オフライン作業(&W)|-|"
                                     "元のサイズに戻す(&R)|移動(&M)|最小化(&N)|-|ヘルプ(&H)|"
                                     "バージョン情報(&V)|終了(&E)");
     form->pmTask->actions()[5]->trigger();
@@ -322,6 +334,12 @@ TEST_F(MainFormTest, TheMenusListTheirItemsFollowOfflineModeAndWithoutAnAccountO
     EXPECT_EQ(boxes[0].second, mb::YesNo | mb::IconQuestion);
     EXPECT_EQ(panel, QStringLiteral("tsAccount"));
     EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("laMailDate"))->text(), "--/-- --:--:--");
+    // Restore only where there is something to restore.
+    for (const bool minimised : {false, true}) {
+        minimised ? form->showMinimized() : form->showNormal();
+        emit form->sysMenu->aboutToShow();
+        EXPECT_EQ(form->sysMenu->actions()[6]->isEnabled(), minimised);
+    }
 
     ASSERT_TRUE(SetUiLanguage(UiLanguage::English));
     form = Create();
@@ -527,6 +545,46 @@ using Lines = std::vector<std::string>;
 
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+
+// The keyring turned off and applied, then another change applied: the password
+// the keyring gave back stays in Pim.INI, although the dialog was opened while
+// the keyring held it.
+TEST_F(MainFormTest, ASecondApplyAfterTheKeyringWentOffKeepsThePassword) {
+    if (const QString reason = test::KeyringDaemon::SkipReason(); !reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    test::KeyringDaemon keyring;
+    ASSERT_TRUE(keyring.Start()) << keyring.Bus().error().toStdString();
+    MainController::SessionBus = [&] { return keyring.Bus().Bus(); };
+    WriteAccountProfile("SettingKeyring=1\r\nSettingRunHide=1\r\n");
+    const auto saved = [&](const char* section, const char* key) {
+        return IniFile::Load(dir.file("Pim.INI")).ReadString(section, key);
+    };
+    {
+        auto form = Create();
+        form->StartUp();
+        ASSERT_TRUE(test::RunUntil(
+            [&] { return DecodePassword(saved("Account0", "Password")).empty(); }, seconds(20)))
+            << "moved into the keyring";
+        bool done = false;
+        QTimer::singleShot(0, [&] {
+            auto* options = qobject_cast<TOptionForm*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(options);
+            options->findChild<QCheckBox*>("cbSettingKeyring")->click();
+            options->findChild<QPushButton*>("btUpdate")->click();
+            EXPECT_TRUE(test::RunUntil(
+                [&] { return DecodePassword(saved("Account0", "Password")) == "pw"; },
+                seconds(20)));
+            options->findChild<QCheckBox*>("cbSettingEndCheck")->click();
+            options->findChild<QPushButton*>("btOk")->click();
+            done = true;
+        });
+        form->imOptionClick();
+        ASSERT_TRUE(done);
+    }
+    EXPECT_EQ(saved("Setting", "SettingKeyring"), "0");
+    EXPECT_EQ(DecodePassword(saved("Account0", "Password")), "pw");
+    EXPECT_EQ(Accounts[0].Password, "pw");
+}
 
 class DesktopNotificationTest : public MainFormTest {
 protected:
