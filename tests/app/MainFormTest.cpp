@@ -17,6 +17,7 @@
 #include "support/MailboxServer.h"
 #include "support/PrivateBus.h"
 #include "support/ScopedEnv.h"
+#include "support/ScriptedServer.h"
 #include "support/TempDir.h"
 
 #include <QAccessible>
@@ -411,6 +412,49 @@ TEST_F(MainWindowDisplayTest, TheSameMailTwiceIsAnnouncedOnceAndAnErrorCountsAsA
     EXPECT_EQ(form->Run().ShownResults[1].Count, -4);
     EXPECT_TRUE(form->isVisible()) << "an error is a change";
     EXPECT_TRUE(test::RunUntil([&] { return MailerStarts() == 2; }, seconds(5)));
+}
+
+// An account that cannot connect says why on a line of its own under the
+// error, POP3 and IMAP alike; the lines wrap to show the reason whole, and an
+// error's mark is a solid disc, not a thin tick that reads as success.
+TEST_F(MainWindowDisplayTest, AFailedAccountSaysWhyOnLinesThatReadWhole) {
+    uint16_t port = 0;
+    ::close(test::LoopbackSocket(port)); // a port nothing listens on
+    const std::string closed = std::to_string(port);
+    std::string profile;
+    const std::string hosts[] = {"127.0.0.1:" + closed, "imap://127.0.0.1:" + closed,
+                                 "nohost..invalid"};
+    for (int i = 0; i < 3; ++i)
+        profile += "[Account" + std::to_string(i) + "]\r\nEnabled=1\r\nName=a" + std::to_string(i) +
+                   "\r\nHostName=" + hosts[i] + "\r\nUserID=u\r\n";
+    WriteProfile(profile + "[MainWindow]\r\nType=1\r\n[Setting]\r\nSettingEndCheck=0\r\n");
+    auto form = Shown();
+    ASSERT_TRUE(CheckOnce(*form));
+    auto* tree = form->findChild<QTreeWidget*>(QStringLiteral("tvMail"));
+    const QString refused = "接続を拒否されました（ポート番号の誤りか、サーバが停止しています）。";
+    const QString reasons[] = {
+        refused, refused,
+        "サーバ名「nohost..invalid」が見つかりません（名前の誤りか、DNSの不調です）。"};
+    ASSERT_EQ(tree->topLevelItemCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const QTreeWidgetItem* heading = tree->topLevelItem(i);
+        ASSERT_EQ(heading->childCount(), 2) << i;
+        EXPECT_EQ(heading->child(0)->text(0), "サーバが応答しませんでした。");
+        EXPECT_EQ(heading->child(1)->text(0), reasons[i]);
+        const QRect line = tree->visualItemRect(heading->child(0)),
+                    reason = tree->visualItemRect(heading->child(1));
+        EXPECT_GE(reason.height(), 2 * line.height() - 2) << "wrapped, not cut";
+        EXPECT_LE(reason.right(), tree->viewport()->width());
+    }
+    const QImage mark =
+        tree->topLevelItem(0)->child(0)->icon(0).pixmap(16, 16).toImage().convertToFormat(
+            QImage::Format_ARGB32);
+    int opaque = 0;
+    for (int y = 0; y < mark.height(); ++y)
+        for (int x = 0; x < mark.width(); ++x)
+            opaque += qAlpha(mark.pixel(x, y)) > 128;
+    EXPECT_GT(qAlpha(mark.pixel(8, 8)), 128);
+    EXPECT_GT(opaque, 90);
 }
 
 // Tab goes round the buttons, the trees while the window shows them, and the
