@@ -35,6 +35,7 @@ const std::string& PasswordBreaks() {
 
 constexpr int kClientWidth = 309;
 constexpr int kEditLeft = 96;
+constexpr int kLabelLeft = 10;
 constexpr int kEditHeight = 22;
 constexpr int kRowTop = 30;
 constexpr int kRowPitch = 24;
@@ -101,7 +102,8 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
     int top = kRowTop;
     const auto edit = [&](const char* name, const QString& caption, int help) {
         auto* label = new QLabel(caption, this);
-        label->setGeometry(18, top, kEditLeft - 22, kEditHeight);
+        // Room for "メールサーバ" with a scaled screen's wider glyphs.
+        label->setGeometry(kLabelLeft, top, kEditLeft - 4 - kLabelLeft, kEditHeight);
         auto* ed = new QLineEdit(this);
         ed->setObjectName(QLatin1String(name));
         ed->setGeometry(kEditLeft, top, kClientWidth - 8 - kEditLeft, kEditHeight);
@@ -120,7 +122,7 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
                    this);
     forms->setObjectName(QStringLiteral("laHostForms"));
     const int formsHeight = forms->sizeHint().height();
-    example->setGeometry(18, top - 2, kEditLeft - 22, formsHeight);
+    example->setGeometry(kLabelLeft, top - 2, kEditLeft - 4 - kLabelLeft, formsHeight);
     example->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     forms->setGeometry(kEditLeft + 2, top - 2, kClientWidth - 10 - kEditLeft, formsHeight);
     edHostName->setAccessibleDescription(example->text() + u' ' +

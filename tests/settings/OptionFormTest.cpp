@@ -506,6 +506,29 @@ TEST_F(DialogTest, TheIconPickerListsInNumberOrderPicksByOkOrDoubleClickAndNoneB
     EXPECT_EQ(flags, std::vector<unsigned>{mb::IconExclamation});
 }
 
+// Drawn at 1.5 pixels to the point, as on a screen scaled by one and a half,
+// the account list keeps every side of its frame, whole.
+TEST_F(OptionFormTest, TheAccountListKeepsEverySideOfItsFrameAtOneAndAHalf) {
+    Open();
+    auto* list = Child<QListWidget>("clAccount");
+    QImage picture(list->size() * 3 / 2, QImage::Format_RGB32);
+    picture.setDevicePixelRatio(1.5);
+    picture.fill(list->palette().color(QPalette::Base));
+    list->render(&picture);
+    const QColor base = list->palette().color(QPalette::Base);
+    const auto line = [&](QPoint from, QPoint step, int count) {
+        int dark = 0;
+        for (QPoint at = from; count-- > 0; at += step)
+            dark += QColor(picture.pixel(at)).lightness() < base.lightness() - 24;
+        return dark;
+    };
+    const int w = picture.width(), h = picture.height();
+    EXPECT_GE(line({2, 0}, {1, 0}, w - 4), w - 6) << "top";
+    EXPECT_GE(line({2, h - 1}, {1, 0}, w - 4), w - 6) << "bottom";
+    EXPECT_GE(line({0, 2}, {0, 1}, h - 4), h - 6) << "left";
+    EXPECT_GE(line({w - 1, 2}, {0, 1}, h - 4), h - 6) << "right";
+}
+
 using ApplySettingsTest = OptionFormTest;
 
 // A count out of its range is refused, with its panel shown and the focus on
