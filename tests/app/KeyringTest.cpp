@@ -262,10 +262,7 @@ TEST_F(KeyringTest, AKeyringStartedLaterIsSeenAndEachFailedReadSaysWhy) {
     account.Keyring = TAccount::KeyringEntry{"Taro", "pop.example.jp", "taro"};
     const auto read = [&] {
         std::optional<PasswordStore::Unreadable> why;
-        waiting.Read(account, false, [&](std::optional<std::string> password) {
-            EXPECT_FALSE(password.has_value());
-            why = waiting.LastFailure();
-        });
+        waiting.Read(account, false, [&](auto) { why = waiting.LastFailure(); });
         EXPECT_TRUE(test::RunUntil([&] { return why.has_value(); }, 20s));
         return why;
     };

@@ -384,7 +384,6 @@ TEST_F(DialogTest, TheAccountEditorAsksForEachMissingFieldInOrderAndEveryWayOutS
             {"仕事", "h", " \x01\x1f ", "", enter, 1, "ユーザIDを入力してください。", "edUserID"},
             {"n", "h", "taro\r\nDELE 1", "p", ok, 1, "ユーザID" + breaks, "edUserID"},
             {"n", "h", "u", "pw\nDELE 1", enter, 1, "パスワード" + breaks, "edPassword"},
-            {"n", "h", "u", QString("pw\rx"), ok, 1, "パスワード" + breaks, "edPassword"},
             {"n", "h", "u", QString::fromUtf16(u"pw\0x", 4), ok, 1, "パスワード" + breaks,
              "edPassword"},
             {"n", "h", "u", "Grüße", ok, 1,
@@ -446,15 +445,6 @@ TEST_F(DialogTest, TheAccountEditorShowsWhatWasLearntAndForgetsItOnlyAfterYes) {
         EXPECT_EQ(form.Forgotten, given == IDYES);
         EXPECT_EQ(form.laLearnt->text() == shown, given == IDNO);
     }
-    TAccount pinned;
-    pinned.TrustedCertificate = learnt.TrustedCertificate;
-    TAccountForm one;
-    one.edHostName->setText("imap://imap.example.jp");
-    one.ShowLearnt(pinned);
-    EXPECT_EQ(one.btForget->text(), "証明書を忘れる");
-    boxes.clear();
-    one.btForget->click();
-    EXPECT_NE(boxes.at(0).find("？\r・信頼した証明書\r次回"), std::string::npos) << boxes[0];
     TAccountForm plain;
     plain.ShowLearnt(TAccount{});
     EXPECT_TRUE(plain.laLearnt->isHidden() && plain.btForget->isHidden());
@@ -507,26 +497,24 @@ TEST_F(DialogTest, TheIconPickerListsInNumberOrderPicksByOkOrDoubleClickAndNoneB
 }
 
 // Drawn at 1.5 pixels to the point, as on a screen scaled by one and a half,
-// the account list keeps every side of its frame, whole.
+// the account list keeps every side of its frame: its outermost pixels are dark.
 TEST_F(OptionFormTest, TheAccountListKeepsEverySideOfItsFrameAtOneAndAHalf) {
     Open();
     auto* list = Child<QListWidget>("clAccount");
+    const QColor base = list->palette().color(QPalette::Base);
     QImage picture(list->size() * 3 / 2, QImage::Format_RGB32);
     picture.setDevicePixelRatio(1.5);
-    picture.fill(list->palette().color(QPalette::Base));
+    picture.fill(base);
     list->render(&picture);
-    const QColor base = list->palette().color(QPalette::Base);
-    const auto line = [&](QPoint from, QPoint step, int count) {
-        int dark = 0;
-        for (QPoint at = from; count-- > 0; at += step)
-            dark += QColor(picture.pixel(at)).lightness() < base.lightness() - 24;
-        return dark;
-    };
     const int w = picture.width(), h = picture.height();
-    EXPECT_GE(line({2, 0}, {1, 0}, w - 4), w - 6) << "top";
-    EXPECT_GE(line({2, h - 1}, {1, 0}, w - 4), w - 6) << "bottom";
-    EXPECT_GE(line({0, 2}, {0, 1}, h - 4), h - 6) << "left";
-    EXPECT_GE(line({w - 1, 2}, {0, 1}, h - 4), h - 6) << "right";
+    int light = 0;
+    for (int x = 2; x < w - 2; ++x)
+        for (const int y : {0, h - 1})
+            light += QColor(picture.pixel(x, y)).lightness() > base.lightness() - 24;
+    for (int y = 2; y < h - 2; ++y)
+        for (const int x : {0, w - 1})
+            light += QColor(picture.pixel(x, y)).lightness() > base.lightness() - 24;
+    EXPECT_LE(light, 4);
 }
 
 using ApplySettingsTest = OptionFormTest;
