@@ -35,10 +35,6 @@
         <translation>Name</translation>
     </message>
     <message>
-        <source>POP3サーバ</source>
-        <translation>POP3 server</translation>
-    </message>
-    <message>
         <source>ユーザID</source>
         <translation>User ID</translation>
     </message>
@@ -63,14 +59,6 @@
         <translation>Forgets what was learnt of the encryption</translation>
     </message>
     <message>
-        <source>STLS が必要</source>
-        <translation>STLS required</translation>
-    </message>
-    <message>
-        <source>STLS が必要（%1 から）</source>
-        <translation>STLS required (since %1)</translation>
-    </message>
-    <message>
         <source>信頼した証明書：</source>
         <translation>Trusted certificate:</translation>
     </message>
@@ -79,16 +67,64 @@
         <translation>Trusted certificate (since %1):</translation>
     </message>
     <message>
-        <source>サーバ %1 について記録した暗号化の情報を忘れてもよろしいですか？<byte value="xd"/>次回のメールチェックから、あらためて確認します。</source>
-        <translation>Forget what was learnt of the encryption of the server %1?<byte value="xd"/>The next mail check finds it out again.</translation>
-    </message>
-    <message>
         <source>記録なし</source>
         <translation>Nothing learnt</translation>
     </message>
     <message>
         <source>例</source>
         <translation>e.g.</translation>
+    </message>
+    <message>
+        <source>ユーザIDに改行文字やNUL文字は使えません。</source>
+        <translation>The user ID cannot hold a line break or a NUL character.</translation>
+    </message>
+    <message>
+        <source>パスワードに改行文字やNUL文字は使えません。</source>
+        <translation>The password cannot hold a line break or a NUL character.</translation>
+    </message>
+    <message>
+        <source>メールサーバ</source>
+        <translation>Mail server</translation>
+    </message>
+    <message>
+        <source>パスワードの%1文字目はShift_JISにない文字のため、保存できません。</source>
+        <translation>Character %1 of the password is not in Shift_JIS and cannot be saved.</translation>
+    </message>
+    <message>
+        <source>TLS が必要</source>
+        <translation>TLS required</translation>
+    </message>
+    <message>
+        <source>TLS が必要（%1 から）</source>
+        <translation>TLS required (since %1)</translation>
+    </message>
+    <message>
+        <source>TLS が必要であること</source>
+        <translation>that TLS is required</translation>
+    </message>
+    <message>
+        <source>信頼した証明書</source>
+        <translation>the trusted certificate</translation>
+    </message>
+    <message>
+        <source>両方を忘れる</source>
+        <translation>Forget both</translation>
+    </message>
+    <message>
+        <source>TLS 要件を忘れる</source>
+        <translation>Forget TLS rule</translation>
+    </message>
+    <message>
+        <source>証明書を忘れる</source>
+        <translation>Forget certificate</translation>
+    </message>
+    <message>
+        <source>・%1<byte value="xd"/></source>
+        <translation>- %1<byte value="xd"/></translation>
+    </message>
+    <message>
+        <source>サーバ %1 について記録した次のことを忘れてもよろしいですか？<byte value="xd"/>%2次回のメールチェックから、あらためて確認します。</source>
+        <translation>Forget what was learnt of the server %1?<byte value="xd"/>%2The next check learns afresh.</translation>
     </message>
 </context>
 <context>
@@ -213,8 +249,20 @@
         <translation>Open the options to add an account?</translation>
     </message>
     <message>
-        <source>キーリングからパスワードを読めませんでした。</source>
-        <translation>Could not read the password from the keyring.</translation>
+        <source>キーリングがロックされているため、パスワードを読めませんでした。キーリングのロックを解除してから、もう一度チェックしてください。</source>
+        <translation>The keyring is locked, so the password could not be read. Unlock the keyring, then check again.</translation>
+    </message>
+    <message>
+        <source>キーリング（Secret Service）が動いていないため、パスワードを読めませんでした。キーリングを起動するか、アカウント設定でパスワードを入力し直してください。</source>
+        <translation>No keyring (Secret Service) is running, so the password could not be read. Start the keyring, or type the password again in the account settings.</translation>
+    </message>
+    <message>
+        <source>キーリングにこのアカウントのパスワードがありません。アカウント設定でパスワードを入力し直してください。</source>
+        <translation>The keyring holds no password for this account. Type the password again in the account settings.</translation>
+    </message>
+    <message>
+        <source>キーリングがパスワードを渡しませんでした。オプションの「パスワードをキーリングに保存する」をオフにするか、アカウント設定でパスワードを入力し直してください。</source>
+        <translation>The keyring did not give the password. Turn off “Keep passwords in the desktop keyring” in the options, or type the password again in the account settings.</translation>
     </message>
 </context>
 <context>
@@ -319,6 +367,10 @@
         <source>環境設定の「アカウント」で追加してください。</source>
         <translation>Add one under Options, Accounts.</translation>
     </message>
+    <message>
+        <source>安全な接続ができませんでした。</source>
+        <translation>No secure connection could be made.</translation>
+    </message>
 </context>
 <context>
     <name>MainController</name>
@@ -404,10 +456,6 @@
     <message>
         <source>終了(&amp;E)</source>
         <translation>&amp;Quit</translation>
-    </message>
-    <message>
-        <source>オフライン作業(&amp;O)</source>
-        <translation>&amp;Work offline</translation>
     </message>
     <message>
         <source>元のサイズに戻す(&amp;R)</source>
@@ -1025,6 +1073,30 @@ which is not running.</translation>
     <message>
         <source>、</source>
         <translation>, </translation>
+    </message>
+    <message>
+        <source>サーバ名「%1」が見つかりません（名前の誤りか、DNSの不調です）。</source>
+        <translation>The server name “%1” was not found (a typo in the name, or a DNS problem).</translation>
+    </message>
+    <message>
+        <source>サーバ名「%1」を調べられませんでした（ネットワークかDNSの不調です）。</source>
+        <translation>The server name “%1” could not be looked up (a network or DNS problem).</translation>
+    </message>
+    <message>
+        <source>接続を拒否されました（ポート番号の誤りか、サーバが停止しています）。</source>
+        <translation>The connection was refused (a wrong port number, or the server is not running).</translation>
+    </message>
+    <message>
+        <source>サーバに到達できません（ネットワークの接続を確認してください）。</source>
+        <translation>The server cannot be reached (check the network connection).</translation>
+    </message>
+    <message>
+        <source>時間内に接続できませんでした（ファイアウォールか、サーバの停止が考えられます）。</source>
+        <translation>No connection could be made in time (a firewall, or the server is down).</translation>
+    </message>
+    <message>
+        <source>サーバに接続できませんでした。</source>
+        <translation>No connection could be made to the server.</translation>
     </message>
 </context>
 <context>

@@ -13,7 +13,7 @@ inline constexpr int kMaxMails = 255;
 
 // Count: n >= 0 mails wait; -1 count only (the count in Subjects[0]); -2 no
 // answer; -3 time-out; -4 user ID or password refused; -5 mail information
-// could not be read.
+// could not be read; -6 TLS failed or was refused.
 struct AccountResult {
     std::string Name; // empty: a free slot
     // The first OldCount messages were there at the run before.
@@ -31,7 +31,8 @@ struct AccountResult {
     bool NewestSummarised = false;
     // Messages older than those read that were there before.
     int32_t OldBefore = 0;
-    // Why TLS failed or was refused (CP932, one line), shown under the error.
+    // Why the account failed (CP932, one line: TLS, the connection, the
+    // keyring), shown under the error.
     std::string Reason;
 
     bool operator==(const AccountResult&) const = default;

@@ -64,8 +64,27 @@ std::string DialFailed(const std::string& name) {
            UiText("CheckRun", "・ダイヤル先の情報の整合性") + "\r" +
            UiText("CheckRun", "・IDとパスワードの指定");
 }
-const std::string& KeyringUnreadable() {
-    return UiText("CheckRun", "キーリングからパスワードを読めませんでした。");
+// What went wrong, and what the user can do about it.
+const std::string& KeyringUnreadable(PasswordStore::Unreadable why) {
+    using enum PasswordStore::Unreadable;
+    switch (why) {
+    case Locked:
+        return UiText("CheckRun",
+                      "キーリングがロックされているため、パスワードを読めませんでした。"
+                      "キーリングのロックを解除してから、もう一度チェックしてください。");
+    case NotRunning:
+        return UiText("CheckRun", "キーリング（Secret Service）が動いていないため、パスワードを"
+                                  "読めませんでした。キーリングを起動するか、アカウント設定で"
+                                  "パスワードを入力し直してください。");
+    case Missing:
+        return UiText("CheckRun", "キーリングにこのアカウントのパスワードがありません。"
+                                  "アカウント設定でパスワードを入力し直してください。");
+    case Refused:
+        break;
+    }
+    return UiText("CheckRun", "キーリングがパスワードを渡しませんでした。オプションの「パスワードを"
+                              "キーリングに保存する」をオフにするか、アカウント設定でパスワードを"
+                              "入力し直してください。");
 }
 std::string Checking(const std::string& name) {
     return Say(UiString("CheckRun", "%1のメールをチェック中").arg(U(name)));
@@ -406,7 +425,7 @@ void CheckRun::Login(const std::string& password) {
 void CheckRun::PasswordUnreadable() {
     AccountResult& r = Current();
     r.Count = -5;
-    r.Reason = KeyringUnreadable();
+    r.Reason = KeyringUnreadable(Passwords->LastFailure());
     KeepShownList();
     Post(&CheckRun::CheckNext);
 }
@@ -528,9 +547,12 @@ void CheckRun::VeltaPOP3Error(uint8_t errorNo) {
         r.Count = -5;
     const TlsOutcome& tls = checker_->SecurityOutcome();
     Learn(tls);
+    // The server answered; it was the connection that could not be made safe.
     if (tls.Failure != TlsFailure::None)
-        r.Reason = TlsReasonText(tls);
-    else if (!checker_->ErrorReason().empty())
+        r.Count = -6;
+    // The connection's own reason first; else what the client said of its refusal.
+    r.Reason = FailureReasonText(tls);
+    if (r.Reason.empty())
         r.Reason = checker_->ErrorReason();
     KeepShownList();
     // The question waits until the component has returned from this event.

@@ -41,6 +41,9 @@ public:
     // store asks the user to unlock it only with `mayPrompt`.
     virtual void Read(const TAccount& account, bool mayPrompt,
                       std::function<void(std::optional<std::string>)> done) = 0;
+    // Why the read that just gave nothing gave nothing (asked inside its `done`).
+    enum class Unreadable { Locked, NotRunning, Missing, Refused };
+    virtual Unreadable LastFailure() const { return Unreadable::Refused; }
 };
 
 struct RunOutcome {

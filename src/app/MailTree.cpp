@@ -18,6 +18,8 @@ int MailboxImage(const AccountResult& r) {
 
 const std::string* ErrorText(int32_t count) {
     switch (count) {
+    case -6:
+        return &UiText("MailTree", "安全な接続ができませんでした。");
     case -5:
         return &UiText("MailTree", "メール情報の取得に失敗しました。");
     case -4:

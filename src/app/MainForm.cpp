@@ -36,6 +36,7 @@
 #include <QPainter>
 #include <QShortcut>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QSystemTrayIcon>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -77,6 +78,39 @@ protected:
 QString U(const std::string& cp932Text) {
     return cp932::ToUnicode(cp932Text);
 }
+
+// Set on the lines that wrap within the tree's width instead of being cut.
+constexpr int kWrapRole = Qt::UserRole + 1;
+
+// An error and its reason read whole, on as many rows as they need; a
+// message's lines stay one row each, their whole text a hover away.
+class WrappingDelegate : public QStyledItemDelegate {
+public:
+    explicit WrappingDelegate(QTreeView* tree) : QStyledItemDelegate(tree), tree_(tree) {}
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        if (!index.data(kWrapRole).toBool())
+            return QStyledItemDelegate::sizeHint(option, index);
+        int depth = 0;
+        for (QModelIndex up = index.parent(); up.isValid(); up = up.parent())
+            ++depth;
+        // The width the row gets; the style wraps only within a rectangle it can use.
+        QStyleOptionViewItem wrapped = option;
+        wrapped.rect =
+            QRect(0, 0, tree_->viewport()->width() - depth * tree_->indentation(), QWIDGETSIZE_MAX);
+        return QStyledItemDelegate::sizeHint(wrapped, index);
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.data(kWrapRole).toBool())
+            option->features |= QStyleOptionViewItem::WrapText;
+    }
+
+private:
+    QTreeView* tree_;
+};
 
 } // namespace
 
@@ -188,6 +222,7 @@ void TMainForm::FormCreate() {
         tree->setRootIsDecorated(false);
         tree->setFrameShape(QFrame::NoFrame);
         tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        tree->setItemDelegate(new WrappingDelegate(tree));
     }
     tvAccount_->setIndentation(35);
     tvMail_->setIndentation(19);
@@ -253,12 +288,15 @@ void TMainForm::FormCreate() {
     sysMenu->addAction(UiString("MainForm", "メールチェック(&C)"), this,
                        [this] { Run().pbCheckClick(CheckRun::Sender::Menu); });
     sysMenu->addSeparator();
-    miSysOffline_ = sysMenu->addAction(UiString("MainForm", "オフライン作業(&O)"), this,
+    miSysOffline_ = sysMenu->addAction(UiString("MainForm", "オフライン作業(&W)"), this,
                                        &TMainForm::miOfflineClick);
     miSysOffline_->setCheckable(true);
     sysMenu->addSeparator();
-    sysMenu->addAction(UiString("MainForm", "元のサイズに戻す(&R)"), this,
-                       &TMainForm::miTaskMainClick);
+    QAction* restore = sysMenu->addAction(UiString("MainForm", "元のサイズに戻す(&R)"), this,
+                                          &TMainForm::miTaskMainClick);
+    // As a window manager's menu: there is nothing to restore while the window shows as it is.
+    connect(sysMenu, &QMenu::aboutToShow, this,
+            [this, restore] { restore->setEnabled(isMinimized() || isMaximized()); });
     sysMenu->addAction(UiString("MainForm", "移動(&M)"), this, [this] {
         if (windowHandle())
             windowHandle()->startSystemMove();
@@ -560,6 +598,8 @@ void AddLines(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<Tree
         // A narrow window elides long lines; the whole text is a hover away.
         item->setToolTip(0, item->text(0));
         item->setIcon(0, icons[static_cast<size_t>(line.image)]);
+        if (line.image == TreeLine::Error)
+            item->setData(0, kWrapRole, true);
         AddLines(item, tree, line.children, icons);
     }
 }

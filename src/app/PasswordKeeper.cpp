@@ -61,7 +61,9 @@ struct PasswordKeeper::Move {
 
 PasswordKeeper::PasswordKeeper(std::function<QDBusConnection()> bus, const std::string& profilePath,
                                QObject* parent)
-    : QObject(parent), keyring_(std::move(bus)), profilePath_(profilePath) {}
+    : QObject(parent), keyring_(std::move(bus)), profilePath_(profilePath) {
+    keyring_.ServiceChanged = [this] { Probe(); };
+}
 
 QString PasswordKeeper::Label(const Entry& entry) {
     return UiString("PasswordKeeper", "Pim のメールアカウント「%1」（%2 @ %3）")
@@ -83,11 +85,19 @@ bool PasswordKeeper::Keeps(const TAccount& account) const {
 
 void PasswordKeeper::Read(const TAccount& account, bool mayPrompt,
                           std::function<void(std::optional<std::string>)> done) {
-    if (!account.Keyring)
+    if (!account.Keyring) {
+        lastFailure_ = Unreadable::Missing;
         return done(std::nullopt);
+    }
     keyring_.Read(AttributesOf(account.Keyring->HostName, account.Keyring->UserID), mayPrompt,
-                  [done = std::move(done)](Status status, const QByteArray& secret) {
-                      done(status == Status::Ok ? std::optional(PasswordOf(secret)) : std::nullopt);
+                  [this, done = std::move(done)](Status status, const QByteArray& secret) {
+                      if (status == Status::Ok)
+                          return done(PasswordOf(secret));
+                      lastFailure_ = status == Status::Locked       ? Unreadable::Locked
+                                     : status == Status::NotRunning ? Unreadable::NotRunning
+                                     : status == Status::NotFound   ? Unreadable::Missing
+                                                                    : Unreadable::Refused;
+                      done(std::nullopt);
                   });
 }
 

@@ -49,6 +49,7 @@ public:
     bool Keeps(const TAccount& account) const override;
     void Read(const TAccount& account, bool mayPrompt,
               std::function<void(std::optional<std::string>)> done) override;
+    Unreadable LastFailure() const override { return lastFailure_; }
 
     // The entry's name as a person sees it in the keyring's manager.
     static QString Label(const TAccount::KeyringEntry& entry);
@@ -65,6 +66,7 @@ private:
     const std::string& profilePath_;
     bool available_ = false;
     bool busy_ = false;
+    Unreadable lastFailure_ = Unreadable::Refused;
     std::vector<std::function<void()>> waiting_;
     // Host and user of every entry this program made or found in use.
     std::set<std::pair<std::string, std::string>> entries_;

@@ -37,8 +37,12 @@ QRegion UpperPart() {
 }
 
 QRegion LowerPart() {
+    // Where an edge of the lower part goes on from one of the upper part, the
+    // two round corners would leave a notch in it: the edge runs straight on.
     static const QRegion lower = RoundRect(0, 90, 351, 301) + RoundRect(147, 59, 351, 301) +
-                                 Polygon({{116, 90}, {147, 59}, {157, 59}, {157, 90}});
+                                 Polygon({{116, 90}, {147, 59}, {157, 59}, {157, 90}}) +
+                                 QRegion(351 - kCorner, 60 - kCorner / 2, kCorner, kCorner) +
+                                 QRegion(0, 91 - kCorner / 2, kCorner, kCorner);
     return lower;
 }
 

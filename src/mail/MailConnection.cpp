@@ -47,6 +47,23 @@ uint8_t CertificateProblemOf(const QSslError& error) {
         return 0;
     }
 }
+// Why a socket that was still connecting failed.
+ConnectFailure ConnectFailureOf(QAbstractSocket::SocketError error) {
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return ConnectFailure::Refused;
+    case QAbstractSocket::HostNotFoundError:
+        return ConnectFailure::HostNotFound;
+    // No route to the host or its network (a connect that ran into the
+    // system's own time-out reads the same).
+    case QAbstractSocket::NetworkError:
+        return ConnectFailure::Unreachable;
+    case QAbstractSocket::SocketTimeoutError:
+        return ConnectFailure::TimedOut;
+    default:
+        return ConnectFailure::Other;
+    }
+}
 } // namespace
 
 MailConnection::MailConnection(Owner& owner, QObject* parent) : QObject(parent), owner_(owner) {}
@@ -83,6 +100,11 @@ void MailConnection::Open(const QString& host, const std::string& hostText, uint
 }
 
 void MailConnection::Close() {
+    // Given up before a connection came up, with no other reason known: the
+    // reply time-out ran out on the lookup or on the connect.
+    if ((lookupId_ != -1 || (socket_ && !established_ && !handshaking_)) &&
+        outcome_.Connect == ConnectFailure::None && outcome_.Failure == TlsFailure::None)
+        NoConnection(ConnectFailure::TimedOut);
     ++generation_;
     if (lookupId_ != -1) {
         QHostInfo::abortHostLookup(lookupId_);
@@ -104,6 +126,9 @@ void MailConnection::LookupDone(const QHostInfo& info) {
         return;
     lookupId_ = -1;
     QString address = host_; // a failed lookup still tries the text as an address
+    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
+        NoConnection(info.error() == QHostInfo::UnknownError ? ConnectFailure::LookupFailed
+                                                             : ConnectFailure::HostNotFound);
     if (info.error() == QHostInfo::NoError && !info.addresses().isEmpty()) {
         address = info.addresses().first().toString();
         for (const QHostAddress& candidate : info.addresses()) {
@@ -233,9 +258,18 @@ void MailConnection::SocketClosed() {
         owner_.Closed();
 }
 
+void MailConnection::NoConnection(ConnectFailure failure) {
+    if (outcome_.Connect != ConnectFailure::None)
+        return;
+    outcome_.Connect = failure;
+    outcome_.Host = hostText_;
+}
+
 void MailConnection::SocketFailed() {
     if (handshaking_)
         TlsFailed(TlsFailure::Handshake);
+    else if (!established_)
+        NoConnection(ConnectFailureOf(socket_->error()));
     if (!established_)
         owner_.Failed();
     else

@@ -74,6 +74,8 @@ private:
     void ReadSocket();
     void SocketClosed();
     void SocketFailed();
+    // Records why no connection came up; the first reason stands.
+    void NoConnection(ConnectFailure failure);
     void Encrypted();
     void CertificateErrors(const QList<QSslError>& errors);
 

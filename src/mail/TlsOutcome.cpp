@@ -36,4 +36,36 @@ std::string TlsReasonText(const TlsOutcome& outcome) {
                                         .arg(what, problems.join(UiString("TlsOutcome", "、"))));
 }
 
+std::string FailureReasonText(const TlsOutcome& outcome) {
+    if (outcome.Failure != TlsFailure::None)
+        return TlsReasonText(outcome);
+    const QString host = cp932::ToUnicode(outcome.Host);
+    switch (outcome.Connect) {
+    case ConnectFailure::None:
+        return {};
+    case ConnectFailure::HostNotFound:
+        return cp932::FromUnicode(
+            UiString("TlsOutcome",
+                     "サーバ名「%1」が見つかりません（名前の誤りか、DNSの不調です）。")
+                .arg(host));
+    case ConnectFailure::LookupFailed:
+        return cp932::FromUnicode(UiString("TlsOutcome", "サーバ名「%1」を調べられませんでした"
+                                                         "（ネットワークかDNSの不調です）。")
+                                      .arg(host));
+    case ConnectFailure::Refused:
+        return UiText("TlsOutcome",
+                      "接続を拒否されました（ポート番号の誤りか、サーバが停止しています）。");
+    case ConnectFailure::Unreachable:
+        return UiText("TlsOutcome",
+                      "サーバに到達できません（ネットワークの接続を確認してください）。");
+    case ConnectFailure::TimedOut:
+        return UiText("TlsOutcome",
+                      "時間内に接続できませんでした（ファイアウォールか、サーバの停止が"
+                      "考えられます）。");
+    case ConnectFailure::Other:
+        break;
+    }
+    return UiText("TlsOutcome", "サーバに接続できませんでした。");
+}
+
 } // namespace pim

@@ -33,6 +33,17 @@ enum CertificateProblem : uint8_t {
     cpUnknownAuthority = 8,
 };
 
+// Why no connection to the server came up at all.
+enum class ConnectFailure : uint8_t {
+    None,
+    HostNotFound, // the name server knows no such name
+    LookupFailed, // the name could not be looked up (no network, no name server)
+    Refused,      // nothing listens on the port
+    Unreachable,  // no route to the server or its network
+    TimedOut,     // no connection within the reply time-out
+    Other,
+};
+
 // Kept by the component from one Connect to the next.
 struct TlsOutcome {
     bool Offered = false;   // pop3s://, or the server listed STLS
@@ -41,14 +52,17 @@ struct TlsOutcome {
     uint8_t Problems = 0;            // CertificateProblem bits (Untrusted)
     bool FingerprintChanged = false; // a fingerprint was trusted, this one differs
     std::string Fingerprint;         // of the certificate shown, lower-case hex
-    std::string Host;                // the name the certificate was checked against
+    std::string Host;                // the name the certificate was checked against, or not found
     // The certificate verified for the host name by itself, without the pin.
     bool Verified = false;
+    ConnectFailure Connect = ConnectFailure::None;
 
     bool operator==(const TlsOutcome&) const = default;
 };
 
 // The reason a user reads (CP932, one line); empty when nothing failed.
 std::string TlsReasonText(const TlsOutcome& outcome);
+// The same for any failed session: TLS's reason, else why no connection came up.
+std::string FailureReasonText(const TlsOutcome& outcome);
 
 } // namespace pim

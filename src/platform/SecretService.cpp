@@ -1,6 +1,7 @@
 #include "platform/SecretService.h"
 
 #include <QDBusArgument>
+#include <QDBusError>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
@@ -63,6 +64,21 @@ void RegisterTypes() {
 
 bool Failed(const QDBusMessage& reply) {
     return reply.type() != QDBusMessage::ReplyMessage;
+}
+
+// A failed call: no keyring there to answer, or one that said no.
+SecretService::Status FailureOf(const QDBusMessage& reply) {
+    switch (QDBusError(reply).type()) {
+    case QDBusError::ServiceUnknown:
+    case QDBusError::NoServer:
+    case QDBusError::Disconnected:
+    case QDBusError::NoReply:
+    case QDBusError::Timeout:
+    case QDBusError::TimedOut:
+        return SecretService::Status::NotRunning;
+    default:
+        return SecretService::Status::Failed;
+    }
 }
 
 QString PathArgument(const QDBusMessage& reply, int index) {
@@ -148,6 +164,17 @@ void SecretService::Probe(std::function<void(bool)> done) {
     const QDBusConnection bus = bus_();
     if (!bus.isConnected())
         return QTimer::singleShot(0, this, [done] { done(false); });
+    // A keyring that starts later (KeePassXC, a daemon started by hand) is seen
+    // when it comes, not at the next question.
+    if (!watcher_ || watcher_->connection().name() != bus.name()) {
+        delete watcher_;
+        watcher_ =
+            new QDBusServiceWatcher(kService, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
+            if (ServiceChanged)
+                ServiceChanged();
+        });
+    }
     // The bus itself: whether the service runs, else whether it can be started.
     const auto ask = [this, bus](const QString& method, const QVariantList& arguments, Reply then) {
         QDBusMessage message = QDBusMessage::createMethodCall(
@@ -182,12 +209,12 @@ void SecretService::CloseSession(const QString& session) {
 }
 
 void SecretService::Search(const Attributes& attributes,
-                           std::function<void(bool, QStringList, QStringList)> then) {
+                           std::function<void(Status, QStringList, QStringList)> then) {
     Call(kServicePath, kServiceInterface, QStringLiteral("SearchItems"),
          {QVariant::fromValue(attributes)}, [then = std::move(then)](const QDBusMessage& reply) {
              if (Failed(reply))
-                 return then(false, {}, {});
-             then(true, PathsArgument(reply, 0), PathsArgument(reply, 1));
+                 return then(FailureOf(reply), {}, {});
+             then(Status::Ok, PathsArgument(reply, 0), PathsArgument(reply, 1));
          });
 }
 
@@ -219,10 +246,10 @@ void SecretService::Unlock(const QStringList& objects, bool mayPrompt,
 
 void SecretService::Unlocked(const Attributes& attributes, bool mayPrompt,
                              std::function<void(Status, QStringList)> then) {
-    Search(attributes, [this, mayPrompt, then = std::move(then)](bool ok, QStringList unlocked,
-                                                                 QStringList locked) {
-        if (!ok)
-            return then(Status::Failed, {});
+    Search(attributes, [this, mayPrompt, then = std::move(then)](
+                           Status searched, QStringList unlocked, QStringList locked) {
+        if (searched != Status::Ok)
+            return then(searched, {});
         if (locked.isEmpty())
             return then(unlocked.isEmpty() ? Status::NotFound : Status::Ok, unlocked);
         // Items in an unlocked keyring serve without asking the user about a locked one.

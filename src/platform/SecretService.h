@@ -7,6 +7,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusServiceWatcher>
 #include <QMap>
 #include <QObject>
 #include <QString>
@@ -21,9 +22,10 @@ public:
     using Attributes = QMap<QString, QString>;
     enum class Status {
         Ok,
-        NotFound, // no item has these attributes
-        Locked,   // the keyring is locked, and was not (or could not be) unlocked
-        Failed,   // no service, or it refused
+        NotFound,   // no item has these attributes
+        Locked,     // the keyring is locked, and was not (or could not be) unlocked
+        NotRunning, // no keyring on the bus (none runs, none can be started), or it is silent
+        Failed,     // it refused
     };
 
     // `bus` is asked for the connection at each operation, not before.
@@ -44,6 +46,8 @@ public:
 
     // How long the user has to answer the keyring's unlock prompt.
     std::chrono::milliseconds PromptLimit = std::chrono::minutes(3);
+    // A keyring started or ended on the bus since the first Probe: ask again.
+    std::function<void()> ServiceChanged;
 
 private:
     using Reply = std::function<void(const QDBusMessage&)>;
@@ -56,7 +60,7 @@ private:
     void CloseSession(const QString& session);
     // The items with these attributes: unlocked ones first, then locked ones.
     void Search(const Attributes& attributes,
-                std::function<void(bool ok, QStringList unlocked, QStringList locked)> then);
+                std::function<void(Status, QStringList unlocked, QStringList locked)> then);
     // Unlocks `objects` through the keyring's prompt, only with `mayPrompt`.
     void Unlock(const QStringList& objects, bool mayPrompt, std::function<void(Status)> then);
     // Shows the prompt at `path`; `then` gets whether it was completed.
@@ -69,6 +73,7 @@ private:
     void DeleteEach(QStringList items, std::function<void(Status)> done);
 
     std::function<QDBusConnection()> bus_;
+    QDBusServiceWatcher* watcher_ = nullptr; // on the bus of the last Probe
 };
 
 } // namespace pim

@@ -26,9 +26,16 @@ const std::string& EnterHost() {
 const std::string& EnterUser() {
     return UiText("AccountForm", "ユーザIDを入力してください。");
 }
+const std::string& UserBreaks() {
+    return UiText("AccountForm", "ユーザIDに改行文字やNUL文字は使えません。");
+}
+const std::string& PasswordBreaks() {
+    return UiText("AccountForm", "パスワードに改行文字やNUL文字は使えません。");
+}
 
 constexpr int kClientWidth = 309;
 constexpr int kEditLeft = 96;
+constexpr int kLabelLeft = 10;
 constexpr int kEditHeight = 22;
 constexpr int kRowTop = 30;
 constexpr int kRowPitch = 24;
@@ -61,6 +68,27 @@ bool Blank(const QString& text) {
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0x20; });
 }
 
+// A line end or NUL would end the login command early and start another one.
+bool BreaksCommand(const QString& text) {
+    return std::any_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c == u'\r' || c == u'\n' || c == u'\0'; });
+}
+
+// Which character, counted from 1, Pim.INI's CP932 cannot hold (it would be
+// saved as "〓"); 0 when none. The message box speaks CP932 too, so it names
+// the place, not the character.
+int NotInCp932(const QString& text) {
+    int place = 1;
+    for (qsizetype i = 0; i < text.size(); ++place) {
+        const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString character = text.mid(i, length);
+        if (cp932::ToUnicode(cp932::FromUnicode(character)) != character)
+            return place;
+        i += length;
+    }
+    return 0;
+}
+
 } // namespace
 
 TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
@@ -74,7 +102,8 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
     int top = kRowTop;
     const auto edit = [&](const char* name, const QString& caption, int help) {
         auto* label = new QLabel(caption, this);
-        label->setGeometry(18, top, kEditLeft - 22, kEditHeight);
+        // Room for "メールサーバ" with a scaled screen's wider glyphs.
+        label->setGeometry(kLabelLeft, top, kEditLeft - 4 - kLabelLeft, kEditHeight);
         auto* ed = new QLineEdit(this);
         ed->setObjectName(QLatin1String(name));
         ed->setGeometry(kEditLeft, top, kClientWidth - 8 - kEditLeft, kEditHeight);
@@ -84,7 +113,7 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
         return ed;
     };
     edName = edit("edName", UiString("AccountForm", "表示名"), 31);
-    edHostName = edit("edHostName", UiString("AccountForm", "POP3サーバ"), 32);
+    edHostName = edit("edHostName", UiString("AccountForm", "メールサーバ"), 32);
     // The forms a server takes, one a line under its edit, so that one more can join.
     auto* example = new QLabel(UiString("AccountForm", "例"), this);
     auto* forms =
@@ -93,7 +122,7 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
                    this);
     forms->setObjectName(QStringLiteral("laHostForms"));
     const int formsHeight = forms->sizeHint().height();
-    example->setGeometry(18, top - 2, kEditLeft - 22, formsHeight);
+    example->setGeometry(kLabelLeft, top - 2, kEditLeft - 4 - kLabelLeft, formsHeight);
     example->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     forms->setGeometry(kEditLeft + 2, top - 2, kClientWidth - 10 - kEditLeft, formsHeight);
     edHostName->setAccessibleDescription(example->text() + u' ' +
@@ -154,13 +183,23 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
 void TAccountForm::btOkClick() {
     const std::pair<QLineEdit*, const std::string& (*)()> required[] = {
         {edName, EnterName}, {edHostName, EnterHost}, {edUserID, EnterUser}};
+    const auto refuse = [this](QLineEdit* ed, const std::string& message) {
+        ed->setFocus();
+        MessageBox(this, message, mb::Ok | mb::IconExclamation);
+    };
     for (const auto& [ed, message] : required) {
-        if (Blank(ed->text())) {
-            ed->setFocus();
-            MessageBox(this, message(), mb::Ok | mb::IconExclamation);
-            return;
-        }
+        if (Blank(ed->text()))
+            return refuse(ed, message());
     }
+    if (BreaksCommand(edUserID->text()))
+        return refuse(edUserID, UserBreaks());
+    if (BreaksCommand(edPassword->text()))
+        return refuse(edPassword, PasswordBreaks());
+    if (const int place = NotInCp932(edPassword->text()))
+        return refuse(edPassword,
+                      cp932::FromUnicode(UiString("AccountForm", "パスワードの%1文字目はShift_JISに"
+                                                                 "ない文字のため、保存できません。")
+                                             .arg(place)));
     Result = 0;
     accept();
 }
@@ -172,10 +211,11 @@ void TAccountForm::btCancelClick() {
 
 void TAccountForm::ShowLearnt(const TAccount& account) {
     QStringList lines;
+    // Neutral words: STLS for POP3, STARTTLS for IMAP, the same lesson.
     if (account.TlsRequired) {
         const QString date = ShownDate(account.TlsRequiredDate);
-        lines << (date.isEmpty() ? UiString("AccountForm", "STLS が必要")
-                                 : UiString("AccountForm", "STLS が必要（%1 から）").arg(date));
+        lines << (date.isEmpty() ? UiString("AccountForm", "TLS が必要")
+                                 : UiString("AccountForm", "TLS が必要（%1 から）").arg(date));
     }
     if (!account.TrustedCertificate.empty()) {
         const QString date = ShownDate(account.TrustedCertificateDate);
@@ -185,6 +225,18 @@ void TAccountForm::ShowLearnt(const TAccount& account) {
     }
     if (lines.isEmpty())
         return;
+    // The button and its question name what goes.
+    forgotten_.clear();
+    if (account.TlsRequired)
+        forgotten_ << UiString("AccountForm", "TLS が必要であること");
+    if (!account.TrustedCertificate.empty())
+        forgotten_ << UiString("AccountForm", "信頼した証明書");
+    btForget->setText(forgotten_.size() == 2
+                          ? UiString("AccountForm", "両方を忘れる")
+                          : (account.TlsRequired ? UiString("AccountForm", "TLS 要件を忘れる")
+                                                 : UiString("AccountForm", "証明書を忘れる")));
+    btForget->resize(std::clamp(btForget->sizeHint().width(), kButtonWidth, btOk->x() - 6 - 18),
+                     kButtonHeight);
     // Below the edits, the dialog grown to hold every line.
     laLearnt->setText(lines.join(u'\n'));
     const int height = laLearnt->sizeHint().height();
@@ -199,10 +251,13 @@ void TAccountForm::ShowLearnt(const TAccount& account) {
 }
 
 void TAccountForm::btForgetClick() {
+    QString listed;
+    for (const QString& what : forgotten_)
+        listed += UiString("AccountForm", "・%1\r").arg(what);
     const std::string question = cp932::FromUnicode(
-        UiString("AccountForm", "サーバ %1 について記録した暗号化の情報を忘れてもよろしいですか？"
-                                "\r次回のメールチェックから、あらためて確認します。")
-            .arg(edHostName->text().trimmed()));
+        UiString("AccountForm", "サーバ %1 について記録した次のことを忘れてもよろしいですか？\r%2"
+                                "次回のメールチェックから、あらためて確認します。")
+            .arg(edHostName->text().trimmed(), listed));
     if (MessageBox(this, question, mb::YesNo | mb::IconQuestion) == IDNO)
         return;
     Forgotten = true;

@@ -8,6 +8,7 @@
 #include "settings/Settings.h"
 
 #include <QDialog>
+#include <QStringList>
 
 class QLabel;
 class QLineEdit;
@@ -43,6 +44,9 @@ public slots:
     void btOkClick();
     void btCancelClick();
     void btForgetClick();
+
+private:
+    QStringList forgotten_; // what btForget forgets, as its question names it
 };
 
 } // namespace pim

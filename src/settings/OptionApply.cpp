@@ -68,8 +68,26 @@ void TOptionForm::ApplySettings() {
     }
 
     const int listed = std::min(clAccount->count(), kMaxAccounts);
+    // Where each password is, the program knows: an earlier Apply may have moved
+    // it into the keyring or back into the file since the dialog took its copy.
+    // Only a password typed here overrides it.
+    for (int i = 0; i < listed; ++i) {
+        QListWidgetItem* item = clAccount->item(i);
+        const int origin = item->data(option_parts::kOriginRole).toInt();
+        if (origin < 0 || origin >= kMaxAccounts)
+            continue;
+        TAccount& edited = EditAccounts[size_t(i)];
+        const TAccount& now = Accounts[size_t(origin)];
+        edited.Keyring = now.Keyring;
+        if (!item->data(option_parts::kPasswordTypedRole).toBool())
+            edited.Password = now.Password;
+    }
     for (int i = 0; i < kMaxAccounts; ++i)
         Accounts[size_t(i)] = i < listed ? EditAccounts[size_t(i)] : TAccount{};
+    for (int i = 0; i < listed; ++i) {
+        clAccount->item(i)->setData(option_parts::kOriginRole, i);
+        clAccount->item(i)->setData(option_parts::kPasswordTypedRole, false);
+    }
 
     TSettings& s = Settings;
     const bool oldTask = s.SettingTask;

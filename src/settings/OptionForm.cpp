@@ -98,10 +98,12 @@ void TakeFields(TAccount& account, const TOptionForm::AccountFields& fields) {
     account.Password = Kept(fields.Password, account.Password);
 }
 
-QListWidgetItem* AccountItem(const TAccount& account) {
+// `origin`: the account's slot in the program's Accounts, -1 for one added here.
+QListWidgetItem* AccountItem(const TAccount& account, int origin) {
     auto* item = new QListWidgetItem(U(account.Name));
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(account.Enabled ? Qt::Checked : Qt::Unchecked);
+    item->setData(option_parts::kOriginRole, origin);
     return item;
 }
 
@@ -180,7 +182,7 @@ void TOptionForm::FormShow() {
     for (int i = 0; i < listed; ++i) {
         const TAccount& account = Accounts[size_t(i)];
         EditAccounts[size_t(i)] = account;
-        clAccount->addItem(AccountItem(account));
+        clAccount->addItem(AccountItem(account, i));
     }
 
     const TSettings& s = Settings;
@@ -402,7 +404,10 @@ void TOptionForm::btAddClick() {
     TAccount& account = EditAccounts[size_t(row)];
     account.Enabled = true;
     TakeFields(account, fields);
-    clAccount->addItem(AccountItem(account));
+    clAccount->addItem(AccountItem(account, -1));
+    // The new account chosen, for a change or a move right away.
+    clAccount->setCurrentRow(row);
+    clAccount->setFocus(Qt::OtherFocusReason);
     AccountsChanged = true;
     UpdateAccountButtons();
     SettingChanged();
@@ -417,8 +422,11 @@ void TOptionForm::btSettingClick() {
                          U(account.Password), account};
     if (!RunAccountForm(fields))
         return;
+    const std::string password = account.Password;
     TakeFields(account, fields);
     QListWidgetItem* item = clAccount->item(row);
+    if (account.Password != password)
+        item->setData(option_parts::kPasswordTypedRole, true);
     item->setText(U(account.Name));
     item->setCheckState(account.Enabled ? Qt::Checked : Qt::Unchecked);
     AccountsChanged = true;
@@ -432,7 +440,8 @@ void TOptionForm::btDeleteClick() {
     const std::string question =
         B(UiString("OptionForm", "アカウント「%1」を削除してもよろしいですか？")
               .arg(clAccount->item(row)->text()));
-    if (MessageBox(this, question, mb::YesNo | mb::IconQuestion) == IDNO)
+    // No is the default: Enter alone deletes nothing.
+    if (MessageBox(this, question, mb::YesNo | mb::IconQuestion | mb::DefButton2) != IDYES)
         return;
     DeleteAccount(EditAccounts, row);
     delete clAccount->takeItem(row);

@@ -264,6 +264,9 @@ QWidget* TOptionForm::CreateAccountPage() {
     clAccount->setItemDelegate(new AccountRowDelegate(clAccount));
     clAccount->setUniformItemSizes(true);
     clAccount->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Its own frame, filled rather than stroked: the style's one-pixel lines
+    // fall between the screen's pixels at a scale such as 1.5 and vanish.
+    clAccount->setStyleSheet(QStringLiteral("QListWidget { border: 1px solid palette(dark); }"));
     btAccountUp = Named(new QPushButton(QStringLiteral("▲")), "btAccountUp", 3);
     btAccountDown = Named(new QPushButton(QStringLiteral("▼")), "btAccountDown", 4);
     btAdd = Named(new QPushButton(UiString("OptionForm", "追加")), "btAdd", 5);

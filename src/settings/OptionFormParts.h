@@ -3,6 +3,7 @@
 
 #include <QFont>
 #include <QString>
+#include <Qt>
 #include <string>
 
 namespace pim::option_parts {
@@ -14,5 +15,11 @@ std::string B(const QString& text);
 // as they do. Not every CP932 byte string survives a trip through Unicode (a
 // hand-edited password may hold any byte), and an untouched field must not change.
 std::string Kept(const QString& text, const std::string& original);
+
+// What an account list item carries besides its text: the slot of the
+// program's Accounts it stands for (-1: added in the dialog), and whether a
+// password was typed for it since the last Apply.
+inline constexpr int kOriginRole = Qt::UserRole;
+inline constexpr int kPasswordTypedRole = Qt::UserRole + 1;
 
 } // namespace pim::option_parts

@@ -217,14 +217,16 @@ TEST(OldMail, NewIsAnIdNotThereBeforeAndBeyond255TheCountOrTheWindowTells) {
     }
 }
 
-// Accounts a0..a6 with every kind of count: the errors, counted only, none, two mails.
+// Accounts a0..a6 with every kind of count: the errors, counted only, none, two
+// mails; a7 a TLS failure.
 Results Shown() {
     Results shown;
     const int counts[] = {-5, -4, -3, -2, -1, 0, 2};
     for (size_t i = 0; i < 7; ++i)
         shown[i].Name = "a" + std::to_string(i), shown[i].Count = counts[i];
     shown[4].Subjects[0] = "7";
-    shown[3].Reason = "why"; // beside -2, the only error a TLS failure gives
+    shown[3].Reason = "why"; // why no connection came up
+    shown[7].Name = "a7", shown[7].Count = -6;
     shown[6].Subjects = {"s1", "s2"};
     shown[6].Senders = {"f1", "f2"};
     shown[6].Dates = {"d1", "d2"};
@@ -234,13 +236,14 @@ Results Shown() {
 TEST(MailTree, EveryCountHasItsLineAndImageAndOldMailCanBeHidden) {
     Results shown = Shown();
     const auto accounts = AccountTree(shown);
-    ASSERT_EQ(accounts.size(), 8u);
+    ASSERT_EQ(accounts.size(), 9u);
     EXPECT_EQ(cp932::ToUtf8(accounts[0].text), "すべてのアカウント");
     EXPECT_EQ(accounts[1].image, TreeLine::MailboxError);
     EXPECT_EQ(accounts[5].image, TreeLine::Mailbox) << "count only is not an error";
 
     const auto all = MailTree(shown, 0, false);
-    ASSERT_EQ(all.size(), 7u);
+    ASSERT_EQ(all.size(), 8u);
+    EXPECT_EQ(cp932::ToUtf8(all[7].children.at(0).text), "安全な接続ができませんでした。");
     const char* expected[] = {
         "メール情報の取得に失敗しました。",       "ユーザID、またはパスワードが違います。",
         "サーバへの接続がタイムアウトしました。", "サーバが応答しませんでした。",
@@ -272,7 +275,7 @@ TEST(MailTree, EveryCountHasItsLineAndImageAndOldMailCanBeHidden) {
     EXPECT_EQ(MailTree(shown, 7, false).size(), 4u);
     // Counting only, OldCount is -1: just the count line.
     EXPECT_EQ(MailTree(shown, 5, true).size(), 1u);
-    EXPECT_TRUE(MailTree(shown, 9, false).empty());
+    EXPECT_TRUE(MailTree(shown, 10, false).empty());
 }
 
 using W = TrayFollow::Window;

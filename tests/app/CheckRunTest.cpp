@@ -406,7 +406,7 @@ TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsks
     Taro(plain.Port(), "", true);
     ASSERT_TRUE(Check(Sender::CheckButton));
     EXPECT_EQ(pop3.SecurityOutcome().Failure, TlsFailure::Downgrade);
-    EXPECT_EQ(run.ShownResults[0].Count, -2);
+    EXPECT_EQ(run.ShownResults[0].Count, -6);
     EXPECT_EQ(run.ShownResults[0].Reason, TlsReasonText(pop3.SecurityOutcome()));
     EXPECT_TRUE(host.asked.empty());
 
@@ -433,7 +433,7 @@ TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsks
         ASSERT_TRUE(Check(row.sender));
         ASSERT_EQ(host.asked.size(), row.asked ? 1u : 0u);
         EXPECT_EQ(Stored("TlsRequired"), "1") << "STLS was offered";
-        EXPECT_EQ(run.ShownResults[0].Count, row.read ? 1 : -2);
+        EXPECT_EQ(run.ShownResults[0].Count, row.read ? 1 : -6);
         if (row.read) {
             EXPECT_EQ(run.ShownResults[0].Subjects[0], "Hello");
             trusted = accounts[0].TrustedCertificate;
@@ -471,7 +471,7 @@ TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsks
     ASSERT_TRUE(Check(Sender::CheckButton));
     EXPECT_EQ(host.asked.size(), 1u);
     EXPECT_TRUE(pop3.SecurityOutcome().FingerprintChanged);
-    EXPECT_EQ(run.ShownResults[0].Count, -2);
+    EXPECT_EQ(run.ShownResults[0].Count, -6);
     EXPECT_EQ(run.ShownResults[0].Reason, TlsReasonText(pop3.SecurityOutcome()));
 }
 

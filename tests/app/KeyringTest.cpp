@@ -203,7 +203,8 @@ TEST_F(KeyringTest, ChecksReadTheKeyringAndALockedOneSendsNoPassword) {
         for (size_t slot : {0, 1}) {
             EXPECT_EQ(run.ShownResults[slot].Count, -5);
             EXPECT_EQ(cp932::ToUtf8(run.ShownResults[slot].Reason),
-                      "キーリングからパスワードを読めませんでした。");
+                      "キーリングがロックされているため、パスワードを読めませんでした。"
+                      "キーリングのロックを解除してから、もう一度チェックしてください。");
         }
         EXPECT_EQ(daemon.Prompts(), sender == CheckRun::Sender::Other ? 0u : 1u);
     }
@@ -244,6 +245,31 @@ TEST_F(KeyringTest, AMoveCutShortOrRefusedLeavesEveryPasswordInTheFile) {
     ASSERT_TRUE(test::RunUntil([&] { return outcome.has_value(); }, 20s));
     EXPECT_EQ(outcome, Outcome::Unavailable);
     EXPECT_EQ(InFile(0), "pw-new");
+}
+
+// A keyring that starts after Pim is seen as it comes, without another question;
+// until then a read says that none runs, and once it runs, that it holds no
+// such entry.
+TEST_F(KeyringTest, AKeyringStartedLaterIsSeenAndEachFailedReadSaysWhy) {
+    test::KeyringDaemon later;
+    ASSERT_TRUE(later.Bus().Start()) << later.Bus().error().toStdString();
+    PasswordKeeper waiting{[&] { return later.Bus().Bus(); }, profile};
+    std::optional<bool> probed;
+    waiting.Probe([&](bool present) { probed = present; });
+    ASSERT_TRUE(test::RunUntil([&] { return probed.has_value(); }, 20s));
+    EXPECT_FALSE(*probed);
+    TAccount account{true, "Taro", "pop.example.jp", "taro", ""};
+    account.Keyring = TAccount::KeyringEntry{"Taro", "pop.example.jp", "taro"};
+    const auto read = [&] {
+        std::optional<PasswordStore::Unreadable> why;
+        waiting.Read(account, false, [&](auto) { why = waiting.LastFailure(); });
+        EXPECT_TRUE(test::RunUntil([&] { return why.has_value(); }, 20s));
+        return why;
+    };
+    EXPECT_EQ(read(), PasswordStore::Unreadable::NotRunning);
+    ASSERT_TRUE(later.StartKeyring()) << later.Bus().error().toStdString();
+    EXPECT_TRUE(test::RunUntil([&] { return waiting.Available(); }, 20s));
+    EXPECT_EQ(read(), PasswordStore::Unreadable::Missing);
 }
 
 } // namespace

@@ -10,8 +10,10 @@
 #include "common/UiText.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
+#include "settings/IniFile.h"
 #include "settings/OptionForm.h"
 #include "support/EventLoop.h"
+#include "support/KeyringDaemon.h"
 #include "support/MailboxServer.h"
 #include "support/PrivateBus.h"
 #include "support/ScopedEnv.h"
@@ -19,9 +21,11 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
@@ -297,7 +301,7 @@ TEST_F(MainFormTest, TheMenusListTheirItemsFollowOfflineModeAndWithoutAnAccountO
     auto form = Create();
     EXPECT_EQ(items(form->pmTask), "環境設定(&O)|メインウィンドウを表示(&M)|-|メールチェック(&C)|-|"
                                    "オフライン作業(&W)|-|ヘルプ(&H)|バージョン情報(&V)|終了(&E)");
-    EXPECT_EQ(items(form->sysMenu), "環境設定(&O)|-|メールチェック(&C)|-|オフライン作業(&O)|-|"
+    EXPECT_EQ(items(form->sysMenu), "環境設定(&O)|-|メールチェック(&C)|-|オフライン作業(&W)|-|"
                                     "元のサイズに戻す(&R)|移動(&M)|最小化(&N)|-|ヘルプ(&H)|"
                                     "バージョン情報(&V)|終了(&E)");
     form->pmTask->actions()[5]->trigger();
@@ -322,6 +326,12 @@ TEST_F(MainFormTest, TheMenusListTheirItemsFollowOfflineModeAndWithoutAnAccountO
     EXPECT_EQ(boxes[0].second, mb::YesNo | mb::IconQuestion);
     EXPECT_EQ(panel, QStringLiteral("tsAccount"));
     EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("laMailDate"))->text(), "--/-- --:--:--");
+    // Restore only where there is something to restore.
+    for (const bool minimised : {false, true}) {
+        minimised ? form->showMinimized() : form->showNormal();
+        emit form->sysMenu->aboutToShow();
+        EXPECT_EQ(form->sysMenu->actions()[6]->isEnabled(), minimised);
+    }
 
     ASSERT_TRUE(SetUiLanguage(UiLanguage::English));
     form = Create();
@@ -393,6 +403,41 @@ TEST_F(MainWindowDisplayTest, TheSameMailTwiceIsAnnouncedOnceAndAnErrorCountsAsA
     EXPECT_EQ(form->Run().ShownResults[1].Count, -4);
     EXPECT_TRUE(form->isVisible()) << "an error is a change";
     EXPECT_TRUE(test::RunUntil([&] { return MailerStarts() == 2; }, seconds(5)));
+}
+
+// An account that cannot connect says why on a line of its own under the
+// error, POP3 and IMAP alike; the lines wrap to show the reason whole, and an
+// error's mark is a solid disc, not a thin tick that reads as success.
+TEST_F(MainWindowDisplayTest, AFailedAccountSaysWhyOnLinesThatReadWhole) {
+    const std::string closed = std::to_string(test::ScriptedServer::ClosedPort());
+    std::string profile;
+    int slot = 0;
+    for (const std::string& host :
+         {"127.0.0.1:" + closed, "imap://127.0.0.1:" + closed, std::string("nohost..invalid")})
+        profile += "[Account" + std::to_string(slot++) + "]\r\nEnabled=1\r\nName=" + host +
+                   "\r\nHostName=" + host + "\r\nUserID=u\r\n";
+    WriteProfile(profile + "[MainWindow]\r\nType=1\r\n[Setting]\r\nSettingEndCheck=0\r\n");
+    auto form = Shown();
+    ASSERT_TRUE(CheckOnce(*form));
+    auto* tree = form->findChild<QTreeWidget*>(QStringLiteral("tvMail"));
+    const QString refused = "接続を拒否されました（ポート番号の誤りか、サーバが停止しています）。";
+    const QString reasons[] = {
+        refused, refused,
+        "サーバ名「nohost..invalid」が見つかりません（名前の誤りか、DNSの不調です）。"};
+    ASSERT_EQ(tree->topLevelItemCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const QTreeWidgetItem* heading = tree->topLevelItem(i);
+        ASSERT_EQ(heading->childCount(), 2) << i;
+        EXPECT_EQ(heading->child(0)->text(0) + heading->child(1)->text(0),
+                  "サーバが応答しませんでした。" + reasons[i]);
+        const int line = tree->visualItemRect(heading->child(0)).height();
+        EXPECT_GE(tree->visualItemRect(heading->child(1)).height(), 2 * line - 2) << "wrapped";
+    }
+    const QImage mark = tree->topLevelItem(0)->child(0)->icon(0).pixmap(16).toImage();
+    int opaque = 0;
+    for (int at = 0; at < 256; ++at)
+        opaque += qAlpha(mark.pixel(at % 16, at / 16)) > 128;
+    EXPECT_GT(opaque, 90);
 }
 
 // Tab goes round the buttons, the trees while the window shows them, and the
@@ -527,6 +572,36 @@ using Lines = std::vector<std::string>;
 
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+
+// The keyring turned off and applied, then another change applied: the password
+// the keyring gave back stays in Pim.INI, although the dialog was opened while
+// the keyring held it.
+TEST_F(MainFormTest, ASecondApplyAfterTheKeyringWentOffKeepsThePassword) {
+    if (const QString reason = test::KeyringDaemon::SkipReason(); !reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    test::KeyringDaemon keyring;
+    ASSERT_TRUE(keyring.Start()) << keyring.Bus().error().toStdString();
+    MainController::SessionBus = [&] { return keyring.Bus().Bus(); };
+    WriteAccountProfile("SettingKeyring=1\r\nSettingRunHide=1\r\n");
+    const auto password = [&] {
+        return DecodePassword(
+            IniFile::Load(dir.file("Pim.INI")).ReadString("Account0", "Password"));
+    };
+    auto form = Create();
+    form->StartUp();
+    ASSERT_TRUE(test::RunUntil([&] { return password().empty(); }, seconds(20))) << "moved in";
+    QTimer::singleShot(0, [&] {
+        QWidget* options = QApplication::activeModalWidget();
+        options->findChild<QCheckBox*>("cbSettingKeyring")->click();
+        options->findChild<QPushButton*>("btUpdate")->click();
+        EXPECT_TRUE(test::RunUntil([&] { return password() == "pw"; }, seconds(20)));
+        options->findChild<QCheckBox*>("cbSettingEndCheck")->click();
+        options->findChild<QPushButton*>("btOk")->click();
+    });
+    form->imOptionClick();
+    EXPECT_FALSE(Settings.SettingKeyring);
+    EXPECT_EQ(password(), "pw");
+}
 
 class DesktopNotificationTest : public MainFormTest {
 protected:

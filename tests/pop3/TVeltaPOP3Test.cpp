@@ -1,11 +1,13 @@
 // The component against a scripted POP3 server on loopback.
 #include "pop3/TVeltaPOP3.h"
 
+#include "common/Cp932.h"
 #include "support/CheckClient.h"
 #include "support/EventLoop.h"
 #include "support/ScriptedServer.h"
 
 #include <gtest/gtest.h>
+#include <set>
 
 namespace pim {
 namespace {
@@ -150,6 +152,37 @@ TEST(TVeltaPOP3, NothingGoesOutInClearTextWhenTlsFails) {
                 EXPECT_EQ(line.find(command), std::string::npos) << line;
         EXPECT_TRUE(!c.handshake.empty() || wire.empty());
     }
+}
+
+// Why no connection came up, for POP3 and IMAP alike: a closed port, a name no
+// resolver can know (an empty label is refused before any lookup, so nothing
+// leaves the machine), and a connect that hangs until the reply time-out (a
+// listening socket whose queue is full drops the SYN).
+TEST(TVeltaPOP3, WhyNoConnectionCameUpIsToldForPop3AndImapAlike) {
+    const std::string closed = std::to_string(ScriptedServer::ClosedPort());
+    uint16_t port = 0;
+    const int listener = test::LoopbackSocket(port);
+    ::listen(listener, 0);
+    const ServerConnection queued = ServerConnection::To(port); // fills it, never accepted
+    const std::string hanging = std::to_string(port);
+    const std::pair<std::string, ConnectFailure> rows[] = {
+        {"127.0.0.1:" + closed, ConnectFailure::Refused},
+        {"imap://127.0.0.1:" + closed, ConnectFailure::Refused},
+        {"nohost..invalid", ConnectFailure::HostNotFound},
+        {"imaps://nohost..invalid", ConnectFailure::HostNotFound},
+        {"127.0.0.1:" + hanging, ConnectFailure::TimedOut},
+        {"imap://127.0.0.1:" + hanging, ConnectFailure::TimedOut}};
+    for (const auto& [host, failure] : rows) {
+        test::Pop3Client pop3;
+        test::ImapClient imap;
+        MailChecker& checker =
+            host.starts_with("imap") ? static_cast<MailChecker&>(imap.checker) : pop3.checker;
+        checker.TimeOutCount = 500;
+        ASSERT_TRUE(checker.Connect(host, "taro", "secret")) << host;
+        ASSERT_TRUE(RunUntil([&] { return pop3.ended || imap.ended; }, 10s));
+        EXPECT_EQ(checker.SecurityOutcome().Connect, failure) << host;
+    }
+    ::close(listener);
 }
 
 } // namespace

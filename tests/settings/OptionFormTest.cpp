@@ -219,7 +219,8 @@ TEST_F(OptionFormTest, AnEditedAccountIsTrimmedAndKeepsWhatWasLearntOfItsServer)
     EXPECT_EQ(Accounts[0].TrustedCertificate + Saved("Account0", "TrustedCertificate"), "");
 }
 
-// Moving is no account change; deleting asks first; twenty is the most.
+// Moving is no account change; deleting asks first, No the default; twenty is
+// the most; an added account is chosen, with the focus on the list.
 TEST_F(OptionFormTest, DeleteAsksMovingIsNoChangeAndAddStopsAtTwenty) {
     for (int i = 0; i < kMaxAccounts; ++i)
         Accounts[size_t(i)] = Account("a" + std::to_string(i), i != 1);
@@ -234,6 +235,7 @@ TEST_F(OptionFormTest, DeleteAsksMovingIsNoChangeAndAddStopsAtTwenty) {
     list->setCurrentRow(1);
     Click("btDelete");
     EXPECT_EQ(boxes, Texts{"アカウント「a0」を削除してもよろしいですか？"});
+    EXPECT_EQ(flags, std::vector<unsigned>{mb::YesNo | mb::IconQuestion | mb::DefButton2});
     EXPECT_EQ(list->count(), 20);
     answer = IDYES;
     Click("btDelete");
@@ -242,6 +244,13 @@ TEST_F(OptionFormTest, DeleteAsksMovingIsNoChangeAndAddStopsAtTwenty) {
     EXPECT_EQ(form->EditAccounts[19], TAccount{});
     EXPECT_FALSE(Enabled("btAccountUp") || Enabled("btDelete"));
     EXPECT_TRUE(form->AccountsChanged && Enabled("btAdd"));
+    form->RunAccountForm = [](TOptionForm::AccountFields& f) {
+        return f = {"new", "pop.new.example", "id", "pw"}, true;
+    };
+    Click("btAdd");
+    EXPECT_EQ(list->currentRow(), 19);
+    EXPECT_TRUE(list->item(19)->isSelected() && list->hasFocus());
+    EXPECT_TRUE(Enabled("btSetting") && Enabled("btAccountUp"));
 }
 
 // An only account from the keyboard: the focus selects it, Enter opens it and
@@ -357,22 +366,35 @@ TEST_F(OptionFormTest, EveryControlOfEveryDialogIsReachableNamedAndFitsInBothLan
 }
 
 // Only characters up to U+0020 count as blank; the texts come back as typed and
-// an empty password passes. Enter in an edit acts as OK, once per key press; the
-// close box and Escape leave Result at one.
+// an empty password passes. A line end or NUL in the user ID or the password
+// (a second command on the wire) and a password character CP932 cannot hold are
+// refused. Enter in an edit acts as OK, once per key press; the close box and
+// Escape leave Result at one.
 TEST_F(DialogTest, TheAccountEditorAsksForEachMissingFieldInOrderAndEveryWayOutSetsTheResult) {
     using Leave = std::function<void(TAccountForm&)>;
     const Leave ok = [](TAccountForm& f) { QTest::mouseClick(f.btOk, Qt::LeftButton); };
     const Leave enter = [](TAccountForm& f) { QTest::keyClick(f.edPassword, Qt::Key_Return); };
     const Leave escape = [](TAccountForm& f) { QTest::keyClick(f.edName, Qt::Key_Escape); };
-    const std::tuple<QString, QString, QString, Leave, int, std::string, std::string> cases[] = {
-        {" \t\r\n ", "pop.example.jp", "taro", ok, 1, "表示名", "edName"},
-        {"仕事", " ", "", ok, 1, "ホスト名", "edHostName"},
-        {"仕事", "h", " \x01\x1f ", enter, 1, "ユーザID", "edUserID"},
-        {"  仕事  ", " pop.example.jp ", "taro\t", ok, 0, "", ""},
-        {"　", "h", "u", enter, 0, "", ""},
-        {"n", "h", "u", escape, 1, "", ""}};
-    for (const auto& [n, h, u, leave, result, missing, edit] : cases) {
-        SCOPED_TRACE(n.toStdString() + " " + missing);
+    const std::string breaks = "に改行文字やNUL文字は使えません。";
+    const std::tuple<QString, QString, QString, QString, Leave, int, std::string, std::string>
+        cases[] = {
+            {" \t\r\n ", "pop.example.jp", "taro", "", ok, 1, "表示名を入力してください。",
+             "edName"},
+            {"仕事", " ", "", "", ok, 1, "ホスト名を入力してください。", "edHostName"},
+            {"仕事", "h", " \x01\x1f ", "", enter, 1, "ユーザIDを入力してください。", "edUserID"},
+            {"n", "h", "taro\r\nDELE 1", "p", ok, 1, "ユーザID" + breaks, "edUserID"},
+            {"n", "h", "u", "pw\nDELE 1", enter, 1, "パスワード" + breaks, "edPassword"},
+            {"n", "h", "u", QString::fromUtf16(u"pw\0x", 4), ok, 1, "パスワード" + breaks,
+             "edPassword"},
+            {"n", "h", "u", "Grüße", ok, 1,
+             "パスワードの3文字目はShift_JISにない文字のため、保存できません。", "edPassword"},
+            {"n", "h", "u", "pw😀", ok, 1,
+             "パスワードの3文字目はShift_JISにない文字のため、保存できません。", "edPassword"},
+            {"  仕事  ", " pop.example.jp ", "taro\t", "pａ ss〓", ok, 0, "", ""},
+            {"　", "h", "u", "", enter, 0, "", ""},
+            {"n", "h", "u", "", escape, 1, "", ""}};
+    for (const auto& [n, h, u, p, leave, result, told, edit] : cases) {
+        SCOPED_TRACE(n.toStdString() + " " + told);
         boxes.clear();
         TAccountForm form;
         std::string focus;
@@ -380,9 +402,9 @@ TEST_F(DialogTest, TheAccountEditorAsksForEachMissingFieldInOrderAndEveryWayOutS
             form.edName->setText(n);
             form.edHostName->setText(h);
             form.edUserID->setText(u);
-            form.edPassword->setText("pä ss");
+            form.edPassword->setText(p);
             leave(form);
-            if (form.isVisible() && !missing.empty()) {
+            if (form.isVisible() && !told.empty()) {
                 QTest::keyClick(form.edUserID, Qt::Key_Enter, Qt::KeypadModifier);
                 focus = form.focusWidget()->objectName().toStdString();
                 form.reject();
@@ -390,10 +412,10 @@ TEST_F(DialogTest, TheAccountEditorAsksForEachMissingFieldInOrderAndEveryWayOutS
         });
         EXPECT_EQ(shown, result ? QDialog::Rejected : QDialog::Accepted);
         EXPECT_EQ(form.Result, result);
-        EXPECT_EQ(boxes, missing.empty() ? Texts{} : Texts(2, missing + "を入力してください。"));
+        EXPECT_EQ(boxes, told.empty() ? Texts{} : Texts(2, told));
         EXPECT_TRUE(boxes.empty() || flags.back() == mb::IconExclamation);
         EXPECT_EQ(focus, edit);
-        EXPECT_EQ(form.edName->text(), n);
+        EXPECT_EQ(form.edName->text() + form.edPassword->text(), n + p);
     }
 }
 
@@ -412,12 +434,13 @@ TEST_F(DialogTest, TheAccountEditorShowsWhatWasLearntAndForgetsItOnlyAfterYes) {
         form.ShowLearnt(learnt);
         const QString shown = form.laLearnt->text();
         EXPECT_EQ(shown.section(u'\n', 0, 2),
-                  "STLS が必要（" + QLocale().toString(QDate(2025, 3, 14), QLocale::ShortFormat) +
+                  "TLS が必要（" + QLocale().toString(QDate(2025, 3, 14), QLocale::ShortFormat) +
                       " から）\n信頼した証明書：\n01:23:45:67:89:AB:CD:EF");
+        EXPECT_EQ(form.btForget->text(), "両方を忘れる");
         form.btForget->click();
-        EXPECT_EQ(boxes,
-                  Texts{"サーバ pop.example.jp について記録した暗号化の情報を忘れてもよろしい"
-                        "ですか？\r次回のメールチェックから、あらためて確認します。"});
+        EXPECT_EQ(boxes, Texts{"サーバ pop.example.jp について記録した次のことを忘れてもよろしい"
+                               "ですか？\r・TLS が必要であること\r・信頼した証明書\r"
+                               "次回のメールチェックから、あらためて確認します。"});
         EXPECT_EQ(flags.back(), mb::YesNo | mb::IconQuestion);
         EXPECT_EQ(form.Forgotten, given == IDYES);
         EXPECT_EQ(form.laLearnt->text() == shown, given == IDNO);
@@ -471,6 +494,27 @@ TEST_F(DialogTest, TheIconPickerListsInNumberOrderPicksByOkOrDoubleClickAndNoneB
         EXPECT_EQ(boxes, told);
     }
     EXPECT_EQ(flags, std::vector<unsigned>{mb::IconExclamation});
+}
+
+// Drawn at 1.5 pixels to the point, as on a screen scaled by one and a half,
+// the account list keeps every side of its frame: its outermost pixels are dark.
+TEST_F(OptionFormTest, TheAccountListKeepsEverySideOfItsFrameAtOneAndAHalf) {
+    Open();
+    auto* list = Child<QListWidget>("clAccount");
+    const QColor base = list->palette().color(QPalette::Base);
+    QImage picture(list->size() * 3 / 2, QImage::Format_RGB32);
+    picture.setDevicePixelRatio(1.5);
+    picture.fill(base);
+    list->render(&picture);
+    const int w = picture.width(), h = picture.height();
+    int light = 0;
+    for (int x = 2; x < w - 2; ++x)
+        for (const int y : {0, h - 1})
+            light += QColor(picture.pixel(x, y)).lightness() > base.lightness() - 24;
+    for (int y = 2; y < h - 2; ++y)
+        for (const int x : {0, w - 1})
+            light += QColor(picture.pixel(x, y)).lightness() > base.lightness() - 24;
+    EXPECT_LE(light, 4);
 }
 
 using ApplySettingsTest = OptionFormTest;

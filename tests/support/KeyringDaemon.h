@@ -19,14 +19,16 @@ public:
         return PrivateBus::SkipReason();
     }
 
-    bool Start() {
+    bool Start() { return bus_.Start() && StartKeyring(); }
+
+    // The keyring alone, on a bus started before (as a keyring started after Pim).
+    bool StartKeyring() {
         const std::string run = home_.file("run");
         WriteFile(home_.file("run/.keep"), "");
         ::chmod(run.c_str(), 0700);
         const std::string env = "HOME=" + home_.path() + " XDG_DATA_HOME=" + home_.file("data") +
                                 " XDG_RUNTIME_DIR=" + run;
-        return bus_.Start() &&
-               bus_.StartService({"/bin/sh", "-c",
+        return bus_.StartService({"/bin/sh", "-c",
                                   "printf unlock | " + env +
                                       " exec /usr/bin/gnome-keyring-daemon --foreground "
                                       "--components=secrets --unlock"},

@@ -167,16 +167,23 @@ QImage Button(bool information, bool pressed) {
     return image;
 }
 
-// The tree images: mailbox, mailbox with a red tick, letter, faded letter,
-// red tick, person, clock. Lime is transparent.
+// The tree images: mailbox, mailbox with a failure mark, letter, faded
+// letter, failure mark, person, clock. Lime is transparent. A failure is a
+// white cross on a red disc, never a tick, which reads as success.
 QImage TreeImage(int index) {
     QImage image(16, 16, QImage::Format_RGB32);
     image.fill(kLime);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    const auto tick = [&] {
-        p.setPen(QPen(QColor(0xE0, 0x10, 0x10), 2.2));
-        p.drawPolyline(QPolygonF({{3, 8}, {6.5, 12}, {13, 3}}));
+    const auto failure = [&](QRectF disc) {
+        p.setPen(QPen(QColor(0x80, 0x00, 0x00), 1));
+        p.setBrush(QColor(0xE0, 0x18, 0x18));
+        p.drawEllipse(disc);
+        const qreal arm = disc.width() * 0.22;
+        const QPointF c = disc.center();
+        p.setPen(QPen(Qt::white, disc.width() > 10 ? 2.0 : 1.6, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(c + QPointF(-arm, -arm), c + QPointF(arm, arm));
+        p.drawLine(c + QPointF(-arm, arm), c + QPointF(arm, -arm));
     };
     switch (index) {
     case 0:
@@ -186,7 +193,7 @@ QImage TreeImage(int index) {
         p.drawRoundedRect(QRectF(2, 4, 12, 8), 3, 3);
         p.drawLine(QPointF(8, 12), QPointF(8, 15));
         if (index == 1)
-            tick();
+            failure({7.5, 7.5, 8, 8});
         break;
     case 2:
         Envelope(p, {8, 8}, 13, Qt::white, QColor(0x20, 0x40, 0x90));
@@ -195,7 +202,7 @@ QImage TreeImage(int index) {
         Envelope(p, {8, 8}, 13, QColor(0xE8, 0xE8, 0xE8), QColor(0xA0, 0xA8, 0xB8));
         break;
     case 4:
-        tick();
+        failure({1.5, 1.5, 13, 13});
         break;
     case 5:
         p.setPen(Qt::NoPen);
