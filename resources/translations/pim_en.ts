@@ -953,6 +953,10 @@ which is not running.</translation>
         <source>アカウント未設定 - 環境設定で追加</source>
         <translation>No account - add one in Options</translation>
     </message>
+    <message>
+        <source>プッシュ受信中</source>
+        <translation>Push on</translation>
+    </message>
 </context>
 <context>
     <name>TlsOutcome</name>

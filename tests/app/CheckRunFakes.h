@@ -8,6 +8,8 @@
 
 #include <QTimer>
 #include <functional>
+#include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,6 +36,68 @@ struct FakeDialup : DialupControl {
 
 // Questions answered as the test says, No by default. With a profile, what a
 // run learnt of TLS goes to the accounts and to Pim.INI as the main window does.
+// A mail client whose every mailbox holds `mails` messages, answering from the
+// event loop as a real one does.
+struct FakeChecker : MailChecker {
+    int mails = 1;
+    bool silent = false;                // takes the login and never answers
+    bool refusesRetr = false;           // no message can be asked for
+    bool open = false;                  // a session kept open since the last check
+    std::vector<std::string> passwords; // of each login
+    TlsOutcome tls;
+
+    bool Connect(const std::string&, const std::string&, const std::string& password) override {
+        passwords.push_back(password);
+        if (!silent)
+            Later([this] { TellConnect(mails); });
+        return true;
+    }
+    bool CheckOpen(const std::string&, const std::string&) override {
+        if (open)
+            Later([this] { TellConnect(mails); });
+        return open;
+    }
+    bool Retr(int n) override {
+        if (!refusesRetr)
+            Later([this, n] { TellMail({"m" + std::to_string(n), "s", "d"}, std::to_string(n)); });
+        return !refusesRetr;
+    }
+    bool Quit() override {
+        Later([this] { TellDisconnect(); });
+        return true;
+    }
+    const TlsOutcome& SecurityOutcome() const override { return tls; }
+    void Later(std::function<void()> step) { QTimer::singleShot(0, this, std::move(step)); }
+};
+
+// The keyring as a check sees it, keeping the passwords ("pw") of the users
+// named: unlocked it answers at once; locked, a read that may prompt waits for
+// the test's Answer and the others find it locked.
+struct FakePasswords : PasswordStore {
+    std::set<std::string> users;
+    bool locked = false;
+    int reads = 0, prompts = 0;
+    std::function<void(std::optional<std::string>)> prompt;
+
+    bool Keeps(const TAccount& account) const override { return users.contains(account.UserID); }
+    void Read(const TAccount&, bool mayPrompt,
+              std::function<void(std::optional<std::string>)> done) override {
+        ++reads;
+        if (locked && mayPrompt) {
+            ++prompts;
+            prompt = std::move(done);
+            return;
+        }
+        QTimer::singleShot(0, [done = std::move(done), locked = locked] {
+            done(locked ? std::nullopt : std::optional<std::string>("pw"));
+        });
+    }
+    void Answer(bool unlock) {
+        locked = !unlock;
+        std::exchange(prompt, nullptr)(unlock ? std::optional<std::string>("pw") : std::nullopt);
+    }
+};
+
 struct FakeHost : CheckRunHost {
     TAccounts& accounts;
     std::string profile;
@@ -41,6 +105,7 @@ struct FakeHost : CheckRunHost {
     int answer = IDNO, over = 0, failedDials = 0, optionsOpened = 0;
     std::function<void()> onAsk;
     std::function<void(const std::string&)> onStatus;
+    std::function<void()> onGoOnline; // after the switch
     bool offline = false;
     RunOutcome last;
 
@@ -50,7 +115,7 @@ struct FakeHost : CheckRunHost {
         return onAsk ? onAsk() : void(), answer;
     }
     bool Offline() const override { return offline; }
-    void GoOnline() override { offline = false; }
+    void GoOnline() override { offline = false, onGoOnline ? onGoOnline() : void(); }
     void SetStatus(const std::string& text) override { onStatus ? onStatus(text) : void(); }
     void StartBusyAnimation() override {}
     void ResetAfterFailedDial() override { ++failedDials; }

@@ -25,6 +25,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <limits>
+#include <memory>
+#include <optional>
 #include <set>
 #include <tuple>
 
@@ -44,6 +46,7 @@ protected:
     TAccounts accounts{};
     FakeHost host{accounts};
     TVeltaIMAP imap;
+    FakePasswords keyring; // the run's when a test gives it
     CheckRun run{pop3, imap, dialup, host, settings, accounts};
 
     void SetUp() override {
@@ -130,9 +133,11 @@ TEST_F(CheckRunTest, APushChecksItsAccountAloneAndARunTakesItIn) {
     run.PushCheck(server.Host(), "nobody");
     test::RunFor(100ms);
     EXPECT_FALSE(run.Running());
-    // Pushed while the run checks b: a was read before it, so it is checked again after.
+    // Pushed while the run checks b: a was read before it, so it is checked again
+    // after. Once: the push checks that follow also check b, as soon as the run ends.
+    bool pushed = false;
     host.onStatus = [&](const std::string& text) {
-        if (text.find("acct-b") != std::string::npos)
+        if (text.find("acct-b") != std::string::npos && !std::exchange(pushed, true))
             run.PushCheck(server.Host(), "a"), run.PushCheck(server.Host(), "b");
     };
     const int before = host.over;
@@ -150,6 +155,142 @@ TEST_F(CheckRunTest, APushChecksItsAccountAloneAndARunTakesItIn) {
     EXPECT_TRUE(host.last.Changed);
     ASSERT_TRUE(push("b"));
     EXPECT_FALSE(host.last.Changed);
+
+    // Back online from the check button: what push would check on the return
+    // is the run's own, and the run checks every account.
+    host.offline = true;
+    host.answer = IDYES;
+    host.onGoOnline = [&] { run.PushCheck(server.Host(), "a"), run.PushCheck(server.Host(), "b"); };
+    const int passes = server.passes, runs = host.over;
+    ASSERT_TRUE(Check(CheckRun::Sender::CheckButton));
+    test::RunFor(100ms);
+    EXPECT_EQ(host.over, runs + 1);
+    EXPECT_FALSE(host.last.Push);
+    EXPECT_EQ(server.passes, passes + 2);
+}
+
+// However the IMAP client ends its account's turn (a message refused, the
+// client freed by its owner), the run goes on at once; a new client where a
+// freed one was is wired anew; and a run never touches a client freed before it.
+TEST_F(CheckRunTest, AnAccountsTurnEndsWhenItsClientRefusesAMessageOrIsFreed) {
+    accounts[0] = {true, "acct-i", "imap://127.0.0.1:1", "i", "pw"};
+    Account(1, "b");
+    server.Set("b", Box({"b1"}));
+    std::optional<FakeChecker> client; // made again where the freed one was
+    run.ImapFor = [&](const TAccount&) -> MailChecker& { return *client; };
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        int count;
+    } rows[] = {
+        {"reads", [] {}, 1},
+        {"refuses a message", [&] { client->refusesRetr = true; }, -5},
+        {"freed during its turn",
+         [&] { client->silent = true, QTimer::singleShot(50, [&] { client.reset(); }); }, -2},
+        {"reads again", [] {}, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        client.emplace();
+        row.arrange();
+        ASSERT_TRUE(Check());
+        EXPECT_EQ(Shown(0).Count, row.count);
+        EXPECT_EQ(Shown(1).Count, 1) << "the next account checked";
+    }
+    auto owned = std::make_unique<FakeChecker>();
+    auto other = std::make_unique<CheckRun>(pop3, imap, dialup, host, settings, accounts);
+    other->ImapFor = [&](const TAccount&) -> MailChecker& { return *owned; };
+    other->pbCheckClick(CheckRun::Sender::Other);
+    ASSERT_TRUE(test::RunUntil([&] { return !other->Running(); }, 5s));
+    owned.reset();
+    other.reset();
+}
+
+// Logged in and kept open for push, an account is checked without its password:
+// a locked keyring does not matter. One that must log in and cannot read its
+// password is told, so that push can try again later.
+TEST_F(CheckRunTest, AnOpenSessionNeedsNoPasswordAndAPasswordNotReadIsTold) {
+    accounts[0] = {true, "acct-i", "imap://127.0.0.1:1", "i", ""};
+    FakeChecker client;
+    run.ImapFor = [&](const TAccount&) -> MailChecker& { return client; };
+    keyring.users = {"i"};
+    run.Passwords = &keyring;
+    std::vector<std::string> unread;
+    run.OnPasswordUnreadable = [&](const TAccount& account) { unread.push_back(account.Name); };
+    ASSERT_TRUE(Check());
+    keyring.locked = true;
+    // The session kept open, each way in; the count, the keyring's reads and the logins.
+    const std::tuple<bool, bool, int, int, size_t> rows[] = {
+        {true, true, 1, 0, 1}, {true, false, 1, 0, 1}, {false, true, -5, 1, 1}};
+    for (const auto& [open, push, count, reads, logins] : rows) {
+        SCOPED_TRACE(std::to_string(open) + std::to_string(push));
+        client.open = open;
+        keyring.reads = 0;
+        const int before = host.over;
+        push ? run.PushCheck(accounts[0].HostName, "i") : run.pbCheckClick(CheckRun::Sender::Other);
+        ASSERT_TRUE(test::RunUntil([&] { return host.over > before; }, 5s));
+        EXPECT_EQ(Shown(0).Count, count);
+        EXPECT_EQ(keyring.reads, reads);
+        EXPECT_EQ(client.passwords.size(), logins);
+        EXPECT_EQ(unread, std::vector<std::string>(count < 0, "acct-i"));
+    }
+}
+
+// The keyring's unlock prompt holds only the accounts whose passwords it keeps:
+// the others are checked meanwhile, and the run ends when the answer has come
+// and those too are checked, or told unreadable. One prompt a run at most.
+TEST_F(CheckRunTest, AKeyringPromptHoldsOnlyTheAccountsItKeeps) {
+    for (const char* user : {"k1", "p", "k2"})
+        Account(size_t(user[0] == 'p'   ? 1
+                       : user[1] == '1' ? 0
+                                        : 2),
+                user),
+            server.Set(user, Box({user}));
+    keyring.users = {"k1", "k2"};
+    run.Passwords = &keyring;
+    // Locked, then how the prompt is answered; the keyring accounts' count.
+    const std::tuple<bool, bool, int> rows[] = {
+        {false, true, 1}, {true, true, 1}, {true, false, -5}};
+    for (const auto& [locked, unlock, count] : rows) {
+        SCOPED_TRACE(std::to_string(locked) + std::to_string(unlock));
+        keyring.locked = locked;
+        keyring.prompts = 0;
+        server.passes = 0;
+        const int before = host.over;
+        run.pbCheckClick(CheckRun::Sender::CheckButton);
+        if (locked) {
+            ASSERT_TRUE(test::RunUntil([&] { return server.passes == 1; }, 5s))
+                << "the account without a keyring entry is checked meanwhile";
+            test::RunFor(50ms);
+            EXPECT_EQ(host.over, before);
+            keyring.Answer(unlock);
+        }
+        ASSERT_TRUE(test::RunUntil([&] { return host.over > before; }, 5s));
+        EXPECT_EQ(keyring.prompts, int(locked));
+        EXPECT_EQ(Shown(0).Count, count);
+        EXPECT_EQ(Shown(1).Count, 1);
+        EXPECT_EQ(Shown(2).Count, count);
+        EXPECT_EQ(host.last.TotalMail, 1 + 2 * std::max(count, 0));
+    }
+}
+
+// A server that tells of changes in a loop: its account is checked at most once
+// in two seconds and ten times a minute; a change held back is checked when
+// its time comes.
+TEST(PushWatch, ChangesToldInALoopAreCheckedAtTheirPace) {
+    PushWatch push;
+    std::chrono::milliseconds now{0};
+    push.Now = [&] { return now; };
+    int checks = 0;
+    push.OnCheck = [&](const std::string&, const std::string&, bool) { ++checks; };
+    TVeltaIMAP& client = push.Client({true, "i", "imap://127.0.0.1:1", "i", "pw"});
+    for (; now <= 65900ms; now += 100ms)
+        client.OnPush(&client);
+    EXPECT_EQ(checks, 10 + 3) << "0 to 18 s, then 60, 62 and 64 s";
+    now = 66000ms;
+    EXPECT_TRUE(test::RunUntil([&] { return checks == 14; }, 2s));
+    test::RunFor(50ms);
+    EXPECT_EQ(checks, 14);
 }
 
 // Each run compares with the list shown before: what is new, and what a failed
@@ -206,7 +347,7 @@ TEST_F(CheckRunTest, OldAndNewMailAreToldApartAndAFailedAccountKeepsItsOldList) 
 TEST_F(CheckRunTest, BeyondTwoHundredFiftyFiveOnlyTheCountIsCompared) {
     std::vector<std::string> subjects;
     for (int i = 0; i < 300; ++i)
-        subjects.push_back("s" + std::to_string(i));
+        subjects.push_back(std::string(1, 's').append(std::to_string(i)));
     Account(0, "big");
     // Added at the end, deleted beyond the 255th (fewer and none new), changed.
     const std::tuple<int, int, bool> runs[] = {
