@@ -742,8 +742,14 @@ TEST_F(CheckRunDovecotTls, PushTellsNewMailAtOnceAndAReadMessageWithoutAWord) {
     ASSERT_TRUE(test::RunUntil([&] { return client.IsIdling(); }, 5s));
     EXPECT_EQ(pushing.ShownResults[1].Count, 1);
 
+    // Logged in, it needs no password: a keyring locked meanwhile does not matter.
+    keyring.users = {"jiro"};
+    keyring.locked = true;
+    pushing.Passwords = &keyring;
     ASSERT_EQ(dovecot->Doveadm({"save", "-u", "jiro"}, test::SimpleMessage("j2")), "");
     ASSERT_TRUE(over(2)) << "delivered, checked at once";
+    pushing.Passwords = nullptr;
+    EXPECT_EQ(keyring.reads, 0);
     EXPECT_TRUE(host.last.Push && host.last.Changed);
     EXPECT_EQ(pushing.ShownResults[1].Subjects[1], "j2");
     EXPECT_EQ(pushing.ShownResults[0].Count, 1) << "the POP3 account stands as shown";
