@@ -534,7 +534,7 @@ void CheckRun::Remember(TlsLesson lesson) {
 
 // A session that is no longer there tells nothing more: the turn is over.
 void CheckRun::CheckQuit() {
-    if (!checker_->Quit())
+    if (!checker_ || !checker_->Quit())
         CheckNext();
 }
 
