@@ -36,65 +36,45 @@ struct FakeDialup : DialupControl {
 
 // Questions answered as the test says, No by default. With a profile, what a
 // run learnt of TLS goes to the accounts and to Pim.INI as the main window does.
-// A mail client whose every mailbox holds `mails` messages, answering from the
-// event loop as a real one does.
+// A mail client whose every mailbox holds one message, answering from the event
+// loop; it may refuse every message, or never answer at all.
 struct FakeChecker : MailChecker {
-    int mails = 1;
-    bool silent = false;                // takes the login and never answers
-    bool refusesRetr = false;           // no message can be asked for
-    bool open = false;                  // a session kept open since the last check
-    std::vector<std::string> passwords; // of each login
+    bool silent = false, refusesRetr = false;
     TlsOutcome tls;
 
-    bool Connect(const std::string&, const std::string&, const std::string& password) override {
-        passwords.push_back(password);
-        if (!silent)
-            Later([this] { TellConnect(mails); });
-        return true;
+    bool Connect(const std::string&, const std::string&, const std::string&) override {
+        return silent || Later([this] { TellConnect(1); });
     }
-    bool CheckOpen(const std::string&, const std::string&) override {
-        if (open)
-            Later([this] { TellConnect(mails); });
-        return open;
-    }
-    bool Retr(int n) override {
-        if (!refusesRetr)
-            Later([this, n] { TellMail({"m" + std::to_string(n), "s", "d"}, std::to_string(n)); });
-        return !refusesRetr;
+    bool Retr(int) override {
+        return !refusesRetr && Later([this] { TellMail({"m", "s", "d"}, "1"); });
     }
     bool Quit() override {
-        Later([this] { TellDisconnect(); });
-        return true;
+        return Later([this] { TellDisconnect(); });
     }
     const TlsOutcome& SecurityOutcome() const override { return tls; }
-    void Later(std::function<void()> step) { QTimer::singleShot(0, this, std::move(step)); }
+    bool Later(std::function<void()> step) {
+        QTimer::singleShot(0, this, std::move(step));
+        return true;
+    }
 };
 
-// The keyring as a check sees it, keeping the passwords ("pw") of the users
-// named: unlocked it answers at once; locked, a read that may prompt waits for
-// the test's Answer and the others find it locked.
+// The keyring as a check sees it, holding "pw" for the users named: unlocked it
+// answers at once; locked, a read that may prompt waits for `prompt` to be
+// answered and the others find it locked.
 struct FakePasswords : PasswordStore {
     std::set<std::string> users;
     bool locked = false;
-    int reads = 0, prompts = 0;
+    int prompts = 0;
     std::function<void(std::optional<std::string>)> prompt;
 
     bool Keeps(const TAccount& account) const override { return users.contains(account.UserID); }
     void Read(const TAccount&, bool mayPrompt,
               std::function<void(std::optional<std::string>)> done) override {
-        ++reads;
-        if (locked && mayPrompt) {
-            ++prompts;
-            prompt = std::move(done);
-            return;
-        }
+        if (locked && mayPrompt)
+            return ++prompts, void(prompt = std::move(done));
         QTimer::singleShot(0, [done = std::move(done), locked = locked] {
             done(locked ? std::nullopt : std::optional<std::string>("pw"));
         });
-    }
-    void Answer(bool unlock) {
-        locked = !unlock;
-        std::exchange(prompt, nullptr)(unlock ? std::optional<std::string>("pw") : std::nullopt);
     }
 };
 

@@ -1,5 +1,4 @@
-// Keeping push alive: how long a dropped account waits before it tries again,
-// and how often its server's changes may start a check.
+// Keeping push alive: how long a dropped account waits before it tries again.
 #include "imap/Backoff.h"
 
 #include <gtest/gtest.h>
@@ -34,24 +33,6 @@ TEST(Backoff, DoublesToFiveMinutesAndStartsAgainOnlyAfterAConnectionLastedOrAWak
                 event.back() == 'I' ? backoff.Working(at) : backoff.Woke();
         }
         EXPECT_EQ(got, waits) << events;
-    }
-}
-
-// Changes told at these times (ms), and when each may start a check: at once,
-// or after the wait the pace asks for.
-TEST(PushPace, OneCheckInTwoSecondsAndTenAMinute) {
-    const std::pair<std::vector<int>, std::vector<int>> rows[] = {
-        {{0, 500, 1999, 2000, 2100, 5000}, {0, 1500, 1, 0, 1900, 0}},
-        // A server telling of a change every 2 s: the eleventh waits for the minute.
-        {{0, 2000, 4000, 6000, 8000, 10000, 12000, 14000, 16000, 18000, 20000, 59999, 60000, 62000},
-         {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40000, 1, 0, 0}},
-    };
-    for (const auto& [times, waits] : rows) {
-        PushPace pace;
-        std::vector<int> got;
-        for (const int at : times)
-            got.push_back(int(pace.Wait(std::chrono::milliseconds(at)).count()));
-        EXPECT_EQ(got, waits);
     }
 }
 
