@@ -121,8 +121,8 @@ void MainController::Connect() {
     };
     wake_.OnCheck = [this](WakeWatch*) { scheduler_.CheckNow(); };
     // Push connections, perhaps dead after it, are made anew at once, however
-    // recent the last check: that is no check of every account. After the
-    // check, if one started: it makes them anew itself.
+    // recent the last check: that checks only their accounts. Told after the
+    // check, if one started; that check then makes them anew itself.
     wake_.OnWake = [this](WakeWatch*) { push_.Wake(); };
     // A notification's actions do what the tray menu and the mailer button do.
     QObject::connect(&notifications_, &DesktopNotifications::actionInvoked, &view_,
