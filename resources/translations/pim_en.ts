@@ -1012,6 +1012,10 @@ which is not running.</translation>
         <source>アカウント未設定 - 環境設定で追加</source>
         <translation>No account - add one in Options</translation>
     </message>
+    <message>
+        <source>プッシュ受信中</source>
+        <translation>Push on</translation>
+    </message>
 </context>
 <context>
     <name>TVeltaIMAP</name>

@@ -144,7 +144,10 @@ CheckRun::CheckRun(MailChecker& pop3, MailChecker& imap, DialupControl& dialup, 
 
 CheckRun::~CheckRun() {
     Abandon();
-    for (MailChecker* checker : wired_) {
+    // Only the clients still there: another owner may have freed some.
+    for (const QPointer<MailChecker>& checker : wired_) {
+        if (!checker)
+            continue;
         checker->OnConnect = nullptr;
         checker->OnGetMailInformation = nullptr;
         checker->OnDisconnect = nullptr;
@@ -157,9 +160,10 @@ CheckRun::~CheckRun() {
 // bookkeeping after the event returns. Only the checker of the account being
 // checked moves the run on.
 void CheckRun::Wire(MailChecker& checker) {
+    std::erase_if(wired_, [](const QPointer<MailChecker>& c) { return c.isNull(); });
     if (std::find(wired_.begin(), wired_.end(), &checker) != wired_.end())
         return;
-    wired_.push_back(&checker);
+    wired_.emplace_back(&checker);
     checker.OnConnect = [this](MailChecker* from, int count) {
         if (from == checker_)
             VeltaPOP3Connect(count);
@@ -185,11 +189,13 @@ void CheckRun::Wire(MailChecker& checker) {
     };
 }
 
+// A step posted in a turn that has ended since (another event moved the run
+// on) is void: it must not end the next account's turn too.
 void CheckRun::Post(void (CheckRun::*step)()) {
     QMetaObject::invokeMethod(
         this,
-        [this, step] {
-            if (!abandoned_)
+        [this, step, turn = turn_] {
+            if (!abandoned_ && turn == turn_)
                 (this->*step)();
         },
         Qt::QueuedConnection);
@@ -211,7 +217,10 @@ void CheckRun::pbCheckClick(Sender sender) {
     if (host_.Offline()) {
         if (!button || host_.Ask(GoOnlineQuestion(), mb::YesNo | mb::IconQuestion) == IDNO)
             return;
+        // Online again, push would check its accounts: this run checks them all.
+        starting_ = true;
         host_.GoOnline();
+        starting_ = false;
     }
     if (settings_.CustomizeDial == 1 && dialup_.ActiveEntryCount() == 0) {
         if (button)
@@ -239,6 +248,16 @@ void CheckRun::pbCheckClick(Sender sender) {
         WorkingResults[k].Name = CheckList[k].Name;
         WorkingResults[k].Count = -2;
     }
+    BeginWalk(-1);
+}
+
+void CheckRun::BeginWalk(int walk) {
+    ++runs_;
+    walk_ = walk;
+    prompted_ = -1;
+    promptAnswer_.reset();
+    awaitingPrompt_ = false;
+    parked_.fill(false);
     starting_ = true;
     Post(&CheckRun::CheckNext);
 }
@@ -269,7 +288,7 @@ void CheckRun::PushCheckAt(int k, bool quietErrors) {
         return;
     if (Running()) {
         // Not reached yet in a run of all accounts: that run reads the change.
-        if (pushOnly_ >= 0 || CheckIndex >= k)
+        if (pushOnly_ >= 0 || walk_ >= k)
             pushLater_[size_t(k)] = true;
         return;
     }
@@ -302,8 +321,7 @@ void CheckRun::PushCheckAt(int k, bool quietErrors) {
     pushOnly_ = k;
     quietErrors_ = quietErrors;
     CheckIndex = k - 1;
-    starting_ = true;
-    Post(&CheckRun::CheckNext);
+    BeginWalk(k - 1);
 }
 
 bool CheckRun::DialStep(Sender) {
@@ -362,20 +380,47 @@ void CheckRun::Abandon() {
     DialFinished();
 }
 
+bool CheckRun::WalkOver() const {
+    return walk_ > 19 || CheckList[static_cast<size_t>(walk_)].HostName.empty() ||
+           (pushOnly_ >= 0 && walk_ > pushOnly_);
+}
+
 void CheckRun::CheckNext() {
     starting_ = false;
     if (CheckIndex < -1)
         return; // dialling: no account is being checked
-    ++CheckIndex;
-    if (CheckIndex > 19 || CheckList[static_cast<size_t>(CheckIndex)].HostName.empty() ||
-        (pushOnly_ >= 0 && CheckIndex > pushOnly_)) {
-        EndRun();
-        return;
+    ++turn_;
+    QObject::disconnect(clientGone_);
+    // Set aside while the user was asked to unlock the store: their turn once
+    // it has answered.
+    if (prompted_ < 0 || promptAnswer_) {
+        for (int k = 0; k < kMaxAccounts; ++k) {
+            if (std::exchange(parked_[size_t(k)], false)) {
+                CheckIndex = k;
+                CheckAccount();
+                return;
+            }
+        }
     }
-    CheckAccount();
+    if (walk_ <= 19)
+        ++walk_;
+    if (!WalkOver()) {
+        CheckIndex = walk_;
+        CheckAccount();
+    } else if (prompted_ >= 0) {
+        // The others are done: the run ends when the answer has come (the
+        // store bounds the prompt) and its accounts are checked.
+        awaitingPrompt_ = true;
+        CheckIndex = prompted_;
+        checker_ = nullptr;
+        host_.SetStatus(Checking(CheckList[static_cast<size_t>(prompted_)].Name));
+    } else {
+        EndRun();
+    }
 }
 
 void CheckRun::CheckAccount() {
+    ++turn_;
     const TAccount& account = CheckList[static_cast<size_t>(CheckIndex)];
     // A check again after the trust question starts afresh as well.
     AccountResult& r = Current();
@@ -389,16 +434,46 @@ void CheckRun::CheckAccount() {
     const bool imap = endpoint && endpoint->protocol == MailProtocol::Imap;
     checker_ = imap && ImapFor ? &ImapFor(account) : checkers_[imap ? 1 : 0];
     Wire(*checker_);
+    QObject::disconnect(clientGone_);
+    clientGone_ = connect(checker_.data(), &QObject::destroyed, this, &CheckRun::ClientGone);
     checker_->Security = {account.TlsRequired, account.TrustedCertificate};
     if (!Passwords || !Passwords->Keeps(account))
         return Login(account.Password);
-    Passwords->Read(account, std::exchange(mayPrompt_, false),
-                    [run = QPointer<CheckRun>(this),
-                     read = ++passwordRead_](std::optional<std::string> password) {
-                        if (!run || run->abandoned_ || read != run->passwordRead_)
-                            return;
-                        password ? run->Login(*password) : run->PasswordUnreadable();
-                    });
+    ReadPassword(account);
+}
+
+void CheckRun::ReadPassword(const TAccount& account) {
+    if (CheckIndex == prompted_ && promptAnswer_) {
+        prompted_ = -1;
+        const std::optional<std::string> password = *std::exchange(promptAnswer_, std::nullopt);
+        return password ? Login(*password) : PasswordUnreadable();
+    }
+    // Logged in already (kept open for push): a locked store does not matter.
+    if (checker_->CheckOpen(account.HostName, account.UserID))
+        return;
+    // Locked, the store's other entries can be read only once the user answered.
+    if (prompted_ >= 0 && !promptAnswer_) {
+        parked_[static_cast<size_t>(CheckIndex)] = true;
+        return Post(&CheckRun::CheckNext);
+    }
+    const QPointer<CheckRun> run(this);
+    if (std::exchange(mayPrompt_, false)) {
+        prompted_ = CheckIndex;
+        parked_[static_cast<size_t>(CheckIndex)] = true;
+        Passwords->Read(account, true, [run, id = runs_](std::optional<std::string> password) {
+            if (!run || run->abandoned_ || id != run->runs_ || run->prompted_ < 0)
+                return;
+            run->promptAnswer_ = std::move(password);
+            if (std::exchange(run->awaitingPrompt_, false))
+                run->Post(&CheckRun::CheckNext);
+        });
+        return Post(&CheckRun::CheckNext);
+    }
+    Passwords->Read(account, false, [run, turn = turn_](std::optional<std::string> password) {
+        if (!run || run->abandoned_ || turn != run->turn_)
+            return;
+        password ? run->Login(*password) : run->PasswordUnreadable();
+    });
 }
 
 void CheckRun::Login(const std::string& password) {
@@ -426,6 +501,18 @@ void CheckRun::PasswordUnreadable() {
     AccountResult& r = Current();
     r.Count = -5;
     r.Reason = KeyringUnreadable(Passwords->LastFailure());
+    KeepShownList();
+    if (OnPasswordUnreadable)
+        OnPasswordUnreadable(CheckList[static_cast<size_t>(CheckIndex)]);
+    Post(&CheckRun::CheckNext);
+}
+
+// Its owner freed the current account's client (the account was changed or
+// removed): no event of it will come, and the run goes on.
+void CheckRun::ClientGone() {
+    if (CheckIndex < 0 || CheckIndex > 19)
+        return;
+    ++turn_; // what was posted for it would use the client
     KeepShownList();
     Post(&CheckRun::CheckNext);
 }
@@ -478,12 +565,19 @@ void CheckRun::Remember(TlsLesson lesson) {
     host_.RememberSecurity(lesson);
 }
 
+// A session that is no longer there tells nothing more: the turn is over.
 void CheckRun::CheckQuit() {
-    checker_->Quit();
+    if (!checker_ || !checker_->Quit())
+        CheckNext();
 }
 
+// A message refused is one that could not be read; the account ends at once.
 void CheckRun::CheckRetr() {
-    checker_->Retr(NextMailNo);
+    if (checker_->Retr(NextMailNo))
+        return;
+    Current().Count = -5;
+    KeepShownList();
+    CheckQuit();
 }
 
 void CheckRun::VeltaPOP3Connect(int mailCount) {
@@ -617,6 +711,7 @@ void CheckRun::EndRun() {
     ClearCheckList();
     ClearResults(WorkingResults);
     CheckIndex = -1;
+    walk_ = -1;
     pushOnly_ = -1;
     quietErrors_ = false;
     host_.RunOver(outcome);

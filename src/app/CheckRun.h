@@ -10,6 +10,7 @@
 
 #include <QDate>
 #include <QObject>
+#include <QPointer>
 #include <array>
 #include <functional>
 #include <optional>
@@ -117,12 +118,15 @@ public:
     void Abandon();
 
     // The IMAP client of an account where each has one of its own (kept open
-    // for push); the one given at construction otherwise.
+    // for push); the one given at construction otherwise. Its owner may free it
+    // at any time: a turn of its account then ends as no answer.
     std::function<MailChecker&(const TAccount&)> ImapFor;
     // The passwords Pim.INI does not hold; none: every password is there.
     PasswordStore* Passwords = nullptr;
     // What the checks before this start found; none: every first check is news.
     SeenMail* Seen = nullptr;
+    // An account was not logged in because its password could not be read.
+    std::function<void(const TAccount&)> OnPasswordUnreadable;
     // The day what a check learns of TLS is dated with (tests pin it).
     std::function<QDate()> Today = [] { return QDate::currentDate(); };
 
@@ -145,8 +149,15 @@ private:
     bool DialStep(Sender sender);
     void FillCheckList();
     void PushCheckAt(int listIndex, bool quietErrors = false);
+    // A run begins its walk over the accounts after `walk`.
+    void BeginWalk(int walk);
+    bool WalkOver() const;
     void CheckNext();
     void CheckAccount();
+    // The account's password from the store; the first read of a run may ask
+    // the user to unlock it, and the others go on meanwhile.
+    void ReadPassword(const TAccount& account);
+    void ClientGone();
     void Login(const std::string& password);
     void PasswordUnreadable();
     // A failed account keeps its previous list for the next comparison.
@@ -170,9 +181,10 @@ private:
 
     void Wire(MailChecker& checker);
 
-    std::array<MailChecker*, 2> checkers_; // POP3, IMAP
-    std::vector<MailChecker*> wired_;      // whose events lead here
-    MailChecker* checker_;                 // the current account's
+    std::array<MailChecker*, 2> checkers_;     // POP3, IMAP
+    std::vector<QPointer<MailChecker>> wired_; // whose events lead here
+    QPointer<MailChecker> checker_;            // the current account's
+    QMetaObject::Connection clientGone_;       // the current client's end, while its turn lasts
     DialupControl& dialup_;
     CheckRunHost& host_;
     const TSettings& settings_;
@@ -182,10 +194,18 @@ private:
     bool starting_ = false; // started, the first account not yet reached
     int mailBefore_ = 0;    // TotalMail before the current account
     bool userStarted_ = false;
-    bool mayPrompt_ = false;   // the run's first password read may unlock the store
-    int passwordRead_ = 0;     // which read an answer belongs to
-    int pushOnly_ = -1;        // the one account of a push check
-    bool quietErrors_ = false; // of that push check
+    bool mayPrompt_ = false; // the run's first password read may unlock the store
+    int turn_ = 0;           // which account's turn a step or an answer belongs to
+    int runs_ = 0;           // which run
+    int walk_ = -1;          // the last account the walk over the list reached
+    // The account whose read may have asked the user to unlock the store, until
+    // its turn takes the answer; the accounts set aside until that answer.
+    int prompted_ = -1;
+    std::optional<std::optional<std::string>> promptAnswer_;
+    bool awaitingPrompt_ = false; // the walk is over; only that answer is awaited
+    std::array<bool, kMaxAccounts> parked_{};
+    int pushOnly_ = -1;                           // the one account of a push check
+    bool quietErrors_ = false;                    // of that push check
     std::array<bool, kMaxAccounts> pushLater_{};  // pushed after their turn in a run
     std::array<bool, kMaxAccounts> trustAsked_{}; // once per account and run
     TlsOutcome untrusted_;                        // what AskTrust asks about

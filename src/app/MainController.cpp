@@ -71,6 +71,12 @@ MainController::MainController(TMainForm& view, const std::string& programDir, T
     push_.OnCheck = [this](const std::string& host, const std::string& user, bool quietErrors) {
         run_.PushCheck(host, user, quietErrors);
     };
+    // Not logged in for want of its password: push must not fall silent.
+    run_.OnPasswordUnreadable = [this](const TAccount& account) { push_.Retry(account); };
+    push_.OnPushingChanged = [this] {
+        if (!run_.Running())
+            ShowIdleStatus();
+    };
 }
 
 MainController::~MainController() = default;
@@ -111,18 +117,15 @@ void MainController::Connect() {
     ras_.OnConnectError = [this](TVeltaRAS*, const std::string&) { run_.DialFinished(); };
     ras_.OnFirstConnect = [this](TVeltaRAS*) { scheduler_.VeltaRASFirstConnect(); };
     // After a resume or when the network returns, the interval check comes early.
-    // Push connections, perhaps dead after it, are made anew even without interval checks.
     wake_.Conditions = [this] {
-        return WakeCheck::Conditions{
-            (Settings.ScheduleTime && !SchedulePaused()) || push_.Holding(), run_.Running(),
-            offline_, std::chrono::minutes(Settings.ScheduleTimeCount)};
+        return WakeCheck::Conditions{Settings.ScheduleTime && !SchedulePaused(), run_.Running(),
+                                     offline_, std::chrono::minutes(Settings.ScheduleTimeCount)};
     };
-    // The check first: the idling connections, perhaps dead, are then made anew by it.
-    wake_.OnCheck = [this](WakeWatch*) {
-        if (Settings.ScheduleTime && !SchedulePaused())
-            scheduler_.CheckNow();
-        push_.Wake();
-    };
+    wake_.OnCheck = [this](WakeWatch*) { scheduler_.CheckNow(); };
+    // Push connections, perhaps dead after it, are made anew at once, however
+    // recent the last check: that checks only their accounts. Told after the
+    // check, if one started; that check then makes them anew itself.
+    wake_.OnWake = [this](WakeWatch*) { push_.Wake(); };
     // A notification's actions do what the tray menu and the mailer button do.
     QObject::connect(&notifications_, &DesktopNotifications::actionInvoked, &view_,
                      [this](const QString& key, const QByteArray& token) {
@@ -215,11 +218,15 @@ void MainController::UpdateStatusLine() {
         return;
     FollowPush();
     // The options' Apply comes here: the trees follow the accounts too.
-    const bool noAccount = !AnyAccountToCheck(Accounts);
-    view_.ShowNoAccount(noAccount);
-    if (noAccount && !offline_)
+    view_.ShowNoAccount(!AnyAccountToCheck(Accounts));
+    ShowIdleStatus();
+}
+
+void MainController::ShowIdleStatus() {
+    if (!AnyAccountToCheck(Accounts) && !offline_)
         return SetStatus(texts::NoAccount());
-    SetStatus(IdleStatusText(Settings, offline_, view_.MailCount(), SchedulePaused()));
+    SetStatus(
+        IdleStatusText(Settings, offline_, view_.MailCount(), SchedulePaused(), push_.Pushing()));
 }
 
 void MainController::FollowPush() {

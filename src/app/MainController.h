@@ -84,6 +84,8 @@ private:
     // Push holds connections only while online, and not where the connection
     // the checks need is hung up after each.
     void FollowPush();
+    // The status between runs.
+    void ShowIdleStatus();
     // CheckRunHost
     int Ask(const std::string& text, unsigned flags) override;
     void GoOnline() override;

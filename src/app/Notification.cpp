@@ -34,9 +34,10 @@ bool MailerWanted(const TSettings& settings, const RunOutcome& run) {
 }
 
 std::string IdleStatusText(const TSettings& settings, bool offline,
-                           const std::string& mailCountLabel, bool paused) {
+                           const std::string& mailCountLabel, bool paused, bool pushing) {
     const std::string& state = offline ? UiText("Notification", "オフライン作業中")
                                : settings.ScheduleTime && !paused ? texts::AutoCheckWaiting()
+                               : pushing                          ? texts::Pushing()
                                                                   : texts::AutoCheckStopped();
     if (mailCountLabel == "---" || mailCountLabel == "0")
         return state;

@@ -32,18 +32,29 @@ TVeltaIMAP& PushWatch::Client(const TAccount& account) {
     k.retry.setSingleShot(true);
     connect(&k.retry, &QTimer::timeout, this, [this, &k] { Check(k); });
     k.client.OnPush = [this, &k](TVeltaIMAP*) { Check(k); };
-    k.client.OnIdling = [&k](TVeltaIMAP*) { k.backoff.Succeeded(), k.lost.invalidate(); };
+    k.client.OnIdling = [this, &k](TVeltaIMAP*) {
+        k.backoff.Working(Now());
+        k.lost.invalidate();
+        PushingChanged();
+    };
     k.client.OnDropped = [this, &k](TVeltaIMAP*, uint8_t) {
         if (!k.lost.isValid())
             k.lost.start();
         if (holding_)
-            k.retry.start(k.backoff.Failed());
+            k.retry.start(k.backoff.Failed(Now()));
+        PushingChanged();
     };
     kept_.push_back(std::move(kept));
     return k.client;
 }
 
 void PushWatch::Check(Kept& kept) {
+    // However many changes come meanwhile, one check when the pace allows it.
+    if (const auto wait = kept.pace.Wait(Now()); wait > wait.zero()) {
+        if (!kept.retry.isActive() || kept.retry.remainingTime() > wait.count())
+            kept.retry.start(wait);
+        return;
+    }
     kept.retry.stop();
     if (OnCheck)
         OnCheck(kept.host, kept.user, kept.lost.isValid() && kept.lost.elapsed() < TimeOutCount);
@@ -85,6 +96,22 @@ void PushWatch::Wake() {
             Check(*k);
         }
     }
+}
+
+void PushWatch::Retry(const TAccount& account) {
+    Kept* kept = Find(account.HostName, account.UserID);
+    if (holding_ && kept && !kept->client.SessionOpen() && !kept->retry.isActive())
+        kept->retry.start(kept->backoff.Failed(Now()));
+}
+
+bool PushWatch::Pushing() const {
+    return std::any_of(kept_.begin(), kept_.end(),
+                       [](const auto& k) { return k->client.IsIdling(); });
+}
+
+void PushWatch::PushingChanged() {
+    if (OnPushingChanged)
+        OnPushingChanged();
 }
 
 void PushWatch::LeaveAll() {

@@ -12,6 +12,9 @@ const std::string& AutoCheckStopped() {
 const std::string& AutoCheckWaiting() {
     return UiText("StatusTexts", "自動チェック待機中");
 }
+const std::string& Pushing() {
+    return UiText("StatusTexts", "プッシュ受信中");
+}
 const std::string& ConfirmExit() {
     return UiText("StatusTexts", "終了してもよろしいですか？");
 }

@@ -10,6 +10,8 @@ namespace pim {
 namespace texts {
 const std::string& AutoCheckStopped();
 const std::string& AutoCheckWaiting();
+// No automatic check falls due, but push tells of new mail.
+const std::string& Pushing();
 const std::string& ConfirmExit();
 const std::string& NoAccount();
 } // namespace texts

@@ -81,6 +81,8 @@ void WakeWatch::Settled() {
     const bool start = check_.Due(Conditions ? Conditions() : WakeCheck::Conditions{});
     if (start && OnCheck)
         OnCheck(this);
+    if (OnWake)
+        OnWake(this);
 }
 
 } // namespace pim

@@ -24,6 +24,9 @@ public:
     std::function<WakeCheck::Conditions()> Conditions;
     // A check should start now.
     std::function<void(WakeWatch* sender)> OnCheck;
+    // The machine woke or the network came back, whether a check starts or
+    // not: connections held open may be dead. After OnCheck.
+    std::function<void(WakeWatch* sender)> OnWake;
 
     // Any run's end, however it was started.
     void RunEnded() { check_.RunEnded(); }

@@ -1,33 +1,80 @@
 // How long an account whose idling connection dropped waits before it tries
 // again: about 2 s, doubling with every failed try up to 5 minutes, so that a
 // server that is down is not hammered and one that is back is found soon. A
-// resume or the network's return tries at once.
+// resume or the network's return tries at once. And how often the changes a
+// server tells may start a check of its account.
 #pragma once
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
+#include <optional>
 
 namespace pim {
 
 class Backoff {
 public:
-    static constexpr std::chrono::milliseconds kFirst{2000};
-    static constexpr std::chrono::milliseconds kLongest{5 * 60 * 1000};
+    using Duration = std::chrono::milliseconds;
+    static constexpr Duration kFirst{2000};
+    static constexpr Duration kLongest{5 * 60 * 1000};
+    // A connection that lasted this long worked: its drop starts the waits again.
+    // One that idles and drops at once (a server that ends every IDLE) does not.
+    static constexpr Duration kSteady{5 * 60 * 1000};
 
-    // A try failed (or the connection dropped): the wait before the next one.
-    std::chrono::milliseconds Failed() {
-        const std::chrono::milliseconds wait = next_;
+    // A try failed, or the connection dropped, at `now`: the wait before the next one.
+    Duration Failed(Duration now) {
+        if (up_ && now - *up_ >= kSteady)
+            next_ = kFirst;
+        up_.reset();
+        const Duration wait = next_;
         next_ = std::min(next_ * 2, kLongest);
         return wait;
     }
-    // A try worked: the next drop starts again from the first wait.
-    void Succeeded() { next_ = kFirst; }
-    // The machine woke or the network came back: try now, and the next failure
-    // waits as after a first one.
-    void Woke() { next_ = kFirst; }
+    // The connection idles at `now`: it works from its first idle on.
+    void Working(Duration now) {
+        if (!up_)
+            up_ = now;
+    }
+    // The machine woke or the network came back, or the connection was left on
+    // purpose: try now, and the next failure waits as after a first one.
+    void Woke() {
+        next_ = kFirst;
+        up_.reset();
+    }
 
 private:
-    std::chrono::milliseconds next_ = kFirst;
+    Duration next_ = kFirst;
+    std::optional<Duration> up_; // since when the connection works
+};
+
+// At most one check every 2 s and ten a minute for one account's pushes: a
+// server that tells of changes in a loop must not make Pim search and notify
+// in a loop. A check held back is one check, however many changes came meanwhile.
+class PushPace {
+public:
+    using Duration = std::chrono::milliseconds;
+    static constexpr Duration kGap{2000};
+    static constexpr Duration kWindow{60 * 1000};
+    static constexpr size_t kPerWindow = 10;
+
+    // A check is wanted at `now`: zero when it may start (it is counted), else
+    // how long it must wait.
+    Duration Wait(Duration now) {
+        Duration earliest = now;
+        if (!starts_.empty())
+            earliest = std::max(earliest, starts_.back() + kGap);
+        if (starts_.size() == kPerWindow)
+            earliest = std::max(earliest, starts_.front() + kWindow);
+        if (now < earliest)
+            return earliest - now;
+        if (starts_.size() == kPerWindow)
+            starts_.pop_front();
+        starts_.push_back(now);
+        return Duration::zero();
+    }
+
+private:
+    std::deque<Duration> starts_; // the last checks' starts, oldest first
 };
 
 } // namespace pim

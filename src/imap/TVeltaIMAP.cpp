@@ -104,6 +104,15 @@ bool TVeltaIMAP::Connect(const std::string& hostName, const std::string& userID,
     return true;
 }
 
+bool TVeltaIMAP::CheckOpen(const std::string& hostName, const std::string& userID) {
+    if (!session_.Watching() || checking_ || !account_.starts_with(hostName + '\n' + userID + '\n'))
+        return false;
+    idling_ = false;
+    renewTimer_.stop();
+    checking_ = session_.CheckAgain();
+    return checking_;
+}
+
 bool TVeltaIMAP::Quit() {
     const bool quitting = session_.Quit();
     // IDLE went out: the check is over; what the server answers concerns only

@@ -21,6 +21,7 @@ public:
     // "imaps://host[:port]" for TLS (port 993 otherwise).
     bool Connect(const std::string& hostName, const std::string& userID,
                  const std::string& password) override;
+    bool CheckOpen(const std::string& hostName, const std::string& userID) override;
     bool Retr(int mailNo) override { return session_.Retr(mailNo); }
     bool Quit() override;
     const TlsOutcome& SecurityOutcome() const override;

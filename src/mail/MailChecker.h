@@ -51,6 +51,12 @@ public:
     // be used; no event follows.
     virtual bool Connect(const std::string& hostName, const std::string& userID,
                          const std::string& password) = 0;
+    // As Connect, on the session kept open for this account since its last
+    // check: logged in already, it needs no password. False: no such session,
+    // and no event follows.
+    virtual bool CheckOpen(const std::string& /*hostName*/, const std::string& /*userID*/) {
+        return false;
+    }
     // Only in the ready state (after OnConnect has returned). A message already
     // known is answered from inside the call.
     virtual bool Retr(int mailNo) = 0;

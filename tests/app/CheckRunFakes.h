@@ -8,6 +8,8 @@
 
 #include <QTimer>
 #include <functional>
+#include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,6 +36,48 @@ struct FakeDialup : DialupControl {
 
 // Questions answered as the test says, No by default. With a profile, what a
 // run learnt of TLS goes to the accounts and to Pim.INI as the main window does.
+// A mail client whose every mailbox holds one message, answering from the event
+// loop; it may refuse every message, or never answer at all.
+struct FakeChecker : MailChecker {
+    bool silent = false, refusesRetr = false;
+    TlsOutcome tls;
+
+    bool Connect(const std::string&, const std::string&, const std::string&) override {
+        return silent || Later([this] { TellConnect(1); });
+    }
+    bool Retr(int) override {
+        return !refusesRetr && Later([this] { TellMail({"m", "s", "d"}, "1"); });
+    }
+    bool Quit() override {
+        return Later([this] { TellDisconnect(); });
+    }
+    const TlsOutcome& SecurityOutcome() const override { return tls; }
+    bool Later(std::function<void()> step) {
+        QTimer::singleShot(0, this, std::move(step));
+        return true;
+    }
+};
+
+// The keyring as a check sees it, holding "pw" for the users named: unlocked it
+// answers at once; locked, a read that may prompt waits for `prompt` to be
+// answered and the others find it locked.
+struct FakePasswords : PasswordStore {
+    std::set<std::string> users;
+    bool locked = false;
+    int prompts = 0;
+    std::function<void(std::optional<std::string>)> prompt;
+
+    bool Keeps(const TAccount& account) const override { return users.contains(account.UserID); }
+    void Read(const TAccount&, bool mayPrompt,
+              std::function<void(std::optional<std::string>)> done) override {
+        if (locked && mayPrompt)
+            return ++prompts, void(prompt = std::move(done));
+        QTimer::singleShot(0, [done = std::move(done), locked = locked] {
+            done(locked ? std::nullopt : std::optional<std::string>("pw"));
+        });
+    }
+};
+
 struct FakeHost : CheckRunHost {
     TAccounts& accounts;
     std::string profile;
@@ -41,6 +85,7 @@ struct FakeHost : CheckRunHost {
     int answer = IDNO, over = 0, failedDials = 0, optionsOpened = 0;
     std::function<void()> onAsk;
     std::function<void(const std::string&)> onStatus;
+    std::function<void()> onGoOnline; // after the switch
     bool offline = false;
     RunOutcome last;
 
@@ -50,7 +95,7 @@ struct FakeHost : CheckRunHost {
         return onAsk ? onAsk() : void(), answer;
     }
     bool Offline() const override { return offline; }
-    void GoOnline() override { offline = false; }
+    void GoOnline() override { offline = false, onGoOnline ? onGoOnline() : void(); }
     void SetStatus(const std::string& text) override { onStatus ? onStatus(text) : void(); }
     void StartBusyAnimation() override {}
     void ResetAfterFailedDial() override { ++failedDials; }

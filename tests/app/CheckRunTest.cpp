@@ -26,6 +26,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <limits>
+#include <memory>
+#include <optional>
 #include <set>
 #include <tuple>
 
@@ -45,6 +47,7 @@ protected:
     TAccounts accounts{};
     FakeHost host{accounts};
     TVeltaIMAP imap;
+    FakePasswords keyring; // the run's when a test gives it
     CheckRun run{pop3, imap, dialup, host, settings, accounts};
 
     void SetUp() override {
@@ -131,9 +134,11 @@ TEST_F(CheckRunTest, APushChecksItsAccountAloneAndARunTakesItIn) {
     run.PushCheck(server.Host(), "nobody");
     test::RunFor(100ms);
     EXPECT_FALSE(run.Running());
-    // Pushed while the run checks b: a was read before it, so it is checked again after.
+    // Pushed while the run checks b: a was read before it, so it is checked again
+    // after. Once: the push checks that follow also check b, as soon as the run ends.
+    bool pushed = false;
     host.onStatus = [&](const std::string& text) {
-        if (text.find("acct-b") != std::string::npos)
+        if (text.find("acct-b") != std::string::npos && !std::exchange(pushed, true))
             run.PushCheck(server.Host(), "a"), run.PushCheck(server.Host(), "b");
     };
     const int before = host.over;
@@ -151,6 +156,88 @@ TEST_F(CheckRunTest, APushChecksItsAccountAloneAndARunTakesItIn) {
     EXPECT_TRUE(host.last.Changed);
     ASSERT_TRUE(push("b"));
     EXPECT_FALSE(host.last.Changed);
+
+    // Back online from the check button: the run checks every account, and the
+    // push checks the return would start are its own.
+    host.offline = true, host.answer = IDYES;
+    host.onGoOnline = [&] { run.PushCheck(server.Host(), "a"); };
+    const int passes = server.passes, runs = host.over;
+    ASSERT_TRUE(Check(CheckRun::Sender::CheckButton));
+    test::RunFor(100ms);
+    EXPECT_TRUE(host.over == runs + 1 && !host.last.Push && server.passes == passes + 2);
+}
+
+// However the IMAP client ends its account's turn (a message refused, the
+// client freed by its owner), the run goes on at once; a new client where a
+// freed one was is wired anew; and a run never touches a client freed before it.
+TEST_F(CheckRunTest, AnAccountsTurnEndsWhenItsClientRefusesAMessageOrIsFreed) {
+    accounts[0] = {true, "acct-i", "imap://127.0.0.1:1", "i", "pw"};
+    Account(1, "b");
+    server.Set("b", Box({"b1"}));
+    std::optional<FakeChecker> client; // made again where the freed one was
+    run.ImapFor = [&](const TAccount&) -> MailChecker& { return *client; };
+    // It reads, refuses a message, or is freed while silent; the count.
+    const std::pair<char, int> rows[] = {{'r', 1}, {'x', -5}, {'f', -2}, {'r', 1}};
+    for (const auto& [how, count] : rows) {
+        client.emplace().refusesRetr = how == 'x';
+        if ((client->silent = how == 'f'))
+            QTimer::singleShot(50, [&] { client.reset(); });
+        ASSERT_TRUE(Check()) << how;
+        EXPECT_EQ(Shown(0).Count, count) << how;
+        EXPECT_EQ(Shown(1).Count, 1) << "the next account checked";
+    }
+    auto owned = std::make_unique<FakeChecker>();
+    auto other = std::make_unique<CheckRun>(pop3, imap, dialup, host, settings, accounts);
+    other->ImapFor = [&](const TAccount&) -> MailChecker& { return *owned; };
+    other->pbCheckClick(CheckRun::Sender::Other);
+    ASSERT_TRUE(test::RunUntil([&] { return !other->Running(); }, 5s));
+    owned.reset(), other.reset();
+}
+
+// The keyring's unlock prompt holds only the accounts whose passwords it keeps:
+// the others are checked meanwhile, and the run ends when the answer has come
+// and those too are checked, or told unreadable.
+TEST_F(CheckRunTest, AKeyringPromptHoldsOnlyTheAccountsItKeeps) {
+    const char* users[] = {"k0", "p", "k2"};
+    for (size_t slot = 0; slot < 3; ++slot)
+        Account(slot, users[slot]), server.Set(users[slot], Box({"m"}));
+    keyring.users = {"k0", "k2"};
+    run.Passwords = &keyring;
+    int unread = 0;
+    run.OnPasswordUnreadable = [&](const TAccount&) { ++unread; };
+    // Locked, the prompt's answer; the keyring's accounts' count.
+    const std::tuple<bool, bool, int> rows[] = {
+        {false, true, 1}, {true, true, 1}, {true, false, -5}};
+    for (const auto& [locked, unlock, count] : rows) {
+        keyring.locked = locked;
+        server.passes = 0;
+        const int before = host.over;
+        run.pbCheckClick(CheckRun::Sender::CheckButton);
+        if (locked) {
+            ASSERT_TRUE(test::RunUntil([&] { return server.passes == 1; }, 5s)) << "p meanwhile";
+            keyring.locked = !unlock;
+            keyring.prompt(unlock ? std::optional<std::string>("pw") : std::nullopt);
+        }
+        ASSERT_TRUE(test::RunUntil([&] { return host.over > before; }, 5s));
+        EXPECT_TRUE(Shown(0).Count == count && Shown(1).Count == 1 && Shown(2).Count == count);
+    }
+    EXPECT_TRUE(keyring.prompts == 2 && unread == 2);
+}
+
+// A server that tells of changes in a loop: at most one check in 2 s and ten a
+// minute; a change held back is checked when its time comes.
+TEST(PushWatch, ChangesToldInALoopAreCheckedAtTheirPace) {
+    PushWatch push;
+    std::chrono::milliseconds now{0};
+    push.Now = [&] { return now; };
+    int checks = 0;
+    push.OnCheck = [&](const std::string&, const std::string&, bool) { ++checks; };
+    TVeltaIMAP& client = push.Client({true, "i", "imap://127.0.0.1:1", "i", "pw"});
+    for (; now <= 65900ms; now += 100ms)
+        client.OnPush(&client);
+    EXPECT_EQ(checks, 10 + 3) << "0 to 18 s, then 60, 62 and 64 s";
+    now = 66000ms;
+    EXPECT_TRUE(test::RunUntil([&] { return checks == 14; }, 2s));
 }
 
 // Each run compares with the list shown before: what is new, and what a failed
@@ -207,7 +294,7 @@ TEST_F(CheckRunTest, OldAndNewMailAreToldApartAndAFailedAccountKeepsItsOldList) 
 TEST_F(CheckRunTest, BeyondTwoHundredFiftyFiveOnlyTheCountIsCompared) {
     std::vector<std::string> subjects;
     for (int i = 0; i < 300; ++i)
-        subjects.push_back("s" + std::to_string(i));
+        subjects.push_back(std::string(1, 's').append(std::to_string(i)));
     Account(0, "big");
     // Added at the end, deleted beyond the 255th (fewer and none new), changed.
     const std::tuple<int, int, bool> runs[] = {
@@ -602,8 +689,13 @@ TEST_F(CheckRunDovecotTls, PushTellsNewMailAtOnceAndAReadMessageWithoutAWord) {
     ASSERT_TRUE(test::RunUntil([&] { return client.IsIdling(); }, 5s));
     EXPECT_EQ(pushing.ShownResults[1].Count, 1);
 
+    // Logged in, it needs no password: a keyring locked meanwhile does not matter.
+    keyring.users = {"jiro"};
+    keyring.locked = true;
+    pushing.Passwords = &keyring;
     ASSERT_EQ(dovecot->Doveadm({"save", "-u", "jiro"}, test::SimpleMessage("j2")), "");
     ASSERT_TRUE(over(2)) << "delivered, checked at once";
+    pushing.Passwords = nullptr;
     EXPECT_TRUE(host.last.Push && host.last.Changed);
     EXPECT_EQ(pushing.ShownResults[1].Subjects[1], "j2");
     EXPECT_EQ(pushing.ShownResults[0].Count, 1) << "the POP3 account stands as shown";

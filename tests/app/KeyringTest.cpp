@@ -84,9 +84,9 @@ protected:
     std::optional<std::string> Kept(const std::string& host, const std::string& user) {
         std::optional<std::optional<std::string>> got;
         secrets.Read(Key(host, user), false, [&](Status status, const QByteArray& secret) {
-            got = status == Status::Ok
-                      ? std::optional(cp932::FromUnicode(QString::fromUtf8(secret)))
-                      : std::nullopt;
+            got.emplace();
+            if (status == Status::Ok)
+                got->emplace(cp932::FromUnicode(QString::fromUtf8(secret)));
         });
         EXPECT_TRUE(test::RunUntil([&] { return got.has_value(); }, 20s));
         return got.value_or(std::nullopt);

@@ -289,15 +289,16 @@ TEST(WakeCheck, EventsWaitsAndChecks) {
 }
 
 // The wake watch with short waits, and how often it asked whether the program
-// allows a check (it always does) and started one.
+// allows a check (it always does), started one, and told of the wake-up.
 struct Watch {
     WakeWatch watch;
-    int asked = 0, checks = 0;
+    int asked = 0, checks = 0, wakes = 0;
     explicit Watch(const QDBusConnection& bus) : watch(bus) {
         watch.Check().ResumeSettle = 200ms;
         watch.Check().NetworkSettle = 100ms;
         watch.Conditions = [this] { return ++asked, WakeCheck::Conditions{true, false, false}; };
         watch.OnCheck = [this](WakeWatch*) { ++checks; };
+        watch.OnWake = [this](WakeWatch*) { ++wakes; };
     }
 };
 
@@ -315,7 +316,8 @@ TEST_F(WakeWatchTest, OneCheckAfterAResumeOrTheNetworksReturnWhenTheProgramAllow
     const auto state = [&](uint value) { Mock("SetGlobalConnectionState", {value}); };
     Watch w(bus.Bus());
     // Each kind of signal alone, then all together: one check each time. Last,
-    // a resume just after a run, which the program does not allow.
+    // a resume just after a run, which the program does not allow: it is told
+    // all the same, for the connections held open.
     const std::function<void()> sends[] = {
         [&] { connectivity(3), connectivity(4); }, [&] { state(20), state(70); },
         [&] { connectivity(1), state(20), Resume(), state(70), connectivity(4); },
@@ -327,6 +329,7 @@ TEST_F(WakeWatchTest, OneCheckAfterAResumeOrTheNetworksReturnWhenTheProgramAllow
         test::RunFor(300ms); // and no second
         EXPECT_EQ(w.asked, i + 1);
         EXPECT_EQ(w.checks, std::min(i + 1, 3));
+        EXPECT_EQ(w.wakes, i + 1);
     }
 }
 
