@@ -371,6 +371,10 @@
         <source>安全な接続ができませんでした。</source>
         <translation>No secure connection could be made.</translation>
     </message>
+    <message>
+        <source>サーバからの警告：%1</source>
+        <translation>The server says: %1</translation>
+    </message>
 </context>
 <context>
     <name>MainController</name>

@@ -34,6 +34,9 @@ struct AccountResult {
     // Why the account failed (CP932, one line: TLS, the connection, the
     // keyring), shown under the error.
     std::string Reason;
+    // What the server said must reach the user ([ALERT], CP932, one line),
+    // shown above the account's lines after the check that heard it.
+    std::string Alert;
 
     bool operator==(const AccountResult&) const = default;
 

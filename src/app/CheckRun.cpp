@@ -153,6 +153,7 @@ CheckRun::~CheckRun() {
         checker->OnDisconnect = nullptr;
         checker->OnError = nullptr;
         checker->OnQuitRefused = nullptr;
+        checker->OnAlert = nullptr;
     }
 }
 
@@ -181,6 +182,11 @@ void CheckRun::Wire(MailChecker& checker) {
     checker.OnError = [this](MailChecker* from, uint8_t error) {
         if (from == checker_)
             VeltaPOP3Error(error);
+    };
+    // What the server says the user must read shows on the account's line.
+    checker.OnAlert = [this](MailChecker* from, const std::string& text) {
+        if (from == checker_ && CheckIndex >= 0 && CheckIndex <= 19)
+            Current().Alert = text;
     };
     // A refused QUIT ends the session without an event; the run must not stall.
     checker.OnQuitRefused = [this](MailChecker* from) {

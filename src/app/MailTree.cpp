@@ -33,7 +33,7 @@ const std::string* ErrorText(int32_t count) {
     }
 }
 
-std::vector<TreeLine> Lines(const AccountResult& r, bool oldMailNotShow) {
+std::vector<TreeLine> StatusLines(const AccountResult& r, bool oldMailNotShow) {
     if (const std::string* error = ErrorText(r.Count)) {
         std::vector<TreeLine> lines = {{*error, TreeLine::Error, {}}};
         // A sibling, not a child: it shows also with the lines folded.
@@ -69,6 +69,18 @@ std::vector<TreeLine> Lines(const AccountResult& r, bool oldMailNotShow) {
                          TreeLine::Letter,
                          {{r.Senders[k], TreeLine::Sender, {}}, {r.Dates[k], TreeLine::Date, {}}}});
     }
+    return lines;
+}
+
+std::vector<TreeLine> Lines(const AccountResult& r, bool oldMailNotShow) {
+    std::vector<TreeLine> lines = StatusLines(r, oldMailNotShow);
+    if (!r.Alert.empty())
+        lines.insert(
+            lines.begin(),
+            {cp932::FromUnicode(
+                 UiString("MailTree", "サーバからの警告：%1").arg(cp932::ToUnicode(r.Alert))),
+             TreeLine::Error,
+             {}});
     return lines;
 }
 

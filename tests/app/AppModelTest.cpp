@@ -286,6 +286,12 @@ TEST(MailTree, EveryCountHasItsLineAndImageAndOldMailCanBeHidden) {
     // Counting only, OldCount is -1: just the count line.
     EXPECT_EQ(MailTree(shown, 5, true).size(), 1u);
     EXPECT_TRUE(MailTree(shown, 10, false).empty());
+    // What the server said must reach the user stands first, whatever the count.
+    shown[6].Alert = "quota 95%";
+    const auto alerted = MailTree(shown, 7, true);
+    ASSERT_EQ(alerted.size(), 4u);
+    EXPECT_EQ(cp932::ToUtf8(alerted[0].text), "サーバからの警告：quota 95%");
+    EXPECT_EQ(alerted[0].image, TreeLine::Error);
 }
 
 using W = TrayFollow::Window;

@@ -40,10 +40,15 @@ struct FakeDialup : DialupControl {
 // loop; it may refuse every message, or never answer at all.
 struct FakeChecker : MailChecker {
     bool silent = false, refusesRetr = false;
+    std::string alert; // said at the login
     TlsOutcome tls;
 
     bool Connect(const std::string&, const std::string&, const std::string&) override {
-        return silent || Later([this] { TellConnect(1); });
+        return silent || Later([this] {
+                   if (!alert.empty())
+                       TellAlert(alert);
+                   TellConnect(1);
+               });
     }
     bool Retr(int) override {
         return !refusesRetr && Later([this] { TellMail({"m", "s", "d"}, "1"); });

@@ -176,14 +176,16 @@ TEST_F(CheckRunTest, AnAccountsTurnEndsWhenItsClientRefusesAMessageOrIsFreed) {
     server.Set("b", Box({"b1"}));
     std::optional<FakeChecker> client; // made again where the freed one was
     run.ImapFor = [&](const TAccount&) -> MailChecker& { return *client; };
-    // It reads, refuses a message, or is freed while silent; the count.
-    const std::pair<char, int> rows[] = {{'r', 1}, {'x', -5}, {'f', -2}, {'r', 1}};
+    // It reads, refuses a message, is freed while silent, or alerts; the count.
+    const std::pair<char, int> rows[] = {{'r', 1}, {'x', -5}, {'f', -2}, {'a', 1}, {'r', 1}};
     for (const auto& [how, count] : rows) {
         client.emplace().refusesRetr = how == 'x';
+        client->alert = how == 'a' ? "quota" : "";
         if ((client->silent = how == 'f'))
             QTimer::singleShot(50, [&] { client.reset(); });
         ASSERT_TRUE(Check()) << how;
         EXPECT_EQ(Shown(0).Count, count) << how;
+        EXPECT_EQ(Shown(0).Alert, how == 'a' ? "quota" : "") << "shown after its check only";
         EXPECT_EQ(Shown(1).Count, 1) << "the next account checked";
     }
     auto owned = std::make_unique<FakeChecker>();
