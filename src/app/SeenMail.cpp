@@ -1,5 +1,7 @@
 #include "app/SeenMail.h"
 
+#include "settings/ProfileLocation.h"
+
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QDir>
@@ -7,27 +9,12 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <charconv>
-#include <cstdlib>
-#include <pwd.h>
-#include <unistd.h>
 
 namespace pim {
 
 namespace {
 
 constexpr char kHeader[] = "Pim seen mail 1";
-
-// Qt 6.4 knows no state location: the XDG rule by hand.
-std::string StateFolder() {
-    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg == '/')
-        return std::string(xdg) + "/Pim";
-    const char* home = std::getenv("HOME");
-    if (!home || !*home) {
-        if (const passwd* entry = ::getpwuid(::getuid()))
-            home = entry->pw_dir;
-    }
-    return std::string(home ? home : "") + "/.local/state/Pim";
-}
 
 // Names, hosts and ids may hold any byte; the file's lines and fields must not break.
 QByteArray Encode(const std::string& bytes) {
@@ -40,8 +27,9 @@ std::string Decode(const QByteArray& field) {
 } // namespace
 
 SeenMail::SeenMail(const std::string& profilePath, std::string folder) : profile_(profilePath) {
+    // Qt 6.4 knows no state location: the XDG rule by hand.
     if (folder.empty())
-        folder = StateFolder();
+        folder = XdgFolder("XDG_STATE_HOME", ".local/state") + "/Pim";
     const QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(profilePath),
                                                      QCryptographicHash::Sha256);
     path_ = folder + "/seen-" + hash.toHex().left(16).toStdString();

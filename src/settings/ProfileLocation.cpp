@@ -9,17 +9,6 @@ namespace pim {
 
 namespace {
 
-std::string ConfigHome() {
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
-        return xdg;
-    const char* home = std::getenv("HOME");
-    if (!home || !*home) {
-        if (const passwd* entry = ::getpwuid(::getuid()))
-            home = entry->pw_dir;
-    }
-    return std::string(home ? home : "") + "/.config";
-}
-
 // A folder of the system's programs takes no Pim.INI whoever runs Pim: root
 // could write /usr/bin, but a file there would be every user's.
 bool SystemProgramFolder(const std::string& folder) {
@@ -32,6 +21,17 @@ bool SystemProgramFolder(const std::string& folder) {
 
 } // namespace
 
+std::string XdgFolder(const char* variable, const char* underHome) {
+    if (const char* xdg = std::getenv(variable); xdg && *xdg == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        if (const passwd* entry = ::getpwuid(::getuid()))
+            home = entry->pw_dir;
+    }
+    return std::string(home ? home : "") + "/" + underHome;
+}
+
 std::string ProfilePath(const std::string& programDir) {
     const std::string beside = programDir + "Pim.INI";
     // Whatever is there counts, a link to a file not yet written included.
@@ -39,7 +39,7 @@ std::string ProfilePath(const std::string& programDir) {
     if (::lstat(beside.c_str(), &info) == 0 ||
         (!SystemProgramFolder(programDir) && ::access(programDir.c_str(), W_OK) == 0))
         return beside;
-    const std::string home = ConfigHome();
+    const std::string home = XdgFolder("XDG_CONFIG_HOME", ".config");
     const std::string folder = home + "/Pim";
     ::mkdir(home.c_str(), 0700);
     ::mkdir(folder.c_str(), 0700);

@@ -11,4 +11,8 @@ namespace pim {
 // `programDir` ends with '/'.
 std::string ProfilePath(const std::string& programDir);
 
+// An XDG base folder: `variable` when it names an absolute path, else
+// `underHome` (".config", ".local/state") in the user's home.
+std::string XdgFolder(const char* variable, const char* underHome);
+
 } // namespace pim
