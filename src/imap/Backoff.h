@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
-#include <optional>
+#include <utility>
 
 namespace pim {
 
@@ -23,28 +23,31 @@ public:
 
     // A try failed, or the connection dropped, at `now`: the wait before the next one.
     Duration Failed(Duration now) {
-        if (up_ && now - *up_ >= kSteady)
+        if (working_ && now - since_ >= kSteady)
             next_ = kFirst;
-        up_.reset();
+        working_ = false;
         const Duration wait = next_;
         next_ = std::min(next_ * 2, kLongest);
         return wait;
     }
     // The connection idles at `now`: it works from its first idle on.
     void Working(Duration now) {
-        if (!up_)
-            up_ = now;
+        if (!std::exchange(working_, true))
+            since_ = now;
     }
     // The machine woke or the network came back, or the connection was left on
     // purpose: try now, and the next failure waits as after a first one.
     void Woke() {
         next_ = kFirst;
-        up_.reset();
+        working_ = false;
     }
 
 private:
     Duration next_ = kFirst;
-    std::optional<Duration> up_; // since when the connection works
+    // Since when the connection works (a flag beside it: GCC 12 at -O3 warns
+    // falsely of an optional duration read uninitialised).
+    bool working_ = false;
+    Duration since_{};
 };
 
 // At most one check every 2 s and ten a minute for one account's pushes: a
