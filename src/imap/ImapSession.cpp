@@ -225,7 +225,7 @@ ImapReason ImapSession::CredentialsProblem(std::string_view userID, std::string_
 void ImapSession::Begin(const std::string& userID, const std::string& password,
                         const std::string& server, Tls tls) {
     Reset();
-    open_ = true;
+    Enter(State::Greeting);
     tls_ = tls;
     // Servers take UTF-8 (RFC 4616 for PLAIN, and LOGIN in practice).
     if ((credentials_ = CredentialsProblem(userID, password)) == ImapReason::None) {
@@ -241,14 +241,13 @@ void ImapSession::Begin(const std::string& userID, const std::string& password,
 void ImapSession::Reset() {
     ++serial_;
     StopTimeOut();
-    if (open_) {
+    if (state_ != State::Off) {
         host_.StopSessionTimer();
         host_.CloseConnection();
     }
-    open_ = false;
+    Enter(State::Off);
     reader_.Clear();
-    state_ = State::Greeting;
-    encrypted_ = loggedIn_ = false;
+    encrypted_ = false;
     errorNo_ = capabilities_ = 0;
     reason_ = credentials_ = ImapReason::None;
     userID_.clear();
@@ -268,15 +267,27 @@ void ImapSession::Reset() {
     searchMalformed_ = false;
     window_.clear();
     summaries_.clear();
-    fetchDone_ = logoutAhead_ = serverDone_ = false;
-    onIdle_ = OnIdle::Idle;
-    changed_ = pushed_ = false;
+    news_ = News::None;
+}
+
+void ImapSession::Enter(State state) {
+#ifdef PIM_TRACE_IMAP
+    static constexpr const char* kNames[] = {
+        "Off",         "Greeting", "Capability", "StartTls",       "Handshake",
+        "Login",       "Search",   "Fetch",      "FetchLogout",    "Ready",
+        "ReadyLogout", "Served",   "Idle",       "IdleThenSearch", "IdleThenLogout",
+        "Idling",      "Logout",   "LeftFetch",  "Left",           "Closing"};
+    std::fprintf(stderr, "IMAP %s -> %s\n", kNames[static_cast<size_t>(state_)],
+                 kNames[static_cast<size_t>(state)]);
+#endif
+    state_ = state;
 }
 
 void ImapSession::Receive(std::string_view chunk) {
     // Text in clear after the OK to STARTTLS may come from anyone on the way;
     // after the goodbye nothing is asked for.
-    if (!open_ || state_ == State::Handshake || state_ == State::Closing || serverDone_)
+    if (state_ == State::Off || state_ == State::Handshake || state_ == State::Closing ||
+        state_ == State::Served)
         return;
     const uint64_t serial = serial_;
     // The time-out measures silence; the session's bound ends a flood.
@@ -285,8 +296,7 @@ void ImapSession::Receive(std::string_view chunk) {
     while (!chunk.empty() && serial == serial_) {
         chunk.remove_prefix(reader_.Read(chunk));
         // While idling no timer bounds a response: its size must.
-        const bool untimed =
-            state_ == State::Idle || state_ == State::Idling || state_ == State::Logout;
+        const bool untimed = Watching() || state_ >= State::Logout;
         if (reader_.Overflowed() || (untimed && reader_.BeyondBounds())) {
             // A line without end says no more than silence does.
             Finish(errorNo_ != 0 ? errorNo_ : uint8_t{ieTimeOut});
@@ -320,7 +330,7 @@ void ImapSession::Respond() {
             Finish(ieConnect);
         else if (state_ == State::Login && !flight_.empty())
             SendFlight();
-        else if (state_ == State::Idle)
+        else if (Watching() && state_ != State::Idling)
             IdleBegun();
         return;
     case ImapResponseReader::Kind::Tagged:
@@ -356,7 +366,7 @@ void ImapSession::Greeted(std::string_view text) {
             CapabilitiesKnown();
             return;
         }
-        state_ = State::Capability;
+        Enter(State::Capability);
         host_.Send(Tagged(Command::Capability, "CAPABILITY"));
     } else if (SameLetters(status, "PREAUTH")) {
         // Logged in without a word: nobody can tell that the line was not forged.
@@ -364,8 +374,9 @@ void ImapSession::Greeted(std::string_view text) {
             EndInClear(TlsFailure::Downgrade);
             return;
         }
-        loggedIn_ = true;
-        LogIn();
+        Enter(State::Search);
+        flight_.assign(1, std::string());
+        SendFlight();
     } else {
         Finish(ieConnect);
     }
@@ -495,17 +506,16 @@ bool ImapSession::FlagsChanged(std::string_view text) {
 }
 
 void ImapSession::Changed() {
-    // A flood costs one flag and one event.
-    if (pushed_)
+    // A flood costs one event.
+    if (news_ == News::Told)
         return;
-    changed_ = true;
+    news_ = News::Seen;
     if (state_ == State::Idling)
         Push();
 }
 
 void ImapSession::Push() {
-    changed_ = false;
-    pushed_ = true;
+    news_ = News::Told;
     host_.Pushed();
 }
 
@@ -520,17 +530,18 @@ void ImapSession::Completed(Command command, bool ok) {
             return;
         }
         // The handshake counts as a reply; nothing read before it counts.
-        state_ = State::Handshake;
+        Enter(State::Handshake);
         reader_.Clear();
         ++serial_;
         host_.StartTls();
         return;
     case Command::Login:
         // An OK before the whole login was sent is no login either.
-        loggedIn_ = ok && flight_.empty();
-        if (!loggedIn_) {
+        if (!ok || !flight_.empty()) {
             flight_.clear();
             Refuse(ieLogin);
+        } else if (state_ == State::Login) {
+            Enter(State::Search);
         }
         break;
     case Command::Examine:
@@ -541,7 +552,7 @@ void ImapSession::Completed(Command command, bool ok) {
     case Command::Search:
         if (!ok || searchMalformed_)
             Refuse(ieMailbox);
-        else if (errorNo_ == 0 && state_ == State::Login) {
+        else if (errorNo_ == 0 && (state_ == State::Login || state_ == State::Search)) {
             Searched();
             return;
         }
@@ -556,13 +567,13 @@ void ImapSession::Completed(Command command, bool ok) {
         break;
     case Command::Logout:
         // Gone ahead: the session ends when the owner quits.
-        if (logoutAhead_ && state_ == State::Ready)
-            serverDone_ = true;
+        if (state_ == State::ReadyLogout)
+            Enter(State::Served);
         else
             Finish(errorNo_);
         return;
     }
-    if (errorNo_ != 0 && pending_.empty() && state_ == State::Login)
+    if (errorNo_ != 0 && pending_.empty() && (state_ == State::Login || state_ == State::Search))
         SendLogout();
 }
 
@@ -581,7 +592,7 @@ void ImapSession::CapabilitiesKnown() {
             if (serial != serial_)
                 return;
             // Alone: nothing may follow it in clear text.
-            state_ = State::StartTls;
+            Enter(State::StartTls);
             host_.Send(Tagged(Command::StartTls, "STARTTLS"));
             return;
         }
@@ -596,26 +607,20 @@ void ImapSession::CapabilitiesKnown() {
 // The login, EXAMINE and the search go in one write; only a synchronising
 // literal or a SASL answer waits for the server's "+".
 void ImapSession::LogIn() {
-    state_ = State::Login;
-    if (!loggedIn_) {
-        ImapReason refusal = credentials_;
-        // Only what the server offers is used, and LOGIN is not offered then.
-        if (refusal == ImapReason::None && !(capabilities_ & capAuthPlain) &&
-            (capabilities_ & capLoginDisabled))
-            refusal = encrypted_ || tls_ == Tls::Implicit ? ImapReason::NoMechanism
-                                                          : ImapReason::LoginDisabled;
-        if (refusal != ImapReason::None) {
-            // Not a byte of the secret goes out.
-            Refuse(ieLogin, refusal);
-            SendLogout();
-            return;
-        }
-    }
-    flight_.assign(1, std::string());
-    if (loggedIn_) {
-        SendFlight();
+    Enter(State::Login);
+    ImapReason refusal = credentials_;
+    // Only what the server offers is used, and LOGIN is not offered then.
+    if (refusal == ImapReason::None && !(capabilities_ & capAuthPlain) &&
+        (capabilities_ & capLoginDisabled))
+        refusal = encrypted_ || tls_ == Tls::Implicit ? ImapReason::NoMechanism
+                                                      : ImapReason::LoginDisabled;
+    if (refusal != ImapReason::None) {
+        // Not a byte of the secret goes out.
+        Refuse(ieLogin, refusal);
+        SendLogout();
         return;
     }
+    flight_.assign(1, std::string());
     if (capabilities_ & capAuthPlain) {
         const std::string response = Base64('\0' + userID_ + '\0' + password_);
         if (capabilities_ & capSaslIr) {
@@ -666,12 +671,12 @@ std::string ImapSession::Tagged(Command command, std::string_view text) {
 }
 
 void ImapSession::SendLogout(const std::string& before) {
-    state_ = State::Logout;
+    Enter(State::Logout);
     host_.Send(before + Tagged(Command::Logout, "LOGOUT"));
 }
 
 bool ImapSession::StartIdle() {
-    state_ = State::Idle;
+    Enter(State::Idle);
     host_.Send(Tagged(Command::Idle, "IDLE"));
     UpdateTimer();
     return true;
@@ -686,23 +691,21 @@ std::string ImapSession::EndIdle() {
 }
 
 void ImapSession::IdleBegun() {
-    switch (std::exchange(onIdle_, OnIdle::Idle)) {
-    case OnIdle::Again:
+    if (state_ == State::IdleThenSearch) {
         SearchAgain(EndIdle());
         return;
-    case OnIdle::Leave:
+    }
+    if (state_ == State::IdleThenLogout) {
         SendLogout(EndIdle());
         return;
-    case OnIdle::Idle:
-        break;
     }
-    state_ = State::Idling;
+    Enter(State::Idling);
     // The owner's renewal bounds the wait now, not the session's timers.
     StopTimeOut();
     host_.StopSessionTimer();
     const uint64_t serial = serial_;
     host_.Idling();
-    if (serial == serial_ && state_ == State::Idling && changed_)
+    if (serial == serial_ && state_ == State::Idling && news_ == News::Seen)
         Push();
 }
 
@@ -712,34 +715,25 @@ void ImapSession::IdleEnded(bool ok) {
     // Refused: this connection serves no push, and says so at every check.
     if (!ok && !begun)
         capabilities_ &= static_cast<uint8_t>(~capIdle);
-    switch (std::exchange(onIdle_, OnIdle::Idle)) {
-    case OnIdle::Again:
-        if (state_ == State::Idle) {
-            SearchAgain({});
-            return;
-        }
-        break;
-    case OnIdle::Leave:
+    if (state_ == State::IdleThenSearch) {
+        SearchAgain({});
+        return;
+    }
+    // Refused, the check is over; the account is checked at its interval only.
+    if (state_ == State::IdleThenLogout || (!ok && !begun)) {
         SendLogout();
         return;
-    case OnIdle::Idle:
-        break;
     }
-    if (ok || begun) {
-        // Ended by the server: the owner connects again, as after a lost connection.
-        Finish(ieConnect);
-        return;
-    }
-    // The check is over; the account is checked at its interval only.
-    SendLogout();
+    // Ended by the server: the owner connects again, as after a lost connection.
+    Finish(ieConnect);
 }
 
 void ImapSession::SearchAgain(const std::string& done) {
-    state_ = State::Login;
-    changed_ = pushed_ = false;
+    Enter(State::Search);
+    news_ = News::None;
     unseen_ = 0;
     highest_.clear();
-    searchMalformed_ = fetchDone_ = false;
+    searchMalformed_ = false;
     host_.StartSessionTimer();
     host_.Send(done + Tagged(Command::Search, "UID SEARCH UNSEEN"));
 }
@@ -785,20 +779,18 @@ void ImapSession::Searched() {
     // and the owner reads the summaries as they come, after the server's goodbye too.
     const bool ahead = !(keepOpen_ && IdleOffered());
     if (set.empty()) {
-        fetchDone_ = true;
-        if (!Report() || !ahead)
+        if (!Report(State::Ready) || !ahead)
             return;
-        logoutAhead_ = true;
+        Enter(State::ReadyLogout);
         host_.Send(Tagged(Command::Logout, "LOGOUT"));
         return;
     }
     std::string commands = Tagged(Command::Fetch, "UID FETCH " + set +
                                                       " (BODY.PEEK[HEADER.FIELDS (DATE FROM "
                                                       "SUBJECT RECEIVED)])");
-    if (ahead) {
-        logoutAhead_ = true;
+    if (ahead)
         commands += Tagged(Command::Logout, "LOGOUT");
-    }
+    Enter(ahead ? State::FetchLogout : State::Fetch);
     host_.Send(commands);
 }
 
@@ -817,10 +809,12 @@ void ImapSession::Fetched(uint32_t uid, std::string header, bool cut) {
 }
 
 void ImapSession::FetchDone() {
-    fetchDone_ = true;
     // Left meanwhile: nobody waits for the count.
-    if (state_ != State::Login)
+    if (state_ == State::LeftFetch)
+        Enter(State::Left);
+    if (state_ != State::Fetch && state_ != State::FetchLogout)
         return;
+    const State ready = state_ == State::Fetch ? State::Ready : State::ReadyLogout;
     // Gone since the search (no answer for it, or the server's NO): no longer there.
     size_t kept = 0;
     for (size_t i = 0; i < window_.size(); ++i) {
@@ -832,21 +826,21 @@ void ImapSession::FetchDone() {
     const size_t gone = window_.size() - kept;
     if (gone != 0 && count_ > window_.size()) {
         // Older ones would take their places, and they were counted, not kept.
-        state_ = State::Ready;
+        Enter(ready);
         host_.Failed(ieFetch);
         return;
     }
     window_.resize(kept);
     summaries_.resize(kept);
     count_ -= gone;
-    Report();
+    Report(ready);
 }
 
-bool ImapSession::Report() {
-    state_ = State::Ready;
+bool ImapSession::Report(State ready) {
+    Enter(ready);
     const uint64_t serial = serial_;
     host_.Connected(static_cast<int>(std::min<uint64_t>(count_, INT_MAX)));
-    return serial == serial_ && state_ == State::Ready;
+    return serial == serial_ && state_ == ready;
 }
 
 void ImapSession::Answer(size_t index) {
@@ -857,7 +851,7 @@ void ImapSession::Answer(size_t index) {
 }
 
 bool ImapSession::Retr(int mailNo) {
-    if (!open_ || state_ != State::Ready || mailNo < 1 ||
+    if (state_ < State::Ready || state_ > State::Served || mailNo < 1 ||
         static_cast<size_t>(mailNo) > window_.size())
         return false;
     const size_t index = static_cast<size_t>(mailNo - 1);
@@ -869,27 +863,28 @@ bool ImapSession::Retr(int mailNo) {
 }
 
 bool ImapSession::Quit() {
-    if (open_ && state_ == State::Ready && keepOpen_ && IdleOffered() && !logoutAhead_)
+    if (state_ == State::Ready && keepOpen_ && IdleOffered())
         return StartIdle();
     return Leave();
 }
 
 bool ImapSession::CheckAgain() {
-    if (!open_ || !Watching() || onIdle_ == OnIdle::Leave)
-        return false;
-    if (state_ == State::Idle)
-        onIdle_ = OnIdle::Again;
-    else
+    if (state_ == State::Idling)
         SearchAgain(EndIdle());
+    else if (state_ == State::Idle || state_ == State::IdleThenSearch)
+        Enter(State::IdleThenSearch);
+    else
+        return false;
     UpdateTimer();
     return true;
 }
 
 bool ImapSession::Renew() {
-    if (!open_ || state_ != State::Idling)
+    if (state_ != State::Idling)
         return false;
-    state_ = State::Idle;
-    pushed_ = false;
+    Enter(State::Idle);
+    if (news_ == News::Told)
+        news_ = News::None;
     // In this order: only the IDLE sent before is ended.
     std::string bytes = EndIdle();
     host_.Send(bytes + Tagged(Command::Idle, "IDLE"));
@@ -898,72 +893,82 @@ bool ImapSession::Renew() {
 }
 
 bool ImapSession::Leave() {
-    if (!open_ || state_ == State::Closing)
+    switch (state_) {
+    case State::Off:
+    case State::Closing:
         return false;
-    if (state_ == State::Idle) {
-        onIdle_ = OnIdle::Leave;
+    case State::Idle:
+    case State::IdleThenSearch:
+        Enter(State::IdleThenLogout);
         return true;
-    }
-    if (state_ == State::Idling) {
+    case State::Idling:
         SendLogout(EndIdle());
-        UpdateTimer();
-        return true;
-    }
+        break;
     // On the way to TLS not even LOGOUT goes out in clear text.
-    if (state_ == State::StartTls || state_ == State::Handshake) {
+    case State::StartTls:
+    case State::Handshake:
         EndInClear(TlsFailure::Handshake);
         return true;
-    }
-    if (state_ == State::Logout)
+    // The LOGOUT sent ahead ends the session once it is answered.
+    case State::FetchLogout:
+        Enter(State::LeftFetch);
         return true;
-    if (logoutAhead_) {
-        // The LOGOUT sent ahead ends the session once it is answered.
-        if (serverDone_)
-            Finish(errorNo_);
-        else
-            state_ = State::Logout;
+    case State::ReadyLogout:
+        Enter(State::Left);
         return true;
-    }
-    // A literal or a SASL answer is awaited: LOGOUT would be read as one.
-    if (!flight_.empty()) {
+    case State::Served:
         Finish(errorNo_);
         return true;
+    case State::IdleThenLogout:
+    case State::Logout:
+    case State::LeftFetch:
+    case State::Left:
+        return true;
+    default:
+        // A literal or a SASL answer is awaited: LOGOUT would be read as one.
+        if (!flight_.empty()) {
+            Finish(errorNo_);
+            return true;
+        }
+        SendLogout();
     }
-    SendLogout();
     UpdateTimer();
     return true;
 }
 
 void ImapSession::TlsStarted() {
-    if (!open_ || state_ != State::Handshake)
+    if (state_ != State::Handshake)
         return;
     encrypted_ = true;
     // What the server offered in clear text may have been forged on the way.
     capabilities_ = 0;
-    state_ = State::Capability;
+    Enter(State::Capability);
     host_.Send(Tagged(Command::Capability, "CAPABILITY"));
     StartTimeOut();
 }
 
 void ImapSession::ConnectionClosed() {
-    if (!open_ || state_ == State::Closing)
+    if (state_ == State::Off || state_ == State::Closing)
         return;
     if (state_ == State::StartTls || state_ == State::Handshake) {
         EndInClear(TlsFailure::Handshake);
         return;
     }
     // After the LOGOUT sent ahead and every header, a close is the server's goodbye.
-    if (logoutAhead_ && fetchDone_ && state_ == State::Ready) {
-        serverDone_ = true;
+    if (state_ == State::ReadyLogout || state_ == State::Served) {
+        Enter(State::Served);
         return;
     }
-    if (errorNo_ == 0 && state_ != State::Logout)
-        errorNo_ = loggedIn_ && !Watching() ? uint8_t{ieMailbox} : uint8_t{ieConnect};
+    // A search answered before the login is no login either.
+    const bool loggedIn =
+        state_ >= State::Search && state_ <= State::Ready && !Waits(Command::Login);
+    if (errorNo_ == 0 && state_ < State::Logout)
+        errorNo_ = loggedIn ? ieMailbox : ieConnect;
     Finish(errorNo_);
 }
 
 void ImapSession::ConnectionFailed() {
-    if (!open_ || state_ == State::Closing)
+    if (state_ == State::Off || state_ == State::Closing)
         return;
     // On the way to TLS the close tells why.
     if (errorNo_ == 0 && state_ != State::StartTls && state_ != State::Handshake)
@@ -978,18 +983,17 @@ void ImapSession::TimerExpired() {
     timerRunning_ = false;
     // Every header is in: a LOGOUT sent ahead and not answered ends the session
     // as if it had been.
-    if (logoutAhead_ && fetchDone_ && (state_ == State::Ready || state_ == State::Logout)) {
-        serverDone_ = true;
-        if (state_ == State::Logout)
-            Finish(errorNo_);
-        return;
-    }
-    SessionTimerExpired();
+    if (state_ == State::ReadyLogout || state_ == State::Served)
+        Enter(State::Served);
+    else if (state_ == State::Left)
+        Finish(errorNo_);
+    else
+        SessionTimerExpired();
 }
 
 void ImapSession::SessionTimerExpired() {
     // Stopped while idling; one that fired before ends nothing.
-    if (!open_ || state_ == State::Closing || state_ == State::Idling)
+    if (state_ == State::Off || state_ == State::Closing || state_ == State::Idling)
         return;
     if (state_ == State::StartTls || state_ == State::Handshake)
         EndInClear(TlsFailure::Handshake);
@@ -999,7 +1003,7 @@ void ImapSession::SessionTimerExpired() {
 
 // A failed or refused upgrade: not a word more in clear text, not even LOGOUT.
 void ImapSession::EndInClear(TlsFailure failure) {
-    state_ = State::Closing;
+    Enter(State::Closing);
     const uint64_t serial = serial_;
     host_.TlsFailed(failure);
     if (serial == serial_)
@@ -1009,7 +1013,7 @@ void ImapSession::EndInClear(TlsFailure failure) {
 // Reported before the reset: inside the handler the session still counts as open.
 void ImapSession::Finish(uint8_t errorNo) {
     StopTimeOut();
-    state_ = State::Closing;
+    Enter(State::Closing);
     const uint64_t serial = serial_;
     if (errorNo != 0 && errorNo == errorNo_ && reason_ != ImapReason::None)
         host_.Reason(reason_);
@@ -1020,7 +1024,7 @@ void ImapSession::Finish(uint8_t errorNo) {
 }
 
 bool ImapSession::Awaiting() const {
-    return open_ && state_ != State::Idling &&
+    return state_ != State::Off && state_ != State::Idling &&
            (state_ == State::Greeting || state_ == State::Handshake || !pending_.empty());
 }
 

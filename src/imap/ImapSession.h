@@ -151,9 +151,9 @@ public:
     // Ends the session and returns to the initial state, reporting nothing.
     void Reset();
 
-    bool Open() const { return open_; }
+    bool Open() const { return state_ != State::Off; }
     // IDLE went out (its "+" awaited) or runs.
-    bool Watching() const { return state_ == State::Idle || state_ == State::Idling; }
+    bool Watching() const { return state_ >= State::Idle && state_ <= State::Idling; }
     // The server offers IDLE: said in the greeting, by CAPABILITY, or (as most
     // servers do) in the answer to the login.
     bool IdleOffered() const { return (capabilities_ & capIdle) != 0; }
@@ -162,20 +162,39 @@ private:
     ImapSessionHost& host_;
     SummaryCache* cache_ = nullptr;
     const DayNames* dayNames_ = nullptr;
-    bool open_ = false;
     ImapResponseReader reader_;
 
+    // The phases in their order; a session kept open goes round from Search to
+    // Idling and back. Only Enter changes the state.
     enum class State : uint8_t {
+        Off,
+        // Greeting and capabilities
         Greeting,
         Capability, // CAPABILITY sent (again over TLS)
-        StartTls,   // STARTTLS sent
-        Handshake,  // nothing the server sends counts
-        Login,      // the login, EXAMINE and the search on their way
-        Ready,      // Connected was told; the headers are read
-        Idle,       // IDLE sent, its "+" awaited
+        // TLS
+        StartTls,  // STARTTLS sent
+        Handshake, // nothing the server sends counts
+        // Login: its parts each go after the server's "+"; the last carries
+        // EXAMINE and the search
+        Login,
+        // Select and search: logged in, their answers awaited
+        Search,
+        // Fetch: the headers of the new messages awaited, then read by the owner
+        Fetch,
+        FetchLogout, // the LOGOUT went with the FETCH
+        Ready,       // Connected was told
+        ReadyLogout, // and the LOGOUT sent ahead is awaited
+        Served,      // and the server said goodbye: nothing more is read
+        // Idle
+        Idle,           // IDLE sent, its "+" awaited
+        IdleThenSearch, // the "+" is answered with DONE and the search
+        IdleThenLogout, // with DONE and LOGOUT
         Idling,
+        // Logout
         Logout,
-        Closing, // the end is being reported
+        LeftFetch, // the owner left in FetchLogout: the headers, then the goodbye awaited
+        Left,      // the owner left in ReadyLogout: the goodbye awaited
+        Closing,   // the end is being reported
     };
     enum class Command : uint8_t {
         Capability,
@@ -188,8 +207,6 @@ private:
         Done, // an IDLE ended by our DONE: its answer is dropped
         Logout,
     };
-    // What the "+" to an IDLE is answered with.
-    enum class OnIdle : uint8_t { Idle, Again, Leave };
     struct Pending {
         std::string tag;
         Command command;
@@ -205,6 +222,7 @@ private:
         capIdle = 64,
     };
 
+    void Enter(State state);
     void Respond();
     void Greeted(std::string_view text);
     void AddCapabilities(std::string_view list);
@@ -223,7 +241,7 @@ private:
     void Fetched(uint32_t uid, std::string header, bool cut);
     void FetchDone();
     // Told after the FETCH: the count and the summaries are final.
-    bool Report();
+    bool Report(State ready);
     void Answer(size_t index);
     std::string UniqueId(size_t index) const;
     std::string Tagged(Command command, std::string_view text);
@@ -246,11 +264,10 @@ private:
     // Changes whenever a session begins or ends, and when TLS starts: what was
     // read before counts no more.
     uint64_t serial_ = 0;
-    State state_ = State::Greeting;
+    State state_ = State::Off;
     Tls tls_ = Tls::Offered;
     bool encrypted_ = false;
     bool timerRunning_ = false;
-    bool loggedIn_ = false;
     uint8_t errorNo_ = 0;                  // the first refusal, told at the end
     ImapReason reason_ = ImapReason::None; // of errorNo_
     ImapReason credentials_ = ImapReason::None;
@@ -264,7 +281,7 @@ private:
     size_t flightSent_ = 0;
     uint32_t uidValidity_ = 0;
     // What EXAMINE told, kept up to date by what the server announces since:
-    // only what differs from it is a change.
+    // only what differs from it is a change, in every round of a session kept open.
     bool examined_ = false;
     std::optional<uint32_t> exists_;
     bool validityChanged_ = false; // told once a connection
@@ -278,13 +295,9 @@ private:
     bool searchMalformed_ = false;
     std::vector<uint32_t> window_; // ascending
     std::vector<std::optional<MailSummary>> summaries_;
-    bool fetchDone_ = false;
     bool keepOpen_ = false;
-    OnIdle onIdle_ = OnIdle::Idle;
-    // INBOX changed since the search; told once idling, and once an idle period.
-    bool changed_ = false, pushed_ = false;
-    bool logoutAhead_ = false; // LOGOUT went out with the FETCH
-    bool serverDone_ = false;  // and was answered, or the server closed after it
+    // INBOX changed since the search: told once idling, and once an idle period.
+    enum class News : uint8_t { None, Seen, Told } news_ = News::None;
 };
 
 } // namespace pim
