@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -36,6 +37,16 @@ public:
         std::set<uint32_t> highest;
         bool malformed = false; // a word that is no number from 1 to 2^32-1
     };
+    // The items of "n FETCH (...)" that matter to a check.
+    struct FetchItems {
+        uint32_t number = 0;
+        uint32_t uid = 0; // none
+        bool hasHeader = false;
+        std::string header;
+        bool cut = false;
+        std::optional<bool> seen; // FLAGS given: whether \Seen is among them
+        bool closed = false;      // the list ends where the response does
+    };
 
     // Takes bytes of `chunk` up to the end of one response; returns how many.
     size_t Read(std::string_view chunk);
@@ -58,6 +69,8 @@ public:
     const std::vector<Literal>& Literals() const { return literals_; }
     // Set only for "* SEARCH ..."; then Text() is "SEARCH".
     const Search* SearchResult() const { return searching_ ? &search_ : nullptr; }
+    // Of "n FETCH (...)": false unless every item up to the end of the list could be read.
+    bool ReadFetch(FetchItems& items) const;
 
 private:
     enum class Phase : uint8_t { Line, Literal, Search, Complete, Overflow };

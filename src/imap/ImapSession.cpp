@@ -12,7 +12,7 @@ namespace pim {
 
 namespace {
 
-using Literal = ImapResponseReader::Literal;
+using FetchItems = ImapResponseReader::FetchItems;
 
 constexpr std::string_view kLineEnd = "\r\n";
 // A longer non-synchronising literal is not allowed with LITERAL- (RFC 7888).
@@ -81,130 +81,6 @@ std::string Quoted(std::string_view text) {
     for (char c : text)
         (c == '"' || c == '\\' ? out += '\\' : out) += c;
     return out + '"';
-}
-
-// One value of a FETCH item: a string (quoted or literal), an atom, or a list
-// skipped whole.
-struct Value {
-    std::string_view atom;
-    std::string_view list; // with its parentheses
-    std::string string;
-    bool cut = false;
-};
-
-bool SkipQuoted(std::string_view text, size_t& i, std::string* out) {
-    for (++i; i < text.size() && text[i] != '"'; ++i) {
-        if (text[i] == '\\' && i + 1 < text.size())
-            ++i;
-        if (out)
-            *out += text[i];
-    }
-    return i++ < text.size();
-}
-
-// `skipped`: the bytes of the response before `text`.
-bool ReadValue(std::string_view text, size_t& i, const std::vector<Literal>& literals,
-               size_t skipped, Value& value) {
-    if (i >= text.size())
-        return false;
-    if (text[i] == '"')
-        return SkipQuoted(text, i, &value.string);
-    if (text[i] == '{') {
-        const size_t close = text.find('}', i);
-        if (close == std::string_view::npos)
-            return false;
-        i = close + 1;
-        const auto literal =
-            std::lower_bound(literals.begin(), literals.end(), skipped + i,
-                             [](const Literal& l, size_t at) { return l.at < at; });
-        if (literal == literals.end() || literal->at != skipped + i)
-            return false;
-        value.string = literal->bytes;
-        value.cut = literal->cut;
-        return true;
-    }
-    if (text[i] == '(') {
-        const size_t start = i;
-        for (size_t depth = 0; i < text.size();) {
-            if (text[i] == '"') {
-                if (!SkipQuoted(text, i, nullptr))
-                    return false;
-                continue;
-            }
-            depth += text[i] == '(';
-            if (text[i++] == ')' && --depth == 0) {
-                value.list = text.substr(start, i - start);
-                return true;
-            }
-        }
-        return false;
-    }
-    const size_t end = std::min(text.find_first_of(" )", i), text.size());
-    value.atom = text.substr(i, end - i);
-    i = end;
-    return true;
-}
-
-// The items of "n FETCH (...)" that matter here.
-struct FetchItems {
-    uint32_t number = 0;
-    uint32_t uid = 0; // none
-    bool hasHeader = false;
-    std::string header;
-    bool cut = false;
-    std::optional<bool> seen; // FLAGS given: whether \Seen is among them
-    bool closed = false;      // the list ends where the response does
-};
-
-bool HasSeen(std::string_view list) {
-    for (size_t end = 0, start; (start = list.find_first_not_of("() ", end)) != list.npos;) {
-        end = std::min(list.find_first_of("() ", start), list.size());
-        if (SameLetters(list.substr(start, end - start), "\\SEEN"))
-            return true;
-    }
-    return false;
-}
-
-// False unless every item up to the end of the list could be read.
-bool ReadFetch(std::string_view text, const std::vector<Literal>& literals, size_t skipped,
-               FetchItems& items) {
-    size_t i = std::min(text.find_first_not_of("0123456789"), text.size());
-    constexpr std::string_view kFetch = " FETCH (";
-    if (!ReadNumber(text.substr(0, i), items.number) ||
-        !SameLetters(text.substr(i, kFetch.size()), kFetch))
-        return false;
-    for (i += kFetch.size(); i < text.size() && text[i] != ')';) {
-        if (text[i] == ' ') {
-            ++i;
-            continue;
-        }
-        const size_t start = i;
-        while (i < text.size() && text[i] != ' ' && text[i] != '(' && text[i] != ')') {
-            // A section names its fields inside the brackets.
-            if (text[i] == '[' && (i = text.find(']', i)) == std::string_view::npos)
-                return false;
-            ++i;
-        }
-        const std::string_view name = text.substr(start, i - start);
-        i += i < text.size() && text[i] == ' ';
-        Value value;
-        if (name.empty() || !ReadValue(text, i, literals, skipped, value))
-            return false;
-        if (SameLetters(name, "UID")) {
-            if (!ReadNumber(value.atom, items.uid))
-                items.uid = 0;
-        } else if (SameLetters(name.substr(0, 5), "BODY[")) {
-            items.hasHeader = true;
-            items.header = std::move(value.string);
-            items.cut = value.cut;
-        } else if (SameLetters(name, "FLAGS")) {
-            if (value.list.empty())
-                return false;
-            items.seen = HasSeen(value.list);
-        }
-    }
-    items.closed = i + 1 == text.size();
-    return true;
 }
 
 } // namespace
@@ -478,16 +354,16 @@ void ImapSession::Changed(std::string_view text) {
             seen_.erase(seen_.begin() + static_cast<std::ptrdiff_t>(number - 1));
         change = true;
     } else if (SameLetters(FirstWord(what), "FETCH")) {
-        change = FlagsChanged(text);
+        change = FlagsChanged();
     }
     // What EXAMINE itself tells is where changes start from.
     if (change && examined_)
         Changed();
 }
 
-bool ImapSession::FlagsChanged(std::string_view text) {
+bool ImapSession::FlagsChanged() {
     FetchItems items;
-    if (!ReadFetch(text, reader_.Literals(), reader_.TextStart(), items))
+    if (!reader_.ReadFetch(items))
         return false;
     // A header is an answer, never a change.
     if (items.hasHeader) {

@@ -233,7 +233,7 @@ private:
     void Alerted(std::string_view text);
     void Validity(std::string_view number);
     // False for anything but a well-formed change of a known message.
-    bool FlagsChanged(std::string_view text);
+    bool FlagsChanged();
     void CapabilitiesKnown();
     void LogIn();
     void SendFlight();
