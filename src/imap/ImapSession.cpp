@@ -98,6 +98,19 @@ ImapReason ImapSession::CredentialsProblem(std::string_view userID, std::string_
     return ImapReason::None;
 }
 
+void ImapSession::Enter(State state) {
+#ifdef PIM_TRACE_IMAP
+    static constexpr const char* kNames[] = {
+        "Off",         "Greeting", "Capability", "StartTls",       "Handshake",
+        "Login",       "Search",   "Fetch",      "FetchLogout",    "Ready",
+        "ReadyLogout", "Served",   "Idle",       "IdleThenSearch", "IdleThenLogout",
+        "Idling",      "Logout",   "LeftFetch",  "Left",           "Closing"};
+    std::fprintf(stderr, "IMAP %s -> %s\n", kNames[static_cast<size_t>(state_)],
+                 kNames[static_cast<size_t>(state)]);
+#endif
+    state_ = state;
+}
+
 void ImapSession::Begin(const std::string& userID, const std::string& password,
                         const std::string& server, Tls tls) {
     Reset();
@@ -146,19 +159,6 @@ void ImapSession::Reset() {
     news_ = News::None;
 }
 
-void ImapSession::Enter(State state) {
-#ifdef PIM_TRACE_IMAP
-    static constexpr const char* kNames[] = {
-        "Off",         "Greeting", "Capability", "StartTls",       "Handshake",
-        "Login",       "Search",   "Fetch",      "FetchLogout",    "Ready",
-        "ReadyLogout", "Served",   "Idle",       "IdleThenSearch", "IdleThenLogout",
-        "Idling",      "Logout",   "LeftFetch",  "Left",           "Closing"};
-    std::fprintf(stderr, "IMAP %s -> %s\n", kNames[static_cast<size_t>(state_)],
-                 kNames[static_cast<size_t>(state)]);
-#endif
-    state_ = state;
-}
-
 void ImapSession::Receive(std::string_view chunk) {
     // Text in clear after the OK to STARTTLS may come from anyone on the way;
     // after the goodbye nothing is asked for.
@@ -202,33 +202,10 @@ void ImapSession::Respond() {
         state_ == State::Greeting ? Greeted(text) : Untagged(text);
         return;
     case ImapResponseReader::Kind::Continuation:
-        if (state_ == State::Greeting)
-            Finish(ieConnect);
-        else if (state_ == State::Login && !flight_.empty())
-            SendFlight();
-        else if (Watching() && state_ != State::Idling)
-            IdleBegun();
+        Continued();
         return;
     case ImapResponseReader::Kind::Tagged:
-        if (state_ == State::Greeting) {
-            Finish(ieConnect);
-            return;
-        }
-        const auto pending = std::find_if(pending_.begin(), pending_.end(),
-                                          [&](const Pending& p) { return p.tag == reader_.Tag(); });
-        if (pending == pending_.end())
-            return;
-        const Command command = pending->command;
-        pending_.erase(pending);
-        const bool ok = SameLetters(FirstWord(text), "OK");
-        const std::string_view code = ResponseCode(text);
-        // Logged in, a server may offer more than it did before.
-        if (ok && command == Command::Login && SameLetters(FirstWord(code), "CAPABILITY"))
-            AddCapabilities(code);
-        // Not the password: the server cannot check any for now (RFC 5530).
-        if (!ok && command == Command::Login && SameLetters(code, "UNAVAILABLE"))
-            Refuse(ieConnect, ImapReason::Unavailable);
-        Completed(command, ok);
+        state_ == State::Greeting ? Finish(ieConnect) : Completed(text);
         return;
     }
 }
@@ -258,26 +235,6 @@ void ImapSession::Greeted(std::string_view text) {
     }
 }
 
-void ImapSession::AddCapabilities(std::string_view list) {
-    static constexpr std::pair<std::string_view, uint8_t> kKnown[] = {
-        {"STARTTLS", capStartTls},
-        {"LOGINDISABLED", capLoginDisabled},
-        {"AUTH=PLAIN", capAuthPlain},
-        {"SASL-IR", capSaslIr},
-        {"LITERAL+", capLiteralPlus},
-        {"LITERAL-", capLiteralMinus},
-        {"IDLE", capIdle}};
-    for (; !list.empty(); list = AfterWord(list))
-        for (const auto& [name, bit] : kKnown)
-            if (SameLetters(FirstWord(list), name))
-                capabilities_ |= bit;
-}
-
-bool ImapSession::Waits(Command command) const {
-    return std::any_of(pending_.begin(), pending_.end(),
-                       [&](const Pending& p) { return p.command == command; });
-}
-
 // Untagged data counts only while the command it answers runs.
 void ImapSession::Untagged(std::string_view text) {
     if (Waits(Command::Capability) && SameLetters(FirstWord(text), "CAPABILITY")) {
@@ -301,6 +258,26 @@ void ImapSession::Untagged(std::string_view text) {
     } else {
         Changed(text);
     }
+}
+
+void ImapSession::AddCapabilities(std::string_view list) {
+    static constexpr std::pair<std::string_view, uint8_t> kKnown[] = {
+        {"STARTTLS", capStartTls},
+        {"LOGINDISABLED", capLoginDisabled},
+        {"AUTH=PLAIN", capAuthPlain},
+        {"SASL-IR", capSaslIr},
+        {"LITERAL+", capLiteralPlus},
+        {"LITERAL-", capLiteralMinus},
+        {"IDLE", capIdle}};
+    for (; !list.empty(); list = AfterWord(list))
+        for (const auto& [name, bit] : kKnown)
+            if (SameLetters(FirstWord(list), name))
+                capabilities_ |= bit;
+}
+
+bool ImapSession::Waits(Command command) const {
+    return std::any_of(pending_.begin(), pending_.end(),
+                       [&](const Pending& p) { return p.command == command; });
 }
 
 // Shown as it came, but as one line of the user's charset, and not twice.
@@ -361,6 +338,15 @@ void ImapSession::Changed(std::string_view text) {
         Changed();
 }
 
+void ImapSession::Changed() {
+    // A flood costs one event.
+    if (news_ == News::Told)
+        return;
+    news_ = News::Seen;
+    if (state_ == State::Idling)
+        Push();
+}
+
 bool ImapSession::FlagsChanged() {
     FetchItems items;
     if (!reader_.ReadFetch(items))
@@ -381,21 +367,36 @@ bool ImapSession::FlagsChanged() {
     return std::exchange(seen_[items.number - 1], now) != now;
 }
 
-void ImapSession::Changed() {
-    // A flood costs one event.
-    if (news_ == News::Told)
-        return;
-    news_ = News::Seen;
-    if (state_ == State::Idling)
-        Push();
-}
-
 void ImapSession::Push() {
     news_ = News::Told;
     host_.Pushed();
 }
 
-void ImapSession::Completed(Command command, bool ok) {
+// The server's "+": what was held back for it goes out.
+void ImapSession::Continued() {
+    if (state_ == State::Greeting)
+        Finish(ieConnect);
+    else if (state_ == State::Login && !flight_.empty())
+        SendFlight();
+    else if (Watching() && state_ != State::Idling)
+        IdleBegun();
+}
+
+void ImapSession::Completed(std::string_view text) {
+    const auto pending = std::find_if(pending_.begin(), pending_.end(),
+                                      [&](const Pending& p) { return p.tag == reader_.Tag(); });
+    if (pending == pending_.end())
+        return;
+    const Command command = pending->command;
+    pending_.erase(pending);
+    const bool ok = SameLetters(FirstWord(text), "OK");
+    const std::string_view code = ResponseCode(text);
+    // Logged in, a server may offer more than it did before.
+    if (ok && command == Command::Login && SameLetters(FirstWord(code), "CAPABILITY"))
+        AddCapabilities(code);
+    // Not the password: the server cannot check any for now (RFC 5530).
+    if (!ok && command == Command::Login && SameLetters(code, "UNAVAILABLE"))
+        Refuse(ieConnect, ImapReason::Unavailable);
     switch (command) {
     case Command::Capability: // refused: as if nothing were offered
         CapabilitiesKnown();
@@ -546,6 +547,118 @@ std::string ImapSession::Tagged(Command command, std::string_view text) {
     return tag + ' ' + std::string(text) + std::string(kLineEnd);
 }
 
+void ImapSession::Searched() {
+    window_.assign(highest_.begin(), highest_.end());
+    highest_.clear();
+    // A UID named twice counts once: below the window's bound every one is in it.
+    count_ = window_.size() < static_cast<size_t>(kMaxMails)
+                 ? window_.size()
+                 : std::max<uint64_t>(unseen_, window_.size());
+    summaries_.assign(window_.size(), std::nullopt);
+    if (cache_) {
+        std::vector<ListedMessage> listed;
+        for (size_t i = 0; i < window_.size(); ++i)
+            listed.push_back(ListedMessage{UniqueId(i), 0});
+        cache_->Keep(account_, listed);
+        for (size_t i = 0; i < window_.size(); ++i)
+            if (const MailSummary* summary = cache_->Find(account_, listed[i]))
+                summaries_[i] = *summary;
+    }
+    // The uncached ones as ranges: "3:7,9".
+    std::string set;
+    for (size_t i = 0; i < window_.size(); ++i) {
+        if (summaries_[i])
+            continue;
+        size_t last = i;
+        while (last + 1 < window_.size() && !summaries_[last + 1] &&
+               window_[last + 1] == window_[last] + 1)
+            ++last;
+        if (!set.empty())
+            set += ',';
+        set += std::to_string(window_[i]);
+        if (last > i)
+            set += ':' + std::to_string(window_[last]);
+        i = last;
+    }
+    // Nothing more is needed of the server: LOGOUT shares the FETCH's round trip,
+    // and the owner reads the summaries as they come, after the server's goodbye too.
+    const bool ahead = !(keepOpen_ && IdleOffered());
+    if (set.empty()) {
+        if (!Report(State::Ready) || !ahead)
+            return;
+        Enter(State::ReadyLogout);
+        host_.Send(Tagged(Command::Logout, "LOGOUT"));
+        return;
+    }
+    std::string commands = Tagged(Command::Fetch, "UID FETCH " + set +
+                                                      " (BODY.PEEK[HEADER.FIELDS (DATE FROM "
+                                                      "SUBJECT RECEIVED)])");
+    if (ahead)
+        commands += Tagged(Command::Logout, "LOGOUT");
+    Enter(ahead ? State::FetchLogout : State::Fetch);
+    host_.Send(commands);
+}
+
+std::string ImapSession::UniqueId(size_t index) const {
+    return std::to_string(uidValidity_) + '.' + std::to_string(window_[index]);
+}
+
+void ImapSession::Fetched(uint32_t uid, std::string header, bool cut) {
+    const auto found = std::lower_bound(window_.begin(), window_.end(), uid);
+    if (found == window_.end() || *found != uid)
+        return;
+    const size_t index = static_cast<size_t>(found - window_.begin());
+    if (summaries_[index])
+        return;
+    static const DayNames& system = SystemDayNames();
+    summaries_[index] = ExtractMailInformation(header, dayNames_ ? *dayNames_ : system);
+    // A header too large to keep was not read: its summary is not worth keeping.
+    if (cache_ && !cut)
+        cache_->Store(account_, ListedMessage{UniqueId(index), 0}, *summaries_[index]);
+}
+
+void ImapSession::FetchDone() {
+    // Left meanwhile: nobody waits for the count.
+    if (state_ == State::LeftFetch)
+        Enter(State::Left);
+    if (state_ != State::Fetch && state_ != State::FetchLogout)
+        return;
+    const State ready = state_ == State::Fetch ? State::Ready : State::ReadyLogout;
+    // Gone since the search (no answer for it, or the server's NO): no longer there.
+    size_t kept = 0;
+    for (size_t i = 0; i < window_.size(); ++i) {
+        if (summaries_[i] && kept++ != i) {
+            window_[kept - 1] = window_[i];
+            summaries_[kept - 1] = std::move(summaries_[i]);
+        }
+    }
+    const size_t gone = window_.size() - kept;
+    if (gone != 0 && count_ > window_.size()) {
+        // Older ones would take their places, and they were counted, not kept.
+        Enter(ready);
+        host_.Failed(ieFetch);
+        return;
+    }
+    window_.resize(kept);
+    summaries_.resize(kept);
+    count_ -= gone;
+    Report(ready);
+}
+
+bool ImapSession::Report(State ready) {
+    Enter(ready);
+    const uint64_t serial = serial_;
+    host_.Connected(static_cast<int>(std::min<uint64_t>(count_, INT_MAX)));
+    return serial == serial_ && state_ == ready;
+}
+
+void ImapSession::Answer(size_t index) {
+    // Copies: the owner may end the session from inside the event.
+    const MailSummary summary = *summaries_[index];
+    const std::string id = UniqueId(index);
+    host_.MailInformation(summary, id);
+}
+
 void ImapSession::SendLogout(const std::string& before) {
     Enter(State::Logout);
     host_.Send(before + Tagged(Command::Logout, "LOGOUT"));
@@ -612,118 +725,6 @@ void ImapSession::SearchAgain(const std::string& done) {
     searchMalformed_ = false;
     host_.StartSessionTimer();
     host_.Send(done + Tagged(Command::Search, "UID SEARCH UNSEEN"));
-}
-
-std::string ImapSession::UniqueId(size_t index) const {
-    return std::to_string(uidValidity_) + '.' + std::to_string(window_[index]);
-}
-
-void ImapSession::Searched() {
-    window_.assign(highest_.begin(), highest_.end());
-    highest_.clear();
-    // A UID named twice counts once: below the window's bound every one is in it.
-    count_ = window_.size() < static_cast<size_t>(kMaxMails)
-                 ? window_.size()
-                 : std::max<uint64_t>(unseen_, window_.size());
-    summaries_.assign(window_.size(), std::nullopt);
-    if (cache_) {
-        std::vector<ListedMessage> listed;
-        for (size_t i = 0; i < window_.size(); ++i)
-            listed.push_back(ListedMessage{UniqueId(i), 0});
-        cache_->Keep(account_, listed);
-        for (size_t i = 0; i < window_.size(); ++i)
-            if (const MailSummary* summary = cache_->Find(account_, listed[i]))
-                summaries_[i] = *summary;
-    }
-    // The uncached ones as ranges: "3:7,9".
-    std::string set;
-    for (size_t i = 0; i < window_.size(); ++i) {
-        if (summaries_[i])
-            continue;
-        size_t last = i;
-        while (last + 1 < window_.size() && !summaries_[last + 1] &&
-               window_[last + 1] == window_[last] + 1)
-            ++last;
-        if (!set.empty())
-            set += ',';
-        set += std::to_string(window_[i]);
-        if (last > i)
-            set += ':' + std::to_string(window_[last]);
-        i = last;
-    }
-    // Nothing more is needed of the server: LOGOUT shares the FETCH's round trip,
-    // and the owner reads the summaries as they come, after the server's goodbye too.
-    const bool ahead = !(keepOpen_ && IdleOffered());
-    if (set.empty()) {
-        if (!Report(State::Ready) || !ahead)
-            return;
-        Enter(State::ReadyLogout);
-        host_.Send(Tagged(Command::Logout, "LOGOUT"));
-        return;
-    }
-    std::string commands = Tagged(Command::Fetch, "UID FETCH " + set +
-                                                      " (BODY.PEEK[HEADER.FIELDS (DATE FROM "
-                                                      "SUBJECT RECEIVED)])");
-    if (ahead)
-        commands += Tagged(Command::Logout, "LOGOUT");
-    Enter(ahead ? State::FetchLogout : State::Fetch);
-    host_.Send(commands);
-}
-
-void ImapSession::Fetched(uint32_t uid, std::string header, bool cut) {
-    const auto found = std::lower_bound(window_.begin(), window_.end(), uid);
-    if (found == window_.end() || *found != uid)
-        return;
-    const size_t index = static_cast<size_t>(found - window_.begin());
-    if (summaries_[index])
-        return;
-    static const DayNames& system = SystemDayNames();
-    summaries_[index] = ExtractMailInformation(header, dayNames_ ? *dayNames_ : system);
-    // A header too large to keep was not read: its summary is not worth keeping.
-    if (cache_ && !cut)
-        cache_->Store(account_, ListedMessage{UniqueId(index), 0}, *summaries_[index]);
-}
-
-void ImapSession::FetchDone() {
-    // Left meanwhile: nobody waits for the count.
-    if (state_ == State::LeftFetch)
-        Enter(State::Left);
-    if (state_ != State::Fetch && state_ != State::FetchLogout)
-        return;
-    const State ready = state_ == State::Fetch ? State::Ready : State::ReadyLogout;
-    // Gone since the search (no answer for it, or the server's NO): no longer there.
-    size_t kept = 0;
-    for (size_t i = 0; i < window_.size(); ++i) {
-        if (summaries_[i] && kept++ != i) {
-            window_[kept - 1] = window_[i];
-            summaries_[kept - 1] = std::move(summaries_[i]);
-        }
-    }
-    const size_t gone = window_.size() - kept;
-    if (gone != 0 && count_ > window_.size()) {
-        // Older ones would take their places, and they were counted, not kept.
-        Enter(ready);
-        host_.Failed(ieFetch);
-        return;
-    }
-    window_.resize(kept);
-    summaries_.resize(kept);
-    count_ -= gone;
-    Report(ready);
-}
-
-bool ImapSession::Report(State ready) {
-    Enter(ready);
-    const uint64_t serial = serial_;
-    host_.Connected(static_cast<int>(std::min<uint64_t>(count_, INT_MAX)));
-    return serial == serial_ && state_ == ready;
-}
-
-void ImapSession::Answer(size_t index) {
-    // Copies: the owner may end the session from inside the event.
-    const MailSummary summary = *summaries_[index];
-    const std::string id = UniqueId(index);
-    host_.MailInformation(summary, id);
 }
 
 bool ImapSession::Retr(int mailNo) {

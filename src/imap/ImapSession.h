@@ -228,7 +228,8 @@ private:
     void AddCapabilities(std::string_view list);
     bool Waits(Command command) const;
     void Untagged(std::string_view text);
-    void Completed(Command command, bool ok);
+    void Continued();
+    void Completed(std::string_view text);
     void Refuse(uint8_t errorNo, ImapReason reason = ImapReason::None);
     void Alerted(std::string_view text);
     void Validity(std::string_view number);
