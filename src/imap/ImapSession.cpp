@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cstdio>
 #include <utility>
 
 namespace pim {
@@ -98,6 +99,7 @@ ImapReason ImapSession::CredentialsProblem(std::string_view userID, std::string_
     return ImapReason::None;
 }
 
+// Built with PIM_TRACE_IMAP, each change is written out by name.
 void ImapSession::Enter(State state) {
 #ifdef PIM_TRACE_IMAP
     static constexpr const char* kNames[] = {
@@ -105,6 +107,7 @@ void ImapSession::Enter(State state) {
         "Login",       "Search",   "Fetch",      "FetchLogout",    "Ready",
         "ReadyLogout", "Served",   "Idle",       "IdleThenSearch", "IdleThenLogout",
         "Idling",      "Logout",   "LeftFetch",  "Left",           "Closing"};
+    static_assert(std::size(kNames) == static_cast<size_t>(State::Closing) + 1);
     std::fprintf(stderr, "IMAP %s -> %s\n", kNames[static_cast<size_t>(state_)],
                  kNames[static_cast<size_t>(state)]);
 #endif

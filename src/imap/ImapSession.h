@@ -164,8 +164,8 @@ private:
     const DayNames* dayNames_ = nullptr;
     ImapResponseReader reader_;
 
-    // The phases in their order; a session kept open goes round from Search to
-    // Idling and back. Only Enter changes the state.
+    // Where the dialogue stands, phase by phase in the order they run; a session
+    // kept open goes round from Search to Idling and back. Only Enter changes it.
     enum class State : uint8_t {
         Off,
         // Greeting and capabilities
@@ -177,7 +177,8 @@ private:
         // Login: its parts each go after the server's "+"; the last carries
         // EXAMINE and the search
         Login,
-        // Select and search: logged in, their answers awaited
+        // Select and search: logged in, the answers to EXAMINE (the first time)
+        // and the search awaited
         Search,
         // Fetch: the headers of the new messages awaited, then read by the owner
         Fetch,
@@ -222,39 +223,42 @@ private:
         capIdle = 64,
     };
 
+    // Every change of state goes through here.
     void Enter(State state);
+    // What the server says, one handler for each kind of response.
     void Respond();
     void Greeted(std::string_view text);
+    void Untagged(std::string_view text);
     void AddCapabilities(std::string_view list);
     bool Waits(Command command) const;
-    void Untagged(std::string_view text);
+    void Alerted(std::string_view text);
+    void Validity(std::string_view number);
+    void Changed(std::string_view text);
+    // False for anything but a well-formed change of a known message.
+    bool FlagsChanged();
+    void Changed();
+    void Push();
     void Continued();
     void Completed(std::string_view text);
     void Refuse(uint8_t errorNo, ImapReason reason = ImapReason::None);
-    void Alerted(std::string_view text);
-    void Validity(std::string_view number);
-    // False for anything but a well-formed change of a known message.
-    bool FlagsChanged();
+    // The steps of the phases, in their order.
     void CapabilitiesKnown();
     void LogIn();
     void SendFlight();
+    std::string Tagged(Command command, std::string_view text);
     void Searched();
+    std::string UniqueId(size_t index) const;
     void Fetched(uint32_t uid, std::string header, bool cut);
     void FetchDone();
     // Told after the FETCH: the count and the summaries are final.
     bool Report(State ready);
     void Answer(size_t index);
-    std::string UniqueId(size_t index) const;
-    std::string Tagged(Command command, std::string_view text);
     void SendLogout(const std::string& before = {});
     bool StartIdle();
     std::string EndIdle();
     void IdleBegun();
     void IdleEnded(bool ok);
     void SearchAgain(const std::string& done);
-    void Changed(std::string_view text);
-    void Changed();
-    void Push();
     void EndInClear(TlsFailure failure);
     void Finish(uint8_t errorNo);
     bool Awaiting() const;
