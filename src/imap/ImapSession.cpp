@@ -430,6 +430,7 @@ void ImapSession::Completed(std::string_view text) {
         examined_ = ok;
         break;
     case Command::Search:
+        // Taken too when the server answers it before the login.
         if (!ok || searchMalformed_)
             Refuse(ieMailbox);
         else if (errorNo_ == 0 && (state_ == State::Login || state_ == State::Search)) {
