@@ -15,12 +15,6 @@ bool SameLetters(std::string_view a, std::string_view b) {
            });
 }
 
-template <typename Number>
-bool ReadNumber(std::string_view text, Number& number) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    return !text.empty() && error == std::errc() && end == text.data() + text.size();
-}
-
 // One value of a FETCH item: a string (quoted or literal), an atom, or a list
 // skipped whole.
 struct Value {

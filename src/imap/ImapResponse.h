@@ -5,6 +5,7 @@
 // bytes of literals, and each byte is looked at once.
 #pragma once
 
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -14,6 +15,13 @@
 #include <vector>
 
 namespace pim {
+
+// A whole decimal number of IMAP's (a count, a UID, a UIDVALIDITY), nothing around it.
+template <typename Number>
+bool ReadNumber(std::string_view text, Number& number) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    return !text.empty() && error == std::errc() && end == text.data() + text.size();
+}
 
 class ImapResponseReader {
 public:

@@ -48,12 +48,6 @@ std::string_view ResponseCode(std::string_view text) {
     return text.substr(1, close - 1);
 }
 
-template <typename Number>
-bool ReadNumber(std::string_view text, Number& number) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    return !text.empty() && error == std::errc() && end == text.data() + text.size();
-}
-
 std::string Base64(std::string_view bytes) {
     static constexpr char kDigits[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
