@@ -14,8 +14,8 @@
 // PID is Dovecot's master, stopped and started again for 4. Everything is on
 // 127.0.0.1. Ends with 1 when a goal is missed, 2 when the bench could not run.
 #include "CheckBench.h"
-#include "app/CheckRun.h"
-#include "app/PushWatch.h"
+#include "app/check/CheckRun.h"
+#include "app/check/PushWatch.h"
 #include "common/Cp932.h"
 #include "imap/TVeltaIMAP.h"
 #include "latency-proxy/LatencyProxy.h"

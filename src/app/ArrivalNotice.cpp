@@ -1,6 +1,6 @@
 #include "app/ArrivalNotice.h"
 
-#include "app/ShownSummary.h"
+#include "app/window/ShownSummary.h"
 #include "common/Cp932.h"
 #include "common/UiText.h"
 

@@ -3,7 +3,7 @@
 // the first few of those messages.
 #pragma once
 
-#include "app/AccountResult.h"
+#include "app/check/AccountResult.h"
 #include "platform/DesktopNotifications.h"
 
 namespace pim {

@@ -2,8 +2,8 @@
 
 #include "app/ArrivalNotice.h"
 #include "app/MainForm.h"
-#include "app/Notification.h"
-#include "app/StatusTexts.h"
+#include "app/check/Notification.h"
+#include "app/check/StatusTexts.h"
 #include "common/Cp932.h"
 #include "common/UiText.h"
 #include "platform/MessageBox.h"

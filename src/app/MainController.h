@@ -3,13 +3,13 @@
 // and tells the window what to show.
 #pragma once
 
-#include "app/CheckRun.h"
-#include "app/PasswordKeeper.h"
-#include "app/PushWatch.h"
-#include "app/RasControl.h"
 #include "app/RemoteMenu.h"
-#include "app/Scheduler.h"
 #include "app/StationPrompts.h"
+#include "app/check/CheckRun.h"
+#include "app/check/PasswordKeeper.h"
+#include "app/check/PushWatch.h"
+#include "app/check/RasControl.h"
+#include "app/check/Scheduler.h"
 #include "dialup/TVeltaRAS.h"
 #include "dialup/WakeWatch.h"
 #include "imap/TVeltaIMAP.h"

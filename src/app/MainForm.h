@@ -3,8 +3,8 @@
 #pragma once
 
 #include "app/MainController.h"
-#include "app/StatusStrip.h"
-#include "app/WindowShape.h"
+#include "app/window/StatusStrip.h"
+#include "app/window/WindowShape.h"
 
 #include <QFont>
 #include <QIcon>

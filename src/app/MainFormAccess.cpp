@@ -1,8 +1,8 @@
 // The main window from the keyboard and through a screen reader.
-#include "app/Accessibility.h"
 #include "app/MainForm.h"
-#include "app/PictureButton.h"
-#include "app/StatusStrip.h"
+#include "app/window/Accessibility.h"
+#include "app/window/PictureButton.h"
+#include "app/window/StatusStrip.h"
 #include "common/UiText.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"

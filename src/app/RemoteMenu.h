@@ -3,7 +3,7 @@
 // comes through RemoteMenuHost, the prompts leave through RemotePrompts.
 #pragma once
 
-#include "app/AccountResult.h"
+#include "app/check/AccountResult.h"
 #include "settings/Settings.h"
 
 #include <QDateTime>

@@ -1,5 +1,5 @@
 #include "app/MainForm.h"
-#include "app/TrayPresence.h"
+#include "app/window/TrayPresence.h"
 #include "common/Random.h"
 #include "common/UiText.h"
 #include "dialup/TVeltaRAS.h"

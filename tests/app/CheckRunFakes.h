@@ -1,7 +1,7 @@
 // The dial-up component and the window as a check run sees them, played by the tests.
 #pragma once
 
-#include "app/CheckRun.h"
+#include "app/check/CheckRun.h"
 #include "common/Cp932.h"
 #include "platform/MessageBox.h"
 #include "settings/SettingsFile.h"

@@ -2,10 +2,10 @@
 // loopback, or against a real Dovecot for TLS (STLS and pop3s, with a trusted
 // and an untrusted authority); the dial-up component and the window played by
 // test doubles. The component alone reads the demo's sample mailbox there too.
-#include "app/CheckRun.h"
+#include "app/check/CheckRun.h"
 
 #include "app/CheckRunFakes.h"
-#include "app/PushWatch.h"
+#include "app/check/PushWatch.h"
 #include "common/Cp932.h"
 #include "imap/TVeltaIMAP.h"
 #include "mail/Credentials.h"

@@ -2,7 +2,7 @@
 // and back, read for checks against a real Dovecot, a locked keyring, a move cut
 // short, accounts renamed, moved and deleted.
 #include "app/CheckRunFakes.h"
-#include "app/PasswordKeeper.h"
+#include "app/check/PasswordKeeper.h"
 #include "common/HexKey.h"
 #include "imap/TVeltaIMAP.h"
 #include "pop3/TVeltaPOP3.h"

@@ -3,8 +3,8 @@
 // notification daemon on a private session bus.
 #include "app/MainForm.h"
 
-#include "app/StatusTexts.h"
-#include "app/TrayPresence.h"
+#include "app/check/StatusTexts.h"
+#include "app/window/TrayPresence.h"
 #include "common/Cp932.h"
 #include "common/HexKey.h"
 #include "common/UiText.h"

@@ -1,9 +1,9 @@
 // What a check found is kept across restarts: the real POP3 component with ids
 // (UIDL) against the loopback server, and the file as a hand or a crash leaves it.
-#include "app/SeenMail.h"
+#include "app/check/SeenMail.h"
 
-#include "app/CheckRun.h"
 #include "app/CheckRunFakes.h"
+#include "app/check/CheckRun.h"
 #include "imap/TVeltaIMAP.h"
 #include "pop3/TVeltaPOP3.h"
 #include "support/EventLoop.h"

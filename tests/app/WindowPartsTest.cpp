@@ -1,6 +1,6 @@
 // The window's parts: its shape, fitting fonts and screens.
-#include "app/ScreenFit.h"
-#include "app/WindowShape.h"
+#include "app/window/ScreenFit.h"
+#include "app/window/WindowShape.h"
 #include "support/EventLoop.h"
 
 #include <gtest/gtest.h>

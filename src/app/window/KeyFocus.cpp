@@ -1,4 +1,4 @@
-#include "app/KeyFocus.h"
+#include "app/window/KeyFocus.h"
 
 #include <QPainter>
 

@@ -1,7 +1,7 @@
 // The check run's view of the dial-up component.
 #pragma once
 
-#include "app/CheckRun.h"
+#include "app/check/CheckRun.h"
 #include "dialup/TVeltaRAS.h"
 
 namespace pim {

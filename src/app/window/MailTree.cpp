@@ -1,4 +1,4 @@
-#include "app/MailTree.h"
+#include "app/window/MailTree.h"
 
 #include "common/Cp932.h"
 #include "common/UiText.h"

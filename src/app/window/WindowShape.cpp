@@ -1,4 +1,4 @@
-#include "app/WindowShape.h"
+#include "app/window/WindowShape.h"
 
 #include <QPolygon>
 

@@ -1,4 +1,4 @@
-#include "app/SeenMail.h"
+#include "app/check/SeenMail.h"
 
 #include "settings/ProfileLocation.h"
 

@@ -1,4 +1,4 @@
-#include "app/ScreenFit.h"
+#include "app/window/ScreenFit.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>

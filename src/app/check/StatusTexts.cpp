@@ -1,4 +1,4 @@
-#include "app/StatusTexts.h"
+#include "app/check/StatusTexts.h"
 
 #include "common/UiText.h"
 

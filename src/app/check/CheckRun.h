@@ -3,8 +3,8 @@
 // mail, and the hang-up after it. Widgets only show what it hands over.
 #pragma once
 
-#include "app/AccountResult.h"
-#include "app/SeenMail.h"
+#include "app/check/AccountResult.h"
+#include "app/check/SeenMail.h"
 #include "mail/MailChecker.h"
 #include "settings/Settings.h"
 

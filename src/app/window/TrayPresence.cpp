@@ -1,6 +1,6 @@
-#include "app/TrayPresence.h"
+#include "app/window/TrayPresence.h"
 
-#include "app/KeyFocus.h"
+#include "app/window/KeyFocus.h"
 #include "common/Cp932.h"
 #include "resources/Skin.h"
 #include "settings/Settings.h"

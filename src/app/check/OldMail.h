@@ -1,7 +1,7 @@
 // Which messages of a run were there at the run before.
 #pragma once
 
-#include "app/AccountResult.h"
+#include "app/check/AccountResult.h"
 
 namespace pim {
 

@@ -1,4 +1,4 @@
-#include "app/TrayFollow.h"
+#include "app/window/TrayFollow.h"
 
 #include <utility>
 

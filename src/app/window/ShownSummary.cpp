@@ -1,4 +1,4 @@
-#include "app/ShownSummary.h"
+#include "app/window/ShownSummary.h"
 
 #include "common/Cp932.h"
 #include "common/UiText.h"

@@ -1,6 +1,6 @@
-#include "app/PictureButton.h"
+#include "app/window/PictureButton.h"
 
-#include "app/KeyFocus.h"
+#include "app/window/KeyFocus.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

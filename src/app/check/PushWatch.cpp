@@ -1,4 +1,4 @@
-#include "app/PushWatch.h"
+#include "app/check/PushWatch.h"
 
 #include <algorithm>
 

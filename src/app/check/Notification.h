@@ -2,7 +2,7 @@
 // the window only carries it out.
 #pragma once
 
-#include "app/CheckRun.h"
+#include "app/check/CheckRun.h"
 #include "settings/Settings.h"
 
 #include <string>

@@ -1,7 +1,7 @@
-#include "app/Accessibility.h"
+#include "app/window/Accessibility.h"
 
-#include "app/PictureButton.h"
-#include "app/StatusStrip.h"
+#include "app/window/PictureButton.h"
+#include "app/window/StatusStrip.h"
 #include "common/UiText.h"
 
 #include <QAccessibleWidget>

@@ -1,6 +1,6 @@
-#include "app/CaptionButton.h"
+#include "app/window/CaptionButton.h"
 
-#include "app/KeyFocus.h"
+#include "app/window/KeyFocus.h"
 
 #include <QKeyEvent>
 #include <QPainter>

@@ -4,7 +4,7 @@
 // which the window shows through ShownSummary.
 #pragma once
 
-#include "app/AccountResult.h"
+#include "app/check/AccountResult.h"
 
 #include <string>
 #include <vector>

@@ -3,7 +3,7 @@
 // again: only what came meanwhile is news. Pim.INI stays the user's settings.
 #pragma once
 
-#include "app/AccountResult.h"
+#include "app/check/AccountResult.h"
 #include "settings/Settings.h"
 
 #include <map>

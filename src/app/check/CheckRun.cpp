@@ -1,6 +1,6 @@
-#include "app/CheckRun.h"
+#include "app/check/CheckRun.h"
 
-#include "app/OldMail.h"
+#include "app/check/OldMail.h"
 #include "common/Cp932.h"
 #include "common/UiText.h"
 #include "mail/Credentials.h"

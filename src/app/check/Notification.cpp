@@ -1,6 +1,6 @@
-#include "app/Notification.h"
+#include "app/check/Notification.h"
 
-#include "app/StatusTexts.h"
+#include "app/check/StatusTexts.h"
 #include "common/Cp932.h"
 #include "common/UiText.h"
 

@@ -1,4 +1,4 @@
-#include "app/OldMail.h"
+#include "app/check/OldMail.h"
 
 #include <algorithm>
 #include <set>

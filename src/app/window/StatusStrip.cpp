@@ -1,4 +1,4 @@
-#include "app/StatusStrip.h"
+#include "app/window/StatusStrip.h"
 
 #include "resources/Skin.h"
 

@@ -1,4 +1,4 @@
-#include "app/Scheduler.h"
+#include "app/check/Scheduler.h"
 
 namespace pim {
 

@@ -3,8 +3,8 @@
 // settings say.
 #pragma once
 
-#include "app/IconAnimation.h"
-#include "app/TrayFollow.h"
+#include "app/window/IconAnimation.h"
+#include "app/window/TrayFollow.h"
 
 #include <QIcon>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "app/PasswordKeeper.h"
+#include "app/check/PasswordKeeper.h"
 
 #include "common/Cp932.h"
 #include "common/UiText.h"
