@@ -65,13 +65,9 @@ bool TVeltaIMAP::Connect(const std::string& hostName, const std::string& userID,
     refusal_.stop();
     reason_.clear();
     const std::string account = hostName + '\n' + userID + '\n' + password;
-    if (session_.Watching() && account == account_ && !checking_) {
-        // The same account, logged in and idling (or about to): only the search again.
-        idling_ = false;
-        renewTimer_.stop();
-        checking_ = session_.CheckAgain();
-        return checking_;
-    }
+    // The same account, logged in and idling (or about to): only the search again.
+    if (session_.Watching() && account == account_ && !checking_)
+        return SearchAgain();
     if (session_.Watching()) // another account now: this one is left
         Leave();
     // A LOGOUT on its way waits for nobody: the new session takes the client.
@@ -107,6 +103,10 @@ bool TVeltaIMAP::Connect(const std::string& hostName, const std::string& userID,
 bool TVeltaIMAP::CheckOpen(const std::string& hostName, const std::string& userID) {
     if (!session_.Watching() || checking_ || !account_.starts_with(hostName + '\n' + userID + '\n'))
         return false;
+    return SearchAgain();
+}
+
+bool TVeltaIMAP::SearchAgain() {
     idling_ = false;
     renewTimer_.stop();
     checking_ = session_.CheckAgain();

@@ -55,6 +55,8 @@ public:
     int RenewInterval = 29 * 60 * 1000;
 
 private:
+    // A check on the open connection: the search again, without logging in.
+    bool SearchAgain();
     // ImapSessionHost
     bool Send(const std::string& bytes) override { return connection_.Send(bytes); }
     void StartTimer() override { timer_.start(std::max(1, TimeOutCount)); }
