@@ -632,9 +632,10 @@ protected:
         server.Set("demo", box);
         return CheckOnce(form);
     }
-    // What the daemon was asked, once it has seen all that Pim sent before.
+    // What the daemon was asked, once it has seen all that Pim sent before. The
+    // wait is long: a loaded machine gives the daemon, a script, little time.
     Lines Logged(const std::string& method, size_t count) {
-        test::RunUntil([&] { return bus->Logged(kService, method).size() >= count; }, seconds(5));
+        test::RunUntil([&] { return bus->Logged(kService, method).size() >= count; }, seconds(20));
         bus->Call(kService, kPath, kService, QStringLiteral("GetServerInformation"));
         return bus->Logged(kService, method);
     }
