@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
     const long before = AnonymousKiB();
     RunChecks(form, checks);
     const long after = AnonymousKiB();
-    const int mails = form.Run().TotalMail;
+    const int mails = form.Run().TotalMail();
     form.Terminate();
     server.kill();
     server.waitForFinished();

@@ -1,5 +1,5 @@
 // What push costs and how soon it tells, behind a slow link: Pim's push (a
-// PushWatch keeping each IMAP account's client idling, a CheckRun with a small
+// the account list keeping each IMAP account's client idling, a CheckRun with a small
 // host in place of the window) against a local Dovecot through the latency
 // proxy, D ms late each way.
 //   1. From a delivery (doveadm save, timed from just before it) to the push
@@ -15,7 +15,6 @@
 // 127.0.0.1. Ends with 1 when a goal is missed, 2 when the bench could not run.
 #include "CheckBench.h"
 #include "app/check/CheckRun.h"
-#include "app/check/PushWatch.h"
 #include "common/Cp932.h"
 #include "imap/TVeltaIMAP.h"
 #include "latency-proxy/LatencyProxy.h"
@@ -122,28 +121,23 @@ struct Host : CheckRunHost {
 
 // Pim without its window: the pieces wired as the main window wires them.
 struct Pim {
-    TVeltaPOP3 pop3;
-    TVeltaIMAP imap;
     Dialup dialup;
     TSettings settings;
     TAccounts accounts{};
     Host host;
-    PushWatch push;
-    CheckRun run{pop3, imap, dialup, host, settings, accounts};
+    AccountList list{accounts};
+    CheckRun run{list, dialup, host, settings};
 
     Pim(uint16_t port, int count) {
-        run.ImapFor = [this](const TAccount& account) -> MailChecker& {
-            return push.Client(account);
-        };
-        push.OnCheck = [this](const std::string& h, const std::string& u, bool quiet) {
-            run.PushCheck(h, u, quiet);
-        };
         for (int i = 0; i < count; ++i)
             accounts[static_cast<size_t>(i)] = {true, User(i + 1),
                                                 "imap://127.0.0.1:" + std::to_string(port),
                                                 User(i + 1), gOptions.pass};
     }
-    TVeltaIMAP& Client(int i) { return push.Client(accounts[static_cast<size_t>(i)]); }
+    TVeltaIMAP& Client(int i) {
+        list.Sync();
+        return *qobject_cast<TVeltaIMAP*>(list.All()[static_cast<size_t>(i)]->Checker());
+    }
     bool AllIdling(int count) {
         for (int i = 0; i < count; ++i)
             if (!Client(i).IsIdling())
@@ -282,7 +276,7 @@ int IdleChild() {
         // A resident Pim has checked before: its network stack and the proxy's
         // buffers are warm, and nothing of it is kept.
         Pim once(proxy.Port(), 1);
-        once.push.SetHolding(false);
+        once.list.SetHolding(false);
         once.run.pbCheckClick(CheckRun::Sender::Other);
         if (!RunUntil([&] { return once.host.over == 1; }, 30))
             Die("the warming check did not end");
@@ -311,7 +305,7 @@ int IdleChild() {
                 static_cast<unsigned long long>(after.toServer - before.toServer),
                 static_cast<unsigned long long>(after.fromServer - before.fromServer), none,
                 idling);
-    pim->push.LeaveAll();
+    pim->list.LeaveAll();
     Idle(0.5);
     return 0;
 }
@@ -343,10 +337,8 @@ void PushLatency(Pim& pim, LatencyProxy& proxy, PushFigures& figures) {
         });
         const int shown = pim.host.shown;
         Clock::time_point told{};
-        pim.push.OnCheck = [&](const std::string& h, const std::string& u, bool quiet) {
-            told = Clock::now();
-            pim.run.PushCheck(h, u, quiet);
-        };
+        const QMetaObject::Connection telling =
+            QObject::connect(&pim.list, &AccountList::checkWanted, [&] { told = Clock::now(); });
         LinkFigures atShow;
         pim.host.onShow = [&] { atShow = proxy.Totals(); };
         const LinkFigures before = proxy.Totals();
@@ -371,6 +363,7 @@ void PushLatency(Pim& pim, LatencyProxy& proxy, PushFigures& figures) {
         figures.told.push_back(Ms(told - seenByMinimal));
         figures.pushTrips.push_back(atShow.roundTrips - before.roundTrips);
         pim.host.onShow = nullptr;
+        QObject::disconnect(telling);
         std::fprintf(stderr, "push %d: minimal %.1f ms, Pim %.1f ms\n", run + 1,
                      figures.minimal.back(), figures.pim.back());
     }
@@ -538,7 +531,7 @@ int main(int argc, char** argv) {
             PushLatency(pim, proxy, figures);
             IntervalCheck(pim, proxy, figures);
             ServerBack(pim, figures, dovecot);
-            pim.push.LeaveAll();
+            pim.list.LeaveAll();
             Idle(0.3);
         }
         if (dovecot) {

@@ -38,7 +38,7 @@ DesktopNotifications::Content ArrivalNotice(const Results& shown, int totalMail,
     long long named = 0;
     long long counted = 0;
     for (const AccountResult& r : shown) {
-        if (r.Count == -1) { // counted only: no subjects to name
+        if (r.Count == kCountOnly) { // no subjects to name
             lines << UiString("ArrivalNotice", "%1: %2 通")
                          .arg(cp932::ToUnicode(r.Name), cp932::ToUnicode(r.Subjects[0]));
             continue;

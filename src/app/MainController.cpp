@@ -59,24 +59,16 @@ std::function<QDBusConnection()> MainController::SessionBus = [] {
 
 MainController::MainController(TMainForm& view, const std::string& programDir, TVeltaRAS& ras)
     : view_(view), programDir_(programDir), ras_(ras),
-      run_(VeltaPOP3, VeltaIMAP, rasControl_, *this, Settings, Accounts),
+      run_(accounts_, rasControl_, *this, Settings),
       scheduler_(
           Settings, [this] { return SchedulePaused(); },
           [this] { run_.pbCheckClick(CheckRun::Sender::Other); }),
       menu_(menuHost_, Settings, prompts_) {
     run_.Passwords = &keeper_;
-    run_.ImapFor = [this](const TAccount& account) -> MailChecker& {
-        return push_.Client(account);
-    };
-    push_.OnCheck = [this](const std::string& host, const std::string& user, bool quietErrors) {
-        run_.PushCheck(host, user, quietErrors);
-    };
-    // Not logged in for want of its password: push must not fall silent.
-    run_.OnPasswordUnreadable = [this](const TAccount& account) { push_.Retry(account); };
-    push_.OnPushingChanged = [this] {
+    QObject::connect(&accounts_, &AccountList::pushingChanged, &view_, [this] {
         if (!run_.Running())
             ShowIdleStatus();
-    };
+    });
 }
 
 MainController::~MainController() = default;
@@ -125,7 +117,7 @@ void MainController::Connect() {
     // Push connections, perhaps dead after it, are made anew at once, however
     // recent the last check: that checks only their accounts. Told after the
     // check, if one started; that check then makes them anew itself.
-    wake_.OnWake = [this](WakeWatch*) { push_.Wake(); };
+    wake_.OnWake = [this](WakeWatch*) { accounts_.Wake(); };
     // A notification's actions do what the tray menu and the mailer button do.
     QObject::connect(&notifications_, &DesktopNotifications::actionInvoked, &view_,
                      [this](const QString& key, const QByteArray& token) {
@@ -182,7 +174,7 @@ void MainController::FormShow() {
 
 void MainController::FormDestroy(QPoint place, bool terminating) {
     run_.Abandon();
-    push_.LeaveAll();
+    accounts_.LeaveAll();
     // The dial-up component outlives the window.
     ras_.OnConnect = nullptr;
     ras_.OnConnectError = nullptr;
@@ -214,7 +206,7 @@ bool MainController::SchedulePaused() const {
 }
 
 void MainController::UpdateStatusLine() {
-    if (run_.CheckIndex != -1)
+    if (run_.CheckIndex() != CheckRun::kIdle)
         return;
     FollowPush();
     // The options' Apply comes here: the trees follow the accounts too.
@@ -225,13 +217,13 @@ void MainController::UpdateStatusLine() {
 void MainController::ShowIdleStatus() {
     if (!AnyAccountToCheck(Accounts) && !offline_)
         return SetStatus(texts::NoAccount());
-    SetStatus(
-        IdleStatusText(Settings, offline_, view_.MailCount(), SchedulePaused(), push_.Pushing()));
+    SetStatus(IdleStatusText(Settings, offline_, view_.MailCount(), SchedulePaused(),
+                             accounts_.Pushing()));
 }
 
 void MainController::FollowPush() {
-    push_.Keep(Accounts);
-    push_.SetHolding(!offline_ && !(Settings.CustomizeDial == 2 && Settings.SettingDeconnect));
+    accounts_.Sync();
+    accounts_.SetHolding(!offline_ && !(Settings.CustomizeDial == 2 && Settings.SettingDeconnect));
 }
 
 bool MainController::StartMailer() {
@@ -287,7 +279,7 @@ void MainController::ShowRun(const RunOutcome& outcome) {
         PlayArrivalSound(Settings.Kind, U(Settings.WaveRecv));
         if (Settings.SettingNotification)
             notice =
-                ArrivalNotice(run_.ShownResults, outcome.TotalMail, !Settings.MailerPath.empty());
+                ArrivalNotice(run_.ShownResults(), outcome.TotalMail, !Settings.MailerPath.empty());
     }
     view_.ShowResults();
     // A mail program started now is the notice; a notification would close at once.
@@ -299,7 +291,7 @@ void MainController::ShowRun(const RunOutcome& outcome) {
 void MainController::RunOver(const RunOutcome&) {
     wake_.RunEnded();
     // The mail program may have emptied the list meanwhile (SettingMailerHide).
-    view_.ShowMailWaiting(run_.TotalMail != 0);
+    view_.ShowMailWaiting(run_.TotalMail() != 0);
     UpdateStatusLine();
 }
 
@@ -341,7 +333,7 @@ bool MainController::MenuHost::DialogOpen() const {
 }
 
 void MainController::SetPop3TimeOut(int milliseconds) {
-    VeltaPOP3.TimeOutCount = VeltaIMAP.TimeOutCount = push_.TimeOutCount = milliseconds;
+    accounts_.SetTimeOut(milliseconds);
 }
 
 void MainController::ShowMailerButton() {

@@ -5,16 +5,14 @@
 
 #include "app/RemoteMenu.h"
 #include "app/StationPrompts.h"
+#include "app/check/AccountList.h"
 #include "app/check/CheckRun.h"
 #include "app/check/PasswordKeeper.h"
-#include "app/check/PushWatch.h"
 #include "app/check/RasControl.h"
 #include "app/check/Scheduler.h"
 #include "dialup/TVeltaRAS.h"
 #include "dialup/WakeWatch.h"
-#include "imap/TVeltaIMAP.h"
 #include "platform/DesktopNotifications.h"
-#include "pop3/TVeltaPOP3.h"
 #include "remote/TFernpostNetwork.h"
 #include "settings/OptionHost.h"
 
@@ -72,12 +70,10 @@ public:
     bool FpnOpen() override;
     bool FpnLogin() override;
     void FpnLogoutAndClose() override;
-    int CheckIndex() override { return run_.CheckIndex; }
+    int CheckIndex() override { return run_.CheckIndex(); }
     bool KeyringAvailable() override;
     void KeepPasswords(bool keyring) override;
 
-    TVeltaPOP3 VeltaPOP3;
-    TVeltaIMAP VeltaIMAP;
     TFernpostNetwork FPN;
 
 private:
@@ -106,10 +102,10 @@ private:
         // A run about to reach its first account runs already.
         int CheckIndex() const override {
             const CheckRun& run = owner_.run_;
-            return run.CheckIndex == -1 && run.Running() ? 0 : run.CheckIndex;
+            return run.CheckIndex() == CheckRun::kIdle && run.Running() ? 0 : run.CheckIndex();
         }
-        int TotalMail() const override { return owner_.run_.TotalMail; }
-        const Results& ShownResults() const override { return owner_.run_.ShownResults; }
+        int TotalMail() const override { return owner_.run_.TotalMail(); }
+        const Results& ShownResults() const override { return owner_.run_.ShownResults(); }
         int ActiveEntryCount() override { return owner_.ras_.ActiveEntryCount(); }
         bool AccountToCheck() const override { return AnyAccountToCheck(Accounts); }
         void StartCheck() override { owner_.run_.pbCheckClick(CheckRun::Sender::Other); }
@@ -124,8 +120,8 @@ private:
     std::string profilePath_;
     TVeltaRAS& ras_;
     RasControl rasControl_{ras_};
-    // Before the run: its clients outlive the run's hold on them.
-    PushWatch push_;
+    // Before the run: the accounts outlive the run's turns.
+    AccountList accounts_{Accounts};
     CheckRun run_;
     // After the run: gone first, it answers none of the run's questions late.
     PasswordKeeper keeper_{SessionBus, profilePath_};

@@ -610,10 +610,10 @@ void TMainForm::ShowResults() {
     tvAccount_->clear();
     tvMail_->clear();
     // Before the first run there is nothing to show, unless it is how to begin.
-    if (!noAccountShown_ && Run().ShownResults[0].Name.empty())
+    if (!noAccountShown_ && Run().ShownResults()[0].Name.empty())
         return;
     AddLines(nullptr, tvAccount_,
-             noAccountShown_ ? NoAccountTree() : AccountTree(Run().ShownResults), treeIcons_);
+             noAccountShown_ ? NoAccountTree() : AccountTree(Run().ShownResults()), treeIcons_);
     tvAccount_->setCurrentItem(tvAccount_->topLevelItem(0)); // shows its mail
 }
 
@@ -623,7 +623,7 @@ void TMainForm::tvAccountClick() {
         return;
     const int node = tvAccount_->indexOfTopLevelItem(selected.constFirst());
     tvMail_->clear();
-    AddLines(nullptr, tvMail_, MailTree(Run().ShownResults, node, Settings.SettingOldMailNotShow),
+    AddLines(nullptr, tvMail_, MailTree(Run().ShownResults(), node, Settings.SettingOldMailNotShow),
              treeIcons_);
     // The headings of the all-accounts view open one level; SettingInfoOpen opens all.
     if (Settings.SettingInfoOpen)
@@ -733,10 +733,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         const bool wasOpen = DialogOpen;
         DialogOpen = true;
         int answer = IDYES;
-        if (Run().CheckIndex >= 0)
+        if (Run().CheckIndex() >= 0)
             answer = MessageBox(this, ConfirmWhileChecking(),
                                 mb::YesNo | mb::IconQuestion | mb::DefButton2);
-        else if (Run().CheckIndex == -2) {
+        else if (Run().CheckIndex() == CheckRun::kDialling) {
             answer = MessageBox(this, ConfirmWhileDialling(),
                                 mb::YesNo | mb::IconQuestion | mb::DefButton2);
             if (answer != IDNO)

@@ -1,11 +1,11 @@
 // Whole check runs: the real POP3 component against a small POP3 server on
 // loopback, or against a real Dovecot for TLS (STLS and pop3s, with a trusted
-// and an untrusted authority); the dial-up component and the window played by
-// test doubles. The component alone reads the demo's sample mailbox there too.
+// and an untrusted authority) and IMAP push; the dial-up component and the
+// window played by test doubles. The component alone reads the demo's sample
+// mailbox there too. And each account's own states.
 #include "app/check/CheckRun.h"
 
 #include "app/CheckRunFakes.h"
-#include "app/check/PushWatch.h"
 #include "common/Cp932.h"
 #include "imap/TVeltaIMAP.h"
 #include "mail/Credentials.h"
@@ -16,6 +16,7 @@
 #include "support/DovecotServer.h"
 #include "support/EventLoop.h"
 #include "support/MailboxServer.h"
+#include "support/Relay.h"
 #include "support/TempDir.h"
 
 #include <QDate>
@@ -37,23 +38,23 @@ namespace {
 using namespace std::chrono_literals;
 using test::Box;
 using test::Mailbox;
+using State = Account::State;
 
 class CheckRunTest : public ::testing::Test {
 protected:
     test::MailboxServer server;
-    TVeltaPOP3 pop3;
     FakeDialup dialup;
     TSettings settings;
     TAccounts accounts{};
     FakeHost host{accounts};
-    TVeltaIMAP imap;
     FakePasswords keyring; // the run's when a test gives it
-    CheckRun run{pop3, imap, dialup, host, settings, accounts};
+    AccountList list{accounts};
+    CheckRun run{list, dialup, host, settings};
 
     void SetUp() override {
         dialup.dialOutcome = [this] { run.DialFinished(); };
     }
-    void Account(size_t slot, const std::string& user, bool enabled = true) {
+    void Add(size_t slot, const std::string& user, bool enabled = true) {
         accounts[slot] = {enabled, "acct-" + user, server.Host(), user, "pw"};
     }
     // One whole run; false when it did not end.
@@ -62,11 +63,19 @@ protected:
         run.pbCheckClick(sender);
         return test::RunUntil([&] { return host.over > before; }, 20s);
     }
-    const AccountResult& Shown(size_t slot) const { return run.ShownResults[slot]; }
+    const AccountResult& Shown(size_t slot) const { return run.ShownResults()[slot]; }
+    // The account of this user as configured now.
+    Account& Of(const std::string& user) {
+        list.Sync();
+        for (const auto& account : list.All())
+            if (account->Settings().UserID == user)
+                return *account;
+        throw std::out_of_range(user);
+    }
 };
 
 TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatusAndAnEmptyHostEndsTheRun) {
-    pop3.TimeOutCount = 300;
+    list.SetTimeOut(300);
     server.Set("mail", Box({"one", "two"}));
     server.Set("empty", Box({}));
     server.Set("retr", Box({"r1", "r2", "r3"}, [](Mailbox& b) { b.refusedRetr = {2}; }));
@@ -81,13 +90,13 @@ TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatusAndAnEmptyHostEndsTheRun) {
     size_t slot = 0;
     for (const auto& [user, count] : rows) {
         if (slot == 2)
-            Account(slot++, "off", false); // not enabled: not even listed
-        Account(slot++, user);
+            Add(slot++, "off", false); // not enabled: not even listed
+        Add(slot++, user);
     }
     accounts[8].HostName = "127.0.0.1:" + std::to_string(test::ScriptedServer::ClosedPort());
     accounts[9].HostName = "127.0.0.1:99999";
     accounts[10] = {true, "no host", "", "u", "p"};
-    Account(11, "mail");
+    Add(11, "mail");
 
     // A second start before the first account's turn must not interleave with the run.
     run.pbCheckClick(CheckRun::Sender::Other);
@@ -100,28 +109,270 @@ TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatusAndAnEmptyHostEndsTheRun) {
     EXPECT_EQ(Shown(10).Count, -2) << "not checked after the empty host";
     EXPECT_EQ(host.last.TotalMail, 2 + 1) << "r1 of the failed account is not shown";
     EXPECT_TRUE(host.last.Changed);
-    EXPECT_EQ(run.CheckIndex, -1);
+    EXPECT_EQ(run.CheckIndex(), CheckRun::kIdle);
+    EXPECT_EQ(Of("nobody").state(), State::NeedsSignIn);
+    EXPECT_EQ(Of("mail").state(), State::Idle);
     test::RunFor(100ms);
     EXPECT_EQ(host.over, 1);
     // Every slot filled: the run checks the twentieth and ends there.
     for (size_t i = 0; i < accounts.size(); ++i)
-        Account(i, "mail");
+        Add(i, "mail");
     ASSERT_TRUE(Check());
     EXPECT_EQ(Shown(19).Count, 2);
     EXPECT_EQ(host.last.TotalMail, 40);
 }
 
+// An account's state follows its client and the program, and an account that
+// is pushed, dropped or could not sign in for now asks for a check when it may.
+// Steps: b/e its check begins/ends; i idles; d drops; p a change told; s/S no
+// password (may come later / refused); h/H holding off/on; w wake-up; + 3 s.
+TEST(AccountTest, EachEventMovesItsStateAndChecksComeAtTheirPace) {
+    const struct {
+        const char* steps;
+        State state;
+        int checks;
+        bool quiet = false; // the last check's
+    } rows[] = {
+        {"", State::Idle, 0},
+        {"b", State::Checking, 0},
+        {"be", State::Idle, 0}, // a server without IDLE
+        {"bie", State::Idling, 0},
+        {"bied", State::WaitingToReconnect, 0},
+        {"biedw", State::Idle, 1, true}, // at once, the drop a moment ago
+        {"biew", State::Idle, 1},
+        {"biep", State::Idling, 1},
+        {"biepp", State::Idling, 1}, // the second held back
+        {"biep+p", State::Idling, 2},
+        {"bieh", State::Idle, 0},
+        {"biehH", State::Idle, 1},
+        {"hbd", State::Idle, 0}, // dropped while nothing is held: no wait
+        {"bse", State::NeedsSignIn, 0},
+        {"bsw", State::NeedsSignIn, 1}, // tries again
+        {"bSw", State::NeedsSignIn, 0}, // refused: only a check the user starts
+        {"bsb", State::Checking, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.steps);
+        TAccounts configured{};
+        configured[0] = {true, "i", "imap://127.0.0.1:1", "i", "pw"};
+        AccountList list(configured);
+        std::chrono::milliseconds now{100000};
+        list.Now = [&] { return now; };
+        list.Sync();
+        Account& account = *list.All().front();
+        std::vector<bool> checks;
+        QObject::connect(&list, &AccountList::checkWanted,
+                         [&](Account::Id, bool quiet) { checks.push_back(quiet); });
+        auto* client = qobject_cast<TVeltaIMAP*>(account.Checker());
+        ASSERT_NE(client, nullptr) << "there from the start";
+        for (const char* step = row.steps; *step; ++step) {
+            switch (*step) {
+            case 'b':
+                account.BeginCheck();
+                break;
+            case 'e':
+                account.EndCheck();
+                break;
+            case 'i':
+                client->OnIdling(client);
+                break;
+            case 'd':
+                client->OnDropped(client, 2);
+                break;
+            case 'p':
+                client->OnPush(client);
+                break;
+            case 's':
+                account.SignInFailed(true);
+                break;
+            case 'S':
+                account.SignInFailed(false);
+                break;
+            case 'h':
+                list.SetHolding(false);
+                break;
+            case 'H':
+                list.SetHolding(true);
+                break;
+            case 'w':
+                list.Wake();
+                break;
+            case '+':
+                now += 3s;
+                break;
+            }
+        }
+        EXPECT_EQ(account.state(), row.state);
+        EXPECT_EQ(list.Pushing(), row.state == State::Idling);
+        ASSERT_EQ(int(checks.size()), row.checks);
+        EXPECT_TRUE(checks.empty() || checks.back() == row.quiet);
+    }
+}
+
+// A server that tells of changes in a loop: at most one check in 2 s and ten a
+// minute; a change held back is checked when its time comes.
+TEST(AccountTest, ChangesToldInALoopAreCheckedAtTheirPace) {
+    TAccounts configured{};
+    configured[0] = {true, "i", "imap://127.0.0.1:1", "i", "pw"};
+    AccountList list(configured);
+    std::chrono::milliseconds now{0};
+    list.Now = [&] { return now; };
+    list.Sync();
+    int checks = 0;
+    QObject::connect(&list, &AccountList::checkWanted, [&] { ++checks; });
+    auto* client = qobject_cast<TVeltaIMAP*>(list.All().front()->Checker());
+    for (; now <= 65900ms; now += 100ms)
+        client->OnPush(client);
+    EXPECT_EQ(checks, 10 + 3) << "0 to 18 s, then 60, 62 and 64 s";
+    now = 66000ms;
+    EXPECT_TRUE(test::RunUntil([&] { return checks == 14; }, 2s));
+}
+
+// The options applied: an account that is still the same mailbox keeps its
+// object and its connection; one that is another now, or no longer checked,
+// is freed (the run hears it first) and made anew.
+TEST(AccountListTest, TheSameMailboxKeepsItsObjectAndAnotherIsMadeAnew) {
+    TAccounts configured{};
+    configured[0] = {true, "a", "imap://127.0.0.1:1", "a", "pw"};
+    configured[1] = {true, "b", "127.0.0.1:1", "b", "pw"};
+    AccountList list(configured);
+    list.Sync();
+    const auto idOf = [&](const std::string& name) {
+        for (const auto& account : list.All())
+            if (account->Settings().Name == name)
+                return account->id();
+        return Account::Id{0};
+    };
+    std::vector<Account::Id> removed;
+    QObject::connect(&list, &AccountList::removing, [&](Account::Id id) { removed.push_back(id); });
+    const struct {
+        const char* change;
+        std::function<void()> apply;
+        const char* kept; // of a (named A once renamed) and b
+    } rows[] = {
+        {"renamed, new password", [&] { configured[0].Name = "A", configured[0].Password = "x"; },
+         "Ab"},
+        {"moved down a slot", [&] { std::swap(configured[0], configured[2]); }, "Ab"},
+        {"another user", [&] { configured[2].UserID = "z"; }, "b"},
+        {"disabled", [&] { configured[1].Enabled = false; }, "A"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.change);
+        const Account::Id a = idOf("a") + idOf("A"), b = idOf("b");
+        removed.clear();
+        row.apply();
+        list.Sync();
+        const std::string kept =
+            std::string(idOf("A") == a ? "A" : "") + (idOf("b") == b ? "b" : "");
+        EXPECT_EQ(kept, row.kept);
+        EXPECT_EQ(removed.size(), 2 - kept.size()) << "each freed is told first";
+    }
+    EXPECT_EQ(list.All().size(), 2u);
+    EXPECT_EQ(list.All()[0]->state(), State::Off);
+    EXPECT_EQ(list.All()[1]->Settings().Password, "x");
+}
+
+// Whatever happens to an account while a run checks another one (a change told,
+// a client that refuses a message, says nothing or alerts, the account removed
+// or changed in the options) the run ends with every other account checked, and
+// each change told is checked once more at most, right after the run.
+TEST_F(CheckRunTest, WhatHappensToAnAccountDuringARunNeverStallsIt) {
+    for (size_t slot = 0; slot < 3; ++slot)
+        Add(slot, std::string(1, char('a' + slot)));
+    for (const char* user : {"a", "c"})
+        server.Set(user, Box({std::string(user) + "1"}));
+    std::optional<FakeChecker> made; // b's client, as the row makes it
+    const Account::ClientMaker real = list.MakeClient;
+    const struct {
+        const char* name;
+        std::function<void(FakeChecker&)> client;
+        std::function<void()> whileB; // when b's turn begins
+        int runs;                     // this one and the push checks after it
+        int32_t b = 1;
+        std::string alert = {};
+    } rows[] = {
+        {"push of a, checked before", {}, [&] { run.PushCheck(Of("a").id()); }, 2},
+        {"push of c, not reached yet", {}, [&] { run.PushCheck(Of("c").id()); }, 1},
+        {"push of b itself", {}, [&] { run.PushCheck(Of("b").id()); }, 2},
+        {"push of a, c and a again",
+         {},
+         [&] {
+             for (const char* user : {"a", "b", "a"})
+                 run.PushCheck(Of(user).id());
+         },
+         3},
+        {"a message refused", [](FakeChecker& c) { c.refusesRetr = true; }, {}, 1, -5},
+        {"an alert", [](FakeChecker& c) { c.alert = "quota"; }, {}, 1, 1, "quota"},
+        {"silent, then removed", [](FakeChecker& c) { c.silent = true; },
+         [&] {
+             QTimer::singleShot(50, [&] {
+                 accounts[1] = {};
+                 list.Sync();
+             });
+         },
+         1, -2},
+        {"silent, then another server", [](FakeChecker& c) { c.silent = true; },
+         [&] {
+             QTimer::singleShot(50, [&] {
+                 accounts[1].HostName = "imap://127.0.0.1:2";
+                 list.Sync();
+             });
+         },
+         1, -2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Add(1, "b");
+        list.MakeClient = [&](const TAccount& account) -> std::unique_ptr<MailChecker> {
+            if (account.UserID != "b")
+                return real(account);
+            auto client = std::make_unique<FakeChecker>();
+            if (row.client)
+                row.client(*client);
+            return client;
+        };
+        bool told = false;
+        host.onStatus = [&](const std::string& text) {
+            if (text.find("acct-b") != std::string::npos && !std::exchange(told, true) &&
+                row.whileB)
+                row.whileB();
+        };
+        const int before = host.over;
+        ASSERT_TRUE(Check());
+        host.onStatus = nullptr;
+        EXPECT_TRUE(test::RunUntil([&] { return host.over == before + row.runs; }, 10s));
+        test::RunFor(100ms);
+        EXPECT_EQ(host.over, before + row.runs) << "each once more, then no more";
+        EXPECT_TRUE(Shown(0).Count == 1 && Shown(2).Count == 1);
+        EXPECT_EQ(host.last.Push, row.runs > 1);
+        if (row.runs == 1) {
+            EXPECT_EQ(Shown(1).Count, row.b);
+            EXPECT_EQ(Shown(1).Alert, row.alert);
+        }
+    }
+    // Alerts show after the check that heard them only; the freed accounts'
+    // places are taken by working ones.
+    Add(1, "b");
+    list.MakeClient = real;
+    server.Set("b", Box({"b1"}));
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(Shown(1).Count, 1);
+    EXPECT_EQ(Shown(1).Alert, "");
+}
+
 // A change pushed by a server checks that account alone, silently when nothing
-// is new; a run going on takes it in, or checks it once more right after.
-TEST_F(CheckRunTest, APushChecksItsAccountAloneAndARunTakesItIn) {
+// is new; counting only, a larger count is the news. Back online from the check
+// button, the run checks every account, and the push checks the return would
+// start are its own.
+TEST_F(CheckRunTest, APushChecksItsAccountAloneAndGoingOnlineChecksAll) {
     for (const char* user : {"a", "b"})
-        Account(user[0] == 'b', user), server.Set(user, Box({std::string(user) + "1"}));
+        Add(user[0] == 'b', user), server.Set(user, Box({std::string(user) + "1"}));
     ASSERT_TRUE(Check());
     server.Set("a", Box({"a1", "a2"}));
     server.Set("b", Box({"b1", "b2"}));
     const auto push = [&](const char* user) {
         const int before = host.over;
-        run.PushCheck(server.Host(), user);
+        run.PushCheck(Of(user).id());
         return test::RunUntil([&] { return host.over > before; }, 10s);
     };
     ASSERT_TRUE(push("b"));
@@ -131,24 +382,6 @@ TEST_F(CheckRunTest, APushChecksItsAccountAloneAndARunTakesItIn) {
     EXPECT_EQ(host.last.TotalMail, 1 + 2);
     ASSERT_TRUE(push("b"));
     EXPECT_TRUE(host.last.Push && !host.last.Changed) << "nothing new";
-    run.PushCheck(server.Host(), "nobody");
-    test::RunFor(100ms);
-    EXPECT_FALSE(run.Running());
-    // Pushed while the run checks b: a was read before it, so it is checked again
-    // after. Once: the push checks that follow also check b, as soon as the run ends.
-    bool pushed = false;
-    host.onStatus = [&](const std::string& text) {
-        if (text.find("acct-b") != std::string::npos && !std::exchange(pushed, true))
-            run.PushCheck(server.Host(), "a"), run.PushCheck(server.Host(), "b");
-    };
-    const int before = host.over;
-    ASSERT_TRUE(Check());
-    host.onStatus = nullptr;
-    ASSERT_TRUE(test::RunUntil([&] { return host.over == before + 3; }, 10s));
-    EXPECT_TRUE(host.last.Push);
-    test::RunFor(100ms);
-    EXPECT_EQ(host.over, before + 3) << "each once more, then no more";
-    // Counting only, a larger count is the news.
     settings.SettingCountOnly = true;
     ASSERT_TRUE(Check());
     server.Set("b", Box({"b1", "b2", "b3"}));
@@ -157,43 +390,12 @@ TEST_F(CheckRunTest, APushChecksItsAccountAloneAndARunTakesItIn) {
     ASSERT_TRUE(push("b"));
     EXPECT_FALSE(host.last.Changed);
 
-    // Back online from the check button: the run checks every account, and the
-    // push checks the return would start are its own.
     host.offline = true, host.answer = IDYES;
-    host.onGoOnline = [&] { run.PushCheck(server.Host(), "a"); };
+    host.onGoOnline = [&] { run.PushCheck(Of("a").id()); };
     const int passes = server.passes, runs = host.over;
     ASSERT_TRUE(Check(CheckRun::Sender::CheckButton));
     test::RunFor(100ms);
     EXPECT_TRUE(host.over == runs + 1 && !host.last.Push && server.passes == passes + 2);
-}
-
-// However the IMAP client ends its account's turn (a message refused, the
-// client freed by its owner), the run goes on at once; a new client where a
-// freed one was is wired anew; and a run never touches a client freed before it.
-TEST_F(CheckRunTest, AnAccountsTurnEndsWhenItsClientRefusesAMessageOrIsFreed) {
-    accounts[0] = {true, "acct-i", "imap://127.0.0.1:1", "i", "pw"};
-    Account(1, "b");
-    server.Set("b", Box({"b1"}));
-    std::optional<FakeChecker> client; // made again where the freed one was
-    run.ImapFor = [&](const TAccount&) -> MailChecker& { return *client; };
-    // It reads, refuses a message, is freed while silent, or alerts; the count.
-    const std::pair<char, int> rows[] = {{'r', 1}, {'x', -5}, {'f', -2}, {'a', 1}, {'r', 1}};
-    for (const auto& [how, count] : rows) {
-        client.emplace().refusesRetr = how == 'x';
-        client->alert = how == 'a' ? "quota" : "";
-        if ((client->silent = how == 'f'))
-            QTimer::singleShot(50, [&] { client.reset(); });
-        ASSERT_TRUE(Check()) << how;
-        EXPECT_EQ(Shown(0).Count, count) << how;
-        EXPECT_EQ(Shown(0).Alert, how == 'a' ? "quota" : "") << "shown after its check only";
-        EXPECT_EQ(Shown(1).Count, 1) << "the next account checked";
-    }
-    auto owned = std::make_unique<FakeChecker>();
-    auto other = std::make_unique<CheckRun>(pop3, imap, dialup, host, settings, accounts);
-    other->ImapFor = [&](const TAccount&) -> MailChecker& { return *owned; };
-    other->pbCheckClick(CheckRun::Sender::Other);
-    ASSERT_TRUE(test::RunUntil([&] { return !other->Running(); }, 5s));
-    owned.reset(), other.reset();
 }
 
 // The keyring's unlock prompt holds only the accounts whose passwords it keeps:
@@ -202,51 +404,39 @@ TEST_F(CheckRunTest, AnAccountsTurnEndsWhenItsClientRefusesAMessageOrIsFreed) {
 TEST_F(CheckRunTest, AKeyringPromptHoldsOnlyTheAccountsItKeeps) {
     const char* users[] = {"k0", "p", "k2"};
     for (size_t slot = 0; slot < 3; ++slot)
-        Account(slot, users[slot]), server.Set(users[slot], Box({"m"}));
+        Add(slot, users[slot]), server.Set(users[slot], Box({"m"}));
     keyring.users = {"k0", "k2"};
     run.Passwords = &keyring;
-    int unread = 0;
-    run.OnPasswordUnreadable = [&](const TAccount&) { ++unread; };
-    // Locked, the prompt's answer; the keyring's accounts' count.
-    const std::tuple<bool, bool, int> rows[] = {
-        {false, true, 1}, {true, true, 1}, {true, false, -5}};
-    for (const auto& [locked, unlock, count] : rows) {
+    // Locked, the prompt's answer, the prompting account removed meanwhile; the
+    // keyring's accounts' counts.
+    const std::tuple<bool, bool, bool, int, int> rows[] = {{false, true, false, 1, 1},
+                                                           {true, true, false, 1, 1},
+                                                           {true, false, false, -5, -5},
+                                                           {true, true, true, -2, 1}};
+    for (const auto& [locked, unlock, removed, first, count] : rows) {
         keyring.locked = locked;
         server.passes = 0;
         const int before = host.over;
         run.pbCheckClick(CheckRun::Sender::CheckButton);
         if (locked) {
             ASSERT_TRUE(test::RunUntil([&] { return server.passes == 1; }, 5s)) << "p meanwhile";
+            if (removed)
+                accounts[0] = {}, list.Sync();
             keyring.locked = !unlock;
             keyring.prompt(unlock ? std::optional<std::string>("pw") : std::nullopt);
         }
         ASSERT_TRUE(test::RunUntil([&] { return host.over > before; }, 5s));
-        EXPECT_TRUE(Shown(0).Count == count && Shown(1).Count == 1 && Shown(2).Count == count);
+        EXPECT_TRUE(Shown(0).Count == first && Shown(1).Count == 1 && Shown(2).Count == count);
+        EXPECT_EQ(Of("k2").state(), count < 0 ? State::NeedsSignIn : State::Idle);
     }
-    EXPECT_TRUE(keyring.prompts == 2 && unread == 2);
-}
-
-// A server that tells of changes in a loop: at most one check in 2 s and ten a
-// minute; a change held back is checked when its time comes.
-TEST(PushWatch, ChangesToldInALoopAreCheckedAtTheirPace) {
-    PushWatch push;
-    std::chrono::milliseconds now{0};
-    push.Now = [&] { return now; };
-    int checks = 0;
-    push.OnCheck = [&](const std::string&, const std::string&, bool) { ++checks; };
-    TVeltaIMAP& client = push.Client({true, "i", "imap://127.0.0.1:1", "i", "pw"});
-    for (; now <= 65900ms; now += 100ms)
-        client.OnPush(&client);
-    EXPECT_EQ(checks, 10 + 3) << "0 to 18 s, then 60, 62 and 64 s";
-    now = 66000ms;
-    EXPECT_TRUE(test::RunUntil([&] { return checks == 14; }, 2s));
+    EXPECT_EQ(keyring.prompts, 3);
 }
 
 // Each run compares with the list shown before: what is new, and what a failed
 // account keeps. After it, hanging up as the three settings (D, M, O) say.
 TEST_F(CheckRunTest, OldAndNewMailAreToldApartAndAFailedAccountKeepsItsOldList) {
-    Account(0, "a");
-    Account(1, "b");
+    Add(0, "a");
+    Add(1, "b");
     server.Set("b", Box({"b1"}));
     // Mail of account a; b fails; then new, old count, total, hang-up settings and hang-ups.
     const std::tuple<std::vector<std::string>, bool, bool, int, int, std::string, int> runs[] = {
@@ -297,7 +487,7 @@ TEST_F(CheckRunTest, BeyondTwoHundredFiftyFiveOnlyTheCountIsCompared) {
     std::vector<std::string> subjects;
     for (int i = 0; i < 300; ++i)
         subjects.push_back(std::string(1, 's').append(std::to_string(i)));
-    Account(0, "big");
+    Add(0, "big");
     // Added at the end, deleted beyond the 255th (fewer and none new), changed.
     const std::tuple<int, int, bool> runs[] = {
         {0, -1, true}, {0, -1, false}, {1, -1, true}, {0, 280, false}};
@@ -320,8 +510,8 @@ TEST_F(CheckRunTest, BeyondTwoHundredFiftyFiveOnlyTheCountIsCompared) {
 TEST_F(CheckRunTest, ACountClaimedBeyondReasonSaturatesTheTotalAndCountOnlyOnlyCounts) {
     constexpr int kMax = std::numeric_limits<int>::max();
     server.Set("other", Box({"o1", "o2"}));
-    Account(0, "huge");
-    Account(1, "other");
+    Add(0, "huge");
+    Add(1, "other");
     for (const bool countOnly : {true, false}) {
         SCOPED_TRACE(countOnly);
         server.Set("huge", Box(std::vector<std::string>(countOnly ? 1 : kMaxMails, "m"),
@@ -341,7 +531,7 @@ TEST_F(CheckRunTest, ACountClaimedBeyondReasonSaturatesTheTotalAndCountOnlyOnlyC
 // Offline or without a connection only the button asks (36 and 48: the box's
 // buttons and icon); a dial that cannot find or reach its entry says why.
 TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhyAndClosingEndsADialsWait) {
-    Account(0, "mail");
+    Add(0, "mail");
     // Offline, CustomizeDial, entry, the dial starts, connects; what is said, flags (0: any).
     const std::tuple<bool, int, const char*, bool, bool, std::string, unsigned> rows[] = {
         {true, 0, "", true, true, "", 36},
@@ -371,14 +561,14 @@ TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhyAndClosingEndsADialsWait) {
         EXPECT_NE(host.asked[0].first.find(said), std::string::npos) << host.asked[0].first;
         EXPECT_EQ(host.asked[0].second, flags ? flags : host.asked[0].second);
         EXPECT_EQ(host.offline, offline) << "a No keeps the program offline";
-        EXPECT_EQ(run.CheckIndex, -1);
+        EXPECT_EQ(run.CheckIndex(), CheckRun::kIdle);
     }
     EXPECT_EQ(host.failedDials, 1);
     test::RunFor(50ms);
     EXPECT_EQ(host.over, 0);
     dialup.dialConnects = true;
     ASSERT_TRUE(Check());
-    EXPECT_TRUE(run.DialledByCheck);
+    EXPECT_TRUE(run.DialledByCheck());
 
     // A dial that never ends: closing the program ends the wait.
     dialup.active = 0;
@@ -394,7 +584,7 @@ TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhyAndClosingEndsADialsWait) {
 
 // A run over no account would show 0 mail and a time of check as if it had looked.
 TEST_F(CheckRunTest, WithoutAnAccountNothingRunsAndOnlyTheUserIsOffered) {
-    Account(0, "mail", false);
+    Add(0, "mail", false);
     accounts[1] = {true, "", server.Host(), "mail", "pw"}; // unnamed: not checked
     for (const auto sender :
          {CheckRun::Sender::Other, CheckRun::Sender::Menu, CheckRun::Sender::CheckButton})
@@ -470,6 +660,7 @@ protected:
             QSslCertificate::fromPath(QString::fromStdString(authority)));
         QSslConfiguration::setDefaultConfiguration(configuration);
     }
+    const MailChecker& TaroClient() { return *Of("taro").Client(); }
     std::string Stored(const char* key) const {
         return IniFile::Load(host.profile).Value("Account0", key).value_or("");
     }
@@ -486,7 +677,7 @@ TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsks
     run.Today = [] { return QDate(2025, 3, 14); };
     Taro(dovecot->Port(), std::string(64, '0'));
     ASSERT_TRUE(Check(Sender::Other));
-    EXPECT_EQ(run.ShownResults[0].Count, 1);
+    EXPECT_EQ(run.ShownResults()[0].Count, 1);
     EXPECT_EQ(Stored("TlsRequired") + " " + Stored("TlsRequiredDate"), "1 2025-03-14");
     EXPECT_EQ(Stored("TrustedCertificate"), "") << "the authority vouched for it";
     EXPECT_TRUE(accounts[0].TrustedCertificate.empty());
@@ -494,9 +685,9 @@ TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsks
     ASSERT_TRUE(plain.Start({taro})) << plain.error();
     Taro(plain.Port(), "", true);
     ASSERT_TRUE(Check(Sender::CheckButton));
-    EXPECT_EQ(pop3.SecurityOutcome().Failure, TlsFailure::Downgrade);
-    EXPECT_EQ(run.ShownResults[0].Count, -6);
-    EXPECT_EQ(run.ShownResults[0].Reason, TlsReasonText(pop3.SecurityOutcome()));
+    EXPECT_EQ(TaroClient().SecurityOutcome().Failure, TlsFailure::Downgrade);
+    EXPECT_EQ(run.ShownResults()[0].Count, -6);
+    EXPECT_EQ(run.ShownResults()[0].Reason, TlsReasonText(TaroClient().SecurityOutcome()));
     EXPECT_TRUE(host.asked.empty());
 
     const struct {
@@ -522,9 +713,9 @@ TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsks
         ASSERT_TRUE(Check(row.sender));
         ASSERT_EQ(host.asked.size(), row.asked ? 1u : 0u);
         EXPECT_EQ(Stored("TlsRequired"), "1") << "STLS was offered";
-        EXPECT_EQ(run.ShownResults[0].Count, row.read ? 1 : -6);
+        EXPECT_EQ(run.ShownResults()[0].Count, row.read ? 1 : -6);
         if (row.read) {
-            EXPECT_EQ(run.ShownResults[0].Subjects[0], "Hello");
+            EXPECT_EQ(run.ShownResults()[0].Subjects[0], "Hello");
             trusted = accounts[0].TrustedCertificate;
             ASSERT_EQ(trusted.size(), 64u);
         }
@@ -535,7 +726,8 @@ TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsks
         const auto& [text, flags] = host.asked[0];
         EXPECT_EQ(flags, mb::YesNo | mb::IconQuestion | mb::DefButton2);
         for (const std::string& part :
-             {std::string("localhost"), cp932::ToUtf8(TlsReasonText(pop3.SecurityOutcome()))})
+             {std::string("localhost"),
+              cp932::ToUtf8(TlsReasonText(TaroClient().SecurityOutcome()))})
             EXPECT_NE(text.find(part), std::string::npos) << text;
         EXPECT_EQ(text.find("警告") != std::string::npos, !row.trusted.empty()) << text;
         // The fingerprint shown is the one stored after Yes, in upper-case pairs.
@@ -550,18 +742,21 @@ TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsks
     Taro(dovecot->Port(), trusted);
     ASSERT_TRUE(Check(Sender::Other));
     EXPECT_TRUE(host.asked.empty());
-    EXPECT_EQ(run.ShownResults[0].Count, 1);
+    EXPECT_EQ(run.ShownResults()[0].Count, 1);
 
     // Trusted, and the next connection shows another certificate.
     ASSERT_TRUE(other.Start({taro}, true)) << other.error();
-    Taro(dovecot->Port());
+    test::Relay relay;
+    ASSERT_TRUE(relay.Listen());
+    relay.target = dovecot->Port();
+    Taro(relay.Port());
     host.answer = IDYES;
-    host.onAsk = [&] { run.CheckList[0].HostName = "localhost:" + std::to_string(other.Port()); };
+    host.onAsk = [&] { relay.target = other.Port(); };
     ASSERT_TRUE(Check(Sender::CheckButton));
     EXPECT_EQ(host.asked.size(), 1u);
-    EXPECT_TRUE(pop3.SecurityOutcome().FingerprintChanged);
-    EXPECT_EQ(run.ShownResults[0].Count, -6);
-    EXPECT_EQ(run.ShownResults[0].Reason, TlsReasonText(pop3.SecurityOutcome()));
+    EXPECT_TRUE(TaroClient().SecurityOutcome().FingerprintChanged);
+    EXPECT_EQ(run.ShownResults()[0].Count, -6);
+    EXPECT_EQ(run.ShownResults()[0].Reason, TlsReasonText(TaroClient().SecurityOutcome()));
 }
 
 // Dovecot offers TOP, UIDL and pipelining: the header alone gives the texts, the
@@ -646,6 +841,7 @@ TEST_F(CheckRunDovecotTls, ImapAccountsShowTheUnseenOfInboxAndNeverChangeIt) {
             text += Shown(slot).Subjects[size_t(i)] + (Shown(slot).IsNew(i) ? "* " : " ");
         return text;
     };
+    list.SetHolding(false); // no push: every check is one of these
     const std::string before = state();
     ASSERT_NE(before.find("highestmodseq="), std::string::npos) << before;
     ASSERT_TRUE(Check());
@@ -674,33 +870,27 @@ TEST_F(CheckRunDovecotTls, ImapAccountsShowTheUnseenOfInboxAndNeverChangeIt) {
 // checked and told the moment it is delivered, a message read elsewhere leaves
 // the list without a word, and a dropped connection tries again by itself.
 TEST_F(CheckRunDovecotTls, PushTellsNewMailAtOnceAndAReadMessageWithoutAWord) {
-    PushWatch push;
-    CheckRun pushing{pop3, imap, dialup, host, settings, accounts};
-    pushing.ImapFor = [&](const TAccount& account) -> MailChecker& { return push.Client(account); };
-    push.OnCheck = [&](const std::string& host, const std::string& user, bool quietErrors) {
-        pushing.PushCheck(host, user, quietErrors);
-    };
     accounts[1] = {true, "Jiro", "imaps://localhost:" + std::to_string(dovecot->ImapTlsPort()),
                    "jiro", "pw-jiro"};
-    TVeltaIMAP& client = push.Client(accounts[1]);
+    auto& client = *qobject_cast<TVeltaIMAP*>(Of("jiro").Checker());
     const auto over = [&](int runs) {
         return test::RunUntil([&] { return host.over == runs; }, 10s);
     };
-    pushing.pbCheckClick(CheckRun::Sender::Other);
+    run.pbCheckClick(CheckRun::Sender::Other);
     ASSERT_TRUE(over(1));
     ASSERT_TRUE(test::RunUntil([&] { return client.IsIdling(); }, 5s));
-    EXPECT_EQ(pushing.ShownResults[1].Count, 1);
+    EXPECT_EQ(Shown(1).Count, 1);
 
     // Logged in, it needs no password: a keyring locked meanwhile does not matter.
     keyring.users = {"jiro"};
     keyring.locked = true;
-    pushing.Passwords = &keyring;
+    run.Passwords = &keyring;
     ASSERT_EQ(dovecot->Doveadm({"save", "-u", "jiro"}, test::SimpleMessage("j2")), "");
     ASSERT_TRUE(over(2)) << "delivered, checked at once";
-    pushing.Passwords = nullptr;
+    run.Passwords = nullptr;
     EXPECT_TRUE(host.last.Push && host.last.Changed);
-    EXPECT_EQ(pushing.ShownResults[1].Subjects[1], "j2");
-    EXPECT_EQ(pushing.ShownResults[0].Count, 1) << "the POP3 account stands as shown";
+    EXPECT_EQ(Shown(1).Subjects[1], "j2");
+    EXPECT_EQ(Shown(0).Count, 1) << "the POP3 account stands as shown";
     ASSERT_TRUE(test::RunUntil([&] { return client.IsIdling(); }, 5s));
 
     ASSERT_EQ(
@@ -708,11 +898,11 @@ TEST_F(CheckRunDovecotTls, PushTellsNewMailAtOnceAndAReadMessageWithoutAWord) {
         "");
     ASSERT_TRUE(over(3));
     EXPECT_TRUE(host.last.Push && !host.last.Changed) << "read elsewhere: no news";
-    EXPECT_EQ(pushing.ShownResults[1].Count, 1);
+    EXPECT_EQ(Shown(1).Count, 1);
     // Offline it holds nothing; back online it checks and idles again.
-    push.SetHolding(false);
+    list.SetHolding(false);
     EXPECT_FALSE(client.IsIdling());
-    push.SetHolding(true);
+    list.SetHolding(true);
     ASSERT_TRUE(over(4));
     ASSERT_TRUE(test::RunUntil([&] { return client.IsIdling(); }, 5s));
 
@@ -722,25 +912,25 @@ TEST_F(CheckRunDovecotTls, PushTellsNewMailAtOnceAndAReadMessageWithoutAWord) {
     ASSERT_TRUE(own.Start({{"saburo", "pw", {test::SimpleMessage("s1")}}})) << own.error();
     accounts[2] = {true, "Saburo", "imap://127.0.0.1:" + std::to_string(own.ImapPort()), "saburo",
                    "pw"};
-    TVeltaIMAP& saburo = push.Client(accounts[2]);
-    pushing.pbCheckClick(CheckRun::Sender::Other);
+    auto& saburo = *qobject_cast<TVeltaIMAP*>(Of("saburo").Checker());
+    run.pbCheckClick(CheckRun::Sender::Other);
     ASSERT_TRUE(over(5));
     ASSERT_TRUE(test::RunUntil([&] { return saburo.IsIdling(); }, 5s));
     own.Stop();
     ASSERT_TRUE(over(6)) << "tried again after its first wait";
-    EXPECT_EQ(pushing.ShownResults[2].Count, 1) << "lost a moment ago: the line stands";
-    push.TimeOutCount = 100;
+    EXPECT_EQ(Shown(2).Count, 1) << "lost a moment ago: the line stands";
+    list.SetTimeOut(100);
     ASSERT_TRUE(over(7)) << "tried again after the next wait";
-    EXPECT_EQ(pushing.ShownResults[2].Count, -2) << "lost for longer: the error shows";
+    EXPECT_EQ(Shown(2).Count, -2) << "lost for longer: the error shows";
     EXPECT_TRUE(host.last.Push && !host.last.Changed) << "an error of a push says nothing";
     ASSERT_TRUE(own.Restart()) << own.error();
     ASSERT_TRUE(over(8)) << "back after the next wait";
-    EXPECT_EQ(pushing.ShownResults[2].Count, 1);
+    EXPECT_EQ(Shown(2).Count, 1);
     EXPECT_FALSE(host.last.Changed);
     ASSERT_TRUE(test::RunUntil([&] { return saburo.IsIdling(); }, 5s));
     ASSERT_EQ(own.Doveadm({"save", "-u", "saburo"}, test::SimpleMessage("s2")), "");
     ASSERT_TRUE(over(9));
-    EXPECT_TRUE(host.last.Changed && pushing.ShownResults[2].IsNew(1));
+    EXPECT_TRUE(host.last.Changed && Shown(2).IsNew(1));
 }
 
 // A password from a hand-edited Pim.INI or the keyring never carries a command of

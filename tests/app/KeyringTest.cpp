@@ -4,8 +4,6 @@
 #include "app/CheckRunFakes.h"
 #include "app/check/PasswordKeeper.h"
 #include "common/HexKey.h"
-#include "imap/TVeltaIMAP.h"
-#include "pop3/TVeltaPOP3.h"
 #include "settings/FakePhonebook.h"
 #include "settings/OptionRules.h"
 #include "support/DovecotServer.h"
@@ -181,11 +179,10 @@ TEST_F(KeyringTest, ChecksReadTheKeyringAndALockedOneSendsNoPassword) {
     ASSERT_EQ(Follow(true), Outcome::Done);
     const std::string file = test::ReadFile(profile);
 
-    TVeltaPOP3 pop3;
-    TVeltaIMAP imap;
+    AccountList list{Accounts};
     FakeDialup dialup;
     FakeHost host{Accounts};
-    CheckRun run{pop3, imap, dialup, host, Settings, Accounts};
+    CheckRun run{list, dialup, host, Settings};
     run.Passwords = keeper.get();
     const auto check = [&](CheckRun::Sender sender) {
         const int before = host.over;
@@ -193,16 +190,16 @@ TEST_F(KeyringTest, ChecksReadTheKeyringAndALockedOneSendsNoPassword) {
         return test::RunUntil([&] { return host.over > before; }, 20s);
     };
     ASSERT_TRUE(check(CheckRun::Sender::Other));
-    EXPECT_EQ(run.ShownResults[0].Count, 1);
-    EXPECT_EQ(run.ShownResults[1].Count, 2);
+    EXPECT_EQ(run.ShownResults()[0].Count, 1);
+    EXPECT_EQ(run.ShownResults()[1].Count, 2);
     EXPECT_EQ(server.passes, 1);
 
     ASSERT_TRUE(daemon.Lock());
     for (const auto sender : {CheckRun::Sender::Other, CheckRun::Sender::CheckButton}) {
         ASSERT_TRUE(check(sender));
         for (size_t slot : {0, 1}) {
-            EXPECT_EQ(run.ShownResults[slot].Count, -5);
-            EXPECT_EQ(cp932::ToUtf8(run.ShownResults[slot].Reason),
+            EXPECT_EQ(run.ShownResults()[slot].Count, -5);
+            EXPECT_EQ(cp932::ToUtf8(run.ShownResults()[slot].Reason),
                       "キーリングがロックされているため、パスワードを読めませんでした。"
                       "キーリングのロックを解除してから、もう一度チェックしてください。");
         }

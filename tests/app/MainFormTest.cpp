@@ -148,7 +148,7 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
         const auto observe = [&](const QString& look) -> QString {
             const auto* icon = form->findChild<QSystemTrayIcon*>();
             const std::map<QString, QString> seen{
-                {"count", QString::number(form->Run().ShownResults[0].Count)},
+                {"count", QString::number(form->Run().ShownResults()[0].Count)},
                 {"mailer", QString::number(MailerStarts())},
                 {"status", QString::fromStdString(cp932::ToUtf8(form->StatusText()))},
                 {"tip", icon ? icon->toolTip() : QString()},
@@ -231,7 +231,8 @@ TEST_F(MainFormTest, TheStartsCheckWaitsForTheBusAndDialUpGoesOffWithoutNetworkM
     ASSERT_TRUE(test::RunUntil([&] { return ras.Ready(); }, seconds(5)));
     EXPECT_TRUE(ras.ServiceError());
     EXPECT_FALSE(Settings.ScheduleDialup || Settings.CustomizeDial || ras.FWatching);
-    EXPECT_TRUE(test::RunUntil([&] { return form.Run().ShownResults[0].Count == 1; }, seconds(10)))
+    EXPECT_TRUE(
+        test::RunUntil([&] { return form.Run().ShownResults()[0].Count == 1; }, seconds(10)))
         << "then it checks, without dialling";
 }
 
@@ -250,7 +251,7 @@ TEST_F(MainFormTest, ClosingAsksAsTheSettingSaysOrDuringACheckAndTerminationNeve
         form->show();
         if (flags == 292u) {
             form->pbCheckClick();
-            ASSERT_TRUE(test::RunUntil([&] { return form->Run().CheckIndex == 0; }, seconds(5)));
+            ASSERT_TRUE(test::RunUntil([&] { return form->Run().CheckIndex() == 0; }, seconds(5)));
         }
         answer = IDNO;
         EXPECT_TRUE(!form->close() && form->isVisible() && !form->DialogOpen);
@@ -275,7 +276,7 @@ TEST_F(MainFormTest, TheMarqueeRunsOnlyWhileTheWindowShows) {
     auto form = Create();
     Accounts[0].Name = std::string(60, 'W');
     form->pbCheckClick();
-    ASSERT_TRUE(test::RunUntil([&] { return form->Run().CheckIndex == 0; }, seconds(5)));
+    ASSERT_TRUE(test::RunUntil([&] { return form->Run().CheckIndex() == 0; }, seconds(5)));
     const auto* strip = form->findChild<StatusStrip*>();
     EXPECT_FALSE(strip->Scrolling());
     const std::pair<void (QWidget::*)(), bool> steps[] = {{&QWidget::show, true},
@@ -400,7 +401,7 @@ TEST_F(MainWindowDisplayTest, TheSameMailTwiceIsAnnouncedOnceAndAnErrorCountsAsA
     other.password = "changed"; // the second account now fails
     server.Set("other", other);
     ASSERT_TRUE(CheckOnce(*form));
-    EXPECT_EQ(form->Run().ShownResults[1].Count, -4);
+    EXPECT_EQ(form->Run().ShownResults()[1].Count, -4);
     EXPECT_TRUE(form->isVisible()) << "an error is a change";
     EXPECT_TRUE(test::RunUntil([&] { return MailerStarts() == 2; }, seconds(5)));
 }
@@ -734,7 +735,7 @@ TEST_F(DesktopNotificationTest, WithoutADaemonTheRunsGoOnAndItIsSaidOnce) {
                   .count(QStringLiteral("デスクトップ通知")),
               1)
         << "once, not at every check";
-    EXPECT_EQ(form->Run().ShownResults[0].Count, 2);
+    EXPECT_EQ(form->Run().ShownResults()[0].Count, 2);
 }
 
 } // namespace

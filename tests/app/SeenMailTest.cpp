@@ -4,8 +4,6 @@
 
 #include "app/CheckRunFakes.h"
 #include "app/check/CheckRun.h"
-#include "imap/TVeltaIMAP.h"
-#include "pop3/TVeltaPOP3.h"
 #include "support/EventLoop.h"
 #include "support/MailboxServer.h"
 #include "support/TempDir.h"
@@ -22,15 +20,14 @@ using test::Box;
 
 // One start of the program: its own run and its own memory of the last checks.
 struct Start {
-    TVeltaPOP3 pop3;
-    TVeltaIMAP imap;
+    AccountList list;
     FakeDialup dialup;
     TSettings settings;
     FakeHost host;
     SeenMail seen;
     CheckRun run;
     Start(TAccounts& accounts, const std::string& profile, const std::string& folder)
-        : host(accounts), seen(profile, folder), run(pop3, imap, dialup, host, settings, accounts) {
+        : list(accounts), host(accounts), seen(profile, folder), run(list, dialup, host, settings) {
         run.Seen = &seen;
     }
     // The new messages of the account in slot 0, as N and .
@@ -39,8 +36,8 @@ struct Start {
         run.pbCheckClick(CheckRun::Sender::Other);
         EXPECT_TRUE(test::RunUntil([&] { return host.over > before; }, 20s));
         std::string marks;
-        for (int j = 0; j < run.ShownResults[0].Count; ++j)
-            marks += run.ShownResults[0].IsNew(j) ? 'N' : '.';
+        for (int j = 0; j < run.ShownResults()[0].Count; ++j)
+            marks += run.ShownResults()[0].IsNew(j) ? 'N' : '.';
         return marks;
     }
 };
@@ -67,7 +64,7 @@ TEST(SeenMail, AfterARestartOnlyWhatCameMeanwhileIsNewEvenAfterAFailedFirstCheck
     server.Set("a", Box({"two", "three", "four"}, [](test::Mailbox& b) { b.password = "x"; }));
     Start third(accounts, profile, folder);
     third.Check();
-    EXPECT_EQ(third.run.ShownResults[0].Count, -4);
+    EXPECT_EQ(third.run.ShownResults()[0].Count, -4);
     server.Set("a", Box({"two", "three", "four"}));
     EXPECT_EQ(third.Check(), "..N");
 

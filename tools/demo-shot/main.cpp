@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     QTimer poll;
     int rc = 0;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        const bool over = form.Run().CheckIndex == -1 && !form.ShapePending();
+        const bool over = form.Run().CheckIndex() == -1 && !form.ShapePending();
         if (!over && clock.elapsed() < 60000)
             return;
         poll.stop();
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
             std::printf("Window after the check: %s\n", argv[2]);
         }
         std::printf("Status: %s\n", Utf8(form.StatusText()).c_str());
-        PrintFindings(form.Run().ShownResults);
+        PrintFindings(form.Run().ShownResults());
         form.Terminate();
     });
     poll.start(100);

@@ -11,9 +11,18 @@ namespace pim {
 
 inline constexpr int kMaxMails = 255;
 
-// Count: n >= 0 mails wait; -1 count only (the count in Subjects[0]); -2 no
-// answer; -3 time-out; -4 user ID or password refused; -5 mail information
-// could not be read; -6 TLS failed or was refused.
+// Where no list of mail was read, Count says why, in the numbers the window
+// and the LAN's remote menu know.
+inline constexpr int32_t kCountOnly = -1; // the count alone, in Subjects[0]
+enum class CheckFailure : int32_t {
+    NoAnswer = -2,
+    TimedOut = -3,
+    LoginRefused = -4, // the user ID or the password
+    Unreadable = -5,   // the mail information, or no password to send
+    TlsFailed = -6,    // failed or refused
+};
+
+// Count: n >= 0 mails wait, kCountOnly, or a CheckFailure.
 struct AccountResult {
     std::string Name; // empty: a free slot
     // The first OldCount messages were there at the run before.
@@ -39,6 +48,10 @@ struct AccountResult {
     std::string Alert;
 
     bool operator==(const AccountResult&) const = default;
+
+    void Fail(CheckFailure failure) { Count = static_cast<int32_t>(failure); }
+    bool Failed() const { return Count < kCountOnly; }
+    bool Is(CheckFailure failure) const { return Count == static_cast<int32_t>(failure); }
 
     // How many of the messages were there at the run before.
     int Old() const {

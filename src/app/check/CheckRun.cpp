@@ -134,65 +134,74 @@ bool AnyAccountToCheck(const TAccounts& accounts) {
                                [](const TAccount& a) { return a.Enabled && !a.Name.empty(); });
 }
 
-CheckRun::CheckRun(MailChecker& pop3, MailChecker& imap, DialupControl& dialup, CheckRunHost& host,
-                   const TSettings& settings, const TAccounts& accounts, QObject* parent)
-    : QObject(parent), checkers_{&pop3, &imap}, checker_(&pop3), dialup_(dialup), host_(host),
-      settings_(settings), accounts_(accounts) {
-    for (MailChecker* checker : checkers_)
-        Wire(*checker);
+CheckRun::CheckRun(AccountList& accounts, DialupControl& dialup, CheckRunHost& host,
+                   const TSettings& settings, QObject* parent)
+    : QObject(parent), accounts_(accounts), dialup_(dialup), host_(host), settings_(settings) {
+    // Asked from inside a client's event: taken up once that has returned.
+    connect(&accounts_, &AccountList::checkWanted, this, &CheckRun::PushCheck,
+            Qt::QueuedConnection);
+    connect(&accounts_, &AccountList::removing, this, &CheckRun::AccountGone);
 }
 
 CheckRun::~CheckRun() {
     Abandon();
-    // Only the clients still there: another owner may have freed some.
-    for (const QPointer<MailChecker>& checker : wired_) {
-        if (!checker)
-            continue;
-        checker->OnConnect = nullptr;
-        checker->OnGetMailInformation = nullptr;
-        checker->OnDisconnect = nullptr;
-        checker->OnError = nullptr;
-        checker->OnQuitRefused = nullptr;
-        checker->OnAlert = nullptr;
-    }
+    EndTurn();
 }
 
-// Every handler only posts the next step: the component finishes its own
-// bookkeeping after the event returns. Only the checker of the account being
-// checked moves the run on.
-void CheckRun::Wire(MailChecker& checker) {
-    std::erase_if(wired_, [](const QPointer<MailChecker>& c) { return c.isNull(); });
-    if (std::find(wired_.begin(), wired_.end(), &checker) != wired_.end())
-        return;
-    wired_.emplace_back(&checker);
-    checker.OnConnect = [this](MailChecker* from, int count) {
-        if (from == checker_)
-            VeltaPOP3Connect(count);
+// Every handler only posts the next step: the client finishes its own
+// bookkeeping after the event returns. Only the account whose turn it is
+// moves the run on.
+void CheckRun::Listen(MailChecker& client, Account::Id account) {
+    turnAccount_ = account;
+    client.OnConnect = [this, account](MailChecker*, int count) {
+        if (account == turnAccount_)
+            Opened(count);
     };
-    checker.OnGetMailInformation = [this](MailChecker* from, const std::string& title,
-                                          const std::string& sender, const std::string& date,
-                                          const std::string& uniqueId) {
-        if (from == checker_)
-            VeltaPOP3GetMailInformation(title, sender, date, uniqueId);
+    client.OnGetMailInformation =
+        [this, account](MailChecker*, const std::string& title, const std::string& sender,
+                        const std::string& date, const std::string& uniqueId) {
+            if (account == turnAccount_)
+                MailRead(title, sender, date, uniqueId);
+        };
+    client.OnDisconnect = [this, account](MailChecker*) {
+        if (account == turnAccount_)
+            Closed();
     };
-    checker.OnDisconnect = [this](MailChecker* from) {
-        if (from == checker_)
-            VeltaPOP3Disconnect();
-    };
-    checker.OnError = [this](MailChecker* from, uint8_t error) {
-        if (from == checker_)
-            VeltaPOP3Error(error);
+    client.OnError = [this, account](MailChecker*, uint8_t error) {
+        if (account == turnAccount_)
+            Failed(error);
     };
     // What the server says the user must read shows on the account's line.
-    checker.OnAlert = [this](MailChecker* from, const std::string& text) {
-        if (from == checker_ && CheckIndex >= 0 && CheckIndex <= 19)
+    client.OnAlert = [this, account](MailChecker*, const std::string& text) {
+        if (account == turnAccount_ && OnAccount())
             Current().Alert = text;
     };
     // A refused QUIT ends the session without an event; the run must not stall.
-    checker.OnQuitRefused = [this](MailChecker* from) {
-        if (from == checker_)
-            VeltaPOP3Disconnect();
+    client.OnQuitRefused = [this, account](MailChecker*) {
+        if (account == turnAccount_)
+            Closed();
     };
+}
+
+MailChecker* CheckRun::Turn() const {
+    Account* account = accounts_.Find(turnAccount_);
+    return account ? account->Checker() : nullptr;
+}
+
+void CheckRun::EndTurn() {
+    if (Account* account = accounts_.Find(std::exchange(turnAccount_, 0)))
+        account->EndCheck();
+}
+
+// The account whose turn it is was removed or changed in the options: no
+// event of its client will come, and the run goes on.
+void CheckRun::AccountGone(Account::Id account) {
+    if (account != turnAccount_ || !OnAccount())
+        return;
+    turnAccount_ = 0;
+    ++turn_; // what was posted for it would use the client
+    KeepShownList();
+    Post(&CheckRun::CheckNext);
 }
 
 // A step posted in a turn that has ended since (another event moved the run
@@ -211,10 +220,10 @@ void CheckRun::pbCheckClick(Sender sender) {
     const bool button = sender == Sender::CheckButton;
     // Until the first account's turn comes, a run is starting: a second start
     // in that moment would interleave with it.
-    if (CheckIndex != -1 || starting_ || abandoned_)
+    if (Running() || abandoned_)
         return;
     // A run over no account would only pretend to have looked.
-    if (!AnyAccountToCheck(accounts_)) {
+    if (!AnyAccountToCheck(accounts_.Configured())) {
         if ((sender == Sender::CheckButton || sender == Sender::Menu) &&
             host_.Ask(NoAccount(), mb::YesNo | mb::IconQuestion) != IDNO)
             host_.OpenAccountOptions();
@@ -237,7 +246,7 @@ void CheckRun::pbCheckClick(Sender sender) {
     // One unlock prompt at most, and never for a check nobody is waiting for.
     mayPrompt_ = sender != Sender::Other;
     trustAsked_.fill(false);
-    DialledByCheck = false;
+    dialledByCheck_ = false;
     bool dialled = false;
     if (settings_.CustomizeDial == 2 && dialup_.ActiveEntryCount() == 0) {
         if (!DialStep(sender))
@@ -247,12 +256,12 @@ void CheckRun::pbCheckClick(Sender sender) {
     if (!dialled)
         host_.StartBusyAnimation();
 
-    TotalMail = 0;
-    ClearResults(WorkingResults);
+    totalMail_ = 0;
+    ClearResults(working_);
     FillCheckList();
-    for (size_t k = 0; k < CheckList.size() && !CheckList[k].Name.empty(); ++k) {
-        WorkingResults[k].Name = CheckList[k].Name;
-        WorkingResults[k].Count = -2;
+    for (size_t k = 0; k < checkList_.size() && !checkList_[k].Name.empty(); ++k) {
+        working_[k].Name = checkList_[k].Name;
+        working_[k].Fail(CheckFailure::NoAnswer);
     }
     BeginWalk(-1);
 }
@@ -268,43 +277,50 @@ void CheckRun::BeginWalk(int walk) {
     Post(&CheckRun::CheckNext);
 }
 
+// The run checks the accounts as they are configured when it starts.
 void CheckRun::FillCheckList() {
+    accounts_.Sync();
+    checkList_ = TAccounts{};
+    ids_.fill(0);
     size_t k = 0;
-    for (const TAccount& account : accounts_) {
-        if (account.Enabled && !account.Name.empty())
-            CheckList[k++] = account;
-    }
-}
-
-void CheckRun::PushCheck(const std::string& hostName, const std::string& userID, bool quietErrors) {
-    int k = 0;
-    for (const TAccount& account : accounts_) {
-        if (!account.Enabled || account.Name.empty())
+    for (const auto& account : accounts_.All()) {
+        if (account->state() == Account::State::Off)
             continue;
-        if (account.HostName == hostName && account.UserID == userID) {
-            PushCheckAt(k, quietErrors);
-            return;
-        }
-        ++k;
+        checkList_[k] = account->Settings();
+        ids_[k++] = account->id();
     }
 }
 
-void CheckRun::PushCheckAt(int k, bool quietErrors) {
+int CheckRun::SlotOf(Account::Id account) const {
+    const auto found = std::ranges::find(ids_, account);
+    return account == 0 || found == ids_.end() ? -1 : int(found - ids_.begin());
+}
+
+void CheckRun::PushCheck(Account::Id account, bool quietErrors) {
     if (abandoned_)
         return;
     if (Running()) {
-        // Not reached yet in a run of all accounts: that run reads the change.
-        if (pushOnly_ >= 0 || walk_ >= k)
-            pushLater_[size_t(k)] = true;
+        // Not reached yet in a run of all accounts, or that run has not listed
+        // its accounts yet: it reads the change.
+        const int k = SlotOf(account);
+        if (ids_[0] == 0)
+            return;
+        if ((k < 0 || pushOnly_ >= 0 || walk_ >= k) &&
+            std::ranges::find(pushLater_, account) == pushLater_.end())
+            pushLater_.push_back(account);
         return;
     }
     if (host_.Offline())
         return;
     FillCheckList();
+    if (const int k = SlotOf(account); k >= 0)
+        PushCheckAt(k, quietErrors);
+}
+
+void CheckRun::PushCheckAt(int k, bool quietErrors) {
     // What is shown must be this very list; after the options changed it, all are checked.
-    for (size_t i = 0; i < CheckList.size(); ++i) {
-        if (CheckList[i].Name != ShownResults[i].Name) {
-            ClearCheckList();
+    for (size_t i = 0; i < checkList_.size(); ++i) {
+        if (checkList_[i].Name != shown_[i].Name) {
             pbCheckClick(Sender::Other);
             return;
         }
@@ -312,26 +328,27 @@ void CheckRun::PushCheckAt(int k, bool quietErrors) {
     userStarted_ = false;
     mayPrompt_ = false;
     trustAsked_.fill(false);
-    DialledByCheck = false;
+    dialledByCheck_ = false;
     host_.StartBusyAnimation();
-    WorkingResults = ShownResults;
+    working_ = shown_;
     // The others' mail counts as it stands; the account's own is added as it is read.
-    TotalMail = 0;
+    totalMail_ = 0;
     for (int i = 0; i < kMaxAccounts; ++i) {
-        const AccountResult& r = ShownResults[size_t(i)];
+        const AccountResult& r = shown_[size_t(i)];
         if (i != k && r.Count != 0)
-            TotalMail = AddMail(TotalMail, r.Count > 0     ? r.Count
-                                           : r.Count == -1 ? std::atoi(r.Subjects[0].c_str())
-                                                           : 0);
+            totalMail_ =
+                AddMail(totalMail_, r.Count > 0             ? r.Count
+                                    : r.Count == kCountOnly ? std::atoi(r.Subjects[0].c_str())
+                                                            : 0);
     }
     pushOnly_ = k;
     quietErrors_ = quietErrors;
-    CheckIndex = k - 1;
+    checkIndex_ = k - 1;
     BeginWalk(k - 1);
 }
 
 bool CheckRun::DialStep(Sender) {
-    DialWait = true;
+    dialWait_ = true;
     const std::string& name = settings_.CustomizeDialName;
     int entry = -1;
     for (int i = 0, count = dialup_.EntryCount(); i < count; ++i) {
@@ -341,42 +358,42 @@ bool CheckRun::DialStep(Sender) {
         }
     }
     if (entry < 0) {
-        DialWait = false;
+        dialWait_ = false;
         host_.Ask(EntryMissing(name), kNotice);
         return false;
     }
-    CheckIndex = -2;
+    checkIndex_ = kDialling;
     if (!dialup_.Dial(entry)) {
-        DialWait = false;
+        dialWait_ = false;
         host_.Ask(DialRefused(), kNotice);
-        CheckIndex = -1;
+        checkIndex_ = kIdle;
         return false;
     }
     host_.StartBusyAnimation();
     host_.SetStatus(Dialling(name));
 
-    // Timers, the tray and the LAN go on meanwhile; they find CheckIndex -2.
+    // Timers, the tray and the LAN go on meanwhile; they find kDialling.
     QEventLoop wait;
     dialLoop_ = &wait;
-    if (DialWait)
+    if (dialWait_)
         wait.exec();
     dialLoop_ = nullptr;
     if (abandoned_)
         return false;
 
     if (dialup_.ActiveEntryCount() != 0) {
-        CheckIndex = -1;
-        DialledByCheck = true;
+        checkIndex_ = kIdle;
+        dialledByCheck_ = true;
         return true;
     }
     host_.Ask(DialFailed(name), kNotice);
-    CheckIndex = -1;
+    checkIndex_ = kIdle;
     host_.ResetAfterFailedDial();
     return false;
 }
 
 void CheckRun::DialFinished() {
-    DialWait = false;
+    dialWait_ = false;
     if (dialLoop_)
         dialLoop_->quit();
 }
@@ -387,39 +404,38 @@ void CheckRun::Abandon() {
 }
 
 bool CheckRun::WalkOver() const {
-    return walk_ > 19 || CheckList[static_cast<size_t>(walk_)].HostName.empty() ||
+    return walk_ >= kMaxAccounts || checkList_[static_cast<size_t>(walk_)].HostName.empty() ||
            (pushOnly_ >= 0 && walk_ > pushOnly_);
 }
 
 void CheckRun::CheckNext() {
     starting_ = false;
-    if (CheckIndex < -1)
-        return; // dialling: no account is being checked
+    if (checkIndex_ == kDialling)
+        return; // no account is being checked
     ++turn_;
-    QObject::disconnect(clientGone_);
+    EndTurn();
     // Set aside while the user was asked to unlock the store: their turn once
     // it has answered.
     if (prompted_ < 0 || promptAnswer_) {
         for (int k = 0; k < kMaxAccounts; ++k) {
             if (std::exchange(parked_[size_t(k)], false)) {
-                CheckIndex = k;
+                checkIndex_ = k;
                 CheckAccount();
                 return;
             }
         }
     }
-    if (walk_ <= 19)
+    if (walk_ < kMaxAccounts)
         ++walk_;
     if (!WalkOver()) {
-        CheckIndex = walk_;
+        checkIndex_ = walk_;
         CheckAccount();
     } else if (prompted_ >= 0) {
         // The others are done: the run ends when the answer has come (the
         // store bounds the prompt) and its accounts are checked.
         awaitingPrompt_ = true;
-        CheckIndex = prompted_;
-        checker_ = nullptr;
-        host_.SetStatus(Checking(CheckList[static_cast<size_t>(prompted_)].Name));
+        checkIndex_ = prompted_;
+        host_.SetStatus(Checking(checkList_[static_cast<size_t>(prompted_)].Name));
     } else {
         EndRun();
     }
@@ -427,45 +443,48 @@ void CheckRun::CheckNext() {
 
 void CheckRun::CheckAccount() {
     ++turn_;
-    const TAccount& account = CheckList[static_cast<size_t>(CheckIndex)];
+    const auto slot = static_cast<size_t>(checkIndex_);
+    const TAccount& account = checkList_[slot];
     // A check again after the trust question starts afresh as well.
     AccountResult& r = Current();
     r = AccountResult{};
     r.Name = account.Name;
-    r.Count = -2;
-    mailBefore_ = TotalMail;
+    r.Fail(CheckFailure::NoAnswer);
+    mailBefore_ = totalMail_;
     host_.SetStatus(Checking(account.Name));
-    // The host names the protocol; a host that names none goes to POP3, which refuses it.
-    const auto endpoint = ParseMailEndpoint(account.HostName);
-    const bool imap = endpoint && endpoint->protocol == MailProtocol::Imap;
-    checker_ = imap && ImapFor ? &ImapFor(account) : checkers_[imap ? 1 : 0];
-    Wire(*checker_);
-    QObject::disconnect(clientGone_);
-    clientGone_ = connect(checker_.data(), &QObject::destroyed, this, &CheckRun::ClientGone);
-    checker_->Security = {account.TlsRequired, account.TrustedCertificate};
+    Account* owner = accounts_.Find(ids_[slot]);
+    if (!owner) { // removed since the run started
+        if (checkIndex_ == prompted_ && promptAnswer_)
+            prompted_ = -1; // nobody takes the answer: the run must not wait for it
+        KeepShownList();
+        return Post(&CheckRun::CheckNext);
+    }
+    MailChecker& client = owner->BeginCheck();
+    Listen(client, owner->id());
+    client.Security = {account.TlsRequired, account.TrustedCertificate};
     if (!Passwords || !Passwords->Keeps(account))
         return Login(account.Password);
     ReadPassword(account);
 }
 
 void CheckRun::ReadPassword(const TAccount& account) {
-    if (CheckIndex == prompted_ && promptAnswer_) {
+    if (checkIndex_ == prompted_ && promptAnswer_) {
         prompted_ = -1;
         const std::optional<std::string> password = *std::exchange(promptAnswer_, std::nullopt);
         return password ? Login(*password) : PasswordUnreadable();
     }
     // Logged in already (kept open for push): a locked store does not matter.
-    if (checker_->CheckOpen(account.HostName, account.UserID))
+    if (Turn()->CheckOpen(account.HostName, account.UserID))
         return;
     // Locked, the store's other entries can be read only once the user answered.
     if (prompted_ >= 0 && !promptAnswer_) {
-        parked_[static_cast<size_t>(CheckIndex)] = true;
+        parked_[static_cast<size_t>(checkIndex_)] = true;
         return Post(&CheckRun::CheckNext);
     }
     const QPointer<CheckRun> run(this);
     if (std::exchange(mayPrompt_, false)) {
-        prompted_ = CheckIndex;
-        parked_[static_cast<size_t>(CheckIndex)] = true;
+        prompted_ = checkIndex_;
+        parked_[static_cast<size_t>(checkIndex_)] = true;
         Passwords->Read(account, true, [run, id = runs_](std::optional<std::string> password) {
             if (!run || run->abandoned_ || id != run->runs_ || run->prompted_ < 0)
                 return;
@@ -483,7 +502,7 @@ void CheckRun::ReadPassword(const TAccount& account) {
 }
 
 void CheckRun::Login(const std::string& password) {
-    const TAccount& account = CheckList[static_cast<size_t>(CheckIndex)];
+    const TAccount& account = checkList_[static_cast<size_t>(checkIndex_)];
     // A password from a hand-edited Pim.INI or the keyring could carry commands
     // of its own: nothing goes out.
     const auto endpoint = ParseMailEndpoint(account.HostName);
@@ -491,44 +510,40 @@ void CheckRun::Login(const std::string& password) {
             endpoint ? endpoint->protocol : MailProtocol::Pop3, account.UserID, password);
         fault != CredentialFault::None) {
         AccountResult& r = Current();
-        r.Count = -5;
+        r.Fail(CheckFailure::Unreadable);
         r.Reason = CredentialFaultText(fault);
         KeepShownList();
+        SignInFailed(false);
         Post(&CheckRun::CheckNext);
         return;
     }
-    // No session could be started: the slot keeps -2 (no answer).
-    if (!checker_->Connect(account.HostName, account.UserID, password))
+    // No session could be started: the slot keeps its "no answer".
+    if (!Turn()->Connect(account.HostName, account.UserID, password))
         Post(&CheckRun::CheckNext);
 }
 
 // No login without the password: the server would count a failed one.
 void CheckRun::PasswordUnreadable() {
     AccountResult& r = Current();
-    r.Count = -5;
+    r.Fail(CheckFailure::Unreadable);
     r.Reason = KeyringUnreadable(Passwords->LastFailure());
     KeepShownList();
-    if (OnPasswordUnreadable)
-        OnPasswordUnreadable(CheckList[static_cast<size_t>(CheckIndex)]);
+    // The store may give it later: a push connection tries again.
+    SignInFailed(true);
     Post(&CheckRun::CheckNext);
 }
 
-// Its owner freed the current account's client (the account was changed or
-// removed): no event of it will come, and the run goes on.
-void CheckRun::ClientGone() {
-    if (CheckIndex < 0 || CheckIndex > 19)
-        return;
-    ++turn_; // what was posted for it would use the client
-    KeepShownList();
-    Post(&CheckRun::CheckNext);
+void CheckRun::SignInFailed(bool tryAgain) {
+    if (Account* account = accounts_.Find(turnAccount_))
+        account->SignInFailed(tryAgain);
 }
 
 void CheckRun::KeepShownList() {
     // The accounts already checked in this run keep their fresh lists. What it
     // found before failing is not shown, so it is not counted either (no false alarm).
-    TotalMail = mailBefore_;
+    totalMail_ = mailBefore_;
     AccountResult& r = Current();
-    const AccountResult& shown = ShownResults[static_cast<size_t>(CheckIndex)];
+    const AccountResult& shown = shown_[static_cast<size_t>(checkIndex_)];
     r.Subjects = shown.Subjects;
     r.Senders = shown.Senders;
     r.Dates = shown.Dates;
@@ -536,12 +551,12 @@ void CheckRun::KeepShownList() {
 }
 
 void CheckRun::AskTrust() {
-    if (CheckIndex < 0 || CheckIndex > 19)
+    if (!OnAccount())
         return;
-    const auto slot = static_cast<size_t>(CheckIndex);
+    const auto slot = static_cast<size_t>(checkIndex_);
     trustAsked_[slot] = true;
     // Only an explicit Yes trusts a certificate.
-    const bool trusted = host_.Ask(TrustQuestion(CheckList[slot], untrusted_),
+    const bool trusted = host_.Ask(TrustQuestion(checkList_[slot], untrusted_),
                                    mb::YesNo | mb::IconQuestion | mb::DefButton2) == IDYES;
     if (abandoned_)
         return; // the program was closed while the box showed
@@ -549,14 +564,14 @@ void CheckRun::AskTrust() {
         CheckNext();
         return;
     }
-    TlsLesson lesson{CheckList[slot].HostName, CheckList[slot].UserID};
+    TlsLesson lesson{checkList_[slot].HostName, checkList_[slot].UserID};
     lesson.TrustedCertificate = untrusted_.Fingerprint;
     Remember(lesson);
     CheckAccount();
 }
 
 void CheckRun::Learn(const TlsOutcome& outcome) {
-    const TAccount& account = CheckList[static_cast<size_t>(CheckIndex)];
+    const TAccount& account = checkList_[static_cast<size_t>(checkIndex_)];
     TlsLesson lesson{account.HostName, account.UserID};
     // Once offered, TLS is required: a later plain session would be a downgrade.
     lesson.TlsRequired = outcome.Offered && !account.TlsRequired;
@@ -567,97 +582,102 @@ void CheckRun::Learn(const TlsOutcome& outcome) {
 
 void CheckRun::Remember(TlsLesson lesson) {
     lesson.Date = Today().toString(Qt::ISODate).toStdString();
-    TakeSecurity(CheckList, lesson);
+    TakeSecurity(checkList_, lesson);
     host_.RememberSecurity(lesson);
 }
 
 // A session that is no longer there tells nothing more: the turn is over.
 void CheckRun::CheckQuit() {
-    if (!checker_ || !checker_->Quit())
+    MailChecker* client = Turn();
+    if (!client || !client->Quit())
         CheckNext();
 }
 
 // A message refused is one that could not be read; the account ends at once.
 void CheckRun::CheckRetr() {
-    if (checker_->Retr(NextMailNo))
+    if (Turn()->Retr(nextMailNo_))
         return;
-    Current().Count = -5;
+    Current().Fail(CheckFailure::Unreadable);
     KeepShownList();
     CheckQuit();
 }
 
-void CheckRun::VeltaPOP3Connect(int mailCount) {
-    if (CheckIndex < 0 || CheckIndex > 19)
+void CheckRun::Opened(int mailCount) {
+    if (!OnAccount())
         return;
-    Learn(checker_->SecurityOutcome());
+    const MailChecker& client = *Turn();
+    Learn(client.SecurityOutcome());
     AccountResult& r = Current();
     r.Count = mailCount;
-    r.NewestSummarised = checker_->SummarisesNewest();
+    r.NewestSummarised = client.SummarisesNewest();
     if (mailCount == 0) {
         Post(&CheckRun::CheckQuit);
     } else if (!settings_.SettingCountOnly) {
-        FetchCount = mailCount;
-        NextMailNo = 1;
+        fetchCount_ = mailCount;
+        nextMailNo_ = 1;
         Post(&CheckRun::CheckRetr);
     } else {
-        r.Count = -1;
-        r.OldCount = -1;
+        r.Count = kCountOnly;
+        r.OldCount = kCountOnly;
         r.Subjects[0] = std::to_string(mailCount);
-        TotalMail = AddMail(TotalMail, mailCount);
+        totalMail_ = AddMail(totalMail_, mailCount);
         Post(&CheckRun::CheckQuit);
     }
 }
 
-void CheckRun::VeltaPOP3GetMailInformation(const std::string& title, const std::string& sender,
-                                           const std::string& date, const std::string& uniqueId) {
-    if (CheckIndex < 0 || CheckIndex > 19 || NextMailNo < 1 || NextMailNo > kMaxMails)
+void CheckRun::MailRead(const std::string& title, const std::string& sender,
+                        const std::string& date, const std::string& uniqueId) {
+    if (!OnAccount() || nextMailNo_ < 1 || nextMailNo_ > kMaxMails)
         return;
     AccountResult& r = Current();
-    const auto i = static_cast<size_t>(NextMailNo - 1);
+    const auto i = static_cast<size_t>(nextMailNo_ - 1);
     r.Subjects[i] = title;
     r.Senders[i] = sender;
     r.Dates[i] = date;
     r.Ids[i] = uniqueId;
-    TotalMail = AddMail(TotalMail, 1);
-    ++NextMailNo;
+    totalMail_ = AddMail(totalMail_, 1);
+    ++nextMailNo_;
     // A record holds 255 summaries: the rest of a larger mailbox is counted, not read.
-    if (NextMailNo > std::min(FetchCount, kMaxMails)) {
-        TotalMail = AddMail(TotalMail, std::max(0, FetchCount - kMaxMails));
+    if (nextMailNo_ > std::min(fetchCount_, kMaxMails)) {
+        totalMail_ = AddMail(totalMail_, std::max(0, fetchCount_ - kMaxMails));
         Post(&CheckRun::CheckQuit);
     } else {
         Post(&CheckRun::CheckRetr);
     }
 }
 
-void CheckRun::VeltaPOP3Disconnect() {
+void CheckRun::Closed() {
     // Only a session of this run moves it on.
-    if (CheckIndex >= 0 && CheckIndex <= 19)
+    if (OnAccount())
         Post(&CheckRun::CheckNext);
 }
 
-void CheckRun::VeltaPOP3Error(uint8_t errorNo) {
-    if (CheckIndex < 0 || CheckIndex > 19)
+void CheckRun::Failed(uint8_t errorNo) {
+    if (!OnAccount())
         return;
+    const MailChecker& client = *Turn();
     AccountResult& r = Current();
     if (errorNo == 1)
-        r.Count = -3;
+        r.Fail(CheckFailure::TimedOut);
     else if (errorNo == 3 || errorNo == 4)
-        r.Count = -4;
+        r.Fail(CheckFailure::LoginRefused);
     else if (errorNo == 5 || errorNo == 6)
-        r.Count = -5;
-    const TlsOutcome& tls = checker_->SecurityOutcome();
+        r.Fail(CheckFailure::Unreadable);
+    const TlsOutcome& tls = client.SecurityOutcome();
     Learn(tls);
     // The server answered; it was the connection that could not be made safe.
     if (tls.Failure != TlsFailure::None)
-        r.Count = -6;
+        r.Fail(CheckFailure::TlsFailed);
     // The connection's own reason first; else what the client said of its refusal.
     r.Reason = FailureReasonText(tls);
     if (r.Reason.empty())
-        r.Reason = checker_->ErrorReason();
+        r.Reason = client.ErrorReason();
     KeepShownList();
-    // The question waits until the component has returned from this event.
+    if (r.Is(CheckFailure::LoginRefused))
+        SignInFailed(false);
+    // The question waits until the client has returned from this event.
     if (tls.Failure == TlsFailure::Untrusted && userStarted_ && !tls.Fingerprint.empty() &&
-        !trustAsked_[static_cast<size_t>(CheckIndex)]) {
+        !trustAsked_[static_cast<size_t>(checkIndex_)]) {
         untrusted_ = tls;
         Post(&CheckRun::AskTrust);
         return;
@@ -666,23 +686,23 @@ void CheckRun::VeltaPOP3Error(uint8_t errorNo) {
 }
 
 void CheckRun::CompareWithShown(RunOutcome& outcome) {
-    for (size_t i = 0; i < WorkingResults.size(); ++i) {
-        AccountResult& w = WorkingResults[i];
-        AccountResult& s = ShownResults[i];
+    for (size_t i = 0; i < working_.size(); ++i) {
+        AccountResult& w = working_[i];
+        AccountResult& s = shown_[i];
         // A push check looked at one account; the others stand as shown.
         if (pushOnly_ >= 0 && int(i) != pushOnly_)
             continue;
         // Lost a moment ago and not back yet: the line stays as it was.
-        if (quietErrors_ && w.Count < -1 && s.Count >= 0) {
-            TotalMail = outcome.TotalMail = AddMail(TotalMail, s.Count);
+        if (quietErrors_ && w.Failed() && s.Count >= 0) {
+            totalMail_ = outcome.TotalMail = AddMail(totalMail_, s.Count);
             continue;
         }
-        const int previousCount = s.Count == -1 ? std::atoi(s.Subjects[0].c_str()) : -1;
+        const int previousCount = s.Count == kCountOnly ? std::atoi(s.Subjects[0].c_str()) : -1;
         // Not yet read since the start: what the last check before it found.
-        const TAccount& account = CheckList[i];
+        const TAccount& account = checkList_[i];
         const bool remembered = Seen && !w.Name.empty() && !account.HostName.empty();
         std::optional<AccountResult> before;
-        if (remembered && s.Ids[0].empty() && (s.Name.empty() || s.Count < -1))
+        if (remembered && s.Ids[0].empty() && (s.Name.empty() || s.Failed()))
             before = Seen->Before(account.HostName, account.UserID);
         MarkOldMail(w, before ? *before : s);
         if (remembered)
@@ -693,7 +713,8 @@ void CheckRun::CompareWithShown(RunOutcome& outcome) {
         if (w.Count > 0 ? w.Old() != w.Count : w.OldCount != w.Count && pushOnly_ < 0)
             outcome.Changed = true;
         // Counted only, more than before is all there is to tell.
-        if (w.Count == -1 && previousCount >= 0 && std::atoi(w.Subjects[0].c_str()) > previousCount)
+        if (w.Count == kCountOnly && previousCount >= 0 &&
+            std::atoi(w.Subjects[0].c_str()) > previousCount)
             outcome.Changed = true;
     }
 }
@@ -703,37 +724,37 @@ void CheckRun::EndRun() {
     outcome.Push = pushOnly_ >= 0;
     // A push check dialled nothing.
     if (!outcome.Push && settings_.SettingDeconnect &&
-        (!settings_.DialMailNonDisconnect || TotalMail == 0) &&
-        (!settings_.DialExistingNonDisconnect || DialledByCheck))
+        (!settings_.DialMailNonDisconnect || totalMail_ == 0) &&
+        (!settings_.DialExistingNonDisconnect || dialledByCheck_))
         dialup_.HangUp();
-    outcome.TotalMail = TotalMail;
-    outcome.AnyAccount = !WorkingResults[0].Name.empty();
+    outcome.TotalMail = totalMail_;
+    outcome.AnyAccount = !working_[0].Name.empty();
     CompareWithShown(outcome);
     if (Seen)
-        Seen->Save(accounts_);
+        Seen->Save(accounts_.Configured());
     if (abandoned_)
         return;
     host_.ShowRun(outcome);
-    ClearCheckList();
-    ClearResults(WorkingResults);
-    CheckIndex = -1;
+    checkList_ = TAccounts{};
+    ids_.fill(0);
+    ClearResults(working_);
+    checkIndex_ = kIdle;
     walk_ = -1;
     pushOnly_ = -1;
     quietErrors_ = false;
     host_.RunOver(outcome);
     // A change told after its account's turn in the run just over; the next
     // one's after this check.
-    for (size_t i = 0; i < pushLater_.size(); ++i) {
-        if (std::exchange(pushLater_[i], false)) {
-            PushCheckAt(int(i));
-            return;
-        }
+    while (!pushLater_.empty() && !Running()) {
+        const Account::Id next = pushLater_.front();
+        pushLater_.erase(pushLater_.begin());
+        PushCheck(next);
     }
 }
 
 void CheckRun::ForgetShownResults() {
-    ClearResults(ShownResults);
-    TotalMail = 0;
+    ClearResults(shown_);
+    totalMail_ = 0;
 }
 
 } // namespace pim

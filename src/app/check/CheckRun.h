@@ -1,8 +1,9 @@
 // One mail check across the accounts: the start rules, the dial before it, the
-// walk over the accounts driven by the POP3 component's events, old and new
-// mail, and the hang-up after it. Widgets only show what it hands over.
+// accounts asked in turn to check, what their clients tell gathered, old and
+// new mail, and the hang-up after it. Widgets only show what it hands over.
 #pragma once
 
+#include "app/check/AccountList.h"
 #include "app/check/AccountResult.h"
 #include "app/check/SeenMail.h"
 #include "mail/MailChecker.h"
@@ -10,7 +11,6 @@
 
 #include <QDate>
 #include <QObject>
-#include <QPointer>
 #include <array>
 #include <functional>
 #include <optional>
@@ -74,7 +74,7 @@ public:
     // End of run, steps that show the result: automatic show, labels, sound,
     // trees, mailer. CheckIndex is still that of the last account.
     virtual void ShowRun(const RunOutcome& outcome) = 0;
-    // After the run is over (CheckIndex -1): animation and idle status.
+    // After the run is over (CheckIndex idle): animation and idle status.
     virtual void RunOver(const RunOutcome& outcome) = 0;
     // What a check learnt of an account's server (TlsRequired on, a certificate
     // the user trusts, or one that verifies) belongs in the program's accounts
@@ -88,9 +88,10 @@ bool AnyAccountToCheck(const TAccounts& accounts);
 class CheckRun : public QObject {
     Q_OBJECT
 public:
-    // The accounts' hosts say which of `pop3` and `imap` checks them.
-    CheckRun(MailChecker& pop3, MailChecker& imap, DialupControl& dialup, CheckRunHost& host,
-             const TSettings& settings, const TAccounts& accounts, QObject* parent = nullptr);
+    // `accounts` gives the clients; what the run checks is what it holds when
+    // the run starts.
+    CheckRun(AccountList& accounts, DialupControl& dialup, CheckRunHost& host,
+             const TSettings& settings, QObject* parent = nullptr);
     ~CheckRun() override;
 
     // Menu: the tray menu's and the system menu's item; Start: the check at
@@ -103,44 +104,36 @@ public:
     // user started may ask whether to trust a certificate that does not verify;
     // the others report it as an error.
     void pbCheckClick(Sender sender);
-    // The server of the account with this host and user told of a change, or
-    // its dropped push connection may try again: that account alone is checked,
-    // the others keep what they show. A run going on takes the change in: it
-    // checks the account later, or once more right after it.
-    // With `quietErrors` (a connection lost only a moment ago), an error leaves
-    // the account's line as it was.
-    void PushCheck(const std::string& hostName, const std::string& userID,
-                   bool quietErrors = false);
+    // The account's server told of a change, or its dropped push connection may
+    // try again: that account alone is checked, the others keep what they show.
+    // A run going on takes the change in: it checks the account later, or once
+    // more right after it. With `quietErrors` (a connection lost only a moment
+    // ago), an error leaves the account's line as it was. The accounts ask for
+    // it themselves.
+    void PushCheck(Account::Id account, bool quietErrors = false);
     // VeltaRAS.OnConnect and OnConnectError: the dial being waited for is over.
     void DialFinished();
     // The program ends: a dial being waited for stops waiting, and nothing more
     // is started.
     void Abandon();
 
-    // The IMAP client of an account where each has one of its own (kept open
-    // for push); the one given at construction otherwise. Its owner may free it
-    // at any time: a turn of its account then ends as no answer.
-    std::function<MailChecker&(const TAccount&)> ImapFor;
     // The passwords Pim.INI does not hold; none: every password is there.
     PasswordStore* Passwords = nullptr;
     // What the checks before this start found; none: every first check is news.
     SeenMail* Seen = nullptr;
-    // An account was not logged in because its password could not be read.
-    std::function<void(const TAccount&)> OnPasswordUnreadable;
     // The day what a check learns of TLS is dated with (tests pin it).
     std::function<QDate()> Today = [] { return QDate::currentDate(); };
 
-    int CheckIndex = -1; // -1 idle, -2 dialling, 0..19 the account being checked
+    static constexpr int kIdle = -1, kDialling = -2;
+    // kIdle, kDialling, or 0..19: the account being checked.
+    int CheckIndex() const { return checkIndex_; }
     // A run was started and has not ended yet (also before its first account).
-    bool Running() const { return CheckIndex != -1 || starting_; }
-    int TotalMail = 0;
-    int FetchCount = 0;
-    int NextMailNo = 0;
-    bool DialWait = false;
-    bool DialledByCheck = false;
-    TAccounts CheckList{};
-    Results WorkingResults;
-    Results ShownResults;
+    bool Running() const { return checkIndex_ != kIdle || starting_; }
+    int TotalMail() const { return totalMail_; }
+    // What the last run found, as the window and the LAN show it.
+    const Results& ShownResults() const { return shown_; }
+    // The run dialled the connection it checks over.
+    bool DialledByCheck() const { return dialledByCheck_; }
 
     // Mailer start with SettingMailerHide: the user has read the list.
     void ForgetShownResults();
@@ -148,18 +141,24 @@ public:
 private:
     bool DialStep(Sender sender);
     void FillCheckList();
-    void PushCheckAt(int listIndex, bool quietErrors = false);
+    int SlotOf(Account::Id account) const;
+    void PushCheckAt(int slot, bool quietErrors);
     // A run begins its walk over the accounts after `walk`.
     void BeginWalk(int walk);
     bool WalkOver() const;
     void CheckNext();
     void CheckAccount();
+    // The client of the account whose turn it is; none once that is gone.
+    MailChecker* Turn() const;
+    void Listen(MailChecker& client, Account::Id account);
+    void EndTurn();
+    void AccountGone(Account::Id account);
     // The account's password from the store; the first read of a run may ask
     // the user to unlock it, and the others go on meanwhile.
     void ReadPassword(const TAccount& account);
-    void ClientGone();
     void Login(const std::string& password);
     void PasswordUnreadable();
+    void SignInFailed(bool tryAgain);
     // A failed account keeps its previous list for the next comparison.
     void KeepShownList();
     void AskTrust();
@@ -170,29 +169,35 @@ private:
     void Post(void (CheckRun::*step)());
     void EndRun();
     void CompareWithShown(RunOutcome& outcome);
-    void ClearCheckList() { CheckList = TAccounts{}; }
-    AccountResult& Current() { return WorkingResults[static_cast<size_t>(CheckIndex)]; }
+    AccountResult& Current() { return working_[static_cast<size_t>(checkIndex_)]; }
+    bool OnAccount() const { return checkIndex_ >= 0 && checkIndex_ < kMaxAccounts; }
 
-    void VeltaPOP3Connect(int mailCount);
-    void VeltaPOP3GetMailInformation(const std::string& title, const std::string& sender,
-                                     const std::string& date, const std::string& uniqueId);
-    void VeltaPOP3Disconnect();
-    void VeltaPOP3Error(uint8_t errorNo);
+    // What the client of the account being checked tells.
+    void Opened(int mailCount);
+    void MailRead(const std::string& title, const std::string& sender, const std::string& date,
+                  const std::string& uniqueId);
+    void Closed();
+    void Failed(uint8_t errorNo);
 
-    void Wire(MailChecker& checker);
-
-    std::array<MailChecker*, 2> checkers_;     // POP3, IMAP
-    std::vector<QPointer<MailChecker>> wired_; // whose events lead here
-    QPointer<MailChecker> checker_;            // the current account's
-    QMetaObject::Connection clientGone_;       // the current client's end, while its turn lasts
+    AccountList& accounts_;
     DialupControl& dialup_;
     CheckRunHost& host_;
     const TSettings& settings_;
-    const TAccounts& accounts_;
+    int checkIndex_ = kIdle;
+    int totalMail_ = 0;
+    int fetchCount_ = 0;
+    int nextMailNo_ = 0;
+    bool dialWait_ = false;
+    bool dialledByCheck_ = false;
+    TAccounts checkList_{};                       // the accounts of this run
+    std::array<Account::Id, kMaxAccounts> ids_{}; // and their objects
+    Results working_;
+    Results shown_;
+    Account::Id turnAccount_ = 0; // whose client's events move the run on
     QEventLoop* dialLoop_ = nullptr;
     bool abandoned_ = false;
     bool starting_ = false; // started, the first account not yet reached
-    int mailBefore_ = 0;    // TotalMail before the current account
+    int mailBefore_ = 0;    // totalMail_ before the current account
     bool userStarted_ = false;
     bool mayPrompt_ = false; // the run's first password read may unlock the store
     int turn_ = 0;           // which account's turn a step or an answer belongs to
@@ -206,7 +211,7 @@ private:
     std::array<bool, kMaxAccounts> parked_{};
     int pushOnly_ = -1;                           // the one account of a push check
     bool quietErrors_ = false;                    // of that push check
-    std::array<bool, kMaxAccounts> pushLater_{};  // pushed after their turn in a run
+    std::vector<Account::Id> pushLater_;          // pushed after their turn in a run
     std::array<bool, kMaxAccounts> trustAsked_{}; // once per account and run
     TlsOutcome untrusted_;                        // what AskTrust asks about
 };

@@ -13,7 +13,7 @@ std::string WithCount(const QString& text, const std::string& count) {
 }
 
 int MailboxImage(const AccountResult& r) {
-    return r.Count < -1 ? TreeLine::MailboxError : TreeLine::Mailbox;
+    return r.Failed() ? TreeLine::MailboxError : TreeLine::Mailbox;
 }
 
 const std::string* ErrorText(int32_t count) {

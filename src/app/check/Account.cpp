@@ -1,0 +1,151 @@
+#include "app/check/Account.h"
+
+#include "imap/TVeltaIMAP.h"
+#include "mail/MailEndpoint.h"
+
+namespace pim {
+
+namespace {
+bool SpeaksImap(const TAccount& settings) {
+    const auto endpoint = ParseMailEndpoint(settings.HostName);
+    return endpoint && endpoint->protocol == MailProtocol::Imap;
+}
+} // namespace
+
+Account::Account(Id id, const TAccount& settings, const ClientMaker& make, const Clock& now,
+                 bool holding, int timeOut)
+    : id_(id), settings_(settings), make_(make), now_(now), imap_(SpeaksImap(settings)),
+      holding_(holding), timeOut_(timeOut) {
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, &Account::Wanted);
+    // The IMAP client is there from the start: it is the account's connection.
+    if (imap_ && Checked(settings_))
+        MakeClient();
+    Enter(Checked(settings_) ? State::Idle : State::Off);
+}
+
+void Account::Enter(State state) {
+    const bool wasIdling = state_ == State::Idling;
+    state_ = state;
+    if (wasIdling != (state == State::Idling))
+        emit pushingChanged();
+}
+
+void Account::MakeClient() {
+    client_ = make_(settings_);
+    client_->TimeOutCount = timeOut_;
+    TVeltaIMAP* imap = ImapClient();
+    if (!imap)
+        return;
+    imap->KeepOpen(holding_);
+    imap->OnPush = [this](TVeltaIMAP*) { Wanted(); };
+    imap->OnIdling = [this](TVeltaIMAP*) {
+        backoff_.Working(now_());
+        lost_.invalidate();
+        Enter(State::Idling);
+    };
+    imap->OnDropped = [this](TVeltaIMAP*, uint8_t) {
+        if (!lost_.isValid())
+            lost_.start();
+        if (!holding_)
+            return Enter(State::Idle);
+        retry_.start(backoff_.Failed(now_()));
+        Enter(State::WaitingToReconnect);
+    };
+}
+
+TVeltaIMAP* Account::ImapClient() const {
+    return qobject_cast<TVeltaIMAP*>(client_.get());
+}
+
+MailChecker& Account::BeginCheck() {
+    // A POP3 session is made for its check; the IMAP one is kept.
+    if (!imap_ || !client_)
+        MakeClient();
+    client_->TimeOutCount = timeOut_;
+    if (TVeltaIMAP* imap = ImapClient())
+        imap->KeepOpen(holding_);
+    Enter(State::Checking);
+    return *client_;
+}
+
+void Account::EndCheck() {
+    if (client_) {
+        client_->OnConnect = nullptr;
+        client_->OnGetMailInformation = nullptr;
+        client_->OnDisconnect = nullptr;
+        client_->OnError = nullptr;
+        client_->OnAlert = nullptr;
+        client_->OnQuitRefused = nullptr;
+    }
+    // What the client told meanwhile (it idles, or it dropped) stands.
+    if (state_ == State::Checking)
+        Enter(State::Idle);
+}
+
+void Account::SignInFailed(bool tryAgain) {
+    Enter(State::NeedsSignIn);
+    const TVeltaIMAP* imap = ImapClient();
+    if (tryAgain && holding_ && imap && !imap->SessionOpen() && !retry_.isActive())
+        retry_.start(backoff_.Failed(now_()));
+}
+
+void Account::Wanted() {
+    // However many changes come meanwhile, one check when the pace allows it.
+    if (const auto wait = pace_.Wait(now_()); wait > wait.zero()) {
+        if (!retry_.isActive() || retry_.remainingTime() > wait.count())
+            retry_.start(wait);
+        return;
+    }
+    retry_.stop();
+    emit checkWanted(id_, lost_.isValid() && lost_.elapsed() < timeOut_);
+}
+
+void Account::Update(const TAccount& settings) {
+    settings_ = settings;
+}
+
+void Account::SetTimeOut(int milliseconds) {
+    timeOut_ = milliseconds;
+}
+
+void Account::SetHolding(bool holding) {
+    const bool again = !std::exchange(holding_, holding) && holding;
+    TVeltaIMAP* imap = ImapClient();
+    if (!imap)
+        return;
+    imap->KeepOpen(holding);
+    if (again)
+        return Wanted(); // which reconnects it
+    if (holding)
+        return;
+    retry_.stop();
+    if (state_ == State::Idling)
+        imap->Leave();
+    if (state_ == State::Idling || state_ == State::WaitingToReconnect)
+        Enter(State::Idle);
+}
+
+void Account::Wake() {
+    TVeltaIMAP* imap = ImapClient();
+    if (!holding_ || !imap)
+        return;
+    backoff_.Woke();
+    // Idling or waiting to try again: reconnected by a check now.
+    if (state_ == State::Idling || retry_.isActive()) {
+        imap->Drop();
+        if (state_ == State::Idling || state_ == State::WaitingToReconnect)
+            Enter(State::Idle);
+        Wanted();
+    }
+}
+
+void Account::Leave() {
+    retry_.stop();
+    if (TVeltaIMAP* imap = ImapClient())
+        imap->Leave();
+    if (state_ != State::Off)
+        Enter(State::Idle);
+}
+
+} // namespace pim

@@ -1,0 +1,101 @@
+// One configured account and all that is its own: the client that checks it
+// (a POP3 one made for each check; an IMAP one kept open between checks and
+// idling for push), the waits of its reconnects and pushed checks, and the
+// state it is in. Only the account list makes and frees one; others name it by
+// its id.
+#pragma once
+
+#include "imap/Backoff.h"
+#include "mail/MailChecker.h"
+#include "settings/Settings.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace pim {
+
+class TVeltaIMAP;
+
+class Account : public QObject {
+    Q_OBJECT
+public:
+    using Id = quint64;
+    enum class State {
+        Off,                // not enabled or without a name: no run checks it
+        Idle,               // nothing under way; the next run checks it
+        Checking,           // its turn in a run
+        Idling,             // its connection stays open and tells of changes
+        WaitingToReconnect, // its connection dropped; it tries again after a wait
+        NeedsSignIn,        // no password could go out, or the server refused it
+    };
+    // Makes the client for an account (by the protocol its host names).
+    using ClientMaker = std::function<std::unique_ptr<MailChecker>(const TAccount&)>;
+    using Clock = std::function<std::chrono::milliseconds()>;
+
+    // Whether a run checks such an account at all.
+    static bool Checked(const TAccount& settings) {
+        return settings.Enabled && !settings.Name.empty();
+    }
+
+    Id id() const { return id_; }
+    const TAccount& Settings() const { return settings_; }
+    State state() const { return state_; }
+    // The client of its last check, for what that session did; none before one.
+    const MailChecker* Client() const { return client_.get(); }
+    bool Imap() const { return imap_; }
+
+    // The client of the check under way.
+    MailChecker* Checker() { return client_.get(); }
+    // Its turn in a run begins: the client to check with.
+    MailChecker& BeginCheck();
+    // Its turn is over: the run's handlers leave the client.
+    void EndCheck();
+    // No password went out: unreadable, refused here or by the server. With
+    // `tryAgain` (the store may give it later) a push connection tries again
+    // after its back-off, as after a drop.
+    void SignInFailed(bool tryAgain);
+
+signals:
+    // Check this account now: a change was told, or a dropped connection's wait
+    // is over. `quietErrors`: it was lost less than a reply time-out ago, and
+    // an error need not show yet.
+    void checkWanted(pim::Account::Id id, bool quietErrors);
+    // It began or stopped idling.
+    void pushingChanged();
+
+private:
+    friend class AccountList;
+    Account(Id id, const TAccount& settings, const ClientMaker& make, const Clock& now,
+            bool holding, int timeOut);
+    void Enter(State state);
+    // Settings of the same mailbox: its connection stays.
+    void Update(const TAccount& settings);
+    void SetTimeOut(int milliseconds);
+    void SetHolding(bool holding);
+    void Wake();
+    void Leave();
+    void MakeClient();
+    TVeltaIMAP* ImapClient() const;
+    // A check wanted now, at the pace pushed checks allow.
+    void Wanted();
+
+    const Id id_;
+    TAccount settings_;
+    State state_ = State::Idle;
+    const ClientMaker& make_;
+    const Clock& now_;
+    const bool imap_;
+    bool holding_;
+    int timeOut_;
+    std::unique_ptr<MailChecker> client_;
+    Backoff backoff_;
+    PushPace pace_;
+    QTimer retry_;       // the next check, after a drop or held back by the pace
+    QElapsedTimer lost_; // since the connection was lost, while it is
+};
+
+} // namespace pim

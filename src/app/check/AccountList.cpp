@@ -1,0 +1,98 @@
+#include "app/check/AccountList.h"
+
+#include "imap/TVeltaIMAP.h"
+#include "mail/MailEndpoint.h"
+#include "pop3/TVeltaPOP3.h"
+
+#include <algorithm>
+
+namespace pim {
+
+namespace {
+// The host names the protocol; a host that names none goes to POP3, which refuses it.
+std::unique_ptr<MailChecker> ClientFor(const TAccount& account) {
+    const auto endpoint = ParseMailEndpoint(account.HostName);
+    if (endpoint && endpoint->protocol == MailProtocol::Imap)
+        return std::make_unique<TVeltaIMAP>();
+    return std::make_unique<TVeltaPOP3>();
+}
+} // namespace
+
+AccountList::AccountList(const TAccounts& configured, QObject* parent)
+    : QObject(parent), MakeClient(ClientFor), Now([] {
+          return std::chrono::duration_cast<std::chrono::milliseconds>(
+              std::chrono::steady_clock::now().time_since_epoch());
+      }),
+      configured_(configured) {}
+
+AccountList::~AccountList() {
+    blockSignals(true); // nobody to tell any more
+    LeaveAll();
+}
+
+void AccountList::Sync() {
+    std::vector<std::unique_ptr<Account>> old = std::move(accounts_);
+    accounts_.clear();
+    for (const TAccount& settings : configured_) {
+        if (settings.Name.empty() && settings.HostName.empty())
+            continue; // a free slot
+        const auto same = std::ranges::find_if(old, [&](const std::unique_ptr<Account>& a) {
+            const TAccount& had = a ? a->Settings() : settings;
+            return a && had.HostName == settings.HostName && had.UserID == settings.UserID &&
+                   Account::Checked(had) == Account::Checked(settings);
+        });
+        if (same != old.end()) {
+            (*same)->Update(settings);
+            accounts_.push_back(std::move(*same));
+            continue;
+        }
+        auto account = std::unique_ptr<Account>(
+            new Account(++lastId_, settings, MakeClient, Now, holding_, timeOut_));
+        connect(account.get(), &Account::checkWanted, this, &AccountList::checkWanted);
+        connect(account.get(), &Account::pushingChanged, this, &AccountList::pushingChanged);
+        accounts_.push_back(std::move(account));
+    }
+    for (std::unique_ptr<Account>& gone : old) {
+        if (!gone)
+            continue;
+        emit removing(gone->id());
+        gone->Leave();
+        gone.reset();
+    }
+}
+
+Account* AccountList::Find(Account::Id id) const {
+    const auto found = std::ranges::find_if(
+        accounts_, [id](const std::unique_ptr<Account>& a) { return a->id() == id; });
+    return found == accounts_.end() ? nullptr : found->get();
+}
+
+void AccountList::SetHolding(bool holding) {
+    holding_ = holding;
+    for (const auto& account : accounts_)
+        account->SetHolding(holding);
+}
+
+void AccountList::Wake() {
+    for (const auto& account : accounts_)
+        account->Wake();
+}
+
+void AccountList::LeaveAll() {
+    for (const auto& account : accounts_)
+        account->Leave();
+}
+
+bool AccountList::Pushing() const {
+    return std::ranges::any_of(accounts_, [](const std::unique_ptr<Account>& a) {
+        return a->state() == Account::State::Idling;
+    });
+}
+
+void AccountList::SetTimeOut(int milliseconds) {
+    timeOut_ = milliseconds;
+    for (const auto& account : accounts_)
+        account->SetTimeOut(milliseconds);
+}
+
+} // namespace pim
