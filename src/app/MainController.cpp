@@ -64,7 +64,7 @@ MainController::MainController(TMainForm& view, const std::string& programDir, T
           Settings, [this] { return SchedulePaused(); },
           [this] { run_.pbCheckClick(CheckRun::Sender::Other); }),
       menu_(menuHost_, Settings, prompts_) {
-    run_.Passwords = &keeper_;
+    accounts_.Passwords = &keeper_;
     QObject::connect(&accounts_, &AccountList::pushingChanged, &view_, [this] {
         if (!run_.Running())
             ShowIdleStatus();
@@ -76,7 +76,7 @@ MainController::~MainController() = default;
 void MainController::LoadSettings() {
     profilePath_ = pim::ProfilePath(programDir_);
     seen_ = std::make_unique<SeenMail>(profilePath_);
-    run_.Seen = seen_.get();
+    accounts_.Seen = seen_.get();
     ScreenSize screen;
     if (const QScreen* primary = QGuiApplication::primaryScreen())
         screen = {primary->size().width(), primary->size().height()};

@@ -10,6 +10,7 @@
 #include "app/check/PasswordKeeper.h"
 #include "app/check/RasControl.h"
 #include "app/check/Scheduler.h"
+#include "app/check/SeenMail.h"
 #include "dialup/TVeltaRAS.h"
 #include "dialup/WakeWatch.h"
 #include "platform/DesktopNotifications.h"

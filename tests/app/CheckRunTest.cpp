@@ -406,7 +406,7 @@ TEST_F(CheckRunTest, AKeyringPromptHoldsOnlyTheAccountsItKeeps) {
     for (size_t slot = 0; slot < 3; ++slot)
         Add(slot, users[slot]), server.Set(users[slot], Box({"m"}));
     keyring.users = {"k0", "k2"};
-    run.Passwords = &keyring;
+    list.Passwords = &keyring;
     // Locked, the prompt's answer, the prompting account removed meanwhile; the
     // keyring's accounts' counts.
     const std::tuple<bool, bool, bool, int, int> rows[] = {{false, true, false, 1, 1},
@@ -884,10 +884,10 @@ TEST_F(CheckRunDovecotTls, PushTellsNewMailAtOnceAndAReadMessageWithoutAWord) {
     // Logged in, it needs no password: a keyring locked meanwhile does not matter.
     keyring.users = {"jiro"};
     keyring.locked = true;
-    run.Passwords = &keyring;
+    list.Passwords = &keyring;
     ASSERT_EQ(dovecot->Doveadm({"save", "-u", "jiro"}, test::SimpleMessage("j2")), "");
     ASSERT_TRUE(over(2)) << "delivered, checked at once";
-    run.Passwords = nullptr;
+    list.Passwords = nullptr;
     EXPECT_TRUE(host.last.Push && host.last.Changed);
     EXPECT_EQ(Shown(1).Subjects[1], "j2");
     EXPECT_EQ(Shown(0).Count, 1) << "the POP3 account stands as shown";

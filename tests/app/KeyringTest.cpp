@@ -183,7 +183,7 @@ TEST_F(KeyringTest, ChecksReadTheKeyringAndALockedOneSendsNoPassword) {
     FakeDialup dialup;
     FakeHost host{Accounts};
     CheckRun run{list, dialup, host, Settings};
-    run.Passwords = keeper.get();
+    list.Passwords = keeper.get();
     const auto check = [&](CheckRun::Sender sender) {
         const int before = host.over;
         run.pbCheckClick(sender);

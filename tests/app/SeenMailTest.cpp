@@ -28,7 +28,7 @@ struct Start {
     CheckRun run;
     Start(TAccounts& accounts, const std::string& profile, const std::string& folder)
         : list(accounts), host(accounts), seen(profile, folder), run(list, dialup, host, settings) {
-        run.Seen = &seen;
+        list.Seen = &seen;
     }
     // The new messages of the account in slot 0, as N and .
     std::string Check() {

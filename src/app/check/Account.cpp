@@ -1,5 +1,7 @@
 #include "app/check/Account.h"
 
+#include "app/check/AccountList.h"
+#include "app/check/SeenMail.h"
 #include "imap/TVeltaIMAP.h"
 #include "mail/MailEndpoint.h"
 
@@ -12,10 +14,9 @@ bool SpeaksImap(const TAccount& settings) {
 }
 } // namespace
 
-Account::Account(Id id, const TAccount& settings, const ClientMaker& make, const Clock& now,
-                 bool holding, int timeOut)
-    : id_(id), settings_(settings), make_(make), now_(now), imap_(SpeaksImap(settings)),
-      holding_(holding), timeOut_(timeOut) {
+Account::Account(Id id, const TAccount& settings, const AccountList& list)
+    : id_(id), settings_(settings), list_(list), imap_(SpeaksImap(settings)),
+      holding_(list.Holding()), timeOut_(list.TimeOut()) {
     retry_.setSingleShot(true);
     connect(&retry_, &QTimer::timeout, this, &Account::Wanted);
     // The IMAP client is there from the start: it is the account's connection.
@@ -32,7 +33,7 @@ void Account::Enter(State state) {
 }
 
 void Account::MakeClient() {
-    client_ = make_(settings_);
+    client_ = list_.MakeClient(settings_);
     client_->TimeOutCount = timeOut_;
     TVeltaIMAP* imap = ImapClient();
     if (!imap)
@@ -40,7 +41,7 @@ void Account::MakeClient() {
     imap->KeepOpen(holding_);
     imap->OnPush = [this](TVeltaIMAP*) { Wanted(); };
     imap->OnIdling = [this](TVeltaIMAP*) {
-        backoff_.Working(now_());
+        backoff_.Working(list_.Now());
         lost_.invalidate();
         Enter(State::Idling);
     };
@@ -49,7 +50,7 @@ void Account::MakeClient() {
             lost_.start();
         if (!holding_)
             return Enter(State::Idle);
-        retry_.start(backoff_.Failed(now_()));
+        retry_.start(backoff_.Failed(list_.Now()));
         Enter(State::WaitingToReconnect);
     };
 }
@@ -87,12 +88,12 @@ void Account::SignInFailed(bool tryAgain) {
     Enter(State::NeedsSignIn);
     const TVeltaIMAP* imap = ImapClient();
     if (tryAgain && holding_ && imap && !imap->SessionOpen() && !retry_.isActive())
-        retry_.start(backoff_.Failed(now_()));
+        retry_.start(backoff_.Failed(list_.Now()));
 }
 
 void Account::Wanted() {
     // However many changes come meanwhile, one check when the pace allows it.
-    if (const auto wait = pace_.Wait(now_()); wait > wait.zero()) {
+    if (const auto wait = pace_.Wait(list_.Now()); wait > wait.zero()) {
         if (!retry_.isActive() || retry_.remainingTime() > wait.count())
             retry_.start(wait);
         return;
@@ -146,6 +147,31 @@ void Account::Leave() {
         imap->Leave();
     if (state_ != State::Off)
         Enter(State::Idle);
+}
+
+bool Account::PasswordInStore() const {
+    return list_.Passwords && list_.Passwords->Keeps(settings_);
+}
+
+void Account::ReadPassword(bool mayPrompt, std::function<void(std::optional<std::string>)> done) {
+    if (!PasswordInStore())
+        return done(settings_.Password);
+    list_.Passwords->Read(settings_, mayPrompt, std::move(done));
+}
+
+PasswordStore::Unreadable Account::PasswordFailure() const {
+    return list_.Passwords ? list_.Passwords->LastFailure() : PasswordStore::Unreadable::Refused;
+}
+
+std::optional<AccountResult> Account::SeenBefore() const {
+    if (!list_.Seen || settings_.HostName.empty())
+        return std::nullopt;
+    return list_.Seen->Before(settings_.HostName, settings_.UserID);
+}
+
+void Account::Saw(const AccountResult& result) {
+    if (list_.Seen && !settings_.HostName.empty())
+        list_.Seen->Keep(settings_.HostName, settings_.UserID, result);
 }
 
 } // namespace pim

@@ -5,6 +5,8 @@
 // its id.
 #pragma once
 
+#include "app/check/AccountResult.h"
+#include "app/check/PasswordStore.h"
 #include "imap/Backoff.h"
 #include "mail/MailChecker.h"
 #include "settings/Settings.h"
@@ -18,6 +20,7 @@
 
 namespace pim {
 
+class AccountList;
 class TVeltaIMAP;
 
 class Account : public QObject {
@@ -48,6 +51,17 @@ public:
     const MailChecker* Client() const { return client_.get(); }
     bool Imap() const { return imap_; }
 
+    // Its password is read from the store that keeps it, not from Pim.INI.
+    bool PasswordInStore() const;
+    // `done` gets the password, or nothing (then PasswordFailure says why). A
+    // locked store asks the user to unlock it only with `mayPrompt`.
+    void ReadPassword(bool mayPrompt, std::function<void(std::optional<std::string>)> done);
+    PasswordStore::Unreadable PasswordFailure() const;
+    // What the last check before this start of the program found, kept by id.
+    std::optional<AccountResult> SeenBefore() const;
+    // What a check found, kept for the next start.
+    void Saw(const AccountResult& result);
+
     // The client of the check under way.
     MailChecker* Checker() { return client_.get(); }
     // Its turn in a run begins: the client to check with.
@@ -69,8 +83,7 @@ signals:
 
 private:
     friend class AccountList;
-    Account(Id id, const TAccount& settings, const ClientMaker& make, const Clock& now,
-            bool holding, int timeOut);
+    Account(Id id, const TAccount& settings, const AccountList& list);
     void Enter(State state);
     // Settings of the same mailbox: its connection stays.
     void Update(const TAccount& settings);
@@ -86,8 +99,7 @@ private:
     const Id id_;
     TAccount settings_;
     State state_ = State::Idle;
-    const ClientMaker& make_;
-    const Clock& now_;
+    const AccountList& list_; // its makers, clock and stores
     const bool imap_;
     bool holding_;
     int timeOut_;

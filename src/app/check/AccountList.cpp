@@ -1,5 +1,6 @@
 #include "app/check/AccountList.h"
 
+#include "app/check/SeenMail.h"
 #include "imap/TVeltaIMAP.h"
 #include "mail/MailEndpoint.h"
 #include "pop3/TVeltaPOP3.h"
@@ -46,8 +47,7 @@ void AccountList::Sync() {
             accounts_.push_back(std::move(*same));
             continue;
         }
-        auto account = std::unique_ptr<Account>(
-            new Account(++lastId_, settings, MakeClient, Now, holding_, timeOut_));
+        auto account = std::unique_ptr<Account>(new Account(++lastId_, settings, *this));
         connect(account.get(), &Account::checkWanted, this, &AccountList::checkWanted);
         connect(account.get(), &Account::pushingChanged, this, &AccountList::pushingChanged);
         accounts_.push_back(std::move(account));
@@ -87,6 +87,11 @@ bool AccountList::Pushing() const {
     return std::ranges::any_of(accounts_, [](const std::unique_ptr<Account>& a) {
         return a->state() == Account::State::Idling;
     });
+}
+
+void AccountList::SaveSeen() {
+    if (Seen)
+        Seen->Save(configured_);
 }
 
 void AccountList::SetTimeOut(int milliseconds) {

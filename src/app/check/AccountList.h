@@ -11,6 +11,8 @@
 
 namespace pim {
 
+class SeenMail;
+
 class AccountList : public QObject {
     Q_OBJECT
 public:
@@ -47,6 +49,12 @@ public:
     // Tests give their own clients and clock.
     Account::ClientMaker MakeClient;
     Account::Clock Now;
+    // The passwords Pim.INI does not hold; none: every password is there.
+    PasswordStore* Passwords = nullptr;
+    // What the checks before this start found; none: every first check is news.
+    SeenMail* Seen = nullptr;
+    // What the accounts saw, kept for the next start.
+    void SaveSeen();
 
 signals:
     // Account::checkWanted of any account.

@@ -462,19 +462,19 @@ void CheckRun::CheckAccount() {
     MailChecker& client = owner->BeginCheck();
     Listen(client, owner->id());
     client.Security = {account.TlsRequired, account.TrustedCertificate};
-    if (!Passwords || !Passwords->Keeps(account))
+    if (!owner->PasswordInStore())
         return Login(account.Password);
-    ReadPassword(account);
+    ReadPassword(*owner);
 }
 
-void CheckRun::ReadPassword(const TAccount& account) {
+void CheckRun::ReadPassword(Account& account) {
     if (checkIndex_ == prompted_ && promptAnswer_) {
         prompted_ = -1;
         const std::optional<std::string> password = *std::exchange(promptAnswer_, std::nullopt);
         return password ? Login(*password) : PasswordUnreadable();
     }
     // Logged in already (kept open for push): a locked store does not matter.
-    if (Turn()->CheckOpen(account.HostName, account.UserID))
+    if (Turn()->CheckOpen(account.Settings().HostName, account.Settings().UserID))
         return;
     // Locked, the store's other entries can be read only once the user answered.
     if (prompted_ >= 0 && !promptAnswer_) {
@@ -485,7 +485,7 @@ void CheckRun::ReadPassword(const TAccount& account) {
     if (std::exchange(mayPrompt_, false)) {
         prompted_ = checkIndex_;
         parked_[static_cast<size_t>(checkIndex_)] = true;
-        Passwords->Read(account, true, [run, id = runs_](std::optional<std::string> password) {
+        account.ReadPassword(true, [run, id = runs_](std::optional<std::string> password) {
             if (!run || run->abandoned_ || id != run->runs_ || run->prompted_ < 0)
                 return;
             run->promptAnswer_ = std::move(password);
@@ -494,7 +494,7 @@ void CheckRun::ReadPassword(const TAccount& account) {
         });
         return Post(&CheckRun::CheckNext);
     }
-    Passwords->Read(account, false, [run, turn = turn_](std::optional<std::string> password) {
+    account.ReadPassword(false, [run, turn = turn_](std::optional<std::string> password) {
         if (!run || run->abandoned_ || turn != run->turn_)
             return;
         password ? run->Login(*password) : run->PasswordUnreadable();
@@ -526,7 +526,9 @@ void CheckRun::Login(const std::string& password) {
 void CheckRun::PasswordUnreadable() {
     AccountResult& r = Current();
     r.Fail(CheckFailure::Unreadable);
-    r.Reason = KeyringUnreadable(Passwords->LastFailure());
+    const Account* account = accounts_.Find(turnAccount_);
+    r.Reason = KeyringUnreadable(account ? account->PasswordFailure()
+                                         : PasswordStore::Unreadable::Refused);
     KeepShownList();
     // The store may give it later: a push connection tries again.
     SignInFailed(true);
@@ -699,14 +701,13 @@ void CheckRun::CompareWithShown(RunOutcome& outcome) {
         }
         const int previousCount = s.Count == kCountOnly ? std::atoi(s.Subjects[0].c_str()) : -1;
         // Not yet read since the start: what the last check before it found.
-        const TAccount& account = checkList_[i];
-        const bool remembered = Seen && !w.Name.empty() && !account.HostName.empty();
+        Account* account = w.Name.empty() ? nullptr : accounts_.Find(ids_[i]);
         std::optional<AccountResult> before;
-        if (remembered && s.Ids[0].empty() && (s.Name.empty() || s.Failed()))
-            before = Seen->Before(account.HostName, account.UserID);
+        if (account && s.Ids[0].empty() && (s.Name.empty() || s.Failed()))
+            before = account->SeenBefore();
         MarkOldMail(w, before ? *before : s);
-        if (remembered)
-            Seen->Keep(account.HostName, account.UserID, w);
+        if (account)
+            account->Saw(w);
         s = w;
         // An error is a change to a run someone asked for; a push that could
         // not reconnect shows it without a word.
@@ -730,8 +731,7 @@ void CheckRun::EndRun() {
     outcome.TotalMail = totalMail_;
     outcome.AnyAccount = !working_[0].Name.empty();
     CompareWithShown(outcome);
-    if (Seen)
-        Seen->Save(accounts_.Configured());
+    accounts_.SaveSeen();
     if (abandoned_)
         return;
     host_.ShowRun(outcome);

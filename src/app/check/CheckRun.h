@@ -5,7 +5,6 @@
 
 #include "app/check/AccountList.h"
 #include "app/check/AccountResult.h"
-#include "app/check/SeenMail.h"
 #include "mail/MailChecker.h"
 #include "settings/Settings.h"
 
@@ -30,21 +29,6 @@ public:
     virtual std::string GetEntryName(int index) = 0;
     virtual bool Dial(int index) = 0;
     virtual bool HangUp() = 0;
-};
-
-// Where the passwords are that Pim.INI does not hold.
-class PasswordStore {
-public:
-    virtual ~PasswordStore() = default;
-    // Whether the check must ask the store for this account's password.
-    virtual bool Keeps(const TAccount& account) const = 0;
-    // `done` gets the password, or nothing when it could not be read. A locked
-    // store asks the user to unlock it only with `mayPrompt`.
-    virtual void Read(const TAccount& account, bool mayPrompt,
-                      std::function<void(std::optional<std::string>)> done) = 0;
-    // Why the read that just gave nothing gave nothing (asked inside its `done`).
-    enum class Unreadable { Locked, NotRunning, Missing, Refused };
-    virtual Unreadable LastFailure() const { return Unreadable::Refused; }
 };
 
 struct RunOutcome {
@@ -117,10 +101,6 @@ public:
     // is started.
     void Abandon();
 
-    // The passwords Pim.INI does not hold; none: every password is there.
-    PasswordStore* Passwords = nullptr;
-    // What the checks before this start found; none: every first check is news.
-    SeenMail* Seen = nullptr;
     // The day what a check learns of TLS is dated with (tests pin it).
     std::function<QDate()> Today = [] { return QDate::currentDate(); };
 
@@ -155,7 +135,7 @@ private:
     void AccountGone(Account::Id account);
     // The account's password from the store; the first read of a run may ask
     // the user to unlock it, and the others go on meanwhile.
-    void ReadPassword(const TAccount& account);
+    void ReadPassword(Account& account);
     void Login(const std::string& password);
     void PasswordUnreadable();
     void SignInFailed(bool tryAgain);

@@ -5,7 +5,7 @@
 // the keyring's entry goes.
 #pragma once
 
-#include "app/check/CheckRun.h"
+#include "app/check/PasswordStore.h"
 #include "platform/SecretService.h"
 #include "settings/Settings.h"
 
