@@ -49,7 +49,6 @@ public:
     State state() const { return state_; }
     // The client of its last check, for what that session did; none before one.
     const MailChecker* Client() const { return client_.get(); }
-    bool Imap() const { return imap_; }
 
     // Its password is read from the store that keeps it, not from Pim.INI.
     bool PasswordInStore() const;
@@ -57,7 +56,7 @@ public:
     // locked store asks the user to unlock it only with `mayPrompt`.
     void ReadPassword(bool mayPrompt, std::function<void(std::optional<std::string>)> done);
     PasswordStore::Unreadable PasswordFailure() const;
-    // What the last check before this start of the program found, kept by id.
+    // What the last check before this start of the program found.
     std::optional<AccountResult> SeenBefore() const;
     // What a check found, kept for the next start.
     void Saw(const AccountResult& result);
