@@ -373,8 +373,8 @@ TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
         {"a flood while idling: one push", kIdling + "|" + flood, kIdled + ", push", "7.3,"},
         {"checked again: DONE and the search in one write, the IDLE's OK dropped, only the new "
          "one fetched",
-         kIdling + "|* 5 EXISTS\n|AGAIN|a5 OK\n|* SEARCH 3 8\n|a6 OK\n|" + F(2, "UID 8", "eight") +
-             "|a7 OK\n|RETR1|RETR2|QUIT|+ idling\n",
+         kIdling + "|* 2 FETCH (FLAGS (\\Seen))\n|AGAIN|a5 OK\n|* SEARCH 3 8\n|a6 OK\n|" +
+             F(2, "UID 8", "eight") + "|a7 OK\n|RETR1|RETR2|QUIT|+ idling\n",
          kIdled + ", push, C: DONE; a6 UID SEARCH UNSEEN, " + Fetch("8", 7, false) +
              ", connect 2, mail three|f@example.jp, mail eight|f@example.jp, C: a8 IDLE, idling",
          "7.3,7.3,7.8,"},
@@ -424,7 +424,7 @@ TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
              F(1, "UID 3", "three") + "* 1 FETCH (BODY[] {x}\n",
          kIdled, "7.3,"},
         {"a new count, told again; EXPUNGE each time",
-         kIdling + "|* 5 EXISTS\n" + renewed + "* 5 EXISTS\n|RENEW|a6 OK\n+ idling\n|* 4 EXPUNGE\n",
+         kIdling + "|* 3 EXISTS\n" + renewed + "* 3 EXISTS\n|RENEW|a6 OK\n+ idling\n|* 3 EXPUNGE\n",
          kIdled + ", push, C: DONE; a6 IDLE, idling, C: DONE; a7 IDLE, idling, push", "7.3,"},
         {"\\Seen set, set again, taken away",
          kIdling + "|* 2 FETCH (FLAGS (\\Seen))\n" + renewed + "* 2 FETCH (FLAGS (\\SEEN))\n" +
@@ -433,6 +433,78 @@ TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
         {"a UIDVALIDITY changing at every IDLE",
          kIdling + "|* OK [UIDVALIDITY 9]\n" + renewed + "* OK [UIDVALIDITY 10]\n",
          kIdled + ", push, C: DONE; a6 IDLE, idling", "7.3,"},
+    });
+}
+
+// New messages while idling (4 known): DONE and their FETCH in one write, the
+// check answered from it; whatever it cannot tell is searched for.
+TEST(ImapSession, NewMessagesAreFetchedWithTheDone) {
+    const auto peek = [](const std::string& set) {
+        return kIdled + ", C: DONE; a6 FETCH " + set +
+               " (UID FLAGS BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT RECEIVED)]), push";
+    };
+    const std::string searched = ", C: a7 UID SEARCH UNSEEN";
+    const std::string eight = F(5, "UID 8 FLAGS ()", "eight");
+    std::string many; // 255 new unseen besides UID 3
+    for (int n = 5; n <= 259; ++n)
+        many += F(n, "FLAGS (\\Recent) UID " + std::to_string(n + 100), "m" + std::to_string(n));
+    ExpectTranscripts({
+        {"seen and unseen: the unseen added, no search",
+         kIdling + "|* 6 EXISTS\n|AGAIN|a5 OK\n" + F(5, "UID 8 FLAGS (\\Seen)", "eight") +
+             F(6, "UID 9 FLAGS ()", "nine") + "a6 OK\n|RETR1|RETR2|QUIT|+ idling\n",
+         peek("5:6") + ", connect 2, mail three|f@example.jp, mail nine|f@example.jp, C: a7 IDLE, "
+                       "idling",
+         "7.3,7.3,7.9,"},
+        {"of more than a check reads, the newest",
+         kIdling + "|* 259 EXISTS\n|AGAIN|" + many + "a6 OK\n|RETR1",
+         peek("5:259") + ", connect 256, mail m5|f@example.jp", "7.3,7.105,"},
+        {"answered before the check: IDLE again, and the search needs no header",
+         kIdling + "|* 5 EXISTS\n|a5 OK\n" + eight +
+             "a6 OK\n|+ idling\n|AGAIN|a7 OK\n* SEARCH 3 8\na8 OK\n|RETR2",
+         peek("5") + ", C: a7 IDLE, idling, C: DONE; a8 UID SEARCH UNSEEN, connect 2, mail "
+                     "eight|f@example.jp",
+         "7.3,7.8,"},
+        {"left meanwhile", kIdling + "|* 5 EXISTS\n|LEAVE|a5 OK\n" + eight + "a6 OK\n|a7 OK\n",
+         peek("5") + ", C: a7 LOGOUT, disconnect, close", "7.3,"},
+        {"unanswered", kIdling + "|* 5 EXISTS\n|AGAIN|TIMEOUT", peek("5") + ", error 1, close",
+         "7.3,"},
+        // The search, where the answer cannot tell.
+        {"an EXPUNGE", kIdling + "|* 5 EXISTS\n|AGAIN|a5 OK\n* 2 EXPUNGE\n" + eight + "a6 OK\n",
+         peek("5") + searched, "7.3,"},
+        {"a message read elsewhere",
+         kIdling + "|* 5 EXISTS\n|AGAIN|a5 OK\n* 1 FETCH (FLAGS (\\Seen))\n" + eight + "a6 OK\n",
+         peek("5") + searched, "7.3,"},
+        {"a new UIDVALIDITY",
+         kIdling + "|* 5 EXISTS\n|AGAIN|a5 OK\n* OK [UIDVALIDITY 9]\n" + eight + "a6 OK\n",
+         peek("5") + searched, "7.3,"},
+        {"one more meanwhile",
+         kIdling + "|* 5 EXISTS\n|AGAIN|a5 OK\n" + eight + "* 6 EXISTS\na6 OK\n",
+         peek("5") + searched, "7.3,"},
+        {"refused", kIdling + "|* 5 EXISTS\n|AGAIN|a5 OK\na6 NO\n", peek("5") + searched, "7.3,"},
+        {"one missing", kIdling + "|* 6 EXISTS\n|AGAIN|a5 OK\n" + eight + "a6 OK\n",
+         peek("5:6") + searched, "7.3,"},
+        {"one not asked for",
+         kIdling + "|* 5 EXISTS\n|AGAIN|a5 OK\n" + eight + F(6, "UID 9 FLAGS ()", "x") + "a6 OK\n",
+         peek("5") + searched, "7.3,"},
+        {"one told twice", kIdling + "|* 5 EXISTS\n|AGAIN|a5 OK\n" + eight + eight + "a6 OK\n",
+         peek("5") + searched, "7.3,"},
+        {"without its flags",
+         kIdling + "|* 5 EXISTS\n|AGAIN|a5 OK\n" + F(5, "UID 8", "eight") + "a6 OK\n",
+         peek("5") + searched, "7.3,"},
+        {"a UID below those known",
+         kIdling + "|* 5 EXISTS\n|AGAIN|a5 OK\n" + F(5, "UID 2 FLAGS ()", "two") + "a6 OK\n",
+         peek("5") + searched, "7.3,"},
+        {"UIDs that fall",
+         kIdling + "|* 6 EXISTS\n|AGAIN|a5 OK\n" + F(5, "UID 9 FLAGS ()", "nine") + eight +
+             "a6 OK\n",
+         peek("5:6") + searched, "7.3,"},
+        // No FETCH at all: fewer messages, or more than a check reads.
+        {"fewer", kIdling + "|* 2 EXISTS\n|AGAIN", kIdled + ", push, C: DONE; a6 UID SEARCH UNSEEN",
+         "7.3,"},
+        {"more than a check reads", kIdling + "|* 260 EXISTS\n|AGAIN",
+         kIdled + ", push, C: DONE; a6 UID SEARCH UNSEEN", "7.3,"},
+        {"huge", kIdling + "|* 4294967295 EXISTS\n|AGAIN",
+         kIdled + ", push, C: DONE; a6 UID SEARCH UNSEEN", "7.3,"},
     });
 }
 
