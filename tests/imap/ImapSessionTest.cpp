@@ -480,7 +480,8 @@ TEST(ImapSession, NewMessagesAreFetchedWithTheDone) {
         {"one more meanwhile",
          kIdling + "|* 5 EXISTS\n|AGAIN|a5 OK\n" + eight + "* 6 EXISTS\na6 OK\n",
          peek("5") + searched, "7.3,"},
-        {"refused", kIdling + "|* 5 EXISTS\n|AGAIN|a5 OK\na6 NO\n", peek("5") + searched, "7.3,"},
+        {"refused", kIdling + "|* 5 EXISTS\n|AGAIN|a5 OK\n" + eight + "a6 NO\n",
+         peek("5") + searched, "7.3,"},
         {"one missing", kIdling + "|* 6 EXISTS\n|AGAIN|a5 OK\n" + eight + "a6 OK\n",
          peek("5:6") + searched, "7.3,"},
         {"one not asked for",
@@ -495,8 +496,8 @@ TEST(ImapSession, NewMessagesAreFetchedWithTheDone) {
          kIdling + "|* 5 EXISTS\n|AGAIN|a5 OK\n" + F(5, "UID 2 FLAGS ()", "two") + "a6 OK\n",
          peek("5") + searched, "7.3,"},
         {"UIDs that fall",
-         kIdling + "|* 6 EXISTS\n|AGAIN|a5 OK\n" + F(5, "UID 9 FLAGS ()", "nine") + eight +
-             "a6 OK\n",
+         kIdling + "|* 6 EXISTS\n|AGAIN|a5 OK\n" + F(5, "UID 9 FLAGS ()", "nine") +
+             F(6, "UID 8 FLAGS ()", "eight") + "a6 OK\n",
          peek("5:6") + searched, "7.3,"},
         // No FETCH at all: fewer messages, or more than a check reads.
         {"fewer", kIdling + "|* 2 EXISTS\n|AGAIN", kIdled + ", push, C: DONE; a6 UID SEARCH UNSEEN",
