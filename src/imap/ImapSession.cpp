@@ -750,8 +750,8 @@ void ImapSession::SearchAgain(const std::string& done) {
 }
 
 // Only new messages, and nothing else since the search: their flags tell which
-// of them are unseen. One peek an idle period: however often the server tells,
-// the owner's pace bounds how often it fetches.
+// of them are unseen. At most one peek until the next check (or renewal), and
+// the owner paces the checks: however often the server tells, it fetches no more.
 bool ImapSession::MayPeek(uint32_t known, uint32_t count) const {
     return state_ == State::Idling && news_ == News::None && examined_ && count > known &&
            count - known <= static_cast<uint32_t>(kMaxMails) && uidValidity_ == searchedValidity_ &&

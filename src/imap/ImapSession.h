@@ -269,8 +269,9 @@ private:
     void IdleEnded(bool ok);
     void SearchAgain(const std::string& done);
     bool Peeking() const { return state_ == State::Peek || state_ == State::PeekThenCheck; }
-    // Whether `last` messages, where `first - 1` were, can be learnt of without the search.
-    bool MayPeek(uint32_t first, uint32_t last) const;
+    // Whether INBOX, now of `count` messages where `known` were, can be learnt
+    // of without the search.
+    bool MayPeek(uint32_t known, uint32_t count) const;
     void Peek(uint32_t first, uint32_t last);
     // False for an answer about no message the peek asked for.
     bool Peeked(ImapResponseReader::FetchItems& items);
