@@ -18,6 +18,7 @@ using FetchItems = ImapResponseReader::FetchItems;
 constexpr std::string_view kLineEnd = "\r\n";
 // A longer non-synchronising literal is not allowed with LITERAL- (RFC 7888).
 constexpr size_t kMaxLiteralMinus = 4096;
+constexpr std::string_view kHeaderFields = "BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT RECEIVED)]";
 
 static_assert(ImapResponseReader::kSearchKept == static_cast<size_t>(ImapSession::kMaxMails));
 
@@ -97,10 +98,10 @@ ImapReason ImapSession::CredentialsProblem(std::string_view userID, std::string_
 void ImapSession::Enter(State state) {
 #ifdef PIM_TRACE_IMAP
     static constexpr const char* kNames[] = {
-        "Off",         "Greeting", "Capability", "StartTls",       "Handshake",
-        "Login",       "Search",   "Fetch",      "FetchLogout",    "Ready",
-        "ReadyLogout", "Served",   "Idle",       "IdleThenSearch", "IdleThenLogout",
-        "Idling",      "Logout",   "LeftFetch",  "Left",           "Closing"};
+        "Off",    "Greeting",       "Capability",     "StartTls", "Handshake",   "Login",
+        "Search", "Fetch",          "FetchLogout",    "Ready",    "ReadyLogout", "Served",
+        "Idle",   "IdleThenSearch", "IdleThenLogout", "Idling",   "Peek",        "PeekThenCheck",
+        "Logout", "LeftFetch",      "Left",           "Closing"};
     static_assert(std::size(kNames) == static_cast<size_t>(State::Closing) + 1);
     std::fprintf(stderr, "IMAP %s -> %s\n", kNames[static_cast<size_t>(state_)],
                  kNames[static_cast<size_t>(state)]);
@@ -153,6 +154,9 @@ void ImapSession::Reset() {
     searchMalformed_ = false;
     window_.clear();
     summaries_.clear();
+    searchedValidity_ = peekFirst_ = 0;
+    peeked_.clear();
+    peekSpoiled_ = false;
     news_ = News::None;
 }
 
@@ -169,7 +173,8 @@ void ImapSession::Receive(std::string_view chunk) {
     while (!chunk.empty() && serial == serial_) {
         chunk.remove_prefix(reader_.Read(chunk));
         // While idling no timer bounds a response: its size must.
-        const bool untimed = Watching() || state_ >= State::Logout;
+        const bool untimed =
+            (state_ >= State::Idle && state_ <= State::Idling) || state_ >= State::Logout;
         if (reader_.Overflowed() || (untimed && reader_.BeyondBounds())) {
             // A line without end says no more than silence does.
             Finish(errorNo_ != 0 ? errorNo_ : uint8_t{ieTimeOut});
@@ -315,11 +320,16 @@ void ImapSession::Changed(std::string_view text) {
     const std::string_view what = AfterWord(text);
     bool change = false;
     if (SameLetters(what, "EXISTS")) {
+        const std::optional<uint32_t> known = exists_;
         change = exists_ != number;
         exists_ = number;
         // Flags heard of before EXAMINE are of no message it counts.
         if (!examined_ || seen_.size() > number)
             seen_.resize(examined_ ? number : 0);
+        if (change && known && MayPeek(*known, number)) {
+            Peek(*known + 1, number);
+            return;
+        }
     } else if (SameLetters(what, "EXPUNGE")) {
         if (!exists_ || number == 0 || number > *exists_)
             return;
@@ -336,6 +346,8 @@ void ImapSession::Changed(std::string_view text) {
 }
 
 void ImapSession::Changed() {
+    if (Peeking())
+        peekSpoiled_ = true;
     // A flood costs one event.
     if (news_ == News::Told)
         return;
@@ -346,8 +358,17 @@ void ImapSession::Changed() {
 
 bool ImapSession::FlagsChanged() {
     FetchItems items;
-    if (!reader_.ReadFetch(items))
+    if (!reader_.ReadFetch(items)) {
+        if (Peeking())
+            peekSpoiled_ = true;
         return false;
+    }
+    if (Peeking()) {
+        if (Peeked(items))
+            return false;
+        // About messages the peek did not ask for: only the search can tell what they mean.
+        peekSpoiled_ = true;
+    }
     // A header is an answer, never a change.
     if (items.hasHeader) {
         if (Waits(Command::Fetch))
@@ -375,7 +396,7 @@ void ImapSession::Continued() {
         Finish(ieConnect);
     else if (state_ == State::Login && !flight_.empty())
         SendFlight();
-    else if (Watching() && state_ != State::Idling)
+    else if (state_ >= State::Idle && state_ < State::Idling)
         IdleBegun();
 }
 
@@ -434,6 +455,9 @@ void ImapSession::Completed(std::string_view text) {
         break;
     case Command::Fetch:
         FetchDone();
+        return;
+    case Command::Peek:
+        PeekDone(ok);
         return;
     case Command::Idle:
         IdleEnded(ok);
@@ -546,6 +570,7 @@ std::string ImapSession::Tagged(Command command, std::string_view text) {
 }
 
 void ImapSession::Searched() {
+    searchedValidity_ = uidValidity_;
     window_.assign(highest_.begin(), highest_.end());
     highest_.clear();
     // A UID named twice counts once: below the window's bound every one is in it.
@@ -588,9 +613,8 @@ void ImapSession::Searched() {
         host_.Send(Tagged(Command::Logout, "LOGOUT"));
         return;
     }
-    std::string commands = Tagged(Command::Fetch, "UID FETCH " + set +
-                                                      " (BODY.PEEK[HEADER.FIELDS (DATE FROM "
-                                                      "SUBJECT RECEIVED)])");
+    std::string commands =
+        Tagged(Command::Fetch, "UID FETCH " + set + " (" + std::string(kHeaderFields) + ")");
     if (ahead)
         commands += Tagged(Command::Logout, "LOGOUT");
     Enter(ahead ? State::FetchLogout : State::Fetch);
@@ -725,6 +749,126 @@ void ImapSession::SearchAgain(const std::string& done) {
     host_.Send(done + Tagged(Command::Search, "UID SEARCH UNSEEN"));
 }
 
+// Only new messages, and nothing else since the search: their flags tell which
+// of them are unseen. At most one peek until the next check (or renewal), and
+// the owner paces the checks: however often the server tells, it fetches no more.
+bool ImapSession::MayPeek(uint32_t known, uint32_t count) const {
+    return state_ == State::Idling && news_ == News::None && examined_ && count > known &&
+           count - known <= static_cast<uint32_t>(kMaxMails) && uidValidity_ == searchedValidity_ &&
+           std::all_of(
+               summaries_.begin(), summaries_.end(),
+               [](const std::optional<MailSummary>& summary) { return summary.has_value(); });
+}
+
+// Sequence numbers, not UIDs: "UID FETCH n:*" always answers with the last message.
+void ImapSession::Peek(uint32_t first, uint32_t last) {
+    Enter(State::Peek);
+    peekFirst_ = first;
+    peeked_.assign(last - first + 1, PeekedMail{});
+    peekSpoiled_ = false;
+    host_.StartSessionTimer();
+    const std::string set =
+        std::to_string(first) + (last > first ? ':' + std::to_string(last) : std::string());
+    host_.Send(EndIdle() + Tagged(Command::Peek, "FETCH " + set + " (UID FLAGS " +
+                                                     std::string(kHeaderFields) + ")"));
+    Push();
+}
+
+bool ImapSession::Peeked(ImapResponseReader::FetchItems& items) {
+    if (items.number < peekFirst_ || items.number - peekFirst_ >= peeked_.size())
+        return false;
+    PeekedMail& mail = peeked_[items.number - peekFirst_];
+    // Told twice, or without what was asked: the answer does not match.
+    if (mail.uid != 0 || items.uid == 0 || !items.seen || !items.closed || !items.hasHeader) {
+        peekSpoiled_ = true;
+        return true;
+    }
+    mail.uid = items.uid;
+    mail.seen = *items.seen;
+    mail.cut = items.cut;
+    static const DayNames& system = SystemDayNames();
+    if (!mail.seen)
+        mail.summary = ExtractMailInformation(items.header, dayNames_ ? *dayNames_ : system);
+    if (items.number <= kTrackedFlags) {
+        if (seen_.size() < items.number)
+            seen_.resize(items.number);
+        seen_[items.number - 1] = mail.seen ? 2 : 1;
+    }
+    return true;
+}
+
+void ImapSession::PeekDone(bool ok) {
+    // Left meanwhile.
+    if (!Peeking())
+        return;
+    peekSpoiled_ = peekSpoiled_ || !ok;
+    // The push's check waits for its pace: it searches then, and IDLE tells
+    // what comes meanwhile.
+    if (state_ == State::Peek) {
+        if (PeekTellsAll())
+            StorePeeked(); // that search then needs no header
+        peeked_.clear();
+        StartIdle();
+        return;
+    }
+    if (!PeekTellsAll()) {
+        peeked_.clear();
+        SearchAgain({});
+        return;
+    }
+    AddPeeked();
+}
+
+// Every new message told once, its UID above those known and rising with its number.
+bool ImapSession::PeekTellsAll() const {
+    if (peekSpoiled_ || uidValidity_ != searchedValidity_)
+        return false;
+    uint32_t last = window_.empty() ? 0 : window_.back();
+    for (const PeekedMail& mail : peeked_) {
+        if (mail.uid <= last)
+            return false;
+        last = mail.uid;
+    }
+    return true;
+}
+
+// The unseen of the new messages join those the search found, as if it had
+// found them too: of more than kMaxMails, the newest are kept, all counted.
+void ImapSession::AddPeeked() {
+    news_ = News::None;
+    StorePeeked();
+    for (PeekedMail& mail : peeked_) {
+        if (mail.seen)
+            continue;
+        window_.push_back(mail.uid);
+        summaries_.push_back(std::move(mail.summary));
+        ++count_;
+    }
+    peeked_.clear();
+    if (const size_t over = window_.size() - std::min(window_.size(), size_t{kMaxMails}); over) {
+        window_.erase(window_.begin(), window_.begin() + static_cast<std::ptrdiff_t>(over));
+        summaries_.erase(summaries_.begin(),
+                         summaries_.begin() + static_cast<std::ptrdiff_t>(over));
+    }
+    if (cache_) {
+        std::vector<ListedMessage> listed;
+        for (size_t i = 0; i < window_.size(); ++i)
+            listed.push_back(ListedMessage{UniqueId(i), 0});
+        cache_->Keep(account_, listed);
+    }
+    Report(State::Ready);
+}
+
+void ImapSession::StorePeeked() {
+    // A header too large to keep was not read: its summary is not worth keeping.
+    for (const PeekedMail& mail : peeked_)
+        if (cache_ && mail.summary && !mail.cut)
+            cache_->Store(
+                account_,
+                ListedMessage{std::to_string(uidValidity_) + '.' + std::to_string(mail.uid), 0},
+                *mail.summary);
+}
+
 bool ImapSession::Retr(int mailNo) {
     if (state_ < State::Ready || state_ > State::Served || mailNo < 1 ||
         static_cast<size_t>(mailNo) > window_.size())
@@ -748,6 +892,8 @@ bool ImapSession::CheckAgain() {
         SearchAgain(EndIdle());
     else if (state_ == State::Idle || state_ == State::IdleThenSearch)
         Enter(State::IdleThenSearch);
+    else if (Peeking())
+        Enter(State::PeekThenCheck);
     else
         return false;
     UpdateTimer();

@@ -73,6 +73,8 @@ public:
     // INBOX changed since the last check: told at most once an idle period. A
     // server that ends the IDLE itself ends the session as error 2 (the owner
     // connects again); one that refuses it ends the session as after a quit.
+    // New messages alone are already being fetched then: a CheckAgain soon
+    // after is answered without another round trip.
     virtual void Pushed() {}
 };
 
@@ -138,7 +140,9 @@ public:
     void KeepOpen(bool keep) { keepOpen_ = keep; }
     // While idling, or while the IDLE is awaited (then as soon as it begins): the
     // search again, with Connected and the FETCH of what is new to follow as in
-    // the first check. EXAMINE is not repeated.
+    // the first check. EXAMINE is not repeated. While the new messages a push
+    // told of are fetched: Connected once they are in, without the search when
+    // their answer tells all.
     bool CheckAgain();
     // While idling: a new IDLE, as servers end one after 30 minutes. Unanswered
     // within the reply time-out it ends the session as error 1: the connection
@@ -152,8 +156,8 @@ public:
     void Reset();
 
     bool Open() const { return state_ != State::Off; }
-    // IDLE went out (its "+" awaited) or runs.
-    bool Watching() const { return state_ >= State::Idle && state_ <= State::Idling; }
+    // IDLE went out (its "+" awaited) or runs, or ended to fetch what it told.
+    bool Watching() const { return state_ >= State::Idle && state_ <= State::PeekThenCheck; }
     // The server offers IDLE: said in the greeting, by CAPABILITY, or (as most
     // servers do) in the answer to the login.
     bool IdleOffered() const { return (capabilities_ & capIdle) != 0; }
@@ -191,6 +195,10 @@ private:
         IdleThenSearch, // the "+" is answered with DONE and the search
         IdleThenLogout, // with DONE and LOGOUT
         Idling,
+        // Peek: EXISTS heard while idling; DONE and the FETCH of the new messages
+        // sent, its answer awaited
+        Peek,          // the owner has not asked yet: IDLE again once it is in
+        PeekThenCheck, // and the owner's check is answered from it
         // Logout
         Logout,
         LeftFetch, // the owner left in FetchLogout: the headers, then the goodbye awaited
@@ -204,6 +212,7 @@ private:
         Examine,
         Search,
         Fetch,
+        Peek, // by sequence number, the new messages' UIDs and flags too
         Idle,
         Done, // an IDLE ended by our DONE: its answer is dropped
         Logout,
@@ -259,6 +268,17 @@ private:
     void IdleBegun();
     void IdleEnded(bool ok);
     void SearchAgain(const std::string& done);
+    bool Peeking() const { return state_ == State::Peek || state_ == State::PeekThenCheck; }
+    // Whether INBOX, now of `count` messages where `known` were, can be learnt
+    // of without the search.
+    bool MayPeek(uint32_t known, uint32_t count) const;
+    void Peek(uint32_t first, uint32_t last);
+    // False for an answer about no message the peek asked for.
+    bool Peeked(ImapResponseReader::FetchItems& items);
+    void PeekDone(bool ok);
+    bool PeekTellsAll() const;
+    void StorePeeked();
+    void AddPeeked();
     void EndInClear(TlsFailure failure);
     void Finish(uint8_t errorNo);
     bool Awaiting() const;
@@ -300,6 +320,18 @@ private:
     bool searchMalformed_ = false;
     std::vector<uint32_t> window_; // ascending
     std::vector<std::optional<MailSummary>> summaries_;
+    uint32_t searchedValidity_ = 0; // the UIDVALIDITY of window_
+    // The new messages of a push (their numbers from peekFirst_ on), as the
+    // answer to the peek told them; at most kMaxMails.
+    struct PeekedMail {
+        uint32_t uid = 0; // not yet told
+        bool seen = false;
+        bool cut = false;
+        std::optional<MailSummary> summary; // of an unseen one
+    };
+    uint32_t peekFirst_ = 0;
+    std::vector<PeekedMail> peeked_;
+    bool peekSpoiled_ = false; // something else changed meanwhile, or a malformed answer
     bool keepOpen_ = false;
     // INBOX changed since the search: told once idling, and once an idle period.
     enum class News : uint8_t { None, Seen, Told } news_ = News::None;

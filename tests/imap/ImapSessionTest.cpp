@@ -9,6 +9,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <tuple>
 
 namespace pim {
 namespace {
@@ -373,8 +374,8 @@ TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
         {"a flood while idling: one push", kIdling + "|" + flood, kIdled + ", push", "7.3,"},
         {"checked again: DONE and the search in one write, the IDLE's OK dropped, only the new "
          "one fetched",
-         kIdling + "|* 5 EXISTS\n|AGAIN|a5 OK\n|* SEARCH 3 8\n|a6 OK\n|" + F(2, "UID 8", "eight") +
-             "|a7 OK\n|RETR1|RETR2|QUIT|+ idling\n",
+         kIdling + "|* 2 FETCH (FLAGS (\\Seen))\n|AGAIN|a5 OK\n|* SEARCH 3 8\n|a6 OK\n|" +
+             F(2, "UID 8", "eight") + "|a7 OK\n|RETR1|RETR2|QUIT|+ idling\n",
          kIdled + ", push, C: DONE; a6 UID SEARCH UNSEEN, " + Fetch("8", 7, false) +
              ", connect 2, mail three|f@example.jp, mail eight|f@example.jp, C: a8 IDLE, idling",
          "7.3,7.3,7.8,"},
@@ -424,7 +425,7 @@ TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
              F(1, "UID 3", "three") + "* 1 FETCH (BODY[] {x}\n",
          kIdled, "7.3,"},
         {"a new count, told again; EXPUNGE each time",
-         kIdling + "|* 5 EXISTS\n" + renewed + "* 5 EXISTS\n|RENEW|a6 OK\n+ idling\n|* 4 EXPUNGE\n",
+         kIdling + "|* 3 EXISTS\n" + renewed + "* 3 EXISTS\n|RENEW|a6 OK\n+ idling\n|* 3 EXPUNGE\n",
          kIdled + ", push, C: DONE; a6 IDLE, idling, C: DONE; a7 IDLE, idling, push", "7.3,"},
         {"\\Seen set, set again, taken away",
          kIdling + "|* 2 FETCH (FLAGS (\\Seen))\n" + renewed + "* 2 FETCH (FLAGS (\\SEEN))\n" +
@@ -434,6 +435,64 @@ TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
          kIdling + "|* OK [UIDVALIDITY 9]\n" + renewed + "* OK [UIDVALIDITY 10]\n",
          kIdled + ", push, C: DONE; a6 IDLE, idling", "7.3,"},
     });
+}
+
+// New messages while idling (4 known): DONE and their FETCH in one write, the
+// check answered from it; whatever it cannot tell is searched for.
+TEST(ImapSession, NewMessagesAreFetchedWithTheDone) {
+    const auto peek = [](int count) {
+        return kIdled + ", C: DONE; a6 FETCH " + (count > 5 ? "5:" : "") + std::to_string(count) +
+               " (UID FLAGS BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT RECEIVED)]), push";
+    };
+    const auto exists = [](int count) {
+        return kIdling + "|* " + std::to_string(count) + " EXISTS\n|";
+    };
+    const std::string eight = F(5, "UID 8 FLAGS ()", "eight"), ok = "a6 OK\n";
+    std::string many; // 255 new unseen besides UID 3
+    for (int n = 5; n <= 259; ++n)
+        many += F(n, "FLAGS (\\Recent) UID " + std::to_string(n + 100), "m" + std::to_string(n));
+    std::vector<Case> cases = {
+        {"seen and unseen: the unseen added, no search",
+         exists(6) + "AGAIN|a5 OK\n" + F(5, "UID 8 FLAGS (\\Seen)", "eight") +
+             F(6, "UID 9 FLAGS ()", "nine") + ok + "|RETR1|RETR2|QUIT|+ idling\n",
+         peek(6) +
+             ", connect 2, mail three|f@example.jp, mail nine|f@example.jp, C: a7 IDLE, idling",
+         "7.3,7.3,7.9,"},
+        {"of more than a check reads, the newest", exists(259) + "AGAIN|" + many + ok + "|RETR1",
+         peek(259) + ", connect 256, mail m5|f@example.jp", "7.3,7.105,"},
+        {"answered before the check: IDLE again, and the search needs no header",
+         exists(5) + "a5 OK\n" + eight + ok +
+             "|+ idling\n|AGAIN|a7 OK\n* SEARCH 3 8\na8 OK\n|RETR2",
+         peek(5) + ", C: a7 IDLE, idling, C: DONE; a8 UID SEARCH UNSEEN, connect 2, mail "
+                   "eight|f@example.jp",
+         "7.3,7.8,"},
+        {"left meanwhile", exists(5) + "LEAVE|a5 OK\n" + eight + ok + "|a7 OK\n",
+         peek(5) + ", C: a7 LOGOUT, disconnect, close", "7.3,"},
+        // No FETCH at all: fewer messages, or more than a check reads.
+        {"fewer", exists(2) + "AGAIN", kIdled + ", push, C: DONE; a6 UID SEARCH UNSEEN", "7.3,"},
+        {"more than a check reads", exists(260) + "AGAIN",
+         kIdled + ", push, C: DONE; a6 UID SEARCH UNSEEN", "7.3,"},
+        {"huge", kIdling + "|* 4294967295 EXISTS\n|AGAIN",
+         kIdled + ", push, C: DONE; a6 UID SEARCH UNSEEN", "7.3,"},
+    };
+    // The search, where the answer cannot tell.
+    const std::tuple<std::string, int, std::string> unclear[] = {
+        {"an EXPUNGE", 5, "* 2 EXPUNGE\n" + eight + ok},
+        {"a message read elsewhere", 5, "* 1 FETCH (FLAGS (\\Seen))\n" + eight + ok},
+        {"a new UIDVALIDITY", 5, "* OK [UIDVALIDITY 9]\n" + eight + ok},
+        {"one more meanwhile", 5, eight + "* 6 EXISTS\n" + ok},
+        {"refused", 5, eight + "a6 NO\n"},
+        {"one missing", 6, eight + ok},
+        {"one not asked for", 5, eight + F(6, "UID 9 FLAGS ()", "x") + ok},
+        {"one told twice", 5, eight + eight + ok},
+        {"without its flags", 5, F(5, "UID 8", "eight") + ok},
+        {"a UID below those known", 5, F(5, "UID 2 FLAGS ()", "two") + ok},
+        {"UIDs that fall", 6, F(5, "UID 9 FLAGS ()", "nine") + F(6, "UID 8 FLAGS ()", "x") + ok},
+    };
+    for (const auto& [name, count, answer] : unclear)
+        cases.push_back({name, exists(count) + "AGAIN|a5 OK\n" + answer,
+                         peek(count) + ", C: a7 UID SEARCH UNSEEN", "7.3,"});
+    ExpectTranscripts(cases);
 }
 
 // What the login's answer offers counts (servers list IDLE there); a refusal's does not.
