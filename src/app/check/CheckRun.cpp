@@ -305,7 +305,7 @@ void CheckRun::PushCheck(Account::Id account, bool quietErrors) {
         const int k = SlotOf(account);
         if (ids_[0] == 0)
             return;
-        if ((k < 0 || pushOnly_ >= 0 || walk_ >= k) &&
+        if ((k < 0 || push_ || walk_ >= k) &&
             std::ranges::find(pushLater_, account) == pushLater_.end())
             pushLater_.push_back(account);
         return;
@@ -341,9 +341,7 @@ void CheckRun::PushCheckAt(int k, bool quietErrors) {
                                     : r.Count == kCountOnly ? std::atoi(r.Subjects[0].c_str())
                                                             : 0);
     }
-    pushOnly_ = k;
-    quietErrors_ = quietErrors;
-    checkIndex_ = k - 1;
+    push_ = PushOnly{k, quietErrors};
     BeginWalk(k - 1);
 }
 
@@ -405,7 +403,7 @@ void CheckRun::Abandon() {
 
 bool CheckRun::WalkOver() const {
     return walk_ >= kMaxAccounts || checkList_[static_cast<size_t>(walk_)].HostName.empty() ||
-           (pushOnly_ >= 0 && walk_ > pushOnly_);
+           (push_ && walk_ > push_->slot);
 }
 
 void CheckRun::CheckNext() {
@@ -692,10 +690,10 @@ void CheckRun::CompareWithShown(RunOutcome& outcome) {
         AccountResult& w = working_[i];
         AccountResult& s = shown_[i];
         // A push check looked at one account; the others stand as shown.
-        if (pushOnly_ >= 0 && int(i) != pushOnly_)
+        if (push_ && int(i) != push_->slot)
             continue;
         // Lost a moment ago and not back yet: the line stays as it was.
-        if (quietErrors_ && w.Failed() && s.Count >= 0) {
+        if (push_ && push_->quietErrors && w.Failed() && s.Count >= 0) {
             totalMail_ = outcome.TotalMail = AddMail(totalMail_, s.Count);
             continue;
         }
@@ -711,7 +709,7 @@ void CheckRun::CompareWithShown(RunOutcome& outcome) {
         s = w;
         // An error is a change to a run someone asked for; a push that could
         // not reconnect shows it without a word.
-        if (w.Count > 0 ? w.Old() != w.Count : w.OldCount != w.Count && pushOnly_ < 0)
+        if (w.Count > 0 ? w.Old() != w.Count : w.OldCount != w.Count && !push_)
             outcome.Changed = true;
         // Counted only, more than before is all there is to tell.
         if (w.Count == kCountOnly && previousCount >= 0 &&
@@ -722,7 +720,7 @@ void CheckRun::CompareWithShown(RunOutcome& outcome) {
 
 void CheckRun::EndRun() {
     RunOutcome outcome;
-    outcome.Push = pushOnly_ >= 0;
+    outcome.Push = push_.has_value();
     // A push check dialled nothing.
     if (!outcome.Push && settings_.SettingDeconnect &&
         (!settings_.DialMailNonDisconnect || totalMail_ == 0) &&
@@ -740,8 +738,7 @@ void CheckRun::EndRun() {
     ClearResults(working_);
     checkIndex_ = kIdle;
     walk_ = -1;
-    pushOnly_ = -1;
-    quietErrors_ = false;
+    push_.reset();
     host_.RunOver(outcome);
     // A change told after its account's turn in the run just over; the next
     // one's after this check.

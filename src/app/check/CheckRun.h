@@ -189,8 +189,13 @@ private:
     std::optional<std::optional<std::string>> promptAnswer_;
     bool awaitingPrompt_ = false; // the walk is over; only that answer is awaited
     std::array<bool, kMaxAccounts> parked_{};
-    int pushOnly_ = -1;                           // the one account of a push check
-    bool quietErrors_ = false;                    // of that push check
+    // A push check: the one account it checks, and whether an error of it may
+    // leave the line as it was (the connection was lost only a moment ago).
+    struct PushOnly {
+        int slot;
+        bool quietErrors;
+    };
+    std::optional<PushOnly> push_;
     std::vector<Account::Id> pushLater_;          // pushed after their turn in a run
     std::array<bool, kMaxAccounts> trustAsked_{}; // once per account and run
     TlsOutcome untrusted_;                        // what AskTrust asks about
