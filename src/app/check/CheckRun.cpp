@@ -233,9 +233,9 @@ void CheckRun::pbCheckClick(Sender sender) {
         if (!button || host_.Ask(GoOnlineQuestion(), mb::YesNo | mb::IconQuestion) == IDNO)
             return;
         // Online again, push would check its accounts: this run checks them all.
-        starting_ = true;
+        phase_ = Phase::Starting;
         host_.GoOnline();
-        starting_ = false;
+        phase_ = Phase::Idle;
     }
     if (settings_.CustomizeDial == 1 && dialup_.ActiveEntryCount() == 0) {
         if (button)
@@ -271,9 +271,8 @@ void CheckRun::BeginWalk(int walk) {
     walk_ = walk;
     prompted_ = -1;
     promptAnswer_.reset();
-    awaitingPrompt_ = false;
     parked_.fill(false);
-    starting_ = true;
+    phase_ = Phase::Starting;
     Post(&CheckRun::CheckNext);
 }
 
@@ -360,17 +359,17 @@ bool CheckRun::DialStep(Sender) {
         host_.Ask(EntryMissing(name), kNotice);
         return false;
     }
-    checkIndex_ = kDialling;
+    phase_ = Phase::Dialling;
     if (!dialup_.Dial(entry)) {
         dialWait_ = false;
         host_.Ask(DialRefused(), kNotice);
-        checkIndex_ = kIdle;
+        phase_ = Phase::Idle;
         return false;
     }
     host_.StartBusyAnimation();
     host_.SetStatus(Dialling(name));
 
-    // Timers, the tray and the LAN go on meanwhile; they find kDialling.
+    // Timers, the tray and the LAN go on meanwhile; they find the run dialling.
     QEventLoop wait;
     dialLoop_ = &wait;
     if (dialWait_)
@@ -379,13 +378,12 @@ bool CheckRun::DialStep(Sender) {
     if (abandoned_)
         return false;
 
+    phase_ = Phase::Idle;
     if (dialup_.ActiveEntryCount() != 0) {
-        checkIndex_ = kIdle;
         dialledByCheck_ = true;
         return true;
     }
     host_.Ask(DialFailed(name), kNotice);
-    checkIndex_ = kIdle;
     host_.ResetAfterFailedDial();
     return false;
 }
@@ -407,9 +405,9 @@ bool CheckRun::WalkOver() const {
 }
 
 void CheckRun::CheckNext() {
-    starting_ = false;
-    if (checkIndex_ == kDialling)
+    if (phase_ == Phase::Dialling)
         return; // no account is being checked
+    phase_ = Phase::Walking;
     ++turn_;
     EndTurn();
     // Set aside while the user was asked to unlock the store: their turn once
@@ -431,7 +429,7 @@ void CheckRun::CheckNext() {
     } else if (prompted_ >= 0) {
         // The others are done: the run ends when the answer has come (the
         // store bounds the prompt) and its accounts are checked.
-        awaitingPrompt_ = true;
+        phase_ = Phase::AwaitingPrompt;
         checkIndex_ = prompted_;
         host_.SetStatus(Checking(checkList_[static_cast<size_t>(prompted_)].Name));
     } else {
@@ -487,8 +485,8 @@ void CheckRun::ReadPassword(Account& account) {
             if (!run || run->abandoned_ || id != run->runs_ || run->prompted_ < 0)
                 return;
             run->promptAnswer_ = std::move(password);
-            if (std::exchange(run->awaitingPrompt_, false))
-                run->Post(&CheckRun::CheckNext);
+            if (run->phase_ == Phase::AwaitingPrompt)
+                run->phase_ = Phase::Walking, run->Post(&CheckRun::CheckNext);
         });
         return Post(&CheckRun::CheckNext);
     }
@@ -737,6 +735,7 @@ void CheckRun::EndRun() {
     ids_.fill(0);
     ClearResults(working_);
     checkIndex_ = kIdle;
+    phase_ = Phase::Idle;
     walk_ = -1;
     push_.reset();
     host_.RunOver(outcome);

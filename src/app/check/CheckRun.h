@@ -105,10 +105,14 @@ public:
     std::function<QDate()> Today = [] { return QDate::currentDate(); };
 
     static constexpr int kIdle = -1, kDialling = -2;
-    // kIdle, kDialling, or 0..19: the account being checked.
-    int CheckIndex() const { return checkIndex_; }
+    // kIdle (also while a run starts), kDialling, or 0..19: the account being checked.
+    int CheckIndex() const {
+        return phase_ == Phase::Dialling                            ? kDialling
+               : phase_ == Phase::Idle || phase_ == Phase::Starting ? kIdle
+                                                                    : checkIndex_;
+    }
     // A run was started and has not ended yet (also before its first account).
-    bool Running() const { return checkIndex_ != kIdle || starting_; }
+    bool Running() const { return phase_ != Phase::Idle; }
     int TotalMail() const { return totalMail_; }
     // What the last run found, as the window and the LAN show it.
     const Results& ShownResults() const { return shown_; }
@@ -163,7 +167,15 @@ private:
     DialupControl& dialup_;
     CheckRunHost& host_;
     const TSettings& settings_;
-    int checkIndex_ = kIdle;
+    enum class Phase {
+        Idle,
+        Dialling,       // the connection the run checks over is being dialled
+        Starting,       // started, the first account not yet reached
+        Walking,        // the accounts are checked in turn
+        AwaitingPrompt, // the walk is over; only the keyring's unlock answer is awaited
+    };
+    Phase phase_ = Phase::Idle;
+    int checkIndex_ = kIdle; // the account of the turn while walking
     int totalMail_ = 0;
     int fetchCount_ = 0;
     int nextMailNo_ = 0;
@@ -176,8 +188,7 @@ private:
     Account::Id turnAccount_ = 0; // whose client's events move the run on
     QEventLoop* dialLoop_ = nullptr;
     bool abandoned_ = false;
-    bool starting_ = false; // started, the first account not yet reached
-    int mailBefore_ = 0;    // totalMail_ before the current account
+    int mailBefore_ = 0; // totalMail_ before the current account
     bool userStarted_ = false;
     bool mayPrompt_ = false; // the run's first password read may unlock the store
     int turn_ = 0;           // which account's turn a step or an answer belongs to
@@ -187,7 +198,6 @@ private:
     // its turn takes the answer; the accounts set aside until that answer.
     int prompted_ = -1;
     std::optional<std::optional<std::string>> promptAnswer_;
-    bool awaitingPrompt_ = false; // the walk is over; only that answer is awaited
     std::array<bool, kMaxAccounts> parked_{};
     // A push check: the one account it checks, and whether an error of it may
     // leave the line as it was (the connection was lost only a moment ago).
