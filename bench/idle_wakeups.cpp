@@ -158,17 +158,10 @@ public:
         xcb_flush(x_);
     }
 
-    // Answers the docking requests that came meanwhile (the system tray
-    // protocol's opcode 0), embedding the icon as XEmbed asks.
+    // Answers the docking requests that came meanwhile, when it embeds.
     void Serve() {
-        const xcb_atom_t opcode = Atom(x_, "_NET_SYSTEM_TRAY_OPCODE");
-        while (xcb_generic_event_t* event = xcb_poll_for_event(x_)) {
-            const Reply<xcb_generic_event_t> owned(event, &std::free);
-            const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
-            if (embeds_ && (event->response_type & 0x7F) == XCB_CLIENT_MESSAGE &&
-                message->window == tray_ && message->type == opcode && message->data.data32[1] == 0)
-                Embed(message->data.data32[2]);
-        }
+        if (embeds_)
+            dock_ = pim::test::DockIcons(x_, Root(x_, screen_), tray_, dock_);
     }
 
     bool Shown(qint64 pid) {
@@ -179,27 +172,6 @@ public:
     std::string Display;
 
 private:
-    // A panel's slot at the screen's top right, the icon in it told that it is in.
-    void Embed(xcb_window_t icon) {
-        if (dock_)
-            xcb_destroy_window(x_, dock_);
-        dock_ = xcb_generate_id(x_);
-        const uint32_t overrideRedirect = 1;
-        xcb_create_window(x_, XCB_COPY_FROM_PARENT, dock_, Root(x_, screen_), 1000, 0, 22, 22, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
-                          XCB_CW_OVERRIDE_REDIRECT, &overrideRedirect);
-        xcb_map_window(x_, dock_);
-        xcb_reparent_window(x_, icon, dock_, 0, 0);
-        xcb_client_message_event_t embedded{XCB_CLIENT_MESSAGE,  32, 0, icon,
-                                            Atom(x_, "_XEMBED"), {}};
-        embedded.data.data32[0] = XCB_CURRENT_TIME;
-        embedded.data.data32[1] = 0; // XEMBED_EMBEDDED_NOTIFY
-        embedded.data.data32[3] = dock_;
-        xcb_send_event(x_, 0, icon, XCB_EVENT_MASK_NO_EVENT,
-                       reinterpret_cast<const char*>(&embedded));
-        xcb_flush(x_);
-    }
-
     QProcess xvfb_, openbox_;
     xcb_connection_t* x_ = nullptr;
     int screen_ = 0;
