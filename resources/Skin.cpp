@@ -1,6 +1,7 @@
 #include "resources/Skin.h"
 
 #include <QBitmap>
+#include <QPixmapCache>
 
 // The images live in a static library: its resources must be asked for by name,
 // and outside any namespace.
@@ -15,7 +16,15 @@ void InitSkin() {
 }
 
 QPixmap SkinPixmap(const QString& name, bool lime) {
-    QPixmap pixmap(QStringLiteral(":/skin/") + name);
+    // Found again by name: a pixmap loaded by its path is looked up with the
+    // resource's time, and making that time reads the time zone file, at every
+    // paint of the window.
+    const QString key = QStringLiteral("pim-skin:") + name;
+    QPixmap pixmap;
+    if (!QPixmapCache::find(key, &pixmap)) {
+        pixmap.load(QStringLiteral(":/skin/") + name);
+        QPixmapCache::insert(key, pixmap);
+    }
     if (lime && !pixmap.isNull())
         pixmap.setMask(pixmap.createMaskFromColor(QColor(0x00, 0xFF, 0x00)));
     return pixmap;

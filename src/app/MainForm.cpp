@@ -147,10 +147,10 @@ void TMainForm::FormCreate() {
     // A plain face until the skin: status strip, check button, counts, mail list.
     strip_ = new StatusStrip(this);
     strip_->move(66, 33);
-    connect(tray_, &TrayPresence::frameShown, this, [this](int frame) {
-        pbCheck_->SetPictures(SkinPixmap(QStringLiteral("MAIN_ICON_%1").arg(frame + 1)));
-        setWindowIcon(tray_->Frame(frame));
-    });
+    connect(tray_, &TrayPresence::frameShown, this,
+            [this](int frame) { pbCheck_->SetPictures(tray_->ButtonFrame(frame)); });
+    connect(tray_, &TrayPresence::windowIconShown, this,
+            [this](int frame) { setWindowIcon(tray_->Frame(frame)); });
     connect(tray_, &TrayPresence::activated, this, &TMainForm::TrayActivated);
     pbCheck_ = new PictureButton(this, {18, 39, 32, 32}, UiString("MainForm", "メールチェック"));
     connect(pbCheck_, &PictureButton::clicked, this, &TMainForm::pbCheckClick);
@@ -357,7 +357,9 @@ void TMainForm::moveEvent(QMoveEvent* event) {
 
 void TMainForm::FollowSight() {
     // A minimised window stays visible to Qt.
-    strip_->SetSeen(isVisible() && !isMinimized());
+    const bool seen = isVisible() && !isMinimized();
+    strip_->SetSeen(seen);
+    tray_->SetWindowSeen(seen);
 }
 
 void TMainForm::KeepPlace() {

@@ -290,6 +290,53 @@ TEST_F(MainFormTest, TheMarqueeRunsOnlyWhileTheWindowShows) {
     }
 }
 
+// With mail waiting, the swing's timer runs only while the window shows or a
+// tray shows the icon (offscreen, a tray icon has no window: as a
+// StatusNotifierItem, its host shows it), and each gets frames only then. The
+// window goes on from the frame it stopped at; its icon does not swing.
+TEST_F(MainFormTest, TheMailSwingRunsAndDrawsOnlyWhereItCanBeSeen) {
+    bool host = false;
+    TrayPresence::SystemTrayAvailable = [&host] { return host; };
+    WriteAccountProfile("SettingEndCheck=0\r\nSettingAutoShow=0\r\nSettingTask=1\r\n", Box({"x"}));
+    auto form = Create();
+    auto* tray = form->findChild<TrayPresence*>();
+    std::vector<int> frames; // the window's
+    QObject::connect(tray, &TrayPresence::frameShown, [&](int frame) { frames.push_back(frame); });
+    ASSERT_TRUE(CheckOnce(*form));
+    ASSERT_TRUE(tray->SwingingMailWaiting());
+    const auto icon = [&] {
+        const auto* trayIcon = form->findChild<QSystemTrayIcon*>();
+        return trayIcon ? trayIcon->icon().cacheKey() : 0;
+    };
+    // Each step, then whether the timer runs, the window and the tray icon swing.
+    const std::tuple<const char*, std::function<void()>, bool, bool, bool> steps[] = {
+        {"hidden, no tray", [] {}, false, false, false},
+        {"shown", [&] { form->show(); }, true, true, false},
+        {"minimised", [&] { form->showMinimized(); }, false, false, false},
+        {"restored", [&] { form->showNormal(); }, true, true, false},
+        {"hidden, a tray came", [&] { host = true, form->TrayHostChanged(), form->hide(); }, true,
+         false, true},
+        {"the tray went", [&] { host = false, form->TrayHostChanged(); }, false, false, false},
+    };
+    for (const auto& [what, step, runs, windowSwings, iconSwings] : steps) {
+        step();
+        const size_t shown = frames.size();
+        const qint64 shownIcon = icon();
+        test::RunFor(std::chrono::milliseconds(500));
+        EXPECT_EQ(tray->Animating(), runs) << what;
+        EXPECT_EQ(frames.size() > shown, windowSwings) << what;
+        EXPECT_EQ(icon() != shownIcon, iconSwings) << what;
+    }
+    EXPECT_EQ(form->windowIcon().cacheKey(), tray->Frame(8).cacheKey()) << "a taskbar's icon";
+    // From the swing's first frame on, one step at a time, turning only at its ends.
+    const auto swing = std::ranges::find(frames, 8);
+    ASSERT_NE(swing, frames.end());
+    for (auto f = swing + 1; f + 1 < frames.end(); ++f)
+        EXPECT_TRUE(std::abs(f[1] - f[0]) == 1 &&
+                    (f[0] == 8 || f[0] == 12 || f[1] - f[0] == f[0] - f[-1]))
+            << f[-1] << ", " << f[0] << ", then " << f[1];
+}
+
 // In Japanese and in English, each menu with keys of its own; offline mode
 // checks both and says so.
 TEST_F(MainFormTest, TheMenusListTheirItemsFollowOfflineModeAndWithoutAnAccountOfferOne) {

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
+#include <set>
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
@@ -314,6 +315,33 @@ TEST_F(ScreenTest, AHiddenStartWaitsMinimisedForATrayAndASecondStartShowsIt) {
     EXPECT_EQ(test::WaitExit(test::Spawn({dir.file("pim")}, env, "/dev/null"), 30s), 0);
     EXPECT_TRUE(state(1));
     EXPECT_EQ(Property(window, "_NET_STARTUP_ID"), "launcher-1-test_TIME1234");
+}
+
+// Hidden in an X11 tray with mail waiting, the tray icon swings once the tray
+// has embedded it, which may come late: until then nobody sees it.
+TEST_F(ScreenTest, TheMailSwingShowsOnceTheTrayEmbedsTheIcon) {
+    xcb_connection_t* panel = xcb_connect(XDesktop::display.c_str(), nullptr); // the tray's own
+    const xcb_window_t tray = test::PlayTray(panel, root);
+    server.Set("demo", test::Box({"waiting"}));
+    Run(1,
+        "SettingRunHide=1\r\nSettingEndCheck=0\r\nSettingTask=1\r\nSettingTaskbar=1\r\n"
+        "SettingAutoShow=0\r\nSettingNotification=0\r\nScheduleRun=1\r\n",
+        1, "ja_JP.UTF-8");
+    test::RunFor(3s); // the check ends, the icon not embedded
+    xcb_window_t slot = 0;
+    ASSERT_TRUE(test::RunUntil(
+        [&] { return (slot = test::DockIcons(panel, root, tray, slot)) != 0; }, 10s));
+    std::set<QByteArray> frames;
+    test::RunUntil(
+        [&] {
+            const QImage icon =
+                QGuiApplication::primaryScreen()->grabWindow(0, 1000, 0, 22, 22).toImage();
+            frames.emplace(reinterpret_cast<const char*>(icon.constBits()), icon.sizeInBytes());
+            return frames.size() >= 4;
+        },
+        5s);
+    EXPECT_GE(frames.size(), 4u) << "the icon stands still";
+    xcb_disconnect(panel);
 }
 
 // The window shown keeps the keyboard while a tray comes and takes it in as a

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
 
 namespace pim {
 
@@ -29,27 +30,58 @@ TrayPresence::TrayPresence(QWidget& window)
     : QObject(&window), window_(window), tip_(QStringLiteral("Pim - ")) {
     // Made once: an icon made per frame is a new picture each time, and Qt's
     // pixmap cache keeps the scaled copies of every one of them.
-    for (size_t frame = 0; frame < icons_.size(); ++frame)
+    for (size_t frame = 0; frame < icons_.size(); ++frame) {
         icons_[frame] = SkinMailIcon(static_cast<int>(frame));
+        buttons_[frame] = SkinPixmap(QStringLiteral("MAIN_ICON_%1").arg(frame + 1));
+    }
     tmAnimation_ = new QTimer(this);
     tmAnimation_->setInterval(150);
     connect(tmAnimation_, &QTimer::timeout, this, &TrayPresence::tmAnimationTimerTimer);
 }
 
 void TrayPresence::ShowFrame(int frame) {
-    emit frameShown(frame);
-    if (tray_)
-        tray_->setIcon(Frame(frame));
+    frame_ = frame;
+    Draw(true, true);
+}
+
+void TrayPresence::Draw(bool window, bool icon) {
+    if (icon && tray_ && iconFrame_ != frame_) {
+        iconFrame_ = frame_;
+        tray_->setIcon(Frame(frame_));
+    }
+    if (!window)
+        return;
+    if (windowFrame_ != frame_) {
+        windowFrame_ = frame_;
+        emit frameShown(frame_);
+    }
+    if (const int windowIcon = SwingingMailWaiting() ? 8 : frame_; windowIconFrame_ != windowIcon) {
+        windowIconFrame_ = windowIcon;
+        emit windowIconShown(windowIcon);
+    }
 }
 
 void TrayPresence::tmAnimationTimerTimer() {
-    ShowFrame(anim_.AnimFrame);
+    frame_ = anim_.AnimFrame;
     anim_.Advance();
+    // The busy loop shows everywhere, as the check is under way; the swing
+    // only where it can be seen, the rest catching up when it comes into sight.
+    const bool busy = !SwingingMailWaiting();
+    Draw(busy || windowSeen_, busy || IconSeen());
 }
 
 void TrayPresence::StartBusy() {
     anim_ = {IconAnimation::Busy, 1};
     tmAnimation_->start();
+}
+
+void TrayPresence::SwingMailWaiting() {
+    anim_ = {IconAnimation::Rising, 8};
+    // Its first frame everywhere at once: unseen, the swing waits there (a
+    // taskbar button's icon still says mail waits), not at a busy frame.
+    ShowFrame(anim_.AnimFrame);
+    anim_.Advance();
+    FollowSight();
 }
 
 void TrayPresence::StopAnimation() {
@@ -58,23 +90,64 @@ void TrayPresence::StopAnimation() {
     ShowFrame(0);
 }
 
-bool TrayPresence::SwingingMailWaiting() const {
-    return anim_.AnimMode != IconAnimation::Busy && tmAnimation_->isActive();
+bool TrayPresence::Animating() const {
+    return tmAnimation_->isActive();
+}
+
+void TrayPresence::SetWindowSeen(bool seen) {
+    windowSeen_ = seen;
+    FollowSight();
+}
+
+bool TrayPresence::IconSeen() const {
+    if (!tray_)
+        return false;
+    return !iconWindow_ || iconWindow_->isExposed();
+}
+
+void TrayPresence::FollowSight() {
+    // The busy loop runs on unseen: it ends with the check.
+    if (!SwingingMailWaiting())
+        return;
+    // What comes into sight goes on from the frame the other one shows.
+    Draw(windowSeen_, IconSeen());
+    if (!windowSeen_ && !IconSeen())
+        tmAnimation_->stop();
+    else if (!tmAnimation_->isActive())
+        tmAnimation_->start();
+}
+
+bool TrayPresence::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == iconWindow_ && event->type() == QEvent::Expose)
+        FollowSight();
+    return false;
 }
 
 void TrayPresence::ShowTrayIcon(bool shown) {
     if (!shown) {
         delete tray_;
         tray_ = nullptr;
+        iconFrame_ = -1;
+        FollowSight();
         return;
     }
     // No tray host: Pim runs on with its window.
     if (tray_ || !SystemTrayAvailable())
         return;
-    tray_ = new QSystemTrayIcon(Frame(anim_.AnimFrame), this);
+    iconFrame_ = std::max(frame_, 0);
+    tray_ = new QSystemTrayIcon(Frame(iconFrame_), this);
     tray_->setToolTip(tip_);
     connect(tray_, &QSystemTrayIcon::activated, this, &TrayPresence::activated);
     tray_->show();
+    // On X11 Qt's icon is a window of its own that shows once a tray embeds it;
+    // a StatusNotifierItem has none.
+    iconWindow_ = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == QLatin1String("QSystemTrayIconSys") && widget->windowHandle())
+            iconWindow_ = widget->windowHandle();
+    if (iconWindow_)
+        iconWindow_->installEventFilter(this);
+    FollowSight();
 }
 
 void TrayPresence::SetTip(const std::string& caption) {
