@@ -166,8 +166,6 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
          kSent + ", connect 2, C: RETR 1, mail first|a@example.jp, C: RETR 2, mail "
                  "second|b@example.jp, C: QUIT, disconnect, close",
          [](Transcript& t) { EXPECT_EQ(t.host.ids, ",,") << "no ids listed"; }},
-        {"an empty mailbox goes straight to QUIT", kLogin + "|+OK 0 0\n|QUIT|+OK\n|CLOSE",
-         kSent + ", connect 0, C: QUIT, disconnect, close"},
         {"USER refused: reported when the server closes",
          "+OK ready\n|+OK\nUSER\n.\n|-ERR no\n|CLOSE", "C: CAPA, C: USER taro, error 3, close"},
         {"USER refused and one more line: the client says goodbye itself",
