@@ -206,7 +206,6 @@ TEST(TakeSecurity, WhatACheckLearntGoesDatedToEveryAccountOfItsServerAndUser) {
     table[2].TrustedCertificate = std::string(64, '1');
     TlsLesson lesson{"pop.example", "u", true, "", false, "2025-03-14"};
     EXPECT_EQ(TakeSecurity(table, lesson), (std::vector<int>{0, 2}));
-    EXPECT_FALSE(table[1].TlsRequired);
     EXPECT_EQ(table[2].TlsRequiredDate, "2025-03-14");
     EXPECT_EQ(table[2].TrustedCertificate, std::string(64, '1')) << "not forgotten";
     lesson = {"pop.example", "u", true, std::string(64, '2'), false, "2025-03-15"};
