@@ -44,13 +44,14 @@ using State = Account::State;
 class CheckRunTest : public ::testing::Test {
 protected:
     test::MailboxServer server;
-    FakeDialup dialup;
     TSettings settings;
     TAccounts accounts{};
-    FakeHost host{accounts};
     FakePasswords keyring; // the run's when a test gives it
-    AccountList list{accounts};
-    CheckRun run{list, dialup, host, settings};
+    FakeStart start{accounts, settings};
+    AccountList& list = start.list;
+    FakeDialup& dialup = start.dialup;
+    FakeHost& host = start.host;
+    CheckRun& run = start.run;
 
     void SetUp() override {
         dialup.dialOutcome = [this] { run.DialFinished(); };
@@ -58,12 +59,7 @@ protected:
     void Add(size_t slot, const std::string& user, bool enabled = true) {
         accounts[slot] = {enabled, "acct-" + user, server.Host(), user, "pw"};
     }
-    // One whole run; false when it did not end.
-    bool Check(CheckRun::Sender sender = CheckRun::Sender::Other) {
-        const int before = host.over;
-        run.pbCheckClick(sender);
-        return test::RunUntil([&] { return host.over > before; }, 20s);
-    }
+    bool Check(CheckRun::Sender sender = CheckRun::Sender::Other) { return start.Check(sender); }
     const AccountResult& Shown(size_t slot) const { return run.ShownResults()[slot]; }
     // The account of this user as configured now.
     Account& Of(const std::string& user) {
