@@ -267,8 +267,9 @@ void RemoteMenu::CountWrongPassword(const std::string& senderIP) {
         wrongPasswords_.push_back({senderIP, 0, {}});
         it = wrongPasswords_.end() - 1;
     }
-    // Mistakes a minute apart are not guessing; a lock-out over starts the count anew.
-    if (!Within(it->Last, kLockOutMs) || it->Count >= kPasswordTries)
+    // Mistakes a minute apart are not guessing. Nothing is counted while locked
+    // out, so a lock-out over is a minute without one as well: the count starts anew.
+    if (!Within(it->Last, kLockOutMs))
         it->Count = 0;
     ++it->Count;
     it->Last = Now();

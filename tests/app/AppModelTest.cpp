@@ -216,6 +216,8 @@ TEST(OldMail, NewIsAnIdNotThereBeforeAndBeyond255TheCountOrTheWindowTells) {
          window, 255},
         {"the first read, the count the same", Listed(300, Uids(1, 255)), Listed(300, Uids(1, 255)),
          window, 300},
+        {"the first read, one gone beyond them", Listed(301, Uids(1, 255)),
+         Listed(300, Uids(1, 255)), window, 300},
     };
     for (auto row : rows) {
         MarkOldMail(row.now, row.before);

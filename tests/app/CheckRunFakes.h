@@ -5,8 +5,10 @@
 #include "common/Cp932.h"
 #include "platform/MessageBox.h"
 #include "settings/SettingsFile.h"
+#include "support/EventLoop.h"
 
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <set>
@@ -110,6 +112,32 @@ struct FakeHost : CheckRunHost {
     void RememberSecurity(const TlsLesson& lesson) override {
         if (!profile.empty())
             StoreSecurity(profile, accounts, lesson);
+    }
+};
+
+// A list's messages as N (new) and . (old).
+inline std::string Marks(const AccountResult& shown) {
+    std::string marks;
+    for (int j = 0; j < std::min(shown.Count, kMaxMails); ++j)
+        marks += shown.IsNew(j) ? 'N' : '.';
+    return marks;
+}
+
+// One start of the program as a check sees it: its accounts, its run, and
+// the window and the dial-up component played by the fakes above.
+struct FakeStart {
+    AccountList list;
+    FakeDialup dialup;
+    FakeHost host;
+    CheckRun run;
+
+    FakeStart(TAccounts& accounts, const TSettings& settings)
+        : list(accounts), host(accounts), run(list, dialup, host, settings) {}
+    // One whole run; false when it did not end.
+    bool Check(CheckRun::Sender sender = CheckRun::Sender::Other) {
+        const int before = host.over;
+        run.pbCheckClick(sender);
+        return test::RunUntil([&] { return host.over > before; }, std::chrono::seconds(20));
     }
 };
 

@@ -179,27 +179,19 @@ TEST_F(KeyringTest, ChecksReadTheKeyringAndALockedOneSendsNoPassword) {
     ASSERT_EQ(Follow(true), Outcome::Done);
     const std::string file = test::ReadFile(profile);
 
-    AccountList list{Accounts};
-    FakeDialup dialup;
-    FakeHost host{Accounts};
-    CheckRun run{list, dialup, host, Settings};
-    list.Passwords = keeper.get();
-    const auto check = [&](CheckRun::Sender sender) {
-        const int before = host.over;
-        run.pbCheckClick(sender);
-        return test::RunUntil([&] { return host.over > before; }, 20s);
-    };
-    ASSERT_TRUE(check(CheckRun::Sender::Other));
-    EXPECT_EQ(run.ShownResults()[0].Count, 1);
-    EXPECT_EQ(run.ShownResults()[1].Count, 2);
+    FakeStart start{Accounts, Settings};
+    start.list.Passwords = keeper.get();
+    ASSERT_TRUE(start.Check());
+    EXPECT_EQ(start.run.ShownResults()[0].Count, 1);
+    EXPECT_EQ(start.run.ShownResults()[1].Count, 2);
     EXPECT_EQ(server.passes, 1);
 
     ASSERT_TRUE(daemon.Lock());
     for (const auto sender : {CheckRun::Sender::Other, CheckRun::Sender::CheckButton}) {
-        ASSERT_TRUE(check(sender));
+        ASSERT_TRUE(start.Check(sender));
         for (size_t slot : {0, 1}) {
-            EXPECT_EQ(run.ShownResults()[slot].Count, -5);
-            EXPECT_EQ(cp932::ToUtf8(run.ShownResults()[slot].Reason),
+            EXPECT_EQ(start.run.ShownResults()[slot].Count, -5);
+            EXPECT_EQ(cp932::ToUtf8(start.run.ShownResults()[slot].Reason),
                       "キーリングがロックされているため、パスワードを読めませんでした。"
                       "キーリングのロックを解除してから、もう一度チェックしてください。");
         }

@@ -18,28 +18,19 @@ namespace {
 using namespace std::chrono_literals;
 using test::Box;
 
-// One start of the program: its own run and its own memory of the last checks.
-struct Start {
-    AccountList list;
-    FakeDialup dialup;
-    TSettings settings;
-    FakeHost host;
+// One start of the program with its own memory of the last checks.
+struct Start : FakeStart {
     SeenMail seen;
-    CheckRun run;
     Start(TAccounts& accounts, const std::string& profile, const std::string& folder)
-        : list(accounts), host(accounts), seen(profile, folder), run(list, dialup, host, settings) {
+        : FakeStart(accounts, kDefaults), seen(profile, folder) {
         list.Seen = &seen;
     }
     // The new messages of the account in slot 0, as N and .
-    std::string Check() {
-        const int before = host.over;
-        run.pbCheckClick(CheckRun::Sender::Other);
-        EXPECT_TRUE(test::RunUntil([&] { return host.over > before; }, 20s));
-        std::string marks;
-        for (int j = 0; j < run.ShownResults()[0].Count; ++j)
-            marks += run.ShownResults()[0].IsNew(j) ? 'N' : '.';
-        return marks;
+    std::string Marks() {
+        EXPECT_TRUE(FakeStart::Check());
+        return pim::Marks(run.ShownResults()[0]);
     }
+    static inline const TSettings kDefaults{};
 };
 
 TEST(SeenMail, AfterARestartOnlyWhatCameMeanwhileIsNewEvenAfterAFailedFirstCheck) {
@@ -52,21 +43,21 @@ TEST(SeenMail, AfterARestartOnlyWhatCameMeanwhileIsNewEvenAfterAFailedFirstCheck
     accounts[1] = {true, "b", server.Host(), "b", "pw"};
     server.Set("a", Box({"one", "two"}));
     server.Set("b", Box({"b1"}));
-    EXPECT_EQ(Start(accounts, profile, folder).Check(), "NN");
+    EXPECT_EQ(Start(accounts, profile, folder).Marks(), "NN");
 
     server.Set("a", Box({"one", "two", "three"}));
     {
         Start again(accounts, profile, folder);
-        EXPECT_EQ(again.Check(), "..N");
+        EXPECT_EQ(again.Marks(), "..N");
         EXPECT_TRUE(again.host.last.Changed);
     }
     // A restart whose first check fails still knows the list at the next.
     server.Set("a", Box({"two", "three", "four"}, [](test::Mailbox& b) { b.password = "x"; }));
     Start third(accounts, profile, folder);
-    third.Check();
+    third.Marks();
     EXPECT_EQ(third.run.ShownResults()[0].Count, -4);
     server.Set("a", Box({"two", "three", "four"}));
-    EXPECT_EQ(third.Check(), "..N");
+    EXPECT_EQ(third.Marks(), "..N");
 
     // The file is the user's alone; a removed account is forgotten with the next save.
     struct stat info {};
@@ -75,7 +66,7 @@ TEST(SeenMail, AfterARestartOnlyWhatCameMeanwhileIsNewEvenAfterAFailedFirstCheck
     ASSERT_EQ(::stat(folder.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
     accounts[1] = {};
-    third.Check();
+    third.Marks();
     EXPECT_FALSE(SeenMail(profile, folder).Before(server.Host(), "b"));
     EXPECT_TRUE(SeenMail(profile, folder).Before(server.Host(), "a"));
     // Another Pim.INI has a memory of its own.
