@@ -74,12 +74,12 @@ TEST(TrayWatch, AWatcherWithAHostIsATrayEachTimeItComesOrGoes) {
     panel.registerService(kWatcher);
     next(true);
     // A watcher is no tray until a host registers with it.
-    for (const bool host : {false, true}) {
-        watcher.host = host;
-        host ? emit watcher.StatusNotifierHostRegistered()
-             : emit watcher.StatusNotifierHostUnregistered();
-        next(host);
-    }
+    watcher.host = false;
+    emit watcher.StatusNotifierHostUnregistered();
+    next(false);
+    watcher.host = true;
+    emit watcher.StatusNotifierHostRegistered();
+    next(true);
     panel.unregisterService(kWatcher);
     next(false);
 
@@ -330,19 +330,17 @@ TEST(SingleInstance, TheLockGoesToAFolderOnlyThisUserCanReach) {
     ::gethostname(host, sizeof host - 1);
     const bool root = ::getuid() == 0;
     // What lies at /tmp/Pim-<uid> before a start without a home folder; whether it is used.
-    const auto folder = [&](mode_t mode, uid_t owner) {
-        return [&, mode, owner] {
-            fs::create_directory(own), ::chmod(own.c_str(), mode),
-                ::chown(own.c_str(), owner, gid_t(-1));
-        };
-    };
     const std::pair<std::function<void()>, bool> squats[] = {
         {[] {}, true},
-        {folder(0755, ::getuid()), false},
-        {folder(0777, ::getuid()), false},
+        {[&] { fs::create_directory(own), ::chmod(own.c_str(), 0755); }, false},
+        {[&] { fs::create_directory(own), ::chmod(own.c_str(), 0777); }, false},
         {[&] { test::WriteFile(own, ""); }, false},
         {[&] { ::symlink(runtime.c_str(), own.c_str()); }, false},
-        {folder(0700, 65534), !root},
+        {[&] {
+             fs::create_directory(own), ::chmod(own.c_str(), 0700),
+                 ::chown(own.c_str(), 65534, 65534);
+         },
+         !root},
     };
     for (const auto& [plant, used] : squats) {
         fs::remove_all(own);
