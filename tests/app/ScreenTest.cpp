@@ -340,37 +340,15 @@ TEST_F(ScreenTest, AHiddenStartWaitsMinimisedForATrayThatShowsTheSwingAndASecond
     xcb_disconnect(panel);
 }
 
-// The window shown keeps the keyboard while a tray comes and takes it in as a
-// tool window, and when the tray goes again: Tab moves the focus frame. The X
-// focus once stayed on the window made anew while Qt gave its widgets none.
-TEST_F(ScreenTest, TheShownWindowKeepsTheKeyboardWhenTheTrayComesAndGoes) {
-    Run(0, "SettingEndCheck=0\r\nSettingTask=1\r\nSettingTaskbar=1\r\n", 1, "ja_JP.UTF-8");
-    const xcb_window_t window = Window(QStringLiteral("Pim"));
-    ASSERT_TRUE(State(window, 1));
-    const auto kind = [&] { return Property(window, "_NET_WM_WINDOW_TYPE"); };
-    const auto tabMovesTheFocus = [&] {
-        test::RunFor(500ms); // the window manager's focus settles
-        const QImage before = Grab(window);
-        Key(0xff09); // Tab
-        return test::RunUntil([&] { return Grab(window) != before; }, 3s);
-    };
-    EXPECT_TRUE(tabMovesTheFocus()) << "at the start";
-    const QByteArray normal = kind();
-    const xcb_window_t tray = test::PlayTray(x, root);
-    ASSERT_TRUE(test::RunUntil([&] { return kind() != normal; }, 5s)) << "not a tool window";
-    EXPECT_TRUE(State(window, 1));
-    EXPECT_TRUE(tabMovesTheFocus()) << "after the tray came";
-    xcb_destroy_window(x, tray);
-    xcb_flush(x);
-    ASSERT_TRUE(test::RunUntil([&] { return kind() == normal; }, 5s));
-    EXPECT_TRUE(tabMovesTheFocus()) << "after the tray went";
-}
-
 // At every start the window menu opens beside the window and "_" minimises
 // it. The frame once told Qt its own first place, 0,0, a moment after the
 // window was shown elsewhere: the menu opened at the screen's corner, and the
 // move that set the place right came while minimising, which maps it again.
-TEST_F(ScreenTest, EveryStartOpensTheMenuBesideTheWindowAndMinimises) {
+// At the last start, the window shown keeps the keyboard while a tray comes and
+// takes it in as a tool window, and when the tray goes again: Tab moves the
+// focus frame. The X focus once stayed on the window made anew while Qt gave
+// its widgets none.
+TEST_F(ScreenTest, EveryStartOpensTheMenuBesideTheWindowKeepsTheKeyboardAndMinimises) {
     // Where a menu of Pim's shows: a window over the others, not the window manager's.
     const auto Menu = [] {
         QPoint menu;
@@ -388,7 +366,7 @@ TEST_F(ScreenTest, EveryStartOpensTheMenuBesideTheWindowAndMinimises) {
     };
     for (int start = 0; start < 6; ++start) {
         pim.reset();
-        Run(0, "SettingEndCheck=0\r\n", 1, "ja_JP.UTF-8");
+        Run(0, "SettingEndCheck=0\r\nSettingTask=1\r\nSettingTaskbar=1\r\n", 1, "ja_JP.UTF-8");
         const xcb_window_t window = Window(QStringLiteral("Pim"));
         ASSERT_TRUE(State(window, 1));
         test::RunFor(300ms); // the frame's word comes a moment later
@@ -405,7 +383,26 @@ TEST_F(ScreenTest, EveryStartOpensTheMenuBesideTheWindowAndMinimises) {
             << ", the window at " << shown.x() << "," << shown.y();
         Key(0xff1b); // Escape
         test::RunUntil([&] { return Menu().isNull(); }, 5s);
-        Input(XCB_MOTION_NOTIFY, 0, shown.topLeft() + QPoint(317, 15)); // on "_"
+        if (start == 5) {
+            const auto kind = [&] { return Property(window, "_NET_WM_WINDOW_TYPE"); };
+            const auto tabMovesTheFocus = [&] {
+                test::RunFor(500ms); // the window manager's focus settles
+                const QImage before = Grab(window);
+                Key(0xff09); // Tab
+                return test::RunUntil([&] { return Grab(window) != before; }, 3s);
+            };
+            EXPECT_TRUE(tabMovesTheFocus()) << "at the start";
+            const QByteArray normal = kind();
+            const xcb_window_t tray = test::PlayTray(x, root);
+            ASSERT_TRUE(test::RunUntil([&] { return kind() != normal; }, 5s)) << "no tool window";
+            EXPECT_TRUE(State(window, 1));
+            EXPECT_TRUE(tabMovesTheFocus()) << "after the tray came";
+            xcb_destroy_window(x, tray);
+            xcb_flush(x);
+            ASSERT_TRUE(test::RunUntil([&] { return kind() == normal; }, 5s));
+            EXPECT_TRUE(tabMovesTheFocus()) << "after the tray went";
+        }
+        Input(XCB_MOTION_NOTIFY, 0, Geometry(window).topLeft() + QPoint(317, 15)); // on "_"
         Input(XCB_BUTTON_PRESS, 1), Input(XCB_BUTTON_RELEASE, 1);
         EXPECT_TRUE(State(window, 3)) << "start " << start << ": not minimised";
     }
