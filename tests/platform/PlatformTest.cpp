@@ -322,7 +322,6 @@ TEST_F(HelpPageTest, APageThatCannotBeOpenedIsToldWithWhereItIs) {
 // never to a file another user can own, nor where another user decides.
 TEST(SingleInstance, TheLockGoesToAFolderOnlyThisUserCanReach) {
     test::TempDir dir;
-    namespace fs = std::filesystem;
     const std::string tmp = dir.file("tmp"), home = dir.file("home"), runtime = dir.file("run");
     for (const std::string& folder : {tmp, home, runtime})
         fs::create_directories(folder), ::chmod(folder.c_str(), 0700);

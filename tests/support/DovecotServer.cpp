@@ -20,12 +20,6 @@ constexpr const char* kOpenssl = "/usr/bin/openssl";
 // Owns the mail: Dovecot reads no mail as root.
 constexpr const char* kMailOwner = "nobody";
 
-// Runs a program to its end, what it prints appended to `log`.
-bool Run(const std::vector<std::string>& args, const std::string& log) {
-    const pid_t pid = Spawn(args, {}, log);
-    return pid > 0 && WaitExit(pid, 60s) == 0;
-}
-
 } // namespace
 
 DovecotServer::~DovecotServer() {
@@ -105,7 +99,8 @@ bool DovecotServer::MakeCertificates() {
         if (!key.empty())
             args.insert(args.end(), {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
                                      "-nodes", "-keyout", at + key});
-        return Run(args, log);
+        const pid_t pid = Spawn(args, {}, log);
+        return pid > 0 && WaitExit(pid, 60s) == 0;
     };
     const auto authority = [&](const std::string& name) {
         return openssl({"req", "-x509", "-days", "30", "-subj", "/CN=Pim " + name, "-addext",

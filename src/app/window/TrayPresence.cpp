@@ -20,6 +20,23 @@ namespace {
 // The tray tip holds 63 bytes.
 constexpr size_t kTipBytes = 63;
 
+// On X11 Qt's icon is a window of its own that shows once a tray embeds it (a
+// StatusNotifierItem has none), made anew when a tray comes after the icon.
+bool IsIconWindow(const QObject* window) {
+    for (const QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == QLatin1String("QSystemTrayIconSys") &&
+            widget->windowHandle() == window)
+            return window != nullptr;
+    return false;
+}
+
+QWindow* IconWindow() {
+    for (const QWidget* widget : QApplication::topLevelWidgets())
+        if (IsIconWindow(widget->windowHandle()))
+            return widget->windowHandle();
+    return nullptr;
+}
+
 } // namespace
 
 std::function<bool()> TrayPresence::SystemTrayAvailable = [] {
@@ -118,8 +135,11 @@ void TrayPresence::FollowSight() {
 }
 
 bool TrayPresence::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == iconWindow_ && event->type() == QEvent::Expose)
+    if (event->type() == QEvent::Expose && tray_ &&
+        (watched == iconWindow_ || IsIconWindow(watched))) {
+        iconWindow_ = static_cast<QWindow*>(watched);
         FollowSight();
+    }
     return false;
 }
 
@@ -139,14 +159,8 @@ void TrayPresence::ShowTrayIcon(bool shown) {
     tray_->setToolTip(tip_);
     connect(tray_, &QSystemTrayIcon::activated, this, &TrayPresence::activated);
     tray_->show();
-    // On X11 Qt's icon is a window of its own that shows once a tray embeds it;
-    // a StatusNotifierItem has none.
-    iconWindow_ = nullptr;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->objectName() == QLatin1String("QSystemTrayIconSys") && widget->windowHandle())
-            iconWindow_ = widget->windowHandle();
-    if (iconWindow_)
-        iconWindow_->installEventFilter(this);
+    iconWindow_ = IconWindow();
+    qApp->installEventFilter(this);
     FollowSight();
 }
 
