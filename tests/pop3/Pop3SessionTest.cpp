@@ -256,9 +256,9 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
         {"an acknowledged QUIT does not wait forever for the close, whatever comes meanwhile",
          kLogin + "|+OK 0 0\n|QUIT|+OK\n|-ERR late\n+OK again\n|TIMEOUT",
          kSent + ", connect 0, C: QUIT, disconnect, close"},
-        {"a stuffed \"..\", a line \". \" and a NUL byte do not end a message",
-         kLogin + "|+OK 1 10\n|RETR1|+OK\nSubject: dots\n\n. \n..\n.\n.x\nab\0cd\n.\n"s,
-         kSent + ", connect 1, C: RETR 1, mail dots|（差出人不明）"},
+        {"a stuffed \"..\", a line \". \" or ending in \".\" and a NUL byte do not end a message",
+         kLogin + "|+OK 1 10\n|RETR1|+OK\nSubject: dots.\nX: a\0b\nFrom: f\n\n. \n..\n.\n"s,
+         kSent + ", connect 1, C: RETR 1, mail dots.|f"},
         {"a chunk that does not start a reply is dropped", "garbage\n|+OK ready\n", "C: CAPA"},
     };
     // Refused, without a count, no number, negative, beyond 32 bits, beyond an int.
@@ -342,6 +342,9 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
         {"a Subject in the body is no title",
          kLogin + "|+OK 1 0\n|RETR1|+OK\nFrom: f\n\nSubject: body\n.\n",
          kSent + ", connect 1, C: RETR 1, mail （タイトル未設定）|f"},
+        {"a capability that only starts with a known name is not that one",
+         "+OK ready\n|+OK\nTOPS\nSTLSX\nPIPELINING-X\n.\n|+OK\n|+OK\n|+OK 1 0\n|RETR1",
+         kSent + ", connect 1, C: RETR 1"},
         {"pipelined: USER refused, the replies due drained, then QUIT",
          kPipelined + "|-ERR no\n|-ERR no\n|-ERR no\n|-ERR no\n|-ERR no\n|TIMEOUT|+OK\n|CLOSE",
          kIdSent + ", C: QUIT, error 3, close"},
@@ -359,10 +362,19 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
          kPipelined + "|+OK\n|+OK\n|-ERR\n|-ERR no\n|-ERR no\n|+OK\n|CLOSE",
          kIdSent + ", C: QUIT, error 5, close"},
         {"pipelined: the connection dropped in the middle of a batch",
-         kPipelined + "|+OK\n|+OK\n|+OK 3 0\n|-ERR no\n|-ERR no\n|RETR1|" + H("one") +
-             "+OK\nSubj|CLOSE",
-         kIdSent + ", connect 3, C: TOP 1 0, C: TOP 2 0, C: TOP 3 0, C: QUIT, mail one|f, error 5, "
-                   "close"},
+         kPipelined + "|+OK\n|+OK\n|+OK 3 0\n|-ERR no\n|-ERR no\n|RETR1|" + H("one") + H("two") +
+             "+OK\nSubj|CLOSE|BEGIN|" + kPipelined +
+             "|+OK\n|+OK\n|+OK 3 0\n|-ERR no\n|-ERR no\n|RETR2",
+         // What was read ahead went with the session.
+         kIdSent +
+             ", connect 3, C: TOP 1 0, C: TOP 2 0, C: TOP 3 0, C: QUIT, mail one|f, error 5, "
+             "close, " +
+             kIdSent + ", connect 3, C: TOP 2 0, C: TOP 3 0, C: QUIT"},
+        {"pipelined: a message read ahead is not taken for the one asked",
+         kPipelined + "|+OK\n|+OK\n|+OK 3 0\n|-ERR no\n|-ERR no\n|RETR1|" + H("one") + "|RETR3|" +
+             H("two") + H("three"),
+         kIdSent + ", connect 3, C: TOP 1 0, C: TOP 2 0, C: TOP 3 0, C: QUIT, mail one|f, mail "
+                   "three|f"},
         {"pipelined: the owner quits before the replies still due",
          kPipelined + "|+OK\n|+OK\n|+OK 2 0\n|+OK\n1 a\n2 b\n.\n|+OK\n1 1\n2 2\n.\n|RETR1|" +
              H("one") + "|QUIT|" + H("two") + "|+OK\n|CLOSE",
