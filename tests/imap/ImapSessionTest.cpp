@@ -317,6 +317,9 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
          kCaps + Selected("5") + "|" +
              F(1, R"x(X-A "a" X-B ("b)" "\\\"") X-C "c\"d)" UID 5)x", "five") + "|a4 OK\n|RETR1",
          kFlight + ", " + Fetch("5") + ", connect 1, mail five|f@example.jp", "7.5,"},
+        {"a UID that is no number names no message",
+         kCaps + Selected("1") + "|" + F(1, "UID 1x", "one") + "|a4 OK\n|RETR1",
+         kFlight + ", " + Fetch("1") + ", connect 0"},
         {"a message without an answer, one answered without its UID",
          kCaps + Selected("5 6 7") + "|" + F(2, "FLAGS ()", "six") + F(3, "UID 7", "seven") +
              "|a4 OK\n|RETR1",
