@@ -313,6 +313,13 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
         {"a UID named twice counts once",
          kCaps + Selected("5 5") + "|" + F(1, "UID 5", "five") + "|a4 OK\n|RETR1",
          kFlight + ", " + Fetch("5") + ", connect 1, mail five|f@example.jp", "7.5,"},
+        {"quoted strings, escaped or not, in a list or not, hide no item",
+         kCaps + Selected("5") + "|" +
+             F(1, R"x(X-A "a" X-B ("b)" "\\\"") X-C "c\"d)" UID 5)x", "five") + "|a4 OK\n|RETR1",
+         kFlight + ", " + Fetch("5") + ", connect 1, mail five|f@example.jp", "7.5,"},
+        {"a UID that is no number names no message",
+         kCaps + Selected("1") + "|" + F(1, "UID 1x", "one") + "|a4 OK\n|RETR1",
+         kFlight + ", " + Fetch("1") + ", connect 0"},
         {"a message without an answer, one answered without its UID",
          kCaps + Selected("5 6 7") + "|" + F(2, "FLAGS ()", "six") + F(3, "UID 7", "seven") +
              "|a4 OK\n|RETR1",

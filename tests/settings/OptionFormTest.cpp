@@ -227,6 +227,10 @@ TEST_F(OptionFormTest, DeleteAsksMovingIsNoChangeAndAddStopsAtTwenty) {
     Click("btAccountDown");
     EXPECT_EQ(form->EditAccounts[1], Accounts[0]);
     EXPECT_FALSE(form->AccountsChanged) << "the order alone is no account change";
+    // Applied twice, each password stays with its account.
+    for (int i = 0; i < 2; ++i)
+        Click("cbSettingEndCheck"), Apply();
+    EXPECT_EQ(Accounts[0].Password + Accounts[1].Password, "a1-pwa0-pw");
     answer = IDNO;
     list->setCurrentRow(1);
     Click("btDelete");
@@ -247,6 +251,21 @@ TEST_F(OptionFormTest, DeleteAsksMovingIsNoChangeAndAddStopsAtTwenty) {
     EXPECT_EQ(list->currentRow(), 19);
     EXPECT_TRUE(list->item(19)->isSelected() && list->hasFocus());
     EXPECT_TRUE(Enabled("btSetting") && Enabled("btAccountUp"));
+}
+
+// No row: only Add; a row of three: each move it allows.
+TEST_F(OptionFormTest, EachRowOfTheAccountListOffersWhatCanBeDoneWithIt) {
+    for (size_t i = 0; i < 3; ++i)
+        Accounts[i] = Account("a" + std::to_string(i));
+    Open();
+    for (const auto& [row, enabled] :
+         {std::pair{-1, "10000"}, {0, "11101"}, {1, "11111"}, {2, "11110"}}) {
+        Child<QListWidget>("clAccount")->setCurrentRow(row);
+        std::string got;
+        for (const char* b : {"btAdd", "btSetting", "btDelete", "btAccountUp", "btAccountDown"})
+            got += Enabled(b) ? '1' : '0';
+        EXPECT_EQ(got, enabled) << "row " << row;
+    }
 }
 
 // An only account from the keyboard: the focus selects it, Enter opens it and
@@ -519,6 +538,7 @@ TEST_F(ApplySettingsTest, ACountOutOfRangeIsRefusedOnlyWhileItsCheckIsOn) {
     const std::tuple<bool, std::string, const char*, std::string> cases[] = {
         // check on, edit, text, what is saved and the program's first call ("": refused)
         {true, "edScheduleTimeCount", "0", ""},
+        {true, "edScheduleTimeCount", "x", ""},
         {false, "edScheduleTimeCount", "0", "1 TimeOut 60000"},
         {true, "edScheduleTimeoutCount", "19", ""},
         {true, "edScheduleTimeoutCount", "20", "20 TimeOut 20000"},
@@ -589,6 +609,7 @@ TEST_F(ApplySettingsTest, TheProgramIsToldInOrderAndTheTrayOnlyWhenItsSettingsCh
     EXPECT_TRUE(Settings.SettingTaskbar) << "kept, though it does nothing without the tray";
     EXPECT_EQ(ApplyAfter("cbSettingEndCheck"),
               (Texts{"TimeOut 60000", "MailerButton", "StatusLine", "Watch 1", "Logout"}));
+    EXPECT_FALSE(Enabled("btUpdate")) << "nothing left to apply";
     EXPECT_EQ(ApplyAfter("rbFPNLogin").back(), "Login");
     EXPECT_EQ(host.calls.end()[-2], "Open");
     host.loggedIn = true;
