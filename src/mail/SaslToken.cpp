@@ -1,0 +1,60 @@
+#include "mail/SaslToken.h"
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <algorithm>
+
+namespace pim {
+namespace {
+
+constexpr size_t kMaxStatus = 64;
+
+// The gs2 authzid escapes ',' and '=' (RFC 5801, 4).
+std::string Gs2Name(std::string_view user) {
+    std::string out;
+    for (const char c : user)
+        out += c == ',' ? "=2C" : c == '=' ? "=3D" : std::string(1, c);
+    return out;
+}
+
+} // namespace
+
+std::string TokenResponse(TokenMechanism mechanism, std::string_view user, std::string_view host,
+                          int port, std::string_view token) {
+    const std::string bearer = "auth=Bearer " + std::string(token) + '\x01';
+    if (mechanism == TokenMechanism::XOAuth2)
+        return "user=" + std::string(user) + '\x01' + bearer + '\x01';
+    std::string message = "n,a=" + Gs2Name(user) + ",\x01";
+    if (!host.empty())
+        message += "host=" + std::string(host) + '\x01';
+    if (port > 0)
+        message += "port=" + std::to_string(port) + '\x01';
+    return message + bearer + '\x01';
+}
+
+std::string_view AbortResponse(TokenMechanism mechanism) {
+    return mechanism == TokenMechanism::OAuthBearer ? std::string_view("\x01", 1)
+                                                    : std::string_view();
+}
+
+std::string TokenRefusalStatus(std::string_view json) {
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size())));
+    const QJsonValue status = document.object().value(QLatin1String("status"));
+    // Google's XOAUTH2 sends the HTTP status as a string, some servers as a number.
+    std::string text =
+        status.isDouble() ? std::to_string(status.toInt()) : status.toString().toStdString();
+    if (text.size() > kMaxStatus)
+        text.resize(kMaxStatus);
+    std::replace_if(
+        text.begin(), text.end(),
+        [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F;
+        },
+        '?');
+    return text;
+}
+
+} // namespace pim

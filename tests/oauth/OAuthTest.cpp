@@ -1,0 +1,217 @@
+// The OAuth sign-in's messages: what goes to the provider and the mail server,
+// and what comes back from them, hostile answers included.
+#include "mail/SaslToken.h"
+#include "oauth/OAuthClient.h"
+#include "oauth/RedirectRequest.h"
+#include "oauth/TokenReply.h"
+
+#include <QUrlQuery>
+#include <gtest/gtest.h>
+
+namespace pim {
+namespace {
+
+const OAuthClient kClient{QStringLiteral("https://login.example/authorize?tenant=a%26b"),
+                          QStringLiteral("https://login.example/token"),
+                          QStringLiteral("app-1"),
+                          {},
+                          QStringLiteral("imap offline_access")};
+
+TEST(OAuthClientTest, PkceFollowsRfc7636AndEachSignInGetsItsOwn) {
+    // RFC 7636, appendix B.
+    EXPECT_EQ(PkceChallenge("dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk"),
+              "E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM");
+    const Pkce one = MakePkce(), two = MakePkce();
+    EXPECT_EQ(one.verifier.size(), 43);
+    EXPECT_EQ(one.challenge, PkceChallenge(one.verifier));
+    EXPECT_NE(one.verifier, two.verifier);
+    EXPECT_NE(MakeState(), MakeState());
+}
+
+TEST(OAuthClientTest, AuthorizationUrlCarriesEveryFieldWithoutOneLeakingIntoAnother) {
+    const QUrl url = AuthorizationUrl(kClient, QStringLiteral("http://127.0.0.1:5000/"), "st-1",
+                                      "ch-1", QStringLiteral("taro+news@example.jp"));
+    EXPECT_EQ(url.host(), QStringLiteral("login.example"));
+    const QUrlQuery query(url);
+    const auto value = [&](const char* name) {
+        return query.queryItemValue(QLatin1String(name), QUrl::FullyDecoded);
+    };
+    EXPECT_EQ(value("tenant"), QStringLiteral("a&b"));
+    EXPECT_EQ(value("response_type"), QStringLiteral("code"));
+    EXPECT_EQ(value("client_id"), QStringLiteral("app-1"));
+    EXPECT_EQ(value("redirect_uri"), QStringLiteral("http://127.0.0.1:5000/"));
+    EXPECT_EQ(value("scope"), QStringLiteral("imap offline_access"));
+    EXPECT_EQ(value("state"), QStringLiteral("st-1"));
+    EXPECT_EQ(value("code_challenge"), QStringLiteral("ch-1"));
+    EXPECT_EQ(value("code_challenge_method"), QStringLiteral("S256"));
+    // A '+' left bare would reach the provider as a space.
+    EXPECT_TRUE(url.toEncoded().contains("login_hint=taro%2Bnews%40example.jp"));
+}
+
+TEST(OAuthClientTest, TokenRequestsAreFormEncodedAndLeaveOutAnEmptySecret) {
+    EXPECT_EQ(CodeExchangeBody(kClient, "c+/=", "v-1", QStringLiteral("http://localhost:9/")),
+              "grant_type=authorization_code&code=c%2B%2F%3D&redirect_uri=http%3A%2F%2F"
+              "localhost%3A9%2F&client_id=app-1&code_verifier=v-1");
+    OAuthClient google = kClient;
+    google.clientSecret = QStringLiteral("s&1");
+    EXPECT_EQ(RefreshBody(google, "r 1"),
+              "grant_type=refresh_token&refresh_token=r%201&client_id=app-1&client_secret=s%261");
+}
+
+TEST(OAuthClientTest, OnlyAClientWithAnIdAndHttpsEndpointsCanSignIn) {
+    const struct {
+        const char* authorize;
+        const char* token;
+        const char* id;
+        OAuthClientProblem problem;
+    } rows[] = {
+        {"https://a.example/auth", "https://a.example/token", "id", OAuthClientProblem::None},
+        {"https://a.example/auth", "https://a.example/token", " ", OAuthClientProblem::NoClientId},
+        {"http://a.example/auth", "https://a.example/token", "id", OAuthClientProblem::NotHttps},
+        {"https://a.example/auth", "http://a.example/token", "id", OAuthClientProblem::NotHttps},
+        {"https://a.example/auth", "https:///token", "id", OAuthClientProblem::NotHttps},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.authorize) + " " + row.token);
+        EXPECT_EQ(ProblemOf({QString::fromLatin1(row.authorize),
+                             QString::fromLatin1(row.token),
+                             QString::fromLatin1(row.id),
+                             {},
+                             {}}),
+                  row.problem);
+    }
+}
+
+TEST(TokenReplyTest, OnlyTokensThatCanGoOutUnchangedAreGranted) {
+    const QByteArray huge = "{\"access_token\":\"" + QByteArray(kMaxTokenReply, 'a') + "\"}";
+    const struct {
+        const char* name;
+        QByteArray body;
+        TokenOutcome outcome;
+        const char* refresh;
+        int expiresIn;
+        const char* error;
+    } rows[] = {
+        {"full", R"({"access_token":"ya29.a-b_c~d+e/f==","token_type":"Bearer",
+            "refresh_token":"1//0g-x","expires_in":3599})",
+         TokenOutcome::Granted, "1//0g-x", 3599, ""},
+        {"lifetime as text, no rotation", R"({"access_token":"t","expires_in":"60"})",
+         TokenOutcome::Granted, "", 60, ""},
+        {"no lifetime", R"({"access_token":"t","token_type":"bearer","expires_in":-5})",
+         TokenOutcome::Granted, "", 0, ""},
+        {"centuries", R"({"access_token":"t","expires_in":1e30})", TokenOutcome::Granted, "",
+         365 * 24 * 3600, ""},
+        {"revoked", R"({"error":"invalid_grant","error_description":"Token has been\nrevoked."})",
+         TokenOutcome::InvalidGrant, "", 0, "invalid_grant: Token has been revoked."},
+        {"other error", R"({"error":"invalid_client"})", TokenOutcome::Refused, "", 0,
+         "invalid_client"},
+        {"not JSON", "<html>502</html>", TokenOutcome::Malformed, "", 0, ""},
+        {"an array", "[]", TokenOutcome::Malformed, "", 0, ""},
+        {"no token", R"({"token_type":"Bearer"})", TokenOutcome::Malformed, "", 0, ""},
+        {"token as number", R"({"access_token":5})", TokenOutcome::Malformed, "", 0, ""},
+        {"another type", R"({"access_token":"t","token_type":"mac"})", TokenOutcome::Malformed, "",
+         0, ""},
+        {"separator in token", "{\"access_token\":\"t\\u0001auth=x\"}", TokenOutcome::Malformed, "",
+         0, ""},
+        {"space in token", R"({"access_token":"t u"})", TokenOutcome::Malformed, "", 0, ""},
+        {"padding inside", R"({"access_token":"t=u"})", TokenOutcome::Malformed, "", 0, ""},
+        {"refresh not ASCII", R"({"access_token":"t","refresh_token":"r\u00e9"})",
+         TokenOutcome::Malformed, "", 0, ""},
+        {"too large", huge, TokenOutcome::Malformed, "", 0, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const TokenReply reply = ReadTokenReply(row.body);
+        EXPECT_EQ(reply.outcome, row.outcome);
+        EXPECT_EQ(reply.refreshToken, QByteArray(row.refresh));
+        EXPECT_EQ(reply.expiresIn, row.expiresIn);
+        EXPECT_EQ(reply.error, QString::fromUtf8(row.error));
+        EXPECT_EQ(reply.accessToken.isEmpty(), row.outcome != TokenOutcome::Granted);
+    }
+}
+
+TEST(RedirectRequestTest, OnlyTheRedirectOfThisSignInEndsTheWait) {
+    const auto get = [](const char* target) {
+        return "GET " + QByteArray(target) + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    };
+    using V = RedirectVerdict;
+    const struct {
+        const char* name;
+        QByteArray head;
+        V::Kind kind;
+        int status;
+        const char* code;
+        const char* error;
+    } rows[] = {
+        {"head not ended", "GET /?code=1&state=s HTTP/1.1\r\n", V::Incomplete, 0, "", ""},
+        {"endless head", QByteArray(kMaxRedirectRequest + 1, 'G'), V::Ignored, 400, "", ""},
+        {"the redirect", get("/?code=4%2F0A-b&state=s&scope=x"), V::Code, 200, "4/0A-b", ""},
+        {"favicon", get("/favicon.ico"), V::Ignored, 404, "", ""},
+        {"another path", get("/x?code=1&state=s"), V::Ignored, 404, "", ""},
+        {"wrong state", get("/?code=1&state=t"), V::Ignored, 400, "", ""},
+        {"no state", get("/?code=1"), V::Ignored, 400, "", ""},
+        {"no query", get("/"), V::Ignored, 400, "", ""},
+        {"no code", get("/?state=s"), V::Ignored, 400, "", ""},
+        {"posted", "POST /?code=1&state=s HTTP/1.1\r\n\r\n", V::Ignored, 405, "", ""},
+        {"not HTTP", "GET /?code=1&state=s\r\n\r\n", V::Ignored, 400, "", ""},
+        {"refused", get("/?error=access_denied&error_description=The+user+said%0Ano&state=s"),
+         V::Denied, 200, "", "access_denied: The user said no"},
+        {"refused elsewhere", get("/?error=access_denied&state=t"), V::Ignored, 400, "", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const RedirectVerdict verdict = ReadRedirect(row.head, "s");
+        EXPECT_EQ(verdict.kind, row.kind);
+        EXPECT_EQ(verdict.status, row.status);
+        EXPECT_EQ(verdict.code, QByteArray(row.code));
+        EXPECT_EQ(verdict.error, QString::fromUtf8(row.error));
+    }
+    EXPECT_EQ(ReadRedirect(get("/?code=1&state="), "").kind, V::Ignored);
+}
+
+TEST(RedirectRequestTest, TheAnswerIsOneWholePageWithTheTextEscaped) {
+    const QByteArray answer = RedirectAnswer(404, QStringLiteral("<b>閉じて</b>"));
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 404 Not Found\r\n"));
+    const qsizetype body = answer.indexOf("\r\n\r\n") + 4;
+    EXPECT_TRUE(answer.contains("Content-Length: " + QByteArray::number(answer.size() - body)));
+    EXPECT_TRUE(answer.contains(QStringLiteral("&lt;b&gt;閉じて").toUtf8()));
+}
+
+TEST(SaslTokenTest, ResponsesMatchTheExamplesOfTheirDefinitions) {
+    // RFC 7628, 4.1, and Google's XOAUTH2 description.
+    EXPECT_EQ(TokenResponse(TokenMechanism::OAuthBearer, "user@example.com", "server.example.com",
+                            143, "vF9dft4qmTc2Nvb3RlckBhdHRhdmlzdGEuY29tCg=="),
+              "n,a=user@example.com,\1host=server.example.com\1port=143\1"
+              "auth=Bearer vF9dft4qmTc2Nvb3RlckBhdHRhdmlzdGEuY29tCg==\1\1");
+    EXPECT_EQ(TokenResponse(TokenMechanism::XOAuth2, "someuser@example.com", "h", 993,
+                            "ya29.vF9dft4qmTc2Nvb3RlckBhdHRhdmlzdGEuY29tCg"),
+              "user=someuser@example.com\1auth=Bearer ya29.vF9dft4qmTc2Nvb3RlckBhdHRhdmlzdGEuY29tCg"
+              "\1\1");
+    // A name cannot end the gs2 header early.
+    EXPECT_EQ(TokenResponse(TokenMechanism::OAuthBearer, "a,b=c", {}, 0, "t"),
+              "n,a=a=2Cb=3Dc,\1auth=Bearer t\1\1");
+    EXPECT_EQ(AbortResponse(TokenMechanism::OAuthBearer), std::string_view("\1", 1));
+    EXPECT_TRUE(AbortResponse(TokenMechanism::XOAuth2).empty());
+}
+
+TEST(SaslTokenTest, ARefusalsStatusIsReadBoundedAndPrintable) {
+    const struct {
+        std::string json;
+        std::string status;
+    } rows[] = {
+        {R"({"status":"invalid_token","scope":"x"})", "invalid_token"},
+        {R"({"status":"401","schemes":"Bearer"})", "401"},
+        {R"({"status":400})", "400"},
+        {R"({"status":"a\nb"})", "a?b"},
+        {"{\"status\":\"" + std::string(100, 'x') + "\"}", std::string(64, 'x')},
+        {"not json", ""},
+        {R"(["status"])", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.json);
+        EXPECT_EQ(TokenRefusalStatus(row.json), row.status);
+    }
+}
+
+} // namespace
+} // namespace pim
