@@ -999,6 +999,41 @@ which is not running.</translation>
     </message>
 </context>
 <context>
+    <name>SignIn</name>
+    <message>
+        <source>Pim にサインインしました。このタブは閉じてかまいません。</source>
+        <translation>Signed in to Pim. You may close this tab.</translation>
+    </message>
+    <message>
+        <source>サインインできませんでした: %1</source>
+        <translation>Could not sign in: %1</translation>
+    </message>
+    <message>
+        <source>このページは Pim のサインインのものではありません。</source>
+        <translation>This page is not part of a Pim sign-in.</translation>
+    </message>
+    <message>
+        <source>トークンの URL が https:// ではありません</source>
+        <translation>The token URL is not https://</translation>
+    </message>
+    <message>
+        <source>トークンの応答が大きすぎます</source>
+        <translation>The token reply is too large</translation>
+    </message>
+    <message>
+        <source>トークンの URL が別の場所に転送されました</source>
+        <translation>The token URL redirected elsewhere</translation>
+    </message>
+    <message>
+        <source>トークンの応答がありません</source>
+        <translation>No reply from the token URL</translation>
+    </message>
+    <message>
+        <source>トークンの応答を読めません（HTTP %1）</source>
+        <translation>The token reply cannot be read (HTTP %1)</translation>
+    </message>
+</context>
+<context>
     <name>StatusTexts</name>
     <message>
         <source>自動チェック停止中</source>

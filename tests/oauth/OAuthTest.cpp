@@ -1,15 +1,22 @@
 // The OAuth sign-in's messages: what goes to the provider and the mail server,
 // and what comes back from them, hostile answers included.
 #include "mail/SaslToken.h"
+#include "oauth/LoopbackRedirect.h"
 #include "oauth/OAuthClient.h"
 #include "oauth/RedirectRequest.h"
+#include "oauth/TokenEndpoint.h"
 #include "oauth/TokenReply.h"
+#include "support/EventLoop.h"
 
+#include <QHostAddress>
+#include <QTcpSocket>
 #include <QUrlQuery>
 #include <gtest/gtest.h>
 
 namespace pim {
 namespace {
+
+using namespace std::chrono_literals;
 
 const OAuthClient kClient{QStringLiteral("https://login.example/authorize?tenant=a%26b"),
                           QStringLiteral("https://login.example/token"),
@@ -175,6 +182,65 @@ TEST(RedirectRequestTest, TheAnswerIsOneWholePageWithTheTextEscaped) {
     const qsizetype body = answer.indexOf("\r\n\r\n") + 4;
     EXPECT_TRUE(answer.contains("Content-Length: " + QByteArray::number(answer.size() - body)));
     EXPECT_TRUE(answer.contains(QStringLiteral("&lt;b&gt;閉じて").toUtf8()));
+}
+
+// What a local program or the browser gets back for one request head.
+QByteArray Ask(const QHostAddress& address, quint16 port, const QByteArray& head) {
+    QTcpSocket socket;
+    bool refused = false;
+    QObject::connect(&socket, &QTcpSocket::errorOccurred, [&] { refused = true; });
+    socket.connectToHost(address, port);
+    test::RunUntil([&] { return refused || socket.state() == QAbstractSocket::ConnectedState; },
+                   5s);
+    if (socket.state() != QAbstractSocket::ConnectedState)
+        return "no connection";
+    socket.write(head);
+    QByteArray answer;
+    test::RunUntil(
+        [&] {
+            answer += socket.readAll();
+            return socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        5s);
+    return answer + socket.readAll();
+}
+
+TEST(LoopbackRedirectTest, ProbesAreAnsweredAndOnlyTheRedirectEndsTheSignInOnEitherLoopback) {
+    LoopbackRedirect listener;
+    QByteArray code;
+    int told = 0;
+    QObject::connect(&listener, &LoopbackRedirect::codeReceived, [&](const QByteArray& c) {
+        code = c;
+        ++told;
+    });
+    ASSERT_TRUE(listener.Listen("s1"));
+    const quint16 port = listener.Port();
+    // Twice as many probes as it holds at once: answered ones leave room for the redirect.
+    for (int i = 0; i < 2 * LoopbackRedirect::kMaxConnections; ++i)
+        EXPECT_TRUE(Ask(QHostAddress::LocalHost, port, "GET /favicon.ico HTTP/1.1\r\n\r\n")
+                        .startsWith("HTTP/1.1 404"));
+    EXPECT_TRUE(Ask(QHostAddress::LocalHost, port, "GET /?code=x&state=s2 HTTP/1.1\r\n\r\n")
+                    .startsWith("HTTP/1.1 400"));
+    EXPECT_EQ(told, 0);
+    QTcpSocket probe6;
+    probe6.connectToHost(QHostAddress::LocalHostIPv6, port);
+    const bool v6 =
+        test::RunUntil([&] { return probe6.state() == QAbstractSocket::ConnectedState; }, 2s);
+    const QHostAddress browser = v6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost;
+    EXPECT_TRUE(Ask(browser, port, "GET /?code=c%2F1&state=s1 HTTP/1.1\r\n\r\n")
+                    .startsWith("HTTP/1.1 200"));
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(code, "c/1");
+    // Closed once it has its code.
+    EXPECT_EQ(Ask(QHostAddress::LocalHost, port, "GET / HTTP/1.1\r\n\r\n"), "no connection");
+}
+
+TEST(TokenEndpointTest, AnEndpointOutsideHttpsIsNeverAsked) {
+    TokenEndpoint endpoint;
+    QString reason;
+    QObject::connect(&endpoint, &TokenEndpoint::unreachable, [&](const QString& r) { reason = r; });
+    endpoint.Post(QStringLiteral("http://127.0.0.1:9/token"), "refresh_token=r");
+    EXPECT_TRUE(test::RunUntil([&] { return !reason.isEmpty(); }, 5s));
 }
 
 TEST(SaslTokenTest, ResponsesMatchTheExamplesOfTheirDefinitions) {
