@@ -366,7 +366,8 @@ std::optional<size_t> IniFile::FindAddedKey(SectionRef section, std::string_view
     return std::nullopt;
 }
 
-std::optional<std::string> IniFile::Value(std::string_view section, std::string_view key) const {
+std::optional<std::string> IniFile::Value(std::string_view section, std::string_view key,
+                                          size_t limit) const {
     const auto where = FindSection(section);
     if (!where)
         return std::nullopt;
@@ -378,7 +379,7 @@ std::optional<std::string> IniFile::Value(std::string_view section, std::string_
     else
         return std::nullopt;
     const auto value = TrimBlanks(text.substr(text.find('=') + 1));
-    return std::string(value.substr(0, kMaxValueBytes));
+    return std::string(value.substr(0, limit));
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key) const {

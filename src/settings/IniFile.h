@@ -50,7 +50,9 @@ public:
     // missing or unusable file gives an empty profile; the status tells which.
     static IniFile Load(const std::string& path, LoadStatus* status = nullptr);
 
-    std::optional<std::string> Value(std::string_view section, std::string_view key) const;
+    // `limit` above kMaxValueBytes only for Pim's own keys that need it.
+    std::optional<std::string> Value(std::string_view section, std::string_view key,
+                                     size_t limit = kMaxValueBytes) const;
     std::string ReadString(std::string_view section, std::string_view key) const;
     int32_t ReadInteger(std::string_view section, std::string_view key, int32_t fallback) const;
     bool ReadBool(std::string_view section, std::string_view key, bool fallback) const;

@@ -11,6 +11,8 @@
 
 namespace pim {
 
+enum class AccountAuth : uint8_t { Password, OAuth2 };
+
 struct TAccount {
     bool Enabled = false;
     std::string Name;
@@ -36,6 +38,17 @@ struct TAccount {
         bool operator==(const KeyringEntry&) const = default;
     };
     std::optional<KeyringEntry> Keyring = {};
+    // Signing in with OAuth 2.0 instead of a password: `Auth=OAuth2` and the
+    // provider's endpoints and the program's registration with it. The refresh
+    // token takes the password's place: in the keyring where passwords go
+    // there, else encoded in the file as OAuthRefreshToken; plain in memory.
+    AccountAuth Auth = AccountAuth::Password;
+    std::string OAuthAuthorizeUrl = {};
+    std::string OAuthTokenUrl = {};
+    std::string OAuthClientId = {};
+    std::string OAuthClientSecret = {};
+    std::string OAuthScope = {};
+    std::string OAuthRefreshToken = {};
 
     bool operator==(const TAccount&) const = default;
 };

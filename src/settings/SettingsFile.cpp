@@ -5,6 +5,7 @@
 #include "common/UiText.h"
 #include "settings/IniFile.h"
 
+#include <QByteArray>
 #include <QDate>
 #include <QString>
 #include <algorithm>
@@ -138,6 +139,18 @@ std::string ReadFingerprint(const std::optional<std::string>& value) {
     return lower;
 }
 
+constexpr const char* kOAuth2 = "OAuth2";
+// A refresh token runs to a few KB, and its encoding doubles it: the longest
+// secret an account may hold, encoded.
+constexpr size_t kMaxTokenValueBytes = 2 + 2 * 16 * 1024;
+
+// Only "OAuth2" (in any case) signs in with tokens; anything else is a password.
+AccountAuth ReadAuth(const std::optional<std::string>& value) {
+    return value && value->size() == 6 && QByteArray::fromStdString(*value).toLower() == "oauth2"
+               ? AccountAuth::OAuth2
+               : AccountAuth::Password;
+}
+
 // "YYYY-MM-DD" of a real day; anything else reads as unknown.
 std::string ReadDate(const std::optional<std::string>& value) {
     if (!value || value->size() != 10)
@@ -155,21 +168,39 @@ std::string ReadDate(const std::optional<std::string>& value) {
 // gains one only when it has something to say, and a key already there (an
 // account moved or changed) is rewritten only when what it says changes; since
 // keys are never deleted, one that says nothing any more is emptied.
-void WriteSecurity(IniFile& ini, const std::string& section, const TAccount& account) {
+void WriteLaterKeys(IniFile& ini, const std::string& section, const TAccount& account) {
     using Read = std::string (*)(const std::optional<std::string>&);
     const Read readTls = [](const std::optional<std::string>& value) {
         return std::string(ReadTlsRequired(value) ? "1" : "");
     };
+    const Read readAuth = [](const std::optional<std::string>& value) {
+        return std::string(ReadAuth(value) == AccountAuth::OAuth2 ? kOAuth2 : "");
+    };
+    const Read readText = [](const std::optional<std::string>& value) {
+        return value.value_or(std::string());
+    };
+    const bool oauth = account.Auth == AccountAuth::OAuth2;
     const std::tuple<const char*, std::string, Read> keys[] = {
         {"TlsRequired", account.TlsRequired ? "1" : "", readTls},
         {"TlsRequiredDate", account.TlsRequiredDate, ReadDate},
         {"TrustedCertificate", account.TrustedCertificate, ReadFingerprint},
-        {"TrustedCertificateDate", account.TrustedCertificateDate, ReadDate}};
+        {"TrustedCertificateDate", account.TrustedCertificateDate, ReadDate},
+        {"Auth", oauth ? kOAuth2 : "", readAuth},
+        {"OAuthAuthorizeUrl", account.OAuthAuthorizeUrl, readText},
+        {"OAuthTokenUrl", account.OAuthTokenUrl, readText},
+        {"OAuthClientId", account.OAuthClientId, readText},
+        {"OAuthClientSecret", account.OAuthClientSecret, readText},
+        {"OAuthScope", account.OAuthScope, readText}};
     for (const auto& [key, value, read] : keys) {
         const auto stored = ini.Value(section, key);
         if (stored ? read(stored) != value : !value.empty())
             ini.WriteString(section, key, value);
     }
+    // Encoded afresh at each write, so compared decoded.
+    const std::string& token = account.OAuthRefreshToken;
+    const auto stored = ini.Value(section, "OAuthRefreshToken", kMaxTokenValueBytes);
+    if (stored ? DecodePassword(*stored) != token : !token.empty())
+        ini.WriteString(section, "OAuthRefreshToken", token.empty() ? "" : EncodePassword(token));
 }
 
 // Files that the last load could not use. The user was told that nothing will be
@@ -265,6 +296,14 @@ IniFile::LoadStatus LoadSettings(const std::string& path, DialupPhonebook& dialu
             account.TlsRequiredDate = ReadDate(ini.Value(section, "TlsRequiredDate"));
         if (!account.TrustedCertificate.empty())
             account.TrustedCertificateDate = ReadDate(ini.Value(section, "TrustedCertificateDate"));
+        account.Auth = ReadAuth(ini.Value(section, "Auth"));
+        account.OAuthAuthorizeUrl = ini.ReadString(section, "OAuthAuthorizeUrl");
+        account.OAuthTokenUrl = ini.ReadString(section, "OAuthTokenUrl");
+        account.OAuthClientId = ini.ReadString(section, "OAuthClientId");
+        account.OAuthClientSecret = ini.ReadString(section, "OAuthClientSecret");
+        account.OAuthScope = ini.ReadString(section, "OAuthScope");
+        account.OAuthRefreshToken = DecodePassword(
+            ini.Value(section, "OAuthRefreshToken", kMaxTokenValueBytes).value_or(std::string()));
         if (account.HostName.empty())
             break;
     }
@@ -319,7 +358,7 @@ bool SaveSettings(const std::string& path, const TSettings& settings, const TAcc
             ini.WriteString(section, "HostName", account.HostName);
             ini.WriteString(section, "UserID", account.UserID);
             ini.WriteString(section, "Password", EncodePassword(account.Password));
-            WriteSecurity(ini, section, account);
+            WriteLaterKeys(ini, section, account);
             // The first slot without a host is written too: it marks the end.
             if (account.HostName.empty())
                 break;
@@ -350,7 +389,7 @@ bool SaveAccountSecurity(const std::string& path, int slot, const TAccount& acco
         if (ini.ReadString(section, "HostName") != account.HostName ||
             ini.ReadString(section, "UserID") != account.UserID)
             return false;
-        WriteSecurity(ini, section, account);
+        WriteLaterKeys(ini, section, account);
         return true;
     });
 }
