@@ -1070,6 +1070,14 @@ which is not running.</translation>
         <source>サーバが一時的にログインを受け付けていません。</source>
         <translation>The server is not accepting logins for the moment.</translation>
     </message>
+    <message>
+        <source>サーバが暗号化（TLS）に対応していないため、サインインのトークンを送りませんでした。</source>
+        <translation>The server offers no encryption (TLS), so the sign-in token was not sent.</translation>
+    </message>
+    <message>
+        <source>サーバがサインインのトークンを受け付けませんでした。</source>
+        <translation>The server did not accept the sign-in token.</translation>
+    </message>
 </context>
 <context>
     <name>TlsOutcome</name>

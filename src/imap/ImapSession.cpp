@@ -2,6 +2,7 @@
 
 #include "common/Cp932.h"
 #include "mail/Credentials.h"
+#include "mail/HeaderDecoding.h"
 
 #include <algorithm>
 #include <charconv>
@@ -125,6 +126,15 @@ void ImapSession::Begin(const std::string& userID, const std::string& password,
     UpdateTimer();
 }
 
+void ImapSession::BeginWithToken(const std::string& userID, const std::string& token,
+                                 const std::string& server, Tls tls, const std::string& host,
+                                 int port) {
+    Begin(userID, token, server, tls);
+    token_ = true;
+    tokenHost_ = host;
+    tokenPort_ = port;
+}
+
 void ImapSession::Reset() {
     ++serial_;
     StopTimeOut();
@@ -139,6 +149,9 @@ void ImapSession::Reset() {
     reason_ = credentials_ = ImapReason::None;
     userID_.clear();
     password_.clear();
+    token_ = false;
+    tokenHost_.clear();
+    tokenStatus_.reset();
     account_.clear();
     nextTag_ = 0;
     pending_.clear();
@@ -204,7 +217,7 @@ void ImapSession::Respond() {
         state_ == State::Greeting ? Greeted(text) : Untagged(text);
         return;
     case ImapResponseReader::Kind::Continuation:
-        Continued();
+        Continued(text);
         return;
     case ImapResponseReader::Kind::Tagged:
         state_ == State::Greeting ? Finish(ieConnect) : Completed(text);
@@ -263,10 +276,12 @@ void ImapSession::Untagged(std::string_view text) {
 }
 
 void ImapSession::AddCapabilities(std::string_view list) {
-    static constexpr std::pair<std::string_view, uint8_t> kKnown[] = {
+    static constexpr std::pair<std::string_view, uint16_t> kKnown[] = {
         {"STARTTLS", capStartTls},
         {"LOGINDISABLED", capLoginDisabled},
         {"AUTH=PLAIN", capAuthPlain},
+        {"AUTH=OAUTHBEARER", capAuthOAuthBearer},
+        {"AUTH=XOAUTH2", capAuthXOAuth2},
         {"SASL-IR", capSaslIr},
         {"LITERAL+", capLiteralPlus},
         {"LITERAL-", capLiteralMinus},
@@ -391,12 +406,20 @@ void ImapSession::Push() {
 }
 
 // The server's "+": what was held back for it goes out.
-void ImapSession::Continued() {
+void ImapSession::Continued(std::string_view text) {
     if (state_ == State::Greeting)
         Finish(ieConnect);
     else if (state_ == State::Login && !flight_.empty())
         SendFlight();
-    else if (state_ >= State::Idle && state_ < State::Idling)
+    else if (state_ == State::Login && token_ && Waits(Command::Login)) {
+        // The token was refused (RFC 7628, 3.2.2): the reason, then the answer
+        // that lets the server end the exchange; a second challenge is cancelled.
+        const bool first = !tokenStatus_;
+        if (first)
+            tokenStatus_ = TokenRefusalStatus(DecodeBase64(text));
+        host_.Send(first ? Base64(AbortResponse(mechanism_)) + std::string(kLineEnd)
+                         : "*" + std::string(kLineEnd));
+    } else if (state_ >= State::Idle && state_ < State::Idling)
         IdleBegun();
 }
 
@@ -415,6 +438,8 @@ void ImapSession::Completed(std::string_view text) {
     // Not the password: the server cannot check any for now (RFC 5530).
     if (!ok && command == Command::Login && SameLetters(code, "UNAVAILABLE"))
         Refuse(ieConnect, ImapReason::Unavailable);
+    if (!ok && command == Command::Login && token_)
+        Refuse(ieLogin, ImapReason::TokenRefused);
     switch (command) {
     case Command::Capability: // refused: as if nothing were offered
         CapabilitiesKnown();
@@ -437,6 +462,10 @@ void ImapSession::Completed(std::string_view text) {
             Refuse(ieLogin);
         } else if (state_ == State::Login) {
             Enter(State::Search);
+            // A token's refusal comes as a challenge: nothing could go with it.
+            if (token_)
+                host_.Send(Tagged(Command::Examine, "EXAMINE INBOX") +
+                           Tagged(Command::Search, "UID SEARCH UNSEEN"));
         }
         break;
     case Command::Examine:
@@ -507,6 +536,10 @@ void ImapSession::CapabilitiesKnown() {
 // literal or a SASL answer waits for the server's "+".
 void ImapSession::LogIn() {
     Enter(State::Login);
+    if (token_) {
+        LogInWithToken();
+        return;
+    }
     ImapReason refusal = credentials_;
     // Only what the server offers is used, and LOGIN is not offered then.
     if (refusal == ImapReason::None && !(capabilities_ & capAuthPlain) &&
@@ -550,11 +583,42 @@ void ImapSession::LogIn() {
     SendFlight();
 }
 
+void ImapSession::LogInWithToken() {
+    const bool secure = encrypted_ || tls_ == Tls::Implicit;
+    ImapReason refusal = credentials_;
+    if (refusal == ImapReason::None && !secure)
+        refusal = ImapReason::TokenNeedsTls;
+    else if (refusal == ImapReason::None &&
+             !(capabilities_ & (capAuthOAuthBearer | capAuthXOAuth2)))
+        refusal = ImapReason::NoMechanism;
+    if (refusal != ImapReason::None) {
+        Refuse(ieLogin, refusal);
+        SendLogout();
+        return;
+    }
+    mechanism_ =
+        capabilities_ & capAuthOAuthBearer ? TokenMechanism::OAuthBearer : TokenMechanism::XOAuth2;
+    const std::string name = mechanism_ == TokenMechanism::OAuthBearer ? "AUTHENTICATE OAUTHBEARER"
+                                                                       : "AUTHENTICATE XOAUTH2";
+    const std::string response =
+        Base64(TokenResponse(mechanism_, userID_, tokenHost_, tokenPort_, password_));
+    flight_.assign(1, std::string());
+    if (capabilities_ & capSaslIr) {
+        flight_[0] = Tagged(Command::Login, name + ' ' + response);
+    } else {
+        flight_[0] = Tagged(Command::Login, name);
+        flight_.push_back(response + std::string(kLineEnd));
+    }
+    SendFlight();
+}
+
 void ImapSession::SendFlight() {
     std::string bytes = std::move(flight_[flightSent_++]);
     if (flightSent_ == flight_.size()) {
-        bytes += Tagged(Command::Examine, "EXAMINE INBOX");
-        bytes += Tagged(Command::Search, "UID SEARCH UNSEEN");
+        if (!token_) {
+            bytes += Tagged(Command::Examine, "EXAMINE INBOX");
+            bytes += Tagged(Command::Search, "UID SEARCH UNSEEN");
+        }
         flight_.clear();
         flightSent_ = 0;
     }
@@ -1036,7 +1100,9 @@ void ImapSession::Finish(uint8_t errorNo) {
     StopTimeOut();
     Enter(State::Closing);
     const uint64_t serial = serial_;
-    if (errorNo != 0 && errorNo == errorNo_ && reason_ != ImapReason::None)
+    if (errorNo != 0 && errorNo == errorNo_ && reason_ == ImapReason::TokenRefused)
+        host_.TokenRefused(tokenStatus_.value_or(std::string()));
+    if (serial == serial_ && errorNo != 0 && errorNo == errorNo_ && reason_ != ImapReason::None)
         host_.Reason(reason_);
     if (serial == serial_)
         errorNo != 0 ? host_.Failed(errorNo) : host_.Disconnected();

@@ -7,6 +7,7 @@
 
 #include "imap/ImapResponse.h"
 #include "mail/HeaderExtraction.h"
+#include "mail/SaslToken.h"
 #include "mail/SummaryCache.h"
 #include "mail/TlsOutcome.h"
 
@@ -28,6 +29,8 @@ enum class ImapReason : uint8_t {
     Unsendable,    // error 4: the user name or password holds a NUL
     TooLong,       // error 4: the user name or password is longer than kMaxSecretBytes
     Unavailable,   // error 2: the server cannot log anyone in for now (RFC 5530)
+    TokenNeedsTls, // error 4: an OAuth token would go out in clear text
+    TokenRefused,  // error 4: the server did not take the token
 };
 
 // What the session needs from whoever owns the connection.
@@ -63,6 +66,9 @@ public:
     virtual void Failed(uint8_t errorNo) = 0;
     // Told just before Failed when the number alone does not say why.
     virtual void Reason(ImapReason) {}
+    // Told just before Reason(TokenRefused): the `status` of the server's
+    // refusal (RFC 7628), empty when it gave none.
+    virtual void TokenRefused(const std::string& /*status*/) {}
     // The server's [ALERT], which must reach the user (RFC 3501, 7.1): CP932,
     // one line, at most kMaxAlert bytes; each different text once a session.
     virtual void Alert(const std::string& /*text*/) {}
@@ -120,6 +126,11 @@ public:
     // awaited next. The user name and password are CP932; they go out in UTF-8.
     void Begin(const std::string& userID, const std::string& password,
                const std::string& server = {}, Tls tls = Tls::Offered);
+    // The same, signing in with an OAuth 2.0 bearer token (OAUTHBEARER where
+    // offered, else XOAUTH2), and only over TLS. `host` and `port` are where
+    // the connection goes, as OAUTHBEARER tells them.
+    void BeginWithToken(const std::string& userID, const std::string& token,
+                        const std::string& server, Tls tls, const std::string& host, int port);
     void Receive(std::string_view chunk);
     void ConnectionClosed();
     void ConnectionFailed();
@@ -222,7 +233,7 @@ private:
         Command command;
     };
     // Capabilities that change what is sent.
-    enum Capability : uint8_t {
+    enum Capability : uint16_t {
         capStartTls = 1,
         capLoginDisabled = 2,
         capAuthPlain = 4,
@@ -230,6 +241,8 @@ private:
         capLiteralPlus = 16,
         capLiteralMinus = 32,
         capIdle = 64,
+        capAuthOAuthBearer = 128,
+        capAuthXOAuth2 = 256,
     };
 
     // Every change of state goes through here.
@@ -247,12 +260,13 @@ private:
     bool FlagsChanged();
     void Changed();
     void Push();
-    void Continued();
+    void Continued(std::string_view text);
     void Completed(std::string_view text);
     void Refuse(uint8_t errorNo, ImapReason reason = ImapReason::None);
     // The steps of the phases, in their order.
     void CapabilitiesKnown();
     void LogIn();
+    void LogInWithToken();
     void SendFlight();
     std::string Tagged(Command command, std::string_view text);
     void Searched();
@@ -296,7 +310,14 @@ private:
     uint8_t errorNo_ = 0;                  // the first refusal, told at the end
     ImapReason reason_ = ImapReason::None; // of errorNo_
     ImapReason credentials_ = ImapReason::None;
-    uint8_t capabilities_ = 0;
+    uint16_t capabilities_ = 0;
+    // Signing in with a token: its mechanism once chosen, where it goes, and the
+    // status of the server's refusal, once it challenged it.
+    bool token_ = false;
+    TokenMechanism mechanism_ = TokenMechanism::OAuthBearer;
+    std::string tokenHost_;
+    int tokenPort_ = 0;
+    std::optional<std::string> tokenStatus_;
     std::string userID_, password_, account_;
     unsigned nextTag_ = 0;
     std::vector<Pending> pending_; // sent, not yet completed

@@ -25,6 +25,11 @@ std::string ReasonText(ImapReason reason) {
         return CredentialFaultText(CredentialFault::TooLong);
     case ImapReason::Unavailable:
         return UiText("TVeltaIMAP", "サーバが一時的にログインを受け付けていません。");
+    case ImapReason::TokenNeedsTls:
+        return UiText("TVeltaIMAP", "サーバが暗号化（TLS）に対応していないため、"
+                                    "サインインのトークンを送りませんでした。");
+    case ImapReason::TokenRefused:
+        return UiText("TVeltaIMAP", "サーバがサインインのトークンを受け付けませんでした。");
     }
     return {};
 }
@@ -148,8 +153,15 @@ void TVeltaIMAP::Disconnected() {
         TellDisconnect();
 }
 
+void TVeltaIMAP::TokenRefused(const std::string& status) {
+    tokenStatus_ = status;
+}
+
 void TVeltaIMAP::Reason(ImapReason reason) {
     reason_ = ReasonText(reason);
+    // The server's own word, ASCII by then, helps whoever reads the line.
+    if (reason == ImapReason::TokenRefused && !tokenStatus_.empty())
+        reason_ += " (" + std::exchange(tokenStatus_, {}) + ")";
 }
 
 void TVeltaIMAP::Failed(uint8_t errorNo) {

@@ -79,6 +79,7 @@ private:
         TellMail(summary, uniqueId);
     }
     void Reason(ImapReason reason) override;
+    void TokenRefused(const std::string& status) override;
     void Alert(const std::string& text) override { TellAlert(text); }
     void Disconnected() override;
     void Failed(uint8_t errorNo) override;
@@ -100,6 +101,7 @@ private:
     QTimer refusal_;
     bool unconnected_ = false; // so refused: no TLS outcome of its own
     std::string reason_;       // of the error about to be told
+    std::string tokenStatus_;  // of the token refusal about to be told
     bool idling_ = false;
     bool checking_ = false; // a check runs: its owner hears the session's events
     bool leaving_ = false;
