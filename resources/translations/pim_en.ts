@@ -949,6 +949,17 @@ which is not running.</translation>
     </message>
 </context>
 <context>
+    <name>SaslToken</name>
+    <message>
+        <source>サーバにトークンでのサインイン方式（OAUTHBEARER、XOAUTH2）がないため、トークンを送りませんでした。</source>
+        <translation>The server offers no way to sign in with a token (OAUTHBEARER, XOAUTH2), so the token was not sent.</translation>
+    </message>
+    <message>
+        <source>サーバがサインインのトークンを受け付けませんでした。</source>
+        <translation>The server did not accept the sign-in token.</translation>
+    </message>
+</context>
+<context>
     <name>SettingsFile</name>
     <message>
         <source>%1 に書き込めません</source>
@@ -1073,10 +1084,6 @@ which is not running.</translation>
     <message>
         <source>サーバが暗号化（TLS）に対応していないため、サインインのトークンを送りませんでした。</source>
         <translation>The server offers no encryption (TLS), so the sign-in token was not sent.</translation>
-    </message>
-    <message>
-        <source>サーバがサインインのトークンを受け付けませんでした。</source>
-        <translation>The server did not accept the sign-in token.</translation>
     </message>
 </context>
 <context>

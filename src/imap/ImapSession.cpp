@@ -50,22 +50,6 @@ std::string_view ResponseCode(std::string_view text) {
     return text.substr(1, close - 1);
 }
 
-std::string Base64(std::string_view bytes) {
-    static constexpr char kDigits[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        uint32_t group = static_cast<uint8_t>(bytes[i]) << 16;
-        if (i + 1 < bytes.size())
-            group |= static_cast<uint8_t>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size())
-            group |= static_cast<uint8_t>(bytes[i + 2]);
-        for (size_t k = 0; k < 4; ++k)
-            out += i + k <= bytes.size() ? kDigits[(group >> (18 - 6 * k)) & 63] : '=';
-    }
-    return out;
-}
-
 // A quoted string holds neither line ends nor NUL nor 8-bit bytes (RFC 3501, 9).
 bool NeedsLiteral(std::string_view text) {
     return std::any_of(text.begin(), text.end(), [](char c) {
@@ -417,7 +401,7 @@ void ImapSession::Continued(std::string_view text) {
         const bool first = !tokenStatus_;
         if (first)
             tokenStatus_ = TokenRefusalStatus(DecodeBase64(text));
-        host_.Send(first ? Base64(AbortResponse(mechanism_)) + std::string(kLineEnd)
+        host_.Send(first ? EncodeBase64(AbortResponse(mechanism_)) + std::string(kLineEnd)
                          : "*" + std::string(kLineEnd));
     } else if (state_ >= State::Idle && state_ < State::Idling)
         IdleBegun();
@@ -554,7 +538,7 @@ void ImapSession::LogIn() {
     }
     flight_.assign(1, std::string());
     if (capabilities_ & capAuthPlain) {
-        const std::string response = Base64('\0' + userID_ + '\0' + password_);
+        const std::string response = EncodeBase64('\0' + userID_ + '\0' + password_);
         if (capabilities_ & capSaslIr) {
             flight_[0] = Tagged(Command::Login, "AUTHENTICATE PLAIN " + response);
         } else {
@@ -590,7 +574,7 @@ void ImapSession::LogInWithToken() {
         refusal = ImapReason::TokenNeedsTls;
     else if (refusal == ImapReason::None &&
              !(capabilities_ & (capAuthOAuthBearer | capAuthXOAuth2)))
-        refusal = ImapReason::NoMechanism;
+        refusal = ImapReason::TokenNotOffered;
     if (refusal != ImapReason::None) {
         Refuse(ieLogin, refusal);
         SendLogout();
@@ -601,7 +585,7 @@ void ImapSession::LogInWithToken() {
     const std::string name = mechanism_ == TokenMechanism::OAuthBearer ? "AUTHENTICATE OAUTHBEARER"
                                                                        : "AUTHENTICATE XOAUTH2";
     const std::string response =
-        Base64(TokenResponse(mechanism_, userID_, tokenHost_, tokenPort_, password_));
+        EncodeBase64(TokenResponse(mechanism_, userID_, tokenHost_, tokenPort_, password_));
     flight_.assign(1, std::string());
     if (capabilities_ & capSaslIr) {
         flight_[0] = Tagged(Command::Login, name + ' ' + response);

@@ -24,13 +24,14 @@ namespace pim {
 // Why a session ended as it did, where its number alone does not tell the user.
 enum class ImapReason : uint8_t {
     None,
-    LoginDisabled, // error 4: no login in clear text, and no STARTTLS to protect one
-    NoMechanism,   // error 4: no login method offered that the client knows
-    Unsendable,    // error 4: the user name or password holds a NUL
-    TooLong,       // error 4: the user name or password is longer than kMaxSecretBytes
-    Unavailable,   // error 2: the server cannot log anyone in for now (RFC 5530)
-    TokenNeedsTls, // error 4: an OAuth token would go out in clear text
-    TokenRefused,  // error 4: the server did not take the token
+    LoginDisabled,   // error 4: no login in clear text, and no STARTTLS to protect one
+    NoMechanism,     // error 4: no login method offered that the client knows
+    Unsendable,      // error 4: the user name or password holds a NUL
+    TooLong,         // error 4: the user name or password is longer than kMaxSecretBytes
+    Unavailable,     // error 2: the server cannot log anyone in for now (RFC 5530)
+    TokenNeedsTls,   // error 4: an OAuth token would go out in clear text
+    TokenNotOffered, // error 4: neither OAUTHBEARER nor XOAUTH2 offered
+    TokenRefused,    // error 4: the server did not take the token
 };
 
 // What the session needs from whoever owns the connection.

@@ -28,8 +28,10 @@ std::string ReasonText(ImapReason reason) {
     case ImapReason::TokenNeedsTls:
         return UiText("TVeltaIMAP", "サーバが暗号化（TLS）に対応していないため、"
                                     "サインインのトークンを送りませんでした。");
+    case ImapReason::TokenNotOffered:
+        return TokenNotOfferedText();
     case ImapReason::TokenRefused:
-        return UiText("TVeltaIMAP", "サーバがサインインのトークンを受け付けませんでした。");
+        return TokenRefusedText({});
     }
     return {};
 }
@@ -94,10 +96,13 @@ bool TVeltaIMAP::Connect(const std::string& hostName, const std::string& userID,
         refusal_.start();
         return true;
     }
-    session_.Begin(userID, password, hostName,
-                   endpoint->tls       ? ImapSession::Tls::Implicit
-                   : Security.Required ? ImapSession::Tls::Required
-                                       : ImapSession::Tls::Offered);
+    const auto tls = endpoint->tls       ? ImapSession::Tls::Implicit
+                     : Security.Required ? ImapSession::Tls::Required
+                                         : ImapSession::Tls::Offered;
+    if (SignInWithToken)
+        session_.BeginWithToken(userID, password, hostName, tls, endpoint->host, endpoint->port);
+    else
+        session_.Begin(userID, password, hostName, tls);
     connection_.Open(cp932::ToUnicode(endpoint->host), endpoint->host, endpoint->port,
                      endpoint->tls, Security.TrustedFingerprint);
     account_ = account;
@@ -158,10 +163,8 @@ void TVeltaIMAP::TokenRefused(const std::string& status) {
 }
 
 void TVeltaIMAP::Reason(ImapReason reason) {
-    reason_ = ReasonText(reason);
-    // The server's own word, ASCII by then, helps whoever reads the line.
-    if (reason == ImapReason::TokenRefused && !tokenStatus_.empty())
-        reason_ += " (" + std::exchange(tokenStatus_, {}) + ")";
+    reason_ = reason == ImapReason::TokenRefused ? TokenRefusedText(std::exchange(tokenStatus_, {}))
+                                                 : ReasonText(reason);
 }
 
 void TVeltaIMAP::Failed(uint8_t errorNo) {

@@ -27,6 +27,9 @@ public:
     // is started whenever the server offers it; the certificate must be valid
     // for the host name, or be the one trusted.
     TlsPolicy Security;
+    // Read at Connect: the password is an OAuth 2.0 bearer token, which goes
+    // out only over TLS and by a SASL mechanism made for it.
+    bool SignInWithToken = false;
 
     std::function<void(MailChecker* sender, int mailCount)> OnConnect;
     std::function<void(MailChecker* sender)> OnDisconnect;

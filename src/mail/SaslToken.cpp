@@ -1,10 +1,13 @@
 #include "mail/SaslToken.h"
 
+#include "common/UiText.h"
+
 #include <QByteArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <algorithm>
+#include <cstdint>
 
 namespace pim {
 namespace {
@@ -20,6 +23,22 @@ std::string Gs2Name(std::string_view user) {
 }
 
 } // namespace
+
+std::string EncodeBase64(std::string_view bytes) {
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t group = static_cast<uint8_t>(bytes[i]) << 16;
+        if (i + 1 < bytes.size())
+            group |= static_cast<uint8_t>(bytes[i + 1]) << 8;
+        if (i + 2 < bytes.size())
+            group |= static_cast<uint8_t>(bytes[i + 2]);
+        for (size_t k = 0; k < 4; ++k)
+            out += i + k <= bytes.size() ? kDigits[(group >> (18 - 6 * k)) & 63] : '=';
+    }
+    return out;
+}
 
 std::string TokenResponse(TokenMechanism mechanism, std::string_view user, std::string_view host,
                           int port, std::string_view token) {
@@ -37,6 +56,18 @@ std::string TokenResponse(TokenMechanism mechanism, std::string_view user, std::
 std::string_view AbortResponse(TokenMechanism mechanism) {
     return mechanism == TokenMechanism::OAuthBearer ? std::string_view("\x01", 1)
                                                     : std::string_view();
+}
+
+const std::string& TokenNotOfferedText() {
+    return UiText("SaslToken",
+                  "サーバにトークンでのサインイン方式（OAUTHBEARER、XOAUTH2）がないため、"
+                  "トークンを送りませんでした。");
+}
+
+std::string TokenRefusedText(const std::string& status) {
+    std::string text = UiText("SaslToken", "サーバがサインインのトークンを受け付けませんでした。");
+    // The server's own word, ASCII by then, helps whoever reads the line.
+    return status.empty() ? text : text + " (" + status + ")";
 }
 
 std::string TokenRefusalStatus(std::string_view json) {

@@ -1,5 +1,7 @@
 #include "pop3/Pop3Session.h"
 
+#include "mail/HeaderDecoding.h"
+
 #include <algorithm>
 #include <charconv>
 #include <set>
@@ -141,6 +143,16 @@ void Pop3Session::Begin(const std::string& userID, const std::string& password,
     StartTimeOut();
 }
 
+void Pop3Session::BeginWithToken(const std::string& userID, const std::string& token,
+                                 const std::string& server, Tls tls, const std::string& host,
+                                 int port) {
+    // A server that does not offer TLS then gets nothing, not even the name.
+    Begin(userID, token, server, tls == Tls::Implicit ? Tls::Implicit : Tls::Required);
+    token_ = true;
+    tokenHost_ = host;
+    tokenPort_ = port;
+}
+
 void Pop3Session::StartTimeOut(Pop3SessionHost::Wait wait) {
     timerRunning_ = true;
     host_.StartTimer(wait);
@@ -171,6 +183,10 @@ void Pop3Session::Reset() {
     errorNo_ = 0;
     encrypted_ = false;
     capaAnswered_ = offersUidl_ = offersPipelining_ = false;
+    token_ = offersOAuthBearer_ = offersXOAuth2_ = false;
+    tokenHost_.clear();
+    tokenResponse_.clear();
+    tokenStatus_.reset();
     useTop_ = false;
     due_.clear();
     count_ = 0;
@@ -527,6 +543,9 @@ void Pop3Session::ProcessReply(bool ended) {
     case psStls:
         StlsReplied(positive);
         break;
+    case psAuth:
+        AuthReplied(positive);
+        break;
     case psUser:
         positive ? Continue(psPass, "PASS " + password_) : Reject(peUser);
         break;
@@ -576,6 +595,15 @@ void Pop3Session::CapaReplied(bool positive) {
             offersUidl_ = offersUidl_ || StartsWithWord(line, "UIDL");
             offersPipelining_ = offersPipelining_ || StartsWithWord(line, "PIPELINING");
             offersStls = offersStls || StartsWithWord(line, "STLS");
+            if (StartsWithWord(line.substr(0, 4), "SASL")) {
+                for (std::string_view rest = line.substr(4); !rest.empty();) {
+                    rest.remove_prefix(std::min(rest.find_first_not_of(' '), rest.size()));
+                    const std::string_view word = rest.substr(0, rest.find(' '));
+                    offersOAuthBearer_ = offersOAuthBearer_ || StartsWithWord(word, "OAUTHBEARER");
+                    offersXOAuth2_ = offersXOAuth2_ || StartsWithWord(word, "XOAUTH2");
+                    rest.remove_prefix(word.size());
+                }
+            }
             return line != ".";
         });
     }
@@ -591,8 +619,60 @@ void Pop3Session::CapaReplied(bool positive) {
             return;
         }
     }
+    if (token_) {
+        AuthWithToken();
+        return;
+    }
     Continue(psUser, "USER " + userID_);
     PipelineLogin();
+}
+
+void Pop3Session::AuthWithToken() {
+    if (!offersOAuthBearer_ && !offersXOAuth2_) {
+        host_.TokenNotOffered();
+        Refuse(pePass);
+        return;
+    }
+    mechanism_ = offersOAuthBearer_ ? TokenMechanism::OAuthBearer : TokenMechanism::XOAuth2;
+    const std::string command =
+        mechanism_ == TokenMechanism::OAuthBearer ? "AUTH OAUTHBEARER" : "AUTH XOAUTH2";
+    std::string response =
+        EncodeBase64(TokenResponse(mechanism_, userID_, tokenHost_, tokenPort_, password_));
+    // The initial response only where the whole line fits in 255 octets (RFC 5034, 4).
+    if (command.size() + 1 + response.size() + 2 <= 255) {
+        Continue(psAuth, command + ' ' + response);
+        return;
+    }
+    tokenResponse_ = std::move(response);
+    Continue(psAuth, command);
+}
+
+void Pop3Session::AuthReplied(bool positive) {
+    if (positive) {
+        Continue(psStat, "STAT");
+        return;
+    }
+    const std::string_view line = received_.Head();
+    if (!line.starts_with("+ ") && !line.starts_with("+\r")) {
+        host_.TokenRefused(tokenStatus_.value_or(std::string()));
+        Reject(pePass);
+        return;
+    }
+    std::string_view challenge = line.substr(1, line.find('\r') - 1);
+    challenge.remove_prefix(std::min(challenge.find_first_not_of(' '), challenge.size()));
+    std::string answer;
+    if (!tokenResponse_.empty()) {
+        answer = std::exchange(tokenResponse_, {});
+    } else if (!tokenStatus_) {
+        // The refusal's reason (RFC 7628, 3.2.2), then the answer that lets the
+        // server end the exchange with its -ERR.
+        tokenStatus_ = TokenRefusalStatus(DecodeBase64(challenge));
+        answer = EncodeBase64(AbortResponse(mechanism_));
+    } else {
+        answer = "*"; // a second challenge: the exchange is cancelled
+    }
+    Await(psAuth);
+    Send(answer);
 }
 
 void Pop3Session::StlsReplied(bool positive) {
@@ -611,6 +691,7 @@ void Pop3Session::TlsStarted() {
     encrypted_ = true;
     // What the server offered in clear text may have been forged on the way.
     capaAnswered_ = offersUidl_ = offersPipelining_ = useTop_ = false;
+    offersOAuthBearer_ = offersXOAuth2_ = false;
     Continue(psCapa, "CAPA");
 }
 

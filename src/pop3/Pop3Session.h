@@ -4,6 +4,7 @@
 #pragma once
 
 #include "mail/HeaderExtraction.h"
+#include "mail/SaslToken.h"
 #include "mail/SummaryCache.h"
 #include "mail/TlsOutcome.h"
 #include "pop3/ReplyBuffer.h"
@@ -54,6 +55,11 @@ public:
     // The server refused QUIT and the session ended without a word; only an
     // owner that waits for the end of every session needs to know.
     virtual void QuitRefused() {}
+    // Told before Failed(pePass) of a session signing in with a token: the
+    // server took neither token mechanism, or refused the token (with the
+    // `status` of its challenge, RFC 7628; empty when it gave none).
+    virtual void TokenNotOffered() {}
+    virtual void TokenRefused(const std::string& /*status*/) {}
 };
 
 class Pop3Session {
@@ -72,6 +78,7 @@ public:
         psStls,      // "STLS" sent
         psHandshake, // the TLS handshake runs; nothing the server sends counts
         psList,      // "LIST" sent after UIDL, before OnConnect
+        psAuth,      // "AUTH" with a token sent (RFC 5034); its exchange runs
     };
     // How the connection is protected.
     enum class Tls : uint8_t {
@@ -121,6 +128,11 @@ public:
     // awaited next.
     void Begin(const std::string& userID, const std::string& password,
                const std::string& server = {}, Tls tls = Tls::Offered);
+    // The same, signing in with an OAuth 2.0 bearer token (OAUTHBEARER where
+    // the server lists it, else XOAUTH2) instead of USER and PASS; never
+    // without TLS. `host` and `port` are where the connection goes.
+    void BeginWithToken(const std::string& userID, const std::string& token,
+                        const std::string& server, Tls tls, const std::string& host, int port);
     void Receive(std::string_view chunk);
     // The server closed the connection.
     void ConnectionClosed();
@@ -160,6 +172,8 @@ private:
     size_t ScanReply(std::string_view chunk, bool multiLine, bool& ended);
     void ProcessReply(bool ended);
     void CapaReplied(bool positive);
+    void AuthWithToken();
+    void AuthReplied(bool positive);
     void StlsReplied(bool positive);
     void EndInClear(TlsFailure failure);
     void UidlReplied(bool positive);
@@ -220,6 +234,16 @@ private:
     bool capaAnswered_ = false;
     bool offersUidl_ = false;
     bool offersPipelining_ = false;
+    // Signing in with a token: what the server's SASL line listed, and how far
+    // the exchange went.
+    bool token_ = false;
+    bool offersOAuthBearer_ = false;
+    bool offersXOAuth2_ = false;
+    TokenMechanism mechanism_ = TokenMechanism::OAuthBearer;
+    std::string tokenHost_;
+    int tokenPort_ = 0;
+    std::string tokenResponse_; // awaiting the server's "+" when not empty
+    std::optional<std::string> tokenStatus_;
     // The login steps whose commands went out ahead of their turn, in the order
     // their replies are due; after a refused login they are read and dropped.
     std::deque<State> due_;

@@ -30,10 +30,14 @@ bool TVeltaPOP3::Connect(const std::string& hostName, const std::string& userID,
     const auto endpoint = ParseMailEndpoint(hostName);
     if (!endpoint || endpoint->protocol != MailProtocol::Pop3)
         return false;
-    session_.Begin(userID, password, hostName,
-                   endpoint->tls       ? Pop3Session::Tls::Implicit
-                   : Security.Required ? Pop3Session::Tls::Required
-                                       : Pop3Session::Tls::Offered);
+    reason_.clear();
+    const auto tls = endpoint->tls       ? Pop3Session::Tls::Implicit
+                     : Security.Required ? Pop3Session::Tls::Required
+                                         : Pop3Session::Tls::Offered;
+    if (SignInWithToken)
+        session_.BeginWithToken(userID, password, hostName, tls, endpoint->host, endpoint->port);
+    else
+        session_.Begin(userID, password, hostName, tls);
     connection_.Open(cp932::ToUnicode(endpoint->host), endpoint->host, endpoint->port,
                      endpoint->tls, Security.TrustedFingerprint);
     return true;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace pim {
 
@@ -49,7 +50,9 @@ private:
         TellMail(summary, uniqueId);
     }
     void Disconnected() override { TellDisconnect(); }
-    void Failed(uint8_t errorNo) override { TellError(errorNo); }
+    void Failed(uint8_t errorNo) override { TellError(errorNo, std::exchange(reason_, {})); }
+    void TokenNotOffered() override { reason_ = TokenNotOfferedText(); }
+    void TokenRefused(const std::string& status) override { reason_ = TokenRefusedText(status); }
     void QuitRefused() override { TellQuitRefused(); }
 
     // MailConnection::Owner
@@ -64,6 +67,7 @@ private:
     MailConnection connection_{*this};
     QTimer timer_;
     QTimer sessionTimer_;
+    std::string reason_; // of the error about to be told
 };
 
 } // namespace pim
