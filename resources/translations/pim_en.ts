@@ -1043,6 +1043,34 @@ which is not running.</translation>
         <source>トークンの応答を読めません（HTTP %1）</source>
         <translation>The token reply cannot be read (HTTP %1)</translation>
     </message>
+    <message>
+        <source>5 分以内にサインインが終わらなかったため、中止しました。</source>
+        <translation>The sign-in did not finish within 5 minutes and was stopped.</translation>
+    </message>
+    <message>
+        <source>サインインが拒否されました: %1</source>
+        <translation>The sign-in was refused: %1</translation>
+    </message>
+    <message>
+        <source>トークンを受け取れませんでした: %1</source>
+        <translation>No token was received: %1</translation>
+    </message>
+    <message>
+        <source>プロバイダがリフレッシュトークンを発行しませんでした（スコープに offline_access などが必要です）。</source>
+        <translation>The provider issued no refresh token (the scope needs offline_access or the like).</translation>
+    </message>
+    <message>
+        <source>クライアント ID が設定されていません。</source>
+        <translation>No client ID is set.</translation>
+    </message>
+    <message>
+        <source>認可とトークンの URL は https:// でなければなりません。</source>
+        <translation>The authorization and token URLs must be https://.</translation>
+    </message>
+    <message>
+        <source>サインインを待ち受けるポートを開けませんでした。</source>
+        <translation>No port could be opened to wait for the sign-in.</translation>
+    </message>
 </context>
 <context>
     <name>StatusTexts</name>

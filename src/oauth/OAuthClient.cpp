@@ -65,6 +65,16 @@ QByteArray MakeState() {
     return RandomText(16);
 }
 
+QString RedirectUri(const OAuthClient& client, quint16 port) {
+    const QString host = QUrl(client.authorizeUrl).host().toLower();
+    const bool microsoft = host == QLatin1String("login.microsoftonline.com") ||
+                           host.endsWith(QLatin1String(".login.microsoftonline.com")) ||
+                           host == QLatin1String("login.live.com");
+    return QStringLiteral("http://%1:%2/")
+        .arg(microsoft ? QStringLiteral("localhost") : QStringLiteral("127.0.0.1"))
+        .arg(port);
+}
+
 QUrl AuthorizationUrl(const OAuthClient& client, const QString& redirectUri,
                       const QByteArray& state, const QByteArray& challenge,
                       const QString& loginHint) {

@@ -37,6 +37,11 @@ QByteArray PkceChallenge(const QByteArray& verifier);
 // The `state` that binds the browser's redirect to this sign-in.
 QByteArray MakeState();
 
+// Where the browser comes back to: http://127.0.0.1:<port>/, or for Microsoft's
+// endpoints http://localhost:<port>/ (it matches the registered host and
+// ignores only the port there).
+QString RedirectUri(const OAuthClient& client, quint16 port);
+
 // The page the browser is sent to.
 QUrl AuthorizationUrl(const OAuthClient& client, const QString& redirectUri,
                       const QByteArray& state, const QByteArray& challenge,

@@ -55,6 +55,14 @@ TEST(OAuthClientTest, AuthorizationUrlCarriesEveryFieldWithoutOneLeakingIntoAnot
     EXPECT_TRUE(url.toEncoded().contains("login_hint=taro%2Bnews%40example.jp"));
 }
 
+TEST(OAuthClientTest, MicrosoftGetsTheLocalhostNameItWasRegisteredWithOthersTheAddress) {
+    OAuthClient client = kClient;
+    EXPECT_EQ(RedirectUri(client, 5000), QStringLiteral("http://127.0.0.1:5000/"));
+    client.authorizeUrl =
+        QStringLiteral("https://login.microsoftonline.com/common/oauth2/v2.0/authorize");
+    EXPECT_EQ(RedirectUri(client, 5000), QStringLiteral("http://localhost:5000/"));
+}
+
 TEST(OAuthClientTest, TokenRequestsAreFormEncodedAndLeaveOutAnEmptySecret) {
     EXPECT_EQ(CodeExchangeBody(kClient, "c+/=", "v-1", QStringLiteral("http://localhost:9/")),
               "grant_type=authorization_code&code=c%2B%2F%3D&redirect_uri=http%3A%2F%2F"
