@@ -1071,6 +1071,14 @@ which is not running.</translation>
         <source>サインインを待ち受けるポートを開けませんでした。</source>
         <translation>No port could be opened to wait for the sign-in.</translation>
     </message>
+    <message>
+        <source>トークンを更新できませんでした: %1</source>
+        <translation>The token could not be renewed: %1</translation>
+    </message>
+    <message>
+        <source>まだサインインしていません。</source>
+        <translation>Not signed in yet.</translation>
+    </message>
 </context>
 <context>
     <name>StatusTexts</name>

@@ -3,7 +3,10 @@
 #include "oauth/BrowserSignIn.h"
 
 #include "oauth/AuthServer.h"
+#include "oauth/TokenSource.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <gtest/gtest.h>
@@ -89,6 +92,60 @@ TEST_F(BrowserSignInTest, AClientThatCannotSignInOpensNoBrowser) {
     EXPECT_FALSE(signIn.Start());
     EXPECT_FALSE(signIn.Reason().isEmpty());
     EXPECT_FALSE(opened);
+}
+
+// Each step: what the provider is told first, then what a Want or a refusal gives.
+TEST_F(BrowserSignInTest, TokensAreRefreshedOnlyWhenStaleAndAGrantEndsOnlyByTheProvidersWord) {
+    TokenSource source;
+    qint64 now = 1'000'000;
+    source.Now = [&] { return now; };
+    source.SetClient(Client());
+    std::vector<std::string> told;
+    QObject::connect(&source, &TokenSource::ready, [&](const QByteArray& token) {
+        told.push_back("ready " + token.left(3).toStdString());
+    });
+    QObject::connect(&source, &TokenSource::signInNeeded,
+                     [&](const QString&) { told.push_back("sign in"); });
+    QObject::connect(&source, &TokenSource::unavailable,
+                     [&](const QString&) { told.push_back("unavailable"); });
+    QObject::connect(&source, &TokenSource::refreshTokenChanged, [&](const QByteArray& token) {
+        told.push_back(token.isEmpty() ? "forget" : "store");
+    });
+    const auto want = [&] {
+        told.clear();
+        source.Want();
+        test::RunUntil([&] { return !source.Busy(); }, 10s);
+        std::string all;
+        for (const std::string& one : told)
+            all += (all.empty() ? "" : ", ") + one;
+        return all;
+    };
+    EXPECT_EQ(want(), "sign in");
+    source.SetRefreshToken(
+        QJsonDocument::fromJson(server.Control("grant"))["refresh_token"].toString().toLatin1());
+    EXPECT_EQ(want(), "ready at-");
+    const QByteArray log = server.Control("log");
+    EXPECT_EQ(want(), "ready at-"); // still good: no request
+    EXPECT_EQ(server.Control("log"), log);
+    now += 3600'000 - TokenSource::kMarginMs + 1;
+    server.Control("rotate");
+    EXPECT_EQ(want(), "store, ready at-");
+    // Refused: refreshed once, unless just issued; the refreshed one's refusal stands.
+    now += TokenSource::kJustIssuedMs;
+    EXPECT_TRUE(source.Refused());
+    EXPECT_EQ(want(), "store, ready at-");
+    EXPECT_FALSE(source.Refused());
+    source.Accepted();
+    // The provider out of reach keeps the grant; its refusal of the grant ends it.
+    OAuthClient away = Client();
+    away.tokenUrl = QStringLiteral("https://127.0.0.1:1/token");
+    source.SetClient(away);
+    EXPECT_EQ(want(), "unavailable");
+    EXPECT_FALSE(source.RefreshToken().isEmpty());
+    source.SetClient(Client());
+    server.Control("revoke");
+    EXPECT_EQ(want(), "forget, sign in");
+    EXPECT_EQ(want(), "sign in");
 }
 
 } // namespace

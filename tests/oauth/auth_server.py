@@ -8,7 +8,7 @@ error=access_denied once /control/deny was asked); /token takes the code with it
 PKCE verifier and refresh tokens; /introspect answers Dovecot's oauth2 passdb
 (introspection_mode = post). /control/... changes what it does: expire (every access
 token stale), revoke (every grant gone), rotate (refresh tokens replaced at each use),
-lifetime?seconds=N, deny; /control/log lists the token requests.
+lifetime?seconds=N, deny, grant?user=U (tokens as a sign-in would give); /control/log lists the token requests.
 """
 import base64
 import hashlib
@@ -89,6 +89,8 @@ class Handler(BaseHTTPRequestHandler):
         elif what == "revoke":
             access.clear()
             refresh.clear()
+        elif what == "grant":
+            return self.answer(200, issue(query.get("user", "user"), True))
         elif what in ("rotate", "deny"):
             settings[what] = True
         elif what == "lifetime":
