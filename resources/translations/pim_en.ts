@@ -264,6 +264,10 @@
         <source>キーリングがパスワードを渡しませんでした。オプションの「パスワードをキーリングに保存する」をオフにするか、アカウント設定でパスワードを入力し直してください。</source>
         <translation>The keyring did not give the password. Turn off “Keep passwords in the desktop keyring” in the options, or type the password again in the account settings.</translation>
     </message>
+    <message>
+        <source>サインインが必要です</source>
+        <translation>Sign-in needed</translation>
+    </message>
 </context>
 <context>
     <name>Credentials</name>

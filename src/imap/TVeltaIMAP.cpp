@@ -96,6 +96,7 @@ bool TVeltaIMAP::Connect(const std::string& hostName, const std::string& userID,
         refusal_.start();
         return true;
     }
+    SetTokenRefused(false);
     const auto tls = endpoint->tls       ? ImapSession::Tls::Implicit
                      : Security.Required ? ImapSession::Tls::Required
                                          : ImapSession::Tls::Offered;
@@ -160,6 +161,7 @@ void TVeltaIMAP::Disconnected() {
 
 void TVeltaIMAP::TokenRefused(const std::string& status) {
     tokenStatus_ = status;
+    SetTokenRefused(true);
 }
 
 void TVeltaIMAP::Reason(ImapReason reason) {

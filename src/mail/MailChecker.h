@@ -73,6 +73,9 @@ public:
     // one line); empty otherwise. Set before OnError, kept until the next one.
     // What TLS did is told by SecurityOutcome instead.
     const std::string& ErrorReason() const { return errorReason_; }
+    // The last login error was the server refusing the token (SignInWithToken):
+    // a fresh one may pass where this one did not.
+    bool TokenRefused() const { return tokenRefused_; }
 
 protected:
     // The protocol's session tells; the handlers hear.
@@ -98,6 +101,7 @@ protected:
         if (OnAlert)
             OnAlert(this, text);
     }
+    void SetTokenRefused(bool refused) { tokenRefused_ = refused; }
     void TellQuitRefused() {
         if (OnQuitRefused)
             OnQuitRefused(this);
@@ -105,6 +109,7 @@ protected:
 
 private:
     std::string errorReason_;
+    bool tokenRefused_ = false;
 };
 
 } // namespace pim

@@ -31,6 +31,7 @@ bool TVeltaPOP3::Connect(const std::string& hostName, const std::string& userID,
     if (!endpoint || endpoint->protocol != MailProtocol::Pop3)
         return false;
     reason_.clear();
+    SetTokenRefused(false);
     const auto tls = endpoint->tls       ? Pop3Session::Tls::Implicit
                      : Security.Required ? Pop3Session::Tls::Required
                                          : Pop3Session::Tls::Offered;

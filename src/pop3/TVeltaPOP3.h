@@ -52,7 +52,10 @@ private:
     void Disconnected() override { TellDisconnect(); }
     void Failed(uint8_t errorNo) override { TellError(errorNo, std::exchange(reason_, {})); }
     void TokenNotOffered() override { reason_ = TokenNotOfferedText(); }
-    void TokenRefused(const std::string& status) override { reason_ = TokenRefusedText(status); }
+    void TokenRefused(const std::string& status) override {
+        reason_ = TokenRefusedText(status);
+        SetTokenRefused(true);
+    }
     void QuitRefused() override { TellQuitRefused(); }
 
     // MailConnection::Owner

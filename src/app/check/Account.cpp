@@ -2,8 +2,10 @@
 
 #include "app/check/AccountList.h"
 #include "app/check/SeenMail.h"
+#include "common/Cp932.h"
 #include "imap/TVeltaIMAP.h"
 #include "mail/MailEndpoint.h"
+#include "oauth/TokenSource.h"
 
 namespace pim {
 
@@ -22,7 +24,61 @@ Account::Account(Id id, const TAccount& settings, const AccountList& list)
     // The IMAP client is there from the start: it is the account's connection.
     if (imap_ && Checked(settings_))
         MakeClient();
+    FollowSignIn();
     Enter(Checked(settings_) ? State::Idle : State::Off);
+}
+
+Account::~Account() = default;
+
+void Account::FollowSignIn() {
+    if (settings_.Auth != AccountAuth::OAuth2) {
+        tokens_.reset();
+        return;
+    }
+    if (!tokens_) {
+        tokens_ = std::make_unique<TokenSource>();
+        connect(tokens_.get(), &TokenSource::ready, this,
+                [this](const QByteArray& token) { TokenRead(token.toStdString()); });
+        const auto failed = [this](bool signIn, const QString& reason) {
+            tokenFailure_ = {signIn, cp932::FromUnicode(reason)};
+            TokenRead(std::nullopt);
+        };
+        connect(tokens_.get(), &TokenSource::signInNeeded, this,
+                [failed](const QString& reason) { failed(true, reason); });
+        connect(tokens_.get(), &TokenSource::unavailable, this,
+                [failed](const QString& reason) { failed(false, reason); });
+        connect(tokens_.get(), &TokenSource::refreshTokenChanged, this,
+                [this](const QByteArray& token) {
+                    settings_.OAuthRefreshToken = token.toStdString();
+                    emit refreshTokenChanged(id_, settings_.OAuthRefreshToken);
+                });
+    }
+    const auto text = [](const std::string& value) { return QString::fromStdString(value); };
+    tokens_->SetClient({text(settings_.OAuthAuthorizeUrl), text(settings_.OAuthTokenUrl),
+                        text(settings_.OAuthClientId), text(settings_.OAuthClientSecret),
+                        text(settings_.OAuthScope)});
+    tokens_->SetRefreshToken(QByteArray::fromStdString(settings_.OAuthRefreshToken));
+}
+
+void Account::ReadToken(std::function<void(std::optional<std::string>)> done) {
+    if (!tokens_)
+        return done(std::nullopt);
+    tokenWanted_ = std::move(done);
+    tokens_->Want();
+}
+
+void Account::TokenRead(std::optional<std::string> token) {
+    if (auto done = std::exchange(tokenWanted_, nullptr))
+        done(std::move(token));
+}
+
+bool Account::TokenRefused() {
+    return tokens_ && tokens_->Refused();
+}
+
+void Account::TokenAccepted() {
+    if (tokens_)
+        tokens_->Accepted();
 }
 
 void Account::Enter(State state) {
@@ -104,6 +160,7 @@ void Account::Wanted() {
 
 void Account::Update(const TAccount& settings) {
     settings_ = settings;
+    FollowSignIn();
 }
 
 void Account::SetTimeOut(int milliseconds) {

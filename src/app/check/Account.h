@@ -21,6 +21,7 @@
 namespace pim {
 
 class AccountList;
+class TokenSource;
 class TVeltaIMAP;
 
 class Account : public QObject {
@@ -44,6 +45,8 @@ public:
         return settings.Enabled && !settings.Name.empty();
     }
 
+    ~Account() override;
+
     Id id() const { return id_; }
     const TAccount& Settings() const { return settings_; }
     State state() const { return state_; }
@@ -56,6 +59,21 @@ public:
     // locked store asks the user to unlock it only with `mayPrompt`.
     void ReadPassword(bool mayPrompt, std::function<void(std::optional<std::string>)> done);
     PasswordStore::Unreadable PasswordFailure() const;
+
+    // It signs in with an OAuth 2.0 token instead of a password.
+    bool SignsInWithToken() const { return tokens_ != nullptr; }
+    // `done` gets a token fit for a login now (refreshed first when stale), or
+    // nothing: then TokenFailure says why.
+    void ReadToken(std::function<void(std::optional<std::string>)> done);
+    struct TokenFailure {
+        bool signInNeeded = false; // else the provider could not be asked
+        std::string reason;        // CP932, one line
+    };
+    const TokenFailure& LastTokenFailure() const { return tokenFailure_; }
+    // The server refused the token: true when a new session with a fresh one
+    // is worth it (once, and not for a token just issued).
+    bool TokenRefused();
+    void TokenAccepted();
     // What the last check before this start of the program found.
     std::optional<AccountResult> SeenBefore() const;
     // What a check found, kept for the next start.
@@ -79,6 +97,9 @@ signals:
     void checkWanted(pim::Account::Id id, bool quietErrors);
     // It began or stopped idling.
     void pushingChanged();
+    // Its refresh token changed (rotated, or empty when the grant ended): to be
+    // kept where it is kept.
+    void refreshTokenChanged(pim::Account::Id id, const std::string& token);
 
 private:
     friend class AccountList;
@@ -91,6 +112,8 @@ private:
     void Wake();
     void Leave();
     void MakeClient();
+    void FollowSignIn();
+    void TokenRead(std::optional<std::string> token);
     TVeltaIMAP* ImapClient() const;
     // A check wanted now, at the pace pushed checks allow.
     void Wanted();
@@ -105,8 +128,11 @@ private:
     std::unique_ptr<MailChecker> client_;
     Backoff backoff_;
     PushPace pace_;
-    QTimer retry_;       // the next check, after a drop or held back by the pace
-    QElapsedTimer lost_; // since the connection was lost, while it is
+    QTimer retry_;                        // the next check, after a drop or held back by the pace
+    QElapsedTimer lost_;                  // since the connection was lost, while it is
+    std::unique_ptr<TokenSource> tokens_; // of an account signing in with OAuth
+    std::function<void(std::optional<std::string>)> tokenWanted_;
+    TokenFailure tokenFailure_;
 };
 
 } // namespace pim

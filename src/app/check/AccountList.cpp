@@ -50,6 +50,8 @@ void AccountList::Sync() {
         auto account = std::unique_ptr<Account>(new Account(++lastId_, settings, *this));
         connect(account.get(), &Account::checkWanted, this, &AccountList::checkWanted);
         connect(account.get(), &Account::pushingChanged, this, &AccountList::pushingChanged);
+        connect(account.get(), &Account::refreshTokenChanged, this,
+                &AccountList::refreshTokenChanged);
         accounts_.push_back(std::move(account));
     }
     for (std::unique_ptr<Account>& gone : old) {

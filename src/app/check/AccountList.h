@@ -63,6 +63,8 @@ signals:
     void pushingChanged();
     // The account is freed when this returns: its client tells nothing more.
     void removing(pim::Account::Id id);
+    // Account::refreshTokenChanged of any account.
+    void refreshTokenChanged(pim::Account::Id id, const std::string& token);
 
 private:
     const TAccounts& configured_;

@@ -458,9 +458,40 @@ void CheckRun::CheckAccount() {
     MailChecker& client = owner->BeginCheck();
     Listen(client, owner->id());
     client.Security = {account.TlsRequired, account.TrustedCertificate};
+    client.SignInWithToken = owner->SignsInWithToken();
+    if (client.SignInWithToken)
+        return ReadToken(*owner);
     if (!owner->PasswordInStore())
         return Login(account.Password);
     ReadPassword(*owner);
+}
+
+void CheckRun::ReadToken(Account& account) {
+    // Logged in already (kept open for push): no token is needed.
+    if (Turn()->CheckOpen(account.Settings().HostName, account.Settings().UserID))
+        return;
+    const QPointer<CheckRun> run(this);
+    account.ReadToken([run, turn = turn_](std::optional<std::string> token) {
+        if (!run || run->abandoned_ || turn != run->turn_)
+            return;
+        token ? run->Login(*token) : run->TokenUnavailable();
+    });
+}
+
+// No token: nothing goes to the server. Without a grant the user must sign in,
+// and only that brings the account back; a provider out of reach is tried again.
+void CheckRun::TokenUnavailable() {
+    AccountResult& r = Current();
+    const Account* account = accounts_.Find(turnAccount_);
+    const Account::TokenFailure failure =
+        account ? account->LastTokenFailure() : Account::TokenFailure{};
+    r.Fail(failure.signInNeeded ? CheckFailure::LoginRefused : CheckFailure::NoAnswer);
+    r.Reason = failure.signInNeeded ? UiText("CheckRun", "サインインが必要です") +
+                                          (failure.reason.empty() ? "" : ": " + failure.reason)
+                                    : failure.reason;
+    KeepShownList();
+    SignInFailed(!failure.signInNeeded);
+    Post(&CheckRun::CheckNext);
 }
 
 void CheckRun::ReadPassword(Account& account) {
@@ -608,6 +639,8 @@ void CheckRun::Opened(int mailCount) {
     AccountResult& r = Current();
     r.Count = mailCount;
     r.NewestSummarised = client.SummarisesNewest();
+    if (Account* account = accounts_.Find(turnAccount_))
+        account->TokenAccepted();
     if (mailCount == 0) {
         Post(&CheckRun::CheckQuit);
     } else if (!settings_.SettingCountOnly) {
@@ -671,6 +704,14 @@ void CheckRun::Failed(uint8_t errorNo) {
     if (r.Reason.empty())
         r.Reason = client.ErrorReason();
     KeepShownList();
+    // A token the server called stale: once more with a fresh one, in a new session.
+    if (client.TokenRefused()) {
+        Account* account = accounts_.Find(turnAccount_);
+        if (account && account->TokenRefused()) {
+            Post(&CheckRun::CheckAccount);
+            return;
+        }
+    }
     if (r.Is(CheckFailure::LoginRefused))
         SignInFailed(false);
     // The question waits until the client has returned from this event.

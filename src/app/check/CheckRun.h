@@ -140,6 +140,8 @@ private:
     // The account's password from the store; the first read of a run may ask
     // the user to unlock it, and the others go on meanwhile.
     void ReadPassword(Account& account);
+    void ReadToken(Account& account);
+    void TokenUnavailable();
     void Login(const std::string& password);
     void PasswordUnreadable();
     void SignInFailed(bool tryAgain);
