@@ -69,6 +69,32 @@ MainController::MainController(TMainForm& view, const std::string& programDir, T
         if (!run_.Running())
             ShowIdleStatus();
     });
+    QObject::connect(&accounts_, &AccountList::refreshTokenChanged, &view_,
+                     [this](Account::Id id, const std::string& token) {
+                         if (const Account* account = accounts_.Find(id))
+                             KeepRefreshToken(account->Settings(), token);
+                     });
+}
+
+// A rotated refresh token replaces the old one at once: the old one may be void
+// already, and a restart would find the account signed out.
+void MainController::KeepRefreshToken(const TAccount& owner, const std::string& token) {
+    const auto take = [&](TAccounts& accounts, bool save) {
+        for (size_t slot = 0; slot < accounts.size(); ++slot) {
+            TAccount& account = accounts[slot];
+            if (account.HostName.empty() || account.HostName != owner.HostName ||
+                account.UserID != owner.UserID || account.Auth != AccountAuth::OAuth2)
+                continue;
+            account.OAuthRefreshToken = token;
+            std::string error;
+            if (save && !SaveAccountSecurity(profilePath_, int(slot), account, &error) &&
+                !std::exchange(securityWriteFailed_, true))
+                std::fprintf(stderr, "Pim: %s\n", cp932::ToUtf8(error).c_str());
+        }
+    };
+    if (TOptionForm* open = view_.OptionForm())
+        take(open->EditAccounts, false);
+    take(Accounts, profileUsable_);
 }
 
 MainController::~MainController() = default;

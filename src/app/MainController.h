@@ -93,6 +93,7 @@ private:
     void ShowRun(const RunOutcome& outcome) override;
     void RunOver(const RunOutcome& outcome) override;
     void RememberSecurity(const TlsLesson& lesson) override;
+    void KeepRefreshToken(const TAccount& owner, const std::string& token);
 
     // What the remote menu reads of the program.
     class MenuHost : public RemoteMenuHost {
