@@ -48,6 +48,8 @@ public:
             ::kill(pid_, SIGTERM), WaitExit(pid_, std::chrono::seconds(5));
     }
     bool Running() const { return port_ > 0; }
+    // Its certificate, its own authority.
+    std::string Certificate() const { return dir_.path() + "/cert.pem"; }
     QString Url(const char* path) const {
         return QStringLiteral("https://127.0.0.1:%1%2").arg(port_).arg(QLatin1String(path));
     }

@@ -146,6 +146,19 @@ bool DovecotServer::Launch(bool withTls, bool samePorts) {
                        "userdb {\n driver = passwd-file\n args = @/passwd\n}\n";
     conf +=
         withTls ? "ssl = yes\nssl_cert = <@/server.pem\nssl_key = <@/server.key\n" : "ssl = no\n";
+    if (!introspection_.empty()) {
+        conf += "auth_mechanisms = plain login oauthbearer xoauth2\n"
+                "passdb {\n driver = oauth2\n mechanisms = oauthbearer xoauth2\n"
+                " args = @/oauth2.conf.ext\n}\n";
+        WriteFile(folder_ + "/oauth2.conf.ext",
+                  "introspection_mode = post\nintrospection_url = " + introspection_ +
+                      "\nforce_introspection = yes\nusername_attribute = username\n"
+                      "active_attribute = active\nactive_value = true\n"
+                      "tls_ca_cert_file = " +
+                      folder_ + "/introspection-ca.pem\n");
+        // Where its unprivileged auth process can read it.
+        WriteFile(folder_ + "/introspection-ca.pem", ReadFile(introspectionCa_));
+    }
     conf += "service pop3-login {\n inet_listener pop3 {\n  port = " + std::to_string(port_) +
             "\n }\n inet_listener pop3s {\n  port = " + std::to_string(tlsPort_) +
             (withTls ? "\n  ssl = yes" : "") + "\n }\n}\n";

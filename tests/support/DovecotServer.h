@@ -28,6 +28,12 @@ public:
     // `withTls` the plain port offers STLS and a pop3s one runs too, with a
     // certificate of its own for "localhost" and 127.0.0.1.
     bool Start(const std::vector<MailUser>& users, bool withTls = false);
+    // Before Start: logins with OAuth tokens too (OAUTHBEARER, XOAUTH2), each
+    // token asked of the authorization server at `introspectionUrl`, whose
+    // certificate `caFile` signed.
+    void AcceptTokens(const std::string& introspectionUrl, const std::string& caFile) {
+        introspection_ = introspectionUrl, introspectionCa_ = caFile;
+    }
 
     const std::string& error() const { return error_; }
     bool Running() const { return pid_ > 0; }
@@ -55,7 +61,7 @@ private:
     bool Launch(bool withTls, bool samePorts = false);
     bool Fail(const std::string& message);
 
-    std::string folder_, error_;
+    std::string folder_, error_, introspection_, introspectionCa_;
     pid_t pid_ = -1;
     uint16_t port_ = 0, tlsPort_ = 0, imapPort_ = 0, imapTlsPort_ = 0;
     bool withTls_ = false;

@@ -37,6 +37,7 @@ void Account::FollowSignIn() {
     }
     if (!tokens_) {
         tokens_ = std::make_unique<TokenSource>();
+        tokens_->Now = [this] { return qint64(list_.Now().count()); };
         connect(tokens_.get(), &TokenSource::ready, this,
                 [this](const QByteArray& token) { TokenRead(token.toStdString()); });
         const auto failed = [this](bool signIn, const QString& reason) {
