@@ -653,6 +653,11 @@ void Pop3Session::AuthReplied(bool positive) {
         return;
     }
     const std::string_view line = received_.Head();
+    // The server cannot ask about tokens for now (RFC 3206): not this token's fault.
+    if (line.starts_with("-ERR [SYS/TEMP]")) {
+        Reject(peConnect);
+        return;
+    }
     if (!line.starts_with("+ ") && !line.starts_with("+\r")) {
         host_.TokenRefused(tokenStatus_.value_or(std::string()));
         Reject(pePass);
