@@ -1,23 +1,15 @@
 #include "oauth/RedirectRequest.h"
 
+#include "oauth/TokenReply.h"
+
 #include <QUrl>
 #include <QUrlQuery>
 
 namespace pim {
 namespace {
 
-constexpr qsizetype kMaxErrorText = 300;
-
 RedirectVerdict Ignore(int status) {
     return {RedirectVerdict::Ignored, status, {}, {}};
-}
-
-QString OneLine(const QString& text) {
-    QString line;
-    for (const QChar c : text)
-        line += c.category() == QChar::Other_Control ? QChar(u' ') : c;
-    line = line.simplified();
-    return line.size() > kMaxErrorText ? line.left(kMaxErrorText - 1) + QChar(0x2026) : line;
 }
 
 const char* Reason(int status) {
@@ -62,7 +54,8 @@ RedirectVerdict ReadRedirect(const QByteArray& head, const QByteArray& state) {
         return {RedirectVerdict::Denied,
                 200,
                 {},
-                OneLine(description.isEmpty() ? error : error + QLatin1String(": ") + description)};
+                ProviderText(description.isEmpty() ? error
+                                                   : error + QLatin1String(": ") + description)};
     }
     const QByteArray code = value("code").toUtf8();
     if (code.isEmpty())

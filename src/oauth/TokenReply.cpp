@@ -12,7 +12,6 @@ namespace {
 
 // A year: beyond it a lifetime is a provider's mistake, and a refresh is cheap.
 constexpr double kMaxLifetime = 365.0 * 24 * 3600;
-constexpr qsizetype kMaxErrorText = 300;
 
 // RFC 6750's b64token: a token holding anything else (a space, a ^A) would
 // change the SASL message it goes into.
@@ -36,17 +35,6 @@ bool IsRefreshToken(const QString& token) {
                        [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7F; });
 }
 
-QString OneLine(QString text) {
-    for (QChar& c : text)
-        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
-            c == QChar::ParagraphSeparator)
-            c = u' ';
-    text = text.simplified();
-    if (text.size() > kMaxErrorText)
-        text = text.left(kMaxErrorText - 1) + QChar(0x2026);
-    return text;
-}
-
 // Seconds, as a number or (some providers) a string of one.
 int Lifetime(const QJsonValue& value) {
     double seconds = value.isString() ? value.toString().toDouble() : value.toDouble();
@@ -56,6 +44,18 @@ int Lifetime(const QJsonValue& value) {
 }
 
 } // namespace
+
+QString ProviderText(const QString& text) {
+    constexpr qsizetype kMax = 300;
+    QString line;
+    for (const QChar c : text)
+        line += c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+                        c == QChar::ParagraphSeparator
+                    ? QChar(u' ')
+                    : c;
+    line = line.simplified();
+    return line.size() > kMax ? line.left(kMax - 1) + QChar(0x2026) : line;
+}
 
 TokenReply ReadTokenReply(const QByteArray& body) {
     TokenReply reply;
@@ -71,7 +71,7 @@ TokenReply ReadTokenReply(const QByteArray& body) {
                                                                : TokenOutcome::Refused;
         const QString description = json.value(QLatin1String("error_description")).toString();
         reply.error =
-            OneLine(description.isEmpty() ? code : code + QLatin1String(": ") + description);
+            ProviderText(description.isEmpty() ? code : code + QLatin1String(": ") + description);
         return reply;
     }
     const QJsonValue type = json.value(QLatin1String("token_type"));

@@ -29,4 +29,8 @@ struct TokenReply {
 
 TokenReply ReadTokenReply(const QByteArray& body);
 
+// What a provider says for the user to read: one line, no control characters,
+// at most 300 characters.
+QString ProviderText(const QString& text);
+
 } // namespace pim
