@@ -447,9 +447,10 @@ void ImapSession::Completed(std::string_view text) {
         } else if (state_ == State::Login) {
             Enter(State::Search);
             // A token's refusal comes as a challenge: nothing could go with it.
-            if (token_)
-                host_.Send(Tagged(Command::Examine, "EXAMINE INBOX") +
-                           Tagged(Command::Search, "UID SEARCH UNSEEN"));
+            if (token_) {
+                std::string bytes = Tagged(Command::Examine, "EXAMINE INBOX");
+                host_.Send(bytes += Tagged(Command::Search, "UID SEARCH UNSEEN"));
+            }
         }
         break;
     case Command::Examine:

@@ -52,10 +52,12 @@ struct Recorder : ImapSessionHost {
     void Disconnected() override { log.push_back("disconnect"); }
     void Failed(uint8_t errorNo) override { log.push_back("error " + std::to_string(errorNo)); }
     void Reason(ImapReason reason) override {
-        static const char* const kNames[] = {"none",       "login disabled", "no mechanism",
-                                             "unsendable", "too long",       "unavailable"};
+        static const char* const kNames[] = {
+            "none",        "login disabled",  "no mechanism",      "unsendable",   "too long",
+            "unavailable", "token needs TLS", "token not offered", "token refused"};
         log.push_back("reason "s + kNames[static_cast<size_t>(reason)]);
     }
+    void TokenRefused(const std::string& status) override { log.push_back("status " + status); }
     void Alert(const std::string& text) override { log.push_back("alert " + cp932::ToUtf8(text)); }
     void Idling() override {
         EXPECT_FALSE(timerRunning || sessionTimerRunning);
@@ -81,6 +83,7 @@ struct Transcript {
     const DayNames days = {"Mo", "Tu", "We", "Th", "Fr", "Sa", "Su"};
     std::string user = "taro", password = "secret";
     Tls tls = Tls::Offered;
+    bool token = false; // the password is an OAuth token
 
     void Run(const std::string& steps, size_t piece = 0, size_t cut = 0) {
         session.UseCache(&cache);
@@ -90,7 +93,12 @@ struct Transcript {
     }
     void Step(const std::string& step, size_t piece, size_t cut) {
         const std::map<std::string, std::function<void()>> owner = {
-            {"BEGIN", [&] { session.Begin(user, password, "imap.example.jp", tls); }},
+            {"BEGIN",
+             [&] {
+                 token ? session.BeginWithToken(user, password, "imap.example.jp", tls,
+                                                "imap.example.jp", 993)
+                       : session.Begin(user, password, "imap.example.jp", tls);
+             }},
             {"QUIT", [&] { session.Quit(); }},
             {"KEEP", [&] { session.KeepOpen(true); }},
             {"AGAIN", [&] { session.CheckAgain(); }},
@@ -549,6 +557,55 @@ TEST(ImapSession, BoundsHoldWhateverTheServerSends) {
     Transcript alert;
     alert.Run("BEGIN|* OK [ALERT] " + std::string(1000, 'x') + "\n");
     EXPECT_EQ(alert.host.log.front(), "alert " + std::string(ImapSession::kMaxAlert, 'x'));
+}
+
+// A token goes out only over TLS, by the mechanism made for it, alone in its
+// write: a refusal comes as a challenge that anything sent with it would answer.
+TEST(ImapSession, ATokenGoesOutAloneOverTlsAndARefusalIsAnsweredAndTold) {
+    const auto token = [](Tls tls) {
+        return [tls](Transcript& t) { t.token = true, t.tls = tls, t.password = "tok"; };
+    };
+    const std::string bearer =
+        "AUTHENTICATE OAUTHBEARER bixhPXRhcm8sAWhvc3Q9aW1hcC5leGFtcGxlLmpwAXBvcnQ9OTkzAWF1dGg9QmVh"
+        "cmVyIHRvawEB";
+    const std::string both = "* OK [CAPABILITY IMAP4rev1 SASL-IR AUTH=XOAUTH2 AUTH=OAUTHBEARER]\n";
+    const std::string searched = "|* SEARCH\n|a2 OK\n|a3 OK\n";
+    ExpectTranscripts({
+        {"OAUTHBEARER where offered, EXAMINE after the login's OK",
+         both + "|a1 OK\n" + searched,
+         "C: a1 " + bearer + ", C: a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN, connect 0, C: a4 LOGOUT",
+         {},
+         token(Tls::Implicit)},
+        {"XOAUTH2 without SASL-IR: the response after the +",
+         "* OK [CAPABILITY IMAP4rev1 AUTH=XOAUTH2]\n|+\n|a1 OK\n" + searched,
+         "C: a1 AUTHENTICATE XOAUTH2, C: dXNlcj10YXJvAWF1dGg9QmVhcmVyIHRvawEB, C: a2 EXAMINE "
+         "INBOX; a3 UID SEARCH UNSEEN, connect 0, C: a4 LOGOUT",
+         {},
+         token(Tls::Implicit)},
+        {"a refusal's challenge answered with %x01, a second one cancelled",
+         both + "|+ eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIn0=\n|+ again\n|a1 NO refused\n|a2 OK\n",
+         "C: a1 " + bearer +
+             ", C: AQ==, C: *, C: a2 LOGOUT, status invalid_token, reason token refused, error "
+             "4, close",
+         {},
+         token(Tls::Implicit)},
+        {"a bare refusal of XOAUTH2",
+         "* OK [CAPABILITY AUTH=XOAUTH2 SASL-IR]\n|a1 NO AUTHENTICATE failed.\n|a2 OK\n",
+         "C: a1 AUTHENTICATE XOAUTH2 dXNlcj10YXJvAWF1dGg9QmVhcmVyIHRvawEB, C: a2 LOGOUT, status , "
+         "reason token refused, error 4, close",
+         {},
+         token(Tls::Implicit)},
+        {"no TLS offered: nothing goes out",
+         both + "|a1 OK\n",
+         "C: a1 LOGOUT, reason token needs TLS, error 4, close",
+         {},
+         token(Tls::Offered)},
+        {"no mechanism for tokens",
+         "* OK [CAPABILITY AUTH=PLAIN SASL-IR]\n|a1 OK\n",
+         "C: a1 LOGOUT, reason token not offered, error 4, close",
+         {},
+         token(Tls::Implicit)},
+    });
 }
 
 } // namespace

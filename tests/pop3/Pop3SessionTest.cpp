@@ -6,6 +6,7 @@
 
 #include "common/Cp932.h"
 #include "mail/MailEndpoint.h"
+#include "mail/SaslToken.h"
 
 #include <algorithm>
 #include <functional>
@@ -54,6 +55,8 @@ struct Recorder : Pop3SessionHost {
     }
     void Failed(uint8_t errorNo) override { log.push_back("error " + std::to_string(errorNo)); }
     void QuitRefused() override { log.push_back("quit refused"); }
+    void TokenNotOffered() override { log.push_back("token not offered"); }
+    void TokenRefused(const std::string& status) override { log.push_back("status " + status); }
 };
 
 std::string Joined(const std::vector<std::string>& log) {
@@ -76,11 +79,13 @@ struct Transcript {
     Pop3Session session{host};
     SummaryCache cache;
     Tls tls = Tls::Offered;
+    std::string token; // signs in with it, for pop.example.jp:995, where not empty
     Transcript() { host.session = &session; }
 
     void Run(const std::string& steps, Reads reads = {}) {
         session.UseCache(&cache);
-        session.Begin("taro", "secret", {}, tls);
+        token.empty() ? session.Begin("taro", "secret", {}, tls)
+                      : session.BeginWithToken("taro", token, {}, tls, "pop.example.jp", 995);
         for (size_t at = 0, end = 0; end != std::string::npos && !steps.empty(); at = end + 1)
             Step(steps.substr(at, (end = steps.find('|', at)) - at), reads);
     }
@@ -547,6 +552,58 @@ TEST(MailEndpoint, ReadsSchemeHostPortAndTlsAndRefusesWhatNamesNoHost) {
     for (const char* text : {"", "pop3s://", "imap://", ":110", "host:", "host:0", "host:65536",
                              "host:x", "[::1", "[::1]x", "two words", "pop3s://a/b"})
         EXPECT_EQ(ParseMailEndpoint(text), std::nullopt) << text;
+}
+
+// A token goes by AUTH only over TLS; its initial response only where the line
+// fits in 255 octets; a refusal's challenge is answered so that the -ERR comes.
+TEST(Pop3Session, ATokenGoesByAuthOverTlsAndARefusalIsAnsweredAndTold) {
+    const std::string bearer =
+        "bixhPXRhcm8sAWhvc3Q9cG9wLmV4YW1wbGUuanABcG9ydD05OTUBYXV0aD1CZWFyZXIgdG9rAQE=";
+    const std::string sasl = "+OK ready\n|+OK\nSASL PLAIN XOAUTH2 OAUTHBEARER\n.\n";
+    const auto token = [](std::string text) { return [text](Transcript& t) { t.token = text; }; };
+    ExpectTranscripts({
+        {"OAUTHBEARER with its response on the line",
+         sasl + "|+OK\n|+OK 0 0\n|QUIT|+OK\n|CLOSE",
+         "C: CAPA, C: AUTH OAUTHBEARER " + bearer +
+             ", C: STAT, connect 0, C: QUIT, disconnect, close",
+         {},
+         token("tok"),
+         Tls::Implicit},
+        {"a response too long for the line waits for the +, XOAUTH2 where alone",
+         "+OK ready\n|+OK\nSASL XOAUTH2\n.\n|+ \n|+OK\n|+OK 0 0\n|QUIT|+OK\n|CLOSE",
+         "C: CAPA, C: AUTH XOAUTH2, C: " +
+             EncodeBase64("user=taro\x01"
+                          "auth=Bearer " +
+                          std::string(200, 't') + "\x01\x01") +
+             ", C: STAT, connect 0, C: QUIT, disconnect, close",
+         {},
+         token(std::string(200, 't')),
+         Tls::Implicit},
+        {"a refusal: %x01 to its challenge, then its -ERR",
+         sasl + "|+ eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIn0=\n|-ERR no\n|CLOSE",
+         "C: CAPA, C: AUTH OAUTHBEARER " + bearer +
+             ", C: AQ==, status invalid_token, error 4, close",
+         {},
+         token("tok"),
+         Tls::Implicit},
+        {"a server that cannot ask for now is no refusal",
+         sasl + "|-ERR [SYS/TEMP] later\n|CLOSE",
+         "C: CAPA, C: AUTH OAUTHBEARER " + bearer + ", error 2, close",
+         {},
+         token("tok"),
+         Tls::Implicit},
+        {"no SASL for tokens",
+         "+OK ready\n|+OK\nSASL PLAIN\n.\n|+OK\n|CLOSE",
+         "C: CAPA, token not offered, C: QUIT, error 4, close",
+         {},
+         token("tok"),
+         Tls::Implicit},
+        {"no STLS: not even the name goes out",
+         "+OK ready\n|+OK\nSASL OAUTHBEARER\n.\n",
+         "C: CAPA, downgrade, error 2, close",
+         {},
+         token("tok")},
+    });
 }
 
 } // namespace
