@@ -77,8 +77,24 @@ MainController::MainController(TMainForm& view, const std::string& programDir, T
 }
 
 // A rotated refresh token replaces the old one at once: the old one may be void
-// already, and a restart would find the account signed out.
+// already, and a restart would find the account signed out. Where the keyring
+// holds it, there; a write the keyring does not confirm puts it in Pim.INI.
 void MainController::KeepRefreshToken(const TAccount& owner, const std::string& token) {
+    const auto configured = std::ranges::find_if(Accounts, [&](const TAccount& account) {
+        return account.HostName == owner.HostName && account.UserID == owner.UserID &&
+               account.Auth == AccountAuth::OAuth2;
+    });
+    if (configured != Accounts.end() && keeper_.Keeps(*configured) && !token.empty()) {
+        keeper_.Replace(*configured, token, [this, owner, token](bool stored) {
+            if (!stored)
+                KeepRefreshTokenInFile(owner, token);
+        });
+        return;
+    }
+    KeepRefreshTokenInFile(owner, token);
+}
+
+void MainController::KeepRefreshTokenInFile(const TAccount& owner, const std::string& token) {
     const auto take = [&](TAccounts& accounts, bool save) {
         for (size_t slot = 0; slot < accounts.size(); ++slot) {
             TAccount& account = accounts[slot];

@@ -94,6 +94,7 @@ private:
     void RunOver(const RunOutcome& outcome) override;
     void RememberSecurity(const TlsLesson& lesson) override;
     void KeepRefreshToken(const TAccount& owner, const std::string& token);
+    void KeepRefreshTokenInFile(const TAccount& owner, const std::string& token);
 
     // What the remote menu reads of the program.
     class MenuHost : public RemoteMenuHost {

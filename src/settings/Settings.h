@@ -53,6 +53,15 @@ struct TAccount {
     bool operator==(const TAccount&) const = default;
 };
 
+// What the account signs in with: its password, or its refresh token. One
+// place keeps it, Pim.INI or the keyring, under the same rules.
+inline std::string& SecretOf(TAccount& account) {
+    return account.Auth == AccountAuth::OAuth2 ? account.OAuthRefreshToken : account.Password;
+}
+inline const std::string& SecretOf(const TAccount& account) {
+    return SecretOf(const_cast<TAccount&>(account));
+}
+
 inline constexpr int kMaxAccounts = 20;
 using TAccounts = std::array<TAccount, kMaxAccounts>;
 

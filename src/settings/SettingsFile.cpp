@@ -314,7 +314,7 @@ IniFile::LoadStatus LoadSettings(const std::string& path, DialupPhonebook& dialu
     settings.SettingKeyring = ini.Value("Setting", "SettingKeyring") == "1";
     if (settings.SettingKeyring) {
         for (TAccount& account : accounts) {
-            if (!account.HostName.empty() && account.Password.empty())
+            if (!account.HostName.empty() && SecretOf(account).empty())
                 account.Keyring =
                     TAccount::KeyringEntry{account.Name, account.HostName, account.UserID};
         }
@@ -394,17 +394,19 @@ bool SaveAccountSecurity(const std::string& path, int slot, const TAccount& acco
     });
 }
 
-bool ClearSavedPassword(const std::string& path, int slot, const TAccount& account,
-                        const std::string& password, std::string* error) {
+bool ClearSavedSecret(const std::string& path, int slot, const TAccount& account,
+                      const std::string& secret, std::string* error) {
     if (slot < 0 || slot >= kMaxAccounts)
         return false;
     const std::string section = AccountSection(slot);
+    const bool token = account.Auth == AccountAuth::OAuth2;
+    const char* key = token ? "OAuthRefreshToken" : "Password";
     return Rewrite(path, error, [&](IniFile& ini) {
         if (ini.ReadString(section, "HostName") != account.HostName ||
             ini.ReadString(section, "UserID") != account.UserID ||
-            DecodePassword(ini.ReadString(section, "Password")) != password)
+            DecodePassword(ini.Value(section, key, kMaxTokenValueBytes).value_or("")) != secret)
             return false;
-        ini.WriteString(section, "Password", EncodePassword(""));
+        ini.WriteString(section, key, token ? "" : EncodePassword(""));
         return true;
     });
 }

@@ -40,11 +40,11 @@ bool SaveMainWindow(const std::string& path, const TSettings& settings,
 // same HostName and UserID: a trusted certificate must not pass to another server.
 bool SaveAccountSecurity(const std::string& path, int slot, const TAccount& account,
                          std::string* error = nullptr);
-// The keyring holds the password of slot `slot`: its Password is emptied, but
-// only while the file holds that account (HostName and UserID) with that very
-// password; false, writing nothing, otherwise.
-bool ClearSavedPassword(const std::string& path, int slot, const TAccount& account,
-                        const std::string& password, std::string* error = nullptr);
+// The keyring holds the secret of slot `slot` (SecretOf): it is emptied in the
+// file, but only while the file holds that account (HostName and UserID) with
+// that very secret; false, writing nothing, otherwise.
+bool ClearSavedSecret(const std::string& path, int slot, const TAccount& account,
+                      const std::string& secret, std::string* error = nullptr);
 // TakeSecurity into `accounts`, and every slot it changed saved so; false, with
 // the error of the first failed save, when one failed.
 bool StoreSecurity(const std::string& path, TAccounts& accounts, const TlsLesson& lesson,

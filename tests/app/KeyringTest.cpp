@@ -110,20 +110,26 @@ protected:
         std::sort(labels.begin(), labels.end());
         return labels;
     }
-    std::string InFile(int slot) const {
-        return DecodePassword(
-            IniFile::Load(profile).ReadString("Account" + std::to_string(slot), "Password"));
+    std::string InFile(int slot, const char* key = "Password") const {
+        return DecodePassword(IniFile::Load(profile)
+                                  .Value("Account" + std::to_string(slot), key, 1 << 16)
+                                  .value_or(""));
     }
 };
 
 // In, each password leaves the file only once the keyring holds it, under the
 // account's host and user and a name a person knows; a restart finds them there;
 // a renamed or moved account's entry follows it and a deleted one's goes. Out,
-// every one is back in the file, and the keyring holds none of Pim's.
+// every one is back in the file, and the keyring holds none of Pim's. A refresh
+// token (2 KB, as providers give) goes the same ways, and a rotated one replaces it.
 TEST_F(KeyringTest, EachPasswordMovesInFollowsItsAccountAndComesBackOut) {
     Accounts[0] = {true, "Taro", "pop.example.jp", "taro", "pw-taro"};
     Accounts[1] = {true, "Hanako", "imaps://imap.example.jp", "hanako", kJapanese};
     Accounts[2] = {true, "Jiro", "pop.example.jp", "jiro", ""};
+    Accounts[3] = {true, "Saburo", "imaps://imap.example.jp", "saburo", ""};
+    Accounts[3].Auth = AccountAuth::OAuth2;
+    const std::string grant = "1//" + std::string(2048, 'g');
+    Accounts[3].OAuthRefreshToken = grant;
     Save();
     ASSERT_EQ(Follow(true), Outcome::Done);
     for (int slot = 0; slot < 3; ++slot) {
@@ -134,10 +140,19 @@ TEST_F(KeyringTest, EachPasswordMovesInFollowsItsAccountAndComesBackOut) {
     EXPECT_EQ(Kept("pop.example.jp", "taro"), "pw-taro");
     EXPECT_EQ(Kept("imaps://imap.example.jp", "hanako"), kJapanese);
     EXPECT_EQ(Kept("pop.example.jp", "jiro"), "");
+    EXPECT_EQ(InFile(3, "OAuthRefreshToken"), "");
+    EXPECT_TRUE(keeper->Keeps(Accounts[3]));
+    EXPECT_EQ(Kept("imaps://imap.example.jp", "saburo"), grant);
     EXPECT_EQ(Labels(), (std::vector<std::string>{
                             "Pim のメールアカウント「Hanako」（hanako @ imaps://imap.example.jp）",
                             "Pim のメールアカウント「Jiro」（jiro @ pop.example.jp）",
+                            "Pim のメールアカウント「Saburo」（saburo @ imaps://imap.example.jp）",
                             "Pim のメールアカウント「Taro」（taro @ pop.example.jp）"}));
+    std::optional<bool> replaced;
+    keeper->Replace(Accounts[3], grant + "r", [&](bool stored) { replaced = stored; });
+    ASSERT_TRUE(test::RunUntil([&] { return replaced.has_value(); }, 20s));
+    EXPECT_TRUE(*replaced);
+    EXPECT_EQ(Kept("imaps://imap.example.jp", "saburo"), grant + "r");
 
     Restart();
     ASSERT_TRUE(Settings.SettingKeyring);
@@ -156,6 +171,7 @@ TEST_F(KeyringTest, EachPasswordMovesInFollowsItsAccountAndComesBackOut) {
     EXPECT_EQ(Kept("pop.example.jp", "jiro"), std::nullopt);
     EXPECT_EQ(Labels(), (std::vector<std::string>{
                             "Pim のメールアカウント「Hanako」（hanako @ imaps://mail.example.jp）",
+                            "Pim のメールアカウント「Saburo」（saburo @ imaps://imap.example.jp）",
                             "Pim のメールアカウント「Taro2」（taro @ pop.example.jp）"}));
 
     ASSERT_EQ(Follow(false), Outcome::Done);
@@ -164,6 +180,8 @@ TEST_F(KeyringTest, EachPasswordMovesInFollowsItsAccountAndComesBackOut) {
     EXPECT_EQ(InFile(0), "pw-taro");
     EXPECT_EQ(InFile(1), kJapanese);
     EXPECT_EQ(Labels(), std::vector<std::string>{});
+    Restart(); // the file's longer value comes back whole
+    EXPECT_EQ(Accounts[2].OAuthRefreshToken, grant + "r");
 }
 
 // A check reads the password when it needs it and logs in with it. A locked

@@ -73,6 +73,11 @@ void Account::TokenRead(std::optional<std::string> token) {
         done(std::move(token));
 }
 
+void Account::UseRefreshToken(const std::string& token) {
+    if (tokens_)
+        tokens_->SetRefreshToken(QByteArray::fromStdString(token));
+}
+
 bool Account::TokenRefused() {
     return tokens_ && tokens_->Refused();
 }

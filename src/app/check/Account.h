@@ -65,6 +65,8 @@ public:
     // `done` gets a token fit for a login now (refreshed first when stale), or
     // nothing: then TokenFailure says why.
     void ReadToken(std::function<void(std::optional<std::string>)> done);
+    // Its refresh token, read from the store that keeps it.
+    void UseRefreshToken(const std::string& token);
     struct TokenFailure {
         bool signInNeeded = false; // else the provider could not be asked
         std::string reason;        // CP932, one line

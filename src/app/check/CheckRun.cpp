@@ -459,11 +459,19 @@ void CheckRun::CheckAccount() {
     Listen(client, owner->id());
     client.Security = {account.TlsRequired, account.TrustedCertificate};
     client.SignInWithToken = owner->SignsInWithToken();
-    if (client.SignInWithToken)
-        return ReadToken(*owner);
     if (!owner->PasswordInStore())
-        return Login(account.Password);
+        return client.SignInWithToken ? ReadToken(*owner) : Login(account.Password);
     ReadPassword(*owner);
+}
+
+// What the store kept: a password goes to the server, a refresh token to the
+// account's token source.
+void CheckRun::SecretRead(const std::string& secret) {
+    Account* account = accounts_.Find(turnAccount_);
+    if (!account || !account->SignsInWithToken())
+        return Login(secret);
+    account->UseRefreshToken(secret);
+    ReadToken(*account);
 }
 
 void CheckRun::ReadToken(Account& account) {
@@ -498,7 +506,7 @@ void CheckRun::ReadPassword(Account& account) {
     if (checkIndex_ == prompted_ && promptAnswer_) {
         prompted_ = -1;
         const std::optional<std::string> password = *std::exchange(promptAnswer_, std::nullopt);
-        return password ? Login(*password) : PasswordUnreadable();
+        return password ? SecretRead(*password) : PasswordUnreadable();
     }
     // Logged in already (kept open for push): a locked store does not matter.
     if (Turn()->CheckOpen(account.Settings().HostName, account.Settings().UserID))
@@ -524,7 +532,7 @@ void CheckRun::ReadPassword(Account& account) {
     account.ReadPassword(false, [run, turn = turn_](std::optional<std::string> password) {
         if (!run || run->abandoned_ || turn != run->turn_)
             return;
-        password ? run->Login(*password) : run->PasswordUnreadable();
+        password ? run->SecretRead(*password) : run->PasswordUnreadable();
     });
 }
 

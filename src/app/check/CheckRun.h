@@ -141,6 +141,7 @@ private:
     // the user to unlock it, and the others go on meanwhile.
     void ReadPassword(Account& account);
     void ReadToken(Account& account);
+    void SecretRead(const std::string& secret);
     void TokenUnavailable();
     void Login(const std::string& password);
     void PasswordUnreadable();

@@ -23,7 +23,7 @@ SecretService::Attributes AttributesOf(const std::string& hostName, const std::s
 
 // The keyring holds text: the password as UTF-8, when that comes back to the
 // very bytes Pim logs in with.
-std::optional<QByteArray> SecretOf(const std::string& password) {
+std::optional<QByteArray> Utf8Of(const std::string& password) {
     const QString text = cp932::ToUnicode(password);
     if (cp932::FromUnicode(text) != password)
         return std::nullopt;
@@ -80,7 +80,7 @@ void PasswordKeeper::Probe(std::function<void(bool)> answered) {
 }
 
 bool PasswordKeeper::Keeps(const TAccount& account) const {
-    return Settings.SettingKeyring && account.Keyring && account.Password.empty();
+    return Settings.SettingKeyring && account.Keyring && SecretOf(account).empty();
 }
 
 void PasswordKeeper::Read(const TAccount& account, bool mayPrompt,
@@ -99,6 +99,16 @@ void PasswordKeeper::Read(const TAccount& account, bool mayPrompt,
                                                                     : Unreadable::Refused;
                       done(std::nullopt);
                   });
+}
+
+void PasswordKeeper::Replace(const TAccount& account, const std::string& secret,
+                             std::function<void(bool)> done) {
+    const auto text = Utf8Of(secret);
+    if (!account.Keyring || !text)
+        return done(false);
+    keyring_.Write(AttributesOf(account.Keyring->HostName, account.Keyring->UserID),
+                   Label(*account.Keyring), *text, false,
+                   [done = std::move(done)](Status status) { done(status == Status::Ok); });
 }
 
 void PasswordKeeper::Follow(bool keyring, bool mayPrompt, std::function<void(Outcome)> done) {
@@ -125,7 +135,7 @@ void PasswordKeeper::MoveIn(std::shared_ptr<Move> move, int slot) {
     for (; slot < kMaxAccounts; ++slot) {
         const TAccount& account = Accounts[size_t(slot)];
         if (!account.HostName.empty() &&
-            !(account.Keyring && account.Password.empty() && *account.Keyring == EntryOf(account)))
+            !(account.Keyring && SecretOf(account).empty() && *account.Keyring == EntryOf(account)))
             break;
     }
     if (slot == kMaxAccounts)
@@ -135,7 +145,7 @@ void PasswordKeeper::MoveIn(std::shared_ptr<Move> move, int slot) {
     // What the options changed meanwhile is the next move's business.
     const auto unchanged = [before, slot] {
         const TAccount& now = Accounts[size_t(slot)];
-        return EntryOf(now) == EntryOf(before) && now.Password == before.Password &&
+        return EntryOf(now) == EntryOf(before) && SecretOf(now) == SecretOf(before) &&
                now.Keyring == before.Keyring;
     };
     const auto stored = [this, move, slot, wanted, unchanged](Status status,
@@ -145,24 +155,24 @@ void PasswordKeeper::MoveIn(std::shared_ptr<Move> move, int slot) {
             if (unchanged()) {
                 TAccount& account = Accounts[size_t(slot)];
                 account.Keyring = wanted;
-                account.Password.clear();
-                if (password && !ClearSavedPassword(profilePath_, slot, account, *password))
+                SecretOf(account).clear();
+                if (password && !ClearSavedSecret(profilePath_, slot, account, *password))
                     move->incomplete = true;
             }
         }
         MoveIn(move, slot + 1);
     };
 
-    if (!before.Keyring || !before.Password.empty()) {
+    if (!before.Keyring || !SecretOf(before).empty()) {
         // The password Pim holds goes in; the file forgets it only then.
-        const auto secret = SecretOf(before.Password);
+        const auto secret = Utf8Of(SecretOf(before));
         if (!secret) {
             move->incomplete = true;
             return MoveIn(move, slot + 1);
         }
         keyring_.Write(
             AttributesOf(wanted.HostName, wanted.UserID), Label(wanted), *secret, move->mayPrompt,
-            [stored, password = before.Password](Status status) { stored(status, &password); });
+            [stored, password = SecretOf(before)](Status status) { stored(status, &password); });
         return;
     }
     // Renamed, or moved to another host or user: the entry is made anew; the
@@ -232,7 +242,7 @@ void PasswordKeeper::MoveOut(std::shared_ptr<Move> move, int slot) {
         if (Keeps(account) && !move->read[i])
             return Finish(move, Outcome::Incomplete); // changed while it was read
         if (move->read[i])
-            account.Password = *move->read[i];
+            SecretOf(account) = *move->read[i];
         account.Keyring.reset();
     }
     if (!SaveSettings(profilePath_, settings, accounts))

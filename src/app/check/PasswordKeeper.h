@@ -51,6 +51,11 @@ public:
               std::function<void(std::optional<std::string>)> done) override;
     Unreadable LastFailure() const override { return lastFailure_; }
 
+    // A new secret for an account whose entry the keyring holds (a rotated
+    // refresh token): `done` says whether the keyring confirmed the write.
+    void Replace(const TAccount& account, const std::string& secret,
+                 std::function<void(bool stored)> done);
+
     // The entry's name as a person sees it in the keyring's manager.
     static QString Label(const TAccount::KeyringEntry& entry);
 
