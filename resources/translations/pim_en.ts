@@ -1085,6 +1085,43 @@ which is not running.</translation>
     </message>
 </context>
 <context>
+    <name>SignInWindow</name>
+    <message>
+        <source>Pim -サインイン-</source>
+        <translation>Pim - Sign in -</translation>
+    </message>
+    <message>
+        <source>サインインのページのアドレス</source>
+        <translation>Address of the sign-in page</translation>
+    </message>
+    <message>
+        <source>コピー</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>「%1」のサインインのページをブラウザで開きました。ブラウザでサインインを済ませてください。</source>
+        <translation>The sign-in page of &quot;%1&quot; was opened in your browser. Please sign in there.</translation>
+    </message>
+    <message>
+        <source>ブラウザを開けませんでした。「%1」のサインインのため、次のアドレスをブラウザで開いてください。</source>
+        <translation>No browser could be opened. To sign in to &quot;%1&quot;, open this address in a browser.</translation>
+    </message>
+    <message>
+        <source>「%1」にサインインできませんでした。
+%2</source>
+        <translation>Could not sign in to &quot;%1&quot;.
+%2</translation>
+    </message>
+    <message>
+        <source>閉じる</source>
+        <translation>Close</translation>
+    </message>
+</context>
+<context>
     <name>StatusTexts</name>
     <message>
         <source>自動チェック停止中</source>

@@ -6,6 +6,7 @@
 #include "app/check/StatusTexts.h"
 #include "common/Cp932.h"
 #include "common/UiText.h"
+#include "platform/Help.h"
 #include "platform/MessageBox.h"
 #include "platform/Sound.h"
 #include "remote/PimStation.h"
@@ -74,6 +75,22 @@ MainController::MainController(TMainForm& view, const std::string& programDir, T
                          if (const Account* account = accounts_.Find(id))
                              KeepRefreshToken(account->Settings(), token);
                      });
+}
+
+// One window at a time: a second account without a grant waits for the next
+// run the user starts.
+void MainController::SignInWanted(Account::Id id) {
+    const Account* account = accounts_.Find(id);
+    if (!account || signIn_)
+        return;
+    auto* window = new SignInWindow(account->Settings(), &view_);
+    signIn_ = window;
+    QObject::connect(window, &SignInWindow::signedIn, &view_, [this, id](const TokenReply& tokens) {
+        if (Account* signedIn = accounts_.Find(id))
+            signedIn->SignedIn(tokens);
+    });
+    window->show();
+    window->Start();
 }
 
 // A rotated refresh token replaces the old one at once: the old one may be void

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/RemoteMenu.h"
+#include "app/SignInWindow.h"
 #include "app/StationPrompts.h"
 #include "app/check/AccountList.h"
 #include "app/check/CheckRun.h"
@@ -18,6 +19,7 @@
 #include "settings/OptionHost.h"
 
 #include <QPoint>
+#include <QPointer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -93,6 +95,7 @@ private:
     void ShowRun(const RunOutcome& outcome) override;
     void RunOver(const RunOutcome& outcome) override;
     void RememberSecurity(const TlsLesson& lesson) override;
+    void SignInWanted(Account::Id id) override;
     void KeepRefreshToken(const TAccount& owner, const std::string& token);
     void KeepRefreshTokenInFile(const TAccount& owner, const std::string& token);
 
@@ -140,6 +143,7 @@ private:
     // Pim.INI could be read (or was missing) at start; otherwise it is never written.
     bool profileUsable_ = true;
     bool securityWriteFailed_ = false; // said once on stderr, not at every check
+    QPointer<SignInWindow> signIn_;    // one sign-in at a time
 };
 
 } // namespace pim

@@ -24,6 +24,7 @@ TokenSource::TokenSource(QObject* parent) : QObject(parent) {
         // Only the provider's word that the grant is gone discards it.
         if (reply.outcome == TokenOutcome::InvalidGrant) {
             refresh_.clear();
+            ended_ = reply.error;
             emit refreshTokenChanged(refresh_);
             emit signInNeeded(reply.error);
             return;
@@ -45,6 +46,7 @@ void TokenSource::SetRefreshToken(const QByteArray& token) {
         return;
     refresh_ = token;
     access_.clear();
+    ended_.clear();
 }
 
 void TokenSource::SignedIn(const TokenReply& tokens) {
@@ -56,6 +58,7 @@ void TokenSource::Take(const TokenReply& reply) {
     issued_ = Now();
     expires_ =
         issued_ + (reply.expiresIn > 0 ? reply.expiresIn * qint64{1000} : kAssumedLifetimeMs);
+    ended_.clear();
     if (!reply.refreshToken.isEmpty() && reply.refreshToken != refresh_) {
         refresh_ = reply.refreshToken;
         emit refreshTokenChanged(refresh_);
@@ -71,7 +74,8 @@ void TokenSource::Want() {
     }
     access_.clear();
     if (refresh_.isEmpty()) {
-        emit signInNeeded(UiString("SignIn", "まだサインインしていません。"));
+        emit signInNeeded(ended_.isEmpty() ? UiString("SignIn", "まだサインインしていません。")
+                                           : ended_);
         return;
     }
     busy_ = true;

@@ -64,6 +64,7 @@ private:
     qint64 issued_ = 0;
     bool busy_ = false;
     bool retried_ = false; // refreshed after a refusal, not yet accepted
+    QString ended_;        // why the provider ended the grant, while none is held
 };
 
 } // namespace pim

@@ -68,7 +68,10 @@ QUrl HelpUrl(int context) {
 }
 
 void OpenHelp(int context, QObject* owner, std::function<void()> failed) {
-    const QUrl url = HelpUrl(context);
+    OpenInBrowser(HelpUrl(context), owner, std::move(failed));
+}
+
+void OpenInBrowser(const QUrl& url, QObject* owner, std::function<void()> failed) {
     // Qt would hand the page to xdg-open too, but call it opened as soon as
     // xdg-open starts: on a desktop with nothing to show pages, xdg-open fails
     // only then. Its messages go to stderr, as Qt's would.

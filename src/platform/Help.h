@@ -23,6 +23,9 @@ QString HelpPage(const QString& programFolder, const QString& installedFolder);
 // Opens the page in the desktop's browser. When nothing could open it, which
 // may be known only later, calls `failed`, unless `owner` is gone by then.
 void OpenHelp(int context, QObject* owner, std::function<void()> failed);
+// Opens `url` in the desktop's browser; `failed` runs, while `owner` lives,
+// when nothing could show it (at once, or once xdg-open gave up).
+void OpenInBrowser(const QUrl& url, QObject* owner, std::function<void()> failed);
 // What a message box says when the page cannot be opened: that, and where it is (CP932).
 std::string HelpNotOpenedText();
 

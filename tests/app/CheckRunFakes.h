@@ -95,6 +95,7 @@ struct FakeHost : CheckRunHost {
     std::function<void()> onGoOnline; // after the switch
     bool offline = false;
     RunOutcome last;
+    std::vector<Account::Id> signIns; // asked for
 
     explicit FakeHost(TAccounts& a) : accounts(a) {}
     int Ask(const std::string& text, unsigned flags) override {
@@ -109,6 +110,7 @@ struct FakeHost : CheckRunHost {
     void OpenAccountOptions() override { ++optionsOpened; }
     void ShowRun(const RunOutcome& outcome) override { last = outcome; }
     void RunOver(const RunOutcome&) override { ++over; }
+    void SignInWanted(Account::Id id) override { signIns.push_back(id); }
     void RememberSecurity(const TlsLesson& lesson) override {
         if (!profile.empty())
             StoreSecurity(profile, accounts, lesson);

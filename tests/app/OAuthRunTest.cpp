@@ -2,6 +2,7 @@
 // tests' own authorization server of every token, over IMAP and POP3.
 #include "app/CheckRunFakes.h"
 #include "oauth/AuthServer.h"
+#include "oauth/TokenReply.h"
 #include "oauth/TokenSource.h"
 #include "support/DovecotServer.h"
 #include "support/MailboxServer.h"
@@ -9,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <gtest/gtest.h>
+#include <map>
 
 namespace pim {
 namespace {
@@ -50,13 +52,18 @@ protected:
 };
 
 // A token the server calls stale is refreshed once for a new session; a grant
-// the provider ended asks for a sign-in, and nothing is sent to the server.
+// the provider ended asks for a sign-in, nothing is sent to the server, and
+// only a check the user started opens the browser, once a run. The tokens of
+// that sign-in check the account at once.
 TEST_F(OAuthRunTest, AStaleTokenIsRefreshedOnceAndAnEndedGrantAsksForASignIn) {
     FakeStart start(accounts, settings);
     // Each check logs in anew, IMAP too; the clock is the test's.
     start.list.SetHolding(false);
     std::chrono::milliseconds now{1'000'000};
     start.list.Now = [&] { return now; };
+    std::map<Account::Id, std::string> kept; // the refresh tokens told to be kept
+    QObject::connect(&start.list, &AccountList::refreshTokenChanged,
+                     [&](Account::Id id, const std::string& token) { kept[id] = token; });
     const auto lines = [&] {
         std::string text;
         for (size_t i = 0; i < 2; ++i) {
@@ -81,10 +88,18 @@ TEST_F(OAuthRunTest, AStaleTokenIsRefreshedOnceAndAnEndedGrantAsksForASignIn) {
     ASSERT_TRUE(start.Check());
     const std::string ended = "サインインが必要です: invalid_grant: revoked";
     EXPECT_EQ(lines(), "-4 " + ended + " | -4 " + ended);
+    EXPECT_TRUE(start.host.signIns.empty());
+    ASSERT_TRUE(start.Check(CheckRun::Sender::CheckButton));
+    EXPECT_EQ(start.host.signIns, std::vector{start.list.All()[0]->id()});
     for (const auto& account : start.list.All()) {
         EXPECT_EQ(account->state(), Account::State::NeedsSignIn);
-        EXPECT_TRUE(account->Settings().OAuthRefreshToken.empty());
+        EXPECT_EQ(kept[account->id()], "");
     }
+    TokenReply tokens = ReadTokenReply(authority.Control("grant?user=taro"));
+    start.list.All()[1]->SignedIn(tokens);
+    ASSERT_TRUE(test::RunUntil([&] { return start.host.over == 5; }, std::chrono::seconds(20)));
+    EXPECT_EQ(kept[start.list.All()[1]->id()], tokens.refreshToken.toStdString());
+    EXPECT_EQ(lines(), "-4 " + ended + " | 1 ");
 }
 
 } // namespace

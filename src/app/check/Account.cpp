@@ -24,18 +24,19 @@ Account::Account(Id id, const TAccount& settings, const AccountList& list)
     // The IMAP client is there from the start: it is the account's connection.
     if (imap_ && Checked(settings_))
         MakeClient();
-    FollowSignIn();
+    FollowSignIn(true);
     Enter(Checked(settings_) ? State::Idle : State::Off);
 }
 
 Account::~Account() = default;
 
-void Account::FollowSignIn() {
+void Account::FollowSignIn(bool tokenChanged) {
     if (settings_.Auth != AccountAuth::OAuth2) {
         tokens_.reset();
         return;
     }
-    if (!tokens_) {
+    const bool made = !tokens_;
+    if (made) {
         tokens_ = std::make_unique<TokenSource>();
         tokens_->Now = [this] { return qint64(list_.Now().count()); };
         connect(tokens_.get(), &TokenSource::ready, this,
@@ -50,15 +51,18 @@ void Account::FollowSignIn() {
                 [failed](const QString& reason) { failed(false, reason); });
         connect(tokens_.get(), &TokenSource::refreshTokenChanged, this,
                 [this](const QByteArray& token) {
-                    settings_.OAuthRefreshToken = token.toStdString();
-                    emit refreshTokenChanged(id_, settings_.OAuthRefreshToken);
+                    emit refreshTokenChanged(id_, token.toStdString());
                 });
     }
     const auto text = [](const std::string& value) { return QString::fromStdString(value); };
     tokens_->SetClient({text(settings_.OAuthAuthorizeUrl), text(settings_.OAuthTokenUrl),
                         text(settings_.OAuthClientId), text(settings_.OAuthClientSecret),
                         text(settings_.OAuthScope)});
-    tokens_->SetRefreshToken(QByteArray::fromStdString(settings_.OAuthRefreshToken));
+    // Only a token the configuration brings replaces the one the account holds:
+    // one it just got (signed in, rotated) may not be kept there yet, or is
+    // kept in the keyring.
+    if (made || tokenChanged)
+        tokens_->SetRefreshToken(QByteArray::fromStdString(settings_.OAuthRefreshToken));
 }
 
 void Account::ReadToken(std::function<void(std::optional<std::string>)> done) {
@@ -76,6 +80,16 @@ void Account::TokenRead(std::optional<std::string> token) {
 void Account::UseRefreshToken(const std::string& token) {
     if (tokens_)
         tokens_->SetRefreshToken(QByteArray::fromStdString(token));
+}
+
+void Account::SignedIn(const TokenReply& tokens) {
+    if (!tokens_)
+        return;
+    tokens_->SignedIn(tokens);
+    if (state_ == State::NeedsSignIn)
+        Enter(State::Idle);
+    retry_.stop();
+    emit checkWanted(id_, false);
 }
 
 bool Account::TokenRefused() {
@@ -165,8 +179,9 @@ void Account::Wanted() {
 }
 
 void Account::Update(const TAccount& settings) {
+    const bool tokenChanged = settings.OAuthRefreshToken != settings_.OAuthRefreshToken;
     settings_ = settings;
-    FollowSignIn();
+    FollowSignIn(tokenChanged);
 }
 
 void Account::SetTimeOut(int milliseconds) {

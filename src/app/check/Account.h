@@ -22,6 +22,7 @@ namespace pim {
 
 class AccountList;
 class TokenSource;
+struct TokenReply;
 class TVeltaIMAP;
 
 class Account : public QObject {
@@ -67,6 +68,9 @@ public:
     void ReadToken(std::function<void(std::optional<std::string>)> done);
     // Its refresh token, read from the store that keeps it.
     void UseRefreshToken(const std::string& token);
+    // A sign-in in the browser gave these tokens: the refresh token is told to
+    // be kept, and the account is checked with the access token at once.
+    void SignedIn(const TokenReply& tokens);
     struct TokenFailure {
         bool signInNeeded = false; // else the provider could not be asked
         std::string reason;        // CP932, one line
@@ -114,7 +118,7 @@ private:
     void Wake();
     void Leave();
     void MakeClient();
-    void FollowSignIn();
+    void FollowSignIn(bool tokenChanged);
     void TokenRead(std::optional<std::string> token);
     TVeltaIMAP* ImapClient() const;
     // A check wanted now, at the pace pushed checks allow.

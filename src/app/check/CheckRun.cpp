@@ -244,7 +244,7 @@ void CheckRun::pbCheckClick(Sender sender) {
     }
     userStarted_ = sender == Sender::CheckButton || sender == Sender::Menu;
     // One unlock prompt at most, and never for a check nobody is waiting for.
-    mayPrompt_ = sender != Sender::Other;
+    mayPrompt_ = maySignIn_ = sender != Sender::Other;
     trustAsked_.fill(false);
     dialledByCheck_ = false;
     bool dialled = false;
@@ -325,7 +325,7 @@ void CheckRun::PushCheckAt(int k, bool quietErrors) {
         }
     }
     userStarted_ = false;
-    mayPrompt_ = false;
+    mayPrompt_ = maySignIn_ = false;
     trustAsked_.fill(false);
     dialledByCheck_ = false;
     host_.StartBusyAnimation();
@@ -499,6 +499,8 @@ void CheckRun::TokenUnavailable() {
                                     : failure.reason;
     KeepShownList();
     SignInFailed(!failure.signInNeeded);
+    if (failure.signInNeeded && std::exchange(maySignIn_, false))
+        host_.SignInWanted(turnAccount_);
     Post(&CheckRun::CheckNext);
 }
 

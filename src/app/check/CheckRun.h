@@ -64,6 +64,10 @@ public:
     // the user trusts, or one that verifies) belongs in the program's accounts
     // and Pim.INI.
     virtual void RememberSecurity(const TlsLesson& lesson) = 0;
+    // The account signs in with OAuth and its grant is gone: the user is asked
+    // to sign in again in the browser (once a run, and only in a run the user
+    // or the start-up started).
+    virtual void SignInWanted(Account::Id /*id*/) {}
 };
 
 // An account a check would ask: enabled and named.
@@ -194,6 +198,7 @@ private:
     int mailBefore_ = 0; // totalMail_ before the current account
     bool userStarted_ = false;
     bool mayPrompt_ = false; // the run's first password read may unlock the store
+    bool maySignIn_ = false; // the run's first account without a grant may open the browser
     int turn_ = 0;           // which account's turn a step or an answer belongs to
     int runs_ = 0;           // which run
     int walk_ = -1;          // the last account the walk over the list reached

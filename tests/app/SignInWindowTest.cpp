@@ -1,0 +1,48 @@
+// The sign-in window: the page's address to copy where no browser came up, and
+// a sign-in that cannot start says why and leaves only closing to do.
+#include "app/SignInWindow.h"
+
+#include "common/UiText.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+namespace pim {
+namespace {
+
+TEST(SignInWindowTest, TheAddressCanBeCopiedAndAWindowThatCannotSignInSaysWhy) {
+    SetUiLanguage(UiLanguage::English);
+    TAccount account{true, "Taro", "imaps://imap.example.jp", "taro@example.jp", ""};
+    account.Auth = AccountAuth::OAuth2;
+    account.OAuthAuthorizeUrl = "https://127.0.0.1:1/authorize";
+    account.OAuthTokenUrl = "https://127.0.0.1:1/token";
+    account.OAuthClientId = "pim";
+    QUrl opened;
+    auto* window = new SignInWindow(account, nullptr, [&](const QUrl& url) {
+        opened = url;
+        return true;
+    });
+    window->Start();
+    EXPECT_TRUE(window->laText->text().contains("opened in your browser"));
+    EXPECT_EQ(window->edUrl->text(), QString::fromLatin1(opened.toEncoded()));
+    window->btCopy->click();
+    EXPECT_EQ(QApplication::clipboard()->text(), window->edUrl->text());
+    window->BrowserFailed();
+    EXPECT_TRUE(window->laText->text().startsWith("No browser could be opened"));
+    window->close();
+
+    account.OAuthClientId.clear();
+    SignInWindow cannot(account);
+    cannot.Start();
+    EXPECT_TRUE(cannot.laText->text().contains("No client ID is set"));
+    EXPECT_FALSE(cannot.btCopy->isEnabled());
+    EXPECT_EQ(cannot.btCancel->text(), "Close");
+    SetUiLanguage(UiLanguage::Japanese);
+}
+
+} // namespace
+} // namespace pim
