@@ -126,6 +126,50 @@
         <source>サーバ %1 について記録した次のことを忘れてもよろしいですか？<byte value="xd"/>%2次回のメールチェックから、あらためて確認します。</source>
         <translation>Forget what was learnt of the server %1?<byte value="xd"/>%2The next check learns afresh.</translation>
     </message>
+    <message>
+        <source>サインイン</source>
+        <translation>Sign-in</translation>
+    </message>
+    <message>
+        <source>OAuth 2.0: その他</source>
+        <translation>OAuth 2.0: other</translation>
+    </message>
+    <message>
+        <source>認可URL</source>
+        <translation>Auth URL</translation>
+    </message>
+    <message>
+        <source>トークンURL</source>
+        <translation>Token URL</translation>
+    </message>
+    <message>
+        <source>クライアント</source>
+        <translation>Client ID</translation>
+    </message>
+    <message>
+        <source>シークレット</source>
+        <translation>Secret</translation>
+    </message>
+    <message>
+        <source>スコープ</source>
+        <translation>Scope</translation>
+    </message>
+    <message>
+        <source>クライアントID</source>
+        <translation>Client ID</translation>
+    </message>
+    <message>
+        <source>プロバイダが発行した場合のみ</source>
+        <translation>Only if the provider gave one</translation>
+    </message>
+    <message>
+        <source>クライアントIDを入力してください（プロバイダにアプリを登録すると得られます）。</source>
+        <translation>Please enter a client ID (the provider gives one when the program is registered with it).</translation>
+    </message>
+    <message>
+        <source>認可URLとトークンURLは https:// で始めてください。</source>
+        <translation>The auth and token URLs must begin with https://.</translation>
+    </message>
 </context>
 <context>
     <name>ArrivalNotice</name>

@@ -2,10 +2,12 @@
 
 #include "common/Cp932.h"
 #include "common/UiText.h"
+#include "oauth/Presets.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
 #include "settings/DialogFrame.h"
 
+#include <QComboBox>
 #include <QDate>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,6 +44,8 @@ constexpr int kRowPitch = 24;
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
 constexpr int kMargin = 8;
+// The sign-in choices: a password, each provider's preset, then endpoints typed.
+constexpr int kPasswordChoice = 0;
 
 // A date as Pim.INI keeps it, as the locale writes dates; empty when unknown.
 QString ShownDate(const std::string& date) {
@@ -100,8 +104,9 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
     intro->setGeometry(10, 6, kClientWidth - 20, 20);
 
     int top = kRowTop;
+    QLabel* label = nullptr; // of the last row made
     const auto edit = [&](const char* name, const QString& caption, int help) {
-        auto* label = new QLabel(caption, this);
+        label = new QLabel(caption, this);
         // Room for "メールサーバ" with a scaled screen's wider glyphs.
         label->setGeometry(kLabelLeft, top, kEditLeft - 4 - kLabelLeft, kEditHeight);
         auto* ed = new QLineEdit(this);
@@ -131,6 +136,39 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
     edUserID = edit("edUserID", UiString("AccountForm", "ユーザID"), 33);
     edPassword = edit("edPassword", UiString("AccountForm", "パスワード"), 34);
 
+    auto* authLabel = new QLabel(UiString("AccountForm", "サインイン"), this);
+    authLabel->setGeometry(kLabelLeft, top, kEditLeft - 4 - kLabelLeft, kEditHeight);
+    cbAuth = new QComboBox(this);
+    cbAuth->setObjectName(QStringLiteral("cbAuth"));
+    cbAuth->setGeometry(kEditLeft, top, kClientWidth - 8 - kEditLeft, kEditHeight);
+    cbAuth->addItem(UiString("AccountForm", "パスワード"));
+    // The provider alone fits the row; what it covers is the item's tip.
+    for (const OAuthPreset& preset : OAuthPresets()) {
+        cbAuth->addItem(QStringLiteral("OAuth 2.0: ") +
+                        preset.name.section(QStringLiteral(" ("), 0, 0));
+        cbAuth->setItemData(cbAuth->count() - 1, preset.name, Qt::ToolTipRole);
+    }
+    cbAuth->addItem(UiString("AccountForm", "OAuth 2.0: その他"));
+    SetHelpContext(cbAuth, 34);
+    authLabel->setBuddy(cbAuth);
+    top += kRowPitch;
+    const std::pair<QLineEdit**, QString> oauth[] = {
+        {&edAuthorizeUrl, UiString("AccountForm", "認可URL")},
+        {&edTokenUrl, UiString("AccountForm", "トークンURL")},
+        {&edClientId, UiString("AccountForm", "クライアント")},
+        {&edClientSecret, UiString("AccountForm", "シークレット")},
+        {&edScope, UiString("AccountForm", "スコープ")}};
+    for (const auto& [ed, caption] : oauth) {
+        *ed = edit("edOAuth", caption, 34);
+        (*ed)->setInputMethodHints(Qt::ImhLatinOnly | Qt::ImhNoPredictiveText |
+                                   Qt::ImhNoAutoUppercase);
+        (*ed)->setAttribute(Qt::WA_InputMethodEnabled, false);
+        oauthRows_ << *ed << label;
+    }
+    edClientId->setPlaceholderText(UiString("AccountForm", "クライアントID"));
+    edClientSecret->setPlaceholderText(UiString("AccountForm", "プロバイダが発行した場合のみ"));
+    connect(cbAuth, &QComboBox::activated, this, &TAccountForm::AuthChosen);
+
     // Server, user ID and password are ASCII: typing goes straight in, past the
     // input method. The display name is often Japanese and keeps it.
     for (QLineEdit* ascii : {edHostName, edUserID}) {
@@ -143,10 +181,9 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
 
     btOk = new QPushButton(UiString("AccountForm", "設定"), this);
     btOk->setObjectName(QStringLiteral("btOk"));
-    // The buttons close under the last edit.
-    const int clientHeight = top + 35;
-    btOk->setGeometry(kClientWidth - kMargin - kButtonWidth - 6 - kButtonWidth,
-                      clientHeight - kMargin - kButtonHeight, kButtonWidth, kButtonHeight);
+    // The buttons close under the last row shown (Relayout).
+    btOk->setGeometry(kClientWidth - kMargin - kButtonWidth - 6 - kButtonWidth, 0, kButtonWidth,
+                      kButtonHeight);
     // Default: Enter in any edit ends up here (an edit passes Enter on to the dialog).
     btOk->setDefault(true);
     SetHelpContext(btOk, 35);
@@ -154,8 +191,7 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
 
     btCancel = new QPushButton(UiString("AccountForm", "キャンセル"), this);
     btCancel->setObjectName(QStringLiteral("btCancel"));
-    btCancel->setGeometry(kClientWidth - kMargin - kButtonWidth,
-                          clientHeight - kMargin - kButtonHeight, kButtonWidth, kButtonHeight);
+    btCancel->setGeometry(kClientWidth - kMargin - kButtonWidth, 0, kButtonWidth, kButtonHeight);
     SetHelpContext(btCancel, 36);
     connect(btCancel, &QPushButton::clicked, this, &TAccountForm::btCancelClick);
 
@@ -172,10 +208,10 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
     btForget->hide();
     connect(btForget, &QPushButton::clicked, this, &TAccountForm::btForgetClick);
     // Tab goes as the eye does: the forget button stands left of OK.
-    setTabOrder(edPassword, btForget);
+    setTabOrder(edScope, btForget);
     setTabOrder(btForget, btOk);
 
-    FrameDialog(*this, windowTitle(), kClientWidth, clientHeight);
+    Relayout();
     EnableContextHelp(this);
     edName->setFocus();
 }
@@ -193,9 +229,20 @@ void TAccountForm::btOkClick() {
     }
     if (BreaksCommand(edUserID->text()))
         return refuse(edUserID, UserBreaks());
-    if (BreaksCommand(edPassword->text()))
+    switch (Auth() == AccountAuth::OAuth2 ? ProblemOf(SignInClient()) : OAuthClientProblem::None) {
+    case OAuthClientProblem::None:
+        break;
+    case OAuthClientProblem::NoClientId:
+        return refuse(edClientId,
+                      UiText("AccountForm", "クライアントIDを入力してください（プロバイダにアプリを"
+                                            "登録すると得られます）。"));
+    case OAuthClientProblem::NotHttps:
+        return refuse(edAuthorizeUrl,
+                      UiText("AccountForm", "認可URLとトークンURLは https:// で始めてください。"));
+    }
+    if (Auth() == AccountAuth::Password && BreaksCommand(edPassword->text()))
         return refuse(edPassword, PasswordBreaks());
-    if (const int place = NotInCp932(edPassword->text()))
+    if (const int place = Auth() == AccountAuth::Password ? NotInCp932(edPassword->text()) : 0)
         return refuse(edPassword,
                       cp932::FromUnicode(UiString("AccountForm", "パスワードの%1文字目はShift_JISに"
                                                                  "ない文字のため、保存できません。")
@@ -237,17 +284,85 @@ void TAccountForm::ShowLearnt(const TAccount& account) {
                                                  : UiString("AccountForm", "証明書を忘れる")));
     btForget->resize(std::clamp(btForget->sizeHint().width(), kButtonWidth, btOk->x() - 6 - 18),
                      kButtonHeight);
-    // Below the edits, the dialog grown to hold every line.
+    // Below the rows, the dialog grown to hold every line.
     laLearnt->setText(lines.join(u'\n'));
-    const int height = laLearnt->sizeHint().height();
-    const int learntTop = edPassword->y() + kRowPitch + 4;
-    laLearnt->setGeometry(18, learntTop, kClientWidth - kMargin - 18, height);
+    laLearnt->resize(kClientWidth - kMargin - 18, laLearnt->sizeHint().height());
     laLearnt->show();
     btForget->show();
-    const int buttons = learntTop + height + kMargin;
+    Relayout();
+}
+
+void TAccountForm::Relayout() {
+    const bool oauth = Auth() == AccountAuth::OAuth2;
+    for (QWidget* row : oauthRows_)
+        row->setVisible(oauth);
+    edPassword->setEnabled(!oauth);
+    const int bottom = (oauth ? edScope->y() : cbAuth->y()) + kRowPitch;
+    int buttons = bottom + 2;
+    if (!laLearnt->isHidden()) {
+        laLearnt->move(18, bottom + 4);
+        buttons = laLearnt->y() + laLearnt->height() + kMargin;
+    }
     for (QPushButton* button : {btForget, btOk, btCancel})
         button->move(button->x(), buttons);
     FrameDialog(*this, windowTitle(), kClientWidth, buttons + kButtonHeight + kMargin);
+}
+
+void TAccountForm::ShowSignIn(AccountAuth auth, const OAuthClient& client) {
+    int choice = kPasswordChoice;
+    if (auth == AccountAuth::OAuth2) {
+        const auto presets = OAuthPresets();
+        choice = int(presets.size()) + 1; // typed
+        for (size_t i = 0; i < presets.size(); ++i)
+            if (presets[i].client.tokenUrl == client.tokenUrl)
+                choice = int(i) + 1;
+    }
+    cbAuth->setCurrentIndex(choice);
+    edAuthorizeUrl->setText(client.authorizeUrl);
+    edTokenUrl->setText(client.tokenUrl);
+    edClientId->setText(client.clientId);
+    edClientSecret->setText(client.clientSecret);
+    edScope->setText(client.scope);
+    ShowStarts();
+    Relayout();
+}
+
+// Addresses read from their start, not from where typing would go on.
+void TAccountForm::ShowStarts() {
+    for (QLineEdit* ed : {edHostName, edAuthorizeUrl, edTokenUrl, edClientId, edScope})
+        ed->setCursorPosition(0);
+}
+
+AccountAuth TAccountForm::Auth() const {
+    return cbAuth->currentIndex() == kPasswordChoice ? AccountAuth::Password : AccountAuth::OAuth2;
+}
+
+OAuthClient TAccountForm::SignInClient() const {
+    return {edAuthorizeUrl->text().trimmed(), edTokenUrl->text().trimmed(),
+            edClientId->text().trimmed(), edClientSecret->text().trimmed(),
+            edScope->text().simplified()};
+}
+
+// A provider's preset fills its endpoints, and the server where none is typed yet;
+// "other" keeps what is there for the user to type.
+void TAccountForm::AuthChosen(int index) {
+    const auto presets = OAuthPresets();
+    if (index >= 1 && size_t(index) <= presets.size()) {
+        const OAuthPreset& preset = presets[size_t(index) - 1];
+        if (edHostName->text().trimmed().isEmpty())
+            edHostName->setText(preset.server);
+        const bool pop3 = edHostName->text().trimmed().startsWith(QLatin1String("pop3"));
+        edAuthorizeUrl->setText(preset.client.authorizeUrl);
+        edTokenUrl->setText(preset.client.tokenUrl);
+        // An id the build brings; else the one typed stays.
+        if (!preset.client.clientId.isEmpty())
+            edClientId->setText(preset.client.clientId);
+        edClientSecret->setText(preset.client.clientSecret);
+        edScope->setText(pop3 && !preset.popScope.isEmpty() ? preset.popScope
+                                                            : preset.client.scope);
+        ShowStarts();
+    }
+    Relayout();
 }
 
 void TAccountForm::btForgetClick() {

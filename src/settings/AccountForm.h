@@ -5,11 +5,13 @@
 // it after asking; the caller reads Forgotten.
 #pragma once
 
+#include "oauth/OAuthClient.h"
 #include "settings/Settings.h"
 
 #include <QDialog>
 #include <QStringList>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -25,7 +27,15 @@ public:
     QLineEdit* edHostName = nullptr;
     QLineEdit* edUserID = nullptr;
     QLineEdit* edPassword = nullptr; // shows "*" for every character
-    QPushButton* btOk = nullptr;     // also pressed by Enter in the edits
+    // How it signs in: a password, or OAuth 2.0 with a provider's preset or
+    // endpoints typed; the OAuth rows show only then.
+    QComboBox* cbAuth = nullptr;
+    QLineEdit* edAuthorizeUrl = nullptr;
+    QLineEdit* edTokenUrl = nullptr;
+    QLineEdit* edClientId = nullptr;
+    QLineEdit* edClientSecret = nullptr;
+    QLineEdit* edScope = nullptr;
+    QPushButton* btOk = nullptr; // also pressed by Enter in the edits
     QPushButton* btCancel = nullptr;
     // Shown only when something was learnt.
     QLabel* laLearnt = nullptr;
@@ -39,6 +49,10 @@ public:
     // Shows the TLS fields of `account`: TlsRequired, TrustedCertificate and
     // the dates they were learnt.
     void ShowLearnt(const TAccount& account);
+    // The account's sign-in, and what the editor leaves of it.
+    void ShowSignIn(AccountAuth auth, const OAuthClient& client);
+    AccountAuth Auth() const;
+    OAuthClient SignInClient() const;
 
 public slots:
     void btOkClick();
@@ -46,7 +60,13 @@ public slots:
     void btForgetClick();
 
 private:
+    void AuthChosen(int index);
+    // Places what stands below the rows, after they changed.
+    void Relayout();
+    void ShowStarts();
+
     QStringList forgotten_; // what btForget forgets, as its question names it
+    QList<QWidget*> oauthRows_;
 };
 
 } // namespace pim

@@ -88,6 +88,7 @@ QIcon PageGlyph() {
 
 // The editor leaves the trimming to its caller; the password counts as typed.
 void TakeFields(TAccount& account, const TOptionForm::AccountFields& fields) {
+    const TAccount before = account;
     const std::string host = TrimAccountText(Kept(fields.HostName, account.HostName));
     // What was learnt of one server's TLS says nothing of another.
     if (host != account.HostName || fields.ForgetLearnt)
@@ -96,6 +97,27 @@ void TakeFields(TAccount& account, const TOptionForm::AccountFields& fields) {
     account.HostName = host;
     account.UserID = TrimAccountText(Kept(fields.UserID, account.UserID));
     account.Password = Kept(fields.Password, account.Password);
+    const auto text = [](const QString& value) { return value.trimmed().toStdString(); };
+    account.Auth = fields.Auth;
+    account.OAuthAuthorizeUrl = text(fields.AuthorizeUrl);
+    account.OAuthTokenUrl = text(fields.TokenUrl);
+    account.OAuthClientId = text(fields.ClientId);
+    account.OAuthClientSecret = text(fields.ClientSecret);
+    account.OAuthScope = text(fields.Scope);
+    // A grant is the provider's for that client and user: another needs a sign-in.
+    if (account.Auth != before.Auth || account.OAuthTokenUrl != before.OAuthTokenUrl ||
+        account.OAuthClientId != before.OAuthClientId || account.HostName != before.HostName ||
+        account.UserID != before.UserID)
+        account.OAuthRefreshToken.clear();
+}
+
+AccountAuth SignInOf(TOptionForm::AccountFields& fields, const TAccount& account) {
+    fields.AuthorizeUrl = U(account.OAuthAuthorizeUrl);
+    fields.TokenUrl = U(account.OAuthTokenUrl);
+    fields.ClientId = U(account.OAuthClientId);
+    fields.ClientSecret = U(account.OAuthClientSecret);
+    fields.Scope = U(account.OAuthScope);
+    return fields.Auth = account.Auth;
 }
 
 // `origin`: the account's slot in the program's Accounts, -1 for one added here.
@@ -115,12 +137,21 @@ bool RunRealAccountForm(QWidget* parent, TOptionForm::AccountFields& fields) {
     form.edPassword->setText(fields.Password);
     if (fields.Password.isEmpty() && fields.Learnt.Keyring)
         form.edPassword->setPlaceholderText(UiString("OptionForm", "キーリングに保存されています"));
+    form.ShowSignIn(fields.Auth, {fields.AuthorizeUrl, fields.TokenUrl, fields.ClientId,
+                                  fields.ClientSecret, fields.Scope});
     form.ShowLearnt(fields.Learnt);
     form.exec();
     if (form.Result != 0)
         return false;
     fields = {form.edName->text(),     form.edHostName->text(), form.edUserID->text(),
               form.edPassword->text(), fields.Learnt,           form.Forgotten};
+    const OAuthClient client = form.SignInClient();
+    fields.Auth = form.Auth();
+    fields.AuthorizeUrl = client.authorizeUrl;
+    fields.TokenUrl = client.tokenUrl;
+    fields.ClientId = client.clientId;
+    fields.ClientSecret = client.clientSecret;
+    fields.Scope = client.scope;
     return true;
 }
 
@@ -420,6 +451,7 @@ void TOptionForm::btSettingClick() {
     TAccount& account = EditAccounts[size_t(row)];
     AccountFields fields{U(account.Name), U(account.HostName), U(account.UserID),
                          U(account.Password), account};
+    SignInOf(fields, account);
     if (!RunAccountForm(fields))
         return;
     const std::string password = account.Password;

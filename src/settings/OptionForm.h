@@ -49,6 +49,9 @@ public:
         QString Password;
         TAccount Learnt = {};
         bool ForgetLearnt = false;
+        // How it signs in: a password, or OAuth 2.0 with these endpoints.
+        AccountAuth Auth = AccountAuth::Password;
+        QString AuthorizeUrl = {}, TokenUrl = {}, ClientId = {}, ClientSecret = {}, Scope = {};
     };
     // An open-file dialog: the first filter is selected; with `ExecutablesFirst`
     // that filter lists only files the user may run.

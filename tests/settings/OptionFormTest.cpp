@@ -5,6 +5,7 @@
 #include "FakePhonebook.h"
 #include "common/Cp932.h"
 #include "common/UiText.h"
+#include "oauth/Presets.h"
 #include "platform/MessageBox.h"
 #include "settings/AccountForm.h"
 #include "settings/IconForm.h"
@@ -16,6 +17,7 @@
 
 #include <QAccessible>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDate>
 #include <QLabel>
 #include <QLineEdit>
@@ -213,6 +215,31 @@ TEST_F(OptionFormTest, AnEditedAccountIsTrimmedAndKeepsWhatWasLearntOfItsServer)
     EXPECT_TRUE(form->AccountsChanged && Enabled("btUpdate") && Accounts[0].Name == "home");
     Apply();
     EXPECT_EQ(Accounts[0].TrustedCertificate + Saved("Account0", "TrustedCertificate"), "");
+}
+
+// A grant is the provider's for one client, server and user: changing any
+// of them, or the way of signing in, leaves the account to sign in again.
+TEST_F(OptionFormTest, AnEditedSignInKeepsItsGrantOnlyWhileItsClientServerAndUserStay) {
+    Accounts[0] = Account("home");
+    Accounts[0].Auth = AccountAuth::OAuth2;
+    Accounts[0].OAuthClientId = "app";
+    ASSERT_TRUE(SaveSettings(profile, Settings, Accounts));
+    Open();
+    Child<QListWidget>("clAccount")->setCurrentRow(0);
+    TAccount& edited = form->EditAccounts[0];
+    for (const auto& [auth, id, kept] : {std::tuple{AccountAuth::OAuth2, "app", true},
+                                         {AccountAuth::OAuth2, "other", false},
+                                         {AccountAuth::Password, "app", false}}) {
+        edited.OAuthRefreshToken = "grant";
+        form->RunAccountForm = [&](TOptionForm::AccountFields& f) {
+            EXPECT_EQ(f.ClientId, "app");
+            f.Auth = auth, f.ClientId = id;
+            return true;
+        };
+        Click("btSetting");
+        EXPECT_EQ(edited.OAuthRefreshToken == "grant", kept) << id;
+        edited.Auth = AccountAuth::OAuth2, edited.OAuthClientId = "app";
+    }
 }
 
 // Moving is no account change; deleting asks first, No the default; twenty is
@@ -461,6 +488,56 @@ TEST_F(DialogTest, TheAccountEditorShowsWhatWasLearntAndForgetsItOnlyAfterYes) {
     TAccountForm plain;
     plain.ShowLearnt(TAccount{});
     EXPECT_TRUE(plain.laLearnt->isHidden() && plain.btForget->isHidden());
+}
+
+// A provider's preset fills the server where none is typed and the endpoints
+// (POP3's scope for a POP3 server); the password is not asked; OK without a
+// client id or with an endpoint outside https says what is missing.
+TEST_F(DialogTest, TheAccountEditorTakesAPresetOrTypedEndpointsAndRefusesWhatCannotSignIn) {
+    const std::string noId =
+        "クライアントIDを入力してください（プロバイダにアプリを登録すると得られます）。";
+    const struct {
+        QString host;
+        int choice;
+        QString id, tokenUrl, scopeStart;
+        std::string told;
+    } rows[] = {
+        {"", 1, "", "", "https://outlook.office.com/IMAP", noId},
+        {"pop3s://outlook.office365.com", 1, "id", "", "https://outlook.office.com/POP", ""},
+        {"", 2, "id", "", "https://mail.google.com/", ""},
+        {"imaps://h", 3, "id", "http://h/token", "",
+         "認可URLとトークンURLは https:// で始めてください。"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.choice);
+        boxes.clear();
+        TAccountForm form;
+        Exec(form, [&] {
+            form.edName->setText("n");
+            form.edUserID->setText("taro@example.jp");
+            form.edHostName->setText(row.host);
+            form.cbAuth->setCurrentIndex(row.choice);
+            emit form.cbAuth->activated(row.choice);
+            if (!row.tokenUrl.isEmpty())
+                form.edAuthorizeUrl->setText("https://h/auth"),
+                    form.edTokenUrl->setText(row.tokenUrl);
+            form.edClientId->setText(row.id);
+            EXPECT_FALSE(form.edPassword->isEnabled() || form.edScope->isHidden());
+            form.btOk->click();
+            if (form.isVisible())
+                form.reject();
+        });
+        EXPECT_EQ(boxes, row.told.empty() ? Texts{} : Texts{row.told});
+        EXPECT_EQ(form.Result, row.told.empty() ? 0 : 1);
+        EXPECT_FALSE(form.edHostName->text().isEmpty());
+        EXPECT_TRUE(form.SignInClient().scope.startsWith(row.scopeStart));
+        EXPECT_EQ(form.Auth(), AccountAuth::OAuth2);
+    }
+    TAccountForm shown;
+    shown.ShowSignIn(AccountAuth::OAuth2, OAuthPresets()[1].client);
+    EXPECT_EQ(shown.cbAuth->currentIndex(), 2);
+    shown.ShowSignIn(AccountAuth::Password, {});
+    EXPECT_TRUE(shown.edScope->isHidden() && shown.edPassword->isEnabled());
 }
 
 // The mail program "pimmail" with desktop entries in a private data folder, in
