@@ -149,7 +149,7 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
         cbAuth->setItemData(cbAuth->count() - 1, preset.name, Qt::ToolTipRole);
     }
     cbAuth->addItem(UiString("AccountForm", "OAuth 2.0: その他"));
-    SetHelpContext(cbAuth, 34);
+    SetHelpContext(cbAuth, 41);
     authLabel->setBuddy(cbAuth);
     top += kRowPitch;
     const std::pair<QLineEdit**, QString> oauth[] = {
@@ -159,7 +159,7 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
         {&edClientSecret, UiString("AccountForm", "シークレット")},
         {&edScope, UiString("AccountForm", "スコープ")}};
     for (const auto& [ed, caption] : oauth) {
-        *ed = edit("edOAuth", caption, 34);
+        *ed = edit("edOAuth", caption, 41);
         (*ed)->setInputMethodHints(Qt::ImhLatinOnly | Qt::ImhNoPredictiveText |
                                    Qt::ImhNoAutoUppercase);
         (*ed)->setAttribute(Qt::WA_InputMethodEnabled, false);
