@@ -107,9 +107,10 @@ TEST(ExtractRecvTime, SkipsFailedAttempts) {
     for (const std::string bad :
          {"Date: Sun, 5 Jan 01 10:00:00\r\n", "Date: Sun, 5 Jnr 2001 10:00:00\r\n",
           "Date: Sun, 31 Feb 2001 10:00:00\r\n", "Date: Sun, 29 Feb 1900 10:00:00\r\n",
-          "Date: Sun, 5 Jan 0000 10:00:00\r\n", "Date: Sun, 0 Jan 2001 10:00:00\r\n",
-          "Date: Sun, +5 Jan 2001 10:00:00\r\n", "Date: Sun, 5 Jan 2O01 10:00:00\r\n",
-          "Date: Sun, 5 jAN 20 1 10:00:00\r\n", "Sun, ", "Date: Sun, 5 ANF 2001 10:00:00\r\n"}) {
+          "Date: Sun, 31 Apr 2001 10:00:00\r\n", "Date: Sun, 5 Jan 0000 10:00:00\r\n",
+          "Date: Sun, 0 Jan 2001 10:00:00\r\n", "Date: Sun, +5 Jan 2001 10:00:00\r\n",
+          "Date: Sun, 5 Jan 2O01 10:00:00\r\n", "Date: Sun, 5 jAN 20 1 10:00:00\r\n", "Sun, ",
+          "Date: Sun, 5 ANF 2001 10:00:00\r\n"}) {
         EXPECT_EQ(RecvTime(bad), kNoDate) << bad;
         EXPECT_EQ(RecvTime(bad + good), kFriday5Jan2001) << bad;
     }
@@ -200,6 +201,7 @@ TEST(DecodeHeader, DecodesWordsAndRawTextOfEveryKind) {
          "=?UTF-8*" + std::string(59, 'x') + "?B?5pel?="},
         {"=?EUC-JP?B?xvzL3A==?=", Sjis("日本")},
         {"=?ISO-8859-1?Q?5=D73?=", Sjis("5×3")},
+        {"=?ISO-8859-9?Q?5=D73?=", Sjis("5×3")}, // a 9 in the charset's name
         {"=?ISO-2022-JP?Q?=1B$B$F$9$H=1B(B?=", Sjis("てすと")},
         // Vendor characters (row 13) convert as they do from a "B" word.
         {"=?iso-2022-jp*ja?Q?=1B$B-!$F$9=1B(B?=", Sjis("①てす")},

@@ -54,7 +54,8 @@ struct FakeOptionHost : OptionHost {
     bool FpnOpen() override { return Call("Open") && openWorks; }
     bool FpnLogin() override { return Call("Login") && loginWorks; }
     void FpnLogoutAndClose() override { Call("Logout"); }
-    int CheckIndex() override { return -1; }
+    int checkIndex = -1;
+    int CheckIndex() override { return checkIndex; }
     bool keyring = true;
     bool KeyringAvailable() override { return keyring; }
     void KeepPasswords(bool on) override { Call(on ? "Keyring 1" : "Keyring 0"); }
@@ -673,6 +674,17 @@ TEST_F(ApplySettingsTest, OkWithoutAChangeWritesNothingAndCancelKeepsAnEarlierAp
     EXPECT_NE(test::ReadFile(profile).find("; mine"), std::string::npos);
     EXPECT_EQ(Accounts[0], TAccount{});
     EXPECT_EQ(Saved("Account0", "HostName"), "");
+    // Accounts changed during a check: said once, not again at the next Apply.
+    host.checkIndex = 0;
+    Accounts[0] = Account("home");
+    Open();
+    Child<QListWidget>("clAccount")->setCurrentRow(0);
+    Click("btDelete");
+    boxes.clear();
+    Apply();
+    Click("cbSettingRunHide");
+    Apply();
+    EXPECT_EQ(boxes, Texts{"アカウントの設定は次回チェック開始時より有効になります。"});
 }
 
 // The tray only when its settings changed; logging in opens and logs in once,
