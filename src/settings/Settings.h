@@ -59,7 +59,7 @@ inline std::string& SecretOf(TAccount& account) {
     return account.Auth == AccountAuth::OAuth2 ? account.OAuthRefreshToken : account.Password;
 }
 inline const std::string& SecretOf(const TAccount& account) {
-    return SecretOf(const_cast<TAccount&>(account));
+    return account.Auth == AccountAuth::OAuth2 ? account.OAuthRefreshToken : account.Password;
 }
 
 inline constexpr int kMaxAccounts = 20;

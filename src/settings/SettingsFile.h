@@ -35,8 +35,9 @@ bool SaveSettings(const std::string& path, const TSettings& settings, const TAcc
                   std::string* error = nullptr);
 bool SaveMainWindow(const std::string& path, const TSettings& settings,
                     std::string* error = nullptr);
-// At run time: TlsRequired, TrustedCertificate and their dates of slot `slot`
-// alone. Writes nothing (false) unless the file holds that account there, the
+// At run time: what checks learn or change of slot `slot` alone (TlsRequired,
+// TrustedCertificate and their dates; the sign-in keys and a new refresh
+// token). Writes nothing (false) unless the file holds that account there, the
 // same HostName and UserID: a trusted certificate must not pass to another server.
 bool SaveAccountSecurity(const std::string& path, int slot, const TAccount& account,
                          std::string* error = nullptr);
