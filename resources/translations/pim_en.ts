@@ -170,6 +170,18 @@
         <source>認可URLとトークンURLは https:// で始めてください。</source>
         <translation>The auth and token URLs must begin with https://.</translation>
     </message>
+    <message>
+        <source>サインイン...</source>
+        <translation>Sign in...</translation>
+    </message>
+    <message>
+        <source>サインイン済み</source>
+        <translation>Signed in</translation>
+    </message>
+    <message>
+        <source>未サインイン</source>
+        <translation>Not signed in</translation>
+    </message>
 </context>
 <context>
     <name>ArrivalNotice</name>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/RemoteMenu.h"
-#include "app/SignInWindow.h"
+#include "settings/SignInWindow.h"
 #include "app/StationPrompts.h"
 #include "app/check/AccountList.h"
 #include "app/check/CheckRun.h"

@@ -774,7 +774,7 @@ void ImapSession::IdleEnded(bool ok) {
     const bool begun = state_ == State::Idling;
     // Refused: this connection serves no push, and says so at every check.
     if (!ok && !begun)
-        capabilities_ &= static_cast<uint8_t>(~capIdle);
+        capabilities_ &= static_cast<uint16_t>(~capIdle);
     if (state_ == State::IdleThenSearch) {
         SearchAgain({});
         return;

@@ -6,6 +6,7 @@
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
 #include "settings/DialogFrame.h"
+#include "settings/SignInWindow.h"
 
 #include <QComboBox>
 #include <QDate>
@@ -165,6 +166,19 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
         (*ed)->setAttribute(Qt::WA_InputMethodEnabled, false);
         oauthRows_ << *ed << label;
     }
+    btSignIn = new QPushButton(UiString("AccountForm", "サインイン..."), this);
+    btSignIn->setObjectName(QStringLiteral("btSignIn"));
+    const int signInWidth = std::max(btSignIn->sizeHint().width(), kButtonWidth);
+    btSignIn->setGeometry(kEditLeft, top, signInWidth, kButtonHeight);
+    SetHelpContext(btSignIn, 41);
+    connect(btSignIn, &QPushButton::clicked, this, &TAccountForm::btSignInClick);
+    laGrant = new QLabel(this);
+    laGrant->setObjectName(QStringLiteral("laGrant"));
+    laGrant->setGeometry(kEditLeft + signInWidth + 6, top,
+                         kClientWidth - 8 - kEditLeft - signInWidth - 6, kButtonHeight);
+    oauthRows_ << btSignIn << laGrant;
+    for (QLineEdit* ed : {edUserID, edHostName, edTokenUrl, edClientId})
+        connect(ed, &QLineEdit::textChanged, this, &TAccountForm::ShowGrant);
     edClientId->setPlaceholderText(UiString("AccountForm", "クライアントID"));
     edClientSecret->setPlaceholderText(UiString("AccountForm", "プロバイダが発行した場合のみ"));
     connect(cbAuth, &QComboBox::activated, this, &TAccountForm::AuthChosen);
@@ -208,7 +222,8 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
     btForget->hide();
     connect(btForget, &QPushButton::clicked, this, &TAccountForm::btForgetClick);
     // Tab goes as the eye does: the forget button stands left of OK.
-    setTabOrder(edScope, btForget);
+    setTabOrder(edScope, btSignIn);
+    setTabOrder(btSignIn, btForget);
     setTabOrder(btForget, btOk);
 
     Relayout();
@@ -217,11 +232,19 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
 }
 
 void TAccountForm::btOkClick() {
+    if (!Valid())
+        return;
+    Result = 0;
+    accept();
+}
+
+bool TAccountForm::Valid() {
     const std::pair<QLineEdit*, const std::string& (*)()> required[] = {
         {edName, EnterName}, {edHostName, EnterHost}, {edUserID, EnterUser}};
     const auto refuse = [this](QLineEdit* ed, const std::string& message) {
         ed->setFocus();
         MessageBox(this, message, mb::Ok | mb::IconExclamation);
+        return false;
     };
     for (const auto& [ed, message] : required) {
         if (Blank(ed->text()))
@@ -247,8 +270,7 @@ void TAccountForm::btOkClick() {
                       cp932::FromUnicode(UiString("AccountForm", "パスワードの%1文字目はShift_JISに"
                                                                  "ない文字のため、保存できません。")
                                              .arg(place)));
-    Result = 0;
-    accept();
+    return true;
 }
 
 void TAccountForm::btCancelClick() {
@@ -297,7 +319,8 @@ void TAccountForm::Relayout() {
     for (QWidget* row : oauthRows_)
         row->setVisible(oauth);
     edPassword->setEnabled(!oauth);
-    const int bottom = (oauth ? edScope->y() : cbAuth->y()) + kRowPitch;
+    const int bottom = oauth ? btSignIn->y() + kButtonHeight + 2 : cbAuth->y() + kRowPitch;
+    ShowGrant();
     int buttons = bottom + 2;
     if (!laLearnt->isHidden()) {
         laLearnt->move(18, bottom + 4);
@@ -308,7 +331,7 @@ void TAccountForm::Relayout() {
     FrameDialog(*this, windowTitle(), kClientWidth, buttons + kButtonHeight + kMargin);
 }
 
-void TAccountForm::ShowSignIn(AccountAuth auth, const OAuthClient& client) {
+void TAccountForm::ShowSignIn(AccountAuth auth, const OAuthClient& client, bool signedIn) {
     int choice = kPasswordChoice;
     if (auth == AccountAuth::OAuth2) {
         const auto presets = OAuthPresets();
@@ -323,8 +346,53 @@ void TAccountForm::ShowSignIn(AccountAuth auth, const OAuthClient& client) {
     edClientId->setText(client.clientId);
     edClientSecret->setText(client.clientSecret);
     edScope->setText(client.scope);
+    grantFor_ = signedIn ? GrantKey() : QStringList();
     ShowStarts();
     Relayout();
+}
+
+QStringList TAccountForm::GrantKey() const {
+    return {QString::number(cbAuth->currentIndex()), edTokenUrl->text().trimmed(),
+            edClientId->text().trimmed(), edHostName->text().trimmed(), edUserID->text().trimmed()};
+}
+
+std::string TAccountForm::Grant() const {
+    return GrantKey() == grantFor_ ? grant_ : std::string();
+}
+
+void TAccountForm::ShowGrant() {
+    laGrant->setText(!grantFor_.isEmpty() && GrantKey() == grantFor_
+                         ? UiString("AccountForm", "サインイン済み")
+                         : UiString("AccountForm", "未サインイン"));
+}
+
+// The account signs in now rather than at the first check: the grant is kept
+// with the account once the editor's fields are taken.
+void TAccountForm::btSignInClick() {
+    if (!Valid())
+        return;
+    TAccount account{true, cp932::FromUnicode(edName->text().trimmed()),
+                     cp932::FromUnicode(edHostName->text().trimmed()),
+                     cp932::FromUnicode(edUserID->text().trimmed()), ""};
+    const OAuthClient client = SignInClient();
+    account.Auth = AccountAuth::OAuth2;
+    account.OAuthAuthorizeUrl = client.authorizeUrl.toStdString();
+    account.OAuthTokenUrl = client.tokenUrl.toStdString();
+    account.OAuthClientId = client.clientId.toStdString();
+    account.OAuthClientSecret = client.clientSecret.toStdString();
+    account.OAuthScope = client.scope.toStdString();
+    auto* window = new SignInWindow(account, this, OpenUrl);
+    window->setWindowModality(Qt::WindowModal);
+    const QStringList key = GrantKey();
+    connect(window, &SignInWindow::signedIn, this, [this, key](const TokenReply& tokens) {
+        if (tokens.refreshToken.isEmpty())
+            return;
+        grant_ = tokens.refreshToken.toStdString();
+        grantFor_ = key;
+        ShowGrant();
+    });
+    window->show();
+    window->Start();
 }
 
 // Addresses read from their start, not from where typing would go on.

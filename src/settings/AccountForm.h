@@ -5,6 +5,7 @@
 // it after asking; the caller reads Forgotten.
 #pragma once
 
+#include "oauth/BrowserSignIn.h"
 #include "oauth/OAuthClient.h"
 #include "settings/Settings.h"
 
@@ -35,6 +36,9 @@ public:
     QLineEdit* edClientId = nullptr;
     QLineEdit* edClientSecret = nullptr;
     QLineEdit* edScope = nullptr;
+    // Signs in now, in the browser; beside it whether the account is signed in.
+    QPushButton* btSignIn = nullptr;
+    QLabel* laGrant = nullptr;
     QPushButton* btOk = nullptr; // also pressed by Enter in the edits
     QPushButton* btCancel = nullptr;
     // Shown only when something was learnt.
@@ -49,24 +53,38 @@ public:
     // Shows the TLS fields of `account`: TlsRequired, TrustedCertificate and
     // the dates they were learnt.
     void ShowLearnt(const TAccount& account);
-    // The account's sign-in, and what the editor leaves of it.
-    void ShowSignIn(AccountAuth auth, const OAuthClient& client);
+    // The account's sign-in, and what the editor leaves of it; `signedIn`: a
+    // grant is kept for it.
+    void ShowSignIn(AccountAuth auth, const OAuthClient& client, bool signedIn = false);
     AccountAuth Auth() const;
     OAuthClient SignInClient() const;
+    // The refresh token of a sign-in made here, while the fields it was made
+    // for stand; empty otherwise.
+    std::string Grant() const;
+    // Where the sign-in's page opens; without it, the desktop's browser.
+    BrowserSignIn::OpenUrl OpenUrl;
 
 public slots:
     void btOkClick();
     void btCancelClick();
     void btForgetClick();
+    void btSignInClick();
 
 private:
     void AuthChosen(int index);
+    // What OK and the sign-in both need; a refusal says why and goes to the field.
+    bool Valid();
+    // A grant is the provider's for one client and user.
+    QStringList GrantKey() const;
+    void ShowGrant();
     // Places what stands below the rows, after they changed.
     void Relayout();
     void ShowStarts();
 
     QStringList forgotten_; // what btForget forgets, as its question names it
     QList<QWidget*> oauthRows_;
+    std::string grant_;
+    QStringList grantFor_; // the GrantKey of the grant kept or made here
 };
 
 } // namespace pim

@@ -69,8 +69,9 @@ void TOptionForm::ApplySettings() {
 
     const int listed = std::min(clAccount->count(), kMaxAccounts);
     // Where each password is, the program knows: an earlier Apply may have moved
-    // it into the keyring or back into the file since the dialog took its copy.
-    // Only a password typed here overrides it.
+    // it into the keyring or back into the file since the dialog took its copy,
+    // and a provider may have rotated a refresh token. Only a password typed or
+    // a sign-in made here overrides it.
     for (int i = 0; i < listed; ++i) {
         QListWidgetItem* item = clAccount->item(i);
         const int origin = item->data(option_parts::kOriginRole).toInt();
@@ -79,8 +80,10 @@ void TOptionForm::ApplySettings() {
         TAccount& edited = EditAccounts[size_t(i)];
         const TAccount& now = Accounts[size_t(origin)];
         edited.Keyring = now.Keyring;
-        if (!item->data(option_parts::kPasswordTypedRole).toBool())
+        if (!item->data(option_parts::kPasswordTypedRole).toBool()) {
             edited.Password = now.Password;
+            edited.OAuthRefreshToken = now.OAuthRefreshToken;
+        }
     }
     for (int i = 0; i < kMaxAccounts; ++i)
         Accounts[size_t(i)] = i < listed ? EditAccounts[size_t(i)] : TAccount{};

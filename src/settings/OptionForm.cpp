@@ -109,6 +109,8 @@ void TakeFields(TAccount& account, const TOptionForm::AccountFields& fields) {
         account.OAuthClientId != before.OAuthClientId || account.HostName != before.HostName ||
         account.UserID != before.UserID)
         account.OAuthRefreshToken.clear();
+    if (!fields.Grant.empty())
+        account.OAuthRefreshToken = fields.Grant;
 }
 
 AccountAuth SignInOf(TOptionForm::AccountFields& fields, const TAccount& account) {
@@ -137,8 +139,10 @@ bool RunRealAccountForm(QWidget* parent, TOptionForm::AccountFields& fields) {
     form.edPassword->setText(fields.Password);
     if (fields.Password.isEmpty() && fields.Learnt.Keyring)
         form.edPassword->setPlaceholderText(UiString("OptionForm", "キーリングに保存されています"));
-    form.ShowSignIn(fields.Auth, {fields.AuthorizeUrl, fields.TokenUrl, fields.ClientId,
-                                  fields.ClientSecret, fields.Scope});
+    form.ShowSignIn(
+        fields.Auth,
+        {fields.AuthorizeUrl, fields.TokenUrl, fields.ClientId, fields.ClientSecret, fields.Scope},
+        !fields.Learnt.OAuthRefreshToken.empty() || fields.Learnt.Keyring.has_value());
     form.ShowLearnt(fields.Learnt);
     form.exec();
     if (form.Result != 0)
@@ -152,6 +156,7 @@ bool RunRealAccountForm(QWidget* parent, TOptionForm::AccountFields& fields) {
     fields.ClientId = client.clientId;
     fields.ClientSecret = client.clientSecret;
     fields.Scope = client.scope;
+    fields.Grant = form.Grant();
     return true;
 }
 
@@ -454,10 +459,11 @@ void TOptionForm::btSettingClick() {
     SignInOf(fields, account);
     if (!RunAccountForm(fields))
         return;
-    const std::string password = account.Password;
+    const TAccount before = account;
     TakeFields(account, fields);
     QListWidgetItem* item = clAccount->item(row);
-    if (account.Password != password)
+    if (account.Password != before.Password ||
+        account.OAuthRefreshToken != before.OAuthRefreshToken)
         item->setData(option_parts::kPasswordTypedRole, true);
     item->setText(U(account.Name));
     item->setCheckState(account.Enabled ? Qt::Checked : Qt::Unchecked);

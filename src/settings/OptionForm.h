@@ -52,6 +52,8 @@ public:
         // How it signs in: a password, or OAuth 2.0 with these endpoints.
         AccountAuth Auth = AccountAuth::Password;
         QString AuthorizeUrl = {}, TokenUrl = {}, ClientId = {}, ClientSecret = {}, Scope = {};
+        // The refresh token of a sign-in made in the editor.
+        std::string Grant = {};
     };
     // An open-file dialog: the first filter is selected; with `ExecutablesFirst`
     // that filter lists only files the user may run.

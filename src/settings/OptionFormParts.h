@@ -18,7 +18,7 @@ std::string Kept(const QString& text, const std::string& original);
 
 // What an account list item carries besides its text: the slot of the
 // program's Accounts it stands for (-1: added in the dialog), and whether a
-// password was typed for it since the last Apply.
+// password was typed (or a sign-in made) for it since the last Apply.
 inline constexpr int kOriginRole = Qt::UserRole;
 inline constexpr int kPasswordTypedRole = Qt::UserRole + 1;
 

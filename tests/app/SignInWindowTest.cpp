@@ -1,6 +1,6 @@
 // The sign-in window: the page's address to copy where no browser came up, and
 // a sign-in that cannot start says why and leaves only closing to do.
-#include "app/SignInWindow.h"
+#include "settings/SignInWindow.h"
 
 #include "common/UiText.h"
 

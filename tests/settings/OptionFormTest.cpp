@@ -11,6 +11,7 @@
 #include "settings/IconForm.h"
 #include "settings/PageButton.h"
 #include "settings/SettingsFile.h"
+#include "settings/SignInWindow.h"
 #include "settings/VersionForm.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
@@ -30,6 +31,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QUrlQuery>
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -241,6 +243,19 @@ TEST_F(OptionFormTest, AnEditedSignInKeepsItsGrantOnlyWhileItsClientServerAndUse
         EXPECT_EQ(edited.OAuthRefreshToken == "grant", kept) << id;
         edited.Auth = AccountAuth::OAuth2, edited.OAuthClientId = "app";
     }
+    // Apply keeps the token the program holds now (a provider may have rotated
+    // it meanwhile), unless the editor signed in anew.
+    Apply();
+    for (const std::string grant : {"", "signed-in"}) {
+        Accounts[0].OAuthRefreshToken = "rotated";
+        form->RunAccountForm = [&](TOptionForm::AccountFields& f) {
+            f.Name = "renamed", f.Grant = grant;
+            return true;
+        };
+        Click("btSetting");
+        Apply();
+        EXPECT_EQ(Accounts[0].OAuthRefreshToken, grant.empty() ? "rotated" : grant);
+    }
 }
 
 // Moving is no account change; deleting asks first, No the default; twenty is
@@ -400,6 +415,7 @@ TEST_F(OptionFormTest, EveryControlOfEveryDialogIsReachableNamedAndFitsInBothLan
         learnt.TlsRequiredDate = learnt.TrustedCertificateDate = "2025-12-28";
         learnt.TrustedCertificate = std::string(64, 'd');
         account.ShowLearnt(learnt);
+        account.ShowSignIn(AccountAuth::OAuth2, {});
         TIconForm icon;
         TVersionForm about;
         for (QDialog* dialog : std::initializer_list<QDialog*>{&account, &icon, &about})
@@ -534,6 +550,27 @@ TEST_F(DialogTest, TheAccountEditorTakesAPresetOrTypedEndpointsAndRefusesWhatCan
         EXPECT_TRUE(form.SignInClient().scope.startsWith(row.scopeStart));
         EXPECT_EQ(form.Auth(), AccountAuth::OAuth2);
     }
+    // The editor's own sign-in: its grant stands while the client, server and user do.
+    TAccountForm signing;
+    signing.edName->setText("n"), signing.edHostName->setText("imaps://h");
+    signing.edUserID->setText("taro@example.jp");
+    signing.ShowSignIn(AccountAuth::OAuth2, {"https://h/auth", "https://h/token", "id", "", ""});
+    QUrl opened;
+    signing.OpenUrl = [&](const QUrl& url) { return opened = url, true; };
+    signing.btSignIn->click();
+    EXPECT_EQ(QUrlQuery(opened).queryItemValue("login_hint", QUrl::FullyDecoded),
+              "taro@example.jp");
+    auto* window = signing.findChild<SignInWindow*>();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(signing.laGrant->text(), "未サインイン");
+    TokenReply tokens;
+    tokens.refreshToken = "rt";
+    emit window->signedIn(tokens);
+    EXPECT_EQ(signing.laGrant->text(), "サインイン済み");
+    EXPECT_EQ(signing.Grant(), "rt");
+    signing.edClientId->setText("other");
+    EXPECT_EQ(signing.Grant(), "");
+    EXPECT_EQ(signing.laGrant->text(), "未サインイン");
     TAccountForm shown;
     shown.ShowSignIn(AccountAuth::OAuth2, OAuthPresets()[1].client);
     EXPECT_EQ(shown.cbAuth->currentIndex(), 2);

@@ -1,4 +1,4 @@
-#include "app/SignInWindow.h"
+#include "settings/SignInWindow.h"
 
 #include "common/Cp932.h"
 #include "common/UiText.h"
