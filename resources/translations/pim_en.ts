@@ -1000,6 +1000,10 @@ which is not running.</translation>
         <source>デスクトップのキーリング（Secret Service）が見つからないため使えません。</source>
         <translation>Not available: no desktop keyring (Secret Service) was found.</translation>
     </message>
+    <message>
+        <source>ログイン時に Pim を起動して、いつも新着メールを見張りますか？<byte value="xd"/>（「ログイン時にPimを起動する」でいつでも変えられます）</source>
+        <translation>Start Pim when you log in, so that it always watches for new mail?<byte value="xd"/>(You can change this at any time with “Start Pim at login”.)</translation>
+    </message>
 </context>
 <context>
     <name>PasswordKeeper</name>

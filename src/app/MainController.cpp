@@ -150,6 +150,12 @@ void MainController::LoadSettings() {
     const IniFile::LoadStatus profile =
         pim::LoadSettings(profilePath_, ras_, screen, Settings, Accounts);
     profileUsable_ = IniFile::Usable(profile);
+    // A new profile holds the recommended settings from the start, not only in
+    // memory: later versions read what is written, whatever their defaults.
+    std::string error;
+    if (profile == IniFile::LoadStatus::Missing &&
+        !SaveSettings(profilePath_, Settings, Accounts, &error))
+        std::fprintf(stderr, "Pim: %s\n", cp932::ToUtf8(error).c_str());
     if (!profileUsable_) {
         // Shown from the event loop, where a signal can still end the program.
         QMetaObject::invokeMethod(

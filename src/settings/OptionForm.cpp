@@ -86,6 +86,11 @@ QIcon PageGlyph() {
     return QIcon(glyph);
 }
 
+const std::string& OfferAutostart() {
+    return UiText("OptionForm", "ログイン時に Pim を起動して、いつも新着メールを見張りますか？\r"
+                                "（「ログイン時にPimを起動する」でいつでも変えられます）");
+}
+
 // The editor leaves the trimming to its caller; the password counts as typed.
 void TakeFields(TAccount& account, const TOptionForm::AccountFields& fields) {
     const TAccount before = account;
@@ -447,6 +452,10 @@ void TOptionForm::btAddClick() {
     AccountsChanged = true;
     UpdateAccountButtons();
     SettingChanged();
+    // Watching only helps while Pim runs: the first account is when to offer it.
+    if (row == 0 && !cbStartAtLogin->isChecked() &&
+        MessageBox(this, OfferAutostart(), mb::YesNo | mb::IconQuestion) == IDYES)
+        cbStartAtLogin->setChecked(true);
 }
 
 void TOptionForm::btSettingClick() {

@@ -329,6 +329,15 @@ IniFile::LoadStatus LoadSettings(const std::string& path, DialupPhonebook& dialu
     if (settings.CustomizeDial == kCustomizeDialAbsent)
         settings.CustomizeDial = ini.ReadBool("Setting", "SettingConnecting", false) ? 1 : 0;
 
+    // A new profile starts as most users want it: watching from the start, on a
+    // pace, from the tray. A file that lacks a key keeps the older default.
+    if (status == IniFile::LoadStatus::Missing) {
+        settings.ScheduleRun = true;
+        settings.ScheduleTime = true;
+        settings.ScheduleTimeCount = kFirstRunInterval;
+        settings.SettingTask = true;
+    }
+
     LoadDialupSettings(dialup, settings);
     return status;
 }

@@ -14,12 +14,15 @@ struct ScreenSize {
     int height = 0;
 };
 
-// Fills `settings` and `accounts` from the file; a missing or unusable file, key
-// or number gives the default. Left and Top default to centring the main window;
+// Fills `settings` and `accounts` from the file; an unusable file, or a missing
+// key or number gives the default; a missing file (a new profile) the
+// recommended settings: a check at start and every kFirstRunInterval minutes,
+// the tray icon on. Left and Top default to centring the main window;
 // the counts are kept to what the options dialog accepts, the place to what a
 // screen can hold. Returns how the file was read: when it was unusable, its
 // contents are unknown, and the saves below refuse to write over it until a later
 // load reads it.
+inline constexpr int32_t kFirstRunInterval = 15;
 IniFile::LoadStatus LoadSettings(const std::string& path, DialupPhonebook& dialup,
                                  ScreenSize screen, TSettings& settings, TAccounts& accounts);
 // The part of loading that asks the phonebook: the first entry when no dial

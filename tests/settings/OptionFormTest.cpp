@@ -311,6 +311,26 @@ TEST_F(OptionFormTest, EachRowOfTheAccountListOffersWhatCanBeDoneWithIt) {
     }
 }
 
+// Only the first account added offers to start Pim at login; the answer ticks the box.
+TEST_F(OptionFormTest, TheFirstAccountAddedOffersToStartAtLogin) {
+    Open();
+    form->RunAccountForm = [](TOptionForm::AccountFields& f) {
+        return f = {"new", "pop.new.example", "id", "pw"}, true;
+    };
+    auto* login = Child<QCheckBox>("cbStartAtLogin");
+    const std::string offer = "ログイン時に Pim を起動して、いつも新着メールを見張りますか？\r"
+                              "（「ログイン時にPimを起動する」でいつでも変えられます）";
+    for (const auto& [reply, asked] : {std::pair{IDNO, true}, {IDYES, true}, {IDYES, false}}) {
+        boxes.clear();
+        answer = reply;
+        Click("btAdd");
+        EXPECT_EQ(boxes, asked ? Texts{offer} : Texts{});
+        EXPECT_EQ(login->isChecked(), reply == IDYES);
+        if (reply == IDNO)
+            answer = IDYES, Child<QListWidget>("clAccount")->setCurrentRow(0), Click("btDelete");
+    }
+}
+
 // An only account from the keyboard: the focus selects it, Enter opens it and
 // the dialog stays. Home and End choose the first and the last page. A reader
 // hears a row and a tab as focused only while they have the focus.

@@ -226,7 +226,12 @@ TEST(TakeSecurity, WhatACheckLearntGoesDatedToEveryAccountOfItsServerAndUser) {
 TEST_F(SettingsFileTest, HandWrittenValuesReadWithTheNumberRulesAndWithinTheirRange) {
     phonebook.entries = {"ISP", "VPN"};
     const std::pair<std::string, std::function<void(TSettings&)>> cases[] = {
-        {"", [](TSettings&) {}},
+        // No file: a new profile's recommended settings; a file without a key: its default.
+        {"",
+         [](TSettings& s) {
+             s.ScheduleRun = s.ScheduleTime = s.SettingTask = true;
+             s.ScheduleTimeCount = kFirstRunInterval;
+         }},
         {"[Setting]\r\nScheduleRun=2\r\nSettingEndCheck=yes\r\nScheduleTime=yes\r\n"
          "SettingNotification=off\r\nScheduleTimeCount=$1F\r\nScheduleTimeoutCount=0x\r\n"
          "MailerIcon=0x1F\r\n[MainWindow]\r\nType=257\r\n[Sound]\r\nKind=-254\r\n"
