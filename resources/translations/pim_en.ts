@@ -213,6 +213,10 @@
         <source>メーラを起動</source>
         <translation>Start mail program</translation>
     </message>
+    <message>
+        <source>%1: %2 通の新着メール</source>
+        <translation>%1: %2 new</translation>
+    </message>
 </context>
 <context>
     <name>CheckRun</name>

@@ -34,6 +34,9 @@ DesktopNotifications::Content ArrivalNotice(const Results& shown, int totalMail,
         if (r.Count > 0)
             newMail += r.Count - r.Old();
     }
+    // With several accounts, which one the mail came to.
+    const bool several =
+        std::ranges::count_if(shown, [](const AccountResult& r) { return !r.Name.empty(); }) > 1;
     QStringList lines;
     long long named = 0;
     long long counted = 0;
@@ -43,10 +46,17 @@ DesktopNotifications::Content ArrivalNotice(const Results& shown, int totalMail,
                          .arg(cp932::ToUnicode(r.Name), cp932::ToUnicode(r.Subjects[0]));
             continue;
         }
-        if (r.Count <= 0)
+        const long long told = r.Count <= 0 ? 0 : newMail > 0 ? r.Count - r.Old() : r.Count;
+        if (told <= 0)
             continue;
-        counted += newMail > 0 ? r.Count - r.Old() : r.Count;
-        for (int j = 0; j < std::min(r.Count, kMaxMails) && named < kNoticeMessages; ++j) {
+        counted += told;
+        if (several)
+            lines << (newMail > 0 ? UiString("ArrivalNotice", "%1: %2 通の新着メール")
+                                  : UiString("ArrivalNotice", "%1: %2 通"))
+                         .arg(cp932::ToUnicode(r.Name))
+                         .arg(told);
+        // The newest first: they are what the notice is for.
+        for (int j = std::min(r.Count, kMaxMails) - 1; j >= 0 && named < kNoticeMessages; --j) {
             if (newMail > 0 && !r.IsNew(j))
                 continue;
             const auto k = static_cast<size_t>(j);

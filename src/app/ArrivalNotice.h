@@ -1,6 +1,7 @@
 // What the desktop notification at the end of a run says: how much mail is new
 // (or, when the run announces mail that was there before, how much waits) and
-// the first few of those messages.
+// the newest few of those messages, under their accounts' names where there are
+// several accounts.
 #pragma once
 
 #include "app/check/AccountResult.h"

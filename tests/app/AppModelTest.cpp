@@ -152,16 +152,17 @@ TEST(Notification, TheArrivalNoticeNamesWhatIsNewElseWhatWaits) {
           }(),
           Account("B", 0, 1, {"B1"}), Account("C", 0, -4)},
          5,
-         "新着メールが 3 通あります|new（差出人2）\nnew2（差出人4）\nB1（差出人1）"},
+         "新着メールが 3 通あります|A: 2 通の新着メール\nnew2（差出人4）\nnew（差出人2）\n"
+         "B: 1 通の新着メール\nB1（差出人1）"},
         {{Account("A", 2, 2, {"s1", "s2"})},
          2,
-         "メールが 2 通届いています|s1（差出人1）\ns2（差出人2）"},
+         "メールが 2 通届いています|s2（差出人2）\ns1（差出人1）"},
         {{Account("A", -1, -1, {"4"}), Account("B", 0, 0)}, 4, "メールが 4 通届いています|A: 4 通"},
         // A subject on one line and not at any length; more than are named.
-        {{Account("A", 0, 7, {"a\tb" + std::string(120, 'x'), "2", "3", "4", "5", "6", "7"})},
+        {{Account("A", 0, 7, {"1", "2", "3", "4", "5", "6", "a\tb" + std::string(120, 'x')})},
          7,
          "新着メールが 7 通あります|a b" + QString(96, QLatin1Char('x')) +
-             "…（差出人1）\n2（差出人2）\n3（差出人3）\n4（差出人4）\n5（差出人5）\nほか 2 通"},
+             "…（差出人7）\n6（差出人6）\n5（差出人5）\n4（差出人4）\n3（差出人3）\nほか 2 通"},
     };
     for (const auto& row : rows) {
         Results shown;
@@ -384,8 +385,8 @@ TEST_F(InEnglish, TreeLinesAndNoticesReadInEnglish) {
               "All accounts|Messages waiting: 7|Messages from before: 1");
     const auto notice = ArrivalNotice(shown, 9, true);
     EXPECT_EQ(notice.summary + "|" + notice.body + "|" + notice.actions.at(1).label,
-              QStringLiteral(
-                  "New messages: 1|Home: 7\n(no subject) — (unknown sender)|Start mail program"));
+              QStringLiteral("New messages: 1|Home: 7\nWork: 1 new\n(no subject) — (unknown "
+                             "sender)|Start mail program"));
 }
 
 } // namespace
