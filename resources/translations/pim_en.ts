@@ -1008,6 +1008,10 @@ which is not running.</translation>
         <source>ログイン時に Pim を起動して、いつも新着メールを見張りますか？<byte value="xd"/>（「ログイン時にPimを起動する」でいつでも変えられます）</source>
         <translation>Start Pim when you log in, so that it always watches for new mail?<byte value="xd"/>(You can change this at any time with “Start Pim at login”.)</translation>
     </message>
+    <message>
+        <source>新しいメールを上に表示</source>
+        <translation>Newest mail at the top</translation>
+    </message>
 </context>
 <context>
     <name>PasswordKeeper</name>

@@ -592,8 +592,9 @@ QString Shown(const TreeLine& line) {
     }
 }
 
+// `newest`: the item of the line marked newest, where there is one.
 void AddLines(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<TreeLine>& lines,
-              const TreeIcons& icons) {
+              const TreeIcons& icons, QTreeWidgetItem** newest = nullptr) {
     for (const TreeLine& line : lines) {
         auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
         item->setText(0, Shown(line));
@@ -602,7 +603,9 @@ void AddLines(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<Tree
         item->setIcon(0, icons[static_cast<size_t>(line.image)]);
         if (line.image == TreeLine::Error)
             item->setData(0, kWrapRole, true);
-        AddLines(item, tree, line.children, icons);
+        if (line.newest && newest)
+            *newest = item;
+        AddLines(item, tree, line.children, icons, newest);
     }
 }
 
@@ -625,16 +628,24 @@ void TMainForm::tvAccountClick() {
         return;
     const int node = tvAccount_->indexOfTopLevelItem(selected.constFirst());
     tvMail_->clear();
-    AddLines(nullptr, tvMail_, MailTree(Run().ShownResults(), node, Settings.SettingOldMailNotShow),
-             treeIcons_);
+    QTreeWidgetItem* newest = nullptr;
+    AddLines(nullptr, tvMail_,
+             MailTree(Run().ShownResults(), node, Settings.SettingOldMailNotShow,
+                      Settings.SettingNewestFirst),
+             treeIcons_, &newest);
     // The headings of the all-accounts view open one level; SettingInfoOpen opens all.
     if (Settings.SettingInfoOpen)
         tvMail_->expandAll();
     else if (node == 0)
         for (int i = 0; i < tvMail_->topLevelItemCount(); ++i)
             tvMail_->topLevelItem(i)->setExpanded(true);
-    if (tvMail_->topLevelItemCount() > 0)
+    // What the check just brought is what the user came for.
+    if (newest) {
+        tvMail_->setCurrentItem(newest);
+        tvMail_->scrollToItem(newest);
+    } else if (tvMail_->topLevelItemCount() > 0) {
         tvMail_->setCurrentItem(tvMail_->topLevelItem(0));
+    }
 }
 
 void TMainForm::ShowMailerButton() {

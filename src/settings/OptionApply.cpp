@@ -106,6 +106,7 @@ void TOptionForm::ApplySettings() {
     s.MailerMinimized = cbSettingMailerMinimized->isChecked();
     s.SettingInfoOpen = cbSettingInfoOpen->isChecked();
     s.SettingOldMailNotShow = cbSettingOldMailNotShow->isChecked();
+    s.SettingNewestFirst = cbSettingNewestFirst->isChecked();
     s.SettingMailerHide = cbSettingMailerHide->isChecked();
     s.Kind = rbSoundNone->isChecked() ? 0 : rbSoundBeep->isChecked() ? 1 : 2;
     s.WaveRecv = B(edSoundRecv->text());

@@ -240,6 +240,7 @@ void TOptionForm::FormShow() {
     cbSettingMailerMinimized->setChecked(s.MailerMinimized);
     cbSettingInfoOpen->setChecked(s.SettingInfoOpen);
     cbSettingOldMailNotShow->setChecked(s.SettingOldMailNotShow);
+    cbSettingNewestFirst->setChecked(s.SettingNewestFirst);
     cbSettingMailerHide->setChecked(s.SettingMailerHide);
     rbSoundNone->setChecked(s.Kind == 0);
     rbSoundBeep->setChecked(s.Kind == 1);

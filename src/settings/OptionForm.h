@@ -171,6 +171,7 @@ private:
     QCheckBox* cbSettingMailerMinimized = nullptr;
     QCheckBox* cbSettingInfoOpen = nullptr;
     QCheckBox* cbSettingOldMailNotShow = nullptr;
+    QCheckBox* cbSettingNewestFirst = nullptr;
     QCheckBox* cbSettingMailerHide = nullptr;
 
     QRadioButton* rbSoundNone = nullptr;

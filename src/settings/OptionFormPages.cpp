@@ -379,6 +379,8 @@ QWidget* TOptionForm::CreateCustomizePage() {
         cbSettingOldMailNotShow =
             c.Add(Check("cbSettingOldMailNotShow",
                         UiString("OptionForm", "新着メールのみをメールリストに表示する"), 84));
+        cbSettingNewestFirst = c.Add(
+            Check("cbSettingNewestFirst", UiString("OptionForm", "新しいメールを上に表示"), 42));
         cbSettingMailerHide = c.Add(
             Check("cbSettingMailerHide",
                   UiString("OptionForm", "メーラ起動時にメールリストの内容をクリアする"), 111));

@@ -109,6 +109,7 @@ struct TSettings {
     bool SettingAutoShowChange = false;
     bool SettingInfoOpen = true;
     bool SettingOldMailNotShow = false;
+    bool SettingNewestFirst = false; // the mail list's newest message at the top
     bool SettingMailerHide = false;
     bool SettingNotification = true; // a desktop notification where the sound is due
     bool SettingKeyring = false;     // passwords in the desktop's keyring, not in the file

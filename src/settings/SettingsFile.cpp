@@ -63,6 +63,7 @@ const Key kKeys[] = {
     {"Setting", "SettingAutoShowChange", &TSettings::SettingAutoShowChange},
     {"Setting", "SettingInfoOpen", &TSettings::SettingInfoOpen},
     {"Setting", "SettingOldMailNotShow", &TSettings::SettingOldMailNotShow},
+    {"Setting", "SettingNewestFirst", &TSettings::SettingNewestFirst},
     {"Setting", "SettingMailerHide", &TSettings::SettingMailerHide},
     {"Setting", "SettingNotification", &TSettings::SettingNotification},
     {"Sound", "Kind", &TSettings::Kind},

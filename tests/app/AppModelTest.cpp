@@ -274,7 +274,9 @@ TEST(MailTree, EveryCountHasItsLineAndImageAndOldMailCanBeHidden) {
     EXPECT_EQ(all[6].children[1],
               (TreeLine{"s2",
                         TreeLine::Letter,
-                        {{"f2", TreeLine::Sender, {}}, {"d2", TreeLine::Date, {}}}}));
+                        {{"f2", TreeLine::Sender, {}}, {"d2", TreeLine::Date, {}}},
+                        true}))
+        << "the newest new message, marked to be brought into view";
     EXPECT_EQ(AccountTree(Results{}).size(), 1u);
     EXPECT_TRUE(MailTree(Results{}, 0, false).empty());
 
@@ -286,6 +288,9 @@ TEST(MailTree, EveryCountHasItsLineAndImageAndOldMailCanBeHidden) {
     EXPECT_EQ(cp932::ToUtf8(single[0].text) + single[1].text + single[2].text,
               "以前から届いているメールが 2通あります。new1new2");
     EXPECT_EQ(MailTree(shown, 7, false).size(), 4u);
+    const auto newestFirst = MailTree(shown, 7, false, true);
+    EXPECT_EQ(newestFirst[0].text + newestFirst[3].text, "new2old1");
+    EXPECT_TRUE(newestFirst[0].newest && !newestFirst[1].newest);
     // Counting only, OldCount is -1: just the count line.
     EXPECT_EQ(MailTree(shown, 5, true).size(), 1u);
     EXPECT_TRUE(MailTree(shown, 10, false).empty());

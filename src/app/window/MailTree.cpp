@@ -33,7 +33,8 @@ const std::string* ErrorText(int32_t count) {
     }
 }
 
-std::vector<TreeLine> StatusLines(const AccountResult& r, bool oldMailNotShow) {
+std::vector<TreeLine> StatusLines(const AccountResult& r, bool oldMailNotShow, bool newestFirst,
+                                  bool markNewest) {
     if (const std::string* error = ErrorText(r.Count)) {
         std::vector<TreeLine> lines = {{*error, TreeLine::Error, {}}};
         // A sibling, not a child: it shows also with the lines folded.
@@ -61,19 +62,26 @@ std::vector<TreeLine> StatusLines(const AccountResult& r, bool oldMailNotShow) {
                        std::to_string(r.Old())),
              TreeLine::Letter,
              {}});
-    for (int j = 0; j < std::min(r.Count, kMaxMails); ++j) {
+    const int read = std::min(r.Count, kMaxMails);
+    int newest = -1;
+    for (int j = read - 1; markNewest && j >= 0 && newest < 0; --j)
+        newest = r.IsNew(j) ? j : -1;
+    for (int i = 0; i < read; ++i) {
+        const int j = newestFirst ? read - 1 - i : i;
         if (oldHidden && !r.IsNew(j))
             continue;
         const auto k = static_cast<size_t>(j);
         lines.push_back({r.Subjects[k],
                          TreeLine::Letter,
-                         {{r.Senders[k], TreeLine::Sender, {}}, {r.Dates[k], TreeLine::Date, {}}}});
+                         {{r.Senders[k], TreeLine::Sender, {}}, {r.Dates[k], TreeLine::Date, {}}},
+                         j == newest});
     }
     return lines;
 }
 
-std::vector<TreeLine> Lines(const AccountResult& r, bool oldMailNotShow) {
-    std::vector<TreeLine> lines = StatusLines(r, oldMailNotShow);
+std::vector<TreeLine> Lines(const AccountResult& r, bool oldMailNotShow, bool newestFirst,
+                            bool markNewest) {
+    std::vector<TreeLine> lines = StatusLines(r, oldMailNotShow, newestFirst, markNewest);
     if (!r.Alert.empty())
         lines.insert(
             lines.begin(),
@@ -102,16 +110,25 @@ std::vector<TreeLine> NoAccountTree() {
         {UiText("MailTree", "環境設定の「アカウント」で追加してください。"), TreeLine::Letter, {}}};
 }
 
-std::vector<TreeLine> MailTree(const Results& shown, int selected, bool oldMailNotShow) {
+std::vector<TreeLine> MailTree(const Results& shown, int selected, bool oldMailNotShow,
+                               bool newestFirst) {
     const int accounts = static_cast<int>(AccountTree(shown).size()) - 1;
     if (selected < 0 || selected > accounts)
         return {};
+    const auto hasNew = [&](int slot) {
+        const AccountResult& r = shown[static_cast<size_t>(slot)];
+        return r.Count > 0 && r.Old() < r.Count;
+    };
     if (selected > 0)
-        return Lines(shown[static_cast<size_t>(selected - 1)], oldMailNotShow);
+        return Lines(shown[static_cast<size_t>(selected - 1)], oldMailNotShow, newestFirst, true);
+    int last = accounts - 1;
+    while (last >= 0 && !hasNew(last))
+        --last;
     std::vector<TreeLine> headings;
     for (int slot = 0; slot < accounts; ++slot) {
         const AccountResult& r = shown[static_cast<size_t>(slot)];
-        headings.push_back({r.Name, MailboxImage(r), Lines(r, oldMailNotShow)});
+        headings.push_back(
+            {r.Name, MailboxImage(r), Lines(r, oldMailNotShow, newestFirst, slot == last)});
     }
     return headings;
 }

@@ -17,6 +17,8 @@ struct TreeLine {
     std::string text; // CP932
     int image = Mailbox;
     std::vector<TreeLine> children;
+    // The newest of the new messages, which the list brings into view.
+    bool newest = false;
 
     bool operator==(const TreeLine&) const = default;
 };
@@ -28,7 +30,10 @@ std::vector<TreeLine> AccountTree(const Results& shown);
 std::vector<TreeLine> NoAccountTree();
 
 // The mail tree for account node `selected` of the account tree (0: all
-// accounts, each under a heading; n: slot n - 1 alone, without a heading).
-std::vector<TreeLine> MailTree(const Results& shown, int selected, bool oldMailNotShow);
+// accounts, each under a heading; n: slot n - 1 alone, without a heading); with
+// `newestFirst` each account's messages newest first. Of the last account with
+// new mail, its newest new message is marked `newest`.
+std::vector<TreeLine> MailTree(const Results& shown, int selected, bool oldMailNotShow,
+                               bool newestFirst = false);
 
 } // namespace pim
