@@ -144,7 +144,11 @@ void MainController::LoadSettings() {
         LoadDialupSettings(ras_, Settings);
         if (std::exchange(checkWhenReady_, false))
             QMetaObject::invokeMethod(
-                &view_, [this] { run_.pbCheckClick(CheckRun::Sender::Start); },
+                &view_,
+                [this] {
+                    run_.pbCheckClick(CheckRun::Sender::Start);
+                    watching_ = true;
+                },
                 Qt::QueuedConnection);
     };
     const IniFile::LoadStatus profile =
@@ -224,6 +228,11 @@ void MainController::FormShow() {
         checkWhenReady_ = true;
     else if (Settings.ScheduleRun)
         run_.pbCheckClick(CheckRun::Sender::Start);
+    // Watching is no check: push starts whether or not one runs at start-up
+    // (that one connects them itself).
+    watching_ = !checkWhenReady_;
+    if (!Settings.ScheduleRun)
+        FollowPush();
     if (Settings.ScheduleDialup)
         ras_.SetWatching(true);
     scheduler_.Arm();
@@ -289,6 +298,19 @@ void MainController::ShowIdleStatus() {
 void MainController::FollowPush() {
     accounts_.Sync();
     accounts_.SetHolding(!offline_ && !(Settings.CustomizeDial == 2 && Settings.SettingDeconnect));
+    Watch(); // an account added or enabled, or the network back
+}
+
+void MainController::Watch() {
+    if (!watching_)
+        return;
+    // Ids first: a check begun syncs the list.
+    std::vector<Account::Id> unwatched;
+    for (const auto& account : accounts_.All())
+        if (account->Unwatched())
+            unwatched.push_back(account->id());
+    for (const Account::Id id : unwatched)
+        run_.Watch(id);
 }
 
 bool MainController::StartMailer() {

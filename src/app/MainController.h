@@ -4,7 +4,6 @@
 #pragma once
 
 #include "app/RemoteMenu.h"
-#include "settings/SignInWindow.h"
 #include "app/StationPrompts.h"
 #include "app/check/AccountList.h"
 #include "app/check/CheckRun.h"
@@ -17,6 +16,7 @@
 #include "platform/DesktopNotifications.h"
 #include "remote/TFernpostNetwork.h"
 #include "settings/OptionHost.h"
+#include "settings/SignInWindow.h"
 
 #include <QPoint>
 #include <QPointer>
@@ -83,6 +83,8 @@ private:
     // Push holds connections only while online, and not where the connection
     // the checks need is hung up after each.
     void FollowPush();
+    // IMAP accounts not connected yet begin watching for push.
+    void Watch();
     // The status between runs.
     void ShowIdleStatus();
     // CheckRunHost
@@ -140,6 +142,8 @@ private:
     DesktopNotifications notifications_{QStringLiteral("Pim"), DesktopNotifications::ProgramIcon(),
                                         SessionBus};
     bool offline_ = false;
+    // Accounts watch from the start on, once the check at start-up, if any, began.
+    bool watching_ = false;
     // Pim.INI could be read (or was missing) at start; otherwise it is never written.
     bool profileUsable_ = true;
     bool securityWriteFailed_ = false; // said once on stderr, not at every check

@@ -6,12 +6,10 @@
 #include "oauth/TokenSource.h"
 #include "support/DovecotServer.h"
 #include "support/MailboxServer.h"
-#include "support/Spawn.h"
-#include "support/TempDir.h"
+#include "support/PimProgram.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -114,12 +112,20 @@ TEST_F(OAuthRunTest, AStaleTokenIsRefreshedOnceAndAnEndedGrantAsksForASignIn) {
 TEST_F(OAuthRunTest, TheProgramSignsInOnceAndKeepsWatchingWithoutTheBrowser) {
     if (::system("unshare --mount true 2>/dev/null") != 0)
         GTEST_SKIP() << "needs a mount namespace of its own";
-    test::TempDir dir;
-    const auto at = [&](const std::string& name) { return dir.file(name); };
+    test::PimProgram pim;
+    const auto at = [&](const std::string& name) { return pim.File(name); };
+    pim.Set("PATH=" + at("bin") + ":/usr/bin:/bin");
     std::filesystem::create_directories(at("certs"));
     std::filesystem::copy_file(authority.Certificate(), at("certs/authority.pem"));
     std::filesystem::copy_file(dovecot.File("ca.pem"), at("certs/mail.pem"));
     ASSERT_EQ(::system(("openssl rehash " + at("certs") + " >/dev/null 2>&1").c_str()), 0);
+    const std::vector<std::string> trusting = {"/usr/bin/unshare",
+                                               "--mount",
+                                               "/bin/sh",
+                                               "-c",
+                                               "mount --bind \"$1\" /etc/ssl/certs && exec \"$2\"",
+                                               "sh",
+                                               at("certs")};
     // The browser follows the provider's consent to Pim's loopback port.
     test::WriteFile(
         at("bin/xdg-open"),
@@ -127,7 +133,6 @@ TEST_F(OAuthRunTest, TheProgramSignsInOnceAndKeepsWatchingWithoutTheBrowser) {
             authority.Certificate() +
             " -o /dev/null -w '%{redirect_url}' \"$1\")\ncurl -s \"$back\" >/dev/null\n");
     std::filesystem::permissions(at("bin/xdg-open"), std::filesystem::perms::owner_all);
-    std::filesystem::copy_file(PIM_BINARY, at("pim"));
     test::WriteFile(at("Pim.INI"),
                     "[Account0]\r\nEnabled=1\r\nName=Taro\r\nHostName=imaps://localhost:" +
                         std::to_string(dovecot.ImapTlsPort()) +
@@ -136,53 +141,21 @@ TEST_F(OAuthRunTest, TheProgramSignsInOnceAndKeepsWatchingWithoutTheBrowser) {
                         "\r\nOAuthTokenUrl=" + authority.Url("/token").toStdString() +
                         "\r\nOAuthClientId=pim-test\r\n[Setting]\r\nScheduleRun=1\r\n");
     authority.Control("rotate");
-    const auto start = [&] {
-        return test::Spawn(
-            {"/usr/bin/unshare", "--mount", "/bin/sh", "-c",
-             "mount --bind \"$1\" /etc/ssl/certs && exec \"$0\"", at("pim"), at("certs")},
-            test::ForPim({"QT_QPA_PLATFORM=offscreen", "HOME=" + dir.path(),
-                          "XDG_RUNTIME_DIR=" + dir.path(), "XDG_STATE_HOME=" + at("state"),
-                          "XDG_CONFIG_HOME=" + at("config"), "PATH=" + at("bin") + ":/usr/bin:/bin",
-                          "DBUS_SESSION_BUS_ADDRESS=unix:path=" + at("no-bus")}),
-            at("pim.log"));
-    };
     const auto browsers = [&] {
         const std::string log = test::ReadFile(at("browser.log"));
         return std::count(log.begin(), log.end(), '\n');
-    };
-    // The count the last check or push of the account found, as kept for the next start.
-    const auto seen = [&] {
-        for (const auto& file : std::filesystem::directory_iterator(at("state/Pim")))
-            if (const auto m = QRegularExpression("\\nA \\S+ \\S+ (\\d+)\\n")
-                                   .match(QString::fromStdString(test::ReadFile(file.path())));
-                m.hasMatch())
-                return m.captured(1).toInt();
-        return -1;
     };
     const auto grants = [&](const char* kind) { return authority.Control("log").count(kind); };
     const auto deliver = [&](const char* subject) {
         return dovecot.Doveadm({"save", "-u", "taro"}, test::SimpleMessage(subject));
     };
-    const auto waitFor = [&](int count) {
-        return test::RunUntil(
-            [&] { return std::filesystem::exists(at("state/Pim")) && seen() == count; },
-            std::chrono::seconds(20));
-    };
 
-    // Ended at the end, whatever failed before.
-    struct Program {
-        pid_t pid;
-        int Stop() {
-            ::kill(pid, SIGTERM);
-            return test::WaitExit(std::exchange(pid, -1), std::chrono::seconds(10));
-        }
-        ~Program() { pid > 0 && Stop(); }
-    } pim{start()};
-    ASSERT_TRUE(waitFor(1)) << test::ReadFile(at("pim.log"));
+    pim.Start(trusting);
+    ASSERT_TRUE(pim.WaitSeen(1)) << pim.Log();
     EXPECT_EQ(browsers(), 1);
     EXPECT_EQ(grants("authorization_code"), 1);
     ASSERT_EQ(deliver("pushed"), "");
-    ASSERT_TRUE(waitFor(2)) << "pushed at once";
+    ASSERT_TRUE(pim.WaitSeen(2)) << "pushed at once";
 
     // Past the time a token counts as just issued, the server finds it stale.
     test::RunFor(std::chrono::milliseconds(TokenSource::kJustIssuedMs + 500));
@@ -190,7 +163,7 @@ TEST_F(OAuthRunTest, TheProgramSignsInOnceAndKeepsWatchingWithoutTheBrowser) {
     const int refreshed = grants("refresh_token");
     dovecot.Doveadm({"kick", "taro"});
     ASSERT_EQ(deliver("after the cut"), "");
-    ASSERT_TRUE(waitFor(3)) << test::ReadFile(at("pim.log"));
+    ASSERT_TRUE(pim.WaitSeen(3)) << pim.Log();
     EXPECT_EQ(grants("refresh_token"), refreshed + 1);
 
     const auto refreshToken = [&] {
@@ -201,9 +174,9 @@ TEST_F(OAuthRunTest, TheProgramSignsInOnceAndKeepsWatchingWithoutTheBrowser) {
     const std::string kept = refreshToken();
     EXPECT_NE(kept, "");
     ASSERT_EQ(pim.Stop(), 0);
-    pim.pid = start();
+    pim.Start(trusting);
     ASSERT_EQ(deliver("while away"), "");
-    ASSERT_TRUE(waitFor(4)) << test::ReadFile(at("pim.log"));
+    ASSERT_TRUE(pim.WaitSeen(4)) << pim.Log();
     EXPECT_EQ(browsers(), 1) << "a restart signs in with the kept token";
     EXPECT_NE(refreshToken(), kept) << "the rotated token kept";
 

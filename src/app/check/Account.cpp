@@ -143,6 +143,7 @@ MailChecker& Account::BeginCheck() {
     if (TVeltaIMAP* imap = ImapClient())
         imap->KeepOpen(holding_);
     Enter(State::Checking);
+    checked_ = true;
     return *client_;
 }
 

@@ -85,6 +85,8 @@ public:
     // What a check found, kept for the next start.
     void Saw(const AccountResult& result);
 
+    // An IMAP account that would keep its connection but was never checked.
+    bool Unwatched() const { return imap_ && holding_ && state_ == State::Idle && !checked_; }
     // The client of the check under way.
     MailChecker* Checker() { return client_.get(); }
     // Its turn in a run begins: the client to check with.
@@ -130,6 +132,7 @@ private:
     const AccountList& list_; // its makers, clock and stores
     const bool imap_;
     bool holding_;
+    bool checked_ = false; // its turn in a run came at least once
     int timeOut_;
     std::unique_ptr<MailChecker> client_;
     Backoff backoff_;

@@ -316,10 +316,17 @@ void CheckRun::PushCheck(Account::Id account, bool quietErrors) {
         PushCheckAt(k, quietErrors);
 }
 
+void CheckRun::Watch(Account::Id account) {
+    if (std::ranges::find(watched_, account) == watched_.end())
+        watched_.push_back(account);
+    PushCheck(account);
+}
+
 void CheckRun::PushCheckAt(int k, bool quietErrors) {
-    // What is shown must be this very list; after the options changed it, all are checked.
+    // What is shown must be this very list; after the options changed it, all
+    // are checked. An account not shown yet (only watched so far) waits for a run.
     for (size_t i = 0; i < checkList_.size(); ++i) {
-        if (checkList_[i].Name != shown_[i].Name) {
+        if (!shown_[i].Name.empty() && checkList_[i].Name != shown_[i].Name) {
             pbCheckClick(Sender::Other);
             return;
         }
@@ -340,7 +347,7 @@ void CheckRun::PushCheckAt(int k, bool quietErrors) {
                                     : r.Count == kCountOnly ? std::atoi(r.Subjects[0].c_str())
                                                             : 0);
     }
-    push_ = PushOnly{k, quietErrors};
+    push_ = PushOnly{k, quietErrors, std::erase(watched_, ids_[size_t(k)]) > 0};
     BeginWalk(k - 1);
 }
 
@@ -770,6 +777,10 @@ void CheckRun::CompareWithShown(RunOutcome& outcome) {
 void CheckRun::EndRun() {
     RunOutcome outcome;
     outcome.Push = push_.has_value();
+    outcome.Quiet = push_ && push_->quiet;
+    // A run of all checked every account: none waits for a quiet first list.
+    if (!push_)
+        watched_.clear();
     // A push check dialled nothing.
     if (!outcome.Push && settings_.SettingDeconnect &&
         (!settings_.DialMailNonDisconnect || totalMail_ == 0) &&

@@ -38,6 +38,8 @@ struct RunOutcome {
     // One account checked because its server told of a change: nobody asked for
     // it, so without new mail it is shown without a sound or a word.
     bool Push = false;
+    // The first list of an account that began watching: shown, but no news.
+    bool Quiet = false;
 };
 
 // The window side of a run: questions, status, animation, and the showing of
@@ -99,6 +101,9 @@ public:
     // ago), an error leaves the account's line as it was. The accounts ask for
     // it themselves.
     void PushCheck(Account::Id account, bool quietErrors = false);
+    // The account begins watching for push without a check of all: its first
+    // list is shown quietly, as a push check of its own.
+    void Watch(Account::Id account);
     // VeltaRAS.OnConnect and OnConnectError: the dial being waited for is over.
     void DialFinished();
     // The program ends: a dial being waited for stops waiting, and nothing more
@@ -212,8 +217,10 @@ private:
     struct PushOnly {
         int slot;
         bool quietErrors;
+        bool quiet = false; // a watch's first list
     };
     std::optional<PushOnly> push_;
+    std::vector<Account::Id> watched_;            // their next push check is a watch's first
     std::vector<Account::Id> pushLater_;          // pushed after their turn in a run
     std::array<bool, kMaxAccounts> trustAsked_{}; // once per account and run
     TlsOutcome untrusted_;                        // what AskTrust asks about

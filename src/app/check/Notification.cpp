@@ -12,9 +12,10 @@ namespace {
 bool Notable(const TSettings& settings, const RunOutcome& run, bool skipUnchanged) {
     return run.TotalMail != 0 && (settings.SettingCountOnly || !skipUnchanged || run.Changed);
 }
-// A push check nobody asked for tells of new mail only.
+// A push check nobody asked for tells of new mail only; a watch's first list
+// of nothing.
 bool Silent(const RunOutcome& run) {
-    return run.Push && !run.Changed;
+    return run.Quiet || (run.Push && !run.Changed);
 }
 } // namespace
 
