@@ -569,6 +569,10 @@
         <source>最終チェック日時</source>
         <translation>Last checked</translation>
     </message>
+    <message>
+        <source>サイズ変更(&amp;S)</source>
+        <translation>&amp;Size</translation>
+    </message>
 </context>
 <context>
     <name>MessageBox</name>

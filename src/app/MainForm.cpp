@@ -35,6 +35,7 @@
 #include <QMoveEvent>
 #include <QPainter>
 #include <QShortcut>
+#include <QSizeGrip>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QSystemTrayIcon>
@@ -134,14 +135,16 @@ void TMainForm::FormCreate() {
     for (size_t image = 0; image < treeIcons_.size(); ++image)
         treeIcons_[image] =
             QIcon(SkinPixmap(QStringLiteral("MAIN_INFORMATION_%1").arg(image + 1), true));
-    setFixedSize(kMainClientWidth, kMainClientHeight);
     QFont windowFont = SkinFont(true, 9);
     windowFont.setPixelSize(12);
     setFont(windowFont);
     controller_.LoadSettings();
+    // With the lists until the outline says otherwise, at the size they were given.
+    shape_.SetFullSize({Settings.Width, Settings.Height});
+    setFixedSize(shape_.FullSize());
     // A place saved on a larger screen, or at a smaller scale, may be off every
     // screen now; Pim.INI keeps it until the window is saved where it is.
-    move(PlaceOnScreen({Settings.Left, Settings.Top, kMainClientWidth, kMainClientHeight},
+    move(PlaceOnScreen({Settings.Left, Settings.Top, Settings.Width, Settings.Height},
                        AvailableAreas()));
 
     // A plain face until the skin: status strip, check button, counts, mail list.
@@ -233,8 +236,11 @@ void TMainForm::FormCreate() {
                                               treeIcons_[0])),
         (kMailTreeBottom - kAccountTreeTop - kTreeGap) / 2);
     tvAccount_->setGeometry(15, kAccountTreeTop, 320, accountHeight);
-    const int mailTop = kAccountTreeTop + accountHeight + kTreeGap;
-    tvMail_->setGeometry(15, mailTop, 320, kMailTreeBottom - mailTop);
+    // Dragged, it sizes the window; the window menu's "Size" does it by keys.
+    grip_ = new QSizeGrip(this);
+    grip_->resize(14, 14);
+    grip_->setObjectName(QStringLiteral("grip"));
+    LayOut();
     // A click shows the account again; the arrow keys choose another.
     connect(tvAccount_, &QTreeWidget::itemClicked, this, [this] { tvAccountClick(); });
     connect(tvAccount_, &QTreeWidget::itemSelectionChanged, this, [this] { tvAccountClick(); });
@@ -250,12 +256,19 @@ void TMainForm::FormCreate() {
         // in the window or in a tree filled meanwhile.
         RepaintUncovered(this, uncovered);
     };
-    shape_.SetHeight = [this](int height) {
+    shape_.SetSize = [this](QSize size) {
         KeepPlace(); // a resize sends it
-        setFixedHeight(height);
+        const bool lists = size.height() > WindowShape::kCompactHeight;
+        if (lists) {
+            setMinimumSize(kMainClientWidth, kMainClientHeight);
+            setMaximumSize(kMaxMainClientSize, kMaxMainClientSize);
+            resize(size);
+        } else {
+            setFixedSize(size);
+        }
         // Folded away, the trees leave the Tab order and the screen reader's view.
-        tvAccount_->setVisible(height > WindowShape::kCompactHeight);
-        tvMail_->setVisible(height > WindowShape::kCompactHeight);
+        for (QWidget* w : std::initializer_list<QWidget*>{tvAccount_, tvMail_, grip_})
+            w->setVisible(lists);
     };
 
     auto* altSpace = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
@@ -301,6 +314,10 @@ void TMainForm::FormCreate() {
         if (windowHandle())
             windowHandle()->startSystemMove();
     });
+    QAction* sizing = sysMenu->addAction(UiString("MainForm", "サイズ変更(&S)"), this,
+                                         &TMainForm::StartKeyboardSizing);
+    connect(sysMenu, &QMenu::aboutToShow, this,
+            [this, sizing] { sizing->setEnabled(Settings.Type == 1 && !isMinimized()); });
     sysMenu->addAction(UiString("MainForm", "最小化(&N)"), this, &TMainForm::sbMinimumClick);
     sysMenu->addSeparator();
     sysMenu->addAction(UiString("MainForm", "ヘルプ(&H)"), this, &TMainForm::miTaskHelpClick);
@@ -487,15 +504,103 @@ QImage TMainForm::Screenshot() {
 
 void TMainForm::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.drawPixmap(0, 0, SkinPixmap(QStringLiteral("MAIN_BACKGROUND")));
-    // The caption shows whether Pim is the active application.
-    painter.drawPixmap(23, 7,
-                       SkinPixmap(QGuiApplication::applicationState() == Qt::ApplicationActive
-                                      ? QStringLiteral("MAIN_CAPTION_1")
-                                      : QStringLiteral("MAIN_CAPTION_2")));
+    // A larger window repeats a two-pixel band of the background across and
+    // down, where the brushed metal is the same all along: nothing stretches.
+    const QPixmap background = SkinPixmap(QStringLiteral("MAIN_BACKGROUND"));
+    const int xs[] = {0, 305, 307, kMainClientWidth}, ys[] = {0, 200, 202, kMainClientHeight};
+    const int tx[] = {0, 305, width() - 43, width()}, ty[] = {0, 200, height() - 98, height()};
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            const QRect from(xs[i], ys[j], xs[i + 1] - xs[i], ys[j + 1] - ys[j]);
+            const QRect to(tx[i], ty[j], tx[i + 1] - tx[i], ty[j + 1] - ty[j]);
+            if (to.size() == from.size())
+                painter.drawPixmap(to.topLeft(), background, from);
+            else if (!to.isEmpty())
+                painter.drawTiledPixmap(to, background.copy(from));
+        }
+    }
+    // The caption shows whether Pim is the active application; its name stays,
+    // its gradient spans the width.
+    const QPixmap caption = SkinPixmap(QGuiApplication::applicationState() == Qt::ApplicationActive
+                                           ? QStringLiteral("MAIN_CAPTION_1")
+                                           : QStringLiteral("MAIN_CAPTION_2"));
+    painter.drawPixmap(23, 7, caption, 0, 0, 40, caption.height());
+    painter.drawPixmap(QRect(63, 7, width() - 350 + 279, caption.height()), caption,
+                       QRect(40, 0, caption.width() - 40, caption.height()));
     // The trees' panels follow the trees, whose height follows the font.
     for (const QTreeWidget* tree : {tvAccount_, tvMail_})
         DrawSkinBox(painter, QRectF(tree->geometry().adjusted(-4, -4, 4, 4)));
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (!grip_)
+        return; // not made yet
+    // The window with the lists keeps the size it was given, for the next start too.
+    if (height() > WindowShape::kCompactHeight) {
+        shape_.SetFullSize(size());
+        Settings.Width = shape_.FullSize().width();
+        Settings.Height = shape_.FullSize().height();
+    }
+    LayOut();
+}
+
+void TMainForm::LayOut() {
+    const int grow = width() - kMainClientWidth;
+    sbMinimum_->move(310 + grow, 8);
+    spClose_->move(326 + grow, 8);
+    imMailer_->move(304 + grow, 64);
+    // Folded, the trees keep the places they have with the lists.
+    const QSize full = shape_.FullSize();
+    tvAccount_->resize(full.width() - 30, tvAccount_->height());
+    const int mailTop = tvAccount_->geometry().bottom() + 1 + kTreeGap;
+    tvMail_->setGeometry(15, mailTop, full.width() - 30,
+                         full.height() - (kMainClientHeight - kMailTreeBottom) - mailTop);
+    grip_->move(full.width() - grip_->width() - 3, full.height() - grip_->height() - 3);
+}
+
+void TMainForm::StartKeyboardSizing() {
+    if (Settings.Type != 1)
+        return;
+    sizing_ = {shape_.FullSize(), shape_.FullSize()};
+    setFocus(Qt::OtherFocusReason);
+    grabKeyboard();
+}
+
+void TMainForm::keyPressEvent(QKeyEvent* event) {
+    if (!sizing_)
+        return QWidget::keyPressEvent(event);
+    constexpr int kStep = 10;
+    QSize& to = sizing_->second;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        to.rwidth() -= kStep;
+        break;
+    case Qt::Key_Right:
+        to.rwidth() += kStep;
+        break;
+    case Qt::Key_Up:
+        to.rheight() -= kStep;
+        break;
+    case Qt::Key_Down:
+        to.rheight() += kStep;
+        break;
+    case Qt::Key_Escape:
+        to = sizing_->first;
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        releaseKeyboard();
+        sizing_.reset();
+        return;
+    default:
+        return;
+    }
+    to = to.expandedTo(minimumSize()).boundedTo(maximumSize());
+    KeepPlace();
+    resize(to);
+    if (event->key() == Qt::Key_Escape)
+        releaseKeyboard(), sizing_.reset();
 }
 
 void TMainForm::changeEvent(QEvent* event) {

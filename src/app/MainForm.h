@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QWidget>
 #include <array>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -109,6 +110,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void FormCreate();
@@ -122,6 +125,11 @@ private:
     void SetMailCount(const QString& text);
     // Qt's idea of where the window is set right before it is used.
     void KeepPlace();
+    // What follows the window's size: the trees, the buttons on the right.
+    void LayOut();
+    // The window menu's "Size": the arrow keys size the window until Enter,
+    // Escape puts the size back.
+    void StartKeyboardSizing();
     void FormDestroy();
     void tvAccountClick();
     // Whether the mail program started.
@@ -137,6 +145,10 @@ private:
     PictureButton* imMailer_ = nullptr;
     QToolButton* sbMinimum_ = nullptr;
     QToolButton* spClose_ = nullptr;
+    QWidget* grip_ = nullptr; // the corner that sizes the window with the lists
+    // While keys size the window: the size before, and the one asked for last
+    // (the window system tells the new size only later).
+    std::optional<std::pair<QSize, QSize>> sizing_;
     QTreeWidget* tvAccount_ = nullptr;
     PictureButton* imInformation_ = nullptr;
     QTreeWidget* tvMail_ = nullptr;

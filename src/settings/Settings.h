@@ -68,6 +68,8 @@ using TAccounts = std::array<TAccount, kMaxAccounts>;
 // The client area the main window is designed for; the default position centres it.
 inline constexpr int kMainClientWidth = 350;
 inline constexpr int kMainClientHeight = 300;
+// The largest the user may make the main window, in either direction.
+inline constexpr int kMaxMainClientSize = 8192;
 
 // The largest interval (minutes) and time-out (seconds) the options dialog takes.
 inline constexpr int32_t kMaxScheduleCount = 999;
@@ -82,6 +84,9 @@ struct TSettings {
     uint8_t Type = 0;
     int32_t Left = 0;
     int32_t Top = 0;
+    // The window with the lists, as the user made it; the design's at the least.
+    int32_t Width = kMainClientWidth;
+    int32_t Height = kMainClientHeight;
 
     // [Setting]
     bool ScheduleRun = false;

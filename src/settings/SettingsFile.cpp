@@ -78,6 +78,8 @@ const Key kMainWindowKeys[] = {
     {"MainWindow", "Type", &TSettings::Type},
     {"MainWindow", "Left", &TSettings::Left},
     {"MainWindow", "Top", &TSettings::Top},
+    {"MainWindow", "Width", &TSettings::Width},
+    {"MainWindow", "Height", &TSettings::Height},
 };
 
 struct Reader {
@@ -280,6 +282,8 @@ IniFile::LoadStatus LoadSettings(const std::string& path, DialupPhonebook& dialu
         std::visit(Reader{ini, key, settings, defaults}, key.field);
     settings.Left = std::clamp(settings.Left, -kMaxScreenCoordinate, kMaxScreenCoordinate);
     settings.Top = std::clamp(settings.Top, -kMaxScreenCoordinate, kMaxScreenCoordinate);
+    settings.Width = std::clamp(settings.Width, kMainClientWidth, kMaxMainClientSize);
+    settings.Height = std::clamp(settings.Height, kMainClientHeight, kMaxMainClientSize);
 
     accounts = TAccounts{};
     for (int slot = 0; slot < kMaxAccounts; ++slot) {

@@ -352,9 +352,10 @@ TEST_F(MainFormTest, TheMenusListTheirItemsFollowOfflineModeAndWithoutAnAccountO
     auto form = Create();
     EXPECT_EQ(items(form->pmTask), "環境設定(&O)|メインウィンドウを表示(&M)|-|メールチェック(&C)|-|"
                                    "オフライン作業(&W)|-|ヘルプ(&H)|バージョン情報(&V)|終了(&E)");
-    EXPECT_EQ(items(form->sysMenu), "環境設定(&O)|-|メールチェック(&C)|-|オフライン作業(&W)|-|"
-                                    "元のサイズに戻す(&R)|移動(&M)|最小化(&N)|-|ヘルプ(&H)|"
-                                    "バージョン情報(&V)|終了(&E)");
+    EXPECT_EQ(items(form->sysMenu),
+              "環境設定(&O)|-|メールチェック(&C)|-|オフライン作業(&W)|-|"
+              "元のサイズに戻す(&R)|移動(&M)|サイズ変更(&S)|最小化(&N)|-|ヘルプ(&H)|"
+              "バージョン情報(&V)|終了(&E)");
     form->pmTask->actions()[5]->trigger();
     EXPECT_TRUE(form->sysMenu->actions()[4]->isChecked());
     EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "オフライン作業中");
@@ -389,7 +390,7 @@ TEST_F(MainFormTest, TheMenusListTheirItemsFollowOfflineModeAndWithoutAnAccountO
     EXPECT_EQ(items(form->pmTask), "&Options|Show &main window|-|&Check mail|-|&Work offline|-|"
                                    "&Help|&About Pim|&Quit");
     EXPECT_EQ(items(form->sysMenu), "&Options|-|&Check mail|-|&Work offline|-|&Restore|&Move|"
-                                    "Mi&nimize|-|&Help|&About Pim|&Quit");
+                                    "&Size|Mi&nimize|-|&Help|&About Pim|&Quit");
     form->pmTask->actions()[5]->trigger();
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Pim - Working offline"));
 }

@@ -4,6 +4,7 @@
 // The pictures stay in screenshots/ for a person to look at.
 #include "common/Cp932.h"
 #include "common/HexKey.h"
+#include "settings/IniFile.h"
 #include "support/EventLoop.h"
 #include "support/MailboxServer.h"
 #include "support/Spawn.h"
@@ -289,6 +290,60 @@ INSTANTIATE_TEST_SUITE_P(
                       Screen{"Japanese1_5x", 1.5, "ja_JP.UTF-8", 1, "着信メール"},
                       Screen{"English1x", 1, "en_US.UTF-8", 2, "<Mail: 2> Auto check"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A check that brings more new mail than the list shows scrolls the newest of
+// it into view, selected. The window menu's "Size" and the arrow keys make the
+// window larger, and it opens at that size again after a restart, at 1x and 1.5x.
+class ScreenSizeTest : public ScreenTest, public ::testing::WithParamInterface<double> {};
+
+TEST_P(ScreenSizeTest, TheNewestMailIsInViewAndASizeGivenByKeysOutlivesARestart) {
+    std::vector<std::string> subjects;
+    for (int i = 1; i <= 30; ++i)
+        subjects.push_back("m" + std::to_string(i));
+    server.Set("demo", test::Box(subjects));
+    Run(1, "ScheduleRun=1\r\nSettingEndCheck=0\r\n[MainWindow]\r\nType=1\r\nLeft=100\r\nTop=50\r\n",
+        GetParam(), "ja_JP.UTF-8");
+    xcb_window_t window = Window(QStringLiteral("着信メール"));
+    const QImage shown =
+        Picture(window, QStringLiteral("screenshots/x11-newest-%1x.png").arg(scale));
+    const QRect list = Native(QRect(200, 165, 1, 120)); // the mail tree's rows
+    int lowest = -1;
+    for (int y = list.top(); y <= list.bottom(); ++y)
+        if (Highlight(shown.pixel(list.x(), y)))
+            lowest = y;
+    EXPECT_GT(lowest, list.center().y())
+        << "the newest message, last in the list, selected in view";
+
+    const QSize before = Geometry(window).size();
+    Input(XCB_KEY_PRESS, 0xffe1), Key(0xffc7), Input(XCB_KEY_RELEASE, 0xffe1); // Shift+F10
+    test::RunFor(500ms);
+    Key(0x73); // "S"ize
+    test::RunFor(300ms); // the menu closes
+    for (const xcb_keysym_t key : {0xff53, 0xff53, 0xff53, 0xff53, 0xff53, 0xff54, 0xff54, 0xff54})
+        Key(key), test::RunFor(50ms);
+    Key(0xff0d); // Return
+    // As the screen rounds it.
+    const auto sized = [&] {
+        const QSize size = Geometry(window).size();
+        return std::abs(size.width() - 400 * scale) <= 2 &&
+               std::abs(size.height() - 330 * scale) <= 2;
+    };
+    EXPECT_TRUE(test::RunUntil(sized, 5s))
+        << "from " << before.width() << "x" << before.height() << " to " << Geometry(window).width()
+        << "x" << Geometry(window).height();
+    Picture(window, QStringLiteral("screenshots/x11-sized-%1x.png").arg(scale));
+    pim.reset();
+    // Within the pixel a scaled screen rounds.
+    const IniFile saved = IniFile::Load(dir.file("Pim.INI"));
+    EXPECT_NEAR(saved.ReadInteger("MainWindow", "Width", 0), 400, 1);
+    EXPECT_NEAR(saved.ReadInteger("MainWindow", "Height", 0), 330, 1);
+    pim = Start({dir.file("pim")}, Environment(scale, "ja_JP.UTF-8"));
+    window = Window(QStringLiteral("着信メール"));
+    EXPECT_TRUE(test::RunUntil(sized, 5s));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, ScreenSizeTest, ::testing::Values(1.0, 1.5),
+                         [](const auto& info) { return info.param == 1 ? "1x" : "1_5x"; });
 
 // Started hidden with no tray to hide in, folded, the window waits minimised
 // in the taskbar, not shown; an X11 tray that comes later takes it in, and the

@@ -43,21 +43,21 @@ TEST(WindowShape, ThePartsHaveTheirOutlineAndEachModeGrowsOrShrinksItsBand) {
 TEST(WindowShape, AnimationsTakeElevenStepsOrOneAndOnlyOneRunsAtATime) {
     WindowShape shape;
     std::vector<QRegion> regions;
-    std::vector<int> heights;
+    std::vector<QSize> sizes;
     int enabled = 0;
     shape.ApplyRegion = [&](const QRegion& r) { regions.push_back(r); };
-    shape.SetHeight = [&](int h) { heights.push_back(h); };
+    shape.SetSize = [&](QSize size) { sizes.push_back(size); };
     shape.EnableInformationButton = [&] { ++enabled; };
     for (const auto mode : {M::OpenCompact, M::OpenFull, M::Fold})
         shape.StartRegionAnimation(mode, false);
     EXPECT_FALSE(shape.Pending());
     EXPECT_EQ(regions, (std::vector<QRegion>{UpperPart(), UpperPart() + LowerPart(), UpperPart()}));
-    EXPECT_EQ(heights, (std::vector<int>{90, 300, 90}));
+    EXPECT_EQ(sizes, (std::vector<QSize>{{350, 90}, {350, 300}, {350, 90}}));
     EXPECT_EQ(enabled, 1);
 
     regions.clear();
     shape.StartRegionAnimation(M::OpenFull, true);
-    EXPECT_EQ(heights.back(), 300);
+    EXPECT_EQ(sizes.back(), QSize(350, 300));
     ASSERT_TRUE(test::RunUntil([&] { return !shape.Pending(); }, 2s));
     EXPECT_EQ(regions.size(), 11u);
     EXPECT_EQ(regions.back(), UpperPart() + LowerPart());
@@ -69,7 +69,20 @@ TEST(WindowShape, AnimationsTakeElevenStepsOrOneAndOnlyOneRunsAtATime) {
     test::RunFor(60ms);
     EXPECT_EQ(enabled, 3);
     EXPECT_EQ(regions.back(), UpperPart());
-    EXPECT_EQ(heights.back(), 90);
+    EXPECT_EQ(sizes.back(), QSize(350, 90));
+
+    // Made larger, the window with the lists keeps its size and its outline
+    // follows; folded, it takes the compact size.
+    shape.StartRegionAnimation(M::OpenFull, false);
+    shape.SetFullSize({500, 200});
+    EXPECT_EQ(shape.FullSize(), QSize(500, 300)) << "never below the design";
+    shape.SetFullSize({500, 400});
+    EXPECT_EQ(regions.back(), UpperPart(500) + LowerPart(500, 400));
+    shape.StartRegionAnimation(M::Fold, false);
+    EXPECT_EQ(regions.back(), UpperPart());
+    EXPECT_EQ(sizes.back(), QSize(350, 90));
+    shape.StartRegionAnimation(M::Unfold, false);
+    EXPECT_EQ(sizes.back(), QSize(500, 400));
 }
 
 TEST(ScreenFit, AWindowOffEveryScreenIsMovedWholeIntoTheNearest) {

@@ -97,7 +97,7 @@ TEST_F(SettingsFileTest, EveryKeyAndPasswordsOfEveryByteValueRoundTripInWritingO
         "[Schedule]\r\nDialMailNonDisconnect=1\r\nDialExistingNonDisconnect=1\r\n"
         "[Sound]\r\nKind=2\r\nWaveRecv=/home/u/new mail.wav\r\nSameCheck=1\r\n"
         "[FPN]\r\nLogin=1\r\nPasswordCheck=1\r\nPassword=BBFCFD\r\n"
-        "[MainWindow]\r\nType=1\r\nLeft=-20\r\nTop=4000\r\n";
+        "[MainWindow]\r\nType=1\r\nLeft=-20\r\nTop=4000\r\nWidth=640\r\nHeight=480\r\n";
     LoadText(text);
     const TSettings read = settings;
     TAccounts table{TAccount{true, "\x83\x81\x83\x43\x83\x8B", "pop.example.jp", "u", "p=a;s[s]"}};
@@ -241,9 +241,10 @@ TEST_F(SettingsFileTest, HandWrittenValuesReadWithTheNumberRulesAndWithinTheirRa
              s.ScheduleRun = true, s.ScheduleTimeCount = s.MailerIcon = 31, s.Type = 1, s.Kind = 2;
          }},
         {"[Setting]\r\nScheduleTimeoutCount=2147484\r\nScheduleTimeCount=-2147483648\r\n"
-         "[MainWindow]\r\nLeft=2147483647\r\nTop=-40000\r\n",
+         "[MainWindow]\r\nLeft=2147483647\r\nTop=-40000\r\nWidth=9000\r\nHeight=100\r\n",
          [](TSettings& s) {
              s.ScheduleTimeoutCount = 999, s.ScheduleTimeCount = 1, s.Left = 32767, s.Top = -32767;
+             s.Width = kMaxMainClientSize;
          }},
         {"[Setting]\r\nScheduleTimeoutCount=0\r\nScheduleTimeCount=1000\r\n",
          [](TSettings& s) { s.ScheduleTimeoutCount = 1, s.ScheduleTimeCount = 999; }},

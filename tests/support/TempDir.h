@@ -31,9 +31,15 @@ private:
     std::string path_;
 };
 
+// Empty where it cannot be read; a /proc file whose process ended meanwhile
+// fails the read itself, which libstdc++ throws.
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    try {
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    } catch (const std::ios_base::failure&) {
+        return {};
+    }
 }
 
 // Makes the folders on the way; one that cannot be made fails the write instead.

@@ -30,20 +30,19 @@ QRegion RoundRect(int left, int top, int right, int bottom) {
     return region;
 }
 
-QRegion UpperPart() {
-    static const QRegion upper = RoundRect(0, 0, 117, 91) + RoundRect(0, 0, 351, 60) +
-                                 Polygon({{107, 90}, {116, 90}, {147, 59}, {107, 59}});
-    return upper;
+QRegion UpperPart(int width) {
+    return RoundRect(0, 0, 117, 91) + RoundRect(0, 0, width + 1, 60) +
+           Polygon({{107, 90}, {116, 90}, {147, 59}, {107, 59}});
 }
 
-QRegion LowerPart() {
+QRegion LowerPart(int width, int height) {
     // Where an edge of the lower part goes on from one of the upper part, the
     // two round corners would leave a notch in it: the edge runs straight on.
-    static const QRegion lower = RoundRect(0, 90, 351, 301) + RoundRect(147, 59, 351, 301) +
-                                 Polygon({{116, 90}, {147, 59}, {157, 59}, {157, 90}}) +
-                                 QRegion(351 - kCorner, 60 - kCorner / 2, kCorner, kCorner) +
-                                 QRegion(0, 91 - kCorner / 2, kCorner, kCorner);
-    return lower;
+    const int right = width + 1, bottom = height + 1;
+    return RoundRect(0, 90, right, bottom) + RoundRect(147, 59, right, bottom) +
+           Polygon({{116, 90}, {147, 59}, {157, 59}, {157, 90}}) +
+           QRegion(right - kCorner, 60 - kCorner / 2, kCorner, kCorner) +
+           QRegion(0, 91 - kCorner / 2, kCorner, kCorner);
 }
 
 WindowShape::WindowShape() {
@@ -51,27 +50,33 @@ WindowShape::WindowShape() {
     connect(&timer_, &QTimer::timeout, this, &WindowShape::RegionAnimationStep);
 }
 
-QRegion WindowShape::RegionAt(Mode mode, int s, bool* last) {
-    const QRegion u = UpperPart();
-    const QRegion l = LowerPart();
+QRegion WindowShape::RegionAt(Mode mode, int s, bool* last, QSize full) {
+    const int w = full.width(), h = full.height();
+    const QRegion u = UpperPart(w);
+    const QRegion l = LowerPart(w, h);
+    // The band that opens grows from the same rows of a taller window.
+    const auto band = [&](int middle, int half) {
+        return RoundRect(0, (middle - half) * h / kFullHeight, w + 1,
+                         (middle + half) * h / kFullHeight + 1);
+    };
     bool end = false;
     QRegion region;
     switch (mode) {
     case OpenCompact:
         end = s >= 11;
-        region = end ? u : u & RoundRect(0, 45 - 4 * s, 351, 46 + 4 * s);
+        region = end ? UpperPart() : UpperPart() & RoundRect(0, 45 - 4 * s, 351, 46 + 4 * s);
         break;
     case OpenFull:
         end = s >= 11;
-        region = end ? u + l : (u + l) & RoundRect(0, 150 - 15 * s, 351, 151 + 15 * s);
+        region = end ? u + l : (u + l) & band(150, 15 * s);
         break;
     case Unfold:
         end = s >= 11;
-        region = end ? u + l : u + (l & RoundRect(0, 180 - 12 * s, 351, 181 + 12 * s));
+        region = end ? u + l : u + (l & band(180, 12 * s));
         break;
     case Fold:
         end = s < 1;
-        region = end ? u : u + (l & RoundRect(0, 180 - 12 * s, 351, 181 + 12 * s));
+        region = end ? UpperPart() : u + (l & band(180, 12 * s));
         break;
     }
     if (last)
@@ -91,17 +96,23 @@ void WindowShape::StartRegionAnimation(Mode mode, bool animate) {
     else
         RegionStep = animate ? 1 : 11;
     RegionAnimationStep();
-    if (!SetHeight)
+    if (!SetSize)
         return;
     if (mode == OpenCompact)
-        SetHeight(kCompactHeight);
+        SetSize(kCompactSize);
     else if (mode != Fold)
-        SetHeight(kFullHeight);
+        SetSize(full_);
+}
+
+void WindowShape::SetFullSize(QSize size) {
+    full_ = size.expandedTo({kFullWidth, kFullHeight});
+    if (!timer_.isActive() && RegionMode != OpenCompact && RegionMode != Fold && ApplyRegion)
+        ApplyRegion(RegionAt(RegionMode, 11, nullptr, full_));
 }
 
 void WindowShape::RegionAnimationStep() {
     bool last = false;
-    const QRegion region = RegionAt(RegionMode, RegionStep, &last);
+    const QRegion region = RegionAt(RegionMode, RegionStep, &last, full_);
     if (ApplyRegion)
         ApplyRegion(region);
     if (!last) {
@@ -111,8 +122,8 @@ void WindowShape::RegionAnimationStep() {
     }
     if ((RegionMode == Unfold || RegionMode == Fold) && EnableInformationButton)
         EnableInformationButton();
-    if (RegionMode == Fold && SetHeight)
-        SetHeight(kCompactHeight);
+    if (RegionMode == Fold && SetSize)
+        SetSize(kCompactSize);
 }
 
 } // namespace pim
