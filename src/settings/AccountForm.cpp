@@ -2,6 +2,7 @@
 
 #include "common/Cp932.h"
 #include "common/UiText.h"
+#include "oauth/KnownServers.h"
 #include "oauth/Presets.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
@@ -182,6 +183,7 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
     edClientId->setPlaceholderText(UiString("AccountForm", "クライアントID"));
     edClientSecret->setPlaceholderText(UiString("AccountForm", "プロバイダが発行した場合のみ"));
     connect(cbAuth, &QComboBox::activated, this, &TAccountForm::AuthChosen);
+    connect(edUserID, &QLineEdit::editingFinished, this, &TAccountForm::ProposeServer);
 
     // Server, user ID and password are ASCII: typing goes straight in, past the
     // input method. The display name is often Japanese and keeps it.
@@ -431,6 +433,16 @@ void TAccountForm::AuthChosen(int index) {
         ShowStarts();
     }
     Relayout();
+}
+
+void TAccountForm::ProposeServer() {
+    const std::optional<KnownServer> known = KnownServerOf(edUserID->text());
+    if (!known || !edHostName->text().trimmed().isEmpty())
+        return;
+    edHostName->setText(known->server);
+    const int choice = known->preset < 0 ? kPasswordChoice : known->preset + 1;
+    cbAuth->setCurrentIndex(choice);
+    AuthChosen(choice);
 }
 
 void TAccountForm::btForgetClick() {

@@ -72,6 +72,9 @@ public slots:
 
 private:
     void AuthChosen(int index);
+    // The user ID is the address: a known provider's server and sign-in, where
+    // no server is typed yet.
+    void ProposeServer();
     // What OK and the sign-in both need; a refusal says why and goes to the field.
     bool Valid();
     // A grant is the provider's for one client and user.

@@ -591,6 +591,20 @@ TEST_F(DialogTest, TheAccountEditorTakesAPresetOrTypedEndpointsAndRefusesWhatCan
     signing.edClientId->setText("other");
     EXPECT_EQ(signing.Grant(), "");
     EXPECT_EQ(signing.laGrant->text(), "未サインイン");
+    // The address first: a known provider's server and sign-in, never over a server typed.
+    for (const auto& [address, typed, server, choice] :
+         {std::tuple{"Taro@GMail.com ", "", "imaps://imap.gmail.com", 2},
+          {"taro@hotmail.co.jp", "", "imaps://outlook.office365.com", 1},
+          {"taro@icloud.com", "", "imaps://imap.mail.me.com", 0},
+          {"taro@gmail.com", "imap.example.jp", "imap.example.jp", 0},
+          {"taro@example.jp", "", "", 0}}) {
+        TAccountForm typing;
+        typing.edHostName->setText(typed);
+        typing.edUserID->setText(address);
+        emit typing.edUserID->editingFinished();
+        EXPECT_EQ(typing.edHostName->text(), server) << address;
+        EXPECT_EQ(typing.cbAuth->currentIndex(), choice) << address;
+    }
     TAccountForm shown;
     shown.ShowSignIn(AccountAuth::OAuth2, OAuthPresets()[1].client);
     EXPECT_EQ(shown.cbAuth->currentIndex(), 2);
