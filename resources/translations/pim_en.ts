@@ -182,6 +182,18 @@
         <source>未サインイン</source>
         <translation>Not signed in</translation>
     </message>
+    <message>
+        <source>メールサーバを探しています…</source>
+        <translation>Looking for the mail server…</translation>
+    </message>
+    <message>
+        <source>見つかりませんでした。入力してください</source>
+        <translation>None found; please type it in</translation>
+    </message>
+    <message>
+        <source>ドメインの DNS はメールサーバ %1 を示していますが、暗号化（TLS）の接続ではありません。パスワードが暗号化されずに送られることがあります。このサーバを使いますか？</source>
+        <translation>The domain’s DNS names the mail server %1, but not for an encrypted (TLS) connection. The password may be sent unencrypted. Use this server?</translation>
+    </message>
 </context>
 <context>
     <name>ArrivalNotice</name>

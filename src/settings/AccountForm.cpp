@@ -436,13 +436,43 @@ void TAccountForm::AuthChosen(int index) {
 }
 
 void TAccountForm::ProposeServer() {
-    const std::optional<KnownServer> known = KnownServerOf(edUserID->text());
-    if (!known || !edHostName->text().trimmed().isEmpty())
+    const QString address = edUserID->text().trimmed();
+    if (!edHostName->text().trimmed().isEmpty() || address.indexOf(u'@') <= 0)
         return;
+    const std::optional<KnownServer> known = KnownServerOf(address);
+    if (!known) {
+        // The editor stays usable meanwhile; the answer fills only a server still empty.
+        discovery_ = std::make_unique<ServerDiscovery>(this);
+        connect(discovery_.get(), &ServerDiscovery::found, this, &TAccountForm::ServerFound);
+        edHostName->setPlaceholderText(UiString("AccountForm", "メールサーバを探しています…"));
+        discovery_->Start(address.section(u'@', -1));
+        return;
+    }
     edHostName->setText(known->server);
     const int choice = known->preset < 0 ? kPasswordChoice : known->preset + 1;
     cbAuth->setCurrentIndex(choice);
     AuthChosen(choice);
+}
+
+void TAccountForm::ServerFound(const std::optional<ServerProposal>& proposal) {
+    discovery_.release()->deleteLater(); // it is the sender
+    edHostName->setPlaceholderText(
+        proposal ? QString() : UiString("AccountForm", "見つかりませんでした。入力してください"));
+    if (!proposal || !edHostName->text().trimmed().isEmpty())
+        return;
+    // A server without TLS is proposed only where the user says so.
+    if (!proposal->tls &&
+        MessageBox(this,
+                   cp932::FromUnicode(
+                       UiString("AccountForm",
+                                "ドメインの DNS はメールサーバ %1 を示していますが、暗号化（TLS）"
+                                "の接続ではありません。パスワードが暗号化されずに送られることが"
+                                "あります。このサーバを使いますか？")
+                           .arg(proposal->server)),
+                   mb::YesNo | mb::IconExclamation | mb::DefButton2) != IDYES)
+        return;
+    edHostName->setText(proposal->server);
+    ShowStarts();
 }
 
 void TAccountForm::btForgetClick() {

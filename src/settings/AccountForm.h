@@ -5,12 +5,14 @@
 // it after asking; the caller reads Forgotten.
 #pragma once
 
+#include "mail/ServerDiscovery.h"
 #include "oauth/BrowserSignIn.h"
 #include "oauth/OAuthClient.h"
 #include "settings/Settings.h"
 
 #include <QDialog>
 #include <QStringList>
+#include <memory>
 
 class QComboBox;
 class QLabel;
@@ -72,9 +74,10 @@ public slots:
 
 private:
     void AuthChosen(int index);
-    // The user ID is the address: a known provider's server and sign-in, where
-    // no server is typed yet.
+    // The user ID is the address: a known provider's server and sign-in, else
+    // what the domain's DNS names, where no server is typed yet.
     void ProposeServer();
+    void ServerFound(const std::optional<ServerProposal>& proposal);
     // What OK and the sign-in both need; a refusal says why and goes to the field.
     bool Valid();
     // A grant is the provider's for one client and user.
@@ -86,6 +89,7 @@ private:
 
     QStringList forgotten_; // what btForget forgets, as its question names it
     QList<QWidget*> oauthRows_;
+    std::unique_ptr<ServerDiscovery> discovery_; // while the domain's DNS is asked
     std::string grant_;
     QStringList grantFor_; // the GrantKey of the grant kept or made here
 };

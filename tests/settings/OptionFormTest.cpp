@@ -5,6 +5,7 @@
 #include "FakePhonebook.h"
 #include "common/Cp932.h"
 #include "common/UiText.h"
+#include "mail/ServerDiscovery.h"
 #include "oauth/Presets.h"
 #include "platform/MessageBox.h"
 #include "settings/AccountForm.h"
@@ -13,7 +14,9 @@
 #include "settings/SettingsFile.h"
 #include "settings/SignInWindow.h"
 #include "settings/VersionForm.h"
+#include "support/EventLoop.h"
 #include "support/ScopedEnv.h"
+#include "support/Spawn.h"
 #include "support/TempDir.h"
 
 #include <QAccessible>
@@ -73,6 +76,8 @@ protected:
     int answer = IDYES;
 
     void SetUp() override {
+        // A domain looked up by an editor is asked of loopback, never of the world.
+        ServerDiscovery::Nameserver = QHostAddress(QStringLiteral("127.0.0.2"));
         SetMessageBoxHandler([this](std::string_view text, unsigned f) {
             return boxes.push_back(cp932::ToUtf8(text)), flags.push_back(f), answer;
         });
@@ -610,6 +615,49 @@ TEST_F(DialogTest, TheAccountEditorTakesAPresetOrTypedEndpointsAndRefusesWhatCan
     EXPECT_EQ(shown.cbAuth->currentIndex(), 2);
     shown.ShowSignIn(AccountAuth::Password, {});
     EXPECT_TRUE(shown.edScope->isHidden() && shown.edPassword->isEnabled());
+}
+
+// Elsewhere the domain's SRV records name the server: the lowest priority, then
+// TLS before STARTTLS and IMAP before POP3; "." offers nothing; a server without
+// TLS only where the user says Yes. A DNS server of the test's on 127.0.0.2.
+TEST_F(DialogTest, TheAccountEditorFindsTheServerInTheDomainsSrvRecords) {
+    using namespace std::chrono_literals;
+    test::TempDir dir;
+    test::WriteFile(dir.file("records"), "_imaps._tcp.tls.example 10 0 993 imap.tls.example.\n"
+                                         "_pop3s._tcp.tls.example 0 0 995 pop.tls.example.\n"
+                                         "_imaps._tcp.same.example 5 0 993 imap.same.example.\n"
+                                         "_pop3._tcp.same.example 5 0 110 pop.same.example.\n"
+                                         "_imaps._tcp.plain.example 0 0 0 .\n"
+                                         "_imap._tcp.plain.example 1 0 1143 mail.plain.example.\n");
+    const pid_t server = test::Spawn({"/usr/bin/python3", PIM_TESTS_DIR "/support/srv_server.py",
+                                      "127.0.0.2", "53", dir.file("records")},
+                                     {}, dir.file("log"));
+    if (!test::RunUntil([&] { return test::ReadFile(dir.file("log")).starts_with("ready"); }, 5s)) {
+        ::kill(server, SIGKILL), test::WaitExit(server, 5s);
+        GTEST_SKIP() << "no DNS server on 127.0.0.2:53 (needs root)";
+    }
+    const struct {
+        const char* domain;
+        int answer;
+        const char* server;
+        bool asked;
+    } rows[] = {{"tls.example", IDYES, "pop3s://pop.tls.example", false},
+                {"same.example", IDYES, "imaps://imap.same.example", false},
+                {"plain.example", IDNO, "", true},
+                {"plain.example", IDYES, "imap://mail.plain.example:1143", true},
+                {"none.example", IDYES, "", false}};
+    for (const auto& row : rows) {
+        boxes.clear();
+        answer = row.answer;
+        TAccountForm form;
+        form.edUserID->setText(QStringLiteral("taro@") + row.domain);
+        emit form.edUserID->editingFinished();
+        EXPECT_TRUE(test::RunUntil([&] { return !form.findChild<ServerDiscovery*>(); }, 8s));
+        test::RunFor(50ms);
+        EXPECT_EQ(form.edHostName->text(), row.server) << row.domain;
+        EXPECT_EQ(boxes.size(), size_t(row.asked)) << row.domain;
+    }
+    ::kill(server, SIGTERM), test::WaitExit(server, 5s);
 }
 
 // The mail program "pimmail" with desktop entries in a private data folder, in

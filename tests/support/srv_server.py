@@ -1,0 +1,54 @@
+#!/usr/bin/env python3
+"""A DNS server of SRV records only, for the tests, on loopback UDP.
+
+    srv_server.py ADDRESS PORT RECORDS
+
+RECORDS holds lines "NAME PRIORITY WEIGHT PORT TARGET"; a query for a NAME
+listed gets its records, any other query an empty NOERROR answer. It runs until
+killed.
+"""
+import socket
+import struct
+import sys
+
+
+def name_bytes(name):
+    out = b""
+    for label in name.rstrip(".").split("."):
+        if label:
+            out += bytes([len(label)]) + label.encode()
+    return out + b"\0"
+
+
+def main():
+    address, port, path = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+    records = {}
+    with open(path) as lines:
+        for line in lines:
+            name, priority, weight, target_port, target = line.split()
+            records.setdefault(name.lower().rstrip("."), []).append(
+                (int(priority), int(weight), int(target_port), target))
+    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    sock.bind((address, port))
+    print("ready", flush=True)
+    while True:
+        query, peer = sock.recvfrom(512)
+        if len(query) < 17:
+            continue
+        labels, i = [], 12
+        while i < len(query) and query[i]:
+            labels.append(query[i + 1:i + 1 + query[i]].decode(errors="replace"))
+            i += 1 + query[i]
+        question = query[12:i + 5]
+        qtype = struct.unpack(">H", query[i + 1:i + 3])[0]
+        found = records.get(".".join(labels).lower(), []) if qtype == 33 else []
+        answers = b""
+        for priority, weight, target_port, target in found:
+            data = struct.pack(">HHH", priority, weight, target_port) + name_bytes(target)
+            answers += b"\xc0\x0c" + struct.pack(">HHIH", 33, 1, 60, len(data)) + data
+        header = query[:2] + b"\x81\x80" + struct.pack(">HHHH", 1, len(found), 0, 0)
+        sock.sendto(header + question + answers, peer)
+
+
+if __name__ == "__main__":
+    main()
