@@ -1,6 +1,10 @@
 #include "mail/ServerDiscovery.h"
 
 #include <QDnsLookup>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QUrlQuery>
+#include <QXmlStreamReader>
 #include <algorithm>
 #include <array>
 
@@ -27,6 +31,66 @@ int Rank(const QString& service) {
 
 } // namespace
 
+std::optional<ServerProposal> ReadAutoconfig(const QByteArray& document, const QString& address) {
+    if (document.size() > ServerDiscovery::kMaxDocumentBytes)
+        return std::nullopt;
+    // Each incoming server as SRV records would name it, in the document's order.
+    std::vector<SrvRecord> servers;
+    std::vector<QString> users;
+    QXmlStreamReader xml(document);
+    QString type, host, port, socket, user;
+    bool incoming = false;
+    while (!xml.atEnd() && !xml.hasError()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == u"incomingServer") {
+            incoming = true;
+            type = xml.attributes().value(QLatin1String("type")).toString();
+            host = port = socket = user = QString();
+        } else if (incoming && xml.isStartElement()) {
+            const QStringView name = xml.name();
+            QString* field = name == u"hostname"     ? &host
+                             : name == u"port"       ? &port
+                             : name == u"socketType" ? &socket
+                             : name == u"username"   ? &user
+                                                     : nullptr;
+            const QString text = xml.readElementText(QXmlStreamReader::SkipChildElements);
+            if (field)
+                *field = text.trimmed();
+        } else if (incoming && xml.isEndElement() && xml.name() == u"incomingServer") {
+            incoming = false;
+            const bool tls = socket == u"SSL";
+            if ((type != u"imap" && type != u"pop3") || (!tls && socket != u"STARTTLS") ||
+                host.isEmpty() || host.contains(u'/'))
+                continue;
+            // The order among equals is the document's own.
+            servers.push_back({u'_' + type + QLatin1String(tls ? "s._tcp" : "._tcp"), host,
+                               quint16(port.toUInt()), quint16(servers.size())});
+            users.push_back(user);
+        }
+    }
+    if (xml.hasError())
+        return std::nullopt;
+    // TLS before STARTTLS, whatever the document's order.
+    for (SrvRecord& server : servers)
+        server.priority =
+            quint16(server.priority + (server.service.endsWith(u"s._tcp") ? 0 : 1000));
+    std::optional<ServerProposal> chosen = ChooseServer(servers);
+    if (!chosen)
+        return chosen;
+    for (size_t i = 0; i < servers.size(); ++i) {
+        if (!chosen->server.contains(servers[i].target))
+            continue;
+        const QString local = address.section(u'@', 0, -2);
+        QString named = users[i];
+        named.replace(QLatin1String("%EMAILADDRESS%"), address)
+            .replace(QLatin1String("%EMAILLOCALPART%"), local);
+        if (named != address && !named.contains(u'%'))
+            chosen->user = named;
+        break;
+    }
+    return chosen;
+}
+
 std::optional<ServerProposal> ChooseServer(std::vector<SrvRecord> records) {
     std::erase_if(records, [](const SrvRecord& r) {
         return Rank(r.service) < 0 || r.port == 0 || r.target.isEmpty() || r.target == u'.';
@@ -44,7 +108,7 @@ std::optional<ServerProposal> ChooseServer(std::vector<SrvRecord> records) {
     QString server = QLatin1String(service.scheme) + host;
     if (best->port != service.port)
         server += u':' + QString::number(best->port);
-    return ServerProposal{server, service.tls};
+    return ServerProposal{server, service.tls, {}};
 }
 
 ServerDiscovery::ServerDiscovery(QObject* parent) : QObject(parent) {
@@ -57,10 +121,12 @@ ServerDiscovery::~ServerDiscovery() {
         lookup->abort();
 }
 
-void ServerDiscovery::Start(const QString& domain) {
+void ServerDiscovery::Start(const QString& address) {
     for (QDnsLookup* lookup : std::exchange(lookups_, {}))
         lookup->abort(), lookup->deleteLater();
     records_.clear();
+    address_ = address;
+    const QString domain = address.section(u'@', -1);
     for (const Service& service : kServices) {
         auto* lookup =
             new QDnsLookup(QDnsLookup::SRV, QLatin1String(service.name) + u'.' + domain, this);
@@ -92,7 +158,52 @@ void ServerDiscovery::Finish() {
         for (QDnsLookup* lookup : std::exchange(lookups_, {}))
             lookup->abort(), lookup->deleteLater();
     timeOut_.stop();
-    emit found(ChooseServer(std::exchange(records_, {})));
+    if (const std::optional<ServerProposal> chosen = ChooseServer(std::exchange(records_, {})))
+        emit found(chosen);
+    else
+        FetchAutoconfig(0);
+}
+
+void ServerDiscovery::FetchAutoconfig(int step) {
+    const QString domain = address_.section(u'@', -1);
+    const QString base = AutoconfigBase.isEmpty() ? QString() : AutoconfigBase;
+    QUrl url;
+    if (step == 0) {
+        url = QUrl((base.isEmpty() ? QStringLiteral("https://autoconfig.") + domain : base) +
+                   QStringLiteral("/mail/config-v1.1.xml"));
+        url.setQuery({{QStringLiteral("emailaddress"), address_}});
+    } else if (step == 1) {
+        url = QUrl((base.isEmpty() ? QStringLiteral("https://") + domain : base) +
+                   QStringLiteral("/.well-known/autoconfig/mail/config-v1.1.xml"));
+    }
+    if (!url.isValid() || url.scheme() != u"https" || url.host().isEmpty()) {
+        emit found(std::nullopt);
+        return;
+    }
+    if (!network_)
+        network_ = new QNetworkAccessManager(this);
+    QNetworkRequest request(url);
+    // Secure to the end: an HTTPS page may send the reader to another, never to HTTP.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setTransferTimeout(kTimeOutMs);
+    QNetworkReply* reply = network_->get(request);
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+        if (received > kMaxDocumentBytes)
+            reply->abort();
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, step] { Fetched(reply, step); });
+}
+
+void ServerDiscovery::Fetched(QNetworkReply* reply, int step) {
+    reply->deleteLater();
+    std::optional<ServerProposal> chosen;
+    if (reply->error() == QNetworkReply::NoError)
+        chosen = ReadAutoconfig(reply->read(kMaxDocumentBytes + 1), address_);
+    if (chosen)
+        emit found(chosen);
+    else
+        FetchAutoconfig(step + 1);
 }
 
 } // namespace pim

@@ -1,6 +1,7 @@
 // The mail server of an address's domain from its DNS SRV records (RFC 6186,
-// RFC 8314): which service of which host an account should use. The choice is
-// apart from the lookup, which QDnsLookup does without waiting.
+// RFC 8314), else from the provider's autoconfig document: which service of
+// which host an account should use. The choices are apart from the lookups,
+// which wait for nothing.
 #pragma once
 
 #include <QHostAddress>
@@ -11,6 +12,8 @@
 #include <vector>
 
 class QDnsLookup;
+class QNetworkAccessManager;
+class QNetworkReply;
 
 namespace pim {
 
@@ -24,6 +27,7 @@ struct SrvRecord {
 struct ServerProposal {
     QString server;  // as an account's host: "imaps://mail.example.jp"
     bool tls = true; // false: STARTTLS at best, the password in clear at worst
+    QString user;    // the user ID the provider names; empty: the address
     bool operator==(const ServerProposal&) const = default;
 };
 
@@ -31,17 +35,26 @@ struct ServerProposal {
 // IMAP and POP3 with STARTTLS. None where every record says "not offered".
 std::optional<ServerProposal> ChooseServer(std::vector<SrvRecord> records);
 
-// Asks the DNS for the four services of `domain` at once and tells the choice
-// (or none) once all have answered or after kTimeOutMs.
+// The incoming server of an autoconfig document (config-v1.1.xml) for
+// `address`, chosen as above; none for a document that is not one, or too large.
+std::optional<ServerProposal> ReadAutoconfig(const QByteArray& document, const QString& address);
+
+// Asks the DNS for the four services of the address's domain at once; where
+// none is offered, the provider's autoconfig document over HTTPS. Tells the
+// choice (or none) once known; each step ends after kTimeOutMs.
 class ServerDiscovery : public QObject {
     Q_OBJECT
 public:
     static constexpr int kTimeOutMs = 5000;
     // Whom every lookup asks; the system's resolver where null (tests name their own).
     static inline QHostAddress Nameserver;
+    // Where the autoconfig documents are asked for instead of the domain's own
+    // hosts (tests: "https://127.0.0.1:port"); empty: the domain's.
+    static inline QString AutoconfigBase;
+    static constexpr qint64 kMaxDocumentBytes = 64 * 1024;
     explicit ServerDiscovery(QObject* parent = nullptr);
     ~ServerDiscovery() override;
-    void Start(const QString& domain);
+    void Start(const QString& address);
 
 signals:
     void found(const std::optional<pim::ServerProposal>& proposal);
@@ -49,8 +62,13 @@ signals:
 private:
     void Answered();
     void Finish();
+    // The autoconfig document at the `step`th place; none past the last.
+    void FetchAutoconfig(int step);
+    void Fetched(QNetworkReply* reply, int step);
 
+    QString address_;
     std::vector<QDnsLookup*> lookups_;
+    QNetworkAccessManager* network_ = nullptr;
     std::vector<SrvRecord> records_;
     QTimer timeOut_;
 };

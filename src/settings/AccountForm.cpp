@@ -445,7 +445,7 @@ void TAccountForm::ProposeServer() {
         discovery_ = std::make_unique<ServerDiscovery>(this);
         connect(discovery_.get(), &ServerDiscovery::found, this, &TAccountForm::ServerFound);
         edHostName->setPlaceholderText(UiString("AccountForm", "メールサーバを探しています…"));
-        discovery_->Start(address.section(u'@', -1));
+        discovery_->Start(address);
         return;
     }
     edHostName->setText(known->server);
@@ -472,6 +472,8 @@ void TAccountForm::ServerFound(const std::optional<ServerProposal>& proposal) {
                    mb::YesNo | mb::IconExclamation | mb::DefButton2) != IDYES)
         return;
     edHostName->setText(proposal->server);
+    if (!proposal->user.isEmpty())
+        edUserID->setText(proposal->user);
     ShowStarts();
 }
 

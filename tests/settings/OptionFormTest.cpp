@@ -30,10 +30,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <QUrlQuery>
 #include <filesystem>
 #include <gmock/gmock.h>
@@ -78,6 +81,7 @@ protected:
     void SetUp() override {
         // A domain looked up by an editor is asked of loopback, never of the world.
         ServerDiscovery::Nameserver = QHostAddress(QStringLiteral("127.0.0.2"));
+        ServerDiscovery::AutoconfigBase = QStringLiteral("https://127.0.0.1:1");
         SetMessageBoxHandler([this](std::string_view text, unsigned f) {
             return boxes.push_back(cp932::ToUtf8(text)), flags.push_back(f), answer;
         });
@@ -658,6 +662,71 @@ TEST_F(DialogTest, TheAccountEditorFindsTheServerInTheDomainsSrvRecords) {
         EXPECT_EQ(boxes.size(), size_t(row.asked)) << row.domain;
     }
     ::kill(server, SIGTERM), test::WaitExit(server, 5s);
+}
+
+// Where the DNS names none, the provider's autoconfig document: the one asked
+// with the address, else the well-known one; TLS before STARTTLS, and the user
+// ID the document names. A local HTTPS server with a certificate of its own.
+TEST_F(DialogTest, TheAccountEditorReadsTheProvidersAutoconfigDocument) {
+    using namespace std::chrono_literals;
+    test::TempDir dir;
+    const std::string at = dir.path() + "/";
+    ASSERT_EQ(std::system(("/usr/bin/openssl req -x509 -days 2 -subj /CN=127.0.0.1 -newkey ec "
+                           "-pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout " +
+                           at + "key.pem -out " + at +
+                           "cert.pem -addext subjectAltName=IP:127.0.0.1 >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    const auto document = [](const std::string& servers) {
+        return "<?xml version=\"1.0\"?><clientConfig version=\"1.1\"><emailProvider "
+               "id=\"x\">" +
+               servers + "</emailProvider></clientConfig>";
+    };
+    const auto server = [](const char* type, const char* host, int port, const char* socket,
+                           const char* user) {
+        return std::string("<incomingServer type=\"") + type + "\"><hostname>" + host +
+               "</hostname><port>" + std::to_string(port) + "</port><socketType>" + socket +
+               "</socketType><authentication>password-cleartext</authentication><username>" + user +
+               "</username></incomingServer>";
+    };
+    std::filesystem::create_directories(at + "docs");
+    test::WriteFile(
+        at + "docs/" +
+            QUrl::toPercentEncoding("/mail/config-v1.1.xml?emailaddress=taro@auto.example")
+                .toStdString(),
+        document(server("imap", "mail.auto.example", 143, "STARTTLS", "%EMAILADDRESS%") +
+                 server("pop3", "pop.auto.example", 995, "SSL", "%EMAILLOCALPART%")));
+    test::WriteFile(
+        at + "docs/" +
+            QUrl::toPercentEncoding("/.well-known/autoconfig/mail/config-v1.1.xml").toStdString(),
+        document(server("smtp", "smtp.wk.example", 465, "SSL", "x") +
+                 server("imap", "imap.wk.example", 1993, "SSL", "%EMAILADDRESS%")));
+    const pid_t https = test::Spawn({"/usr/bin/python3", PIM_TESTS_DIR "/support/https_files.py",
+                                     at + "cert.pem", at + "key.pem", at + "port", at + "docs"},
+                                    {}, at + "log");
+    ASSERT_TRUE(test::RunUntil([&] { return std::filesystem::exists(at + "port"); }, 10s));
+    QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
+    trusting.addCaCertificates(QSslCertificate::fromPath(QString::fromStdString(at + "cert.pem")));
+    QSslConfiguration::setDefaultConfiguration(trusting);
+    ServerDiscovery::AutoconfigBase =
+        QStringLiteral("https://127.0.0.1:") + QString::fromStdString(test::ReadFile(at + "port"));
+    for (const auto& [address, host, user] :
+         {std::tuple{"taro@auto.example", "pop3s://pop.auto.example", "taro"},
+          {"taro@other.example", "imaps://imap.wk.example:1993", "taro@other.example"}}) {
+        TAccountForm form;
+        form.edUserID->setText(address);
+        emit form.edUserID->editingFinished();
+        EXPECT_TRUE(test::RunUntil([&] { return !form.findChild<ServerDiscovery*>(); }, 20s));
+        test::RunFor(50ms);
+        EXPECT_EQ(form.edHostName->text(), host);
+        EXPECT_EQ(form.edUserID->text(), user);
+    }
+    EXPECT_EQ(ReadAutoconfig(QByteArray(ServerDiscovery::kMaxDocumentBytes + 1, ' ') +
+                                 document(server("imap", "h", 993, "SSL", "u")).c_str(),
+                             "a@b"),
+              std::nullopt)
+        << "too large";
+    ::kill(https, SIGTERM), test::WaitExit(https, 5s);
 }
 
 // The mail program "pimmail" with desktop entries in a private data folder, in
