@@ -609,6 +609,33 @@
     </message>
 </context>
 <context>
+    <name>OnlineAccounts</name>
+    <message>
+        <source>オンラインアカウントで再度サインインしてください</source>
+        <translation>Sign in again in Online Accounts</translation>
+    </message>
+    <message>
+        <source>メールサーバが分かりません</source>
+        <translation>No mail server is known</translation>
+    </message>
+    <message>
+        <source>暗号化（TLS）のない接続にはトークンを送れません</source>
+        <translation>A token cannot go over a connection without encryption (TLS)</translation>
+    </message>
+    <message>
+        <source>この種類のアカウントには対応していません</source>
+        <translation>This kind of account is not supported</translation>
+    </message>
+    <message>
+        <source>オンラインアカウントにありません</source>
+        <translation>Not in Online Accounts any more</translation>
+    </message>
+    <message>
+        <source>オンラインアカウントでメールがオフです</source>
+        <translation>Mail is turned off in Online Accounts</translation>
+    </message>
+</context>
+<context>
     <name>OptionForm</name>
     <message>
         <source>自動メールチェックの間隔は「1」～「999」の範囲で設定してください。</source>

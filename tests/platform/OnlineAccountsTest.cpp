@@ -1,0 +1,122 @@
+// The desktop's online accounts, played by a stand-in on a private session bus.
+#include "platform/OnlineAccounts.h"
+
+#include "common/UiText.h"
+#include "support/EventLoop.h"
+#include "support/PrivateBus.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <gtest/gtest.h>
+
+namespace pim {
+namespace {
+
+using namespace std::chrono_literals;
+
+// ImapHost with or without a port (a number or a service name), IPv6 included;
+// what cannot be a host gives none.
+TEST(OnlineAccounts, TheServerIsTakenFromTheMailInterface) {
+    const struct {
+        const char* host;
+        bool ssl, tls;
+        const char* server;
+    } rows[] = {{"imap.gmail.com", true, false, "imaps://imap.gmail.com"},
+                {"mail.example.jp:1993", true, false, "imaps://mail.example.jp:1993"},
+                {"mail.example.jp:imaps", true, false, "imaps://mail.example.jp"},
+                {"mail.example.jp:imap", false, true, "imap://mail.example.jp"},
+                {"mail.example.jp:993", false, true, "imap://mail.example.jp:993"},
+                {"::1", true, false, "imaps://[::1]"},
+                {"[::1]:1143", false, false, "imap://[::1]:1143"},
+                {"", true, false, ""},
+                {"h:99999", true, false, ""},
+                {"h:pop3", true, false, ""},
+                {"a/b", true, false, ""}};
+    for (const auto& row : rows)
+        EXPECT_EQ(OnlineServer(row.host, row.ssl, row.tls), row.server) << row.host;
+}
+
+// The mail accounts with IMAP are listed, each with why Pim cannot use it where
+// it cannot; tokens and passwords are asked for at each login, a refused token
+// after the service made sure of the credentials; an account added there shows.
+TEST(OnlineAccounts, MailAccountsAndTheirCredentialsComeFromTheDesktop) {
+    if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    SetUiLanguage(UiLanguage::English);
+    const auto account = [](const char* id, QJsonObject more) {
+        more[QStringLiteral("id")] = QString::fromLatin1(id);
+        return more;
+    };
+    const QJsonArray accounts{
+        account("g", {{"host", "imap.gmail.com"},
+                      {"ssl", true},
+                      {"address", "taro@gmail.com"},
+                      {"token", "tok-g"},
+                      {"provider", "Google"}}),
+        account("p", {{"host", "mail.example.jp:imap"},
+                      {"tls", true},
+                      {"user", "taro"},
+                      {"password", "pw-p"}}),
+        account("clear", {{"host", "mail.example.jp"}, {"token", "tok-c"}}),
+        account("off", {{"host", "imap.example.jp"},
+                        {"ssl", true},
+                        {"mailDisabled", true},
+                        {"password", "x"}}),
+        account("stale", {{"host", "imap.example.jp"}, {"ssl", true}, {"token", ""}}),
+        account("noimap", {{"imap", false}, {"password", "x"}})};
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.Start() &&
+                bus.StartMock({"--template", PIM_TESTS_DIR "/platform/goa_template.py", "-p",
+                               QJsonDocument(QJsonObject{{"accounts", accounts}})
+                                   .toJson(QJsonDocument::Compact)
+                                   .toStdString()},
+                              false, QStringLiteral("org.gnome.OnlineAccounts")))
+        << bus.error().toStdString();
+    OnlineAccounts goa(bus.Bus());
+    int changes = 0;
+    QObject::connect(&goa, &OnlineAccounts::changed, [&] { ++changes; });
+    goa.Refresh();
+    ASSERT_TRUE(test::RunUntil([&] { return changes > 0; }, 10s));
+    EXPECT_TRUE(goa.Present());
+    QStringList listed;
+    for (const OnlineMailAccount& a : goa.MailAccounts())
+        listed << a.id + u' ' + a.server + u' ' + a.user + u' ' + (a.oauth ? u'T' : u'P') +
+                      (a.refusal.isEmpty() ? QString() : QStringLiteral(" !"));
+    listed.sort();
+    EXPECT_EQ(listed.join(u'|'),
+              "clear imap://mail.example.jp  T !|g imaps://imap.gmail.com taro@gmail.com T|"
+              "off imaps://imap.example.jp  P|p imap://mail.example.jp taro P|"
+              "stale imaps://imap.example.jp  T");
+
+    const auto credentials = [&](const char* id, bool renew) {
+        QString got;
+        goa.Credentials(QString::fromLatin1(id), renew,
+                        [&](std::optional<QString> secret, const QString& reason) {
+                            got = secret ? u'=' + *secret : u'!' + reason;
+                        });
+        test::RunUntil([&] { return !got.isEmpty(); }, 10s);
+        return got;
+    };
+    EXPECT_EQ(credentials("g", false), "=tok-g");
+    EXPECT_EQ(credentials("g", true), "=tok-g");
+    EXPECT_EQ(credentials("p", false), "=pw-p");
+    EXPECT_EQ(credentials("stale", true), "!Sign in again in Online Accounts");
+    EXPECT_TRUE(credentials("off", false).startsWith(u'!'));
+    EXPECT_TRUE(credentials("clear", false).startsWith(u'!'));
+    EXPECT_TRUE(credentials("gone", false).startsWith(u'!'));
+    EXPECT_EQ(bus.Logged("org.gnome.OnlineAccounts", "EnsureCredentials").size(), 2u);
+
+    const int before = changes;
+    bus.Call("org.gnome.OnlineAccounts", "/org/gnome/OnlineAccounts",
+             "org.gnome.OnlineAccounts.Manager", "AddAccount",
+             {QString::fromUtf8(QJsonDocument(account("new", {{"host", "imap.new.example"},
+                                                              {"ssl", true},
+                                                              {"password", "n"}}))
+                                    .toJson(QJsonDocument::Compact))});
+    EXPECT_TRUE(test::RunUntil([&] { return changes > before && goa.Find("new"); }, 10s));
+    SetUiLanguage(UiLanguage::Japanese);
+}
+
+} // namespace
+} // namespace pim
