@@ -9,6 +9,13 @@
     </message>
 </context>
 <context>
+    <name>Account</name>
+    <message>
+        <source>オンラインアカウントで再度サインインしてください</source>
+        <translation>Sign in again in Online Accounts</translation>
+    </message>
+</context>
+<context>
     <name>AccountForm</name>
     <message>
         <source>表示名を入力してください。</source>
@@ -339,6 +346,10 @@
     <message>
         <source>サインインが必要です</source>
         <translation>Sign-in needed</translation>
+    </message>
+    <message>
+        <source>オンラインアカウントで再度サインインしてください</source>
+        <translation>Sign in again in Online Accounts</translation>
     </message>
 </context>
 <context>
@@ -1054,6 +1065,18 @@ which is not running.</translation>
     <message>
         <source>新しいメールを上に表示</source>
         <translation>Newest mail at the top</translation>
+    </message>
+    <message>
+        <source>新しいアカウント(&amp;N)...</source>
+        <translation>&amp;New account...</translation>
+    </message>
+    <message>
+        <source>オンラインアカウントから追加</source>
+        <translation>Add from online accounts</translation>
+    </message>
+    <message>
+        <source>メールがオフ</source>
+        <translation>mail is off</translation>
     </message>
 </context>
 <context>

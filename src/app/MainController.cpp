@@ -66,6 +66,12 @@ MainController::MainController(TMainForm& view, const std::string& programDir, T
           [this] { run_.pbCheckClick(CheckRun::Sender::Other); }),
       menu_(menuHost_, Settings, prompts_) {
     accounts_.Passwords = &keeper_;
+    accounts_.Online = &online_;
+    // A server or user changed on the desktop: the accounts follow between runs.
+    QObject::connect(&online_, &OnlineAccounts::changed, &view_, [this] {
+        if (run_.CheckIndex() == CheckRun::kIdle)
+            FollowPush();
+    });
     QObject::connect(&accounts_, &AccountList::pushingChanged, &view_, [this] {
         if (!run_.Running())
             ShowIdleStatus();
@@ -222,6 +228,9 @@ void MainController::Connect() {
 }
 
 void MainController::FormShow() {
+    // The desktop's accounts, for those bound to one: their servers may have moved.
+    if (std::ranges::any_of(Accounts, [](const TAccount& a) { return !a.OnlineAccount.empty(); }))
+        online_.Refresh();
     // A check that needs a dial-up connection asks NetworkManager, which may be
     // busy at login: it waits for NetworkManager's first answers, the window does not.
     if (Settings.ScheduleRun && Settings.CustomizeDial != 0 && !ras_.Ready())

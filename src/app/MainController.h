@@ -14,6 +14,7 @@
 #include "dialup/TVeltaRAS.h"
 #include "dialup/WakeWatch.h"
 #include "platform/DesktopNotifications.h"
+#include "platform/OnlineAccounts.h"
 #include "remote/TFernpostNetwork.h"
 #include "settings/OptionHost.h"
 #include "settings/SignInWindow.h"
@@ -76,6 +77,7 @@ public:
     int CheckIndex() override { return run_.CheckIndex(); }
     bool KeyringAvailable() override;
     void KeepPasswords(bool keyring) override;
+    OnlineAccounts* Online() override { return &online_; }
 
     TFernpostNetwork FPN;
 
@@ -128,6 +130,8 @@ private:
     std::string profilePath_;
     TVeltaRAS& ras_;
     RasControl rasControl_{ras_};
+    // Before the accounts, which ask it.
+    OnlineAccounts online_{SessionBus()};
     // Before the run: the accounts outlive the run's turns.
     AccountList accounts_{Accounts};
     CheckRun run_;

@@ -75,12 +75,15 @@ OnlineAccounts::OnlineAccounts(QDBusConnection bus, QObject* parent)
 }
 
 void OnlineAccounts::Refresh() {
+    asking_ = true;
     Ask(kRoot, QStringLiteral("org.freedesktop.DBus.ObjectManager"),
         QStringLiteral("GetManagedObjects"), {}, kCallMs,
         [this](const QDBusMessage& reply) { Read(reply); });
 }
 
 void OnlineAccounts::Read(const QDBusMessage& reply) {
+    asking_ = false;
+    read_ = true;
     present_ = reply.type() == QDBusMessage::ReplyMessage;
     accounts_.clear();
     if (present_ && !reply.arguments().isEmpty()) {
@@ -118,6 +121,8 @@ void OnlineAccounts::Read(const QDBusMessage& reply) {
         }
     }
     emit changed();
+    for (const auto& asked : std::exchange(waiting_, {}))
+        asked();
 }
 
 const OnlineMailAccount* OnlineAccounts::Find(const QString& id) const {
@@ -128,6 +133,13 @@ const OnlineMailAccount* OnlineAccounts::Find(const QString& id) const {
 }
 
 void OnlineAccounts::Credentials(const QString& id, bool renew, Done done) {
+    // Asked before the list came: after it.
+    if (!read_) {
+        waiting_.push_back([this, id, renew, done] { Credentials(id, renew, done); });
+        if (!asking_)
+            Refresh();
+        return;
+    }
     const OnlineMailAccount* account = Find(id);
     if (!account)
         return done(std::nullopt, UiString("OnlineAccounts", "オンラインアカウントにありません"));

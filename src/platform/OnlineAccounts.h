@@ -67,6 +67,9 @@ private:
 
     QDBusConnection bus_;
     bool present_ = false;
+    bool read_ = false;                          // the list was read once
+    bool asking_ = false;                        // a read is under way
+    std::vector<std::function<void()>> waiting_; // for the first read
     std::vector<OnlineMailAccount> accounts_;
 };
 

@@ -5,6 +5,7 @@
 #include "platform/Autostart.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
+#include "platform/OnlineAccounts.h"
 #include "platform/ProgramIcons.h"
 #include "platform/Sound.h"
 #include "resources/Skin.h"
@@ -22,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -198,6 +200,10 @@ TOptionForm::TOptionForm(OptionHost& host, DialupPhonebook& phonebook,
                          const std::string& profilePath, QWidget* parent)
     : QDialog(parent, kDialogFlags), host_(host), phonebook_(phonebook), profilePath_(profilePath) {
     RunAccountForm = [this](AccountFields& fields) { return RunRealAccountForm(this, fields); };
+    ChooseAddition = [this] { return ChooseRealAddition(); };
+    // Asked now: the desktop may need a moment to start.
+    if (OnlineAccounts* online = host_.Online())
+        online->Refresh();
     RunIconForm = [this](const QString& path) { return RunRealIconForm(this, path); };
     RunFileDialog = [this](const FileRequest& request) { return RunRealFileDialog(this, request); };
     PlaySound = [](const QString& file) { PlayArrivalSound(2, file); };
@@ -436,16 +442,50 @@ void TOptionForm::clAccountItemChanged(QListWidgetItem* item) {
     SettingChanged();
 }
 
+std::optional<QString> TOptionForm::ChooseRealAddition() {
+    OnlineAccounts* online = host_.Online();
+    if (!online || online->MailAccounts().empty())
+        return QString();
+    QMenu menu(this);
+    menu.addAction(UiString("OptionForm", "新しいアカウント(&N)..."))->setData(QString());
+    QMenu* desktop = menu.addMenu(UiString("OptionForm", "オンラインアカウントから追加"));
+    for (const OnlineMailAccount& m : online->MailAccounts()) {
+        const QString why = !m.mailOn ? UiString("OptionForm", "メールがオフ") : m.refusal;
+        QAction* item =
+            desktop->addAction(QStringLiteral("%1 (%2)").arg(m.identity, m.provider) +
+                               (why.isEmpty() ? QString() : QStringLiteral(": ") + why));
+        item->setData(m.id);
+        item->setEnabled(why.isEmpty());
+    }
+    const QAction* chosen = menu.exec(btAdd->mapToGlobal(QPoint(0, btAdd->height())));
+    return chosen ? std::optional(chosen->data().toString()) : std::nullopt;
+}
+
 void TOptionForm::btAddClick() {
     const int row = clAccount->count();
     if (row >= kMaxAccounts)
         return;
-    AccountFields fields;
-    if (!RunAccountForm(fields))
+    const std::optional<QString> addition = ChooseAddition();
+    if (!addition)
         return;
     TAccount& account = EditAccounts[size_t(row)];
-    account.Enabled = true;
-    TakeFields(account, fields);
+    if (addition->isEmpty()) {
+        AccountFields fields;
+        if (!RunAccountForm(fields))
+            return;
+        account.Enabled = true;
+        TakeFields(account, fields);
+    } else {
+        // Bound to the desktop's account: its server and user follow it, and
+        // it keeps the secrets.
+        const OnlineMailAccount* online =
+            host_.Online() ? host_.Online()->Find(*addition) : nullptr;
+        if (!online)
+            return;
+        account = {true, cp932::FromUnicode(online->identity), online->server.toStdString(),
+                   cp932::FromUnicode(online->user), ""};
+        account.OnlineAccount = addition->toStdString();
+    }
     clAccount->addItem(AccountItem(account, -1));
     // The new account chosen, for a change or a move right away.
     clAccount->setCurrentRow(row);

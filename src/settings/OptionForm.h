@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -69,6 +70,9 @@ public:
     // true when it was accepted; RunIconForm returns the picked icon or -1;
     // RunFileDialog returns the chosen file or an empty text.
     std::function<bool(AccountFields& fields)> RunAccountForm;
+    // What Add adds: a typed account (empty), one of the desktop's online
+    // accounts (its id), or nothing. Without online accounts, a typed one.
+    std::function<std::optional<QString>()> ChooseAddition;
     std::function<int(const QString& programPath)> RunIconForm;
     std::function<QString(const FileRequest& request)> RunFileDialog;
     std::function<void(const QString& waveFile)> PlaySound;
@@ -91,6 +95,7 @@ public slots:
     void ApplySettings();
 
 private:
+    std::optional<QString> ChooseRealAddition();
     void CreateControls();
     // What a screen reader reads for the controls whose text does not say it.
     void SetUpAccess();

@@ -6,6 +6,8 @@ class QWidget;
 
 namespace pim {
 
+class OnlineAccounts;
+
 class OptionHost {
 public:
     virtual ~OptionHost() = default;
@@ -33,6 +35,8 @@ public:
     // The passwords go into the keyring or, when every one can be read, back
     // into the file; Settings.SettingKeyring follows when they are there.
     virtual void KeepPasswords(bool keyring) = 0;
+    // The desktop's online accounts; none where the program has none.
+    virtual OnlineAccounts* Online() { return nullptr; }
 };
 
 } // namespace pim

@@ -49,6 +49,10 @@ struct TAccount {
     std::string OAuthClientSecret = {};
     std::string OAuthScope = {};
     std::string OAuthRefreshToken = {};
+    // An account of the desktop's online accounts (its Account.Id): its server
+    // and user follow the desktop, and its credentials are asked of it at every
+    // login, never kept.
+    std::string OnlineAccount = {};
 
     bool operator==(const TAccount&) const = default;
 };

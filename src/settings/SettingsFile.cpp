@@ -75,10 +75,8 @@ const Key kKeys[] = {
 };
 
 const Key kMainWindowKeys[] = {
-    {"MainWindow", "Type", &TSettings::Type},
-    {"MainWindow", "Left", &TSettings::Left},
-    {"MainWindow", "Top", &TSettings::Top},
-    {"MainWindow", "Width", &TSettings::Width},
+    {"MainWindow", "Type", &TSettings::Type},     {"MainWindow", "Left", &TSettings::Left},
+    {"MainWindow", "Top", &TSettings::Top},       {"MainWindow", "Width", &TSettings::Width},
     {"MainWindow", "Height", &TSettings::Height},
 };
 
@@ -193,7 +191,8 @@ void WriteLaterKeys(IniFile& ini, const std::string& section, const TAccount& ac
         {"OAuthTokenUrl", account.OAuthTokenUrl, readText},
         {"OAuthClientId", account.OAuthClientId, readText},
         {"OAuthClientSecret", account.OAuthClientSecret, readText},
-        {"OAuthScope", account.OAuthScope, readText}};
+        {"OAuthScope", account.OAuthScope, readText},
+        {"OnlineAccount", account.OnlineAccount, readText}};
     for (const auto& [key, value, read] : keys) {
         const auto stored = ini.Value(section, key);
         if (stored ? read(stored) != value : !value.empty())
@@ -307,6 +306,7 @@ IniFile::LoadStatus LoadSettings(const std::string& path, DialupPhonebook& dialu
         account.OAuthClientId = ini.ReadString(section, "OAuthClientId");
         account.OAuthClientSecret = ini.ReadString(section, "OAuthClientSecret");
         account.OAuthScope = ini.ReadString(section, "OAuthScope");
+        account.OnlineAccount = ini.ReadString(section, "OnlineAccount");
         account.OAuthRefreshToken = DecodePassword(
             ini.Value(section, "OAuthRefreshToken", kMaxTokenValueBytes).value_or(std::string()));
         if (account.HostName.empty())
@@ -319,7 +319,8 @@ IniFile::LoadStatus LoadSettings(const std::string& path, DialupPhonebook& dialu
     settings.SettingKeyring = ini.Value("Setting", "SettingKeyring") == "1";
     if (settings.SettingKeyring) {
         for (TAccount& account : accounts) {
-            if (!account.HostName.empty() && SecretOf(account).empty())
+            if (!account.HostName.empty() && SecretOf(account).empty() &&
+                account.OnlineAccount.empty())
                 account.Keyring =
                     TAccount::KeyringEntry{account.Name, account.HostName, account.UserID};
         }

@@ -4,10 +4,13 @@
 #include "oauth/AuthServer.h"
 #include "oauth/TokenReply.h"
 #include "oauth/TokenSource.h"
+#include "platform/OnlineAccounts.h"
 #include "support/DovecotServer.h"
 #include "support/MailboxServer.h"
 #include "support/PimProgram.h"
+#include "support/PrivateBus.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <filesystem>
@@ -102,6 +105,47 @@ TEST_F(OAuthRunTest, AStaleTokenIsRefreshedOnceAndAnEndedGrantAsksForASignIn) {
     ASSERT_TRUE(test::RunUntil([&] { return start.host.over == 5; }, std::chrono::seconds(20)));
     EXPECT_EQ(kept[start.list.All()[1]->id()], tokens.refreshToken.toStdString());
     EXPECT_EQ(lines(), "-4 " + ended + " | 1 ");
+}
+
+// An account of the desktop's online accounts: its server and user come from
+// the desktop, its token is asked of it at each login; a token the server
+// refuses is asked for once more after the desktop made sure of it, then the
+// line says to sign in there. The desktop played on a private session bus.
+TEST_F(OAuthRunTest, TheDesktopsAccountSignsInWithTheTokenItHandsOut) {
+    if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    const QString token =
+        QJsonDocument::fromJson(authority.Control("grant?user=taro"))["access_token"].toString();
+    const QJsonObject account{{"id", "d"},
+                              {"host", QStringLiteral("localhost:%1").arg(dovecot.ImapTlsPort())},
+                              {"ssl", true},
+                              {"user", "taro"},
+                              {"token", token}};
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.Start() &&
+                bus.StartMock({"--template", PIM_TESTS_DIR "/platform/goa_template.py", "-p",
+                               QJsonDocument(QJsonObject{{"accounts", QJsonArray{account}}})
+                                   .toJson(QJsonDocument::Compact)
+                                   .toStdString()},
+                              false, QStringLiteral("org.gnome.OnlineAccounts")))
+        << bus.error().toStdString();
+    OnlineAccounts goa(bus.Bus());
+    goa.Refresh();
+    ASSERT_TRUE(test::RunUntil([&] { return goa.Find("d"); }, std::chrono::seconds(10)));
+    accounts = {};
+    accounts[0] = {true, "Desk", "imaps://127.0.0.9:1", "someone", ""}; // moved since
+    accounts[0].OnlineAccount = "d";
+    FakeStart start(accounts, settings);
+    start.list.SetHolding(false);
+    start.list.Online = &goa;
+    ASSERT_TRUE(start.Check());
+    EXPECT_EQ(start.run.ShownResults()[0].Count, 1);
+    authority.Control("expire");
+    ASSERT_TRUE(start.Check(CheckRun::Sender::CheckButton));
+    EXPECT_EQ(cp932::ToUtf8(start.run.ShownResults()[0].Reason),
+              "オンラインアカウントで再度サインインしてください");
+    EXPECT_EQ(bus.Logged("org.gnome.OnlineAccounts", "EnsureCredentials").size(), 1u);
+    EXPECT_TRUE(start.host.signIns.empty()) << "signed in on the desktop, not here";
 }
 
 // The program itself, as a user meets it: the start-up check opens the browser

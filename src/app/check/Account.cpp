@@ -3,9 +3,13 @@
 #include "app/check/AccountList.h"
 #include "app/check/SeenMail.h"
 #include "common/Cp932.h"
+#include "common/UiText.h"
 #include "imap/TVeltaIMAP.h"
 #include "mail/MailEndpoint.h"
 #include "oauth/TokenSource.h"
+#include "platform/OnlineAccounts.h"
+
+#include <QPointer>
 
 namespace pim {
 
@@ -93,12 +97,48 @@ void Account::SignedIn(const TokenReply& tokens) {
 }
 
 bool Account::TokenRefused() {
+    // The desktop hands out its cached token while it thinks it good: ask it
+    // once to make sure.
+    if (FromDesktop()) {
+        if (std::exchange(renewed_, true))
+            return false;
+        renew_ = true;
+        return true;
+    }
     return tokens_ && tokens_->Refused();
 }
 
 void Account::TokenAccepted() {
+    renewed_ = false;
     if (tokens_)
         tokens_->Accepted();
+}
+
+bool Account::SignsInWithToken() const {
+    if (!FromDesktop())
+        return tokens_ != nullptr;
+    const OnlineMailAccount* online =
+        list_.Online ? list_.Online->Find(QString::fromStdString(settings_.OnlineAccount))
+                     : nullptr;
+    return online && online->oauth;
+}
+
+void Account::ReadDesktopSecret(std::function<void(std::optional<std::string>)> done) {
+    if (!list_.Online) {
+        tokenFailure_ = {true, cp932::FromUnicode(UiString(
+                                   "Account", "オンラインアカウントで再度サインインしてください"))};
+        return done(std::nullopt);
+    }
+    const QPointer<Account> self(this);
+    list_.Online->Credentials(
+        QString::fromStdString(settings_.OnlineAccount), std::exchange(renew_, false),
+        [self, done = std::move(done)](std::optional<QString> secret, const QString& reason) {
+            if (!self)
+                return;
+            if (!secret)
+                self->tokenFailure_ = {true, cp932::FromUnicode(reason)};
+            done(secret ? std::optional(secret->toStdString()) : std::nullopt);
+        });
 }
 
 void Account::Enter(State state) {

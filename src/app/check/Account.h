@@ -62,7 +62,11 @@ public:
     PasswordStore::Unreadable PasswordFailure() const;
 
     // It signs in with an OAuth 2.0 token instead of a password.
-    bool SignsInWithToken() const { return tokens_ != nullptr; }
+    bool SignsInWithToken() const;
+    // Its credentials are the desktop's online account's, asked for at each
+    // login: `done` gets them, or nothing (then LastTokenFailure says why).
+    bool FromDesktop() const { return !settings_.OnlineAccount.empty(); }
+    void ReadDesktopSecret(std::function<void(std::optional<std::string>)> done);
     // `done` gets a token fit for a login now (refreshed first when stale), or
     // nothing: then TokenFailure says why.
     void ReadToken(std::function<void(std::optional<std::string>)> done);
@@ -140,6 +144,8 @@ private:
     QTimer retry_;                        // the next check, after a drop or held back by the pace
     QElapsedTimer lost_;                  // since the connection was lost, while it is
     std::unique_ptr<TokenSource> tokens_; // of an account signing in with OAuth
+    bool renew_ = false;                  // the desktop is to make sure of its credentials first
+    bool renewed_ = false;                // and did, since the last accepted token
     std::function<void(std::optional<std::string>)> tokenWanted_;
     TokenFailure tokenFailure_;
 };

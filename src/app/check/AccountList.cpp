@@ -1,8 +1,10 @@
 #include "app/check/AccountList.h"
 
 #include "app/check/SeenMail.h"
+#include "common/Cp932.h"
 #include "imap/TVeltaIMAP.h"
 #include "mail/MailEndpoint.h"
+#include "platform/OnlineAccounts.h"
 #include "pop3/TVeltaPOP3.h"
 
 #include <algorithm>
@@ -34,9 +36,18 @@ AccountList::~AccountList() {
 void AccountList::Sync() {
     std::vector<std::unique_ptr<Account>> old = std::move(accounts_);
     accounts_.clear();
-    for (const TAccount& settings : configured_) {
+    for (TAccount settings : configured_) {
         if (settings.Name.empty() && settings.HostName.empty())
             continue; // a free slot
+        // Bound to the desktop: its server and user as the desktop says now.
+        if (const OnlineMailAccount* online =
+                Online && !settings.OnlineAccount.empty()
+                    ? Online->Find(QString::fromStdString(settings.OnlineAccount))
+                    : nullptr;
+            online && !online->server.isEmpty()) {
+            settings.HostName = online->server.toStdString();
+            settings.UserID = cp932::FromUnicode(online->user);
+        }
         const auto same = std::ranges::find_if(old, [&](const std::unique_ptr<Account>& a) {
             const TAccount& had = a ? a->Settings() : settings;
             return a && had.HostName == settings.HostName && had.UserID == settings.UserID &&

@@ -11,6 +11,7 @@
 
 namespace pim {
 
+class OnlineAccounts;
 class SeenMail;
 
 class AccountList : public QObject {
@@ -51,6 +52,8 @@ public:
     Account::Clock Now;
     // The passwords Pim.INI does not hold; none: every password is there.
     PasswordStore* Passwords = nullptr;
+    // The desktop's online accounts, for the accounts bound to one.
+    OnlineAccounts* Online = nullptr;
     // What the checks before this start found; none: every first check is news.
     SeenMail* Seen = nullptr;
     // What the accounts saw, kept for the next start.

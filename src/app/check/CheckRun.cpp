@@ -466,6 +466,8 @@ void CheckRun::CheckAccount() {
     Listen(client, owner->id());
     client.Security = {account.TlsRequired, account.TrustedCertificate};
     client.SignInWithToken = owner->SignsInWithToken();
+    if (owner->FromDesktop())
+        return ReadDesktopSecret(*owner);
     if (!owner->PasswordInStore())
         return client.SignInWithToken ? ReadToken(*owner) : Login(account.Password);
     ReadPassword(*owner);
@@ -493,6 +495,21 @@ void CheckRun::ReadToken(Account& account) {
     });
 }
 
+void CheckRun::ReadDesktopSecret(Account& account) {
+    if (Turn()->CheckOpen(account.Settings().HostName, account.Settings().UserID))
+        return;
+    const QPointer<CheckRun> run(this);
+    account.ReadDesktopSecret(
+        [run, turn = turn_, id = account.id()](std::optional<std::string> secret) {
+            if (!run || run->abandoned_ || turn != run->turn_)
+                return;
+            // Token or password: the desktop's list, read by now, says which.
+            if (const Account* owner = run->accounts_.Find(id))
+                run->Turn()->SignInWithToken = owner->SignsInWithToken();
+            secret ? run->Login(*secret) : run->TokenUnavailable();
+        });
+}
+
 // No token: nothing goes to the server. Without a grant the user must sign in,
 // and only that brings the account back; a provider out of reach is tried again.
 void CheckRun::TokenUnavailable() {
@@ -501,12 +518,15 @@ void CheckRun::TokenUnavailable() {
     const Account::TokenFailure failure =
         account ? account->LastTokenFailure() : Account::TokenFailure{};
     r.Fail(failure.signInNeeded ? CheckFailure::LoginRefused : CheckFailure::NoAnswer);
-    r.Reason = failure.signInNeeded ? UiText("CheckRun", "サインインが必要です") +
-                                          (failure.reason.empty() ? "" : ": " + failure.reason)
-                                    : failure.reason;
+    // The desktop's accounts are signed in there: its reason is the whole line.
+    const bool desktop = account && account->FromDesktop();
+    r.Reason = failure.signInNeeded && !desktop
+                   ? UiText("CheckRun", "サインインが必要です") +
+                         (failure.reason.empty() ? "" : ": " + failure.reason)
+                   : failure.reason;
     KeepShownList();
     SignInFailed(!failure.signInNeeded);
-    if (failure.signInNeeded && std::exchange(maySignIn_, false))
+    if (failure.signInNeeded && !desktop && std::exchange(maySignIn_, false))
         host_.SignInWanted(turnAccount_);
     Post(&CheckRun::CheckNext);
 }
@@ -728,6 +748,8 @@ void CheckRun::Failed(uint8_t errorNo) {
             Post(&CheckRun::CheckAccount);
             return;
         }
+        if (account && account->FromDesktop())
+            r.Reason = UiText("CheckRun", "オンラインアカウントで再度サインインしてください");
     }
     if (r.Is(CheckFailure::LoginRefused))
         SignInFailed(false);

@@ -136,6 +136,7 @@ private:
     void FillCheckList();
     int SlotOf(Account::Id account) const;
     void PushCheckAt(int slot, bool quietErrors);
+    void ReadDesktopSecret(Account& account);
     // A run begins its walk over the accounts after `walk`.
     void BeginWalk(int walk);
     bool WalkOver() const;

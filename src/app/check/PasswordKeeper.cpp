@@ -134,7 +134,8 @@ void PasswordKeeper::Follow(bool keyring, bool mayPrompt, std::function<void(Out
 void PasswordKeeper::MoveIn(std::shared_ptr<Move> move, int slot) {
     for (; slot < kMaxAccounts; ++slot) {
         const TAccount& account = Accounts[size_t(slot)];
-        if (!account.HostName.empty() &&
+        // The desktop keeps the secrets of its own accounts.
+        if (!account.HostName.empty() && account.OnlineAccount.empty() &&
             !(account.Keyring && SecretOf(account).empty() && *account.Keyring == EntryOf(account)))
             break;
     }
