@@ -176,10 +176,8 @@ void ServerDiscovery::FetchAutoconfig(int step) {
         url = QUrl((base.isEmpty() ? QStringLiteral("https://") + domain : base) +
                    QStringLiteral("/.well-known/autoconfig/mail/config-v1.1.xml"));
     }
-    if (!url.isValid() || url.scheme() != u"https" || url.host().isEmpty()) {
-        emit found(std::nullopt);
-        return;
-    }
+    if (!url.isValid() || url.scheme() != u"https" || url.host().isEmpty())
+        return Probe(0);
     if (!network_)
         network_ = new QNetworkAccessManager(this);
     QNetworkRequest request(url);
@@ -193,6 +191,40 @@ void ServerDiscovery::FetchAutoconfig(int step) {
             reply->abort();
     });
     connect(reply, &QNetworkReply::finished, this, [this, reply, step] { Fetched(reply, step); });
+}
+
+// The last guess: the customary names, where the DNS knows them; over TLS only,
+// the user may change it.
+void ServerDiscovery::Probe(int step) {
+    static constexpr std::array kGuesses{std::pair{"imap.", "imaps://"},
+                                         std::pair{"pop.", "pop3s://"}};
+    if (step >= int(kGuesses.size())) {
+        emit found(std::nullopt);
+        return;
+    }
+    const QString host = QLatin1String(kGuesses[size_t(step)].first) + address_.section(u'@', -1);
+    auto* lookup = new QDnsLookup(QDnsLookup::A, host, this);
+    if (!Nameserver.isNull())
+        lookup->setNameserver(Nameserver);
+    lookups_.push_back(lookup);
+    connect(lookup, &QDnsLookup::finished, this, [this, lookup, host, step] {
+        lookup->deleteLater();
+        if (std::erase(lookups_, lookup) == 0)
+            return; // given up
+        if (lookup->error() == QDnsLookup::NoError && !lookup->hostAddressRecords().isEmpty())
+            emit found(
+                ServerProposal{QLatin1String(kGuesses[size_t(step)].second) + host, true, {}});
+        else
+            Probe(step + 1);
+    });
+    lookup->lookup();
+    QTimer::singleShot(kTimeOutMs, lookup, [this, lookup, step] {
+        if (std::erase(lookups_, lookup) == 0)
+            return;
+        lookup->abort();
+        lookup->deleteLater();
+        Probe(step + 1);
+    });
 }
 
 void ServerDiscovery::Fetched(QNetworkReply* reply, int step) {

@@ -65,6 +65,8 @@ private:
     // The autoconfig document at the `step`th place; none past the last.
     void FetchAutoconfig(int step);
     void Fetched(QNetworkReply* reply, int step);
+    // The `step`th customary name of the domain's servers; none past the last.
+    void Probe(int step);
 
     QString address_;
     std::vector<QDnsLookup*> lookups_;

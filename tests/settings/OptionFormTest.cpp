@@ -623,7 +623,8 @@ TEST_F(DialogTest, TheAccountEditorTakesAPresetOrTypedEndpointsAndRefusesWhatCan
 
 // Elsewhere the domain's SRV records name the server: the lowest priority, then
 // TLS before STARTTLS and IMAP before POP3; "." offers nothing; a server without
-// TLS only where the user says Yes. A DNS server of the test's on 127.0.0.2.
+// TLS only where the user says Yes; else a customary name the DNS knows. A DNS
+// server of the test's on 127.0.0.2.
 TEST_F(DialogTest, TheAccountEditorFindsTheServerInTheDomainsSrvRecords) {
     using namespace std::chrono_literals;
     test::TempDir dir;
@@ -632,7 +633,8 @@ TEST_F(DialogTest, TheAccountEditorFindsTheServerInTheDomainsSrvRecords) {
                                          "_imaps._tcp.same.example 5 0 993 imap.same.example.\n"
                                          "_pop3._tcp.same.example 5 0 110 pop.same.example.\n"
                                          "_imaps._tcp.plain.example 0 0 0 .\n"
-                                         "_imap._tcp.plain.example 1 0 1143 mail.plain.example.\n");
+                                         "_imap._tcp.plain.example 1 0 1143 mail.plain.example.\n"
+                                         "pop.guess.example A 127.0.0.1\n");
     const pid_t server = test::Spawn({"/usr/bin/python3", PIM_TESTS_DIR "/support/srv_server.py",
                                       "127.0.0.2", "53", dir.file("records")},
                                      {}, dir.file("log"));
@@ -649,6 +651,7 @@ TEST_F(DialogTest, TheAccountEditorFindsTheServerInTheDomainsSrvRecords) {
                 {"same.example", IDYES, "imaps://imap.same.example", false},
                 {"plain.example", IDNO, "", true},
                 {"plain.example", IDYES, "imap://mail.plain.example:1143", true},
+                {"guess.example", IDYES, "pop3s://pop.guess.example", false},
                 {"none.example", IDYES, "", false}};
     for (const auto& row : rows) {
         boxes.clear();

@@ -3,9 +3,9 @@
 
     srv_server.py ADDRESS PORT RECORDS
 
-RECORDS holds lines "NAME PRIORITY WEIGHT PORT TARGET"; a query for a NAME
-listed gets its records, any other query an empty NOERROR answer. It runs until
-killed.
+RECORDS holds lines "NAME PRIORITY WEIGHT PORT TARGET" (SRV) or "NAME A
+ADDRESS"; a query for a NAME and type listed gets its records, any other an
+empty NOERROR answer. It runs until killed.
 """
 import socket
 import struct
@@ -25,9 +25,14 @@ def main():
     records = {}
     with open(path) as lines:
         for line in lines:
-            name, priority, weight, target_port, target = line.split()
-            records.setdefault(name.lower().rstrip("."), []).append(
-                (int(priority), int(weight), int(target_port), target))
+            fields = line.split()
+            if fields[1] == "A":
+                data, kind = socket.inet_aton(fields[2]), 1
+            else:
+                priority, weight, target_port = map(int, fields[1:4])
+                data = struct.pack(">HHH", priority, weight, target_port) + name_bytes(fields[4])
+                kind = 33
+            records.setdefault((fields[0].lower().rstrip("."), kind), []).append(data)
     sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     sock.bind((address, port))
     print("ready", flush=True)
@@ -41,11 +46,10 @@ def main():
             i += 1 + query[i]
         question = query[12:i + 5]
         qtype = struct.unpack(">H", query[i + 1:i + 3])[0]
-        found = records.get(".".join(labels).lower(), []) if qtype == 33 else []
+        found = records.get((".".join(labels).lower(), qtype), [])
         answers = b""
-        for priority, weight, target_port, target in found:
-            data = struct.pack(">HHH", priority, weight, target_port) + name_bytes(target)
-            answers += b"\xc0\x0c" + struct.pack(">HHIH", 33, 1, 60, len(data)) + data
+        for data in found:
+            answers += b"\xc0\x0c" + struct.pack(">HHIH", qtype, 1, 60, len(data)) + data
         header = query[:2] + b"\x81\x80" + struct.pack(">HHHH", 1, len(found), 0, 0)
         sock.sendto(header + question + answers, peer)
 
