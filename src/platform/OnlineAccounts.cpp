@@ -83,9 +83,9 @@ void OnlineAccounts::Refresh() {
 
 void OnlineAccounts::Read(const QDBusMessage& reply) {
     asking_ = false;
-    read_ = true;
+    const bool first = !std::exchange(read_, true), wasPresent = present_;
+    const std::vector<OnlineMailAccount> before = std::exchange(accounts_, {});
     present_ = reply.type() == QDBusMessage::ReplyMessage;
-    accounts_.clear();
     if (present_ && !reply.arguments().isEmpty()) {
         const auto objects =
             qdbus_cast<ManagedObjects>(reply.arguments().constFirst().value<QDBusArgument>());
@@ -120,7 +120,9 @@ void OnlineAccounts::Read(const QDBusMessage& reply) {
                 accounts_.push_back(std::move(m));
         }
     }
-    emit changed();
+    // Asked again at every check: only a change is news.
+    if (first || wasPresent != present_ || before != accounts_)
+        emit changed();
     for (const auto& asked : std::exchange(waiting_, {}))
         asked();
 }

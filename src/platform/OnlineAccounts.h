@@ -53,7 +53,8 @@ public:
 
 public slots:
     // Asks the service for its accounts anew (and each time it tells of a
-    // change); `changed` follows, also when it is not there.
+    // change); `changed` follows the first answer, also when it is not there,
+    // and every one that differs.
     void Refresh();
 
 signals:

@@ -34,6 +34,11 @@ AccountList::~AccountList() {
 }
 
 void AccountList::Sync() {
+    // The desktop's accounts are read anew for each run; what changed there
+    // comes with the next sync.
+    if (Online && std::ranges::any_of(configured_,
+                                      [](const TAccount& a) { return !a.OnlineAccount.empty(); }))
+        Online->Refresh();
     std::vector<std::unique_ptr<Account>> old = std::move(accounts_);
     accounts_.clear();
     for (TAccount settings : configured_) {
