@@ -1,10 +1,9 @@
-// Transcripts of the IMAP dialogue: what the server says, what the client must
-// send and report. Each one runs with the server's bytes whole, one byte at a
-// time, and cut after each of the first bytes of every step, and must come out
-// the same.
+// Transcripts of the IMAP dialogue (support/Transcript.h): what the server says,
+// what the client must send and report.
 #include "imap/ImapSession.h"
 
 #include "common/Cp932.h"
+#include "support/Transcript.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -16,6 +15,8 @@ namespace {
 
 using namespace std::string_literals;
 using Tls = ImapSession::Tls;
+using transcript::Expire;
+using transcript::Joined;
 
 struct Recorder : ImapSessionHost {
     std::vector<std::string> log;
@@ -66,16 +67,7 @@ struct Recorder : ImapSessionHost {
     void Pushed() override { log.push_back("push"); }
 };
 
-std::string Joined(const std::vector<std::string>& log) {
-    std::string text;
-    for (const std::string& entry : log)
-        text += (text.empty() ? "" : ", ") + entry;
-    return text;
-}
-
-// Runs steps split at "|": bytes from the server ("\n" standing for CR LF), or
-// what the owner or the host does. Each step's bytes come in reads of `piece`
-// bytes, else whole after the first `cut` bytes.
+// Runs steps split at "|", the first "BEGIN" where it signs in.
 struct Transcript {
     Recorder host;
     ImapSession session{host};
@@ -85,44 +77,29 @@ struct Transcript {
     Tls tls = Tls::Offered;
     bool token = false; // the password is an OAuth token
 
-    void Run(const std::string& steps, size_t piece = 0, size_t cut = 0) {
+    void Run(const std::string& steps, transcript::Reads reads = {}) {
         session.UseCache(&cache);
         session.SetDayNames(days);
-        for (size_t at = 0, end = 0; end != std::string::npos; at = end + 1)
-            Step(steps.substr(at, (end = steps.find('|', at)) - at), piece, cut);
+        transcript::Play(
+            session, steps,
+            {{"BEGIN",
+              [&] {
+                  token ? session.BeginWithToken(user, password, "imap.example.jp", tls,
+                                                 "imap.example.jp", 993)
+                        : session.Begin(user, password, "imap.example.jp", tls);
+              }},
+             {"QUIT", [&] { session.Quit(); }},
+             {"KEEP", [&] { session.KeepOpen(true); }},
+             {"AGAIN", [&] { session.CheckAgain(); }},
+             {"RENEW", [&] { session.Renew(); }},
+             {"LEAVE", [&] { session.Leave(); }},
+             {"CLOSE", [&] { session.ConnectionClosed(); }},
+             {"TIMEOUT", [&] { Expire(host.timerRunning), session.TimerExpired(); }},
+             {"LIMIT", [&] { Expire(host.sessionTimerRunning), session.SessionTimerExpired(); }},
+             {"TLSUP", [&] { session.TlsStarted(); }},
+             {"TLSDOWN", [&] { session.ConnectionFailed(); }}},
+            reads);
     }
-    void Step(const std::string& step, size_t piece, size_t cut) {
-        const std::map<std::string, std::function<void()>> owner = {
-            {"BEGIN",
-             [&] {
-                 token ? session.BeginWithToken(user, password, "imap.example.jp", tls,
-                                                "imap.example.jp", 993)
-                       : session.Begin(user, password, "imap.example.jp", tls);
-             }},
-            {"QUIT", [&] { session.Quit(); }},
-            {"KEEP", [&] { session.KeepOpen(true); }},
-            {"AGAIN", [&] { session.CheckAgain(); }},
-            {"RENEW", [&] { session.Renew(); }},
-            {"LEAVE", [&] { session.Leave(); }},
-            {"CLOSE", [&] { session.ConnectionClosed(); }},
-            {"TIMEOUT", [&] { Expire(host.timerRunning), session.TimerExpired(); }},
-            {"LIMIT", [&] { Expire(host.sessionTimerRunning), session.SessionTimerExpired(); }},
-            {"TLSUP", [&] { session.TlsStarted(); }},
-            {"TLSDOWN", [&] { session.ConnectionFailed(); }}};
-        if (step.starts_with("RETR"))
-            return (void)session.Retr(std::stoi(step.substr(4)));
-        if (owner.contains(step))
-            return owner.at(step)();
-        std::string bytes;
-        for (char c : step)
-            bytes += c == '\n' ? "\r\n"s : std::string(1, c);
-        for (size_t i = 0, n = piece ? piece
-                               : cut ? cut
-                                     : bytes.size();
-             i < bytes.size(); i += n, n = piece ? piece : bytes.size())
-            session.Receive(std::string_view(bytes).substr(i, n));
-    }
-    static void Expire(bool& running) { EXPECT_TRUE(std::exchange(running, false)); }
 };
 
 struct Case {
@@ -131,24 +108,17 @@ struct Case {
 };
 
 void ExpectTranscripts(const std::vector<Case>& cases) {
-    for (const Case& c : cases) {
-        for (size_t piece = 0; piece <= 1; ++piece) {
-            for (size_t cut = 0; cut <= (piece ? 0 : 6); ++cut) {
-                SCOPED_TRACE(c.name + (piece ? ", byte by byte" : "") +
-                             (cut ? ", cut after " + std::to_string(cut) : ""));
-                Transcript t;
-                c.prepare ? c.prepare(t) : void();
-                t.Run("BEGIN|" + c.steps, piece, cut);
-                EXPECT_EQ(Joined(t.host.log), c.expected);
-                EXPECT_EQ(t.host.ids, c.ids);
-                // Closed: reset, no timer left running; none while idling either.
-                if (!t.session.Open() || c.expected.ends_with("idling") ||
-                    c.expected.ends_with("push")) {
-                    EXPECT_FALSE(t.host.timerRunning || t.host.sessionTimerRunning);
-                }
-            }
+    transcript::EveryWay(cases, [](const Case& c, transcript::Reads reads) {
+        Transcript t;
+        c.prepare ? c.prepare(t) : void();
+        t.Run("BEGIN|" + c.steps, reads);
+        EXPECT_EQ(Joined(t.host.log), c.expected);
+        EXPECT_EQ(t.host.ids, c.ids);
+        // Closed: reset, no timer left running; none while idling either.
+        if (!t.session.Open() || c.expected.ends_with("idling") || c.expected.ends_with("push")) {
+            EXPECT_FALSE(t.host.timerRunning || t.host.sessionTimerRunning);
         }
-    }
+    });
 }
 
 // A FETCH answer carrying the header as a literal; `items` come before it.
