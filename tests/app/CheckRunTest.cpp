@@ -255,11 +255,10 @@ TEST_F(CheckRunTest, WhatHappensToAnAccountDuringARunNeverStallsIt) {
         int32_t b = 1;
         std::string alert = {};
     } rows[] = {
-        {"push of a, checked before", {}, [&] { run.PushCheck(Of("a").id()); }, 2},
-        {"push of c, not reached yet", {}, [&] { run.PushCheck(Of("c").id()); }, 1},
-        {"push of b itself", {}, [&] { run.PushCheck(Of("b").id()); }, 2},
-        {"push of a, c and a again",
-         {},
+        {"push of a, checked before", nullptr, [&] { run.PushCheck(Of("a").id()); }, 2},
+        {"push of c, not reached yet", nullptr, [&] { run.PushCheck(Of("c").id()); }, 1},
+        {"push of b itself", nullptr, [&] { run.PushCheck(Of("b").id()); }, 2},
+        {"push of a, c and a again", nullptr,
          [&] {
              for (const char* user : {"a", "b", "a"})
                  run.PushCheck(Of(user).id());

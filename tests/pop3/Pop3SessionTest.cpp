@@ -528,13 +528,10 @@ TEST(Pop3Session, ATokenGoesByAuthOverTlsAndARefusalIsAnsweredAndTold) {
     const std::string sasl = "+OK ready\n|+OK\nSASL PLAIN XOAUTH2 OAUTHBEARER\n.\n";
     const auto token = [](std::string text) { return [text](Transcript& t) { t.token = text; }; };
     ExpectTranscripts({
-        {"OAUTHBEARER with its response on the line",
-         sasl + "|+OK\n|+OK 0 0\n|QUIT|+OK\n|CLOSE",
+        {"OAUTHBEARER with its response on the line", sasl + "|+OK\n|+OK 0 0\n|QUIT|+OK\n|CLOSE",
          "C: CAPA, C: AUTH OAUTHBEARER " + bearer +
              ", C: STAT, connect 0, C: QUIT, disconnect, close",
-         {},
-         token("tok"),
-         Tls::Implicit},
+         nullptr, token("tok"), Tls::Implicit},
         {"a response too long for the line waits for the +, XOAUTH2 where alone",
          "+OK ready\n|+OK\nSASL XOAUTH2\n.\n|+ \n|+OK\n|+OK 0 0\n|QUIT|+OK\n|CLOSE",
          "C: CAPA, C: AUTH XOAUTH2, C: " +
@@ -542,33 +539,20 @@ TEST(Pop3Session, ATokenGoesByAuthOverTlsAndARefusalIsAnsweredAndTold) {
                           "auth=Bearer " +
                           std::string(200, 't') + "\x01\x01") +
              ", C: STAT, connect 0, C: QUIT, disconnect, close",
-         {},
-         token(std::string(200, 't')),
-         Tls::Implicit},
+         nullptr, token(std::string(200, 't')), Tls::Implicit},
         {"a refusal: %x01 to its challenge, then its -ERR",
          sasl + "|+ eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIn0=\n|-ERR no\n|CLOSE",
          "C: CAPA, C: AUTH OAUTHBEARER " + bearer +
              ", C: AQ==, status invalid_token, error 4, close",
-         {},
-         token("tok"),
+         nullptr, token("tok"), Tls::Implicit},
+        {"a server that cannot ask for now is no refusal", sasl + "|-ERR [SYS/TEMP] later\n|CLOSE",
+         "C: CAPA, C: AUTH OAUTHBEARER " + bearer + ", error 2, close", nullptr, token("tok"),
          Tls::Implicit},
-        {"a server that cannot ask for now is no refusal",
-         sasl + "|-ERR [SYS/TEMP] later\n|CLOSE",
-         "C: CAPA, C: AUTH OAUTHBEARER " + bearer + ", error 2, close",
-         {},
-         token("tok"),
+        {"no SASL for tokens", "+OK ready\n|+OK\nSASL PLAIN\n.\n|+OK\n|CLOSE",
+         "C: CAPA, token not offered, C: QUIT, error 4, close", nullptr, token("tok"),
          Tls::Implicit},
-        {"no SASL for tokens",
-         "+OK ready\n|+OK\nSASL PLAIN\n.\n|+OK\n|CLOSE",
-         "C: CAPA, token not offered, C: QUIT, error 4, close",
-         {},
-         token("tok"),
-         Tls::Implicit},
-        {"no STLS: not even the name goes out",
-         "+OK ready\n|+OK\nSASL OAUTHBEARER\n.\n",
-         "C: CAPA, downgrade, error 2, close",
-         {},
-         token("tok")},
+        {"no STLS: not even the name goes out", "+OK ready\n|+OK\nSASL OAUTHBEARER\n.\n",
+         "C: CAPA, downgrade, error 2, close", nullptr, token("tok")},
     });
 }
 
