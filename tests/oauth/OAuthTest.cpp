@@ -81,11 +81,8 @@ TEST(OAuthClientTest, OnlyAClientWithAnIdAndHttpsEndpointsCanSignIn) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.authorize) + " " + row.token);
-        EXPECT_EQ(ProblemOf({QString::fromLatin1(row.authorize),
-                             QString::fromLatin1(row.token),
-                             QString::fromLatin1(row.id),
-                             QString(),
-                             {}}),
+        EXPECT_EQ(ProblemOf({QString::fromLatin1(row.authorize), QString::fromLatin1(row.token),
+                             QString::fromLatin1(row.id), QString(), QString()}),
                   row.problem);
     }
 }
