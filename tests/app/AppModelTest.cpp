@@ -192,6 +192,12 @@ std::vector<int> Uids(int from, int to, int except = 0) {
     return uids;
 }
 
+// The same list as a server without ids gives it.
+AccountResult Unlisted(int count) {
+    AccountResult r = Listed(count, Uids(1, count));
+    return r.Ids = {}, r;
+}
+
 // New is an id the list before did not hold, wherever it stands; of more than
 // 255 where the newest are read (IMAP), the older ones and those that come up
 // from below count as old once there was a list; where the first are read
@@ -207,6 +213,7 @@ TEST(OldMail, NewIsAnIdNotThereBeforeAndBeyond255TheCountOrTheWindowTells) {
         {"first run", {}, Listed(2, {1, 2}), "NN", 0},
         {"one left the middle", Listed(3, {1, 2, 3}), Listed(3, {1, 3, 4}), "..N", 2},
         {"one back in the middle", Listed(2, {1, 3}), Listed(3, {1, 2, 3}), ".N.", 2},
+        {"a list before without ids: the order tells", Unlisted(2), Listed(3, {7, 8, 9}), "..N", 2},
         {"one arrives above the window", Listed(300, Uids(46, 300), true),
          Listed(301, Uids(47, 301), true), window.substr(1) + "N", 300},
         {"one read in the window, one up from below", Listed(301, Uids(47, 301), true),

@@ -1,10 +1,9 @@
-// Transcripts of the IMAP dialogue: what the server says, what the client must
-// send and report. Each one runs with the server's bytes whole, one byte at a
-// time, and cut after each of the first bytes of every step, and must come out
-// the same.
+// Transcripts of the IMAP dialogue (support/Transcript.h): what the server says,
+// what the client must send and report.
 #include "imap/ImapSession.h"
 
 #include "common/Cp932.h"
+#include "support/Transcript.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -16,6 +15,8 @@ namespace {
 
 using namespace std::string_literals;
 using Tls = ImapSession::Tls;
+using transcript::Expire;
+using transcript::Joined;
 
 struct Recorder : ImapSessionHost {
     std::vector<std::string> log;
@@ -66,16 +67,7 @@ struct Recorder : ImapSessionHost {
     void Pushed() override { log.push_back("push"); }
 };
 
-std::string Joined(const std::vector<std::string>& log) {
-    std::string text;
-    for (const std::string& entry : log)
-        text += (text.empty() ? "" : ", ") + entry;
-    return text;
-}
-
-// Runs steps split at "|": bytes from the server ("\n" standing for CR LF), or
-// what the owner or the host does. Each step's bytes come in reads of `piece`
-// bytes, else whole after the first `cut` bytes.
+// Runs steps split at "|", the first "BEGIN" where it signs in.
 struct Transcript {
     Recorder host;
     ImapSession session{host};
@@ -85,44 +77,29 @@ struct Transcript {
     Tls tls = Tls::Offered;
     bool token = false; // the password is an OAuth token
 
-    void Run(const std::string& steps, size_t piece = 0, size_t cut = 0) {
+    void Run(const std::string& steps, transcript::Reads reads = {}) {
         session.UseCache(&cache);
         session.SetDayNames(days);
-        for (size_t at = 0, end = 0; end != std::string::npos; at = end + 1)
-            Step(steps.substr(at, (end = steps.find('|', at)) - at), piece, cut);
+        transcript::Play(
+            session, steps,
+            {{"BEGIN",
+              [&] {
+                  token ? session.BeginWithToken(user, password, "imap.example.jp", tls,
+                                                 "imap.example.jp", 993)
+                        : session.Begin(user, password, "imap.example.jp", tls);
+              }},
+             {"QUIT", [&] { session.Quit(); }},
+             {"KEEP", [&] { session.KeepOpen(true); }},
+             {"AGAIN", [&] { session.CheckAgain(); }},
+             {"RENEW", [&] { session.Renew(); }},
+             {"LEAVE", [&] { session.Leave(); }},
+             {"CLOSE", [&] { session.ConnectionClosed(); }},
+             {"TIMEOUT", [&] { Expire(host.timerRunning), session.TimerExpired(); }},
+             {"LIMIT", [&] { Expire(host.sessionTimerRunning), session.SessionTimerExpired(); }},
+             {"TLSUP", [&] { session.TlsStarted(); }},
+             {"TLSDOWN", [&] { session.ConnectionFailed(); }}},
+            reads);
     }
-    void Step(const std::string& step, size_t piece, size_t cut) {
-        const std::map<std::string, std::function<void()>> owner = {
-            {"BEGIN",
-             [&] {
-                 token ? session.BeginWithToken(user, password, "imap.example.jp", tls,
-                                                "imap.example.jp", 993)
-                       : session.Begin(user, password, "imap.example.jp", tls);
-             }},
-            {"QUIT", [&] { session.Quit(); }},
-            {"KEEP", [&] { session.KeepOpen(true); }},
-            {"AGAIN", [&] { session.CheckAgain(); }},
-            {"RENEW", [&] { session.Renew(); }},
-            {"LEAVE", [&] { session.Leave(); }},
-            {"CLOSE", [&] { session.ConnectionClosed(); }},
-            {"TIMEOUT", [&] { Expire(host.timerRunning), session.TimerExpired(); }},
-            {"LIMIT", [&] { Expire(host.sessionTimerRunning), session.SessionTimerExpired(); }},
-            {"TLSUP", [&] { session.TlsStarted(); }},
-            {"TLSDOWN", [&] { session.ConnectionFailed(); }}};
-        if (step.starts_with("RETR"))
-            return (void)session.Retr(std::stoi(step.substr(4)));
-        if (owner.contains(step))
-            return owner.at(step)();
-        std::string bytes;
-        for (char c : step)
-            bytes += c == '\n' ? "\r\n"s : std::string(1, c);
-        for (size_t i = 0, n = piece ? piece
-                               : cut ? cut
-                                     : bytes.size();
-             i < bytes.size(); i += n, n = piece ? piece : bytes.size())
-            session.Receive(std::string_view(bytes).substr(i, n));
-    }
-    static void Expire(bool& running) { EXPECT_TRUE(std::exchange(running, false)); }
 };
 
 struct Case {
@@ -131,24 +108,17 @@ struct Case {
 };
 
 void ExpectTranscripts(const std::vector<Case>& cases) {
-    for (const Case& c : cases) {
-        for (size_t piece = 0; piece <= 1; ++piece) {
-            for (size_t cut = 0; cut <= (piece ? 0 : 6); ++cut) {
-                SCOPED_TRACE(c.name + (piece ? ", byte by byte" : "") +
-                             (cut ? ", cut after " + std::to_string(cut) : ""));
-                Transcript t;
-                c.prepare ? c.prepare(t) : void();
-                t.Run("BEGIN|" + c.steps, piece, cut);
-                EXPECT_EQ(Joined(t.host.log), c.expected);
-                EXPECT_EQ(t.host.ids, c.ids);
-                // Closed: reset, no timer left running; none while idling either.
-                if (!t.session.Open() || c.expected.ends_with("idling") ||
-                    c.expected.ends_with("push")) {
-                    EXPECT_FALSE(t.host.timerRunning || t.host.sessionTimerRunning);
-                }
-            }
+    transcript::EveryWay(cases, [](const Case& c, transcript::Reads reads) {
+        Transcript t;
+        c.prepare ? c.prepare(t) : void();
+        t.Run("BEGIN|" + c.steps, reads);
+        EXPECT_EQ(Joined(t.host.log), c.expected);
+        EXPECT_EQ(t.host.ids, c.ids);
+        // Closed: reset, no timer left running; none while idling either.
+        if (!t.session.Open() || c.expected.ends_with("idling") || c.expected.ends_with("push")) {
+            EXPECT_FALSE(t.host.timerRunning || t.host.sessionTimerRunning);
         }
-    }
+    });
 }
 
 // A FETCH answer carrying the header as a literal; `items` come before it.
@@ -218,10 +188,7 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
          "SEARCH UNSEEN, connect 0, C: a5 LOGOUT"},
         {"PREAUTH: no login", "* PREAUTH hi\n|* OK [UIDVALIDITY 7]\n|a1 OK\n|* SEARCH 9\n|a2 OK\n",
          "C: a1 EXAMINE INBOX; a2 UID SEARCH UNSEEN, " + Fetch("9", 3)},
-        {"PREAUTH in clear when TLS is required",
-         "* PREAUTH hi\n",
-         "downgrade, error 2, close",
-         {},
+        {"PREAUTH in clear when TLS is required", "* PREAUTH hi\n", "downgrade, error 2, close", "",
          [](Transcript& t) { t.tls = Tls::Required; }},
         {"BYE for a greeting", "* BYE busy\n", "error 2, close"},
         // TLS.
@@ -230,43 +197,31 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
          "CAPABILITY IMAP4rev1\n|a2 OK\n",
          "STARTTLS offered, C: a1 STARTTLS, start TLS, C: a2 CAPABILITY, C: a3 LOGIN \"taro\" "
          "\"secret\"; a4 EXAMINE INBOX; a5 UID SEARCH UNSEEN"},
-        {"TLS required and not offered",
-         kCaps,
-         "downgrade, error 2, close",
-         {},
+        {"TLS required and not offered", kCaps, "downgrade, error 2, close", "",
          [](Transcript& t) { t.tls = Tls::Required; }},
         {"STARTTLS refused", "* OK [CAPABILITY STARTTLS]\n|a1 BAD\n",
          "STARTTLS offered, C: a1 STARTTLS, TLS failed, error 2, close"},
         {"the handshake fails", "* OK [CAPABILITY STARTTLS]\n|a1 OK\n|TLSDOWN",
          "STARTTLS offered, C: a1 STARTTLS, start TLS, TLS failed, error 2, close"},
-        {"imaps: no STARTTLS",
-         "* OK [CAPABILITY STARTTLS]\n",
-         "C: a1 LOGIN \"taro\" \"secret\"; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN",
-         {},
+        {"imaps: no STARTTLS", "* OK [CAPABILITY STARTTLS]\n",
+         "C: a1 LOGIN \"taro\" \"secret\"; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN", "",
          [](Transcript& t) { t.tls = Tls::Implicit; }},
         // Login: what the server offers, in UTF-8, and nothing it cannot carry.
-        {"quoted with escapes",
-         kCaps,
-         "C: a1 LOGIN \"taro\" \"a\\\"b\\\\\"; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN",
-         {},
+        {"quoted with escapes", kCaps,
+         "C: a1 LOGIN \"taro\" \"a\\\"b\\\\\"; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN", "",
          [](Transcript& t) { t.password = "a\"b\\"; }},
-        {"8-bit: UTF-8 in a literal after the server's +",
-         kCaps + "|+ go\n",
-         "C: a1 LOGIN \"taro\" {10}, C: 合言葉\r; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN",
-         {},
+        {"8-bit: UTF-8 in a literal after the server's +", kCaps + "|+ go\n",
+         "C: a1 LOGIN \"taro\" {10}, C: 合言葉\r; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN", "",
          [](Transcript& t) { t.password = cp932::FromUtf8("合言葉\r"); }},
-        {"AUTHENTICATE PLAIN in UTF-8",
-         "* OK [CAPABILITY AUTH=PLAIN SASL-IR]\n",
+        {"AUTHENTICATE PLAIN in UTF-8", "* OK [CAPABILITY AUTH=PLAIN SASL-IR]\n",
          "C: a1 AUTHENTICATE PLAIN AOWkqumDjgDlkIjoqIDokYk=; a2 EXAMINE INBOX; a3 UID SEARCH "
          "UNSEEN",
-         {},
+         "",
          [](Transcript& t) {
              t.user = cp932::FromUtf8("太郎"), t.password = cp932::FromUtf8("合言葉");
          }},
-        {"LITERAL+: the literal in the same write",
-         "* OK [CAPABILITY LITERAL+]\n",
-         "C: a1 LOGIN \"taro\" {1+}; \n; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN",
-         {},
+        {"LITERAL+: the literal in the same write", "* OK [CAPABILITY LITERAL+]\n",
+         "C: a1 LOGIN \"taro\" {1+}; \n; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN", "",
          [](Transcript& t) { t.password = "\n"; }},
         {"AUTH=PLAIN without SASL-IR: the answer after the +",
          "* OK [CAPABILITY LOGINDISABLED AUTH=PLAIN]\n|+\n",
@@ -276,24 +231,17 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
          "C: a1 LOGOUT, reason login disabled, error 4, close"},
         {"LOGINDISABLED over TLS and no AUTH=PLAIN: no mechanism",
          "* OK [CAPABILITY LOGINDISABLED AUTH=GSSAPI]\n|CLOSE",
-         "C: a1 LOGOUT, reason no mechanism, error 4, close",
-         {},
+         "C: a1 LOGOUT, reason no mechanism, error 4, close", "",
          [](Transcript& t) { t.tls = Tls::Implicit; }},
-        {"a NUL in the password",
-         kCaps + "|a1 OK\n",
-         "C: a1 LOGOUT, reason unsendable, error 4, close",
-         {},
+        {"a NUL in the password", kCaps + "|a1 OK\n",
+         "C: a1 LOGOUT, reason unsendable, error 4, close", "",
          [](Transcript& t) { t.password = "se\0cret"s; }},
-        {"a password of 16 KB goes out",
-         kCaps,
+        {"a password of 16 KB goes out", kCaps,
          "C: a1 LOGIN \"taro\" \"" + std::string(16384, 'x') +
              "\"; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN",
-         {},
-         [](Transcript& t) { t.password = std::string(16384, 'x'); }},
-        {"a password of 16 KB and one byte does not",
-         kCaps + "|a1 OK\n",
-         "C: a1 LOGOUT, reason too long, error 4, close",
-         {},
+         "", [](Transcript& t) { t.password = std::string(16384, 'x'); }},
+        {"a password of 16 KB and one byte does not", kCaps + "|a1 OK\n",
+         "C: a1 LOGOUT, reason too long, error 4, close", "",
          [](Transcript& t) { t.password = std::string(16385, 'x'); }},
         // Refusals: the answers due are read, one error told.
         {"login refused", kCaps + "|a1 NO\n|a2 BAD\n|* SEARCH 1\n|a3 BAD\n|a4 OK\n",
@@ -301,10 +249,8 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
         {"no login for now: a failure that passes, not a refusal",
          kCaps + "|a1 NO [UNAVAILABLE] later\n|a2 BAD\n|a3 BAD\n|a4 OK\n",
          kFlight + ", C: a4 LOGOUT, reason unavailable, error 2, close"},
-        {"refused before its literal",
-         kCaps + "|a1 NO\n|CLOSE",
-         "C: a1 LOGIN \"taro\" {3}, C: a2 LOGOUT, error 4, close",
-         {},
+        {"refused before its literal", kCaps + "|a1 NO\n|CLOSE",
+         "C: a1 LOGIN \"taro\" {3}, C: a2 LOGOUT, error 4, close", "",
          [](Transcript& t) { t.password = cp932::FromUtf8("語"); }},
         {"EXAMINE refused", kCaps + "|a1 OK\n|a2 NO\n|a3 BAD\n|CLOSE",
          kFlight + ", C: a4 LOGOUT, error 5, close"},
@@ -353,8 +299,7 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
              Selected("5") + "|a4 OK\n",
          kFlight + ", " + Fetch("5") + ", connect 1, disconnect, close, " + kFlight +
              ", connect 1, C: a4 LOGOUT, disconnect, close",
-         {},
-         quitInsideConnect},
+         "", quitInsideConnect},
         // Ends.
         {"closed before the login", kCaps + "|CLOSE", kFlight + ", error 2, close"},
         {"closed during the FETCH", kCaps + Selected("5") + "|CLOSE",
@@ -571,40 +516,29 @@ TEST(ImapSession, ATokenGoesOutAloneOverTlsAndARefusalIsAnsweredAndTold) {
     const std::string both = "* OK [CAPABILITY IMAP4rev1 SASL-IR AUTH=XOAUTH2 AUTH=OAUTHBEARER]\n";
     const std::string searched = "|* SEARCH\n|a2 OK\n|a3 OK\n";
     ExpectTranscripts({
-        {"OAUTHBEARER where offered, EXAMINE after the login's OK",
-         both + "|a1 OK\n" + searched,
+        {"OAUTHBEARER where offered, EXAMINE after the login's OK", both + "|a1 OK\n" + searched,
          "C: a1 " + bearer + ", C: a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN, connect 0, C: a4 LOGOUT",
-         {},
-         token(Tls::Implicit)},
+         "", token(Tls::Implicit)},
         {"XOAUTH2 without SASL-IR: the response after the +",
          "* OK [CAPABILITY IMAP4rev1 AUTH=XOAUTH2]\n|+\n|a1 OK\n" + searched,
          "C: a1 AUTHENTICATE XOAUTH2, C: dXNlcj10YXJvAWF1dGg9QmVhcmVyIHRvawEB, C: a2 EXAMINE "
          "INBOX; a3 UID SEARCH UNSEEN, connect 0, C: a4 LOGOUT",
-         {},
-         token(Tls::Implicit)},
+         "", token(Tls::Implicit)},
         {"a refusal's challenge answered with %x01, a second one cancelled",
          both + "|+ eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIn0=\n|+ again\n|a1 NO refused\n|a2 OK\n",
          "C: a1 " + bearer +
              ", C: AQ==, C: *, C: a2 LOGOUT, status invalid_token, reason token refused, error "
              "4, close",
-         {},
-         token(Tls::Implicit)},
+         "", token(Tls::Implicit)},
         {"a bare refusal of XOAUTH2",
          "* OK [CAPABILITY AUTH=XOAUTH2 SASL-IR]\n|a1 NO AUTHENTICATE failed.\n|a2 OK\n",
          "C: a1 AUTHENTICATE XOAUTH2 dXNlcj10YXJvAWF1dGg9QmVhcmVyIHRvawEB, C: a2 LOGOUT, status , "
          "reason token refused, error 4, close",
-         {},
-         token(Tls::Implicit)},
-        {"no TLS offered: nothing goes out",
-         both + "|a1 OK\n",
-         "C: a1 LOGOUT, reason token needs TLS, error 4, close",
-         {},
-         token(Tls::Offered)},
-        {"no mechanism for tokens",
-         "* OK [CAPABILITY AUTH=PLAIN SASL-IR]\n|a1 OK\n",
-         "C: a1 LOGOUT, reason token not offered, error 4, close",
-         {},
-         token(Tls::Implicit)},
+         "", token(Tls::Implicit)},
+        {"no TLS offered: nothing goes out", both + "|a1 OK\n",
+         "C: a1 LOGOUT, reason token needs TLS, error 4, close", "", token(Tls::Offered)},
+        {"no mechanism for tokens", "* OK [CAPABILITY AUTH=PLAIN SASL-IR]\n|a1 OK\n",
+         "C: a1 LOGOUT, reason token not offered, error 4, close", "", token(Tls::Implicit)},
     });
 }
 

@@ -27,11 +27,8 @@ struct BrowserSignInTest : ::testing::Test {
     void SetUp() override { ASSERT_TRUE(server.Running()); }
 
     OAuthClient Client() const {
-        return {server.Url("/authorize"),
-                server.Url("/token"),
-                QStringLiteral("pim-test"),
-                {},
-                QStringLiteral("mail offline_access")};
+        return {server.Url("/authorize"), server.Url("/token"), QStringLiteral("pim-test"),
+                QString(), QStringLiteral("mail offline_access")};
     }
     // Opens the provider's page and follows its one redirect, as a browser would.
     bool Open(const QUrl& url) {

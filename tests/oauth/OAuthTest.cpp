@@ -19,10 +19,8 @@ namespace {
 using namespace std::chrono_literals;
 
 const OAuthClient kClient{QStringLiteral("https://login.example/authorize?tenant=a%26b"),
-                          QStringLiteral("https://login.example/token"),
-                          QStringLiteral("app-1"),
-                          {},
-                          QStringLiteral("imap offline_access")};
+                          QStringLiteral("https://login.example/token"), QStringLiteral("app-1"),
+                          QString(), QStringLiteral("imap offline_access")};
 
 // The server of the whole sign-in checks the S256 challenge; a verifier or
 // state repeated would pass it.
@@ -83,11 +81,8 @@ TEST(OAuthClientTest, OnlyAClientWithAnIdAndHttpsEndpointsCanSignIn) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.authorize) + " " + row.token);
-        EXPECT_EQ(ProblemOf({QString::fromLatin1(row.authorize),
-                             QString::fromLatin1(row.token),
-                             QString::fromLatin1(row.id),
-                             {},
-                             {}}),
+        EXPECT_EQ(ProblemOf({QString::fromLatin1(row.authorize), QString::fromLatin1(row.token),
+                             QString::fromLatin1(row.id), QString(), QString()}),
                   row.problem);
     }
 }

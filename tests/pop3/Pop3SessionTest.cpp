@@ -1,12 +1,11 @@
-// Transcripts of the POP3 dialogue: what the server says, what the client must
-// send and report. Each one runs with the server's bytes in whole replies, again
-// one byte at a time, and cut in two after each of the first bytes of a reply
-// (where its status is read), and must come out the same.
+// Transcripts of the POP3 dialogue (support/Transcript.h): what the server says,
+// what the client must send and report.
 #include "pop3/Pop3Session.h"
 
 #include "common/Cp932.h"
 #include "mail/MailEndpoint.h"
 #include "mail/SaslToken.h"
+#include "support/Transcript.h"
 
 #include <algorithm>
 #include <functional>
@@ -18,6 +17,8 @@ namespace {
 
 using namespace std::string_literals;
 using Tls = Pop3Session::Tls;
+using transcript::Expire;
+using transcript::Joined;
 
 struct Recorder : Pop3SessionHost {
     std::vector<std::string> log; // UTF-8
@@ -59,21 +60,7 @@ struct Recorder : Pop3SessionHost {
     void TokenRefused(const std::string& status) override { log.push_back("status " + status); }
 };
 
-std::string Joined(const std::vector<std::string>& log) {
-    std::string text;
-    for (const std::string& entry : log)
-        text += (text.empty() ? "" : ", ") + entry;
-    return text;
-}
-
-// The server's bytes of each step in reads of `piece` bytes, else whole after
-// the first `cut` bytes.
-struct Reads {
-    size_t piece = 0, cut = 0;
-};
-
-// Runs a transcript: steps split at "|", each one bytes from the server ("\n"
-// standing for CR LF) or what the owner does.
+// Runs a transcript of steps split at "|".
 struct Transcript {
     Recorder host;
     Pop3Session session{host};
@@ -82,36 +69,22 @@ struct Transcript {
     std::string token; // signs in with it, for pop.example.jp:995, where not empty
     Transcript() { host.session = &session; }
 
-    void Run(const std::string& steps, Reads reads = {}) {
+    void Run(const std::string& steps, transcript::Reads reads = {}) {
         session.UseCache(&cache);
         token.empty() ? session.Begin("taro", "secret", {}, tls)
                       : session.BeginWithToken("taro", token, {}, tls, "pop.example.jp", 995);
-        for (size_t at = 0, end = 0; end != std::string::npos && !steps.empty(); at = end + 1)
-            Step(steps.substr(at, (end = steps.find('|', at)) - at), reads);
-    }
-    void Step(const std::string& step, Reads reads = {}) {
         // TLSUP: the host's handshake succeeded; TLSDOWN: it or the certificate failed.
-        const std::map<std::string, std::function<void()>> owner = {
-            {"QUIT", [&] { session.Quit(); }},
-            {"CLOSE", [&] { session.ConnectionClosed(); }},
-            {"TIMEOUT", [&] { Expire(host.timerRunning), session.TimerExpired(); }},
-            {"LIMIT", [&] { Expire(host.sessionTimerRunning), session.SessionTimerExpired(); }},
-            {"BEGIN", [&] { session.Begin("taro", "secret", {}, tls); }},
-            {"TLSUP", [&] { session.TlsStarted(); }},
-            {"TLSDOWN", [&] { session.ConnectionFailed(); }}};
-        if (step.size() == 5 && step.starts_with("RETR"))
-            return (void)session.Retr(step[4] - '0');
-        if (owner.contains(step))
-            return owner.at(step)();
-        std::string bytes;
-        for (char c : step)
-            bytes += c == '\n' ? "\r\n"s : std::string(1, c);
-        size_t n = reads.piece ? reads.piece : reads.cut ? reads.cut : bytes.size();
-        for (size_t i = 0; i < bytes.size(); i += n, n = reads.piece ? reads.piece : bytes.size())
-            session.Receive(std::string_view(bytes).substr(i, n));
+        transcript::Play(
+            session, steps,
+            {{"QUIT", [&] { session.Quit(); }},
+             {"CLOSE", [&] { session.ConnectionClosed(); }},
+             {"TIMEOUT", [&] { Expire(host.timerRunning), session.TimerExpired(); }},
+             {"LIMIT", [&] { Expire(host.sessionTimerRunning), session.SessionTimerExpired(); }},
+             {"BEGIN", [&] { session.Begin("taro", "secret", {}, tls); }},
+             {"TLSUP", [&] { session.TlsStarted(); }},
+             {"TLSDOWN", [&] { session.ConnectionFailed(); }}},
+            reads);
     }
-    // Only a running timer can expire; it is single-shot.
-    static void Expire(bool& running) { EXPECT_TRUE(std::exchange(running, false)); }
 };
 
 // A transcript, with what the owner does before it runs and checks after it.
@@ -122,30 +95,23 @@ struct Case {
 };
 
 void ExpectTranscripts(const std::vector<Case>& cases) {
-    for (const Case& c : cases) {
-        std::vector<Reads> ways = {{}, {1, 0}};
-        for (size_t cut = 1; cut <= 6; ++cut)
-            ways.push_back({0, cut});
-        for (const Reads reads : ways) {
-            SCOPED_TRACE(c.name + (reads.piece ? ", byte by byte" : "") +
-                         (reads.cut ? ", cut after " + std::to_string(reads.cut) : ""));
-            Transcript t;
-            t.tls = c.tls;
-            c.prepare ? c.prepare(t) : void();
-            t.Run(c.steps, reads);
-            EXPECT_EQ(Joined(t.host.log), c.expected);
-            // Closed by the last entry or the one before it: reset before it is used again.
-            const auto& log = t.host.log;
-            if (std::find(log.end() - std::min<size_t>(2, log.size()), log.end(), "close") !=
-                log.end()) {
-                EXPECT_FALSE(t.session.Open());
-                EXPECT_EQ(t.session.FState(), Pop3Session::psGreeting);
-                EXPECT_EQ(t.session.FErrorNo(), 0);
-                EXPECT_FALSE(t.host.timerRunning || t.host.sessionTimerRunning);
-            }
-            c.check ? c.check(t) : void();
+    transcript::EveryWay(cases, [](const Case& c, transcript::Reads reads) {
+        Transcript t;
+        t.tls = c.tls;
+        c.prepare ? c.prepare(t) : void();
+        t.Run(c.steps, reads);
+        EXPECT_EQ(Joined(t.host.log), c.expected);
+        // Closed by the last entry or the one before it: reset before it is used again.
+        const auto& log = t.host.log;
+        if (std::find(log.end() - std::min<size_t>(2, log.size()), log.end(), "close") !=
+            log.end()) {
+            EXPECT_FALSE(t.session.Open());
+            EXPECT_EQ(t.session.FState(), Pop3Session::psGreeting);
+            EXPECT_EQ(t.session.FErrorNo(), 0);
+            EXPECT_FALSE(t.host.timerRunning || t.host.sessionTimerRunning);
         }
-    }
+        c.check ? c.check(t) : void();
+    });
 }
 
 // Greeting, CAPA (neither TOP nor UIDL: every message by RETR), USER and PASS.
@@ -562,13 +528,10 @@ TEST(Pop3Session, ATokenGoesByAuthOverTlsAndARefusalIsAnsweredAndTold) {
     const std::string sasl = "+OK ready\n|+OK\nSASL PLAIN XOAUTH2 OAUTHBEARER\n.\n";
     const auto token = [](std::string text) { return [text](Transcript& t) { t.token = text; }; };
     ExpectTranscripts({
-        {"OAUTHBEARER with its response on the line",
-         sasl + "|+OK\n|+OK 0 0\n|QUIT|+OK\n|CLOSE",
+        {"OAUTHBEARER with its response on the line", sasl + "|+OK\n|+OK 0 0\n|QUIT|+OK\n|CLOSE",
          "C: CAPA, C: AUTH OAUTHBEARER " + bearer +
              ", C: STAT, connect 0, C: QUIT, disconnect, close",
-         {},
-         token("tok"),
-         Tls::Implicit},
+         nullptr, token("tok"), Tls::Implicit},
         {"a response too long for the line waits for the +, XOAUTH2 where alone",
          "+OK ready\n|+OK\nSASL XOAUTH2\n.\n|+ \n|+OK\n|+OK 0 0\n|QUIT|+OK\n|CLOSE",
          "C: CAPA, C: AUTH XOAUTH2, C: " +
@@ -576,33 +539,20 @@ TEST(Pop3Session, ATokenGoesByAuthOverTlsAndARefusalIsAnsweredAndTold) {
                           "auth=Bearer " +
                           std::string(200, 't') + "\x01\x01") +
              ", C: STAT, connect 0, C: QUIT, disconnect, close",
-         {},
-         token(std::string(200, 't')),
-         Tls::Implicit},
+         nullptr, token(std::string(200, 't')), Tls::Implicit},
         {"a refusal: %x01 to its challenge, then its -ERR",
          sasl + "|+ eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIn0=\n|-ERR no\n|CLOSE",
          "C: CAPA, C: AUTH OAUTHBEARER " + bearer +
              ", C: AQ==, status invalid_token, error 4, close",
-         {},
-         token("tok"),
+         nullptr, token("tok"), Tls::Implicit},
+        {"a server that cannot ask for now is no refusal", sasl + "|-ERR [SYS/TEMP] later\n|CLOSE",
+         "C: CAPA, C: AUTH OAUTHBEARER " + bearer + ", error 2, close", nullptr, token("tok"),
          Tls::Implicit},
-        {"a server that cannot ask for now is no refusal",
-         sasl + "|-ERR [SYS/TEMP] later\n|CLOSE",
-         "C: CAPA, C: AUTH OAUTHBEARER " + bearer + ", error 2, close",
-         {},
-         token("tok"),
+        {"no SASL for tokens", "+OK ready\n|+OK\nSASL PLAIN\n.\n|+OK\n|CLOSE",
+         "C: CAPA, token not offered, C: QUIT, error 4, close", nullptr, token("tok"),
          Tls::Implicit},
-        {"no SASL for tokens",
-         "+OK ready\n|+OK\nSASL PLAIN\n.\n|+OK\n|CLOSE",
-         "C: CAPA, token not offered, C: QUIT, error 4, close",
-         {},
-         token("tok"),
-         Tls::Implicit},
-        {"no STLS: not even the name goes out",
-         "+OK ready\n|+OK\nSASL OAUTHBEARER\n.\n",
-         "C: CAPA, downgrade, error 2, close",
-         {},
-         token("tok")},
+        {"no STLS: not even the name goes out", "+OK ready\n|+OK\nSASL OAUTHBEARER\n.\n",
+         "C: CAPA, downgrade, error 2, close", nullptr, token("tok")},
     });
 }
 

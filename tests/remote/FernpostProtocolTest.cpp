@@ -75,18 +75,6 @@ TEST(FernpostWire, PacketIdsFieldsAndTheMemoryOfTheLastTexts) {
     EXPECT_FALSE(history.Seen("id0"));
 }
 
-TEST(FernpostReassembly, EveryLengthRoundTripsInOrderAndReversed) {
-    for (const bool security : {false, true}) {
-        for (size_t length = 1; length <= 1600; ++length) {
-            const std::string text = TextOf(length);
-            auto datagrams = *MakeDatagrams(text, security);
-            ASSERT_EQ(Reassemble(datagrams), text) << length << (security ? " scrambled" : "");
-            std::reverse(datagrams.begin(), datagrams.end());
-            ASSERT_EQ(Reassemble(datagrams), text) << length << " reversed";
-        }
-    }
-}
-
 TEST(FernpostReassembly, TheBodyIsReadAsAWholeWouldBe) {
     // Fragments as a station might send them, not only as MakeDatagrams cuts.
     const struct {

@@ -1,0 +1,72 @@
+// The transcript harness of the POP3 and IMAP session tests: steps split at "|",
+// each one something the owner does, named in a table ("RETRn" fetching message
+// n), or bytes from the server ("\n" standing for CR LF). Each transcript runs
+// with the server's bytes whole, one byte at a time, and cut after each of the
+// first bytes of every step (where a status is read), and must come out the same.
+#pragma once
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pim::transcript {
+
+// The server's bytes of each step in reads of `piece` bytes, else whole after
+// the first `cut` bytes.
+struct Reads {
+    size_t piece = 0, cut = 0;
+};
+
+using Actions = std::map<std::string, std::function<void()>>;
+
+template <class Session>
+void Play(Session& session, const std::string& steps, const Actions& actions, Reads reads) {
+    for (size_t at = 0, end = 0; end != std::string::npos; at = end + 1) {
+        const std::string step = steps.substr(at, (end = steps.find('|', at)) - at);
+        if (step.starts_with("RETR")) {
+            session.Retr(std::stoi(step.substr(4)));
+        } else if (actions.contains(step)) {
+            actions.at(step)();
+        } else {
+            std::string bytes;
+            for (char c : step)
+                bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
+            size_t n = reads.piece ? reads.piece : reads.cut ? reads.cut : bytes.size();
+            for (size_t i = 0; i < bytes.size();
+                 i += n, n = reads.piece ? reads.piece : bytes.size())
+                session.Receive(std::string_view(bytes).substr(i, n));
+        }
+    }
+}
+
+// Runs `check(c, reads)` for every case in every way of reading, traced by its name.
+template <class Case, class Check>
+void EveryWay(const std::vector<Case>& cases, Check check) {
+    std::vector<Reads> ways = {{}, {1, 0}};
+    for (size_t cut = 1; cut <= 6; ++cut)
+        ways.push_back({0, cut});
+    for (const Case& c : cases) {
+        for (const Reads reads : ways) {
+            SCOPED_TRACE(c.name + (reads.piece ? ", byte by byte" : "") +
+                         (reads.cut ? ", cut after " + std::to_string(reads.cut) : ""));
+            check(c, reads);
+        }
+    }
+}
+
+inline std::string Joined(const std::vector<std::string>& log) {
+    std::string text;
+    for (const std::string& entry : log)
+        text += (text.empty() ? "" : ", ") + entry;
+    return text;
+}
+
+// Only a running timer can expire; it is single-shot.
+inline void Expire(bool& running) {
+    EXPECT_TRUE(std::exchange(running, false));
+}
+
+} // namespace pim::transcript
