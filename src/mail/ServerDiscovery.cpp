@@ -117,8 +117,9 @@ ServerDiscovery::ServerDiscovery(QObject* parent) : QObject(parent) {
 }
 
 ServerDiscovery::~ServerDiscovery() {
+    // An abort tells its end at once: nobody here may hear it any more.
     for (QDnsLookup* lookup : lookups_)
-        lookup->abort();
+        lookup->disconnect(this), lookup->abort();
 }
 
 void ServerDiscovery::Start(const QString& address) {
