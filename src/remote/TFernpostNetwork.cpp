@@ -20,7 +20,6 @@ using fpn::CommandText;
 using fpn::GetField;
 
 constexpr size_t kMaxPeers = 256;
-constexpr int kHousekeepingInterval = 5000;
 
 std::string Flag(bool value) {
     return value ? "1" : "0";
@@ -87,7 +86,7 @@ bool TFernpostNetwork::Open() {
     recvHistory_.Clear();
     FMachineName = LocalMachineName();
     FIPAddress = LocalIPv4Address();
-    housekeeping_.start(kHousekeepingInterval);
+    housekeeping_.start(HousekeepingInterval);
     return true;
 }
 

@@ -61,6 +61,8 @@ public:
 
     // The time source, for the one-minute expiry and the arrival times.
     std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
+    // How often texts that never completed are looked for (ms), from the next Open.
+    int HousekeepingInterval = 5000;
 
     bool Open();
     void Close();

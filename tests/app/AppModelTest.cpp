@@ -198,6 +198,11 @@ AccountResult Unlisted(int count) {
     return r.Ids = {}, r;
 }
 
+// The same list with its first message's header empty.
+AccountResult Blank(AccountResult r) {
+    return r.Subjects[0].clear(), r;
+}
+
 // New is an id the list before did not hold, wherever it stands; of more than
 // 255 where the newest are read (IMAP), the older ones and those that come up
 // from below count as old once there was a list; where the first are read
@@ -214,6 +219,10 @@ TEST(OldMail, NewIsAnIdNotThereBeforeAndBeyond255TheCountOrTheWindowTells) {
         {"one left the middle", Listed(3, {1, 2, 3}), Listed(3, {1, 3, 4}), "..N", 2},
         {"one back in the middle", Listed(2, {1, 3}), Listed(3, {1, 2, 3}), ".N.", 2},
         {"a list before without ids: the order tells", Unlisted(2), Listed(3, {7, 8, 9}), "..N", 2},
+        {"so too where its first had no subject", Blank(Unlisted(1)), Blank(Listed(2, {7, 8})),
+         ".N", 1},
+        {"one message before", Listed(1, {2}), Listed(2, {1, 2}), "N.", 1},
+        {"a blank header after an empty list", Listed(0, {}), Blank(Listed(1, {5})), "N", 0},
         {"one arrives above the window", Listed(300, Uids(46, 300), true),
          Listed(301, Uids(47, 301), true), window.substr(1) + "N", 300},
         {"one read in the window, one up from below", Listed(301, Uids(47, 301), true),

@@ -527,19 +527,23 @@ TEST(Pop3Session, ATokenGoesByAuthOverTlsAndARefusalIsAnsweredAndTold) {
         "bixhPXRhcm8sAWhvc3Q9cG9wLmV4YW1wbGUuanABcG9ydD05OTUBYXV0aD1CZWFyZXIgdG9rAQE=";
     const std::string sasl = "+OK ready\n|+OK\nSASL PLAIN XOAUTH2 OAUTHBEARER\n.\n";
     const auto token = [](std::string text) { return [text](Transcript& t) { t.token = text; }; };
+    const auto response = [](size_t length) {
+        return EncodeBase64("user=taro\x01"
+                            "auth=Bearer " +
+                            std::string(length, 't') + "\x01\x01");
+    };
+    const std::string xoauth2 = "+OK ready\n|+OK\nSASL XOAUTH2\n.\n",
+                      rest = "|+OK 0 0\n|QUIT|+OK\n|CLOSE",
+                      stat = ", C: STAT, connect 0, C: QUIT, disconnect, close";
     ExpectTranscripts({
-        {"OAUTHBEARER with its response on the line", sasl + "|+OK\n|+OK 0 0\n|QUIT|+OK\n|CLOSE",
-         "C: CAPA, C: AUTH OAUTHBEARER " + bearer +
-             ", C: STAT, connect 0, C: QUIT, disconnect, close",
-         nullptr, token("tok"), Tls::Implicit},
-        {"a response too long for the line waits for the +, XOAUTH2 where alone",
-         "+OK ready\n|+OK\nSASL XOAUTH2\n.\n|+ \n|+OK\n|+OK 0 0\n|QUIT|+OK\n|CLOSE",
-         "C: CAPA, C: AUTH XOAUTH2, C: " +
-             EncodeBase64("user=taro\x01"
-                          "auth=Bearer " +
-                          std::string(200, 't') + "\x01\x01") +
-             ", C: STAT, connect 0, C: QUIT, disconnect, close",
-         nullptr, token(std::string(200, 't')), Tls::Implicit},
+        {"OAUTHBEARER with its response on the line", sasl + "|+OK\n" + rest,
+         "C: CAPA, C: AUTH OAUTHBEARER " + bearer + stat, nullptr, token("tok"), Tls::Implicit},
+        {"XOAUTH2 where alone, its response filling the line's 255 octets",
+         xoauth2 + "|+OK\n" + rest, "C: CAPA, C: AUTH XOAUTH2 " + response(156) + stat, nullptr,
+         token(std::string(156, 't')), Tls::Implicit},
+        {"a response one base64 group too long for the line waits for the +",
+         xoauth2 + "|+ \n|+OK\n" + rest, "C: CAPA, C: AUTH XOAUTH2, C: " + response(157) + stat,
+         nullptr, token(std::string(157, 't')), Tls::Implicit},
         {"a refusal: %x01 to its challenge, then its -ERR",
          sasl + "|+ eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIn0=\n|-ERR no\n|CLOSE",
          "C: CAPA, C: AUTH OAUTHBEARER " + bearer +

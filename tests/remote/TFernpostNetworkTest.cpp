@@ -219,11 +219,18 @@ TEST_F(StationTest, WhatTheWireCannotCarryIsRefusedAndCopiesAreHandledOnce) {
     EXPECT_TRUE(!station.Absence && station.AbsenceMessage.empty());
     EXPECT_FALSE(station.SendText("FPMESSAGE:X")) << "nothing goes out while closed";
     EXPECT_TRUE(tap.WaitFor("LOGOUT"));
+    station.HousekeepingInterval = 10;
     ASSERT_TRUE(station.Open() && station.Login());
     EXPECT_EQ(station.LoginCount(), 0);
     EXPECT_FALSE(station.InputMessage("m", "PC02", "FPN"));
     for (int i = 0; i < 20; ++i)
         station.ReceiveDatagram("10.3.0." + std::to_string(i), first);
+    EXPECT_EQ(overflows, 1);
+    // A minute on, what never completed is gone and its slot is free again.
+    station.Now = [] { return QDateTime::currentDateTime().addSecs(61); };
+    test::RunFor(100ms);
+    for (int i = 0; i < 20; ++i)
+        station.ReceiveDatagram("10.4.0." + std::to_string(i), first);
     EXPECT_EQ(overflows, 1);
 }
 
