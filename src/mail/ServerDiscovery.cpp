@@ -59,8 +59,9 @@ std::optional<ServerProposal> ReadAutoconfig(const QByteArray& document, const Q
         } else if (incoming && xml.isEndElement() && xml.name() == u"incomingServer") {
             incoming = false;
             const bool tls = socket == u"SSL";
+            host.replace(QLatin1String("%EMAILDOMAIN%"), address.section(u'@', -1));
             if ((type != u"imap" && type != u"pop3") || (!tls && socket != u"STARTTLS") ||
-                host.isEmpty() || host.contains(u'/'))
+                host.isEmpty() || host.contains(u'/') || host.contains(u'%'))
                 continue;
             // The order among equals is the document's own.
             servers.push_back({u'_' + type + QLatin1String(tls ? "s._tcp" : "._tcp"), host,
@@ -78,7 +79,8 @@ std::optional<ServerProposal> ReadAutoconfig(const QByteArray& document, const Q
     if (!chosen)
         return chosen;
     for (size_t i = 0; i < servers.size(); ++i) {
-        if (!chosen->server.contains(servers[i].target))
+        // The user of the very entry chosen: a host may serve POP3 and IMAP apart.
+        if (ChooseServer({servers[i]}) != chosen)
             continue;
         const QString local = address.section(u'@', 0, -2);
         QString named = users[i];
@@ -159,10 +161,13 @@ void ServerDiscovery::Finish() {
         for (QDnsLookup* lookup : std::exchange(lookups_, {}))
             lookup->abort(), lookup->deleteLater();
     timeOut_.stop();
-    if (const std::optional<ServerProposal> chosen = ChooseServer(std::exchange(records_, {})))
-        emit found(chosen);
-    else
-        FetchAutoconfig(0);
+    std::optional<ServerProposal> chosen = ChooseServer(std::exchange(records_, {}));
+    if (!chosen)
+        return FetchAutoconfig(0);
+    const QString host = QUrl(chosen->server).host(), domain = address_.section(u'@', -1);
+    chosen->outside = host.compare(domain, Qt::CaseInsensitive) != 0 &&
+                      !host.endsWith(u'.' + domain, Qt::CaseInsensitive);
+    emit found(chosen);
 }
 
 void ServerDiscovery::FetchAutoconfig(int step) {
@@ -185,8 +190,11 @@ void ServerDiscovery::FetchAutoconfig(int step) {
     // Secure to the end: an HTTPS page may send the reader to another, never to HTTP.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(3);
     request.setTransferTimeout(kTimeOutMs);
     QNetworkReply* reply = network_->get(request);
+    // The transfer time-out counts only silence: a server that trickles is cut too.
+    QTimer::singleShot(kTimeOutMs, reply, &QNetworkReply::abort);
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
         if (received > kMaxDocumentBytes)
             reply->abort();

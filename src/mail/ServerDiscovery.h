@@ -28,6 +28,9 @@ struct ServerProposal {
     QString server;  // as an account's host: "imaps://mail.example.jp"
     bool tls = true; // false: STARTTLS at best, the password in clear at worst
     QString user;    // the user ID the provider names; empty: the address
+    // The DNS named a host outside the address's domain: an answer anyone on the
+    // way could have forged, which no certificate of the domain vouches for.
+    bool outside = false;
     bool operator==(const ServerProposal&) const = default;
 };
 

@@ -184,6 +184,11 @@ TAccountForm::TAccountForm(QWidget* parent) : QDialog(parent, kDialogFlags) {
     edClientSecret->setPlaceholderText(UiString("AccountForm", "プロバイダが発行した場合のみ"));
     connect(cbAuth, &QComboBox::activated, this, &TAccountForm::AuthChosen);
     connect(edUserID, &QLineEdit::editingFinished, this, &TAccountForm::ProposeServer);
+    // An answer for an address no longer typed would fill in another domain's server.
+    connect(edUserID, &QLineEdit::textEdited, this, [this] {
+        if (discovery_)
+            discovery_.reset(), edHostName->setPlaceholderText({});
+    });
 
     // Server, user ID and password are ASCII: typing goes straight in, past the
     // input method. The display name is often Japanese and keeps it.
@@ -460,16 +465,24 @@ void TAccountForm::ServerFound(const std::optional<ServerProposal>& proposal) {
         proposal ? QString() : UiString("AccountForm", "見つかりませんでした。入力してください"));
     if (!proposal || !edHostName->text().trimmed().isEmpty())
         return;
-    // A server without TLS is proposed only where the user says so.
+    // A server without TLS, or one outside the domain, is proposed only where the user says so.
+    const auto agreed = [this](const QString& question) {
+        return MessageBox(this, cp932::FromUnicode(question),
+                          mb::YesNo | mb::IconExclamation | mb::DefButton2) == IDYES;
+    };
     if (!proposal->tls &&
-        MessageBox(this,
-                   cp932::FromUnicode(
-                       UiString("AccountForm",
-                                "ドメインの DNS はメールサーバ %1 を示していますが、暗号化（TLS）"
-                                "の接続ではありません。パスワードが暗号化されずに送られることが"
-                                "あります。このサーバを使いますか？")
-                           .arg(proposal->server)),
-                   mb::YesNo | mb::IconExclamation | mb::DefButton2) != IDYES)
+        !agreed(UiString("AccountForm",
+                         "ドメインの DNS はメールサーバ %1 を示していますが、暗号化（TLS）"
+                         "の接続ではありません。パスワードが暗号化されずに送られることが"
+                         "あります。このサーバを使いますか？")
+                    .arg(proposal->server)))
+        return;
+    if (proposal->outside &&
+        !agreed(UiString("AccountForm",
+                         "ドメイン %1 の DNS は、そのドメインの外にあるメールサーバ %2 を示して"
+                         "います。DNS の応答は偽装されることがあります。このサーバにパスワード"
+                         "を送ってよいか確かめてください。このサーバを使いますか？")
+                    .arg(edUserID->text().trimmed().section(u'@', -1), proposal->server)))
         return;
     edHostName->setText(proposal->server);
     if (!proposal->user.isEmpty())

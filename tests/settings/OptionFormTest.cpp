@@ -634,7 +634,8 @@ TEST_F(DialogTest, TheAccountEditorFindsTheServerInTheDomainsSrvRecords) {
                                          "_pop3._tcp.same.example 5 0 110 pop.same.example.\n"
                                          "_imaps._tcp.plain.example 0 0 0 .\n"
                                          "_imap._tcp.plain.example 1 0 1143 mail.plain.example.\n"
-                                         "pop.guess.example A 127.0.0.1\n");
+                                         "pop.guess.example A 127.0.0.1\n"
+                                         "_imaps._tcp.away.example 0 0 993 imap.elsewhere.test.\n");
     const pid_t server = test::Spawn({"/usr/bin/python3", PIM_TESTS_DIR "/support/srv_server.py",
                                       "127.0.0.2", "53", dir.file("records")},
                                      {}, dir.file("log"));
@@ -642,15 +643,21 @@ TEST_F(DialogTest, TheAccountEditorFindsTheServerInTheDomainsSrvRecords) {
         ::kill(server, SIGKILL), test::WaitExit(server, 5s);
         GTEST_SKIP() << "no DNS server on 127.0.0.2:53 (needs root)";
     }
+    // A server without TLS or outside the domain only after Yes; none for an address edited
+    // meanwhile.
     const struct {
         const char* domain;
         int answer;
         const char* server;
         bool asked;
+        bool edited = false;
     } rows[] = {{"tls.example", IDYES, "pop3s://pop.tls.example", false},
+                {"tls.example", IDYES, "", false, true},
                 {"same.example", IDYES, "imaps://imap.same.example", false},
                 {"plain.example", IDNO, "", true},
                 {"plain.example", IDYES, "imap://mail.plain.example:1143", true},
+                {"away.example", IDNO, "", true},
+                {"away.example", IDYES, "imaps://imap.elsewhere.test", true},
                 {"guess.example", IDYES, "pop3s://pop.guess.example", false},
                 {"none.example", IDYES, "", false}};
     for (const auto& row : rows) {
@@ -659,8 +666,10 @@ TEST_F(DialogTest, TheAccountEditorFindsTheServerInTheDomainsSrvRecords) {
         TAccountForm form;
         form.edUserID->setText(QStringLiteral("taro@") + row.domain);
         emit form.edUserID->editingFinished();
+        if (row.edited)
+            emit form.edUserID->textEdited(QStringLiteral("taro@none.exampl"));
         EXPECT_TRUE(test::RunUntil([&] { return !form.findChild<ServerDiscovery*>(); }, 8s));
-        test::RunFor(50ms);
+        test::RunFor(row.edited ? 500ms : 50ms);
         EXPECT_EQ(form.edHostName->text(), row.server) << row.domain;
         EXPECT_EQ(boxes.size(), size_t(row.asked)) << row.domain;
     }
@@ -724,6 +733,13 @@ TEST_F(DialogTest, TheAccountEditorReadsTheProvidersAutoconfigDocument) {
         EXPECT_EQ(form.edHostName->text(), host);
         EXPECT_EQ(form.edUserID->text(), user);
     }
+    // The user of the entry chosen, where one host serves both; the domain put in its name.
+    EXPECT_EQ(ReadAutoconfig(document(server("pop3", "mail.%EMAILDOMAIN%", 110, "STARTTLS",
+                                             "%EMAILLOCALPART%") +
+                                      server("imap", "mail.%EMAILDOMAIN%", 993, "SSL", "pim"))
+                                 .c_str(),
+                             "taro@b.example"),
+              (ServerProposal{"imaps://mail.b.example", true, "pim"}));
     EXPECT_EQ(ReadAutoconfig(QByteArray(ServerDiscovery::kMaxDocumentBytes + 1, ' ') +
                                  document(server("imap", "h", 993, "SSL", "u")).c_str(),
                              "a@b"),
