@@ -354,6 +354,7 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 void TMainForm::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
+    EndKeyboardSizing();
     FollowSight();
     // The place it shows at again, and the one saved.
     KeepPlace();
@@ -590,9 +591,7 @@ void TMainForm::keyPressEvent(QKeyEvent* event) {
         break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        releaseKeyboard();
-        sizing_.reset();
-        return;
+        return EndKeyboardSizing();
     default:
         return;
     }
@@ -600,11 +599,20 @@ void TMainForm::keyPressEvent(QKeyEvent* event) {
     KeepPlace();
     resize(to);
     if (event->key() == Qt::Key_Escape)
+        EndKeyboardSizing();
+}
+
+// The grab holds every key of the desktop: it ends, keeping the size, as soon as
+// the user turns elsewhere (a click, another window, a message box, the tray).
+void TMainForm::EndKeyboardSizing() {
+    if (sizing_)
         releaseKeyboard(), sizing_.reset();
 }
 
 void TMainForm::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        EndKeyboardSizing();
     if (event->type() != QEvent::WindowStateChange)
         return;
     FollowSight();
@@ -613,6 +621,7 @@ void TMainForm::changeEvent(QEvent* event) {
 }
 
 void TMainForm::mousePressEvent(QMouseEvent* event) {
+    EndKeyboardSizing();
     const QPoint at = event->position().toPoint();
     // The window icon: its menu just below it on the left button, else at the cursor.
     if (QRect(4, 7, 16, 16).contains(at)) {

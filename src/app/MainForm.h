@@ -130,6 +130,7 @@ private:
     // The window menu's "Size": the arrow keys size the window until Enter,
     // Escape puts the size back.
     void StartKeyboardSizing();
+    void EndKeyboardSizing();
     void FormDestroy();
     void tvAccountClick();
     // Whether the mail program started.

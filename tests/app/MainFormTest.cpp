@@ -384,6 +384,14 @@ TEST_F(MainFormTest, TheMenusListTheirItemsFollowOfflineModeAndWithoutAnAccountO
         emit form->sysMenu->aboutToShow();
         EXPECT_EQ(form->sysMenu->actions()[6]->isEnabled(), minimised);
     }
+    // Sizing by keys holds the keyboard only until the window is left.
+    Settings.Type = 1;
+    form->showNormal();
+    emit form->sysMenu->aboutToShow();
+    form->sysMenu->actions()[8]->trigger();
+    EXPECT_EQ(QWidget::keyboardGrabber(), form.get());
+    form->hide();
+    EXPECT_EQ(QWidget::keyboardGrabber(), nullptr);
 
     ASSERT_TRUE(SetUiLanguage(UiLanguage::English));
     form = Create();
