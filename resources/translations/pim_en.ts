@@ -14,6 +14,10 @@
         <source>オンラインアカウントで再度サインインしてください</source>
         <translation>Sign in again in Online Accounts</translation>
     </message>
+    <message>
+        <source>オンラインアカウントでサーバが変わりました</source>
+        <translation>The server changed in Online Accounts</translation>
+    </message>
 </context>
 <context>
     <name>AccountForm</name>
@@ -200,6 +204,10 @@
     <message>
         <source>ドメインの DNS はメールサーバ %1 を示していますが、暗号化（TLS）の接続ではありません。パスワードが暗号化されずに送られることがあります。このサーバを使いますか？</source>
         <translation>The domain’s DNS names the mail server %1, but not for an encrypted (TLS) connection. The password may be sent unencrypted. Use this server?</translation>
+    </message>
+    <message>
+        <source>ドメイン %1 の DNS は、そのドメインの外にあるメールサーバ %2 を示しています。DNS の応答は偽装されることがあります。このサーバにパスワードを送ってよいか確かめてください。このサーバを使いますか？</source>
+        <translation>The DNS of the domain %1 names the mail server %2, outside that domain. DNS answers can be forged: make sure this server may receive your password. Use this server?</translation>
     </message>
 </context>
 <context>
@@ -644,6 +652,10 @@
     <message>
         <source>オンラインアカウントでメールがオフです</source>
         <translation>Mail is turned off in Online Accounts</translation>
+    </message>
+    <message>
+        <source>オンラインアカウントから応答がありません</source>
+        <translation>No answer from Online Accounts</translation>
     </message>
 </context>
 <context>

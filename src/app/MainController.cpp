@@ -81,6 +81,10 @@ MainController::MainController(TMainForm& view, const std::string& programDir, T
                          if (const Account* account = accounts_.Find(id))
                              KeepRefreshToken(account->Settings(), token);
                      });
+    QObject::connect(&accounts_, &AccountList::followed, &view_,
+                     [this](int slot, const std::string& hostName, const std::string& userID) {
+                         FollowDesktop(slot, hostName, userID);
+                     });
 }
 
 // One window at a time: a second account without a grant waits for the next
@@ -134,6 +138,21 @@ void MainController::KeepRefreshTokenInFile(const TAccount& owner, const std::st
     if (TOptionForm* open = view_.OptionForm())
         take(open->EditAccounts, false);
     take(Accounts, profileUsable_);
+}
+
+void MainController::FollowDesktop(int slot, const std::string& hostName,
+                                   const std::string& userID) {
+    TAccount& account = Accounts[size_t(slot)];
+    const std::string bound = account.OnlineAccount;
+    if (TOptionForm* open = view_.OptionForm())
+        for (TAccount& edited : open->EditAccounts)
+            if (edited.OnlineAccount == bound)
+                edited.HostName = hostName, edited.UserID = userID;
+    const TAccount before = account;
+    account.HostName = hostName, account.UserID = userID;
+    // A file edited meanwhile keeps what it says; the desktop is followed again at each run.
+    if (profileUsable_)
+        SaveFollowedAccount(profilePath_, slot, before, account);
 }
 
 MainController::~MainController() = default;

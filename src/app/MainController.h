@@ -102,6 +102,7 @@ private:
     void SignInWanted(Account::Id id) override;
     void KeepRefreshToken(const TAccount& owner, const std::string& token);
     void KeepRefreshTokenInFile(const TAccount& owner, const std::string& token);
+    void FollowDesktop(int slot, const std::string& hostName, const std::string& userID);
 
     // What the remote menu reads of the program.
     class MenuHost : public RemoteMenuHost {

@@ -31,6 +31,13 @@ QString SignInAgain() {
     return UiString("OnlineAccounts", "オンラインアカウントで再度サインインしてください");
 }
 
+// The service said the grant or password is gone; anything else (no answer in
+// time, the service restarting, the provider out of reach) passes.
+bool SignInNeeded(const QDBusMessage& reply) {
+    return reply.type() == QDBusMessage::ReplyMessage ||
+           reply.errorName() == u"org.gnome.OnlineAccounts.Error.NotAuthorized";
+}
+
 } // namespace
 
 QString OnlineServer(const QString& imapHost, bool useSsl, bool useTls) {
@@ -143,22 +150,32 @@ void OnlineAccounts::Credentials(const QString& id, bool renew, Done done) {
         return;
     }
     const OnlineMailAccount* account = Find(id);
+    const auto refuse = [&done](const QString& reason) { done({{}, {}, {}, {}, reason, true}); };
     if (!account)
-        return done(std::nullopt, UiString("OnlineAccounts", "オンラインアカウントにありません"));
+        return refuse(UiString("OnlineAccounts", "オンラインアカウントにありません"));
     if (!account->mailOn)
-        return done(std::nullopt,
-                    UiString("OnlineAccounts", "オンラインアカウントでメールがオフです"));
+        return refuse(UiString("OnlineAccounts", "オンラインアカウントでメールがオフです"));
     if (!account->refusal.isEmpty())
-        return done(std::nullopt, account->refusal);
-    const QString path = account->path;
-    const auto secret = [this, path, oauth = account->oauth, done] {
-        const auto answered = [done](const QDBusMessage& reply) {
+        return refuse(account->refusal);
+    const Secret asked{{}, account->oauth, account->server, account->user, {}, false};
+    const auto failed = [asked, done](const QDBusMessage& reply) {
+        Secret none = asked;
+        none.signInNeeded = SignInNeeded(reply);
+        none.reason = none.signInNeeded
+                          ? SignInAgain()
+                          : UiString("OnlineAccounts", "オンラインアカウントから応答がありません");
+        done(none);
+    };
+    const auto secret = [this, path = account->path, asked, done, failed] {
+        const auto answered = [asked, done, failed](const QDBusMessage& reply) {
             if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty() ||
                 reply.arguments().constFirst().toString().isEmpty())
-                return done(std::nullopt, SignInAgain());
-            done(reply.arguments().constFirst().toString(), {});
+                return failed(reply);
+            Secret got = asked;
+            got.value = reply.arguments().constFirst().toString();
+            done(got);
         };
-        if (oauth)
+        if (asked.token)
             Ask(path, kOAuth2, QStringLiteral("GetAccessToken"), {}, kTokenMs, answered);
         else
             Ask(path, kPassword, QStringLiteral("GetPassword"), {QStringLiteral("imap-password")},
@@ -166,10 +183,10 @@ void OnlineAccounts::Credentials(const QString& id, bool renew, Done done) {
     };
     if (!renew)
         return secret();
-    Ask(path, kAccount, QStringLiteral("EnsureCredentials"), {}, kTokenMs,
-        [secret, done](const QDBusMessage& reply) {
+    Ask(account->path, kAccount, QStringLiteral("EnsureCredentials"), {}, kTokenMs,
+        [secret, failed](const QDBusMessage& reply) {
             if (reply.type() != QDBusMessage::ReplyMessage)
-                return done(std::nullopt, SignInAgain());
+                return failed(reply);
             secret();
         });
 }

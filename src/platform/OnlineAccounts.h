@@ -48,7 +48,14 @@ public:
     // The secret of a login: a token (OAuth) or the IMAP password. With
     // `renew` the service is asked to make sure of the credentials first (after
     // a server refused a token). Nothing, with the reason, where it has none.
-    using Done = std::function<void(std::optional<QString> secret, const QString& reason)>;
+    struct Secret {
+        std::optional<QString> value;
+        bool token = false;        // an OAuth access token, not a password
+        QString server, user;      // what it is for, as the desktop says at the answer
+        QString reason;            // why there is none
+        bool signInNeeded = false; // only the user can mend it, in the desktop's settings
+    };
+    using Done = std::function<void(const Secret& secret)>;
     void Credentials(const QString& id, bool renew, Done done);
 
 public slots:

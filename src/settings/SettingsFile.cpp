@@ -409,6 +409,22 @@ bool SaveAccountSecurity(const std::string& path, int slot, const TAccount& acco
     });
 }
 
+bool SaveFollowedAccount(const std::string& path, int slot, const TAccount& before,
+                         const TAccount& now, std::string* error) {
+    if (slot < 0 || slot >= kMaxAccounts || before.OnlineAccount.empty())
+        return false;
+    const std::string section = AccountSection(slot);
+    return Rewrite(path, error, [&](IniFile& ini) {
+        if (ini.ReadString(section, "OnlineAccount") != before.OnlineAccount ||
+            ini.ReadString(section, "HostName") != before.HostName ||
+            ini.ReadString(section, "UserID") != before.UserID)
+            return false;
+        ini.WriteString(section, "HostName", now.HostName);
+        ini.WriteString(section, "UserID", now.UserID);
+        return true;
+    });
+}
+
 bool ClearSavedSecret(const std::string& path, int slot, const TAccount& account,
                       const std::string& secret, std::string* error) {
     if (slot < 0 || slot >= kMaxAccounts)

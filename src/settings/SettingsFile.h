@@ -44,6 +44,10 @@ bool SaveMainWindow(const std::string& path, const TSettings& settings,
 // same HostName and UserID: a trusted certificate must not pass to another server.
 bool SaveAccountSecurity(const std::string& path, int slot, const TAccount& account,
                          std::string* error = nullptr);
+// The server and user the desktop's online account moved slot `slot` to, while
+// the file holds the account as it was (`before`); false, writing nothing, otherwise.
+bool SaveFollowedAccount(const std::string& path, int slot, const TAccount& before,
+                         const TAccount& now, std::string* error = nullptr);
 // The keyring holds the secret of slot `slot` (SecretOf): it is emptied in the
 // file, but only while the file holds that account (HostName and UserID) with
 // that very secret; false, writing nothing, otherwise.

@@ -64,6 +64,7 @@ TEST(OnlineAccounts, MailAccountsAndTheirCredentialsComeFromTheDesktop) {
                         {"mailDisabled", true},
                         {"password", "x"}}),
         account("stale", {{"host", "imap.example.jp"}, {"ssl", true}, {"token", ""}}),
+        account("busy", {{"host", "imap.example.jp"}, {"ssl", true}, {"token", "!"}}),
         account("noimap", {{"imap", false}, {"password", "x"}})};
     test::PrivateBus bus;
     ASSERT_TRUE(bus.Start() &&
@@ -85,16 +86,17 @@ TEST(OnlineAccounts, MailAccountsAndTheirCredentialsComeFromTheDesktop) {
                       (a.refusal.isEmpty() ? QString() : QStringLiteral(" !"));
     listed.sort();
     EXPECT_EQ(listed.join(u'|'),
-              "clear imap://mail.example.jp  T !|g imaps://imap.gmail.com taro@gmail.com T|"
+              "busy imaps://imap.example.jp  T|clear imap://mail.example.jp  T !|"
+              "g imaps://imap.gmail.com taro@gmail.com T|"
               "off imaps://imap.example.jp  P|p imap://mail.example.jp taro P|"
               "stale imaps://imap.example.jp  T");
 
     const auto credentials = [&](const char* id, bool renew) {
         QString got;
-        goa.Credentials(QString::fromLatin1(id), renew,
-                        [&](std::optional<QString> secret, const QString& reason) {
-                            got = secret ? u'=' + *secret : u'!' + reason;
-                        });
+        // "=" the secret, "!" the user must sign in there, "?" for now
+        goa.Credentials(QString::fromLatin1(id), renew, [&](const OnlineAccounts::Secret& s) {
+            got = s.value ? u'=' + *s.value : (s.signInNeeded ? u'!' : u'?') + s.reason;
+        });
         test::RunUntil([&] { return !got.isEmpty(); }, 10s);
         return got;
     };
@@ -102,6 +104,7 @@ TEST(OnlineAccounts, MailAccountsAndTheirCredentialsComeFromTheDesktop) {
     EXPECT_EQ(credentials("g", true), "=tok-g");
     EXPECT_EQ(credentials("p", false), "=pw-p");
     EXPECT_EQ(credentials("stale", true), "!Sign in again in Online Accounts");
+    EXPECT_EQ(credentials("busy", false), "?No answer from Online Accounts");
     EXPECT_TRUE(credentials("off", false).startsWith(u'!'));
     EXPECT_TRUE(credentials("clear", false).startsWith(u'!'));
     EXPECT_TRUE(credentials("gone", false).startsWith(u'!'));

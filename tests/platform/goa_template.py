@@ -35,8 +35,10 @@ def add(mock, a):
         'ImapUseTls': dbus.Boolean(a.get('tls', False))}
     if 'token' in a:
         obj.props[PREFIX + 'OAuth2Based'] = {'ClientId': '', 'ClientSecret': ''}
-        code = ("ret = (%r, 3600)" % a['token']) if a['token'] else \
-            "raise dbus.exceptions.DBusException('no', name='org.gnome.OnlineAccounts.Error.NotAuthorized')"
+        error = "raise dbus.exceptions.DBusException('no', name='%s')" % (
+            'org.freedesktop.DBus.Error.Failed' if a['token'] == '!' else
+            'org.gnome.OnlineAccounts.Error.NotAuthorized')
+        code = ("ret = (%r, 3600)" % a['token']) if a['token'] not in ('', '!') else error
         obj.AddMethod(PREFIX + 'OAuth2Based', 'GetAccessToken', '', 'si', code)
     else:
         obj.props[PREFIX + 'PasswordBased'] = dbus.Dictionary({}, signature='sv')

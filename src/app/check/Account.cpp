@@ -115,12 +115,7 @@ void Account::TokenAccepted() {
 }
 
 bool Account::SignsInWithToken() const {
-    if (!FromDesktop())
-        return tokens_ != nullptr;
-    const OnlineMailAccount* online =
-        list_.Online ? list_.Online->Find(QString::fromStdString(settings_.OnlineAccount))
-                     : nullptr;
-    return online && online->oauth;
+    return FromDesktop() ? desktopToken_ : tokens_ != nullptr;
 }
 
 void Account::ReadDesktopSecret(std::function<void(std::optional<std::string>)> done) {
@@ -132,12 +127,22 @@ void Account::ReadDesktopSecret(std::function<void(std::optional<std::string>)> 
     const QPointer<Account> self(this);
     list_.Online->Credentials(
         QString::fromStdString(settings_.OnlineAccount), std::exchange(renew_, false),
-        [self, done = std::move(done)](std::optional<QString> secret, const QString& reason) {
+        [self, done = std::move(done)](const OnlineAccounts::Secret& secret) {
             if (!self)
                 return;
-            if (!secret)
-                self->tokenFailure_ = {true, cp932::FromUnicode(reason)};
-            done(secret ? std::optional(secret->toStdString()) : std::nullopt);
+            self->desktopToken_ = secret.token;
+            // Never to a server the desktop no longer names: the next run follows it.
+            const bool moved =
+                secret.value && (secret.server.toStdString() != self->settings_.HostName ||
+                                 cp932::FromUnicode(secret.user) != self->settings_.UserID);
+            if (moved)
+                self->tokenFailure_ = {
+                    false, cp932::FromUnicode(
+                               UiString("Account", "オンラインアカウントでサーバが変わりました"))};
+            else if (!secret.value)
+                self->tokenFailure_ = {secret.signInNeeded, cp932::FromUnicode(secret.reason)};
+            done(secret.value && !moved ? std::optional(secret.value->toStdString())
+                                        : std::nullopt);
         });
 }
 

@@ -146,6 +146,7 @@ private:
     std::unique_ptr<TokenSource> tokens_; // of an account signing in with OAuth
     bool renew_ = false;                  // the desktop is to make sure of its credentials first
     bool renewed_ = false;                // and did, since the last accepted token
+    bool desktopToken_ = false;           // the desktop's last secret was a token
     std::function<void(std::optional<std::string>)> tokenWanted_;
     TokenFailure tokenFailure_;
 };

@@ -41,7 +41,8 @@ void AccountList::Sync() {
         Online->Refresh();
     std::vector<std::unique_ptr<Account>> old = std::move(accounts_);
     accounts_.clear();
-    for (TAccount settings : configured_) {
+    for (size_t slot = 0; slot < configured_.size(); ++slot) {
+        TAccount settings = configured_[slot];
         if (settings.Name.empty() && settings.HostName.empty())
             continue; // a free slot
         // Bound to the desktop: its server and user as the desktop says now.
@@ -52,6 +53,9 @@ void AccountList::Sync() {
             online && !online->server.isEmpty()) {
             settings.HostName = online->server.toStdString();
             settings.UserID = cp932::FromUnicode(online->user);
+            if (settings.HostName != configured_[slot].HostName ||
+                settings.UserID != configured_[slot].UserID)
+                emit followed(int(slot), settings.HostName, settings.UserID);
         }
         const auto same = std::ranges::find_if(old, [&](const std::unique_ptr<Account>& a) {
             const TAccount& had = a ? a->Settings() : settings;

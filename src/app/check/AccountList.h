@@ -68,6 +68,9 @@ signals:
     void removing(pim::Account::Id id);
     // Account::refreshTokenChanged of any account.
     void refreshTokenChanged(pim::Account::Id id, const std::string& token);
+    // The desktop moved slot `slot`'s account to this server or user: the
+    // settings are to follow, so that what is kept of it is found again.
+    void followed(int slot, const std::string& hostName, const std::string& userID);
 
 private:
     const TAccounts& configured_;
