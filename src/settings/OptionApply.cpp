@@ -79,8 +79,11 @@ void TOptionForm::ApplySettings() {
             continue;
         TAccount& edited = EditAccounts[size_t(i)];
         const TAccount& now = Accounts[size_t(origin)];
-        edited.Keyring = now.Keyring;
-        if (!item->data(option_parts::kPasswordTypedRole).toBool()) {
+        const bool typed = item->data(option_parts::kPasswordTypedRole).toBool();
+        // A grant dropped in the editor leaves no keyring entry to read.
+        if (!typed || edited.Keyring)
+            edited.Keyring = now.Keyring;
+        if (!typed) {
             edited.Password = now.Password;
             edited.OAuthRefreshToken = now.OAuthRefreshToken;
         }

@@ -94,7 +94,8 @@ const std::string& OfferAutostart() {
 }
 
 // The editor leaves the trimming to its caller; the password counts as typed.
-void TakeFields(TAccount& account, const TOptionForm::AccountFields& fields) {
+// True when the account's secret is no longer the one it had.
+bool TakeFields(TAccount& account, const TOptionForm::AccountFields& fields) {
     const TAccount before = account;
     const std::string host = TrimAccountText(Kept(fields.HostName, account.HostName));
     // What was learnt of one server's TLS says nothing of another.
@@ -112,12 +113,21 @@ void TakeFields(TAccount& account, const TOptionForm::AccountFields& fields) {
     account.OAuthClientSecret = text(fields.ClientSecret);
     account.OAuthScope = text(fields.Scope);
     // A grant is the provider's for that client and user: another needs a sign-in.
-    if (account.Auth != before.Auth || account.OAuthTokenUrl != before.OAuthTokenUrl ||
-        account.OAuthClientId != before.OAuthClientId || account.HostName != before.HostName ||
-        account.UserID != before.UserID)
+    const bool grantGone = account.Auth != before.Auth ||
+                           account.OAuthTokenUrl != before.OAuthTokenUrl ||
+                           account.OAuthClientId != before.OAuthClientId ||
+                           account.HostName != before.HostName || account.UserID != before.UserID;
+    if (grantGone)
         account.OAuthRefreshToken.clear();
+    // Nor is what the keyring holds for it the new one's: a grant, or a secret of the other kind.
+    const bool keyringStale =
+        grantGone && (before.Auth == AccountAuth::OAuth2 || account.Auth == AccountAuth::OAuth2);
+    if (keyringStale)
+        account.Keyring.reset();
     if (!fields.Grant.empty())
         account.OAuthRefreshToken = fields.Grant;
+    return keyringStale || account.Password != before.Password ||
+           account.OAuthRefreshToken != before.OAuthRefreshToken;
 }
 
 AccountAuth SignInOf(TOptionForm::AccountFields& fields, const TAccount& account) {
@@ -509,11 +519,8 @@ void TOptionForm::btSettingClick() {
     SignInOf(fields, account);
     if (!RunAccountForm(fields))
         return;
-    const TAccount before = account;
-    TakeFields(account, fields);
     QListWidgetItem* item = clAccount->item(row);
-    if (account.Password != before.Password ||
-        account.OAuthRefreshToken != before.OAuthRefreshToken)
+    if (TakeFields(account, fields))
         item->setData(option_parts::kPasswordTypedRole, true);
     item->setText(U(account.Name));
     item->setCheckState(account.Enabled ? Qt::Checked : Qt::Unchecked);

@@ -265,6 +265,17 @@ TEST_F(OptionFormTest, AnEditedSignInKeepsItsGrantOnlyWhileItsClientServerAndUse
         Apply();
         EXPECT_EQ(Accounts[0].OAuthRefreshToken, grant.empty() ? "rotated" : grant);
     }
+    // The keyring's grant is one user's: renamed the entry follows, another user reads none.
+    for (const char* user : {"home-id", "someone"}) {
+        Accounts[0].Keyring = TAccount::KeyringEntry{"renamed", Accounts[0].HostName, "home-id"};
+        form->RunAccountForm = [&](TOptionForm::AccountFields& f) {
+            f.Name = "home", f.UserID = user;
+            return true;
+        };
+        Click("btSetting");
+        Apply();
+        EXPECT_EQ(Accounts[0].Keyring.has_value(), user == std::string("home-id")) << user;
+    }
 }
 
 // Moving is no account change; deleting asks first, No the default; twenty is
