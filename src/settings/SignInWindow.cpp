@@ -70,10 +70,12 @@ void SignInWindow::Start() {
         return Failed(signIn_.Reason());
     edUrl->setText(QString::fromLatin1(signIn_.Url().toEncoded()));
     edUrl->setCursorPosition(0);
-    ShowWaiting(signIn_.BrowserOpened());
+    ShowWaiting(signIn_.BrowserOpened() && !browserFailed_);
 }
 
+// At once (nothing to open pages with) or later (the opener gave up).
 void SignInWindow::BrowserFailed() {
+    browserFailed_ = true;
     if (edUrl->isEnabled())
         ShowWaiting(false);
 }

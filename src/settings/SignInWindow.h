@@ -40,6 +40,7 @@ private:
     void ShowWaiting(bool browserOpened);
 
     QString name_;
+    bool browserFailed_ = false;
     BrowserSignIn signIn_;
 };
 

@@ -34,6 +34,13 @@ TEST(SignInWindowTest, TheAddressCanBeCopiedAndAWindowThatCannotSignInSaysWhy) {
     window->BrowserFailed();
     EXPECT_TRUE(window->laText->text().startsWith("No browser could be opened"));
     window->close();
+    // An opener that fails at once (no xdg-open) is told so, not taken for a browser.
+    SignInWindow* failing = nullptr;
+    failing = new SignInWindow(account, nullptr,
+                               [&](const QUrl&) { return failing->BrowserFailed(), true; });
+    failing->Start();
+    EXPECT_TRUE(failing->laText->text().startsWith("No browser could be opened"));
+    failing->close();
 
     account.OAuthClientId.clear();
     SignInWindow cannot(account);
