@@ -133,6 +133,8 @@ TEST_F(BrowserSignInTest, TokensAreRefreshedOnlyWhenStaleAndAGrantEndsOnlyByTheP
     EXPECT_EQ(want(), "store, ready at-");
     EXPECT_FALSE(source.Refused());
     source.Accepted();
+    EXPECT_EQ(want(), "store, ready at-");
+    EXPECT_FALSE(source.Refused()) << "just issued: no fresher one to ask for";
     // The provider out of reach keeps the grant; its refusal of the grant ends it.
     OAuthClient away = Client();
     away.tokenUrl = QStringLiteral("https://127.0.0.1:1/token");

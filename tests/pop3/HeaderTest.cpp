@@ -225,8 +225,10 @@ TEST(DecodeHeader, DecodesWordsAndRawTextOfEveryKind) {
         {"日本 " + kTesutoWord, Sjis("日本 てすと")},
         {"=?UTF-8?B?5pel?= 語", Sjis("日 語")},
         {Sjis("件名 ") + "=?UTF-8?B?5pel?=", Sjis("件名 日")},
-        // Overlong forms and surrogates are not UTF-8 either.
+        // Overlong forms, surrogates and a sequence cut short are not UTF-8 either.
         {"a\xE0\x80\xA1", "a\xE0\x80\xA1"},
+        {"\xE6\x97\xA5\xE6\x97", "\xE6\x97\xA5\xE6\x97"},
+        {"a\xFF\xE6\x97\xA5", "a\xFF\xE6\x97\xA5"},
         {"a\xED\xA0\x80", "a\xED\xA0\x80"},
         {"a\xF4\x90\x80\x80", "a\xF4\x90\x80\x80"},
         // Half-width katakana in pairs read as two-byte UTF-8 too ("ﾃｽ" is C3 BD);
