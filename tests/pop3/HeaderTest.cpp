@@ -114,6 +114,8 @@ TEST(ExtractRecvTime, SkipsFailedAttempts) {
         EXPECT_EQ(RecvTime(bad), kNoDate) << bad;
         EXPECT_EQ(RecvTime(bad + good), kFriday5Jan2001) << bad;
     }
+    for (const char* month : {"Jan", "Mar", "May", "Jul", "Aug", "Oct", "Dec"})
+        EXPECT_EQ(RecvTime(std::string("Date: Sun, 32 ") + month + " 2001 10:00:00\r\n"), kNoDate);
 }
 
 // ESC $ B, JIS て す と, ESC ( B.
