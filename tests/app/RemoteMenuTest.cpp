@@ -262,7 +262,8 @@ TEST_F(RemoteMenuTest, TheListsGiveAccountsWithMailAndTheirMailsAndSayWhyNot) {
     Run(steps);
     SetUiLanguage(UiLanguage::Japanese);
     host.totalMail = 0;
-    Run({{"MenuSelect", "Mail", "メールは届いていません。"}});
+    Run({{"MenuSelect", "Mail", "メールは届いていません。"}, {"Menu", "", "MENU"}});
+    EXPECT_EQ(last.message, kHeader + kChoose) << "no mail, no count";
 }
 
 TEST_F(RemoteMenuTest, OnlyAConsoleThatGaveThePasswordIsServedAndOnlyForTenQuietMinutes) {
