@@ -209,6 +209,10 @@
         <source>ドメイン %1 の DNS は、そのドメインの外にあるメールサーバ %2 を示しています。DNS の応答は偽装されることがあります。このサーバにパスワードを送ってよいか確かめてください。このサーバを使いますか？</source>
         <translation>The DNS of the domain %1 names the mail server %2, outside that domain. DNS answers can be forged: make sure this server may receive your password. Use this server?</translation>
     </message>
+    <message>
+        <source>オンラインアカウントが管理します</source>
+        <translation>Kept by Online Accounts</translation>
+    </message>
 </context>
 <context>
     <name>ArrivalNotice</name>

@@ -321,11 +321,22 @@ void TAccountForm::ShowLearnt(const TAccount& account) {
     Relayout();
 }
 
+void TAccountForm::ShowBound() {
+    bound_ = true;
+    for (QLineEdit* ed : {edHostName, edUserID})
+        ed->setReadOnly(true);
+    edPassword->clear();
+    edPassword->setPlaceholderText(UiString("AccountForm", "オンラインアカウントが管理します"));
+    cbAuth->setCurrentIndex(kPasswordChoice);
+    cbAuth->setEnabled(false);
+    Relayout();
+}
+
 void TAccountForm::Relayout() {
     const bool oauth = Auth() == AccountAuth::OAuth2;
     for (QWidget* row : oauthRows_)
         row->setVisible(oauth);
-    edPassword->setEnabled(!oauth);
+    edPassword->setEnabled(!oauth && !bound_);
     const int bottom = oauth ? btSignIn->y() + kButtonHeight + 2 : cbAuth->y() + kRowPitch;
     ShowGrant();
     int buttons = bottom + 2;

@@ -58,6 +58,9 @@ public:
     // The account's sign-in, and what the editor leaves of it; `signedIn`: a
     // grant is kept for it.
     void ShowSignIn(AccountAuth auth, const OAuthClient& client, bool signedIn = false);
+    // Bound to the desktop's online account: its server, user and secret are
+    // the desktop's, shown but not edited here.
+    void ShowBound();
     AccountAuth Auth() const;
     OAuthClient SignInClient() const;
     // The refresh token of a sign-in made here, while the fields it was made
@@ -91,6 +94,7 @@ private:
     QList<QWidget*> oauthRows_;
     std::unique_ptr<ServerDiscovery> discovery_; // while the domain's DNS is asked
     std::string grant_;
+    bool bound_ = false;
     QStringList grantFor_; // the GrantKey of the grant kept or made here
 };
 

@@ -161,6 +161,8 @@ bool RunRealAccountForm(QWidget* parent, TOptionForm::AccountFields& fields) {
         {fields.AuthorizeUrl, fields.TokenUrl, fields.ClientId, fields.ClientSecret, fields.Scope},
         !fields.Learnt.OAuthRefreshToken.empty() || fields.Learnt.Keyring.has_value());
     form.ShowLearnt(fields.Learnt);
+    if (!fields.Learnt.OnlineAccount.empty())
+        form.ShowBound();
     form.exec();
     if (form.Result != 0)
         return false;

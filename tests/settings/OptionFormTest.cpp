@@ -278,6 +278,34 @@ TEST_F(OptionFormTest, AnEditedSignInKeepsItsGrantOnlyWhileItsClientServerAndUse
     }
 }
 
+// A desktop's account: the editor shows its server and user and takes no change
+// of them, nor a password (the desktop keeps its secrets); its name is Pim's.
+TEST_F(OptionFormTest, ADesktopAccountsServerUserAndSecretStayTheDesktops) {
+    Accounts[0] = Account("desk");
+    Accounts[0].Password.clear();
+    Accounts[0].OnlineAccount = "d";
+    ASSERT_TRUE(SaveSettings(profile, Settings, Accounts));
+    Open();
+    Child<QListWidget>("clAccount")->setCurrentRow(0);
+    QTimer::singleShot(0, [] {
+        auto* editor = qobject_cast<TAccountForm*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(editor);
+        for (QLineEdit* ed :
+             {editor->edName, editor->edHostName, editor->edUserID, editor->edPassword}) {
+            ed->setFocus();
+            ed->selectAll();
+            QTest::keyClicks(ed, "x");
+        }
+        editor->btOk->click();
+    });
+    Click("btSetting");
+    Apply();
+    EXPECT_EQ(Accounts[0].Name + " " + Accounts[0].HostName + " " + Accounts[0].UserID + " " +
+                  Accounts[0].Password,
+              "x pop.desk.example desk-id ");
+    EXPECT_EQ(Accounts[0].Auth, AccountAuth::Password);
+}
+
 // Moving is no account change; deleting asks first, No the default; twenty is
 // the most; an added account is chosen, with the focus on the list.
 TEST_F(OptionFormTest, DeleteAsksMovingIsNoChangeAndAddStopsAtTwenty) {
