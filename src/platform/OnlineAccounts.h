@@ -51,7 +51,7 @@ public:
     struct Secret {
         std::optional<QString> value;
         bool token = false;        // an OAuth access token, not a password
-        QString server, user;      // what it is for, as the desktop says at the answer
+        QString server, user;      // what it is for, as the desktop lists it
         QString reason;            // why there is none
         bool signInNeeded = false; // only the user can mend it, in the desktop's settings
     };

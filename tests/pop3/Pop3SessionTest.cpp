@@ -326,6 +326,12 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
              H("one") + H("two") + H("three") + "+OK bye\n|CLOSE|RETR2|RETR3|QUIT",
          kIdSent + ", connect 3, C: TOP 1 0, C: TOP 2 0, C: TOP 3 0, C: QUIT, mail one|f, mail "
                    "two|f, mail three|f, disconnect, close"},
+        {"pipelined: the QUIT sent ahead refused; the owner's quit ends it silently",
+         kPipelined +
+             "|+OK\n|+OK\n|+OK 3 0\n|+OK\n1 a\n2 b\n3 c\n.\n|+OK\n1 1\n2 2\n3 3\n.\n|RETR1|" +
+             H("one") + H("two") + H("three") + "-ERR no\n|RETR2|RETR3|QUIT",
+         kIdSent + ", connect 3, C: TOP 1 0, C: TOP 2 0, C: TOP 3 0, C: QUIT, mail one|f, mail "
+                   "two|f, mail three|f, close, quit refused"},
         {"pipelined: a refused STAT quits once UIDL and LIST are answered",
          kPipelined + "|+OK\n|+OK\n|-ERR\n|-ERR no\n|-ERR no\n|+OK\n|CLOSE",
          kIdSent + ", C: QUIT, error 5, close"},
