@@ -187,6 +187,7 @@ MailChecker& Account::BeginCheck() {
     client_->TimeOutCount = timeOut_;
     if (TVeltaIMAP* imap = ImapClient())
         imap->KeepOpen(holding_);
+    retry_.stop(); // this check is the one a try again would ask for
     Enter(State::Checking);
     checked_ = true;
     return *client_;
@@ -253,7 +254,8 @@ void Account::SetHolding(bool holding) {
 
 void Account::Wake() {
     TVeltaIMAP* imap = ImapClient();
-    if (!holding_ || !imap)
+    // A check under way has time-outs of its own; its run waits for its end.
+    if (!holding_ || !imap || state_ == State::Checking)
         return;
     backoff_.Woke();
     // Idling or waiting to try again: reconnected by a check now.
