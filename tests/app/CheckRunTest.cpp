@@ -147,6 +147,9 @@ TEST(AccountTest, EachEventMovesItsStateAndChecksComeAtTheirPace) {
         {"bsw", State::NeedsSignIn, 1}, // tries again
         {"bSw", State::NeedsSignIn, 0}, // refused: only a check the user starts
         {"bsb", State::Checking, 0},
+        {"bsbw", State::Checking, 0}, // a wake-up leaves a check alone
+        {"bpp+w", State::Checking, 1},
+        {"bsb~", State::Checking, 0}, // nor does the try again it waited for
         // told in a loop: at most one in 2 s and ten a minute (0 to 18 s, then 60,
         // 62 and 64 s); the one held back when its time comes
         {"L", State::Idle, 13},
@@ -413,6 +416,13 @@ TEST_F(CheckRunTest, OldAndNewMailAreToldApartAndAFailedAccountKeepsItsOldList) 
     }
     EXPECT_EQ(Shown(1).Count, -4);
     EXPECT_EQ(Shown(1).Subjects[0], "b1");
+    // Account a deleted, b moves up into its slot: b's mail is as old as it was.
+    server.Set("b", Box({"b1", "b2"}));
+    ASSERT_TRUE(Check());
+    accounts[0] = accounts[1], accounts[1] = {};
+    ASSERT_TRUE(Check());
+    EXPECT_FALSE(host.last.Changed);
+    EXPECT_EQ(Shown(0).Old(), 2);
 }
 
 // A server may claim any count: the total stops at the largest int, and the

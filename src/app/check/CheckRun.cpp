@@ -25,6 +25,13 @@ QString U(const std::string& cp932Text) {
     return cp932::ToUnicode(cp932Text);
 }
 
+// The list last shown for `account`, wherever its slot was; none if never.
+const AccountResult* ShownOf(Account::Id account, const Results& shown,
+                             const std::array<Account::Id, kMaxAccounts>& ids) {
+    const auto found = std::ranges::find(ids, account);
+    return account == 0 || found == ids.end() ? nullptr : &shown[size_t(found - ids.begin())];
+}
+
 const std::string& GoOnlineQuestion() {
     return UiText("CheckRun", "現在、オフライン作業中です。オンラインに切り替えますか？");
 }
@@ -609,11 +616,13 @@ void CheckRun::KeepShownList() {
     // found before failing is not shown, so it is not counted either (no false alarm).
     totalMail_ = mailBefore_;
     AccountResult& r = Current();
-    const AccountResult& shown = shown_[static_cast<size_t>(checkIndex_)];
-    r.Subjects = shown.Subjects;
-    r.Senders = shown.Senders;
-    r.Dates = shown.Dates;
-    r.Ids = shown.Ids;
+    const AccountResult* shown = ShownOf(ids_[size_t(checkIndex_)], shown_, shownIds_);
+    if (!shown)
+        return;
+    r.Subjects = shown->Subjects;
+    r.Senders = shown->Senders;
+    r.Dates = shown->Dates;
+    r.Ids = shown->Ids;
 }
 
 void CheckRun::AskTrust() {
@@ -764,9 +773,15 @@ void CheckRun::Failed(uint8_t errorNo) {
 }
 
 void CheckRun::CompareWithShown(RunOutcome& outcome) {
+    const Results shownBefore = shown_;
+    const auto shownIdsBefore = shownIds_;
+    static const AccountResult kNeverShown{};
     for (size_t i = 0; i < working_.size(); ++i) {
         AccountResult& w = working_[i];
         AccountResult& s = shown_[i];
+        // Its own last list, wherever deleting or moving accounts put it.
+        const AccountResult* own = ShownOf(ids_[i], shownBefore, shownIdsBefore);
+        const AccountResult& last = own ? *own : kNeverShown;
         // A push check looked at one account; the others stand as shown.
         if (push_ && int(i) != push_->slot)
             continue;
@@ -775,16 +790,18 @@ void CheckRun::CompareWithShown(RunOutcome& outcome) {
             totalMail_ = outcome.TotalMail = AddMail(totalMail_, s.Count);
             continue;
         }
-        const int previousCount = s.Count == kCountOnly ? std::atoi(s.Subjects[0].c_str()) : -1;
+        const int previousCount =
+            last.Count == kCountOnly ? std::atoi(last.Subjects[0].c_str()) : -1;
         // Not yet read since the start: what the last check before it found.
         Account* account = w.Name.empty() ? nullptr : accounts_.Find(ids_[i]);
         std::optional<AccountResult> before;
-        if (account && s.Ids[0].empty() && (s.Name.empty() || s.Failed()))
+        if (account && last.Ids[0].empty() && (last.Name.empty() || last.Failed()))
             before = account->SeenBefore();
-        MarkOldMail(w, before ? *before : s);
+        MarkOldMail(w, before ? *before : last);
         if (account)
             account->Saw(w);
         s = w;
+        shownIds_[i] = ids_[i];
         // An error is a change to a run someone asked for; a push that could
         // not reconnect shows it without a word.
         if (w.Count > 0 ? w.Old() != w.Count : w.OldCount != w.Count && !push_)
@@ -834,6 +851,7 @@ void CheckRun::EndRun() {
 
 void CheckRun::ForgetShownResults() {
     ClearResults(shown_);
+    shownIds_.fill(0);
     totalMail_ = 0;
 }
 

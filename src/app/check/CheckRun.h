@@ -198,6 +198,8 @@ private:
     std::array<Account::Id, kMaxAccounts> ids_{}; // and their objects
     Results working_;
     Results shown_;
+    // Whose list each shown slot holds: deleting or moving accounts moves slots.
+    std::array<Account::Id, kMaxAccounts> shownIds_{};
     Account::Id turnAccount_ = 0; // whose client's events move the run on
     QEventLoop* dialLoop_ = nullptr;
     bool abandoned_ = false;
