@@ -383,6 +383,14 @@ TEST_F(CheckRunTest, AKeyringPromptHoldsOnlyTheAccountsItKeeps) {
         EXPECT_EQ(Of("k2").state(), count < 0 ? State::NeedsSignIn : State::Idle);
     }
     EXPECT_EQ(keyring.prompts, 3);
+    // The keyring given up while the run goes on: k2 sends the password put back
+    // in the settings, not the empty one it had.
+    accounts[2].Password.clear(), accounts[2].Keyring = TAccount::KeyringEntry{"k2", "", "k2"};
+    host.onStatus = [&](const std::string&) {
+        keyring.users.clear(), accounts[2].Password = "pw", accounts[2].Keyring.reset();
+    };
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(Shown(1).Name + " " + std::to_string(Shown(1).Count), "acct-k2 1");
 }
 
 // Each run compares with the list shown before: what is new, and what a failed

@@ -279,9 +279,17 @@ bool Account::PasswordInStore() const {
     return list_.Passwords && list_.Passwords->Keeps(settings_);
 }
 
+std::string Account::PasswordInSettings() const {
+    if (settings_.Password.empty() && settings_.Keyring)
+        for (const TAccount& now : list_.Configured())
+            if (now.HostName == settings_.HostName && now.UserID == settings_.UserID)
+                return now.Password;
+    return settings_.Password;
+}
+
 void Account::ReadPassword(bool mayPrompt, std::function<void(std::optional<std::string>)> done) {
     if (!PasswordInStore())
-        return done(settings_.Password);
+        return done(PasswordInSettings());
     list_.Passwords->Read(settings_, mayPrompt, std::move(done));
 }
 

@@ -56,6 +56,9 @@ public:
 
     // Its password is read from the store that keeps it, not from Pim.INI.
     bool PasswordInStore() const;
+    // The password to send where no store keeps it: the keyring given up since
+    // this copy was made has put it back in the program's settings.
+    std::string PasswordInSettings() const;
     // `done` gets the password, or nothing (then PasswordFailure says why). A
     // locked store asks the user to unlock it only with `mayPrompt`.
     void ReadPassword(bool mayPrompt, std::function<void(std::optional<std::string>)> done);

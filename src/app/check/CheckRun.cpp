@@ -476,7 +476,7 @@ void CheckRun::CheckAccount() {
     if (owner->FromDesktop())
         return ReadDesktopSecret(*owner);
     if (!owner->PasswordInStore())
-        return client.SignInWithToken ? ReadToken(*owner) : Login(account.Password);
+        return client.SignInWithToken ? ReadToken(*owner) : Login(owner->PasswordInSettings());
     ReadPassword(*owner);
 }
 
