@@ -233,6 +233,13 @@ TEST_F(KeyringTest, AMoveCutShortOrRefusedLeavesEveryPasswordInTheFile) {
     EXPECT_EQ(InFile(0), "");
     EXPECT_TRUE(keeper->Keeps(Accounts[0]));
     EXPECT_EQ(Labels().size(), 1u);
+    // A hand-edited password no charset holds cannot go in: it stays, and the move says so.
+    Accounts[1] = {true, "Jiro", "pop.example.jp", "jiro", "\x81"};
+    Save();
+    EXPECT_EQ(Follow(true), Outcome::Incomplete);
+    EXPECT_EQ(InFile(1), "\x81");
+    Accounts[1] = {};
+    Save();
 
     ASSERT_TRUE(daemon.Lock());
     EXPECT_EQ(Follow(false), Outcome::Incomplete);
