@@ -69,7 +69,7 @@ MainController::MainController(TMainForm& view, const std::string& programDir, T
     accounts_.Online = &online_;
     // A server or user changed on the desktop: the accounts follow between runs.
     QObject::connect(&online_, &OnlineAccounts::changed, &view_, [this] {
-        if (run_.CheckIndex() == CheckRun::kIdle)
+        if (!run_.Running())
             FollowPush();
     });
     QObject::connect(&accounts_, &AccountList::pushingChanged, &view_, [this] {
@@ -308,7 +308,8 @@ bool MainController::SchedulePaused() const {
 }
 
 void MainController::UpdateStatusLine() {
-    if (run_.CheckIndex() != CheckRun::kIdle)
+    // Not while a run goes on, even one still starting: it has listed its accounts.
+    if (run_.Running())
         return;
     FollowPush();
     // The options' Apply comes here: the trees follow the accounts too.
