@@ -203,7 +203,8 @@ TEST_F(SettingsFileTest, HandEditedTlsKeysReadUnsetUnlessWellFormedAndStayAsThey
 TEST(TakeSecurity, WhatACheckLearntGoesDatedToEveryAccountOfItsServerAndUser) {
     TAccounts table{TAccount{true, "moved", "pop.example", "u", "p"},
                     {true, "other user", "pop.example", "v", "p"},
-                    {true, "twin", "pop.example", "u", "q"}};
+                    {true, "twin", "pop.example", "u", "q"},
+                    {true, "same user elsewhere", "imap.example", "u", "p"}};
     table[2].TrustedCertificate = std::string(64, '1');
     TlsLesson lesson{"pop.example", "u", true, "", false, "2025-03-14"};
     EXPECT_EQ(TakeSecurity(table, lesson), (std::vector<int>{0, 2}));
