@@ -167,6 +167,16 @@ TEST_F(SettingsFileTest, TlsKeysAreWrittenOnlyWhereSetAndMoveWithTheirAccount) {
     ASSERT_TRUE(SaveSettings(path, settings, table));
     Load();
     EXPECT_EQ(accounts, table);
+    // A desktop's account moved there follows, while the file holds it as it was.
+    table[0].OnlineAccount = "d";
+    ASSERT_TRUE(SaveSettings(path, settings, table));
+    TAccount moved = table[0];
+    moved.HostName = "imaps://moved.example", moved.UserID = "new";
+    EXPECT_FALSE(SaveFollowedAccount(path, 1, table[0], moved));
+    EXPECT_TRUE(SaveFollowedAccount(path, 0, table[0], moved));
+    EXPECT_FALSE(SaveFollowedAccount(path, 0, table[0], moved)) << "no longer as it was";
+    Load();
+    EXPECT_EQ(accounts[0], moved);
 }
 
 // Hand-edited ones read unset unless well formed, a date that is no day or
