@@ -14,6 +14,7 @@
 #include <QDBusArgument>
 #include <QDBusMetaType>
 #include <QDBusVariant>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace pim {
@@ -284,6 +285,40 @@ TEST_F(KeyringTest, AKeyringStartedLaterIsSeenAndEachFailedReadSaysWhy) {
     ASSERT_TRUE(later.StartKeyring()) << later.Bus().error().toStdString();
     EXPECT_TRUE(test::RunUntil([&] { return waiting.Available(); }, 20s));
     EXPECT_EQ(read(), PasswordStore::Unreadable::Missing);
+}
+
+// The first account deleted and applied at any moment of a move out: the other
+// account, now in its slot, gets its own password or the move stops with each
+// password where it was; never the deleted one's.
+TEST_F(KeyringTest, AnAccountMovedToAnotherSlotDuringAMoveOutKeepsItsOwnPassword) {
+    bool changedInTime = true;
+    for (int passes = 1; changedInTime; passes += 1 + passes / 8) {
+        SCOPED_TRACE(passes);
+        Settings.SettingKeyring = true;
+        Accounts = {};
+        Accounts[0] = {true, "a", "pop-a.example", "taro", "pw-a"};
+        Accounts[1] = {true, "b", "pop-b.example", "jiro", "pw-b"};
+        Save();
+        ASSERT_EQ(Follow(true), Outcome::Done);
+        int seen = 0;
+        QTimer apply;
+        QObject::connect(&apply, &QTimer::timeout, [&] {
+            if (++seen == passes) {
+                Accounts[0] = std::exchange(Accounts[1], {});
+                Save();
+            }
+        });
+        apply.start(0);
+        const Outcome outcome = Follow(false);
+        changedInTime = seen >= passes;
+        if (!changedInTime)
+            continue;
+        EXPECT_EQ(Accounts[0].UserID, "jiro");
+        if (outcome == Outcome::Done)
+            EXPECT_EQ(InFile(0), "pw-b");
+        else
+            EXPECT_EQ(Kept("pop-b.example", "jiro"), "pw-b");
+    }
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #include "common/UiText.h"
 #include "settings/SettingsFile.h"
 
-#include <array>
+#include <algorithm>
 
 namespace pim {
 
@@ -48,7 +48,9 @@ struct PasswordKeeper::Move {
     bool mayPrompt;
     std::function<void(Outcome)> done;
     bool incomplete = false;
-    std::array<std::optional<std::string>, kMaxAccounts> read = {}; // moving out
+    // Moving out, with the entry each was read from: the options may move an
+    // account to another slot meanwhile.
+    std::vector<std::pair<Entry, std::string>> read = {};
 
     // A keyring that stayed locked is not asked again in the same move.
     bool Failed(Status status) {
@@ -229,8 +231,7 @@ void PasswordKeeper::MoveOut(std::shared_ptr<Move> move, int slot) {
                           // All or nothing: the option stays on, each password where it is.
                           if (move->Failed(status))
                               return Finish(move, Outcome::Incomplete);
-                          if (Accounts[size_t(slot)].Keyring == entry)
-                              move->read[size_t(slot)] = PasswordOf(secret);
+                          move->read.emplace_back(entry, PasswordOf(secret));
                           MoveOut(move, slot + 1);
                       });
         return;
@@ -238,12 +239,15 @@ void PasswordKeeper::MoveOut(std::shared_ptr<Move> move, int slot) {
     TSettings settings = Settings;
     TAccounts accounts = Accounts;
     settings.SettingKeyring = false;
-    for (size_t i = 0; i < accounts.size(); ++i) {
-        TAccount& account = accounts[i];
-        if (Keeps(account) && !move->read[i])
-            return Finish(move, Outcome::Incomplete); // changed while it was read
-        if (move->read[i])
-            SecretOf(account) = *move->read[i];
+    for (TAccount& account : accounts) {
+        if (Keeps(account)) {
+            const auto read =
+                std::find_if(move->read.begin(), move->read.end(),
+                             [&](const auto& r) { return r.first == *account.Keyring; });
+            if (read == move->read.end())
+                return Finish(move, Outcome::Incomplete); // changed while it was read
+            SecretOf(account) = read->second;
+        }
         account.Keyring.reset();
     }
     if (!SaveSettings(profilePath_, settings, accounts))
