@@ -365,7 +365,8 @@ void LoadDialupSettings(DialupPhonebook& dialup, TSettings& settings) {
 bool SaveSettings(const std::string& path, const TSettings& settings, const TAccounts& accounts,
                   std::string* error) {
     return Rewrite(path, error, [&](IniFile& ini) {
-        for (int slot = 0; slot < kMaxAccounts; ++slot) {
+        int slot = 0;
+        for (; slot < kMaxAccounts; ++slot) {
             const std::string section = AccountSection(slot);
             const TAccount& account = accounts[static_cast<size_t>(slot)];
             ini.WriteBool(section, "Enabled", account.Enabled);
@@ -377,6 +378,14 @@ bool SaveSettings(const std::string& path, const TSettings& settings, const TAcc
             // The first slot without a host is written too: it marks the end.
             if (account.HostName.empty())
                 break;
+        }
+        // What lies beyond the end is never read again, but a deleted account's
+        // secrets must not stay in a file that may be copied.
+        while (++slot < kMaxAccounts) {
+            const std::string section = AccountSection(slot);
+            for (const char* key : {"Password", "OAuthRefreshToken"})
+                if (!ini.Value(section, key, kMaxTokenValueBytes).value_or("").empty())
+                    ini.WriteString(section, key, "");
         }
         for (const Key& key : kKeys)
             std::visit(Writer{ini, key, settings}, key.field);

@@ -114,8 +114,8 @@ TEST_F(SettingsFileTest, EveryKeyAndPasswordsOfEveryByteValueRoundTripInWritingO
     EXPECT_EQ(accounts, table);
 }
 
-// Twenty accounts need no end marker; fewer write one and leave later sections;
-// an empty HostName ends the list.
+// Twenty accounts need no end marker; fewer write one and leave later sections,
+// but not their secrets; an empty HostName ends the list.
 TEST_F(SettingsFileTest, TheAccountListEndsAtTheEndMarkerOrAfterTwenty) {
     SaveAccounts(20);
     EXPECT_EQ(Value("Account20", "HostName"), std::nullopt);
@@ -124,6 +124,7 @@ TEST_F(SettingsFileTest, TheAccountListEndsAtTheEndMarkerOrAfterTwenty) {
     SaveAccounts(3);
     EXPECT_EQ(*Value("Account3", "Enabled") + *Value("Account3", "HostName"), "0");
     EXPECT_EQ(Value("Account4", "HostName"), "pop4.example");
+    EXPECT_EQ(*Value("Account4", "Password") + *Value("Account19", "Password"), "");
     Load();
     EXPECT_TRUE(accounts[2] == Account(2) && accounts[3] == TAccount{} &&
                 accounts[4] == TAccount{});
