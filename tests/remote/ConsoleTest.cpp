@@ -103,13 +103,15 @@ TEST(ConsoleDialogueTest, ATerminalIsAskedWhenAnswersRunOutAndAMessageEndsTheDia
     EXPECT_THAT(terminal.asked,
                 ElementsAre(Asked{"パスワード: ", true}, Asked{"番号: ", false}, _, _));
 
-    // A message, or the refusal, ends the dialogue.
+    // A message, or the refusal, ends the dialogue; an escape sequence in it is
+    // shown, not obeyed by the terminal.
     Session run({});
-    EXPECT_EQ(run.dialogue.Handle({Kind::Message, Sjis("了解\r\n二\r三\n\r\n"), "", "", "", ""}),
+    EXPECT_EQ(run.dialogue.Handle(
+                  {Kind::Message, Sjis("了解\x1b]0;x\x07\r\n二\r三\n\r\n"), "", "", "", ""}),
               Outcome::Finished);
     EXPECT_EQ(run.dialogue.Handle({Kind::Nothing, "", "", "", "", ""}), Outcome::Finished);
-    EXPECT_THAT(run.shown,
-                ElementsAre("了解", "二", "三", "", "このステーションにはメニューがありません。"));
+    EXPECT_THAT(run.shown, ElementsAre("了解?]0;x?", "二", "三", "",
+                                       "このステーションにはメニューがありません。"));
 }
 
 struct Result {

@@ -34,6 +34,14 @@ std::optional<size_t> Number(std::string_view text) {
 
 } // namespace
 
+std::string Printable(std::string_view cp932) {
+    QString text = cp932::ToUnicode(cp932);
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control)
+            c = u'?';
+    return text.toStdString();
+}
+
 std::vector<std::string> SplitLines(std::string_view text) {
     std::vector<std::string> lines;
     std::string line;
@@ -101,7 +109,7 @@ Dialogue::Outcome Dialogue::Select(const Prompt& prompt) {
         return Outcome::EmptyChoice;
     }
     for (size_t i = 0; i < labels.size(); ++i)
-        print_("  " + std::to_string(i + 1) + ") " + cp932::ToUtf8(labels[i]));
+        print_("  " + std::to_string(i + 1) + ") " + Printable(labels[i]));
     for (;;) {
         bool scripted = false;
         const auto text = Next(UiString("fpn-console", "番号: ").toStdString(), false, scripted);
@@ -129,7 +137,7 @@ Dialogue::Outcome Dialogue::Select(const Prompt& prompt) {
 
 Dialogue::Outcome Dialogue::Line(const Prompt& prompt, bool hidden) {
     PrintText(prompt.message);
-    const std::string caption = cp932::ToUtf8(prompt.caption);
+    const std::string caption = Printable(prompt.caption);
     bool scripted = false;
     const auto text = Next(caption.empty() ? "> " : caption + ": ", hidden, scripted);
     if (!text)
@@ -172,7 +180,7 @@ void Dialogue::PrintText(std::string_view cp932) {
     if (cp932.empty())
         return;
     for (const std::string& line : SplitLines(cp932))
-        print_(cp932::ToUtf8(line));
+        print_(Printable(line));
 }
 
 } // namespace pim::console

@@ -68,6 +68,10 @@ private:
     Outcome failure_ = Outcome::OutOfAnswers;
 };
 
+// Text from the LAN (CP932) as the terminal may show it: in UTF-8, with every
+// control character (escape sequences included) shown as "?" rather than obeyed.
+std::string Printable(std::string_view cp932);
+
 // A station's text as lines: CR LF, a lone CR and a lone LF each end one.
 std::vector<std::string> SplitLines(std::string_view text);
 

@@ -76,10 +76,6 @@ void Complain(const QString& text) {
     Complain(text.toStdString());
 }
 
-std::string Utf8(const std::string& cp932) {
-    return cp932::ToUtf8(cp932);
-}
-
 class TtyTerminal : public Terminal {
 public:
     std::optional<std::string> ReadLine(const std::string& prompt, bool hidden) override {
@@ -168,8 +164,9 @@ int List(TFernpostNetwork& fpn, const Options& options) {
     for (const TFPN_LoginUserInformation& peer : fpn.LoginUsers) {
         if (IsSelf(peer, fpn))
             continue;
-        PrintLine(Utf8(peer.HandleName) + "\t" + Utf8(peer.MachineName) + "\t" + peer.IPAddress +
-                  "\t" + Utf8(peer.Discrimination) + "\t" + (peer.Menu ? "yes" : "no"));
+        PrintLine(Printable(peer.HandleName) + "\t" + Printable(peer.MachineName) + "\t" +
+                  peer.IPAddress + "\t" + Printable(peer.Discrimination) + "\t" +
+                  (peer.Menu ? "yes" : "no"));
         ++shown;
     }
     if (shown == 0)
