@@ -43,7 +43,12 @@ QString ShownDate(const QString& text, const QLocale& locale) {
 } // namespace
 
 QString ShownSummary(SummaryField field, const std::string& data, const QLocale& locale) {
-    const QString text = cp932::ToUnicode(data);
+    // A server's header may decode to line breaks or NULs: shown as spaces, they
+    // cannot break a line of the list or hide what follows them.
+    QString text = cp932::ToUnicode(data);
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
     if (CurrentUiLanguage() == UiLanguage::Japanese)
         return text;
     const char* fallback = kFallbacks[static_cast<int>(field)];
