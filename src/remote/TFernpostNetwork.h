@@ -176,6 +176,7 @@ private:
     // When each peer, by (MachineName, Discrimination), was last announced.
     std::map<std::pair<std::string, std::string>, uint64_t> peerHeard_;
     uint64_t heardSerial_ = 0;
+    static constexpr int kDatagramsPerTurn = 64;
     // ReadSocket frames on the stack, and sockets closed meanwhile: a socket
     // deleted while its own readyRead is being delivered pulls the ground from
     // under Qt, even by deleteLater when a handler runs a nested event loop.

@@ -5,7 +5,9 @@
 
 #include <QLocale>
 #include <QPointer>
+#include <QTimer>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace pim {
 namespace {
@@ -179,6 +181,23 @@ TEST_F(StationTest, AFullTableGivesUpThePeerHeardLeastRecentlyAndBadDataIsIgnore
     ASSERT_TRUE(tap.WaitFor("LOGIN_OK", 5));
     test::RunFor(100ms);
     EXPECT_EQ(tap.Heard("LOGIN_OK").size(), 5u);
+}
+
+// Texts flooding in from the LAN are read a share at a time: what else the program
+// waits for runs between the shares, and every text is still handled.
+TEST_F(StationTest, AFloodLeavesTheProgramItsTurnAndLosesNothing) {
+    std::optional<size_t> handledBeforeTheProgramsTurn;
+    station.OnLogin = [&](auto*, auto&&...) {
+        events.push_back("login");
+        if (events.size() == 1)
+            QTimer::singleShot(0, [&] { handledBeforeTheProgramsTurn = events.size(); });
+    };
+    const int flood = 100; // well within a socket's buffer
+    for (int i = 0; i < flood; ++i)
+        tap.Send(CommandText("INFO_CHANGE",
+                             {"PC" + std::to_string(i), "FPN", kPeerIp, "h", "100", "0", "1"}));
+    ASSERT_TRUE(test::RunUntil([&] { return events.size() == size_t(flood); }, 5s));
+    EXPECT_LT(handledBeforeTheProgramsTurn.value_or(flood), size_t(flood));
 }
 
 // A copy of a text, even from another address, is handled once. Over the
