@@ -71,15 +71,16 @@ bool AutostartOn(const QString& program) {
 }
 
 QByteArray AutostartEntry(const QString& program) {
-    return QStringLiteral("[Desktop Entry]\n"
-                          "Type=Application\n"
-                          "Name=Pim\n"
-                          "Comment=Checks POP3 mailboxes and tells of new mail\n"
-                          "Comment[ja]=POP3 メールボックスを確認し、新着メールをお知らせします\n"
-                          "Exec=%1\n"
-                          "Icon=pim\n"
-                          "Terminal=false\n"
-                          "X-GNOME-Autostart-enabled=true\n")
+    return QStringLiteral(
+               "[Desktop Entry]\n"
+               "Type=Application\n"
+               "Name=Pim\n"
+               "Comment=Checks POP3 and IMAP mailboxes and tells of new mail\n"
+               "Comment[ja]=POP3 と IMAP のメールボックスを確認し、新着メールをお知らせします\n"
+               "Exec=%1\n"
+               "Icon=pim\n"
+               "Terminal=false\n"
+               "X-GNOME-Autostart-enabled=true\n")
         .arg(StringValue(ExecArgument(program)))
         .toUtf8();
 }
