@@ -296,23 +296,57 @@ void SecretService::Write(const Attributes& attributes, const QString& label,
             });
         });
     };
-    Call(kServicePath, kServiceInterface, QStringLiteral("ReadAlias"), {QStringLiteral("default")},
-         [=, this](const QDBusMessage& alias) {
-             const QString collection = Failed(alias) ? QString() : PathArgument(alias, 0);
-             if (collection.isEmpty() || collection == kNoObject)
-                 return done(Status::Failed);
-             Call(collection, QStringLiteral("org.freedesktop.DBus.Properties"),
-                  QStringLiteral("Get"), {kCollectionInterface, QStringLiteral("Locked")},
-                  [=, this](const QDBusMessage& locked) {
-                      if (Failed(locked))
-                          return done(Status::Failed);
-                      if (!qdbus_cast<QDBusVariant>(locked.arguments().value(0)).variant().toBool())
-                          return create(collection);
-                      Unlock({collection}, mayPrompt, [=](Status status) {
-                          status == Status::Ok ? create(collection) : done(status);
-                      });
-                  });
-         });
+    DefaultCollection(mayPrompt, [=, this](Status found, const QString& collection) {
+        if (found != Status::Ok)
+            return done(found);
+        Call(collection, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+             {kCollectionInterface, QStringLiteral("Locked")},
+             [=, this](const QDBusMessage& locked) {
+                 if (Failed(locked))
+                     return done(Status::Failed);
+                 if (!qdbus_cast<QDBusVariant>(locked.arguments().value(0)).variant().toBool())
+                     return create(collection);
+                 Unlock({collection}, mayPrompt, [=](Status status) {
+                     status == Status::Ok ? create(collection) : done(status);
+                 });
+             });
+    });
+}
+
+void SecretService::DefaultCollection(bool mayPrompt,
+                                      std::function<void(Status, const QString&)> then) {
+    const auto readAlias = [this](std::function<void(const QString&)> found) {
+        Call(kServicePath, kServiceInterface, QStringLiteral("ReadAlias"),
+             {QStringLiteral("default")}, [found](const QDBusMessage& alias) {
+                 const QString path = Failed(alias) ? QString() : PathArgument(alias, 0);
+                 found(path == kNoObject ? QString() : path);
+             });
+    };
+    readAlias([=, this](const QString& path) {
+        if (!path.isEmpty())
+            return then(Status::Ok, path);
+        // A desktop where nothing was kept yet has no keyring: the user makes one
+        // (with its password) through the keyring's own prompt.
+        if (!mayPrompt)
+            return then(Status::Locked, {});
+        const QVariantMap properties{
+            {QStringLiteral("org.freedesktop.Secret.Collection.Label"), QStringLiteral("Login")}};
+        Call(kServicePath, kServiceInterface, QStringLiteral("CreateCollection"),
+             {properties, QStringLiteral("default")}, [=, this](const QDBusMessage& reply) {
+                 if (Failed(reply))
+                     return then(Status::Failed, {});
+                 const QString made = PathArgument(reply, 0);
+                 if (!made.isEmpty() && made != kNoObject)
+                     return then(Status::Ok, made);
+                 RunPrompt(PathArgument(reply, 1), [=](bool completed) {
+                     if (!completed)
+                         return then(Status::Locked, {});
+                     readAlias([then](const QString& now) {
+                         then(now.isEmpty() ? Status::Failed : Status::Ok, now);
+                     });
+                 });
+             });
+    });
 }
 
 void SecretService::Create(const QString& collection, const Attributes& attributes,

@@ -68,6 +68,9 @@ private:
     // Items with these attributes found unlocked, or after unlocking when allowed.
     void Unlocked(const Attributes& attributes, bool mayPrompt,
                   std::function<void(Status, QStringList items)> then);
+    // The default keyring's path; where there is none yet, one is made with the
+    // user through the keyring's prompt, only with `mayPrompt`.
+    void DefaultCollection(bool mayPrompt, std::function<void(Status, const QString&)> then);
     void Create(const QString& collection, const Attributes& attributes, const QString& label,
                 const QByteArray& secret, std::function<void(Status)> then);
     void DeleteEach(QStringList items, std::function<void(Status)> done);

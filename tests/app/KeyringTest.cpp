@@ -264,7 +264,8 @@ TEST_F(KeyringTest, AMoveCutShortOrRefusedLeavesEveryPasswordInTheFile) {
 
 // A keyring that starts after Pim is seen as it comes, without another question;
 // until then a read says that none runs, and once it runs, that it holds no
-// such entry.
+// such entry. Where it has no keyring yet, only a move the user started asks
+// to make one (dismissed here: the password stays in the file).
 TEST_F(KeyringTest, AKeyringStartedLaterIsSeenAndEachFailedReadSaysWhy) {
     test::KeyringDaemon later;
     ASSERT_TRUE(later.Bus().Start()) << later.Bus().error().toStdString();
@@ -282,9 +283,19 @@ TEST_F(KeyringTest, AKeyringStartedLaterIsSeenAndEachFailedReadSaysWhy) {
         return why;
     };
     EXPECT_EQ(read(), PasswordStore::Unreadable::NotRunning);
-    ASSERT_TRUE(later.StartKeyring()) << later.Bus().error().toStdString();
+    ASSERT_TRUE(later.StartKeyring(false)) << later.Bus().error().toStdString();
     EXPECT_TRUE(test::RunUntil([&] { return waiting.Available(); }, 20s));
     EXPECT_EQ(read(), PasswordStore::Unreadable::Missing);
+    Accounts[0] = {true, "Taro", "pop.example.jp", "taro", "pw-taro"};
+    Save();
+    for (const bool userStarted : {false, true}) {
+        std::optional<Outcome> outcome;
+        waiting.Follow(true, userStarted, [&](Outcome o) { outcome = o; });
+        ASSERT_TRUE(test::RunUntil([&] { return outcome.has_value(); }, 20s));
+        EXPECT_EQ(outcome, Outcome::Incomplete);
+        EXPECT_EQ(later.Prompts(), userStarted ? 1u : 0u);
+    }
+    EXPECT_EQ(InFile(0), "pw-taro");
 }
 
 // The first account deleted and applied at any moment of a move out: the other

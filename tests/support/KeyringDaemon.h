@@ -21,17 +21,19 @@ public:
 
     bool Start() { return bus_.Start() && StartKeyring(); }
 
-    // The keyring alone, on a bus started before (as a keyring started after Pim).
-    bool StartKeyring() {
+    // The keyring alone, on a bus started before (as a keyring started after Pim);
+    // without `login`, as on a desktop where nothing was kept yet.
+    bool StartKeyring(bool login = true) {
         const std::string run = home_.file("run");
         WriteFile(home_.file("run/.keep"), "");
         ::chmod(run.c_str(), 0700);
         const std::string env = "HOME=" + home_.path() + " XDG_DATA_HOME=" + home_.file("data") +
                                 " XDG_RUNTIME_DIR=" + run;
         return bus_.StartService({"/bin/sh", "-c",
-                                  "printf unlock | " + env +
+                                  (login ? "printf unlock | " : "") + env +
                                       " exec /usr/bin/gnome-keyring-daemon --foreground "
-                                      "--components=secrets --unlock"},
+                                      "--components=secrets" +
+                                      (login ? " --unlock" : "")},
                                  false, QStringLiteral("org.freedesktop.secrets"));
     }
 
@@ -51,10 +53,11 @@ public:
     // so each attempt is logged and ends as dismissed).
     size_t Prompts() const {
         const std::string log = bus_.Output(QStringLiteral("org.freedesktop.secrets"));
-        const std::string mark = "couldn't create system prompt";
         size_t count = 0;
-        for (size_t at = log.find(mark); at != std::string::npos; at = log.find(mark, at + 1))
-            ++count;
+        for (const std::string mark :
+             {"couldn't create system prompt", "couldn't initialize prompt"})
+            for (size_t at = log.find(mark); at != std::string::npos; at = log.find(mark, at + 1))
+                ++count;
         return count;
     }
 
