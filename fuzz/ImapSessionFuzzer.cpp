@@ -3,8 +3,9 @@
 // and whenever it is closed no timer of it runs. Capabilities, literals, searches
 // and FETCH answers all come from the same bytes, and so do the upgrades to TLS
 // and the idling of a session kept open: while it idles no timer runs, and a
-// change is told at most once until the owner checks again or renews. Every
-// message counted (up to the 255 read) can be asked for until anything else happens.
+// change is told at most once until the owner checks again or renews; whenever
+// it does not idle, the session's bound runs. Every message counted (up to the
+// 255 read) can be asked for until anything else happens.
 #include "imap/ImapSession.h"
 
 #include <algorithm>
@@ -134,6 +135,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             session.KeepOpen(data[i] / 12 % 2 != 0);
         }
         if (!session.Open() && (host.timer || host.sessionTimer))
+            std::abort();
+        // Open and not idling, the session's bound runs: talk holds no wait open.
+        if (session.Open() && !host.idling && !host.sessionTimer)
             std::abort();
     }
     session.Receive(chunk);

@@ -148,7 +148,7 @@ void ImapSession::Reset() {
     alert_.clear();
     unseen_ = count_ = 0;
     highest_.clear();
-    searchMalformed_ = false;
+    searchMalformed_ = searchTold_ = renewal_ = false;
     window_.clear();
     summaries_.clear();
     searchedValidity_ = peekFirst_ = 0;
@@ -240,11 +240,14 @@ void ImapSession::Untagged(std::string_view text) {
         AddCapabilities(text);
     } else if (SameLetters(FirstWord(text), "OK")) {
         // The mailbox stays selected between checks: it may change meanwhile.
-        if (const std::string_view code = ResponseCode(text);
-            SameLetters(FirstWord(code), "UIDVALIDITY"))
+        const std::string_view code = ResponseCode(text);
+        if (SameLetters(FirstWord(code), "UIDVALIDITY"))
             Validity(AfterWord(code));
+        else if (Waits(Command::Capability) && SameLetters(FirstWord(code), "CAPABILITY"))
+            AddCapabilities(code);
     } else if (const auto* search = reader_.SearchResult(); search) {
-        if (!Waits(Command::Search))
+        // One answer a search: another would count its messages twice.
+        if (!Waits(Command::Search) || std::exchange(searchTold_, true))
             return;
         unseen_ += search->count;
         searchMalformed_ = searchMalformed_ || search->malformed;
@@ -416,8 +419,10 @@ void ImapSession::Completed(std::string_view text) {
     pending_.erase(pending);
     const bool ok = SameLetters(FirstWord(text), "OK");
     const std::string_view code = ResponseCode(text);
-    // Logged in, a server may offer more than it did before.
-    if (ok && command == Command::Login && SameLetters(FirstWord(code), "CAPABILITY"))
+    // Logged in, a server may offer more than it did before; and some answer
+    // CAPABILITY with the list in the code alone.
+    if (ok && (command == Command::Login || command == Command::Capability) &&
+        SameLetters(FirstWord(code), "CAPABILITY"))
         AddCapabilities(code);
     // Not the password: the server cannot check any for now (RFC 5530).
     if (!ok && command == Command::Login && SameLetters(code, "UNAVAILABLE"))
@@ -480,10 +485,14 @@ void ImapSession::Completed(std::string_view text) {
         break;
     case Command::Logout:
         // Gone ahead: the session ends when the owner quits.
-        if (state_ == State::ReadyLogout)
+        if (state_ == State::ReadyLogout) {
             Enter(State::Served);
-        else
-            Finish(errorNo_);
+            return;
+        }
+        // Answered before the FETCH sent with it, as if the server had closed.
+        if (state_ == State::FetchLogout)
+            Refuse(ieMailbox);
+        Finish(errorNo_);
         return;
     }
     if (errorNo_ != 0 && pending_.empty() && (state_ == State::Login || state_ == State::Search))
@@ -626,6 +635,12 @@ void ImapSession::Searched() {
     count_ = window_.size() < static_cast<size_t>(kMaxMails)
                  ? window_.size()
                  : std::max<uint64_t>(unseen_, window_.size());
+    // More than INBOX holds: UIDs named twice. Of those it holds, the newest.
+    if (exists_ && count_ > *exists_) {
+        count_ = *exists_;
+        if (window_.size() > count_)
+            window_.erase(window_.begin(), window_.end() - static_cast<std::ptrdiff_t>(count_));
+    }
     summaries_.assign(window_.size(), std::nullopt);
     if (cache_) {
         std::vector<ListedMessage> listed;
@@ -735,8 +750,9 @@ void ImapSession::SendLogout(const std::string& before) {
     host_.Send(before + Tagged(Command::Logout, "LOGOUT"));
 }
 
-bool ImapSession::StartIdle() {
+bool ImapSession::StartIdle(bool renewal) {
     Enter(State::Idle);
+    renewal_ = renewal;
     host_.Send(Tagged(Command::Idle, "IDLE"));
     UpdateTimer();
     return true;
@@ -781,6 +797,10 @@ void ImapSession::IdleEnded(bool ok) {
     }
     // Refused, the check is over; the account is checked at its interval only.
     if (state_ == State::IdleThenLogout || (!ok && !begun)) {
+        // Refused later, it leaves an owner counting on push without it: as if
+        // the connection had been lost, it connects again at its pace.
+        if (state_ == State::Idle && renewal_)
+            Refuse(ieConnect);
         SendLogout();
         return;
     }
@@ -793,7 +813,7 @@ void ImapSession::SearchAgain(const std::string& done) {
     news_ = News::None;
     unseen_ = 0;
     highest_.clear();
-    searchMalformed_ = false;
+    searchMalformed_ = searchTold_ = false;
     host_.StartSessionTimer();
     host_.Send(done + Tagged(Command::Search, "UID SEARCH UNSEEN"));
 }
@@ -857,7 +877,7 @@ void ImapSession::PeekDone(bool ok) {
         if (PeekTellsAll())
             StorePeeked(); // that search then needs no header
         peeked_.clear();
-        StartIdle();
+        StartIdle(true);
         return;
     }
     if (!PeekTellsAll()) {
@@ -932,7 +952,7 @@ bool ImapSession::Retr(int mailNo) {
 
 bool ImapSession::Quit() {
     if (state_ == State::Ready && keepOpen_ && IdleOffered())
-        return StartIdle();
+        return StartIdle(false);
     return Leave();
 }
 
@@ -953,8 +973,11 @@ bool ImapSession::Renew() {
     if (state_ != State::Idling)
         return false;
     Enter(State::Idle);
+    renewal_ = true;
     if (news_ == News::Told)
         news_ = News::None;
+    // Untagged chatter restarts the reply time-out: only this bounds the wait for the "+".
+    host_.StartSessionTimer();
     // In this order: only the IDLE sent before is ended.
     std::string bytes = EndIdle();
     host_.Send(bytes + Tagged(Command::Idle, "IDLE"));
@@ -972,6 +995,7 @@ bool ImapSession::Leave() {
         Enter(State::IdleThenLogout);
         return true;
     case State::Idling:
+        host_.StartSessionTimer();
         SendLogout(EndIdle());
         break;
     // On the way to TLS not even LOGOUT goes out in clear text.

@@ -78,8 +78,9 @@ public:
     // timer of the session runs meanwhile.
     virtual void Idling() {}
     // INBOX changed since the last check: told at most once an idle period. A
-    // server that ends the IDLE itself ends the session as error 2 (the owner
-    // connects again); one that refuses it ends the session as after a quit.
+    // server that ends the IDLE itself, or refuses a later one, ends the session
+    // as error 2 (the owner connects again); one that refuses the IDLE of a quit
+    // ends the session as after that quit.
     // New messages alone are already being fetched then: a CheckAgain soon
     // after is answered without another round trip.
     virtual void Pushed() {}
@@ -157,8 +158,9 @@ public:
     // their answer tells all.
     bool CheckAgain();
     // While idling: a new IDLE, as servers end one after 30 minutes. Unanswered
-    // within the reply time-out it ends the session as error 1: the connection
-    // is dead.
+    // within the reply time-out (or the session's bound, whatever else the
+    // server says) it ends the session as error 1: the connection is dead.
+    // Refused, it ends it as error 2 after LOGOUT.
     bool Renew();
     // At any time the session is open: LOGOUT (after DONE when idling);
     // Disconnected follows when the server answers or closes. An owner that does
@@ -278,7 +280,7 @@ private:
     bool Report(State ready);
     void Answer(size_t index);
     void SendLogout(const std::string& before = {});
-    bool StartIdle();
+    bool StartIdle(bool renewal);
     std::string EndIdle();
     void IdleBegun();
     void IdleEnded(bool ok);
@@ -340,6 +342,7 @@ private:
     uint64_t count_ = 0; // told with Connected
     std::set<uint32_t> highest_;
     bool searchMalformed_ = false;
+    bool searchTold_ = false;      // the search's answer came
     std::vector<uint32_t> window_; // ascending
     std::vector<std::optional<MailSummary>> summaries_;
     uint32_t searchedValidity_ = 0; // the UIDVALIDITY of window_
@@ -355,6 +358,7 @@ private:
     std::vector<PeekedMail> peeked_;
     bool peekSpoiled_ = false; // something else changed meanwhile, or a malformed answer
     bool keepOpen_ = false;
+    bool renewal_ = false; // the IDLE awaited went out without the owner's quit
     // INBOX changed since the search: told once idling, and once an idle period.
     enum class News : uint8_t { None, Seen, Told } news_ = News::None;
 };

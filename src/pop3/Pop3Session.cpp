@@ -356,8 +356,9 @@ void Pop3Session::TimerExpired() {
         return;
     }
     // A server that does not answer CAPA is an old one: log in as always
-    // (unless TLS is required).
-    if (state_ == psCapa) {
+    // (unless TLS is required). One that began to answer may have offered
+    // STLS: its silence is a time-out, not a reason to log in in clear.
+    if (state_ == psCapa && received_.Empty()) {
         ClearReply();
         CapaReplied(false);
         return;

@@ -131,11 +131,12 @@ std::string F(int n, const std::string& items, const std::string& subject) {
 }
 
 const std::string kCaps = "* OK [CAPABILITY IMAP4rev1] ready\n";
-// The answers to the flight, a search finding `uids`.
-std::string Selected(const std::string& uids, int tag = 1) {
+// The answers to the flight, a search finding `uids` in INBOX of `exists` messages.
+std::string Selected(const std::string& uids, int tag = 1, int exists = 4) {
     const auto t = [&](int i) { return "a" + std::to_string(tag + i); };
-    return "|" + t(0) + " OK\n|* 4 EXISTS\n* OK [UIDVALIDITY 7] ok\n|" + t(1) +
-           " OK [READ-ONLY]\n|* SEARCH " + uids + "\n|" + t(2) + " OK\n";
+    return "|" + t(0) + " OK\n|* " + std::to_string(exists) +
+           " EXISTS\n* OK [UIDVALIDITY 7] ok\n|" + t(1) + " OK [READ-ONLY]\n|* SEARCH " + uids +
+           "\n|" + t(2) + " OK\n";
 }
 const std::string kFlight =
     "C: a1 LOGIN \"taro\" \"secret\"; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN";
@@ -160,6 +161,11 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
     std::string all; // the answers to the FETCH of the 255 newest
     for (int uid = 19746; uid <= 20000; ++uid)
         all += F(uid - 19745, "UID " + std::to_string(uid), std::to_string(uid));
+    std::string some, someAnswers; // UIDs 1 to 255, and the headers of each
+    for (int uid = 1; uid <= 255; ++uid) {
+        some += std::to_string(uid) + (uid < 255 ? " " : "");
+        someAnswers += F(uid, "UID " + std::to_string(uid), std::to_string(uid));
+    }
     const auto quitInsideConnect = [](Transcript& t) {
         t.host.onConnect = [&t] { t.session.Quit(); };
     };
@@ -203,6 +209,12 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
          "\"secret\"; a4 EXAMINE INBOX; a5 UID SEARCH UNSEEN"},
         {"TLS required and not offered", kCaps, "downgrade, error 2, close", "",
          [](Transcript& t) { t.tls = Tls::Required; }},
+        {"capabilities in CAPABILITY's OK alone: STARTTLS, not LOGIN in clear",
+         "* OK ready\n|a1 OK [CAPABILITY IMAP4rev1 STARTTLS LOGINDISABLED] done\n",
+         "C: a1 CAPABILITY, STARTTLS offered, C: a2 STARTTLS"},
+        {"capabilities in an untagged OK while CAPABILITY runs",
+         "* OK ready\n|* OK [CAPABILITY IMAP4rev1 STARTTLS LOGINDISABLED] hi\n|a1 OK\n",
+         "C: a1 CAPABILITY, STARTTLS offered, C: a2 STARTTLS"},
         {"STARTTLS refused", "* OK [CAPABILITY STARTTLS]\n|a1 BAD\n",
          "STARTTLS offered, C: a1 STARTTLS, TLS failed, error 2, close"},
         {"the handshake fails", "* OK [CAPABILITY STARTTLS]\n|a1 OK\n|TLSDOWN",
@@ -288,12 +300,19 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
         {"FETCH refused", kCaps + Selected("5") + "|a4 NO\n|QUIT|a5 OK\n",
          kFlight + ", " + Fetch("5") + ", connect 0, disconnect, close"},
         {"of the 255 newest one gone: older ones cannot take its place",
-         kCaps + Selected(huge) + "|a4 OK\n", kFlight + ", " + Fetch("19746:20000") + ", error 6"},
+         kCaps + Selected(huge, 1, 20000) + "|a4 OK\n",
+         kFlight + ", " + Fetch("19746:20000") + ", error 6"},
         // The window and the cache.
         {"a huge search: the count, and the 255 newest ascending",
-         kCaps + Selected(huge) + "|" + all + "a4 OK\n|RETR255",
+         kCaps + Selected(huge, 1, 20000) + "|" + all + "a4 OK\n|RETR255",
          kFlight + ", " + Fetch("19746:20000") + ", connect 20000, mail 20000|f@example.jp",
          "7.20000,"},
+        {"UIDs named twice in one answer: no more than INBOX holds, the newest",
+         kCaps + Selected(some + ' ' + some) + "|" + someAnswers + "a4 OK\n",
+         kFlight + ", " + Fetch("252:255") + ", connect 4"},
+        {"a second answer to one search counts nothing",
+         kCaps + Selected(some + "\n* SEARCH " + some, 1, 600) + "|" + someAnswers + "a4 OK\n",
+         kFlight + ", " + Fetch("1:255") + ", connect 255"},
         {"a cached message is not asked for again",
          kCaps + Selected("5 6") + "|" + F(1, "UID 5", "five") + F(2, "UID 6", "six") +
              "a4 OK\n|QUIT|a5 OK\n|BEGIN|" + kCaps + Selected("5 6 8") + "|" +
@@ -310,6 +329,9 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
         // Ends.
         {"closed before the login", kCaps + "|CLOSE", kFlight + ", error 2, close"},
         {"closed during the FETCH", kCaps + Selected("5") + "|CLOSE",
+         kFlight + ", " + Fetch("5") + ", error 5, close"},
+        {"the LOGOUT sent ahead answered before the FETCH: as a close",
+         kCaps + Selected("5") + "|* BYE bye\na5 OK\n",
          kFlight + ", " + Fetch("5") + ", error 5, close"},
         {"silence", "TIMEOUT", "error 1, close"},
         {"a flood runs into the session's bound",
@@ -371,12 +393,20 @@ TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
              ", connect 1, mail three|f@example.jp, C: a5 IDLE, C: a6 UID SEARCH UNSEEN, connect "
              "1, C: a7 LOGOUT, disconnect, close",
          "7.3,"},
+        {"a renewal refused: LOGOUT, then as a lost connection",
+         kIdling + "|RENEW|a5 OK\n|a6 NO not now\n|a7 OK\n",
+         kIdled + ", C: DONE; a6 IDLE, C: a7 LOGOUT, error 2, close", "7.3,"},
         // IDLE ended by the server, and other ends: the connection is made again.
         {"IDLE ended by the server", kIdling + "|a5 OK\n", kIdled + ", error 2, close", "7.3,"},
         {"IDLE ended by the server with NO", kIdling + "|a5 NO bye\n", kIdled + ", error 2, close",
          "7.3,"},
         {"a renewal unanswered: the connection is dead", kIdling + "|RENEW|TIMEOUT",
          kIdled + ", C: DONE; a6 IDLE, error 1, close", "7.3,"},
+        {"a renewal's + never comes while the server chats: the session's bound",
+         kIdling + "|RENEW|* OK hi\n|LIMIT", kIdled + ", C: DONE; a6 IDLE, error 1, close", "7.3,"},
+        {"left while idling, the LOGOUT unanswered while the server chats",
+         kIdling + "|LEAVE|* OK hi\n|LIMIT", kIdled + ", C: DONE; a6 LOGOUT, error 1, close",
+         "7.3,"},
         {"BYE while idling", kIdling + "|* BYE shutting down\n", kIdled + ", error 2, close",
          "7.3,"},
         {"closed while idling", kIdling + "|CLOSE", kIdled + ", error 2, close", "7.3,"},
@@ -433,6 +463,9 @@ TEST(ImapSession, NewMessagesAreFetchedWithTheDone) {
          peek(5) + ", C: a7 IDLE, idling, C: DONE; a8 UID SEARCH UNSEEN, connect 2, mail "
                    "eight|f@example.jp",
          "7.3,7.8,"},
+        {"IDLE refused after it: LOGOUT, then as a lost connection",
+         exists(5) + "a5 OK\n" + eight + ok + "|a7 NO\n|a8 OK\n",
+         peek(5) + ", C: a7 IDLE, C: a8 LOGOUT, error 2, close", "7.3,"},
         {"left meanwhile", exists(5) + "LEAVE|a5 OK\n" + eight + ok + "|a7 OK\n",
          peek(5) + ", C: a7 LOGOUT, disconnect, close", "7.3,"},
         // No FETCH at all: fewer messages, or more than a check reads.

@@ -300,6 +300,8 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
          kSent + ", C: UIDL, connect 2, C: TOP 1 0, mail one|f, C: TOP 2 0, mail two|f"},
         {"CAPA never answered: an old server", "+OK ready\n|TIMEOUT|+OK\n|+OK\n|+OK 0 0\n",
          kSent + ", connect 0"},
+        {"CAPA begun and never ended: a time-out, not a login in clear",
+         "+OK ready\n|+OK\nSTLS\nUSER\n|TIMEOUT", "C: CAPA, close, error 1"},
         {"TOP refused: RETR from then on",
          "+OK ready\n|+OK\nTOP\n.\n|+OK\n|+OK\n|+OK 2 0\n|RETR1|-ERR no\n|" + H("one") + "|RETR2|" +
              H("two"),
