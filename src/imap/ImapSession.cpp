@@ -146,6 +146,7 @@ void ImapSession::Reset() {
     exists_.reset();
     seen_.clear();
     alert_.clear();
+    heldAlerts_.clear();
     unseen_ = count_ = 0;
     highest_.clear();
     searchMalformed_ = searchTold_ = renewal_ = false;
@@ -298,6 +299,13 @@ void ImapSession::Alerted(std::string_view text) {
     if (line.empty() || line == alert_)
         return;
     alert_ = line;
+    // Said in clear before STARTTLS, it may be forged on the way: told only if
+    // the session goes on in clear.
+    if (tls_ != Tls::Implicit && !encrypted_ && state_ < State::Login) {
+        if (heldAlerts_.size() < kMaxHeldAlerts)
+            heldAlerts_.push_back(line);
+        return;
+    }
     host_.Alert(alert_);
 }
 
@@ -529,6 +537,12 @@ void ImapSession::CapabilitiesKnown() {
 // The login, EXAMINE and the search go in one write; only a synchronising
 // literal or a SASL answer waits for the server's "+".
 void ImapSession::LogIn() {
+    for (const std::string& alert : std::exchange(heldAlerts_, {})) {
+        const uint64_t serial = serial_;
+        host_.Alert(alert);
+        if (serial != serial_)
+            return;
+    }
     Enter(State::Login);
     if (token_) {
         LogInWithToken();
@@ -1036,6 +1050,8 @@ void ImapSession::TlsStarted() {
     encrypted_ = true;
     // What the server offered in clear text may have been forged on the way.
     capabilities_ = 0;
+    alert_.clear();
+    heldAlerts_.clear();
     Enter(State::Capability);
     host_.Send(Tagged(Command::Capability, "CAPABILITY"));
     StartTimeOut();

@@ -114,6 +114,7 @@ public:
         return static_cast<int>(std::min<int64_t>(limit, kMaxSessionMs));
     }
     static constexpr size_t kMaxAlert = 256;
+    static constexpr size_t kMaxHeldAlerts = 4;
     // Why these cannot log in, whatever the server: ImapReason::None when they can.
     static ImapReason CredentialsProblem(std::string_view userID, std::string_view password);
 
@@ -337,7 +338,8 @@ private:
     // Of messages 1..kTrackedFlags: 0 not yet heard of, 1 unseen, 2 seen.
     static constexpr size_t kTrackedFlags = 64 * 1024;
     std::vector<uint8_t> seen_;
-    std::string alert_; // the last told
+    std::string alert_;                   // the last told
+    std::vector<std::string> heldAlerts_; // said in clear while TLS may still follow
     uint64_t unseen_ = 0;
     uint64_t count_ = 0; // told with Connected
     std::set<uint32_t> highest_;

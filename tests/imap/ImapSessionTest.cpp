@@ -202,8 +202,9 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
          [](Transcript& t) { t.tls = Tls::Required; }},
         {"BYE for a greeting", "* BYE busy\n", "error 2, close"},
         // TLS.
-        {"STARTTLS: what was offered in clear, or after the OK, is forgotten",
-         "* OK [CAPABILITY STARTTLS LOGINDISABLED] hi\n|a1 OK\n* CAPABILITY AUTH=PLAIN |TLSUP|* "
+        {"STARTTLS: what was offered or alerted in clear, or after the OK, is forgotten",
+         "* OK [CAPABILITY STARTTLS LOGINDISABLED] hi\n|* NO [ALERT] forged\na1 OK\n* CAPABILITY "
+         "AUTH=PLAIN |TLSUP|* "
          "CAPABILITY IMAP4rev1\n|a2 OK\n",
          "STARTTLS offered, C: a1 STARTTLS, start TLS, C: a2 CAPABILITY, C: a3 LOGIN \"taro\" "
          "\"secret\"; a4 EXAMINE INBOX; a5 UID SEARCH UNSEEN"},
@@ -276,11 +277,12 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
         {"search refused", kCaps + "|a1 OK\n|a2 OK\n|a3 BAD\n|TIMEOUT",
          kFlight + ", C: a4 LOGOUT, error 5, close"},
         {"a search word that is no UID", kCaps + Selected("1 x2"), kFlight + ", C: a4 LOGOUT"},
-        // [ALERT]s reach the owner, each text once, as one line of CP932.
+        // [ALERT]s reach the owner, each text once, as one line of CP932; in clear,
+        // once it is sure that no TLS follows.
         {"alerts",
          "* OK [ALERT] Down at\t10:00\n|* CAPABILITY IMAP4rev1\n* NO [ALERT] Down at\t10:00\n|a1 "
          "OK [ALERT] 容量が一杯です\n|a2 NO [ALERT]\n|a3 BAD\n|a4 OK\n|a5 OK\n",
-         "alert Down at 10:00, C: a1 CAPABILITY, alert 容量が一杯です, C: a2 LOGIN \"taro\" "
+         "C: a1 CAPABILITY, alert Down at 10:00, alert 容量が一杯です, C: a2 LOGIN \"taro\" "
          "\"secret\"; a3 EXAMINE INBOX; a4 UID SEARCH UNSEEN, C: a5 LOGOUT, error 4, close"},
         // Messages gone between the search and the FETCH are no longer there.
         {"a UID named twice counts once",
@@ -540,6 +542,7 @@ TEST(ImapSession, BoundsHoldWhateverTheServerSends) {
     }
 
     Transcript alert;
+    alert.tls = Tls::Implicit;
     alert.Run("BEGIN|* OK [ALERT] " + std::string(1000, 'x') + "\n");
     EXPECT_EQ(alert.host.log.front(), "alert " + std::string(ImapSession::kMaxAlert, 'x'));
 }
