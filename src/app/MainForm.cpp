@@ -42,6 +42,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
 
 namespace pim {
@@ -509,7 +510,9 @@ void TMainForm::paintEvent(QPaintEvent*) {
     // down, where the brushed metal is the same all along: nothing stretches.
     const QPixmap background = SkinPixmap(QStringLiteral("MAIN_BACKGROUND"));
     const int xs[] = {0, 305, 307, kMainClientWidth}, ys[] = {0, 200, 202, kMainClientHeight};
-    const int tx[] = {0, 305, width() - 43, width()}, ty[] = {0, 200, height() - 98, height()};
+    // Folded, the window shows the top of the design-size skin, the rest cut off.
+    const int bottom = std::max(height(), kMainClientHeight);
+    const int tx[] = {0, 305, width() - 43, width()}, ty[] = {0, 200, bottom - 98, bottom};
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
             const QRect from(xs[i], ys[j], xs[i + 1] - xs[i], ys[j + 1] - ys[j]);
