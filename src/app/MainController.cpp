@@ -394,8 +394,8 @@ void MainController::ShowRun(const RunOutcome& outcome) {
     if (SoundWanted(Settings, outcome)) {
         PlayArrivalSound(Settings.Kind, U(Settings.WaveRecv));
         if (Settings.SettingNotification)
-            notice =
-                ArrivalNotice(run_.ShownResults(), outcome.TotalMail, !Settings.MailerPath.empty());
+            notice = ArrivalNotice(run_.ShownResults(), outcome.TotalMail,
+                                   !Settings.MailerPath.empty(), outcome.PushSlot);
     }
     view_.ShowResults();
     // A mail program started now is the notice; a notification would close at once.

@@ -816,6 +816,7 @@ void CheckRun::CompareWithShown(RunOutcome& outcome) {
 void CheckRun::EndRun() {
     RunOutcome outcome;
     outcome.Push = push_.has_value();
+    outcome.PushSlot = push_ ? push_->slot : -1;
     outcome.Quiet = push_ && push_->quiet;
     // A run of all checked every account: none waits for a quiet first list.
     if (!push_)
