@@ -397,7 +397,7 @@ void MainController::ShowRun(const RunOutcome& outcome) {
             notice = ArrivalNotice(run_.ShownResults(), outcome.TotalMail,
                                    !Settings.MailerPath.empty(), outcome.PushSlot);
     }
-    view_.ShowResults();
+    view_.ShowResults(outcome.NewMail);
     // A mail program started now is the notice; a notification would close at once.
     const bool mailerStarted = MailerWanted(Settings, outcome) && StartMailer();
     if (notice && !mailerStarted)
