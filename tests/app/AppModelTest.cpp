@@ -139,6 +139,8 @@ AccountResult Account(const char* name, int oldCount, int count,
 }
 
 TEST(Notification, TheArrivalNoticeNamesWhatIsNewElseWhatWaits) {
+    const std::vector<AccountResult> sixAndOne = {
+        Account("A", 0, 6, {"1", "2", "3", "4", "5", "6"}), Account("B", 1, 2, {"b1", "b2"})};
     const struct {
         std::vector<AccountResult> accounts;
         int totalMail;
@@ -164,16 +166,11 @@ TEST(Notification, TheArrivalNoticeNamesWhatIsNewElseWhatWaits) {
          7,
          "新着メールが 7 通あります|a b" + QString(96, QLatin1Char('x')) +
              "…（差出人7）\n6（差出人6）\n5（差出人5）\n4（差出人4）\n3（差出人3）\nほか 2 通"},
-        // The named lines shared, each account's newest first; a push tells of
-        // its own account alone.
-        {{Account("A", 0, 6, {"1", "2", "3", "4", "5", "6"}), Account("B", 1, 2, {"b1", "b2"})},
-         8,
+        // The named lines shared, newest first; a push tells of its account alone.
+        {sixAndOne, 8,
          "新着メールが 7 通あります|A: 6 通の新着メール\n6（差出人6）\n5（差出人5）\n4（差出人4）\n"
          "3（差出人3）\nB: 1 通の新着メール\nb2（差出人2）\nほか 2 通"},
-        {{Account("A", 0, 6, {"1", "2", "3", "4", "5", "6"}), Account("B", 1, 2, {"b1", "b2"})},
-         8,
-         "新着メールが 1 通あります|B: 1 通の新着メール\nb2（差出人2）",
-         1},
+        {sixAndOne, 8, "新着メールが 1 通あります|B: 1 通の新着メール\nb2（差出人2）", 1},
     };
     for (const auto& row : rows) {
         Results shown;
