@@ -13,8 +13,10 @@ namespace pim {
 inline constexpr int kNoticeMessages = 5;
 
 // `shown`: the run's results, compared with the previous run's (OldCount);
-// `totalMail`: what the run found in all. The "default" action shows the
-// window; "mailer" starts the mail program and is offered only with one set.
-DesktopNotifications::Content ArrivalNotice(const Results& shown, int totalMail, bool mailerSet);
+// `totalMail`: what the run found in all; `pushed`: the slot of the one account
+// a push checked, -1 for a run of all. The "default" action shows the window;
+// "mailer" starts the mail program and is offered only with one set.
+DesktopNotifications::Content ArrivalNotice(const Results& shown, int totalMail, bool mailerSet,
+                                            int pushed = -1);
 
 } // namespace pim

@@ -394,10 +394,10 @@ void MainController::ShowRun(const RunOutcome& outcome) {
     if (SoundWanted(Settings, outcome)) {
         PlayArrivalSound(Settings.Kind, U(Settings.WaveRecv));
         if (Settings.SettingNotification)
-            notice =
-                ArrivalNotice(run_.ShownResults(), outcome.TotalMail, !Settings.MailerPath.empty());
+            notice = ArrivalNotice(run_.ShownResults(), outcome.TotalMail,
+                                   !Settings.MailerPath.empty(), outcome.PushSlot);
     }
-    view_.ShowResults();
+    view_.ShowResults(outcome.NewMail);
     // A mail program started now is the notice; a notification would close at once.
     const bool mailerStarted = MailerWanted(Settings, outcome) && StartMailer();
     if (notice && !mailerStarted)

@@ -42,6 +42,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
 
 namespace pim {
@@ -509,7 +510,9 @@ void TMainForm::paintEvent(QPaintEvent*) {
     // down, where the brushed metal is the same all along: nothing stretches.
     const QPixmap background = SkinPixmap(QStringLiteral("MAIN_BACKGROUND"));
     const int xs[] = {0, 305, 307, kMainClientWidth}, ys[] = {0, 200, 202, kMainClientHeight};
-    const int tx[] = {0, 305, width() - 43, width()}, ty[] = {0, 200, height() - 98, height()};
+    // Folded, the window shows the top of the design-size skin, the rest cut off.
+    const int bottom = std::max(height(), kMainClientHeight);
+    const int tx[] = {0, 305, width() - 43, width()}, ty[] = {0, 200, bottom - 98, bottom};
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
             const QRect from(xs[i], ys[j], xs[i + 1] - xs[i], ys[j + 1] - ys[j]);
@@ -723,9 +726,45 @@ void AddLines(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<Tree
     }
 }
 
+QStringList PlaceOf(const QTreeWidgetItem* item) {
+    QStringList place;
+    for (; item; item = item->parent())
+        place.prepend(item->text(0));
+    return place;
+}
+
+QTreeWidgetItem* ItemAt(const QTreeWidget* tree, const QStringList& place) {
+    QTreeWidgetItem* item = nullptr;
+    for (const QString& text : place) {
+        const int count = item ? item->childCount() : tree->topLevelItemCount();
+        QTreeWidgetItem* found = nullptr;
+        for (int i = 0; i < count && !found; ++i) {
+            QTreeWidgetItem* child = item ? item->child(i) : tree->topLevelItem(i);
+            if (child->text(0) == text)
+                found = child;
+        }
+        if (!found)
+            return nullptr;
+        item = found;
+    }
+    return item;
+}
+
 } // namespace
 
-void TMainForm::ShowResults() {
+void TMainForm::ShowResults(bool newMail) {
+    // Without new mail the user's place stays, where it still is. The rows
+    // chosen are selected; current only while their tree has the focus.
+    const auto chosen = [](const QTreeWidget* tree) {
+        const QList<QTreeWidgetItem*> selected = tree->selectedItems();
+        return selected.isEmpty() ? nullptr : selected.constFirst();
+    };
+    QTreeWidgetItem* account = chosen(tvAccount_);
+    const int node = account && !newMail ? tvAccount_->indexOfTopLevelItem(account) : 0;
+    const QString nodeText = account ? account->text(0) : QString();
+    const QTreeWidgetItem* mail = chosen(tvMail_);
+    const std::optional<QStringList> kept =
+        mail && !newMail ? std::optional(PlaceOf(mail)) : std::nullopt;
     tvAccount_->clear();
     tvMail_->clear();
     // Before the first run there is nothing to show, unless it is how to begin.
@@ -733,7 +772,11 @@ void TMainForm::ShowResults() {
         return;
     AddLines(nullptr, tvAccount_,
              noAccountShown_ ? NoAccountTree() : AccountTree(Run().ShownResults()), treeIcons_);
-    tvAccount_->setCurrentItem(tvAccount_->topLevelItem(0)); // shows its mail
+    QTreeWidgetItem* again = tvAccount_->topLevelItem(node);
+    const bool same = again && again->text(0) == nodeText;
+    keptMail_ = same ? kept : std::nullopt;
+    tvAccount_->setCurrentItem(same ? again : tvAccount_->topLevelItem(0)); // shows its mail
+    keptMail_.reset();
 }
 
 void TMainForm::tvAccountClick() {
@@ -753,8 +796,16 @@ void TMainForm::tvAccountClick() {
     else if (node == 0)
         for (int i = 0; i < tvMail_->topLevelItemCount(); ++i)
             tvMail_->topLevelItem(i)->setExpanded(true);
-    // What the check just brought is what the user came for.
-    if (newest) {
+    // What the check just brought is what the user came for; after a check that
+    // brought nothing, what they had chosen.
+    if (keptMail_) {
+        QTreeWidgetItem* kept = ItemAt(tvMail_, *keptMail_);
+        for (QTreeWidgetItem* up = kept ? kept->parent() : nullptr; up; up = up->parent())
+            up->setExpanded(true);
+        tvMail_->setCurrentItem(kept ? kept : tvMail_->topLevelItem(0));
+        if (kept)
+            tvMail_->scrollToItem(kept);
+    } else if (newest) {
         tvMail_->setCurrentItem(newest);
         tvMail_->scrollToItem(newest);
     } else if (tvMail_->topLevelItemCount() > 0) {

@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QIcon>
 #include <QImage>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <optional>
@@ -92,7 +93,8 @@ public:
     void ShowForMail();
     // The count and the time of the check that just ended.
     void ShowCheck(int totalMail);
-    void ShowResults();
+    // Only new mail moves the selection, to the newest of it.
+    void ShowResults(bool newMail = false);
     // The account tree says how to add an account.
     void ShowNoAccount(bool noAccount);
     // The mail program took over: no count, no time, no swing.
@@ -164,8 +166,9 @@ private:
     std::string statusText_;
     TOptionForm* optionForm_ = nullptr;
     QDialog* versionForm_ = nullptr;
-    bool noAccountShown_ = false; // the account tree says how to add one
-    bool placeUnsure_ = false;    // shown, Qt's idea of the place not yet checked
+    bool noAccountShown_ = false;         // the account tree says how to add one
+    std::optional<QStringList> keptMail_; // the texts down to the message to select again
+    bool placeUnsure_ = false;            // shown, Qt's idea of the place not yet checked
     bool firstShow_ = true;
     bool terminating_ = false;
 };

@@ -139,10 +139,13 @@ AccountResult Account(const char* name, int oldCount, int count,
 }
 
 TEST(Notification, TheArrivalNoticeNamesWhatIsNewElseWhatWaits) {
+    const std::vector<AccountResult> sixAndOne = {
+        Account("A", 0, 6, {"1", "2", "3", "4", "5", "6"}), Account("B", 1, 2, {"b1", "b2"})};
     const struct {
         std::vector<AccountResult> accounts;
         int totalMail;
-        QString text; // summary | body
+        QString text;    // summary | body
+        int pushed = -1; // the slot a push checked
     } rows[] = {
         // Old: the first of A and, by its id, its third.
         {{[] {
@@ -163,15 +166,20 @@ TEST(Notification, TheArrivalNoticeNamesWhatIsNewElseWhatWaits) {
          7,
          "新着メールが 7 通あります|a b" + QString(96, QLatin1Char('x')) +
              "…（差出人7）\n6（差出人6）\n5（差出人5）\n4（差出人4）\n3（差出人3）\nほか 2 通"},
+        // The named lines shared, newest first; a push tells of its account alone.
+        {sixAndOne, 8,
+         "新着メールが 7 通あります|A: 6 通の新着メール\n6（差出人6）\n5（差出人5）\n4（差出人4）\n"
+         "3（差出人3）\nB: 1 通の新着メール\nb2（差出人2）\nほか 2 通"},
+        {sixAndOne, 8, "新着メールが 1 通あります|B: 1 通の新着メール\nb2（差出人2）", 1},
     };
     for (const auto& row : rows) {
         Results shown;
         std::copy(row.accounts.begin(), row.accounts.end(), shown.begin());
-        const auto notice = ArrivalNotice(shown, row.totalMail, false);
+        const auto notice = ArrivalNotice(shown, row.totalMail, false, row.pushed);
         EXPECT_EQ(notice.summary + "|" + notice.body, row.text);
         // Showing the window always; starting the mail program when there is one.
         EXPECT_EQ(notice.actions.size(), 1u);
-        EXPECT_EQ(ArrivalNotice(shown, row.totalMail, true).actions.size(), 2u);
+        EXPECT_EQ(ArrivalNotice(shown, row.totalMail, true, row.pushed).actions.size(), 2u);
     }
 }
 

@@ -326,7 +326,7 @@ TEST_F(CheckRunTest, WhatHappensToAnAccountDuringARunNeverStallsIt) {
     EXPECT_EQ(Shown(1).Alert, "");
 }
 
-// Counting only, a push tells of a larger count alone. Back online from the
+// Counting only, a push tells of a larger count alone, of its own account. Back online from the
 // check button, the run checks every account, and the push checks the return
 // would start are its own.
 TEST_F(CheckRunTest, APushCountingOnlyTellsALargerCountAndGoingOnlineChecksAll) {
@@ -340,6 +340,7 @@ TEST_F(CheckRunTest, APushCountingOnlyTellsALargerCountAndGoingOnlineChecksAll) 
         run.PushCheck(Of("b").id());
         ASSERT_TRUE(test::RunUntil([&] { return host.over > before; }, 10s));
         EXPECT_TRUE(host.last.Push && host.last.Changed == larger);
+        EXPECT_EQ(host.last.PushSlot, 1) << "the one account the notice may tell of";
         EXPECT_EQ(host.last.TotalMail, 1 + 2) << "the other account's count stands";
     }
 

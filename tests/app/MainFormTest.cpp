@@ -10,6 +10,7 @@
 #include "common/UiText.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
+#include "resources/Skin.h"
 #include "settings/IniFile.h"
 #include "settings/OptionForm.h"
 #include "support/EventLoop.h"
@@ -428,6 +429,15 @@ protected:
         EXPECT_TRUE(test::RunUntil([&] { return !form->ShapePending(); }, seconds(2)));
         return form;
     }
+    // The window's top 90 rows without its controls, the caption's row but left
+    // of it, are the skin's.
+    static bool ShowsTheSkinsTop(TMainForm& form) {
+        QImage shown(350, 90, QImage::Format_RGB32);
+        form.render(&shown, {}, QRegion(shown.rect()), QWidget::DrawWindowBackground);
+        const QImage skin = SkinPixmap("MAIN_BACKGROUND").toImage().convertToFormat(shown.format());
+        return shown.copy(0, 22, 350, 68) == skin.copy(0, 22, 350, 68) &&
+               shown.copy(0, 0, 23, 22) == skin.copy(0, 0, 23, 22);
+    }
     static void Activate(TMainForm& form) {
         form.showNormal();
         QApplication::setActiveWindow(&form);
@@ -508,6 +518,7 @@ TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSyste
     QTest::keyClick(information, Qt::Key_Space);
     ASSERT_TRUE(test::RunUntil([&] { return form->height() == 90; }, seconds(2)));
     EXPECT_EQ(QApplication::focusWidget(), information);
+    EXPECT_TRUE(ShowsTheSkinsTop(*form)) << "folded";
     EXPECT_EQ(round(), buttons + "最小化 閉じる");
 
     QWidget* option = Child(*form, "imOption");

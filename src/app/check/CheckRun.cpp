@@ -804,7 +804,9 @@ void CheckRun::CompareWithShown(RunOutcome& outcome) {
         shownIds_[i] = ids_[i];
         // An error is a change to a run someone asked for; a push that could
         // not reconnect shows it without a word.
-        if (w.Count > 0 ? w.Old() != w.Count : w.OldCount != w.Count && !push_)
+        const bool arrived = w.Count > 0 && w.Old() != w.Count;
+        outcome.NewMail = outcome.NewMail || arrived;
+        if (arrived || (w.Count <= 0 && w.OldCount != w.Count && !push_))
             outcome.Changed = true;
         // Counted only, more than before is all there is to tell.
         if (w.Count == kCountOnly && previousCount >= 0 &&
@@ -816,6 +818,7 @@ void CheckRun::CompareWithShown(RunOutcome& outcome) {
 void CheckRun::EndRun() {
     RunOutcome outcome;
     outcome.Push = push_.has_value();
+    outcome.PushSlot = push_ ? push_->slot : -1;
     outcome.Quiet = push_ && push_->quiet;
     // A run of all checked every account: none waits for a quiet first list.
     if (!push_)

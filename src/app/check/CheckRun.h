@@ -38,6 +38,9 @@ struct RunOutcome {
     // One account checked because its server told of a change: nobody asked for
     // it, so without new mail it is shown without a sound or a word.
     bool Push = false;
+    int PushSlot = -1; // the slot of that account
+    // Some account has mail it did not have at the run before.
+    bool NewMail = false;
     // The first list of an account that began watching: shown, but no news.
     bool Quiet = false;
 };
