@@ -15,12 +15,7 @@ namespace {
 constexpr qsizetype kLineChars = 100;
 
 QString OneLine(SummaryField field, const std::string& cp932Text) {
-    QString text = ShownSummary(field, cp932Text);
-    for (QChar& c : text) {
-        if (c.category() == QChar::Other_Control)
-            c = QLatin1Char(' ');
-    }
-    text = text.trimmed();
+    QString text = ShownSummary(field, cp932Text).trimmed();
     if (text.size() > kLineChars)
         text = text.left(kLineChars - 1) + QStringLiteral("…");
     return text;
