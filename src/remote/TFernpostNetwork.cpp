@@ -148,13 +148,12 @@ void TFernpostNetwork::ReadSocket() {
     QUdpSocket* const socket = socket_;
     ++reading_;
     // A handler may close the station (and open it anew) meanwhile. A flood from
-    // the LAN is read a share at a time, so that the program's timers still run.
+    // the LAN is read a share at a time, so that the program's timers still run:
+    // the socket tells of what is left at the event loop's next turn.
     int share = kDatagramsPerTurn;
     while (socket_ == socket && socket->hasPendingDatagrams()) {
-        if (share-- == 0) {
-            QMetaObject::invokeMethod(this, &TFernpostNetwork::ReadSocket, Qt::QueuedConnection);
+        if (share-- == 0)
             break;
-        }
         // One byte more than a datagram may have, so that a longer one shows.
         const QNetworkDatagram datagram =
             socket->receiveDatagram(static_cast<qint64>(fpn::kDatagramBytes + 1));
