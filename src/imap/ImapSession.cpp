@@ -149,7 +149,7 @@ void ImapSession::Reset() {
     heldAlerts_.clear();
     unseen_ = count_ = 0;
     highest_.clear();
-    searchMalformed_ = searchTold_ = renewal_ = false;
+    searchMalformed_ = renewal_ = false;
     window_.clear();
     summaries_.clear();
     searchedValidity_ = peekFirst_ = 0;
@@ -227,12 +227,25 @@ void ImapSession::Greeted(std::string_view text) {
             EndInClear(TlsFailure::Downgrade);
             return;
         }
+        if (!TellHeldAlerts())
+            return;
         Enter(State::Search);
         flight_.assign(1, std::string());
         SendFlight();
     } else {
         Finish(ieConnect);
     }
+}
+
+// The session goes on, or ends, in clear: what was said in clear can be told.
+bool ImapSession::TellHeldAlerts() {
+    const uint64_t serial = serial_;
+    for (const std::string& alert : std::exchange(heldAlerts_, {})) {
+        host_.Alert(alert);
+        if (serial != serial_)
+            return false;
+    }
+    return true;
 }
 
 // Untagged data counts only while the command it answers runs.
@@ -247,8 +260,9 @@ void ImapSession::Untagged(std::string_view text) {
         else if (Waits(Command::Capability) && SameLetters(FirstWord(code), "CAPABILITY"))
             AddCapabilities(code);
     } else if (const auto* search = reader_.SearchResult(); search) {
-        // One answer a search: another would count its messages twice.
-        if (!Waits(Command::Search) || std::exchange(searchTold_, true))
+        // Servers may split the answer over several lines: each counts (a
+        // UID named twice is bounded by EXISTS after the search).
+        if (!Waits(Command::Search))
             return;
         unseen_ += search->count;
         searchMalformed_ = searchMalformed_ || search->malformed;
@@ -537,12 +551,8 @@ void ImapSession::CapabilitiesKnown() {
 // The login, EXAMINE and the search go in one write; only a synchronising
 // literal or a SASL answer waits for the server's "+".
 void ImapSession::LogIn() {
-    for (const std::string& alert : std::exchange(heldAlerts_, {})) {
-        const uint64_t serial = serial_;
-        host_.Alert(alert);
-        if (serial != serial_)
-            return;
-    }
+    if (!TellHeldAlerts())
+        return;
     Enter(State::Login);
     if (token_) {
         LogInWithToken();
@@ -802,8 +812,9 @@ void ImapSession::IdleBegun() {
 // Refused, or ended by the server: a search asked for goes out without DONE.
 void ImapSession::IdleEnded(bool ok) {
     const bool begun = state_ == State::Idling;
-    // Refused: this connection serves no push, and says so at every check.
-    if (!ok && !begun)
+    // Refused: this connection serves no push, and says so at every check. A
+    // renewal refused is a moment's refusal of a server that idled before.
+    if (!ok && !begun && !renewal_)
         capabilities_ &= static_cast<uint16_t>(~capIdle);
     if (state_ == State::IdleThenSearch) {
         SearchAgain({});
@@ -827,7 +838,7 @@ void ImapSession::SearchAgain(const std::string& done) {
     news_ = News::None;
     unseen_ = 0;
     highest_.clear();
-    searchMalformed_ = searchTold_ = false;
+    searchMalformed_ = false;
     host_.StartSessionTimer();
     host_.Send(done + Tagged(Command::Search, "UID SEARCH UNSEEN"));
 }
@@ -1122,6 +1133,10 @@ void ImapSession::EndInClear(TlsFailure failure) {
 
 // Reported before the reset: inside the handler the session still counts as open.
 void ImapSession::Finish(uint8_t errorNo) {
+    // Ended before STARTTLS was asked for, the session never left clear text.
+    const bool inClear = state_ == State::Greeting || state_ == State::Capability;
+    if (inClear && !TellHeldAlerts())
+        return;
     StopTimeOut();
     Enter(State::Closing);
     const uint64_t serial = serial_;

@@ -282,6 +282,7 @@ private:
     void Answer(size_t index);
     void SendLogout(const std::string& before = {});
     bool StartIdle(bool renewal);
+    bool TellHeldAlerts(); // false when the owner reset the session meanwhile
     std::string EndIdle();
     void IdleBegun();
     void IdleEnded(bool ok);
@@ -344,7 +345,6 @@ private:
     uint64_t count_ = 0; // told with Connected
     std::set<uint32_t> highest_;
     bool searchMalformed_ = false;
-    bool searchTold_ = false;      // the search's answer came
     std::vector<uint32_t> window_; // ascending
     std::vector<std::optional<MailSummary>> summaries_;
     uint32_t searchedValidity_ = 0; // the UIDVALIDITY of window_
