@@ -726,26 +726,25 @@ void AddLines(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<Tree
     }
 }
 
-QStringList PlaceOf(const QTreeWidgetItem* item) {
-    QStringList place;
-    for (; item; item = item->parent())
-        place.prepend(item->text(0));
+// Where a line stands: its row under each parent, with the texts that must
+// still be there for it to be the same line (subjects repeat).
+MailPlace PlaceOf(QTreeWidgetItem* item) {
+    MailPlace place;
+    for (; item; item = item->parent()) {
+        const QTreeWidgetItem* parent = item->parent();
+        const int row =
+            parent ? parent->indexOfChild(item) : item->treeWidget()->indexOfTopLevelItem(item);
+        place.insert(place.begin(), {row, item->text(0)});
+    }
     return place;
 }
 
-QTreeWidgetItem* ItemAt(const QTreeWidget* tree, const QStringList& place) {
+QTreeWidgetItem* ItemAt(const QTreeWidget* tree, const MailPlace& place) {
     QTreeWidgetItem* item = nullptr;
-    for (const QString& text : place) {
-        const int count = item ? item->childCount() : tree->topLevelItemCount();
-        QTreeWidgetItem* found = nullptr;
-        for (int i = 0; i < count && !found; ++i) {
-            QTreeWidgetItem* child = item ? item->child(i) : tree->topLevelItem(i);
-            if (child->text(0) == text)
-                found = child;
-        }
-        if (!found)
+    for (const auto& [row, text] : place) {
+        item = item ? item->child(row) : tree->topLevelItem(row);
+        if (!item || item->text(0) != text)
             return nullptr;
-        item = found;
     }
     return item;
 }
@@ -762,8 +761,8 @@ void TMainForm::ShowResults(bool newMail) {
     QTreeWidgetItem* account = chosen(tvAccount_);
     const int node = account && !newMail ? tvAccount_->indexOfTopLevelItem(account) : 0;
     const QString nodeText = account ? account->text(0) : QString();
-    const QTreeWidgetItem* mail = chosen(tvMail_);
-    const std::optional<QStringList> kept =
+    QTreeWidgetItem* mail = chosen(tvMail_);
+    const std::optional<MailPlace> kept =
         mail && !newMail ? std::optional(PlaceOf(mail)) : std::nullopt;
     tvAccount_->clear();
     tvMail_->clear();

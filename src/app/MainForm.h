@@ -9,11 +9,13 @@
 #include <QFont>
 #include <QIcon>
 #include <QImage>
-#include <QStringList>
+#include <QString>
 #include <QWidget>
 #include <array>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QDialog;
@@ -29,6 +31,8 @@ class TOptionForm;
 class TrayPresence;
 
 using TreeIcons = std::array<QIcon, 7>;
+// A line of the mail list: its row and text under each parent, from the top.
+using MailPlace = std::vector<std::pair<int, QString>>;
 
 class TMainForm : public QWidget {
     Q_OBJECT
@@ -166,9 +170,9 @@ private:
     std::string statusText_;
     TOptionForm* optionForm_ = nullptr;
     QDialog* versionForm_ = nullptr;
-    bool noAccountShown_ = false;         // the account tree says how to add one
-    std::optional<QStringList> keptMail_; // the texts down to the message to select again
-    bool placeUnsure_ = false;            // shown, Qt's idea of the place not yet checked
+    bool noAccountShown_ = false;       // the account tree says how to add one
+    std::optional<MailPlace> keptMail_; // the line to select again
+    bool placeUnsure_ = false;          // shown, Qt's idea of the place not yet checked
     bool firstShow_ = true;
     bool terminating_ = false;
 };
