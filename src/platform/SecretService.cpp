@@ -315,16 +315,19 @@ void SecretService::Write(const Attributes& attributes, const QString& label,
 
 void SecretService::DefaultCollection(bool mayPrompt,
                                       std::function<void(Status, const QString&)> then) {
-    const auto readAlias = [this](std::function<void(const QString&)> found) {
+    // The default keyring's path, empty where there is none ("/").
+    const auto readAlias = [this](std::function<void(Status, const QString&)> found) {
         Call(kServicePath, kServiceInterface, QStringLiteral("ReadAlias"),
              {QStringLiteral("default")}, [found](const QDBusMessage& alias) {
-                 const QString path = Failed(alias) ? QString() : PathArgument(alias, 0);
-                 found(path == kNoObject ? QString() : path);
+                 if (Failed(alias))
+                     return found(FailureOf(alias), {});
+                 const QString path = PathArgument(alias, 0);
+                 found(Status::Ok, path == kNoObject ? QString() : path);
              });
     };
-    readAlias([=, this](const QString& path) {
-        if (!path.isEmpty())
-            return then(Status::Ok, path);
+    readAlias([=, this](Status read, const QString& path) {
+        if (read != Status::Ok || !path.isEmpty())
+            return then(read, path);
         // A desktop where nothing was kept yet has no keyring: the user makes one
         // (with its password) through the keyring's own prompt.
         if (!mayPrompt)
@@ -334,15 +337,15 @@ void SecretService::DefaultCollection(bool mayPrompt,
         Call(kServicePath, kServiceInterface, QStringLiteral("CreateCollection"),
              {properties, QStringLiteral("default")}, [=, this](const QDBusMessage& reply) {
                  if (Failed(reply))
-                     return then(Status::Failed, {});
+                     return then(FailureOf(reply), {});
                  const QString made = PathArgument(reply, 0);
                  if (!made.isEmpty() && made != kNoObject)
                      return then(Status::Ok, made);
                  RunPrompt(PathArgument(reply, 1), [=](bool completed) {
                      if (!completed)
                          return then(Status::Locked, {});
-                     readAlias([then](const QString& now) {
-                         then(now.isEmpty() ? Status::Failed : Status::Ok, now);
+                     readAlias([then](Status again, const QString& now) {
+                         then(again == Status::Ok && now.isEmpty() ? Status::Failed : again, now);
                      });
                  });
              });

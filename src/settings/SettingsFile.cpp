@@ -383,7 +383,7 @@ bool SaveSettings(const std::string& path, const TSettings& settings, const TAcc
         // secrets must not stay in a file that may be copied.
         while (++slot < kMaxAccounts) {
             const std::string section = AccountSection(slot);
-            for (const char* key : {"Password", "OAuthRefreshToken"})
+            for (const char* key : {"Password", "OAuthRefreshToken", "OAuthClientSecret"})
                 if (!ini.Value(section, key, kMaxTokenValueBytes).value_or("").empty())
                     ini.WriteString(section, key, "");
         }

@@ -165,7 +165,7 @@ int List(TFernpostNetwork& fpn, const Options& options) {
         if (IsSelf(peer, fpn))
             continue;
         PrintLine(Printable(peer.HandleName) + "\t" + Printable(peer.MachineName) + "\t" +
-                  peer.IPAddress + "\t" + Printable(peer.Discrimination) + "\t" +
+                  Printable(peer.IPAddress) + "\t" + Printable(peer.Discrimination) + "\t" +
                   (peer.Menu ? "yes" : "no"));
         ++shown;
     }
