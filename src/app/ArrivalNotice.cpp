@@ -83,7 +83,7 @@ DesktopNotifications::Content ArrivalNotice(const Results& shown, int totalMail,
             continue;
         }
         counted += t.count;
-        if (several && t.named > 0)
+        if (several)
             lines << (newMail > 0 ? UiString("ArrivalNotice", "%1: %2 通の新着メール")
                                   : UiString("ArrivalNotice", "%1: %2 通"))
                          .arg(cp932::ToUnicode(r.Name))

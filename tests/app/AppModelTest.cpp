@@ -171,6 +171,15 @@ TEST(Notification, TheArrivalNoticeNamesWhatIsNewElseWhatWaits) {
          "新着メールが 7 通あります|A: 6 通の新着メール\n6（差出人6）\n5（差出人5）\n4（差出人4）\n"
          "3（差出人3）\nB: 1 通の新着メール\nb2（差出人2）\nほか 2 通"},
         {sixAndOne, 8, "新着メールが 1 通あります|B: 1 通の新着メール\nb2（差出人2）", 1},
+        // Every account with news is named, also beyond the lines.
+        {{Account("A", 0, 1, {"a"}), Account("B", 0, 1, {"b"}), Account("C", 0, 1, {"c"}),
+          Account("D", 0, 1, {"d"}), Account("E", 0, 1, {"e"}), Account("F", 0, 1, {"f"})},
+         6,
+         "新着メールが 6 通あります|A: 1 通の新着メール\na（差出人1）\nB: 1 "
+         "通の新着メール\nb（差出人1）\n"
+         "C: 1 通の新着メール\nc（差出人1）\nD: 1 通の新着メール\nd（差出人1）\nE: 1 "
+         "通の新着メール\n"
+         "e（差出人1）\nF: 1 通の新着メール\nほか 1 通"},
     };
     for (const auto& row : rows) {
         Results shown;
