@@ -4,12 +4,14 @@
     https_files.py CERT KEY PORTFILE FOLDER
 
 A GET of PATH?QUERY answers the file of FOLDER named by the whole of it,
-percent-encoded (urllib.parse.quote with no safe characters), else 404. The
+percent-encoded (urllib.parse.quote with no safe characters), else 404; a path
+that holds "trickle" is answered a byte every half second for a minute. The
 chosen port is written to PORTFILE once it listens.
 """
 import os
 import ssl
 import sys
+import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
@@ -19,6 +21,15 @@ class Handler(BaseHTTPRequestHandler):
         pass
 
     def do_GET(self):
+        if "trickle" in self.path:
+            self.send_response(200)
+            self.send_header("Content-Length", "1000")
+            self.end_headers()
+            for _ in range(120):
+                self.wfile.write(b" ")
+                self.wfile.flush()
+                time.sleep(0.5)
+            return
         name = os.path.join(sys.argv[4], urllib.parse.quote(self.path, safe=""))
         body = open(name, "rb").read() if os.path.isfile(name) else None
         self.send_response(200 if body is not None else 404)
