@@ -139,9 +139,6 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
          [](Transcript& t) { EXPECT_EQ(t.host.ids, ",,") << "no ids listed"; }},
         {"USER refused: reported when the server closes",
          "+OK ready\n|+OK\nUSER\n.\n|-ERR no\n|CLOSE", "C: CAPA, C: USER taro, error 3, close"},
-        {"USER refused and one more line: the client says goodbye itself",
-         "+OK ready\n|+OK\nUSER\n.\n|-ERR no\n|-ERR really\n|+OK\n|CLOSE",
-         "C: CAPA, C: USER taro, C: QUIT, error 3, close"},
         {"PASS refused, then QUIT, then silence: a time-out",
          "+OK ready\n|+OK\nUSER\n.\n|+OK\n|-ERR no\n|TIMEOUT|TIMEOUT",
          "C: CAPA, C: USER taro, C: PASS secret, C: QUIT, close, error 1"},
@@ -149,9 +146,6 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
          "+OK ready\n|+OK\nUSER\n.\n|+OK\n|-ERR no\n|CLOSE",
          "C: CAPA, C: USER taro, C: PASS secret, error 4, close",
          [](Transcript& t) { EXPECT_EQ(t.host.wait, Pop3SessionHost::Wait::RejectedLine); }},
-        {"PASS refused and the server waits for QUIT",
-         "+OK ready\n|+OK\nUSER\n.\n|+OK\n|-ERR no\n|TIMEOUT|+OK\n|CLOSE",
-         "C: CAPA, C: USER taro, C: PASS secret, C: QUIT, error 4, close"},
         {"silence from the start", "TIMEOUT", "close, error 1"},
         {"a message never answered", kLogin + "|+OK 1 10\n|RETR1|TIMEOUT",
          kSent + ", connect 1, C: RETR 1, close, error 1"},
@@ -167,14 +161,9 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
          },
          [](Transcript& t) { t.host.handlesConnect = false; }},
         {"RETR from inside OnConnect is refused", kLogin + "|+OK 1 10\n",
-         kSent + ", connect 1, refused",
-         [](Transcript& t) {
-             EXPECT_EQ(t.session.FState(), Pop3Session::psReady);
-             EXPECT_TRUE(t.session.Retr(1));
-         },
+         kSent + ", connect 1, refused", [](Transcript& t) { EXPECT_TRUE(t.session.Retr(1)); },
          [](Transcript& t) {
              t.host.onConnect = [&t](int) {
-                 EXPECT_EQ(t.session.FState(), Pop3Session::psStat);
                  t.host.log.push_back(t.session.Retr(1) ? "accepted" : "refused");
              };
          }},
@@ -191,19 +180,8 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
          kLogin + "|+OK 1 10\n|RETR2|-ERR no\n", kSent + ", connect 1, C: RETR 2, error 6",
          [](Transcript& t) {
              EXPECT_TRUE(t.session.Open());
-             EXPECT_EQ(t.session.FState(), Pop3Session::psRetrieve);
              EXPECT_FALSE(t.host.timerRunning);
-             EXPECT_FALSE(t.session.Retr(1));
              EXPECT_TRUE(t.session.Quit());
-         }},
-        {"OnGetMailInformation comes when the next RETR is accepted",
-         kLogin + "|+OK 2 320\n|RETR1|+OK\nSubject: first\n\n.\n",
-         kSent + ", connect 2, C: RETR 1, mail first|（差出人不明）, C: RETR 2, accepted", nullptr,
-         [](Transcript& t) {
-             t.host.onMail = [&t](const MailSummary&) {
-                 const bool ready = t.session.FState() == Pop3Session::psReady;
-                 t.host.log.push_back(ready && t.session.Retr(2) ? "accepted" : "refused");
-             };
          }},
         {"a refused QUIT ends the session silently", kLogin + "|+OK 0 0\n|QUIT|-ERR no\n",
          kSent + ", connect 0, C: QUIT, close, quit refused"},
@@ -211,8 +189,6 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
         {"lost inside a message",
          kLogin + "|+OK 2 320\n|RETR1|+OK\nSubject: first\n\n.\n|RETR2|+OK\n|CLOSE",
          kSent + ", connect 2, C: RETR 1, mail first|（差出人不明）, C: RETR 2, error 5, close"},
-        {"lost before the answer to QUIT", kLogin + "|+OK 2 320\n|QUIT|CLOSE",
-         kSent + ", connect 2, C: QUIT, error 5, close"},
         {"closed before the greeting: no failure, and the events come before the reset", "CLOSE",
          "disconnect, close"},
         // The reply time-out never fires while bytes keep coming; the session's bound does.
@@ -309,9 +285,6 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
         {"RETR refused after TOP",
          "+OK ready\n|-ERR no\n|+OK\n|+OK\n|+OK 1 0\n|-ERR no\n|RETR1|-ERR no\n|-ERR no\n",
          kSent + ", C: UIDL, connect 1, C: TOP 1 0, C: RETR 1, error 6"},
-        {"a Subject in the body is no title",
-         kLogin + "|+OK 1 0\n|RETR1|+OK\nFrom: f\n\nSubject: body\n.\n",
-         kSent + ", connect 1, C: RETR 1, mail （タイトル未設定）|f"},
         {"a capability that only starts with a known name is not that one",
          "+OK ready\n|+OK\nTOPS\nSTLSX\nPIPELINING-X\n.\n|+OK\n|+OK\n|+OK 1 0\n|RETR1",
          kSent + ", connect 1, C: RETR 1"},
@@ -328,6 +301,7 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
              H("one") + H("two") + H("three") + "+OK bye\n|CLOSE|RETR2|RETR3|QUIT",
          kIdSent + ", connect 3, C: TOP 1 0, C: TOP 2 0, C: TOP 3 0, C: QUIT, mail one|f, mail "
                    "two|f, mail three|f, disconnect, close"},
+        // Without the event the check run would wait for an end never told.
         {"pipelined: the QUIT sent ahead refused; the owner's quit ends it silently",
          kPipelined +
              "|+OK\n|+OK\n|+OK 3 0\n|+OK\n1 a\n2 b\n3 c\n.\n|+OK\n1 1\n2 2\n3 3\n.\n|RETR1|" +
@@ -467,11 +441,6 @@ TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
         EXPECT_EQ(t.cache.Size(SummaryCache::AccountKey("", "taro")), SummaryCache::kMaxPerAccount);
         t.session.ConnectionClosed();
     }
-    // A listing one short of the count is not trusted, however many it lists.
-    t.Run("+OK ready\n|+OK\nTOP\nUIDL\n.\n|+OK\n|+OK\n|+OK " + std::to_string(kCount + 1) + " 0\n");
-    t.session.Receive(ids + ".\r\n");
-    t.session.Retr(1);
-    EXPECT_EQ(t.host.log.back(), "C: TOP 1 0");
 }
 
 // Each account keeps its own summaries whichever was checked last, and a full
