@@ -123,6 +123,12 @@ const std::string kSent = "C: CAPA, C: USER taro, C: PASS secret, C: STAT";
 const std::string kIdLogin = "+OK ready\n|+OK\nTOP\nUIDL\n.\n|+OK\n|+OK\n|+OK 2 0\n|+OK\n";
 const std::string kIdSent = kSent + ", C: UIDL, C: LIST";
 const std::string kStlsSent = "C: CAPA, STLS offered, C: STLS";
+// Pipelined up to STAT's "+OK 3 0"; the listing of ids and sizes, or both refused,
+// and the first TOP asked; then what the client sends once it knows the count.
+const std::string kThree = kPipelined + "|+OK\n|+OK\n|+OK 3 0\n";
+const std::string kListed = "|+OK\n1 a\n2 b\n3 c\n.\n|+OK\n1 1\n2 2\n3 3\n.\n|RETR1|";
+const std::string kUnlisted = "|-ERR no\n|-ERR no\n";
+const std::string kThreeSent = kIdSent + ", connect 3, C: TOP 1 0, C: TOP 2 0, C: TOP 3 0, C: QUIT";
 // What TOP n 0 returns.
 std::string H(const std::string& subject) {
     return "+OK\nSubject: " + subject + "\nFrom: f\n\n.\n";
@@ -250,20 +256,14 @@ TEST(Pop3Session, ALongMessageGivesTheTextsAKeptWholeMessageWould) {
     // The marker is kept, the end of its line is not: an empty title, not the fallback.
     EXPECT_EQ(whole.MailTitle, "");
     EXPECT_EQ(whole.SendUser, "a@example.jp");
-    uint32_t seed = 7;
-    for (int round = 0; round < 5; ++round) {
-        Transcript t;
-        MailSummary got;
-        t.host.onMail = [&](const MailSummary& s) { got = s; };
-        t.Run(kLogin + "|+OK 1 0\n|RETR1");
-        for (size_t at = 0; at < message.size();) {
-            seed = seed * 1103515245 + 12345;
-            const size_t piece = 1 + (seed >> 16) % 9000;
-            t.session.Receive(std::string_view(message).substr(at, piece));
-            at += piece;
-        }
-        EXPECT_EQ(got, whole) << "round " << round;
-    }
+    Transcript t;
+    MailSummary got;
+    t.host.onMail = [&](const MailSummary& s) { got = s; };
+    t.Run(kLogin + "|+OK 1 0\n|RETR1");
+    // Pieces of an odd size: one of them crosses the limit of what is kept.
+    for (size_t at = 0; at < message.size(); at += 4099)
+        t.session.Receive(std::string_view(message).substr(at, 4099));
+    EXPECT_EQ(got, whole);
 }
 
 // Each server a check may meet, from one that knows no CAPA to one that
@@ -296,35 +296,24 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
              "|+OK\n|-ERR no\n|-ERR no\n|+OK\n1 a\n.\n|+OK\n1 9\n.\n|-ERR no\n|+OK\n|CLOSE",
          kIdSent + ", C: QUIT, error 4, close"},
         {"pipelined: every TOP and QUIT at once; the close waits for the owner",
-         kPipelined +
-             "|+OK\n|+OK\n|+OK 3 0\n|+OK\n1 a\n2 b\n3 c\n.\n|+OK\n1 1\n2 2\n3 3\n.\n|RETR1|" +
-             H("one") + H("two") + H("three") + "+OK bye\n|CLOSE|RETR2|RETR3|QUIT",
-         kIdSent + ", connect 3, C: TOP 1 0, C: TOP 2 0, C: TOP 3 0, C: QUIT, mail one|f, mail "
-                   "two|f, mail three|f, disconnect, close"},
+         kThree + kListed + H("one") + H("two") + H("three") + "+OK bye\n|CLOSE|RETR2|RETR3|QUIT",
+         kThreeSent + ", mail one|f, mail two|f, mail three|f, disconnect, close"},
         // Without the event the check run would wait for an end never told.
         {"pipelined: the QUIT sent ahead refused; the owner's quit ends it silently",
-         kPipelined +
-             "|+OK\n|+OK\n|+OK 3 0\n|+OK\n1 a\n2 b\n3 c\n.\n|+OK\n1 1\n2 2\n3 3\n.\n|RETR1|" +
-             H("one") + H("two") + H("three") + "-ERR no\n|RETR2|RETR3|QUIT",
-         kIdSent + ", connect 3, C: TOP 1 0, C: TOP 2 0, C: TOP 3 0, C: QUIT, mail one|f, mail "
-                   "two|f, mail three|f, close, quit refused"},
+         kThree + kListed + H("one") + H("two") + H("three") + "-ERR no\n|RETR2|RETR3|QUIT",
+         kThreeSent + ", mail one|f, mail two|f, mail three|f, close, quit refused"},
         {"pipelined: a refused STAT quits once UIDL and LIST are answered",
          kPipelined + "|+OK\n|+OK\n|-ERR\n|-ERR no\n|-ERR no\n|+OK\n|CLOSE",
          kIdSent + ", C: QUIT, error 5, close"},
         {"pipelined: the connection dropped in the middle of a batch",
-         kPipelined + "|+OK\n|+OK\n|+OK 3 0\n|-ERR no\n|-ERR no\n|RETR1|" + H("one") + H("two") +
-             "+OK\nSubj|CLOSE|BEGIN|" + kPipelined +
-             "|+OK\n|+OK\n|+OK 3 0\n|-ERR no\n|-ERR no\n|RETR2",
+         kThree + kUnlisted + "|RETR1|" + H("one") + H("two") + "+OK\nSubj|CLOSE|BEGIN|" + kThree +
+             kUnlisted + "|RETR2",
          // What was read ahead went with the session.
-         kIdSent +
-             ", connect 3, C: TOP 1 0, C: TOP 2 0, C: TOP 3 0, C: QUIT, mail one|f, error 5, "
-             "close, " +
-             kIdSent + ", connect 3, C: TOP 2 0, C: TOP 3 0, C: QUIT"},
+         kThreeSent + ", mail one|f, error 5, close, " + kIdSent +
+             ", connect 3, C: TOP 2 0, C: TOP 3 0, C: QUIT"},
         {"pipelined: a message read ahead is not taken for the one asked",
-         kPipelined + "|+OK\n|+OK\n|+OK 3 0\n|-ERR no\n|-ERR no\n|RETR1|" + H("one") + "|RETR3|" +
-             H("two") + H("three"),
-         kIdSent + ", connect 3, C: TOP 1 0, C: TOP 2 0, C: TOP 3 0, C: QUIT, mail one|f, mail "
-                   "three|f"},
+         kThree + kUnlisted + "|RETR1|" + H("one") + "|RETR3|" + H("two") + H("three"),
+         kThreeSent + ", mail one|f, mail three|f"},
         {"pipelined: the owner quits before the replies still due",
          kPipelined + "|+OK\n|+OK\n|+OK 2 0\n|+OK\n1 a\n2 b\n.\n|+OK\n1 1\n2 2\n.\n|RETR1|" +
              H("one") + "|QUIT|" + H("two") + "|+OK\n|CLOSE",
@@ -443,24 +432,6 @@ TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
     }
 }
 
-// Each account keeps its own summaries whichever was checked last, and a full
-// cache gives up the account checked least recently.
-TEST(SummaryCache, EachAccountKeepsItsOwnAndTheLeastRecentlyCheckedGoesFirst) {
-    SummaryCache cache;
-    const auto message = [](size_t i) { return ListedMessage{"id" + std::to_string(i), i}; };
-    const auto kept = [&](size_t i) {
-        return cache.Find("a" + std::to_string(i), message(i)) != nullptr;
-    };
-    for (size_t i = 0; i < SummaryCache::kMaxAccounts; ++i) {
-        cache.Keep("a" + std::to_string(i), {message(i)});
-        cache.Store("a" + std::to_string(i), message(i), {"t", "s", "d"});
-    }
-    cache.Keep("a0", {message(0)});
-    EXPECT_TRUE(kept(0) && kept(1) && kept(SummaryCache::kMaxAccounts - 1));
-    cache.Keep("new", {});
-    EXPECT_TRUE(kept(0) && !kept(1));
-}
-
 TEST(TlsReasonText, NamesWhatFailedInOneLine) {
     using enum TlsFailure;
     const auto failed = [](TlsFailure failure, uint8_t problems = 0, bool changed = false) {
@@ -484,7 +455,6 @@ TEST(MailEndpoint, ReadsSchemeHostPortAndTlsAndRefusesWhatNamesNoHost) {
     const std::pair<const char*, std::optional<MailEndpoint>> cases[] = {
         {"pop.example.jp", MailEndpoint{"pop.example.jp", 110, false, Pop3}},
         {"192.168.0.10:1110", MailEndpoint{"192.168.0.10", 1110, false, Pop3}},
-        {"pop3s://pop.example.jp", MailEndpoint{"pop.example.jp", 995, true, Pop3}},
         {"POP3S://pop.example.jp:1995/", MailEndpoint{"pop.example.jp", 1995, true, Pop3}},
         {"[::1]:2110", MailEndpoint{"::1", 2110, false, Pop3}},
         {"fe80::1", MailEndpoint{"fe80::1", 110, false, Pop3}},
