@@ -19,7 +19,6 @@ const auto RecvTime = [](std::string_view message) {
 };
 
 const std::string kNoTitle = Sjis("（タイトル未設定）");
-const std::string kNoSender = Sjis("（差出人不明）");
 const std::string kNoDate = Sjis("（受信日時不明）");
 const std::string kFriday5Jan2001 = Sjis("2001年01月05日（金曜日） 10:00:00");
 
@@ -56,14 +55,6 @@ TEST(ExtractMailTitle, TakesTheFirstMarkedLineUnfoldedAndDecoded) {
         {folded.substr(3), "ab cd"}};
     for (const auto& [message, title] : cases)
         EXPECT_EQ(ExtractMailTitle(message), title) << message.substr(0, 60);
-}
-
-// The sender is found, unfolded and decoded as the title is.
-TEST(ExtractSendUser, ReadsTheFromLineAsTheTitleIsRead) {
-    EXPECT_EQ(ExtractSendUser("From: =?ISO-2022-JP?B?GyRCM3Q8MDJxPFIlNSVzJVclaxsoQiAbJEIlNyU5"
-                              "JUYlYDRJGyhC?=\r\n =?ISO-2022-JP?B?GyRCTX1JdBsoQg==?= <s@x.jp>\r\n"),
-              Sjis("株式会社サンプル システム管理部 <s@x.jp>"));
-    EXPECT_EQ(ExtractSendUser("Subject: x\r\n"), kNoSender);
 }
 
 // One- and two-digit days, any case, the time characters as they stand, lines
