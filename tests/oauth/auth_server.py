@@ -8,7 +8,8 @@ error=access_denied once /control/deny was asked); /token takes the code with it
 PKCE verifier and refresh tokens; /introspect answers Dovecot's oauth2 passdb
 (introspection_mode = post). /control/... changes what it does: expire (every access
 token stale), revoke (every grant gone), rotate (refresh tokens replaced at each use),
-lifetime?seconds=N, deny, grant?user=U (tokens as a sign-in would give); /control/log lists the token requests.
+deny, grant?user=U (tokens as a sign-in would give); /control/log lists the token
+requests.
 """
 import base64
 import hashlib
@@ -93,8 +94,6 @@ class Handler(BaseHTTPRequestHandler):
             return self.answer(200, issue(query.get("user", "user"), True))
         elif what in ("rotate", "deny"):
             settings[what] = True
-        elif what == "lifetime":
-            settings["lifetime"] = int(query.get("seconds", "3600"))
         elif what != "log":
             return self.answer(404, {})
         self.answer(200, {"log": log})
