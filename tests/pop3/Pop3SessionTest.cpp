@@ -166,13 +166,6 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
              EXPECT_FALSE(t.host.timerRunning);
          },
          [](Transcript& t) { t.host.handlesConnect = false; }},
-        {"RETR from inside OnConnect is refused", kLogin + "|+OK 1 10\n",
-         kSent + ", connect 1, refused", [](Transcript& t) { EXPECT_TRUE(t.session.Retr(1)); },
-         [](Transcript& t) {
-             t.host.onConnect = [&t](int) {
-                 t.host.log.push_back(t.session.Retr(1) ? "accepted" : "refused");
-             };
-         }},
         {"a session ended inside OnConnect is not made ready afterwards",
          kLogin + "|+OK 1 10\n|+OK\n-ERR\n",
          kSent + ", connect 1, error 5, close, C: CAPA, C: USER next", nullptr,
