@@ -65,67 +65,57 @@ TEST(OAuthClientTest, TokenRequestsAreFormEncodedAndLeaveOutAnEmptySecret) {
 }
 
 TEST(OAuthClientTest, OnlyAClientWithAnIdAndHttpsEndpointsCanSignIn) {
-    const struct {
-        const char* authorize;
-        const char* token;
-        const char* id;
-        OAuthClientProblem problem;
-    } rows[] = {
+    const std::tuple<const char*, const char*, const char*, OAuthClientProblem> rows[] = {
         {"https://a.example/auth", "https://a.example/token", "id", OAuthClientProblem::None},
         {"https://a.example/auth", "https://a.example/token", " ", OAuthClientProblem::NoClientId},
         {"http://a.example/auth", "https://a.example/token", "id", OAuthClientProblem::NotHttps},
         {"https://a.example/auth", "https:///token", "id", OAuthClientProblem::NotHttps},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.authorize) + " " + row.token);
-        EXPECT_EQ(ProblemOf({QString::fromLatin1(row.authorize), QString::fromLatin1(row.token),
-                             QString::fromLatin1(row.id), QString(), QString()}),
-                  row.problem);
-    }
+    for (const auto& [authorize, token, id, problem] : rows)
+        EXPECT_EQ(ProblemOf({QString::fromLatin1(authorize), QString::fromLatin1(token),
+                             QString::fromLatin1(id), QString(), QString()}),
+                  problem)
+            << authorize << " " << token;
 }
 
 TEST(TokenReplyTest, OnlyTokensThatCanGoOutUnchangedAreGranted) {
     const QByteArray huge = "{\"access_token\":\"" + QByteArray(kMaxTokenReply, 'a') + "\"}";
-    const struct {
-        const char* name;
-        QByteArray body;
-        TokenOutcome outcome;
-        const char* refresh;
-        int expiresIn;
-        const char* error;
-    } rows[] = {
-        {"full", R"({"access_token":"ya29.a-b_c~d+e/f==","token_type":"Bearer",
+    // Each: its name, the body, then the outcome, refresh token, lifetime and error read.
+    const std::tuple<const char*, QByteArray, TokenOutcome, const char*, int, const char*> rows[] =
+        {
+            {"full", R"({"access_token":"ya29.a-b_c~d+e/f==","token_type":"Bearer",
             "refresh_token":"1//0g-x","expires_in":3599})",
-         TokenOutcome::Granted, "1//0g-x", 3599, ""},
-        {"lifetime as text, no rotation", R"({"access_token":"t","expires_in":"60"})",
-         TokenOutcome::Granted, "", 60, ""},
-        {"no lifetime", R"({"access_token":"t","token_type":"bearer","expires_in":-5})",
-         TokenOutcome::Granted, "", 0, ""},
-        {"centuries", R"({"access_token":"t","expires_in":1e30})", TokenOutcome::Granted, "",
-         365 * 24 * 3600, ""},
-        {"revoked", R"({"error":"invalid_grant","error_description":"Token has been\nrevoked."})",
-         TokenOutcome::InvalidGrant, "", 0, "invalid_grant: Token has been revoked."},
-        {"other error", R"({"error":"invalid_client"})", TokenOutcome::Refused, "", 0,
-         "invalid_client"},
-        {"not JSON", "<html>502</html>", TokenOutcome::Malformed, "", 0, ""},
-        {"no token", R"({"token_type":"Bearer"})", TokenOutcome::Malformed, "", 0, ""},
-        {"another type", R"({"access_token":"t","token_type":"mac"})", TokenOutcome::Malformed, "",
-         0, ""},
-        {"separator in token", "{\"access_token\":\"t\\u0001auth=x\"}", TokenOutcome::Malformed, "",
-         0, ""},
-        {"padding inside", R"({"access_token":"t=u"})", TokenOutcome::Malformed, "", 0, ""},
-        {"refresh not ASCII", R"({"access_token":"t","refresh_token":"r\u00e9"})",
-         TokenOutcome::Malformed, "", 0, ""},
-        {"too large", huge, TokenOutcome::Malformed, "", 0, ""},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const TokenReply reply = ReadTokenReply(row.body);
-        EXPECT_EQ(reply.outcome, row.outcome);
-        EXPECT_EQ(reply.refreshToken, QByteArray(row.refresh));
-        EXPECT_EQ(reply.expiresIn, row.expiresIn);
-        EXPECT_EQ(reply.error, QString::fromUtf8(row.error));
-        EXPECT_EQ(reply.accessToken.isEmpty(), row.outcome != TokenOutcome::Granted);
+             TokenOutcome::Granted, "1//0g-x", 3599, ""},
+            {"lifetime as text, no rotation", R"({"access_token":"t","expires_in":"60"})",
+             TokenOutcome::Granted, "", 60, ""},
+            {"no lifetime", R"({"access_token":"t","token_type":"bearer","expires_in":-5})",
+             TokenOutcome::Granted, "", 0, ""},
+            {"centuries", R"({"access_token":"t","expires_in":1e30})", TokenOutcome::Granted, "",
+             365 * 24 * 3600, ""},
+            {"revoked",
+             R"({"error":"invalid_grant","error_description":"Token has been\nrevoked."})",
+             TokenOutcome::InvalidGrant, "", 0, "invalid_grant: Token has been revoked."},
+            {"other error", R"({"error":"invalid_client"})", TokenOutcome::Refused, "", 0,
+             "invalid_client"},
+            {"not JSON", "<html>502</html>", TokenOutcome::Malformed, "", 0, ""},
+            {"no token", R"({"token_type":"Bearer"})", TokenOutcome::Malformed, "", 0, ""},
+            {"another type", R"({"access_token":"t","token_type":"mac"})", TokenOutcome::Malformed,
+             "", 0, ""},
+            {"separator in token", "{\"access_token\":\"t\\u0001auth=x\"}", TokenOutcome::Malformed,
+             "", 0, ""},
+            {"padding inside", R"({"access_token":"t=u"})", TokenOutcome::Malformed, "", 0, ""},
+            {"refresh not ASCII", R"({"access_token":"t","refresh_token":"r\u00e9"})",
+             TokenOutcome::Malformed, "", 0, ""},
+            {"too large", huge, TokenOutcome::Malformed, "", 0, ""},
+        };
+    for (const auto& [name, body, outcome, refresh, expiresIn, error] : rows) {
+        SCOPED_TRACE(name);
+        const TokenReply reply = ReadTokenReply(body);
+        EXPECT_EQ(reply.outcome, outcome);
+        EXPECT_EQ(reply.refreshToken, QByteArray(refresh));
+        EXPECT_EQ(reply.expiresIn, expiresIn);
+        EXPECT_EQ(reply.error, QString::fromUtf8(error));
+        EXPECT_EQ(reply.accessToken.isEmpty(), outcome != TokenOutcome::Granted);
     }
 }
 
@@ -134,14 +124,8 @@ TEST(RedirectRequestTest, OnlyTheRedirectOfThisSignInEndsTheWait) {
         return "GET " + QByteArray(target) + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
     };
     using V = RedirectVerdict;
-    const struct {
-        const char* name;
-        QByteArray head;
-        V::Kind kind;
-        int status;
-        const char* code;
-        const char* error;
-    } rows[] = {
+    // Each: its name, the request's head, then the verdict, status, code and error.
+    const std::tuple<const char*, QByteArray, V::Kind, int, const char*, const char*> rows[] = {
         {"head not ended", "GET /?code=1&state=s HTTP/1.1\r\n", V::Incomplete, 0, "", ""},
         {"endless head", QByteArray(kMaxRedirectRequest + 1, 'G'), V::Ignored, 400, "", ""},
         {"the redirect", get("/?code=4%2F0A-b&state=s&scope=x"), V::Code, 200, "4/0A-b", ""},
@@ -155,13 +139,13 @@ TEST(RedirectRequestTest, OnlyTheRedirectOfThisSignInEndsTheWait) {
          V::Denied, 200, "", "access_denied: The user said no"},
         {"refused elsewhere", get("/?error=access_denied&state=t"), V::Ignored, 400, "", ""},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const RedirectVerdict verdict = ReadRedirect(row.head, "s");
-        EXPECT_EQ(verdict.kind, row.kind);
-        EXPECT_EQ(verdict.status, row.status);
-        EXPECT_EQ(verdict.code, QByteArray(row.code));
-        EXPECT_EQ(verdict.error, QString::fromUtf8(row.error));
+    for (const auto& [name, head, kind, status, code, error] : rows) {
+        SCOPED_TRACE(name);
+        const RedirectVerdict verdict = ReadRedirect(head, "s");
+        EXPECT_EQ(verdict.kind, kind);
+        EXPECT_EQ(verdict.status, status);
+        EXPECT_EQ(verdict.code, QByteArray(code));
+        EXPECT_EQ(verdict.error, QString::fromUtf8(error));
     }
     EXPECT_EQ(ReadRedirect(get("/?code=1&state="), "").kind, V::Ignored);
 }
@@ -234,20 +218,15 @@ TEST(SaslTokenTest, ANameCannotEndTheHeaderEarlyAndEachAbortIsItsMechanisms) {
 }
 
 TEST(SaslTokenTest, ARefusalsStatusIsReadBoundedAndPrintable) {
-    const struct {
-        std::string json;
-        std::string status;
-    } rows[] = {
+    const std::pair<std::string, std::string> rows[] = {
         {R"({"status":"invalid_token","scope":"x"})", "invalid_token"},
         {R"({"status":400})", "400"},
         {R"({"status":"a\nb"})", "a?b"},
         {"{\"status\":\"" + std::string(100, 'x') + "\"}", std::string(64, 'x')},
         {"not json", ""},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.json);
-        EXPECT_EQ(TokenRefusalStatus(row.json), row.status);
-    }
+    for (const auto& [json, status] : rows)
+        EXPECT_EQ(TokenRefusalStatus(json), status) << json;
 }
 
 } // namespace
