@@ -373,16 +373,16 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
 // Listings that cannot be trusted are not used: every message is asked for.
 TEST(Pop3Session, AnUntrustworthyListingIsNotUsed) {
     const std::string sizes = "+OK\n1 10\n2 20\n.\n";
-    for (const auto& [ids, list] : std::vector<std::pair<std::string, std::string>>{
-             {"1 a\n", sizes},
-             {"1 a\n2 b\n3 c\n", sizes},
-             {"1 a\n2 a\n", sizes},
-             {"1 a\n3 b\n", sizes},
-             {"1 a\n2 " + std::string(Pop3Session::kMaxUniqueId + 1, 'x') + "\n", sizes},
-             {"1 a\n2\n", sizes},
-             {"1 a\n2  b\n", sizes},
-             {"1 a\n2 b\n", "-ERR no\n"},
-             {"1 a\n2 b\n", "+OK\n1 10\n2 -20\n.\n"}}) {
+    // Sizes refused or negative; ids too few, too many, repeated, misnumbered, too
+    // long, missing or spaced.
+    std::vector<std::pair<std::string, std::string>> rows = {
+        {"1 a\n2 b\n", "-ERR no\n"}, {"1 a\n2 b\n", "+OK\n1 10\n2 -20\n.\n"}};
+    for (const std::string& ids : std::vector<std::string>{
+             "1 a\n", "1 a\n2 b\n3 c\n", "1 a\n2 a\n", "1 a\n3 b\n",
+             "1 a\n2 " + std::string(Pop3Session::kMaxUniqueId + 1, 'x') + "\n", "1 a\n2\n",
+             "1 a\n2  b\n"})
+        rows.push_back({ids, sizes});
+    for (const auto& [ids, list] : rows) {
         SCOPED_TRACE(ids + list);
         Transcript t;
         t.Run(kIdLogin + "1 a\n2 b\n.\n|" + sizes + "|RETR1|" + H("one") + "|CLOSE|BEGIN|" +
