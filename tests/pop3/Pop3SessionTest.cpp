@@ -23,7 +23,7 @@ using transcript::Joined;
 struct Recorder : Pop3SessionHost {
     std::vector<std::string> log; // UTF-8
     std::string ids;              // of the messages told, each with a comma
-    bool handlesConnect = true, timerRunning = false, sessionTimerRunning = false;
+    bool timerRunning = false, sessionTimerRunning = false;
     Wait wait = Wait::Reply;
     std::function<void(int)> onConnect;
     std::function<void(const MailSummary&)> onMail;
@@ -40,7 +40,7 @@ struct Recorder : Pop3SessionHost {
     void TlsFailed(TlsFailure failure) override {
         log.push_back(failure == TlsFailure::Downgrade ? "downgrade" : "TLS failed");
     }
-    bool HandlesConnect() const override { return handlesConnect; }
+    bool HandlesConnect() const override { return true; }
     void Connected(int count) override {
         log.push_back("connect " + std::to_string(count));
         onConnect ? onConnect(count) : void();
@@ -158,14 +158,6 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
         {"\"+ok\" is not \"+OK\"", "+ok hello\n|+OK\n|CLOSE", "C: QUIT, error 2, close"},
         {"a count without the octets after it is still a count", kLogin + "|+OK 7\n",
          kSent + ", connect 7"},
-        // Ready, nothing is awaited: unasked text starts no timer.
-        {"without a connect handler the count is not read",
-         kLogin + "|+OK not a number\n|+OK unasked\n", kSent,
-         [](Transcript& t) {
-             EXPECT_EQ(t.session.FState(), Pop3Session::psReady);
-             EXPECT_FALSE(t.host.timerRunning);
-         },
-         [](Transcript& t) { t.host.handlesConnect = false; }},
         {"a session ended inside OnConnect is not made ready afterwards",
          kLogin + "|+OK 1 10\n|+OK\n-ERR\n",
          kSent + ", connect 1, error 5, close, C: CAPA, C: USER next", nullptr,
