@@ -195,9 +195,6 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
          "* OK ready\n|* CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR\n|a1 OK\n" + Selected("", 2),
          "C: a1 CAPABILITY, C: a2 AUTHENTICATE PLAIN AHRhcm8Ac2VjcmV0; a3 EXAMINE INBOX; a4 UID "
          "SEARCH UNSEEN, connect 0, C: a5 LOGOUT"},
-        {"PREAUTH: no login",
-         "* PREAUTH [ALERT] tonight\n|* OK [UIDVALIDITY 7]\n|a1 OK\n|* SEARCH 9\n|a2 OK\n",
-         "alert tonight, C: a1 EXAMINE INBOX; a2 UID SEARCH UNSEEN, " + Fetch("9", 3)},
         {"PREAUTH in clear when TLS is required", "* PREAUTH hi\n", "downgrade, error 2, close", "",
          [](Transcript& t) { t.tls = Tls::Required; }},
         {"BYE for a greeting", "* BYE [ALERT] busy\n", "alert busy, error 2, close"},
@@ -342,7 +339,6 @@ TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
         {"kept open without IDLE offered: LOGOUT ahead as ever",
          "KEEP|" + kCaps + Selected("3") + "|" + F(1, "UID 3", "three") + "a4 OK\n|QUIT|a5 OK\n",
          kFlight + ", " + Fetch("3") + ", connect 1, disconnect, close"},
-        {"kept open: no LOGOUT with the FETCH, IDLE at the quit", kIdling, kIdled},
         {"a change after the search: told once idling",
          "KEEP|* OK [CAPABILITY IDLE]\n" + Selected("3") + "|" + F(1, "UID 3", "three") +
              "* 5 EXISTS\na4 OK\n|RETR1|QUIT|+ idling\n",
