@@ -260,6 +260,9 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
         // Refusals: the answers due are read, one error told.
         {"login refused", kCaps + "|a1 NO\n|a2 BAD\n|* SEARCH 1\n|a3 BAD\n|a4 OK\n",
          kFlight + ", C: a4 LOGOUT, error 4, close"},
+        {"login refused, then the connection fails: the refusal stands",
+         kCaps + "|a1 NO\n|a2 BAD\n|* SEARCH 1\n|a3 BAD\n|TLSDOWN",
+         kFlight + ", C: a4 LOGOUT, error 4, close"},
         {"no login for now: a failure that passes, not a refusal",
          kCaps + "|a1 NO [UNAVAILABLE] later\n|a2 BAD\n|a3 BAD\n|a4 OK\n",
          kFlight + ", C: a4 LOGOUT, reason unavailable, error 2, close"},
