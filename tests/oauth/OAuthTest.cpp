@@ -81,33 +81,32 @@ TEST(OAuthClientTest, OnlyAClientWithAnIdAndHttpsEndpointsCanSignIn) {
 TEST(TokenReplyTest, OnlyTokensThatCanGoOutUnchangedAreGranted) {
     const QByteArray huge = "{\"access_token\":\"" + QByteArray(kMaxTokenReply, 'a') + "\"}";
     // Each: its name, the body, then the outcome, refresh token, lifetime and error read.
-    const std::tuple<const char*, QByteArray, TokenOutcome, const char*, int, const char*> rows[] =
-        {
-            {"full", R"({"access_token":"ya29.a-b_c~d+e/f==","token_type":"Bearer",
+    using Row = std::tuple<const char*, QByteArray, TokenOutcome, const char*, int, const char*>;
+    const Row rows[] = {
+        {"full", R"({"access_token":"ya29.a-b_c~d+e/f==","token_type":"Bearer",
             "refresh_token":"1//0g-x","expires_in":3599})",
-             TokenOutcome::Granted, "1//0g-x", 3599, ""},
-            {"lifetime as text, no rotation", R"({"access_token":"t","expires_in":"60"})",
-             TokenOutcome::Granted, "", 60, ""},
-            {"no lifetime", R"({"access_token":"t","token_type":"bearer","expires_in":-5})",
-             TokenOutcome::Granted, "", 0, ""},
-            {"centuries", R"({"access_token":"t","expires_in":1e30})", TokenOutcome::Granted, "",
-             365 * 24 * 3600, ""},
-            {"revoked",
-             R"({"error":"invalid_grant","error_description":"Token has been\nrevoked."})",
-             TokenOutcome::InvalidGrant, "", 0, "invalid_grant: Token has been revoked."},
-            {"other error", R"({"error":"invalid_client"})", TokenOutcome::Refused, "", 0,
-             "invalid_client"},
-            {"not JSON", "<html>502</html>", TokenOutcome::Malformed, "", 0, ""},
-            {"no token", R"({"token_type":"Bearer"})", TokenOutcome::Malformed, "", 0, ""},
-            {"another type", R"({"access_token":"t","token_type":"mac"})", TokenOutcome::Malformed,
-             "", 0, ""},
-            {"separator in token", "{\"access_token\":\"t\\u0001auth=x\"}", TokenOutcome::Malformed,
-             "", 0, ""},
-            {"padding inside", R"({"access_token":"t=u"})", TokenOutcome::Malformed, "", 0, ""},
-            {"refresh not ASCII", R"({"access_token":"t","refresh_token":"r\u00e9"})",
-             TokenOutcome::Malformed, "", 0, ""},
-            {"too large", huge, TokenOutcome::Malformed, "", 0, ""},
-        };
+         TokenOutcome::Granted, "1//0g-x", 3599, ""},
+        {"lifetime as text, no rotation", R"({"access_token":"t","expires_in":"60"})",
+         TokenOutcome::Granted, "", 60, ""},
+        {"no lifetime", R"({"access_token":"t","token_type":"bearer","expires_in":-5})",
+         TokenOutcome::Granted, "", 0, ""},
+        {"centuries", R"({"access_token":"t","expires_in":1e30})", TokenOutcome::Granted, "",
+         365 * 24 * 3600, ""},
+        {"revoked", R"({"error":"invalid_grant","error_description":"Token has been\nrevoked."})",
+         TokenOutcome::InvalidGrant, "", 0, "invalid_grant: Token has been revoked."},
+        {"other error", R"({"error":"invalid_client"})", TokenOutcome::Refused, "", 0,
+         "invalid_client"},
+        {"not JSON", "<html>502</html>", TokenOutcome::Malformed, "", 0, ""},
+        {"no token", R"({"token_type":"Bearer"})", TokenOutcome::Malformed, "", 0, ""},
+        {"another type", R"({"access_token":"t","token_type":"mac"})", TokenOutcome::Malformed, "",
+         0, ""},
+        {"separator in token", "{\"access_token\":\"t\\u0001auth=x\"}", TokenOutcome::Malformed, "",
+         0, ""},
+        {"padding inside", R"({"access_token":"t=u"})", TokenOutcome::Malformed, "", 0, ""},
+        {"refresh not ASCII", R"({"access_token":"t","refresh_token":"r\u00e9"})",
+         TokenOutcome::Malformed, "", 0, ""},
+        {"too large", huge, TokenOutcome::Malformed, "", 0, ""},
+    };
     for (const auto& [name, body, outcome, refresh, expiresIn, error] : rows) {
         SCOPED_TRACE(name);
         const TokenReply reply = ReadTokenReply(body);
