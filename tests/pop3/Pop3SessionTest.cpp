@@ -143,8 +143,6 @@ TEST(Pop3Session, TheDialogueFollowsWhatTheServerSays) {
          kSent + ", connect 2, C: RETR 1, mail first|a@example.jp, C: RETR 2, mail "
                  "second|b@example.jp, C: QUIT, disconnect, close",
          [](Transcript& t) { EXPECT_EQ(t.host.ids, ",,") << "no ids listed"; }},
-        {"USER refused: reported when the server closes",
-         "+OK ready\n|+OK\nUSER\n.\n|-ERR no\n|CLOSE", "C: CAPA, C: USER taro, error 3, close"},
         {"PASS refused, then QUIT, then silence: a time-out",
          "+OK ready\n|+OK\nUSER\n.\n|+OK\n|-ERR no\n|TIMEOUT|TIMEOUT",
          "C: CAPA, C: USER taro, C: PASS secret, C: QUIT, close, error 1"},
@@ -267,9 +265,6 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
          "+OK ready\n|+OK\nTOP\n.\n|+OK\n|+OK\n|+OK 2 0\n|RETR1|-ERR no\n|" + H("one") + "|RETR2|" +
              H("two"),
          kSent + ", connect 2, C: TOP 1 0, C: RETR 1, mail one|f, C: RETR 2, mail two|f"},
-        {"RETR refused after TOP",
-         "+OK ready\n|-ERR no\n|+OK\n|+OK\n|+OK 1 0\n|-ERR no\n|RETR1|-ERR no\n|-ERR no\n",
-         kSent + ", C: UIDL, connect 1, C: TOP 1 0, C: RETR 1, error 6"},
         {"a capability that only starts with a known name is not that one",
          "+OK ready\n|+OK\nTOPS\nSTLSX\nPIPELINING-X\n.\n|+OK\n|+OK\n|+OK 1 0\n|RETR1",
          kSent + ", connect 1, C: RETR 1"},
