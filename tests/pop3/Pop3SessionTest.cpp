@@ -265,6 +265,9 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
          "+OK ready\n|+OK\nTOP\n.\n|+OK\n|+OK\n|+OK 2 0\n|RETR1|-ERR no\n|" + H("one") + "|RETR2|" +
              H("two"),
          kSent + ", connect 2, C: TOP 1 0, C: RETR 1, mail one|f, C: RETR 2, mail two|f"},
+        {"a Subject in the body is no title",
+         kLogin + "|+OK 1 0\n|RETR1|+OK\nFrom: f\n\nSubject: body\n.\n",
+         kSent + ", connect 1, C: RETR 1, mail （タイトル未設定）|f"},
         {"a capability that only starts with a known name is not that one",
          "+OK ready\n|+OK\nTOPS\nSTLSX\nPIPELINING-X\n.\n|+OK\n|+OK\n|+OK 1 0\n|RETR1",
          kSent + ", connect 1, C: RETR 1"},
