@@ -69,6 +69,7 @@ TEST(ExtractRecvTime, ReadsTheDateAfterTheFirstDayNameThatGivesOne) {
         {"Date: Sun,  5 Jan 2001 10:00:00 +0900\r\n", kFriday5Jan2001},
         {"date: sun, 5 jan 2001 10:00:00 GMT", kFriday5Jan2001},
         {"Date: Tue, 29 Feb 2000 23:59:59 +0000\r\n", Sjis("2000年02月29日（火曜日） 23:59:59")},
+        {"Date: Thu, 29 Feb 2024 08:00:00 +0900\r\n", Sjis("2024年02月29日（木曜日） 08:00:00")},
         {"Date: Mon, 1 Jan 0001 00:00:00", Sjis("0001年01月01日（月曜日） 00:00:00")},
         {"Sun, 05 Jan 2001 1:2", Sjis("2001年01月05日（金曜日） 1:2")},
         {"Sun, 05 Jan 2001 ab:cd:efGH", Sjis("2001年01月05日（金曜日） AB:CD:EF")},
@@ -97,6 +98,8 @@ TEST(ExtractRecvTime, SkipsFailedAttempts) {
         EXPECT_EQ(RecvTime(bad), kNoDate) << bad;
         EXPECT_EQ(RecvTime(bad + good), kFriday5Jan2001) << bad;
     }
+    for (const char* month : {"Jan", "Mar", "May", "Jul", "Aug", "Oct"})
+        EXPECT_EQ(RecvTime(std::string("Date: Sun, 32 ") + month + " 2001 10:00:00\r\n"), kNoDate);
 }
 
 // ESC $ B, JIS て す と, ESC ( B.
@@ -183,15 +186,19 @@ TEST(DecodeHeader, DecodesWordsAndRawTextOfEveryKind) {
         {unknown, unknown},
         {unknown + " =?UTF-8?B?5pel?=", unknown + " " + Sjis("日")},
         {"=?UTF-8?X?5pel?=", "=?UTF-8?X?5pel?="},
+        {"=?UTF-8?B?5pel 5pys?=", "=?UTF-8?B?5pel 5pys?="},
         {"=??B?5pel?=", "=??B?5pel?="},
         {"=?UTF-8?B?5pel?", "=?UTF-8?B?5pel?"},
+        {"=?UTF/8?B?5pel?=", "=?UTF/8?B?5pel?="},
         // Raw UTF-8 is converted; CP932 that is not valid UTF-8 goes byte for byte.
         {"Re: 日本語 テスト", Sjis("Re: 日本語 テスト")},
         {"=?UTF-8?B?5pel?= 語", Sjis("日 語")},
         // Overlong forms, surrogates and a sequence cut short are not UTF-8 either.
         {"a\xE0\x80\xA1", "a\xE0\x80\xA1"},
         {"\xE6\x97\xA5\xE6\x97", "\xE6\x97\xA5\xE6\x97"},
+        {"a\xFF\xE6\x97\xA5", "a\xFF\xE6\x97\xA5"},
         {"a\xED\xA0\x80", "a\xED\xA0\x80"},
+        {"a\xF4\x90\x80\x80", "a\xF4\x90\x80\x80"},
         // Half-width katakana in pairs read as two-byte UTF-8 too ("ﾃｽ" is C3 BD);
         // without a longer sequence the CP932 reading is the likelier one.
         {Sjis("ﾃｽ"), Sjis("ﾃｽ")},
