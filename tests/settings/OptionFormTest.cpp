@@ -720,18 +720,16 @@ TEST_F(DialogTest, TheAccountEditorReadsTheProvidersAutoconfigDocument) {
                "</socketType><authentication>password-cleartext</authentication><username>" + user +
                "</username></incomingServer>";
     };
-    std::filesystem::create_directories(at + "docs");
-    test::WriteFile(
-        at + "docs/" +
-            QUrl::toPercentEncoding("/mail/config-v1.1.xml?emailaddress=taro@auto.example")
-                .toStdString(),
-        document(server("imap", "mail.auto.example", 143, "STARTTLS", "%EMAILADDRESS%") +
-                 server("pop3", "pop.auto.example", 995, "SSL", "%EMAILLOCALPART%")));
-    test::WriteFile(
-        at + "docs/" +
-            QUrl::toPercentEncoding("/.well-known/autoconfig/mail/config-v1.1.xml").toStdString(),
-        document(server("smtp", "smtp.wk.example", 465, "SSL", "x") +
-                 server("imap", "imap.wk.example", 1993, "SSL", "%EMAILADDRESS%")));
+    const auto publish = [&](const char* path, const std::string& servers) {
+        test::WriteFile(at + "docs/" + QUrl::toPercentEncoding(path).toStdString(),
+                        document(servers));
+    };
+    publish("/mail/config-v1.1.xml?emailaddress=taro@auto.example",
+            server("imap", "mail.auto.example", 143, "STARTTLS", "%EMAILADDRESS%") +
+                server("pop3", "pop.auto.example", 995, "SSL", "%EMAILLOCALPART%"));
+    publish("/.well-known/autoconfig/mail/config-v1.1.xml",
+            server("smtp", "smtp.wk.example", 465, "SSL", "x") +
+                server("imap", "imap.wk.example", 1993, "SSL", "%EMAILADDRESS%"));
     const pid_t https = test::Spawn({"/usr/bin/python3", PIM_TESTS_DIR "/support/https_files.py",
                                      at + "cert.pem", at + "key.pem", at + "port", at + "docs"},
                                     {}, at + "log");
@@ -782,20 +780,17 @@ TEST_F(DialogTest, TheIconPickerPicksByDoubleClickAndNoneByCancel) {
     }
     TIconForm form;
     QWidget* view = form.lvIcon->viewport();
-    const auto click = [&](int row) {
+    // A person's double-click on a row (-1: the empty area): a click, then the
+    // double-click and its release.
+    const auto doubleClick = [&](int row) {
         const QPoint p = row < 0 ? view->rect().center()
                                  : form.lvIcon->visualItemRect(form.lvIcon->item(row)).center();
         QTest::mouseClick(view, Qt::LeftButton, {}, p);
-        return p;
-    };
-    // A person's double-click: a click, then the double-click and its release.
-    const auto doubleClick = [&](int row) {
-        const QPoint p = click(row);
         QTest::mouseDClick(view, Qt::LeftButton, {}, p);
         QTest::mouseRelease(view, Qt::LeftButton, {}, p);
     };
     const std::tuple<const char*, std::function<void()>, int, Texts> cases[] = {
-        {"pimmail", [&] { click(1), form.btCancel->click(); }, -1, {}},
+        {"pimmail", [&] { form.lvIcon->setCurrentRow(1), form.btCancel->click(); }, -1, {}},
         // A path that names no file has no icons, though an entry starts that name;
         // the double-click on the empty area says nothing, OK asks for a choice.
         {"no-such/pimmail",
