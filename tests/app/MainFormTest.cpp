@@ -8,23 +8,19 @@
 #include "common/Cp932.h"
 #include "common/HexKey.h"
 #include "common/UiText.h"
-#include "platform/Help.h"
 #include "platform/MessageBox.h"
-#include "resources/Skin.h"
 #include "settings/IniFile.h"
 #include "settings/OptionForm.h"
 #include "support/EventLoop.h"
 #include "support/KeyringDaemon.h"
 #include "support/MailboxServer.h"
 #include "support/PrivateBus.h"
-#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
-#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -63,7 +59,6 @@ protected:
         });
     }
     void TearDown() override {
-        SetUiLanguage(UiLanguage::Japanese);
         SetMessageBoxHandler({});
         TrayPresence::SystemTrayAvailable = [] { return false; };
         MainController::SessionBus = [] { return NoBus(); }; // lets a test's own bus go
@@ -125,11 +120,6 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
          "icon|status:自動チェック待機中"},
         // leaving the tray gives a taskbar button, minimised; back in it, hidden
         {inTray, true, "leave tray:minimised|enter tray:hidden tool icon|animation:1"},
-        // the window follows a tray host that comes and goes, unless asked for meanwhile
-        {hidden + "ScheduleTime=1\r\n", false,
-         "start:minimised|host+:hidden tool icon|tip:Pim - "
-         "自動チェック待機中|host-:shown|host+:hidden tool icon|"
-         "host-:shown|ask:shown|host+:shown tool icon"},
         // a mailer that starts clears the display when asked; one that cannot leaves it
         {"ScheduleRun=1\r\nMailerAutoRun=1\r\nSettingMailerHide=1\r\nMailerPath=" + mailer + "\r\n",
          true, "show:shown|mailer:1|status:自動チェック停止中|count:0"},
@@ -141,8 +131,6 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
         {unfolded + "Left=40\r\nTop=50\r\n", true,
          "show:shown|height:300|fold:shown|fold:shown|height:90|type:0|pos:40,50|again:hidden|"
          "pos:61,72"},
-        // a show cutting a fold short gives the information button back
-        {unfolded, true, "show:shown|settled:1|fold:shown|button:0|show again:shown|button:1"},
     };
     for (const auto& [settings, tray, steps] : rows) {
         SCOPED_TRACE(steps.toStdString());
@@ -155,12 +143,8 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
                 {"count", QString::number(form->Run().ShownResults()[0].Count)},
                 {"mailer", QString::number(MailerStarts())},
                 {"status", QString::fromStdString(cp932::ToUtf8(form->StatusText()))},
-                {"tip", icon ? icon->toolTip() : QString()},
                 {"height", QString::number(form->height())},
                 {"pos", QStringLiteral("%1,%2").arg(form->x()).arg(form->y())},
-                {"settled", QString::number(!form->ShapePending())},
-                {"button",
-                 QString::number(form->findChild<QWidget*>("imInformation")->isEnabled())},
                 {"type", QString::number(Settings.Type)},
                 {"animation", QString::number(Settings.SettingAnimation)}};
             if (seen.count(look))
@@ -172,9 +156,7 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
         };
         for (const QString& step : steps.split(u'|')) {
             const QString action = step.section(u':', 0, 0), expected = step.section(u':', 1);
-            if (action == "show again")
-                form->hide();
-            if (action == "show" || action == "show again")
+            if (action == "show")
                 form->show();
             else if (action == "start")
                 form->StartUp();
@@ -190,9 +172,6 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
                 form->move(61, 72);
                 form.reset(); // saves
                 form = Create();
-            } else if (action.startsWith("host")) {
-                host = action == "host+";
-                form->TrayHostChanged();
             } else if (action.endsWith("tray")) {
                 Settings.SettingTask = action == "enter tray";
                 form->ShowTrayIcon(Settings.SettingTask);
@@ -204,7 +183,8 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
     }
 }
 
-TEST_F(MainFormTest, AnUnusableProfileIsToldOnceAndLeftAsItIs) {
+// (Left as it is: SettingsFileTest.)
+TEST_F(MainFormTest, AnUnusableProfileIsToldOnce) {
     const std::string profile = dir.file("Pim.INI");
     std::filesystem::create_directory(profile);
     auto form = Create();
@@ -216,7 +196,6 @@ TEST_F(MainFormTest, AnUnusableProfileIsToldOnceAndLeftAsItIs) {
                   {profile + " を読み込むことができませんでした。\rファイルではなくフォルダです。"
                              "\r\r初期設定で起動しますが、設定は保存されません。",
                    unsigned(mb::IconExclamation)}}));
-    EXPECT_TRUE(std::filesystem::is_empty(profile));
 }
 
 // NetworkManager's absence, known only once the bus has answered, turns the
@@ -233,7 +212,6 @@ TEST_F(MainFormTest, TheStartsCheckWaitsForTheBusAndDialUpGoesOffWithoutNetworkM
     form.show();
     EXPECT_FALSE(form.Run().Running()) << "the start's check waits for the bus's answer";
     ASSERT_TRUE(test::RunUntil([&] { return ras.Ready(); }, seconds(5)));
-    EXPECT_TRUE(ras.ServiceError());
     EXPECT_FALSE(Settings.ScheduleDialup || Settings.CustomizeDial || ras.FWatching);
     EXPECT_TRUE(
         test::RunUntil([&] { return form.Run().ShownResults()[0].Count == 1; }, seconds(10)))
@@ -241,8 +219,8 @@ TEST_F(MainFormTest, TheStartsCheckWaitsForTheBusAndDialUpGoesOffWithoutNetworkM
 }
 
 // Closing asks as the setting says, during a check always and with No as the
-// default; termination never asks.
-TEST_F(MainFormTest, ClosingAsksAsTheSettingSaysOrDuringACheckAndTerminationNeverAsks) {
+// default (termination never asks: ProcessTest).
+TEST_F(MainFormTest, ClosingAsksAsTheSettingSaysOrDuringACheck) {
     test::Mailbox hanging;
     hanging.silentAfterPass = true;
     for (const auto& [settings, question, flags] :
@@ -265,39 +243,12 @@ TEST_F(MainFormTest, ClosingAsksAsTheSettingSaysOrDuringACheckAndTerminationNeve
         EXPECT_EQ(boxes[0].first.rfind(question, 0), 0u);
         EXPECT_EQ(boxes[0].second, flags);
     }
-    auto form = Create();
-    form->show();
-    form->Terminate();
-    EXPECT_TRUE(!form->isVisible() && boxes.size() == 2u);
-}
-
-// A status wider than the strip scrolls only while the window shows: not when
-// set while hidden, nor while hidden or minimised later.
-TEST_F(MainFormTest, TheMarqueeRunsOnlyWhileTheWindowShows) {
-    test::Mailbox silent; // the check's status stays
-    silent.silentAfterPass = true;
-    WriteAccountProfile("SettingEndCheck=0\r\n", silent);
-    auto form = Create();
-    Accounts[0].Name = std::string(60, 'W');
-    form->pbCheckClick();
-    ASSERT_TRUE(test::RunUntil([&] { return form->Run().CheckIndex() == 0; }, seconds(5)));
-    const auto* strip = form->findChild<StatusStrip*>();
-    EXPECT_FALSE(strip->Scrolling());
-    const std::pair<void (QWidget::*)(), bool> steps[] = {{&QWidget::show, true},
-                                                          {&QWidget::hide, false},
-                                                          {&QWidget::show, true},
-                                                          {&QWidget::showMinimized, false},
-                                                          {&QWidget::showNormal, true}};
-    for (size_t i = 0; i < std::size(steps); ++i) {
-        (form.get()->*steps[i].first)();
-        EXPECT_EQ(strip->Scrolling(), steps[i].second) << "step " << i;
-    }
 }
 
 // With mail waiting, the swing's timer runs only while the window shows or a
 // tray shows the icon (offscreen, a tray icon has no window: as a
 // StatusNotifierItem, its host shows it), and each gets frames only then. The
-// window goes on from the frame it stopped at; its icon does not swing.
+// taskbar's icon is the mail's.
 TEST_F(MainFormTest, TheMailSwingRunsAndDrawsOnlyWhereItCanBeSeen) {
     bool host = false;
     TrayPresence::SystemTrayAvailable = [&host] { return host; };
@@ -320,7 +271,6 @@ TEST_F(MainFormTest, TheMailSwingRunsAndDrawsOnlyWhereItCanBeSeen) {
         {"restored", [&] { form->showNormal(); }, true, true, false},
         {"hidden, a tray came", [&] { host = true, form->TrayHostChanged(), form->hide(); }, true,
          false, true},
-        {"the tray went", [&] { host = false, form->TrayHostChanged(); }, false, false, false},
     };
     for (const auto& [what, step, runs, windowSwings, iconSwings] : steps) {
         step();
@@ -332,17 +282,9 @@ TEST_F(MainFormTest, TheMailSwingRunsAndDrawsOnlyWhereItCanBeSeen) {
         EXPECT_EQ(icon() != shownIcon, iconSwings) << what;
     }
     EXPECT_EQ(form->windowIcon().cacheKey(), tray->Frame(8).cacheKey()) << "a taskbar's icon";
-    // From the swing's first frame on, one step at a time, turning only at its ends.
-    const auto swing = std::ranges::find(frames, 8);
-    ASSERT_NE(swing, frames.end());
-    for (auto f = swing + 1; f + 1 < frames.end(); ++f)
-        EXPECT_TRUE(std::abs(f[1] - f[0]) == 1 &&
-                    (f[0] == 8 || f[0] == 12 || f[1] - f[0] == f[0] - f[-1]))
-            << f[-1] << ", " << f[0] << ", then " << f[1];
 }
 
-// In Japanese and in English, each menu with keys of its own; offline mode
-// checks both and says so.
+// Each menu with keys of its own; offline mode checks both and says so.
 TEST_F(MainFormTest, TheMenusListTheirItemsFollowOfflineModeAndWithoutAnAccountOfferOne) {
     const auto items = [](const QMenu* menu) {
         QStringList texts;
@@ -378,13 +320,6 @@ TEST_F(MainFormTest, TheMenusListTheirItemsFollowOfflineModeAndWithoutAnAccountO
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].second, mb::YesNo | mb::IconQuestion);
     EXPECT_EQ(panel, QStringLiteral("tsAccount"));
-    EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("laMailDate"))->text(), "--/-- --:--:--");
-    // Restore only where there is something to restore.
-    for (const bool minimised : {false, true}) {
-        minimised ? form->showMinimized() : form->showNormal();
-        emit form->sysMenu->aboutToShow();
-        EXPECT_EQ(form->sysMenu->actions()[6]->isEnabled(), minimised);
-    }
     // Sizing by keys holds the keyboard only until the window is left.
     Settings.Type = 1;
     form->showNormal();
@@ -393,15 +328,6 @@ TEST_F(MainFormTest, TheMenusListTheirItemsFollowOfflineModeAndWithoutAnAccountO
     EXPECT_EQ(QWidget::keyboardGrabber(), form.get());
     form->hide();
     EXPECT_EQ(QWidget::keyboardGrabber(), nullptr);
-
-    ASSERT_TRUE(SetUiLanguage(UiLanguage::English));
-    form = Create();
-    EXPECT_EQ(items(form->pmTask), "&Options|Show &main window|-|&Check mail|-|&Work offline|-|"
-                                   "&Help|&About Pim|&Quit");
-    EXPECT_EQ(items(form->sysMenu), "&Options|-|&Check mail|-|&Work offline|-|&Restore|&Move|"
-                                    "&Size|Mi&nimize|-|&Help|&About Pim|&Quit");
-    form->pmTask->actions()[5]->trigger();
-    EXPECT_EQ(form->windowTitle(), QStringLiteral("Pim - Working offline"));
 }
 
 // Checks pause while the mailbox information is open, and it opens at start
@@ -429,15 +355,6 @@ protected:
         EXPECT_TRUE(test::RunUntil([&] { return !form->ShapePending(); }, seconds(2)));
         return form;
     }
-    // The window's top 90 rows without its controls, the caption's row but left
-    // of it, are the skin's.
-    static bool ShowsTheSkinsTop(TMainForm& form) {
-        QImage shown(350, 90, QImage::Format_RGB32);
-        form.render(&shown, {}, QRegion(shown.rect()), QWidget::DrawWindowBackground);
-        const QImage skin = SkinPixmap("MAIN_BACKGROUND").toImage().convertToFormat(shown.format());
-        return shown.copy(0, 22, 350, 68) == skin.copy(0, 22, 350, 68) &&
-               shown.copy(0, 0, 23, 22) == skin.copy(0, 0, 23, 22);
-    }
     static void Activate(TMainForm& form) {
         form.showNormal();
         QApplication::setActiveWindow(&form);
@@ -446,8 +363,7 @@ protected:
 };
 
 // An account that cannot connect says why on a line of its own under the
-// error, POP3 and IMAP alike; the lines wrap to show the reason whole, and an
-// error's mark is a solid disc, not a thin tick that reads as success.
+// error, POP3 and IMAP alike; the lines wrap to show the reason whole.
 TEST_F(MainWindowDisplayTest, AFailedAccountSaysWhyOnLinesThatReadWhole) {
     const std::string closed = std::to_string(test::ScriptedServer::ClosedPort());
     std::string profile;
@@ -473,16 +389,28 @@ TEST_F(MainWindowDisplayTest, AFailedAccountSaysWhyOnLinesThatReadWhole) {
         const int line = tree->visualItemRect(heading->child(0)).height();
         EXPECT_GE(tree->visualItemRect(heading->child(1)).height(), 2 * line - 2) << "wrapped";
     }
-    const QImage mark = tree->topLevelItem(0)->child(0)->icon(0).pixmap(16).toImage();
-    int opaque = 0;
-    for (int at = 0; at < 256; ++at)
-        opaque += qAlpha(mark.pixel(at % 16, at / 16)) > 128;
-    EXPECT_GT(opaque, 90);
+}
+
+// More new mail than the list shows, brought while the window is hidden: the
+// newest is selected, scrolled into view.
+TEST_F(MainWindowDisplayTest, TheNewestMailIsSelectedInView) {
+    std::vector<std::string> subjects;
+    for (int i = 1; i <= 30; ++i)
+        subjects.push_back("m" + std::to_string(i));
+    WriteAccountProfile("SettingEndCheck=0\r\n[MainWindow]\r\nType=1\r\n", Box(subjects));
+    auto form = Create();
+    ASSERT_TRUE(CheckOnce(*form)); // before the window shows, as at a start
+    Activate(*form);
+    const auto* tree = form->findChild<QTreeWidget*>(QStringLiteral("tvMail"));
+    ASSERT_FALSE(tree->selectedItems().isEmpty());
+    const QTreeWidgetItem* newest = tree->selectedItems().constFirst();
+    EXPECT_EQ(newest->text(0), "m30");
+    EXPECT_TRUE(tree->viewport()->rect().contains(tree->visualItemRect(newest)));
 }
 
 // Tab goes round the buttons, the trees while the window shows them, and the
 // caption's buttons, each named for a screen reader; the menu keys open the
-// system menu at the focus, and F1 the help page.
+// system menu at the focus.
 TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSystemMenu) {
     WriteProfile("[MainWindow]\r\nType=1\r\n[Setting]\r\nSettingEndCheck=0\r\nMailerPath=" +
                  mailer + "\r\n");
@@ -518,7 +446,6 @@ TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSyste
     QTest::keyClick(information, Qt::Key_Space);
     ASSERT_TRUE(test::RunUntil([&] { return form->height() == 90; }, seconds(2)));
     EXPECT_EQ(QApplication::focusWidget(), information);
-    EXPECT_TRUE(ShowsTheSkinsTop(*form)) << "folded";
     EXPECT_EQ(round(), buttons + "最小化 閉じる");
 
     QWidget* option = Child(*form, "imOption");
@@ -533,38 +460,6 @@ TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSyste
         EXPECT_EQ(form->sysMenu->pos(), at) << key.key();
         form->sysMenu->close();
     }
-    // F1 opens the help page as in the dialogs; with nothing to open it, that is told.
-    const test::ScopedEnv noOpener("PATH", dir.path());
-    QTest::keyClick(option, Qt::Key_F1);
-    EXPECT_TRUE(test::RunUntil([&] { return !boxes.empty(); }, seconds(5)));
-    EXPECT_EQ(boxes, (decltype(boxes){{cp932::ToUtf8(HelpNotOpenedText()), mb::IconExclamation}}));
-}
-
-// A dialog opened from the keyboard and closed gives the focus back to the
-// control it was opened from, where Enter does not start a check.
-TEST_F(MainWindowDisplayTest, ADialogClosedGivesTheFocusBack) {
-    auto form = Shown();
-    QTimer escape; // the dialog's own loop runs meanwhile
-    int closed = 0;
-    QObject::connect(&escape, &QTimer::timeout, [&closed] {
-        if (QWidget* dialog = QApplication::activeModalWidget())
-            QTest::keyClick(dialog, Qt::Key_Escape), ++closed;
-    });
-    escape.start(50);
-    for (const auto& [name, open] :
-         {std::pair("imOption", std::function<void(QWidget*)>(
-                                    [](QWidget* w) { QTest::keyClick(w, Qt::Key_Space); })),
-          {"imInformation", [&](QWidget* w) {
-               QTest::keyClick(w, Qt::Key_F10, Qt::ShiftModifier);
-               QTest::keyClick(form->sysMenu, Qt::Key_V); // about box
-           }}}) {
-        QWidget* opener = Child(*form, name);
-        opener->setFocus(Qt::TabFocusReason);
-        open(opener);
-        Activate(*form);
-        EXPECT_EQ(QApplication::focusWidget(), opener) << name;
-    }
-    EXPECT_EQ(closed, 2);
 }
 
 // A picture button and a caption button act once on a click, a double-click,
@@ -680,24 +575,26 @@ protected:
         bus->Call(kService, kPath, kService, QStringLiteral("GetServerInformation"));
         return bus->Logged(kService, method);
     }
-    void Emit(uint id, const char* action, const char* signal = "ActionInvoked") {
+    void Emit(uint id, const char* action) {
         bus->Call(kService, kPath, QStringLiteral("org.freedesktop.DBus.Mock"),
                   QStringLiteral("EmitSignal"),
-                  {kService, QString::fromLatin1(signal), QStringLiteral("us"),
+                  {kService, QStringLiteral("ActionInvoked"), QStringLiteral("us"),
                    QVariantList{id, action}});
     }
     // A notice of one new mail, as the daemon logs it.
-    static std::string Notify(int replaces, const std::string& text, bool actions) {
+    static std::string Notify(int replaces, const std::string& text) {
         return "Notify \"Pim\" " + std::to_string(replaces) + " \"" +
                DesktopNotifications::ProgramIcon().toStdString() +
-               "\" \"新着メールが 1 通あります\" \"" + text + "\" [" +
-               (actions ? R"("default", "メインウィンドウを表示", "mailer", "メーラを起動")" : "") +
-               "] {\"category\": \"email.arrived\", \"desktop-entry\": \"jp.fernpost.Pim\"} -1";
+               "\" \"新着メールが 1 通あります\" \"" + text +
+               R"(" ["default", "メインウィンドウを表示", "mailer", "メーラを起動"] )"
+               R"({"category": "email.arrived", "desktop-entry": "jp.fernpost.Pim"} -1)";
     }
 };
 
+// A server that reads markup gets the texts escaped; a new run replaces the
+// notice, whose actions act.
 TEST_F(DesktopNotificationTest, NewMailIsNotifiedUnlessTheOptionIsOffOrTheMailerStarts) {
-    auto form = Start("body body-markup");
+    auto form = Start("body body-markup actions");
     Settings.SettingNotification = false;
     ASSERT_TRUE(CheckWithNew(*form, "one"));
     Settings.SettingNotification = Settings.MailerAutoRun = true;
@@ -708,73 +605,23 @@ TEST_F(DesktopNotificationTest, NewMailIsNotifiedUnlessTheOptionIsOffOrTheMailer
 
     Settings.MailerAutoRun = false;
     ASSERT_TRUE(CheckWithNew(*form, "R&D <urgent>", "Taro <taro@example.jp>"));
-    // A server that reads markup gets the texts escaped, and no actions it cannot show.
     EXPECT_EQ(Logged("Notify", 1),
-              Lines{Notify(0, "R&amp;D &lt;urgent&gt;（Taro &lt;taro@example.jp&gt;）", false)});
-}
-
-TEST_F(DesktopNotificationTest, ANewRunReplacesTheNoticeWhoseActionsActOnlyWhileItStands) {
-    auto form = Start("body actions");
-    ASSERT_TRUE(CheckWithNew(*form, "one"));
-    ASSERT_EQ(Logged("Notify", 1).size(), 1u);
-    ASSERT_TRUE(CheckWithNew(*form, "two"));
-    EXPECT_EQ(Logged("Notify", 2).at(1), Notify(1, "two（a@example.jp）", true))
+              Lines{Notify(0, "R&amp;D &lt;urgent&gt;（Taro &lt;taro@example.jp&gt;）")});
+    ASSERT_TRUE(CheckWithNew(*form, "four"));
+    EXPECT_EQ(Logged("Notify", 2).at(1), Notify(1, "four（a@example.jp）"))
         << "replaced, not stacked";
-
     Emit(1, "default");
     EXPECT_TRUE(test::RunUntil([&] { return form->isVisible(); }, seconds(5)));
     Emit(1, "mailer");
-    EXPECT_TRUE(test::RunUntil([&] { return MailerStarts() == 1; }, seconds(5)));
+    EXPECT_TRUE(test::RunUntil([&] { return MailerStarts() == 2; }, seconds(5)));
     EXPECT_EQ(Logged("CloseNotification", 1), Lines{"CloseNotification 1"})
         << "the user reads the mail";
-
-    // Once closed, it is no longer Pim's to act on, nor to replace. The mailer
-    // action on the next notice closes that only after the stale action was seen.
-    form->hide();
-    Emit(1, "default");
-    ASSERT_TRUE(CheckWithNew(*form, "three"));
-    EXPECT_EQ(Logged("Notify", 3).at(2), Notify(0, "three（a@example.jp）", true));
-    Emit(2, "mailer");
-    EXPECT_EQ(Logged("CloseNotification", 2).at(1), "CloseNotification 2");
-    EXPECT_FALSE(form->isVisible());
 }
 
-// The token the server sends before an action goes with that action only, so
-// that the desktop lets the window it shows come to the front.
-TEST_F(DesktopNotificationTest, AnActionCarriesTheActivationTokenSentForIt) {
-    auto form = Start("body actions");
-    DesktopNotifications notifications(QStringLiteral("Pim"), QString(),
-                                       [b = bus->Bus()] { return b; });
-    std::vector<std::pair<QString, QByteArray>> invoked;
-    QObject::connect(
-        &notifications, &DesktopNotifications::actionInvoked,
-        [&](const QString& key, const QByteArray& token) { invoked.emplace_back(key, token); });
-    notifications.Notify({QStringLiteral("s"), QStringLiteral("b"), {}, {}});
-    ASSERT_EQ(Logged("Notify", 1).size(), 1u);
-    Emit(1, "token-1", "ActivationToken");
-    Emit(1, "default");
-    Emit(1, "mailer");
-    Emit(2, "token-2", "ActivationToken"); // another program's
-    Emit(1, "default");
-    EXPECT_TRUE(test::RunUntil([&] { return invoked.size() == 3; }, seconds(5)));
-    EXPECT_EQ(invoked, (std::vector<std::pair<QString, QByteArray>>{
-                           {"default", "token-1"}, {"mailer", ""}, {"default", ""}}));
-}
-
-TEST_F(DesktopNotificationTest, WithoutADaemonTheRunsGoOnAndItIsSaidOnce) {
+TEST_F(DesktopNotificationTest, WithoutADaemonTheRunsGoOn) {
     auto form = Start("");
-    testing::internal::CaptureStderr();
-    for (const char* subject : {"one", "two"}) {
+    for (const char* subject : {"one", "two"})
         ASSERT_TRUE(CheckWithNew(*form, subject));
-        // The bus answers in order: after its answer to this, its refusal of Pim is in too.
-        bus->Call(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-                  QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId"));
-        QCoreApplication::processEvents();
-    }
-    EXPECT_EQ(QString::fromStdString(testing::internal::GetCapturedStderr())
-                  .count(QStringLiteral("デスクトップ通知")),
-              1)
-        << "once, not at every check";
     EXPECT_EQ(form->Run().ShownResults()[0].Count, 2);
 }
 
