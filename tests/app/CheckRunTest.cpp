@@ -219,6 +219,7 @@ TEST(AccountListTest, TheSameMailboxKeepsItsObjectAndAnotherIsMadeAnew) {
         {"renamed, new password", [&] { configured[0].Name = "A", configured[0].Password = "x"; },
          "Ab"},
         {"moved down a slot", [&] { std::swap(configured[0], configured[2]); }, "Ab"},
+        {"another server", [&] { configured[2].HostName = "imap://127.0.0.1:2"; }, "b"},
         {"another user", [&] { configured[2].UserID = "z"; }, "b"},
         {"disabled", [&] { configured[1].Enabled = false; }, "A"},
     };
@@ -240,7 +241,7 @@ TEST(AccountListTest, TheSameMailboxKeepsItsObjectAndAnotherIsMadeAnew) {
 
 // Whatever happens to an account while a run checks another one (a change told,
 // a client that refuses a message, says nothing or alerts, the account removed
-// or changed in the options) the run ends with every other account checked, and
+// in the options) the run ends with every other account checked, and
 // each change told is checked once more at most, right after the run.
 TEST_F(CheckRunTest, WhatHappensToAnAccountDuringARunNeverStallsIt) {
     for (size_t slot = 0; slot < 3; ++slot)
@@ -271,14 +272,6 @@ TEST_F(CheckRunTest, WhatHappensToAnAccountDuringARunNeverStallsIt) {
          [&] {
              QTimer::singleShot(50, [&] {
                  accounts[1] = {};
-                 list.Sync();
-             });
-         },
-         1, -2},
-        {"silent, then another server", [](FakeChecker& c) { c.silent = true; },
-         [&] {
-             QTimer::singleShot(50, [&] {
-                 accounts[1].HostName = "imap://127.0.0.1:2";
                  list.Sync();
              });
          },
@@ -793,6 +786,7 @@ TEST_F(CheckRunDovecotTls, PushTellsNewMailAtOnceAndADroppedConnectionTriesAgain
     ASSERT_TRUE(over(6)) << "back after the next wait";
     EXPECT_EQ(Shown(1).Count, 2);
     EXPECT_FALSE(host.last.Changed);
+    EXPECT_TRUE(idling()) << "and watches again";
 }
 
 // A password from a hand-edited Pim.INI or the keyring never carries a command of
