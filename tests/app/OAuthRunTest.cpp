@@ -58,8 +58,8 @@ protected:
 
 // A token the server calls stale is refreshed once for a new session; a grant
 // the provider ended asks for a sign-in, nothing is sent to the server, and
-// only a check the user started opens the browser, once a run. The tokens of
-// that sign-in check the account at once.
+// only a check the user started opens the browser, once a run (a push's never).
+// The tokens of that sign-in check the account at once.
 TEST_F(OAuthRunTest, AStaleTokenIsRefreshedOnceAndAnEndedGrantAsksForASignIn) {
     FakeStart start(accounts, settings);
     // Each check logs in anew, IMAP too; the clock is the test's.
@@ -93,6 +93,8 @@ TEST_F(OAuthRunTest, AStaleTokenIsRefreshedOnceAndAnEndedGrantAsksForASignIn) {
     ASSERT_TRUE(start.Check());
     const std::string ended = "サインインが必要です: invalid_grant: revoked";
     EXPECT_EQ(lines(), "-4 " + ended + " | -4 " + ended);
+    start.run.PushCheck(start.list.All()[0]->id()); // nor a push's
+    ASSERT_TRUE(test::RunUntil([&] { return start.host.over == 4; }, std::chrono::seconds(20)));
     EXPECT_TRUE(start.host.signIns.empty());
     ASSERT_TRUE(start.Check(CheckRun::Sender::CheckButton));
     EXPECT_EQ(start.host.signIns, std::vector{start.list.All()[0]->id()});
@@ -102,7 +104,7 @@ TEST_F(OAuthRunTest, AStaleTokenIsRefreshedOnceAndAnEndedGrantAsksForASignIn) {
     }
     TokenReply tokens = ReadTokenReply(authority.Control("grant?user=taro"));
     start.list.All()[1]->SignedIn(tokens);
-    ASSERT_TRUE(test::RunUntil([&] { return start.host.over == 5; }, std::chrono::seconds(20)));
+    ASSERT_TRUE(test::RunUntil([&] { return start.host.over == 6; }, std::chrono::seconds(20)));
     EXPECT_EQ(kept[start.list.All()[1]->id()], tokens.refreshToken.toStdString());
     EXPECT_EQ(lines(), "-4 " + ended + " | 1 ");
 }
