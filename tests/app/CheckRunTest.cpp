@@ -513,7 +513,7 @@ class CheckRunDovecotTls : public CheckRunTest {
 protected:
     static inline test::DovecotServer* dovecot = nullptr;
     static inline const test::MailUser taro{
-        "taro", "pw-taro", {"Subject: Hello\r\nFrom: boss@example.jp\r\n\r\nx\r\n"}};
+        "taro", "pass word", {"Subject: Hello\r\nFrom: boss@example.jp\r\n\r\nx\r\n"}};
 
     static void SetUpTestSuite() {
         dovecot = new test::DovecotServer;
@@ -546,7 +546,7 @@ protected:
 
     // Taro's account on a plain port, as it stands in Pim.INI.
     void Taro(uint16_t port, const std::string& trusted = {}, bool tlsRequired = false) {
-        accounts[0] = {true, "Taro", "localhost:" + std::to_string(port), "taro", "pw-taro"};
+        accounts[0] = {true, "Taro", "localhost:" + std::to_string(port), "taro", "pass word"};
         accounts[0].TlsRequired = tlsRequired;
         accounts[0].TrustedCertificate = trusted;
         ASSERT_TRUE(SaveSettings(host.profile, settings, accounts));
@@ -682,7 +682,7 @@ TEST_F(TVeltaPOP3Dovecot, TheMailIsReadOnlyWhereTheCertificateVerifiesOrIsTruste
         TrustOnly(c.knownAuthority ? dovecot->File("ca.pem") : dovecot->File("untrusted-ca.pem"));
         test::Pop3Client fetched;
         fetched.checker.Security = c.security;
-        EXPECT_TRUE(fetched.checker.Connect(c.host, "taro", "pw-taro"));
+        EXPECT_TRUE(fetched.checker.Connect(c.host, "taro", "pass word"));
         EXPECT_TRUE(test::RunUntil([&] { return fetched.ended; }, 30s));
         const TlsOutcome tls = fetched.checker.SecurityOutcome();
         const bool fails = c.problems != 0;
