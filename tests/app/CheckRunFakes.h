@@ -117,14 +117,6 @@ struct FakeHost : CheckRunHost {
     }
 };
 
-// A list's messages as N (new) and . (old).
-inline std::string Marks(const AccountResult& shown) {
-    std::string marks;
-    for (int j = 0; j < std::min(shown.Count, kMaxMails); ++j)
-        marks += shown.IsNew(j) ? 'N' : '.';
-    return marks;
-}
-
 // One start of the program as a check sees it: its accounts, its run, and
 // the window and the dial-up component played by the fakes above.
 struct FakeStart {

@@ -1,8 +1,7 @@
 // Whole check runs: the real POP3 component against a small POP3 server on
 // loopback, or against a real Dovecot for TLS (STLS and pop3s, with a trusted
 // and an untrusted authority) and IMAP push; the dial-up component and the
-// window played by test doubles. The component alone reads the demo's sample
-// mailbox there too. And each account's own states.
+// window played by test doubles. And each account's own states.
 #include "app/check/CheckRun.h"
 
 #include "app/CheckRunFakes.h"
@@ -78,22 +77,21 @@ TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatusAndAnEmptyHostEndsTheRun) {
     server.Set("retr", Box({"r1", "r2", "r3"}, [](Mailbox& b) { b.refusedRetr = {2}; }));
     server.Set("quit", Box({"q1"}, [](Mailbox& b) { b.refuseQuit = true; }));
     server.Set("silent", Box({"x"}, [](Mailbox& b) { b.silentAfterPass = true; }));
-    server.Set("user", Box({"u"}, [](Mailbox& b) { b.refuseUser = true; }));
     // Wrong password; a refused message ends the account, a refused QUIT does
-    // not; a time-out; a refused user; nothing listening; no session could be started.
-    const std::pair<const char*, int32_t> rows[] = {{"mail", 2},  {"empty", 0},   {"nobody", -4},
-                                                    {"retr", -5}, {"quit", 1},    {"silent", -3},
-                                                    {"user", -4}, {"closed", -2}, {"badport", -2}};
+    // not; a time-out; nothing listening; no session could be started.
+    const std::pair<const char*, int32_t> rows[] = {{"mail", 2},    {"empty", 0},   {"nobody", -4},
+                                                    {"retr", -5},   {"quit", 1},    {"silent", -3},
+                                                    {"closed", -2}, {"badport", -2}};
     size_t slot = 0;
     for (const auto& [user, count] : rows) {
         if (slot == 2)
             Add(slot++, "off", false); // not enabled: not even listed
         Add(slot++, user);
     }
-    accounts[8].HostName = "127.0.0.1:" + std::to_string(test::ScriptedServer::ClosedPort());
-    accounts[9].HostName = "127.0.0.1:99999";
-    accounts[10] = {true, "no host", "", "u", "p"};
-    Add(11, "mail");
+    accounts[7].HostName = "127.0.0.1:" + std::to_string(test::ScriptedServer::ClosedPort());
+    accounts[8].HostName = "127.0.0.1:99999";
+    accounts[9] = {true, "no host", "", "u", "p"};
+    Add(10, "mail");
 
     // A second start before the first account's turn must not interleave with the run.
     run.pbCheckClick(CheckRun::Sender::Other);
@@ -103,7 +101,7 @@ TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatusAndAnEmptyHostEndsTheRun) {
         EXPECT_EQ(Shown(i).Count, rows[i].second) << rows[i].first;
     }
     EXPECT_EQ(Shown(0).Subjects[1], "two");
-    EXPECT_EQ(Shown(10).Count, -2) << "not checked after the empty host";
+    EXPECT_EQ(Shown(9).Count, -2) << "not checked after the empty host";
     EXPECT_EQ(host.last.TotalMail, 2 + 1) << "r1 of the failed account is not shown";
     EXPECT_TRUE(host.last.Changed);
     EXPECT_EQ(run.CheckIndex(), CheckRun::kIdle);
@@ -221,6 +219,7 @@ TEST(AccountListTest, TheSameMailboxKeepsItsObjectAndAnotherIsMadeAnew) {
         {"renamed, new password", [&] { configured[0].Name = "A", configured[0].Password = "x"; },
          "Ab"},
         {"moved down a slot", [&] { std::swap(configured[0], configured[2]); }, "Ab"},
+        {"another server", [&] { configured[2].HostName = "imap://127.0.0.1:2"; }, "b"},
         {"another user", [&] { configured[2].UserID = "z"; }, "b"},
         {"disabled", [&] { configured[1].Enabled = false; }, "A"},
     };
@@ -242,7 +241,7 @@ TEST(AccountListTest, TheSameMailboxKeepsItsObjectAndAnotherIsMadeAnew) {
 
 // Whatever happens to an account while a run checks another one (a change told,
 // a client that refuses a message, says nothing or alerts, the account removed
-// or changed in the options) the run ends with every other account checked, and
+// in the options) the run ends with every other account checked, and
 // each change told is checked once more at most, right after the run.
 TEST_F(CheckRunTest, WhatHappensToAnAccountDuringARunNeverStallsIt) {
     for (size_t slot = 0; slot < 3; ++slot)
@@ -273,14 +272,6 @@ TEST_F(CheckRunTest, WhatHappensToAnAccountDuringARunNeverStallsIt) {
          [&] {
              QTimer::singleShot(50, [&] {
                  accounts[1] = {};
-                 list.Sync();
-             });
-         },
-         1, -2},
-        {"silent, then another server", [](FakeChecker& c) { c.silent = true; },
-         [&] {
-             QTimer::singleShot(50, [&] {
-                 accounts[1].HostName = "imap://127.0.0.1:2";
                  list.Sync();
              });
          },
@@ -316,14 +307,6 @@ TEST_F(CheckRunTest, WhatHappensToAnAccountDuringARunNeverStallsIt) {
             EXPECT_EQ(Shown(1).Alert, row.alert);
         }
     }
-    // Alerts show after the check that heard them only; the freed accounts'
-    // places are taken by working ones.
-    Add(1, "b");
-    list.MakeClient = real;
-    server.Set("b", Box({"b1"}));
-    ASSERT_TRUE(Check());
-    EXPECT_EQ(Shown(1).Count, 1);
-    EXPECT_EQ(Shown(1).Alert, "");
 }
 
 // Counting only, a push tells of a larger count alone, of its own account. Back online from the
@@ -530,33 +513,18 @@ class CheckRunDovecotTls : public CheckRunTest {
 protected:
     static inline test::DovecotServer* dovecot = nullptr;
     static inline const test::MailUser taro{
-        "taro", "pw-taro", {"Subject: Hello\r\nFrom: boss@example.jp\r\n\r\nx\r\n"}};
-
-    // What the header of each message of the sample mailbox gives.
-    static inline std::vector<MailSummary> expected;
+        "taro", "pass word", {"Subject: Hello\r\nFrom: boss@example.jp\r\n\r\nx\r\n"}};
 
     static void SetUpTestSuite() {
         dovecot = new test::DovecotServer;
-        expected.clear();
         if (!test::DovecotServer::SkipReason().empty())
             return;
-        const std::set<std::filesystem::path> files(
-            std::filesystem::directory_iterator(PIM_SAMPLE_MAILBOX), {});
-        std::vector<std::string> mail;
-        for (const auto& file : files)
-            mail.push_back(test::ReadFile(file));
-        mail.push_back("Subject: no body\r\nFrom: c@example.jp\r\n");
-        // Each has its markers in the header: what the body says does not count.
-        for (const std::string& message : mail)
-            expected.push_back(ExtractMailInformation(message));
         // Hanako's INBOX is read over IMAP: three unseen messages to begin with.
         const test::MailUser hanako{
             "hanako",
             "pw-hanako",
             {test::SimpleMessage("h1"), test::SimpleMessage("h2"), test::SimpleMessage("h3")}};
-        // Jiro's is pushed.
-        const test::MailUser jiro{"jiro", "pw-jiro", {test::SimpleMessage("j1")}};
-        if (!dovecot->Start({taro, {"sample", "pass word", mail}, hanako, jiro}, true))
+        if (!dovecot->Start({taro, hanako}, true))
             ADD_FAILURE() << dovecot->error();
     }
     static void TearDownTestSuite() { delete dovecot, dovecot = nullptr; }
@@ -578,7 +546,7 @@ protected:
 
     // Taro's account on a plain port, as it stands in Pim.INI.
     void Taro(uint16_t port, const std::string& trusted = {}, bool tlsRequired = false) {
-        accounts[0] = {true, "Taro", "localhost:" + std::to_string(port), "taro", "pw-taro"};
+        accounts[0] = {true, "Taro", "localhost:" + std::to_string(port), "taro", "pass word"};
         accounts[0].TlsRequired = tlsRequired;
         accounts[0].TrustedCertificate = trusted;
         ASSERT_TRUE(SaveSettings(host.profile, settings, accounts));
@@ -609,7 +577,6 @@ TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsks
     EXPECT_EQ(run.ShownResults()[0].Count, 1);
     EXPECT_EQ(Stored("TlsRequired") + " " + Stored("TlsRequiredDate"), "1 2025-03-14");
     EXPECT_EQ(Stored("TrustedCertificate"), "") << "the authority vouched for it";
-    EXPECT_TRUE(accounts[0].TrustedCertificate.empty());
     test::DovecotServer plain, other;
     ASSERT_TRUE(plain.Start({taro})) << plain.error();
     Taro(plain.Port(), "", true);
@@ -641,7 +608,6 @@ TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsks
         host.answer = row.answer;
         ASSERT_TRUE(Check(row.sender));
         ASSERT_EQ(host.asked.size(), row.asked ? 1u : 0u);
-        EXPECT_EQ(Stored("TlsRequired"), "1") << "STLS was offered";
         EXPECT_EQ(run.ShownResults()[0].Count, row.read ? 1 : -6);
         if (row.read) {
             EXPECT_EQ(run.ShownResults()[0].Subjects[0], "Hello");
@@ -688,16 +654,9 @@ TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsks
     EXPECT_EQ(run.ShownResults()[0].Reason, TlsReasonText(TaroClient().SecurityOutcome()));
 }
 
-// Dovecot offers TOP, UIDL and pipelining: the header alone gives the texts, the
-// first time and from memory after. What TLS does with each certificate, over
-// STLS on the plain port and over pop3s.
-TEST_F(TVeltaPOP3Dovecot, TheHeaderGivesTheTextsWhereTheCertificateVerifiesOrIsTrusted) {
-    ASSERT_EQ(expected.size(), 7u);
-    // Folded ISO-2022-JP words; a From line folded before its address.
-    EXPECT_EQ(expected[0], (MailSummary{cp932::FromUtf8("会議室変更のお知らせ（12月3日 定例会議）"),
-                                        cp932::FromUtf8("佐藤 花子 <hanako.sato@example.co.jp>"),
-                                        cp932::FromUtf8("2024年12月02日（") + SystemDayNames()[0] +
-                                            cp932::FromUtf8("） 09:12:45")}));
+// The component alone: what TLS does with each certificate, over STLS on the
+// plain port and over pop3s; the mail is read only where it verifies or is trusted.
+TEST_F(TVeltaPOP3Dovecot, TheMailIsReadOnlyWhereTheCertificateVerifiesOrIsTrusted) {
     const QList<QSslCertificate> shown =
         QSslCertificate::fromPath(QString::fromStdString(dovecot->File("server.pem")));
     ASSERT_EQ(shown.size(), 1);
@@ -713,14 +672,8 @@ TEST_F(TVeltaPOP3Dovecot, TheHeaderGivesTheTextsWhereTheCertificateVerifiesOrIsT
         uint8_t problems; // none: it verifies
     } cases[] = {
         {"STLS", plain, true, {true, ""}, 0},
-        {"STLS, the texts from memory", plain, true, {}, 0},
         {"pop3s", pop3s, true, {}, 0},
         {"STLS, unknown authority", plain, false, {}, cpUnknownAuthority},
-        {"pop3s, unknown authority", pop3s, false, {}, cpUnknownAuthority},
-        {"the certificate trusted", plain, false, {false, pin}, 0},
-        // clang-format off
-        {"another than the one trusted", plain, false, {false, std::string(64, '0')}, cpUnknownAuthority},
-        // clang-format on
         {"a name it does not carry", misnamed, true, {}, cpWrongName},
         {"a name it does not carry, trusted", misnamed, true, {false, pin}, 0},
     };
@@ -729,22 +682,17 @@ TEST_F(TVeltaPOP3Dovecot, TheHeaderGivesTheTextsWhereTheCertificateVerifiesOrIsT
         TrustOnly(c.knownAuthority ? dovecot->File("ca.pem") : dovecot->File("untrusted-ca.pem"));
         test::Pop3Client fetched;
         fetched.checker.Security = c.security;
-        EXPECT_TRUE(fetched.checker.Connect(c.host, "sample", "pass word"));
+        EXPECT_TRUE(fetched.checker.Connect(c.host, "taro", "pass word"));
         EXPECT_TRUE(test::RunUntil([&] { return fetched.ended; }, 30s));
         const TlsOutcome tls = fetched.checker.SecurityOutcome();
         const bool fails = c.problems != 0;
         EXPECT_EQ(fetched.error, fails ? 2 : 0);
-        EXPECT_EQ(fetched.mails, fails ? std::vector<MailSummary>{} : expected);
+        EXPECT_EQ(fetched.mails.size(), fails ? 0u : 1u);
         EXPECT_TRUE(tls.Offered);
         EXPECT_EQ(tls.Encrypted, !fails);
         EXPECT_EQ(tls.Verified, !fails && c.security.TrustedFingerprint != pin);
         EXPECT_EQ(tls.Failure, fails ? TlsFailure::Untrusted : TlsFailure::None);
         EXPECT_EQ(tls.Problems, c.problems);
-        EXPECT_EQ(tls.FingerprintChanged, fails && !c.security.TrustedFingerprint.empty());
-        if (fails) {
-            EXPECT_EQ(tls.Fingerprint, pin);
-            EXPECT_EQ(tls.Host, c.host.starts_with("127") ? "127.0.0.2" : "localhost");
-        }
     }
 }
 
@@ -796,72 +744,49 @@ TEST_F(CheckRunDovecotTls, ImapAccountsShowTheUnseenOfInboxAndNeverChangeIt) {
 }
 
 // Kept open, an IMAP account's connection idles after the check: new mail is
-// checked and told the moment it is delivered, a message read elsewhere leaves
-// the list without a word, and a dropped connection tries again by itself.
-TEST_F(CheckRunDovecotTls, PushTellsNewMailAtOnceAndAReadMessageWithoutAWord) {
-    accounts[1] = {true, "Jiro", "imaps://localhost:" + std::to_string(dovecot->ImapTlsPort()),
-                   "jiro", "pw-jiro"};
-    auto& client = *qobject_cast<TVeltaIMAP*>(Of("jiro").Checker());
+// checked and told the moment it is delivered, a keyring locked meanwhile does
+// not matter, and a server that goes and comes back is tried again by itself,
+// its line showing the error only once it is lost for longer; nothing old is news.
+TEST_F(CheckRunDovecotTls, PushTellsNewMailAtOnceAndADroppedConnectionTriesAgain) {
+    test::DovecotServer own;
+    ASSERT_TRUE(own.Start({{"saburo", "pw", {test::SimpleMessage("s1")}}})) << own.error();
+    accounts[1] = {true, "Saburo", "imap://127.0.0.1:" + std::to_string(own.ImapPort()), "saburo",
+                   "pw"};
+    auto& saburo = *qobject_cast<TVeltaIMAP*>(Of("saburo").Checker());
     const auto over = [&](int runs) {
         return test::RunUntil([&] { return host.over == runs; }, 10s);
     };
+    const auto idling = [&] { return test::RunUntil([&] { return saburo.IsIdling(); }, 5s); };
     run.pbCheckClick(CheckRun::Sender::Other);
-    ASSERT_TRUE(over(1));
-    ASSERT_TRUE(test::RunUntil([&] { return client.IsIdling(); }, 5s));
-    EXPECT_EQ(Shown(1).Count, 1);
-
-    // Logged in, it needs no password: a keyring locked meanwhile does not matter.
-    keyring.users = {"jiro"};
+    ASSERT_TRUE(over(1) && idling());
+    keyring.users = {"saburo"};
     keyring.locked = true;
     list.Passwords = &keyring;
-    ASSERT_EQ(dovecot->Doveadm({"save", "-u", "jiro"}, test::SimpleMessage("j2")), "");
+    ASSERT_EQ(own.Doveadm({"save", "-u", "saburo"}, test::SimpleMessage("s2")), "");
     ASSERT_TRUE(over(2)) << "delivered, checked at once";
     list.Passwords = nullptr;
-    EXPECT_TRUE(host.last.Push && host.last.Changed);
-    EXPECT_EQ(Shown(1).Subjects[1], "j2");
+    EXPECT_TRUE(host.last.Push && host.last.Changed && Shown(1).IsNew(1));
     EXPECT_EQ(Shown(0).Count, 1) << "the POP3 account stands as shown";
     EXPECT_EQ(host.last.TotalMail, 1 + 2);
-    ASSERT_TRUE(test::RunUntil([&] { return client.IsIdling(); }, 5s));
-
-    ASSERT_EQ(
-        dovecot->Doveadm({"flags", "add", "-u", "jiro", "\\Seen", "mailbox", "INBOX", "uid", "1"}),
-        "");
-    ASSERT_TRUE(over(3));
-    EXPECT_TRUE(host.last.Push && !host.last.Changed) << "read elsewhere: no news";
-    EXPECT_EQ(Shown(1).Count, 1);
     // Offline it holds nothing; back online it checks and idles again.
+    ASSERT_TRUE(idling());
     list.SetHolding(false);
-    EXPECT_FALSE(client.IsIdling());
+    EXPECT_FALSE(saburo.IsIdling());
     list.SetHolding(true);
-    ASSERT_TRUE(over(4));
-    ASSERT_TRUE(test::RunUntil([&] { return client.IsIdling(); }, 5s));
-
-    // A server that goes and comes back on its port: the connection tries again
-    // by itself, its line shows the error meanwhile, and nothing old is news.
-    test::DovecotServer own;
-    ASSERT_TRUE(own.Start({{"saburo", "pw", {test::SimpleMessage("s1")}}})) << own.error();
-    accounts[2] = {true, "Saburo", "imap://127.0.0.1:" + std::to_string(own.ImapPort()), "saburo",
-                   "pw"};
-    auto& saburo = *qobject_cast<TVeltaIMAP*>(Of("saburo").Checker());
-    run.pbCheckClick(CheckRun::Sender::Other);
-    ASSERT_TRUE(over(5));
-    ASSERT_TRUE(test::RunUntil([&] { return saburo.IsIdling(); }, 5s));
+    ASSERT_TRUE(over(3) && idling());
     own.Stop();
-    ASSERT_TRUE(over(6)) << "tried again after its first wait";
-    EXPECT_EQ(Shown(2).Count, 1) << "lost a moment ago: the line stands";
+    ASSERT_TRUE(over(4)) << "tried again after its first wait";
+    EXPECT_EQ(Shown(1).Count, 2) << "lost a moment ago: the line stands";
     list.SetTimeOut(100);
-    ASSERT_TRUE(over(7)) << "tried again after the next wait";
-    EXPECT_EQ(Shown(2).Count, -2) << "lost for longer: the error shows";
+    ASSERT_TRUE(over(5)) << "tried again after the next wait";
+    EXPECT_EQ(Shown(1).Count, -2) << "lost for longer: the error shows";
     EXPECT_TRUE(host.last.Push && !host.last.Changed) << "an error of a push says nothing";
     list.SetTimeOut(5000); // a busy machine's restarted server may take its time to answer
     ASSERT_TRUE(own.Restart()) << own.error();
-    ASSERT_TRUE(over(8)) << "back after the next wait";
-    EXPECT_EQ(Shown(2).Count, 1);
+    ASSERT_TRUE(over(6)) << "back after the next wait";
+    EXPECT_EQ(Shown(1).Count, 2);
     EXPECT_FALSE(host.last.Changed);
-    ASSERT_TRUE(test::RunUntil([&] { return saburo.IsIdling(); }, 5s));
-    ASSERT_EQ(own.Doveadm({"save", "-u", "saburo"}, test::SimpleMessage("s2")), "");
-    ASSERT_TRUE(over(9));
-    EXPECT_TRUE(host.last.Changed && Shown(2).IsNew(1));
+    EXPECT_TRUE(idling()) << "and watches again";
 }
 
 // A password from a hand-edited Pim.INI or the keyring never carries a command of

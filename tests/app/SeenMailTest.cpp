@@ -25,10 +25,13 @@ struct Start : FakeStart {
         : FakeStart(accounts, kDefaults), seen(profile, folder) {
         list.Seen = &seen;
     }
-    // The new messages of the account in slot 0, as N and .
+    // The messages of the account in slot 0 after a check, as N (new) and . (old).
     std::string Marks() {
         EXPECT_TRUE(FakeStart::Check());
-        return pim::Marks(run.ShownResults()[0]);
+        std::string marks;
+        for (int j = 0; j < std::min(run.ShownResults()[0].Count, kMaxMails); ++j)
+            marks += run.ShownResults()[0].IsNew(j) ? 'N' : '.';
+        return marks;
     }
     static inline const TSettings kDefaults{};
 };
