@@ -113,12 +113,11 @@ TEST(DesktopEntryTest, ReadsTheDesktopEntryGroupAndTheFirstWordOfExec) {
 // Whatever the path, the entry's Exec= reads back as that path; the entry is
 // on only while it is there, shown, and starts a Pim.
 TEST(Autostart, TheEntryStartsTheProgramWhateverItsPathAndSaysWhetherItIsOn) {
-    for (const char* path :
-         {R"(/home/my "it's" a\b\\c/$HOME`x`/100%/pim)", "/opt/タブ\t/new\nline/pim"}) {
-        const QByteArray entry = AutostartEntry(QString::fromUtf8(path));
-        EXPECT_EQ(ParseDesktopEntry(entry).program, QString::fromUtf8(path)) << entry.toStdString();
-        EXPECT_EQ(entry.count('\n'), 9) << "one line per key, a new line in the path escaped";
-    }
+    const QString path =
+        QString::fromUtf8("/my \"it's\" a\\b\\\\c/$HOME`x`/100%/タブ\t/new\nline/pim");
+    const QByteArray text = AutostartEntry(path);
+    EXPECT_EQ(ParseDesktopEntry(text).program, path) << text.toStdString();
+    EXPECT_EQ(text.count('\n'), 9) << "one line per key, a new line in the path escaped";
     test::TempDir dir;
     const test::ScopedEnv config("XDG_CONFIG_HOME", dir.file("config"));
     const QString program = QString::fromStdString(dir.file("bin dir/Pim-2"));
@@ -193,22 +192,16 @@ protected:
 };
 
 // A desktop file gives its own icon; a program, those of the entries naming
-// it (through links and PATH) in folder then name order, hidden ones and those
-// shadowed by them left out; else the theme's icon named like it.
+// it in folder then name order, hidden ones and those shadowed by them left
+// out; else the theme's icon named like it.
 TEST_F(ProgramIconsTest, TheProgramsEntriesInFolderThenNameOrderElseTheThemeIconOfItsName) {
     WriteImage(dir_.file("own/yellow.png"), kYellow);
-    test::WriteFile(dir_.file("bin/realmail"), "#!/bin/sh\n");
-    fs::permissions(dir_.file("bin/realmail"), fs::perms::owner_all);
-    fs::create_symlink("realmail", dir_.file("bin/pimlink"));
-    const ScopedEnv path("PATH", dir_.file("bin"));
     for (const auto& [file, keys] : std::initializer_list<std::pair<std::string, std::string>>{
              {"own/file.desktop", "Icon=@/own/yellow.png"},
              {"sys1/applications/b.desktop", "Exec=/opt/mail/pimmail\nIcon=pimblue"},
              {"sys1/applications/a.desktop", "Exec=pimmail %U\nIcon=pimgreen.png"},
              {"home/applications/z.desktop", "Exec=\"/opt/mail/pimmail\" --compose\nIcon=pimred"},
              {"sys2/applications/d.desktop", "Exec=/opt/other/pimmail\nIcon=pimyellow"},
-             {"home/applications/link.desktop", "Exec=@/bin/pimlink\nIcon=pimred"},
-             {"home/applications/path.desktop", "Exec=pimlink\nIcon=pimgreen"},
              {"sys1/applications/hid.desktop", "Exec=pimhid\nIcon=pimred"},
              {"home/applications/hid.desktop", "Hidden=true\nExec=pimhid\nIcon=pimred"},
              {"sys2/applications/ok.desktop", "Exec=pimhid\nIcon=pimgreen"},
@@ -217,7 +210,6 @@ TEST_F(ProgramIconsTest, TheProgramsEntriesInFolderThenNameOrderElseTheThemeIcon
     for (const auto& [program, colors] : std::initializer_list<std::pair<std::string, Colors>>{
              {dir_.file("own/file.desktop"), {kYellow}},
              {"/opt/mail/pimmail", {kRed, kGreen, kBlue}},
-             {dir_.file("bin/realmail"), {kRed, kGreen}},
              {"/usr/bin/pimhid", {kGreen}},
              {"/usr/local/bin/pimyellow", {kYellow}},
              {"/usr/bin/pimnothing", {}}})
