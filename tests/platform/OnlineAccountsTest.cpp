@@ -26,10 +26,12 @@ TEST(OnlineAccounts, TheServerIsTakenFromTheMailInterface) {
                 {"mail.example.jp:1993", true, false, "imaps://mail.example.jp:1993"},
                 {"mail.example.jp:imaps", true, false, "imaps://mail.example.jp"},
                 {"mail.example.jp:imap", false, true, "imap://mail.example.jp"},
+                {"mail.example.jp:993", false, true, "imap://mail.example.jp:993"},
                 {"::1", true, false, "imaps://[::1]"},
                 {"[::1]:1143", false, false, "imap://[::1]:1143"},
                 {"", true, false, ""},
                 {"h:99999", true, false, ""},
+                {"h:pop3", true, false, ""},
                 {"a/b", true, false, ""}};
     for (const auto& row : rows)
         EXPECT_EQ(OnlineServer(row.host, row.ssl, row.tls), row.server) << row.host;
