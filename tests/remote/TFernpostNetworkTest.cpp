@@ -101,7 +101,7 @@ TEST_F(StationTest, DirectedTextsAreAnsweredOnlyWhenTheyAreForItAndSayWhereTo) {
     Inject("FPMESSAGE:HUZAI_CHECK&|10.0.0.99&|Pim" + from);
     Inject("FPMESSAGE:HUZAI_CHECK&|" + station.IPAddress() + "&|FPN" + from);
     // Arrival times are told on the twelve-hour clock of the locale.
-    for (const int hour : {13, 0}) {
+    for (const int hour : {13, 0, 12}) {
         station.Now = [hour] { return QDateTime(QDate(2026, 12, 5), QTime(hour, 7, 9)); };
         const std::string id = std::to_string(hour);
         Inject(ToStation("MESSAGE") + "&|hanako&|PC02" + (hour ? "&|&|FPN" : from) + "&|" + id +
@@ -120,7 +120,8 @@ TEST_F(StationTest, DirectedTextsAreAnsweredOnlyWhenTheyAreForItAndSayWhereTo) {
                       am = QLocale::system().amText().toStdString();
     EXPECT_EQ(messages,
               (std::vector<std::string>{"m13 hanako FPN2026年12月05日 " + pm + " 1時07分09秒",
-                                        "m0 hanako FPN2026年12月05日 " + am + " 12時07分09秒"}));
+                                        "m0 hanako FPN2026年12月05日 " + am + " 12時07分09秒",
+                                        "m12 hanako FPN2026年12月05日 " + pm + " 12時07分09秒"}));
 }
 
 TEST_F(StationTest, PromptsGoOnlyToConsolesInTheTableUntilItLogsOut) {
@@ -237,11 +238,18 @@ TEST_F(StationTest, WhatTheWireCannotCarryIsRefusedAndCopiesAreHandledOnce) {
     EXPECT_TRUE(!station.Absence && station.AbsenceMessage.empty());
     EXPECT_FALSE(station.SendText("FPMESSAGE:X")) << "nothing goes out while closed";
     EXPECT_TRUE(tap.WaitFor("LOGOUT"));
+    station.HousekeepingInterval = 10;
     ASSERT_TRUE(station.Open() && station.Login());
     EXPECT_EQ(station.LoginCount(), 0);
     EXPECT_FALSE(station.InputMessage("m", "PC02", "FPN"));
     for (int i = 0; i < 20; ++i)
         station.ReceiveDatagram("10.3.0." + std::to_string(i), first);
+    EXPECT_EQ(overflows, 1);
+    // A minute on, what never completed is gone and its slot is free again.
+    station.Now = [] { return QDateTime::currentDateTime().addSecs(61); };
+    test::RunFor(100ms);
+    for (int i = 0; i < 20; ++i)
+        station.ReceiveDatagram("10.4.0." + std::to_string(i), first);
     EXPECT_EQ(overflows, 1);
 }
 
