@@ -199,10 +199,14 @@ std::string DovecotServer::Doveadm(const std::vector<std::string>& args,
 }
 
 void DovecotServer::Stop() {
+    if (pid_ <= 0)
+        return;
     // Its login and mail processes too: left alone they would serve on.
-    if (pid_ > 0)
-        ::kill(-pid_, SIGKILL), WaitExit(pid_, 5s);
+    ::kill(-pid_, SIGKILL), WaitExit(pid_, 5s);
     pid_ = -1;
+    // Killed, it left its number behind: a new process of that number would seem it.
+    std::error_code ignored;
+    fs::remove(folder_ + "/run/master.pid", ignored);
 }
 
 } // namespace pim::test
