@@ -1,8 +1,5 @@
-# NetworkManager as Pim's dial-up tests need it: the stock dbusmock template,
-# plus profiles of any kind, and activations and deactivations the test decides.
-# The stock template brings every connection up at once and cannot take down
-# one without a device.
-
+# The stock NetworkManager template, plus profiles of any kind and activations
+# and deactivations as the test decides (the stock ones need a device).
 import dbus
 import dbusmock
 from dbusmock import MOCK_IFACE
@@ -12,7 +9,6 @@ from gi.repository import GLib
 
 ACTIVATING, ACTIVATED, DEACTIVATING, DEACTIVATED = 1, 2, 3, 4
 VPN = 'org.freedesktop.NetworkManager.VPN.Connection'  # VpnState: 3 needs a password, 5 up
-# activation: activate | fail | hang | refuse | authenticate; deactivation: remove | stuck | refuse
 MODES = {'activation': 'activate', 'deactivation': 'remove'}
 COUNTER = [0]
 
@@ -34,7 +30,6 @@ def add_active(manager, profile, state):
     return path
 
 
-# An active connection goes away (the line dropped, another program hung up).
 @dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='')
 def DropActive(_self, path):
     set_state(path, DEACTIVATED)
@@ -72,20 +67,19 @@ def deactivate(_self, path):
         DropActive(None, path)
 
 
-# What ActivateConnection and DeactivateConnection do from now on.
+# activation: activate | fail | hang | refuse | authenticate; deactivation: remove | stuck | refuse
 @dbus.service.method(MOCK_IFACE, in_signature='ss', out_signature='')
 def SetBehaviour(_self, what, mode):
     MODES[str(what)] = str(mode)
 
 
-# A connection profile of any kind; returns its path.
 @dbus.service.method(MOCK_IFACE, in_signature='ss', out_signature='s')
 def AddProfile(_self, name, kind):
     return dbusmock.get_object(nm.SETTINGS_OBJ).SettingsAddConnection(
         {'connection': {'id': name, 'type': kind}})
 
 
-# Another program brings a profile up (or half up); returns the active path.
+# Another program brings a profile up (or half up).
 @dbus.service.method(MOCK_IFACE, in_signature='su', out_signature='s')
 def ActivateElsewhere(_self, profile, state):
     return add_active(dbusmock.get_object(nm.MANAGER_OBJ), profile, state)

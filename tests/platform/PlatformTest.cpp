@@ -113,12 +113,11 @@ TEST(DesktopEntryTest, ReadsTheDesktopEntryGroupAndTheFirstWordOfExec) {
 // Whatever the path, the entry's Exec= reads back as that path; the entry is
 // on only while it is there, shown, and starts a Pim.
 TEST(Autostart, TheEntryStartsTheProgramWhateverItsPathAndSaysWhetherItIsOn) {
-    for (const char* path :
-         {R"(/home/my "it's" a\b\\c/$HOME`x`/100%/pim)", "/opt/タブ\t/new\nline/pim"}) {
-        const QByteArray entry = AutostartEntry(QString::fromUtf8(path));
-        EXPECT_EQ(ParseDesktopEntry(entry).program, QString::fromUtf8(path)) << entry.toStdString();
-        EXPECT_EQ(entry.count('\n'), 9) << "one line per key, a new line in the path escaped";
-    }
+    const QString path =
+        QString::fromUtf8("/my \"it's\" a\\b\\\\c/$HOME`x`/100%/タブ\t/new\nline/pim");
+    const QByteArray text = AutostartEntry(path);
+    EXPECT_EQ(ParseDesktopEntry(text).program, path) << text.toStdString();
+    EXPECT_EQ(text.count('\n'), 9) << "one line per key, a new line in the path escaped";
     test::TempDir dir;
     const test::ScopedEnv config("XDG_CONFIG_HOME", dir.file("config"));
     const QString program = QString::fromStdString(dir.file("bin dir/Pim-2"));
@@ -150,8 +149,6 @@ using Colors = std::vector<QRgb>;
 using test::ScopedEnv;
 
 constexpr QRgb kRed = 0xffff0000, kGreen = 0xff00ff00, kBlue = 0xff0000ff, kYellow = 0xffffff00;
-const std::pair<const char*, QRgb> kTheme[] = {
-    {"pimred", kRed}, {"pimgreen", kGreen}, {"pimblue", kBlue}, {"pimyellow", kYellow}};
 
 void WriteImage(const std::string& path, QRgb color) {
     QImage image(16, 16, QImage::Format_ARGB32);
@@ -168,90 +165,56 @@ Colors ColorsOf(const std::string& program) {
     return colors;
 }
 
-// Data folders home, sys1 and sys2 in that order, and a theme of four coloured icons.
-class ProgramIconsTest : public testing::Test {
-protected:
-    void SetUp() override {
-        test::WriteFile(
-            dir_.file("icons/t/index.theme"),
-            "[Icon Theme]\nName=t\nDirectories=16/apps\n[16/apps]\nSize=16\nType=Fixed\n");
-        for (const auto& [name, color] : kTheme)
-            WriteImage(dir_.file("icons/t/16/apps/") + name + ".png", color);
-        QIcon::setFallbackSearchPaths({});
-        QIcon::setThemeSearchPaths({QString::fromStdString(dir_.file("icons"))});
-        QIcon::setThemeName(QStringLiteral("t"));
-    }
-    void Entry(const std::string& file, std::string keys) { // "@/" stands for the test's folder
+// A program's icons are those of the entries naming it, home folder first,
+// else the theme's icon named like it; hostile files are skipped, and bounded.
+TEST(ProgramIcons, EntriesInFolderOrderElseTheThemeIconAndHostileFilesAreBounded) {
+    // Data folders home, sys1 and sys2 in that order, and a theme of four coloured icons.
+    test::TempDir dir;
+    const ScopedEnv dataHome{"XDG_DATA_HOME", dir.file("home")};
+    const ScopedEnv dataDirs{"XDG_DATA_DIRS", dir.file("sys1") + ":relative:" + dir.file("sys2")};
+    test::WriteFile(dir.file("icons/t/index.theme"),
+                    "[Icon Theme]\nName=t\nDirectories=16/apps\n[16/apps]\nSize=16\nType=Fixed\n");
+    for (const auto& [name, color] : {std::pair{"pimred", kRed},
+                                      {"pimgreen", kGreen},
+                                      {"pimblue", kBlue},
+                                      {"pimyellow", kYellow}})
+        WriteImage(dir.file("icons/t/16/apps/") + name + ".png", color);
+    QIcon::setFallbackSearchPaths({});
+    QIcon::setThemeSearchPaths({QString::fromStdString(dir.file("icons"))});
+    QIcon::setThemeName(QStringLiteral("t"));
+    const auto entry = [&](const std::string& file, std::string keys) { // "@/": the test's folder
         for (size_t i; (i = keys.find("@/")) != std::string::npos;)
-            keys.replace(i, 1, dir_.path());
-        test::WriteFile(dir_.file(file), "[Desktop Entry]\n" + keys + "\n");
-    }
-
-    test::TempDir dir_;
-    ScopedEnv dataHome_{"XDG_DATA_HOME", dir_.file("home")};
-    ScopedEnv dataDirs_{"XDG_DATA_DIRS", dir_.file("sys1") + ":relative:" + dir_.file("sys2")};
-};
-
-// A desktop file gives its own icon; a program, those of the entries naming
-// it (through links and PATH) in folder then name order, hidden ones and those
-// shadowed by them left out; else the theme's icon named like it.
-TEST_F(ProgramIconsTest, TheProgramsEntriesInFolderThenNameOrderElseTheThemeIconOfItsName) {
-    WriteImage(dir_.file("own/yellow.png"), kYellow);
-    test::WriteFile(dir_.file("bin/realmail"), "#!/bin/sh\n");
-    fs::permissions(dir_.file("bin/realmail"), fs::perms::owner_all);
-    fs::create_symlink("realmail", dir_.file("bin/pimlink"));
-    const ScopedEnv path("PATH", dir_.file("bin"));
-    for (const auto& [file, keys] : std::initializer_list<std::pair<std::string, std::string>>{
-             {"own/file.desktop", "Icon=@/own/yellow.png"},
-             {"sys1/applications/b.desktop", "Exec=/opt/mail/pimmail\nIcon=pimblue"},
-             {"sys1/applications/a.desktop", "Exec=pimmail %U\nIcon=pimgreen.png"},
-             {"home/applications/z.desktop", "Exec=\"/opt/mail/pimmail\" --compose\nIcon=pimred"},
-             {"sys2/applications/d.desktop", "Exec=/opt/other/pimmail\nIcon=pimyellow"},
-             {"home/applications/link.desktop", "Exec=@/bin/pimlink\nIcon=pimred"},
-             {"home/applications/path.desktop", "Exec=pimlink\nIcon=pimgreen"},
-             {"sys1/applications/hid.desktop", "Exec=pimhid\nIcon=pimred"},
-             {"home/applications/hid.desktop", "Hidden=true\nExec=pimhid\nIcon=pimred"},
-             {"sys2/applications/ok.desktop", "Exec=pimhid\nIcon=pimgreen"},
-             {"home/applications/y.desktop", "Exec=pimyellow\nIcon=nosuch"}})
-        Entry(file, keys);
-    for (const auto& [program, colors] : std::initializer_list<std::pair<std::string, Colors>>{
-             {dir_.file("own/file.desktop"), {kYellow}},
-             {"/opt/mail/pimmail", {kRed, kGreen, kBlue}},
-             {dir_.file("bin/realmail"), {kRed, kGreen}},
-             {"/usr/bin/pimhid", {kGreen}},
-             {"/usr/local/bin/pimyellow", {kYellow}},
-             {"/usr/bin/pimnothing", {}}})
-        EXPECT_EQ(ColorsOf(program), colors) << program;
-    EXPECT_EQ(ProgramIcon("/opt/mail/pimmail", 2).pixmap(16).toImage().pixel(8, 8), kBlue);
-    EXPECT_TRUE(ProgramIcon("/opt/mail/pimmail", 3).isNull());
-}
-
-TEST_F(ProgramIconsTest, HostileFilesAreSkippedAndBounded) {
+            keys.replace(i, 1, dir.path());
+        test::WriteFile(dir.file(file), "[Desktop Entry]\n" + keys + "\n");
+    };
     const std::string apps = "home/applications/";
     const std::string big =
         "[Desktop Entry]\nExec=pimmail\nIcon=pimred\n" + std::string(65536, '#');
-    test::WriteFile(dir_.file(apps + "big.desktop"), big);
-    test::WriteFile(dir_.file("big.desktop"), big);
+    test::WriteFile(dir.file(apps + "big.desktop"), big);
+    test::WriteFile(dir.file("big.desktop"), big);
     std::string junk;
     for (int i = 0; i < 60000; ++i)
         junk += "\"\\[=\n\0\xff"[i * 7919 % 7];
-    test::WriteFile(dir_.file(apps + "junk.desktop"),
+    test::WriteFile(dir.file(apps + "junk.desktop"),
                     junk + "\n[Desktop Entry]\nExec=pimmail\nIcon=pimyellow\n");
-    ASSERT_EQ(::mkfifo(dir_.file(apps + "fifo.desktop").c_str(), 0600), 0);
-    fs::create_symlink("loop.desktop", dir_.file(apps + "loop.desktop"));
-    fs::create_directory_symlink("..", dir_.file(apps + "up"));
-    Entry("elsewhere/applications/linked.desktop", "Exec=pimmail\nIcon=pimblue");
-    fs::create_directory_symlink("../../elsewhere/applications", dir_.file(apps + "linked"));
-    WriteImage(dir_.file("huge.png"), kRed);
-    fs::resize_file(dir_.file("huge.png"), 17 << 20); // still a good image, but too large to read
-    Entry(apps + "huge.desktop", "Exec=pimmail\nIcon=@/huge.png");
-    Entry("sys1/applications/ok.desktop", "Exec=pimmail\nIcon=pimgreen");
+    ASSERT_EQ(::mkfifo(dir.file(apps + "fifo.desktop").c_str(), 0600), 0);
+    fs::create_symlink("loop.desktop", dir.file(apps + "loop.desktop"));
+    fs::create_directory_symlink("..", dir.file(apps + "up"));
+    entry("elsewhere/applications/linked.desktop", "Exec=pimmail\nIcon=pimblue");
+    fs::create_directory_symlink("../../elsewhere/applications", dir.file(apps + "linked"));
+    WriteImage(dir.file("huge.png"), kRed);
+    fs::resize_file(dir.file("huge.png"), 17 << 20); // still a good image, but too large to read
+    entry(apps + "huge.desktop", "Exec=pimmail\nIcon=@/huge.png");
+    entry("sys1/applications/ok.desktop", "Exec=pimmail\nIcon=pimgreen");
     EXPECT_EQ(ColorsOf("/usr/bin/pimmail"), (Colors{kYellow, kGreen}));
-    EXPECT_TRUE(ColorsOf(dir_.file("big.desktop")).empty());
-    EXPECT_TRUE(ColorsOf(dir_.file(apps + "fifo.desktop")).empty());
+    EXPECT_EQ(ProgramIcon("/usr/bin/pimmail", 1).pixmap(16).toImage().pixel(8, 8), kGreen);
+    EXPECT_TRUE(ProgramIcon("/usr/bin/pimmail", 2).isNull());
+    EXPECT_EQ(ColorsOf("/usr/local/bin/pimyellow"), Colors{kYellow});
+    EXPECT_TRUE(ColorsOf(dir.file("big.desktop")).empty());
+    EXPECT_TRUE(ColorsOf(dir.file(apps + "fifo.desktop")).empty());
     for (int i = 100; i < 400; ++i) {
-        WriteImage(dir_.file("many/") + std::to_string(i) + ".png", kBlue);
-        Entry("sys2/applications/" + std::to_string(i) + ".desktop",
+        WriteImage(dir.file("many/") + std::to_string(i) + ".png", kBlue);
+        entry("sys2/applications/" + std::to_string(i) + ".desktop",
               "Exec=many\nIcon=@/many/" + std::to_string(i) + ".png");
     }
     EXPECT_EQ(ColorsOf("/usr/bin/many").size(), 256u);
@@ -271,50 +234,41 @@ protected:
     void TearDown() override { SetUiLanguage(UiLanguage::Japanese), SetMessageBoxHandler({}); }
 };
 
-// The page beside the program comes first; English reads its own page; the
-// number becomes the anchor.
-TEST_F(HelpPageTest, ThePageFollowsTheLanguageAndTheNumberBecomesItsAnchor) {
+// F1 asks xdg-open for the page at the context's anchor; one that cannot be
+// shown (xdg-open fails after it started) is told with where it is. The page
+// beside the program comes first, and English reads its own page.
+TEST_F(HelpPageTest, F1OpensThePageOfTheLanguageAtItsAnchorOrTellsWhereItIs) {
     test::TempDir dir;
-    const auto at = [&](const std::string& name) { return QString::fromStdString(dir.file(name)); };
-    for (const char* folder : {"program", "installed"})
-        test::WriteFile(dir.file(folder) + "/Pim.html", "");
-    EXPECT_EQ(HelpPage(at("program"), at("installed")), at("program/Pim.html"));
-    EXPECT_EQ(HelpUrl(27).fragment() + HelpUrl().fragment(), QStringLiteral("help-27"));
-    ASSERT_TRUE(SetUiLanguage(UiLanguage::English));
-    EXPECT_EQ(HelpPage(at("program"), at("installed")), at("program/Pim.html")) << "no English";
-    EXPECT_TRUE(HelpUrl(27).path().endsWith("/Pim.en.html"));
-}
-
-// xdg-open that has nothing to show pages with fails after it started.
-TEST_F(HelpPageTest, APageThatCannotBeOpenedIsToldWithWhereItIs) {
-    test::TempDir bin;
-    const std::string opened = bin.file("opened"), opener = bin.file("xdg-open");
-    const ScopedEnv path("PATH", bin.path());
+    const std::string opened = dir.file("opened"), opener = dir.file("xdg-open");
+    const ScopedEnv path("PATH", dir.path());
     std::vector<std::string> boxes;
     SetMessageBoxHandler([&](std::string_view text, unsigned flags) {
         boxes.push_back(cp932::ToUtf8(text) + (flags == mb::IconExclamation ? "" : " flags?"));
         return IDOK;
     });
-    for (const std::string exit : {"3", "0"}) {
-        SCOPED_TRACE(exit);
-        boxes.clear();
-        std::filesystem::remove(opened);
-        test::WriteFile(opener, "#!/bin/sh\necho \"$@\" > '" + opened + "'\nexit " + exit + "\n");
-        std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
-        QDialog dialog;
-        EnableContextHelp(&dialog);
-        SetHelpContext(&dialog, 27);
-        emit dialog.findChild<QShortcut*>()->activated(); // F1
-        // The box comes once xdg-open has ended, and it ends before its process goes.
-        ASSERT_TRUE(test::RunUntil(
-            [&] { return QCoreApplication::instance()->findChildren<QProcess*>().isEmpty(); }, 5s));
-        EXPECT_EQ(test::ReadFile(opened),
-                  HelpUrl(27).toString(QUrl::FullyEncoded).toStdString() + "\n");
-        const std::vector<std::string> told{
-            "ヘルプのページを開くことができませんでした。\r\rページの場所:\r" +
-            HelpUrl().toLocalFile().toStdString()};
-        EXPECT_EQ(boxes, exit == "0" ? std::vector<std::string>{} : told);
-    }
+    test::WriteFile(opener, "#!/bin/sh\necho \"$@\" > '" + opened + "'\nexit 3\n");
+    std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+    QDialog dialog;
+    EnableContextHelp(&dialog);
+    SetHelpContext(&dialog, 27);
+    emit dialog.findChild<QShortcut*>()->activated(); // F1
+    // The box comes once xdg-open has ended, and it ends before its process goes.
+    ASSERT_TRUE(test::RunUntil(
+        [&] { return QCoreApplication::instance()->findChildren<QProcess*>().isEmpty(); }, 5s));
+    EXPECT_EQ(test::ReadFile(opened),
+              HelpUrl(27).toString(QUrl::FullyEncoded).toStdString() + "\n");
+    EXPECT_EQ(boxes, std::vector<std::string>{
+                         "ヘルプのページを開くことができませんでした。\r\rページの場所:\r" +
+                         HelpUrl().toLocalFile().toStdString()});
+    EXPECT_EQ(HelpUrl(27).fragment() + HelpUrl().fragment(), QStringLiteral("help-27"));
+
+    const auto at = [&](const std::string& name) { return QString::fromStdString(dir.file(name)); };
+    for (const char* folder : {"program", "installed"})
+        test::WriteFile(dir.file(folder) + "/Pim.html", "");
+    EXPECT_EQ(HelpPage(at("program"), at("installed")), at("program/Pim.html"));
+    ASSERT_TRUE(SetUiLanguage(UiLanguage::English));
+    EXPECT_EQ(HelpPage(at("program"), at("installed")), at("program/Pim.html")) << "no English";
+    EXPECT_TRUE(HelpUrl(27).path().endsWith("/Pim.en.html"));
 }
 
 // Without a private runtime folder of the user's own, the lock goes to a folder

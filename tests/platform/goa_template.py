@@ -1,10 +1,5 @@
-"""A stand-in of GNOME Online Accounts for the tests (a python-dbusmock template).
-
-Parameters: {"accounts": [ACCOUNT, ...]}, each ACCOUNT a dict: id, provider,
-identity, host, ssl, tls, user, address, imap (default true), mailDisabled,
-and token (OAuth2Based; "" makes GetAccessToken fail) or password
-(PasswordBased). AddAccount(JSON) on the manager adds one later.
-"""
+# GNOME Online Accounts: -p '{"accounts": [{id, provider, identity, host, ssl, tls, user, address,
+# imap, mailDisabled, and token ("" refused, "!" fails) or password}]}'; AddAccount(JSON) adds one.
 import json
 
 import dbus

@@ -84,10 +84,6 @@ TEST(ConsoleDialogueTest, AScriptedAnswerNamesAChoiceByNumberLabelOrValue) {
 }
 
 TEST(ConsoleDialogueTest, ATerminalIsAskedWhenAnswersRunOutAndAMessageEndsTheDialogue) {
-    Session scripted({});
-    EXPECT_EQ(scripted.dialogue.Handle(kMenu), Outcome::OutOfAnswers);
-    EXPECT_THAT(scripted.dialogue.Error(), HasSubstr("--answer"));
-
     FakeTerminal terminal;
     terminal.typed = {"pw\r\n", "9", "2\n"};
     Session typed({"1"}, &terminal);

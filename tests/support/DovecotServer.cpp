@@ -168,7 +168,8 @@ bool DovecotServer::Launch(bool withTls, bool samePorts) {
     for (size_t at; (at = conf.find('@')) != std::string::npos;)
         conf.replace(at, 1, folder_);
     WriteFile(folder_ + "/dovecot.conf", conf);
-    pid_ = Spawn({kDovecot, "-F", "-c", folder_ + "/dovecot.conf"}, {}, folder_ + "/dovecot.log");
+    pid_ = Spawn({kDovecot, "-F", "-c", folder_ + "/dovecot.conf"}, {}, folder_ + "/dovecot.log",
+                 true);
     for (int i = 0; pid_ > 0 && i < 2000; ++i, std::this_thread::sleep_for(5ms)) {
         if (::waitpid(pid_, nullptr, WNOHANG) == pid_)
             pid_ = -1;
@@ -200,20 +201,12 @@ std::string DovecotServer::Doveadm(const std::vector<std::string>& args,
 void DovecotServer::Stop() {
     if (pid_ <= 0)
         return;
-    // Its login and mail processes first: left alone they would serve on.
-    std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator("/proc", ignored)) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        const std::string stat = ReadFile(entry.path().string() + "/stat");
-        const size_t close = stat.rfind(')');
-        if (close != std::string::npos &&
-            std::atoi(stat.c_str() + std::min(stat.size(), close + 4)) == pid_)
-            ::kill(std::atoi(name.c_str()), SIGKILL);
-    }
-    ::kill(pid_, SIGTERM), WaitExit(pid_, 5s);
+    // Its login and mail processes too: left alone they would serve on.
+    ::kill(-pid_, SIGKILL), WaitExit(pid_, 5s);
     pid_ = -1;
+    // Killed, it left its number behind: a new process of that number would seem it.
+    std::error_code ignored;
+    fs::remove(folder_ + "/run/master.pid", ignored);
 }
 
 } // namespace pim::test

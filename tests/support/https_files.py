@@ -1,13 +1,7 @@
 #!/usr/bin/env python3
-"""An HTTPS server of fixed documents for the tests, on loopback.
-
-    https_files.py CERT KEY PORTFILE FOLDER
-
-A GET of PATH?QUERY answers the file of FOLDER named by the whole of it,
-percent-encoded (urllib.parse.quote with no safe characters), else 404; a path
-that holds "trickle" is answered a byte every half second for a minute. The
-chosen port is written to PORTFILE once it listens.
-"""
+# https_files.py CERT KEY PORTFILE FOLDER: an HTTPS server on loopback. A GET of PATH?QUERY gets
+# the file of FOLDER named urllib.parse.quote(it, safe=""), else 404; a path holding "trickle"
+# gets a byte every half second. The port goes to PORTFILE once it listens.
 import os
 import ssl
 import sys

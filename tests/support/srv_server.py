@@ -1,12 +1,6 @@
 #!/usr/bin/env python3
-"""A DNS server of SRV records only, for the tests, on loopback UDP.
-
-    srv_server.py ADDRESS PORT RECORDS
-
-RECORDS holds lines "NAME PRIORITY WEIGHT PORT TARGET" (SRV) or "NAME A
-ADDRESS"; a query for a NAME and type listed gets its records, any other an
-empty NOERROR answer. It runs until killed.
-"""
+# srv_server.py ADDRESS PORT RECORDS: a DNS server on loopback UDP. RECORDS has lines
+# "NAME PRIORITY WEIGHT PORT TARGET" (SRV) or "NAME A ADDRESS"; other queries get no answer records.
 import socket
 import struct
 import sys
