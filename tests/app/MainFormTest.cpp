@@ -8,13 +8,16 @@
 #include "common/Cp932.h"
 #include "common/HexKey.h"
 #include "common/UiText.h"
+#include "platform/Help.h"
 #include "platform/MessageBox.h"
+#include "resources/Skin.h"
 #include "settings/IniFile.h"
 #include "settings/OptionForm.h"
 #include "support/EventLoop.h"
 #include "support/KeyringDaemon.h"
 #include "support/MailboxServer.h"
 #include "support/PrivateBus.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <QAccessible>
@@ -245,6 +248,29 @@ TEST_F(MainFormTest, ClosingAsksAsTheSettingSaysOrDuringACheck) {
     }
 }
 
+// A status wider than the strip scrolls only while the window shows: not when
+// set while hidden, nor while hidden or minimised later.
+TEST_F(MainFormTest, TheMarqueeRunsOnlyWhileTheWindowShows) {
+    test::Mailbox silent; // the check's status stays
+    silent.silentAfterPass = true;
+    WriteAccountProfile("SettingEndCheck=0\r\n", silent);
+    auto form = Create();
+    Accounts[0].Name = std::string(60, 'W');
+    form->pbCheckClick();
+    ASSERT_TRUE(test::RunUntil([&] { return form->Run().CheckIndex() == 0; }, seconds(5)));
+    const auto* strip = form->findChild<StatusStrip*>();
+    EXPECT_FALSE(strip->Scrolling());
+    const std::pair<void (QWidget::*)(), bool> steps[] = {{&QWidget::show, true},
+                                                          {&QWidget::hide, false},
+                                                          {&QWidget::show, true},
+                                                          {&QWidget::showMinimized, false},
+                                                          {&QWidget::showNormal, true}};
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        (form.get()->*steps[i].first)();
+        EXPECT_EQ(strip->Scrolling(), steps[i].second) << "step " << i;
+    }
+}
+
 // With mail waiting, the swing's timer runs only while the window shows or a
 // tray shows the icon (offscreen, a tray icon has no window: as a
 // StatusNotifierItem, its host shows it), and each gets frames only then. The
@@ -271,6 +297,7 @@ TEST_F(MainFormTest, TheMailSwingRunsAndDrawsOnlyWhereItCanBeSeen) {
         {"restored", [&] { form->showNormal(); }, true, true, false},
         {"hidden, a tray came", [&] { host = true, form->TrayHostChanged(), form->hide(); }, true,
          false, true},
+        {"the tray went", [&] { host = false, form->TrayHostChanged(); }, false, false, false},
     };
     for (const auto& [what, step, runs, windowSwings, iconSwings] : steps) {
         step();
@@ -355,6 +382,15 @@ protected:
         EXPECT_TRUE(test::RunUntil([&] { return !form->ShapePending(); }, seconds(2)));
         return form;
     }
+    // The window's top 90 rows without its controls, the caption's row but left
+    // of it, are the skin's.
+    static bool ShowsTheSkinsTop(TMainForm& form) {
+        QImage shown(350, 90, QImage::Format_RGB32);
+        form.render(&shown, {}, QRegion(shown.rect()), QWidget::DrawWindowBackground);
+        const QImage skin = SkinPixmap("MAIN_BACKGROUND").toImage().convertToFormat(shown.format());
+        return shown.copy(0, 22, 350, 68) == skin.copy(0, 22, 350, 68) &&
+               shown.copy(0, 0, 23, 22) == skin.copy(0, 0, 23, 22);
+    }
     static void Activate(TMainForm& form) {
         form.showNormal();
         QApplication::setActiveWindow(&form);
@@ -363,7 +399,8 @@ protected:
 };
 
 // An account that cannot connect says why on a line of its own under the
-// error, POP3 and IMAP alike; the lines wrap to show the reason whole.
+// error, POP3 and IMAP alike; the lines wrap to show the reason whole, and an
+// error's mark is a solid disc, not a thin tick that reads as success.
 TEST_F(MainWindowDisplayTest, AFailedAccountSaysWhyOnLinesThatReadWhole) {
     const std::string closed = std::to_string(test::ScriptedServer::ClosedPort());
     std::string profile;
@@ -389,28 +426,16 @@ TEST_F(MainWindowDisplayTest, AFailedAccountSaysWhyOnLinesThatReadWhole) {
         const int line = tree->visualItemRect(heading->child(0)).height();
         EXPECT_GE(tree->visualItemRect(heading->child(1)).height(), 2 * line - 2) << "wrapped";
     }
-}
-
-// More new mail than the list shows, brought while the window is hidden: the
-// newest is selected, scrolled into view.
-TEST_F(MainWindowDisplayTest, TheNewestMailIsSelectedInView) {
-    std::vector<std::string> subjects;
-    for (int i = 1; i <= 30; ++i)
-        subjects.push_back("m" + std::to_string(i));
-    WriteAccountProfile("SettingEndCheck=0\r\n[MainWindow]\r\nType=1\r\n", Box(subjects));
-    auto form = Create();
-    ASSERT_TRUE(CheckOnce(*form)); // before the window shows, as at a start
-    Activate(*form);
-    const auto* tree = form->findChild<QTreeWidget*>(QStringLiteral("tvMail"));
-    ASSERT_FALSE(tree->selectedItems().isEmpty());
-    const QTreeWidgetItem* newest = tree->selectedItems().constFirst();
-    EXPECT_EQ(newest->text(0), "m30");
-    EXPECT_TRUE(tree->viewport()->rect().contains(tree->visualItemRect(newest)));
+    const QImage mark = tree->topLevelItem(0)->child(0)->icon(0).pixmap(16).toImage();
+    int opaque = 0;
+    for (int at = 0; at < 256; ++at)
+        opaque += qAlpha(mark.pixel(at % 16, at / 16)) > 128;
+    EXPECT_GT(opaque, 90);
 }
 
 // Tab goes round the buttons, the trees while the window shows them, and the
 // caption's buttons, each named for a screen reader; the menu keys open the
-// system menu at the focus.
+// system menu at the focus, and F1 the help page.
 TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSystemMenu) {
     WriteProfile("[MainWindow]\r\nType=1\r\n[Setting]\r\nSettingEndCheck=0\r\nMailerPath=" +
                  mailer + "\r\n");
@@ -446,6 +471,7 @@ TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSyste
     QTest::keyClick(information, Qt::Key_Space);
     ASSERT_TRUE(test::RunUntil([&] { return form->height() == 90; }, seconds(2)));
     EXPECT_EQ(QApplication::focusWidget(), information);
+    EXPECT_TRUE(ShowsTheSkinsTop(*form)) << "folded";
     EXPECT_EQ(round(), buttons + "最小化 閉じる");
 
     QWidget* option = Child(*form, "imOption");
@@ -460,6 +486,38 @@ TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSyste
         EXPECT_EQ(form->sysMenu->pos(), at) << key.key();
         form->sysMenu->close();
     }
+    // F1 opens the help page as in the dialogs; with nothing to open it, that is told.
+    const test::ScopedEnv noOpener("PATH", dir.path());
+    QTest::keyClick(option, Qt::Key_F1);
+    EXPECT_TRUE(test::RunUntil([&] { return !boxes.empty(); }, seconds(5)));
+    EXPECT_EQ(boxes, (decltype(boxes){{cp932::ToUtf8(HelpNotOpenedText()), mb::IconExclamation}}));
+}
+
+// A dialog opened from the keyboard and closed gives the focus back to the
+// control it was opened from, where Enter does not start a check.
+TEST_F(MainWindowDisplayTest, ADialogClosedGivesTheFocusBack) {
+    auto form = Shown();
+    QTimer escape; // the dialog's own loop runs meanwhile
+    int closed = 0;
+    QObject::connect(&escape, &QTimer::timeout, [&closed] {
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            QTest::keyClick(dialog, Qt::Key_Escape), ++closed;
+    });
+    escape.start(50);
+    for (const auto& [name, open] :
+         {std::pair("imOption", std::function<void(QWidget*)>(
+                                    [](QWidget* w) { QTest::keyClick(w, Qt::Key_Space); })),
+          {"imInformation", [&](QWidget* w) {
+               QTest::keyClick(w, Qt::Key_F10, Qt::ShiftModifier);
+               QTest::keyClick(form->sysMenu, Qt::Key_V); // about box
+           }}}) {
+        QWidget* opener = Child(*form, name);
+        opener->setFocus(Qt::TabFocusReason);
+        open(opener);
+        Activate(*form);
+        EXPECT_EQ(QApplication::focusWidget(), opener) << name;
+    }
+    EXPECT_EQ(closed, 2);
 }
 
 // A picture button and a caption button act once on a click, a double-click,
@@ -575,10 +633,10 @@ protected:
         bus->Call(kService, kPath, kService, QStringLiteral("GetServerInformation"));
         return bus->Logged(kService, method);
     }
-    void Emit(uint id, const char* action) {
+    void Emit(uint id, const char* action, const char* signal = "ActionInvoked") {
         bus->Call(kService, kPath, QStringLiteral("org.freedesktop.DBus.Mock"),
                   QStringLiteral("EmitSignal"),
-                  {kService, QStringLiteral("ActionInvoked"), QStringLiteral("us"),
+                  {kService, QString::fromLatin1(signal), QStringLiteral("us"),
                    QVariantList{id, action}});
     }
     // A notice of one new mail, as the daemon logs it.
@@ -616,6 +674,28 @@ TEST_F(DesktopNotificationTest, NewMailIsNotifiedUnlessTheOptionIsOffOrTheMailer
     EXPECT_TRUE(test::RunUntil([&] { return MailerStarts() == 2; }, seconds(5)));
     EXPECT_EQ(Logged("CloseNotification", 1), Lines{"CloseNotification 1"})
         << "the user reads the mail";
+}
+
+// The token the server sends before an action goes with that action only, so
+// that the desktop lets the window it shows come to the front.
+TEST_F(DesktopNotificationTest, AnActionCarriesTheActivationTokenSentForIt) {
+    auto form = Start("body actions");
+    DesktopNotifications notifications(QStringLiteral("Pim"), QString(),
+                                       [b = bus->Bus()] { return b; });
+    std::vector<std::pair<QString, QByteArray>> invoked;
+    QObject::connect(
+        &notifications, &DesktopNotifications::actionInvoked,
+        [&](const QString& key, const QByteArray& token) { invoked.emplace_back(key, token); });
+    notifications.Notify({QStringLiteral("s"), QStringLiteral("b"), {}, {}});
+    ASSERT_EQ(Logged("Notify", 1).size(), 1u);
+    Emit(1, "token-1", "ActivationToken");
+    Emit(1, "default");
+    Emit(1, "mailer");
+    Emit(2, "token-2", "ActivationToken"); // another program's
+    Emit(1, "default");
+    EXPECT_TRUE(test::RunUntil([&] { return invoked.size() == 3; }, seconds(5)));
+    EXPECT_EQ(invoked, (std::vector<std::pair<QString, QByteArray>>{
+                           {"default", "token-1"}, {"mailer", ""}, {"default", ""}}));
 }
 
 TEST_F(DesktopNotificationTest, WithoutADaemonTheRunsGoOn) {

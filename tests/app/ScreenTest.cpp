@@ -1,7 +1,6 @@
 // The program on a real X server with a window manager, at the scales of real
 // screens, where the offscreen tests cannot look: rows and labels against the
-// fonts they are drawn in, the first paint, the saved place, a hidden start
-// and an X11 tray.
+// fonts they are drawn in, the first paint, the saved place, a hidden start.
 // The pictures stay in screenshots/ for a person to look at.
 #include "common/Cp932.h"
 #include "common/HexKey.h"
@@ -25,6 +24,7 @@
 #include <memory>
 #include <set>
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 namespace pim {
 namespace {
@@ -190,6 +190,25 @@ protected:
         EXPECT_TRUE(now.save(file));
         return now;
     }
+    // A key by its keysym, a button, or the pointer to `at`, as if by hand.
+    static void Input(uint8_t type, xcb_keysym_t keyOrButton, QPoint at = {}) {
+        uint8_t detail = uint8_t(keyOrButton);
+        if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE) {
+            const xcb_setup_t* setup = xcb_get_setup(x);
+            const uint8_t first = setup->min_keycode, count = setup->max_keycode - first + 1;
+            const auto map = Reply(xcb_get_keyboard_mapping_reply(
+                x, xcb_get_keyboard_mapping(x, first, count), nullptr));
+            const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
+            int i = 0;
+            while (i < xcb_get_keyboard_mapping_keysyms_length(map.get()) && syms[i] != keyOrButton)
+                ++i;
+            detail = uint8_t(first + i / map->keysyms_per_keycode);
+        }
+        xcb_test_fake_input(x, type, detail, XCB_CURRENT_TIME, root, int16_t(at.x()),
+                            int16_t(at.y()), 0);
+        xcb_flush(x);
+    }
+    static void Key(xcb_keysym_t key) { Input(XCB_KEY_PRESS, key), Input(XCB_KEY_RELEASE, key); }
     // A rectangle of the design, in the screen's pixels.
     QRect Native(const QRect& r) const {
         return QRect(QPoint(int(std::ceil(r.left() * scale)), int(std::ceil(r.top() * scale))),
@@ -272,13 +291,93 @@ INSTANTIATE_TEST_SUITE_P(
                       Screen{"English1x", 1, "en_US.UTF-8", 2, "<Mail: 2> Auto check"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A check that brings more new mail than the list shows scrolls the newest of
+// it into view, selected. The window menu's "Size" and the arrow keys make the
+// window larger, and it opens at that size again after a restart, at 1x and 1.5x.
+class ScreenSizeTest : public ScreenTest, public ::testing::WithParamInterface<double> {};
+
+TEST_P(ScreenSizeTest, TheNewestMailIsInViewAndASizeGivenByKeysOutlivesARestart) {
+    std::vector<std::string> subjects;
+    for (int i = 1; i <= 30; ++i) // the first also "m29": lines are not found by their text
+        subjects.push_back("m" + std::to_string(i == 1 ? 29 : i));
+    server.Set("demo", test::Box(subjects));
+    Run(1, "ScheduleRun=1\r\nSettingEndCheck=0\r\n[MainWindow]\r\nType=1\r\nLeft=100\r\nTop=50\r\n",
+        GetParam(), "ja_JP.UTF-8");
+    xcb_window_t window = Window(QStringLiteral("着信メール"));
+    const QImage shown =
+        Picture(window, QStringLiteral("screenshots/x11-newest-%1x.png").arg(scale));
+    const QRect list = Native(QRect(200, 165, 1, 120)); // the mail tree's rows
+    const auto selected = [&](const QImage& image) {    // its lowest line highlighted
+        int y = -1;
+        for (int at = list.top(); at <= list.bottom(); ++at)
+            y = Highlight(image.pixel(list.x(), at)) ? at : y;
+        return y;
+    };
+    EXPECT_GT(selected(shown), list.center().y())
+        << "the newest message, last in the list, selected in view";
+    // A check that brings nothing leaves the account and the line the user
+    // chose selected; one that brings mail selects the newest.
+    const auto click = [&](QPoint at) { // and what the check it starts shows
+        const int passes = server.passes;
+        Input(XCB_MOTION_NOTIFY, 0, Geometry(window).topLeft() + at);
+        Input(XCB_BUTTON_PRESS, 1), Input(XCB_BUTTON_RELEASE, 1);
+        test::RunUntil([&] { return server.passes > passes; }, 2s), test::RunFor(500ms);
+        return Picture(window, QStringLiteral("screenshots/x11-click-%1x.png").arg(scale));
+    };
+    const QPoint account = Native(QRect(200, 131, 1, 1)).topLeft(), // "サンプル"
+        check = Native(QRect(34, 55, 1, 1)).topLeft();
+    const QImage own = click(account);
+    int newest = selected(own), row = 0; // the newest line and its height
+    while (Highlight(own.pixel(list.x(), newest - row)))
+        ++row;
+    click(QPoint(list.x(), newest - row - row / 2));
+    const QImage kept = click(check);
+    EXPECT_TRUE(Highlight(kept.pixel(account)));
+    EXPECT_NEAR(selected(kept), newest - row, 2) << "the line above the newest";
+    subjects.push_back("m31"), server.Set("demo", test::Box(subjects));
+    EXPECT_GT(selected(click(check)), newest - row / 2) << "the newest message";
+
+    const QSize before = Geometry(window).size();
+    Input(XCB_KEY_PRESS, 0xffe1), Key(0xffc7), Input(XCB_KEY_RELEASE, 0xffe1); // Shift+F10
+    test::RunFor(500ms);
+    Key(0x73);           // "S"ize
+    test::RunFor(300ms); // the menu closes
+    for (const xcb_keysym_t key : {0xff53, 0xff53, 0xff53, 0xff53, 0xff53, 0xff54, 0xff54, 0xff54})
+        Key(key), test::RunFor(50ms);
+    Key(0xff0d); // Return
+    // As the screen rounds it.
+    const auto sized = [&] {
+        const QSize size = Geometry(window).size();
+        return std::abs(size.width() - 400 * scale) <= 2 &&
+               std::abs(size.height() - 330 * scale) <= 2;
+    };
+    EXPECT_TRUE(test::RunUntil(sized, 5s))
+        << "from " << before.width() << "x" << before.height() << " to " << Geometry(window).width()
+        << "x" << Geometry(window).height();
+    Picture(window, QStringLiteral("screenshots/x11-sized-%1x.png").arg(scale));
+    pim.reset();
+    // Within the pixel a scaled screen rounds.
+    const IniFile saved = IniFile::Load(dir.file("Pim.INI"));
+    EXPECT_NEAR(saved.ReadInteger("MainWindow", "Width", 0), 400, 1);
+    EXPECT_NEAR(saved.ReadInteger("MainWindow", "Height", 0), 330, 1);
+    pim = Start({dir.file("pim")}, Environment(scale, "ja_JP.UTF-8"));
+    window = Window(QStringLiteral("着信メール"));
+    EXPECT_TRUE(test::RunUntil(sized, 5s));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, ScreenSizeTest, ::testing::Values(1.0, 1.5),
+                         [](const auto& info) { return info.param == 1 ? "1x" : "1_5x"; });
+
 // Started hidden with no tray to hide in, folded, the window waits minimised
 // in the taskbar, not shown; an X11 tray that comes later takes it in, and the
 // icon swings for the mail waiting once the tray has embedded it, which may
 // come late: until then nobody sees it. For a tray that comes later Qt makes
 // the icon's window anew, and the swing once waited for the first one. The
-// window comes back when that tray goes.
-TEST_F(ScreenTest, AHiddenStartWaitsMinimisedForATrayThatShowsTheSwing) {
+// window comes back when that tray
+// goes and goes back in when one returns. A second start from a launcher then
+// shows it with the launcher's startup id, which tells the window manager that
+// the user asked for it.
+TEST_F(ScreenTest, AHiddenStartWaitsMinimisedForATrayThatShowsTheSwingAndASecondStartShowsIt) {
     server.Set("demo", test::Box({"waiting"}));
     Run(1,
         "SettingRunHide=1\r\nSettingEndCheck=0\r\nSettingTask=1\r\nSettingTaskbar=1\r\n"
@@ -307,7 +406,84 @@ TEST_F(ScreenTest, AHiddenStartWaitsMinimisedForATrayThatShowsTheSwing) {
     xcb_destroy_window(panel, tray);
     xcb_flush(panel);
     EXPECT_TRUE(state(1));
+    const xcb_window_t again = test::PlayTray(x, root);
+    EXPECT_TRUE(state(0));
+    std::vector<std::string> env = Environment(1, "ja_JP.UTF-8");
+    env.push_back("DESKTOP_STARTUP_ID=launcher-1-test_TIME1234");
+    EXPECT_EQ(test::WaitExit(test::Spawn({dir.file("pim")}, env, "/dev/null"), 30s), 0);
+    EXPECT_TRUE(state(1));
+    EXPECT_EQ(Property(window, "_NET_STARTUP_ID"), "launcher-1-test_TIME1234");
+    xcb_destroy_window(x, again); // no tray for the next test
+    xcb_flush(x);
     xcb_disconnect(panel);
+}
+
+// At every start the window menu opens beside the window and "_" minimises
+// it. The frame once told Qt its own first place, 0,0, a moment after the
+// window was shown elsewhere: the menu opened at the screen's corner, and the
+// move that set the place right came while minimising, which maps it again.
+// At the last start, the window shown keeps the keyboard while a tray comes and
+// takes it in as a tool window, and when the tray goes again: Tab moves the
+// focus frame. The X focus once stayed on the window made anew while Qt gave
+// its widgets none.
+TEST_F(ScreenTest, EveryStartOpensTheMenuBesideTheWindowKeepsTheKeyboardAndMinimises) {
+    // Where a menu of Pim's shows: a window over the others, not the window manager's.
+    const auto Menu = [] {
+        QPoint menu;
+        const auto tree = Reply(xcb_query_tree_reply(x, xcb_query_tree(x, root), nullptr));
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            const auto attributes = Reply(xcb_get_window_attributes_reply(
+                x, xcb_get_window_attributes(x, children[i]), nullptr));
+            const QRect at = Geometry(children[i]);
+            if (attributes && attributes->override_redirect && at.width() > 50 &&
+                attributes->map_state == XCB_MAP_STATE_VIEWABLE)
+                menu = at.topLeft();
+        }
+        return menu;
+    };
+    for (int start = 0; start < 6; ++start) {
+        pim.reset();
+        Run(0, "SettingEndCheck=0\r\nSettingTask=1\r\nSettingTaskbar=1\r\n", 1, "ja_JP.UTF-8");
+        const xcb_window_t window = Window(QStringLiteral("Pim"));
+        ASSERT_TRUE(State(window, 1));
+        test::RunFor(300ms); // the frame's word comes a moment later
+        const QRect shown = Geometry(window);
+        for (const auto& [type, key] : {std::pair{XCB_KEY_PRESS, 0xffe1},
+                                        {XCB_KEY_PRESS, 0xffc7},
+                                        {XCB_KEY_RELEASE, 0xffc7},
+                                        {XCB_KEY_RELEASE, 0xffe1}})
+            Input(type, key); // Shift+F10
+        QPoint menu;
+        test::RunUntil([&] { return !(menu = Menu()).isNull(); }, 5s);
+        EXPECT_TRUE(shown.contains(menu))
+            << "start " << start << ": the menu at " << menu.x() << "," << menu.y()
+            << ", the window at " << shown.x() << "," << shown.y();
+        Key(0xff1b); // Escape
+        test::RunUntil([&] { return Menu().isNull(); }, 5s);
+        if (start == 5) {
+            const auto kind = [&] { return Property(window, "_NET_WM_WINDOW_TYPE"); };
+            const auto tabMovesTheFocus = [&] {
+                test::RunFor(500ms); // the window manager's focus settles
+                const QImage before = Grab(window);
+                Key(0xff09); // Tab
+                return test::RunUntil([&] { return Grab(window) != before; }, 3s);
+            };
+            EXPECT_TRUE(tabMovesTheFocus()) << "at the start";
+            const QByteArray normal = kind();
+            const xcb_window_t tray = test::PlayTray(x, root);
+            ASSERT_TRUE(test::RunUntil([&] { return kind() != normal; }, 5s)) << "no tool window";
+            EXPECT_TRUE(State(window, 1));
+            EXPECT_TRUE(tabMovesTheFocus()) << "after the tray came";
+            xcb_destroy_window(x, tray);
+            xcb_flush(x);
+            ASSERT_TRUE(test::RunUntil([&] { return kind() == normal; }, 5s));
+            EXPECT_TRUE(tabMovesTheFocus()) << "after the tray went";
+        }
+        Input(XCB_MOTION_NOTIFY, 0, Geometry(window).topLeft() + QPoint(317, 15)); // on "_"
+        Input(XCB_BUTTON_PRESS, 1), Input(XCB_BUTTON_RELEASE, 1);
+        EXPECT_TRUE(State(window, 3)) << "start " << start << ": not minimised";
+    }
 }
 
 } // namespace
