@@ -19,7 +19,6 @@ struct Mailbox {
     std::vector<std::string> messages; // header and body, CR LF, without the final "."
     std::set<int> refusedRetr;         // message numbers answered -ERR
     bool refuseQuit = false;
-    bool refuseUser = false;
     bool silentAfterPass = false; // takes the password and then says nothing
     long long claimedCount = -1;  // what STAT says, when not the real count
 };
@@ -68,7 +67,7 @@ private:
             if (verb == "USER") {
                 std::lock_guard lock(mutex_);
                 box = boxes_.contains(arg) ? std::optional(boxes_[arg]) : std::nullopt;
-                c.Send(box && box->refuseUser ? "-ERR no such user\r\n" : "+OK\r\n");
+                c.Send("+OK\r\n");
             } else if (verb == "PASS" && (++passes, !box || box->password != arg)) {
                 c.Send("-ERR [AUTH] no\r\n");
             } else if (verb == "PASS") {
