@@ -15,7 +15,6 @@ namespace {
 
 constexpr std::string_view kSubjectMarker = "SUBJECT:";
 constexpr std::string_view kFromMarker = "FROM:";
-constexpr std::string_view kCrLf = "\r\n";
 
 // Searched in this order, not in order of appearance.
 constexpr std::string_view kDayNames[7] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
@@ -52,11 +51,23 @@ std::string_view ScannedPart(std::string_view message) {
     return message.substr(0, std::min(message.size(), kHeaderScanLimit));
 }
 
+// Where the line from `from` ends (CR LF, or the bare LF a server that does not
+// convert its store's sends), and how long that line end is; npos when none.
+size_t LineEnd(std::string_view text, size_t from, size_t& length) {
+    const size_t lf = text.find('\n', from);
+    if (lf == std::string_view::npos)
+        return lf;
+    const bool cr = lf > from && text[lf - 1] == '\r';
+    length = cr ? 2 : 1;
+    return lf - (cr ? 1 : 0);
+}
+
 // The raw value after `marker`, unfolded as RFC 5322 does: a line that starts
 // with a space or a tab continues it, and only the line end goes, since
 // mailers fold before the white space that stood between two words.
-// The marker counts where a space follows it, or a line end and the white
-// space of a folded line, whose first character stands for that space.
+// The marker counts where a space follows it, or, where it starts a line, a
+// line end and the white space of a folded line, whose first character stands
+// for that space (not inside another field, as a signature's list of fields).
 // nullopt when the marker is missing.
 std::optional<std::string> FindFoldedValue(std::string_view text, std::string_view marker) {
     std::string_view rest;
@@ -69,38 +80,41 @@ std::optional<std::string> FindFoldedValue(std::string_view text, std::string_vi
             rest.remove_prefix(1);
             break;
         }
-        if (rest.size() > kCrLf.size() && rest.starts_with(kCrLf) &&
-            (rest[kCrLf.size()] == ' ' || rest[kCrLf.size()] == '\t')) {
-            rest.remove_prefix(kCrLf.size() + 1);
+        size_t length = 0;
+        if ((at == 0 || text[at - 1] == '\n') && LineEnd(rest, 0, length) == 0 &&
+            rest.size() > length && (rest[length] == ' ' || rest[length] == '\t')) {
+            rest.remove_prefix(length + 1);
             break;
         }
     }
     std::string value;
     while (true) {
         // What follows the last line end is never taken: it may be cut off.
-        const size_t end = rest.find(kCrLf);
+        size_t length = 0;
+        const size_t end = LineEnd(rest, 0, length);
         if (end == std::string_view::npos)
             break;
         value.append(rest.substr(0, end));
-        rest.remove_prefix(end + kCrLf.size());
+        rest.remove_prefix(end + length);
         if (rest.empty() || !(rest[0] == '\t' || rest[0] == ' '))
             break;
     }
     return value;
 }
 
-// The text with every CR LF deleted. Upper-casing is left to the few places
+// The text with every line end deleted. Upper-casing is left to the few places
 // that compare letters; doing it over the whole text would cost most of the time.
 std::string DeleteLineEnds(std::string_view text) {
     std::string flat;
     flat.reserve(text.size());
     size_t start = 0;
     while (start < text.size()) {
-        size_t end = text.find(kCrLf, start);
+        size_t length = 0;
+        size_t end = LineEnd(text, start, length);
         if (end == std::string_view::npos)
             end = text.size();
         flat.append(text.substr(start, end - start));
-        start = end + kCrLf.size();
+        start = end + length;
     }
     return flat;
 }

@@ -22,7 +22,7 @@ const std::string kNoTitle = Sjis("（タイトル未設定）");
 const std::string kNoDate = Sjis("（受信日時不明）");
 const std::string kFriday5Jan2001 = Sjis("2001年01月05日（金曜日） 10:00:00");
 
-// The first marker in any case, followed by a space or a fold; not a header
+// The first marker in any case, followed by a space or, at a line's start, a fold; not a header
 // parser, so the body counts when the header has none. The value as it stands, unfolded (space and
 // tab), then decoded; text after the last line end is not taken. A fold keeps its white space, but
 // between two encoded words the white space goes.
@@ -44,6 +44,10 @@ TEST(ExtractMailTitle, TakesTheFirstMarkedLineUnfoldedAndDecoded) {
         {"Subject: a\r\n b", "a"},
         {"Subject:\r\n folded at once\r\n\tand on\r\n", "folded at once\tand on"},
         {"Subject:\r\nFrom: x\r\nSubject:\r\n\r\n", kNoTitle},
+        // a signature's list of fields folds after a name: no marker there
+        {"DKIM-Signature: h=to:subject:\r\n\tfrom; b=x\r\nSubject: real\r\n", "real"},
+        // a server that sends its store's bare line ends
+        {"X: y\nSubject:\n bare\n\tfold\nDate: z\n\nbody\r\n", "bare\tfold"},
         {"Subject: =?ISO-2022-JP?B?GyRCJEYkOSRI\r\n GyhC?=\r\n", Sjis("てすと")},
         {"Subject: =?ISO-2022-JP?B?GyRCJEYbKEI=?=\r\n\t=?ISO-2022-JP?B?GyRCJDkbKEI=?=\r\n",
          Sjis("てす")},
