@@ -183,6 +183,50 @@ bool RawTextIsUtf8(std::string_view value) {
     return longest >= 3 || !IsValidCp932(value);
 }
 
+// Raw EUC-JP, as Unix mailers wrote it: two bytes A1-FE a character, or SS2/SS3
+// (8E, 8F) before them. It never has the other bytes 80-A0 that nearly every
+// CP932 text has (its kana and most kanji lead with them). Half-width katakana
+// in CP932 (A1-DF) pair up as EUC-JP kanji, so where the text is CP932 as well,
+// EUC-JP needs a sign that half-width text lacks: kana (rows A4, A5), a byte
+// beyond DF, or SS2/SS3.
+bool RawTextIsEucJp(std::string_view value) {
+    const auto in = [&](size_t at, unsigned char low, unsigned char high) {
+        const auto c = at < value.size() ? static_cast<unsigned char>(value[at]) : 0;
+        return c >= low && c <= high;
+    };
+    bool high = false, sign = false;
+    for (size_t i = 0; i < value.size(); ++i) {
+        const auto c = static_cast<unsigned char>(value[i]);
+        if (c < 0x80)
+            continue;
+        high = true;
+        if (c == 0x8E) { // half-width katakana
+            if (!in(++i, 0xA1, 0xDF))
+                return false;
+            sign = true;
+        } else if (c == 0x8F) { // JIS X 0212
+            if (!in(i + 1, 0xA1, 0xFE) || !in(i + 2, 0xA1, 0xFE))
+                return false;
+            i += 2;
+            sign = true;
+        } else if (c < 0xA1 || c == 0xFF || !in(i + 1, 0xA1, 0xFE)) {
+            return false;
+        } else {
+            sign = sign || c == 0xA4 || c == 0xA5 || c > 0xDF || in(i + 1, 0xE0, 0xFE);
+            ++i;
+        }
+    }
+    return high && (sign || !IsValidCp932(value));
+}
+
+enum class RawCharset { Cp932, Utf8, EucJp };
+
+RawCharset RawCharsetOf(std::string_view value) {
+    if (RawTextIsUtf8(value))
+        return RawCharset::Utf8;
+    return RawTextIsEucJp(value) ? RawCharset::EucJp : RawCharset::Cp932;
+}
+
 // An encoded word of a charset other than the designed ISO-2022-JP "B" one.
 struct EncodedWord {
     size_t begin = 0;
@@ -221,13 +265,15 @@ std::optional<EncodedWord> ParseEncodedWord(std::string_view text, size_t at) {
     return word;
 }
 
-// Text outside encoded words: raw UTF-8 when the whole value likely is UTF-8,
-// otherwise raw ISO-2022-JP or CP932, which JisToSjis leaves alone.
-void AppendRawText(std::string& out, std::string_view text, bool rawIsUtf8) {
+// Text outside encoded words: raw UTF-8 or EUC-JP when the whole value likely
+// is that, otherwise raw ISO-2022-JP or CP932, which JisToSjis leaves alone.
+void AppendRawText(std::string& out, std::string_view text, RawCharset raw) {
     if (text.empty())
         return;
-    if (rawIsUtf8 && HasHighByte(text))
+    if (raw == RawCharset::Utf8 && HasHighByte(text))
         out += cp932::FromUtf8(text);
+    else if (raw == RawCharset::EucJp && HasHighByte(text))
+        out += cp932::FromCharset(text, "EUC-JP").value_or(std::string(text));
     else
         out += JisToSjis(text);
 }
@@ -262,7 +308,7 @@ std::vector<EncodedWord> FindEncodedWords(std::string_view text) {
 // words goes (RFC 2047): `afterWord` says that a decoded word came just
 // before `text`, and is left saying whether one ends it; `wordFollows`, that
 // one comes just after it.
-void AppendOrdinaryText(std::string& out, std::string_view text, bool rawIsUtf8, bool& afterWord,
+void AppendOrdinaryText(std::string& out, std::string_view text, RawCharset raw, bool& afterWord,
                         bool wordFollows) {
     const std::vector<EncodedWord> words = FindEncodedWords(text);
     size_t done = 0;
@@ -285,7 +331,7 @@ void AppendOrdinaryText(std::string& out, std::string_view text, bool rawIsUtf8,
                                               : cp932::FromCharset(bytes, words[k].charset.c_str());
         const std::string_view gap = text.substr(done, words[k].begin - done);
         if (!(afterWord && decoded && IsFoldingWhiteSpace(gap)))
-            AppendRawText(out, gap, rawIsUtf8);
+            AppendRawText(out, gap, raw);
         if (decoded)
             out += *decoded;
         else
@@ -297,7 +343,7 @@ void AppendOrdinaryText(std::string& out, std::string_view text, bool rawIsUtf8,
     const std::string_view tail = text.substr(done);
     afterWord = afterWord && IsFoldingWhiteSpace(tail);
     if (!(afterWord && wordFollows))
-        AppendRawText(out, tail, rawIsUtf8);
+        AppendRawText(out, tail, raw);
 }
 
 // A designed word's payload holds no white space; what a fold left inside it goes.
@@ -310,7 +356,7 @@ std::string WithoutWhiteSpace(std::string_view text) {
 } // namespace
 
 std::string DecodeHeader(std::string_view value) {
-    const bool rawIsUtf8 = RawTextIsUtf8(value);
+    const RawCharset raw = RawCharsetOf(value);
     std::string result;
     result.reserve(value.size());
     size_t pos = 0;
@@ -326,7 +372,7 @@ std::string DecodeHeader(std::string_view value) {
         if (close != std::string_view::npos && close < payload)
             close = value.find(kWordClose, payload);
         const bool closed = close != std::string_view::npos;
-        AppendOrdinaryText(result, value.substr(pos, open - pos), rawIsUtf8, afterWord, closed);
+        AppendOrdinaryText(result, value.substr(pos, open - pos), raw, afterWord, closed);
         pos = payload;
         if (closed) {
             result += JisToSjis(DecodeBase64(WithoutWhiteSpace(value.substr(pos, close - pos))));
@@ -334,7 +380,7 @@ std::string DecodeHeader(std::string_view value) {
         }
         afterWord = closed;
     }
-    AppendOrdinaryText(result, value.substr(pos), rawIsUtf8, afterWord, false);
+    AppendOrdinaryText(result, value.substr(pos), raw, afterWord, false);
     return result;
 }
 
