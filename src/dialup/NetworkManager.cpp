@@ -107,6 +107,13 @@ uint32_t UInt(const QVariant& value) {
     return value.toUInt();
 }
 
+// Of a read's errors, those where NetworkManager did not answer; any other says
+// the object was removed meanwhile.
+bool NoAnswer(const QString& error) {
+    return error == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+           error == QLatin1String("org.freedesktop.DBus.Error.Timeout");
+}
+
 } // namespace
 
 NetworkManager::NetworkManager(QDBusConnection bus) : bus_(std::move(bus)) {
@@ -168,9 +175,7 @@ void NetworkManager::ReadOnDemandProfiles(QObject* context, ProfilesAnswer answe
                                                           const QString& error) {
                         if (settings)
                             reading->found[i] = OnDemandProfile(path, *settings);
-                        // Any other error: the profile was removed meanwhile.
-                        else if (error == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
-                                 error == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
+                        else if (NoAnswer(error))
                             reading->failed = true; // a list with gaps would shift the entries
                         if (--reading->waiting != 0)
                             return;
@@ -221,6 +226,46 @@ std::optional<std::vector<NetworkManager::Active>> NetworkManager::OnDemandActiv
             result.push_back({path, type, UInt(properties->value(QStringLiteral("State"))), false});
     }
     return result;
+}
+
+void NetworkManager::ReadOnDemandActivated(QObject* context,
+                                           std::function<void(std::optional<int>)> answer) const {
+    Ask(bus_, kManagerPath, kProperties, QStringLiteral("Get"),
+        {kManager, QStringLiteral("ActiveConnections")}, context,
+        [bus = bus_, context, answer = std::move(answer)](std::optional<QDBusMessage> reply,
+                                                          const QString&) {
+            if (!reply || reply->arguments().isEmpty())
+                return answer(std::nullopt);
+            const std::vector<QString> paths =
+                Paths(qvariant_cast<QDBusVariant>(reply->arguments().first()).variant());
+            if (paths.empty())
+                return answer(0);
+            struct Counting {
+                size_t waiting = 0;
+                int up = 0;
+                bool failed = false;
+            };
+            auto counting = std::make_shared<Counting>();
+            counting->waiting = paths.size();
+            for (const QString& path : paths) {
+                Ask(bus, path, kProperties, QStringLiteral("GetAll"), {kActive}, context,
+                    [counting, answer](std::optional<QDBusMessage> properties,
+                                       const QString& error) {
+                        if (properties && !properties->arguments().isEmpty()) {
+                            const auto map =
+                                qdbus_cast<QVariantMap>(properties->arguments().first());
+                            counting->up +=
+                                IsOnDemandType(map.value(QStringLiteral("Type")).toString()) &&
+                                UInt(map.value(QStringLiteral("State"))) == Activated;
+                        } else if (NoAnswer(error)) {
+                            counting->failed = true;
+                        }
+                        if (--counting->waiting == 0)
+                            answer(counting->failed ? std::nullopt
+                                                    : std::optional<int>(counting->up));
+                    });
+            }
+        });
 }
 
 std::optional<QString> NetworkManager::Activate(const QString& profilePath) const {

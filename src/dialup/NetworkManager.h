@@ -63,6 +63,10 @@ public:
     void ReadOnDemandProfiles(QObject* context, ProfilesAnswer answer) const;
     // The active connections of those kinds, whatever their state.
     std::optional<std::vector<Active>> OnDemandActive() const;
+    // How many of them are fully up, asked without waiting; empty when
+    // NetworkManager did not answer.
+    void ReadOnDemandActivated(QObject* context,
+                               std::function<void(std::optional<int>)> answer) const;
     // One active connection; empty when it no longer exists.
     std::optional<Active> ActiveConnection(const QString& path) const;
 

@@ -261,19 +261,26 @@ void TVeltaRAS::SetWatching(bool value) {
 
 void TVeltaRAS::WatchTick() {
     // Until the bus has said NetworkManager is there, a failed count would read
-    // as a connection.
-    if (!FWatching || !there_)
+    // as a connection. Asked without waiting, one read at a time: a NetworkManager
+    // that hangs must not stop the program at every tick, and a read it does not
+    // answer is no news.
+    if (!FWatching || !there_ || watchAsked_)
         return;
-    const int count = ActiveEntryCount();
-    if (count != 0 && !FConnected) {
-        FConnected = true;
-        if (OnFirstConnect)
-            OnFirstConnect(this);
-    } else if (count == 0 && FConnected) {
-        FConnected = false;
-        if (OnAllDeconnect)
-            OnAllDeconnect(this);
-    }
+    watchAsked_ = true;
+    nm_.ReadOnDemandActivated(this, [this](std::optional<int> count) {
+        watchAsked_ = false;
+        if (!count || !FWatching || FServiceError)
+            return;
+        if (*count != 0 && !FConnected) {
+            FConnected = true;
+            if (OnFirstConnect)
+                OnFirstConnect(this);
+        } else if (*count == 0 && FConnected) {
+            FConnected = false;
+            if (OnAllDeconnect)
+                OnAllDeconnect(this);
+        }
+    });
 }
 
 } // namespace pim

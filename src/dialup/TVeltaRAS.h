@@ -96,6 +96,7 @@ private:
     QString FRasConn; // the active connection being dialled; empty when none
     std::string FDialName;
     bool authenticating_ = false;
+    bool watchAsked_ = false; // the watch's read has not been answered yet
 };
 
 } // namespace pim
