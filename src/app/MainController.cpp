@@ -404,8 +404,11 @@ void MainController::ShowRun(const RunOutcome& outcome) {
         notifications_.Notify(std::move(*notice));
 }
 
-void MainController::RunOver(const RunOutcome&) {
-    wake_.RunEnded();
+void MainController::RunOver(const RunOutcome& outcome) {
+    // The network's return checks again after a run that reached no server; a
+    // push looked at one account only.
+    if (outcome.Reached && !outcome.Push)
+        wake_.RunEnded();
     // The mail program may have emptied the list meanwhile (SettingMailerHide).
     view_.ShowMailWaiting(run_.TotalMail() != 0);
     UpdateStatusLine();

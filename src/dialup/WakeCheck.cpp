@@ -57,13 +57,15 @@ std::optional<WakeCheck::Duration> WakeCheck::NetworkState(uint32_t state) {
     switch (state) {
     case 10: // asleep: networking switched off
     case 20: // disconnected
+    case 30: // disconnecting
+    case 40: // connecting: nothing is up yet
     case 50: // the local network only, no route out: what connectivity calls none
         return NetworkIs(Network::Down);
     case 60: // connected to a site, not the Internet as far as the probe can tell
         return NetworkIs(Network::Partly);
     case 70: // connected globally
         return NetworkIs(Network::Up);
-    default: // unknown, and the moments of connecting and disconnecting
+    default: // unknown
         return std::nullopt;
     }
 }

@@ -115,6 +115,16 @@ TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatusAndAnEmptyHostEndsTheRun) {
     ASSERT_TRUE(Check());
     EXPECT_EQ(Shown(19).Count, 2);
     EXPECT_EQ(host.last.TotalMail, 40);
+    EXPECT_TRUE(host.last.Reached);
+    // A run that met no server (nothing listening, a time-out, no TLS) leaves the
+    // network's return its check; a refused password met one.
+    for (const auto& [user, reached] : {std::pair{"silent", false}, {"nobody", true}}) {
+        accounts = {};
+        Add(0, "closed"), Add(1, user);
+        accounts[0].HostName = "127.0.0.1:" + std::to_string(test::ScriptedServer::ClosedPort());
+        ASSERT_TRUE(Check());
+        EXPECT_EQ(host.last.Reached, reached) << user;
+    }
 }
 
 // An account's state follows its client and the program, and an account that

@@ -222,10 +222,12 @@ const Scenario kScenarios[] = {
      "6001 connectivity 4 -> 2000, 8001 due -> check"},
     {"full again, or full after unknown, is no return",
      "0 connectivity 4, 1 connectivity 0, 2 connectivity 4, 3 due"},
-    {"the state: connected globally after disconnected, asleep, local or site",
+    {"the state: connected globally after disconnected, asleep, local, site or disconnecting",
      "0 state 20, 1 state 40, 2 state 70 -> 2000, 2002 due -> check, 3000 state 60,"
      "3001 state 70 -> 2000, 4000 state 50, 4001 state 70 -> 2000, 5000 state 10,"
-     "5001 state 70 -> 2000, 5002 state 70, 7001 due -> check"},
+     "5001 state 70 -> 2000, 5002 state 70, 7001 due -> check, 8000 state 30,"
+     "8001 state 70 -> 2000"},
+    {"connecting when first heard, then connected", "0 state 40, 1 state 70 -> 2000"},
     {"the network's return during a resume's wait shares it",
      "0 connectivity 1, 0 resume -> 5000, 1000 connectivity 4 -> 4000, 1001 state 70,"
      "5000 due -> check, 5001 due"},
@@ -358,6 +360,17 @@ TEST_F(SystemBusTest, NothingAtStartWaitsForABusyNetworkManager) {
     Resume();
     ASSERT_TRUE(RunUntil([&] { return watch.asked == 1; }, 5s));
     EXPECT_EQ(watch.checks, 0) << "the network is down";
+    // Busy again while the connections are watched: a read it does not answer
+    // is no connection.
+    int connects = 0;
+    ras.OnFirstConnect = [&](TVeltaRAS*) { ++connects; };
+    ras.WatchInterval = 20;
+    ras.SetWatching(true);
+    ASSERT_EQ(::kill(pid_t(nm), SIGSTOP), 0);
+    RunFor(600ms);
+    ::kill(pid_t(nm), SIGCONT);
+    RunFor(300ms);
+    EXPECT_EQ(connects, 0);
 }
 
 } // namespace

@@ -830,6 +830,10 @@ void CheckRun::EndRun() {
         dialup_.HangUp();
     outcome.TotalMail = totalMail_;
     outcome.AnyAccount = !working_[0].Name.empty();
+    outcome.Reached = std::ranges::any_of(working_, [](const AccountResult& r) {
+        return !r.Name.empty() && !r.Is(CheckFailure::NoAnswer) && !r.Is(CheckFailure::TimedOut) &&
+               !r.Is(CheckFailure::TlsFailed);
+    });
     CompareWithShown(outcome);
     accounts_.SaveSeen();
     if (abandoned_)
