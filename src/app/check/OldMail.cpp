@@ -42,10 +42,10 @@ void MarkOldMail(AccountResult& now, const AccountResult& before) {
         }
     }
     // Of more than 255 with the first ones read, only the count can be compared:
-    // with those unchanged, only a larger count is new mail (it arrives at the end).
-    if (!now.NewestSummarised && now.Count > kMaxMails && now.OldCount == kMaxMails &&
-        before.Count >= now.Count)
-        now.OldCount = now.Count;
+    // with those unchanged, only what a larger count adds is new mail (it arrives
+    // at the end).
+    if (!now.NewestSummarised && now.Count > kMaxMails && now.OldCount == kMaxMails)
+        now.OldCount = std::min(now.Count, before.Count);
 }
 
 } // namespace pim
