@@ -925,6 +925,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
             event->ignore();
             return;
         }
+    } else if (Run().CheckIndex() == CheckRun::kDialling) {
+        // The session ends: a connection still being made for the check would
+        // stay up with nobody to take it down.
+        controller_.HangUp();
     }
     // DialogOpen stays set, so nothing reacts to input while the program ends.
     DialogOpen = true;

@@ -23,6 +23,9 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDBusArgument>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QFile>
 #include <QMenu>
 #include <QPushButton>
@@ -219,6 +222,41 @@ TEST_F(MainFormTest, TheStartsCheckWaitsForTheBusAndDialUpGoesOffWithoutNetworkM
     EXPECT_TRUE(
         test::RunUntil([&] { return form.Run().ShownResults()[0].Count == 1; }, seconds(10)))
         << "then it checks, without dialling";
+}
+
+// The session ends while a check's connection is being made: that connection
+// does not stay up behind the program.
+TEST_F(MainFormTest, TheSessionsEndTakesDownAConnectionBeingMadeForACheck) {
+    if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    test::PrivateBus bus;
+    const QString nm = QStringLiteral("org.freedesktop.NetworkManager");
+    ASSERT_TRUE(bus.Start() && bus.StartMock({"--system", "--template", PIM_NM_TEMPLATE}, true, nm))
+        << bus.error().toStdString();
+    for (const auto& [method, arguments] : {std::pair{"AddProfile", QVariantList{"社内VPN", "vpn"}},
+                                            {"SetBehaviour", QVariantList{"activation", "hang"}}})
+        bus.Call(nm, "/org/freedesktop", "org.freedesktop.DBus.Mock", method, arguments);
+    const auto active = [&] {
+        const QDBusMessage reply =
+            bus.Call(nm, "/org/freedesktop/NetworkManager", "org.freedesktop.DBus.Properties",
+                     "Get", {nm, QStringLiteral("ActiveConnections")});
+        return qdbus_cast<QList<QDBusObjectPath>>(
+                   qvariant_cast<QDBusVariant>(reply.arguments().value(0)).variant())
+            .size();
+    };
+    TVeltaRAS ras(bus.Bus());
+    ASSERT_TRUE(test::RunUntil([&] { return ras.Ready(); }, seconds(5)));
+    WriteAccountProfile("[Customize]\r\nCustomizeDial=2\r\n", Box({"one"}));
+    TMainForm form(dir.path() + "/", ras);
+    QTimer end; // runs in the dial's wait
+    end.callOnTimeout([&] {
+        if (form.Run().CheckIndex() == CheckRun::kDialling && active() == 1)
+            end.stop(), form.Terminate();
+    });
+    end.start(20);
+    form.pbCheckClick();
+    EXPECT_FALSE(end.isActive()) << "it was dialling";
+    EXPECT_TRUE(test::RunUntil([&] { return active() == 0; }, seconds(5)));
 }
 
 // Closing asks as the setting says, during a check always and with No as the
