@@ -1233,6 +1233,10 @@ which is not running.</translation>
         <source>まだサインインしていません。</source>
         <translation>Not signed in yet.</translation>
     </message>
+    <message>
+        <source>トークンの URL に接続できません（%1）</source>
+        <translation>Cannot connect to the token URL (%1)</translation>
+    </message>
 </context>
 <context>
     <name>SignInWindow</name>

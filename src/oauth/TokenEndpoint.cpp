@@ -43,10 +43,13 @@ void TokenEndpoint::Post(const QString& url, const QByteArray& body) {
     // A redirect would carry the code or refresh token to another address.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
-    request.setTransferTimeout(kTimeOutMs);
+    request.setTransferTimeout(TimeOutMs);
     tooLarge_ = false;
     QNetworkReply* reply = network_->post(request, body);
     reply_ = reply;
+    // The transfer time-out starts again at every byte: an answer that trickles
+    // in would hold the check waiting for its token for hours.
+    QTimer::singleShot(TimeOutMs, reply, &QNetworkReply::abort);
     reply->setReadBufferSize(kMaxTokenReply + 1);
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
         if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kMaxTokenReply) {
@@ -69,9 +72,14 @@ void TokenEndpoint::Finished() {
         return;
     reply_.clear();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QByteArray body = tooLarge_ ? QByteArray() : reply->read(kMaxTokenReply + 1);
+    const QByteArray body =
+        tooLarge_ || !reply->isOpen() ? QByteArray() : reply->read(kMaxTokenReply + 1);
     if (tooLarge_ || body.size() > kMaxTokenReply) {
         emit unreachable(UiString("SignIn", "トークンの応答が大きすぎます"));
+        return;
+    }
+    if (reply->error() == QNetworkReply::OperationCanceledError) { // its time is up
+        emit unreachable(UiString("SignIn", "トークンの応答がありません"));
         return;
     }
     if (status >= 300 && status < 400) {
@@ -89,9 +97,8 @@ void TokenEndpoint::Finished() {
         return;
     }
     if (reply->error() != QNetworkReply::NoError && status == 0) {
-        emit unreachable(reply->error() == QNetworkReply::OperationCanceledError
-                             ? UiString("SignIn", "トークンの応答がありません")
-                             : reply->errorString().simplified().left(300));
+        emit unreachable(UiString("SignIn", "トークンの URL に接続できません（%1）")
+                             .arg(reply->errorString().simplified().left(300)));
         return;
     }
     emit unreachable(UiString("SignIn", "トークンの応答を読めません（HTTP %1）").arg(status));

@@ -25,6 +25,8 @@ public:
     // Posts `body` (form-encoded) to `url`; one of the signals follows, from
     // the event loop. A request still going is dropped first.
     void Post(const QString& url, const QByteArray& body);
+    // The time the whole answer has; tests shorten it.
+    int TimeOutMs = kTimeOutMs;
     void Abort();
 
 signals:

@@ -1,6 +1,7 @@
 // The OAuth sign-in's messages: what goes to the provider and the mail server,
 // and what comes back from them, hostile answers included.
 #include "mail/SaslToken.h"
+#include "oauth/AuthServer.h"
 #include "oauth/LoopbackRedirect.h"
 #include "oauth/OAuthClient.h"
 #include "oauth/RedirectRequest.h"
@@ -200,12 +201,22 @@ TEST(LoopbackRedirectTest, ProbesAreAnsweredAndOnlyTheRedirectEndsTheSignInOnEit
     EXPECT_EQ(Ask(QHostAddress::LocalHost, port, "GET / HTTP/1.1\r\n\r\n"), "no connection");
 }
 
-TEST(TokenEndpointTest, AnEndpointOutsideHttpsIsNeverAsked) {
+// Outside https it is never asked; an answer that trickles in is cut at the time
+// the whole answer has, not the time of each byte.
+TEST(TokenEndpointTest, AnEndpointOutsideHttpsIsNeverAskedAndASlowAnswerIsCut) {
+    test::AuthServer server;
+    ASSERT_TRUE(server.Running());
     TokenEndpoint endpoint;
+    endpoint.TimeOutMs = 1000;
     QString reason;
     QObject::connect(&endpoint, &TokenEndpoint::unreachable, [&](const QString& r) { reason = r; });
-    endpoint.Post(QStringLiteral("http://127.0.0.1:9/token"), "refresh_token=r");
-    EXPECT_TRUE(test::RunUntil([&] { return !reason.isEmpty(); }, 5s));
+    for (const QString& url :
+         {QStringLiteral("http://127.0.0.1:9/token"), server.Url("/trickle")}) {
+        reason.clear();
+        endpoint.Post(url, "refresh_token=r");
+        EXPECT_TRUE(test::RunUntil([&] { return !reason.isEmpty(); }, 5s)) << url.toStdString();
+    }
+    EXPECT_EQ(reason.toStdString(), "トークンの応答がありません");
 }
 
 // The transcripts pin both responses byte for byte.

@@ -9,7 +9,7 @@ PKCE verifier and refresh tokens; /introspect answers Dovecot's oauth2 passdb
 (introspection_mode = post). /control/... changes what it does: expire (every access
 token stale), revoke (every grant gone), rotate (refresh tokens replaced at each use),
 deny, grant?user=U (tokens as a sign-in would give); /control/log lists the token
-requests.
+requests. /trickle answers a byte every 0.2 s.
 """
 import base64
 import hashlib
@@ -100,6 +100,15 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_POST(self):
         fields = self.form()
+        if self.path == "/trickle":  # a byte every 0.2 s of an answer that never ends
+            self.send_response(200)
+            self.send_header("Content-Length", "4000")
+            self.end_headers()
+            for _ in range(4000):
+                self.wfile.write(b" ")
+                self.wfile.flush()
+                time.sleep(0.2)
+            return
         with lock:
             if self.path == "/token":
                 return self.token(fields)
