@@ -92,7 +92,10 @@ void OnlineAccounts::Read(const QDBusMessage& reply) {
     asking_ = false;
     const bool first = !std::exchange(read_, true), wasPresent = present_;
     const std::vector<OnlineMailAccount> before = std::exchange(accounts_, {});
-    present_ = reply.type() == QDBusMessage::ReplyMessage;
+    // A service that answers with another type is none: reading it as this one
+    // would crash in the D-Bus library.
+    present_ = reply.type() == QDBusMessage::ReplyMessage &&
+               reply.signature() == QLatin1String("a{oa{sa{sv}}}");
     if (present_ && !reply.arguments().isEmpty()) {
         const auto objects =
             qdbus_cast<ManagedObjects>(reply.arguments().constFirst().value<QDBusArgument>());
@@ -113,6 +116,7 @@ void OnlineAccounts::Read(const QDBusMessage& reply) {
             const bool ssl = mail.value(QStringLiteral("ImapUseSsl")).toBool();
             const bool tls = mail.value(QStringLiteral("ImapUseTls")).toBool();
             m.server = OnlineServer(mail.value(QStringLiteral("ImapHost")).toString(), ssl, tls);
+            m.tlsRequired = ssl || tls;
             m.user = mail.value(QStringLiteral("ImapUserName")).toString();
             if (m.user.isEmpty())
                 m.user = mail.value(QStringLiteral("EmailAddress")).toString();

@@ -14,14 +14,15 @@
 namespace pim {
 
 struct OnlineMailAccount {
-    QString id;         // Account.Id, what Pim.INI keeps
-    QString path;       // its object
-    QString provider;   // ProviderName
-    QString identity;   // PresentationIdentity
-    QString server;     // as an account's host: "imaps://imap.gmail.com"
-    QString user;       // ImapUserName, else the address
-    bool oauth = false; // a token (OAuth2Based), else a password (PasswordBased)
-    bool mailOn = true; // not Account.MailDisabled
+    QString id;               // Account.Id, what Pim.INI keeps
+    QString path;             // its object
+    QString provider;         // ProviderName
+    QString identity;         // PresentationIdentity
+    QString server;           // as an account's host: "imaps://imap.gmail.com"
+    QString user;             // ImapUserName, else the address
+    bool oauth = false;       // a token (OAuth2Based), else a password (PasswordBased)
+    bool mailOn = true;       // not Account.MailDisabled
+    bool tlsRequired = false; // ImapUseSsl or ImapUseTls: never a password in clear
     // Why Pim cannot use it (CP932-free, the user's language); empty when it can.
     QString refusal;
     bool operator==(const OnlineMailAccount&) const = default;

@@ -83,13 +83,14 @@ TEST(OnlineAccounts, MailAccountsAndTheirCredentialsComeFromTheDesktop) {
     QStringList listed;
     for (const OnlineMailAccount& a : goa.MailAccounts())
         listed << a.id + u' ' + a.server + u' ' + a.user + u' ' + (a.oauth ? u'T' : u'P') +
+                      (a.tlsRequired ? QStringLiteral(" tls") : QString()) +
                       (a.refusal.isEmpty() ? QString() : QStringLiteral(" !"));
     listed.sort();
     EXPECT_EQ(listed.join(u'|'),
-              "busy imaps://imap.example.jp  T|clear imap://mail.example.jp  T !|"
-              "g imaps://imap.gmail.com taro@gmail.com T|"
-              "off imaps://imap.example.jp  P|p imap://mail.example.jp taro P|"
-              "stale imaps://imap.example.jp  T");
+              "busy imaps://imap.example.jp  T tls|clear imap://mail.example.jp  T !|"
+              "g imaps://imap.gmail.com taro@gmail.com T tls|"
+              "off imaps://imap.example.jp  P tls|p imap://mail.example.jp taro P tls|"
+              "stale imaps://imap.example.jp  T tls");
 
     const auto credentials = [&](const char* id, bool renew) {
         QString got;
@@ -118,6 +119,27 @@ TEST(OnlineAccounts, MailAccountsAndTheirCredentialsComeFromTheDesktop) {
                                     .toJson(QJsonDocument::Compact))});
     EXPECT_TRUE(test::RunUntil([&] { return changes > before && goa.Find("new"); }, 10s));
     SetUiLanguage(UiLanguage::Japanese);
+}
+
+// A service that answers with another type of list is taken for none.
+TEST(OnlineAccounts, AListOfAnotherTypeIsNoList) {
+    if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    const QString service = QStringLiteral("org.gnome.OnlineAccounts");
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.Start() &&
+                bus.StartMock({"org.gnome.OnlineAccounts", "/org/gnome/OnlineAccounts",
+                               "org.freedesktop.DBus.ObjectManager"},
+                              false, service))
+        << bus.error().toStdString();
+    bus.Call(service, "/org/gnome/OnlineAccounts", "org.freedesktop.DBus.Mock", "AddMethod",
+             {"", "GetManagedObjects", "", "a{sv}", "ret = {'x': dbus.Int32(1)}"});
+    OnlineAccounts goa(bus.Bus());
+    int changes = 0;
+    QObject::connect(&goa, &OnlineAccounts::changed, [&] { ++changes; });
+    goa.Refresh();
+    ASSERT_TRUE(test::RunUntil([&] { return changes > 0; }, 10s));
+    EXPECT_FALSE(goa.Present());
 }
 
 } // namespace

@@ -53,6 +53,9 @@ void AccountList::Sync() {
             online && !online->server.isEmpty()) {
             settings.HostName = online->server.toStdString();
             settings.UserID = cp932::FromUnicode(online->user);
+            // STARTTLS the desktop asks for is required: one stripped on the way
+            // must not get the password in clear.
+            settings.TlsRequired = settings.TlsRequired || online->tlsRequired;
             if (settings.HostName != configured_[slot].HostName ||
                 settings.UserID != configured_[slot].UserID)
                 emit followed(int(slot), settings.HostName, settings.UserID);
