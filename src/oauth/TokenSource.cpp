@@ -3,6 +3,7 @@
 #include "common/UiText.h"
 
 #include <QDeadlineTimer>
+#include <utility>
 
 namespace pim {
 namespace {
@@ -23,7 +24,7 @@ TokenSource::TokenSource(QObject* parent) : QObject(parent) {
         }
         // Only the provider's word that the grant is gone discards it.
         if (reply.outcome == TokenOutcome::InvalidGrant) {
-            refresh_.clear();
+            endedToken_ = std::exchange(refresh_, {});
             ended_ = reply.error;
             emit refreshTokenChanged(refresh_);
             emit signInNeeded(reply.error);
@@ -42,7 +43,8 @@ void TokenSource::SetClient(const OAuthClient& client) {
 }
 
 void TokenSource::SetRefreshToken(const QByteArray& token) {
-    if (token == refresh_)
+    // One the provider ended stays ended: asking again would only be refused.
+    if (token == refresh_ || (!token.isEmpty() && token == endedToken_))
         return;
     refresh_ = token;
     access_.clear();

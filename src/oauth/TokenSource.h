@@ -63,8 +63,9 @@ private:
     qint64 expires_ = 0; // 0: unknown lifetime
     qint64 issued_ = 0;
     bool busy_ = false;
-    bool retried_ = false; // refreshed after a refusal, not yet accepted
-    QString ended_;        // why the provider ended the grant, while none is held
+    bool retried_ = false;  // refreshed after a refusal, not yet accepted
+    QString ended_;         // why the provider ended the grant, while none is held
+    QByteArray endedToken_; // the refresh token it ended: a store may give it back
 };
 
 } // namespace pim

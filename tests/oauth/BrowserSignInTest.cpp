@@ -135,13 +135,21 @@ TEST_F(BrowserSignInTest, TokensAreRefreshedOnlyWhenStaleAndAGrantEndsOnlyByTheP
     source.Accepted();
     EXPECT_EQ(want(), "store, ready at-");
     EXPECT_FALSE(source.Refused()) << "just issued: no fresher one to ask for";
-    // The provider out of reach keeps the grant (its refusal of the grant ends it:
-    // the check runs' walks).
+    // The provider out of reach keeps the grant.
+    const QByteArray kept = source.RefreshToken();
     OAuthClient away = Client();
     away.tokenUrl = QStringLiteral("https://127.0.0.1:1/token");
     source.SetClient(away);
     EXPECT_EQ(want(), "unavailable");
-    EXPECT_FALSE(source.RefreshToken().isEmpty());
+    EXPECT_EQ(source.RefreshToken(), kept);
+    // Its refusal ends it, and the store giving the ended one back asks nothing.
+    source.SetClient(Client());
+    server.Control("revoke");
+    EXPECT_EQ(want(), "forget, sign in");
+    const QByteArray asked = server.Control("log");
+    source.SetRefreshToken(kept);
+    EXPECT_EQ(want(), "sign in");
+    EXPECT_EQ(server.Control("log"), asked);
 }
 
 } // namespace

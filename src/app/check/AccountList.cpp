@@ -8,6 +8,7 @@
 #include "pop3/TVeltaPOP3.h"
 
 #include <algorithm>
+#include <ctime>
 
 namespace pim {
 
@@ -23,8 +24,12 @@ std::unique_ptr<MailChecker> ClientFor(const TAccount& account) {
 
 AccountList::AccountList(const TAccounts& configured, QObject* parent)
     : QObject(parent), MakeClient(ClientFor), Now([] {
+          // Counting the time the machine slept: a token issued before a night's
+          // sleep has expired, and a back-off is long over.
+          timespec now{};
+          ::clock_gettime(CLOCK_BOOTTIME, &now);
           return std::chrono::duration_cast<std::chrono::milliseconds>(
-              std::chrono::steady_clock::now().time_since_epoch());
+              std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec));
       }),
       configured_(configured) {}
 
