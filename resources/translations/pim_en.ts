@@ -202,16 +202,16 @@
         <translation>None found; please type it in</translation>
     </message>
     <message>
-        <source>ドメインの DNS はメールサーバ %1 を示していますが、暗号化（TLS）の接続ではありません。パスワードが暗号化されずに送られることがあります。このサーバを使いますか？</source>
-        <translation>The domain’s DNS names the mail server %1, but not for an encrypted (TLS) connection. The password may be sent unencrypted. Use this server?</translation>
-    </message>
-    <message>
         <source>ドメイン %1 の DNS は、そのドメインの外にあるメールサーバ %2 を示しています。DNS の応答は偽装されることがあります。このサーバにパスワードを送ってよいか確かめてください。このサーバを使いますか？</source>
         <translation>The DNS of the domain %1 names the mail server %2, outside that domain. DNS answers can be forged: make sure this server may receive your password. Use this server?</translation>
     </message>
     <message>
         <source>オンラインアカウントが管理します</source>
         <translation>Kept by Online Accounts</translation>
+    </message>
+    <message>
+        <source>ドメインのメール設定はメールサーバ %1 を示していますが、暗号化（TLS）の接続ではありません。パスワードが暗号化されずに送られることがあります。このサーバを使いますか？</source>
+        <translation>The domain’s mail settings name the mail server %1, but not for an encrypted (TLS) connection. The password may be sent unencrypted. Use this server?</translation>
     </message>
 </context>
 <context>

@@ -483,7 +483,7 @@ void TAccountForm::ServerFound(const std::optional<ServerProposal>& proposal) {
     };
     if (!proposal->tls &&
         !agreed(UiString("AccountForm",
-                         "ドメインの DNS はメールサーバ %1 を示していますが、暗号化（TLS）"
+                         "ドメインのメール設定はメールサーバ %1 を示していますが、暗号化（TLS）"
                          "の接続ではありません。パスワードが暗号化されずに送られることが"
                          "あります。このサーバを使いますか？")
                     .arg(proposal->server)))
