@@ -84,12 +84,22 @@ OnlineAccounts::OnlineAccounts(QDBusConnection bus, QObject* parent)
 void OnlineAccounts::Refresh() {
     asking_ = true;
     Ask(kRoot, QStringLiteral("org.freedesktop.DBus.ObjectManager"),
-        QStringLiteral("GetManagedObjects"), {}, kCallMs,
+        QStringLiteral("GetManagedObjects"), {}, ListTimeOutMs,
         [this](const QDBusMessage& reply) { Read(reply); });
 }
 
 void OnlineAccounts::Read(const QDBusMessage& reply) {
     asking_ = false;
+    // A service that did not answer in time tells nothing of its accounts: the
+    // list read before stands, and a login meanwhile is tried again later.
+    unanswered_ = reply.errorName() == u"org.freedesktop.DBus.Error.NoReply" ||
+                  reply.errorName() == u"org.freedesktop.DBus.Error.Timeout";
+    if (unanswered_) {
+        read_ = true;
+        for (const auto& asked : std::exchange(waiting_, {}))
+            asked();
+        return;
+    }
     const bool first = !std::exchange(read_, true), wasPresent = present_;
     const std::vector<OnlineMailAccount> before = std::exchange(accounts_, {});
     // A service that answers with another type is none: reading it as this one
@@ -155,6 +165,13 @@ void OnlineAccounts::Credentials(const QString& id, bool renew, Done done) {
     }
     const OnlineMailAccount* account = Find(id);
     const auto refuse = [&done](const QString& reason) { done({{}, {}, {}, {}, reason, true}); };
+    if (!account && unanswered_)
+        return done({{},
+                     {},
+                     {},
+                     {},
+                     UiString("OnlineAccounts", "オンラインアカウントから応答がありません"),
+                     false});
     if (!account)
         return refuse(UiString("OnlineAccounts", "オンラインアカウントにありません"));
     if (!account->mailOn)

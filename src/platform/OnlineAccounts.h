@@ -40,6 +40,8 @@ public:
     static constexpr int kTokenMs = 60000; // GetAccessToken may wait for the provider
 
     explicit OnlineAccounts(QDBusConnection bus, QObject* parent = nullptr);
+    // The bound of a read of the list; tests shorten it.
+    int ListTimeOutMs = kCallMs;
 
     bool Present() const { return present_; }
     // Those with IMAP, by the service's order.
@@ -76,8 +78,9 @@ private:
 
     QDBusConnection bus_;
     bool present_ = false;
-    bool read_ = false;                          // the list was read once
-    bool asking_ = false;                        // a read is under way
+    bool read_ = false;       // the list was read once
+    bool asking_ = false;     // a read is under way
+    bool unanswered_ = false; // the last read was not answered: the list before stands
     std::vector<std::function<void()>> waiting_; // for the first read
     std::vector<OnlineMailAccount> accounts_;
 };

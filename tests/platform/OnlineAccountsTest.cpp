@@ -5,10 +5,13 @@
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 
+#include <QDBusConnectionInterface>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace pim {
 namespace {
@@ -121,8 +124,9 @@ TEST(OnlineAccounts, MailAccountsAndTheirCredentialsComeFromTheDesktop) {
     SetUiLanguage(UiLanguage::Japanese);
 }
 
-// A service that answers with another type of list is taken for none.
-TEST(OnlineAccounts, AListOfAnotherTypeIsNoList) {
+// A service that answers with another type of list is taken for none; one that
+// does not answer leaves a login to try again, not to sign in anew.
+TEST(OnlineAccounts, AListOfAnotherTypeIsNoneAndNoAnswerIsNoVerdict) {
     if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
         GTEST_SKIP() << reason.toStdString();
     const QString service = QStringLiteral("org.gnome.OnlineAccounts");
@@ -140,6 +144,16 @@ TEST(OnlineAccounts, AListOfAnotherTypeIsNoList) {
     goa.Refresh();
     ASSERT_TRUE(test::RunUntil([&] { return changes > 0; }, 10s));
     EXPECT_FALSE(goa.Present());
+
+    OnlineAccounts hung(bus.Bus());
+    hung.ListTimeOutMs = 300;
+    const uint pid = bus.Bus().interface()->servicePid(service).value();
+    ASSERT_EQ(::kill(pid_t(pid), SIGSTOP), 0);
+    std::optional<OnlineAccounts::Secret> got;
+    hung.Credentials(QStringLiteral("a"), false, [&](const OnlineAccounts::Secret& s) { got = s; });
+    EXPECT_TRUE(test::RunUntil([&] { return got.has_value(); }, 10s));
+    ::kill(pid_t(pid), SIGCONT);
+    EXPECT_TRUE(got && !got->value && !got->signInNeeded);
 }
 
 } // namespace
