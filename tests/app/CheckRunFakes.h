@@ -33,7 +33,8 @@ struct FakeDialup : DialupControl {
                 50, [this] { active = dialConnects, dialOutcome ? dialOutcome() : void(); });
         return dialStarts;
     }
-    bool HangUp() override { return ++hangUps; }
+    std::function<void()> onHangUp; // within its wait, as the component's runs the event loop
+    bool HangUp() override { return onHangUp ? onHangUp() : void(), ++hangUps; }
 };
 
 // Questions answered as the test says, No by default. With a profile, what a

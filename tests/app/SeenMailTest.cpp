@@ -21,8 +21,9 @@ using test::Box;
 // One start of the program with its own memory of the last checks.
 struct Start : FakeStart {
     SeenMail seen;
-    Start(TAccounts& accounts, const std::string& profile, const std::string& folder)
-        : FakeStart(accounts, kDefaults), seen(profile, folder) {
+    Start(TAccounts& accounts, const std::string& profile, const std::string& folder,
+          const TSettings& settings = kDefaults)
+        : FakeStart(accounts, settings), seen(profile, folder) {
         list.Seen = &seen;
     }
     // The messages of the account in slot 0 after a check, as N (new) and . (old).
@@ -74,6 +75,18 @@ TEST(SeenMail, AfterARestartOnlyWhatCameMeanwhileIsNewEvenAfterAFailedFirstCheck
     EXPECT_TRUE(SeenMail(profile, folder).Before(server.Host(), "a"));
     // Another Pim.INI has a memory of its own.
     EXPECT_FALSE(SeenMail(dir.file("other/Pim.INI"), folder).Before(server.Host(), "a"));
+    // Closed while the run hangs up its connection: nothing of it was shown, so
+    // nothing of it counts as seen.
+    TSettings hangsUp;
+    hangsUp.SettingDeconnect = true;
+    server.Set("a", Box({"two", "three", "four", "five"}));
+    {
+        Start closing(accounts, profile, folder, hangsUp);
+        closing.dialup.onHangUp = [&] { closing.run.Abandon(); };
+        closing.run.pbCheckClick(CheckRun::Sender::Other);
+        EXPECT_TRUE(test::RunUntil([&] { return closing.dialup.hangUps > 0; }, 10s));
+    }
+    EXPECT_EQ(Start(accounts, profile, folder).Marks(), "...N");
 }
 
 TEST(SeenMail, ADamagedOrHandEditedFileGivesWhatIsSoundInItAndNoMore) {

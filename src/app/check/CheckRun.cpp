@@ -834,10 +834,12 @@ void CheckRun::EndRun() {
         return !r.Name.empty() && !r.Is(CheckFailure::NoAnswer) && !r.Is(CheckFailure::TimedOut) &&
                !r.Is(CheckFailure::TlsFailed);
     });
-    CompareWithShown(outcome);
-    accounts_.SaveSeen();
+    // Closed meanwhile (the hang-up's wait runs the event loop): nothing of this
+    // run is shown, so nothing of it may count as seen at the next start.
     if (abandoned_)
         return;
+    CompareWithShown(outcome);
+    accounts_.SaveSeen();
     host_.ShowRun(outcome);
     checkList_ = TAccounts{};
     ids_.fill(0);
