@@ -196,6 +196,7 @@ TEST(DecodeHeader, DecodesWordsAndRawTextOfEveryKind) {
         {"=?UTF/8?B?5pel?=", "=?UTF/8?B?5pel?="},
         // Raw UTF-8 is converted; CP932 that is not valid UTF-8 goes byte for byte.
         {"Re: 日本語 テスト", Sjis("Re: 日本語 テスト")},
+        {"ไทย 🍣", Sjis("〓〓〓 〓")}, // leads E0 and F0: what CP932 lacks is a geta
         {"=?UTF-8?B?5pel?= 語", Sjis("日 語")},
         // Overlong forms, surrogates and a sequence cut short are not UTF-8 either.
         {"a\xE0\x80\xA1", "a\xE0\x80\xA1"},
