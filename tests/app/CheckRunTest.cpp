@@ -336,6 +336,13 @@ TEST_F(CheckRunTest, APushCountingOnlyTellsALargerCountAndGoingOnlineChecksAll) 
         EXPECT_EQ(host.last.PushSlot, 1) << "the one account the notice may tell of";
         EXPECT_EQ(host.last.TotalMail, 1 + 2) << "the other account's count stands";
     }
+    // The options renamed an account meanwhile: what is shown would mix two
+    // lists, so the push checks every account.
+    accounts[0].Name = "renamed";
+    const int before = host.over;
+    run.PushCheck(Of("b").id());
+    ASSERT_TRUE(test::RunUntil([&] { return host.over > before; }, 10s));
+    EXPECT_TRUE(!host.last.Push && Shown(0).Name == "renamed");
 
     host.offline = true, host.answer = IDYES;
     host.onGoOnline = [&] { run.PushCheck(Of("a").id()); };
