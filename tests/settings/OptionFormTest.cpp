@@ -654,7 +654,8 @@ TEST_F(DialogTest, TheAccountEditorFindsTheServerInTheDomainsSrvRecords) {
                                          "_imaps._tcp.plain.example 0 0 0 .\n"
                                          "_imap._tcp.plain.example 1 0 1143 mail.plain.example.\n"
                                          "pop.guess.example A 127.0.0.1\n"
-                                         "_imaps._tcp.away.example 0 0 993 imap.elsewhere.test.\n");
+                                         "_imaps._tcp.away.example 0 0 993 imap.elsewhere.test.\n"
+                                         "_imaps._tcp.bare.example 0 0 993 bare.example.\n");
     const pid_t server = test::Spawn({"/usr/bin/python3", PIM_TESTS_DIR "/support/srv_server.py",
                                       "127.0.0.2", "53", dir.file("records")},
                                      {}, dir.file("log"));
@@ -677,6 +678,7 @@ TEST_F(DialogTest, TheAccountEditorFindsTheServerInTheDomainsSrvRecords) {
                 {"plain.example", IDYES, "imap://mail.plain.example:1143", true},
                 {"away.example", IDNO, "", true},
                 {"away.example", IDYES, "imaps://imap.elsewhere.test", true},
+                {"bare.example", IDNO, "imaps://bare.example", false},
                 {"guess.example", IDYES, "pop3s://pop.guess.example", false},
                 {"none.example", IDYES, "", false}};
     for (const auto& row : rows) {
