@@ -35,9 +35,6 @@ struct RunOutcome {
     int TotalMail = 0;
     bool Changed = false;    // new mail (or an error) compared with the last run
     bool AnyAccount = false; // at least one account took part
-    // At least one account's server answered: a run that met no network says
-    // nothing of when the mail was last looked at.
-    bool Reached = false;
     // One account checked because its server told of a change: nobody asked for
     // it, so without new mail it is shown without a sound or a word.
     bool Push = false;
@@ -46,6 +43,9 @@ struct RunOutcome {
     bool NewMail = false;
     // The first list of an account that began watching: shown, but no news.
     bool Quiet = false;
+    // At least one account's server answered: a run that met no network says
+    // nothing of when the mail was last looked at.
+    bool Reached = false;
 };
 
 // The window side of a run: questions, status, animation, and the showing of
