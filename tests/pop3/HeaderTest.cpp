@@ -193,6 +193,7 @@ TEST(DecodeHeader, DecodesWordsAndRawTextOfEveryKind) {
         {"=?UTF-8?B?5pel 5pys?=", "=?UTF-8?B?5pel 5pys?="},
         {"=??B?5pel?=", "=??B?5pel?="},
         {"=?UTF-8?B?5pel?", "=?UTF-8?B?5pel?"},
+        {"=?UTF-8?B", "=?UTF-8?B"},
         {"=?UTF/8?B?5pel?=", "=?UTF/8?B?5pel?="},
         // Raw UTF-8 is converted; CP932 that is not valid UTF-8 goes byte for byte.
         {"Re: 日本語 テスト", Sjis("Re: 日本語 テスト")},
