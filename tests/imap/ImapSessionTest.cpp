@@ -132,6 +132,13 @@ std::string Fetch(const std::string& set, int tag = 4, bool logout = true) {
            " (BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT RECEIVED)])" +
            (logout ? "; a" + std::to_string(tag + 1) + " LOGOUT" : "");
 }
+// The greeting and the flight's answers; the flight and the FETCH of `set`.
+std::string Found(const std::string& uids, int exists = 4) {
+    return kCaps + Selected(uids, 1, exists);
+}
+std::string Fetched(const std::string& set) {
+    return kFlight + ", " + Fetch(set);
+}
 // A check of UID 3 kept open, its quit sending "a5 IDLE", and idling. IDLE is
 // offered in the login's answer, as servers do (a greeting's offer is in rows below).
 const std::string kIdle = "KEEP|" + kCaps + "|a1 OK [CAPABILITY IMAP4rev1 IDLE] in" +
@@ -164,11 +171,6 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
     std::string all; // the answers to the FETCH of the 255 newest
     for (int uid = 19746; uid <= 20000; ++uid)
         all += F(uid - 19745, "UID " + std::to_string(uid), std::to_string(uid));
-    std::string some, someAnswers; // UIDs 1 to 255, and the headers of each
-    for (int uid = 1; uid <= 255; ++uid) {
-        some += std::to_string(uid) + (uid < 255 ? " " : "");
-        someAnswers += F(uid, "UID " + std::to_string(uid), std::to_string(uid));
-    }
     const auto quitInsideConnect = [](Transcript& t) {
         t.host.onConnect = [&t] { t.session.Quit(); };
     };
@@ -176,21 +178,18 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
         // Greetings.
         {"one flight, answers out of order and with FLAGS, untagged data between, LOGOUT "
          "ahead, the rest read after the server's goodbye",
-         kCaps + Selected("3 4 7") + "|* 2 EXISTS\n|" + F(3, "FLAGS (\\Recent) UID 7", "seven") +
-             "|" + F(2, "UID 4 FLAGS ()", "four") + "|* 9 FETCH (FLAGS (\\Seen))\n|" +
+         Found("3 4 7") + "|* 2 EXISTS\n|" + F(3, "FLAGS (\\Recent) UID 7", "seven") + "|" +
+             F(2, "UID 4 FLAGS ()", "four") + "|* 9 FETCH (FLAGS (\\Seen))\n|" +
              F(1, "UID 3", "three") + "|a4 OK\n|RETR2|* BYE\n|a5 OK\n|CLOSE|RETR1|RETR3|QUIT",
-         kFlight + ", " + Fetch("3:4,7") +
-             ", connect 3, mail four|f@example.jp, mail three|f@example.jp, mail "
-             "seven|f@example.jp, disconnect, close",
+         Fetched("3:4,7") + ", connect 3, mail four|f@example.jp, mail three|f@example.jp, mail "
+                            "seven|f@example.jp, disconnect, close",
          "7.4,7.3,7.7,"},
         {"the server goes before it answers the LOGOUT sent ahead",
-         kCaps + Selected("3") + "|" + F(1, "UID 3", "three") + "|a4 OK\n|CLOSE|RETR1|QUIT",
-         kFlight + ", " + Fetch("3") + ", connect 1, mail three|f@example.jp, disconnect, close",
-         "7.3,"},
+         Found("3") + "|" + F(1, "UID 3", "three") + "|a4 OK\n|CLOSE|RETR1|QUIT",
+         Fetched("3") + ", connect 1, mail three|f@example.jp, disconnect, close", "7.3,"},
         {"a LOGOUT sent ahead and never answered ends as answered",
-         kCaps + Selected("3") + "|" + F(1, "UID 3", "three") + "|a4 OK\n|RETR1|TIMEOUT|QUIT",
-         kFlight + ", " + Fetch("3") + ", connect 1, mail three|f@example.jp, disconnect, close",
-         "7.3,"},
+         Found("3") + "|" + F(1, "UID 3", "three") + "|a4 OK\n|RETR1|TIMEOUT|QUIT",
+         Fetched("3") + ", connect 1, mail three|f@example.jp, disconnect, close", "7.3,"},
         {"a greeting without capabilities is asked for them",
          "* OK ready\n|* CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR\n|a1 OK\n" + Selected("", 2),
          "C: a1 CAPABILITY, C: a2 AUTHENTICATE PLAIN AHRhcm8Ac2VjcmV0; a3 EXAMINE INBOX; a4 UID "
@@ -227,19 +226,17 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
         {"8-bit: UTF-8 in a literal after the server's +", kCaps + "|+ go\n",
          "C: a1 LOGIN \"taro\" {10}, C: 合言葉\r; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN", "",
          [](Transcript& t) { t.password = cp932::FromUtf8("合言葉\r"); }},
-        {"AUTHENTICATE PLAIN in UTF-8", "* OK [CAPABILITY AUTH=PLAIN SASL-IR]\n",
-         "C: a1 AUTHENTICATE PLAIN AOWkqumDjgDlkIjoqIDokYk=; a2 EXAMINE INBOX; a3 UID SEARCH "
+        {"LITERAL+: the literal in the same write", "* OK [CAPABILITY LITERAL+]\n",
+         "C: a1 LOGIN \"taro\" {1+}; \n; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN", "",
+         [](Transcript& t) { t.password = "\n"; }},
+        {"AUTH=PLAIN without SASL-IR: the answer, in UTF-8, after the +",
+         "* OK [CAPABILITY LOGINDISABLED AUTH=PLAIN]\n|+\n",
+         "C: a1 AUTHENTICATE PLAIN, C: AOWkqumDjgDlkIjoqIDokYk=; a2 EXAMINE INBOX; a3 UID SEARCH "
          "UNSEEN",
          "",
          [](Transcript& t) {
              t.user = cp932::FromUtf8("太郎"), t.password = cp932::FromUtf8("合言葉");
          }},
-        {"LITERAL+: the literal in the same write", "* OK [CAPABILITY LITERAL+]\n",
-         "C: a1 LOGIN \"taro\" {1+}; \n; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN", "",
-         [](Transcript& t) { t.password = "\n"; }},
-        {"AUTH=PLAIN without SASL-IR: the answer after the +",
-         "* OK [CAPABILITY LOGINDISABLED AUTH=PLAIN]\n|+\n",
-         "C: a1 AUTHENTICATE PLAIN, C: AHRhcm8Ac2VjcmV0; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN"},
         {"LOGINDISABLED in clear and no STARTTLS: nothing secret goes out",
          "* OK [CAPABILITY IMAP4rev1 LOGINDISABLED]\n|a1 OK\n",
          "C: a1 LOGOUT, reason login disabled, error 4, close"},
@@ -271,7 +268,7 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
          [](Transcript& t) { t.password = cp932::FromUtf8("語"); }},
         {"search refused", kCaps + "|a1 OK\n|a2 OK\n|a3 BAD\n|TIMEOUT",
          kFlight + ", C: a4 LOGOUT, error 5, close"},
-        {"a search word that is no UID", kCaps + Selected("1 x2"), kFlight + ", C: a4 LOGOUT"},
+        {"a search word that is no UID", Found("1 x2"), kFlight + ", C: a4 LOGOUT"},
         // [ALERT]s reach the owner, each text once, as one line of CP932; in clear,
         // once it is sure that no TLS follows.
         {"alerts",
@@ -281,54 +278,47 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
          "\"secret\"; a3 EXAMINE INBOX; a4 UID SEARCH UNSEEN, C: a5 LOGOUT, error 4, close"},
         // Messages gone between the search and the FETCH are no longer there.
         {"quoted strings, escaped or not, in a list or not, hide no item",
-         kCaps + Selected("5") + "|" +
-             F(1, R"x(X-A "a" X-B ("b)" "\\\"") X-C "c\"d)" UID 5)x", "five") + "|a4 OK\n|RETR1",
-         kFlight + ", " + Fetch("5") + ", connect 1, mail five|f@example.jp", "7.5,"},
-        {"a UID that is no number names no message",
-         kCaps + Selected("1") + "|" + F(1, "UID 1x", "one") + "|a4 OK\n|RETR1",
-         kFlight + ", " + Fetch("1") + ", connect 0"},
-        {"a message without an answer, one answered without its UID",
-         kCaps + Selected("5 6 7") + "|" + F(2, "FLAGS ()", "six") + F(3, "UID 7", "seven") +
+         Found("5") + "|" + F(1, R"x(X-A "a" X-B ("b)" "\\\"") X-C "c\"d)" UID 5)x", "five") +
              "|a4 OK\n|RETR1",
-         kFlight + ", " + Fetch("5:7") + ", connect 1, mail seven|f@example.jp", "7.7,"},
-        {"FETCH refused", kCaps + Selected("5") + "|a4 NO\n|QUIT|a5 OK\n",
-         kFlight + ", " + Fetch("5") + ", connect 0, disconnect, close"},
+         Fetched("5") + ", connect 1, mail five|f@example.jp", "7.5,"},
+        {"a UID that is no number names no message",
+         Found("1") + "|" + F(1, "UID 1x", "one") + "|a4 OK\n|RETR1", Fetched("1") + ", connect 0"},
+        {"a message without an answer, one answered without its UID",
+         Found("5 6 7") + "|" + F(2, "FLAGS ()", "six") + F(3, "UID 7", "seven") + "|a4 OK\n|RETR1",
+         Fetched("5:7") + ", connect 1, mail seven|f@example.jp", "7.7,"},
+        {"FETCH refused", Found("5") + "|a4 NO\n|QUIT|a5 OK\n",
+         Fetched("5") + ", connect 0, disconnect, close"},
         {"of the 255 newest one gone: older ones cannot take its place",
-         kCaps + Selected(huge, 1, 20000) + "|a4 OK\n",
-         kFlight + ", " + Fetch("19746:20000") + ", error 6"},
+         Found(huge, 20000) + "|a4 OK\n", Fetched("19746:20000") + ", error 6"},
         // The window and the cache.
         {"a huge search: the count, and the 255 newest ascending",
-         kCaps + Selected(huge, 1, 20000) + "|" + all + "a4 OK\n|RETR255",
-         kFlight + ", " + Fetch("19746:20000") + ", connect 20000, mail 20000|f@example.jp",
-         "7.20000,"},
+         Found(huge, 20000) + "|" + all + "a4 OK\n|RETR255",
+         Fetched("19746:20000") + ", connect 20000, mail 20000|f@example.jp", "7.20000,"},
         {"UIDs named twice in one answer: no more than INBOX holds, the newest",
-         kCaps + Selected(some + ' ' + some) + "|" + someAnswers + "a4 OK\n",
-         kFlight + ", " + Fetch("252:255") + ", connect 4"},
-        {"an answer over two lines: both count", kCaps + Selected("5\n* SEARCH 6"),
-         kFlight + ", " + Fetch("5:6")},
+         Found("1 2 3 4 5 6 1 2 3 4 5 6") + "|" + F(1, "UID 3", "c") + F(2, "UID 4", "d") +
+             F(3, "UID 5", "e") + F(4, "UID 6", "f") + "a4 OK\n",
+         Fetched("3:6") + ", connect 4"},
+        {"an answer over two lines: both count", Found("5\n* SEARCH 6"), Fetched("5:6")},
         {"a cached message is not asked for again",
-         kCaps + Selected("5 6") + "|" + F(1, "UID 5", "five") + F(2, "UID 6", "six") +
-             "a4 OK\n|QUIT|a5 OK\n|BEGIN|" + kCaps + Selected("5 6 8") + "|" +
-             F(3, "UID 8", "eight") + "|a4 OK\n|RETR2",
-         kFlight + ", " + Fetch("5:6") + ", connect 2, disconnect, close, " + kFlight + ", " +
-             Fetch("8") + ", connect 3, mail six|f@example.jp",
+         Found("5 6") + "|" + F(1, "UID 5", "five") + F(2, "UID 6", "six") +
+             "a4 OK\n|QUIT|a5 OK\n|BEGIN|" + Found("5 6 8") + "|" + F(3, "UID 8", "eight") +
+             "|a4 OK\n|RETR2",
+         Fetched("5:6") + ", connect 2, disconnect, close, " + Fetched("8") +
+             ", connect 3, mail six|f@example.jp",
          "7.6,"},
         {"a LOGOUT from inside Connected sends no FETCH",
-         kCaps + Selected("5") + "|" + F(1, "UID 5", "five") + "|a4 OK\n|a5 OK\n|BEGIN|" + kCaps +
-             Selected("5") + "|a4 OK\n",
-         kFlight + ", " + Fetch("5") + ", connect 1, disconnect, close, " + kFlight +
+         Found("5") + "|" + F(1, "UID 5", "five") + "|a4 OK\n|a5 OK\n|BEGIN|" + Found("5") +
+             "|a4 OK\n",
+         Fetched("5") + ", connect 1, disconnect, close, " + kFlight +
              ", connect 1, C: a4 LOGOUT, disconnect, close",
          "", quitInsideConnect},
         // Ends.
         {"closed before the login", kCaps + "|CLOSE", kFlight + ", error 2, close"},
-        {"closed during the FETCH", kCaps + Selected("5") + "|CLOSE",
-         kFlight + ", " + Fetch("5") + ", error 5, close"},
+        {"closed during the FETCH", Found("5") + "|CLOSE", Fetched("5") + ", error 5, close"},
         {"the LOGOUT sent ahead answered before the FETCH: as a close",
-         kCaps + Selected("5") + "|* BYE bye\na5 OK\n",
-         kFlight + ", " + Fetch("5") + ", error 5, close"},
+         Found("5") + "|* BYE bye\na5 OK\n", Fetched("5") + ", error 5, close"},
         {"silence", "TIMEOUT", "error 1, close"},
-        {"a flood runs into the session's bound",
-         kCaps + Selected("") + "|* 1 EXISTS\n* OK\n|* OK\n|LIMIT",
+        {"a flood runs into the session's bound", Found("") + "|* 1 EXISTS\n* OK\n|* OK\n|LIMIT",
          kFlight + ", connect 0, C: a4 LOGOUT, error 1, close"},
     });
 }
@@ -340,8 +330,8 @@ TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
     const std::string renewed = "|RENEW|a5 OK\n+ idling\n|";
     ExpectTranscripts({
         {"kept open without IDLE offered: LOGOUT ahead as ever",
-         "KEEP|" + kCaps + Selected("3") + "|" + F(1, "UID 3", "three") + "a4 OK\n|QUIT|a5 OK\n",
-         kFlight + ", " + Fetch("3") + ", connect 1, disconnect, close"},
+         "KEEP|" + Found("3") + "|" + F(1, "UID 3", "three") + "a4 OK\n|QUIT|a5 OK\n",
+         Fetched("3") + ", connect 1, disconnect, close"},
         {"a change after the search: told once idling",
          "KEEP|* OK [CAPABILITY IDLE]\n" + Selected("3") + "|" + F(1, "UID 3", "three") +
              "* 5 EXISTS\na4 OK\n|RETR1|QUIT|+ idling\n",
@@ -477,7 +467,7 @@ TEST(ImapSession, BoundsHoldWhateverTheServerSends) {
     EXPECT_EQ(Joined(line.host.log), "error 1, close");
 
     Transcript literal;
-    literal.Run("BEGIN|" + kCaps + Selected("5"));
+    literal.Run("BEGIN|" + Found("5"));
     literal.session.Receive("* 1 FETCH (UID 5 BODY[HEADER.FIELDS (SUBJECT)] {70000}\r\n");
     literal.session.Receive("Subject: big\r\n" + std::string(70000 - 14, 'y'));
     literal.session.Receive(")\r\na4 OK\r\n");
