@@ -2,6 +2,7 @@
 // what the client must send and report.
 #include "imap/ImapSession.h"
 
+#include "common/Bytes.h"
 #include "common/Cp932.h"
 #include "support/Transcript.h"
 
@@ -388,6 +389,11 @@ TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
         {"a new count, told again; EXPUNGE each time",
          kIdling + "|* 3 EXISTS\n" + renewed + "* 3 EXISTS\n|RENEW|a6 OK\n+ idling\n|* 3 EXPUNGE\n",
          kIdled + ", push, C: DONE; a6 IDLE, idling, C: DONE; a7 IDLE, idling, push"},
+        // A server may tell flags before EXAMINE: they are of no message it counts.
+        {"\\Seen set after flags heard before EXAMINE",
+         ReplaceAll(kIdling, "IDLE] in\n|", "IDLE] in\n* 4 EXISTS\n* 2 FETCH (FLAGS (\\Seen))\n|") +
+             "|* 2 FETCH (FLAGS (\\Seen))\n",
+         kIdled + ", push"},
         {"\\Seen set, set again, taken away",
          kIdling + "|* 2 FETCH (FLAGS (\\Seen))\n" + renewed + "* 2 FETCH (FLAGS (\\SEEN))\n" +
              "|RENEW|a6 OK\n+ idling\n|* 2 FETCH (FLAGS ())\n",
