@@ -9,7 +9,7 @@
 #include <QTcpServer>
 #include <cstdio>
 #include <gtest/gtest.h>
-#include <sstream>
+#include <regex>
 
 namespace pim {
 namespace {
@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 using namespace std::string_literals;
 
 // What cannot go out does not: not even a connection is opened, and the check
-// hears why once Connect has returned. Such a login is not tried again.
+// hears why once Connect has returned.
 TEST(TVeltaIMAP, CredentialsThatCannotGoOutAreRefusedBeforeConnecting) {
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
@@ -27,15 +27,12 @@ TEST(TVeltaIMAP, CredentialsThatCannotGoOutAreRefusedBeforeConnecting) {
                                          {"ta\0ro"s, "pw"s},
                                          {"taro"s, std::string(16385, 'x')}}) {
         test::ImapClient client;
-        bool dropped = false;
-        client.checker.OnDropped = [&](TVeltaIMAP*, uint8_t) { dropped = true; };
         ASSERT_TRUE(client.Connect(host, user, password));
         EXPECT_TRUE(client.log.empty());
         ASSERT_TRUE(test::RunUntil([&] { return client.ended; }, 5s)) << password.size();
         EXPECT_EQ(client.log, std::vector<std::string>{"error 4"});
         EXPECT_NE(client.checker.ErrorReason(), "");
         EXPECT_EQ(client.checker.SecurityOutcome(), TlsOutcome{});
-        EXPECT_FALSE(dropped);
     }
     test::RunFor(100ms);
     EXPECT_FALSE(server.hasPendingConnections());
@@ -65,20 +62,11 @@ TEST(TVeltaIMAPDovecot, KeptOpenItIdlesTellsOfChangesChecksAgainAndTellsOfItsEnd
     EXPECT_EQ(client.log, (std::vector<std::string>{"connect 1", "mail one", "disconnect"}));
     ASSERT_TRUE(test::RunUntil([&] { return imap.IsIdling(); }, 5s));
     // The system keeps asking the idle connection's other end (timer 2 of
-    // /proc/net/tcp: keep-alive), so that a lost one is found.
-    char port[8];
-    std::snprintf(port, sizeof port, ":%04X ", dovecot.ImapPort());
-    std::istringstream tcp(test::ReadFile("/proc/net/tcp"));
-    std::string timer;
-    for (std::string line; std::getline(tcp, line);) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state, queues;
-        fields >> slot >> local >> remote >> state >> queues >> timer;
-        if ((remote + ' ').find(port) != std::string::npos && state == "01")
-            break;
-        timer.clear();
-    }
-    EXPECT_TRUE(timer.starts_with("02:")) << "timer " << timer;
+    // /proc/net/tcp: keep-alive), so that a lost one is found: the remote port,
+    // the state established, the queues, the timer.
+    char remote[40];
+    std::snprintf(remote, sizeof remote, ":%04X 01 \\S+ 02:", dovecot.ImapPort());
+    EXPECT_TRUE(std::regex_search(test::ReadFile("/proc/net/tcp"), std::regex(remote)));
 
     ASSERT_EQ(dovecot.Doveadm({"save", "-u", "hanako"}, "Subject: two\r\n\r\ny\r\n"), "");
     EXPECT_TRUE(test::RunUntil([&] { return pushes == 1; }, 5s)) << "delivered, told at once";
