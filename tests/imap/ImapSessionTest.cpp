@@ -19,10 +19,7 @@ using Tls = ImapSession::Tls;
 using transcript::Expire;
 using transcript::Joined;
 
-struct Recorder : ImapSessionHost {
-    std::vector<std::string> log;
-    std::string ids; // of the messages told, each with a comma
-    bool timerRunning = false, sessionTimerRunning = false;
+struct Recorder : transcript::Recording<ImapSessionHost> {
     std::function<void()> onConnect;
 
     // One entry a write, its commands joined by "; ".
@@ -34,15 +31,7 @@ struct Recorder : ImapSessionHost {
         return log.push_back("C: " + line), true;
     }
     void StartTimer() override { timerRunning = true; }
-    void StopTimer() override { timerRunning = false; }
-    void StartSessionTimer() override { sessionTimerRunning = true; }
-    void StopSessionTimer() override { sessionTimerRunning = false; }
-    void CloseConnection() override { log.push_back("close"); }
-    void StartTls() override { log.push_back("start TLS"); }
     void TlsOffered() override { log.push_back("STARTTLS offered"); }
-    void TlsFailed(TlsFailure failure) override {
-        log.push_back(failure == TlsFailure::Downgrade ? "downgrade" : "TLS failed");
-    }
     void Connected(int count) override {
         log.push_back("connect " + std::to_string(count));
         onConnect ? onConnect() : void();
@@ -52,14 +41,12 @@ struct Recorder : ImapSessionHost {
         ids += id + ",";
     }
     void Disconnected() override { log.push_back("disconnect"); }
-    void Failed(uint8_t errorNo) override { log.push_back("error " + std::to_string(errorNo)); }
     void Reason(ImapReason reason) override {
         static const char* const kNames[] = {
             "none",        "login disabled",  "no mechanism",      "unsendable",   "too long",
             "unavailable", "token needs TLS", "token not offered", "token refused"};
         log.push_back("reason "s + kNames[static_cast<size_t>(reason)]);
     }
-    void TokenRefused(const std::string& status) override { log.push_back("status " + status); }
     void Alert(const std::string& text) override { log.push_back("alert " + cp932::ToUtf8(text)); }
     void Idling() override {
         EXPECT_FALSE(timerRunning || sessionTimerRunning);

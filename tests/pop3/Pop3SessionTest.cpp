@@ -20,10 +20,7 @@ using Tls = Pop3Session::Tls;
 using transcript::Expire;
 using transcript::Joined;
 
-struct Recorder : Pop3SessionHost {
-    std::vector<std::string> log; // UTF-8
-    std::string ids;              // of the messages told, each with a comma
-    bool timerRunning = false, sessionTimerRunning = false;
+struct Recorder : transcript::Recording<Pop3SessionHost> {
     Wait wait = Wait::Reply;
     std::function<void(int)> onConnect;
     std::function<void(const MailSummary&)> onMail;
@@ -31,15 +28,7 @@ struct Recorder : Pop3SessionHost {
 
     bool SendLine(const std::string& line) override { return log.push_back("C: " + line), true; }
     void StartTimer(Wait w) override { timerRunning = true, wait = w; }
-    void StopTimer() override { timerRunning = false; }
-    void StartSessionTimer() override { sessionTimerRunning = true; }
-    void StopSessionTimer() override { sessionTimerRunning = false; }
-    void CloseConnection() override { log.push_back("close"); }
-    void StartTls() override { log.push_back("start TLS"); }
     void TlsOffered() override { log.push_back("STLS offered"); }
-    void TlsFailed(TlsFailure failure) override {
-        log.push_back(failure == TlsFailure::Downgrade ? "downgrade" : "TLS failed");
-    }
     bool HandlesConnect() const override { return true; }
     void Connected(int count) override {
         log.push_back("connect " + std::to_string(count));
@@ -54,10 +43,8 @@ struct Recorder : Pop3SessionHost {
     void Disconnected() override {
         log.push_back(session && !session->Open() ? "disconnect after the reset" : "disconnect");
     }
-    void Failed(uint8_t errorNo) override { log.push_back("error " + std::to_string(errorNo)); }
     void QuitRefused() override { log.push_back("quit refused"); }
     void TokenNotOffered() override { log.push_back("token not offered"); }
-    void TokenRefused(const std::string& status) override { log.push_back("status " + status); }
 };
 
 // Runs a transcript of steps split at "|".
@@ -105,10 +92,9 @@ void ExpectTranscripts(const std::vector<Case>& cases) {
         const auto& log = t.host.log;
         if (std::find(log.end() - std::min<size_t>(2, log.size()), log.end(), "close") !=
             log.end()) {
-            EXPECT_FALSE(t.session.Open());
-            EXPECT_EQ(t.session.FState(), Pop3Session::psGreeting);
-            EXPECT_EQ(t.session.FErrorNo(), 0);
-            EXPECT_FALSE(t.host.timerRunning || t.host.sessionTimerRunning);
+            EXPECT_EQ(std::tuple(t.session.Open(), t.session.FState(), t.session.FErrorNo(),
+                                 t.host.timerRunning || t.host.sessionTimerRunning),
+                      std::tuple(false, Pop3Session::psGreeting, 0, false));
         }
         c.check ? c.check(t) : void();
     });

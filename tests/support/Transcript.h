@@ -5,6 +5,9 @@
 // first bytes of every step (where a status is read), and must come out the same.
 #pragma once
 
+#include "mail/TlsOutcome.h"
+
+#include <cstdint>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
@@ -41,6 +44,25 @@ void Play(Session& session, const std::string& steps, const Actions& actions, Re
         }
     }
 }
+
+// What a session's host records alike for POP3 and IMAP: one entry an event.
+template <class Host>
+struct Recording : Host {
+    std::vector<std::string> log;
+    std::string ids; // of the messages told, each with a comma
+    bool timerRunning = false, sessionTimerRunning = false;
+
+    void StopTimer() override { timerRunning = false; }
+    void StartSessionTimer() override { sessionTimerRunning = true; }
+    void StopSessionTimer() override { sessionTimerRunning = false; }
+    void CloseConnection() override { log.push_back("close"); }
+    void StartTls() override { log.push_back("start TLS"); }
+    void TlsFailed(TlsFailure failure) override {
+        log.push_back(failure == TlsFailure::Downgrade ? "downgrade" : "TLS failed");
+    }
+    void Failed(uint8_t errorNo) override { log.push_back("error " + std::to_string(errorNo)); }
+    void TokenRefused(const std::string& status) override { log.push_back("status " + status); }
+};
 
 // Runs `check(c, reads)` for every case in every way of reading, traced by its name.
 template <class Case, class Check>
