@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 using namespace std::string_literals;
 
 // What cannot go out does not: not even a connection is opened, and the check
-// hears why once Connect has returned.
+// hears why once Connect has returned. Such a login is not tried again.
 TEST(TVeltaIMAP, CredentialsThatCannotGoOutAreRefusedBeforeConnecting) {
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
@@ -27,12 +27,15 @@ TEST(TVeltaIMAP, CredentialsThatCannotGoOutAreRefusedBeforeConnecting) {
                                          {"ta\0ro"s, "pw"s},
                                          {"taro"s, std::string(16385, 'x')}}) {
         test::ImapClient client;
+        bool dropped = false;
+        client.checker.OnDropped = [&](TVeltaIMAP*, uint8_t) { dropped = true; };
         ASSERT_TRUE(client.Connect(host, user, password));
         EXPECT_TRUE(client.log.empty());
         ASSERT_TRUE(test::RunUntil([&] { return client.ended; }, 5s)) << password.size();
         EXPECT_EQ(client.log, std::vector<std::string>{"error 4"});
         EXPECT_NE(client.checker.ErrorReason(), "");
         EXPECT_EQ(client.checker.SecurityOutcome(), TlsOutcome{});
+        EXPECT_FALSE(dropped);
     }
     test::RunFor(100ms);
     EXPECT_FALSE(server.hasPendingConnections());
