@@ -6,6 +6,7 @@
 #include "common/Cp932.h"
 #include "common/UiText.h"
 #include "mail/ServerDiscovery.h"
+#include "oauth/AuthServer.h"
 #include "platform/MessageBox.h"
 #include "settings/AccountForm.h"
 #include "settings/IconForm.h"
@@ -29,8 +30,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
-#include <QSslCertificate>
-#include <QSslConfiguration>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -699,48 +698,32 @@ TEST_F(DialogTest, TheAccountEditorFindsTheServerInTheDomainsSrvRecords) {
 
 // Where the DNS names none, the provider's autoconfig document: the one asked
 // with the address, else the well-known one; TLS before STARTTLS, and the user
-// ID the document names. A local HTTPS server with a certificate of its own.
+// ID the document names. Served over HTTPS by the tests' own server.
 TEST_F(DialogTest, TheAccountEditorReadsTheProvidersAutoconfigDocument) {
     using namespace std::chrono_literals;
-    test::TempDir dir;
-    const std::string at = dir.path() + "/";
-    ASSERT_EQ(std::system(("/usr/bin/openssl req -x509 -days 2 -subj /CN=127.0.0.1 -newkey ec "
-                           "-pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout " +
-                           at + "key.pem -out " + at +
-                           "cert.pem -addext subjectAltName=IP:127.0.0.1 >/dev/null 2>&1")
-                              .c_str()),
-              0);
+    test::AuthServer provider;
+    ASSERT_TRUE(provider.Running());
     const auto document = [](const std::string& servers) {
         return "<?xml version=\"1.0\"?><clientConfig version=\"1.1\"><emailProvider "
                "id=\"x\">" +
                servers + "</emailProvider></clientConfig>";
     };
+    // Laid out a field a line, as providers write them.
     const auto server = [](const char* type, const char* host, int port, const char* socket,
                            const char* user) {
-        return std::string("<incomingServer type=\"") + type + "\"><hostname>" + host +
-               "</hostname><port>" + std::to_string(port) + "</port><socketType>" + socket +
-               "</socketType><authentication>password-cleartext</authentication><username>" + user +
-               "</username></incomingServer>";
+        return std::string("<incomingServer type=\"") + type + "\">\n <hostname>" + host +
+               "</hostname>\n <port>" + std::to_string(port) + "</port>\n <socketType>" + socket +
+               "</socketType>\n <authentication>password-cleartext</authentication>\n <username>" +
+               user + "</username>\n</incomingServer>\n";
     };
-    const auto publish = [&](const char* path, const std::string& servers) {
-        test::WriteFile(at + "docs/" + QUrl::toPercentEncoding(path).toStdString(),
-                        document(servers));
-    };
-    publish("/mail/config-v1.1.xml?emailaddress=taro@auto.example",
-            server("imap", "mail.auto.example", 143, "STARTTLS", "%EMAILADDRESS%") +
-                server("pop3", "pop.auto.example", 995, "SSL", "%EMAILLOCALPART%"));
-    publish("/.well-known/autoconfig/mail/config-v1.1.xml",
-            server("smtp", "smtp.wk.example", 465, "SSL", "x") +
-                server("imap", "imap.wk.example", 1993, "SSL", "%EMAILADDRESS%"));
-    const pid_t https = test::Spawn({"/usr/bin/python3", PIM_TESTS_DIR "/support/https_files.py",
-                                     at + "cert.pem", at + "key.pem", at + "port", at + "docs"},
-                                    {}, at + "log");
-    ASSERT_TRUE(test::RunUntil([&] { return std::filesystem::exists(at + "port"); }, 10s));
-    QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
-    trusting.addCaCertificates(QSslCertificate::fromPath(QString::fromStdString(at + "cert.pem")));
-    QSslConfiguration::setDefaultConfiguration(trusting);
-    ServerDiscovery::AutoconfigBase =
-        QStringLiteral("https://127.0.0.1:") + QString::fromStdString(test::ReadFile(at + "port"));
+    provider.Publish(
+        "/mail/config-v1.1.xml?emailaddress=taro@auto.example",
+        document(server("imap", "mail.auto.example", 143, "STARTTLS", "%EMAILADDRESS%") +
+                 server("pop3", "pop.auto.example", 995, "SSL", "%EMAILLOCALPART%")));
+    provider.Publish("/.well-known/autoconfig/mail/config-v1.1.xml",
+                     document(server("smtp", "smtp.wk.example", 465, "SSL", "x") +
+                              server("imap", "imap.wk.example", 1993, "SSL", "%EMAILADDRESS%")));
+    ServerDiscovery::AutoconfigBase = provider.Url("");
     // One whose document trickles in is cut after its time: the well-known one follows.
     for (const auto& [address, host, user] :
          {std::tuple{"taro@auto.example", "pop3s://pop.auto.example", "taro"},
@@ -766,7 +749,6 @@ TEST_F(DialogTest, TheAccountEditorReadsTheProvidersAutoconfigDocument) {
                              "a@b"),
               std::nullopt)
         << "too large";
-    ::kill(https, SIGTERM), test::WaitExit(https, 5s);
 }
 
 // The mail program "pimmail" with desktop entries in a private data folder, each
