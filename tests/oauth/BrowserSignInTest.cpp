@@ -91,7 +91,9 @@ TEST_F(BrowserSignInTest, TokensAreRefreshedOnlyWhenStaleAndAGrantEndsOnlyByTheP
     QObject::connect(&source, &TokenSource::ready, [&](const QByteArray& token) {
         note("ready " + token.left(3).toStdString());
     });
-    QObject::connect(&source, &TokenSource::signInNeeded, [&](const QString&) { note("sign in"); });
+    QObject::connect(&source, &TokenSource::signInNeeded, [&](const QString& reason) {
+        note(reason.contains(u"invalid_grant") ? "sign in again" : "sign in");
+    });
     QObject::connect(&source, &TokenSource::unavailable,
                      [&](const QString&) { note("unavailable"); });
     QObject::connect(&source, &TokenSource::refreshTokenChanged,
@@ -129,11 +131,15 @@ TEST_F(BrowserSignInTest, TokensAreRefreshedOnlyWhenStaleAndAGrantEndsOnlyByTheP
     // Its refusal ends it, and the store giving the ended one back asks nothing.
     source.SetClient(Client());
     server.Control("revoke");
-    EXPECT_EQ(want(), "forget, sign in");
+    EXPECT_EQ(want(), "forget, sign in again");
     const QByteArray asked = server.Control("log");
     source.SetRefreshToken(kept);
-    EXPECT_EQ(want(), "sign in");
+    EXPECT_EQ(want(), "sign in again");
     EXPECT_EQ(server.Control("log"), asked);
+    // A grant given and taken away since: no longer the ended one's reason.
+    source.SetRefreshToken("new");
+    source.SetRefreshToken({});
+    EXPECT_EQ(want(), "sign in");
 }
 
 } // namespace
