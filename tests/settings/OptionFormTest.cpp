@@ -519,23 +519,22 @@ TEST_F(DialogTest, TheAccountEditorShowsWhatWasLearntAndForgetsItOnlyAfterYes) {
     learnt.TlsRequired = true;
     learnt.TlsRequiredDate = "2025-03-14";
     learnt.TrustedCertificate = "0123456789abcdef" + std::string(48, '0');
+    TAccountForm form;
+    form.edHostName->setText(" pop.example.jp");
+    form.ShowLearnt(learnt);
+    const QString shown = form.laLearnt->text();
+    EXPECT_EQ(shown.section(u'\n', 0, 2),
+              "TLS が必要（" + QLocale().toString(QDate(2025, 3, 14), QLocale::ShortFormat) +
+                  " から）\n信頼した証明書：\n01:23:45:67:89:AB:CD:EF");
     for (const int given : {IDNO, IDYES}) {
         answer = given;
-        boxes.clear();
-        TAccountForm form;
-        form.edHostName->setText(" pop.example.jp");
-        form.ShowLearnt(learnt);
-        const QString shown = form.laLearnt->text();
-        EXPECT_EQ(shown.section(u'\n', 0, 2),
-                  "TLS が必要（" + QLocale().toString(QDate(2025, 3, 14), QLocale::ShortFormat) +
-                      " から）\n信頼した証明書：\n01:23:45:67:89:AB:CD:EF");
         form.btForget->click();
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_TRUE(boxes[0].starts_with("サーバ pop.example.jp について"));
-        EXPECT_EQ(flags.back(), mb::YesNo | mb::IconQuestion);
         EXPECT_EQ(form.Forgotten, given == IDYES);
         EXPECT_EQ(form.laLearnt->text() == shown, given == IDNO);
     }
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_TRUE(boxes[0].starts_with("サーバ pop.example.jp について"));
+    EXPECT_EQ(flags[0], mb::YesNo | mb::IconQuestion);
     TAccountForm plain;
     plain.ShowLearnt(TAccount{});
     EXPECT_TRUE(plain.laLearnt->isHidden() && plain.btForget->isHidden());
