@@ -38,10 +38,7 @@ protected:
         config.addCaCertificates(
             QSslCertificate::fromPath(QString::fromStdString(dovecot.File("ca.pem"))));
         QSslConfiguration::setDefaultConfiguration(config);
-        const QByteArray grant =
-            QJsonDocument::fromJson(authority.Control("grant?user=taro"))["refresh_token"]
-                .toString()
-                .toLatin1();
+        const TokenReply grant = ReadTokenReply(authority.Control("grant?user=taro"));
         const std::string hosts[] = {"imaps://localhost:" + std::to_string(dovecot.ImapTlsPort()),
                                      "pop3s://localhost:" + std::to_string(dovecot.TlsPort())};
         for (size_t i = 0; i < std::size(hosts); ++i) {
@@ -51,7 +48,7 @@ protected:
             account.OAuthAuthorizeUrl = authority.Url("/authorize").toStdString();
             account.OAuthTokenUrl = authority.Url("/token").toStdString();
             account.OAuthClientId = "pim-test";
-            account.OAuthRefreshToken = grant.toStdString();
+            account.OAuthRefreshToken = grant.refreshToken.toStdString();
         }
     }
 };
@@ -117,7 +114,7 @@ TEST_F(OAuthRunTest, TheDesktopsAccountSignsInWithTheTokenItHandsOut) {
     if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
         GTEST_SKIP() << reason.toStdString();
     const QString token =
-        QJsonDocument::fromJson(authority.Control("grant?user=taro"))["access_token"].toString();
+        QString::fromLatin1(ReadTokenReply(authority.Control("grant?user=taro")).accessToken);
     const QJsonObject account{{"id", "d"},
                               {"host", QStringLiteral("localhost:%1").arg(dovecot.ImapTlsPort())},
                               {"ssl", true},

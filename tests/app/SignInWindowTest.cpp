@@ -22,10 +22,8 @@ TEST(SignInWindowTest, TheAddressCanBeCopiedAndAWindowThatCannotSignInSaysWhy) {
     account.OAuthTokenUrl = "https://127.0.0.1:1/token";
     account.OAuthClientId = "pim";
     QUrl opened;
-    auto* window = new SignInWindow(account, nullptr, [&](const QUrl& url) {
-        opened = url;
-        return true;
-    });
+    auto* window =
+        new SignInWindow(account, nullptr, [&](const QUrl& url) { return opened = url, true; });
     window->Start();
     EXPECT_TRUE(window->laText->text().contains("opened in your browser"));
     EXPECT_EQ(window->edUrl->text(), QString::fromLatin1(opened.toEncoded()));

@@ -6,7 +6,6 @@
 #include "support/Spawn.h"
 #include "support/TempDir.h"
 
-#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSslCertificate>
@@ -21,22 +20,19 @@ class AuthServer {
 public:
     AuthServer() {
         const std::string at = dir_.path() + "/";
-        const int made = std::system(
-            ("/usr/bin/openssl req -x509 -days 2 -subj /CN=localhost -newkey ec -pkeyopt "
-             "ec_paramgen_curve:prime256v1 -nodes -keyout " +
-             at + "key.pem -out " + at +
-             "cert.pem -addext "
-             "subjectAltName=DNS:localhost,IP:127.0.0.1 >" +
-             at + "openssl.log 2>&1")
-                .c_str());
-        if (made != 0)
+        if (std::system(
+                ("/usr/bin/openssl req -x509 -days 2 -subj /CN=localhost -newkey ec -pkeyopt "
+                 "ec_paramgen_curve:prime256v1 -nodes -keyout " +
+                 at + "key.pem -out " + at +
+                 "cert.pem -addext subjectAltName=DNS:localhost,IP:127.0.0.1 >" + at +
+                 "openssl.log 2>&1")
+                    .c_str()) != 0)
             return;
-        pid_ = Spawn({"/usr/bin/python3", kScript, at + "cert.pem", at + "key.pem", at + "port"},
+        pid_ = Spawn({"/usr/bin/python3", kScript, at + "cert.pem", at + "key.pem", at + "port",
+                      at + "files"},
                      {}, at + "server.log");
         RunUntil([&] { return std::filesystem::exists(at + "port"); }, std::chrono::seconds(10));
-        QFile file(QString::fromStdString(at + "port"));
-        if (file.open(QIODevice::ReadOnly))
-            port_ = file.readAll().toInt();
+        port_ = QString::fromStdString(ReadFile(at + "port")).toInt();
         // Trusted by this process the way a system authority would be.
         QSslConfiguration config = QSslConfiguration::defaultConfiguration();
         config.addCaCertificates(
@@ -50,6 +46,10 @@ public:
     bool Running() const { return port_ > 0; }
     // Its certificate, its own authority.
     std::string Certificate() const { return dir_.path() + "/cert.pem"; }
+    // What a GET of `path` (with its query) is answered.
+    void Publish(const QString& path, const std::string& body) const {
+        WriteFile(dir_.path() + "/files/" + QUrl::toPercentEncoding(path).toStdString(), body);
+    }
     QString Url(const char* path) const {
         return QStringLiteral("https://127.0.0.1:%1%2").arg(port_).arg(QLatin1String(path));
     }

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """A small OAuth 2.0 authorization server for the tests, on loopback over TLS.
 
-    auth_server.py CERT KEY PORTFILE
+    auth_server.py CERT KEY PORTFILE FOLDER
 
 /authorize consents at once (302 to the redirect with a code, or with
 error=access_denied once /control/deny was asked); /token takes the code with its
@@ -9,11 +9,13 @@ PKCE verifier and refresh tokens; /introspect answers Dovecot's oauth2 passdb
 (introspection_mode = post). /control/... changes what it does: expire (every access
 token stale), revoke (every grant gone), rotate (refresh tokens replaced at each use),
 deny, grant?user=U (tokens as a sign-in would give); /control/log lists the token
-requests. /trickle answers a byte every 0.2 s.
+requests. A path holding "trickle" answers a byte every 0.2 s; another GET gets the file of
+FOLDER named urllib.parse.quote(path, safe=""), else 404.
 """
 import base64
 import hashlib
 import json
+import os
 import secrets
 import ssl
 import sys
@@ -59,7 +61,18 @@ class Handler(BaseHTTPRequestHandler):
         length = min(int(self.headers.get("Content-Length", "0")), 1 << 16)
         return {k: v[0] for k, v in urllib.parse.parse_qs(self.rfile.read(length).decode()).items()}
 
+    def trickle(self):
+        self.send_response(200)
+        self.send_header("Content-Length", "4000")
+        self.end_headers()
+        for _ in range(4000):
+            self.wfile.write(b" ")
+            self.wfile.flush()
+            time.sleep(0.2)
+
     def do_GET(self):
+        if "trickle" in self.path:
+            return self.trickle()
         url = urllib.parse.urlsplit(self.path)
         query = {k: v[0] for k, v in urllib.parse.parse_qs(url.query).items()}
         with lock:
@@ -67,6 +80,9 @@ class Handler(BaseHTTPRequestHandler):
                 return self.authorize(query)
             if url.path.startswith("/control/"):
                 return self.control(url.path[len("/control/"):], query)
+        name = os.path.join(sys.argv[4], urllib.parse.quote(self.path, safe=""))
+        if os.path.isfile(name):
+            return self.answer(200, open(name, "rb").read())
         self.answer(404, {})
 
     def authorize(self, query):
@@ -100,15 +116,8 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_POST(self):
         fields = self.form()
-        if self.path == "/trickle":  # a byte every 0.2 s of an answer that never ends
-            self.send_response(200)
-            self.send_header("Content-Length", "4000")
-            self.end_headers()
-            for _ in range(4000):
-                self.wfile.write(b" ")
-                self.wfile.flush()
-                time.sleep(0.2)
-            return
+        if self.path == "/trickle":
+            return self.trickle()
         with lock:
             if self.path == "/token":
                 return self.token(fields)
@@ -146,7 +155,6 @@ def main():
     server.socket = context.wrap_socket(server.socket, server_side=True)
     with open(port_file + ".tmp", "w") as out:
         out.write(str(server.server_address[1]))
-    import os
     os.rename(port_file + ".tmp", port_file)
     server.serve_forever()
 
