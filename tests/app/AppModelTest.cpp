@@ -181,6 +181,11 @@ TEST(Notification, TheArrivalNoticeNamesWhatIsNewElseWhatWaits) {
         EXPECT_EQ(notice.actions.size(), 1u);
         EXPECT_EQ(ArrivalNotice(shown, row.totalMail, true, row.pushed).actions.size(), 2u);
     }
+    // Every account with news is named, also beyond the lines.
+    Results six;
+    for (size_t i = 0; i < 6; ++i)
+        six[i] = Account(std::string(1, char('A' + i)).c_str(), 0, 1, {"s"});
+    EXPECT_TRUE(ArrivalNotice(six, 6, false).body.endsWith("\nF: 1 通の新着メール\nほか 1 通"));
 }
 
 // A list of `count` messages whose summaries have the ids of `uids`; with
