@@ -11,7 +11,7 @@
 #include "support/MailboxServer.h"
 
 #include <QDBusArgument>
-#include <QDBusInterface>
+#include <QDBusVariant>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -73,14 +73,13 @@ protected:
     }
     // What the keyring holds for this host and user, as another program reads it.
     std::optional<std::string> Kept(const std::string& host, const std::string& user) {
-        std::optional<std::optional<std::string>> got;
-        secrets.Read(Key(host, user), false, [&](Status status, const QByteArray& secret) {
-            got.emplace();
-            if (status == Status::Ok)
-                got->emplace(cp932::FromUnicode(QString::fromUtf8(secret)));
+        using Secret = std::optional<std::string>;
+        return Await<Secret>([&](auto done) {
+            secrets.Read(Key(host, user), false, [done](Status status, const QByteArray& secret) {
+                done(status == Status::Ok ? Secret(cp932::FromUnicode(QString::fromUtf8(secret)))
+                                          : std::nullopt);
+            });
         });
-        EXPECT_TRUE(test::RunUntil([&] { return got.has_value(); }, 20s));
-        return got.value_or(std::nullopt);
     }
     // The labels of Pim's entries (the keyring unlocked), as its manager lists them.
     std::vector<std::string> Labels() {
@@ -89,12 +88,15 @@ protected:
             service, "/org/freedesktop/secrets", "org.freedesktop.Secret.Service", "SearchItems",
             {QVariant::fromValue(SecretService::Attributes{{"application", "Pim"}})});
         std::vector<std::string> labels;
-        for (const auto& item : qdbus_cast<QList<QDBusObjectPath>>(found.arguments().value(0)))
-            labels.push_back(QDBusInterface(service, item.path(), "org.freedesktop.Secret.Item",
-                                            daemon.Bus().Bus())
-                                 .property("Label")
+        for (const auto& item : qdbus_cast<QList<QDBusObjectPath>>(found.arguments().value(0))) {
+            const QDBusMessage label =
+                daemon.Bus().Call(service, item.path(), "org.freedesktop.DBus.Properties", "Get",
+                                  {"org.freedesktop.Secret.Item", "Label"});
+            labels.push_back(qdbus_cast<QDBusVariant>(label.arguments().value(0))
+                                 .variant()
                                  .toString()
                                  .toStdString());
+        }
         std::sort(labels.begin(), labels.end());
         return labels;
     }
