@@ -182,14 +182,13 @@ bool DovecotServer::Launch(bool withTls, bool samePorts) {
 
 std::string DovecotServer::Doveadm(const std::vector<std::string>& args,
                                    const std::string& input) const {
-    std::vector<std::string> argv = {"/usr/bin/doveadm", "-c", folder_ + "/dovecot.conf"};
-    argv.insert(argv.end(), args.begin(), args.end());
     const std::string in = folder_ + "/doveadm.in", out = folder_ + "/doveadm.out";
+    // The shell only gives it `input`: $0 names that file, the arguments follow.
+    std::vector<std::string> argv = {"/bin/sh",          "-c", "exec \"$@\" < \"$0\"",   in,
+                                     "/usr/bin/doveadm", "-c", folder_ + "/dovecot.conf"};
+    argv.insert(argv.end(), args.begin(), args.end());
     WriteFile(in, input);
-    std::string command;
-    for (const std::string& arg : argv)
-        command += "'" + arg + "' ";
-    const pid_t pid = Spawn({"/bin/sh", "-c", command + "< '" + in + "'"}, {}, out);
+    const pid_t pid = Spawn(argv, {}, out);
     const bool ran = pid > 0 && WaitExit(pid, 60s) == 0;
     std::string printed = ReadFile(out);
     std::filesystem::remove(out);
