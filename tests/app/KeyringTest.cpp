@@ -6,7 +6,6 @@
 #include "common/HexKey.h"
 #include "settings/FakePhonebook.h"
 #include "settings/OptionRules.h"
-#include "support/EventLoop.h"
 #include "support/KeyringDaemon.h"
 #include "support/MailboxServer.h"
 

@@ -3,8 +3,6 @@
 #include "app/check/SeenMail.h"
 
 #include "app/CheckRunFakes.h"
-#include "app/check/CheckRun.h"
-#include "support/EventLoop.h"
 #include "support/MailboxServer.h"
 #include "support/TempDir.h"
 
