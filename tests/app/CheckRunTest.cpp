@@ -83,7 +83,7 @@ TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatusAndAnEmptyHostEndsTheRun) {
         {"silent", -3},
         {"closed", -2, closed},
         {"badport", -2, "127.0.0.1:99999"},
-        {"a", -5, {}, "pw\r\nDELE 1"},
+        {"a", -5, {}, "pw\rDELE 1"},
         {"a\nQUIT", -5},
         {"a", -5, {}, std::string("pw\0", 3)},
         {"a", -5, "imap://" + closed, std::string("p\0w", 3)},
