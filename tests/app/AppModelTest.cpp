@@ -171,15 +171,6 @@ TEST(Notification, TheArrivalNoticeNamesWhatIsNewElseWhatWaits) {
          "新着メールが 7 通あります|A: 6 通の新着メール\n6（差出人6）\n5（差出人5）\n4（差出人4）\n"
          "3（差出人3）\nB: 1 通の新着メール\nb2（差出人2）\nほか 2 通"},
         {sixAndOne, 8, "新着メールが 1 通あります|B: 1 通の新着メール\nb2（差出人2）", 1},
-        // Every account with news is named, also beyond the lines.
-        {{Account("A", 0, 1, {"a"}), Account("B", 0, 1, {"b"}), Account("C", 0, 1, {"c"}),
-          Account("D", 0, 1, {"d"}), Account("E", 0, 1, {"e"}), Account("F", 0, 1, {"f"})},
-         6,
-         "新着メールが 6 通あります|A: 1 通の新着メール\na（差出人1）\nB: 1 "
-         "通の新着メール\nb（差出人1）\n"
-         "C: 1 通の新着メール\nc（差出人1）\nD: 1 通の新着メール\nd（差出人1）\nE: 1 "
-         "通の新着メール\n"
-         "e（差出人1）\nF: 1 通の新着メール\nほか 1 通"},
     };
     for (const auto& row : rows) {
         Results shown;
@@ -190,6 +181,11 @@ TEST(Notification, TheArrivalNoticeNamesWhatIsNewElseWhatWaits) {
         EXPECT_EQ(notice.actions.size(), 1u);
         EXPECT_EQ(ArrivalNotice(shown, row.totalMail, true, row.pushed).actions.size(), 2u);
     }
+    // Every account with news is named, also beyond the lines.
+    Results six;
+    for (size_t i = 0; i < 6; ++i)
+        six[i] = Account(std::string(1, char('A' + i)).c_str(), 0, 1, {"s"});
+    EXPECT_TRUE(ArrivalNotice(six, 6, false).body.endsWith("\nF: 1 通の新着メール\nほか 1 通"));
 }
 
 // A list of `count` messages whose summaries have the ids of `uids`; with
@@ -263,24 +259,18 @@ TEST(OldMail, NewIsAnIdNotThereBeforeAndBeyond255TheCountOrTheWindowTells) {
     }
 }
 
-// Accounts a0..a6 with every kind of count: the errors, counted only, none, two
-// mails; a7 a TLS failure.
-Results Shown() {
+TEST(MailTree, EveryCountHasItsLineAndImageAndOldMailCanBeHidden) {
+    // Accounts a0..a6 with every kind of count: the errors, counted only, none,
+    // two mails; a7 a TLS failure.
     Results shown;
-    const int counts[] = {-5, -4, -3, -2, -1, 0, 2};
-    for (size_t i = 0; i < 7; ++i)
+    const int counts[] = {-5, -4, -3, -2, -1, 0, 2, -6};
+    for (size_t i = 0; i < 8; ++i)
         shown[i].Name = "a" + std::to_string(i), shown[i].Count = counts[i];
     shown[4].Subjects[0] = "7";
     shown[3].Reason = "why"; // why no connection came up
-    shown[7].Name = "a7", shown[7].Count = -6;
     shown[6].Subjects = {"s1", "s2"};
     shown[6].Senders = {"f1", "f2"};
     shown[6].Dates = {"d1", "d2"};
-    return shown;
-}
-
-TEST(MailTree, EveryCountHasItsLineAndImageAndOldMailCanBeHidden) {
-    Results shown = Shown();
     const auto accounts = AccountTree(shown);
     ASSERT_EQ(accounts.size(), 9u);
     EXPECT_EQ(cp932::ToUtf8(accounts[0].text), "すべてのアカウント");
@@ -338,6 +328,7 @@ TEST(MailTree, EveryCountHasItsLineAndImageAndOldMailCanBeHidden) {
 using W = TrayFollow::Window;
 constexpr W S = W::Shown, M = W::Minimised, H = W::Hidden;
 
+// (A hidden start and a tray that goes and comes back: the real-X ScreenTest.)
 // A tray host (A)ppears or (V)anishes with the window `now`, and the window goes
 // to `then`; or the (U)ser shows it, or the platform leaves it shown at a hidden
 // start for want of a tray (N).
@@ -348,9 +339,9 @@ struct Step {
 
 TEST(TrayFollow, TheWindowFollowsTheTrayHostOnlyWhereItLivesThere) {
     const std::tuple<const char*, bool, std::vector<Step>> cases[] = {
-        {"a hidden start without a tray goes in when one comes", true, {{'A', M, H}}},
-        {"so does one that the platform could not minimise", true, {{'N'}, {'A', S, H}}},
-        {"out when it goes, in when it returns", true, {{'V', H, S}, {'A', S, H}, {'V', H, S}}},
+        {"a hidden start the platform could not minimise goes in when a tray comes",
+         true,
+         {{'N'}, {'A', S, H}}},
         {"asked for meanwhile, it stays out", true, {{'V', H, S}, {'U'}, {'A', S, S}}},
         {"out for want of a tray and then minimised, it goes in", true, {{'V', H, S}, {'A', M, H}}},
         {"out before, it stays out both ways", true, {{'V', S, S}, {'A', S, S}, {'V', M, M}}},
@@ -387,21 +378,16 @@ TEST_F(InEnglish, SummariesReadInTheLanguageAndDatesAsTheLocaleWritesThem) {
     // The text shown, or "" for the data as it is.
     const std::tuple<UiLanguage, SummaryField, std::string, const char*, std::string> rows[] = {
         {J, D, "2024年12月02日（月曜日） 10:00:00", "en_US", ""},
-        {J, T, "（タイトル未設定）", "en_US", ""},
-        {E, T, "（タイトル未設定）", "en_US", "(no subject)"},
-        {E, S, "（差出人不明）", "en_US", "(unknown sender)"},
-        {E, D, "（受信日時不明）", "en_US", "(no date)"},
+        {E, D, "（受信日時不明）", "en_US", "(no date)"}, // the others: TreeLinesAndNotices
         // Only a date is read as one, only a fallback of its own field replaced.
         {E, T, monday, "en_US", ""},
         {E, S, "（タイトル未設定）", "en_US", ""},
         {E, D, monday, "en_US", "Monday, December 2, 2024 10:00 AM"},
-        {E, D, monday, "C", "Monday, 2 December 2024 10:00:00"},
         // A header without seconds leaves its zone in the eight characters.
         {E, D, "2024年12月02日（Monday） 10:00 +0", "de_DE", "Montag, 2. Dezember 2024 10:00"},
         {E, D, "2024年02月30日（Friday） 10:00:00", "en_US", ""},
         // Control characters a header decoded to, in either language.
-        {J, T, std::string("a\r\nb\0c", 6), "en_US", "a  b c"},
-        {E, S, "a\tb\x7f", "en_US", "a b "},
+        {J, T, std::string("a\r\nb\0c\t\x7f", 8), "en_US", "a  b c  "},
     };
     for (const auto& [language, field, data, locale, expected] : rows) {
         SetUiLanguage(language);

@@ -3,14 +3,11 @@
 #include "app/check/SeenMail.h"
 
 #include "app/CheckRunFakes.h"
-#include "app/check/CheckRun.h"
-#include "support/EventLoop.h"
 #include "support/MailboxServer.h"
 #include "support/TempDir.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 namespace pim {
 namespace {
@@ -64,11 +61,10 @@ TEST(SeenMail, AfterARestartOnlyWhatCameMeanwhileIsNewEvenAfterAFailedFirstCheck
     EXPECT_EQ(third.Marks(), "..N");
 
     // The file is the user's alone; a removed account is forgotten with the next save.
-    struct stat info {};
-    ASSERT_EQ(::stat(third.seen.FilePath().c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    ASSERT_EQ(::stat(folder.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    using std::filesystem::perms;
+    EXPECT_EQ(std::filesystem::status(third.seen.FilePath()).permissions() & perms::all,
+              perms::owner_read | perms::owner_write);
+    EXPECT_EQ(std::filesystem::status(folder).permissions() & perms::all, perms::owner_all);
     accounts[1] = {};
     third.Marks();
     EXPECT_FALSE(SeenMail(profile, folder).Before(server.Host(), "b"));
