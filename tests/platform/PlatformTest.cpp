@@ -363,6 +363,7 @@ TEST(SingleInstance, ASecondStartTalksOnlyToItsOwnUsersPimAndPassesTheToken) {
     for (const auto& [token, owner, shown] :
          std::initializer_list<std::tuple<QByteArray, uid_t, bool>>{
              {"wayland-token_1\tx11_TIME5", ::getuid(), true},
+             {QByteArray(512, 'k'), ::getuid(), true}, // the longest request, whole
              {"bad\ntoken", ::getuid(), true},
              {"planted", ::getuid() + 1, false}}) {
         std::atomic<int> result = -1;
@@ -373,7 +374,10 @@ TEST(SingleInstance, ASecondStartTalksOnlyToItsOwnUsersPimAndPassesTheToken) {
         second.join();
         EXPECT_EQ(result, shown) << token.toStdString();
     }
-    EXPECT_EQ(tokens, (std::vector<QByteArray>{"wayland-token_1\tx11_TIME5", ""}));
+    EXPECT_EQ(tokens,
+              (std::vector<QByteArray>{"wayland-token_1\tx11_TIME5", QByteArray(512, 'k'), ""}));
+    // A Pim that holds the lock but never listens has shown nothing.
+    EXPECT_FALSE(SingleInstance::ShowRunning(dir.file("none.socket"), 200ms, "", ::getuid()));
 }
 
 } // namespace
