@@ -127,9 +127,12 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
          "icon|status:自動チェック待機中"},
         // leaving the tray gives a taskbar button, minimised; back in it, hidden
         {inTray, true, "leave tray:minimised|enter tray:hidden tool icon|animation:1"},
-        // a mailer that starts clears the display when asked
+        // a mailer that starts clears the display when asked; one that cannot leaves it
         {"ScheduleRun=1\r\nMailerAutoRun=1\r\nSettingMailerHide=1\r\nMailerPath=" + mailer + "\r\n",
          true, "show:shown|mailer:1|status:自動チェック停止中|count:0"},
+        {"ScheduleRun=1\r\nMailerAutoRun=1\r\nSettingMailerHide=1\r\nMailerMinimized=1\r\n"
+         "MailerPath=/nonexistent/mailer\r\n",
+         true, "show:shown|status:<着信メール 1通> 自動チェック停止中|state:shown"},
         // the place saved at the end is where the next start opens
         {unfolded + "Left=40\r\nTop=50\r\n", true, "show:shown|pos:40,50|again:hidden|pos:61,72"},
     };
