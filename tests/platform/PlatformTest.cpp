@@ -313,24 +313,23 @@ TEST(SingleInstance, TheLockGoesToAFolderOnlyThisUserCanReach) {
 }
 
 TEST(SingleInstance, TheShowRequestCarriesAnActivationTokenAndNothingElse) {
+    using enum ShowRequestState;
     for (const auto& [bytes, state, token] :
          std::initializer_list<std::tuple<QByteArray, ShowRequestState, QByteArray>>{
-             {"Pim: show\n", ShowRequestState::Complete, ""},
-             {"Pim: show wl\thost;1;2 x_TIME42\n", ShowRequestState::Complete,
-              "wl\thost;1;2 x_TIME42"},
-             {"Pim: show \tx11\n", ShowRequestState::Complete, "\tx11"},
-             {"Pim: show a\tb\tc\n", ShowRequestState::Bad, ""},
-             {"Pim: show " + QByteArray(512, 'k') + "\n", ShowRequestState::Complete,
-              QByteArray(512, 'k')},
-             {"Pim: sh", ShowRequestState::Partial, ""},
-             {"Pim: show", ShowRequestState::Partial, ""},
-             {"Pim: show tok", ShowRequestState::Partial, ""},
-             {"Pim: show " + QByteArray(513, 'k'), ShowRequestState::Bad, ""},
-             {"Pim: show \n", ShowRequestState::Bad, ""},
-             {"Pim: showx\n", ShowRequestState::Bad, ""},
-             {"Pim: show t\x01k\n", ShowRequestState::Bad, ""},
-             {"Pim: show\nmore", ShowRequestState::Bad, ""},
-             {"pim: show\n", ShowRequestState::Bad, ""}}) {
+             {"Pim: show\n", Complete, ""},
+             {"Pim: show wl\thost;1;2 x_TIME42\n", Complete, "wl\thost;1;2 x_TIME42"},
+             {"Pim: show \tx11\n", Complete, "\tx11"},
+             {"Pim: show a\tb\tc\n", Bad, ""},
+             {"Pim: show " + QByteArray(512, 'k') + "\n", Complete, QByteArray(512, 'k')},
+             {"Pim: sh", Partial, ""},
+             {"Pim: show", Partial, ""},
+             {"Pim: show tok", Partial, ""},
+             {"Pim: show " + QByteArray(513, 'k'), Bad, ""},
+             {"Pim: show \n", Bad, ""},
+             {"Pim: showx\n", Bad, ""},
+             {"Pim: show t\x01k\n", Bad, ""},
+             {"Pim: show\nmore", Bad, ""},
+             {"pim: show\n", Bad, ""}}) {
         QByteArray got;
         EXPECT_EQ(CheckShowRequest(bytes, &got), state) << bytes.toStdString();
         EXPECT_EQ(got, token) << bytes.toStdString();
