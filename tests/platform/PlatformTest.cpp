@@ -207,6 +207,9 @@ TEST(ProgramIcons, EntriesInFolderOrderElseTheThemeIconAndHostileFilesAreBounded
     entry(apps + "huge.desktop", "Exec=pimmail\nIcon=@/huge.png");
     entry("sys1/applications/ok.desktop", "Exec=pimmail\nIcon=pimgreen");
     EXPECT_EQ(ColorsOf("/usr/bin/pimmail"), (Colors{kYellow, kGreen}));
+    // The mailer's icon by its number in Pim.INI, which may be anything.
+    EXPECT_EQ(ProgramIcon("/usr/bin/pimmail", 1).pixmap(16).toImage().pixel(8, 8), kGreen);
+    EXPECT_TRUE(ProgramIcon("/usr/bin/pimmail", 2).isNull());
     EXPECT_EQ(ColorsOf("/usr/local/bin/pimyellow"), Colors{kYellow});
     EXPECT_TRUE(ColorsOf(dir.file("big.desktop")).empty());
     EXPECT_TRUE(ColorsOf(dir.file(apps + "fifo.desktop")).empty());
