@@ -547,11 +547,6 @@ TEST_F(MainWindowDisplayTest, AButtonActsOnceOnEveryWayOfPressingIt) {
     EXPECT_EQ(MailerStarts(), 4);
 }
 
-using Lines = std::vector<std::string>;
-
-const QString kService = QStringLiteral("org.freedesktop.Notifications");
-const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
-
 // The keyring turned off and applied, then another change applied: the password
 // the keyring gave back stays in Pim.INI, although the dialog was opened while
 // the keyring held it.
@@ -582,94 +577,83 @@ TEST_F(MainFormTest, ASecondApplyAfterTheKeyringWentOffKeepsThePassword) {
     EXPECT_EQ(password(), "pw");
 }
 
-class DesktopNotificationTest : public MainFormTest {
-protected:
-    std::unique_ptr<test::PrivateBus> bus; // outlives every form on it
+// A server that reads markup gets the texts escaped; a new run replaces the
+// notice, whose actions act, each with the activation token sent for it.
+TEST_F(MainFormTest, NewMailIsNotifiedUnlessTheOptionIsOffOrTheMailerStarts) {
+    if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    using Lines = std::vector<std::string>;
+    const QString service = QStringLiteral("org.freedesktop.Notifications"),
+                  path = QStringLiteral("/org/freedesktop/Notifications");
+    test::PrivateBus bus; // outlives the form on it
+    ASSERT_TRUE(bus.Start() && bus.StartMock({"--template", "notification_daemon", "-p",
+                                              R"({"capabilities": "body body-markup actions"})"},
+                                             false, service))
+        << bus.error().toStdString();
+    MainController::SessionBus = [&] { return bus.Bus(); };
     test::Mailbox box;
-
-    void SetUp() override {
-        if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
-            GTEST_SKIP() << reason.toStdString();
-        MainFormTest::SetUp();
-    }
-    // The daemon, with the capabilities it tells, and the window on it.
-    std::unique_ptr<TMainForm> Start(const std::string& capabilities) {
-        bus = std::make_unique<test::PrivateBus>();
-        EXPECT_TRUE(bus->Start() && bus->StartMock({"--template", "notification_daemon", "-p",
-                                                    "{\"capabilities\": \"" + capabilities + "\"}"},
-                                                   false, kService))
-            << bus->error().toStdString();
-        MainController::SessionBus = [b = bus->Bus()] { return b; };
-        WriteAccountProfile("SettingAutoShow=0\r\nSettingEndCheck=0\r\nMailerPath=" + mailer, box);
-        return Create();
-    }
-    bool CheckWithNew(TMainForm& form, const std::string& subject,
-                      const std::string& from = "a@example.jp") {
+    WriteAccountProfile("SettingAutoShow=0\r\nSettingEndCheck=0\r\nMailerPath=" + mailer, box);
+    auto form = Create();
+    const auto checkWithNew = [&](const std::string& subject,
+                                  const std::string& from = "a@example.jp") {
         box.messages.push_back(test::SimpleMessage(subject, from));
         server.Set("demo", box);
-        return CheckOnce(form);
-    }
+        return CheckOnce(*form);
+    };
     // What the daemon was asked, once it has seen all that Pim sent before. The
     // wait is long: a loaded machine gives the daemon, a script, little time.
-    Lines Logged(const std::string& method, size_t count) {
-        test::RunUntil([&] { return bus->Logged(kService, method).size() >= count; }, seconds(20));
-        bus->Call(kService, kPath, kService, QStringLiteral("GetServerInformation"));
-        return bus->Logged(kService, method);
-    }
-    void Emit(uint id, const char* action, const char* signal = "ActionInvoked") {
-        bus->Call(kService, kPath, QStringLiteral("org.freedesktop.DBus.Mock"),
-                  QStringLiteral("EmitSignal"),
-                  {kService, QString::fromLatin1(signal), QStringLiteral("us"),
-                   QVariantList{id, action}});
-    }
+    const auto logged = [&](const std::string& method, size_t count) {
+        test::RunUntil([&] { return bus.Logged(service, method).size() >= count; }, seconds(20));
+        bus.Call(service, path, service, QStringLiteral("GetServerInformation"));
+        return bus.Logged(service, method);
+    };
+    const auto send = [&](uint id, const char* action, const char* signal = "ActionInvoked") {
+        bus.Call(
+            service, path, QStringLiteral("org.freedesktop.DBus.Mock"),
+            QStringLiteral("EmitSignal"),
+            {service, QString::fromLatin1(signal), QStringLiteral("us"), QVariantList{id, action}});
+    };
     // A notice of one new mail, as the daemon logs it.
-    static std::string Notify(int replaces, const std::string& text) {
+    const auto notice = [](int replaces, const std::string& text) {
         return "Notify \"Pim\" " + std::to_string(replaces) + " \"" +
                DesktopNotifications::ProgramIcon().toStdString() +
                "\" \"新着メールが 1 通あります\" \"" + text +
                R"(" ["default", "メインウィンドウを表示", "mailer", "メーラを起動"] )"
                R"({"category": "email.arrived", "desktop-entry": "jp.fernpost.Pim"} -1)";
-    }
-};
-
-// A server that reads markup gets the texts escaped; a new run replaces the
-// notice, whose actions act, each with the activation token sent for it.
-TEST_F(DesktopNotificationTest, NewMailIsNotifiedUnlessTheOptionIsOffOrTheMailerStarts) {
-    auto form = Start("body body-markup actions");
+    };
     Settings.SettingNotification = false;
-    ASSERT_TRUE(CheckWithNew(*form, "one"));
+    ASSERT_TRUE(checkWithNew("one"));
     Settings.SettingNotification = Settings.MailerAutoRun = true;
-    ASSERT_TRUE(CheckWithNew(*form, "two"));
+    ASSERT_TRUE(checkWithNew("two"));
     EXPECT_TRUE(test::RunUntil([&] { return MailerStarts() == 1; }, seconds(5)));
     // A run asks before it ends: nothing asked by now is nothing at all.
-    EXPECT_EQ(Logged("GetCapabilities", 0), Lines{});
+    EXPECT_EQ(logged("GetCapabilities", 0), Lines{});
 
     Settings.MailerAutoRun = false;
-    ASSERT_TRUE(CheckWithNew(*form, "R&D <urgent>", "Taro <taro@example.jp>"));
-    EXPECT_EQ(Logged("Notify", 1),
-              Lines{Notify(0, "R&amp;D &lt;urgent&gt;（Taro &lt;taro@example.jp&gt;）")});
-    ASSERT_TRUE(CheckWithNew(*form, "four"));
-    EXPECT_EQ(Logged("Notify", 2).at(1), Notify(1, "four（a@example.jp）"))
+    ASSERT_TRUE(checkWithNew("R&D <urgent>", "Taro <taro@example.jp>"));
+    EXPECT_EQ(logged("Notify", 1),
+              Lines{notice(0, "R&amp;D &lt;urgent&gt;（Taro &lt;taro@example.jp&gt;）")});
+    ASSERT_TRUE(checkWithNew("four"));
+    EXPECT_EQ(logged("Notify", 2).at(1), notice(1, "four（a@example.jp）"))
         << "replaced, not stacked";
-    Emit(1, "default");
+    send(1, "default");
     EXPECT_TRUE(test::RunUntil([&] { return form->isVisible(); }, seconds(5)));
-    Emit(1, "mailer");
+    send(1, "mailer");
     EXPECT_TRUE(test::RunUntil([&] { return MailerStarts() == 2; }, seconds(5)));
-    EXPECT_EQ(Logged("CloseNotification", 1), Lines{"CloseNotification 1"})
+    EXPECT_EQ(logged("CloseNotification", 1), Lines{"CloseNotification 1"})
         << "the user reads the mail";
     // The token the server sends before an action goes with that action only, so
     // that the desktop lets the window it shows come to the front.
-    DesktopNotifications notifications(QStringLiteral("Pim"), QString(),
-                                       [b = bus->Bus()] { return b; });
+    DesktopNotifications notifications(QStringLiteral("Pim"), QString(), [&] { return bus.Bus(); });
     std::vector<std::pair<QString, QByteArray>> invoked;
     QObject::connect(
         &notifications, &DesktopNotifications::actionInvoked,
         [&](const QString& key, const QByteArray& token) { invoked.emplace_back(key, token); });
     notifications.Notify({QStringLiteral("s"), QStringLiteral("b"), {}, {}});
-    ASSERT_EQ(Logged("Notify", 3).size(), 3u);
-    Emit(2, "token-1", "ActivationToken");
-    Emit(2, "default");
-    Emit(2, "mailer");
+    ASSERT_EQ(logged("Notify", 3).size(), 3u);
+    send(2, "token-1", "ActivationToken");
+    send(2, "default");
+    send(2, "mailer");
     EXPECT_TRUE(test::RunUntil([&] { return invoked.size() == 2; }, seconds(5)));
     EXPECT_EQ(invoked, (std::vector<std::pair<QString, QByteArray>>{{"default", "token-1"},
                                                                     {"mailer", ""}}));
