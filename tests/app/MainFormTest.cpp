@@ -419,8 +419,7 @@ protected:
 };
 
 // An account that cannot connect says why on a line of its own under the
-// error, POP3 and IMAP alike; the lines wrap to show the reason whole, and an
-// error's mark is a solid disc, not a thin tick that reads as success.
+// error, POP3 and IMAP alike; the lines wrap to show the reason whole.
 TEST_F(MainWindowDisplayTest, AFailedAccountSaysWhyOnLinesThatReadWhole) {
     const std::string closed = std::to_string(test::ScriptedServer::ClosedPort());
     std::string profile;
