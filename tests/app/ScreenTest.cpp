@@ -307,11 +307,35 @@ TEST_P(ScreenSizeTest, TheNewestMailIsInViewAndASizeGivenByKeysOutlivesARestart)
     const QImage shown =
         Picture(window, QStringLiteral("screenshots/x11-newest-%1x.png").arg(scale));
     const QRect list = Native(QRect(200, 165, 1, 120)); // the mail tree's rows
-    int selected = -1;                                  // its lowest line highlighted
-    for (int at = list.top(); at <= list.bottom(); ++at)
-        selected = Highlight(shown.pixel(list.x(), at)) ? at : selected;
-    EXPECT_GT(selected, list.center().y())
+    const auto selected = [&](const QImage& image) {    // its lowest line highlighted
+        int y = -1;
+        for (int at = list.top(); at <= list.bottom(); ++at)
+            y = Highlight(image.pixel(list.x(), at)) ? at : y;
+        return y;
+    };
+    EXPECT_GT(selected(shown), list.center().y())
         << "the newest message, last in the list, selected in view";
+    // A check that brings nothing leaves the account and the line the user
+    // chose selected; one that brings mail selects the newest.
+    const auto click = [&](QPoint at) { // and what the check it starts shows
+        const int passes = server.passes;
+        Input(XCB_MOTION_NOTIFY, 0, Geometry(window).topLeft() + at);
+        Input(XCB_BUTTON_PRESS, 1), Input(XCB_BUTTON_RELEASE, 1);
+        test::RunUntil([&] { return server.passes > passes; }, 2s), test::RunFor(500ms);
+        return Picture(window, QStringLiteral("screenshots/x11-click-%1x.png").arg(scale));
+    };
+    const QPoint account = Native(QRect(200, 131, 1, 1)).topLeft(), // "サンプル"
+        check = Native(QRect(34, 55, 1, 1)).topLeft();
+    const QImage own = click(account);
+    int newest = selected(own), row = 0; // the newest line and its height
+    while (Highlight(own.pixel(list.x(), newest - row)))
+        ++row;
+    click(QPoint(list.x(), newest - row - row / 2));
+    const QImage kept = click(check);
+    EXPECT_TRUE(Highlight(kept.pixel(account)));
+    EXPECT_NEAR(selected(kept), newest - row, 2) << "the line above the newest";
+    subjects.push_back("m31"), server.Set("demo", test::Box(subjects));
+    EXPECT_GT(selected(click(check)), newest - row / 2) << "the newest message";
 
     const QSize before = Geometry(window).size();
     Input(XCB_KEY_PRESS, 0xffe1), Key(0xffc7), Input(XCB_KEY_RELEASE, 0xffe1); // Shift+F10
