@@ -163,7 +163,8 @@ TEST(AccountTest, EachEventMovesItsStateAndChecksComeAtTheirPace) {
         {"biep+p", State::Idling, 2},
         {"bieh", State::Idle, 0},
         {"biehH", State::Idle, 1},
-        {"hbd", State::Idle, 0}, // dropped while nothing is held: no wait
+        {"bh", State::Checking, 0}, // push turned off leaves a check alone
+        {"hbd", State::Idle, 0},    // dropped while nothing is held: no wait
         {"bse", State::NeedsSignIn, 0},
         {"bsw", State::NeedsSignIn, 1}, // tries again
         {"bSw", State::NeedsSignIn, 0}, // refused: only a check the user starts
@@ -509,6 +510,12 @@ TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhyAndClosingEndsADialsWait) {
     dialup.dialConnects = true;
     ASSERT_TRUE(Check());
     EXPECT_TRUE(run.DialledByCheck());
+    const int dials = dialup.dials; // none without the setting, whatever is up
+    settings.CustomizeDial = 0;
+    dialup.active = 0;
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(dialup.dials, dials);
+    settings.CustomizeDial = 2;
 
     // A dial that never ends: closing the program ends the wait.
     dialup.active = 0;
@@ -518,7 +525,7 @@ TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhyAndClosingEndsADialsWait) {
         run.Abandon();
     });
     run.pbCheckClick(CheckRun::Sender::Other);
-    EXPECT_EQ(host.over, 1);
+    EXPECT_EQ(host.over, 2);
     EXPECT_EQ(dialup.dials, 4);
 }
 

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -31,7 +32,10 @@ TEST(SignInWindowTest, TheAddressCanBeCopiedAndAWindowThatCannotSignInSaysWhy) {
     EXPECT_EQ(QApplication::clipboard()->text(), window->edUrl->text());
     window->BrowserFailed();
     EXPECT_TRUE(window->laText->text().startsWith("No browser could be opened"));
-    window->close();
+    window->show(); // Enter cancels: the page is signed in in the browser
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(window->edUrl, &enter);
+    EXPECT_FALSE(window->isVisible());
     // An opener that fails at once (no xdg-open) is told so, not taken for a browser.
     SignInWindow* failing = nullptr;
     failing = new SignInWindow(account, nullptr,

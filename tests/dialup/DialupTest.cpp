@@ -164,6 +164,18 @@ TEST_F(SystemBusTest, ANetworkManagerThatComesLateIsHeardFromThen) {
     Mock("AddProfile", {"モバイル", "gsm"});
     EXPECT_TRUE(RunUntil([&] { return ras.EntryCount() == 2; }, 5s));
     EXPECT_FALSE(ras.ServiceError());
+    // A read it refused leaves none, and is asked again when they are wanted.
+    const QString settings = "org.freedesktop.NetworkManager.Settings";
+    const auto listing = [&](const QString& code) {
+        Mock("AddMethod", {settings, "ListConnections", "", "ao", code},
+             "/org/freedesktop/NetworkManager/Settings");
+    };
+    listing(
+        "raise dbus.exceptions.DBusException('busy', name='org.freedesktop.DBus.Error.Failed')");
+    TVeltaRAS later(bus.Bus());
+    ASSERT_TRUE(RunUntil([&] { return later.Ready(); }, 5s));
+    listing("ret = self.Get('" + settings + "', 'Connections')");
+    EXPECT_TRUE(RunUntil([&] { return later.EntryCount() == 2; }, 5s));
 }
 
 // The watch reports connections made elsewhere; only on-demand ones are taken

@@ -277,7 +277,7 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
         {"FETCH refused", Found("5") + "|a4 NO\n|QUIT|a5 OK\n",
          Fetched("5") + ", connect 0, disconnect, close"},
         {"of the 255 newest one gone: older ones cannot take its place",
-         Found(huge, 20000) + "|a4 OK\n", Fetched("19746:20000") + ", error 6"},
+         Found(huge, 20000) + "|a4 OK\n|RETR1", Fetched("19746:20000") + ", error 6, error 6"},
         // The window and the cache.
         {"a huge search: the count, and the 255 newest ascending",
          Found(huge, 20000) + "|" + all + "a4 OK\n|RETR255",

@@ -315,6 +315,21 @@ TEST(SingleInstance, TheLockGoesToAFolderOnlyThisUserCanReach) {
     EXPECT_EQ(SingleInstance::BasePath(nullptr, tmp, home), own + "/Pim");
 }
 
+// One Pim holds the lock, a second finds it held; also where the lock file is
+// descriptor 0 (started with standard input closed).
+TEST(SingleInstance, OnePimHoldsTheLockEvenStartedWithoutStandardInput) {
+    test::TempDir dir;
+    ::chmod(dir.path().c_str(), 0700);
+    test::ScopedEnv runtime("XDG_RUNTIME_DIR", dir.path());
+    const int input = ::dup(0);
+    ::close(0);
+    SingleInstance first, second;
+    const SingleInstance::Outcome one = first.Acquire(), two = second.Acquire();
+    ::dup2(input, 0), ::close(input);
+    EXPECT_EQ(one, SingleInstance::Outcome::Acquired);
+    EXPECT_EQ(two, SingleInstance::Outcome::HeldElsewhere);
+}
+
 TEST(SingleInstance, TheShowRequestCarriesAnActivationTokenAndNothingElse) {
     using enum ShowRequestState;
     for (const auto& [bytes, state, token] :

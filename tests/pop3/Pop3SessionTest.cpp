@@ -259,6 +259,9 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
         {"pipelined: the replies due to a refused USER drained, a short wait for one more line",
          kPipelined + "|-ERR no\n|-ERR no\n|-ERR no\n|-ERR no\n|-ERR no\n", kIdSent,
          [](Transcript& t) { EXPECT_EQ(t.host.wait, Pop3SessionHost::Wait::RejectedLine); }},
+        {"pipelined: USER refused, replies still due: the usual wait",
+         kPipelined + "|-ERR no\n|-ERR no\n", kIdSent,
+         [](Transcript& t) { EXPECT_EQ(t.host.wait, Pop3SessionHost::Wait::Reply); }},
         {"pipelined: PASS refused, and a line added after the replies due",
          kPipelined +
              "|+OK\n|-ERR no\n|-ERR no\n|+OK\n1 a\n.\n|+OK\n1 9\n.\n|-ERR no\n|+OK\n|CLOSE",
