@@ -508,8 +508,12 @@ TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhyAndClosingEndsADialsWait) {
     test::RunFor(50ms);
     EXPECT_EQ(host.over, 0);
     dialup.dialConnects = true;
+    std::string status;
+    host.onStatus = [&](const std::string& text) { status += cp932::ToUtf8(text) + "\n"; };
     ASSERT_TRUE(Check());
+    host.onStatus = nullptr;
     EXPECT_TRUE(run.DialledByCheck());
+    EXPECT_NE(status.find("ISPへダイヤル中"), std::string::npos) << status;
     const int dials = dialup.dials; // none without the setting, whatever is up
     settings.CustomizeDial = 0;
     dialup.active = 0;

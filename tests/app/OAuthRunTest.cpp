@@ -90,6 +90,7 @@ TEST_F(OAuthRunTest, AStaleTokenIsRefreshedOnceAndAnEndedGrantAsksForASignIn) {
     ASSERT_TRUE(start.Check());
     const std::string ended = "サインインが必要です: invalid_grant: revoked";
     EXPECT_EQ(lines(), "-4 " + ended + " | -4 " + ended);
+    EXPECT_NE(start.run.ShownResults()[0].Subjects[0], "") << "the mail shown before stays";
     start.run.PushCheck(start.list.All()[0]->id()); // nor a push's
     ASSERT_TRUE(test::RunUntil([&] { return start.host.over == 4; }, std::chrono::seconds(20)));
     EXPECT_TRUE(start.host.signIns.empty());

@@ -114,6 +114,13 @@ TEST(TVeltaPOP3, NothingGoesOutInClearTextWhenTlsFails) {
     for (const std::string& line : wire)
         for (const char* command : {"USER", "PASS", "QUIT", "CAPA"})
             EXPECT_EQ(line.find(command), std::string::npos) << line;
+    // Where TLS comes first (pop3s), a server speaking in clear fails the handshake too.
+    ScriptedServer plain([](ServerConnection& c) { c.Send("+OK hello\r\n"), c.ReadLine(2s); });
+    test::Pop3Client implicit;
+    ASSERT_TRUE(implicit.checker.Connect("pop3s://127.0.0.1:" + std::to_string(plain.Port()),
+                                         "taro", "secret"));
+    ASSERT_TRUE(RunUntil([&] { return implicit.ended; }, 10s));
+    EXPECT_EQ(implicit.checker.SecurityOutcome().Failure, TlsFailure::Handshake);
 }
 
 // Why no connection came up, for POP3 and IMAP alike: a closed port, a name no
