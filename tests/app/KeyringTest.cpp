@@ -75,8 +75,10 @@ protected:
         using Secret = std::optional<std::string>;
         return Await<Secret>([&](auto done) {
             secrets.Read(Key(host, user), false, [done](Status status, const QByteArray& secret) {
-                done(status == Status::Ok ? Secret(cp932::FromUnicode(QString::fromUtf8(secret)))
-                                          : std::nullopt);
+                Secret got;
+                if (status == Status::Ok)
+                    got = cp932::FromUnicode(QString::fromUtf8(secret));
+                done(got);
             });
         });
     }
