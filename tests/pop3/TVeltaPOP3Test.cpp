@@ -48,11 +48,10 @@ TEST(TVeltaPOP3, ASlowButSteadyServerIsReadToTheEndAndTheOnlySession) {
     EXPECT_EQ(server.Accepted(), 1);
 }
 
-// Going away mid-session or mid-lookup reports nothing; what a lookup kept would
-// fail this program under LeakSanitizer at its exit.
-TEST(TVeltaPOP3, AnAbandonedSessionOrLookupReportsNothingAndLeavesNothingBehind) {
-    // Qt answers a name looked up in the last minute from its cache, so each
-    // lookup spells localhost anew (/etc/hosts ignores case).
+// An abandoned lookup, by destruction or at a time-out, keeps nothing that
+// LeakSanitizer would fail this program for at its exit. Qt answers a name looked
+// up in the last minute from its cache, so each lookup spells localhost anew.
+TEST(TVeltaPOP3, AnAbandonedLookupLeavesNothingBehind) {
     int spelling = 1;
     const auto newName = [&] {
         std::string name = "localhost";
@@ -61,21 +60,8 @@ TEST(TVeltaPOP3, AnAbandonedSessionOrLookupReportsNothingAndLeavesNothingBehind)
         return ++spelling, name;
     };
     const uint16_t port = ScriptedServer::ClosedPort();
-    ScriptedServer silent([](ServerConnection& c) { c.WaitClosed(10s); });
-    bool reported = false;
-    for (int i = 0; i < 6; ++i) {
-        TVeltaPOP3 gone;
-        gone.OnDisconnect = [&](MailChecker*) { reported = true; };
-        gone.OnError = [&](MailChecker*, uint8_t) { reported = true; };
-        ASSERT_TRUE(gone.Connect(i ? newName() + ":" + std::to_string(port)
-                                   : "127.0.0.1:" + std::to_string(silent.Port()),
-                                 "u", "p"));
-        if (i == 0) { // connected, the greeting awaited
-            ASSERT_TRUE(test::RunUntil([&] { return silent.Accepted() == 1; }, 10s));
-        }
-    }
-    test::RunFor(50ms);
-    EXPECT_FALSE(reported);
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(TVeltaPOP3().Connect(newName() + ":" + std::to_string(port), "u", "p"));
     test::Pop3Client client;
     client.checker.TimeOutCount = 1; // often over before the lookup
     for (int i = 0; i < 10; ++i) {

@@ -5,6 +5,8 @@
 // first bytes of every step (where a status is read), and must come out the same.
 #pragma once
 
+#include "common/Cp932.h"
+#include "mail/HeaderExtraction.h"
 #include "mail/TlsOutcome.h"
 
 #include <cstdint>
@@ -25,8 +27,23 @@ struct Reads {
 
 using Actions = std::map<std::string, std::function<void()>>;
 
-template <class Session>
-void Play(Session& session, const std::string& steps, const Actions& actions, Reads reads) {
+// Only a running timer can expire; it is single-shot.
+inline void Expire(bool& running) {
+    EXPECT_TRUE(std::exchange(running, false));
+}
+
+// Steps of both protocols: QUIT, CLOSE, TIMEOUT, LIMIT (the session's bound),
+// TLSUP (the host's handshake succeeded), TLSDOWN (it or the certificate failed);
+// `actions` adds the others.
+template <class Session, class Host>
+void Play(Session& session, Host& host, const std::string& steps, Actions actions, Reads reads) {
+    actions.insert(
+        {{"QUIT", [&] { session.Quit(); }},
+         {"CLOSE", [&] { session.ConnectionClosed(); }},
+         {"TIMEOUT", [&] { Expire(host.timerRunning), session.TimerExpired(); }},
+         {"LIMIT", [&] { Expire(host.sessionTimerRunning), session.SessionTimerExpired(); }},
+         {"TLSUP", [&] { session.TlsStarted(); }},
+         {"TLSDOWN", [&] { session.ConnectionFailed(); }}});
     for (size_t at = 0, end = 0; end != std::string::npos; at = end + 1) {
         const std::string step = steps.substr(at, (end = steps.find('|', at)) - at);
         if (step.starts_with("RETR")) {
@@ -51,6 +68,17 @@ struct Recording : Host {
     std::vector<std::string> log;
     std::string ids; // of the messages told, each with a comma
     bool timerRunning = false, sessionTimerRunning = false;
+    std::function<void()> onConnect;
+
+    void TlsOffered() override { log.push_back("TLS offered"); }
+    void Connected(int count) override {
+        log.push_back("connect " + std::to_string(count));
+        onConnect ? onConnect() : void();
+    }
+    void MailInformation(const MailSummary& s, const std::string& id) override {
+        log.push_back(cp932::ToUtf8("mail " + s.MailTitle + "|" + s.SendUser));
+        ids += id + ",";
+    }
 
     void StopTimer() override { timerRunning = false; }
     void StartSessionTimer() override { sessionTimerRunning = true; }
@@ -84,11 +112,6 @@ inline std::string Joined(const std::vector<std::string>& log) {
     for (const std::string& entry : log)
         text += (text.empty() ? "" : ", ") + entry;
     return text;
-}
-
-// Only a running timer can expire; it is single-shot.
-inline void Expire(bool& running) {
-    EXPECT_TRUE(std::exchange(running, false));
 }
 
 } // namespace pim::transcript
