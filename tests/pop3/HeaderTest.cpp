@@ -62,7 +62,7 @@ TEST(ExtractMailTitle, TakesTheFirstMarkedLineUnfoldedAndDecoded) {
 // One- and two-digit days, any case, the time characters as they stand, lines
 // joined before the search; day names in table order: once every SUN has
 // failed, a MON before the last of them is not tried again.
-TEST(ExtractRecvTime, ReadsTheDateAfterTheFirstDayNameThatGivesOne) {
+TEST(ExtractRecvTime, ReadsTheDateAfterTheFirstDayNameThatGivesOneSkippingFailedAttempts) {
     const std::string received = "Received: by x; Mon, 8 Jan 2001 09:00:00 +0900\r\n";
     std::string manySundays;
     while (manySundays.size() < kHeaderScanLimit - 100)
@@ -90,9 +90,7 @@ TEST(ExtractRecvTime, ReadsTheDateAfterTheFirstDayNameThatGivesOne) {
         {"", kNoDate}};
     for (const auto& [message, shown] : cases)
         EXPECT_EQ(RecvTime(message), shown) << message.substr(0, 60);
-}
-
-TEST(ExtractRecvTime, SkipsFailedAttempts) {
+    // A failed attempt is skipped.
     const std::string good = "Date: Sun, 5 Jan 2001 10:00:00 +0900\r\n";
     for (const std::string bad :
          {"Date: Sun, 5 Jan 01 10:00:00\r\n", "Date: Sun, 5 Jnr 2001 10:00:00\r\n",

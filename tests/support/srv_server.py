@@ -7,26 +7,18 @@ import sys
 
 
 def name_bytes(name):
-    out = b""
-    for label in name.rstrip(".").split("."):
-        if label:
-            out += bytes([len(label)]) + label.encode()
-    return out + b"\0"
+    return b"".join(bytes([len(l)]) + l.encode() for l in name.rstrip(".").split(".") if l) + b"\0"
 
 
 def main():
     address, port, path = sys.argv[1], int(sys.argv[2]), sys.argv[3]
     records = {}
-    with open(path) as lines:
-        for line in lines:
-            fields = line.split()
-            if fields[1] == "A":
-                data, kind = socket.inet_aton(fields[2]), 1
-            else:
-                priority, weight, target_port = map(int, fields[1:4])
-                data = struct.pack(">HHH", priority, weight, target_port) + name_bytes(fields[4])
-                kind = 33
-            records.setdefault((fields[0].lower().rstrip("."), kind), []).append(data)
+    for fields in (line.split() for line in open(path)):
+        if fields[1] == "A":
+            data, kind = socket.inet_aton(fields[2]), 1
+        else:
+            data, kind = struct.pack(">HHH", *map(int, fields[1:4])) + name_bytes(fields[4]), 33
+        records.setdefault((fields[0].lower().rstrip("."), kind), []).append(data)
     sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     sock.bind((address, port))
     print("ready", flush=True)
@@ -38,14 +30,12 @@ def main():
         while i < len(query) and query[i]:
             labels.append(query[i + 1:i + 1 + query[i]].decode(errors="replace"))
             i += 1 + query[i]
-        question = query[12:i + 5]
         qtype = struct.unpack(">H", query[i + 1:i + 3])[0]
         found = records.get((".".join(labels).lower(), qtype), [])
-        answers = b""
-        for data in found:
-            answers += b"\xc0\x0c" + struct.pack(">HHIH", qtype, 1, 60, len(data)) + data
+        answers = b"".join(b"\xc0\x0c" + struct.pack(">HHIH", qtype, 1, 60, len(d)) + d
+                           for d in found)
         header = query[:2] + b"\x81\x80" + struct.pack(">HHHH", 1, len(found), 0, 0)
-        sock.sendto(header + question + answers, peer)
+        sock.sendto(header + query[12:i + 5] + answers, peer)
 
 
 if __name__ == "__main__":
