@@ -20,17 +20,6 @@ std::string TextOf(size_t bytes) {
     return text;
 }
 
-// The text that comes out of feeding `datagrams` in the given order, if any.
-std::optional<std::string> Reassemble(const std::vector<std::string>& datagrams) {
-    Reassembly buffers;
-    std::string text;
-    std::optional<std::string> result;
-    for (const std::string& d : datagrams)
-        if (buffers.Add("10.0.0.1", d, kNow, text) == R::Complete)
-            result = text;
-    return result;
-}
-
 TEST(FernpostWire, BodiesAreCutAt510BytesWithATrailingNulCarryNoCrLfAndHaveABound) {
     EXPECT_EQ(*MakeDatagrams("a\r\nbc", false), std::vector{"\0010    5a\\|bc\0"s});
     // Body = flag + length field + text. A last fragment of 509 bytes goes out
@@ -96,10 +85,14 @@ TEST(FernpostReassembly, TheBodyIsReadAsAWholeWouldBe) {
         {{"\xA5    2ab"}, "ab"},                                    // a flag byte above 0x7F too
     };
     for (const auto& c : cases) {
-        std::vector<std::string> datagrams;
+        Reassembly buffers;
+        std::string text;
+        std::optional<std::string> result; // once complete
         for (size_t i = 0; i < c.payloads.size(); ++i)
-            datagrams.push_back(static_cast<char>(i + 1) + c.payloads[i] + '\0');
-        EXPECT_EQ(Reassemble(datagrams), c.text) << c.payloads[0];
+            if (buffers.Add("10.0.0.1", static_cast<char>(i + 1) + c.payloads[i] + '\0', kNow,
+                            text) == R::Complete)
+                result = text;
+        EXPECT_EQ(result, c.text) << c.payloads[0];
     }
 }
 
