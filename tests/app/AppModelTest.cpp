@@ -121,11 +121,14 @@ TEST(Notification, TheIdleStatusSaysPushIsOnWhereNoAutomaticCheckFallsDue) {
     EXPECT_EQ(IdleStatusText(settings, false, "0", false, false), texts::AutoCheckStopped());
 }
 
-// One account's result: its name, the count at the last run and now, the subjects.
+// One account's result: its name, the count at the last run and now, the
+// subjects, and one old message beyond the old count, known by its id.
 AccountResult Account(const char* name, int oldCount, int count,
-                      const std::vector<std::string>& subjects = {}) {
+                      const std::vector<std::string>& subjects = {}, int oldAfter = -1) {
     AccountResult r;
     r.Name = name, r.OldCount = oldCount, r.Count = count;
+    if (oldAfter >= 0)
+        r.OldAfter.set(size_t(oldAfter));
     for (size_t i = 0; i < subjects.size(); ++i) {
         r.Subjects[i] = cp932::FromUtf8(subjects[i]);
         r.Senders[i] = cp932::FromUtf8("差出人" + std::to_string(i + 1));
@@ -143,12 +146,8 @@ TEST(Notification, TheArrivalNoticeNamesWhatIsNewElseWhatWaits) {
         int pushed = -1; // the slot a push checked
     } rows[] = {
         // Old: the first of A and, by its id, its third.
-        {{[] {
-              AccountResult a = Account("A", 1, 4, {"old1", "new", "old2", "new2"});
-              a.OldAfter.set(2);
-              return a;
-          }(),
-          Account("B", 0, 1, {"B1"}), Account("C", 0, -4)},
+        {{Account("A", 1, 4, {"old1", "new", "old2", "new2"}, 2), Account("B", 0, 1, {"B1"}),
+          Account("C", 0, -4)},
          5,
          "新着メールが 3 通あります|A: 2 通の新着メール\nnew2（差出人4）\nnew（差出人2）\n"
          "B: 1 通の新着メール\nB1（差出人1）"},
