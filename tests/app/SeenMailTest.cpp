@@ -62,9 +62,9 @@ TEST(SeenMail, AfterARestartOnlyWhatCameMeanwhileIsNewEvenAfterAFailedFirstCheck
 
     // The file is the user's alone; a removed account is forgotten with the next save.
     using std::filesystem::perms;
-    EXPECT_EQ(std::filesystem::status(third.seen.FilePath()).permissions() & perms::all,
-              perms::owner_read | perms::owner_write);
-    EXPECT_EQ(std::filesystem::status(folder).permissions() & perms::all, perms::owner_all);
+    EXPECT_EQ(std::pair(std::filesystem::status(third.seen.FilePath()).permissions() & perms::all,
+                        std::filesystem::status(folder).permissions() & perms::all),
+              std::pair(perms::owner_read | perms::owner_write, perms::owner_all));
     accounts[1] = {};
     third.Marks();
     EXPECT_TRUE(!SeenMail(profile, folder).Before(server.Host(), "b") &&
