@@ -298,6 +298,8 @@ TEST(MailTree, EveryCountHasItsLineAndImageAndOldMailCanBeHidden) {
     const std::string single =
         "以前から届いているメールが 2通あります。/2 new1/2 {/5 /6 } new2/2! {/5 /6 } ";
     EXPECT_EQ(Text(MailTree(shown, 7, true)), single);
+    EXPECT_EQ(Text(MailTree(shown, 7, false)),
+              "old1/2 {f1/5 d1/6 } old2/2 {f2/5 d2/6 } new1/2 {/5 /6 } new2/2! {/5 /6 } ");
     EXPECT_EQ(Text(MailTree(shown, 7, false, true)),
               "new2/2! {/5 /6 } new1/2 {/5 /6 } old2/2 {f2/5 d2/6 } old1/2 {f1/5 d1/6 } ");
     EXPECT_EQ(Text(MailTree(shown, 5, true)) + "|" + Text(MailTree(shown, 10, false)),
