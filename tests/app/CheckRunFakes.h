@@ -37,8 +37,6 @@ struct FakeDialup : DialupControl {
     bool HangUp() override { return onHangUp ? onHangUp() : void(), ++hangUps; }
 };
 
-// Questions answered as the test says, No by default. With a profile, what a
-// run learnt of TLS goes to the accounts and to Pim.INI as the main window does.
 // A mail client whose every mailbox holds one message, answering from the event
 // loop; it may refuse every message, or never answer at all.
 struct FakeChecker : MailChecker {
@@ -86,6 +84,8 @@ struct FakePasswords : PasswordStore {
     }
 };
 
+// Questions answered as the test says, No by default. With a profile, what a
+// run learnt of TLS goes to the accounts and to Pim.INI as the main window does.
 struct FakeHost : CheckRunHost {
     TAccounts& accounts;
     std::string profile;

@@ -106,15 +106,14 @@ TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatusAndAnEmptyHostEndsTheRun) {
     ASSERT_TRUE(Check(CheckRun::Sender::CheckButton));
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(Shown(i).Name, "acct-" + rows[i].user);
-        EXPECT_EQ(Shown(i).Count, rows[i].count);
+        EXPECT_EQ(std::pair(Shown(i).Name, Shown(i).Count),
+                  std::pair("acct-" + rows[i].user, rows[i].count));
         EXPECT_TRUE(rows[i].count != -5 || rows[i].user == "retr" || !Shown(i).Reason.empty());
     }
     EXPECT_EQ(Shown(std::size(rows)).Count, -2) << "not checked after the empty host";
     EXPECT_EQ(host.last.TotalMail, 2 + 1) << "r1 of the failed account is not shown";
     EXPECT_EQ(server.passes, 6 + 1) << "of the credentials refused here, only the 16 KB one";
-    EXPECT_EQ(Of("nobody").state(), State::NeedsSignIn);
-    EXPECT_EQ(Of("mail").state(), State::Idle);
+    EXPECT_TRUE(Of("nobody").state() == State::NeedsSignIn && Of("mail").state() == State::Idle);
     test::RunFor(100ms);
     EXPECT_EQ(host.over, 1);
     // Every slot filled: the run checks the twentieth and ends there, past a count
@@ -125,10 +124,8 @@ TEST_F(CheckRunTest, EachAccountEndsWithItsOwnStatusAndAnEmptyHostEndsTheRun) {
     for (size_t i = 0; i < accounts.size(); ++i)
         Add(i, i == 18 ? "huge" : "mail");
     ASSERT_TRUE(Check());
-    EXPECT_EQ(Shown(18).Count, kMax);
-    EXPECT_EQ(Shown(19).Count, 2);
-    EXPECT_EQ(host.last.TotalMail, kMax);
-    EXPECT_TRUE(host.last.Reached);
+    EXPECT_EQ(std::tuple(Shown(18).Count, Shown(19).Count, host.last.TotalMail, host.last.Reached),
+              std::tuple(kMax, 2, kMax, true));
     // A run that met no server (nothing listening, a time-out, no TLS) leaves the
     // network's return its check; a refused password met one.
     for (const auto& [user, reached] : {std::pair{"silent", false}, {"nobody", true}}) {
@@ -211,10 +208,9 @@ TEST(AccountTest, EachEventMovesItsStateAndChecksComeAtTheirPace) {
             {'~', [&] { test::RunFor(2s); }}};
         for (const char* step = row.steps; *step; ++step)
             std::invoke(act.at(*step));
-        EXPECT_EQ(account.state(), row.state);
-        EXPECT_EQ(list.Pushing(), row.state == State::Idling);
-        ASSERT_EQ(int(checks.size()), row.checks);
-        EXPECT_TRUE(checks.empty() || checks.back() == row.quiet);
+        EXPECT_EQ(std::tuple(account.state(), list.Pushing(), int(checks.size()),
+                             !checks.empty() && checks.back()),
+                  std::tuple(row.state, row.state == State::Idling, row.checks, row.quiet));
     }
 }
 
@@ -258,9 +254,8 @@ TEST(AccountListTest, TheSameMailboxKeepsItsObjectAndAnotherIsMadeAnew) {
         EXPECT_EQ(kept, row.kept);
         EXPECT_EQ(removed.size(), 2 - kept.size()) << "each freed is told first";
     }
-    EXPECT_EQ(list.All().size(), 2u);
-    EXPECT_EQ(list.All()[0]->state(), State::Off);
-    EXPECT_EQ(list.All()[1]->Settings().Password, "x");
+    ASSERT_EQ(list.All().size(), 2u);
+    EXPECT_TRUE(list.All()[0]->state() == State::Off && list.All()[1]->Settings().Password == "x");
 }
 
 // Whatever happens to an account while a run checks another one (a change told,
@@ -276,30 +271,19 @@ TEST_F(CheckRunTest, WhatHappensToAnAccountDuringARunNeverStallsIt) {
     const struct {
         const char* name;
         std::function<void(FakeChecker&)> client;
-        std::function<void()> whileB; // when b's turn begins
-        int runs;                     // this one and the push checks after it
+        std::vector<std::string> pushed; // when b's turn begins
+        int runs;                        // this one and the push checks after it
         int32_t b = 1;
         std::string alert = {};
+        bool removed = false; // b, a moment into its turn
     } rows[] = {
-        {"push of a, checked before", nullptr, [&] { run.PushCheck(Of("a").id()); }, 2},
-        {"push of c, not reached yet", nullptr, [&] { run.PushCheck(Of("c").id()); }, 1},
-        {"push of b itself", nullptr, [&] { run.PushCheck(Of("b").id()); }, 2},
-        {"push of a, c and a again", nullptr,
-         [&] {
-             for (const char* user : {"a", "b", "a"})
-                 run.PushCheck(Of(user).id());
-         },
-         3},
+        {"push of a, checked before", nullptr, {"a"}, 2},
+        {"push of c, not reached yet", nullptr, {"c"}, 1},
+        {"push of b itself", nullptr, {"b"}, 2},
+        {"push of a, b and a again", nullptr, {"a", "b", "a"}, 3},
         {"a message refused", [](FakeChecker& c) { c.refusesRetr = true; }, {}, 1, -5},
         {"an alert", [](FakeChecker& c) { c.alert = "quota"; }, {}, 1, 1, "quota"},
-        {"silent, then removed", [](FakeChecker& c) { c.silent = true; },
-         [&] {
-             QTimer::singleShot(50, [&] {
-                 accounts[1] = {};
-                 list.Sync();
-             });
-         },
-         1, -2},
+        {"silent, then removed", [](FakeChecker& c) { c.silent = true; }, {}, 1, -2, "", true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -314,9 +298,12 @@ TEST_F(CheckRunTest, WhatHappensToAnAccountDuringARunNeverStallsIt) {
         };
         bool told = false;
         host.onStatus = [&](const std::string& text) {
-            if (text.find("acct-b") != std::string::npos && !std::exchange(told, true) &&
-                row.whileB)
-                row.whileB();
+            if (text.find("acct-b") == std::string::npos || std::exchange(told, true))
+                return;
+            for (const std::string& user : row.pushed)
+                run.PushCheck(Of(user).id());
+            if (row.removed)
+                QTimer::singleShot(50, [&] { accounts[1] = {}, list.Sync(); });
         };
         const int before = host.over;
         ASSERT_TRUE(Check());
@@ -324,12 +311,8 @@ TEST_F(CheckRunTest, WhatHappensToAnAccountDuringARunNeverStallsIt) {
         EXPECT_TRUE(test::RunUntil([&] { return host.over == before + row.runs; }, 10s));
         test::RunFor(100ms);
         EXPECT_EQ(host.over, before + row.runs) << "each once more, then no more";
-        EXPECT_TRUE(Shown(0).Count == 1 && Shown(2).Count == 1);
-        EXPECT_EQ(host.last.Push, row.runs > 1);
-        if (row.runs == 1) {
-            EXPECT_EQ(Shown(1).Count, row.b);
-            EXPECT_EQ(Shown(1).Alert, row.alert);
-        }
+        EXPECT_TRUE(Shown(0).Count == 1 && Shown(2).Count == 1 && host.last.Push == (row.runs > 1));
+        EXPECT_TRUE(row.runs > 1 || (Shown(1).Count == row.b && Shown(1).Alert == row.alert));
     }
 }
 
@@ -435,27 +418,22 @@ TEST_F(CheckRunTest, OldAndNewMailAreToldApartAndAFailedAccountKeepsItsOldList) 
         settings.DialMailNonDisconnect = std::ranges::count(hangUp, 'M');
         settings.DialExistingNonDisconnect = std::ranges::count(hangUp, 'O');
         ASSERT_TRUE(Check());
-        EXPECT_EQ(host.last.Changed, changed);
-        EXPECT_EQ(host.last.TotalMail, total);
-        EXPECT_EQ(Shown(0).OldCount, oldCount);
-        EXPECT_EQ(Shown(0).Subjects[a.size() - 1], a.back());
-        EXPECT_EQ(std::exchange(dialup.hangUps, 0), hangUps);
+        EXPECT_EQ(std::tuple(host.last.Changed, host.last.TotalMail, Shown(0).OldCount,
+                             Shown(0).Subjects[a.size() - 1], std::exchange(dialup.hangUps, 0)),
+                  std::tuple(changed, total, oldCount, a.back(), hangUps));
     }
-    EXPECT_EQ(Shown(1).Count, -4);
-    EXPECT_EQ(Shown(1).Subjects[0], "b1");
+    EXPECT_EQ(std::to_string(Shown(1).Count) + Shown(1).Subjects[0], "-4b1");
     // So too an account whose password could not go out at all.
     accounts[1].Password = "pw\r\nDELE 1";
     ASSERT_TRUE(Check());
-    EXPECT_EQ(Shown(1).Count, -5);
-    EXPECT_EQ(Shown(1).Subjects[0], "b1");
+    EXPECT_EQ(std::to_string(Shown(1).Count) + Shown(1).Subjects[0], "-5b1");
     accounts[1].Password = "pw";
     // Account a deleted, b moves up into its slot: b's mail is as old as it was.
     server.Set("b", Box({"b1", "b2"}));
     ASSERT_TRUE(Check());
     accounts[0] = accounts[1], accounts[1] = {};
     ASSERT_TRUE(Check());
-    EXPECT_FALSE(host.last.Changed);
-    EXPECT_EQ(Shown(0).Old(), 2);
+    EXPECT_TRUE(!host.last.Changed && Shown(0).Old() == 2);
 }
 
 // Without an account nothing runs (it would show 0 mail and a time of check as
@@ -500,20 +478,19 @@ TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhyAndClosingEndsADialsWait) {
         run.pbCheckClick(dial < 2 ? CheckRun::Sender::CheckButton : CheckRun::Sender::Other);
         ASSERT_EQ(host.asked.size(), 1u);
         EXPECT_NE(host.asked[0].first.find(said), std::string::npos) << host.asked[0].first;
-        EXPECT_EQ(host.asked[0].second, flags ? flags : host.asked[0].second);
-        EXPECT_EQ(host.offline, offline) << "a No keeps the program offline";
-        EXPECT_EQ(run.CheckIndex(), CheckRun::kIdle);
+        EXPECT_TRUE(!flags || host.asked[0].second == flags);
+        EXPECT_TRUE(host.offline == offline && run.CheckIndex() == CheckRun::kIdle)
+            << "a No keeps the program offline";
     }
-    EXPECT_EQ(host.failedDials, 1);
     test::RunFor(50ms);
-    EXPECT_EQ(host.over, 0);
+    EXPECT_TRUE(host.failedDials == 1 && host.over == 0);
     dialup.dialConnects = true;
     std::string status;
     host.onStatus = [&](const std::string& text) { status += cp932::ToUtf8(text) + "\n"; };
     ASSERT_TRUE(Check());
     host.onStatus = nullptr;
-    EXPECT_TRUE(run.DialledByCheck());
-    EXPECT_NE(status.find("ISPへダイヤル中"), std::string::npos) << status;
+    EXPECT_TRUE(run.DialledByCheck() && status.find("ISPへダイヤル中") != std::string::npos)
+        << status;
     const int dials = dialup.dials; // none without the setting, whatever is up
     settings.CustomizeDial = 0;
     dialup.active = 0;
@@ -529,8 +506,7 @@ TEST_F(CheckRunTest, AStartThatCannotGoOnSaysWhyAndClosingEndsADialsWait) {
         run.Abandon();
     });
     run.pbCheckClick(CheckRun::Sender::Other);
-    EXPECT_EQ(host.over, 2);
-    EXPECT_EQ(dialup.dials, 4);
+    EXPECT_TRUE(host.over == 2 && dialup.dials == 4);
 }
 
 class CheckRunDovecotTls : public CheckRunTest {
@@ -598,16 +574,16 @@ TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsks
     run.Today = [] { return QDate(2025, 3, 14); };
     Taro(dovecot->Port(), std::string(64, '0'));
     ASSERT_TRUE(Check(Sender::Other));
-    EXPECT_EQ(run.ShownResults()[0].Count, 1);
-    EXPECT_EQ(Stored("TlsRequired") + " " + Stored("TlsRequiredDate"), "1 2025-03-14");
+    EXPECT_EQ(std::to_string(Shown(0).Count) + Stored("TlsRequired") + " " +
+                  Stored("TlsRequiredDate"),
+              "11 2025-03-14");
     EXPECT_EQ(Stored("TrustedCertificate"), "") << "the authority vouched for it";
     test::DovecotServer plain, other;
     ASSERT_TRUE(plain.Start({taro})) << plain.error();
     Taro(plain.Port(), "", true);
     ASSERT_TRUE(Check(Sender::CheckButton));
-    EXPECT_EQ(TaroClient().SecurityOutcome().Failure, TlsFailure::Downgrade);
-    EXPECT_EQ(run.ShownResults()[0].Count, -6);
-    EXPECT_TRUE(host.asked.empty());
+    EXPECT_TRUE(TaroClient().SecurityOutcome().Failure == TlsFailure::Downgrade &&
+                Shown(0).Count == -6 && host.asked.empty());
 
     const std::string learnt = "the one trusted by the Yes";
     const uint8_t misnamed = cpUnknownAuthority | cpWrongName;
@@ -643,10 +619,10 @@ TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsks
         host.answer = row.answer;
         ASSERT_TRUE(Check(row.sender));
         ASSERT_EQ(host.asked.size(), row.asked ? 1u : 0u);
-        EXPECT_EQ(run.ShownResults()[0].Count, row.read ? 1 : -6);
-        EXPECT_EQ(TaroClient().SecurityOutcome().Problems, row.read ? 0 : row.problems);
+        EXPECT_EQ(std::pair(Shown(0).Count, TaroClient().SecurityOutcome().Problems),
+                  std::pair(row.read ? 1 : -6, uint8_t(row.read ? 0 : row.problems)));
         if (row.read && row.asked) {
-            EXPECT_EQ(run.ShownResults()[0].Subjects[0], "Hello");
+            EXPECT_EQ(Shown(0).Subjects[0], "Hello");
             trusted = accounts[0].TrustedCertificate;
             ASSERT_EQ(trusted.size(), 64u);
         }
@@ -662,14 +638,10 @@ TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsks
             EXPECT_NE(text.find(part), std::string::npos) << text;
         EXPECT_EQ(text.find("警告") != std::string::npos, !row.trusted.empty()) << text;
         // The fingerprint trusted by Yes as certificate viewers show it, 16 pairs a line.
-        if (row.read) {
-            std::string pairs = QByteArray::fromHex(QByteArray::fromStdString(trusted))
-                                    .toHex(':')
-                                    .toUpper()
-                                    .toStdString();
-            pairs[47] = '\r';
-            EXPECT_NE(text.find(pairs), std::string::npos) << text;
-        }
+        const QByteArray pairs = QByteArray::fromHex(trusted.c_str()).toHex(':').toUpper();
+        EXPECT_TRUE(!row.read || text.find((pairs.left(47) + '\r' + pairs.mid(48)).toStdString()) !=
+                                     std::string::npos)
+            << text;
     }
 
     // Trusted, and the next connection shows another certificate.
@@ -682,10 +654,9 @@ TEST_F(CheckRunDovecotTls, StlsOnceOfferedIsRequiredAndOnlyAUserStartedCheckAsks
     host.asked.clear();
     host.onAsk = [&] { relay.target = other.Port(); };
     ASSERT_TRUE(Check(Sender::CheckButton));
-    EXPECT_EQ(host.asked.size(), 1u);
-    EXPECT_TRUE(TaroClient().SecurityOutcome().FingerprintChanged);
-    EXPECT_EQ(run.ShownResults()[0].Count, -6);
-    EXPECT_EQ(run.ShownResults()[0].Reason, TlsReasonText(TaroClient().SecurityOutcome()));
+    EXPECT_TRUE(host.asked.size() == 1 && TaroClient().SecurityOutcome().FingerprintChanged);
+    EXPECT_EQ(std::pair(Shown(0).Count, Shown(0).Reason),
+              std::pair(-6, TlsReasonText(TaroClient().SecurityOutcome())));
 }
 
 // IMAP accounts beside a POP3 one, over STARTTLS and imaps: the unseen
@@ -714,9 +685,7 @@ TEST_F(CheckRunDovecotTls, ImapAccountsShowTheUnseenOfInboxAndNeverChangeIt) {
     const std::string before = state();
     ASSERT_NE(before.find("highestmodseq="), std::string::npos) << before;
     ASSERT_TRUE(Check());
-    EXPECT_EQ(Shown(0).Count, 1);
-    EXPECT_EQ(subjects(1), "h1* h2* h3* ");
-    EXPECT_EQ(subjects(2), "h1* h2* h3* ");
+    EXPECT_EQ(subjects(0) + subjects(1) + subjects(2), "Hello* h1* h2* h3* h1* h2* h3* ");
     EXPECT_TRUE(accounts[1].TlsRequired) << "STARTTLS was offered";
     ASSERT_TRUE(Check());
     EXPECT_EQ(state(), before);
@@ -725,14 +694,11 @@ TEST_F(CheckRunDovecotTls, ImapAccountsShowTheUnseenOfInboxAndNeverChangeIt) {
                   {"flags", "add", "-u", "hanako", "\\Seen", "mailbox", "INBOX", "uid", "1"}),
               "");
     ASSERT_TRUE(Check());
-    EXPECT_EQ(subjects(1), "h2 h3 ");
-    EXPECT_FALSE(host.last.Changed) << "a message read elsewhere is no news";
+    EXPECT_TRUE(subjects(1) == "h2 h3 " && !host.last.Changed) << "one read elsewhere is no news";
     ASSERT_EQ(dovecot->Doveadm({"save", "-u", "hanako"}, test::SimpleMessage("h4")), "");
     const std::string delivered = state();
     ASSERT_TRUE(Check());
-    EXPECT_EQ(subjects(2), "h2 h3 h4* ");
-    EXPECT_TRUE(host.last.Changed);
-    EXPECT_EQ(state(), delivered);
+    EXPECT_TRUE(subjects(2) == "h2 h3 h4* " && host.last.Changed && state() == delivered);
 }
 
 // Kept open, an IMAP account's connection idles after the check: new mail is
@@ -758,8 +724,8 @@ TEST_F(CheckRunDovecotTls, PushTellsNewMailAtOnceAndADroppedConnectionTriesAgain
     ASSERT_TRUE(over(2)) << "delivered, checked at once";
     list.Passwords = nullptr;
     EXPECT_TRUE(host.last.Push && host.last.Changed && Shown(1).IsNew(1));
-    EXPECT_EQ(Shown(0).Count, 1) << "the POP3 account stands as shown";
-    EXPECT_EQ(host.last.TotalMail, 1 + 2);
+    EXPECT_TRUE(Shown(0).Count == 1 && host.last.TotalMail == 1 + 2)
+        << "the POP3 account stands as shown";
     // Offline it holds nothing; back online it checks and idles again.
     ASSERT_TRUE(idling());
     list.SetHolding(false);
@@ -771,13 +737,12 @@ TEST_F(CheckRunDovecotTls, PushTellsNewMailAtOnceAndADroppedConnectionTriesAgain
     EXPECT_EQ(Shown(1).Count, 2) << "lost a moment ago: the line stands";
     list.SetTimeOut(100);
     ASSERT_TRUE(over(5)) << "tried again after the next wait";
-    EXPECT_EQ(Shown(1).Count, -2) << "lost for longer: the error shows";
-    EXPECT_TRUE(host.last.Push && !host.last.Changed) << "an error of a push says nothing";
+    // Lost for longer, the error shows; an error of a push says nothing.
+    EXPECT_TRUE(Shown(1).Count == -2 && host.last.Push && !host.last.Changed);
     list.SetTimeOut(5000); // a busy machine's restarted server may take its time to answer
     ASSERT_TRUE(own.Restart()) << own.error();
     ASSERT_TRUE(over(6)) << "back after the next wait";
-    EXPECT_EQ(Shown(1).Count, 2);
-    EXPECT_FALSE(host.last.Changed);
+    EXPECT_TRUE(Shown(1).Count == 2 && !host.last.Changed);
     EXPECT_TRUE(idling()) << "and watches again";
 }
 
