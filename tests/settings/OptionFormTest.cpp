@@ -712,8 +712,7 @@ TEST_F(DialogTest, TheIconPickerPicksByDoubleClickAndNoneByCancel) {
     EXPECT_EQ(form.lvIcon->count(), 0) << "filling again starts over";
     EXPECT_EQ(Exec(form, [&] { form.btOk->click(), form.btCancel->click(); }), QDialog::Rejected);
     EXPECT_EQ(form.Result, -1);
-    EXPECT_EQ(boxes, Texts{"リストの中から設定したいアイコンを選択してください。"});
-    EXPECT_EQ(flags, std::vector<unsigned>{mb::IconExclamation});
+    EXPECT_EQ(flags, std::vector<unsigned>{mb::IconExclamation}) << "OK without a choice warns";
     form.Fill(QString::fromStdString(dir.file("pimmail")));
     ASSERT_EQ(form.lvIcon->count(), 3);
     // A person's double-click: a click, then the double-click and its release.
