@@ -1,16 +1,11 @@
 #!/usr/bin/env python3
-"""A small OAuth 2.0 authorization server for the tests, on loopback over TLS.
+"""The tests' OAuth 2.0 server on loopback over TLS: auth_server.py CERT KEY PORTFILE FOLDER
 
-    auth_server.py CERT KEY PORTFILE FOLDER
-
-/authorize consents at once (302 to the redirect with a code, or with
-error=access_denied once /control/deny was asked); /token takes the code with its
-PKCE verifier and refresh tokens; /introspect answers Dovecot's oauth2 passdb
-(introspection_mode = post). /control/... changes what it does: expire (every access
-token stale), revoke (every grant gone), rotate (refresh tokens replaced at each use),
-deny, grant?user=U (tokens as a sign-in would give); /control/log lists the token
-requests. A path holding "trickle" answers a byte every 0.2 s; another GET gets the file of
-FOLDER named urllib.parse.quote(path, safe=""), else 404.
+/authorize consents at once (or refuses after /control/deny); /token takes a code with its PKCE
+verifier, or a refresh token; /introspect answers Dovecot (introspection_mode = post).
+/control/expire|revoke|rotate|deny|grant?user=U change it, /control/log lists the token requests.
+A path holding "trickle" answers a byte every 0.2 s; another GET gets FOLDER's file named
+urllib.parse.quote(path, safe=""), else 404.
 """
 import base64
 import hashlib
@@ -24,42 +19,42 @@ import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
+LIFETIME = 3600
 lock = threading.Lock()
 codes = {}     # code -> (challenge, redirect_uri, user)
 access = {}    # token -> (user, expiry)
 refresh = {}   # token -> user
-settings = {"rotate": False, "lifetime": 3600, "deny": False}
+settings = {"rotate": False, "deny": False}
 log = []
 
 
 def issue(user, with_refresh):
     token = "at-" + secrets.token_urlsafe(24)
-    access[token] = (user, time.time() + settings["lifetime"])
-    reply = {"access_token": token, "token_type": "Bearer", "expires_in": settings["lifetime"]}
+    access[token] = (user, time.time() + LIFETIME)
+    reply = {"access_token": token, "token_type": "Bearer", "expires_in": LIFETIME}
     if with_refresh:
-        kept = "rt-" + secrets.token_urlsafe(24)
-        refresh[kept] = user
-        reply["refresh_token"] = kept
+        reply["refresh_token"] = "rt-" + secrets.token_urlsafe(24)
+        refresh[reply["refresh_token"]] = user
     return reply
+
+
+def parse(text):
+    return {k: v[0] for k, v in urllib.parse.parse_qs(text).items()}
 
 
 class Handler(BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
-    def answer(self, status, body, headers=()):
+    def answer(self, status, body, location=None):
         data = json.dumps(body).encode() if isinstance(body, dict) else body
         self.send_response(status)
-        for name, value in headers:
-            self.send_header(name, value)
+        if location:
+            self.send_header("Location", location)
         self.send_header("Content-Type", "application/json")
         self.send_header("Content-Length", str(len(data)))
         self.end_headers()
         self.wfile.write(data)
-
-    def form(self):
-        length = min(int(self.headers.get("Content-Length", "0")), 1 << 16)
-        return {k: v[0] for k, v in urllib.parse.parse_qs(self.rfile.read(length).decode()).items()}
 
     def trickle(self):
         self.send_response(200)
@@ -74,30 +69,29 @@ class Handler(BaseHTTPRequestHandler):
         if "trickle" in self.path:
             return self.trickle()
         url = urllib.parse.urlsplit(self.path)
-        query = {k: v[0] for k, v in urllib.parse.parse_qs(url.query).items()}
         with lock:
             if url.path == "/authorize":
-                return self.authorize(query)
+                return self.authorize(parse(url.query))
             if url.path.startswith("/control/"):
-                return self.control(url.path[len("/control/"):], query)
+                return self.control(url.path[len("/control/"):], parse(url.query))
         name = os.path.join(sys.argv[4], urllib.parse.quote(self.path, safe=""))
         if os.path.isfile(name):
             return self.answer(200, open(name, "rb").read())
         self.answer(404, {})
 
     def authorize(self, query):
-        redirect = query.get("redirect_uri", "")
+        redirect, state = query.get("redirect_uri", ""), query.get("state", "")
         if not redirect.startswith(("http://127.0.0.1:", "http://localhost:")) or \
                 query.get("code_challenge_method") != "S256" or query.get("response_type") != "code":
             return self.answer(400, {"error": "invalid_request"})
         if settings["deny"]:
             target = {"error": "access_denied", "error_description": "The user said no",
-                      "state": query.get("state", "")}
+                      "state": state}
         else:
             code = secrets.token_urlsafe(16)
             codes[code] = (query.get("code_challenge", ""), redirect, query.get("login_hint", "user"))
-            target = {"code": code, "state": query.get("state", "")}
-        self.answer(302, b"", [("Location", redirect + "?" + urllib.parse.urlencode(target))])
+            target = {"code": code, "state": state}
+        self.answer(302, b"", redirect + "?" + urllib.parse.urlencode(target))
 
     def control(self, what, query):
         if what == "expire":
@@ -108,16 +102,17 @@ class Handler(BaseHTTPRequestHandler):
             refresh.clear()
         elif what == "grant":
             return self.answer(200, issue(query.get("user", "user"), True))
-        elif what in ("rotate", "deny"):
+        elif what in settings:
             settings[what] = True
         elif what != "log":
             return self.answer(404, {})
         self.answer(200, {"log": log})
 
     def do_POST(self):
-        fields = self.form()
-        if self.path == "/trickle":
+        if "trickle" in self.path:
             return self.trickle()
+        length = min(int(self.headers.get("Content-Length", "0")), 1 << 16)
+        fields = parse(self.rfile.read(length).decode())
         with lock:
             if self.path == "/token":
                 return self.token(fields)
@@ -137,12 +132,11 @@ class Handler(BaseHTTPRequestHandler):
                 return self.answer(400, {"error": "invalid_grant"})
             return self.answer(200, issue(user, True))
         if grant == "refresh_token":
-            old = fields.get("refresh_token", "")
-            if old not in refresh:
+            user = refresh.get(fields.get("refresh_token", ""))
+            if user is None:
                 return self.answer(400, {"error": "invalid_grant", "error_description": "revoked"})
-            user = refresh[old]
             if settings["rotate"]:
-                del refresh[old]
+                del refresh[fields["refresh_token"]]
             return self.answer(200, issue(user, settings["rotate"]))
         self.answer(400, {"error": "unsupported_grant_type"})
 

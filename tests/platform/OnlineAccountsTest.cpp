@@ -91,9 +91,8 @@ TEST(OnlineAccounts, MailAccountsAndTheirCredentialsComeFromTheDesktop) {
     EXPECT_EQ(credentials("p", false), "=pw-p");
     EXPECT_EQ(credentials("stale", true), "!Sign in again in Online Accounts");
     EXPECT_EQ(credentials("busy", false), "?No answer from Online Accounts");
-    EXPECT_TRUE(credentials("off", false).startsWith(u'!'));
-    EXPECT_TRUE(credentials("clear", false).startsWith(u'!'));
-    EXPECT_TRUE(credentials("gone", false).startsWith(u'!'));
+    for (const char* id : {"off", "clear", "gone"})
+        EXPECT_TRUE(credentials(id, false).startsWith(u'!')) << id;
     EXPECT_EQ(bus.Logged("org.gnome.OnlineAccounts", "EnsureCredentials").size(), 1u);
 
     const int before = changes;
