@@ -127,7 +127,6 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
         WriteAccountProfile("SettingEndCheck=0\r\n" + settings, Box({"x"}));
         auto form = Create();
         const auto observe = [&](const QString& look) -> QString {
-            const auto* icon = form->findChild<QSystemTrayIcon*>();
             const std::map<QString, QString> seen{
                 {"count", QString::number(form->Run().ShownResults()[0].Count)},
                 {"mailer", QString::number(MailerStarts())},
@@ -138,7 +137,8 @@ TEST_F(MainFormTest, TheWindowGoesWhereTheTrayAndTheSettingsSay) {
             return QString(form->isHidden()      ? "hidden"
                            : form->isMinimized() ? "minimised"
                                                  : "shown") +
-                   (form->windowType() == Qt::Tool ? " tool" : "") + (icon ? " icon" : "");
+                   (form->windowType() == Qt::Tool ? " tool" : "") +
+                   (form->findChild<QSystemTrayIcon*>() ? " icon" : "");
         };
         for (const QString& step : steps.split(u'|')) {
             const QString action = step.section(u':', 0, 0), expected = step.section(u':', 1);
@@ -241,8 +241,7 @@ TEST_F(MainFormTest, TheSessionsEndTakesDownAConnectionBeingMadeForACheck) {
 // Closing asks as the setting says, during a check always and with No as the
 // default (termination never asks: ProcessTest).
 TEST_F(MainFormTest, ClosingAsksAsTheSettingSaysOrDuringACheck) {
-    test::Mailbox hanging;
-    hanging.silentAfterPass = true;
+    const test::Mailbox hanging = Box({}, [](test::Mailbox& b) { b.silentAfterPass = true; });
     for (const auto& [settings, question, flags] :
          {std::tuple("", "終了してもよろしいですか？", 36u),
           std::tuple("SettingEndCheck=0\r\n", "メールチェック中です。強制終了いたしますか？",

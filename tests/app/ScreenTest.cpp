@@ -152,12 +152,8 @@ protected:
     }
     // WM_STATE 1 shown, 3 minimised, 0 or none withdrawn (hidden in the tray).
     static bool State(xcb_window_t window, char wanted) {
-        return test::RunUntil(
-            [&] {
-                const QByteArray wm = Property(window, "WM_STATE");
-                return (wm.isEmpty() ? 0 : wm[0]) == wanted;
-            },
-            5s);
+        return test::RunUntil([&] { return (Property(window, "WM_STATE") + '\0')[0] == wanted; },
+                              5s);
     }
     static QRect Geometry(xcb_window_t window) {
         const auto size = Reply(xcb_get_geometry_reply(x, xcb_get_geometry(x, window), nullptr));
@@ -165,24 +161,23 @@ protected:
             x, xcb_translate_coordinates(x, window, root, 0, 0), nullptr));
         return size && at ? QRect(at->dst_x, at->dst_y, size->width, size->height) : QRect();
     }
-    // The window as the screen shows it, once the parts that should stand
-    // still do (the check button and the status strip move on their own).
-    static QImage Grab(xcb_window_t window) {
-        const QRect at = Geometry(window);
+    static QImage Grab(const QRect& at) {
         return QGuiApplication::primaryScreen()
             ->grabWindow(0, at.x(), at.y(), at.width(), at.height())
             .toImage()
             .convertToFormat(QImage::Format_RGB32);
     }
+    // The window as the screen shows it, once the parts that should stand
+    // still do (the check button and the status strip move on their own).
     QImage Picture(xcb_window_t window, const QString& file) {
         const auto still = [&](const QImage& image) {
             return std::pair(image.copy(Native(QRect(125, 60, 225, 240))),
                              image.copy(Native(QRect(300, 5, 45, 20))));
         };
-        QImage last, now = Grab(window);
+        QImage last, now = Grab(Geometry(window));
         for (int i = 0; i < 30 && (i == 0 || still(now) != still(last)); ++i) {
             std::this_thread::sleep_for(300ms);
-            last = std::exchange(now, Grab(window));
+            last = std::exchange(now, Grab(Geometry(window)));
         }
         EXPECT_TRUE(now.save(file));
         return now;
@@ -205,26 +200,21 @@ protected:
 // screen at 2x (512 x 384). At 1.5x a check that ended while the window opened,
 // filling the trees half hidden by the growing outline, once left the first row
 // blank. An English locale reads English, with the same rows and labels whole.
-struct Screen {
-    const char* name;
-    double factor;
-    const char* lang;
-    int accounts;
-    const char* done; // in the caption after the check
-};
+// Its name, the scale, the locale, the accounts, and the caption after the check.
+using Screen = std::tuple<const char*, double, const char*, int, const char*>;
 
 class ScreenScaleTest : public ScreenTest, public ::testing::WithParamInterface<Screen> {};
 
 TEST_P(ScreenScaleTest, RowsAndLabelsFitAndTheWindowIsOnScreen) {
-    const Screen& c = GetParam();
+    const auto& [name, factor, lang, accounts, done] = GetParam();
     for (const char* user : {"demo", "sub"})
         server.Set(user, test::Box({user}));
-    Run(c.accounts,
+    Run(accounts,
         "ScheduleRun=1\r\nSettingEndCheck=0\r\n[MainWindow]\r\nType=1\r\nLeft=600\r\nTop=400\r\n",
-        c.factor, c.lang);
-    const xcb_window_t window = Window(QString::fromUtf8(c.done));
+        factor, lang);
+    const xcb_window_t window = Window(QString::fromUtf8(done));
     const QImage shown =
-        Picture(window, "screenshots/x11-main-" + QString::fromLatin1(c.name) + ".png");
+        Picture(window, "screenshots/x11-main-" + QString::fromLatin1(name) + ".png");
     EXPECT_TRUE(QRect(0, 0, 1024, 768).contains(Geometry(window))) << "moved whole on screen";
     // The first row highlighted from the tree's top, then each account row
     // whole: as many bands of icon and name as accounts, the last as tall as
@@ -250,7 +240,7 @@ TEST_P(ScreenScaleTest, RowsAndLabelsFitAndTheWindowIsOnScreen) {
         else if (White(right) && ink)
             bands.push_back({y, y + 1});
     }
-    ASSERT_EQ(bands.size(), size_t(c.accounts)) << "tree rows " << tree.top() << ".." << bottom;
+    ASSERT_EQ(bands.size(), size_t(accounts)) << "tree rows " << tree.top() << ".." << bottom;
     EXPECT_GE(bands.back().second - bands.back().first,
               bands.front().second - bands.front().first - int(std::ceil(scale)))
         << "the last account row is cut";
@@ -262,7 +252,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Screen{"Japanese2x", 2, "ja_JP.UTF-8", 2, "着信メール"},
                       Screen{"Japanese1_5x", 1.5, "ja_JP.UTF-8", 1, "着信メール"},
                       Screen{"English1x", 1, "en_US.UTF-8", 2, "<Mail: 2> Auto check"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(std::get<0>(info.param)); });
 
 // A check that brings more new mail than the list shows scrolls the newest of
 // it into view, selected; a size kept in Pim.INI holds across a start, at 1x and 1.5x.
@@ -357,8 +347,7 @@ TEST_F(ScreenTest, AHiddenStartWaitsMinimisedForATrayThatShowsTheSwingAndASecond
     std::set<QByteArray> frames;
     test::RunUntil(
         [&] {
-            const QImage icon =
-                QGuiApplication::primaryScreen()->grabWindow(0, 1000, 0, 22, 22).toImage();
+            const QImage icon = Grab({1000, 0, 22, 22});
             frames.emplace(reinterpret_cast<const char*>(icon.constBits()), icon.sizeInBytes());
             return frames.size() >= 4;
         },

@@ -312,11 +312,9 @@ struct Watch {
     }
 };
 
-using WakeWatchTest = SystemBusTest;
-
 // The check after a resume or the network's return, with logind and
 // NetworkManager played by python3-dbusmock.
-TEST_F(WakeWatchTest, OneCheckAfterAResumeOrTheNetworksReturnWhenTheProgramAllows) {
+TEST_F(SystemBusTest, OneCheckAfterAResumeOrTheNetworksReturnWhenTheProgramAllows) {
     ASSERT_TRUE(Start(true)) << bus.error().toStdString();
     // Connectivity as today's NetworkManager announces it; State as older ones did.
     const auto connectivity = [&](uint value) {
