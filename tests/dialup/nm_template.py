@@ -15,8 +15,8 @@ COUNTER = [0]
 
 def load(mock, parameters):
     nm.load(mock, parameters)
-    dbusmock.get_object(nm.MANAGER_OBJ).activate_connection = activate
-    dbusmock.get_object(nm.MANAGER_OBJ).deactivate_connection = deactivate
+    manager = dbusmock.get_object(nm.MANAGER_OBJ)
+    manager.activate_connection, manager.deactivate_connection = activate, deactivate
 
 
 def set_state(path, state, iface=nm.ACTIVE_CONNECTION_IFACE, name='State'):
@@ -79,7 +79,6 @@ def AddProfile(_self, name, kind):
         {'connection': {'id': name, 'type': kind}})
 
 
-# Another program brings a profile up (or half up).
 @dbus.service.method(MOCK_IFACE, in_signature='su', out_signature='s')
 def ActivateElsewhere(_self, profile, state):
     return add_active(dbusmock.get_object(nm.MANAGER_OBJ), profile, state)

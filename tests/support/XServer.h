@@ -23,9 +23,8 @@ inline std::string ReadXvfbDisplay(int fd) {
                         ::read(fd, &byte, 1) == 1;)
         number += byte;
     ::close(fd);
-    if (number.find('\n') == std::string::npos)
-        return {};
-    return ":" + std::to_string(std::atoi(number.c_str()));
+    return number.find('\n') == std::string::npos ? ""
+                                                  : ":" + std::to_string(std::atoi(number.c_str()));
 }
 
 inline xcb_atom_t XAtom(xcb_connection_t* x, const char* name) {
