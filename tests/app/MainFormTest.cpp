@@ -7,14 +7,18 @@
 #include "app/window/TrayPresence.h"
 #include "common/Cp932.h"
 #include "common/HexKey.h"
+#include "platform/Help.h"
 #include "platform/MessageBox.h"
+#include "resources/Skin.h"
 #include "settings/IniFile.h"
 #include "support/EventLoop.h"
 #include "support/KeyringDaemon.h"
 #include "support/MailboxServer.h"
 #include "support/PrivateBus.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDBusArgument>
@@ -24,6 +28,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
@@ -284,6 +289,68 @@ TEST_F(MainFormTest, WithoutAnAccountACheckOffersOneAndSizingByKeysLetsTheKeyboa
 
 // Checks pause while the mailbox information is open, and it opens at start
 // unless the window starts hidden.
+// A status wider than the strip scrolls only while the window shows: not when
+// set while hidden, nor while hidden or minimised later.
+TEST_F(MainFormTest, TheMarqueeRunsOnlyWhileTheWindowShows) {
+    test::Mailbox silent; // the check's status stays
+    silent.silentAfterPass = true;
+    WriteAccountProfile("SettingEndCheck=0\r\n", silent);
+    auto form = Create();
+    Accounts[0].Name = std::string(60, 'W');
+    form->pbCheckClick();
+    ASSERT_TRUE(test::RunUntil([&] { return form->Run().CheckIndex() == 0; }, seconds(5)));
+    const auto* strip = form->findChild<StatusStrip*>();
+    EXPECT_FALSE(strip->Scrolling());
+    for (const auto& [step, scrolls] : {std::pair(&QWidget::show, true),
+                                        {&QWidget::hide, false},
+                                        {&QWidget::show, true},
+                                        {&QWidget::showMinimized, false},
+                                        {&QWidget::showNormal, true}}) {
+        (form.get()->*step)();
+        EXPECT_EQ(strip->Scrolling(), scrolls);
+    }
+}
+
+// With mail waiting, the swing's timer runs only while the window shows or a
+// tray shows the icon (offscreen, a tray icon has no window: as a
+// StatusNotifierItem, its host shows it), and each gets frames only then. The
+// taskbar's icon is the mail's.
+TEST_F(MainFormTest, TheMailSwingRunsAndDrawsOnlyWhereItCanBeSeen) {
+    bool host = false;
+    TrayPresence::SystemTrayAvailable = [&host] { return host; };
+    WriteAccountProfile("SettingEndCheck=0\r\nSettingAutoShow=0\r\nSettingTask=1\r\n", Box({"x"}));
+    auto form = Create();
+    auto* tray = form->findChild<TrayPresence*>();
+    std::vector<int> frames; // the window's
+    QObject::connect(tray, &TrayPresence::frameShown, [&](int frame) { frames.push_back(frame); });
+    ASSERT_TRUE(CheckOnce(*form));
+    ASSERT_TRUE(tray->SwingingMailWaiting());
+    const auto icon = [&] {
+        const auto* trayIcon = form->findChild<QSystemTrayIcon*>();
+        return trayIcon ? trayIcon->icon().cacheKey() : 0;
+    };
+    // Each step, then whether the timer runs, the window and the tray icon swing.
+    const std::tuple<const char*, std::function<void()>, bool, bool, bool> steps[] = {
+        {"hidden, no tray", [] {}, false, false, false},
+        {"shown", [&] { form->show(); }, true, true, false},
+        {"minimised", [&] { form->showMinimized(); }, false, false, false},
+        {"restored", [&] { form->showNormal(); }, true, true, false},
+        {"hidden, a tray came", [&] { host = true, form->TrayHostChanged(), form->hide(); }, true,
+         false, true},
+        {"the tray went", [&] { host = false, form->TrayHostChanged(); }, false, false, false},
+    };
+    for (const auto& [what, step, runs, windowSwings, iconSwings] : steps) {
+        step();
+        const size_t shown = frames.size();
+        const qint64 shownIcon = icon();
+        test::RunFor(std::chrono::milliseconds(500));
+        EXPECT_EQ(tray->Animating(), runs) << what;
+        EXPECT_EQ(frames.size() > shown, windowSwings) << what;
+        EXPECT_EQ(icon() != shownIcon, iconSwings) << what;
+    }
+    EXPECT_EQ(form->windowIcon().cacheKey(), tray->Frame(8).cacheKey()) << "a taskbar's icon";
+}
+
 TEST(InitialStatusText, WaitsOnlyWhenAnAutomaticCheckCanFallDue) {
     // ScheduleTime, ScheduleTimeInfo, Type, SettingRunHide, then 1 if it waits
     for (const char* row : {"00000", "10001", "11100", "11111", "11001"}) {
@@ -295,6 +362,89 @@ TEST(InitialStatusText, WaitsOnlyWhenAnAutomaticCheckCanFallDue) {
                   row[4] == '1' ? texts::AutoCheckWaiting() : texts::AutoCheckStopped())
             << row;
     }
+}
+
+class MainWindowDisplayTest : public MainFormTest {
+protected:
+    static QWidget* Child(const TMainForm& f, const char* n) { return f.findChild<QWidget*>(n); }
+    // Shown, active and done opening, so that keys go where the user's would.
+    std::unique_ptr<TMainForm> Shown() {
+        auto form = Create();
+        Activate(*form);
+        EXPECT_TRUE(test::RunUntil([&] { return !form->ShapePending(); }, seconds(2)));
+        return form;
+    }
+    static void Activate(TMainForm& form) {
+        form.showNormal();
+        QApplication::setActiveWindow(&form);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
+    }
+};
+
+// Tab goes round the buttons, the trees while the window shows them, and the
+// caption's buttons, each named for a screen reader; the menu keys open the
+// system menu at the focus, Space a dialog that gives the focus back, and F1 the help page.
+TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSystemMenu) {
+    WriteProfile("[MainWindow]\r\nType=1\r\n[Setting]\r\nSettingEndCheck=0\r\nMailerPath=" +
+                 mailer + "\r\n");
+    auto form = Shown();
+    const auto round = [&] {
+        Child(*form, "spClose")->setFocus();
+        QStringList seen;
+        do {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            seen << QAccessible::queryAccessibleInterface(QApplication::focusWidget())
+                        ->text(QAccessible::Name);
+        } while (QApplication::focusWidget()->objectName() != "spClose" && seen.size() < 20);
+        return seen.join(u' ');
+    };
+    const QString buttons =
+        "メールチェック 環境設定 メールボックス情報の表示／非表示 メーラを起動 ";
+    EXPECT_EQ(round(), buttons + "アカウントリスト メールリスト 最小化 閉じる");
+    // Folded by the keyboard: the focus stays on the button, and Tab passes the trees by.
+    QWidget* information = Child(*form, "imInformation");
+    information->setFocus();
+    QTest::keyClick(information, Qt::Key_Space);
+    ASSERT_TRUE(test::RunUntil([&] { return form->height() == 90; }, seconds(2)));
+    EXPECT_EQ(QApplication::focusWidget(), information);
+    // Folded, its top 90 rows without the controls, the caption's row but left
+    // of it, are the skin's.
+    QImage shown(350, 90, QImage::Format_RGB32);
+    form->render(&shown, {}, QRegion(shown.rect()), QWidget::DrawWindowBackground);
+    const QImage skin = SkinPixmap("MAIN_BACKGROUND").toImage().convertToFormat(shown.format());
+    EXPECT_EQ(shown.copy(0, 22, 350, 68), skin.copy(0, 22, 350, 68));
+    EXPECT_EQ(shown.copy(0, 0, 23, 22), skin.copy(0, 0, 23, 22));
+    EXPECT_EQ(round(), buttons + "最小化 閉じる");
+
+    QWidget* option = Child(*form, "imOption");
+    const QPoint belowOption = option->mapToGlobal(QPoint(0, option->height()));
+    for (const auto& [key, at] : {std::pair(QKeyCombination(Qt::Key_Menu), belowOption),
+                                  {Qt::ALT | Qt::Key_Space, form->mapToGlobal(QPoint(4, 23))}}) {
+        Activate(*form);
+        option->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(option, key.key(), key.keyboardModifiers());
+        EXPECT_TRUE(form->sysMenu->isVisible()) << key.key();
+        EXPECT_EQ(form->sysMenu->pos(), at) << key.key();
+        form->sysMenu->close();
+    }
+    // A dialog opened from the keyboard and closed gives the focus back.
+    QTimer escape; // the dialog's own loop runs meanwhile
+    QObject::connect(&escape, &QTimer::timeout, [] {
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    escape.start(50);
+    Activate(*form);
+    option->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(option, Qt::Key_Space);
+    Activate(*form);
+    EXPECT_EQ(QApplication::focusWidget(), option);
+    escape.stop();
+    // F1 opens the help page as in the dialogs; with nothing to open it, that is told.
+    const test::ScopedEnv noOpener("PATH", dir.path());
+    QTest::keyClick(option, Qt::Key_F1);
+    EXPECT_TRUE(test::RunUntil([&] { return !boxes.empty(); }, seconds(5)));
+    EXPECT_EQ(boxes, (decltype(boxes){{cp932::ToUtf8(HelpNotOpenedText()), mb::IconExclamation}}));
 }
 
 // An account that cannot connect says why on a line of its own under the

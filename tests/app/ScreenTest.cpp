@@ -182,12 +182,25 @@ protected:
         EXPECT_TRUE(now.save(file));
         return now;
     }
-    // A button, or the pointer to `at`, as if by hand.
-    static void Input(uint8_t type, uint8_t button, QPoint at = {}) {
-        xcb_test_fake_input(x, type, button, XCB_CURRENT_TIME, root, int16_t(at.x()),
+    // A key by its keysym, a button, or the pointer to `at`, as if by hand.
+    static void Input(uint8_t type, xcb_keysym_t keyOrButton, QPoint at = {}) {
+        uint8_t detail = uint8_t(keyOrButton);
+        if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE) {
+            const xcb_setup_t* setup = xcb_get_setup(x);
+            const uint8_t first = setup->min_keycode, count = setup->max_keycode - first + 1;
+            const auto map = Reply(xcb_get_keyboard_mapping_reply(
+                x, xcb_get_keyboard_mapping(x, first, count), nullptr));
+            const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
+            int i = 0;
+            while (i < xcb_get_keyboard_mapping_keysyms_length(map.get()) && syms[i] != keyOrButton)
+                ++i;
+            detail = uint8_t(first + i / map->keysyms_per_keycode);
+        }
+        xcb_test_fake_input(x, type, detail, XCB_CURRENT_TIME, root, int16_t(at.x()),
                             int16_t(at.y()), 0);
         xcb_flush(x);
     }
+    static void Key(xcb_keysym_t key) { Input(XCB_KEY_PRESS, key), Input(XCB_KEY_RELEASE, key); }
     // A rectangle of the design, in the screen's pixels.
     QRect Native(const QRect& r) const {
         return QRect(QPoint(int(std::ceil(r.left() * scale)), int(std::ceil(r.top() * scale))),
@@ -362,6 +375,73 @@ TEST_F(ScreenTest, AHiddenStartWaitsMinimisedForATrayThatShowsTheSwingAndASecond
         EXPECT_TRUE(test::RunUntil([&] { return Property(window, "_NET_STARTUP_ID") == id; }, 5s));
     }
     xcb_disconnect(panel); // and its tray: none for the next test
+}
+
+// At every start the window menu opens beside the window and "_" minimises
+// it. The frame once told Qt its own first place, 0,0, a moment after the
+// window was shown elsewhere: the menu opened at the screen's corner, and the
+// move that set the place right came while minimising, which maps it again.
+// At the last start, the window shown keeps the keyboard while a tray comes and
+// takes it in as a tool window, and when the tray goes again: Tab moves the
+// focus frame. The X focus once stayed on the window made anew while Qt gave
+// its widgets none.
+TEST_F(ScreenTest, EveryStartOpensTheMenuBesideTheWindowKeepsTheKeyboardAndMinimises) {
+    // Where a menu of Pim's shows: a window over the others, not the window manager's.
+    const auto Menu = [] {
+        QPoint menu;
+        const auto tree = Reply(xcb_query_tree_reply(x, xcb_query_tree(x, root), nullptr));
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            const auto attributes = Reply(xcb_get_window_attributes_reply(
+                x, xcb_get_window_attributes(x, children[i]), nullptr));
+            const QRect at = Geometry(children[i]);
+            if (attributes && attributes->override_redirect && at.width() > 50 &&
+                attributes->map_state == XCB_MAP_STATE_VIEWABLE)
+                menu = at.topLeft();
+        }
+        return menu;
+    };
+    for (int start = 0; start < 6; ++start) {
+        pim.reset();
+        Run(0, "SettingEndCheck=0\r\nSettingTask=1\r\nSettingTaskbar=1\r\n", 1, "ja_JP.UTF-8");
+        const xcb_window_t window = Window(QStringLiteral("Pim"));
+        ASSERT_TRUE(State(window, 1));
+        test::RunFor(300ms); // the frame's word comes a moment later
+        const QRect shown = Geometry(window);
+        for (const auto& [type, key] : {std::pair{XCB_KEY_PRESS, 0xffe1},
+                                        {XCB_KEY_PRESS, 0xffc7},
+                                        {XCB_KEY_RELEASE, 0xffc7},
+                                        {XCB_KEY_RELEASE, 0xffe1}})
+            Input(type, key); // Shift+F10
+        QPoint menu;
+        test::RunUntil([&] { return !(menu = Menu()).isNull(); }, 5s);
+        EXPECT_TRUE(shown.contains(menu))
+            << "start " << start << ": the menu at " << menu.x() << "," << menu.y()
+            << ", the window at " << shown.x() << "," << shown.y();
+        Key(0xff1b); // Escape
+        test::RunUntil([&] { return Menu().isNull(); }, 5s);
+        if (start == 5) {
+            const auto kind = [&] { return Property(window, "_NET_WM_WINDOW_TYPE"); };
+            const auto tabMovesTheFocus = [&] {
+                test::RunFor(500ms); // the window manager's focus settles
+                const QImage before = Grab(Geometry(window));
+                Key(0xff09); // Tab
+                return test::RunUntil([&] { return Grab(Geometry(window)) != before; }, 3s);
+            };
+            const QByteArray normal = kind();
+            const xcb_window_t tray = test::PlayTray(x, root);
+            ASSERT_TRUE(test::RunUntil([&] { return kind() != normal; }, 5s)) << "no tool window";
+            EXPECT_TRUE(State(window, 1));
+            EXPECT_TRUE(tabMovesTheFocus()) << "after the tray came";
+            xcb_destroy_window(x, tray);
+            xcb_flush(x);
+            ASSERT_TRUE(test::RunUntil([&] { return kind() == normal; }, 5s));
+            EXPECT_TRUE(tabMovesTheFocus()) << "after the tray went";
+        }
+        Input(XCB_MOTION_NOTIFY, 0, Geometry(window).topLeft() + QPoint(317, 15)); // on "_"
+        Input(XCB_BUTTON_PRESS, 1), Input(XCB_BUTTON_RELEASE, 1);
+        EXPECT_TRUE(State(window, 3)) << "start " << start << ": not minimised";
+    }
 }
 
 } // namespace

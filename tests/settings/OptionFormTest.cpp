@@ -382,33 +382,57 @@ TEST_F(OptionFormTest, TheKeyboardOpensAnOnlyAccount) {
 }
 
 // Every page, panel and dialog in both languages (Japanese last, for the tests
-// after): each control reachable by Tab (a row of page or radio buttons through
-// one stop) and read by a name with a letter.
+// after): each control reachable by Tab (a page button through its row's stop)
+// and read by a name with a letter; each text whole within its control, measured
+// in its font, and each control within its parent; in English no Japanese left.
 // Without NetworkManager the dial-up panel says so; the server's forms show.
-TEST_F(OptionFormTest, EveryControlOfEveryDialogIsReachableAndNamedInBothLanguages) {
+TEST_F(OptionFormTest, EveryControlOfEveryDialogIsReachableNamedAndFitsInBothLanguages) {
     phonebook.serviceError = true;
     host.keyring = false; // its line shows
     const QRegularExpression control(QStringLiteral("^(bt|cb|rb|ed|cl|lv|sb)[A-Z]")),
-        letter(QStringLiteral("\\p{L}"));
+        letter(QStringLiteral("\\p{L}")),
+        japanese(QStringLiteral("[\\x{3000}-\\x{9FFF}\\x{FF00}-\\x{FFEF}]"));
     const auto tab = [](const QWidget* w) { return bool(w->focusPolicy() & Qt::TabFocus); };
     for (const bool english : {true, false}) {
         EXPECT_TRUE(SetUiLanguage(english ? UiLanguage::English : UiLanguage::Japanese));
         std::set<QString> controls;
         const auto walk = [&](QWidget* dialog) {
             for (QWidget* w : dialog->findChildren<QWidget*>()) {
-                if (!w->isVisible() || !control.match(w->objectName()).hasMatch())
+                if (!w->isVisible())
                     continue;
+                const auto* button = qobject_cast<QAbstractButton*>(w);
+                const auto* label = qobject_cast<QLabel*>(w);
+                const auto* tabs = qobject_cast<QTabBar*>(w);
+                const QString text = button ? button->text() : label ? label->text() : "";
                 const QString read =
                     QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
                 const std::string what = w->objectName().toStdString() + " " + read.toStdString();
-                controls.insert(w->objectName());
+                // A row of page or radio buttons is one Tab stop.
                 const bool inRow = qobject_cast<PageButton*>(w) || qobject_cast<QRadioButton*>(w);
                 const auto rowStop = [&](const QWidget* b) {
                     return tab(b) && b->metaObject() == w->metaObject();
                 };
-                const auto row = w->parentWidget()->findChildren<QAbstractButton*>();
-                EXPECT_TRUE(tab(w) || (inRow && std::ranges::any_of(row, rowStop))) << what;
-                EXPECT_TRUE(read.contains(letter)) << what;
+                if (control.match(w->objectName()).hasMatch()) {
+                    controls.insert(w->objectName());
+                    const auto row = w->parentWidget()->findChildren<QAbstractButton*>();
+                    EXPECT_TRUE(tab(w) || (inRow && std::ranges::any_of(row, rowStop))) << what;
+                    EXPECT_TRUE(read.contains(letter)) << what;
+                }
+                QStringList shown{dialog->windowTitle(), text, read, w->toolTip(),
+                                  w->accessibleDescription()};
+                for (int i = 0; tabs && i < tabs->count(); ++i)
+                    shown << tabs->tabText(i);
+                EXPECT_FALSE(english && shown.join(u' ').contains(japanese)) << what;
+                if (!button && !label && !tabs)
+                    continue;
+                for (const QWidget* p = w; p != dialog; p = p->parentWidget())
+                    EXPECT_TRUE(p->parentWidget()->rect().contains(p->geometry())) << what;
+                // A push button's frame takes 8 pixels; the others say what they need.
+                const bool push = button && !inRow && !qobject_cast<QCheckBox*>(w);
+                EXPECT_LE(push ? w->fontMetrics().horizontalAdvance(QString(text).remove(u'&')) + 8
+                               : w->sizeHint().width(),
+                          w->width())
+                    << what;
             }
         };
         Open();
