@@ -564,6 +564,14 @@ protected:
     }
 };
 
+// A login refused over STLS still learns that the server offers it.
+TEST_F(CheckRunDovecotTls, ARefusedLoginStillLearnsThatTlsIsOffered) {
+    accounts[0].Password = "wrong";
+    ASSERT_TRUE(SaveSettings(host.profile, settings, accounts));
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(std::to_string(Shown(0).Count) + " " + Stored("TlsRequired"), "-4 1");
+}
+
 // Once a server offered STLS, a plain one is refused before the login; only a
 // check the user started asks to trust a certificate, and Yes reads the mail, over
 // STLS and pop3s, also from a server whose certificate does not carry its name; a

@@ -366,14 +366,35 @@ TEST_F(ScreenTest, AHiddenStartWaitsMinimisedForATrayThatShowsTheSwingAndASecond
         },
         5s);
     EXPECT_GE(frames.size(), 4u) << "the icon stands still";
-    // One without an id of its own then leaves none that would date it back.
-    for (const char* id : {"launcher-1-test_TIME1234", ""}) {
+    // The launcher hears its busy cursor ended in whole 20-byte pieces (this id
+    // fills two), read on the panel's connection (Qt reads its own). One without
+    // an id of its own then leaves none that would date it back, and no message.
+    const uint32_t hearRoot = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(panel, root, XCB_CW_EVENT_MASK, &hearRoot);
+    xcb_flush(panel);
+    QByteArray heard;
+    const auto hear = [&] {
+        while (xcb_generic_event_t* e = xcb_poll_for_event(panel)) {
+            const auto* m = reinterpret_cast<xcb_client_message_event_t*>(e);
+            if ((e->response_type & 0x7f) == XCB_CLIENT_MESSAGE &&
+                (m->type == test::XAtom(panel, "_NET_STARTUP_INFO_BEGIN") ||
+                 m->type == test::XAtom(panel, "_NET_STARTUP_INFO")))
+                heard.append(reinterpret_cast<const char*>(m->data.data8), 20);
+            std::free(e);
+        }
+        return heard.size() >= 40;
+    };
+    for (const char* id : {"launcher-1-test_TIME123456", ""}) {
         std::vector<std::string> env = Environment(1, "ja_JP.UTF-8");
         env.push_back(std::string("DESKTOP_STARTUP_ID=") + id);
         EXPECT_EQ(test::WaitExit(test::Spawn({dir.file("pim")}, env, "/dev/null"), 30s), 0);
         EXPECT_TRUE(state(1));
         EXPECT_TRUE(test::RunUntil([&] { return Property(window, "_NET_STARTUP_ID") == id; }, 5s));
+        EXPECT_TRUE(test::RunUntil(hear, 5s));
     }
+    test::RunFor(300ms);
+    hear();
+    EXPECT_EQ(heard, QByteArray("remove: ID=\"launcher-1-test_TIME123456\"") + '\0');
     xcb_disconnect(panel); // and its tray: none for the next test
 }
 

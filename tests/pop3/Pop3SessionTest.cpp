@@ -367,7 +367,7 @@ TEST(MailEndpoint, ReadsSchemeHostPortAndTlsAndRefusesWhatNamesNoHost) {
     using enum MailProtocol;
     const std::pair<const char*, std::optional<MailEndpoint>> cases[] = {
         {"pop.example.jp", MailEndpoint{"pop.example.jp", 110, false, Pop3}},
-        {"192.168.0.10:1110", MailEndpoint{"192.168.0.10", 1110, false, Pop3}},
+        {"192.168.0.10:65535", MailEndpoint{"192.168.0.10", 65535, false, Pop3}},
         {"POP3S://pop.example.jp:1995/", MailEndpoint{"pop.example.jp", 1995, true, Pop3}},
         {"[::1]:2110", MailEndpoint{"::1", 2110, false, Pop3}},
         {"fe80::1", MailEndpoint{"fe80::1", 110, false, Pop3}},
