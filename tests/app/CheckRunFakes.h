@@ -40,8 +40,8 @@ struct FakeDialup : DialupControl {
 // A mail client whose every mailbox holds one message, answering from the event
 // loop; it may refuse every message, or never answer at all.
 struct FakeChecker : MailChecker {
-    bool silent = false, refusesRetr = false;
-    std::string alert; // said at the login
+    bool silent = false, refusesRetr = false, gone = false; // gone: no session to quit
+    std::string alert;                                      // said at the login
     TlsOutcome tls;
 
     bool Connect(const std::string&, const std::string&, const std::string&) override {
@@ -55,7 +55,7 @@ struct FakeChecker : MailChecker {
         return !refusesRetr && Later([this] { TellMail({"m", "s", "d"}, "1"); });
     }
     bool Quit() override {
-        return Later([this] { TellDisconnect(); });
+        return !gone && Later([this] { TellDisconnect(); });
     }
     const TlsOutcome& SecurityOutcome() const override { return tls; }
     bool Later(std::function<void()> step) {

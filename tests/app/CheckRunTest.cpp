@@ -282,6 +282,7 @@ TEST_F(CheckRunTest, WhatHappensToAnAccountDuringARunNeverStallsIt) {
         {"push of b itself", nullptr, {"b"}, 2},
         {"push of a, b and a again", nullptr, {"a", "b", "a"}, 3},
         {"a message refused", [](FakeChecker& c) { c.refusesRetr = true; }, {}, 1, -5},
+        {"its session gone before its quit", [](FakeChecker& c) { c.gone = true; }, {}, 1, 1},
         {"an alert", [](FakeChecker& c) { c.alert = "quota"; }, {}, 1, 1, "quota"},
         {"silent, then removed", [](FakeChecker& c) { c.silent = true; }, {}, 1, -2, "", true},
     };
@@ -351,6 +352,7 @@ TEST_F(CheckRunTest, APushCountingOnlyTellsALargerCountAndGoingOnlineChecksAll) 
     ASSERT_TRUE(Check(CheckRun::Sender::CheckButton));
     test::RunFor(100ms);
     EXPECT_TRUE(host.over == runs + 1 && !host.last.Push && server.passes == passes + 2);
+    EXPECT_FALSE(host.offline);
 }
 
 // The keyring's unlock prompt holds only the accounts whose passwords it keeps:

@@ -231,6 +231,8 @@ TEST_F(KeyringTest, AKeyringStartedLaterIsSeenAndEachFailedReadSaysWhy) {
     ASSERT_TRUE(later.Bus().Start()) << later.Bus().error().toStdString();
     PasswordKeeper waiting{[&] { return later.Bus().Bus(); }, profile};
     EXPECT_FALSE(Await<bool>([&](auto done) { waiting.Probe(done); }, true));
+    PasswordKeeper busless{[] { return QDBusConnection(QStringLiteral("none")); }, profile};
+    EXPECT_FALSE(Await<bool>([&](auto done) { busless.Probe(done); }, true));
     TAccount account{true, "Taro", "pop.example.jp", "taro", ""};
     account.Keyring = TAccount::KeyringEntry{"Taro", "pop.example.jp", "taro"};
     const auto read = [&] {

@@ -185,6 +185,8 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
          "TLS offered, C: a1 STARTTLS, TLS failed, error 2, close"},
         {"the handshake fails", "* OK [CAPABILITY STARTTLS]\n|a1 OK\n|TLSDOWN",
          "TLS offered, C: a1 STARTTLS, start TLS, TLS failed, error 2, close"},
+        {"left during the handshake", "* OK [CAPABILITY STARTTLS]\n|a1 OK\n|LEAVE",
+         "TLS offered, C: a1 STARTTLS, start TLS, TLS failed, error 2, close"},
         {"imaps: no STARTTLS", "* OK [CAPABILITY STARTTLS]\n",
          "C: a1 LOGIN \"taro\" \"secret\"; a2 EXAMINE INBOX; a3 UID SEARCH UNSEEN", "",
          [](Transcript& t) { t.tls = Tls::Implicit; }},

@@ -102,7 +102,7 @@ TEST(DesktopEntryTest, ReadsTheDesktopEntryGroupAndTheFirstWordOfExec) {
              {R"('/opt/it''s mail' %f)", "/opt/its mail"},
              {R"(/opt/it\'s\ mail)", "/opt/it's mail"},
              {R"("/opt/a\\\\b\\"c\\$" x)", R"(/opt/a\b"c$)"},
-             {R"(env LANG=C TZ=UTC mail %u)", "mail"},
+             {R"(env LANG=C\tTZ=UTC\nmail %u)", "mail"},
              {R"(%U)", ""},
              {R"(mail "--x)", ""}})
         EXPECT_EQ(ParseDesktopEntry(QByteArray("[Desktop Entry]\nExec=") + exec).program, program)

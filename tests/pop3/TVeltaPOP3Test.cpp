@@ -19,28 +19,43 @@ using test::ServerConnection;
 
 // A slow but steady server is read to the end: each piece comes well within
 // the time-out, all of them take far longer. Meanwhile a second Connect is refused.
+// One whose every answer comes within the time-out is cut at ten of them.
 TEST(TVeltaPOP3, ASlowButSteadyServerIsReadToTheEndAndTheOnlySession) {
     const std::string message = "+OK\r\nSubject: slow\r\nFrom: a@example.jp\r\n\r\nbody\r\n.\r\n";
-    ScriptedServer server([&](ServerConnection& c) {
-        if (!c.Send("+OK hello\r\n") || c.ReadLine() != "CAPA" ||
-            c.Command("+OK\r\nUSER\r\n.") != "USER taro" || c.Command("+OK") != "PASS secret" ||
-            c.Command("+OK") != "STAT" || c.Command("+OK 1 1000") != "RETR 1")
-            return;
-        for (size_t at = 0; at < message.size(); at += message.size() / 12 + 1) {
-            std::this_thread::sleep_for(120ms);
-            c.Send(std::string_view(message).substr(at, message.size() / 12 + 1));
-        }
-        if (c.ReadLine() == "QUIT")
-            c.Send("+OK bye\r\n");
-    });
-    test::Pop3Client client;
-    client.checker.TimeOutCount = 400;
-    ASSERT_TRUE(client.Connect(server.Port(), "localhost"));
-    EXPECT_FALSE(client.Connect(server.Port()));
-    ASSERT_TRUE(RunUntil([&] { return client.ended; }, 10s));
-    EXPECT_EQ(client.log, (std::vector<std::string>{"connect 1", "mail slow", "disconnect"}));
-    EXPECT_FALSE(client.checker.SessionOpen());
-    EXPECT_EQ(server.Accepted(), 1);
+    for (const bool endless : {false, true}) {
+        ScriptedServer server([&](ServerConnection& c) {
+            if (!c.Send("+OK hello\r\n") || c.ReadLine() != "CAPA" ||
+                c.Command("+OK\r\nUSER\r\n.") != "USER taro" || c.Command("+OK") != "PASS secret" ||
+                c.Command("+OK") != "STAT")
+                return;
+            if (endless) {
+                c.Send("+OK 40 40000\r\n");
+                while (c.ReadLine().starts_with("RETR"))
+                    std::this_thread::sleep_for(300ms), c.Send(message);
+                return;
+            }
+            if (c.Command("+OK 1 1000") != "RETR 1")
+                return;
+            for (size_t at = 0; at < message.size(); at += message.size() / 12 + 1) {
+                std::this_thread::sleep_for(120ms);
+                c.Send(std::string_view(message).substr(at, message.size() / 12 + 1));
+            }
+            if (c.ReadLine() == "QUIT")
+                c.Send("+OK bye\r\n");
+        });
+        test::Pop3Client client;
+        client.checker.TimeOutCount = 400;
+        ASSERT_TRUE(client.Connect(server.Port(), "localhost"));
+        EXPECT_FALSE(client.Connect(server.Port()));
+        ASSERT_TRUE(RunUntil([&] { return client.ended; }, 10s));
+        if (endless)
+            EXPECT_TRUE(client.log.back() == "error 1" && client.mails.size() < 20);
+        else
+            EXPECT_EQ(client.log,
+                      (std::vector<std::string>{"connect 1", "mail slow", "disconnect"}));
+        EXPECT_FALSE(client.checker.SessionOpen());
+        EXPECT_EQ(server.Accepted(), 1);
+    }
 }
 
 // An abandoned lookup, by destruction or at a time-out, keeps nothing that

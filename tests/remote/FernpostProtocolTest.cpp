@@ -77,6 +77,7 @@ TEST(FernpostReassembly, TheBodyIsReadAsAWholeWouldBe) {
         {{"0    3ab\\"}, "ab\\"},                                   // as does a backslash
         {{"0    2abc"}, "abc"},                                     // bytes beyond the length stay
         {{"0    4abc"}, std::nullopt},                              // one short
+        {{"0   +4abc"}, std::nullopt},                              // with a sign too
         {{"0 12x4FPMESSAGE:X"}, std::nullopt},                      // a length that is no number
         {{"1" + HexKeyEncode("    2ab", 77)}, "ab"},                // scrambled
         {{"1" + HexKeyEncode("    2ab", 0)}, "ab"},                 // with the key 0

@@ -201,7 +201,8 @@ TEST_F(OptionFormTest, CountOnlyAsksFirstAndEachRuleEnablesItsDependentsAndDisab
         {{"cbScheduleTime"}, {"edScheduleTimeCount", "laScheduleTime2", "cbScheduleTimeInfo"}},
         {{"rbSoundWave", "rbSoundBeep"}, {"laSoundWave", "edSoundRecv", "sbSoundSearchRecv"}},
         {{"cbFPNPassword", "rbFPNNone"}, {"edFPNPassword"}},
-        {{"rbFPNLogin", "rbFPNNone"}, {"cbFPNPassword"}}};
+        {{"rbFPNLogin", "rbFPNNone"}, {"cbFPNPassword"}},
+        {{"rbCuDialAuto", "rbCuDialNonMail"}, {"cbCuDialSelect"}}};
     for (const auto& [controls, dependents] : rules) {
         for (const bool on : {true, false}) {
             Click(on ? controls.front() : controls.back());
@@ -327,15 +328,15 @@ TEST_F(OptionFormTest, EachRowOffersItsMovesDeleteAsksAndAddStopsAtTwenty) {
         Click("cbSettingEndCheck"), Apply();
     EXPECT_EQ(Accounts[0].Password + Accounts[1].Password, "a1-pwa0-pw");
     answer = IDNO;
-    list->setCurrentRow(1);
+    list->setCurrentRow(0);
     Click("btDelete");
-    EXPECT_EQ(boxes, Texts{"アカウント「a0」を削除してもよろしいですか？"});
+    EXPECT_EQ(boxes, Texts{"アカウント「a1」を削除してもよろしいですか？"});
     EXPECT_EQ(flags, std::vector<unsigned>{mb::YesNo | mb::IconQuestion | mb::DefButton2});
     EXPECT_EQ(list->count(), 20);
     answer = IDYES;
     Click("btDelete");
     ASSERT_EQ(list->count(), 19);
-    EXPECT_EQ(form->EditAccounts[1], Accounts[2]);
+    EXPECT_TRUE(form->EditAccounts[0] == Accounts[1] && form->EditAccounts[1] == Accounts[2]);
     EXPECT_EQ(form->EditAccounts[19], TAccount{});
     EXPECT_TRUE(form->AccountsChanged && Enabled("btAdd"));
     Add();
@@ -601,6 +602,7 @@ TEST_F(DialogTest, TheAccountEditorTakesAPresetOrTypedEndpointsAndRefusesWhatCan
          {std::tuple{"Taro@GMail.com ", "", "imaps://imap.gmail.com", 2},
           {"taro@hotmail.co.jp", "", "imaps://outlook.office365.com", 1},
           {"taro@icloud.com", "", "imaps://imap.mail.me.com", 0},
+          {"taro@yahoo.com", "", "imaps://imap.mail.yahoo.com", 0},
           {"taro@gmail.com", "imap.example.jp", "imap.example.jp", 0},
           {"taro@example.jp", "", "", 0}}) {
         TAccountForm typing;

@@ -21,7 +21,8 @@ namespace pim::test {
 // place). What it prints goes to the end of `output` when one is given; a
 // daemon that kept the test's stdout open would hold up whoever reads it. With
 // `ownGroup` it leads a process group, so what it starts can be stopped with it.
-// The process id, or -1.
+// It is killed when the test dies, however it dies: a server left behind would
+// hold its port against the next run. The process id, or -1.
 inline pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& changes,
                    const std::string& output = {}, bool ownGroup = false) {
     std::vector<std::string> all{"/usr/bin/env"};
@@ -29,6 +30,7 @@ inline pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::
         change.find('=') == std::string::npos ? void(all.insert(all.begin() + 1, {"-u", change}))
                                               : all.push_back(change);
     all.insert(all.end(), argv.begin(), argv.end());
+    all.insert(all.begin(), {"/usr/bin/setpriv", "--pdeathsig", "KILL"});
     std::vector<char*> args;
     for (auto& a : all)
         args.push_back(a.data());
