@@ -308,6 +308,7 @@ TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
              "* 5 EXISTS\na4 OK\n|RETR1|QUIT|+ idling\n",
          kIdled + ", push"},
         {"a flood while idling: one push", kIdling + "|" + flood, kIdled + ", push"},
+        {"no message is read while idling", kIdling + "|RETR1", kIdled},
         {"checked again: DONE and the search in one write, the IDLE's OK dropped, only the new "
          "one fetched",
          kIdling + "|* 2 FETCH (FLAGS (\\Seen))\n|AGAIN|a5 OK\n|* SEARCH 3 8\n|a6 OK\n|" +

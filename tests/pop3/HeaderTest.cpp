@@ -164,6 +164,7 @@ TEST(DecodeHeader, DecodesWordsAndRawTextOfEveryKind) {
     const Case cases[] = {
         {"=?iso-2022-jp?b?GyRCJEYkOSRIGyhC?=", Sjis("てすと")},
         {"Re: " + kTesutoWord + " (2)", "Re: " + Sjis("てすと") + " (2)"},
+        {" " + kTesutoWord, " " + Sjis("てすと")},
         // White space between two words goes.
         {kTesutoWord + " \t" + kTesutoWord, Sjis("てすとてすと")},
         {"Meeting at 10:00 =? ?= a=b", "Meeting at 10:00 =? ?= a=b"},
@@ -207,6 +208,7 @@ TEST(DecodeHeader, DecodesWordsAndRawTextOfEveryKind) {
         // without a longer sequence the CP932 reading is the likelier one.
         {Sjis("ﾃｽ"), Sjis("ﾃｽ")},
         {Sjis("ﾃ　"), Sjis("ﾃ　")}, // C3 81 40: "Á@" in UTF-8
+        {"П 1", Sjis("П 1")},       // D0 9F 20: no CP932 trail byte below 40
         {"Привет", Sjis("Привет")},
         // Raw EUC-JP, where it shows kana or a byte CP932's half-width kana lack.
         {"\xC6\xFC\xCB\xDC\xB8\xEC\xA4\xCE\xB7\xEF\xCC\xBE", Sjis("日本語の件名")},

@@ -628,6 +628,8 @@ TEST_F(DialogTest, TheAccountEditorFindsTheServerInTheDomainsSrvRecords) {
                                          "_imaps._tcp.plain.example 0 0 0 .\n"
                                          "_imap._tcp.plain.example 1 0 1143 mail.plain.example.\n"
                                          "pop.guess.example A 127.0.0.1\n"
+                                         "imap.both.example A 127.0.0.1\n"
+                                         "pop.both.example A 127.0.0.1\n"
                                          "_imaps._tcp.away.example 0 0 993 imap.elsewhere.test.\n");
     const pid_t server = test::Spawn({"/usr/bin/python3", PIM_TESTS_DIR "/support/srv_server.py",
                                       "127.0.0.2", "53", dir.file("records")},
@@ -647,6 +649,7 @@ TEST_F(DialogTest, TheAccountEditorFindsTheServerInTheDomainsSrvRecords) {
         {"plain.example", IDYES, "imap://mail.plain.example:1143", true, false},
         {"away.example", IDNO, "", true, false},
         {"guess.example", IDYES, "pop3s://pop.guess.example", false, false},
+        {"both.example", IDYES, "imaps://imap.both.example", false, false},
         {"none.example", IDYES, "", false, false}};
     for (const auto& [domain, given, proposed, asked, edited] : rows) {
         SCOPED_TRACE(domain);
