@@ -252,6 +252,9 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
          Found("5") + "|" + F(1, R"x(X-A "a" X-B ("b)" "\\\"") X-C "c\"d)" UID 5)x", "five") +
              "|a4 OK\n|RETR1",
          Fetched("5") + ", connect 1, mail five|f@example.jp", "7.5,"},
+        {"literals of no byte and of one hide no item",
+         Found("5") + "|" + F(1, "X-A {0}\n X-B {1}\n) UID 5", "five") + "|a4 OK\n|RETR1",
+         Fetched("5") + ", connect 1, mail five|f@example.jp", "7.5,"},
         {"a UID that is no number names no message",
          Found("1") + "|" + F(1, "UID 1x", "one") + "|a4 OK\n|RETR1", Fetched("1") + ", connect 0"},
         {"a message without an answer, one answered without its UID",

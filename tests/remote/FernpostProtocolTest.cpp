@@ -39,6 +39,12 @@ TEST(FernpostWire, BodiesAreCutAt510BytesWithATrailingNulCarryNoCrLfAndHaveABoun
         const size_t most = MaxTextBytes(security);
         EXPECT_TRUE(MakeDatagrams(TextOf(most), security).has_value()) << security;
         EXPECT_FALSE(MakeDatagrams(TextOf(most + 1), security).has_value()) << security;
+        Reassembly buffers; // and the longest comes back whole
+        std::string text;
+        const auto datagrams = MakeDatagrams(TextOf(most), security);
+        for (const std::string& datagram : *datagrams)
+            buffers.Add("10.0.0.1", datagram, kNow, text);
+        EXPECT_EQ(text, TextOf(most));
     }
     EXPECT_EQ(std::pair(MaxTextBytes(false), MaxTextBytes(true)),
               std::pair(kMaxTextBytes, 65018ul));
