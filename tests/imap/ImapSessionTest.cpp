@@ -43,7 +43,8 @@ struct Recorder : transcript::Recording<ImapSessionHost> {
     void Pushed() override { log.push_back("push"); }
 };
 
-// Runs steps split at "|", the first "BEGIN" where it signs in.
+// Runs steps split at "|", the first "BEGIN" where it signs in; "LATE" is a bound
+// that fired before its timer was stopped.
 struct Transcript {
     Recorder host;
     ImapSession session{host};
@@ -66,7 +67,8 @@ struct Transcript {
                           {"KEEP", [&] { session.KeepOpen(true); }},
                           {"AGAIN", [&] { session.CheckAgain(); }},
                           {"RENEW", [&] { session.Renew(); }},
-                          {"LEAVE", [&] { session.Leave(); }}},
+                          {"LEAVE", [&] { session.Leave(); }},
+                          {"LATE", [&] { session.SessionTimerExpired(); }}},
                          reads);
     }
 };
@@ -312,6 +314,7 @@ TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
          kIdled + ", push"},
         {"a flood while idling: one push", kIdling + "|" + flood, kIdled + ", push"},
         {"no message is read while idling", kIdling + "|RETR1", kIdled},
+        {"a bound that fired before the IDLE ends nothing", kIdling + "|LATE", kIdled},
         {"checked again: DONE and the search in one write, the IDLE's OK dropped, only the new "
          "one fetched",
          kIdling + "|* 2 FETCH (FLAGS (\\Seen))\n|AGAIN|a5 OK\n|* SEARCH 3 8\n|a6 OK\n|" +
