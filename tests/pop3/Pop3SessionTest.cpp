@@ -317,7 +317,8 @@ TEST(Pop3Session, AnUntrustworthyListingIsNotUsed) {
     }
 }
 
-// A check reads at most 255 messages: those are what is kept, and known next time.
+// A check reads at most 255 messages: those are what is kept, and known next time;
+// not from ids that list fewer messages than the mailbox holds.
 TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
     std::string ids = "+OK\r\n", sizes = "+OK\r\n";
     for (int i = 1; i <= 300; ++i)
@@ -327,8 +328,8 @@ TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
         return std::ranges::count_if(t.host.log, [](auto& l) { return l.starts_with("C: TOP"); });
     };
     Transcript t;
-    for (int round = 0; round < 2; ++round) {
-        t.Run(kPipelined + "|+OK\n|+OK\n|+OK 300 0\n");
+    for (int round = 0; round < 3; ++round) {
+        t.Run(kPipelined + "|+OK\n|+OK\n|+OK " + (round < 2 ? "300" : "301") + " 0\n");
         t.session.Receive(ids + ".\r\n" + sizes + ".\r\n");
         t.host.log.clear();
         for (int i = 1, answered = 0; i <= 256; ++i) {
@@ -340,7 +341,7 @@ TEST(Pop3Session, OfALargeMailboxTheFirstMessagesAreKept) {
                 t.session.Receive("+OK\r\nSubject: m\r\n\r\n.\r\n");
         }
         // 255 read ahead, then the one asked for; the second time only that one.
-        EXPECT_EQ(tops(t), round == 0 ? 256 : 1);
+        EXPECT_EQ(tops(t), round == 1 ? 1 : 256);
         EXPECT_EQ(t.cache.Size(SummaryCache::AccountKey("", "taro")), SummaryCache::kMaxPerAccount);
         t.session.ConnectionClosed();
     }
