@@ -77,11 +77,12 @@ TEST(HexKey, EncodesWithTheKeyFirstDrawsItFrom50To199AndRoundTrips) {
     EXPECT_EQ(keys.size(), 150u);
     EXPECT_EQ(*keys.begin(), 50);
     EXPECT_EQ(*keys.rbegin(), 199);
-    // Short, odd and lower-case texts are read; any group not hex empties all.
+    // Short, odd and lower-case texts are read, as is the LAN's key 0; any group not
+    // hex empties all.
     // A last group of one digit is read on its own: 5 - 0x50 + 256 = 0xB5.
     const std::pair<const char*, const char*> cases[] = {
         {"", ""},     {"50", ""},     {"509192", "AB"}, {"50919c", "AL"}, {"50915", "A\xB5"},
-        {"5G91", ""}, {"5091ZZ", ""}, {"5091 2", ""},   {"50-1", ""}};
+        {"5G91", ""}, {"5091ZZ", ""}, {"5091 2", ""},   {"50-1", ""},     {"0041", "A"}};
     for (const auto& [text, password] : cases)
         EXPECT_EQ(DecodePassword(text), password) << text;
 }

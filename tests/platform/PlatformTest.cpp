@@ -105,7 +105,7 @@ TEST(DesktopEntryTest, ReadsTheDesktopEntryGroupAndTheFirstWordOfExec) {
              {R"(env LANG=C\tTZ=UTC\nmail %u)", "mail"},
              {R"(%U)", ""},
              {R"(mail "--x)", ""}})
-        EXPECT_EQ(ParseDesktopEntry(QByteArray("[Desktop Entry]\nExec=") + exec).program, program)
+        EXPECT_EQ(ParseDesktopEntry(QByteArray("\n[Desktop Entry]\nExec=") + exec).program, program)
             << exec;
 }
 

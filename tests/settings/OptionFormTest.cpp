@@ -695,10 +695,15 @@ TEST_F(DialogTest, TheAccountEditorReadsTheProvidersAutoconfigDocument) {
     provider.Publish("/.well-known/autoconfig/mail/config-v1.1.xml",
                      document(server("smtp", "smtp.wk.example", 465, "SSL", "x") +
                               server("imap", "imap.wk.example", 1993, "SSL", "%EMAILADDRESS%")));
+    // One as large as is read at all is read whole.
+    const std::string full = document(server("imap", "imap.full.example", 993, "SSL", "pim"));
+    provider.Publish("/mail/config-v1.1.xml?emailaddress=taro@full.example",
+                     full + std::string(ServerDiscovery::kMaxDocumentBytes - full.size(), ' '));
     ServerDiscovery::AutoconfigBase = provider.Url("");
     // One whose document trickles in is cut after its time: the well-known one follows.
     for (const auto& [address, host, user] :
          {std::tuple{"taro@auto.example", "pop3s://pop.auto.example", "taro"},
+          {"taro@full.example", "imaps://imap.full.example", "pim"},
           {"taro@other.example", "imaps://imap.wk.example:1993", "taro@other.example"},
           {"taro@trickle.example", "imaps://imap.wk.example:1993", "taro@trickle.example"}}) {
         TAccountForm form;
