@@ -165,8 +165,8 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
          "* OK ready\n|* CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR\n|a1 OK\n" + Selected("", 2),
          "C: a1 CAPABILITY, C: a2 AUTHENTICATE PLAIN AHRhcm8Ac2VjcmV0; a3 EXAMINE INBOX; a4 UID "
          "SEARCH UNSEEN, connect 0, C: a5 LOGOUT"},
-        {"braces that hold no number end no line in a literal",
-         kCaps + "|a1 OK\n|* 4 EXISTS\n|a2 OK\n|* SEARCH\n* OK {soon}\n|a3 OK\n",
+        {"a stray continuation, and braces that hold no number, change nothing",
+         kCaps + "|a1 OK\n+ go on\n|* 4 EXISTS\n|a2 OK\n|* SEARCH\n* OK {soon}\n|a3 OK\n",
          kFlight + ", connect 0, C: a4 LOGOUT"},
         {"PREAUTH in clear when TLS is required", "* PREAUTH hi\n", "downgrade, error 2, close", "",
          [](Transcript& t) { t.tls = Tls::Required; }},
