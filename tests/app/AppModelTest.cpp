@@ -287,6 +287,9 @@ TEST(MailTree, EveryCountHasItsLineAndImageAndOldMailCanBeHidden) {
         "a4/0 {メールが 7通、届いています。/2 } a5/0 {メールは届いていません。/3 } "
         "a6/0 {s1/2 {f1/5 d1/6 } s2/2! {f2/5 d2/6 } } a7/1 {安全な接続ができませんでした。/4 } ");
     EXPECT_EQ(MailTree(shown, 4, false), MailTree(shown, 0, false).at(3).children);
+    Results first = shown; // the second seen before: the first is the newest new one
+    first[6].OldAfter[1] = true;
+    EXPECT_EQ(Text(MailTree(first, 7, false)), "s1/2! {f1/5 d1/6 } s2/2 {f2/5 d2/6 } ");
     EXPECT_EQ(Text(AccountTree(Results{})) + "|" + Text(MailTree(Results{}, 0, false)),
               "すべてのアカウント/0 |");
 

@@ -196,10 +196,9 @@ TEST(Pop3Session, AnEndlessLineOrMessageIsCutOff) {
 // pipelines; the texts reported are the same whichever way they were read.
 TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
     std::vector<Case> cases = {
-        {"no CAPA: TOP and UIDL are tried",
-         "+OK ready\n|-ERR no\n|+OK\n|+OK\n|+OK 2 0\n|-ERR no\n|RETR1|" + H("one") + "|RETR2|" +
-             H("two"),
-         kSent + ", C: UIDL, connect 2, C: TOP 1 0, mail one|f, C: TOP 2 0, mail two|f"},
+        {"no CAPA: TOP and UIDL are tried, UIDL for one message too",
+         "+OK ready\n|-ERR no\n|+OK\n|+OK\n|+OK 1 0\n|-ERR no\n|RETR1|" + H("one"),
+         kSent + ", C: UIDL, connect 1, C: TOP 1 0, mail one|f"},
         {"CAPA never answered: an old server", "+OK ready\n|TIMEOUT|+OK\n|+OK\n|+OK 0 0\n",
          kSent + ", connect 0"},
         {"CAPA begun and never ended: a time-out, not a login in clear",

@@ -90,6 +90,7 @@ TEST(FernpostReassembly, TheBodyIsReadAsAWholeWouldBe) {
         {{"1" + HexKeyEncode("    2ab", 77) + "ZZ"}, std::nullopt}, // a byte that is no digit
         {{"x    2ab"}, "ab"},                                       // any other flag is plain
         {{"\xA5    2ab"}, "ab"},                                    // a flag byte above 0x7F too
+        {{"0   "}, std::nullopt},                                   // a length field cut short
     };
     for (const auto& c : cases) {
         Reassembly buffers;

@@ -132,6 +132,8 @@ TEST_F(StationTest, PromptsGoOnlyToConsolesInTheTableUntilItLogsOut) {
     events.clear();
     EXPECT_TRUE(station.Logout());
     EXPECT_EQ(station.LoginCount(), 0);
+    EXPECT_FALSE(station.InputReturn("Info", "1", "10.5.5.5", "FPN") ||
+                 station.MenuCheck("10.5.5.5", "FPN"));
     // Logged out, it neither answers nor records anyone.
     Inject(LoginText("PC03", "FPN", "jiro"));
     ASSERT_TRUE(tap.WaitFor("LOGOUT"));
