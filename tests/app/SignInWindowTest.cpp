@@ -3,6 +3,7 @@
 #include "settings/SignInWindow.h"
 
 #include "common/UiText.h"
+#include "settings/DialogFrame.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -48,7 +49,8 @@ TEST(SignInWindowTest, TheAddressCanBeCopiedAndAWindowThatCannotSignInSaysWhy) {
     SignInWindow cannot(account);
     cannot.Start();
     EXPECT_TRUE(cannot.laText->text().contains("No client ID is set"));
-    EXPECT_FALSE(cannot.btCopy->isEnabled());
+    EXPECT_FALSE(cannot.btCopy->isEnabled() || cannot.edUrl->isEnabled());
+    EXPECT_EQ(cannot.font(), DialogFont()) << "the dialogs' font";
     EXPECT_EQ(cannot.btCancel->text(), "Close");
     SetUiLanguage(UiLanguage::Japanese);
 }
