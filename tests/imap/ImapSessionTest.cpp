@@ -68,6 +68,7 @@ struct Transcript {
                           {"AGAIN", [&] { session.CheckAgain(); }},
                           {"RENEW", [&] { session.Renew(); }},
                           {"LEAVE", [&] { session.Leave(); }},
+                          {"RESET", [&] { session.Reset(); }},
                           {"LATE", [&] { session.SessionTimerExpired(); }}},
                          reads);
     }
@@ -260,6 +261,10 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
         {"literals of no byte and of one hide no item",
          Found("5") + "|" + F(1, "X-A {0}\n X-B {1}\n) UID 5", "five") + "|a4 OK\n|RETR1",
          Fetched("5") + ", connect 1, mail five|f@example.jp", "7.5,"},
+        {"a brace without its end spoils the answer",
+         Found("5") + "|" + ReplaceAll(F(1, "UID 5", "five"), "\n\n)", "\n\n X-A {12)") +
+             "|a4 OK\n|RETR1",
+         Fetched("5") + ", connect 0"},
         {"a UID that is no number names no message",
          Found("1") + "|" + F(1, "UID 1x", "one") + "|a4 OK\n|RETR1", Fetched("1") + ", connect 0"},
         {"a message without an answer, one answered without its UID",
@@ -273,6 +278,12 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
         {"a huge search: the count, and the 255 newest ascending",
          Found(huge, 20000) + "|" + all + "a4 OK\n|RETR255",
          Fetched("19746:20000") + ", connect 20000, mail 20000|f@example.jp", "7.20000,"},
+        {"the same searched again in a kept session: the same count",
+         kIdling + "|* 30000 EXISTS\n|AGAIN|a5 OK\n* SEARCH " + huge + "\n|a6 OK\n|" + all +
+             "a7 OK\n|RETR255",
+         kIdled + ", push, C: DONE; a6 UID SEARCH UNSEEN, " + Fetch("19746:20000", 7, false) +
+             ", connect 20000, mail 20000|f@example.jp",
+         "7.3,7.20000,"},
         {"UIDs named twice in one answer: no more than INBOX holds, the newest",
          Found("1 2 3 4 5 6 1 2 3 4 5 6") + "|" + F(1, "UID 3", "c") + F(2, "UID 4", "d") +
              F(3, "UID 5", "e") + F(4, "UID 6", "f") + "a4 OK\n",
@@ -293,6 +304,7 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
          "", quitInsideConnect},
         // Ends.
         {"closed before the login", kCaps + "|CLOSE", kFlight + ", error 2, close"},
+        {"reset by the owner before the login", kCaps + "|RESET", kFlight + ", close"},
         {"closed during the FETCH", Found("5") + "|CLOSE", Fetched("5") + ", error 5, close"},
         {"the LOGOUT sent ahead answered before the FETCH: as a close",
          Found("5") + "|* BYE bye\na5 OK\n", Fetched("5") + ", error 5, close"},
@@ -331,6 +343,9 @@ TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
         {"a new UIDVALIDITY while idling: told, and nothing is cached",
          kIdling + "|* OK [UIDVALIDITY 9] new\n|AGAIN|a5 OK\n|* SEARCH 3\n|a6 OK\n",
          kIdled + ", push, C: DONE; a6 UID SEARCH UNSEEN, " + Fetch("3", 7, false)},
+        {"a first UIDVALIDITY after EXAMINE is no change",
+         ReplaceAll(kIdling, "* OK [UIDVALIDITY 7] ok\n", "") + "|* OK [UIDVALIDITY 7]\n", kIdled,
+         "0.3,"},
         {"asked again while the renewal's + is awaited: the search follows the +",
          kIdling + "|RENEW|AGAIN|a5 OK\n|+ idling\n|a6 OK\n|* SEARCH\n|a7 OK\n|QUIT",
          kIdled + ", C: DONE; a6 IDLE, C: DONE; a7 UID SEARCH UNSEEN, connect 0, C: a8 IDLE"},

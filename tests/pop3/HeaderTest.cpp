@@ -70,6 +70,7 @@ TEST(ExtractRecvTime, ReadsTheDateAfterTheFirstDayNameThatGivesOneSkippingFailed
     const std::pair<std::string, std::string> cases[] = {
         {"Date: Sun, 5 Jan 2001 10:00:00 +0900\r\n", kFriday5Jan2001},
         {"Date: Sun,  5 Jan 2001 10:00:00 +0900\r\n", kFriday5Jan2001},
+        {"Date: Sun,\t5 Jan 2001 10:00:00\r\n", kNoDate}, // only a space counts
         {"date: sun, 5 jan 2001 10:00:00 GMT", kFriday5Jan2001},
         {"Date: Tue, 29 Feb 2000 23:59:59 +0000\r\n", Sjis("2000年02月29日（火曜日） 23:59:59")},
         {"Date: Thu, 29 Feb 2024 08:00:00 +0900\r\n", Sjis("2024年02月29日（木曜日） 08:00:00")},

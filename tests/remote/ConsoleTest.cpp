@@ -232,6 +232,7 @@ TEST_F(NamespaceTest, ListAndMenuOverTheLimitedBroadcast) {
     EXPECT_EQ(::setns(home, CLONE_NEWNET), 0);
     ::close(home), ::close(there);
     ASSERT_TRUE(opened);
+    EXPECT_EQ(station.IPAddress(), "10.254.0.1") << "not the link's IPv6 address";
 
     wrap =
         QString("ip netns exec pimco%1 unshare --uts sh -c 'hostname pimco%1 && exec CMD'").arg(id);

@@ -95,6 +95,11 @@ TEST_F(StationTest, DirectedTextsAreAnsweredOnlyWhenTheyAreForItAndSayWhereTo) {
                             auto& time) {
         messages.push_back(message + id + " " + handle + " " + disc + cp932::ToUtf8(time));
     };
+    station.OnInputText = [&](auto*, auto& text, auto& tag, auto& handle, auto& machine,
+                              auto& disc) {
+        messages.push_back(text + " " + tag + " " + handle + " " + machine + " " + disc);
+    };
+    Inject(ToStation("INPUT_TEXT") + "&|hanako&|PC02&|FPN&|Tag&|text");
     const std::string from = "&|" + kPeerIp + "&|FPN";
     station.Absence = true;
     Inject(ToStation("HUZAI_CHECK") + from); // no note: "Nothing"
@@ -119,7 +124,8 @@ TEST_F(StationTest, DirectedTextsAreAnsweredOnlyWhenTheyAreForItAndSayWhereTo) {
     const std::string pm = QLocale::system().pmText().toStdString(),
                       am = QLocale::system().amText().toStdString();
     EXPECT_EQ(messages,
-              (std::vector<std::string>{"m13 hanako FPN2026年12月05日 " + pm + " 1時07分09秒",
+              (std::vector<std::string>{"text Tag hanako PC02 FPN",
+                                        "m13 hanako FPN2026年12月05日 " + pm + " 1時07分09秒",
                                         "m0 hanako FPN2026年12月05日 " + am + " 12時07分09秒"}));
 }
 
@@ -198,6 +204,9 @@ TEST_F(StationTest, AFloodLeavesTheProgramItsTurnAndLosesNothing) {
 // whole: cut to 512 bytes it would be a whole LOGIN.
 TEST_F(StationTest, WhatTheWireCannotCarryIsRefusedAndCopiesAreHandledOnce) {
     EXPECT_FALSE(station.SendText(std::string(70000, 'x')));
+    station.PortNo = 0; // a port no datagram can go to
+    EXPECT_FALSE(station.SendText("FPMESSAGE:X"));
+    station.PortNo = port;
     const auto login = [](const std::string& ip) {
         return test::Datagrams(LoginText("PC05", "FPN", "hanako", ip))[0];
     };
