@@ -345,10 +345,18 @@ TEST_F(CheckRunTest, APushCountingOnlyTellsALargerCountAndGoingOnlineChecksAll) 
     run.PushCheck(Of("b").id());
     ASSERT_TRUE(test::RunUntil([&] { return host.over > before; }, 10s));
     EXPECT_TRUE(!host.last.Push && Shown(0).Name == "renamed");
+    // Told just before the options turned b off, its push checks nothing: no
+    // other account in its place.
+    accounts[1].Enabled = false;
+    int passes = server.passes, runs = host.over;
+    run.PushCheck(Of("b").id());
+    test::RunFor(200ms);
+    EXPECT_TRUE(host.over == runs && server.passes == passes);
+    accounts[1].Enabled = true;
 
     host.offline = true, host.answer = IDYES;
     host.onGoOnline = [&] { run.PushCheck(Of("a").id()); };
-    const int passes = server.passes, runs = host.over;
+    passes = server.passes, runs = host.over;
     ASSERT_TRUE(Check(CheckRun::Sender::CheckButton));
     test::RunFor(100ms);
     EXPECT_TRUE(host.over == runs + 1 && !host.last.Push && server.passes == passes + 2);
