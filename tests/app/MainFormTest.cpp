@@ -9,7 +9,6 @@
 #include "common/HexKey.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
-#include "resources/Skin.h"
 #include "settings/IniFile.h"
 #include "support/EventLoop.h"
 #include "support/KeyringDaemon.h"
@@ -407,13 +406,6 @@ TEST_F(MainWindowDisplayTest, TabGoesRoundEveryControlAndTheMenuKeysOpenTheSyste
     QTest::keyClick(information, Qt::Key_Space);
     ASSERT_TRUE(test::RunUntil([&] { return form->height() == 90; }, seconds(2)));
     EXPECT_EQ(QApplication::focusWidget(), information);
-    // Folded, its top 90 rows without the controls, the caption's row but left
-    // of it, are the skin's.
-    QImage shown(350, 90, QImage::Format_RGB32);
-    form->render(&shown, {}, QRegion(shown.rect()), QWidget::DrawWindowBackground);
-    const QImage skin = SkinPixmap("MAIN_BACKGROUND").toImage().convertToFormat(shown.format());
-    EXPECT_EQ(shown.copy(0, 22, 350, 68), skin.copy(0, 22, 350, 68));
-    EXPECT_EQ(shown.copy(0, 0, 23, 22), skin.copy(0, 0, 23, 22));
     EXPECT_EQ(round(), buttons + "最小化 閉じる");
 
     QWidget* option = Child(*form, "imOption");

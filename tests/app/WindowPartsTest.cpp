@@ -12,23 +12,6 @@ using namespace std::chrono_literals;
 
 using M = WindowShape;
 
-// Round corners; unfolding keeps the upper part whole.
-TEST(WindowShape, ThePartsHaveTheirOutlineAndEachModeGrowsOrShrinksItsBand) {
-    const QRegion u = UpperPart(), l = LowerPart();
-    const std::tuple<const char*, QRegion, QPoint, QPoint> parts[] = {
-        {"upper", u, {10, 10}, {0, 0}},
-        {"lower", l, {200, 65}, {350, 300}},
-        {"unfold 5", M::RegionAt(M::Unfold, 5), {30, 20}, {200, 250}}};
-    for (const auto& [what, region, inside, outside] : parts)
-        EXPECT_TRUE(region.contains(inside) && !region.contains(outside)) << what;
-    EXPECT_EQ((u + l).boundingRect(), QRect(0, 0, 351, 301));
-    bool compactEnds = false, foldEnds = false;
-    EXPECT_EQ((std::vector{M::RegionAt(M::OpenCompact, 11, &compactEnds),
-                           M::RegionAt(M::Unfold, 11), M::RegionAt(M::Fold, 0, &foldEnds)}),
-              (std::vector{u, u + l, u}));
-    EXPECT_TRUE(compactEnds && foldEnds);
-}
-
 // An opening takes eleven steps, or one without animation; a fold during an
 // unfold leaves one chain: the unfold cut short gives the button back at once,
 // the fold at its end, and nothing of the unfold runs after that.
