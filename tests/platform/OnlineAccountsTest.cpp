@@ -1,7 +1,8 @@
-// The desktop's online accounts, played by a stand-in on a private session bus.
+// The desktop's online accounts and keyring, played by stand-ins on a private session bus.
 #include "platform/OnlineAccounts.h"
 
 #include "common/UiText.h"
+#include "platform/SecretService.h"
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 
@@ -133,6 +134,26 @@ TEST(OnlineAccounts, AListOfAnotherTypeIsNoneAndNoAnswerIsNoVerdict) {
     EXPECT_TRUE(test::RunUntil([&] { return got.has_value(); }, 10s));
     ::kill(pid_t(pid), SIGCONT);
     EXPECT_TRUE(got && !got->value && !got->signInNeeded);
+}
+
+// A keyring that cannot show its unlock prompt (the call fails) stays locked:
+// its item's secret is not read.
+TEST(SecretService, AnUnlockPromptThatCannotShowLeavesTheItemLocked) {
+    if (const QString reason = test::PrivateBus::SkipReason(); !reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.Start() &&
+                bus.StartMock({"--template", PIM_TESTS_DIR "/platform/secret_template.py"}, false,
+                              QStringLiteral("org.freedesktop.secrets")))
+        << bus.error().toStdString();
+    SecretService keyring([&] { return bus.Bus(); });
+    std::optional<std::pair<SecretService::Status, QByteArray>> got;
+    keyring.Read({{"user", "taro"}}, true,
+                 [&](SecretService::Status status, const QByteArray& secret) {
+                     got.emplace(status, secret);
+                 });
+    ASSERT_TRUE(test::RunUntil([&] { return got.has_value(); }, 10s));
+    EXPECT_EQ(*got, std::pair(SecretService::Status::Locked, QByteArray()));
 }
 
 } // namespace
