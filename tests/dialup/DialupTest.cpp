@@ -47,7 +47,7 @@ protected:
                                          "org.freedesktop.login1"));
     }
     // A method of a mock: nm_template.py's (AddProfile, ActivateElsewhere,
-    // DropActive, SetBehaviour) or dbusmock's own on `path` of `service`.
+    // DropActive, SetBehaviour, FailReads) or dbusmock's own on `path` of `service`.
     QVariant Mock(const QString& method, const QVariantList& arguments = {},
                   const QString& path = "/org/freedesktop",
                   const QString& service = kNetworkManager) {
@@ -186,6 +186,11 @@ TEST_F(TVeltaRASTest, TheWatchReportsConnectionsMadeElsewhereAndHangUpTakesDownO
         Mock("ActivateElsewhere", {Mock("AddProfile", {"LAN", "802-3-ethernet"}), 2u});
     const QString vpn = AddPhonebook();
     ras->SetWatching(true);
+    // A read that fails is no news, up or down.
+    const auto failing = [&] {
+        Mock("FailReads", {true}), RunFor(300ms), Mock("FailReads", {false});
+    };
+    failing();
     const QVariant half = Mock("ActivateElsewhere", {vpn, 1u}); // still activating: not up
     RunFor(250ms);
     EXPECT_EQ(std::pair(events, ras->ActiveEntryCount()), std::pair(Events{}, 0));
@@ -200,6 +205,7 @@ TEST_F(TVeltaRASTest, TheWatchReportsConnectionsMadeElsewhereAndHangUpTakesDownO
     ras->SetWatching(false);
     ras->SetWatching(true);
     RunFor(350ms);
+    failing();
     EXPECT_EQ(std::pair(events, ras->ActiveEntryCount()),
               std::pair(Events{"first connect", "all disconnected", "first connect"}, 1));
     EXPECT_TRUE(ras->HangUp());

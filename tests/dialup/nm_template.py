@@ -11,6 +11,7 @@ ACTIVATING, ACTIVATED, DEACTIVATING, DEACTIVATED = 1, 2, 3, 4
 VPN = 'org.freedesktop.NetworkManager.VPN.Connection'  # VpnState: 3 needs a password, 5 up
 MODES = {'activation': 'activate', 'deactivation': 'remove'}
 COUNTER = [0]
+HIDDEN = {}
 
 
 def load(mock, parameters):
@@ -82,3 +83,13 @@ def AddProfile(_self, name, kind):
 @dbus.service.method(MOCK_IFACE, in_signature='su', out_signature='s')
 def ActivateElsewhere(_self, profile, state):
     return add_active(dbusmock.get_object(nm.MANAGER_OBJ), profile, state)
+
+
+# While failing, reading the active connections fails: the property is gone.
+@dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
+def FailReads(_self, fail):
+    props = dbusmock.get_object(nm.MANAGER_OBJ).props[nm.MANAGER_IFACE]
+    if fail:
+        HIDDEN['active'] = props.pop('ActiveConnections')
+    else:
+        props['ActiveConnections'] = HIDDEN.pop('active')
