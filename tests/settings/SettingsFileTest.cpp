@@ -198,11 +198,10 @@ TEST_F(SettingsFileTest, HandEditedTlsKeysReadUnsetUnlessWellFormedAndStayAsThey
         LoadText("[Setting]\r\nSettingKeyring=" + tls + "\r\n[Account0]\r\nHostName=h\r\n" +
                  "TlsRequired=" + tls + "\r\nTrustedCertificate=" + certificate +
                  "\r\nTlsRequiredDate=" + date + "\r\n");
-        EXPECT_EQ(settings.SettingKeyring, required);
-        EXPECT_EQ(accounts[0].Keyring.has_value(), required);
-        EXPECT_EQ(accounts[0].TlsRequired, required);
-        EXPECT_EQ(accounts[0].TrustedCertificate, trusted);
-        EXPECT_EQ(accounts[0].TlsRequiredDate, dated);
+        EXPECT_EQ(std::tuple(settings.SettingKeyring, accounts[0].Keyring.has_value(),
+                             accounts[0].TlsRequired, accounts[0].TrustedCertificate,
+                             accounts[0].TlsRequiredDate),
+                  std::tuple(required, required, required, trusted, dated));
         ASSERT_TRUE(SaveSettings(path, settings, accounts));
         EXPECT_EQ(*Value("Account0", "TlsRequired") + *Value("Account0", "TrustedCertificate"),
                   tls + certificate);
