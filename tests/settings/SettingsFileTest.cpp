@@ -208,30 +208,6 @@ TEST_F(SettingsFileTest, HandEditedTlsKeysReadUnsetUnlessWellFormedAndStayAsThey
     }
 }
 
-// Dated when learnt; of what was learnt before only the pin goes, and only for
-// a certificate that verifies.
-TEST(TakeSecurity, WhatACheckLearntGoesDatedToEveryAccountOfItsServerAndUser) {
-    TAccounts table{TAccount{true, "moved", "pop.example", "u", "p"},
-                    {true, "other user", "pop.example", "v", "p"},
-                    {true, "twin", "pop.example", "u", "q"},
-                    {true, "same user elsewhere", "imap.example", "u", "p"}};
-    table[2].TrustedCertificate = std::string(64, '1');
-    TlsLesson lesson{"pop.example", "u", true, "", false, "2025-03-14"};
-    EXPECT_EQ(TakeSecurity(table, lesson), (std::vector<int>{0, 2}));
-    EXPECT_EQ(table[2].TlsRequiredDate, "2025-03-14");
-    EXPECT_EQ(table[2].TrustedCertificate, std::string(64, '1')) << "not forgotten";
-    lesson = {"pop.example", "u", true, std::string(64, '2'), false, "2025-03-15"};
-    EXPECT_EQ(TakeSecurity(table, lesson), (std::vector<int>{0, 2}));
-    EXPECT_EQ(table[2].TrustedCertificate + table[2].TrustedCertificateDate,
-              lesson.TrustedCertificate + lesson.Date);
-    EXPECT_EQ(table[2].TlsRequiredDate, "2025-03-14") << "learnt before";
-    EXPECT_TRUE(TakeSecurity(table, lesson).empty());
-    lesson = {"pop.example", "u", true, "", true, "2025-03-16"};
-    EXPECT_EQ(TakeSecurity(table, lesson), (std::vector<int>{0, 2}));
-    EXPECT_EQ(table[0].TrustedCertificate + table[0].TrustedCertificateDate, "");
-    EXPECT_TRUE(table[0].TlsRequired);
-}
-
 // No file: the defaults, the window centred, truncating toward zero. Unreadable
 // values give the key's default; numbers beyond their range are kept in it.
 // SettingConnecting is read where CustomizeDial is missing or unreadable.
