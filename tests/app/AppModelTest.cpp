@@ -290,6 +290,8 @@ TEST(MailTree, EveryCountHasItsLineAndImageAndOldMailCanBeHidden) {
     Results first = shown; // the second seen before: the first is the newest new one
     first[6].OldAfter[1] = true;
     EXPECT_EQ(Text(MailTree(first, 7, false)), "s1/2! {f1/5 d1/6 } s2/2 {f2/5 d2/6 } ");
+    first[7] = first[6], first[7].OldAfter.set(0); // all seen: the mark stays with a6
+    EXPECT_EQ(Text(MailTree(first, 0, false).at(6).children), Text(MailTree(first, 7, false)));
     EXPECT_EQ(Text(AccountTree(Results{})) + "|" + Text(MailTree(Results{}, 0, false)),
               "すべてのアカウント/0 |");
 

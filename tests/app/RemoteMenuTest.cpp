@@ -290,8 +290,8 @@ TEST_F(RemoteMenuTest, OnlyAConsoleThatGaveThePasswordIsServedAndOnlyForTenQuiet
          {"Menu", "", "PW", -601},
          {"Password", "pw", "MENU"},
          {"Password", "pw", "MENU", 0, "PC03"}});
+    menu.ConsoleLoggedOut("PC02", "FPN2"); // never admitted: nobody else goes
     menu.ConsoleLoggedOut("PC03", "FPN");
-    menu.ConsoleLoggedOut("PC02", "FPN2");
     Run({{"Menu", "", "PW", 0, "PC03"}, {"Menu", "", "MENU"}, {"Menu", "", "PW", -1}});
     // A changed password must be given anew.
     Run({{"Password", "pw", "MENU"}});

@@ -245,6 +245,9 @@ TEST(ImapSession, TheDialogueFollowsWhatTheServerSays) {
          [](Transcript& t) { t.password = cp932::FromUtf8("語"); }},
         {"search refused", kCaps + "|a1 OK\n|a2 OK\n|a3 BAD\n|TIMEOUT",
          kFlight + ", C: a4 LOGOUT, error 5, close"},
+        {"INBOX refused, a search answered anyway",
+         kCaps + "|a1 OK\n|a2 NO\n|* SEARCH 1\n|a3 OK\n|TIMEOUT",
+         kFlight + ", C: a4 LOGOUT, error 5, close"},
         {"a search word that is no UID", Found("1 x2"), kFlight + ", C: a4 LOGOUT"},
         // [ALERT]s reach the owner, each text once, as one line of CP932; in clear,
         // once it is sure that no TLS follows.
@@ -393,6 +396,10 @@ TEST(ImapSession, KeptOpenItIdlesAndChecksAgain) {
          kIdling + "|* 2 FETCH (FLAGS (\\Seen))\n" + renewed + "* 2 FETCH (FLAGS (\\SEEN))\n" +
              "|RENEW|a6 OK\n+ idling\n|* 2 FETCH (FLAGS ())\n",
          kIdled + ", push, C: DONE; a6 IDLE, idling, C: DONE; a7 IDLE, idling, push"},
+        {"the flags known move down with the messages after an EXPUNGE",
+         kIdling + "|* 3 FETCH (FLAGS (\\Seen))\n* 2 EXPUNGE\n" + renewed +
+             "* 2 FETCH (FLAGS (\\Seen))\n",
+         kIdled + ", push, C: DONE; a6 IDLE, idling"},
     });
 }
 

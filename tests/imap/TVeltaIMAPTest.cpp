@@ -75,6 +75,9 @@ TEST(TVeltaIMAPDovecot, KeptOpenItIdlesTellsOfChangesChecksAgainAndTellsOfItsEnd
     ASSERT_TRUE(check());
     EXPECT_EQ(client.log,
               (std::vector<std::string>{"connect 2", "mail one", "mail two", "disconnect"}));
+    const std::string log = test::ReadFile(dovecot.File("dovecot.log")), login = "Login: user=<";
+    const size_t first = log.find(login);
+    EXPECT_TRUE(first != log.npos && first == log.rfind(login)) << "one login: checked again on it";
     ASSERT_TRUE(test::RunUntil([&] { return imap.IsIdling(); }, 5s));
 
     // Renewed again and again, it still hears; the server gone, the end is told once.

@@ -214,6 +214,7 @@ TEST(DecodeHeader, DecodesWordsAndRawTextOfEveryKind) {
         // Raw EUC-JP, where it shows kana or a byte CP932's half-width kana lack.
         {"\xC6\xFC\xCB\xDC\xB8\xEC\xA4\xCE\xB7\xEF\xCC\xBE", Sjis("日本語の件名")},
         {"Re: \xA5\xC6\xA5\xB9\xA5\xC8", Sjis("Re: テスト")},
+        {"\x8E\xC3\x8E\xBD\x8E\xC4", Sjis("ﾃｽﾄ")}, // half-width kana only: CP932 kanji too
         // In two-byte mode these bytes are JIS codes, not an encoded word.
         {raw, JisToSjis(raw.substr(0, 20)) + "ab"}};
     for (const auto& [in, out] : cases)

@@ -201,6 +201,7 @@ TEST(Pop3Session, EveryKindOfServerGivesTheSameTexts) {
          kSent + ", C: UIDL, connect 1, C: TOP 1 0, mail one|f"},
         {"CAPA never answered: an old server", "+OK ready\n|TIMEOUT|+OK\n|+OK\n|+OK 0 0\n",
          kSent + ", connect 0"},
+        {"CAPA of no line", "+OK ready\n|+OK\n.\n|+OK\n|+OK\n|+OK 0 0\n", kSent + ", connect 0"},
         {"CAPA begun and never ended: a time-out, not a login in clear",
          "+OK ready\n|+OK\nSTLS\nUSER\n|TIMEOUT", "C: CAPA, close, error 1"},
         {"TOP refused: RETR from then on",

@@ -156,11 +156,10 @@ protected:
 
     // How fpn-console is run: CMD stands for the program and its arguments. Its
     // own texts are English outside a Japanese locale; the station's stay as sent.
-    QString wrap = "CMD --broadcast 127.255.255.255";
+    QString wrap = "CMD --broadcast 127.255.255.255", locale = "LANGUAGE= LC_ALL=C.UTF-8";
     Result Console(const QString& args) {
-        const QString command = QString("env LANGUAGE= LC_ALL=C.UTF-8 %1 %2 --port %3")
-                                    .arg(FPN_CONSOLE, args)
-                                    .arg(port);
+        const QString command =
+            QString("env %1 %2 %3 --port %4").arg(locale, FPN_CONSOLE, args).arg(port);
         return Shell(QString(wrap).replace("CMD", command));
     }
 };
@@ -191,6 +190,10 @@ TEST_F(ConsoleProcessTest, ListMenuAndEveryFailureWithItsOwnStatus) {
         EXPECT_THAT(run.err, HasSubstr(c.error));
     }
     EXPECT_EQ(returns, (std::vector<std::string>{"Main=Mail", "Pass=himitsu", "Main=MailCheck"}));
+    // A desktop's LANGUAGE list that names Japanese first is answered in Japanese.
+    locale = "LANGUAGE=ja:en LC_ALL=ja_JP.UTF-8";
+    EXPECT_THAT(Console("menu NO-SUCH-PC --timeout 0.3").err,
+                HasSubstr("以内に応答しませんでした"));
     ASSERT_TRUE(test::RunUntil([&] { return !gone.empty(); }, 3s));
     EXPECT_TRUE(gone.front().starts_with("fpn-console <")) << gone.front();
 }
